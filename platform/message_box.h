@@ -1,0 +1,17 @@
+#pragma once
+// Modal message boxes for the libraries and programs. Without a GUI
+// application (command-line tools, tests) the text goes to stderr and the
+// call returns the default answer at once.
+#include <QString>
+
+namespace platform {
+
+enum class MessageIcon { Information, Warning, Critical, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+MessageAnswer messageBox(const QString& title, const QString& text,
+                         MessageIcon icon = MessageIcon::Information,
+                         MessageButtons buttons = MessageButtons::Ok);
+
+} // namespace platform
