@@ -1,7 +1,10 @@
 #pragma once
 // Modal message boxes for the libraries and programs. Without a GUI
 // application (command-line tools, tests) the text goes to stderr and the
-// call returns the default answer at once.
+// call returns the default answer at once: the first button (Ok for Ok and
+// OkCancel, Yes for YesNo and YesNoCancel), the one Enter would press. The
+// same happens on any thread other than the GUI thread, which may not create
+// widgets.
 #include <QString>
 
 namespace platform {

@@ -22,8 +22,11 @@ constexpr unsigned DRIVER_DONE_MESSAGE = WM_USER + 2;
 using MessageHandler = std::function<void(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
 // Registers `receiver` (must live on a thread with an event loop) and returns
-// a new nonzero handle. The handle dies when unregisterWindow() is called or
-// when `receiver` is destroyed, whichever comes first.
+// a new nonzero handle; 0 for a null receiver. A handle is never handed out
+// twice in a process, so a stale handle cannot reach a later receiver. The
+// handle dies when unregisterWindow() is called or when `receiver` is
+// destroyed, whichever comes first. `handler` runs on the receiver's thread
+// and may itself register, unregister and post.
 WindowHandle registerWindow(QObject* receiver, MessageHandler handler);
 void unregisterWindow(WindowHandle handle);
 bool isWindow(WindowHandle handle);
