@@ -1,0 +1,44 @@
+#include "driver/message_factory.h"
+
+#include "driver/ascii_message.h"
+#include "driver/mbx_message.h"
+#include "driver/rtu_message.h"
+
+#include <cstdio>
+
+namespace plcdrv {
+
+std::unique_ptr<ModbusMessage> createMessage(int kind)
+{
+    switch (kind) {
+    case RtuKind:
+        return std::make_unique<RtuMessage>();
+    case AsciiKind:
+        return std::make_unique<AsciiMessage>();
+    case ModbusPlusKind:
+        return std::make_unique<MbxMessage>();
+    default:
+        return nullptr;
+    }
+}
+
+std::unique_ptr<ModbusMessage> buildMessage(int kind, const regaccess::RequestPacket& packet)
+{
+    auto message = createMessage(kind);
+    if (!message)
+        return nullptr;
+    char route[32];
+    std::snprintf(route, sizeof route, "%d.%d.%d.%d.%d", packet.route[0], packet.route[1], packet.route[2],
+                  packet.route[3], packet.route[4]);
+    message->setAddress(route);
+    message->appendByte(packet.functionCode);
+    int dataCount = packet.pduLength - 1;
+    if (dataCount > int(sizeof packet.data))
+        dataCount = int(sizeof packet.data);
+    for (int i = 0; i < dataCount; ++i)
+        message->appendByte(packet.data[i]);
+    message->finishFrame();
+    return message;
+}
+
+} // namespace plcdrv

@@ -1,0 +1,21 @@
+#pragma once
+// Building the frame of one request from the caller's packet.
+#include "driver/modbus_message.h"
+#include "regaccess/request_packet.h"
+
+#include <memory>
+
+namespace plcdrv {
+
+// Message kinds, as LinkProtocol numbers them.
+enum MessageKind : int { RtuKind = 0, AsciiKind = 1, ModbusPlusKind = 2 };
+
+// The empty message of `kind`; null for any other value.
+std::unique_ptr<ModbusMessage> createMessage(int kind);
+
+// The complete request frame of `packet` for `kind`: address part from the
+// route bytes, function code, the first pduLength - 1 data bytes (never more
+// than the packet holds), then the frame end. Null for an unknown kind.
+std::unique_ptr<ModbusMessage> buildMessage(int kind, const regaccess::RequestPacket& packet);
+
+} // namespace plcdrv

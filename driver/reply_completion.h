@@ -1,0 +1,22 @@
+#pragma once
+// Writing the outcome of a finished exchange into the caller's packet.
+#include "driver/modbus_message.h"
+#include "regaccess/request_packet.h"
+
+namespace plcdrv {
+
+// Given the exchange status (serial: 0 when a complete frame arrived, else
+// -3; Modbus Plus: the value MBXSendPacket returned), checks the reply and
+// writes it into `packet`:
+//  - valid reply: replyCount and at most 251 reply data bytes;
+//  - exception: functionCode = the reply's function byte, replyCount = the
+//    exception code;
+//  - a complete frame that fails its check (CRC, LRC, malformed frame): no
+//    valid reply, status -3, so stale packet contents never pass for data.
+// Serial adapters also get the final status in `status`. Returns the status
+// to post with DRIVER_DONE_MESSAGE.
+int storeReply(ModbusMessage& message, int status, bool serialAdapter, regaccess::RequestPacket& packet);
+
+constexpr int kNoReplyStatus = -3;
+
+} // namespace plcdrv

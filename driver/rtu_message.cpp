@@ -1,0 +1,89 @@
+#include "driver/rtu_message.h"
+
+#include "driver/modbus_checksum.h"
+
+#include <algorithm>
+
+namespace plcdrv {
+namespace {
+
+constexpr std::size_t kHeaderBytes = 3;  // address, function, count
+constexpr std::size_t kCrcBytes = 2;
+
+} // namespace
+
+void RtuMessage::setAddress(std::string_view route)
+{
+    putFrameByte(static_cast<std::uint8_t>(numbers_.decimal(route) & 0xFF));
+}
+
+void RtuMessage::appendByte(std::uint8_t value) { putFrameByte(value); }
+
+void RtuMessage::finishFrame()
+{
+    const std::uint16_t crc = modbusCrc16(frame_.data(), frameLength_);
+    putFrameByte(static_cast<std::uint8_t>(crc & 0xFF));
+    putFrameByte(static_cast<std::uint8_t>(crc >> 8));
+}
+
+std::size_t RtuMessage::expectedReplyLength(const std::uint8_t* frame)
+{
+    const std::uint8_t function = frame[1];
+    if (function & 0x80)
+        return 5;
+    switch (function & 0x7F) {
+    case 1: case 2: case 3: case 4: case 12: case 17: case 20: case 21:
+        return std::size_t(frame[2]) + 5;
+    case 5: case 6: case 11: case 15: case 16:
+        return 8;
+    case 7:
+        return 5;
+    case 22:
+        return 10;
+    default:
+        return 0;
+    }
+}
+
+bool RtuMessage::replyComplete() const
+{
+    if (frameLength_ < 4)
+        return false;
+    const std::size_t expected = expectedReplyLength(frame_.data());
+    return expected != 0 && frameLength_ == expected;
+}
+
+int RtuMessage::checkReply()
+{
+    exceptionCode_ = 0;
+    if (!complete_ || frameLength_ < 4)
+        return 0;
+    const std::size_t body = frameLength_ - kCrcBytes;
+    const std::uint16_t crc = modbusCrc16(frame_.data(), body);
+    if (frame_[body] != (crc & 0xFF) || frame_[body + 1] != (crc >> 8))
+        return 0;
+    if (frame_[1] & 0x80) {
+        // A 4-byte frame holds no exception code; treat it as no reply.
+        if (body < kHeaderBytes)
+            return 0;
+        exceptionCode_ = frame_[2];
+        return 0;
+    }
+    return 1;
+}
+
+void RtuMessage::parseReply()
+{
+    if (frameLength_ < kHeaderBytes + kCrcBytes) {
+        setReplyData(nullptr, 0);
+        return;
+    }
+    const std::size_t available = frameLength_ - kHeaderBytes - kCrcBytes;
+    setReplyData(frame_.data() + kHeaderBytes, std::min<std::size_t>(frame_[2], available));
+}
+
+std::uint8_t RtuMessage::replySlaveAddress() const { return frameLength_ >= 1 ? frame_[0] : 0; }
+
+std::uint8_t RtuMessage::replyFunctionCode() const { return frameLength_ >= 2 ? frame_[1] : 0; }
+
+} // namespace plcdrv
