@@ -268,14 +268,18 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
         return false;
     // Written beside the old file and renamed over it, so a failure at any
     // point leaves the old file as it was.
+    QByteArray content;
+    for (const Line& line : lines)
+        content += line.raw;
+    // Unbuffered and in one piece: a buffered QSaveFile reports a short
+    // write at commit time as success (disk full, size limit) and would
+    // rename a truncated file over the good one.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    for (const Line& line : lines) {
-        if (out.write(line.raw) != line.raw.size()) {
-            out.cancelWriting();
-            return false;
-        }
+    if (out.write(content) != content.size()) {
+        out.cancelWriting();
+        return false;
     }
     return out.commit();
 }

@@ -2,6 +2,7 @@
 // kernel's terminal interface (termios, modem-line ioctls, exclusive mode)
 // is the one place where this layer depends on the operating system.
 #include "platform/serial_port.h"
+#include "platform/serial_termios.h"
 
 #include <cerrno>
 #include <chrono>
@@ -11,6 +12,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -50,7 +53,42 @@ int remainingMs(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// Unix 98 pseudo-terminal slaves have majors 136..143, the old BSD ones 3.
+bool isPseudoTerminal(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned m = major(st.st_rdev);
+    return (m >= 136 && m <= 143) || m == 3;
+}
+
 } // namespace
+
+bool termiosForSettings(const SerialSettings& s, termios& tio)
+{
+    speed_t speed = 0;
+    if (!speedCode(s.baudRate, speed) || (s.dataBits != 7 && s.dataBits != 8) || (s.stopBits != 1 && s.stopBits != 2))
+        return false;
+    // Built from zero rather than from whatever the last user of the device
+    // left behind: raw bytes both ways, no echo, no translation, no software
+    // or hardware flow control.
+    std::memset(&tio, 0, sizeof tio);
+    tio.c_cflag = CREAD | CLOCAL | HUPCL | (s.dataBits == 7 ? CS7 : CS8);
+    if (s.stopBits == 2)
+        tio.c_cflag |= CSTOPB;
+    if (s.parity != SerialParity::None) {
+        tio.c_cflag |= PARENB;
+        if (s.parity == SerialParity::Odd)
+            tio.c_cflag |= PARODD;
+        // A byte with a parity error arrives as 0 and so spoils the frame's
+        // check instead of silently disappearing.
+        tio.c_iflag |= INPCK;
+    }
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    return ::cfsetispeed(&tio, speed) == 0 && ::cfsetospeed(&tio, speed) == 0;
+}
 
 SerialPort::~SerialPort()
 {
@@ -90,42 +128,26 @@ bool SerialPort::configure(const SerialSettings& s)
 {
     if (fd_ < 0)
         return fail(EBADF);
-    speed_t speed = 0;
-    if (!speedCode(s.baudRate, speed) || (s.dataBits != 7 && s.dataBits != 8) || (s.stopBits != 1 && s.stopBits != 2))
-        return fail(EINVAL);
-
     termios tio;
-    if (::tcgetattr(fd_, &tio) != 0)
-        return fail(errno);
-    // Built from zero rather than from whatever the last user left behind:
-    // raw bytes both ways, no echo, no translation, no software or hardware
-    // flow control; lines dropped when the port is closed.
-    std::memset(&tio, 0, sizeof tio);
-    tio.c_cflag = CREAD | CLOCAL | HUPCL | (s.dataBits == 7 ? CS7 : CS8);
-    if (s.stopBits == 2)
-        tio.c_cflag |= CSTOPB;
-    if (s.parity != SerialParity::None) {
-        tio.c_cflag |= PARENB;
-        if (s.parity == SerialParity::Odd)
-            tio.c_cflag |= PARODD;
-        // A byte with a parity error arrives as 0 and so spoils the frame's
-        // check instead of silently disappearing.
-        tio.c_iflag |= INPCK;
-    }
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+    if (!termiosForSettings(s, tio))
+        return fail(EINVAL);
+    termios current;
+    if (::tcgetattr(fd_, &current) != 0)
         return fail(errno);
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
         return fail(errno);
 
     // tcsetattr succeeds when any part was applied; make sure all of it was.
+    // A pseudo-terminal always carries 8-bit bytes without parity and says
+    // so in its settings; that is no reason to refuse it.
     termios back;
     if (::tcgetattr(fd_, &back) != 0)
         return fail(errno);
-    const tcflag_t lineBits = CSIZE | CSTOPB | PARENB | PARODD;
-    if ((back.c_cflag & lineBits) != (tio.c_cflag & lineBits) || ::cfgetospeed(&back) != speed ||
-        ::cfgetispeed(&back) != speed)
+    tcflag_t lineBits = CSTOPB;
+    if (!isPseudoTerminal(fd_))
+        lineBits |= CSIZE | PARENB | PARODD;
+    if ((back.c_cflag & lineBits) != (tio.c_cflag & lineBits) || ::cfgetospeed(&back) != ::cfgetospeed(&tio) ||
+        ::cfgetispeed(&back) != ::cfgetispeed(&tio))
         return fail(EINVAL);
 
     // Pseudo-terminals and some adapters have no modem lines and refuse
