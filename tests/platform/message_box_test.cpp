@@ -1,5 +1,7 @@
 #include "platform/message_box.h"
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -8,6 +10,11 @@ struct Case {
     platform::MessageButtons buttons;
     platform::MessageAnswer expected;
 };
+
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << "buttons " << static_cast<int>(c.buttons) << " answer " << static_cast<int>(c.expected);
+}
 
 class HeadlessMessageBox : public ::testing::TestWithParam<Case> {};
 

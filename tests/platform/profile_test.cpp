@@ -10,6 +10,8 @@
 
 #include <sys/resource.h>
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -63,6 +65,11 @@ struct IntCase {
     const char* value; // nullptr: key absent
     int expected;
 };
+
+void PrintTo(const IntCase& c, std::ostream* os)
+{
+    *os << '"' << (c.value ? c.value : "(absent)") << "\" -> " << c.expected;
+}
 
 class ProfileInt : public ProfileFile, public ::testing::WithParamInterface<IntCase> {};
 

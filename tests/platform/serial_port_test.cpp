@@ -14,6 +14,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -97,6 +99,13 @@ struct LineCase {
     speed_t speed;
     tcflag_t size;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    static const char parity[] = {'N', 'O', 'E'};
+    *os << c.settings.baudRate << ' ' << c.settings.dataBits << parity[static_cast<int>(c.settings.parity)]
+        << c.settings.stopBits;
+}
 
 class SerialLineSettings : public SerialPty, public ::testing::WithParamInterface<LineCase> {};
 

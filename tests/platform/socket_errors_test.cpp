@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -10,6 +12,11 @@ struct Case {
     int err;
     int expected;
 };
+
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << "errno " << c.err << " -> " << c.expected;
+}
 
 class SocketErrorTable : public ::testing::TestWithParam<Case> {};
 
