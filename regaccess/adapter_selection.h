@@ -1,0 +1,29 @@
+#pragma once
+// Which transport carries a request: the control's own Modbus TCP client or
+// the adapter driver. Decided at every Trigger from PLCDRV.INI, so that an
+// edit made with the setup utility counts from the next request on.
+#include <QString>
+
+namespace regaccess {
+
+enum class Transport { ModbusTcp, Driver };
+
+// Adapter types of PLCDRV.INI.
+constexpr int SerialAdapterType = 0;
+constexpr int ModbusPlusAdapterType = 1;
+constexpr int TcpIpAdapterType = 2;
+
+struct AdapterConfig {
+    int type = SerialAdapterType;
+    int enabled = 0;
+};
+
+// "Type" and "Enabled" of section "Adapter.Object.<adapterNumber>"; a missing
+// file, section or key reads as 0.
+AdapterConfig readAdapterConfig(int adapterNumber);
+
+// TCP when the adapter is a TCP/IP adapter that the driver does not run
+// (Enabled 0) and a host is named; every other adapter belongs to the driver.
+Transport chooseTransport(const AdapterConfig& config, const QString& host);
+
+} // namespace regaccess

@@ -1,0 +1,87 @@
+#include "regaccess/reply_processor.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+namespace regaccess {
+
+namespace {
+
+class Reply {
+public:
+    explicit Reply(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+    unsigned at(std::size_t i) const { return i < bytes_.size() ? bytes_[i] : 0u; }
+    // How many of `wanted` bytes from position `from` the reply holds.
+    std::size_t available(std::size_t from, std::size_t wanted) const
+    {
+        return from < bytes_.size() ? std::min(wanted, bytes_.size() - from) : 0;
+    }
+    const std::uint8_t* from(std::size_t i) const { return bytes_.data() + i; }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+void copyBytes(const Reply& reply, std::size_t from, std::size_t count, RegisterBuffer& buffer)
+{
+    count = std::min(reply.available(from, count), RegisterBuffer::Bytes);
+    if (count > 0)
+        std::memcpy(buffer.data(), reply.from(from), count);
+}
+
+} // namespace
+
+ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t status, RegisterBuffer& buffer)
+{
+    const Reply r(bytes);
+    if (status != 0)
+        return {ReplyKind::Error, static_cast<std::int16_t>(status)};
+    const unsigned code = r.at(0);
+    if (code < FirstNonExceptionCode && (code & 0x80u))
+        return {ReplyKind::Error, static_cast<std::int16_t>(r.at(1))};
+
+    switch (code) {
+    case 1: case 2: case 17:
+        copyBytes(r, 2, r.at(1), buffer);
+        return {ReplyKind::Read, 0};
+    case 3: case 4: {
+        // Registers arrive big-endian; the buffer keeps them in host order.
+        const std::size_t words = r.available(2, r.at(1) & ~1u) / 2;
+        for (std::size_t i = 0; i < words; ++i)
+            buffer.setWord(static_cast<int>(i), static_cast<int>((r.at(2 + 2 * i) << 8) | r.at(3 + 2 * i)));
+        return {ReplyKind::Read, 0};
+    }
+    case 7:
+        buffer.setByte(0, static_cast<int>(r.at(1)));
+        return {ReplyKind::Read, 0};
+    case 8:
+        copyBytes(r, 6, r.at(5), buffer);
+        return {ReplyKind::Read, 0};
+    case 126:
+        if (r.at(1) == 2 && r.at(2) == 0x96 && r.at(3) == 0x0C) {
+            buffer.setLongValue(0, 0);
+        } else if (r.at(2) == 0x16) {
+            buffer.setWord(0, static_cast<int>((r.at(4) << 8) | r.at(5)));
+            buffer.setWord(1, static_cast<int>(r.at(6)));
+        }
+        return {ReplyKind::Read, 0};
+    case 209: case 224:
+        // Table words come in host order, like the buffer.
+        copyBytes(r, 2, 2 * static_cast<std::size_t>(r.at(1)), buffer);
+        return {ReplyKind::Read, 0};
+    case 226:
+        copyBytes(r, 1, 252, buffer);
+        return {ReplyKind::Read, 0};
+    case 227:
+        copyBytes(r, 1, 252, buffer);
+        return {ReplyKind::Write, 0};
+    case 5: case 6: case 15: case 16: case 208: case 214: case 225:
+        return {ReplyKind::Write, 0};
+    default:
+        return {ReplyKind::Read, 0};
+    }
+}
+
+} // namespace regaccess

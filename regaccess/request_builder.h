@@ -1,0 +1,44 @@
+#pragma once
+// Builds the protocol data unit (function code first) of one request from
+// the control's request properties. Pure: no I/O, no control state.
+#include "regaccess/register_buffer.h"
+#include "regaccess/request_packet.h"
+#include "regaccess/route_path.h"
+
+#include <array>
+#include <cstdint>
+
+namespace regaccess {
+
+enum class RegType { Coils = 0, InputBits = 1, InputRegs = 2, HoldRegs = 3 };
+
+struct RequestSpec {
+    int function = 0;          // Function property, 0 … 12
+    int regType = 0;           // RegType property
+    std::int32_t address = 1;  // 1-based register number
+    int size = 1;              // data points (bits or registers)
+    RouteBytes route;
+};
+
+struct BuiltRequest {
+    int pduLength = 0;                 // 0: the request could not be built
+    std::uint16_t requestClass = 0;    // RequestClass
+    int size = 0;                      // Size after lowering it to the function's limit
+    std::array<std::uint8_t, MaxPduLength> pdu{};
+};
+
+// Largest data-point counts per request, as the protocol frames allow.
+constexpr int MaxReadBits = 2000;
+constexpr int MaxReadRegisters = 125;
+constexpr int MaxWriteCoils = 1968;
+constexpr int MaxWriteRegisters = 100;
+constexpr int MaxAdapterTableWords = 125;
+constexpr int MaxNetworkTableWords = 32;
+
+// Data comes from `buffer` for writes. A request with no route field, an
+// unknown function or a register type the function does not support gives
+// pduLength 0. A Size below 0 puts no data bytes into a write, so a request
+// never carries more bytes than its byte count says.
+BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer);
+
+} // namespace regaccess

@@ -1,0 +1,172 @@
+#include "regaccess/tcp_transport.h"
+
+#include "platform/socket_errors.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace regaccess {
+
+namespace {
+
+constexpr int TestMilliseconds = 1;
+constexpr int MaxBudget = 32767;
+// MBAP header up to and including the length field; the length counts the
+// bytes that follow it (unit identifier and PDU).
+constexpr std::size_t LengthFieldEnd = 6;
+
+} // namespace
+
+std::uint16_t modbusTcpPort()
+{
+    const char* text = std::getenv("PLCTAG_TCP_PORT");
+    if (text == nullptr || *text == '\0')
+        return DefaultModbusTcpPort;
+    char* end = nullptr;
+    const long port = std::strtol(text, &end, 10);
+    if (*end != '\0' || port < 1 || port > 65535)
+        return DefaultModbusTcpPort;
+    return static_cast<std::uint16_t>(port);
+}
+
+TcpTransport::TcpTransport(SocketOpener opener) : opener_(std::move(opener)) {}
+
+TcpTransport::~TcpTransport() = default;
+
+void TcpTransport::close()
+{
+    socket_.reset();
+    connectedHost_.clear();
+    used_ = false;
+}
+
+int TcpTransport::openConnection(const TcpRequest& request)
+{
+    close();
+    int error = 0;
+    socket_ = opener_(error);
+    if (!socket_)
+        return error != 0 ? error : platform::WSAENOBUFS;
+    // A negative TimeToLive would make the waits unbounded; 0 means no wait.
+    budget_ = std::clamp(request.timeToLive, 0, MaxBudget);
+    const auto address = resolveIpv4(request.host);
+    if (!address) {
+        close();
+        return platform::WSAEINVAL;
+    }
+    socket_->startConnect(*address, modbusTcpPort());
+    connectedHost_ = request.host;
+    return 0;
+}
+
+int TcpTransport::sendFrame(std::size_t length)
+{
+    if (used_) {
+        // Bytes waiting before anything was asked are stale (the tail of an
+        // earlier reply) and would be taken for this request's reply; a
+        // closed peer means the connection has to be made anew.
+        if (const int error = socket_->discardUnread(); error != 0)
+            return error;
+    }
+    int testsLeft = budget_ / 10;
+    std::size_t sent = 0;
+    while (sent < length) {
+        if (testsLeft <= 0)
+            return platform::WSAETIMEDOUT;
+        const WaitResult ready = socket_->waitWritable(TestMilliseconds);
+        if (ready.state == Readiness::Failed)
+            return ready.error;
+        if (ready.state == Readiness::NotReady) {
+            --testsLeft;
+            continue;
+        }
+        const IoResult result = socket_->send(std::span(frame_).subspan(sent, length - sent));
+        if (result.error == platform::WSAEWOULDBLOCK) {
+            --testsLeft;
+            continue;
+        }
+        if (result.error != 0)
+            return result.error;
+        sent += result.count;
+    }
+    used_ = true;
+    return 0;
+}
+
+int TcpTransport::receiveFrame(std::size_t& frameLength)
+{
+    // The reply is complete when the MBAP length says so; it may come in
+    // several segments, all within one wait budget. Only tests that find
+    // nothing to read use up the budget.
+    int testsLeft = budget_;
+    std::size_t received = 0;
+    std::size_t needed = LengthFieldEnd;
+    overLong_ = false;
+    while (received < needed) {
+        if (testsLeft <= 0)
+            return platform::WSAETIMEDOUT;
+        const WaitResult ready = socket_->waitReadable(TestMilliseconds);
+        if (ready.state == Readiness::Failed)
+            return ready.error;
+        if (ready.state == Readiness::NotReady) {
+            --testsLeft;
+            continue;
+        }
+        const IoResult result = socket_->receive(std::span(frame_).subspan(received));
+        if (result.error == platform::WSAEWOULDBLOCK) {
+            --testsLeft;
+            continue;
+        }
+        if (result.error != 0)
+            return result.error;
+        if (result.count == 0)
+            return platform::WSAECONNRESET; // the server closed the connection
+        received += result.count;
+        if (received >= LengthFieldEnd) {
+            const std::size_t total = LengthFieldEnd + ((std::size_t{frame_[4]} << 8) | frame_[5]);
+            overLong_ = total > FrameSize;
+            needed = std::min(total, FrameSize);
+        }
+    }
+    frameLength = needed;
+    return 0;
+}
+
+TcpResult TcpTransport::exchange(const TcpRequest& request)
+{
+    const std::size_t pduLength = std::min(request.pdu.size(), MaxPduLength);
+    for (int attemptsLeft = 2;; --attemptsLeft) {
+        if (attemptsLeft == 0)
+            return {HostDidNotRespond, {}};
+        frame_.fill(0);
+        if (!socket_ || connectedHost_.empty() || request.host != connectedHost_) {
+            if (const int error = openConnection(request); error != 0)
+                return {error, {}};
+        }
+        frame_[4] = static_cast<std::uint8_t>((pduLength + 1) >> 8);
+        frame_[5] = static_cast<std::uint8_t>(pduLength + 1);
+        frame_[6] = request.unit;
+        std::memcpy(frame_.data() + HeaderSize, request.pdu.data(), pduLength);
+
+        if (const int error = sendFrame(HeaderSize + pduLength); error != 0) {
+            close();
+            if (error == platform::WSAECONNRESET)
+                continue;
+            return {error, {}};
+        }
+        std::size_t frameLength = 0;
+        if (const int error = receiveFrame(frameLength); error != 0) {
+            close();
+            return {error, {}};
+        }
+        // The rest of an over-long reply is still on its way; the stream can
+        // only be trusted again on a new connection.
+        if (overLong_)
+            close();
+        const std::size_t replyLength = frameLength > HeaderSize ? frameLength - HeaderSize : 0;
+        return {0, std::span<const std::uint8_t>(frame_).subspan(HeaderSize, replyLength)};
+    }
+}
+
+} // namespace regaccess

@@ -1,0 +1,78 @@
+#pragma once
+// The control's own Modbus TCP client: one connection per control, kept
+// between requests to the same host, one request frame and one reply frame
+// per exchange, all inside the caller's thread.
+//
+// Waits are counted in readiness tests of about one millisecond each (the
+// wait budget, taken from TimeToLive when a connection is opened): up to
+// budget / 10 tests for the socket to become writable, up to budget tests
+// for the whole reply. Each test waits in the kernel, so a reply is taken
+// the moment it arrives.
+//
+// Thread safety: none; a transport belongs to one control on one thread.
+#include "regaccess/request_packet.h"
+#include "regaccess/stream_socket.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace regaccess {
+
+constexpr std::uint16_t DefaultModbusTcpPort = 502;
+
+// The server port: 502, or the value of PLCTAG_TCP_PORT when that holds a
+// port number (for simulators that listen on an unprivileged port).
+std::uint16_t modbusTcpPort();
+
+// Transport failure codes besides socket error numbers.
+constexpr int HostDidNotRespond = -4;
+
+struct TcpRequest {
+    std::string host;
+    std::span<const std::uint8_t> pdu; // function code first
+    std::uint8_t unit = 0;             // unit identifier: the first route byte
+    int timeToLive = 500;              // wait budget if a connection is opened
+};
+
+struct TcpResult {
+    int error = 0;                      // 0, -4 or a socket error number
+    std::span<const std::uint8_t> pdu;  // the reply PDU; valid until the next exchange
+};
+
+class TcpTransport {
+public:
+    static constexpr std::size_t FrameSize = 512;
+    static constexpr std::size_t HeaderSize = 7; // MBAP header with unit identifier
+
+    explicit TcpTransport(SocketOpener opener = openPosixStreamSocket);
+    ~TcpTransport();
+    TcpTransport(const TcpTransport&) = delete;
+    TcpTransport& operator=(const TcpTransport&) = delete;
+
+    // Sends the request and waits for its reply. A send that fails because
+    // the connection was reset is retried once on a new connection; every
+    // other failure ends the exchange and closes the connection.
+    TcpResult exchange(const TcpRequest& request);
+
+    bool isOpen() const { return socket_ != nullptr; }
+    const std::string& connectedHost() const { return connectedHost_; }
+    void close();
+
+private:
+    int openConnection(const TcpRequest& request);
+    int sendFrame(std::size_t length);
+    int receiveFrame(std::size_t& frameLength);
+
+    SocketOpener opener_;
+    std::unique_ptr<StreamSocket> socket_;
+    std::string connectedHost_;
+    int budget_ = 0;
+    bool used_ = false;     // a frame went out on this connection
+    bool overLong_ = false; // the last reply did not fit the frame buffer
+    std::array<std::uint8_t, FrameSize> frame_{};
+};
+
+} // namespace regaccess
