@@ -1,0 +1,128 @@
+#include "driver/serial_link.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+
+namespace plcdrv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+// The kernel takes a whole request frame into its buffer at once; a write
+// only waits when the line is stuck, and then it must not wait for ever.
+constexpr int kWriteGraceMs = 1000;
+
+int writeTimeoutMs(unsigned replyTimeoutMs)
+{
+    const unsigned long long total = static_cast<unsigned long long>(replyTimeoutMs) + kWriteGraceMs;
+    return static_cast<int>(std::min<unsigned long long>(total, INT_MAX));
+}
+
+} // namespace
+
+int baudRateForIndex(int index)
+{
+    if (index < 0 || index >= static_cast<int>(std::size(kBaudRates)))
+        return 9600;
+    return kBaudRates[index];
+}
+
+platform::SerialSettings lineSettingsFor(const AdapterLink& link)
+{
+    platform::SerialSettings settings;
+    settings.baudRate = baudRateForIndex(link.baudRateIndex);
+    settings.dataBits = link.dataBits == 7 ? 7 : 8;
+    switch (link.parity) {
+    case OddParity: settings.parity = platform::SerialParity::Odd; break;
+    case EvenParity: settings.parity = platform::SerialParity::Even; break;
+    default: settings.parity = platform::SerialParity::None; break;
+    }
+    settings.stopBits = link.stopBits == TwoStopBits ? 2 : 1;
+    return settings;
+}
+
+bool SerialLink::open(const AdapterLink& link, const QString& device, const ConfigReport& report)
+{
+    if (port_.isOpen())
+        return true;
+    if (link.comNumber == AdapterLink::kUnset || link.baudRateIndex == AdapterLink::kUnset)
+        return false;
+    if (!port_.open(QFile::encodeName(device).toStdString())) {
+        if (report)
+            report(QString::asprintf("Error Opening COM%d: - Error Code %08x", link.comNumber,
+                                     static_cast<unsigned>(port_.lastError())));
+        return false;
+    }
+    if (!port_.configure(lineSettingsFor(link))) {
+        port_.close();
+        return false;
+    }
+    return true;
+}
+
+void SerialLink::close() { port_.close(); }
+
+SerialLink::ByteResult SerialLink::readReplyByte(std::uint8_t& byte, unsigned timeoutMs,
+                                                 const std::atomic<bool>& stop)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int step = static_cast<int>(std::clamp<long long>(left, 0, kWaitStepMs));
+        switch (port_.readByte(byte, step)) {
+        case platform::SerialPort::Read::Byte: return ByteResult::Byte;
+        case platform::SerialPort::Read::Failed: return ByteResult::Failed;
+        case platform::SerialPort::Read::TimedOut: break;
+        }
+        if (stop.load(std::memory_order_relaxed))
+            return ByteResult::Stopped;
+        if (Clock::now() >= deadline)
+            return ByteResult::TimedOut;
+    }
+}
+
+ExchangeOutcome SerialLink::exchange(ModbusMessage& message, unsigned replyTimeoutMs, const std::atomic<bool>& stop)
+{
+    message.setComplete(false);
+    if (!port_.isOpen())
+        return ExchangeOutcome::NoReply;
+
+    // Bytes still waiting belong to an earlier exchange that gave up (a late
+    // reply, the tail of a garbled frame); read now, they would pass for the
+    // start of this request's reply.
+    port_.discard(true, false);
+
+    if (!port_.writeAll(message.frame(), message.frameLength(), writeTimeoutMs(replyTimeoutMs))) {
+        message.reset();
+        return ExchangeOutcome::NoReply;
+    }
+
+    // The same buffer now receives the reply.
+    message.reset();
+    while (!message.replyComplete()) {
+        std::uint8_t byte = 0;
+        switch (readReplyByte(byte, replyTimeoutMs, stop)) {
+        case ByteResult::Byte: break;
+        case ByteResult::Stopped: return ExchangeOutcome::Stopped;
+        case ByteResult::TimedOut: return ExchangeOutcome::NoReply;
+        case ByteResult::Failed:
+            message.reset();
+            return ExchangeOutcome::NoReply;
+        }
+        // A peer that keeps talking without ever completing a frame fills the
+        // buffer; that ends the reply as incomplete.
+        if (!message.receiveByte(byte)) {
+            message.reset();
+            return ExchangeOutcome::NoReply;
+        }
+    }
+    message.setComplete(true);
+    return ExchangeOutcome::Complete;
+}
+
+} // namespace plcdrv
