@@ -1,0 +1,221 @@
+// Adapter selection and the driver path. The driver linked here refuses
+// every packet, so every request that is not for the control's own TCP
+// client ends in OnErrorEvent(-5); completions are driven by posting the
+// driver's message to the control's window.
+#include "modbus_test_server.h"
+#include "test_support.h"
+
+#include "regaccess/adapter_selection.h"
+#include "regaccess/control_site.h"
+#include "regaccess/plctag.h"
+
+#include "platform/window_messages.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace regaccess {
+namespace {
+
+using test::EventRecorder;
+
+void deliverPostedMessages()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+TEST(AdapterSelectionTest, OnlyAnUnrunTcpAdapterWithAHostGoesOverTcp)
+{
+    const QString host = QStringLiteral("127.0.0.1");
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, host), Transport::ModbusTcp);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 1}, host), Transport::Driver);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, QString()), Transport::Driver);
+    EXPECT_EQ(chooseTransport({SerialAdapterType, 0}, host), Transport::Driver);
+    EXPECT_EQ(chooseTransport({ModbusPlusAdapterType, 0}, host), Transport::Driver);
+}
+
+TEST(AdapterSelectionTest, ReadsTypeAndEnabledOfTheNumberedSection)
+{
+    const AdapterConfig tcp = readAdapterConfig(1);
+    EXPECT_EQ(tcp.type, TcpIpAdapterType);
+    EXPECT_EQ(tcp.enabled, 0);
+    const AdapterConfig serial = readAdapterConfig(3);
+    EXPECT_EQ(serial.type, SerialAdapterType);
+    EXPECT_EQ(serial.enabled, 1);
+    const AdapterConfig missing = readAdapterConfig(6);
+    EXPECT_EQ(missing.type, 0);
+    EXPECT_EQ(missing.enabled, 0);
+}
+
+struct DriverCase {
+    const char* name;
+    int adapter;
+    const char* host;
+};
+
+class DriverPathTest : public ::testing::TestWithParam<DriverCase> {};
+
+TEST_P(DriverPathTest, RefusedPacketGivesMinusFiveAndLeavesTheControlIdle)
+{
+    test::ModbusTestServer server; // must not be reached
+    test::useServerPort(server.port());
+    Plctag control;
+    EventRecorder events(control);
+    control.setAdapter(GetParam().adapter);
+    control.setHost(QString::fromLatin1(GetParam().host));
+    control.setRegType(Plctag::HoldRegs_4xxxx);
+    EXPECT_FALSE(control.Trigger());
+    EXPECT_EQ(events.events, QStringList{QStringLiteral("error -5")});
+    EXPECT_FALSE(control.Busy());
+    EXPECT_EQ(control.ErrorCode(), 0);
+    EXPECT_EQ(server.connectionsAccepted(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Adapters, DriverPathTest,
+                         ::testing::Values(DriverCase{"tcp_adapter_run_by_the_driver", test::DriverTcpAdapter, "127.0.0.1"},
+                                           DriverCase{"serial_adapter", test::SerialAdapter, "127.0.0.1"},
+                                           DriverCase{"unconfigured_adapter", test::UnconfiguredAdapter, "127.0.0.1"},
+                                           DriverCase{"tcp_adapter_without_host", test::TcpAdapter, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DriverPathTest, AdapterFileIsReadAtEveryTrigger)
+{
+    test::ModbusTestServer server;
+    test::useServerPort(server.port());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("PLCDRV.INI"));
+    auto writeFile = [&](const char* enabled) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray("[Adapter.Object.4]\nType=2\nEnabled=") + enabled + "\n");
+    };
+    const QByteArray saved = qgetenv("PLCDRV_INI");
+    ::setenv("PLCDRV_INI", QFile::encodeName(path).constData(), 1);
+
+    Plctag control;
+    EventRecorder events(control);
+    control.setAdapter(3);
+    control.setRegType(Plctag::HoldRegs_4xxxx);
+    writeFile("0");
+    EXPECT_TRUE(control.Trigger());
+    writeFile("1");
+    EXPECT_FALSE(control.Trigger());
+    writeFile("0");
+    EXPECT_TRUE(control.Trigger());
+    ::setenv("PLCDRV_INI", saved.constData(), 1);
+
+    EXPECT_EQ(events.events, (QStringList{QStringLiteral("read"), QStringLiteral("error -5"), QStringLiteral("read")}));
+}
+
+TEST(DriverPathTest, AdapterIsClampedToSevenOnSet)
+{
+    Plctag control;
+    control.setAdapter(9);
+    EXPECT_EQ(control.Adapter(), 7);
+    control.setAdapter(-2); // no lower clamp
+    EXPECT_EQ(control.Adapter(), -2);
+}
+
+TEST(DriverCompletionTest, CompletionStatusIsReportedAndStoredInErrorCode)
+{
+    Plctag control;
+    EventRecorder events(control);
+    ASSERT_TRUE(platform::isWindow(control.windowHandle()));
+    ASSERT_TRUE(platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, -3));
+    deliverPostedMessages();
+    EXPECT_EQ(events.events, QStringList{QStringLiteral("error -3")});
+    EXPECT_EQ(control.ErrorCode(), -3);
+}
+
+TEST(DriverCompletionTest, SuccessfulCompletionProcessesThePacketReply)
+{
+    // A read request built by Trigger leaves function 3 in the packet; the
+    // packet's data field is zero, so the completion is a read of no data.
+    Plctag control;
+    EventRecorder events(control);
+    control.setAdapter(test::SerialAdapter);
+    control.setRegType(Plctag::HoldRegs_4xxxx);
+    control.Trigger();
+    events.clear();
+    platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, 0);
+    deliverPostedMessages();
+    EXPECT_EQ(events.events, QStringList{QStringLiteral("read")});
+    EXPECT_EQ(control.ErrorCode(), 0);
+}
+
+TEST(DriverCompletionTest, CompletionIsIgnoredInDesignModeAndOtherMessagesAlways)
+{
+    ControlSite site;
+    Plctag control(nullptr, &site);
+    EventRecorder events(control);
+    site.setUserMode(false);
+    platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, -3);
+    deliverPostedMessages();
+    EXPECT_TRUE(events.events.isEmpty());
+    EXPECT_EQ(control.ErrorCode(), 0);
+
+    site.setUserMode(true);
+    platform::postMessage(control.windowHandle(), platform::WM_USER + 7, 0, -3);
+    deliverPostedMessages();
+    EXPECT_TRUE(events.events.isEmpty());
+}
+
+TEST(DriverCompletionTest, WindowDiesWithTheControl)
+{
+    platform::WindowHandle handle = 0;
+    {
+        Plctag control;
+        handle = control.windowHandle();
+        EXPECT_NE(handle, 0u);
+        EXPECT_TRUE(platform::isWindow(handle));
+    }
+    EXPECT_FALSE(platform::isWindow(handle));
+    EXPECT_FALSE(platform::postMessage(handle, platform::DRIVER_DONE_MESSAGE, 0, 0));
+}
+
+TEST(HostModeTest, DesignModeAndDisabledControlsDoNotTriggerOrPoll)
+{
+    test::ModbusTestServer server;
+    test::useServerPort(server.port());
+    ControlSite site;
+    Plctag control(nullptr, &site);
+    EventRecorder events(control);
+    control.setAdapter(test::TcpAdapter);
+    control.setRegType(Plctag::HoldRegs_4xxxx);
+
+    site.setUserMode(false);
+    EXPECT_FALSE(control.Trigger());
+    EXPECT_FALSE(control.AutoPoll(100));
+    site.setUserMode(true);
+    site.setEnabled(false);
+    EXPECT_FALSE(control.Trigger());
+    EXPECT_FALSE(control.AutoPoll(100));
+    EXPECT_EQ(control.pollInterval(), 0);
+    EXPECT_TRUE(events.events.isEmpty());
+
+    site.setEnabled(true);
+    EXPECT_TRUE(control.Trigger());
+    EXPECT_EQ(server.requestsServed(), 1);
+}
+
+TEST(HostModeTest, ControlWithoutSiteIsInUserModeAndEnabled)
+{
+    Plctag control;
+    EXPECT_TRUE(control.userMode());
+    EXPECT_TRUE(control.enabled());
+    auto* site = new ControlSite;
+    Plctag hosted(nullptr, site);
+    site->setUserMode(false);
+    EXPECT_FALSE(hosted.userMode());
+    delete site; // the control outlives its site and falls back to the defaults
+    EXPECT_TRUE(hosted.userMode());
+}
+
+} // namespace
+} // namespace regaccess

@@ -1,0 +1,35 @@
+#pragma once
+// Shared set-up for the control's tests: a PLCDRV.INI of their own and a
+// recorder of the control's events.
+#include "regaccess/plctag.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <cstdint>
+
+namespace regaccess::test {
+
+// Adapter numbers (the Adapter property) in the test PLCDRV.INI.
+constexpr int TcpAdapter = 0;          // Type=2 Enabled=0: the control's own TCP client
+constexpr int DriverTcpAdapter = 1;    // Type=2 Enabled=1: belongs to the driver
+constexpr int SerialAdapter = 2;       // Type=0 Enabled=1
+constexpr int UnconfiguredAdapter = 5; // no section
+
+// Writes the test PLCDRV.INI and points PLCDRV_INI at it for the process.
+void installAdapterFile();
+// Points the control's TCP client at a test server's port.
+void useServerPort(std::uint16_t port);
+
+// Records the events of one control as text: "read", "write", "error -5",
+// each followed by "(busy)" when Busy was TRUE while the event fired.
+class EventRecorder {
+public:
+    explicit EventRecorder(Plctag& control);
+    QStringList events;
+    QString last() const { return events.isEmpty() ? QString() : events.last(); }
+    void clear() { events.clear(); }
+};
+
+} // namespace regaccess::test
