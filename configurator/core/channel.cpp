@@ -66,6 +66,9 @@ void Channel::connectEvents()
         const int signal = findMethod(meta, event, argc, QMetaMethod::Signal);
         if (signal < 0)
             return false;
+        const QMetaMethod relayProbe = mine->method(mine->indexOfSlot(QMetaObject::normalizedSignature(slot)));
+        if (!QMetaObject::checkConnectArgs(meta->method(signal), relayProbe))
+            return false;
         const QMetaMethod relay = mine->method(mine->indexOfSlot(QMetaObject::normalizedSignature(slot)));
         return bool(connect(control_, meta->method(signal), this, relay));
     };
