@@ -2,16 +2,83 @@
 
 #include "platform/profile.h"
 
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <system_error>
+
 namespace regaccess {
+
+namespace {
+
+// Parsing the file costs more than a whole loopback Modbus exchange, so the
+// values are kept until the file's path, size or modification time changes.
+// File times have a coarse granularity: a file modified in the last
+// seconds could be edited again without its time changing, so such a file
+// is always read afresh.
+class AdapterFileCache {
+public:
+    AdapterConfig lookup(int adapterNumber)
+    {
+        const QString path = platform::plcdrvIniReadPath();
+        std::error_code error;
+        const std::filesystem::path file(path.toStdString());
+        const auto modified = std::filesystem::last_write_time(file, error);
+        if (error)
+            return {}; // no file: every key reads as 0
+        const auto size = std::filesystem::file_size(file, error);
+        if (error)
+            return readAdapterConfigFrom(path, adapterNumber);
+        const bool settled = std::filesystem::file_time_type::clock::now() - modified > SettleTime;
+
+        std::lock_guard lock(mutex_);
+        if (!settled || path != path_ || modified != modified_ || size != size_) {
+            configs_.clear();
+            path_ = path;
+            modified_ = modified;
+            size_ = size;
+        }
+        if (settled) {
+            if (const auto known = configs_.find(adapterNumber); known != configs_.end())
+                return known->second;
+        }
+        const AdapterConfig config = readAdapterConfigFrom(path, adapterNumber);
+        if (settled)
+            configs_[adapterNumber] = config;
+        return config;
+    }
+
+    static AdapterConfig readAdapterConfigFrom(const QString& file, int adapterNumber)
+    {
+        const QString section = QStringLiteral("Adapter.Object.%1").arg(adapterNumber);
+        AdapterConfig config;
+        config.type = platform::PrivateProfile::getInt(file, section, QStringLiteral("Type"), 0);
+        config.enabled = platform::PrivateProfile::getInt(file, section, QStringLiteral("Enabled"), 0);
+        return config;
+    }
+
+private:
+    static constexpr std::chrono::seconds SettleTime{3};
+
+    std::mutex mutex_;
+    QString path_;
+    std::filesystem::file_time_type modified_{};
+    std::uintmax_t size_ = 0;
+    std::map<int, AdapterConfig> configs_;
+};
+
+AdapterFileCache& cache()
+{
+    static AdapterFileCache instance;
+    return instance;
+}
+
+} // namespace
 
 AdapterConfig readAdapterConfig(int adapterNumber)
 {
-    const QString file = platform::plcdrvIniReadPath();
-    const QString section = QStringLiteral("Adapter.Object.%1").arg(adapterNumber);
-    AdapterConfig config;
-    config.type = platform::PrivateProfile::getInt(file, section, QStringLiteral("Type"), 0);
-    config.enabled = platform::PrivateProfile::getInt(file, section, QStringLiteral("Enabled"), 0);
-    return config;
+    return cache().lookup(adapterNumber);
 }
 
 Transport chooseTransport(const AdapterConfig& config, const QString& host)

@@ -19,7 +19,8 @@ struct AdapterConfig {
 };
 
 // "Type" and "Enabled" of section "Adapter.Object.<adapterNumber>"; a missing
-// file, section or key reads as 0.
+// file, section or key reads as 0. Every call sees the file as it is now.
+// Thread safety: may be called from any thread.
 AdapterConfig readAdapterConfig(int adapterNumber);
 
 // TCP when the adapter is a TCP/IP adapter that the driver does not run

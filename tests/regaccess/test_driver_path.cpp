@@ -17,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 
 namespace regaccess {
 namespace {
@@ -111,6 +113,29 @@ TEST(DriverPathTest, AdapterFileIsReadAtEveryTrigger)
     ::setenv("PLCDRV_INI", saved.constData(), 1);
 
     EXPECT_EQ(events.events, (QStringList{QStringLiteral("read"), QStringLiteral("error -5"), QStringLiteral("read")}));
+}
+
+TEST(AdapterSelectionTest, EditOfALongUnchangedFileIsSeenAtOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("PLCDRV.INI"));
+    const std::string native = QFile::encodeName(path).toStdString();
+    auto writeFile = [&](const char* type) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray("[Adapter.Object.2]\nType=") + type + "\nEnabled=0\n");
+    };
+    const QByteArray saved = qgetenv("PLCDRV_INI");
+    ::setenv("PLCDRV_INI", native.c_str(), 1);
+    writeFile("2");
+    std::filesystem::last_write_time(native, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+    EXPECT_EQ(readAdapterConfig(2).type, TcpIpAdapterType);
+    EXPECT_EQ(readAdapterConfig(2).type, TcpIpAdapterType);
+    writeFile("1");
+    EXPECT_EQ(readAdapterConfig(2).type, ModbusPlusAdapterType);
+    ::setenv("PLCDRV_INI", saved.constData(), 1);
+    EXPECT_EQ(readAdapterConfig(2).type, TcpIpAdapterType) << "the test file again";
+    EXPECT_EQ(readAdapterConfig(2).enabled, 1);
 }
 
 TEST(DriverPathTest, AdapterIsClampedToSevenOnSet)
