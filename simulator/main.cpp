@@ -1,0 +1,114 @@
+// chronel-sim: a Chronel SER module on the desk, for engineers, demos and tests.
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "module_model.h"
+#include "persistent_state.h"
+#include "server.h"
+#include "sim_options.h"
+
+using namespace chronel::sim;
+
+namespace {
+
+int g_stopPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    int saved = errno;
+    char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_stopPipe[1], &c, 1);
+    errno = saved;
+}
+
+int64_t hostNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    std::string error;
+    if (!parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::cerr << "chronel-sim: " << error << '\n';
+        return 2;
+    }
+    if (options.help) {
+        std::cout << helpText();
+        return 0;
+    }
+
+    ModelOptions mo;
+    mo.events = options.events;
+    mo.seed = options.seed;
+    mo.timeSource = options.timeSource;
+    mo.injectedExceptions = options.exceptions;
+    ModuleModel model(hostNowMs, mo);
+
+    if (options.statePath) {
+        PersistentState loaded;
+        bool missing = false;
+        if (loadStateFile(*options.statePath, loaded, missing, error)) {
+            model.loadPersistentState(loaded);
+        } else if (!missing) {
+            // Refuse rather than overwrite a state file we cannot read.
+            std::cerr << "chronel-sim: cannot read state file " << *options.statePath << ": " << error << '\n';
+            return 1;
+        }
+    }
+    if (options.bufferType) model.setBufferType(*options.bufferType);
+
+    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("chronel-sim: pipe");
+        return 1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    Server server(model, options, std::cerr);
+    if (!server.open(error)) {
+        std::cerr << "chronel-sim: " << error << '\n';
+        return 1;
+    }
+    if (options.rtuPath && *options.rtuPath == "pty") std::cout << server.rtuPath() << std::endl;
+    if (options.tcp) std::cout << "tcp-port " << server.tcpPort() << std::endl;
+
+    model.start();
+
+    int64_t lastSave = steadyMs();
+    auto save = [&](bool force) {
+        if (!options.statePath || !model.persistentDirty()) return;
+        if (!force && steadyMs() - lastSave < 1000) return;
+        lastSave = steadyMs();
+        std::string why;
+        if (saveStateFile(*options.statePath, model.persistentState(), why)) {
+            model.clearPersistentDirty();
+        } else {
+            std::cerr << "chronel-sim: cannot save state: " << why << '\n';
+            model.recordError(err::ConfigurationWriteFail);
+            model.clearPersistentDirty();  // retried with the next change
+        }
+    };
+    // A state file is written at once, so that a first run leaves one behind.
+    save(true);
+    server.run(g_stopPipe[0], [&] { save(false); });
+    save(true);
+    return 0;
+}

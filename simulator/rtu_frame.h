@@ -1,0 +1,28 @@
+// Modbus RTU request framing for the simulator's serial side: CRC-16 and the
+// length of a request frame as far as its leading bytes tell it. Pure functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace chronel::sim {
+
+uint16_t crc16Modbus(std::span<const uint8_t> bytes);
+
+// Whole frame length (address through CRC) of the request at the start of
+// `bytes`, nullopt while more bytes are needed to know it, 0 when the function
+// code has no fixed layout (the frame then ends at line silence).
+std::optional<size_t> rtuRequestLength(std::span<const uint8_t> bytes);
+
+// Appends the CRC, low byte first.
+std::vector<uint8_t> rtuFrame(uint8_t address, std::span<const uint8_t> pdu);
+
+// True when `frame` (address, PDU, CRC) is at least 4 bytes with a valid CRC.
+bool rtuCrcValid(std::span<const uint8_t> frame);
+
+inline constexpr size_t kRtuMaxFrame = 256;
+
+}  // namespace chronel::sim

@@ -1,0 +1,43 @@
+// Command line of chronel-sim.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "event_generator.h"
+#include "fault_injector.h"
+#include "module_model.h"
+
+namespace chronel::sim {
+
+struct SimOptions {
+    bool help = false;
+    bool tcp = true;
+    std::string listenAddress = "127.0.0.1";
+    int tcpPort = 502;  // 0 = any free port, announced on stdout
+    int maxClients = 16;
+    std::optional<std::string> rtuPath;  // "pty" creates a pseudo-terminal
+    int baud = 9600;
+    char parity = 'E';
+    int stopBits = 1;
+    std::optional<int> slaveAddress;  // serial address besides 255; default: register 50
+    std::string eventsText = "none";
+    GeneratorSpec events;
+    uint64_t seed = 1;
+    std::optional<int> bufferType;
+    TimeSource timeSource = TimeSource::Gps;
+    FaultOptions faults;
+    std::vector<std::pair<int, uint8_t>> exceptions;
+    std::optional<std::string> statePath;
+    bool verbose = false;
+};
+
+// Returns false with a message in `error` for an unknown option or a value
+// out of its bounds.
+bool parseOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error);
+std::string helpText();
+
+}  // namespace chronel::sim
