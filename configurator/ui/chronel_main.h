@@ -1,0 +1,108 @@
+#pragma once
+// ChronelMain, the configurator's main window: six tabs, the menus and the
+// transfer display, each control named as the system names it
+// (txtConfigModuleName, chkSsPcEnable, …; the eight point rows are control
+// arrays sharing one name with their row in the "index" property). The window
+// holds no logic of its own: every control is bound to the ChronelModel in
+// both directions, and menu entries are routed to handlers that the
+// activities install.
+#include "core/chronel_model.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QTabWidget;
+class QTimer;
+
+namespace chronel {
+
+class ChronelMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int TabCount = 6;
+
+    // Creates the window, its model and the six channels (through `factory`).
+    // Nothing is sent until startUp().
+    explicit ChronelMain(const ControlFactory& factory = {}, QWidget* parent = nullptr);
+    ~ChronelMain() override;
+
+    ChronelModel& model() { return *model_; }
+
+    // The start-up order; the caller may set the IP fields before.
+    void startUp();
+
+    // Routes the menu entry `actionName` ("mnuTransferUpload", …) to
+    // `handler`. Entries without a handler say in the status bar that they
+    // are not available yet.
+    void setMenuHandler(const QString& actionName, std::function<void()> handler);
+    QAction* menuAction(const QString& actionName) const;
+
+    QTabWidget* tabs() const { return tabs_; }
+
+private:
+    void buildMenus();
+    QWidget* buildConfigurationTab();
+    QWidget* buildSerSetupTab();
+    QWidget* buildTimeSetupTab();
+    QWidget* buildFlashTab();
+    QWidget* buildSerDataTab();
+    QWidget* buildGpsDataTab();
+    QLineEdit* textField(const QString& name, QWidget* parent, bool displayOnly = false);
+    QLabel* indicator(const QString& name, QWidget* parent);
+
+    void bindSettings();
+    void bindPointRows();
+    void refreshSettings();
+    void refreshPointPage();
+    void refreshPointStatus();
+    void refreshTransfer();
+    void refreshWindowItems();
+    void refreshFieldNotes();
+    void runMenu(const QString& actionName);
+    void showAbout();
+
+    std::unique_ptr<ChronelModel> model_;
+    QTabWidget* tabs_ = nullptr;
+    QProgressBar* transferProgress_ = nullptr;
+    QLabel* transferLabel_ = nullptr;
+
+    QHash<QString, QLineEdit*> settingFields_;  // by control name, octets included
+    QHash<QString, QCheckBox*> checkBoxes_;
+    QHash<QString, QComboBox*> lists_;
+    QButtonGroup* eventBufferGroup_ = nullptr;
+    QButtonGroup* tcpipModeGroup_ = nullptr;
+    QButtonGroup* tcpipSpeedGroup_ = nullptr;
+    QButtonGroup* ethernetCommGroup_ = nullptr;
+
+    struct RowControls {
+        QLabel* pointNum;
+        QCheckBox* enable;
+        QLineEdit* filter;
+        QLineEdit* debounce;
+        QLineEdit* chatter;
+        QLineEdit* description;
+        QLineEdit* off;
+        QLineEdit* on;
+    };
+    std::array<RowControls, PointPage::RowCount> rows_{};
+    QScrollBar* pointScroll_ = nullptr;
+    std::array<QLabel*, 32> pointStatus_{};
+
+    QHash<QString, QAction*> actions_;
+    QHash<QString, std::function<void()>> handlers_;
+    bool refreshing_ = false;
+};
+
+} // namespace chronel

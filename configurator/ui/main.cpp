@@ -1,0 +1,113 @@
+// chronel: the Chronel SER configurator.
+//
+//   chronel [--ip A.B.C.D] [--settings FILE] [--screenshots DIR]
+//
+// --ip fills the four IP fields before the start-up sequence starts the event
+// scan; without it the module's factory address 192.168.16.140 stands.
+// --screenshots saves a picture of each tab into DIR a few seconds after
+// start-up (once the event scan has polled) and ends the program; it is meant
+// for machines without a display, under the offscreen platform.
+#include "chronel_main.h"
+
+#include "core/plctag_factory.h"
+#include "platform/profile.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// The four octets of a dotted address, or an empty result when `text` is not
+// one.
+std::optional<chronel::OctetFields> parseAddress(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return std::nullopt;
+    chronel::OctetFields octets;
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        const int value = parts[i].toInt(&ok);
+        if (!ok || value < 0 || value > 255)
+            return std::nullopt;
+        octets[std::size_t(i)] = QString::number(value);
+    }
+    return octets;
+}
+
+bool saveScreenshots(chronel::ChronelMain& window, const QString& dir)
+{
+    if (!QDir().mkpath(dir))
+        return false;
+    QTabWidget* tabs = window.tabs();
+    bool ok = true;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QString name = tabs->tabText(i).toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+        const QString file = QDir(dir).filePath(QStringLiteral("tab%1-%2.png").arg(i).arg(name));
+        ok = window.grab().save(file) && ok;
+    }
+    tabs->setCurrentIndex(0);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Chronel"));
+    QApplication::setApplicationVersion(QStringLiteral("1.60"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Chronel SER configurator"));
+    parser.addHelpOption();
+    const QCommandLineOption ipOption(QStringLiteral("ip"), QStringLiteral("Module IP address."), QStringLiteral("A.B.C.D"));
+    const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file to open."),
+                                            QStringLiteral("FILE"));
+    const QCommandLineOption shotsOption(QStringLiteral("screenshots"),
+                                         QStringLiteral("Save a picture of each tab into DIR, then exit."),
+                                         QStringLiteral("DIR"));
+    parser.addOption(ipOption);
+    parser.addOption(settingsOption);
+    parser.addOption(shotsOption);
+    parser.process(app);
+
+    std::optional<chronel::OctetFields> ip;
+    if (parser.isSet(ipOption)) {
+        ip = parseAddress(parser.value(ipOption));
+        if (!ip) {
+            std::fprintf(stderr, "chronel: --ip needs an address of four numbers 0 … 255, as 127.0.0.1\n");
+            return 2;
+        }
+    }
+
+    chronel::ChronelMain window(chronel::PlctagControlFactory());
+    window.model().setAdapterConfigPath(platform::plcdrvIniReadPath());
+    if (ip)
+        window.model().settings().ConfigTcpipIp = *ip;
+    window.startUp();
+    window.show();
+
+    if (parser.isSet(settingsOption))
+        window.statusBar()->showMessage(
+            QStringLiteral("Settings files cannot be opened in this build yet; %1 was not read.")
+                .arg(parser.value(settingsOption)));
+
+    if (parser.isSet(shotsOption)) {
+        const QString dir = parser.value(shotsOption);
+        QTimer::singleShot(3000, &window, [&window, dir] {
+            const bool ok = saveScreenshots(window, dir);
+            std::fprintf(ok ? stdout : stderr, "chronel: %s screenshots in %s\n", ok ? "saved" : "could not save",
+                         qPrintable(dir));
+            QApplication::exit(ok ? 0 : 1);
+        });
+    }
+    return app.exec();
+}
