@@ -1,0 +1,48 @@
+#pragma once
+// Turns event blocks into event lines. The decoder keeps the date and time
+// fields between blocks for the whole run: a type-0 time record carries no
+// date and takes the one of the last date record decoded (0 before the first),
+// and the type-0 resync pair spans two records that may sit in two blocks.
+#include "event_record.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace chronel {
+
+class EventDecoder {
+public:
+    explicit EventDecoder(const QLocale& locale = QLocale::system());
+
+    // The lines of the block's records in record order. Types 0 to 2 decode
+    // word 2 records, cut to what the block holds for its type; type 3 gives
+    // its text as exactly one line; any other buffer type gives none.
+    QStringList decode(const EventBlockWords& block);
+
+    // Word 2 brought into 0 … capacity of the block's type (negative counts
+    // give 0); 1 for type 3, 0 for unknown types.
+    static int RecordCount(const EventBlockWords& block);
+    // Bytes 20 … up to the first zero byte (at most to the block's end), one
+    // character each in the 8-bit character set.
+    static QString Type3Text(const EventBlockWords& block);
+
+    // The date and time fields as the last record left them.
+    const EventRecord& current() const { return current_; }
+
+private:
+    QStringList decodeType0(const EventBlockWords& block, int count);
+    // A record that carries its own date (types 1 and 2); `dst` is the DST
+    // text of the block's previous record.
+    void decodeDated(QStringList& lines, const EventRecord& record, QString& dst);
+    void appendLine(QStringList& lines, int shownKind, const EventRecord& record, const QString& dst) const;
+
+    QLocale locale_;
+    EventRecord current_;  // only the date and time fields are used
+    // Time of a type-0 "Time Resync New Time" record, waiting for its date.
+    int savedHour_ = 0;
+    int savedMinute_ = 0;
+    int savedSecond_ = 0;
+    int savedMillisecond_ = 0;
+};
+
+} // namespace chronel

@@ -1,0 +1,73 @@
+#include "time_setup.h"
+
+namespace chronel {
+
+namespace {
+
+constexpr int FunctionRead = 0;
+constexpr int FunctionWrite = 1;
+
+} // namespace
+
+TimeSetup::TimeSetup(Channel& channel, TimeSetupHooks hooks, QObject* parent)
+    : QObject(parent), channel_(channel), hooks_(std::move(hooks))
+{
+    connect(&channel_, &Channel::OnReadDone, this, &TimeSetup::onReadDone);
+    connect(&channel_, &Channel::OnWriteDone, this, &TimeSetup::onWriteDone);
+    connect(&channel_, &Channel::OnErrorEvent, this, &TimeSetup::onError);
+}
+
+void TimeSetup::setSerTime()
+{
+    channel_.setFunction(FunctionWrite);
+    channel_.setWordVal(statusblock::CommandWord, 0);
+    step_ = 1;
+}
+
+void TimeSetup::onReadDone()
+{
+    TimeSetupWords words{};
+    for (std::size_t i = 0; i < words.size(); ++i)
+        words[i] = channel_.WordVal(int(i));
+    if (hooks_.statusBlock)
+        hooks_.statusBlock(words);
+    if (hooks_.host)
+        channel_.setHost(hooks_.host());
+}
+
+void TimeSetup::onWriteDone()
+{
+    switch (step_) {
+    case 1: {
+        const QDateTime now = hooks_.now ? hooks_.now() : QDateTime::currentDateTime();
+        const QDate date = now.date();
+        const QTime time = now.time();
+        channel_.setWordVal(statusblock::MonthWord, qint16(date.month()));
+        channel_.setWordVal(statusblock::DayWord, qint16(date.day()));
+        channel_.setWordVal(statusblock::YearWord, qint16(date.year()));
+        channel_.setWordVal(statusblock::HourWord, qint16(time.hour()));
+        channel_.setWordVal(statusblock::MinuteWord, qint16(time.minute()));
+        channel_.setWordVal(statusblock::SecondWord, qint16(time.second()));
+        step_ = 2;
+        return;
+    }
+    case 2:
+        channel_.setWordVal(statusblock::CommandWord, statusblock::TimeSetCommand);
+        step_ = 3;
+        return;
+    case 3:
+        channel_.setFunction(FunctionRead);
+        step_ = 0;
+        return;
+    default:
+        return;
+    }
+}
+
+void TimeSetup::onError(int)
+{
+    if (hooks_.host)
+        channel_.setHost(hooks_.host());
+}
+
+} // namespace chronel
