@@ -68,7 +68,7 @@ bool SerialLink::open(const AdapterLink& link, const QString& device, const Conf
 void SerialLink::close() { port_.close(); }
 
 SerialLink::ByteResult SerialLink::readReplyByte(std::uint8_t& byte, unsigned timeoutMs,
-                                                 const std::atomic<bool>& stop)
+                                                 const std::atomic<bool>& running)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -79,14 +79,14 @@ SerialLink::ByteResult SerialLink::readReplyByte(std::uint8_t& byte, unsigned ti
         case platform::SerialPort::Read::Failed: return ByteResult::Failed;
         case platform::SerialPort::Read::TimedOut: break;
         }
-        if (stop.load(std::memory_order_relaxed))
+        if (!running.load(std::memory_order_relaxed))
             return ByteResult::Stopped;
         if (Clock::now() >= deadline)
             return ByteResult::TimedOut;
     }
 }
 
-ExchangeOutcome SerialLink::exchange(ModbusMessage& message, unsigned replyTimeoutMs, const std::atomic<bool>& stop)
+ExchangeOutcome SerialLink::exchange(ModbusMessage& message, unsigned replyTimeoutMs, const std::atomic<bool>& running)
 {
     message.setComplete(false);
     if (!port_.isOpen())
@@ -106,7 +106,7 @@ ExchangeOutcome SerialLink::exchange(ModbusMessage& message, unsigned replyTimeo
     message.reset();
     while (!message.replyComplete()) {
         std::uint8_t byte = 0;
-        switch (readReplyByte(byte, replyTimeoutMs, stop)) {
+        switch (readReplyByte(byte, replyTimeoutMs, running)) {
         case ByteResult::Byte: break;
         case ByteResult::Stopped: return ExchangeOutcome::Stopped;
         case ByteResult::TimedOut: return ExchangeOutcome::NoReply;

@@ -7,8 +7,8 @@
 //
 // Thread safety: open() and close() run on the thread that starts or destroys
 // the adapter, while no worker uses the link; exchange() runs on the
-// adapter's worker only. The stop flag handed to exchange() may be set from
-// any thread.
+// adapter's worker only. The run flag handed to exchange() may be cleared
+// from any thread.
 #include "driver/adapter_config.h"
 #include "driver/adapter_link.h"
 #include "driver/modbus_message.h"
@@ -35,7 +35,7 @@ enum class ExchangeOutcome {
 
 class SerialLink {
 public:
-    // Longest single wait for input, so that a stop request is noticed
+    // Longest single wait for input, so that a cleared run flag is noticed
     // quickly even while a slave stays silent for a long reply time-out.
     static constexpr int kWaitStepMs = 5;
 
@@ -56,12 +56,13 @@ public:
     // result is Complete, afterwards the complete reply frame (its complete
     // flag set). Each reply byte must arrive within `replyTimeoutMs` of the
     // previous one (of the write, for the first). Input left over from
-    // earlier exchanges is discarded before the request is written.
-    ExchangeOutcome exchange(ModbusMessage& message, unsigned replyTimeoutMs, const std::atomic<bool>& stop);
+    // earlier exchanges is discarded before the request is written. The
+    // exchange is abandoned (Stopped) soon after `running` is cleared.
+    ExchangeOutcome exchange(ModbusMessage& message, unsigned replyTimeoutMs, const std::atomic<bool>& running);
 
 private:
     enum class ByteResult { Byte, TimedOut, Failed, Stopped };
-    ByteResult readReplyByte(std::uint8_t& byte, unsigned timeoutMs, const std::atomic<bool>& stop);
+    ByteResult readReplyByte(std::uint8_t& byte, unsigned timeoutMs, const std::atomic<bool>& running);
 
     platform::SerialPort port_;
 };

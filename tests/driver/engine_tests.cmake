@@ -1,0 +1,16 @@
+# The adapter engine, the PLCDRV library and its status window, end to end
+# over pseudo-terminals against libmodbus and pymodbus slaves. Included from
+# this folder's CMakeLists.txt.
+
+add_library(plcdrv_test_peers STATIC
+  pty_peer.h pty_peer.cpp
+  driver_harness.h driver_harness.cpp
+)
+target_include_directories(plcdrv_test_peers PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR})
+target_link_libraries(plcdrv_test_peers PUBLIC chronel_platform Qt6::Core PkgConfig::LIBMODBUS Threads::Threads)
+
+add_executable(plcdrv_engine_test engine_main.cpp engine_test.cpp)
+target_link_libraries(plcdrv_engine_test PRIVATE plcdrv_engine plcdrv_test_peers GTest::gtest)
+target_compile_definitions(plcdrv_engine_test PRIVATE
+  ASCII_SLAVE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ascii_slave.py")
+gtest_discover_tests(plcdrv_engine_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 90)
