@@ -14,3 +14,10 @@ target_link_libraries(plcdrv_engine_test PRIVATE plcdrv_engine plcdrv_test_peers
 target_compile_definitions(plcdrv_engine_test PRIVATE
   ASCII_SLAVE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ascii_slave.py")
 gtest_discover_tests(plcdrv_engine_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 90)
+
+# libPLCDRV.so through its C entry points, loaded and unloaded by the tests.
+add_executable(plcdrv_exports_test engine_main.cpp exports_test.cpp)
+target_link_libraries(plcdrv_exports_test PRIVATE plcdrv_test_peers GTest::gtest ${CMAKE_DL_LIBS})
+target_compile_definitions(plcdrv_exports_test PRIVATE PLCDRV_LIBRARY_PATH="$<TARGET_FILE:PLCDRV>")
+add_dependencies(plcdrv_exports_test PLCDRV)
+gtest_discover_tests(plcdrv_exports_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
