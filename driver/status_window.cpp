@@ -44,9 +44,12 @@ StatusWindow::StatusWindow()
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setGeometry(dialogUnits(7, 22, 213, 10));
 
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
     show();
+    // Centred with its frame, which is known only once the window is shown.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect frame = frameGeometry();
+        move(pos() + screen->availableGeometry().center() - frame.center());
+    }
     refresh();
 }
 

@@ -21,3 +21,16 @@ target_link_libraries(plcdrv_exports_test PRIVATE plcdrv_test_peers GTest::gtest
 target_compile_definitions(plcdrv_exports_test PRIVATE PLCDRV_LIBRARY_PATH="$<TARGET_FILE:PLCDRV>")
 add_dependencies(plcdrv_exports_test PLCDRV)
 gtest_discover_tests(plcdrv_exports_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
+
+# Modbus Plus adapters through mpbridge and the stand-in MBX driver.
+add_executable(plcdrv_engine_mbx_test engine_main.cpp engine_mbx_test.cpp)
+target_link_libraries(plcdrv_engine_mbx_test PRIVATE plcdrv_engine plcdrv_test_peers mbx_test_support GTest::gtest)
+add_dependencies(plcdrv_engine_mbx_test mbxsim)
+gtest_discover_tests(plcdrv_engine_mbx_test DISCOVERY_TIMEOUT 60
+  PROPERTIES ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/lib/mbxsim" TIMEOUT 60)
+
+# The status window, on a widget application.
+add_executable(plcdrv_status_window_test status_window_test.cpp)
+target_link_libraries(plcdrv_status_window_test PRIVATE plcdrv_engine plcdrv_test_peers Qt6::Widgets GTest::gtest)
+gtest_discover_tests(plcdrv_status_window_test DISCOVERY_TIMEOUT 60
+  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
