@@ -1,0 +1,357 @@
+// The main window under the offscreen platform, driven like a user would:
+// clicks, typing and the scroll bar, against the core model behind it. The
+// window is created without a control factory, so nothing is ever sent.
+#include "configurator/ui/chronel_main.h"
+#include "qt_printers.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace chronel;
+
+namespace {
+
+template <typename T>
+T* arrayItem(QWidget& window, const char* name, int index)
+{
+    for (T* w : window.findChildren<T*>(QString::fromLatin1(name))) {
+        if (w->property("index").toInt() == index)
+            return w;
+    }
+    return nullptr;
+}
+
+template <typename T>
+T* child(QWidget& window, const char* name)
+{
+    return window.findChild<T*>(QString::fromLatin1(name));
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window.startUp();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    void typeInto(QLineEdit* edit, const QString& text)
+    {
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+
+    // Clicks where a user would: on the indicator of a check box or option
+    // button (a layout may make the widget wider than its hit area), in the
+    // middle of anything else.
+    void click(QAbstractButton* button)
+    {
+        QPoint where = button->rect().center();
+        QStyleOptionButton option;
+        option.initFrom(button);
+        if (qobject_cast<QCheckBox*>(button))
+            where = button->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button).center();
+        else if (qobject_cast<QRadioButton*>(button))
+            where = button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button).center();
+        QTest::mouseClick(button, Qt::LeftButton, {}, where);
+    }
+
+    ChronelMain window;
+};
+
+TEST_F(MainWindowTest, StartUpState)
+{
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Chronel Version 1.60"));
+    QTabWidget* tabs = child<QTabWidget>(window, "SSTab1");
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_EQ(tabs->count(), 6);
+    const char* captions[] = {"Configuration", "SER Setup", "Time Setup", "Flash", "Retrieve SER Data", "GPS Data"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(tabs->tabText(i), QString::fromLatin1(captions[i]));
+
+    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigEventBufferType2")->isChecked());
+    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipManual")->isChecked());
+    for (const char* port : {"232", "485"}) {
+        EXPECT_EQ(child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Baud").arg(port)))->currentText(),
+                  QStringLiteral("9600"));
+        EXPECT_EQ(child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Parity").arg(port)))->currentText(),
+                  QStringLiteral("Even"));
+        EXPECT_EQ(child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigModbus%1Delay").arg(port)))->text(),
+                  QStringLiteral("0"));
+        EXPECT_EQ(child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Protocol").arg(port)))->currentIndex(),
+                  -1);
+    }
+    QComboBox* dst = child<QComboBox>(window, "cmbTsDstLocation");
+    EXPECT_EQ(dst->count(), 6);
+    EXPECT_EQ(dst->currentIndex(), -1);
+    EXPECT_EQ(dst->itemText(3), QStringLiteral("European Union"));
+    EXPECT_EQ(child<QComboBox>(window, "cmbConfigModbus232Baud")->count(), 7);
+    EXPECT_EQ(child<QComboBox>(window, "cmbConfigModbus485Baud")->count(), 10);
+    EXPECT_FALSE(window.menuAction(QStringLiteral("mnuToolsMonitorEvents"))->isChecked());
+    EXPECT_TRUE(child<QProgressBar>(window, "prbTransferProgress")->isHidden());
+    EXPECT_TRUE(child<QLabel>(window, "lblTransfer")->isHidden());
+    const char* ip[] = {"192", "168", "16", "140"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigTcpipIp%1").arg(i + 1)))->text(),
+                  QString::fromLatin1(ip[i]));
+    EXPECT_TRUE(child<QLineEdit>(window, "txtConfigTcpipMac")->isReadOnly());
+    EXPECT_TRUE(child<QLineEdit>(window, "txtConfigVersion")->isReadOnly());
+    EXPECT_TRUE(child<QLineEdit>(window, "txtConfigModbusAddress")->isReadOnly());
+}
+
+TEST_F(MainWindowTest, EveryCaptionIsShown)
+{
+    QStringList shown;
+    for (QLabel* l : window.findChildren<QLabel*>())
+        shown << l->text();
+    for (QAbstractButton* b : window.findChildren<QAbstractButton*>())
+        shown << b->text();
+    for (QGroupBox* g : window.findChildren<QGroupBox*>())
+        shown << g->title();
+    for (QAction* a : window.findChildren<QAction*>())
+        shown << a->text();
+    for (QMenu* m : window.menuBar()->findChildren<QMenu*>())
+        shown << m->title();
+    const char* captions[] = {
+        "Lock Configuration", "Module ID", "Modbus Address", "Firmware Version", "Module Name", "Event Delay", "mS",
+        "Time Sync Master", "Enable Hourly Time Update", "Event Buffer", "Type 0", "Type 1", "Type 2", "Type 3",
+        "TCP/IP", "IP", "Subnet", "Gateway", "MAC", "Manual IP Address", "Boot P", "DHCP", "Ethernet Speed",
+        "100 Mbps", "10 Mbps", "Auto-Negotiate", "Ethernet Comm", "Half Duplex", "Full Duplex", "Modbus Serial",
+        "RS232", "RS485", "Baud", "Parity", "Delay", "Protocol", "Point Configuration", "Point", "Enable", "Filter",
+        "Debounce", "Chatter", "Description", "Off", "On", "Enable IEEE 1344", "Time Offset", "GPS", "IRIG-B", "Hrs",
+        "Daylight Saving Time", "Month", "Day", "Hour", "Start", "End", "Time Quality", "Good", "Fair", "Poor", "Bad",
+        "Time Source", "SER", "Internal", "Time Set", "Set PC Time", "Set SER Time", "SER Time", "Computer Time",
+        "Load File", "Program Flash", "Verify Flash", "1", "32", "Events in Buffer", "GPS Status",
+        "Number of Satelites", "Latitude", "ddmm.mmm", "Longitude", "dddmm.mmm", "Altitude", "meters", "Speed",
+        "knots", "Course", "degrees", "&File", "Open", "&Save", "&Exit", "&Transfer", "&Upload from Chronel",
+        "&Download to Chronel", "T&ools", "&Log Events", "&Monitor Event Data", "&Test Mode",
+        "&Restore Default Settings", "&Statistics", "&NTP Statistics", "&HTTP Statistics", "&Run Time Statistics",
+        "&About"};
+    for (const char* caption : captions)
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(caption))) << caption;
+}
+
+TEST_F(MainWindowTest, DuplexOptionsFollowTheSpeedHoweverChosen)
+{
+    QAbstractButton* half = child<QAbstractButton>(window, "optConfigTcpipEtherentCommHalf");
+    QAbstractButton* full = child<QAbstractButton>(window, "optConfigTcpipEthernetCommFull");
+    ASSERT_TRUE(half && full);
+
+    click(child<QAbstractButton>(window, "btnConfigTcpipSpeedAuto"));
+    EXPECT_FALSE(half->isEnabled());
+    EXPECT_FALSE(full->isEnabled());
+    click(child<QAbstractButton>(window, "btnConfigTcpipSpeed10"));
+    EXPECT_TRUE(half->isEnabled());
+    EXPECT_TRUE(full->isEnabled());
+    EXPECT_EQ(window.model().settings().ConfigTcpipSpeed, TcpipSpeed::Mbps10);
+
+    ConfigBlock block{};
+    block[46] = 0;  // an upload choosing Auto-Negotiate
+    window.model().applyConfigBlock(block);
+    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipSpeedAuto")->isChecked());
+    EXPECT_FALSE(half->isEnabled());
+    block[46] = 2;
+    window.model().applyConfigBlock(block);
+    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipSpeed100")->isChecked());
+    EXPECT_TRUE(full->isEnabled());
+
+    window.menuAction(QStringLiteral("mnuToolsRestoreDefault"))->trigger();
+    EXPECT_FALSE(half->isEnabled());
+    EXPECT_FALSE(full->isEnabled());
+}
+
+TEST_F(MainWindowTest, UploadLeavingNoOptionChosenClearsTheGroup)
+{
+    ConfigBlock block{};
+    block[3] = 7;
+    window.model().applyConfigBlock(block);
+    for (int t = 0; t < 4; ++t)
+        EXPECT_FALSE(child<QAbstractButton>(window, qPrintable(QStringLiteral("btnConfigEventBufferType%1").arg(t)))
+                         ->isChecked());
+}
+
+TEST_F(MainWindowTest, ScrollingToTwentyFourShowsPoints25To32)
+{
+    child<QScrollBar>(window, "scrSsPcScroll")->setValue(24);
+    for (int r = 0; r < 8; ++r)
+        EXPECT_EQ(arrayItem<QLabel>(window, "lblSsPcPointNum", r)->text(), QStringLiteral(" %1").arg(25 + r));
+    EXPECT_EQ(arrayItem<QLineEdit>(window, "txtSsPcDescription", 7)->text(), QStringLiteral("Point  32"));
+}
+
+TEST_F(MainWindowTest, TypedFilterAbove65535ComesBackAs65535WithAMark)
+{
+    QScrollBar* scroll = child<QScrollBar>(window, "scrSsPcScroll");
+    QLineEdit* filter = arrayItem<QLineEdit>(window, "txtSsPcFilter", 2);
+    typeInto(filter, QStringLiteral("70000"));
+    typeInto(arrayItem<QLineEdit>(window, "txtSsPcFilter", 3), QStringLiteral("40000"));
+    scroll->setValue(8);
+    EXPECT_EQ(filter->text(), QStringLiteral(" 20"));  // point 11 now
+    EXPECT_TRUE(filter->toolTip().isEmpty());
+    scroll->setValue(0);
+    EXPECT_EQ(filter->text(), QStringLiteral(" 65535"));
+    EXPECT_TRUE(filter->toolTip().contains(QStringLiteral("70000")));
+    EXPECT_EQ(arrayItem<QLineEdit>(window, "txtSsPcFilter", 3)->text(), QStringLiteral(" 40000"));
+    EXPECT_EQ(window.model().points()[2].SsPcFilter, 65535);
+    EXPECT_EQ(window.model().points()[3].SsPcFilter, 40000);
+
+    QTest::keyClick(filter, Qt::Key_Backspace);  // editing the field clears the mark
+    EXPECT_TRUE(filter->toolTip().isEmpty());
+}
+
+TEST_F(MainWindowTest, UncheckingRowZeroAtTopEightDisablesPointNine)
+{
+    QScrollBar* scroll = child<QScrollBar>(window, "scrSsPcScroll");
+    scroll->setValue(8);
+    QCheckBox* enable = arrayItem<QCheckBox>(window, "chkSsPcEnable", 0);
+    ASSERT_TRUE(enable->isChecked());
+    click(enable);
+    EXPECT_FALSE(enable->isChecked());
+    scroll->setValue(16);
+    EXPECT_TRUE(window.model().points()[8].SsPcDisabled);
+    EXPECT_FALSE(window.model().points()[7].SsPcDisabled);
+    EXPECT_TRUE(enable->isChecked());  // row 0 now shows point 17
+}
+
+TEST_F(MainWindowTest, PointStatusIndicatorsPaintGreenOrButtonFace)
+{
+    window.model().paintPointStatus(0x0001, 0x8000);
+    const QColor green(0, 255, 0);
+    for (int i = 0; i < 32; ++i) {
+        QLabel* dot = arrayItem<QLabel>(window, "lblSerDataPointStatus", i);
+        const QColor colour = dot->palette().color(QPalette::Window);
+        if (i == 0 || i == 31)
+            EXPECT_EQ(colour, green) << i;
+        else
+            EXPECT_EQ(colour, dot->palette().color(QPalette::Button)) << i;
+    }
+    window.model().paintPointStatus(0, 0);
+    EXPECT_NE(arrayItem<QLabel>(window, "lblSerDataPointStatus", 0)->palette().color(QPalette::Window), green);
+}
+
+TEST_F(MainWindowTest, EditsReachTheModel)
+{
+    typeInto(child<QLineEdit>(window, "txtConfigModuleName"), QStringLiteral("Bay 4"));
+    EXPECT_EQ(window.model().settings().ConfigModuleName, QStringLiteral("Bay 4"));
+    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp4"), QStringLiteral("1"));
+    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp1"), QStringLiteral("127"));
+    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp2"), QStringLiteral("0"));
+    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp3"), QStringLiteral("0"));
+    EXPECT_EQ(window.model().GetIp(), QStringLiteral("127.0.0.1"));
+    click(child<QCheckBox>(window, "chkConfigLock"));
+    EXPECT_EQ(window.model().settings().ConfigLock, Check::Checked);
+    click(child<QAbstractButton>(window, "btnConfigTcpipDhcp"));
+    EXPECT_EQ(window.model().settings().ConfigTcpipMode, TcpipMode::Dhcp);
+    click(child<QAbstractButton>(window, "optConfigTcpipEtherentCommHalf"));
+    EXPECT_EQ(window.model().settings().ConfigTcpipEthernetComm, EthernetComm::Half);
+
+    QComboBox* protocol = child<QComboBox>(window, "cmbConfigModbus485Protocol");
+    protocol->setFocus();
+    QTest::keyClick(protocol, Qt::Key_Down);
+    EXPECT_EQ(window.model().settings().ConfigModbus485Protocol, protocol->currentIndex());
+    EXPECT_GE(protocol->currentIndex(), 0);
+
+    typeInto(arrayItem<QLineEdit>(window, "txtSsPcOn", 5), QStringLiteral("Tripped"));
+    EXPECT_EQ(window.model().page().row(5).SsPcOn, QStringLiteral("Tripped"));
+}
+
+TEST_F(MainWindowTest, ClampedFieldIsRewrittenAndMarked)
+{
+    QLineEdit* gps = child<QLineEdit>(window, "txtTsToGpsOffset");
+    typeInto(gps, QStringLiteral("99999"));
+    std::array<qint16, ConfigBlockWriteWords> words{};
+    window.model().fillConfigBlock(words);
+    EXPECT_EQ(gps->text(), QStringLiteral(" 32767"));
+    EXPECT_TRUE(gps->toolTip().contains(QStringLiteral("99999")));
+    QTest::keyClicks(gps, QStringLiteral("0"));
+    EXPECT_TRUE(gps->toolTip().isEmpty());
+}
+
+TEST_F(MainWindowTest, TransferDisplayShowsAndHides)
+{
+    QProgressBar* bar = child<QProgressBar>(window, "prbTransferProgress");
+    QLabel* label = child<QLabel>(window, "lblTransfer");
+    window.model().beginTransfer(QStringLiteral("Downloading"));
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_EQ(bar->maximum(), 1389);
+    EXPECT_EQ(bar->value(), 1);
+    EXPECT_EQ(label->text(), QStringLiteral("Downloading"));
+    window.model().setTransferProgress(429);
+    EXPECT_EQ(bar->value(), 429);
+    window.model().endTransfer();
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_TRUE(label->isHidden());
+}
+
+TEST_F(MainWindowTest, MenuEntries)
+{
+    window.statusBar()->clearMessage();
+    window.menuAction(QStringLiteral("mnuTcpipHttp"))->trigger();
+    EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
+
+    window.menuAction(QStringLiteral("mnuTransferUpload"))->trigger();
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains(QStringLiteral("Upload from Chronel")));
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains(QStringLiteral("not available")));
+
+    int calls = 0;
+    window.setMenuHandler(QStringLiteral("mnuTransferUpload"), [&calls] { ++calls; });
+    window.menuAction(QStringLiteral("mnuTransferUpload"))->trigger();
+    EXPECT_EQ(calls, 1);
+
+    window.menuAction(QStringLiteral("mnuToolsMonitorEvents"))->trigger();
+    EXPECT_TRUE(window.model().monitorEventData());
+    window.menuAction(QStringLiteral("mnuToolsMonitorEvents"))->trigger();
+    EXPECT_FALSE(window.model().monitorEventData());
+
+    for (const char* sep : {"mnuFileSep1", "mnuToolsSep1", "mnuToolsSep2", "mnuToolsSep3"})
+        EXPECT_TRUE(window.menuAction(QString::fromLatin1(sep))->isSeparator()) << sep;
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsTheRevision)
+{
+    window.menuAction(QStringLiteral("mnuAbout"))->trigger();
+    auto* box = window.findChild<QMessageBox*>(QStringLiteral("aboutBox"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), QStringLiteral("Revision 1.60"));
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("Chronel"));
+    box->close();
+}
+
+TEST_F(MainWindowTest, RestoreDefaultsFromTheMenuRefreshesTheScreen)
+{
+    typeInto(arrayItem<QLineEdit>(window, "txtSsPcFilter", 0), QStringLiteral("77"));
+    typeInto(child<QLineEdit>(window, "txtConfigEventDelay"), QStringLiteral("20"));
+    window.menuAction(QStringLiteral("mnuToolsRestoreDefault"))->trigger();
+    EXPECT_EQ(arrayItem<QLineEdit>(window, "txtSsPcFilter", 0)->text(), QStringLiteral(" 20"));
+    EXPECT_EQ(child<QLineEdit>(window, "txtConfigEventDelay")->text(), QStringLiteral("500"));
+    EXPECT_EQ(child<QLineEdit>(window, "txtTsToGpsOffset")->text(), QStringLiteral("-5"));
+    EXPECT_EQ(child<QComboBox>(window, "cmbTsDstLocation")->currentText(), QStringLiteral("Disabled"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
