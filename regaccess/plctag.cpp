@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 namespace regaccess {
 
@@ -20,6 +21,14 @@ namespace {
 // PLCDRV is started once per process, by the first control created in user
 // mode; nothing ever stops it.
 std::atomic<bool> driverStarted{false};
+
+// Packets of controls destroyed while the driver still held them; kept
+// (and reachable) for the life of the process.
+std::vector<RequestPacket*>& orphanedPackets()
+{
+    static auto* packets = new std::vector<RequestPacket*>;
+    return *packets;
+}
 
 int low16(int value) { return static_cast<std::int16_t>(value); }
 
@@ -52,7 +61,7 @@ Plctag::~Plctag()
     // packet, and no completion will tell when it is done: the packet is
     // left to it rather than freed under its feet.
     if (busy_)
-        (void)packet_.release();
+        orphanedPackets().push_back(packet_.release());
     busy_ = false;
 }
 

@@ -47,9 +47,9 @@ TEST(AdapterSelectionTest, ReadsTypeAndEnabledOfTheNumberedSection)
     const AdapterConfig tcp = readAdapterConfig(1);
     EXPECT_EQ(tcp.type, TcpIpAdapterType);
     EXPECT_EQ(tcp.enabled, 0);
-    const AdapterConfig serial = readAdapterConfig(3);
-    EXPECT_EQ(serial.type, SerialAdapterType);
-    EXPECT_EQ(serial.enabled, 1);
+    const AdapterConfig driverTcp = readAdapterConfig(2);
+    EXPECT_EQ(driverTcp.type, TcpIpAdapterType);
+    EXPECT_EQ(driverTcp.enabled, 1);
     const AdapterConfig missing = readAdapterConfig(6);
     EXPECT_EQ(missing.type, 0);
     EXPECT_EQ(missing.enabled, 0);

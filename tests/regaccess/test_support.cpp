@@ -20,7 +20,7 @@ void installAdapterFile()
     file.write("; adapters of the control's tests\n"
                "[Adapter.Object.1]\nType=2\nEnabled=0\n"
                "[Adapter.Object.2]\nType=2\nEnabled=1\n"
-               "[Adapter.Object.3]\nType=0\nEnabled=1\n");
+               "[Adapter.Object.3]\nType=0\nEnabled=0\n");
     file.close();
     ::setenv("PLCDRV_INI", QFile::encodeName(path).constData(), 1);
 }

@@ -8,13 +8,17 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <ostream>
+
+// Readable failure output for Qt texts.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace regaccess::test {
 
 // Adapter numbers (the Adapter property) in the test PLCDRV.INI.
 constexpr int TcpAdapter = 0;          // Type=2 Enabled=0: the control's own TCP client
 constexpr int DriverTcpAdapter = 1;    // Type=2 Enabled=1: belongs to the driver
-constexpr int SerialAdapter = 2;       // Type=0 Enabled=1
+constexpr int SerialAdapter = 2;       // Type=0 Enabled=0: not started by the driver
 constexpr int UnconfiguredAdapter = 5; // no section
 
 // Writes the test PLCDRV.INI and points PLCDRV_INI at it for the process.

@@ -1,0 +1,55 @@
+#pragma once
+// The control's design-time settings as a host stores them with its form:
+// ten properties, always in this order, under these names and types, with
+// the version stamp 0x40000. Two forms: a QSettings group (a property bag,
+// missing values take their defaults) and a QDataStream (a property stream,
+// complete or refused).
+//
+// Loading never changes the control halfway: every value is read and
+// checked first, and only a complete, valid set is applied.
+#include <QString>
+
+#include <cstdint>
+
+class QDataStream;
+class QSettings;
+
+namespace regaccess {
+
+class Plctag;
+
+constexpr std::uint32_t PropertyVersion = 0x40000;
+
+struct PersistedProperties {
+    QString host = QStringLiteral("127.0.0.1");
+    std::int16_t port = 8001;
+    std::int16_t timeToLive = 500;
+    QString routePath = QStringLiteral("1.0.0.0.0");
+    std::int16_t adapter = 0;
+    std::int16_t function = 0;
+    std::int16_t regType = 0;
+    std::int32_t address = 1;
+    std::int16_t size = 1;
+    std::int32_t slaveReg = 40001;
+
+    bool operator==(const PersistedProperties&) const = default;
+};
+
+PersistedProperties persistedProperties(const Plctag& control);
+// Sets the ten properties; the control then counts as saved (not modified).
+void applyPersistedProperties(Plctag& control, const PersistedProperties& values);
+
+// Writes "Version" and the ten values into the settings' current group.
+void saveProperties(const Plctag& control, QSettings& settings);
+// Reads the current group. Refused, with `error` set and the control left as
+// it was, when "Version" is present and not 0x40000 or a value is not of its
+// property's type and range.
+bool loadProperties(Plctag& control, QSettings& settings, QString* error = nullptr);
+
+// Writes the version stamp, then each property as its name and its value.
+void saveProperties(const Plctag& control, QDataStream& stream);
+// Refused, with `error` set and the control left as it was, for another
+// version stamp, a damaged or short stream, or names out of order.
+bool loadProperties(Plctag& control, QDataStream& stream, QString* error = nullptr);
+
+} // namespace regaccess

@@ -1,0 +1,102 @@
+// Automatic polling over the control's own TCP client: one exchange at once,
+// then one per tick, stopped by AutoPoll(0) and by the control's end.
+#include "modbus_test_server.h"
+#include "test_support.h"
+
+#include "regaccess/plctag.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+namespace regaccess {
+namespace {
+
+void runEventLoopFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+class AutoPollTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::useServerPort(server.port());
+        control = std::make_unique<Plctag>();
+        control->setAdapter(test::TcpAdapter);
+        control->setRegType(Plctag::HoldRegs_4xxxx);
+        QObject::connect(control.get(), &Plctag::OnReadDone, control.get(), [this] { ++reads; });
+    }
+
+    test::ModbusTestServer server;
+    std::unique_ptr<Plctag> control;
+    int reads = 0;
+};
+
+TEST_F(AutoPollTest, TriggersAtOnceThenOnceEveryTick)
+{
+    ASSERT_TRUE(control->AutoPoll(25));
+    EXPECT_EQ(server.requestsServed(), 1) << "the first request goes out inside AutoPoll";
+    EXPECT_EQ(reads, 1);
+    runEventLoopFor(300);
+    // About twelve ticks; each is one whole exchange with its event.
+    EXPECT_GE(server.requestsServed(), 5);
+    EXPECT_LE(server.requestsServed(), 14);
+    EXPECT_EQ(reads, server.requestsServed());
+    EXPECT_EQ(server.connectionsAccepted(), 1);
+    EXPECT_EQ(control->pollInterval(), 25);
+}
+
+TEST_F(AutoPollTest, ZeroStopsPolling)
+{
+    ASSERT_TRUE(control->AutoPoll(10));
+    runEventLoopFor(60);
+    ASSERT_TRUE(control->AutoPoll(0));
+    const int served = server.requestsServed();
+    runEventLoopFor(100);
+    EXPECT_EQ(server.requestsServed(), served);
+    EXPECT_EQ(control->pollInterval(), 0);
+}
+
+TEST_F(AutoPollTest, NewIntervalReplacesTheOldOne)
+{
+    ASSERT_TRUE(control->AutoPoll(5));
+    ASSERT_TRUE(control->AutoPoll(1000));
+    const int served = server.requestsServed();
+    EXPECT_EQ(served, 2);
+    runEventLoopFor(150);
+    EXPECT_EQ(server.requestsServed(), served) << "no tick of the 5 ms timer is left";
+}
+
+TEST_F(AutoPollTest, TicksFollowTheRequestAsItStandsAtEachTick)
+{
+    server.withMapping([](modbus_mapping_t& m) { m.tab_registers[0] = 11; m.tab_registers[1] = 22; });
+    QObject::connect(control.get(), &Plctag::OnReadDone, control.get(), [this] { control->setAddress(2); });
+    ASSERT_TRUE(control->AutoPoll(10));
+    EXPECT_EQ(control->WordVal(0), 11);
+    runEventLoopFor(40);
+    EXPECT_EQ(control->WordVal(0), 22);
+}
+
+TEST_F(AutoPollTest, PollingEndsWithTheControl)
+{
+    ASSERT_TRUE(control->AutoPoll(10));
+    control.reset();
+    const int served = server.requestsServed();
+    runEventLoopFor(60);
+    EXPECT_EQ(server.requestsServed(), served);
+}
+
+TEST_F(AutoPollTest, NegativeIntervalTriggersOnceWithoutTimer)
+{
+    ASSERT_TRUE(control->AutoPoll(-1));
+    runEventLoopFor(50);
+    EXPECT_EQ(server.requestsServed(), 1);
+}
+
+} // namespace
+} // namespace regaccess
