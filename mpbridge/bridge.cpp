@@ -2,6 +2,7 @@
 // request/reply exchange per MBXSendPacket call.
 #include "mpbridge/mpbridge.h"
 
+#include "mpbridge/device_dialog.h"
 #include "mpbridge/mbx_binding.h"
 
 #include <cerrno>
@@ -172,8 +173,20 @@ extern "C" MPBRIDGE_API int MBXStopCard(int device)
 
 extern "C" MPBRIDGE_API void MBXSelectDevice(int* device, char* name)
 {
-    // The device dialog is not part of this library yet: behave as a cancel,
-    // which leaves both outputs untouched.
-    (void)device;
-    (void)name;
+    try {
+        Bridge& b = mpbridge::bridge();
+        // The dialog runs for as long as the user takes, so it works on a
+        // copy of the entry points instead of holding the exchange lock.
+        MbxApi api;
+        bool usable = false;
+        {
+            std::lock_guard guard(b.lock);
+            usable = mpbridge::available(b);
+            if (usable)
+                api = b.binding.api;
+        }
+        mpbridge::selectDevice(usable ? &api : nullptr, device, name);
+    } catch (...) {
+        // Nothing chosen: both outputs stay as the caller left them.
+    }
 }

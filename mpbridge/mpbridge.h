@@ -46,9 +46,12 @@ MPBRIDGE_API int MBXSendPacket(int device, const unsigned short* routing, unsign
  * with that number is open or the driver is not available. */
 MPBRIDGE_API int MBXStopCard(int device);
 
-/* Lets the user choose a Modbus Plus device. On OK stores the device number
- * in *device and the device name (without a terminating zero, at most 64
- * characters) at `name`; on cancel neither is touched. */
+/* Lets the user choose a Modbus Plus device in the modal dialog "MBX
+ * Devices". On OK stores the device number in *device and the device name,
+ * spaces shown as '_' (without a terminating zero, at most 64 characters), at
+ * `name`; on cancel, or when `device` is null, neither is touched. The dialog
+ * needs a QApplication and its GUI thread; without them the call returns at
+ * once as a cancel. */
 MPBRIDGE_API void MBXSelectDevice(int* device, char* name);
 
 #ifdef __cplusplus
