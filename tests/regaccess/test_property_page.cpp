@@ -3,6 +3,7 @@
 // screenshot of the page for the build tree.
 #include "test_support.h"
 
+#include "regaccess/dispatch.h"
 #include "regaccess/plctag.h"
 #include "regaccess/property_bag.h"
 #include "regaccess/property_page.h"
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -251,6 +253,26 @@ TEST(PropertyPageValuesTest, ValuesTheListsCannotShowAreLeftAlone)
     EXPECT_EQ(control.Function(), 9);
     EXPECT_EQ(control.RegType(), 6);
     EXPECT_EQ(control.Adapter(), -1);
+}
+
+TEST(AboutBoxTest, ShowsAModalBoxWithProductAndVersionByNameAndDispid)
+{
+    Plctag control;
+    for (int round = 0; round < 2; ++round) {
+        QString shown;
+        QTimer::singleShot(20, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->accept();
+            }
+        });
+        if (round == 0)
+            control.AboutBox();
+        else
+            ASSERT_TRUE(invoke(control, dispid::AboutBox, DispatchKind::Method).ok());
+        EXPECT_TRUE(shown.contains(QStringLiteral("PLCTAG"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QStringLiteral("4.0")));
+    }
 }
 
 TEST(PropertyPageScreenshotTest, WritesThePageIntoTheBuildTree)
