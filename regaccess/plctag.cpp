@@ -129,18 +129,18 @@ bool Plctag::Trigger()
     RequestPacket& packet = *packet_;
     packet.notifyWindow = window_;
 
-    RequestSpec spec;
-    spec.function = function_;
-    spec.regType = regType_;
-    spec.address = address_;
-    spec.size = size_;
+    RequestParams params;
+    params.function = function_;
+    params.regType = regType_;
+    params.address = address_;
+    params.size = size_;
     const QByteArray route = routePath_.toLatin1();
-    spec.route = parseRoutePath(std::string_view(route.constData(), static_cast<std::size_t>(route.size())));
-    const BuiltRequest request = buildRequest(spec, buffer_);
+    params.route = parseRoutePath(std::string_view(route.constData(), static_cast<std::size_t>(route.size())));
+    const BuiltRequest request = buildRequest(params, buffer_);
     if (request.size != size_)
         size_ = request.size; // lowered to what one request can carry
     if (request.pduLength > 0) {
-        std::memcpy(packet.route, spec.route.bytes.data(), sizeof packet.route);
+        std::memcpy(packet.route, params.route.bytes.data(), sizeof packet.route);
         packet.requestClass = request.requestClass;
         std::memcpy(pduBytes(packet), request.pdu.data(), static_cast<std::size_t>(request.pduLength));
     }

@@ -51,11 +51,11 @@ std::size_t nonNegative(int count) { return count > 0 ? static_cast<std::size_t>
 
 } // namespace
 
-BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer)
+BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buffer)
 {
     BuiltRequest request;
-    request.size = spec.size;
-    if (spec.route.fieldCount == 0)
+    request.size = params.size;
+    if (params.route.fieldCount == 0)
         return request;
 
     PduWriter pdu(request);
@@ -64,9 +64,9 @@ BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer)
         return request.size;
     };
     const std::uint8_t* data = buffer.bytes().data();
-    const auto regType = static_cast<RegType>(spec.regType);
+    const auto regType = static_cast<RegType>(params.regType);
 
-    switch (spec.function) {
+    switch (params.function) {
     case 0: { // read
         unsigned code = 0;
         int limit = 0;
@@ -78,22 +78,22 @@ BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer)
         default: return request;
         }
         pdu.byte(code);
-        pdu.word(startAddress(spec.address));
+        pdu.word(startAddress(params.address));
         pdu.word(static_cast<unsigned>(limitSize(limit)));
         pdu.finish(ModbusRequestClass);
         break;
     }
     case 1: // write
-        if (regType == RegType::Coils && spec.size == 1) {
+        if (regType == RegType::Coils && params.size == 1) {
             pdu.byte(5);
-            pdu.word(startAddress(spec.address));
+            pdu.word(startAddress(params.address));
             pdu.word(buffer.bit(0, 0) ? 0xFF00u : 0x0000u);
             pdu.finish(ModbusRequestClass);
         } else if (regType == RegType::Coils) {
             const int size = limitSize(MaxWriteCoils);
             const std::size_t byteCount = (nonNegative(size) + 7) / 8;
             pdu.byte(15);
-            pdu.word(startAddress(spec.address));
+            pdu.word(startAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(byteCount));
             pdu.bytes(data, byteCount);
@@ -103,7 +103,7 @@ BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer)
             const int size = limitSize(MaxWriteRegisters);
             const std::size_t words = nonNegative(size);
             pdu.byte(16);
-            pdu.word(startAddress(spec.address));
+            pdu.word(startAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(2 * words));
             for (std::size_t i = 0; i < words; ++i)
@@ -125,8 +125,8 @@ BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer)
         pdu.byte(126);
         pdu.byte(4);
         pdu.byte(22);
-        pdu.byte(static_cast<unsigned>(spec.regType));
-        pdu.word(static_cast<std::uint16_t>(spec.address));
+        pdu.byte(static_cast<unsigned>(params.regType));
+        pdu.word(static_cast<std::uint16_t>(params.address));
         pdu.finish(ModbusRequestClass);
         break;
     case 5:
@@ -140,14 +140,14 @@ BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer)
     case 7:
         pdu.byte(224);
         pdu.byte(static_cast<unsigned>(limitSize(MaxAdapterTableWords)));
-        pdu.byte(startAddress(spec.address));
+        pdu.byte(startAddress(params.address));
         pdu.finish(GlobalMemoryClass);
         break;
     case 8: {
         const int size = limitSize(MaxAdapterTableWords);
         pdu.byte(225);
         pdu.byte(static_cast<unsigned>(size));
-        pdu.byte(startAddress(spec.address));
+        pdu.byte(startAddress(params.address));
         // Table words travel in host order, as they lie in the buffer.
         pdu.bytes(data, 2 * nonNegative(size));
         pdu.finish(GlobalMemoryClass);

@@ -12,7 +12,7 @@ namespace regaccess {
 
 enum class RegType { Coils = 0, InputBits = 1, InputRegs = 2, HoldRegs = 3 };
 
-struct RequestSpec {
+struct RequestParams {
     int function = 0;          // Function property, 0 … 12
     int regType = 0;           // RegType property
     std::int32_t address = 1;  // 1-based register number
@@ -39,6 +39,6 @@ constexpr int MaxNetworkTableWords = 32;
 // unknown function or a register type the function does not support gives
 // pduLength 0. A Size below 0 puts no data bytes into a write, so a request
 // never carries more bytes than its byte count says.
-BuiltRequest buildRequest(const RequestSpec& spec, const RegisterBuffer& buffer);
+BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buffer);
 
 } // namespace regaccess

@@ -73,13 +73,13 @@ class RequestBuildTest : public ::testing::TestWithParam<BuildCase> {};
 TEST_P(RequestBuildTest, BuildsThePduOfTheTable)
 {
     const BuildCase& c = GetParam();
-    RequestSpec spec;
-    spec.function = c.function;
-    spec.regType = c.regType;
-    spec.address = c.address;
-    spec.size = c.size;
-    spec.route = parseRoutePath("1.0.0.0.0");
-    const BuiltRequest request = buildRequest(spec, sampleBuffer());
+    RequestParams params;
+    params.function = c.function;
+    params.regType = c.regType;
+    params.address = c.address;
+    params.size = c.size;
+    params.route = parseRoutePath("1.0.0.0.0");
+    const BuiltRequest request = buildRequest(params, sampleBuffer());
     ASSERT_EQ(request.pduLength, static_cast<int>(c.pdu.size()));
     EXPECT_EQ(Bytes(request.pdu.begin(), request.pdu.begin() + request.pduLength), c.pdu);
     if (!c.pdu.empty()) {
@@ -124,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The one row above whose PDU is too long to spell out.
 TEST(RequestBuildTest, WriteOfManyCoilsCarriesTheirByteCount)
 {
-    RequestSpec spec{1, 0, 1, 3000, parseRoutePath("1")};
-    const BuiltRequest request = buildRequest(spec, sampleBuffer());
+    RequestParams params{1, 0, 1, 3000, parseRoutePath("1")};
+    const BuiltRequest request = buildRequest(params, sampleBuffer());
     EXPECT_EQ(request.size, 1968);
     EXPECT_EQ(request.pduLength, 6 + 246);
     EXPECT_EQ(request.pdu[5], 246);
@@ -136,32 +136,32 @@ TEST(RequestBuildTest, SingleCoilOffWhenBitZeroIsClear)
 {
     RegisterBuffer buffer;
     buffer.setWord(0, 0xFFFE);
-    const BuiltRequest request = buildRequest(RequestSpec{1, 0, 1, 1, parseRoutePath("1")}, buffer);
+    const BuiltRequest request = buildRequest(RequestParams{1, 0, 1, 1, parseRoutePath("1")}, buffer);
     EXPECT_EQ(Bytes(request.pdu.begin(), request.pdu.begin() + 5), (Bytes{5, 0, 0, 0x00, 0x00}));
 }
 
 TEST(RequestBuildTest, NoRouteNoRequest)
 {
-    const BuiltRequest request = buildRequest(RequestSpec{0, 3, 1, 1, parseRoutePath("")}, sampleBuffer());
+    const BuiltRequest request = buildRequest(RequestParams{0, 3, 1, 1, parseRoutePath("")}, sampleBuffer());
     EXPECT_EQ(request.pduLength, 0);
 }
 
 TEST(RequestBuildTest, NegativeSizeNeverCopiesData)
 {
     for (int regType : {0, 3}) {
-        const BuiltRequest request = buildRequest(RequestSpec{1, regType, 1, -20, parseRoutePath("1")}, sampleBuffer());
+        const BuiltRequest request = buildRequest(RequestParams{1, regType, 1, -20, parseRoutePath("1")}, sampleBuffer());
         EXPECT_EQ(request.pduLength, 6) << regType;
         EXPECT_EQ(request.pdu[5], 0) << regType;
     }
     for (int function : {8, 12}) {
-        const BuiltRequest request = buildRequest(RequestSpec{function, 3, 1, -20, parseRoutePath("1")}, sampleBuffer());
+        const BuiltRequest request = buildRequest(RequestParams{function, 3, 1, -20, parseRoutePath("1")}, sampleBuffer());
         EXPECT_EQ(request.pduLength, function == 8 ? 3 : 2) << function;
     }
 }
 
 TEST(RequestBuildTest, LargestAdapterTableWriteFillsThePacketExactly)
 {
-    const BuiltRequest request = buildRequest(RequestSpec{8, 3, 1, 125, parseRoutePath("1")}, sampleBuffer());
+    const BuiltRequest request = buildRequest(RequestParams{8, 3, 1, 125, parseRoutePath("1")}, sampleBuffer());
     EXPECT_EQ(request.pduLength, 3 + 250);
     EXPECT_LE(static_cast<std::size_t>(request.pduLength), MaxPduLength);
 }
