@@ -251,8 +251,9 @@ TEST_F(ScanAgainstPeer, StatisticsBlockIsReadOnlyWhileAWindowWantsIt)
     // A statistics read always follows a status read.
     const auto requests = peer->requests();
     for (std::size_t i = 1; i < requests.size(); ++i) {
-        if (requests[i].isRead(1501, 100))
+        if (requests[i].isRead(1501, 100)) {
             EXPECT_TRUE(requests[i - 1].isRead(200, 100)) << i;
+        }
     }
     // Closed windows: the next step 3 goes back to coil 1.
     ASSERT_TRUE(cycles(1));
@@ -328,6 +329,22 @@ TEST_F(ScanAgainstPeer, AnEditedModuleAddressTakesEffectAtTheNextPoll)
     SetModuleAddress(*rig->model, "127", "0", "0", "1");
     ASSERT_TRUE(cycles(1));
     EXPECT_EQ(rig->scan().Host(), QStringLiteral("127.0.0.1"));
+}
+
+TEST_F(ScanAgainstPeer, StepOutsideTheCycleRestartsAtCoilOne)
+{
+    rig->start();
+    rig->scan().AutoPoll(0);
+    ASSERT_TRUE(WaitFor([&] { return !rig->scan().Busy(); }));
+    rig->live->eventScan().setStep(7);
+    const auto before = peer->requests().size();
+    rig->scan().Trigger();
+    ASSERT_TRUE(WaitFor([&] { return peer->requests().size() > before; }));
+    EXPECT_EQ(rig->live->eventScan().step(), 0);
+    EXPECT_EQ(rig->scan().Address(), 1);
+    EXPECT_EQ(rig->scan().RegType(), 0);
+    EXPECT_EQ(rig->scan().Size(), 1);
+    EXPECT_EQ(rig->scan().Function(), 0);
 }
 
 TEST(ScanMessages, ErrorCodeTexts)

@@ -147,6 +147,8 @@ struct SourceCase {
     TimeSourceLamp lit;
 };
 
+void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.option; }
+
 class StatusFromSim : public SimEndToEnd, public ::testing::WithParamInterface<SourceCase> {};
 
 TEST_P(StatusFromSim, TimeSourceTimeAndGpsFollowTheModule)
