@@ -157,7 +157,7 @@ void SetupWindow::buildControls()
     mbxNumberLabel_ = label(QString(), "lblMBXNum");
     for (QLabel* value : {mbxNameLabel_, mbxNumberLabel_}) {
         value->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        value->setMinimumWidth(fontMetrics().averageCharWidth() * 12);
+        value->setMinimumWidth(fontMetrics().averageCharWidth() * 20);
     }
 
     communicationsFrame_ = frame(QStringLiteral("Communications "), "fraCommunications");
