@@ -43,6 +43,7 @@ Plctag::Plctag(QObject* parent, ControlSite* site)
     : QObject(parent), site_(site), packet_(std::make_unique<RequestPacket>())
 {
     std::memset(packet_.get(), 0, sizeof(RequestPacket));
+    route_ = parseRoutePath("1.0.0.0.0");
     window_ = platform::registerWindow(this, [this](unsigned message, std::uintptr_t, std::intptr_t lParam) {
         onWindowMessage(message, lParam);
     });
@@ -69,14 +70,25 @@ ControlSite* Plctag::site() const { return site_.data(); }
 bool Plctag::userMode() const { return site_ ? site_->userMode() : true; }
 bool Plctag::enabled() const { return site_ ? site_->enabled() : true; }
 
-void Plctag::setHost(const QString& host) { host_ = host; markModified(); }
+void Plctag::setHost(const QString& host)
+{
+    host_ = host;
+    hostText_ = host.toStdString();
+    markModified();
+}
 void Plctag::setAdapter(int adapter) { adapter_ = std::min(low16(adapter), 7); markModified(); }
 void Plctag::setTimeToLive(int ttl) { timeToLive_ = low16(ttl); markModified(); }
 void Plctag::setPort(int port) { port_ = low16(port); markModified(); }
 void Plctag::setAddress(qint32 address) { address_ = address; markModified(); }
 void Plctag::setRegType(int regType) { regType_ = low16(regType); markModified(); }
 void Plctag::setFunction(int function) { function_ = low16(function); markModified(); }
-void Plctag::setRoutePath(const QString& routePath) { routePath_ = routePath; markModified(); }
+void Plctag::setRoutePath(const QString& routePath)
+{
+    routePath_ = routePath;
+    const QByteArray text = routePath.toLatin1();
+    route_ = parseRoutePath(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    markModified();
+}
 void Plctag::setSize(int size) { size_ = low16(size); markModified(); }
 void Plctag::setSlaveReg(qint32 slaveReg) { slaveReg_ = slaveReg; markModified(); }
 
@@ -134,8 +146,7 @@ bool Plctag::Trigger()
     params.regType = regType_;
     params.address = address_;
     params.size = size_;
-    const QByteArray route = routePath_.toLatin1();
-    params.route = parseRoutePath(std::string_view(route.constData(), static_cast<std::size_t>(route.size())));
+    params.route = route_;
     const BuiltRequest request = buildRequest(params, buffer_);
     if (request.size != size_)
         size_ = request.size; // lowered to what one request can carry
@@ -167,7 +178,7 @@ bool Plctag::triggerOverTcp(int pduLength)
 {
     RequestPacket& packet = *packet_;
     TcpRequest request;
-    request.host = host_.toStdString();
+    request.host = hostText_;
     request.pdu = std::span<const std::uint8_t>(pduBytes(packet), static_cast<std::size_t>(pduLength));
     request.unit = packet.route[0];
     request.timeToLive = timeToLive_;

@@ -25,6 +25,7 @@
 // (deleteLater() is fine).
 #include "regaccess/register_buffer.h"
 #include "regaccess/request_packet.h"
+#include "regaccess/route_path.h"
 #include "regaccess/tcp_transport.h"
 #include "regaccess/watch_points.h"
 
@@ -37,6 +38,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <string>
 
 namespace regaccess {
 
@@ -226,6 +228,7 @@ private:
     QPointer<ControlSite> site_;
 
     QString host_ = QStringLiteral("127.0.0.1");
+    std::string hostText_ = "127.0.0.1"; // host_ as the transport takes it
     int adapter_ = 0;
     int timeToLive_ = 500;
     int port_ = 8001;
@@ -233,6 +236,7 @@ private:
     int regType_ = 0;
     int function_ = 0;
     QString routePath_ = QStringLiteral("1.0.0.0.0");
+    RouteBytes route_;                   // routePath_ parsed
     int size_ = 1;
     qint32 slaveReg_ = 40001;
 

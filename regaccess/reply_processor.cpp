@@ -49,8 +49,14 @@ ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t stat
     case 3: case 4: {
         // Registers arrive big-endian; the buffer keeps them in host order.
         const std::size_t words = r.available(2, r.at(1) & ~1u) / 2;
-        for (std::size_t i = 0; i < words; ++i)
-            buffer.setWord(static_cast<int>(i), static_cast<int>((r.at(2 + 2 * i) << 8) | r.at(3 + 2 * i)));
+        if (words == 0)
+            return {ReplyKind::Read, 0};
+        const std::uint8_t* wire = r.from(2);
+        std::uint8_t* host = buffer.data();
+        for (std::size_t i = 0; i < words; ++i) {
+            host[2 * i] = wire[2 * i + 1];
+            host[2 * i + 1] = wire[2 * i];
+        }
         return {ReplyKind::Read, 0};
     }
     case 7:

@@ -50,7 +50,7 @@ int TcpTransport::openConnection(const TcpRequest& request)
         return error != 0 ? error : platform::WSAENOBUFS;
     // A negative TimeToLive would make the waits unbounded; 0 means no wait.
     budget_ = std::clamp(request.timeToLive, 0, MaxBudget);
-    const auto address = resolveIpv4(request.host);
+    const auto address = resolveIpv4(std::string(request.host));
     if (!address) {
         close();
         return platform::WSAEINVAL;
@@ -71,10 +71,14 @@ int TcpTransport::sendFrame(std::size_t length)
     }
     int testsLeft = budget_ / 10;
     std::size_t sent = 0;
+    // An established connection almost always has room for one frame, so it
+    // is offered the frame at once; only a full send buffer leads to waits.
+    bool tryAtOnce = used_;
     while (sent < length) {
         if (testsLeft <= 0)
             return platform::WSAETIMEDOUT;
-        const WaitResult ready = socket_->waitWritable(TestMilliseconds);
+        const WaitResult ready = tryAtOnce ? WaitResult{Readiness::Ready, 0} : socket_->waitWritable(TestMilliseconds);
+        tryAtOnce = false;
         if (ready.state == Readiness::Failed)
             return ready.error;
         if (ready.state == Readiness::NotReady) {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace regaccess {
 
@@ -31,7 +32,7 @@ std::uint16_t modbusTcpPort();
 constexpr int HostDidNotRespond = -4;
 
 struct TcpRequest {
-    std::string host;
+    std::string_view host;             // must stay valid during the exchange
     std::span<const std::uint8_t> pdu; // function code first
     std::uint8_t unit = 0;             // unit identifier: the first route byte
     int timeToLive = 500;              // wait budget if a connection is opened

@@ -73,9 +73,11 @@ void ModbusTestServer::run()
             modbus_set_socket(ctx_, fd);
             const int length = modbus_receive(ctx_, query);
             if (length > 0) {
+                // Counted before the reply goes out, so a client that has its
+                // reply always sees its request counted.
+                ++served_;
                 std::lock_guard lock(mappingMutex_);
                 modbus_reply(ctx_, query, length, mapping_);
-                ++served_;
             } else if (length < 0) {
                 ::close(fd);
                 std::erase(clients, fd);
