@@ -95,7 +95,10 @@ void ChronelModel::loadPointPage()
     emit pointPageChanged();
 }
 
-QString ChronelModel::GetIp() const { return chronel::GetIp(settings_.ConfigTcpipIp); }
+QString ChronelModel::GetIp() const
+{
+    return connectionHost_.isEmpty() ? chronel::GetIp(settings_.ConfigTcpipIp) : connectionHost_;
+}
 
 void ChronelModel::applyConfigBlock(const ConfigBlock& words)
 {

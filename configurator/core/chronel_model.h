@@ -69,8 +69,15 @@ public:
     void storePointPage();
     void loadPointPage();
 
-    // Host text from the IP fields, for every channel that is prepared.
+    // Host text from the IP fields, for every channel that is prepared; the
+    // connection host instead while one is set.
     QString GetIp() const;
+    // The command-line tool addresses the module apart from its settings: the
+    // IP fields there are the module's own configuration, uploaded and
+    // downloaded like any other setting, and must not redirect the requests.
+    // Empty (the window's case) goes back to the IP fields.
+    void setConnectionHost(const QString& host) { connectionHost_ = host; }
+    QString connectionHost() const { return connectionHost_; }
 
     // Register map on the model: upload of the configuration block and the
     // Module ID, download filling (clamped fields are rewritten and marked).
@@ -141,6 +148,7 @@ private:
     QHash<QString, QString> settingNotes_;            // by control name
     QHash<QPair<QString, int>, QString> pointNotes_;  // by (control, point index)
     QString adapterConfigPath_;
+    QString connectionHost_;
     std::unique_ptr<ChannelSet> channels_;
 };
 
