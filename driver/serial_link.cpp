@@ -67,22 +67,22 @@ bool SerialLink::open(const AdapterLink& link, const QString& device, const Conf
 
 void SerialLink::close() { port_.close(); }
 
-SerialLink::ByteResult SerialLink::readReplyByte(std::uint8_t& byte, unsigned timeoutMs,
-                                                 const std::atomic<bool>& running)
+SerialLink::ReadResult SerialLink::readReplyBytes(std::uint8_t* data, std::size_t size, std::size_t& count,
+                                                  unsigned timeoutMs, const std::atomic<bool>& running)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         const int step = static_cast<int>(std::clamp<long long>(left, 0, kWaitStepMs));
-        switch (port_.readByte(byte, step)) {
-        case platform::SerialPort::Read::Byte: return ByteResult::Byte;
-        case platform::SerialPort::Read::Failed: return ByteResult::Failed;
+        switch (port_.readAvailable(data, size, count, step)) {
+        case platform::SerialPort::Read::Byte: return ReadResult::Bytes;
+        case platform::SerialPort::Read::Failed: return ReadResult::Failed;
         case platform::SerialPort::Read::TimedOut: break;
         }
         if (!running.load(std::memory_order_relaxed))
-            return ByteResult::Stopped;
+            return ReadResult::Stopped;
         if (Clock::now() >= deadline)
-            return ByteResult::TimedOut;
+            return ReadResult::TimedOut;
     }
 }
 
@@ -102,23 +102,29 @@ ExchangeOutcome SerialLink::exchange(ModbusMessage& message, unsigned replyTimeo
         return ExchangeOutcome::NoReply;
     }
 
-    // The same buffer now receives the reply.
+    // The same buffer now receives the reply. Bytes are taken from the port
+    // as they have arrived and handed to the message one at a time, so that
+    // the frame rules see every length; whatever follows a complete frame
+    // is stale by the next exchange and discarded there.
     message.reset();
+    std::uint8_t received[256];
     while (!message.replyComplete()) {
-        std::uint8_t byte = 0;
-        switch (readReplyByte(byte, replyTimeoutMs, running)) {
-        case ByteResult::Byte: break;
-        case ByteResult::Stopped: return ExchangeOutcome::Stopped;
-        case ByteResult::TimedOut: return ExchangeOutcome::NoReply;
-        case ByteResult::Failed:
+        std::size_t count = 0;
+        switch (readReplyBytes(received, sizeof received, count, replyTimeoutMs, running)) {
+        case ReadResult::Bytes: break;
+        case ReadResult::Stopped: return ExchangeOutcome::Stopped;
+        case ReadResult::TimedOut: return ExchangeOutcome::NoReply;
+        case ReadResult::Failed:
             message.reset();
             return ExchangeOutcome::NoReply;
         }
-        // A peer that keeps talking without ever completing a frame fills the
-        // buffer; that ends the reply as incomplete.
-        if (!message.receiveByte(byte)) {
-            message.reset();
-            return ExchangeOutcome::NoReply;
+        for (std::size_t i = 0; i < count && !message.replyComplete(); ++i) {
+            // A peer that keeps talking without ever completing a frame fills
+            // the buffer; that ends the reply as incomplete.
+            if (!message.receiveByte(received[i])) {
+                message.reset();
+                return ExchangeOutcome::NoReply;
+            }
         }
     }
     message.setComplete(true);

@@ -61,8 +61,10 @@ public:
     ExchangeOutcome exchange(ModbusMessage& message, unsigned replyTimeoutMs, const std::atomic<bool>& running);
 
 private:
-    enum class ByteResult { Byte, TimedOut, Failed, Stopped };
-    ByteResult readReplyByte(std::uint8_t& byte, unsigned timeoutMs, const std::atomic<bool>& running);
+    enum class ReadResult { Bytes, TimedOut, Failed, Stopped };
+    // Waits for the next reply bytes and takes all that have arrived.
+    ReadResult readReplyBytes(std::uint8_t* data, std::size_t size, std::size_t& count, unsigned timeoutMs,
+                              const std::atomic<bool>& running);
 
     platform::SerialPort port_;
 };

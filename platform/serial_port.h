@@ -53,6 +53,10 @@ public:
     Wait waitForInput(int timeoutMs);
     // Reads one byte, waiting at most `timeoutMs` for it.
     Read readByte(std::uint8_t& byte, int timeoutMs);
+    // Reads the bytes that have arrived, at most `size`, waiting at most
+    // `timeoutMs` for the first; Byte with their number in `count` (at
+    // least 1). One call instead of one per byte for a long reply.
+    Read readAvailable(std::uint8_t* data, std::size_t size, std::size_t& count, int timeoutMs);
     // Number of bytes received and not yet read, -1 on failure.
     int bytesWaiting();
     // Drops received bytes not yet read (stale replies) and, with

@@ -239,6 +239,31 @@ SerialPort::Read SerialPort::readByte(std::uint8_t& byte, int timeoutMs)
     }
 }
 
+SerialPort::Read SerialPort::readAvailable(std::uint8_t* data, std::size_t size, std::size_t& count, int timeoutMs)
+{
+    count = 0;
+    if (size == 0) {
+        fail(EINVAL);
+        return Read::Failed;
+    }
+    for (;;) {
+        switch (waitForInput(timeoutMs)) {
+        case Wait::TimedOut: return Read::TimedOut;
+        case Wait::Failed: return Read::Failed;
+        case Wait::Ready: break;
+        }
+        const ssize_t n = ::read(fd_, data, size);
+        if (n > 0) {
+            count = static_cast<std::size_t>(n);
+            return Read::Byte;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        fail(n == 0 ? EIO : errno);
+        return Read::Failed;
+    }
+}
+
 int SerialPort::bytesWaiting()
 {
     if (fd_ < 0) {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -13,15 +14,20 @@ namespace drivertest {
 
 bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return done();
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents,
-                                        static_cast<int>(std::min<long long>(left.count(), 10)));
-    }
-    return true;
+    if (done())
+        return true;
+    // Posted messages wake the blocking wait below at once; the ticks let it
+    // also notice what other threads change without posting anything, and
+    // the deadline ends it.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(static_cast<int>(std::max<long long>(timeout.count(), 0)));
+    QTimer tick;
+    tick.start(2);
+    QEventLoop loop;
+    while (!done() && deadline.isActive())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
 }
 
 void runFor(std::chrono::milliseconds duration)

@@ -236,6 +236,23 @@ TEST_F(SerialPty, BytesWaitingAndDiscard)
     EXPECT_EQ(b, 9);
 }
 
+TEST_F(SerialPty, ReadAvailableTakesWhatHasArrivedUpToItsRoom)
+{
+    ASSERT_TRUE(port_.configure({9600, 8, SerialParity::None, 1}));
+    std::uint8_t buf[4];
+    std::size_t count = 99;
+    EXPECT_EQ(port_.readAvailable(buf, sizeof buf, count, 20), SerialPort::Read::TimedOut);
+    EXPECT_EQ(count, 0u);
+
+    pty_.send({1, 2, 3, 4, 5, 6});
+    ASSERT_EQ(waitForCount(6), 6);
+    ASSERT_EQ(port_.readAvailable(buf, sizeof buf, count, 100), SerialPort::Read::Byte);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + count), (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    ASSERT_EQ(port_.readAvailable(buf, sizeof buf, count, 100), SerialPort::Read::Byte);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + count), (std::vector<std::uint8_t>{5, 6}));
+    EXPECT_EQ(port_.readAvailable(buf, 0, count, 100), SerialPort::Read::Failed);
+}
+
 TEST_F(SerialPty, SecondOpenIsRefusedUntilClosed)
 {
     SerialPort second;
