@@ -2,6 +2,7 @@
 
 #include "regaccess/adapter_selection.h"
 #include "regaccess/control_site.h"
+#include "regaccess/frame_trace.h"
 #include "regaccess/reply_processor.h"
 #include "regaccess/request_builder.h"
 #include "regaccess/route_path.h"
@@ -161,6 +162,8 @@ bool Plctag::Trigger()
         fireError(RequestNotBuilt);
         return false;
     }
+    traceFrame({TraceDirection::Request, adapter_ + 1, transport == Transport::ModbusTcp, packet.route[0],
+                std::span<const std::uint8_t>(pduBytes(packet), static_cast<std::size_t>(request.pduLength)), 0});
     if (transport == Transport::ModbusTcp)
         return triggerOverTcp(request.pduLength);
 
@@ -187,6 +190,7 @@ bool Plctag::triggerOverTcp(int pduLength)
         fireError(result.error);
         return false;
     }
+    traceFrame({TraceDirection::Reply, adapter_ + 1, true, packet.route[0], result.pdu, 0});
     // The reply goes where the driver would put it, so one reply processing
     // serves both transports.
     const std::size_t length = std::min(result.pdu.size(), MaxPduLength);
@@ -201,6 +205,7 @@ void Plctag::onWindowMessage(unsigned message, std::intptr_t lParam)
 {
     if (message != platform::DRIVER_DONE_MESSAGE || !userMode())
         return;
+    traceDriverReply(*packet_, static_cast<int>(lParam));
     // The driver wrote the reply into the packet's PDU fields; their whole
     // extent is what it can hold.
     completeRequest(static_cast<int>(MaxPduLength), static_cast<std::int32_t>(lParam));
@@ -229,7 +234,16 @@ void Plctag::completeRequest(int pduBytesHeld, std::int32_t status)
         busy_ = false;
 }
 
-void Plctag::fireError(int code) { emit OnErrorEvent(low16(code)); }
+void Plctag::fireError(int code)
+{
+    TraceFrame failure;
+    failure.direction = TraceDirection::Failure;
+    failure.adapter = adapter_ + 1;
+    failure.unit = route_.bytes[0];
+    failure.errorCode = low16(code);
+    traceFrame(failure);
+    emit OnErrorEvent(low16(code));
+}
 
 bool Plctag::UnsolicitedMsgStart() { return false; }
 bool Plctag::UnsolicitedMsgStop() { return false; }
