@@ -45,7 +45,6 @@ void ChronelModel::startUp()
         page_.row(r).SsPcEnable = Check::Checked;
     // The rows hold nothing yet, so the page is loaded without storing it
     // first: storing would overwrite the fresh defaults with empty rows.
-    page_.setTop(page_.top());
     page_.load(points_);
 
     startDate_ = QDate::currentDate();

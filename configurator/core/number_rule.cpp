@@ -69,12 +69,11 @@ double LeadingNumber(QStringView text)
     }
 
     double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
-                                           std::chars_format::general);
-    (void)ptr;
-    if (ec == std::errc::result_out_of_range)
+    const std::from_chars_result parsed =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
+    if (parsed.ec == std::errc::result_out_of_range)
         value = negativeExponent ? 0.0 : std::numeric_limits<double>::infinity();
-    else if (ec != std::errc())
+    else if (parsed.ec != std::errc())
         value = 0.0;
     return negative ? -value : value;
 }
