@@ -28,6 +28,8 @@ struct LineCase {
     std::vector<StoredByte> stored;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name << " " << c.line; }
+
 class ParseLine : public testing::TestWithParam<LineCase> {};
 
 TEST_P(ParseLine, ChecksStoresAndMovesTheBase)
@@ -107,6 +109,8 @@ struct MessageCase {
     quint32 line;
     const char* text;
 };
+
+void PrintTo(const MessageCase& c, std::ostream* os) { *os << int(c.error) << " line " << c.line; }
 
 class LineErrorMessage : public testing::TestWithParam<MessageCase> {};
 

@@ -63,6 +63,8 @@ struct NoFile {
     bool cancel;  // otherwise a path that cannot be opened
 };
 
+void PrintTo(const NoFile& f, std::ostream* os) { *os << f.name; }
+
 class LoadWithoutAFile : public FlashLoadFile, public testing::WithParamInterface<NoFile> {};
 
 TEST_P(LoadWithoutAFile, ImageAndButtonsUntouchedAndPollsRestarted)

@@ -14,6 +14,8 @@ struct PatternRange {
     quint16 pattern;
 };
 
+void PrintTo(const PatternRange& r, std::ostream* os) { *os << r.from << "…" << r.to << " %"; }
+
 // The module's bar: each range and its pattern, both ends checked.
 const PatternRange PatternRanges[] = {
     {0, 2, 0x0000},    {3, 8, 0x0001},    {9, 14, 0x0003},   {15, 21, 0x0007},  {22, 27, 0x000F},
@@ -47,6 +49,8 @@ struct PercentCase {
     quint32 end;
     int percent;
 };
+
+void PrintTo(const PercentCase& c, std::ostream* os) { *os << c.offset << " of " << c.end; }
 
 class ProgressPercent : public testing::TestWithParam<PercentCase> {};
 

@@ -167,6 +167,8 @@ struct Difference {
     int blocksRead;                  // reads of the verify, the differing block last
 };
 
+void PrintTo(const Difference& d, std::ostream* os) { *os << d.name; }
+
 class VerifyDifference : public FlashFixture, public testing::WithParamInterface<Difference> {};
 
 TEST_P(VerifyDifference, EndsAtTheDifferingBlock)
@@ -268,6 +270,8 @@ struct Refusal {
     const char* name;
     const char* hex;
 };
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
 
 class NothingToProgram : public FlashFixture, public testing::WithParamInterface<Refusal> {};
 

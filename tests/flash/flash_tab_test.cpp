@@ -20,6 +20,8 @@ struct FilterCase {
     QStringList names;
 };
 
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << '"' << c.filter << '"'; }
+
 class DialogFilter : public testing::TestWithParam<FilterCase> {};
 
 TEST_P(DialogFilter, BecomesQtNameFilters)

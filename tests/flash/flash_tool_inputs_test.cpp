@@ -31,6 +31,8 @@ struct ToolCase {
     std::vector<Piece> pieces;
 };
 
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.name; }
+
 class ToolMadeFile : public testing::TestWithParam<ToolCase> {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
