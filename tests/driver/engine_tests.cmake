@@ -34,3 +34,16 @@ add_executable(plcdrv_status_window_test status_window_test.cpp)
 target_link_libraries(plcdrv_status_window_test PRIVATE plcdrv_engine plcdrv_test_peers Qt6::Widgets GTest::gtest)
 gtest_discover_tests(plcdrv_status_window_test DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
+
+# The configurator's upload and download through PLCTAG and libPLCDRV.so over
+# a serial RTU adapter to chronel-sim, when both are part of the build.
+if(TARGET chronel-sim AND TARGET chronel_core)
+  add_executable(plcdrv_whole_stack_test engine_main.cpp whole_stack_test.cpp)
+  target_link_libraries(plcdrv_whole_stack_test PRIVATE chronel_core plcdrv_test_peers GTest::gtest
+    PkgConfig::LIBMODBUS)
+  target_include_directories(plcdrv_whole_stack_test PRIVATE ${PROJECT_SOURCE_DIR}/configurator
+    ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(plcdrv_whole_stack_test PRIVATE CHRONEL_SIM_PATH="$<TARGET_FILE:chronel-sim>")
+  add_dependencies(plcdrv_whole_stack_test chronel-sim PLCDRV)
+  gtest_discover_tests(plcdrv_whole_stack_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endif()
