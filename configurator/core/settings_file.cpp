@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -526,7 +527,15 @@ bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSin
     bool replaced = false;
     const QByteArray bytes = SettingsFileText(model.settings(), model.points(), &replaced);
     QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // Unbuffered, so that a short write (a full disk) is seen here: the
+    // buffered flush inside commit() takes a short write for success.
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qsizetype done = 0; written && done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        written = n > 0;
+        done += qsizetype(std::max<qint64>(n, 0));
+    }
+    written = written && file.commit();
     if (!written) {
         file.cancelWriting();
         sink({FileSaveTitle(), FileSaveErrorText(), platform::MessageIcon::Critical});

@@ -4,10 +4,13 @@
 //
 // --ip fills the four IP fields before the start-up sequence starts the event
 // scan; without it the module's factory address 192.168.16.140 stands.
+// --settings opens a settings file after start-up as File > Open does; the
+// IP fields given by --ip are kept over the file's.
 // --screenshots saves a picture of each tab into DIR a few seconds after
 // start-up (once the event scan has polled) and ends the program; it is meant
 // for machines without a display, under the offscreen platform.
 #include "chronel_main.h"
+#include "transfer_actions.h"
 
 #include "core/plctag_factory.h"
 #include "platform/profile.h"
@@ -95,10 +98,16 @@ int main(int argc, char** argv)
     window.startUp();
     window.show();
 
-    if (parser.isSet(settingsOption))
-        window.statusBar()->showMessage(
-            QStringLiteral("Settings files cannot be opened in this build yet; %1 was not read.")
-                .arg(parser.value(settingsOption)));
+    chronel::TransferActions transfer(window);
+    if (parser.isSet(settingsOption)) {
+        transfer.openSettings(parser.value(settingsOption));
+        // An address given on the command line wins over the file's, so a
+        // run against a bench module stays on it.
+        if (ip) {
+            window.model().settings().ConfigTcpipIp = *ip;
+            window.model().notifySettingsEdited();
+        }
+    }
 
     if (parser.isSet(shotsOption)) {
         const QString dir = parser.value(shotsOption);

@@ -1,0 +1,88 @@
+#include "transfer_actions.h"
+
+#include "chronel_main.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace chronel {
+
+QStringList SettingsDialogFilters(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList names;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        names << parts[i];
+    return names;
+}
+
+TransferActions::TransferActions(ChronelMain& window, QObject* parent)
+    : QObject(parent), window_(window),
+      transfer_(window.model(), [this](const UserMessage& m) { show(m); })
+{
+    window_.setMenuHandler(QStringLiteral("mnuTransferUpload"), [this] { transfer_.startUpload(); });
+    window_.setMenuHandler(QStringLiteral("mnuTransferDownload"), [this] { transfer_.startDownload(); });
+    window_.setMenuHandler(QStringLiteral("mnuFileOpen"), [this] { open(); });
+    window_.setMenuHandler(QStringLiteral("mnuFileSave"), [this] { save(); });
+}
+
+bool TransferActions::openSettings(const QString& path)
+{
+    return OpenSettingsFile(window_.model(), path, [this](const UserMessage& m) { show(m); });
+}
+
+bool TransferActions::saveSettings(const QString& path)
+{
+    return SaveSettingsFile(window_.model(), path, [this](const UserMessage& m) { show(m); });
+}
+
+void TransferActions::open()
+{
+    const QString path = chooseFile(false);
+    if (!path.isEmpty())
+        openSettings(path);
+}
+
+void TransferActions::save()
+{
+    const QString path = chooseFile(true);
+    if (!path.isEmpty())
+        saveSettings(path);
+}
+
+QString TransferActions::chooseFile(bool save)
+{
+    if (chooser_)
+        return chooser_(save);
+    const QStringList filters = SettingsDialogFilters(SettingsFileFilter());
+    QString selected = filters.value(SettingsFileFilterIndex);
+    const QString filterText = filters.join(QStringLiteral(";;"));
+    if (!save)
+        return QFileDialog::getOpenFileName(&window_, QStringLiteral("Open"), QString(), filterText, &selected);
+    QString path = QFileDialog::getSaveFileName(&window_, QStringLiteral("Save As"), QString(), filterText, &selected);
+    // A name typed without an extension under the CSV filter gets one.
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && selected == filters.value(SettingsFileFilterIndex))
+        path += QStringLiteral(".csv");
+    return path;
+}
+
+void TransferActions::show(const UserMessage& message)
+{
+    if (sink_) {
+        sink_(message);
+        return;
+    }
+    // Lines of a message are separated by CR alone, which a box does not
+    // break on.
+    QString text = message.text;
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QMessageBox::Icon icon = message.icon == platform::MessageIcon::Critical  ? QMessageBox::Critical
+                                   : message.icon == platform::MessageIcon::Warning ? QMessageBox::Warning
+                                                                                     : QMessageBox::Information;
+    QMessageBox box(icon, message.title, text, QMessageBox::Ok, &window_);
+    box.setObjectName(QStringLiteral("transferMessageBox"));
+    box.exec();
+}
+
+} // namespace chronel
