@@ -90,6 +90,7 @@ int AsciiMessage::checkReply()
 
 void AsciiMessage::parseReply()
 {
+    replyCountField_ = frameLength_ >= kCountIndex + 2 ? pairAt(kCountIndex) : 0;
     if (frameLength_ < kDataIndex + kTrailerChars) {
         setReplyData(nullptr, 0);
         return;

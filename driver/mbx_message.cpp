@@ -61,6 +61,7 @@ void MbxMessage::parseReply()
     if (parsed_)
         return;
     parsed_ = true;
+    replyCountField_ = frame_[1];
     // mpbridge does not report the reply's length, so the count is bounded by
     // what one Modbus PDU can carry after its function and count bytes.
     constexpr std::size_t kMaxPduData = 253 - 2;

@@ -14,6 +14,7 @@ void ModbusMessage::reset()
     complete_ = 0;
     frame_.fill(kFillByte);
     frameLength_ = 0;
+    replyCountField_ = 0;
     replyDataCount_ = 0;
     replyData_.reset();
     replyDataCapacity_ = 0;

@@ -62,6 +62,11 @@ public:
     std::uint8_t exceptionCode() const { return exceptionCode_; }
     const std::uint8_t* replyData() const { return replyData_.get(); }
     std::uint16_t replyDataCount() const { return replyDataCount_; }
+    // The reply's count byte as it arrived, set by parseReply(). It is the
+    // caller's replyCount even where it is no byte count (the exception
+    // status of function 7, the address high byte of an echo) or promises
+    // more than replyDataCount() holds.
+    std::uint8_t replyCountField() const { return replyCountField_; }
 
 protected:
     ModbusMessage();
@@ -77,6 +82,7 @@ protected:
     std::uint16_t frameLength_ = 0;
     int complete_ = 0;
     std::uint8_t exceptionCode_ = 0;
+    std::uint8_t replyCountField_ = 0;
     NumberText numbers_;
 
 private:

@@ -11,7 +11,9 @@ int storeReply(ModbusMessage& message, int status, bool serialAdapter, regaccess
         if (message.checkReply() == 1) {
             message.parseReply();
             const std::size_t count = std::min<std::size_t>(message.replyDataCount(), sizeof packet.data - 1);
-            packet.data[0] = static_cast<std::uint8_t>(count);
+            // The count byte as sent, even where fewer bytes followed it:
+            // for function 7 it is the exception status itself.
+            packet.data[0] = message.replyCountField();
             if (count > 0)
                 std::memcpy(packet.data + 1, message.replyData(), count);
         } else if (message.exceptionCode() != 0) {

@@ -8,7 +8,8 @@ namespace plcdrv {
 // Given the exchange status (serial: 0 when a complete frame arrived, else
 // -3; Modbus Plus: the value MBXSendPacket returned), checks the reply and
 // writes it into `packet`:
-//  - valid reply: replyCount and at most 251 reply data bytes;
+//  - valid reply: replyCount (the reply's count byte as sent) and at most
+//    251 reply data bytes, never more than arrived;
 //  - exception: functionCode = the reply's function byte, replyCount = the
 //    exception code;
 //  - a complete frame that fails its check (CRC, LRC, malformed frame): no

@@ -74,6 +74,7 @@ int RtuMessage::checkReply()
 
 void RtuMessage::parseReply()
 {
+    replyCountField_ = frameLength_ > 2 ? frame_[2] : 0;
     if (frameLength_ < kHeaderBytes + kCrcBytes) {
         setReplyData(nullptr, 0);
         return;

@@ -245,6 +245,22 @@ TYPED_TEST(MessageKinds, ValidReplyReachesThePacket)
     EXPECT_EQ(m->wordValue(125), 0);  // beyond the reply data
 }
 
+TYPED_TEST(MessageKinds, ReadExceptionStatusKeepsItsStatusByteAsTheCount)
+{
+    // Function 7 answers with one status byte where other reads have their
+    // count: nothing follows it, and the caller takes it from replyCount.
+    auto m = this->request(Bytes{0x07});
+    ASSERT_NE(this->deliver(*m, TypeParam::frame(1, Bytes{0x07, 0x5A})), 0u);
+    auto packet = packetFor(1, Bytes{0x07});
+    EXPECT_EQ(plcdrv::storeReply(*m, 0, TypeParam::serial, packet), 0);
+    EXPECT_EQ(packet.functionCode, 0x07);
+    EXPECT_EQ(packet.data[0], 0x5A);
+    // Modbus Plus replies carry no length to bound the data by.
+    if constexpr (TypeParam::serial) {
+        EXPECT_EQ(m->replyDataCount(), 0);
+    }
+}
+
 TYPED_TEST(MessageKinds, ReplyAccessorsReadTheParsedData)
 {
     auto m = this->request(Bytes{0x01, 0x00, 0x00, 0x00, 16});
