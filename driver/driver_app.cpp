@@ -1,5 +1,6 @@
 #include "driver/driver_app.h"
 
+#include "platform/window_messages.h"
 #include "regaccess/request_packet.h"
 
 #include <new>
@@ -12,7 +13,13 @@ constexpr int kAdapterCount = 8;
 
 DriverApp::DriverApp() : DriverApp(Environment{}) {}
 
-DriverApp::DriverApp(Environment environment) : environment_(std::move(environment)) {}
+DriverApp::DriverApp(Environment environment) : environment_(std::move(environment))
+{
+    // The workers look up windows until the adapters are destroyed. Asking
+    // once here makes the platform's window registry older than this object,
+    // so that it is also destroyed after it when the process exits.
+    platform::isWindow(0);
+}
 
 DriverApp::~DriverApp()
 {

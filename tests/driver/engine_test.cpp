@@ -467,9 +467,15 @@ TEST_F(DriverTest, PortThatCannotBeOpenedIsReportedWithItsErrnoAndDropped)
     ASSERT_TRUE(free.ok());
     platform::SerialPort other;
     ASSERT_TRUE(other.open(held.slavePath()));
+    // A device that opens but takes no line settings (a plain file) is
+    // dropped without a message.
+    IniFile notATerminal;
     startDriver(IniFile::general(0) +
-                IniFile::ports({{12, held.slavePath()}, {2, "/dev/chronel-no-such-port"}, {3, free.slavePath()}}) +
-                IniFile::serial(1, 12) + IniFile::serial(2, 2) + IniFile::serial(3, 3));
+                IniFile::ports({{12, held.slavePath()},
+                                {2, "/dev/chronel-no-such-port"},
+                                {3, free.slavePath()},
+                                {4, notATerminal.pathString()}}) +
+                IniFile::serial(1, 12) + IniFile::serial(2, 2) + IniFile::serial(3, 3) + IniFile::serial(4, 4));
     EXPECT_EQ(reports_, (std::vector<std::string>{"Error Opening COM12: - Error Code 00000010",
                                                   "Error Opening COM2: - Error Code 00000002"}));
     EXPECT_EQ(app_->runningAdapters(), std::vector<int>{3});
