@@ -156,6 +156,17 @@ bool hasLineBreak(const QString& s)
     return s.contains(u'\n') || s.contains(u'\r');
 }
 
+// The value as it goes into the file: a value that reading would change
+// (blanks at its ends, or itself wrapped in matching quotes) is written in
+// double quotes, which reading takes off again.
+QString storedValue(const QString& value)
+{
+    const bool blankEnds = !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
+    const bool quoted = value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
+                        && value.back() == value.front();
+    return blankEnds || quoted ? QLatin1Char('"') + value + QLatin1Char('"') : value;
+}
+
 QString envPath(const char* name)
 {
     return QString::fromLocal8Bit(qgetenv(name));
@@ -225,6 +236,7 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
         eol = "\r\n";
     auto makeLine = [&eol](const QString& text) { return Line{text.toUtf8() + eol}; };
 
+    const QString stored = storedValue(value);
     const qsizetype header = findSection(lines, section);
     if (header < 0) {
         if (!lines.isEmpty()) {
@@ -235,7 +247,7 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
                 lines.append(Line{eol});
         }
         lines.append(makeLine(QLatin1Char('[') + section + QLatin1Char(']')));
-        lines.append(makeLine(key + QLatin1Char('=') + value));
+        lines.append(makeLine(key + QLatin1Char('=') + stored));
     } else {
         qsizetype insertAt = header + 1;
         bool replaced = false;
@@ -248,7 +260,7 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
             if (sameName(p.name, key)) {
                 // Keep the key as the file spells it.
                 const bool hadEnding = lines[i].raw.endsWith('\n');
-                lines[i] = makeLine(p.name + QLatin1Char('=') + value);
+                lines[i] = makeLine(p.name + QLatin1Char('=') + stored);
                 if (!hadEnding && i == lines.size() - 1)
                     lines[i].raw.chop(eol.size());
                 replaced = true;
@@ -259,7 +271,7 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
         if (!replaced) {
             if (insertAt > 0 && !lines[insertAt - 1].raw.endsWith('\n'))
                 lines[insertAt - 1].raw += eol;
-            lines.insert(insertAt, makeLine(key + QLatin1Char('=') + value));
+            lines.insert(insertAt, makeLine(key + QLatin1Char('=') + stored));
         }
     }
 

@@ -192,6 +192,26 @@ TEST_F(ProfileFile, RefusesNamesAndValuesThatWouldNotReadBack)
     EXPECT_EQ(readAll(path_), kSample);
 }
 
+// Reading drops blanks around a value and one pair of matching quotes, so a
+// value that has either is written in quotes; whatever a write accepts must
+// read back unchanged, both as a new key and over an existing one.
+TEST_F(ProfileFile, ValuesWithBlankEndsOrQuotesReadBackAsWritten)
+{
+    const QString s = QStringLiteral("Adapter.Object.3");
+    const QString values[] = {QStringLiteral(" spaced "), QStringLiteral("\ttab"), QStringLiteral("\"quoted\""),
+                              QStringLiteral("'single'"), QStringLiteral("\""), QStringLiteral("a \"b\" c"),
+                              QStringLiteral("plain")};
+    for (const QString& value : values) {
+        writeAll(path_, kSample);
+        ASSERT_TRUE(PrivateProfile::writeString(path_, s, QStringLiteral("Host"), value));
+        EXPECT_EQ(PrivateProfile::getString(path_, s, QStringLiteral("Host")), value);
+        ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), value));
+        EXPECT_EQ(PrivateProfile::getString(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow")), value);
+    }
+    // Values that read back as they are stay unquoted in the file.
+    EXPECT_TRUE(readAll(path_).contains("DialogShow=plain\n"));
+}
+
 // The replacement is written beside the file and renamed over it: a write
 // that fails half-way must leave the old file whole. The file-size limit makes
 // the write fail even for a privileged user.
