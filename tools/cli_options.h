@@ -1,0 +1,41 @@
+#pragma once
+// The command line: global options, the command and the command's own words.
+//
+//   chronel-cli --ip A.B.C.D [--ip …] [--interval MS] [--trace]
+//               [--tcp | --ini FILE] COMMAND [ARGS]
+//
+// Global options may stand before or after the command. The command's own
+// options and operands are left to the command.
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace chronelcli {
+
+struct CliOptions {
+    QStringList addresses;          // --ip, in the order given
+    std::optional<int> intervalMs;  // --interval
+    bool trace = false;             // --trace
+    bool tcp = false;               // --tcp
+    QString iniPath;                // --ini
+    bool help = false;              // --help / -h (before the command: the tool's help)
+    QString command;                // first word that is not an option
+    QStringList commandArgs;        // everything after the command but global options
+};
+
+struct ParsedCommandLine {
+    CliOptions options;
+    QString error;  // empty when the line is good
+};
+
+// `args` without the program name.
+ParsedCommandLine ParseCommandLine(const QStringList& args);
+
+// A dotted-quad IPv4 address, each field 0 … 255 in decimal without sign.
+bool IsIpv4Address(const QString& text);
+
+// A whole decimal number within low … high.
+std::optional<int> ParseBoundedInt(const QString& text, int low, int high);
+
+} // namespace chronelcli

@@ -1,0 +1,65 @@
+#pragma once
+// A command of the tool: it reads its own arguments, checks its files once
+// before any module is contacted, then runs for each module of the batch in
+// turn (or once, offline, for a command that needs no module).
+#include "exit_status.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace chronelcli {
+
+class Console;
+class ModuleSession;
+
+struct CommandContext {
+    Console& console;
+    std::optional<int> intervalMs;  // --interval; the window's rates when absent
+    int moduleCount = 1;
+};
+
+class Command {
+public:
+    virtual ~Command() = default;
+
+    // The command's own words; an error text for bad usage, else empty.
+    virtual QString parseArguments(const QStringList& args) = 0;
+    // A command that works offline runs once through runOffline().
+    virtual bool needsModule() const { return true; }
+    // Files read or written, checked before any module is contacted.
+    virtual ExitStatus check(const CommandContext&) { return ExitStatus::Done; }
+    virtual ExitStatus runOffline(const CommandContext&) { return ExitStatus::Done; }
+    virtual ExitStatus runModule(ModuleSession& session, const CommandContext& context) = 0;
+};
+
+struct CommandInfo {
+    QString name;
+    QString synopsis;  // the command's words after its name
+    QString summary;   // one line for the tool's help
+    QString help;      // the command's --help text after its usage line
+    std::function<std::unique_ptr<Command>()> create;
+};
+
+// Every command, in the order the help lists them.
+const QList<CommandInfo>& Commands();
+const CommandInfo* FindCommand(const QString& name);
+
+// The factories, one per command file.
+std::unique_ptr<Command> CreateUploadCommand();
+std::unique_ptr<Command> CreateDownloadCommand();
+std::unique_ptr<Command> CreateEventsCommand();
+std::unique_ptr<Command> CreateStatusCommand();
+std::unique_ptr<Command> CreateSetTimeCommand();
+std::unique_ptr<Command> CreateStatsCommand();
+std::unique_ptr<Command> CreateTestModeCommand();
+std::unique_ptr<Command> CreateLoadHexCommand();
+std::unique_ptr<Command> CreateFlashCommand();
+
+// Shared argument checks: exactly `count` operands, no options.
+QString ExpectOperands(const QStringList& args, int count, const QString& what);
+
+} // namespace chronelcli

@@ -1,0 +1,18 @@
+#pragma once
+// Runs one of the window's transfers (upload or download) on a session until
+// it ends, with the progress bar on stderr and the sequence's messages there
+// too.
+#include "exit_status.h"
+
+#include <optional>
+
+namespace chronelcli {
+
+class Console;
+class ModuleSession;
+
+enum class TransferKind { Upload, Download };
+
+ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console);
+
+} // namespace chronelcli
