@@ -267,6 +267,7 @@ TEST_F(SetupWindowTest, ApplyStoresEverySelectionIncludingSlaveId)
     click("optParityOdd");
     click("optDataBits8");
     click("optStopBits2");
+    EXPECT_TRUE(saveScreenshot(window_.get(), QStringLiteral("drvsetup_serial.png")));
     click("cmdApply");
     ModalScript script;
     script.answer(QMessageBox::Yes).answer(QMessageBox::Ok);
