@@ -1,4 +1,5 @@
 #include "chronel_main.h"
+#include "flash_tab.h"
 
 #include "option_group.h"
 
@@ -84,8 +85,10 @@ void setIndicator(QLabel* label, bool lit)
 } // namespace
 
 ChronelMain::ChronelMain(const ControlFactory& factory, QWidget* parent)
-    : QMainWindow(parent), model_(std::make_unique<ChronelModel>(factory))
+    : QMainWindow(parent),
+      model_(std::make_unique<ChronelModel>(factory))
 {
+    flash_ = std::make_unique<FlashModel>(model_->channels(), [this] { return model_->GetIp(); });
     setObjectName(QStringLiteral("ChronelMain"));
     setWindowTitle(WindowCaption);
 
@@ -522,27 +525,7 @@ QWidget* ChronelMain::buildTimeSetupTab()
 
 QWidget* ChronelMain::buildFlashTab()
 {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    auto* buttons = new QHBoxLayout;
-    const std::pair<const char*, const char*> commands[] = {{"cmdFlashLoadFile", "Load File"},
-                                                            {"cmdFlashProgramFlash", "Program Flash"},
-                                                            {"cmdFlashVerifyFlash", "Verify Flash"}};
-    for (const auto& [name, caption] : commands) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), page);
-        b->setObjectName(QString::fromLatin1(name));
-        buttons->addWidget(b);
-    }
-    buttons->addStretch(1);
-    layout->addLayout(buttons);
-    auto* status = new QPlainTextEdit(page);
-    status->setObjectName(QStringLiteral("txtFlashStatus"));
-    status->setReadOnly(true);
-    layout->addWidget(status, 1);
-    auto* progress = new QProgressBar(page);
-    progress->setObjectName(QStringLiteral("prbFlashProgress"));
-    layout->addWidget(progress);
-    return page;
+    return new FlashTab(*flash_);
 }
 
 QWidget* ChronelMain::buildSerDataTab()

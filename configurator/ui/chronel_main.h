@@ -7,6 +7,7 @@
 // both directions, and menu entries are routed to handlers that the
 // activities install.
 #include "core/chronel_model.h"
+#include "core/flash_model.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -39,6 +40,7 @@ public:
     ~ChronelMain() override;
 
     ChronelModel& model() { return *model_; }
+    FlashModel& flash() { return *flash_; }
 
     // The start-up order; the caller may set the IP fields before.
     void startUp();
@@ -74,6 +76,7 @@ private:
     void showAbout();
 
     std::unique_ptr<ChronelModel> model_;
+    std::unique_ptr<FlashModel> flash_;
     QTabWidget* tabs_ = nullptr;
     QProgressBar* transferProgress_ = nullptr;
     QLabel* transferLabel_ = nullptr;

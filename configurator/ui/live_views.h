@@ -9,6 +9,9 @@
 // window can be driven without a user.
 #include "chronel_main.h"
 #include "core/live_data.h"
+#include "ntp_statistics_window.h"
+#include "run_time_statistics_window.h"
+#include "test_mode_window.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,10 +22,6 @@
 class QLabel;
 
 namespace chronel {
-
-class NtpStatisticsWindow;
-class RunTimeStatisticsWindow;
-class TestModeWindow;
 
 class LiveViews : public QObject {
     Q_OBJECT

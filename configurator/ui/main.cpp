@@ -10,6 +10,7 @@
 // start-up (once the event scan has polled) and ends the program; it is meant
 // for machines without a display, under the offscreen platform.
 #include "chronel_main.h"
+#include "live_views.h"
 #include "transfer_actions.h"
 
 #include "core/plctag_factory.h"
@@ -95,6 +96,7 @@ int main(int argc, char** argv)
     window.model().setAdapterConfigPath(platform::plcdrvIniReadPath());
     if (ip)
         window.model().settings().ConfigTcpipIp = *ip;
+    chronel::AttachLiveData(window, chronel::PlctagControlFactory());
     window.startUp();
     window.show();
 
