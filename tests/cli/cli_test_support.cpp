@@ -1,0 +1,366 @@
+#include "cli_test_support.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace clitest {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? int(left) : 0;
+}
+
+int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const Env& env, int out, int err)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::setpgid(0, 0);
+    for (const auto& [name, value] : env) {
+        if (value.empty())
+            ::unsetenv(name.c_str());
+        else
+            ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    std::string path = program;
+    argv.push_back(path.data());
+    for (auto& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(path.c_str(), argv.data());
+    ::_exit(127);
+}
+
+} // namespace
+
+RunResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env, int timeoutMs)
+{
+    RunResult result;
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+        return result;
+    const pid_t pid = Spawn(program, args, env, out[1], err[1]);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        return result;
+    }
+
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
+        const int left = MsLeft(deadline);
+        if (left == 0) {
+            result.timedOut = true;
+            break;
+        }
+        if (::poll(fds, 2, left) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                sinks[i]->append(buf, std::size_t(n));
+            } else if (n == 0 || errno != EINTR) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0)
+            ::close(f.fd);
+    if (result.timedOut)
+        ::kill(-pid, SIGKILL);
+    int status = 0;
+    // The pipes closed, so the child is ending; a timed-out one was killed.
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = ExitCodeOf(status);
+    return result;
+}
+
+RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env, int timeoutMs)
+{
+    Env all{{"LC_ALL", "C"}, {"LANG", "C"}, {"PLCDRV_INI", ""}, {"PLCTAG_TCP_PORT", ""}};
+    if (port != 0)
+        all["PLCTAG_TCP_PORT"] = std::to_string(port);
+    for (const auto& [k, v] : env)
+        all[k] = v;
+    return Run(CHRONEL_CLI_PATH, args, all, timeoutMs);
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+bool Sim::start(std::vector<std::string> args, bool withPty)
+{
+    const bool hasPort = std::find(args.begin(), args.end(), "--tcp-port") != args.end();
+    if (!hasPort)
+        args.insert(args.begin(), {"--tcp-port", "0"});
+    if (withPty)
+        args.insert(args.end(), {"--rtu", "pty"});
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return false;
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid_ = Spawn(CHRONEL_SIM_PATH, args, {}, out[1], devNull);
+    ::close(out[1]);
+    ::close(devNull);
+    outFd_ = out[0];
+    if (pid_ < 0)
+        return false;
+    if (withPty) {
+        ptyPath_ = readLine(5000);
+        if (ptyPath_.rfind("/dev/", 0) != 0)
+            return false;
+    }
+    const std::string line = readLine(5000);
+    if (line.rfind("tcp-port ", 0) != 0)
+        return false;
+    port_ = std::stoi(line.substr(9));
+    return true;
+}
+
+std::string Sim::readLine(int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto nl = buffer_.find('\n');
+        if (nl != std::string::npos) {
+            std::string line = buffer_.substr(0, nl);
+            buffer_.erase(0, nl + 1);
+            return line;
+        }
+        pollfd p{outFd_, POLLIN, 0};
+        if (::poll(&p, 1, MsLeft(deadline)) <= 0)
+            return {};
+        char buf[256];
+        const ssize_t n = ::read(outFd_, buf, sizeof buf);
+        if (n <= 0)
+            return {};
+        buffer_.append(buf, std::size_t(n));
+    }
+}
+
+void Sim::stop()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) != pid_) {
+            if (Clock::now() > deadline) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            ::usleep(5000);
+        }
+        pid_ = -1;
+    }
+    if (outFd_ >= 0)
+        ::close(outFd_);
+    outFd_ = -1;
+}
+
+ModbusPeer::ModbusPeer(const std::string& host, int port)
+{
+    ctx_ = modbus_new_tcp(host.c_str(), port);
+    if (!ctx_)
+        return;
+    modbus_set_slave(ctx_, 255);
+    modbus_set_response_timeout(ctx_, 2, 0);
+    connected_ = modbus_connect(ctx_) == 0;
+}
+
+ModbusPeer::~ModbusPeer()
+{
+    if (ctx_) {
+        modbus_close(ctx_);
+        modbus_free(ctx_);
+    }
+}
+
+std::vector<std::uint16_t> ModbusPeer::read(int firstRegister, int count)
+{
+    std::vector<std::uint16_t> words(static_cast<std::size_t>(count));
+    if (!connected_ || modbus_read_registers(ctx_, firstRegister - 1, count, words.data()) != count)
+        return {};
+    return words;
+}
+
+bool ModbusPeer::write(int firstRegister, const std::vector<std::uint16_t>& words)
+{
+    return connected_ && modbus_write_registers(ctx_, firstRegister - 1, int(words.size()), words.data())
+                             == int(words.size());
+}
+
+bool ModbusPeer::coil(int coilNumber)
+{
+    std::uint8_t bit = 0;
+    return connected_ && modbus_read_bits(ctx_, coilNumber - 1, 1, &bit) == 1 && bit != 0;
+}
+
+bool ModbusPeer::writeText(int firstRegister, const std::string& text, int chars)
+{
+    std::vector<std::uint16_t> words(static_cast<std::size_t>(chars / 2), 0);
+    for (std::size_t i = 0; i < text.size() && i < std::size_t(chars); ++i)
+        words[i / 2] |= std::uint16_t(std::uint8_t(text[i])) << (i % 2 ? 8 : 0);
+    return write(firstRegister, words);
+}
+
+std::string ModbusPeer::readText(int firstRegister, int chars)
+{
+    std::string text;
+    bool ended = false;
+    for (const std::uint16_t w : read(firstRegister, chars / 2)) {
+        for (const char c : {char(w & 0xFF), char(w >> 8)}) {
+            if (c == 0) {
+                ended = true;
+                break;
+            }
+            text += c;
+        }
+        if (ended)
+            break;
+    }
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+SettingsRecords ParseSettings(const std::string& text)
+{
+    SettingsRecords records;
+    for (const std::string& line : Lines(text)) {
+        std::vector<std::string> fields;
+        std::string field;
+        bool quoted = false;
+        for (const char c : line) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (c == ',' && !quoted) {
+                fields.push_back(field);
+                field.clear();
+            } else
+                field += c;
+        }
+        fields.push_back(field);
+        const std::string key = fields.front();
+        fields.erase(fields.begin());
+        records[key] = fields;
+    }
+    return records;
+}
+
+std::string ReplaceRecord(const std::string& text, const std::string& key, const std::string& fields)
+{
+    const std::string head = "\"" + key + "\",";
+    const auto at = text.find(head);
+    if (at == std::string::npos)
+        return text;
+    const auto end = text.find("\r\n", at);
+    return text.substr(0, at) + head + fields + text.substr(end);
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "chronel-cli-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()))
+        path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    if (!path_.empty())
+        std::filesystem::remove_all(path_, ignored);
+}
+
+std::string HexFileText(const std::vector<std::uint8_t>& data)
+{
+    static const char* digits = "0123456789ABCDEF";
+    std::string text;
+    const auto put = [&](std::uint8_t b) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    };
+    for (std::size_t at = 0; at < data.size(); at += 16) {
+        const std::size_t n = std::min<std::size_t>(16, data.size() - at);
+        std::vector<std::uint8_t> record = {std::uint8_t(n), std::uint8_t(at >> 8), std::uint8_t(at), 0};
+        record.insert(record.end(), data.begin() + long(at), data.begin() + long(at + n));
+        unsigned sum = 0;
+        text += ':';
+        for (const std::uint8_t b : record) {
+            put(b);
+            sum += b;
+        }
+        put(std::uint8_t(-sum));
+        text += "\r\n";
+    }
+    return text + ":00000001FF\r\n";
+}
+
+std::string SerialIniText(const std::string& device)
+{
+    return "[GENERAL]\r\nDialogShow=0\r\n\r\n[Ports]\r\nCOM1=" + device
+           + "\r\n\r\n[Adapter.Object.1]\r\nEnabled=1\r\nType=0\r\nCOM:=0\r\nLinkSpeed=3\r\nLinkParity=2\r\n"
+             "LinkDataBits=1\r\nLinkStopBits=0\r\nLinkProtocol=0\r\nLinkTimeOut=1000\r\n";
+}
+
+} // namespace clitest

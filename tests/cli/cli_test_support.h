@@ -1,0 +1,122 @@
+#pragma once
+// What the chronel-cli tests run against: the real chronel-cli and
+// chronel-sim programs started as child processes (stopped by pid, every
+// wait bounded), and libmodbus as an independent client that sets up and
+// inspects the simulated module over Modbus TCP on loopback.
+#include <modbus.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace clitest {
+
+using Env = std::map<std::string, std::string>;
+
+struct RunResult {
+    int exitCode = -1;  // 128 + signal when killed
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `args`, the environment changed by `env` (an empty
+// value removes the variable), and waits at most `timeoutMs`.
+RunResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env,
+              int timeoutMs = 30000);
+
+// chronel-cli in the C locale (dates yyyy-MM-dd), with PLCTAG_TCP_PORT = `port`
+// when it is not 0 and PLCDRV_INI removed unless `env` sets it.
+RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env = {}, int timeoutMs = 30000);
+
+std::vector<std::string> Lines(const std::string& text);
+bool Contains(const std::string& text, const std::string& part);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+
+// A chronel-sim process.
+class Sim {
+public:
+    Sim() = default;
+    Sim(const Sim&) = delete;
+    Sim& operator=(const Sim&) = delete;
+    ~Sim() { stop(); }
+
+    // Starts chronel-sim with `args` (TCP on a free port unless `args` say
+    // otherwise) and waits for its announcements. False on failure.
+    bool start(std::vector<std::string> args = {}, bool withPty = false);
+    void stop();
+
+    int port() const { return port_; }
+    const std::string& ptyPath() const { return ptyPath_; }
+
+private:
+    std::string readLine(int timeoutMs);
+
+    pid_t pid_ = -1;
+    int outFd_ = -1;
+    std::string buffer_;
+    int port_ = 0;
+    std::string ptyPath_;
+};
+
+// A Modbus TCP client on the simulator, unit 255; register numbers are the
+// configurator's 1-based numbers.
+class ModbusPeer {
+public:
+    ModbusPeer(const std::string& host, int port);
+    ~ModbusPeer();
+    ModbusPeer(const ModbusPeer&) = delete;
+    ModbusPeer& operator=(const ModbusPeer&) = delete;
+
+    bool connected() const { return connected_; }
+    std::vector<std::uint16_t> read(int firstRegister, int count);
+    bool write(int firstRegister, const std::vector<std::uint16_t>& words);
+    bool coil(int coilNumber);
+
+    // A text of `chars` characters in registers: two per register, the first
+    // in the low byte, zero-filled.
+    bool writeText(int firstRegister, const std::string& text, int chars);
+    // The text read back: up to the first zero byte, trailing blanks dropped.
+    std::string readText(int firstRegister, int chars);
+
+private:
+    modbus_t* ctx_ = nullptr;
+    bool connected_ = false;
+};
+
+// The records of a settings file by key, each as its further fields with
+// the quotes of texts removed ("Point  3" → {"False", "20", …}).
+using SettingsRecords = std::map<std::string, std::vector<std::string>>;
+SettingsRecords ParseSettings(const std::string& text);
+// The file with the record `key` replaced by `fields` (written as given,
+// texts in their quotes).
+std::string ReplaceRecord(const std::string& text, const std::string& key, const std::string& fields);
+
+// A directory for one test's files, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// An Intel-HEX file: data records of 16 bytes for `data` from address 0,
+// then the end-of-file record.
+std::string HexFileText(const std::vector<std::uint8_t>& data);
+
+// A PLCDRV.INI whose adapter 1 is the serial port `device` (as COM1 through
+// [Ports]), Modbus RTU, 9600 baud, even parity, 8 data bits, one stop bit.
+std::string SerialIniText(const std::string& device);
+
+} // namespace clitest

@@ -1,0 +1,123 @@
+// --help for the tool and each command, the man page beside the program,
+// and the exit status of bad command lines (no module is needed for any).
+#include "cli_test_support.h"
+#include "command.h"
+
+#include <gtest/gtest.h>
+
+namespace clitest {
+namespace {
+
+TEST(CliHelp, TheToolsHelpListsEveryCommand)
+{
+    const RunResult r = RunCli({"--help"}, 0);
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("Usage: chronel-cli --ip A.B.C.D", 0), 0u) << r.out;
+    for (const auto& command : chronelcli::Commands())
+        EXPECT_TRUE(Contains(r.out, "\n  " + command.name.toStdString() + " ")) << command.name.toStdString();
+    for (const char* option : {"--ip", "--interval", "--trace", "--tcp", "--ini", "Exit status"})
+        EXPECT_TRUE(Contains(r.out, option)) << option;
+}
+
+TEST(CliHelp, EveryCommandHasItsHelpAndAManPageEntry)
+{
+    const std::string man = ReadFile(CHRONEL_CLI_MAN);
+    ASSERT_FALSE(man.empty());
+    for (const auto& command : chronelcli::Commands()) {
+        const std::string name = command.name.toStdString();
+        SCOPED_TRACE(name);
+        for (const std::vector<std::string>& args : {std::vector<std::string>{name, "--help"},
+                                                     std::vector<std::string>{"help", name}}) {
+            const RunResult r = RunCli(args, 0);
+            EXPECT_EQ(r.exitCode, 0);
+            EXPECT_TRUE(Contains(r.out, name + (command.synopsis.isEmpty() ? "" : " ")
+                                            + command.synopsis.toStdString() + "\n\n"))
+                << r.out;
+        }
+        EXPECT_TRUE(Contains(man, "\n.B " + name) || Contains(man, "\n.BI " + name)) << "man page";
+    }
+}
+
+struct BadLine {
+    const char* name;
+    std::vector<std::string> args;
+    const char* message;
+};
+
+// Test names, not bytes, in failure reports.
+void PrintTo(const BadLine& c, std::ostream* os) { *os << c.name; }
+
+class CliBadUsage : public testing::TestWithParam<BadLine> {};
+
+TEST_P(CliBadUsage, ExitsWithTwoAndSaysWhy)
+{
+    const RunResult r = RunCli(GetParam().args, 0);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Contains(r.err, GetParam().message)) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliBadUsage,
+    testing::Values(BadLine{"NoCommand", {"--ip", "127.0.0.1"}, "no command given"},
+                    BadLine{"NoAddress", {"status"}, "--ip is required"},
+                    BadLine{"UnknownCommand", {"--ip", "127.0.0.1", "reboot"}, "unknown command reboot"},
+                    BadLine{"BadAddress", {"--ip", "127.0.0.999", "status"}, "not an IPv4 address"},
+                    BadLine{"BadInterval", {"--ip", "127.0.0.1", "--interval", "-5", "status"}, "--interval -5"},
+                    BadLine{"TcpWithIni", {"--ip", "127.0.0.1", "--tcp", "--ini", "x", "status"}, "exclude"},
+                    BadLine{"MissingFile", {"--ip", "127.0.0.1", "upload"}, "missing FILE"},
+                    BadLine{"BadPoints", {"--ip", "127.0.0.1", "test-mode", "send", "1,40"}, "no point number"},
+                    BadLine{"CyclesAndSeconds",
+                            {"--ip", "127.0.0.1", "events", "--cycles", "2", "--seconds", "3"},
+                            "exclude"}),
+    [](const testing::TestParamInfo<BadLine>& info) { return std::string(info.param.name); });
+
+struct HexCase {
+    const char* name;
+    const char* text;  // nullptr: no such file
+    int exitCode;
+    std::vector<std::string> lines;  // expected on stdout, in order
+};
+
+// Test names, not bytes, in failure reports.
+void PrintTo(const HexCase& c, std::ostream* os) { *os << c.name; }
+
+class CliLoadHex : public testing::TestWithParam<HexCase> {};
+
+TEST_P(CliLoadHex, PrintsTheLoadersLines)
+{
+    TempDir dir;
+    const std::string path = dir.file("fw.hex");
+    if (GetParam().text)
+        WriteFile(path, GetParam().text);
+    const RunResult r = RunCli({"load-hex", path}, 0);
+    EXPECT_EQ(r.exitCode, GetParam().exitCode) << r.err;
+    std::vector<std::string> expected;
+    for (const std::string& line : GetParam().lines)
+        expected.push_back(line == "Opening" ? "Opening " + path : line);
+    EXPECT_EQ(Lines(r.out), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliLoadHex,
+    testing::Values(
+        HexCase{"Good",
+                ":0400100001020304E2\r\n:020000021000EC\r\n:0200100041426B\r\n:00000001FF\r\n",
+                0,
+                {"Initalizing flash image", "Opening", "Reading flash data", "Loaded  6 bytes -  No errors",
+                 "Closing flash data file"}},
+        HexCase{"BadChecksum",
+                ":0400100001020304E3\r\n:00000001FF\r\n",
+                2,
+                {"Initalizing flash image", "Opening", "Reading flash data", "Checksum error - Line  1",
+                 "Flash file load error", "Closing flash data file"}},
+        HexCase{"EveryBadLineReported",
+                "0400100001020304E2XX\r\n:04\r\n:00000001FF\r\n",
+                2,
+                {"Initalizing flash image", "Opening", "Reading flash data", "Invalid starting character - Line  1",
+                 "Length error - Line  2", "Flash file load error", "Closing flash data file"}},
+        HexCase{"NoFile", nullptr, 2, {}}),
+    [](const testing::TestParamInfo<HexCase>& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace clitest

@@ -1,0 +1,202 @@
+// The tool's own pure parts: the command line, batch file names, the
+// progress bar, trace lines and the report lines.
+#include "batch_output.h"
+#include "cli_options.h"
+#include "command.h"
+#include "frame_trace_printer.h"
+#include "progress_bar.h"
+#include "status_report.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+namespace chronelcli {
+namespace {
+
+struct LineCase {
+    const char* name;
+    QStringList args;
+    QString error;  // a part of the expected error; empty: accepted
+};
+
+// Test names, not bytes, in failure reports.
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
+class CommandLineTest : public testing::TestWithParam<LineCase> {};
+
+TEST_P(CommandLineTest, AcceptsOrNamesTheProblem)
+{
+    const ParsedCommandLine parsed = ParseCommandLine(GetParam().args);
+    if (GetParam().error.isEmpty())
+        EXPECT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    else
+        EXPECT_TRUE(parsed.error.contains(GetParam().error)) << parsed.error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLineTest,
+    testing::Values(
+        LineCase{"Plain", {"--ip", "127.0.0.1", "status"}, ""},
+        LineCase{"EqualsForm", {"--ip=127.0.0.1", "--interval=20", "status"}, ""},
+        LineCase{"OptionsAfterCommand", {"status", "--ip", "127.0.0.1", "--trace"}, ""},
+        LineCase{"FieldAbove255", {"--ip", "127.0.0.256", "status"}, "not an IPv4 address"},
+        LineCase{"ThreeFields", {"--ip", "127.0.1", "status"}, "not an IPv4 address"},
+        LineCase{"SignedField", {"--ip", "127.0.0.+1", "status"}, "not an IPv4 address"},
+        LineCase{"HostName", {"--ip", "localhost", "status"}, "not an IPv4 address"},
+        LineCase{"IpWithoutValue", {"status", "--ip"}, "--ip needs"},
+        LineCase{"IntervalZero", {"--ip", "127.0.0.1", "--interval", "0", "status"}, "--interval 0"},
+        LineCase{"IntervalText", {"--ip", "127.0.0.1", "--interval", "fast", "status"}, "--interval fast"},
+        LineCase{"IntervalTooLong", {"--ip", "127.0.0.1", "--interval", "3600001", "status"}, "--interval"},
+        LineCase{"TcpAndIni", {"--ip", "127.0.0.1", "--tcp", "--ini", "x.ini", "status"}, "exclude"},
+        LineCase{"UnknownOption", {"--ip", "127.0.0.1", "--fast", "status"}, "unknown option --fast"}),
+    [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+
+TEST(CommandLine, KeepsAddressesInOrderAndCommandWordsApart)
+{
+    const ParsedCommandLine parsed = ParseCommandLine(
+        {"--ip", "127.0.0.3", "events", "--monitor", "--ip", "127.0.0.2", "--cycles", "2", "--trace"});
+    ASSERT_TRUE(parsed.error.isEmpty());
+    EXPECT_EQ(parsed.options.addresses, QStringList({"127.0.0.3", "127.0.0.2"}));
+    EXPECT_EQ(parsed.options.command, "events");
+    EXPECT_EQ(parsed.options.commandArgs, QStringList({"--monitor", "--cycles", "2"}));
+    EXPECT_TRUE(parsed.options.trace);
+}
+
+struct ArgumentCase {
+    const char* name;
+    const char* command;
+    QStringList args;
+    bool accepted;
+};
+
+// Test names, not bytes, in failure reports.
+void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.name; }
+
+class CommandArgumentsTest : public testing::TestWithParam<ArgumentCase> {};
+
+TEST_P(CommandArgumentsTest, ParsesItsOwnWords)
+{
+    const CommandInfo* info = FindCommand(QString::fromLatin1(GetParam().command));
+    ASSERT_NE(info, nullptr);
+    const QString error = info->create()->parseArguments(GetParam().args);
+    EXPECT_EQ(error.isEmpty(), GetParam().accepted) << error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandArgumentsTest,
+    testing::Values(ArgumentCase{"UploadFile", "upload", {"a.csv"}, true},
+                    ArgumentCase{"UploadNoFile", "upload", {}, false},
+                    ArgumentCase{"UploadTwoFiles", "upload", {"a.csv", "b.csv"}, false},
+                    ArgumentCase{"StatusExtra", "status", {"now"}, false},
+                    ArgumentCase{"EventsAll", "events", {"--monitor", "--seconds", "0.5", "--log", "l.txt"}, true},
+                    ArgumentCase{"EventsCyclesZero", "events", {"--cycles", "0"}, false},
+                    ArgumentCase{"EventsCyclesAndSeconds", "events", {"--cycles", "1", "--seconds", "1"}, false},
+                    ArgumentCase{"EventsSecondsNaN", "events", {"--seconds", "nan"}, false},
+                    ArgumentCase{"EventsLogWithoutFile", "events", {"--log"}, false},
+                    ArgumentCase{"TestModeOn", "test-mode", {"on"}, true},
+                    ArgumentCase{"TestModeMaybe", "test-mode", {"maybe"}, false},
+                    ArgumentCase{"TestModeSendList", "test-mode", {"send", "1, 17,32"}, true},
+                    ArgumentCase{"TestModeSendEmpty", "test-mode", {"send", ""}, true},
+                    ArgumentCase{"TestModeSend33", "test-mode", {"send", "1,33"}, false},
+                    ArgumentCase{"TestModeSendZero", "test-mode", {"send", "0"}, false},
+                    ArgumentCase{"TestModeSendWithoutPoints", "test-mode", {"send"}, false},
+                    ArgumentCase{"FlashVerifyOnly", "flash", {"--verify-only", "f.hex"}, true},
+                    ArgumentCase{"FlashUnknownOption", "flash", {"--fast", "f.hex"}, false}),
+    [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
+
+struct NameCase {
+    const char* path;
+    const char* expected;
+};
+
+// Test names, not bytes, in failure reports.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.path; }
+
+class BatchFileNameTest : public testing::TestWithParam<NameCase> {};
+
+TEST_P(BatchFileNameTest, InsertsTheAddressBeforeTheExtension)
+{
+    EXPECT_EQ(AddressedFileName(QString::fromLatin1(GetParam().path), QStringLiteral("10.0.0.7")),
+              QString::fromLatin1(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BatchFileNameTest,
+                         testing::Values(NameCase{"site.csv", "site.10.0.0.7.csv"},
+                                         NameCase{"/data/site.csv", "/data/site.10.0.0.7.csv"},
+                                         NameCase{"site", "site.10.0.0.7"},
+                                         NameCase{"/data.d/site", "/data.d/site.10.0.0.7"},
+                                         NameCase{"archive.tar.gz", "archive.tar.10.0.0.7.gz"},
+                                         NameCase{".hidden", ".hidden.10.0.0.7"},
+                                         NameCase{"dir/.hidden", "dir/.hidden.10.0.0.7"}));
+
+TEST(BatchFileName, OneModuleWritesTheFileAsNamed)
+{
+    EXPECT_EQ(BatchFileName("site.csv", "10.0.0.7", 1), "site.csv");
+    EXPECT_EQ(BatchFileName("site.csv", "10.0.0.7", 2), "site.10.0.0.7.csv");
+}
+
+TEST(ProgressBar, FillsInProportionAndClamps)
+{
+    EXPECT_EQ(ProgressBarText("Uploading", 1, 1389, 10), "Uploading [..........]   0%");
+    EXPECT_EQ(ProgressBarText("Uploading", 701, 1389, 10), "Uploading [#####.....]  50%");
+    EXPECT_EQ(ProgressBarText("Verifying", 100, 100, 10), "Verifying [##########] 100%");
+    EXPECT_EQ(ProgressBarText("X", 250, 100, 4), "X [####] 100%");
+    EXPECT_EQ(ProgressBarText("X", -3, 100, 4), "X [....]   0%");
+    EXPECT_EQ(ProgressBarText("X", 5, 0, 4), "X [....]   0%");
+}
+
+TEST(TraceLines, ShowDirectionTransportUnitAndBytes)
+{
+    const std::uint8_t request[] = {0x03, 0x00, 0xC7, 0x00, 0x64};
+    regaccess::TraceFrame frame;
+    frame.direction = regaccess::TraceDirection::Request;
+    frame.overTcp = true;
+    frame.unit = 255;
+    frame.pdu = request;
+    const QTime t(14, 2, 7, 315);
+    EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 > tcp unit 255: 03 00 C7 00 64");
+
+    frame.direction = regaccess::TraceDirection::Reply;
+    frame.overTcp = false;
+    frame.adapter = 2;
+    const std::uint8_t exception[] = {0x83, 0x02};
+    frame.pdu = exception;
+    EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 < adapter 2 unit 255: 83 02");
+
+    frame.direction = regaccess::TraceDirection::Failure;
+    frame.errorCode = -3;
+    frame.pdu = {};
+    EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 ! adapter 2 unit 255: error -3");
+}
+
+TEST(StatusReport, NamesTheLitIndicatorsAndThePoints)
+{
+    chronel::StatusDisplay status;
+    EXPECT_EQ(TimeSourceText(status), "None");
+    status.timeSource = {chronel::Lamp::Yellow, chronel::Lamp::ButtonFace, chronel::Lamp::ButtonFace,
+                         chronel::Lamp::Green};
+    EXPECT_EQ(TimeSourceText(status), "Internal (GPS indicator yellow)");
+    status.timeQuality[2] = chronel::Lamp::Green;
+    EXPECT_EQ(TimeQualityText(status), "Poor");
+
+    const auto points = chronel::PaintPointStatus(0x0001, 0x8000);
+    EXPECT_EQ(PointStatusText(points), "10000000 00000000 00000000 00000001");
+    EXPECT_EQ(LabelledLine("Open Sockets", " 3"), "Open Sockets:            3");
+}
+
+TEST(StatusReport, StatisticsListTwentyFourHoursEightTasksAndOnlyFilledErrors)
+{
+    chronel::StatisticsDisplay stats;
+    stats.errorLines[1] = "1984-01-01  00:00:00  Ethernet Controller Reset";
+    const QStringList lines = StatisticsLines(stats);
+    EXPECT_EQ(lines.filter(QRegularExpression("^  \\d+:00 (AM|PM|Midnight|Noon):")).size(), 24);
+    EXPECT_TRUE(lines.contains("  1984-01-01  00:00:00  Ethernet Controller Reset"));
+    EXPECT_EQ(lines.filter("Ethernet").size(), 1);
+    EXPECT_EQ(lines.last(), "Test Mode:              ");
+    stats.testModeOn = true;
+    EXPECT_EQ(StatisticsLines(stats).last(), "Test Mode:              Test");
+}
+
+} // namespace
+} // namespace chronelcli
