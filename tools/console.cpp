@@ -69,7 +69,9 @@ void Console::progress(const QString& label, qint64 value, qint64 maximum)
     const QString next = ProgressBarText(label, value, maximum);
     if (next == bar_)
         return;
-    wipeBar();
+    // A bar as long as the last one simply overwrites it.
+    if (next.size() < bar_.size())
+        wipeBar();
     bar_ = next;
     drawBar();
 }
