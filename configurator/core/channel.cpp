@@ -160,7 +160,13 @@ bool Channel::Busy() const { return property("Busy").toBool(); }
 int Channel::ErrorCode() const { return property("ErrorCode").toInt(); }
 
 bool Channel::Trigger() { return invoke("Trigger", {}).toBool(); }
-bool Channel::AutoPoll(int intervalMs) { return invoke("AutoPoll", {intervalMs}).toBool(); }
+bool Channel::AutoPoll(int intervalMs)
+{
+    const bool accepted = invoke("AutoPoll", {intervalMs}).toBool();
+    if (accepted)
+        pollInterval_ = intervalMs > 0 ? intervalMs : 0;
+    return accepted;
+}
 
 qint16 Channel::WordVal(int wordIndex) const { return qint16(invoke("WordVal", {wordIndex}).toInt()); }
 void Channel::setWordVal(int wordIndex, qint16 value) { invoke("setWordVal", {wordIndex, int(value)}); }

@@ -53,6 +53,9 @@ public:
 
     bool Trigger();
     bool AutoPoll(int intervalMs);
+    // The interval of the last AutoPoll the control accepted; 0 when the
+    // channel does not poll.
+    int pollInterval() const { return pollInterval_; }
 
     qint16 WordVal(int wordIndex) const;
     void setWordVal(int wordIndex, qint16 value);
@@ -84,6 +87,7 @@ private:
     QString name_;
     QPointer<QObject> control_;
     QStringList missing_;
+    int pollInterval_ = 0;
 };
 
 } // namespace chronel

@@ -28,6 +28,9 @@ LiveData::LiveData(ChronelModel& model, std::function<QDateTime()> now, const QL
     time.host = [this] { return model_.GetIp(); };
     time.statusBlock = [this](const TimeSetupWords& words) { showStatusBlock(words); };
     time.now = now;
+    // Upload, download and flash stop the event scan while they own the
+    // module, so a polling scan means the time setup may start its own polls.
+    time.moduleFree = [this] { return model_.channels().modEventScan().pollInterval() > 0; };
     timeSetup_ = std::make_unique<TimeSetup>(model_.channels().modTimeSetup(), std::move(time));
 
     pcClock_ = std::make_unique<PcClock>(now, locale_);

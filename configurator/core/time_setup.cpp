@@ -22,6 +22,10 @@ void TimeSetup::setSerTime()
     channel_.setFunction(FunctionWrite);
     channel_.setWordVal(statusblock::CommandWord, 0);
     step_ = 1;
+    // Without this a press before the first download would never reach the
+    // module, with nothing on the screen to say so.
+    if (channel_.pollInterval() == 0 && hooks_.moduleFree && hooks_.moduleFree())
+        channel_.AutoPoll(PollInterval);
 }
 
 void TimeSetup::onReadDone()

@@ -11,10 +11,11 @@
 //   write done, 2   word 2 := 0x8000                       step 3
 //   write done, 3   Function := read                       step 0
 //
-// The PC time is taken when the first write has completed. While the channel
-// does not poll (before the first download or flash sequence has ended) the
-// button only prepares the first write. Errors refresh the host and nothing
-// else: the poll repeats the failed request.
+// The PC time is taken when the first write has completed. The channel's
+// polls begin once a download or flash sequence has ended; a press before
+// that starts them, unless a transfer owns the module (then the first write
+// waits for the polls the transfer restarts). Errors refresh the host and
+// nothing else: the poll repeats the failed request.
 //
 // Everything runs on the window's thread inside the channel's events.
 #include "channel.h"
@@ -33,6 +34,7 @@ struct TimeSetupHooks {
     std::function<QString()> host;                          // GetIp
     std::function<void(const TimeSetupWords&)> statusBlock;  // decode and show
     std::function<QDateTime()> now;                          // the PC clock; the system clock when empty
+    std::function<bool()> moduleFree;                        // no transfer or flash owns the module
 };
 
 class TimeSetup : public QObject {

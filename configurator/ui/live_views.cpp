@@ -55,8 +55,7 @@ LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<
     connect(&window_.model(), &ChronelModel::windowItemsChanged, this, caption);
 
     if (auto* setSer = window_.findChild<QPushButton*>(QStringLiteral("cmdTsTsSetSerTime"))) {
-        setSer->setToolTip(QStringLiteral("Sets the module's clock to this computer's clock at the next reads of the "
-                                          "time setup, which run once a download or flash sequence has ended."));
+        setSer->setToolTip(QStringLiteral("Sets the module's clock to this computer's clock."));
         connect(setSer, &QPushButton::clicked, this, [this] { live_.timeSetup().setSerTime(); });
     }
     if (auto* setPc = window_.findChild<QPushButton*>(QStringLiteral("cmdTsTsSetPcTime")))
