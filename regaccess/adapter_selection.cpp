@@ -13,7 +13,7 @@ namespace regaccess {
 namespace {
 
 // Parsing the file costs more than a whole loopback Modbus exchange, so the
-// values are kept until the file's path or modification time changes.
+// values are kept until the file's path, size or modification time changes.
 // File times have a coarse granularity: a file modified in the last
 // seconds could be edited again without its time changing, so such a file
 // is always read afresh.
@@ -22,20 +22,22 @@ public:
     AdapterConfig lookup(int adapterNumber)
     {
         const QString path = platform::plcdrvIniReadPath();
-        std::lock_guard lock(mutex_);
-        if (path != path_) {
-            path_ = path;
-            file_ = std::filesystem::path(path.toStdString());
-            configs_.clear();
-        }
         std::error_code error;
-        const auto modified = std::filesystem::last_write_time(file_, error);
+        const std::filesystem::path file(path.toStdString());
+        const auto modified = std::filesystem::last_write_time(file, error);
         if (error)
             return {}; // no file: every key reads as 0
+        const auto size = std::filesystem::file_size(file, error);
+        if (error)
+            return readAdapterConfigFrom(path, adapterNumber);
         const bool settled = std::filesystem::file_time_type::clock::now() - modified > SettleTime;
-        if (!settled || modified != modified_) {
+
+        std::lock_guard lock(mutex_);
+        if (!settled || path != path_ || modified != modified_ || size != size_) {
             configs_.clear();
+            path_ = path;
             modified_ = modified;
+            size_ = size;
         }
         if (settled) {
             if (const auto known = configs_.find(adapterNumber); known != configs_.end())
@@ -61,8 +63,8 @@ private:
 
     std::mutex mutex_;
     QString path_;
-    std::filesystem::path file_;
     std::filesystem::file_time_type modified_{};
+    std::uintmax_t size_ = 0;
     std::map<int, AdapterConfig> configs_;
 };
 
