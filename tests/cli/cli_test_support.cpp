@@ -53,13 +53,36 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
     ::_exit(127);
 }
 
+// A pseudo-terminal pair: the master end for reading, the slave end for the
+// child's stderr.
+bool OpenTerminal(int fds[2])
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0)
+        return false;
+    const char* name = (::grantpt(master) == 0 && ::unlockpt(master) == 0) ? ::ptsname(master) : nullptr;
+    const int slave = name ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    if (slave < 0) {
+        ::close(master);
+        return false;
+    }
+    fds[0] = master;
+    fds[1] = slave;
+    return true;
+}
+
 } // namespace
 
-RunResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env, int timeoutMs)
+RunResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env,
+              const RunOptions& options)
 {
+    const int timeoutMs = options.timeoutMs;
+    const int interruptAfterMs = options.interruptAfterMs;
     RunResult result;
     int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return result;
+    if (options.stderrOnTerminal ? !OpenTerminal(err) : ::pipe2(err, O_CLOEXEC) != 0)
         return result;
     const pid_t pid = Spawn(program, args, env, out[1], err[1]);
     ::close(out[1]);
@@ -71,6 +94,8 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
     }
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto interruptAt = Clock::now() + std::chrono::milliseconds(interruptAfterMs);
+    bool interruptPending = interruptAfterMs >= 0;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
@@ -80,7 +105,12 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
             result.timedOut = true;
             break;
         }
-        if (::poll(fds, 2, left) < 0 && errno != EINTR)
+        if (interruptPending && MsLeft(interruptAt) == 0) {
+            ::kill(pid, SIGINT);
+            interruptPending = false;
+        }
+        const int wait = interruptPending ? std::min(left, std::max(MsLeft(interruptAt), 1)) : left;
+        if (::poll(fds, 2, wait) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
@@ -109,14 +139,14 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
     return result;
 }
 
-RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env, int timeoutMs)
+RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env, const RunOptions& options)
 {
     Env all{{"LC_ALL", "C"}, {"LANG", "C"}, {"PLCDRV_INI", ""}, {"PLCTAG_TCP_PORT", ""}};
     if (port != 0)
         all["PLCTAG_TCP_PORT"] = std::to_string(port);
     for (const auto& [k, v] : env)
         all[k] = v;
-    return Run(CHRONEL_CLI_PATH, args, all, timeoutMs);
+    return Run(CHRONEL_CLI_PATH, args, all, options);
 }
 
 std::vector<std::string> Lines(const std::string& text)

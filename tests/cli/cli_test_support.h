@@ -24,14 +24,21 @@ struct RunResult {
     std::string err;
 };
 
-// Runs `program` with `args`, the environment changed by `env` (an empty
-// value removes the variable), and waits at most `timeoutMs`.
+struct RunOptions {
+    int timeoutMs = 30000;
+    int interruptAfterMs = -1;      // SIGINT once that much time has passed
+    bool stderrOnTerminal = false;  // stderr a pseudo-terminal instead of a pipe
+};
+
+// Runs `program` with `args` and the environment changed by `env` (an empty
+// value removes the variable); every wait is bounded by the time-out.
 RunResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env,
-              int timeoutMs = 30000);
+              const RunOptions& options = {});
 
 // chronel-cli in the C locale (dates yyyy-MM-dd), with PLCTAG_TCP_PORT = `port`
 // when it is not 0 and PLCDRV_INI removed unless `env` sets it.
-RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env = {}, int timeoutMs = 30000);
+RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env = {},
+                 const RunOptions& options = {});
 
 std::vector<std::string> Lines(const std::string& text);
 bool Contains(const std::string& text, const std::string& part);

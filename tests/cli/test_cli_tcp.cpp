@@ -251,6 +251,16 @@ TEST_F(CliTcpEvents, SecondsBoundTheRun)
     EXPECT_LT(elapsed, std::chrono::seconds(5));
 }
 
+TEST_F(CliTcpEvents, AnUnboundedScanEndsInOrderOnCtrlC)
+{
+    const RunResult r = RunCli({"--ip", "127.0.0.1", "--tcp", "--interval", "20", "events", "--log", dir.file("ser.txt")},
+                               sim.port(), {}, RunOptions{10000, 700, false});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(EventLines(r.out).size(), 3u) << r.out;
+    EXPECT_EQ(Lines(ReadFile(dir.file("ser.txt"))), Lines(r.out));
+}
+
 struct SourceCase {
     const char* option;
     const char* shown;
@@ -369,6 +379,22 @@ TEST_F(CliTcp, FlashProgramsAndVerifiesAndFindsADifference)
     const RunResult same = cli({"flash", "--verify-only", dir.file("fw.hex")});
     EXPECT_EQ(same.exitCode, 0) << same.out;
     EXPECT_EQ(Lines(same.out).back(), "Flash Memory Verify OK ");
+}
+
+TEST_F(CliTcp, AProgressBarShowsOnlyWhenStderrIsATerminal)
+{
+    const std::vector<std::string> args = {"--ip", "127.0.0.1", "--tcp", "--interval", "20", "upload",
+                                           dir.file("site.csv")};
+    const RunResult onTerminal = RunCli(args, sim.port(), {}, RunOptions{30000, -1, true});
+    ASSERT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
+    EXPECT_TRUE(Contains(onTerminal.err, "\rUploading [")) << onTerminal.err;
+    EXPECT_TRUE(Contains(onTerminal.err, "] 100%")) << onTerminal.err;
+    // Wiped at the end: the last thing written returns to the line's start.
+    EXPECT_EQ(onTerminal.err.back(), '\r');
+
+    const RunResult onPipe = RunCli(args, sim.port());
+    ASSERT_EQ(onPipe.exitCode, 0);
+    EXPECT_TRUE(onPipe.err.empty()) << onPipe.err;
 }
 
 TEST_F(CliTcp, FlashRefusesAFileWithoutData)
