@@ -3,7 +3,6 @@
 // The library is loaded and unloaded by each test itself, so that every test
 // gets a fresh driver and the unload is the real one.
 #include "driver_harness.h"
-#include "platform/serial_port.h"
 #include "pty_peer.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +160,7 @@ TEST_F(ExportsTest, UnloadStopsAtOnceReleasesQueuedRequestsAndTheNextLoadStartsA
             ASSERT_EQ(driver.put(&controls.back()->packet(), 280), 1);
         }
         ASSERT_TRUE(runUntil([&] { return silent.requests() == 1; }, kWait));
+        ASSERT_EQ(pty.othersOpenHere(), 1);
 
         const auto start = Clock::now();
         driver.unload();
@@ -172,10 +172,7 @@ TEST_F(ExportsTest, UnloadStopsAtOnceReleasesQueuedRequestsAndTheNextLoadStartsA
         EXPECT_TRUE(control->completions().empty());
         EXPECT_EQ(control->packet().status, 0x7777);
     }
-    {
-        platform::SerialPort port;
-        EXPECT_TRUE(port.open(pty.slavePath())) << "the unload left the port open";
-    }
+    EXPECT_EQ(pty.othersOpenHere(), 0) << "the unload left the port open";
 
     LoadedDriver again;
     ASSERT_TRUE(again.ok());

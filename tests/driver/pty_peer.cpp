@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -84,6 +85,26 @@ PtyPair::PtyPair()
     makeRaw(keepOpen_);
     makeRaw(master_);
     slavePath_ = name;
+}
+
+int PtyPair::othersOpenHere() const
+{
+    int count = 0;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr)
+        return -1;
+    while (const dirent* entry = ::readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        if (entry->d_name[0] == '.' || fd == keepOpen_ || fd == ::dirfd(dir))
+            continue;
+        char target[256];
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_)
+            ++count;
+    }
+    ::closedir(dir);
+    return count;
 }
 
 PtyPair::~PtyPair()

@@ -35,6 +35,10 @@ public:
     bool ok() const { return master_ >= 0 && !slavePath_.empty(); }
     int master() const { return master_; }
     const std::string& slavePath() const { return slavePath_; }
+    // Descriptors of this process open on the slave end besides the pair's
+    // own: a port somebody in this process still holds. (Opening the path
+    // again would not tell: another process may have it by then.)
+    int othersOpenHere() const;
 
 private:
     int master_ = -1;
