@@ -34,6 +34,9 @@ QString WithoutFinalNewline(QString text)
 
 int main(int argc, char* argv[])
 {
+    // From the start: a Ctrl-C while the libraries load must not kill a run
+    // that would otherwise stop its polling and close its log in order.
+    InstallInterruptHandler();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("chronel-cli"));
     Console console(stdout, stderr, StderrIsTerminal());
@@ -69,7 +72,6 @@ int main(int argc, char* argv[])
                      CommandUsage(*info));
 
     CommandContext context{console, options.intervalMs, int(options.addresses.size())};
-    InstallInterruptHandler();
 
     if (!command->needsModule()) {
         const ExitStatus status = command->check(context);

@@ -77,7 +77,6 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
               const RunOptions& options)
 {
     const int timeoutMs = options.timeoutMs;
-    const int interruptAfterMs = options.interruptAfterMs;
     RunResult result;
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
@@ -94,8 +93,7 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
     }
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto interruptAt = Clock::now() + std::chrono::milliseconds(interruptAfterMs);
-    bool interruptPending = interruptAfterMs >= 0;
+    bool interruptPending = !options.interruptOnOutput.empty();
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
@@ -105,12 +103,11 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
             result.timedOut = true;
             break;
         }
-        if (interruptPending && MsLeft(interruptAt) == 0) {
+        if (interruptPending && Contains(result.out, options.interruptOnOutput)) {
             ::kill(pid, SIGINT);
             interruptPending = false;
         }
-        const int wait = interruptPending ? std::min(left, std::max(MsLeft(interruptAt), 1)) : left;
-        if (::poll(fds, 2, wait) < 0 && errno != EINTR)
+        if (::poll(fds, 2, left) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))

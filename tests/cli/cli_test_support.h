@@ -26,7 +26,7 @@ struct RunResult {
 
 struct RunOptions {
     int timeoutMs = 30000;
-    int interruptAfterMs = -1;      // SIGINT once that much time has passed
+    std::string interruptOnOutput;  // SIGINT once stdout holds this text
     bool stderrOnTerminal = false;  // stderr a pseudo-terminal instead of a pipe
 };
 
