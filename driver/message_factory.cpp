@@ -4,6 +4,7 @@
 #include "driver/mbx_message.h"
 #include "driver/rtu_message.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace plcdrv {
@@ -32,10 +33,11 @@ std::unique_ptr<ModbusMessage> buildMessage(int kind, const regaccess::RequestPa
                   packet.route[3], packet.route[4]);
     message->setAddress(route);
     message->appendByte(packet.functionCode);
-    int dataCount = packet.pduLength - 1;
-    if (dataCount > int(sizeof packet.data))
-        dataCount = int(sizeof packet.data);
-    for (int i = 0; i < dataCount; ++i)
+    // pduLength comes from the caller's packet and may hold any value; the
+    // subtraction is done wide so that the most negative one cannot overflow.
+    const long long dataCount = std::clamp<long long>(static_cast<long long>(packet.pduLength) - 1, 0,
+                                                      static_cast<long long>(sizeof packet.data));
+    for (long long i = 0; i < dataCount; ++i)
         message->appendByte(packet.data[i]);
     message->finishFrame();
     return message;

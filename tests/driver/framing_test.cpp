@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -161,6 +162,14 @@ TYPED_TEST(MessageKinds, FunctionCodeAloneWhenPduLengthIsOne)
         const auto m = plcdrv::buildMessage(TypeParam::kind, packet);
         EXPECT_EQ(frameOf(*m), TypeParam::frame(9, Bytes{0x07})) << length;
     }
+}
+
+TYPED_TEST(MessageKinds, MostNegativePduLengthSendsTheFunctionCodeAlone)
+{
+    auto packet = packetFor(9, Bytes{0x07, 0x11, 0x22});
+    packet.pduLength = std::numeric_limits<std::int32_t>::min();
+    const auto m = plcdrv::buildMessage(TypeParam::kind, packet);
+    EXPECT_EQ(frameOf(*m), TypeParam::frame(9, Bytes{0x07}));
 }
 
 TYPED_TEST(MessageKinds, OverlongPduLengthSendsOnlyThePacketsData)
