@@ -4,12 +4,23 @@
 #include "platform/profile.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(drvsetup::programTitle());
     QApplication::setApplicationVersion(drvsetup::programVersion());
+
+    // Only --help and --version: the file to edit is found as the driver
+    // finds it (PLCDRV_INI, then the XDG configuration directories).
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Edits the adapters of PLCDRV.INI.\n"
+                                                    "Reads %1\nwrites %2")
+                                         .arg(platform::plcdrvIniReadPath(), platform::plcdrvIniWritePath()));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(app);
 
     drvsetup::SetupWindow window(platform::plcdrvIniReadPath(), platform::plcdrvIniWritePath());
     window.show();
