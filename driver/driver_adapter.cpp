@@ -5,6 +5,8 @@
 #include "driver/reply_completion.h"
 #include "mpbridge/mpbridge.h"
 
+#include <system_error>
+
 namespace plcdrv {
 
 DriverAdapter::~DriverAdapter()
@@ -52,12 +54,18 @@ void DriverAdapter::closeLink()
     }
 }
 
-void DriverAdapter::startWorker()
+bool DriverAdapter::startWorker()
 {
     if (worker_.joinable())
-        return;
+        return true;
     running_.store(true);
-    worker_ = std::thread([this] { run(); });
+    try {
+        worker_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        running_.store(false);
+        return false;
+    }
+    return true;
 }
 
 int DriverAdapter::put(regaccess::RequestPacket* packet)

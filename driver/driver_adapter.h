@@ -47,7 +47,8 @@ public:
     // serial start. True when the link is up.
     bool startLink(const QString& device, StartupDisplay* display, const ConfigReport& report);
     bool linkStarted() const { return serial_.isOpen() || cardOpen_; }
-    void startWorker();
+    // Starts the worker thread; false when the system refuses a thread.
+    bool startWorker();
 
     // Builds the request frame from `packet` and queues it: 1 when queued, 0
     // when no frame can be built for this adapter or it is stopping.

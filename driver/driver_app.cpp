@@ -35,6 +35,11 @@ bool DriverApp::start(const QString& iniPath)
 {
     if (started_.exchange(true))
         return false;
+    // Whatever ends the start, the adapters started so far serve requests.
+    struct Publish {
+        std::atomic<bool>& ready;
+        ~Publish() { ready.store(true, std::memory_order_release); }
+    } publish{listReady_};
     const AdapterConfig config(iniPath, environment_.report);
     for (int n = 1; n <= kAdapterCount; ++n) {
         if (!config.enabled(n))
@@ -44,12 +49,10 @@ bool DriverApp::start(const QString& iniPath)
             break; // the adapters already running stay
         if (config.configure(n, *adapter) == 0)
             continue;
-        if (!startAdapter(*adapter, config))
+        if (!startAdapter(*adapter, config) || !adapter->startWorker())
             continue;
-        adapter->startWorker();
         adapters_.push_back(std::move(adapter));
     }
-    listReady_.store(true, std::memory_order_release);
     return true;
 }
 

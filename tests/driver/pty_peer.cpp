@@ -175,6 +175,11 @@ LibmodbusRtuSlave::LibmodbusRtuSlave(const std::string& path, int unit)
         return;
     // Short, so that the thread notices a stop request soon.
     modbus_set_indication_timeout(ctx, 0, 20000);
+    // After a request for another unit, a libmodbus RTU slave takes the next
+    // frame for that unit's reply and ignores it, waiting for it this long.
+    // Kept well below the driver's time-outs in the tests, so that the
+    // request that follows a time-out is not the frame it ignores.
+    modbus_set_response_timeout(ctx, 0, 100000);
     ok_ = true;
     thread_ = std::thread([this] { run(); });
 }
