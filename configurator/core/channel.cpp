@@ -114,15 +114,19 @@ QVariant Channel::invoke(const char* name, const QVariantList& args, bool* found
         return {};
     const QMetaMethod method = meta->method(index);
 
+    // QGenericArgument keeps only pointers: the type names and the values
+    // must live until the call has returned.
     std::array<QVariant, 4> converted;
+    std::array<QByteArray, 4> typeNames;
     std::array<QGenericArgument, 4> generic;
     for (int i = 0; i < int(args.size()); ++i) {
         QVariant v = args[i];
         if (!v.convert(method.parameterMetaType(i)))
             return {};
         converted[std::size_t(i)] = v;
+        typeNames[std::size_t(i)] = method.parameterTypeName(i);
         generic[std::size_t(i)] =
-            QGenericArgument(method.parameterTypeName(i).constData(), converted[std::size_t(i)].constData());
+            QGenericArgument(typeNames[std::size_t(i)].constData(), converted[std::size_t(i)].constData());
     }
     QVariant result;
     QGenericReturnArgument ret;
