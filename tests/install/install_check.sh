@@ -5,7 +5,10 @@
 #   install_check.sh setup | layout | help | cli | host | deb | cleanup
 #
 # setup installs the build into $INSTALL_PREFIX (a directory of the build
-# tree) and cleanup removes it; the other steps check that tree. Scratch files
+# tree) and cleanup removes it; layout, help, cli and host check that tree.
+# deb builds the Debian package with CPack, checks it with dpkg-deb and, where
+# the machine allows an overlay mount, installs it with dpkg into a
+# copy-on-write view of the root (step deb-in-root, run inside it). Scratch files
 # go into a private temporary directory, removed at exit; HOME and the XDG
 # directories point into it, so nothing outside it and the build tree is
 # written. Servers are started here and stopped by their pid.
@@ -17,6 +20,7 @@ set -euo pipefail
 
 step=${1:?step}
 prefix=${INSTALL_PREFIX:?}
+self=$(realpath "$0")
 
 fail() {
   echo "FAIL: $*" >&2
@@ -57,10 +61,11 @@ libdir() {
   fail "no libPLCTAG.so under $prefix"
 }
 
-# Starts the installed simulator on a free loopback port; sets sim_port.
+# Starts the simulator (the installed one, or the one named) on a free
+# loopback port; sets sim_port.
 start_simulator() {
   local out=$scratch/chronel-sim.out
-  "$prefix/bin/chronel-sim" --listen 127.0.0.1 --tcp-port 0 >"$out" 2>&1 &
+  "${1:-$prefix/bin/chronel-sim}" --listen 127.0.0.1 --tcp-port 0 >"$out" 2>&1 &
   sim_pid=$!
   sim_port=""
   local i
@@ -127,9 +132,11 @@ layout)
     [[ -f $lib/cmake/Chronel/$f ]] || fail "CMake package file $f not installed"
   done
 
-  # The stand-in MBX driver is never installed where mpbridge would find it
-  # by default.
-  if [[ -e $lib/libmbxapi.so ]]; then fail "stand-in libmbxapi.so installed on the library path"; fi
+  # The stand-in MBX driver is installed only on request, and then only into
+  # its private directory, never where mpbridge would find it by default.
+  while read -r f; do
+    [[ $f == "$lib/chronel/mbxsim/libmbxapi.so" ]] || fail "stand-in MBX driver installed as $f"
+  done < <(find "$prefix" -name 'libmbxapi.so*')
 
   # Every library with its soname; every program and library finds the
   # installed libraries, none from the build tree.
@@ -283,6 +290,54 @@ TABLE
   dpkg-deb -x "$deb" "$scratch/root"
   libs=$(dirname "$(ls "$scratch"/root/usr/lib/*libPLCTAG.so.0 "$scratch"/root/usr/lib/*/libPLCTAG.so.0 2>/dev/null | head -n 1)")
   LD_LIBRARY_PATH=$libs "$scratch/root/usr/bin/chronel-cli" --help >/dev/null || fail "packaged chronel-cli does not run"
+
+  # Installed with dpkg into a copy-on-write view of this machine's root: an
+  # overlay mounted in a private mount namespace, all writes in the scratch
+  # directory. Where mount namespaces or overlays are not allowed, the
+  # package is checked only as above.
+  ovl=$scratch/overlay
+  mkdir -p "$ovl/upper" "$ovl/work" "$ovl/root"
+  if ! unshare --mount true 2>/dev/null; then
+    echo "no mount namespace here; the package is not installed"
+    exit 0
+  fi
+  status=0
+  unshare --mount bash -c '
+    mount --make-rprivate / &&
+      mount -t overlay overlay -o "lowerdir=/,upperdir=$1/upper,workdir=$1/work" "$1/root" &&
+      mount --rbind /dev "$1/root/dev" || exit 77
+    exec chroot "$1/root" bash "$2" deb-in-root "$3"
+  ' bash "$ovl" "$self" "$deb" || status=$?
+  if ((status == 77)); then
+    echo "no overlay mount here; the package is not installed"
+  elif ((status != 0)); then
+    fail "the package installed with dpkg"
+  fi
+  ;;
+
+deb-in-root)
+  # Inside the overlay root: install, run, remove and purge the package.
+  deb=${2:?package}
+  export XDG_CONFIG_DIRS=/etc/xdg
+  dpkg -i "$deb" >"$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log" >&2; fail "dpkg -i"; }
+  for program in chronel drvsetup chronel-cli chronel-sim; do
+    [[ $(command -v "$program") == /usr/bin/$program ]] || fail "$program is not /usr/bin/$program"
+    if ldd "/usr/bin/$program" | grep -q 'not found'; then ldd "/usr/bin/$program" >&2; fail "$program: unresolved libraries"; fi
+  done
+  out=$(drvsetup --help 2>&1) || fail "drvsetup --help"
+  grep -qF "Reads /etc/xdg/PLCDRV.INI" <<<"$out" || { echo "$out" >&2; fail "drvsetup does not read /etc/xdg/PLCDRV.INI"; }
+  start_simulator /usr/bin/chronel-sim
+  export PLCTAG_TCP_PORT=$sim_port
+  timeout 60 chronel-cli --interval 20 --ip 127.0.0.1 upload "$scratch/deb.csv" >"$scratch/cli.out" 2>&1 ||
+    { cat "$scratch/cli.out" >&2; fail "installed chronel-cli upload through /etc/xdg/PLCDRV.INI"; }
+  [[ $(wc -l <"$scratch/deb.csv") -eq 51 ]] || fail "installed chronel-cli upload: not 51 records"
+  # Removing keeps the configuration file; purging removes it.
+  dpkg -r chronel >>"$scratch/dpkg.log" 2>&1 || fail "dpkg -r"
+  [[ ! -e /usr/bin/chronel ]] || fail "dpkg -r left /usr/bin/chronel"
+  [[ -f /etc/xdg/PLCDRV.INI ]] || fail "dpkg -r removed the configuration file"
+  dpkg --purge chronel >>"$scratch/dpkg.log" 2>&1 || fail "dpkg --purge"
+  [[ ! -e /etc/xdg/PLCDRV.INI ]] || fail "dpkg --purge left /etc/xdg/PLCDRV.INI"
+  echo "package installed, run, removed and purged with dpkg in an overlay root"
   ;;
 
 *)
