@@ -134,8 +134,18 @@ bool SerialPort::configure(const SerialSettings& s)
     termios current;
     if (::tcgetattr(fd_, &current) != 0)
         return fail(errno);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
-        return fail(errno);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        const int err = errno;
+        // A pseudo-terminal keeps 8-bit bytes without parity whatever it is
+        // asked, and a request that differs from its settings only there is
+        // refused with EINVAL (as when a second program opens the same pty
+        // with parity). Ask for what it will keep.
+        if (err != EINVAL || !isPseudoTerminal(fd_))
+            return fail(err);
+        tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD)) | CS8;
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+            return fail(errno);
+    }
 
     // tcsetattr succeeds when any part was applied; make sure all of it was.
     // A pseudo-terminal always carries 8-bit bytes without parity and says

@@ -265,6 +265,19 @@ TEST_F(SerialPty, SecondOpenIsRefusedUntilClosed)
     EXPECT_TRUE(second.open(pty_.slavePath())) << "errno " << second.lastError();
 }
 
+TEST_F(SerialPty, ReopenedWithParityAfterAnEarlierUser)
+{
+    // The second program to open a pty with parity finds the first one's
+    // settings there; the kernel refuses the parity change it would not keep.
+    SerialSettings even;
+    even.parity = SerialParity::Even;
+    for (int user = 0; user < 3; ++user) {
+        ASSERT_TRUE(port_.configure(even)) << "user " << user << " errno " << port_.lastError();
+        port_.close();
+        ASSERT_TRUE(port_.open(pty_.slavePath())) << "errno " << port_.lastError();
+    }
+}
+
 TEST(SerialPort, MissingDeviceAndClosedPort)
 {
     SerialPort port;
