@@ -302,12 +302,21 @@ TABLE
     exit 0
   fi
   status=0
+  # The overlay holds the root file system only: /dev, /proc (sanitizer run
+  # times read it), the scratch directory and this script are mounted in at
+  # their own paths, in case they live on file systems of their own.
   unshare --mount bash -c '
+    ovl=$1 root=$1/root
     mount --make-rprivate / &&
-      mount -t overlay overlay -o "lowerdir=/,upperdir=$1/upper,workdir=$1/work" "$1/root" &&
-      mount --rbind /dev "$1/root/dev" || exit 77
-    exec chroot "$1/root" bash "$2" deb-in-root "$3"
-  ' bash "$ovl" "$self" "$deb" || status=$?
+      mount -t overlay overlay -o "lowerdir=/,upperdir=$ovl/upper,workdir=$ovl/work" "$root" || exit 77
+    for d in /dev /proc; do
+      mount --rbind "$d" "$root$d" || exit 77
+    done
+    for d in "$4" "$(dirname "$2")"; do
+      mkdir -p "$root$d" && mount --bind "$d" "$root$d" || exit 77
+    done
+    exec chroot "$root" bash "$2" deb-in-root "$3"
+  ' bash "$ovl" "$self" "$deb" "$scratch" || status=$?
   if ((status == 77)); then
     echo "no overlay mount here; the package is not installed"
   elif ((status != 0)); then
