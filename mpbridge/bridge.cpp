@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <list>
 #include <mutex>
+#include <new>
 
 namespace mpbridge {
 namespace {
@@ -30,9 +31,13 @@ struct Bridge {
 
 // Never destroyed: the loader may run other libraries' destructors (and with
 // them late bridge calls) after ours, so the state outlives static teardown.
+// It lives in the library's own storage rather than on the heap, so that a
+// process that loads and unloads the library (PLCDRV's users may) leaves
+// nothing behind with each unload.
 Bridge& bridge()
 {
-    static Bridge* instance = new Bridge;
+    alignas(Bridge) static unsigned char storage[sizeof(Bridge)];
+    static Bridge* instance = new (storage) Bridge;
     return *instance;
 }
 
