@@ -46,6 +46,8 @@ public:
         mapping_ = modbus_mapping_new(0, 0, 1000, 0);
         modbus_set_slave(ctx_, 1);
         modbus_set_socket(ctx_, fd_);
+        // A frame cut short must not keep the slave (and the test's end) waiting.
+        modbus_set_indication_timeout(ctx_, 0, 500000);
         thread_ = std::thread([this] { run(); });
     }
     ~RtuPtySlave()
@@ -72,6 +74,13 @@ private:
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, 20) <= 0)
                 continue;
+            // Until the driver opens the terminal, the master end reports a
+            // hang-up rather than data; waiting for a frame then would block
+            // for good once the driver opens it and sends nothing.
+            if (!(p.revents & POLLIN)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
             const int length = modbus_receive(ctx_, query);
             if (length <= 0)
                 continue; // not for this unit, or a broken frame
