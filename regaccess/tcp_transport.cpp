@@ -3,6 +3,7 @@
 #include "platform/socket_errors.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -101,8 +102,11 @@ int TcpTransport::sendFrame(std::size_t length)
 int TcpTransport::receiveFrame(std::size_t& frameLength)
 {
     // The reply is complete when the MBAP length says so; it may come in
-    // several segments, all within one wait budget. Only tests that find
-    // nothing to read use up the budget.
+    // several segments, all within one wait budget of 1 ms tests. A wait
+    // spends the budget by the whole milliseconds it took; waiting for what
+    // remains in one call, rather than in 1 ms slices, keeps the kernel from
+    // arming and cancelling a timer for every slice of every exchange.
+    using Clock = std::chrono::steady_clock;
     int testsLeft = budget_;
     std::size_t received = 0;
     std::size_t needed = LengthFieldEnd;
@@ -110,13 +114,14 @@ int TcpTransport::receiveFrame(std::size_t& frameLength)
     while (received < needed) {
         if (testsLeft <= 0)
             return platform::WSAETIMEDOUT;
-        const WaitResult ready = socket_->waitReadable(TestMilliseconds);
+        const Clock::time_point waitStart = Clock::now();
+        const WaitResult ready = socket_->waitReadable(testsLeft * TestMilliseconds);
         if (ready.state == Readiness::Failed)
             return ready.error;
-        if (ready.state == Readiness::NotReady) {
-            --testsLeft;
-            continue;
-        }
+        if (ready.state == Readiness::NotReady)
+            return platform::WSAETIMEDOUT;
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - waitStart);
+        testsLeft -= static_cast<int>(std::min<std::chrono::milliseconds::rep>(waited.count(), testsLeft));
         const IoResult result = socket_->receive(std::span(frame_).subspan(received));
         if (result.error == platform::WSAEWOULDBLOCK) {
             --testsLeft;
