@@ -15,9 +15,9 @@ constexpr int kMaxRandomPerAdvance = 10000;
 
 }  // namespace
 
-std::optional<GeneratorSpec> parseScript(const std::string& content, std::string& error) {
-    GeneratorSpec spec;
-    spec.mode = GeneratorSpec::Mode::Script;
+std::optional<GeneratorPlan> parseScript(const std::string& content, std::string& error) {
+    GeneratorPlan plan;
+    plan.mode = GeneratorPlan::Mode::Script;
     std::istringstream in(content);
     std::string line;
     int lineNo = 0;
@@ -27,7 +27,7 @@ std::optional<GeneratorSpec> parseScript(const std::string& content, std::string
         std::istringstream fields(line);
         std::string first;
         if (!(fields >> first)) continue;
-        if (spec.script.size() >= kMaxScriptLines) {
+        if (plan.script.size() >= kMaxScriptLines) {
             error = "script has more than 100000 entries";
             return std::nullopt;
         }
@@ -37,8 +37,8 @@ std::optional<GeneratorSpec> parseScript(const std::string& content, std::string
                 error = "line " + std::to_string(lineNo) + ": repeat needs a period in seconds";
                 return std::nullopt;
             }
-            spec.repeat = true;
-            spec.periodMs = static_cast<int64_t>(std::llround(period * 1000));
+            plan.repeat = true;
+            plan.periodMs = static_cast<int64_t>(std::llround(period * 1000));
             continue;
         }
         double seconds = 0;
@@ -54,36 +54,36 @@ std::optional<GeneratorSpec> parseScript(const std::string& content, std::string
             error = "line " + std::to_string(lineNo) + ": expected \"SECONDS POINT(1-32) STATE(0|1)\"";
             return std::nullopt;
         }
-        spec.script.push_back({static_cast<int64_t>(std::llround(seconds * 1000)), point, state == 1});
+        plan.script.push_back({static_cast<int64_t>(std::llround(seconds * 1000)), point, state == 1});
     }
-    std::stable_sort(spec.script.begin(), spec.script.end(),
+    std::stable_sort(plan.script.begin(), plan.script.end(),
                      [](const InputChange& a, const InputChange& b) { return a.atMs < b.atMs; });
-    if (spec.repeat && !spec.script.empty() && spec.periodMs <= spec.script.back().atMs) {
+    if (plan.repeat && !plan.script.empty() && plan.periodMs <= plan.script.back().atMs) {
         error = "repeat period must be longer than the last entry's time";
         return std::nullopt;
     }
-    return spec;
+    return plan;
 }
 
-std::optional<GeneratorSpec> parseGeneratorSpec(const std::string& text, std::string& error) {
-    if (text == "none") return GeneratorSpec{};
+std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::string& error) {
+    if (text == "none") return GeneratorPlan{};
     if (text.rfind("random:", 0) == 0) {
-        GeneratorSpec spec;
-        spec.mode = GeneratorSpec::Mode::Random;
+        GeneratorPlan plan;
+        plan.mode = GeneratorPlan::Mode::Random;
         try {
             size_t used = 0;
             std::string num = text.substr(7);
-            spec.ratePerSecond = std::stod(num, &used);
+            plan.ratePerSecond = std::stod(num, &used);
             if (used != num.size()) throw std::invalid_argument("trailing");
         } catch (...) {
             error = "random:RATE needs a number of changes per second";
             return std::nullopt;
         }
-        if (!(spec.ratePerSecond > 0) || spec.ratePerSecond > kMaxRate) {
+        if (!(plan.ratePerSecond > 0) || plan.ratePerSecond > kMaxRate) {
             error = "random rate must be above 0 and at most 1000 per second";
             return std::nullopt;
         }
-        return spec;
+        return plan;
     }
     if (text.rfind("script:", 0) == 0) {
         std::ifstream f(text.substr(7), std::ios::binary);
@@ -99,7 +99,7 @@ std::optional<GeneratorSpec> parseGeneratorSpec(const std::string& text, std::st
     return std::nullopt;
 }
 
-EventGenerator::EventGenerator(GeneratorSpec spec, uint64_t seed) : spec_(std::move(spec)), rng_(seed) {}
+EventGenerator::EventGenerator(GeneratorPlan plan, uint64_t seed) : plan_(std::move(plan)), rng_(seed) {}
 
 void EventGenerator::start(int64_t nowMs) {
     startMs_ = nowMs;
@@ -107,8 +107,8 @@ void EventGenerator::start(int64_t nowMs) {
     nextRandomMs_ = nowMs;
     scriptIndex_ = 0;
     started_ = true;
-    if (spec_.mode == GeneratorSpec::Mode::Random) {
-        std::exponential_distribution<double> gap(spec_.ratePerSecond);
+    if (plan_.mode == GeneratorPlan::Mode::Random) {
+        std::exponential_distribution<double> gap(plan_.ratePerSecond);
         nextRandomMs_ = nowMs + static_cast<int64_t>(gap(rng_) * 1000.0);
     }
 }
@@ -116,8 +116,8 @@ void EventGenerator::start(int64_t nowMs) {
 std::vector<InputChange> EventGenerator::advance(int64_t nowMs, uint32_t current) {
     std::vector<InputChange> out;
     if (!started_) start(nowMs);
-    if (spec_.mode == GeneratorSpec::Mode::Random) {
-        std::exponential_distribution<double> gap(spec_.ratePerSecond);
+    if (plan_.mode == GeneratorPlan::Mode::Random) {
+        std::exponential_distribution<double> gap(plan_.ratePerSecond);
         std::uniform_int_distribution<int> pick(1, 32);
         int n = 0;
         while (nextRandomMs_ <= nowMs && n++ < kMaxRandomPerAdvance) {
@@ -129,23 +129,23 @@ std::vector<InputChange> EventGenerator::advance(int64_t nowMs, uint32_t current
         }
         // After a long stall, skip the backlog rather than replay it.
         if (nextRandomMs_ <= nowMs) nextRandomMs_ = nowMs + 1;
-    } else if (spec_.mode == GeneratorSpec::Mode::Script) {
-        while (!spec_.script.empty()) {
+    } else if (plan_.mode == GeneratorPlan::Mode::Script) {
+        while (!plan_.script.empty()) {
             if (out.size() >= static_cast<size_t>(kMaxRandomPerAdvance)) {
                 // A long stall of a fast repeating script: resume from the current pass.
-                if (spec_.repeat && spec_.periodMs > 0 && nowMs - passStartMs_ >= spec_.periodMs) {
-                    passStartMs_ += (nowMs - passStartMs_) / spec_.periodMs * spec_.periodMs;
+                if (plan_.repeat && plan_.periodMs > 0 && nowMs - passStartMs_ >= plan_.periodMs) {
+                    passStartMs_ += (nowMs - passStartMs_) / plan_.periodMs * plan_.periodMs;
                     scriptIndex_ = 0;
                 }
                 break;
             }
-            if (scriptIndex_ >= spec_.script.size()) {
-                if (!spec_.repeat || nowMs < passStartMs_ + spec_.periodMs) break;
-                passStartMs_ += spec_.periodMs;
+            if (scriptIndex_ >= plan_.script.size()) {
+                if (!plan_.repeat || nowMs < passStartMs_ + plan_.periodMs) break;
+                passStartMs_ += plan_.periodMs;
                 scriptIndex_ = 0;
                 continue;
             }
-            const InputChange& c = spec_.script[scriptIndex_];
+            const InputChange& c = plan_.script[scriptIndex_];
             if (passStartMs_ + c.atMs > nowMs) break;
             out.push_back({passStartMs_ + c.atMs - startMs_, c.point, c.state});
             ++scriptIndex_;

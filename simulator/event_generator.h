@@ -16,7 +16,7 @@ struct InputChange {
     bool state = false;
 };
 
-struct GeneratorSpec {
+struct GeneratorPlan {
     enum class Mode { None, Random, Script } mode = Mode::None;
     double ratePerSecond = 0.0;
     std::vector<InputChange> script;
@@ -27,12 +27,12 @@ struct GeneratorSpec {
 // Parses "none", "random:RATE" or "script:FILE"; on failure returns nullopt and
 // sets `error`. The script file has one change per line: "SECONDS POINT STATE"
 // ('#' starts a comment); a line "repeat SECONDS" replays the script with that period.
-std::optional<GeneratorSpec> parseGeneratorSpec(const std::string& text, std::string& error);
-std::optional<GeneratorSpec> parseScript(const std::string& content, std::string& error);
+std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::string& error);
+std::optional<GeneratorPlan> parseScript(const std::string& content, std::string& error);
 
 class EventGenerator {
 public:
-    EventGenerator(GeneratorSpec spec, uint64_t seed);
+    EventGenerator(GeneratorPlan plan, uint64_t seed);
 
     void start(int64_t nowMs);
     int64_t startMs() const { return startMs_; }
@@ -40,7 +40,7 @@ public:
     std::vector<InputChange> advance(int64_t nowMs, uint32_t current);
 
 private:
-    GeneratorSpec spec_;
+    GeneratorPlan plan_;
     std::mt19937_64 rng_;
     int64_t startMs_ = 0;
     int64_t nextRandomMs_ = 0;

@@ -48,7 +48,7 @@ inline constexpr uint16_t ConfigurationWriteFail = 4;
 enum class Link { Tcp, Serial };
 
 struct ModelOptions {
-    GeneratorSpec events;
+    GeneratorPlan events;
     uint64_t seed = 1;
     TimeSource timeSource = TimeSource::Gps;
     // Requests whose register or coil range covers `first` are answered with `second`.

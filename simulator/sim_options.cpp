@@ -130,12 +130,12 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
             o.slaveAddress = static_cast<int>(n);
         } else if (a == "--events") {
             if (!value(o.eventsText)) return false;
-            auto spec = parseGeneratorSpec(o.eventsText, error);
-            if (!spec) {
+            auto plan = parseGeneratorPlan(o.eventsText, error);
+            if (!plan) {
                 error = "--events: " + error;
                 return false;
             }
-            o.events = *spec;
+            o.events = *plan;
         } else if (a == "--seed") {
             if (!number(0, INT64_MAX, n)) return false;
             o.seed = static_cast<uint64_t>(n);

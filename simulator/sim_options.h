@@ -25,7 +25,7 @@ struct SimOptions {
     int stopBits = 1;
     std::optional<int> slaveAddress;  // serial address besides 255; default: register 50
     std::string eventsText = "none";
-    GeneratorSpec events;
+    GeneratorPlan events;
     uint64_t seed = 1;
     std::optional<int> bufferType;
     TimeSource timeSource = TimeSource::Gps;

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // 2024-03-09 23:59:58 UTC: the first ticks cross an hour and a day.
     std::int64_t nowMs = 1710028798000;
     chronel::sim::ModelOptions options;
-    options.events.mode = chronel::sim::GeneratorSpec::Mode::Random;
+    options.events.mode = chronel::sim::GeneratorPlan::Mode::Random;
     options.events.ratePerSecond = 50;
     options.eventCapacity = input.byte() % 80 + 2;
     chronel::sim::ModuleModel model([&nowMs] { return nowMs; }, options);

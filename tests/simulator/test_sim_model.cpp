@@ -200,27 +200,27 @@ TEST(SimOptionsParse, ValidCommandLine) {
 
 TEST(SimOptionsParse, ScriptFormat) {
     std::string error;
-    auto spec = parseScript("# header\n1.5 3 1\n0.5 32 0  # comment\n\nrepeat 2\n", error);
-    ASSERT_TRUE(spec) << error;
-    ASSERT_EQ(spec->script.size(), 2u);
-    EXPECT_EQ(spec->script[0].atMs, 500);
-    EXPECT_EQ(spec->script[0].point, 32);
-    EXPECT_TRUE(spec->repeat);
+    auto plan = parseScript("# header\n1.5 3 1\n0.5 32 0  # comment\n\nrepeat 2\n", error);
+    ASSERT_TRUE(plan) << error;
+    ASSERT_EQ(plan->script.size(), 2u);
+    EXPECT_EQ(plan->script[0].atMs, 500);
+    EXPECT_EQ(plan->script[0].point, 32);
+    EXPECT_TRUE(plan->repeat);
     for (const char* bad : {"1 33 1\n", "1 0 1\n", "1 3 2\n", "x 3 1\n", "1 3\n", "1 3 1 extra\n", "2 1 1\nrepeat 1\n", "-1 1 1\n"})
         EXPECT_FALSE(parseScript(bad, error)) << bad;
 }
 
 TEST(SimGenerator, RepeatingScriptReplaysAndRandomIsBounded) {
     std::string error;
-    auto spec = parseScript("0.1 1 1\n0.2 1 0\nrepeat 1\n", error);
-    ASSERT_TRUE(spec);
-    EventGenerator g(*spec, 1);
+    auto plan = parseScript("0.1 1 1\n0.2 1 0\nrepeat 1\n", error);
+    ASSERT_TRUE(plan);
+    EventGenerator g(*plan, 1);
     g.start(0);
     EXPECT_EQ(g.advance(150, 0).size(), 1u);
     EXPECT_EQ(g.advance(2500, 0).size(), 5u);  // 0.2, 1.1, 1.2, 2.1, 2.2
     EXPECT_LE(g.advance(1000LL * 86400 * 365, 0).size(), 10000u);
-    GeneratorSpec random;
-    random.mode = GeneratorSpec::Mode::Random;
+    GeneratorPlan random;
+    random.mode = GeneratorPlan::Mode::Random;
     random.ratePerSecond = 1000;
     EventGenerator r(random, 3);
     r.start(0);
