@@ -20,6 +20,19 @@ acknowledge reply. Anything else fails the soak.
 
 Run it inside a private network namespace (scripts/soak does).
 """
+# The imports are checked before anything else, so that a missing Debian
+# package shows as one line naming it. --check-imports stops after the check.
+import importlib
+import sys
+
+for _module, _package in (("json", "python3"), ("select", "python3"), ("socket", "python3")):
+    try:
+        importlib.import_module(_module)
+    except ImportError:
+        sys.exit(f"event_soak.py: missing Python module '{_module}' (Debian package {_package})")
+if sys.argv[1:] == ["--check-imports"]:
+    sys.exit(0)
+
 import argparse
 import json
 import os
