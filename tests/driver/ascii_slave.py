@@ -1,15 +1,32 @@
 """A pymodbus Modbus ASCII slave on a serial device, for the driver's tests.
 
-Usage: ascii_slave.py DEVICE UNIT
+Usage: ascii_slave.py DEVICE UNIT, or ascii_slave.py --check-imports
 
 Holding register i holds 0x1000 + i for i < 200; other addresses answer
 exception 2. Requests for other units are ignored. Prints READY once the
 device is open; stops on SIGTERM.
 """
+# The imports are checked before anything else, so that a missing Debian
+# package shows as one line naming it. --check-imports stops after the check.
+import importlib
+import sys
+
+REQUIRED_MODULES = (
+    ("pymodbus", "python3-pymodbus"),
+    ("serial", "python3-serial"),
+    ("serial_asyncio", "python3-serial-asyncio"),
+)
+for _module, _package in REQUIRED_MODULES:
+    try:
+        importlib.import_module(_module)
+    except ImportError:
+        sys.exit(f"ascii_slave.py: missing Python module '{_module}' (Debian package {_package})")
+if sys.argv[1:] == ["--check-imports"]:
+    sys.exit(0)
+
 import asyncio
 import logging
 import signal
-import sys
 
 from pymodbus.datastore import (
     ModbusSequentialDataBlock,

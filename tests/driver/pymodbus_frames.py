@@ -2,8 +2,24 @@
 
 Reads lines "unit hex-pdu" from stdin and prints, per line, the Modbus RTU
 frame in hex and the Modbus ASCII frame without its CR LF.
+
+Usage: pymodbus_frames.py < REQUESTS, or pymodbus_frames.py --check-imports
 """
+# The imports are checked before anything else, so that a missing Debian
+# package shows as one line naming it. --check-imports stops after the check.
+import importlib
 import sys
+
+REQUIRED_MODULES = (
+    ("pymodbus", "python3-pymodbus"),
+)
+for _module, _package in REQUIRED_MODULES:
+    try:
+        importlib.import_module(_module)
+    except ImportError:
+        sys.exit(f"pymodbus_frames.py: missing Python module '{_module}' (Debian package {_package})")
+if sys.argv[1:] == ["--check-imports"]:
+    sys.exit(0)
 
 from pymodbus.framer.ascii_framer import ModbusAsciiFramer
 from pymodbus.framer.rtu_framer import ModbusRtuFramer

@@ -4,11 +4,24 @@
 The seeds are the inputs of the unit tests in a form each target reads: good
 and bad Intel-HEX lines, a whole settings file, PLCDRV.INI files, Modbus TCP,
 RTU, ASCII and Modbus Plus replies, event, status and statistics blocks, and
-simulator requests. Run it after changing a target's input layout.
+simulator requests. Run it after changing a target's input layout;
+--check-imports only checks that it can run.
 """
+# The imports are checked before anything else, so that a missing Debian
+# package shows as one line naming it.
+import importlib
+import sys
+
+for _module, _package in (("os", "python3"), ("struct", "python3")):
+    try:
+        importlib.import_module(_module)
+    except ImportError:
+        sys.exit(f"make_corpus.py: missing Python module '{_module}' (Debian package {_package})")
+if sys.argv[1:] == ["--check-imports"]:
+    sys.exit(0)
+
 import os
 import struct
-import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "corpus")
