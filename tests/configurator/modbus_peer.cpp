@@ -25,6 +25,11 @@ ModbusPeer::ModbusPeer()
         if (fd >= 0) {
             ctx_ = ctx;
             listenFd_ = fd;
+            // libmodbus answers a request it finds malformed (a count out of range, an
+            // unknown function) only after sleeping its response time-out to flush the
+            // line: 500 ms by default, as long as a client's whole budget. Nothing is
+            // left to flush here, so the exception goes out at once.
+            modbus_set_response_timeout(ctx, 0, 1000);
             port_ = std::uint16_t(port);
         } else {
             modbus_free(ctx);
