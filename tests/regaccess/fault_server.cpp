@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 
 namespace regaccess::test {
 
@@ -73,6 +76,33 @@ void FaultConnection::reset()
     ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     ::close(fd_);
     fd_ = -1;
+}
+
+std::uint16_t FaultConnection::clientPort() const
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+ClientEnd clientEnd(std::uint16_t clientPort, std::uint16_t serverPort)
+{
+    // "sl: local rem st tx_queue:rx_queue ...", addresses as hex IP:port.
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        unsigned localIp = 0, localPort = 0, remoteIp = 0, remotePort = 0, state = 0;
+        unsigned long tx = 0, rx = 0;
+        if (std::sscanf(line.c_str(), " %*u: %x:%x %x:%x %x %lx:%lx", &localIp, &localPort, &remoteIp, &remotePort,
+                        &state, &tx, &rx) != 7)
+            continue;
+        if (localPort == clientPort && remotePort == serverPort)
+            return ClientEnd{true, static_cast<int>(state), static_cast<long>(rx)};
+    }
+    return {};
 }
 
 void FaultConnection::holdOpen(int timeoutMs)

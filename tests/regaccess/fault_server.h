@@ -35,6 +35,8 @@ public:
     // server stops or `timeoutMs` pass.
     void holdOpen(int timeoutMs = 10000);
     void pause(int ms);
+    // The client's port of this connection.
+    std::uint16_t clientPort() const;
 
 private:
     FaultServer& server_;
@@ -71,6 +73,17 @@ private:
     std::vector<Bytes> requests_;
     std::thread thread_;
 };
+
+// The client's end of a loopback connection as the kernel sees it
+// (/proc/net/tcp), for tests that wait until a reset, a close or late bytes
+// have reached the client rather than sleeping for it.
+struct ClientEnd {
+    bool found = false; // false once a reset has closed it
+    int state = 0;      // 1 established, 8 close-wait (the server closed)
+    long unread = 0;    // bytes received that the client has not read
+    bool established() const { return found && state == 1; }
+};
+ClientEnd clientEnd(std::uint16_t clientPort, std::uint16_t serverPort);
 
 // The normal answer to a Modbus TCP request frame for function 3 or 4:
 // `count` registers holding first, first + 1, … (big-endian on the wire).

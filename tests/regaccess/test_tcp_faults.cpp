@@ -41,6 +41,20 @@ protected:
     test::EventRecorder events{control};
 };
 
+// Waits up to five seconds for `done`: for what a test needs to have
+// happened, instead of a sleep that is long enough on most days.
+template <typename Condition>
+bool waitUntil(Condition done)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 void serve(FaultConnection& c, std::uint16_t first = 1)
 {
     while (auto request = c.readRequest())
@@ -49,24 +63,22 @@ void serve(FaultConnection& c, std::uint16_t first = 1)
 
 TEST_F(FaultTest, ConnectionResetWhileIdleIsReconnectedOnce)
 {
-    std::atomic<bool> resetDone{false};
+    std::atomic<std::uint16_t> clientPort{0};
     start([&](FaultConnection& c) {
         if (c.index() == 0) {
             if (auto request = c.readRequest())
                 c.send(test::registerReply(*request, 10));
             c.pause(20);
+            clientPort = c.clientPort();
             c.reset();
-            resetDone = true;
             return;
         }
         serve(c, 20);
     });
     ASSERT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 10);
-    for (int i = 0; i < 300 && !resetDone; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(resetDone);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The reset has reached the idle client's socket.
+    ASSERT_TRUE(waitUntil([&] { return clientPort != 0 && !test::clientEnd(clientPort, server->port()).found; }));
 
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 20);
@@ -76,16 +88,21 @@ TEST_F(FaultTest, ConnectionResetWhileIdleIsReconnectedOnce)
 
 TEST_F(FaultTest, ServerClosingWhileIdleIsReconnected)
 {
+    std::atomic<std::uint16_t> clientPort{0};
     start([&](FaultConnection& c) {
         if (c.index() == 0) {
             if (auto request = c.readRequest())
                 c.send(test::registerReply(*request, 10));
+            clientPort = c.clientPort();
             return; // orderly close
         }
         serve(c, 30);
     });
     ASSERT_TRUE(control.Trigger());
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The server's close has reached the idle client's socket.
+    ASSERT_TRUE(waitUntil([&] {
+        return clientPort != 0 && test::clientEnd(clientPort, server->port()).state == 8;
+    }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 30);
     EXPECT_EQ(server->connectionsAccepted(), 2);
@@ -227,17 +244,32 @@ TEST_F(FaultTest, CountByteLargerThanTheDataCopiesOnlyTheData)
 
 TEST_F(FaultTest, BytesArrivingAfterTheReplyAreNotTakenForTheNextReply)
 {
+    // The stray frame goes out only once the first exchange is over, so it
+    // is waiting in the client's socket, unread, when the second one starts.
+    std::atomic<bool> firstDone{false};
+    std::atomic<std::uint16_t> clientPort{0};
+    std::atomic<long> straySize{0};
     start([&](FaultConnection& c) {
         std::uint16_t first = 1;
         while (auto request = c.readRequest()) {
             c.send(test::registerReply(*request, first));
-            c.pause(10);
-            c.send(test::frameFor(*request, Bytes{3, 8, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD}));
+            if (first == 1) {
+                for (int i = 0; i < 5000 && !firstDone; ++i)
+                    c.pause(1);
+                const Bytes stray =
+                    test::frameFor(*request, Bytes{3, 8, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD});
+                clientPort = c.clientPort();
+                c.send(stray);
+                straySize = static_cast<long>(stray.size());
+            }
             first = 40;
         }
     });
     EXPECT_TRUE(control.Trigger());
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    firstDone = true;
+    ASSERT_TRUE(waitUntil([&] {
+        return straySize != 0 && test::clientEnd(clientPort, server->port()).unread == straySize;
+    }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 40);
     EXPECT_EQ(server->connectionsAccepted(), 1);
