@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <filesystem>
@@ -16,17 +15,28 @@ namespace {
 
 using platform::PrivateProfile;
 
-// A whole, optionally signed decimal number within int; anything else (text,
-// "3 ports", an overflowing number) reads as the key's default.
+// A numeric key as the driver reads it (its leading number, 0 for text that
+// does not start with one), or the editor's default when missing or empty.
 int readNumber(const QString& file, const QString& section, const QString& key, int defaultValue)
 {
-    static const QRegularExpression whole(QStringLiteral("^[+-]?[0-9]+$"));
-    const QString text = PrivateProfile::getString(file, section, key).trimmed();
-    if (!whole.match(text).hasMatch())
-        return defaultValue;
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    return ok ? value : defaultValue;
+    return PrivateProfile::getInt(file, section, key, defaultValue);
+}
+
+// Stands for a missing key: no value read from a file holds a line break.
+const QString kMissing = QStringLiteral("\n");
+
+// Whether `file` already holds `value` for the key as the driver would read
+// it; such a line is left as it is, comment and all.
+bool holdsNumber(const QString& file, const QString& section, const QString& key, int value)
+{
+    const QString stored = PrivateProfile::getString(file, section, key, kMissing);
+    return stored != kMissing && !stored.isEmpty() && PrivateProfile::getInt(file, section, key, 0) == value;
+}
+
+bool holdsText(const QString& file, const QString& section, const QString& key, const QString& value)
+{
+    const QString stored = PrivateProfile::getString(file, section, key, kMissing);
+    return stored != kMissing && stored == value;
 }
 
 // Copies `base` (when given) to the scratch file that becomes the new
@@ -96,23 +106,33 @@ bool AdapterTable::writeAll(const QString& sourcePath, const QString& targetPath
     for (int i = 0; i < kAdapterCount; ++i) {
         const QString section = sectionName(i);
         const AdapterRecord& r = record(i);
-        const std::pair<const char*, QString> entries[] = {
-            {"Enabled", QString::number(r.enabled)},
-            {"Type", QString::number(r.deviceType)},
-            {"COM:", QString::number(r.comIndex)},
-            {"LinkProtocol", QString::number(r.protocol)},
-            {"LinkSpeed", QString::number(r.linkSpeed)},
-            {"LinkParity", QString::number(r.parity)},
-            {"LinkDataBits", QString::number(r.dataBits)},
-            {"LinkStopBits", QString::number(r.stopBits)},
-            {"NodeID", QString::number(r.slaveId)},
-            {"MBXDeviceName", r.cardName},
-            {"MBXDeviceNumber", QString::number(r.cardNumber)},
+        const std::pair<const char*, const int*> numbers[] = {
+            {"Enabled", &r.enabled},
+            {"Type", &r.deviceType},
+            {"COM:", &r.comIndex},
+            {"LinkProtocol", &r.protocol},
+            {"LinkSpeed", &r.linkSpeed},
+            {"LinkParity", &r.parity},
+            {"LinkDataBits", &r.dataBits},
+            {"LinkStopBits", &r.stopBits},
+            {"NodeID", &r.slaveId},
         };
-        for (const auto& [key, value] : entries) {
-            if (!PrivateProfile::writeString(scratchPath, section, QLatin1String(key), value))
+        // Keys whose value would read back unchanged are not rewritten, so a
+        // value such as "1 ;modem" keeps its text.
+        for (const auto& [name, value] : numbers) {
+            const QString key = QLatin1String(name);
+            if (!holdsNumber(scratchPath, section, key, *value)
+                && !PrivateProfile::writeString(scratchPath, section, key, QString::number(*value)))
                 return false;
         }
+        const QString nameKey = QStringLiteral("MBXDeviceName");
+        if (!holdsText(scratchPath, section, nameKey, r.cardName)
+            && !PrivateProfile::writeString(scratchPath, section, nameKey, r.cardName))
+            return false;
+        const QString numberKey = QStringLiteral("MBXDeviceNumber");
+        if (!holdsNumber(scratchPath, section, numberKey, r.cardNumber)
+            && !PrivateProfile::writeString(scratchPath, section, numberKey, QString::number(r.cardNumber)))
+            return false;
     }
 
     // The temporary file is private to its owner; the saved file keeps the

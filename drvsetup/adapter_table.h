@@ -41,13 +41,15 @@ public:
     void setChangesApplied(bool applied) { changesApplied_ = applied; }
 
     // Reads all eight sections from `iniPath`. A missing file, section or key
-    // gives the editor's default; so does a numeric key whose value is not a
-    // whole decimal number (a stray "Type=serial" must not become adapter
-    // type 0 by accident, nor any other number the user did not write).
+    // (or an empty value) gives the editor's default; a numeric value is read
+    // as the driver reads it, by its leading number ("1 ;modem" is 1, text
+    // that does not start with a number is 0), so the editor shows what the
+    // driver will use and a save does not change it.
     void readAll(const QString& iniPath);
 
     // Writes the eleven keys of all eight records, every other line of the
-    // file kept. The file written is `targetPath`; its other lines come from
+    // file kept; a key that already reads as the record's value is left as
+    // it is. The file written is `targetPath`; its other lines come from
     // `targetPath` when it exists, else from `sourcePath` (the file read at
     // start, e.g. a system-wide one), so that sections such as "GENERAL" and
     // "Ports" survive the first save into the user's own file. The new file

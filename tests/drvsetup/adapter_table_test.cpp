@@ -49,8 +49,8 @@ TEST_F(AdapterTableFile, MissingFileGivesEditorDefaults)
     EXPECT_EQ(table.firstEnabled(), -1);
 }
 
-// A value that is not a whole number reads as the key's default; the driver
-// would take the leading digits or 0, which nobody wrote on purpose.
+// A numeric value reads as the driver reads it: its leading number, 0 when
+// it does not start with one, the editor's default when empty.
 struct ValueCase {
     const char* key;
     const char* text;
@@ -78,18 +78,48 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ValueCase{"Type", "2", 2, &AdapterRecord::deviceType},
                     ValueCase{"Type", "serial", 0, &AdapterRecord::deviceType},
                     ValueCase{"COM:", "4", 4, &AdapterRecord::comIndex},
-                    ValueCase{"COM:", "3 ports", 1, &AdapterRecord::comIndex},
-                    ValueCase{"COM:", "COM3", 1, &AdapterRecord::comIndex},
+                    ValueCase{"COM:", "3 ports", 3, &AdapterRecord::comIndex},
+                    ValueCase{"COM:", "COM3", 0, &AdapterRecord::comIndex},
                     ValueCase{"COM:", "", 1, &AdapterRecord::comIndex},
                     ValueCase{"LinkSpeed", "  5  ", 5, &AdapterRecord::linkSpeed},
                     ValueCase{"LinkSpeed", "9600", 9600, &AdapterRecord::linkSpeed},
-                    ValueCase{"LinkSpeed", "3.5", 0, &AdapterRecord::linkSpeed},
+                    ValueCase{"LinkSpeed", "3.5", 3, &AdapterRecord::linkSpeed},
                     ValueCase{"NodeID", "+17", 17, &AdapterRecord::slaveId},
-                    ValueCase{"NodeID", "99999999999", 0, &AdapterRecord::slaveId},
+                    ValueCase{"NodeID", "99999999999", 2147483647, &AdapterRecord::slaveId},
                     ValueCase{"MBXDeviceNumber", "-1", -1, &AdapterRecord::cardNumber},
                     ValueCase{"MBXDeviceNumber", "0x10", 0, &AdapterRecord::cardNumber},
                     ValueCase{"Enabled", "yes", 0, &AdapterRecord::enabled},
+                    ValueCase{"Enabled", "1 ;modem", 1, &AdapterRecord::enabled},
                     ValueCase{"Enabled", "1", 1, &AdapterRecord::enabled}));
+
+// Values that are not whole numbers, in every adapter: a save after a change
+// to one adapter leaves the lines of the seven others as they were.
+TEST_F(AdapterTableFile, SaveLeavesTheAdaptersNotChangedAsTheyWere)
+{
+    auto file = [](const QByteArray& thirdSpeed) {
+        QByteArray text;
+        for (int n = 1; n <= drvsetup::kAdapterCount; ++n)
+            text += "[Adapter.Object." + QByteArray::number(n) + "]\n"
+                    "Enabled=1 ;modem\n"
+                    "Type=0\n"
+                    "COM:=" + QByteArray::number(n + 1) + " ports\n"
+                    "LinkProtocol=1 (ASCII)\n"
+                    "LinkSpeed=" + (n == 3 ? thirdSpeed : QByteArray("7 fast")) + "\n"
+                    "LinkParity=2\n"
+                    "LinkDataBits=1\n"
+                    "LinkStopBits=0\n"
+                    "NodeID=17 bench\n"
+                    "MBXDeviceName=\n"
+                    "MBXDeviceNumber=0 none\n";
+        return text;
+    };
+    writeFile(path(), file("7 fast"));
+    AdapterTable table;
+    table.readAll(path());
+    table.record(2).linkSpeed = 3;
+    ASSERT_TRUE(table.writeAll(path(), path()));
+    EXPECT_EQ(readFile(path()).toStdString(), file("3").toStdString());
+}
 
 TEST_F(AdapterTableFile, SaveKeepsEveryLineItDoesNotOwn)
 {
