@@ -33,6 +33,28 @@ void copyBytes(const Reply& reply, std::size_t from, std::size_t count, Register
 
 } // namespace
 
+std::size_t replyLengthNeeded(std::span<const std::uint8_t> bytes)
+{
+    const Reply r(bytes);
+    const unsigned code = r.at(0);
+    if (code < FirstNonExceptionCode && (code & 0x80u))
+        return 2;
+    switch (code) {
+    case 1: case 2: case 3: case 4: case 17:
+        return 2 + std::size_t{r.at(1)};
+    case 7:
+        return 2;
+    case 8:
+        return 6 + std::size_t{r.at(5)};
+    case 209: case 224:
+        return 2 + 2 * std::size_t{r.at(1)};
+    case 5: case 6: case 15: case 16:
+        return 5;
+    default:
+        return 1;
+    }
+}
+
 ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t status, RegisterBuffer& buffer)
 {
     const Reply r(bytes);

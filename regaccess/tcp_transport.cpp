@@ -1,5 +1,7 @@
 #include "regaccess/tcp_transport.h"
 
+#include "regaccess/reply_processor.h"
+
 #include "platform/socket_errors.h"
 
 #include <algorithm>
@@ -169,12 +171,17 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
             close();
             return {error, {}};
         }
+        const std::size_t replyLength = frameLength > HeaderSize ? frameLength - HeaderSize : 0;
+        const auto reply = std::span<const std::uint8_t>(frame_).subspan(HeaderSize, replyLength);
+        if (reply.size() < replyLengthNeeded(reply)) {
+            close();
+            return {MalformedReply, {}};
+        }
         // The rest of an over-long reply is still on its way; the stream can
         // only be trusted again on a new connection.
         if (overLong_)
             close();
-        const std::size_t replyLength = frameLength > HeaderSize ? frameLength - HeaderSize : 0;
-        return {0, std::span<const std::uint8_t>(frame_).subspan(HeaderSize, replyLength)};
+        return {0, reply};
     }
 }
 

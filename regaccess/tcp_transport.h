@@ -30,6 +30,11 @@ std::uint16_t modbusTcpPort();
 
 // Transport failure codes besides socket error numbers.
 constexpr int HostDidNotRespond = -4;
+// A reply too short for what its function code announces (its MBAP length
+// cut it): the code the driver posts for a frame that fails its check, so a
+// malformed reply reads the same on every adapter. The connection is closed,
+// since the rest of such a frame may still be on its way.
+constexpr int MalformedReply = -3;
 
 struct TcpRequest {
     std::string_view host;             // must stay valid during the exchange
@@ -39,7 +44,7 @@ struct TcpRequest {
 };
 
 struct TcpResult {
-    int error = 0;                      // 0, -4 or a socket error number
+    int error = 0;                      // 0, -4, -3 or a socket error number
     std::span<const std::uint8_t> pdu;  // the reply PDU; valid until the next exchange
 };
 
