@@ -63,12 +63,15 @@ void serve(FaultConnection& c, std::uint16_t first = 1)
 
 TEST_F(FaultTest, ConnectionResetWhileIdleIsReconnectedOnce)
 {
+    // The reset comes once the exchange is over, while the client is idle.
+    std::atomic<bool> firstDone{false};
     std::atomic<std::uint16_t> clientPort{0};
     start([&](FaultConnection& c) {
         if (c.index() == 0) {
             if (auto request = c.readRequest())
                 c.send(test::registerReply(*request, 10));
-            c.pause(20);
+            for (int i = 0; i < 5000 && !firstDone; ++i)
+                c.pause(1);
             clientPort = c.clientPort();
             c.reset();
             return;
@@ -77,6 +80,7 @@ TEST_F(FaultTest, ConnectionResetWhileIdleIsReconnectedOnce)
     });
     ASSERT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 10);
+    firstDone = true;
     // The reset has reached the idle client's socket.
     ASSERT_TRUE(waitUntil([&] { return clientPort != 0 && !test::clientEnd(clientPort, server->port()).found; }));
 
