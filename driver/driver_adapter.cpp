@@ -81,7 +81,7 @@ int DriverAdapter::put(regaccess::RequestPacket* packet)
     request->packet = packet;
     request->window = packet->notifyWindow;
     request->messageKind = messageKind;
-    request->dataCount = packet->pduLength - 1;
+    request->dataCount = requestDataCount(*packet);
     {
         std::lock_guard lock(queueMutex_);
         if (!running_.load())

@@ -23,6 +23,13 @@ std::unique_ptr<ModbusMessage> createMessage(int kind)
     }
 }
 
+int requestDataCount(const regaccess::RequestPacket& packet)
+{
+    // Done wide, so that the most negative pduLength cannot overflow.
+    return static_cast<int>(std::clamp<long long>(static_cast<long long>(packet.pduLength) - 1, 0,
+                                                  static_cast<long long>(sizeof packet.data)));
+}
+
 std::unique_ptr<ModbusMessage> buildMessage(int kind, const regaccess::RequestPacket& packet)
 {
     auto message = createMessage(kind);
@@ -33,11 +40,8 @@ std::unique_ptr<ModbusMessage> buildMessage(int kind, const regaccess::RequestPa
                   packet.route[3], packet.route[4]);
     message->setAddress(route);
     message->appendByte(packet.functionCode);
-    // pduLength comes from the caller's packet and may hold any value; the
-    // subtraction is done wide so that the most negative one cannot overflow.
-    const long long dataCount = std::clamp<long long>(static_cast<long long>(packet.pduLength) - 1, 0,
-                                                      static_cast<long long>(sizeof packet.data));
-    for (long long i = 0; i < dataCount; ++i)
+    const int dataCount = requestDataCount(packet);
+    for (int i = 0; i < dataCount; ++i)
         message->appendByte(packet.data[i]);
     message->finishFrame();
     return message;

@@ -17,7 +17,7 @@ struct PendingRequest {
     platform::WindowHandle window = 0;
     std::unique_ptr<ModbusMessage> message;
     int messageKind = -1; // the adapter's LinkProtocol at the put
-    int dataCount = 0;    // pduLength - 1
+    int dataCount = 0;    // data bytes in the frame: pduLength - 1, bounded
 };
 
 } // namespace plcdrv

@@ -196,6 +196,7 @@ write("fuzz_driver_request", "read_block", packet(3, [0, 100, 0, 100], 5))
 write("fuzz_driver_request", "write_coil", packet(5, [0, 1, 0xFF, 0], 5))
 write("fuzz_driver_request", "negative_length", packet(3, [0, 0], -7))
 write("fuzz_driver_request", "most_negative_length", packet(3, [0, 0], -2 ** 31))
+write("fuzz_driver_request", "largest_length", packet(3, [0, 0], 2 ** 31 - 1))
 write("fuzz_driver_request", "huge_length", packet(16, range(252), 100000, (1, 2, 3, 4, 5)))
 
 # ---- event blocks ----------------------------------------------------------------------
