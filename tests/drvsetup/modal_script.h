@@ -1,8 +1,9 @@
 #pragma once
 // Plays the user's part in modal dialogs and message boxes: each step runs on
 // the next modal window that appears (polled from the event loop that the
-// modal window's own exec() runs). A modal window nobody expected is
-// recorded and rejected, so a test can never hang on it.
+// modal window's own exec() runs). A modal window nobody expected fails the
+// running test, naming its title and text, and is rejected, so a test can
+// never hang on it.
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
@@ -44,7 +47,7 @@ public:
         return then([this, button](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             if (box == nullptr) {
-                unexpected_ << QStringLiteral("not a message box: ") + w->windowTitle();
+                fail(QStringLiteral("not a message box: ") + describe(w));
                 close(w);
                 return;
             }
@@ -65,6 +68,18 @@ public:
     const QStringList& unexpected() const { return unexpected_; }
 
 private:
+    static QString describe(QWidget* w)
+    {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        return w->windowTitle() + QStringLiteral(": ") + (box ? box->text() : QString());
+    }
+
+    void fail(const QString& what)
+    {
+        unexpected_ << what;
+        ADD_FAILURE() << what.toStdString();
+    }
+
     static void close(QWidget* w)
     {
         if (auto* dialog = qobject_cast<QDialog*>(w))
@@ -88,8 +103,7 @@ private:
             return;
         last_ = w;
         if (steps_.empty()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            unexpected_ << w->windowTitle() + QStringLiteral(": ") + (box ? box->text() : QString());
+            fail(QStringLiteral("unexpected modal window: ") + describe(w));
             close(w);
             return;
         }
