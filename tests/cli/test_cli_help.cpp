@@ -5,16 +5,57 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace clitest {
 namespace {
 
-TEST(CliHelp, TheToolsHelpListsEveryCommand)
+// The commands as the help must list them, in order: name, synopsis, summary.
+struct CommandRow {
+    std::string name;
+    std::string synopsis;
+    std::string summary;
+};
+
+const std::vector<CommandRow>& ExpectedCommands()
 {
+    static const std::vector<CommandRow> rows = {
+        {"upload", "FILE", "Upload the configuration into a settings file"},
+        {"download", "FILE", "Download a settings file into the module"},
+        {"events", "[--monitor] [--cycles N | --seconds S] [--log FILE]", "Run the SER event scan and print its lines"},
+        {"status", "", "Read the status block once"},
+        {"set-time", "", "Set the module's clock from this computer's"},
+        {"stats", "", "Read NTP and run-time statistics"},
+        {"test-mode", "on | off | send POINTS", "Switch test mode, or send test inputs"},
+        {"load-hex", "FILE", "Load an Intel-HEX file offline"},
+        {"flash", "FILE [--verify-only]", "Program and verify the module's flash"},
+    };
+    return rows;
+}
+
+TEST(CliHelp, TheToolsHelpListsEveryCommandInOrder)
+{
+    std::vector<std::string> names;
+    for (const auto& command : chronelcli::Commands())
+        names.push_back(command.name.toStdString());
+    std::vector<std::string> expectedNames;
+    for (const CommandRow& row : ExpectedCommands())
+        expectedNames.push_back(row.name);
+    EXPECT_EQ(names, expectedNames);
+
     const RunResult r = RunCli({"--help"}, 0);
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.rfind("Usage: chronel-cli --ip A.B.C.D", 0), 0u) << r.out;
-    for (const auto& command : chronelcli::Commands())
-        EXPECT_TRUE(Contains(r.out, "\n  " + command.name.toStdString() + " ")) << command.name.toStdString();
+    std::size_t from = 0;
+    for (const CommandRow& row : ExpectedCommands()) {
+        const std::size_t at = r.out.find("\n  " + row.name + " " + row.synopsis, from);
+        ASSERT_NE(at, std::string::npos) << row.name << " (in order)\n" << r.out;
+        // The summary follows on the command's line, or on the next for a long synopsis.
+        const std::size_t lineEnd = r.out.find('\n', at + 1);
+        EXPECT_LT(r.out.find(row.summary, at), r.out.find('\n', lineEnd + 1)) << row.name;
+        from = at + 1;
+    }
     for (const char* option : {"--ip", "--interval", "--trace", "--tcp", "--ini", "Exit status"})
         EXPECT_TRUE(Contains(r.out, option)) << option;
 }
@@ -23,18 +64,16 @@ TEST(CliHelp, EveryCommandHasItsHelpAndAManPageEntry)
 {
     const std::string man = ReadFile(CHRONEL_CLI_MAN);
     ASSERT_FALSE(man.empty());
-    for (const auto& command : chronelcli::Commands()) {
-        const std::string name = command.name.toStdString();
-        SCOPED_TRACE(name);
-        for (const std::vector<std::string>& args : {std::vector<std::string>{name, "--help"},
-                                                     std::vector<std::string>{"help", name}}) {
+    for (const CommandRow& row : ExpectedCommands()) {
+        SCOPED_TRACE(row.name);
+        for (const std::vector<std::string>& args : {std::vector<std::string>{row.name, "--help"},
+                                                     std::vector<std::string>{"help", row.name}}) {
             const RunResult r = RunCli(args, 0);
             EXPECT_EQ(r.exitCode, 0);
-            EXPECT_TRUE(Contains(r.out, name + (command.synopsis.isEmpty() ? "" : " ")
-                                            + command.synopsis.toStdString() + "\n\n"))
+            EXPECT_TRUE(Contains(r.out, row.name + (row.synopsis.empty() ? "" : " ") + row.synopsis + "\n\n"))
                 << r.out;
         }
-        EXPECT_TRUE(Contains(man, "\n.B " + name) || Contains(man, "\n.BI " + name)) << "man page";
+        EXPECT_TRUE(Contains(man, "\n.B " + row.name) || Contains(man, "\n.BI " + row.name)) << "man page";
     }
 }
 

@@ -75,8 +75,17 @@ TEST_F(ChannelTest, ControlsOfferEverythingAChannelUses)
 
 TEST_F(ChannelTest, ChannelsStartWithTheirStoredProperties)
 {
+    // name, Host, Port, TimeToLive, RoutePath, Adapter, Function, RegType, Address, Size, SlaveReg
+    const ChannelProperties expected[ChannelCount] = {
+        {"modConfigRead", "127.0.0.1", 8001, 500, "1.0.0.0.0", 0, 0, 0, 1, 1, 40001},
+        {"modConfigWrite", "192.168.16.99", 8001, 500, "255.0.0.0.0", 0, 1, 3, 1, 1, 40001},
+        {"modEventScan", "127.0.0.1", 8001, 500, "1.0.0.0.0", 0, 0, 0, 1, 1, 40001},
+        {"modPointScan", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, 0, 1, 1, 1, 40001},
+        {"modTimeSetup", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, 0, 3, 50, 24, 40001},
+        {"modFlash", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, 0, 0, 1, 1, 40001},
+    };
     for (int i = 0; i < ChannelCount; ++i) {
-        const ChannelProperties& p = StoredChannelProperties()[std::size_t(i)];
+        const ChannelProperties& p = expected[i];
         Channel& c = model->channels()[ChannelId(i)];
         SCOPED_TRACE(p.name);
         EXPECT_EQ(c.name(), QString::fromLatin1(p.name));
