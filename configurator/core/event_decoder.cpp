@@ -32,36 +32,67 @@ QString EventDecoder::Type3Text(const EventBlockWords& block)
     return QString::fromLatin1(text);
 }
 
-QStringList EventDecoder::decode(const EventBlockWords& block)
+bool EventDecoder::HoldsRecordsOf(const EventBlockWords& block, const EventBlockWords& earlier)
+{
+    const int type = block[eventblock::BufferTypeWord];
+    if (type != earlier[eventblock::BufferTypeWord])
+        return false;
+    const int earlierCount = RecordCount(earlier);
+    if (RecordCount(block) < earlierCount)
+        return false;
+    int bytes = 0;
+    switch (type) {
+    case 0: bytes = earlierCount * eventblock::Type0RecordBytes; break;
+    case 1: bytes = earlierCount > 0 ? eventblock::Type1RecordBytes : 0; break;
+    case 2: bytes = earlierCount * eventblock::Type2RecordBytes; break;
+    case 3: bytes = eventblock::ByteCount - eventblock::FirstRecordByte; break;
+    default: return true;
+    }
+    for (int i = eventblock::FirstRecordByte; i < eventblock::FirstRecordByte + bytes; ++i) {
+        if (EventBlockByte(block, i) != EventBlockByte(earlier, i))
+            return false;
+    }
+    return true;
+}
+
+QStringList EventDecoder::decode(const EventBlockWords& block, int firstRecord)
 {
     const int count = RecordCount(block);
+    const int first = std::clamp(firstRecord, 0, count);
     switch (block[eventblock::BufferTypeWord]) {
-    case 0: return decodeType0(block, count);
+    case 0: return decodeType0(block, first, count);
     case 1: {
         QStringList lines;
         QString dst;
         const EventRecord record = Type1Record(block);
-        for (int i = 0; i < count; ++i)
+        for (int i = first; i < count; ++i)
             decodeDated(lines, record, dst);
         return lines;
     }
     case 2: {
         QStringList lines;
         QString dst;
-        for (int n = 0; n < count; ++n)
+        for (int n = 0; n < first; ++n)
+            dst = DstText(Type2Record(block, n).dstFlag, dst);
+        for (int n = first; n < count; ++n)
             decodeDated(lines, Type2Record(block, n), dst);
         return lines;
     }
-    case 3: return {Type3Text(block)};
+    case 3:
+        if (first > 0)
+            return {};
+        return {Type3Text(block)};
     default: return {};
     }
 }
 
-QStringList EventDecoder::decodeType0(const EventBlockWords& block, int count)
+QStringList EventDecoder::decodeType0(const EventBlockWords& block, int first, int count)
 {
     QStringList lines;
     QString dst;
-    for (int n = 0; n < count; ++n) {
+    for (int n = 0; n < first; ++n)
+        dst = DstText(Type0Record(block, n).dstFlag, dst);
+    for (int n = first; n < count; ++n) {
         const EventRecord r = Type0Record(block, n);
         dst = DstText(r.dstFlag, dst);
         int shownKind = r.kind;

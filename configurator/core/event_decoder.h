@@ -17,7 +17,9 @@ public:
     // The lines of the block's records in record order. Types 0 to 2 decode
     // word 2 records, cut to what the block holds for its type; type 3 gives
     // its text as exactly one line; any other buffer type gives none.
-    QStringList decode(const EventBlockWords& block);
+    // `firstRecord` skips the records before it, which a previous decode of
+    // the same records has shown already; their date and time stay in force.
+    QStringList decode(const EventBlockWords& block, int firstRecord = 0);
 
     // Word 2 brought into 0 … capacity of the block's type (negative counts
     // give 0); 1 for type 3, 0 for unknown types.
@@ -25,12 +27,17 @@ public:
     // Bytes 20 … up to the first zero byte (at most to the block's end), one
     // character each in the 8-bit character set.
     static QString Type3Text(const EventBlockWords& block);
+    // True when `block` holds the records of `earlier` as its first records:
+    // the same buffer type, at least as many records, the same bytes in
+    // every record `earlier` holds. A module that did not take an
+    // acknowledge presents such a block again, possibly with records added.
+    static bool HoldsRecordsOf(const EventBlockWords& block, const EventBlockWords& earlier);
 
     // The date and time fields as the last record left them.
     const EventRecord& current() const { return current_; }
 
 private:
-    QStringList decodeType0(const EventBlockWords& block, int count);
+    QStringList decodeType0(const EventBlockWords& block, int first, int count);
     // A record that carries its own date (types 1 and 2); `dst` is the DST
     // text of the block's previous record.
     void decodeDated(QStringList& lines, const EventRecord& record, QString& dst);

@@ -22,6 +22,8 @@ constexpr int FirstRecordByte = 20;
 constexpr int ByteCount = 2 * EventBlockWordCount;
 constexpr int Type0RecordBytes = 6;
 constexpr int Type2RecordBytes = 8;
+// The one record of a type-1 block: words 10 … 22.
+constexpr int Type1RecordBytes = 26;
 // How many records fit in bytes 20 … 199.
 constexpr int Type0Capacity = (ByteCount - FirstRecordByte) / Type0RecordBytes;
 constexpr int Type2Capacity = (ByteCount - FirstRecordByte) / Type2RecordBytes;

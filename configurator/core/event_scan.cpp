@@ -69,6 +69,8 @@ void EventScan::onReadDone()
         const EventBlockWords block = readWords<EventBlockWordCount>();
         const qint16 pending = block[eventblock::PendingEventsWord];
         if (!eventAvailable_) {
+            // An empty buffer after a failed acknowledge: it was carried out.
+            unconfirmed_.reset();
             if (hooks_.eventCount)
                 hooks_.eventCount(pending);
             prepareStatusBlock();
@@ -88,8 +90,13 @@ void EventScan::onReadDone()
         }
         if (hooks_.eventCount)
             hooks_.eventCount(pending);
-        for (const QString& line : decoder_.decode(block))
+        int firstNew = 0;
+        if (unconfirmed_ && EventDecoder::HoldsRecordsOf(block, *unconfirmed_))
+            firstNew = EventDecoder::RecordCount(*unconfirmed_);
+        unconfirmed_.reset();
+        for (const QString& line : decoder_.decode(block, firstNew))
             display_.addLine(line);
+        shown_ = block;
         channel_.setAddress(scanreq::AcknowledgeCoil);
         channel_.setFunction(scanreq::FunctionWrite);
         channel_.setRegType(scanreq::RegTypeCoils);
@@ -138,6 +145,12 @@ void EventScan::onError(int code)
     if (hooks_.host)
         channel_.setHost(hooks_.host());
     display_.addLine(errorLine(code, hooks_.now ? hooks_.now() : QDateTime::currentDateTime()));
+    if (step_ == 2) {
+        // Whether the module took the acknowledge is unknown: read the block
+        // again rather than repeat a write that may drain an unseen one.
+        unconfirmed_ = shown_;
+        prepareEventAvailable();
+    }
 }
 
 QString EventScan::ErrorMessage(int code)

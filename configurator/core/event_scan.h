@@ -17,6 +17,13 @@
 // seen. A failed request leaves step and request as they are, so the next
 // poll repeats it; the failure becomes a line in the event display.
 //
+// The acknowledge is the exception: a failed write may have been carried out
+// with only its reply lost, and a blind repeat would then drain a block
+// nobody read. So a failed acknowledge goes back to coil 1 instead. If the
+// block read next still holds the records just shown, the module did not
+// take the acknowledge: only the records it added since are shown, then it
+// is acknowledged again. Any other block is new and shown whole.
+//
 // Everything runs on the window's thread inside the channel's events.
 #include "channel.h"
 #include "event_decoder.h"
@@ -29,6 +36,7 @@
 #include <QObject>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace chronel {
 
@@ -94,6 +102,8 @@ private:
     int step_ = 0;
     bool eventAvailable_ = false;
     EventBlockWords snapshot_{};
+    EventBlockWords shown_{};                       // the block whose acknowledge is under way
+    std::optional<EventBlockWords> unconfirmed_;    // shown, acknowledge failed
 };
 
 } // namespace chronel

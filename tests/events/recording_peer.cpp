@@ -120,6 +120,26 @@ void RecordingPeer::setException(std::optional<std::pair<int, std::uint8_t>> reg
     exception_ = registerAndCode;
 }
 
+void RecordingPeer::setLosses(LossPlan plan)
+{
+    std::lock_guard lock(mutex_);
+    losses_ = std::move(plan);
+}
+
+// What modbus_reply does to the memory for a write, without the reply.
+void RecordingPeer::carryOut(const PeerRequest& r)
+{
+    const bool coils = r.function == 5 || r.function == 15;
+    const bool registers = r.function == 6 || r.function == 16;
+    for (std::size_t i = 0; i < r.values.size(); ++i) {
+        const int index = r.address - 1 + int(i);
+        if (coils && index >= 0 && index < CoilCount)
+            mapping_->tab_bits[index] = r.values[i] ? 1 : 0;
+        else if (registers && index >= 0 && index < HoldingCount)
+            mapping_->tab_registers[index] = r.values[i];
+    }
+}
+
 PeerRequest RecordingPeer::parse(const std::uint8_t* query, int length) const
 {
     PeerRequest r;
@@ -198,7 +218,13 @@ void RecordingPeer::run()
                 modbus_reply_exception(ctx_, query, exception_->second);
                 continue;
             }
-            modbus_reply(ctx_, query, length, mapping_);
+            const Loss loss = losses_ ? losses_(request, *mapping_) : Loss::None;
+            if (loss == Loss::Request)
+                continue;
+            if (loss == Loss::Reply)
+                carryOut(request);
+            else
+                modbus_reply(ctx_, query, length, mapping_);
             if (hook_)
                 hook_(request, *mapping_);
         }

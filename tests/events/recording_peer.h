@@ -58,9 +58,18 @@ public:
     // exception `code`; nullopt stops it.
     void setException(std::optional<std::pair<int, std::uint8_t>> registerAndCode);
 
+    // Lost frames, decided per request (recorded either way): a lost request
+    // is neither carried out nor answered, a lost reply is carried out (the
+    // hook runs) but never sent. The plan runs on the server thread with the
+    // memory locked, before the request is carried out; it may change it.
+    enum class Loss { None, Request, Reply };
+    using LossPlan = std::function<Loss(const PeerRequest&, modbus_mapping_t&)>;
+    void setLosses(LossPlan plan);
+
 private:
     void run();
     PeerRequest parse(const std::uint8_t* query, int length) const;
+    void carryOut(const PeerRequest& request);
 
     modbus_t* ctx_ = nullptr;
     modbus_mapping_t* mapping_ = nullptr;
@@ -72,6 +81,7 @@ private:
     std::vector<PeerRequest> requests_;
     Hook hook_;
     std::optional<std::pair<int, std::uint8_t>> exception_;
+    LossPlan losses_;
     std::thread thread_;
 };
 

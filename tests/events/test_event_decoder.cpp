@@ -155,6 +155,41 @@ TEST(EventDecoder, Type2RecordSetsTheDateForLaterType0TimeRecords)
               Lines({"1985-01-02  01:02:03.004  S  G   Time Resync Old Time"}));
 }
 
+// A block presented again after a lost acknowledge, with one record added:
+// only the added record gives a line, with the date its block set earlier.
+TEST(EventDecoder, RepresentedBlockGivesOnlyTheRecordsAdded)
+{
+    EventDecoder decoder(C);
+    BlockBuilder first(0, 2);
+    first.type0Date(0, 13, 3, 17, 2024, 9).type0Time(1, 1, 5, 1, 9, 12, 30, 250);
+    BlockBuilder grown = first;
+    grown.count(3).type0Time(2, 1, 6, 0, 9, 12, 31, 0);
+    EXPECT_EQ(decoder.decode(first).size(), 2);
+    ASSERT_TRUE(EventDecoder::HoldsRecordsOf(grown, first));
+    EXPECT_EQ(decoder.decode(grown, EventDecoder::RecordCount(first)),
+              Lines({"2024-03-17  09:12:31.000  S  G   Input Point  6  Off"}));
+    EXPECT_TRUE(decoder.decode(first, 2).isEmpty());
+    EXPECT_TRUE(decoder.decode(BlockBuilder(3).word(10, 0x4241), 1).isEmpty());
+}
+
+TEST(EventDecoder, HoldsRecordsOfComparesOnlyTheRecordsShown)
+{
+    const EventBlockWords t2 = BlockBuilder(2, 1).type2(0, 1, 4, 1, 60, 7).pending(3);
+    // Same records, another pending count and leftover words past the records.
+    EXPECT_TRUE(EventDecoder::HoldsRecordsOf(BlockBuilder(2, 1).type2(0, 1, 4, 1, 60, 7).pending(1).word(90, 5), t2));
+    EXPECT_TRUE(EventDecoder::HoldsRecordsOf(BlockBuilder(2, 2).type2(0, 1, 4, 1, 60, 7).type2(1, 1, 5, 1, 61, 0), t2));
+    EXPECT_FALSE(EventDecoder::HoldsRecordsOf(BlockBuilder(2, 1).type2(0, 1, 4, 1, 60, 8), t2));
+    EXPECT_FALSE(EventDecoder::HoldsRecordsOf(BlockBuilder(2, 0), t2));
+    EXPECT_FALSE(EventDecoder::HoldsRecordsOf(BlockBuilder(0, 1).type2(0, 1, 4, 1, 60, 7), t2));
+
+    const EventBlockWords t1 = BlockBuilder(1, 2).type1(1, 3, 1, 5, 6, 7, 8, 9, 10, 2024, 0, 0);
+    EXPECT_TRUE(EventDecoder::HoldsRecordsOf(BlockBuilder(1, 3).type1(1, 3, 1, 5, 6, 7, 8, 9, 10, 2024, 0, 0), t1));
+    EXPECT_FALSE(EventDecoder::HoldsRecordsOf(BlockBuilder(1, 2).type1(1, 3, 1, 5, 6, 7, 8, 9, 10, 2024, 0, 1), t1));
+
+    EXPECT_TRUE(EventDecoder::HoldsRecordsOf(BlockBuilder(3).word(10, 0x4241), BlockBuilder(3).word(10, 0x4241)));
+    EXPECT_FALSE(EventDecoder::HoldsRecordsOf(BlockBuilder(3).word(99, 1), BlockBuilder(3).word(10, 0x4241)));
+}
+
 // Every point number 1 … 32 survives the split of its bits over two bytes.
 TEST(EventRecord, PointAndStateOfEveryPoint)
 {

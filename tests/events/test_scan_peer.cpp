@@ -208,6 +208,106 @@ TEST_F(ScanAgainstPeer, MonitorNeverAcknowledgesAndShowsAChangedBlockOnce)
     ASSERT_TRUE(WaitFor([&] { return CountWrites(peer->requests(), 2, 1) >= 1; }));
 }
 
+// The acknowledge write on a line that loses frames: a failed acknowledge is
+// not repeated blindly; the block is read again and each event shown once.
+class LostAcknowledge : public ScanAgainstPeer {
+protected:
+    using Loss = RecordingPeer::Loss;
+
+    // Loses the frames `plan` gives for the acknowledge writes, in order
+    // (the first write takes plan[0]); every other frame arrives.
+    void loseAcknowledges(std::vector<Loss> plan)
+    {
+        peer->setLosses([plan = std::move(plan), n = std::size_t(0)](const PeerRequest& r, modbus_mapping_t&) mutable {
+            if (!r.isWrite(2, 1))
+                return Loss::None;
+            return n < plan.size() ? plan[n++] : Loss::None;
+        });
+    }
+
+    // Runs the scan until the buffer is empty and `writes` acknowledges were
+    // sent, then checks that lines 0 … blocks - 1 each appear exactly once.
+    void drainAndExpectEachOnce(int blocks, int writes)
+    {
+        rig->start();
+        ASSERT_TRUE(WaitFor([&] { return !peer->coil(1) && CountWrites(peer->requests(), 2, 1) >= writes; }));
+        // Two more cycles on the empty buffer: nothing shown or written again.
+        ASSERT_TRUE(cycles(2));
+        rig->scan().AutoPoll(0);
+        const auto& lines = rig->live->display().lines();
+        for (int i = 0; i < blocks; ++i)
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), NumberedLine(i)), 1) << i;
+        EXPECT_EQ(CountWrites(peer->requests(), 2, 1), writes);
+    }
+
+    // After each failed acknowledge the next request is the coil-1 read.
+    void expectCoilReadAfterEachFailedAcknowledge(int failed)
+    {
+        const auto requests = peer->requests();
+        int seen = 0;
+        for (std::size_t i = 0; i + 1 < requests.size() && seen < failed; ++i) {
+            if (requests[i].isWrite(2, 1)) {
+                EXPECT_TRUE(requests[i + 1].isRead(1, 1)) << i;
+                ++seen;
+            }
+        }
+        EXPECT_EQ(seen, failed);
+    }
+};
+
+TEST_F(LostAcknowledge, ReplyLostTheNextBlockIsNewAndShownWhole)
+{
+    ModuleBuffer buffer(*peer);
+    buffer.fill({NumberedBlock(0), NumberedBlock(1), NumberedBlock(2)});
+    loseAcknowledges({Loss::Reply});
+    drainAndExpectEachOnce(3, 3);
+    expectCoilReadAfterEachFailedAcknowledge(1);
+}
+
+TEST_F(LostAcknowledge, RequestLostTheSameBlockIsNotShownAgainButAcknowledged)
+{
+    ModuleBuffer buffer(*peer);
+    buffer.fill({NumberedBlock(0), NumberedBlock(1), NumberedBlock(2)});
+    loseAcknowledges({Loss::Request});
+    drainAndExpectEachOnce(3, 4);
+    expectCoilReadAfterEachFailedAcknowledge(1);
+}
+
+TEST_F(LostAcknowledge, ReplyLostAndNoMoreEventsShowsNothingAgain)
+{
+    ModuleBuffer buffer(*peer);
+    buffer.fill({NumberedBlock(0)});
+    loseAcknowledges({Loss::Reply});
+    drainAndExpectEachOnce(1, 1);
+    expectCoilReadAfterEachFailedAcknowledge(1);
+}
+
+TEST_F(LostAcknowledge, ReplyLostTwiceInARow)
+{
+    ModuleBuffer buffer(*peer);
+    buffer.fill({NumberedBlock(0), NumberedBlock(1), NumberedBlock(2)});
+    loseAcknowledges({Loss::Reply, Loss::Reply});
+    drainAndExpectEachOnce(3, 3);
+    expectCoilReadAfterEachFailedAcknowledge(2);
+}
+
+TEST_F(LostAcknowledge, RequestLostWhileTheModuleAddsRecordsShowsOnlyTheAddedOnes)
+{
+    ModuleBuffer buffer(*peer);
+    buffer.fill({NumberedBlock(0), NumberedBlock(2)});
+    // The module adds record 1 to the block it presents while the
+    // acknowledge is lost on the way.
+    bool grown = false;
+    peer->setLosses([&](const PeerRequest& r, modbus_mapping_t& m) {
+        if (!r.isWrite(2, 1) || grown)
+            return Loss::None;
+        grown = true;
+        buffer.fill({BlockBuilder(2, 2).type2(0, 1, 1, 1, 0, 0).type2(1, 1, 2, 1, 60, 1), NumberedBlock(2)}, &m);
+        return Loss::Request;
+    });
+    drainAndExpectEachOnce(3, 3);
+}
+
 TEST_F(ScanAgainstPeer, StatusBlockFillsTimeGpsAndPointStatus)
 {
     peer->setHoldings(200, {0, 8, 0, 0, 12, 24, 2030, 9, 5, 7, 6, 9});
@@ -268,8 +368,12 @@ TEST_F(ScanAgainstPeer, ExceptionGivesAnErrorLineAndTheSameRequestAgain)
     ASSERT_TRUE(cycles(1));
     peer->setException(std::pair{101, std::uint8_t(2)});
     ASSERT_TRUE(WaitFor([&] { return rig->live->display().lines()[14].size() > 0; }));
+    // From the second failure on, the scan asks for nothing but the block.
+    const std::size_t failingFrom = peer->requests().size();
     peer->setException(std::pair{101, std::uint8_t(4)});
     ASSERT_TRUE(WaitFor([&] { return rig->live->display().lines()[15].endsWith(u"#  4"); }));
+    ASSERT_TRUE(WaitFor([&] { return peer->requests().size() >= failingFrom + 3; }));
+    const std::size_t failingTo = peer->requests().size();
     peer->setException(std::nullopt);
     ASSERT_TRUE(cycles(2));
     rig->scan().AutoPoll(0);
@@ -283,17 +387,17 @@ TEST_F(ScanAgainstPeer, ExceptionGivesAnErrorLineAndTheSameRequestAgain)
     EXPECT_GE(illegalAddress, 1);
     EXPECT_TRUE(std::find(lines.begin(), lines.end(),
                           QStringLiteral("2031-05-06  07:08:09  Communications error #  4")) != lines.end());
-    // While failing, only the event block was asked for, again and again.
+    // While failing, only the event block was asked for, again and again;
+    // once answered, the cycle goes on to the status block.
     const auto requests = peer->requests();
-    bool failing = false;
-    for (std::size_t i = 1; i < requests.size(); ++i) {
-        if (failing && requests[i - 1].isRead(101, 100) && !requests[i].isRead(101, 100)) {
-            failing = false;
-            EXPECT_TRUE(requests[i].isRead(200, 100)) << i;
-        }
-        if (!failing && i >= 1 && requests[i].isRead(101, 100) && requests[i - 1].isRead(101, 100))
-            failing = true;
-    }
+    ASSERT_GE(failingTo, failingFrom + 2);
+    for (std::size_t i = failingFrom; i < failingTo; ++i)
+        EXPECT_TRUE(requests[i].isRead(101, 100)) << i;
+    std::size_t next = failingTo;
+    while (next < requests.size() && requests[next].isRead(101, 100))
+        ++next;
+    ASSERT_LT(next, requests.size());
+    EXPECT_TRUE(requests[next].isRead(200, 100)) << next;
 }
 
 TEST_F(ScanAgainstPeer, StoppedPeerGivesErrorLinesAndTheScanResumesWhenItReturns)
