@@ -60,6 +60,7 @@ bool FlashSequence::program()
     if (!findEnd(QStringLiteral("No flash data to program")))
         return false;
     StopScanPolls(channels_);
+    scanStopped_ = true;
     line(EraseLine(0));
     flashStep_ = 1;
     completed_ = 0;
@@ -85,6 +86,7 @@ bool FlashSequence::verify()
     line(QStringLiteral("Verifying Flash Memory "));
     flashOffset_ = 0;
     completed_ = 0;
+    scanStopped_ = false;
 
     const QString host = hostText_ ? hostText_() : QString();
     // The progress registers are reset before the poll starts: over TCP the
@@ -165,8 +167,13 @@ void FlashSequence::onReadDone()
     if (differs) {
         // Every differing byte of the block has its line; the sequence ends
         // here, also when this was the last block, so that a difference is
-        // never followed by "Verify OK". The scan polls stay stopped.
+        // never followed by "Verify OK". A Program stopped the scan polls:
+        // left stopped, events would pile up in the module unseen.
         flash.AutoPoll(0);
+        if (scanStopped_) {
+            RestartScanPolls(channels_);
+            line(QStringLiteral("Event scan resumed"));
+        }
         end(Outcome::VerifyError);
         return;
     }

@@ -12,8 +12,8 @@
 //
 // Progress goes to the Flash tab's bar and, as a bar pattern, to registers
 // 32766 (programming) and 32767 (verify) through modConfigRead. Program
-// stops the time setup and event scan polls; every end but a verify
-// difference restarts them.
+// stops the time setup and event scan polls and every end of it restarts
+// them; Verify alone leaves them running.
 //
 // Runs on the window's thread; the channels' events arrive there.
 #include "channel_set.h"
@@ -102,6 +102,7 @@ private:
     quint32 flashOffset_ = 0;
     quint32 flashEnd_ = 0;
     quint32 completed_ = 0;
+    bool scanStopped_ = false;  // this sequence began with Program
 };
 
 } // namespace chronel

@@ -217,6 +217,36 @@ INSTANTIATE_TEST_SUITE_P(Bytes, VerifyDifference,
                                          Difference{"BlockAfterTheEnd", {1024 + 5}, 9}),
                          [](const testing::TestParamInfo<Difference>& info) { return std::string(info.param.name); });
 
+TEST_F(FlashAgainstSimulator, DifferenceAfterProgramRestartsTheScanPolls)
+{
+    startModule();
+    ASSERT_TRUE(load(hexFromBinary(Firmware(1000, 5))));
+    // Byte 300 is cleared in the module between the last block written and
+    // the first read-back.
+    FlashClient direct(sim_.port());
+    ASSERT_TRUE(direct.connected());
+    bool cleared = false;
+    QObject::connect(&model_->status(), &FlashStatus::lineAppended, owner_.get(), [&](const QString& line) {
+        if (line != QStringLiteral("Flash Memory Programming Complete"))
+            return;
+        std::vector<std::uint8_t> block(128, 0xFF);
+        block[300 % 128] = 0;
+        cleared = direct.program(256, block);
+    });
+    ASSERT_TRUE(model_->program());
+    EXPECT_EQ(pollInterval(ChannelId::EventScan), 0);
+    ASSERT_EQ(runToEnd(), Outcome::VerifyError) << model_->status().text().toStdString();
+    ASSERT_TRUE(cleared);
+
+    EXPECT_EQ(statusLines().mid(statusLines().size() - 4),
+              (QStringList{QStringLiteral("Flash Memory Programming Complete"),
+                           QStringLiteral("Verifying Flash Memory "), QStringLiteral("Flash Verify Error "),
+                           QStringLiteral("Event scan resumed")}));
+    EXPECT_EQ(pollInterval(ChannelId::TimeSetup), TimeSetupPollInterval);
+    EXPECT_EQ(pollInterval(ChannelId::EventScan), EventScanPollInterval);
+    EXPECT_EQ(pollInterval(ChannelId::Flash), 0);
+}
+
 TEST_F(FlashAgainstSimulator, DeviceExceptionMidWayEndsTheSequence)
 {
     // Block 0 covers 16385 … 16448; every later block up to 16449 fails.
