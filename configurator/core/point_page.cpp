@@ -35,7 +35,7 @@ QList<FieldClamp> PointPage::store(PointTable& table)
     for (int r = 0; r < RowCount; ++r) {
         PointRow& row = rows_[std::size_t(r)];
         PointSettings& point = table[std::size_t(top_ + r)];
-        point.SsPcDisabled = row.SsPcEnable == Check::Unchecked;
+        SetPointDisabled(point, row.SsPcEnable == Check::Unchecked);
         point.SsPcFilter = quint16(readRowNumber(row.SsPcFilter, "txtSsPcFilter", r, 0, 65535, clamps));
         point.SsPcDebounce = quint16(readRowNumber(row.SsPcDebounce, "txtSsPcDebounce", r, 0, 65535, clamps));
         point.SsPcChatter = qint16(readRowNumber(row.SsPcChatter, "txtSsPcChatter", r, -32768, 32767, clamps));

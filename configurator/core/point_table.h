@@ -17,11 +17,27 @@ struct PointSettings {
     QString SsPcDescription;
     QString SsPcOff;
     QString SsPcOn;
+    // The disabled word as the module gave it. Only 65535 disables a point,
+    // so a module may hold other values (1, 5, …) that read as enabled; one
+    // goes back unchanged until SsPcDisabled is changed (SetPointDisabled).
+    qint16 SsPcDisabledWord = 0;
 
-    bool operator==(const PointSettings&) const = default;
+    // Equal when the screen shows the same and a download sends the same.
+    bool operator==(const PointSettings& other) const;
 };
 
 using PointTable = std::array<PointSettings, PointCount>;
+
+constexpr qint16 PointDisabledWord = -1;  // 65535 on the wire
+
+// Sets SsPcDisabled; a change replaces the word read from the module by 0 or
+// 65535.
+void SetPointDisabled(PointSettings& point, bool disabled);
+// The disabled word a download sends: the word read from the module while it
+// still means what SsPcDisabled says, otherwise 0 or 65535.
+qint16 DisabledWord(const PointSettings& point);
+// Both columns from an uploaded word.
+void SetDisabledFromWord(PointSettings& point, qint16 word);
 
 // "Point " followed by the number by the number rule: point 7 gets
 // "Point  7" (a blank in place of the sign).

@@ -173,7 +173,7 @@ bool PointBlockToTable(int firstRegister, const PointBlock& w, PointTable& table
     } else if (b == 1) {
         for (int p = 0; p < PointCount; ++p) {
             table[std::size_t(p)].SsPcChatter = w[std::size_t(p)];
-            table[std::size_t(p)].SsPcDisabled = w[std::size_t(32 + p)] == -1;
+            SetDisabledFromWord(table[std::size_t(p)], w[std::size_t(32 + p)]);
         }
     } else if (b < 10) {
         for (int q = 0; q < 4; ++q)
@@ -201,7 +201,7 @@ bool TableToPointBlock(int firstRegister, const PointTable& table, PointBlock& w
     } else if (b == 1) {
         for (int p = 0; p < PointCount; ++p) {
             w[std::size_t(p)] = table[std::size_t(p)].SsPcChatter;
-            w[std::size_t(32 + p)] = table[std::size_t(p)].SsPcDisabled ? qint16(-1) : qint16(0);
+            w[std::size_t(32 + p)] = DisabledWord(table[std::size_t(p)]);
         }
     } else if (b < 10) {
         for (int q = 0; q < 4; ++q)

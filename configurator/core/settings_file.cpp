@@ -268,12 +268,13 @@ void RecordApplier::point(int index, const std::vector<Field>& f)
         return;
     }
     PointSettings& pt = p_[std::size_t(index)];
-    if (f[1].text == False)
-        pt.SsPcDisabled = false;
-    else if (f[1].text == True)
-        pt.SsPcDisabled = true;
-    else
+    if (f[1].text == False || f[1].text == True) {
+        // The file holds the flag alone; a word uploaded before is replaced.
+        pt.SsPcDisabled = f[1].text == True;
+        pt.SsPcDisabledWord = pt.SsPcDisabled ? PointDisabledWord : qint16(0);
+    } else {
         message(key + QStringLiteral(" Enable Invalid"));
+    }
     // Older files hold filters and debounces of 32768 and more as the signed
     // word they travel in.
     auto unsignedWord = [](double v) {

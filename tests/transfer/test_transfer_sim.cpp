@@ -146,7 +146,7 @@ PointSettings ExpectedPoint(int p)
     s.SsPcFilter = m.filter;
     s.SsPcDebounce = m.debounce;
     s.SsPcChatter = m.chatter;
-    s.SsPcDisabled = m.disabledWord == 0xFFFF;
+    SetDisabledFromWord(s, qint16(m.disabledWord));
     s.SsPcDescription = QString::fromStdString(m.description).trimmed();
     s.SsPcOff = QString::fromStdString(m.off);
     s.SsPcOn = QString::fromStdString(m.on);
@@ -341,6 +341,38 @@ TEST_F(TransferSim, DownloadWritesTheStartCodeAndTwentyBlocksAndTheModuleHoldsTh
     EXPECT_EQ(PollInterval(rig.eventScan()), EventScanAfterTransfer);
     EXPECT_EQ(PollInterval(rig.timeSetup()), TimeSetupAfterTransfer);
     EXPECT_TRUE(rig.messages.empty());
+}
+
+TEST_F(TransferSim, DownloadSendsBackTheDisabledWordReadUnlessTheBoxChanged)
+{
+    startLoaded();
+    {
+        // Words the module may hold that read as enabled, besides the 0xFFFF
+        // of every third point and the 1 of point 5.
+        ModuleRegisters regs(rig.port);
+        ASSERT_TRUE(regs.connected());
+        ASSERT_TRUE(regs.write(397 + 1, {5}));
+        ASSERT_TRUE(regs.write(397 + 20, {7}));
+    }
+    rig.transfer->startUpload();
+    ASSERT_TRUE(rig.waitEnd(rig.transfer->upload()));
+    ASSERT_EQ(rig.transfer->upload().outcome(), TransferOutcome::Finished);
+    ASSERT_EQ(rig.model->page().top(), 0);
+    ASSERT_EQ(rig.model->page().row(1).SsPcEnable, Check::Checked);
+    rig.model->page().row(0).SsPcEnable = Check::Checked;    // point 1, 0xFFFF
+    rig.model->page().row(1).SsPcEnable = Check::Unchecked;  // point 2, 5
+
+    rig.transfer->startDownload();
+    ASSERT_TRUE(rig.waitEnd(rig.transfer->download()));
+    ASSERT_EQ(rig.transfer->download().outcome(), TransferOutcome::Finished);
+
+    ModuleRegisters regs(rig.port);
+    ASSERT_TRUE(regs.connected());
+    const std::vector<quint16> expected = {
+        0,      0xFFFF, 0, 0xFFFF, 1, 0, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF,
+        0,      0,      0xFFFF, 0, 7, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF, 0,
+    };
+    EXPECT_EQ(regs.read(397, 32), expected);
 }
 
 TEST_F(TransferSim, UploadAfterDownloadReproducesTheSettings)
