@@ -3,7 +3,6 @@
 #include "chronel_main.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 
 namespace chronel {
@@ -60,11 +59,23 @@ QString TransferActions::chooseFile(bool save)
     const QString filterText = filters.join(QStringLiteral(";;"));
     if (!save)
         return QFileDialog::getOpenFileName(&window_, QStringLiteral("Open"), QString(), filterText, &selected);
-    QString path = QFileDialog::getSaveFileName(&window_, QStringLiteral("Save As"), QString(), filterText, &selected);
-    // A name typed without an extension under the CSV filter gets one.
-    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && selected == filters.value(SettingsFileFilterIndex))
-        path += QStringLiteral(".csv");
-    return path;
+
+    QFileDialog dialog(&window_, QStringLiteral("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(selected);
+    // A name typed without an extension under the CSV filter gets ".csv" from
+    // the dialog itself, before it asks whether to replace an existing file:
+    // added afterwards, it would replace name.csv without asking.
+    const auto suffixFor = [&dialog, csv = selected](const QString& filter) {
+        dialog.setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QString());
+    };
+    suffixFor(selected);
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, suffixFor);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 void TransferActions::show(const UserMessage& message)

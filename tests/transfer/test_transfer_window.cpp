@@ -6,8 +6,10 @@
 #include "ui/chronel_main.h"
 #include "ui/transfer_actions.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -150,6 +152,63 @@ TEST_F(TransferWindow, AThreeLineFileMessageShowsItsLines)
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].startsWith(QStringLiteral("File Open|Point  4 Invalid\nExpected: Point  4, Enable")));
     EXPECT_EQ(texts[0].count(QLatin1Char('\n')), 2);
+}
+
+TEST_F(TransferWindow, SaveAsksBeforeReplacingTheFileItWrites)
+{
+    actions->setFileChooser({});
+    const QString existing = rig.dir.filePath(QStringLiteral("pump.csv"));
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("kept\r\n");
+    }
+    // The user types "pump" under the preselected CSV filter and answers the
+    // question; after a No the dialog is still open and is cancelled.
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    QStringList questions;
+    QString suffix;
+    bool typed = false;
+    QTimer boxes, dialogs;
+    QObject::connect(&boxes, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            questions << box->text();
+            box->button(answer)->click();
+        }
+    });
+    QObject::connect(&dialogs, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (std::exchange(typed, true)) {
+            dialog->reject();
+            return;
+        }
+        suffix = dialog->defaultSuffix();
+        dialog->setDirectory(rig.dir.path());
+        dialog->selectFile(QStringLiteral("pump"));
+        static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+    });
+    boxes.start(10);
+    dialogs.start(10);
+
+    menu("mnuFileSave");
+    EXPECT_EQ(suffix, QStringLiteral("csv"));
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].startsWith(QStringLiteral("pump.csv already exists"))) << questions[0].toStdString();
+    QFile file(existing);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("kept\r\n"));
+    file.close();
+
+    answer = QMessageBox::Yes;
+    typed = false;
+    menu("mnuFileSave");
+    EXPECT_EQ(questions.size(), 2);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readLine().startsWith("\"Module Name\","));
+    EXPECT_FALSE(QFile::exists(rig.dir.filePath(QStringLiteral("pump"))));
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST(TransferDialogs, FiltersOfTheSettingsFileDialogs)
