@@ -187,12 +187,17 @@ protected:
     {
         WriteFile(dir.file("script.txt"), "0.01 5 1\n0.02 5 0\n0.03 17 1\n");
         startSim({"--events", "script:" + dir.file("script.txt"), "--time-source", "internal"});
-        // The script runs from the simulator's start; wait until all three
-        // changes are in its buffer.
+        // The script runs from the simulator's start. Its last change (point
+        // 17 on, bit 0 of the point status word 252) shows once all three
+        // are in the module's buffer.
+        const auto played = [this] {
+            const std::vector<std::uint16_t> status = peer->read(252, 1);
+            return !status.empty() && (status[0] & 1) != 0;
+        };
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!peer->coil(1) && std::chrono::steady_clock::now() < deadline)
+        while (!played() && std::chrono::steady_clock::now() < deadline)
             ::usleep(10000);
-        ::usleep(100000);
+        ASSERT_TRUE(played()) << "the simulator did not play its script";
     }
 
     static std::vector<std::string> EventLines(const std::string& out)

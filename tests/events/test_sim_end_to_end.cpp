@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <modbus/modbus.h>
 
 #include <memory>
 
@@ -53,6 +54,24 @@ protected:
         sim.stop();
     }
 
+    // The script's last change (point 32 on, the top bit of the point status
+    // word, register 252) shows once all four are in the module's buffer.
+    void waitForTheScript()
+    {
+        modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.port());
+        ASSERT_NE(ctx, nullptr);
+        modbus_set_slave(ctx, 255);
+        const bool connected = modbus_connect(ctx) == 0;
+        const bool played = connected && WaitFor([ctx] {
+            std::uint16_t word = 0;
+            return modbus_read_registers(ctx, 252 - 1, 1, &word) == 1 && (word & 0x8000) != 0;
+        });
+        modbus_close(ctx);
+        modbus_free(ctx);
+        ASSERT_TRUE(connected);
+        ASSERT_TRUE(played) << "the simulator did not play its script";
+    }
+
     // Waits for `n` more completed status reads of the scan.
     bool statusReads(int n, int timeoutMs = 15000)
     {
@@ -86,7 +105,7 @@ class RetrieveFromSim : public SimEndToEnd, public ::testing::WithParamInterface
 TEST_P(RetrieveFromSim, DrainsTheBufferInOrderAcknowledgingEachBlock)
 {
     startSim({QStringLiteral("--buffer-type"), QString::number(GetParam())});
-    QTest::qWait(600);  // the script has played
+    ASSERT_NO_FATAL_FAILURE(waitForTheScript());
     QSignalSpy acknowledged(&rig->scan(), &Channel::OnWriteDone);
     QSignalSpy errors(&rig->scan(), &Channel::OnErrorEvent);
     rig->start();
@@ -129,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(BufferTypes, RetrieveFromSim, ::testing::Values(0, 1, 2
 TEST_F(SimEndToEnd, MonitorNeverAcknowledgesAndRepeatsNothing)
 {
     startSim({QStringLiteral("--buffer-type"), QStringLiteral("2")});
-    QTest::qWait(600);
+    ASSERT_NO_FATAL_FAILURE(waitForTheScript());
     QSignalSpy acknowledged(&rig->scan(), &Channel::OnWriteDone);
     rig->model->startUp();
     rig->live->toggleMonitorEventData();
