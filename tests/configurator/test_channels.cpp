@@ -223,8 +223,11 @@ TEST_F(ChannelTest, ConfigurationBlockUploadedAndDownloadedOverModbusTcp)
     write.Trigger();
     ASSERT_EQ(writeDone, 1);
 
+    // Every word the download fills: all but the MAC (19 … 24), 47 … 49 and
+    // 55 … 59, which go out as the buffer holds them.
     for (int i = 0; i < ConfigBlockWriteWords; ++i) {
-        if (DownloadSetsWord(i)) {
+        const bool notSet = (i >= 19 && i <= 24) || (i >= 47 && i <= 49) || i >= 55;
+        if (!notSet) {
             EXPECT_EQ(peer.holding(1 + i), quint16(block[std::size_t(i)])) << "register " << 1 + i;
         }
     }
