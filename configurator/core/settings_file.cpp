@@ -139,6 +139,24 @@ const char* RecordLayout(int record)
     return "TT";
 }
 
+// The key a record begins with.
+QString RecordKey(int record)
+{
+    static const char* const keys[] = {
+        "Module Name",       "PLC ID",         "Event Delay",     "Sync Master",
+        "Hour Time Update",  "Modbus RS-232",  "Modbus RS-485",   "Event Buffer Type",
+        "TCP/IP Address",    "IP Address",     "Subnet Address",  "Gateway Address",
+        "TCP/IP Speed",      "Daylight Saving Time Location",     "Daylight Saving Time Start",
+        "Daylight Saving Time Stop",           "GPS Offset",      "IRIG-B Offset",
+    };
+    constexpr int fixed = int(std::size(keys));
+    if (record < fixed)
+        return QString::fromLatin1(keys[record]);
+    if (record < fixed + PointCount)
+        return PointKey(record - fixed + 1);
+    return QStringLiteral("IEEE 1344");
+}
+
 // A number field as the file writes it: decimal, optional sign, fraction and
 // exponent, blanks around it allowed; an empty field is 0.
 bool ParseNumber(const QString& text, double& value)
@@ -210,18 +228,25 @@ private:
             fields[std::size_t(i)] = NumberFieldText(f[std::size_t(i) + 1].number);
         applied(names);
     }
-    void serial(const std::vector<Field>& f, const char* key, const char* messageText, int& baud, int& parity,
-                QString& delay, int& protocol, const char* control)
+    // False when the baud text names a rate the port's list does not have
+    // (the RS-232 list stops at 19.2K): the combo cannot show it and a
+    // download would send a position the module does not know.
+    bool serial(const std::vector<Field>& f, const char* key, const char* messageText, const QStringList& bauds,
+                int& baud, int& parity, QString& delay, int& protocol, const char* control)
     {
         if (!keyIs(f[0], key)) {
             message(QString::fromLatin1(messageText));
-            return;
+            return true;
         }
-        baud = BaudTextToIndex(f[1].text);
+        const int position = BaudTextToIndex(f[1].text);
+        if (position < 0 || position >= bauds.size())
+            return false;
+        baud = position;
         parity = ParityTextToIndex(f[2].text);
         delay = NumberFieldText(f[3].number);
         protocol = ProtocolTextToIndex(f[4].text);
         applied({control});
+        return true;
     }
     void dst(const std::vector<Field>& f, const char* key, const char* messageText, QString& month, QString& day,
              QString& hour, std::initializer_list<const char*> names)
@@ -313,13 +338,13 @@ bool RecordApplier::apply(int record, const std::vector<Field>& f)
         flag(f, "Hour Time Update", "Hourly Time Update Invalid", s_.ConfigHourTimeUpdate);
         return true;
     case 5:
-        serial(f, "Modbus RS-232", "Modbus 232 Baud Settings Invalid", s_.ConfigModbus232Baud,
-               s_.ConfigModbus232Parity, s_.ConfigModbus232Delay, s_.ConfigModbus232Protocol, "txtConfigModbus232Delay");
-        return true;
+        return serial(f, "Modbus RS-232", "Modbus 232 Baud Settings Invalid", Baud232Items(),
+                      s_.ConfigModbus232Baud, s_.ConfigModbus232Parity, s_.ConfigModbus232Delay,
+                      s_.ConfigModbus232Protocol, "txtConfigModbus232Delay");
     case 6:
-        serial(f, "Modbus RS-485", "Modbus 485 Baud Settings Invalid", s_.ConfigModbus485Baud,
-               s_.ConfigModbus485Parity, s_.ConfigModbus485Delay, s_.ConfigModbus485Protocol, "txtConfigModbus485Delay");
-        return true;
+        return serial(f, "Modbus RS-485", "Modbus 485 Baud Settings Invalid", BaudItems(), s_.ConfigModbus485Baud,
+                      s_.ConfigModbus485Parity, s_.ConfigModbus485Delay, s_.ConfigModbus485Protocol,
+                      "txtConfigModbus485Delay");
     case 7:
         if (!keyIs(f[0], "Event Buffer Type")) {
             message(QStringLiteral("Event Buffer Type Invalid"));
@@ -497,32 +522,51 @@ SettingsReadResult ReadSettingsFile(QIODevice& device, ModuleSettings& settings,
     CsvFieldReader reader(device);
     RecordApplier applier(settings, points, result, appliedControls);
     std::vector<Field> fields;
+    const auto stop = [&](int record, const QString& reason) {
+        result.runTimeError = true;
+        result.stopLine = reader.fieldLine();
+        result.stopRecord = record + 1;
+        result.stopReason = reason;
+        return result;
+    };
     for (int record = 0; record < SettingsRecordCount; ++record) {
         const char* layout = RecordLayout(record);
         fields.clear();
         for (const char* kind = layout; *kind; ++kind) {
             CsvField raw;
-            if (reader.next(raw) != CsvFieldReader::Status::Ok) {
-                result.runTimeError = true;
-                return result;
+            switch (reader.next(raw)) {
+            case CsvFieldReader::Status::Ok:
+                break;
+            case CsvFieldReader::Status::EndOfFile:
+                return stop(record, QStringLiteral("the file ends before the record is complete"));
+            case CsvFieldReader::Status::LineTooLong:
+                return stop(record, QStringLiteral("the line is longer than %1 characters")
+                                        .arg(CsvFieldReader::MaxLineLength));
+            case CsvFieldReader::Status::ReadError:
+                return stop(record, device.errorString());
             }
             Field field{raw.text, 0};
-            if (*kind == 'N' && !ParseNumber(raw.text, field.number)) {
-                result.runTimeError = true;
-                return result;
-            }
+            if (*kind == 'N' && !ParseNumber(raw.text, field.number))
+                return stop(record, QStringLiteral("\"%1\" is not a number").arg(raw.text));
             fields.push_back(field);
         }
         ++result.recordsRead;
-        if (!applier.apply(record, fields)) {
-            result.runTimeError = true;
-            return result;
-        }
+        // Only list choices stop a whole record, and each is its second field.
+        if (!applier.apply(record, fields))
+            return stop(record, QStringLiteral("\"%1\" is not in the list").arg(fields[1].text));
     }
     return result;
 }
 
-bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink)
+QString SettingsReadStopText(const SettingsReadResult& result)
+{
+    return QStringLiteral("line %1, record %2 \"%3\": %4")
+        .arg(result.stopLine)
+        .arg(result.stopRecord)
+        .arg(RecordKey(result.stopRecord - 1), result.stopReason);
+}
+
+bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink, QString* failure)
 {
     model.storePointPage();
     bool replaced = false;
@@ -538,6 +582,8 @@ bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSin
     }
     written = written && file.commit();
     if (!written) {
+        if (failure)
+            *failure = path + QStringLiteral(": ") + file.errorString();
         file.cancelWriting();
         sink({FileSaveTitle(), FileSaveErrorText(), platform::MessageIcon::Critical});
         return false;
@@ -547,10 +593,12 @@ bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSin
     return true;
 }
 
-bool OpenSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink)
+bool OpenSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink, QString* failure)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
+        if (failure)
+            *failure = path + QStringLiteral(": ") + file.errorString();
         sink({FileOpenTitle(), FileOpenErrorText(), platform::MessageIcon::Critical});
         return false;
     }
@@ -564,8 +612,11 @@ bool OpenSettingsFile(ChronelModel& model, const QString& path, const MessageSin
     model.notifySettingsEdited();
     for (const QString& text : result.messages)
         sink({FileOpenTitle(), text, platform::MessageIcon::Critical});
-    if (result.runTimeError)
+    if (result.runTimeError) {
+        if (failure)
+            *failure = path + QStringLiteral(": ") + SettingsReadStopText(result);
         sink({FileOpenTitle(), FileOpenErrorText(), platform::MessageIcon::Critical});
+    }
     return !result.runTimeError;
 }
 

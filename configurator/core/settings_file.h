@@ -21,8 +21,9 @@
 //
 // A record whose key is wrong is reported and skipped; the reading goes on.
 // A file that ends early, a number field that holds no number, a list
-// position outside the list or a line too long to be a record stop the
-// reading with "File Open Error"; what was applied before stays applied.
+// position outside the list (the DST location, an RS-232 rate above 19.2K)
+// or a line too long to be a record stop the reading with "File Open Error";
+// what was applied before stays applied.
 //
 // A double quote cannot stand inside a quoted text, nor a line break: saving
 // writes an apostrophe for each double quote and a blank for each line-break
@@ -64,7 +65,16 @@ struct SettingsReadResult {
     QStringList messages;      // key and value messages, in file order
     bool runTimeError = false; // reading stopped: "File Open Error"
     int recordsRead = 0;       // records read whole, checked or not
+    // Where and why the reading stopped, for reports beyond the window's one
+    // text: the line of the field it stopped at (from 1), the record (from 1)
+    // and what was wrong there.
+    int stopLine = 0;
+    int stopRecord = 0;
+    QString stopReason;
 };
+
+// "line 14, record 14 "Daylight Saving Time Location": "6" is not in the list"
+QString SettingsReadStopText(const SettingsReadResult& result);
 
 // Reads the records from `device` into `settings` and `points` in file order.
 // `appliedControls` receives the screen controls whose values a record set
@@ -75,13 +85,18 @@ SettingsReadResult ReadSettingsFile(QIODevice& device, ModuleSettings& settings,
 // File > Save on the window's model: the rows on screen go into the table,
 // then the file is written beside the old one and renamed over it only when
 // complete, so a failed save leaves the old file as it was. Messages go to
-// `sink`. True when the file was written.
-bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink);
+// `sink`. True when the file was written; else `failure` (when given) names
+// the file and the system's reason ("site.csv: Permission denied").
+bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink,
+                      QString* failure = nullptr);
 
 // File > Open on the window's model: the rows on screen go into the table
 // (so a record that fails keeps what the screen showed), the records are
 // read, and the page shows the table again, after a stop too. Messages go
-// to `sink`. True when every record was read (some may have been reported).
-bool OpenSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink);
+// to `sink`. True when every record was read (some may have been reported);
+// else `failure` (when given) names the file and why: the system's reason
+// when it cannot be opened, SettingsReadStopText when the reading stopped.
+bool OpenSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink,
+                      QString* failure = nullptr);
 
 } // namespace chronel

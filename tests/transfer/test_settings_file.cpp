@@ -696,6 +696,10 @@ TEST_P(SettingsFileStops, EarlierRecordsStayAppliedAndTheRestIsNotRead)
         // records by their most telling field.
         EXPECT_EQ(rig.model.settings().ConfigModuleName, n > 0 ? want.ConfigModuleName : before.ConfigModuleName);
         EXPECT_EQ(rig.model.settings().ConfigPlcId, n > 1 ? want.ConfigPlcId : before.ConfigPlcId);
+        EXPECT_EQ(rig.model.settings().ConfigModbus232Baud,
+                  n > 5 ? want.ConfigModbus232Baud : before.ConfigModbus232Baud);
+        EXPECT_EQ(rig.model.settings().ConfigModbus232Parity,
+                  n > 5 ? want.ConfigModbus232Parity : before.ConfigModbus232Parity);
         EXPECT_EQ(rig.model.settings().ConfigEventBufferType,
                   n > 7 ? want.ConfigEventBufferType : before.ConfigEventBufferType);
         EXPECT_EQ(rig.model.settings().TsDstStartMonth, n > 14 ? want.TsDstStartMonth : before.TsDstStartMonth);
@@ -730,6 +734,12 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"NumberTooLargeForADouble", [] { return FirstLines(2, "\"Event Delay\",1e999\r\n"); }, 2},
         StopCase{"DstLocationOutsideTheList",
                  [] { return FirstLines(13, "\"Daylight Saving Time Location\",6\r\n"); }, 13},
+        // Rates of the RS-485 list alone; the rest of the file follows, so
+        // only the stop keeps it from being read.
+        StopCase{"Rs232At38400", [] { return WithLine(5, "\"Modbus RS-232\",\"38.4K\",\"None\",0,\"RTU\""); }, 5},
+        StopCase{"Rs232At57600", [] { return WithLine(5, "\"Modbus RS-232\",\"57.6K\",\"None\",0,\"RTU\""); }, 5},
+        StopCase{"Rs232At115500",
+                 [] { return WithLine(5, "\"Modbus RS-232\",\"115.5K\",\"None\",0,\"RTU\""); }, 5},
         StopCase{"DstLocationBelowNone",
                  [] { return FirstLines(13, "\"Daylight Saving Time Location\",-2\r\n"); }, 13},
         StopCase{"LineTooLong", [] { return FirstLines(20, "\"Point  3\",\"" + HugeLine + "\"\r\n"); }, 20},
