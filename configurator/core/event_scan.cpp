@@ -5,6 +5,8 @@
 #include "module_address.h"
 #include "number_rule.h"
 
+#include "platform/failure_text.h"
+
 #include <algorithm>
 
 namespace chronel {
@@ -155,18 +157,10 @@ void EventScan::onError(int code)
 
 QString EventScan::ErrorMessage(int code)
 {
-    switch (code) {
-    case -4: return QStringLiteral("  Communications error - Host did not respond");
-    case -3: return QStringLiteral("  Communications error - PLC did not respond");
-    case -2: return QStringLiteral("  Communications error - Unable to create PLC protocol packet");
-    case -1: return QStringLiteral("  Communications error - Adaptor Invalid");
-    case 1: return QStringLiteral("  Communications error - Illegal Function");
-    case 2: return QStringLiteral("  Communications error - Illegal Data Address");
-    case 3: return QStringLiteral("  Communications error - Illegal Data Value");
-    case 6: return QStringLiteral("  Communications error - Slave Device is busy");
-    case 18: return QStringLiteral("  Communications error - Invalid Node Address");
-    default: return QStringLiteral("  Communications error # ") + NumberText(code);
-    }
+    const QString words = platform::windowFailureText(code);
+    if (!words.isEmpty())
+        return QStringLiteral("  Communications error - ") + words;
+    return QStringLiteral("  Communications error # ") + NumberText(code);
 }
 
 QString EventScan::errorLine(int code, const QDateTime& when) const
