@@ -2,6 +2,7 @@
 
 #include "command_loop.h"
 #include "core/event_scan.h"
+#include "failure_report.h"
 #include "core/transfer_sequence.h"
 #include "terminal.h"
 
@@ -43,13 +44,11 @@ BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 first
     return result;
 }
 
-QString CommunicationErrorText(int code) { return chronel::EventScan::ErrorMessage(code).trimmed(); }
-
-QString ReadFailureText(const BlockRead& read)
+QString ReadFailureText(const BlockRead& read, const QString& module)
 {
     if (read.errorCode == 0 && InterruptRequested())
         return QStringLiteral("Interrupted");
-    return CommunicationErrorText(read.errorCode);
+    return CommunicationFailureLine(module, read.errorCode);
 }
 
 } // namespace chronelcli

@@ -19,11 +19,8 @@ struct BlockRead {
 BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 firstRegister, int size,
                     int pollIntervalMs);
 
-// The text of a failure code as the event display words it, without the
-// display's leading blanks ("Communications error - Host did not respond").
-QString CommunicationErrorText(int code);
-
-// Why `read` failed: its communication error, or the user's interrupt.
-QString ReadFailureText(const BlockRead& read);
+// Why `read` of `module` failed: its communication failure in words with the
+// window's text (see CommunicationFailureLine), or the user's interrupt.
+QString ReadFailureText(const BlockRead& read, const QString& module);
 
 } // namespace chronelcli

@@ -2,6 +2,7 @@
 #include "command.h"
 #include "console.h"
 #include "core/settings_file.h"
+#include "failure_report.h"
 #include "module_session.h"
 #include "transfer_run.h"
 
@@ -25,12 +26,12 @@ public:
     {
         chronel::ChronelModel scratch;
         scratch.startUp();
-        return open(scratch, context.console.sink()) ? ExitStatus::Done : ExitStatus::BadUsage;
+        return open(scratch, context.console) ? ExitStatus::Done : ExitStatus::BadUsage;
     }
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
-        if (!open(session.model(), context.console.sink()))
+        if (!open(session.model(), context.console))
             return ExitStatus::BadUsage;
         const ExitStatus status = RunTransfer(session, TransferKind::Download, context.intervalMs, context.console);
         if (status == ExitStatus::Done)
@@ -39,14 +40,23 @@ public:
     }
 
 private:
-    // True when every record was read and none gave a message.
-    bool open(chronel::ChronelModel& model, const chronel::MessageSink& sink)
+    // True when every record was read and none gave a message. A file that
+    // stops is reported once, with where and why, instead of the window's
+    // bare "File Open Error".
+    bool open(chronel::ChronelModel& model, Console& console)
     {
         bool clean = true;
-        const bool whole = chronel::OpenSettingsFile(model, path_, [&](const chronel::UserMessage& m) {
-            clean = false;
-            sink(m);
-        });
+        QString failure;
+        const bool whole = chronel::OpenSettingsFile(
+            model, path_,
+            [&](const chronel::UserMessage& m) {
+                clean = false;
+                if (m.text != chronel::FileOpenErrorText())
+                    console.message(m);
+            },
+            &failure);
+        if (!whole)
+            console.error(FileFailureLine(failure, chronel::FileOpenErrorText()));
         return whole && clean;
     }
 

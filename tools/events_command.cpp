@@ -6,6 +6,7 @@
 #include "core/event_log.h"
 #include "core/live_data.h"
 #include "core/transfer_sequence.h"
+#include "failure_report.h"
 #include "module_session.h"
 
 #include <QTimer>
@@ -72,11 +73,13 @@ public:
         if (monitor_ != model.monitorEventData())
             live.toggleMonitorEventData();
 
+        QString logFile;
         if (!logPath_.isEmpty()) {
             const QString path = BatchFileName(logPath_, session.address(), context.moduleCount);
+            logFile = path;
             if (display.startLogging(path) != chronel::EventLog::OpenResult::Opened) {
-                console.error(chronel::LogEventsTitle() + QLatin1String(": ") + chronel::LogEventsOpenErrorText()
-                              + QLatin1String(" (") + path + QLatin1Char(')'));
+                console.error(FileFailureLine(path + QStringLiteral(": ") + display.logError(),
+                                              chronel::LogEventsOpenErrorText()));
                 return ExitStatus::BadUsage;
             }
         }
@@ -85,8 +88,8 @@ public:
         QObject::connect(&display, &chronel::EventDisplay::linesChanged, &display,
                          [&] { console.line(display.lines().back()); });
         QObject::connect(&display, &chronel::EventDisplay::logWriteFailed, &display,
-                         [&](const QString& title, const QString& text) {
-                             console.message({title, text, platform::MessageIcon::Critical});
+                         [&](const QString&, const QString& text) {
+                             console.error(FileFailureLine(logFile + QStringLiteral(": ") + display.logError(), text));
                              loop.finish(ExitStatus::BadUsage);
                          });
 
@@ -104,8 +107,10 @@ public:
         };
         QObject::connect(&scan, &chronel::Channel::OnReadDone, &display, completed);
         QObject::connect(&scan, &chronel::Channel::OnWriteDone, &display, completed);
-        QObject::connect(&scan, &chronel::Channel::OnErrorEvent, &display, [&](int) {
+        int lastError = 0;
+        QObject::connect(&scan, &chronel::Channel::OnErrorEvent, &display, [&](int code) {
             lastFailed = true;
+            lastError = code;
             if (cycles_ && ++errorsInRow >= ConsecutiveErrorLimit)
                 loop.finish(ExitStatus::ModuleFailed);
         });
@@ -121,6 +126,8 @@ public:
         }
         session.stopPolling();
         display.stopLogging();
+        if (status == ExitStatus::ModuleFailed && lastFailed)
+            console.error(CommunicationFailureLine(session.moduleName(), lastError));
         return status;
     }
 

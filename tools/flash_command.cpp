@@ -3,6 +3,7 @@
 #include "command_loop.h"
 #include "console.h"
 #include "core/flash_sequence.h"
+#include "failure_report.h"
 #include "hex_load.h"
 #include "module_session.h"
 
@@ -44,9 +45,16 @@ public:
         chronel::FlashSequence sequence(*image_, status_, session.channels(), [&session] { return session.address(); });
 
         CommandLoop loop;
+        // Connected after the sequence's own handler, which ends the run
+        // first: the code is read once the loop has returned.
+        int lastError = 0;
+        bool communicationsError = false;
+        QObject::connect(&session.channels().modFlash(), &chronel::Channel::OnErrorEvent, &sequence,
+                         [&lastError](int code) { lastError = code; });
         QObject::connect(&sequence, &chronel::FlashSequence::finished, &sequence,
-                         [&loop](chronel::FlashSequence::Outcome outcome) {
+                         [&](chronel::FlashSequence::Outcome outcome) {
                              using Outcome = chronel::FlashSequence::Outcome;
+                             communicationsError = outcome == Outcome::CommunicationsError;
                              loop.finish(outcome == Outcome::VerifyOk  ? ExitStatus::Done
                                          : outcome == Outcome::Refused ? ExitStatus::BadUsage
                                                                        : ExitStatus::ModuleFailed);
@@ -65,6 +73,8 @@ public:
         session.stopPolling();
         QObject::disconnect(progress);
         console.endProgress();
+        if (communicationsError)
+            console.error(CommunicationFailureLine(session.moduleName(), lastError));
         return result;
     }
 

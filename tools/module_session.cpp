@@ -2,6 +2,8 @@
 
 #include "console.h"
 #include "core/plctag_factory.h"
+#include "regaccess/adapter_selection.h"
+#include "regaccess/tcp_transport.h"
 
 namespace chronelcli {
 
@@ -32,6 +34,14 @@ ModuleSession::~ModuleSession()
     stopPolling();
     extra_.clear();
     model_.reset();
+}
+
+QString ModuleSession::moduleName() const
+{
+    // The channels use adapter 0, the section "Adapter.Object.1".
+    if (regaccess::chooseTransport(regaccess::readAdapterConfig(1), address_) == regaccess::Transport::ModbusTcp)
+        return QStringLiteral("%1:%2").arg(address_).arg(regaccess::modbusTcpPort());
+    return address_;
 }
 
 chronel::Channel& ModuleSession::createChannel(const QString& name)

@@ -27,6 +27,10 @@ public:
     ModuleSession& operator=(const ModuleSession&) = delete;
 
     const QString& address() const { return address_; }
+    // The module as a failure report names it: "10.0.0.7:502" when the
+    // control's own Modbus TCP client reaches it, else the address alone
+    // (a driver adapter carries the request).
+    QString moduleName() const;
     chronel::ChronelModel& model() { return *model_; }
     chronel::ChannelSet& channels() { return model_->channels(); }
     // A further control, as the test-mode window creates its modTestMode;

@@ -61,7 +61,7 @@ public:
         const ExitStatus result = loop.run();
         session.stopPolling();
         if (result != ExitStatus::Done) {
-            context.console.error(ReadFailureText({false, {}, lastError}));
+            context.console.error(ReadFailureText({false, {}, lastError}, session.moduleName()));
             return result;
         }
         for (const QString& line : SerTimeLines(status))

@@ -20,7 +20,7 @@ public:
                                          chronel::statsblock::FirstRegister, chronel::statsblock::WordCount,
                                          context.intervalMs.value_or(chronel::EventScanStartInterval));
         if (!read.ok) {
-            context.console.error(ReadFailureText(read));
+            context.console.error(ReadFailureText(read, session.moduleName()));
             return ExitStatus::ModuleFailed;
         }
         chronel::StatisticsDisplay stats;

@@ -58,7 +58,7 @@ public:
         }
         const ExitStatus written = loop.run();
         if (written != ExitStatus::Done) {
-            console.error(ReadFailureText({false, {}, failure}));
+            console.error(ReadFailureText({false, {}, failure}, session.moduleName()));
             return written;
         }
 
@@ -70,7 +70,7 @@ public:
                                          chronel::statsblock::FirstRegister, chronel::statsblock::WordCount,
                                          context.intervalMs.value_or(chronel::EventScanStartInterval));
         if (!read.ok) {
-            console.error(ReadFailureText(read));
+            console.error(ReadFailureText(read, session.moduleName()));
             return ExitStatus::ModuleFailed;
         }
         chronel::StatisticsDisplay stats;

@@ -3,6 +3,7 @@
 #include "command_loop.h"
 #include "console.h"
 #include "core/transfer.h"
+#include "failure_report.h"
 #include "module_session.h"
 
 namespace chronelcli {
@@ -10,7 +11,17 @@ namespace chronelcli {
 ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console)
 {
     chronel::ChronelModel& model = session.model();
-    chronel::Transfer transfer(model, console.sink());
+    // The sequence's failure box says only that it failed; the failure that
+    // ended it goes before it, in words.
+    int lastError = 0;
+    bool failed = false;
+    chronel::Transfer transfer(model, [&](const chronel::UserMessage& m) {
+        if (failed && lastError != 0) {
+            console.error(CommunicationFailureLine(session.moduleName(), lastError));
+            failed = false;
+        }
+        console.message(m);
+    });
     if (intervalMs)
         transfer.setPollInterval(*intervalMs);
 
@@ -18,9 +29,12 @@ ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<
     chronel::TransferSequence& sequence = kind == TransferKind::Upload
                                               ? static_cast<chronel::TransferSequence&>(transfer.upload())
                                               : static_cast<chronel::TransferSequence&>(transfer.download());
-    QObject::connect(&sequence, &chronel::TransferSequence::ended, &sequence, [&loop](chronel::TransferOutcome o) {
+    QObject::connect(&sequence, &chronel::TransferSequence::ended, &sequence, [&](chronel::TransferOutcome o) {
+        failed = o == chronel::TransferOutcome::Failed;
         loop.finish(o == chronel::TransferOutcome::Finished ? ExitStatus::Done : ExitStatus::ModuleFailed);
     });
+    QObject::connect(&sequence.channel(), &chronel::Channel::OnErrorEvent, &sequence,
+                     [&lastError](int code) { lastError = code; });
     const QMetaObject::Connection progress =
         QObject::connect(&model, &chronel::ChronelModel::transferChanged, &model, [&model, &console] {
             const chronel::TransferDisplay& t = model.transfer();

@@ -3,6 +3,7 @@
 #include "command.h"
 #include "console.h"
 #include "core/settings_file.h"
+#include "failure_report.h"
 #include "module_session.h"
 #include "transfer_run.h"
 
@@ -41,8 +42,18 @@ public:
         if (status != ExitStatus::Done)
             return status;
         const QString path = BatchFileName(path_, session.address(), context.moduleCount);
-        if (!chronel::SaveSettingsFile(session.model(), path, context.console.sink()))
+        QString failure;
+        const bool saved = chronel::SaveSettingsFile(
+            session.model(), path,
+            [&](const chronel::UserMessage& m) {
+                if (m.text != chronel::FileSaveErrorText())
+                    context.console.message(m);
+            },
+            &failure);
+        if (!saved) {
+            context.console.error(FileFailureLine(failure, chronel::FileSaveErrorText()));
             return ExitStatus::BadUsage;
+        }
         context.console.line(QStringLiteral("Saved %1").arg(path));
         return ExitStatus::Done;
     }

@@ -24,6 +24,7 @@ CsvFieldReader::Char CsvFieldReader::get(char& c)
                 device_.getChar(&after);
         }
         lineLength_ = 0;
+        ++lineNumber_;
         return Char::LineEnd;
     }
     if (++lineLength_ > MaxLineLength)
@@ -52,6 +53,8 @@ CsvFieldReader::Status CsvFieldReader::next(CsvField& field)
             continue;
         break;
     }
+    // An empty field ended by its line end belongs to the line just ended.
+    fieldLine_ = kind == Char::LineEnd ? lineNumber_ - 1 : lineNumber_;
     if (kind == Char::End)
         return Status::EndOfFile;
     if (kind == Char::TooLong || kind == Char::Error)

@@ -34,6 +34,9 @@ public:
 
     // The next field; `field` is set only when Ok is returned.
     Status next(CsvField& field);
+    // The line (from 1) of the field last asked for, whether it was read or
+    // the reading stopped there; for messages that say where a file is bad.
+    int fieldLine() const { return fieldLine_; }
 
 private:
     enum class Char { Byte, LineEnd, End, TooLong, Error };
@@ -43,6 +46,8 @@ private:
 
     QIODevice& device_;
     qsizetype lineLength_ = 0;
+    int lineNumber_ = 1;
+    int fieldLine_ = 1;
     bool atLineStart_ = true;
     bool pending_ = false;
     char pendingChar_ = 0;

@@ -29,6 +29,8 @@ public:
 
     bool logging() const { return log_.isOpen(); }
     QString logPath() const { return log_.path(); }
+    // The system's reason when the log could not be opened or written.
+    QString logError() const { return log_.errorString(); }
     // The user chose `path` in the file dialog (empty when cancelled). Any
     // open log is closed first; a failure leaves logging off.
     EventLog::OpenResult startLogging(const QString& path);

@@ -10,6 +10,7 @@ EventLog::OpenResult EventLog::open(const QString& path)
     file_.setFileName(path);
     // Append never truncates: an engineer reopening yesterday's log keeps it.
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        error_ = file_.errorString();
         file_.setFileName(QString());
         return OpenResult::Failed;
     }
@@ -28,8 +29,10 @@ bool EventLog::append(const QString& line)
         return false;
     const QByteArray bytes = line.toLatin1() + "\r\n";
     const bool written = file_.write(bytes) == bytes.size() && file_.flush();
-    if (!written)
+    if (!written) {
+        error_ = file_.errorString();
         close();
+    }
     return written;
 }
 

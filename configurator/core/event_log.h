@@ -34,9 +34,12 @@ public:
     // Appends `line` and CR LF. On a failed or short write the file is closed
     // and false returned; nothing is written while no file is open (false).
     bool append(const QString& line);
+    // The system's reason for the last failed open or write.
+    QString errorString() const { return error_; }
 
 private:
     QFile file_;
+    QString error_;
 };
 
 } // namespace chronel

@@ -91,6 +91,10 @@ TEST_P(CliStoppedModule, FailsWithStatusOneAndTheWindowsMessage)
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     EXPECT_TRUE(Contains(GetParam().onStdout ? r.out : r.err, GetParam().message)) << r.out << r.err;
+    // Module, reason in words, the window's text for the code.
+    EXPECT_TRUE(Contains(r.err, "chronel-cli: 127.0.0.1:" + std::to_string(port)
+                                    + ": connection refused (Communications error #  10061)\n"))
+        << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -170,7 +170,8 @@ TEST_F(CliTcp, DownloadRefusesAFileWithMessagesAndSendsNothing)
 
     const RunResult missing = cli({"download", dir.file("none.csv")});
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(Contains(missing.err, "File Open: File Open Error")) << missing.err;
+    EXPECT_TRUE(Contains(missing.err, dir.file("none.csv") + ": No such file or directory (File Open Error)"))
+        << missing.err;
 }
 
 TEST_F(CliTcp, UploadIntoAMissingDirectoryStopsBeforeTheModule)

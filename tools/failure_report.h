@@ -1,0 +1,15 @@
+#pragma once
+// What the tool prints when a module or a file fails: what failed and why in
+// words, then the text the window would show for it, so a script's log says
+// enough to act on and still matches what a window user would report.
+#include <QString>
+
+namespace chronelcli {
+
+// "chronel-cli: 127.0.0.1:502: connection refused (Communications error #  10061)"
+QString CommunicationFailureLine(const QString& module, int code);
+
+// "chronel-cli: site.csv: No such file or directory (File Open Error)"
+QString FileFailureLine(const QString& what, const QString& windowText);
+
+} // namespace chronelcli
