@@ -15,6 +15,9 @@ namespace {
 
 constexpr int TestMilliseconds = 1;
 constexpr int MaxBudget = 32767;
+// Covers one lost SYN (sent again after about a second) and its answer over
+// a slow link.
+constexpr int ConnectWindowMs = 2000;
 // MBAP header up to and including the length field; the length counts the
 // bytes that follow it (unit identifier and PDU).
 constexpr std::size_t LengthFieldEnd = 6;
@@ -72,27 +75,35 @@ int TcpTransport::sendFrame(std::size_t length)
         if (const int error = socket_->discardUnread(); error != 0)
             return error;
     }
-    int testsLeft = budget_ / 10;
+    // A new connection waits for its handshake at least ConnectWindowMs, or
+    // the whole budget if that is longer: a SYN lost to a full accept queue
+    // or a slow link is sent again only after about a second, and a tenth of
+    // the budget (50 ms by default) cut such modules off. An established
+    // connection waits a tenth of the budget for room in its send buffer.
+    // A budget under ten has never allowed a send, and still does not.
+    using Clock = std::chrono::steady_clock;
+    int windowMs = budget_ / 10;
+    if (!used_ && windowMs > 0)
+        windowMs = std::max({windowMs, ConnectWindowMs, budget_});
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(windowMs);
     std::size_t sent = 0;
     // An established connection almost always has room for one frame, so it
     // is offered the frame at once; only a full send buffer leads to waits.
-    bool tryAtOnce = used_;
+    bool tryAtOnce = used_ && windowMs > 0;
     while (sent < length) {
-        if (testsLeft <= 0)
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (!tryAtOnce && left <= 0)
             return platform::WSAETIMEDOUT;
-        const WaitResult ready = tryAtOnce ? WaitResult{Readiness::Ready, 0} : socket_->waitWritable(TestMilliseconds);
+        const WaitResult ready = tryAtOnce ? WaitResult{Readiness::Ready, 0}
+                                           : socket_->waitWritable(static_cast<int>(left));
         tryAtOnce = false;
         if (ready.state == Readiness::Failed)
             return ready.error;
-        if (ready.state == Readiness::NotReady) {
-            --testsLeft;
+        if (ready.state == Readiness::NotReady)
             continue;
-        }
         const IoResult result = socket_->send(std::span(frame_).subspan(sent, length - sent));
-        if (result.error == platform::WSAEWOULDBLOCK) {
-            --testsLeft;
+        if (result.error == platform::WSAEWOULDBLOCK)
             continue;
-        }
         if (result.error != 0)
             return result.error;
         sent += result.count;

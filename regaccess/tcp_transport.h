@@ -3,11 +3,11 @@
 // between requests to the same host, one request frame and one reply frame
 // per exchange, all inside the caller's thread.
 //
-// Waits are counted in readiness tests of about one millisecond each (the
-// wait budget, taken from TimeToLive when a connection is opened): up to
-// budget / 10 tests for the socket to become writable, up to budget tests
-// for the whole reply. Each test waits in the kernel, so a reply is taken
-// the moment it arrives.
+// Waits are counted in milliseconds of the wait budget, taken from
+// TimeToLive when a connection is opened: up to budget ms for the whole
+// reply; for a new connection to be made, two seconds or the budget if that
+// is longer; on an established connection, budget / 10 ms for room to send.
+// Each wait is in the kernel, so a reply is taken the moment it arrives.
 //
 // Thread safety: none; a transport belongs to one control on one thread.
 #include "regaccess/request_packet.h"
