@@ -25,13 +25,18 @@ FlashLoadResult LoadHexFile(QIODevice& file, const QString& fileName, FlashImage
     // than a 16-bit count can number.
     quint32 lineNumber = 1;
     bool failed = false;
-    TextLineReader reader(file);
+    // A line longer than any record ends the reading: the file is no HEX
+    // file (a binary image, a device without line ends), and reading such a
+    // line to its end could take as long as the file, or for ever.
+    TextLineReader reader(file, MaxHexLineLength);
     QByteArray line;
     for (;;) {
         if (eachLine)
             eachLine();
         if (!reader.next(line))
             break;
+        // The head of an overlong line is longer than any record, so the
+        // parser rejects it (no colon, or a length no count gives).
         const HexLineError error = ParseHexLine(line, state, image);
         if (error != HexLineError::None) {
             status.append(HexLineErrorMessage(error, lineNumber));

@@ -2,7 +2,9 @@
 // Load File on an opened firmware file: the image is erased, every line is
 // parsed and every bad line reported, and the outcome is told in the status
 // text. A bad line does not stop the load; the image keeps what the good
-// lines stored, but the load counts as failed.
+// lines stored, but the load counts as failed. Only a line longer than any
+// record (MaxHexLineLength) stops it: it is reported and nothing after it
+// is read.
 #include "flash_image.h"
 #include "flash_status.h"
 

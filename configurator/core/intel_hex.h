@@ -43,6 +43,10 @@ struct HexLoadState {
     quint32 bytesLoaded = 0;
 };
 
+// The longest record: ":" and two digits for each byte of count, address
+// (two), type, 255 data bytes and checksum. A longer line is no record.
+constexpr qsizetype MaxHexLineLength = 1 + 2 * (1 + 2 + 1 + 255 + 1);
+
 // 0 … 15 for "0" … "9", "A" … "F", "a" … "f"; 0 for any other character.
 int HexDigitValue(char c);
 

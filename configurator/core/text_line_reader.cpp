@@ -10,7 +10,10 @@ namespace {
 constexpr qint64 ChunkBytes = 64 * 1024;
 }
 
-TextLineReader::TextLineReader(QIODevice& device, qsizetype keep) : device_(device), keep_(keep) {}
+TextLineReader::TextLineReader(QIODevice& device, qsizetype maxLength)
+    : device_(device), maxLength_(std::max<qsizetype>(maxLength, 0))
+{
+}
 
 bool TextLineReader::fill()
 {
@@ -34,6 +37,8 @@ bool TextLineReader::fill()
 bool TextLineReader::next(QByteArray& line)
 {
     line.clear();
+    if (overlong_)
+        return false;
     bool any = false;  // something of this line (even just its end) was read
     for (;;) {
         if (position_ >= chunk_.size() && !fill())
@@ -46,17 +51,21 @@ bool TextLineReader::next(QByteArray& line)
             }
         }
         const char* begin = chunk_.constData() + position_;
-        const qsizetype left = chunk_.size() - position_;
+        // One byte past the bound is enough to tell an overlong line.
+        const qsizetype scan = std::min(chunk_.size() - position_, maxLength_ + 1 - line.size());
         qsizetype length = 0;
-        while (length < left && begin[length] != '\n' && begin[length] != '\r')
+        while (length < scan && begin[length] != '\n' && begin[length] != '\r')
             ++length;
-        const qsizetype room = keep_ - line.size();
-        line.append(begin, std::min(length, room > 0 ? room : 0));
+        line.append(begin, length);
         any = true;
         position_ += length;
-        if (length < left) {
+        if (length < scan) {
             skipLineFeed_ = chunk_[position_] == '\r';
             ++position_;
+            return true;
+        }
+        if (line.size() > maxLength_) {
+            overlong_ = true;
             return true;
         }
     }

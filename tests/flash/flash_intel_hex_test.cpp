@@ -7,8 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 
+#include <algorithm>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace chronel {
 namespace {
@@ -252,18 +257,63 @@ TEST(LoadHexFile, AnyLineEndAndAMissingLastOne)
         EXPECT_EQ(image.at(p), 0x11 * (p + 1)) << p;
 }
 
-TEST(LoadHexFile, OverlongLineIsOneLengthError)
+TEST(LoadHexFile, ALineLongerThanTheLongestRecordEndsTheLoad)
 {
+    // 255 data bytes of 0x11: the longest record, 521 characters.
+    const QByteArray longest = ":FF000000" + QByteArray(255, 'X').replace("X", "11") + "12";
+    ASSERT_EQ(longest.size(), 521);
     FlashImage image;
-    QByteArray content(":" + QByteArray(200000, 'F') + "\n:0100000011EE\n");
-    const Loaded l = Load(content, image);
+    const Loaded l = Load(longest + "\r\n" + longest + "0\r\n:0100000022DD\r\n", image);
+    EXPECT_FALSE(l.result.ok);
     EXPECT_EQ(l.result.lines, 2u);
-    EXPECT_EQ(l.lines.mid(3, 2),
-              (QStringList{QStringLiteral("Length error - Line  1"), QStringLiteral("Flash file load error")}));
-    EXPECT_EQ(image.at(0), 0x11);
+    EXPECT_EQ(l.lines, Framed(QStringLiteral("fw.hex"),
+                              {QStringLiteral("Length error - Line  2"), QStringLiteral("Flash file load error")}));
+    EXPECT_EQ(image.at(0), 0x11) << "the longest record is read; the line after the overlong one is not";
+    EXPECT_EQ(image.at(254), 0x11);
 
-    const Loaded noColon = Load(QByteArray(100000, 'X'), image);
-    EXPECT_EQ(noColon.lines.mid(3, 1), QStringList{QStringLiteral("Invalid starting character - Line  1")});
+    const Loaded noColon = Load(QByteArray(100000, 'X') + "\n:0100000022DD\n", image);
+    EXPECT_EQ(noColon.lines.mid(3), (QStringList{QStringLiteral("Invalid starting character - Line  1"),
+                                                  QStringLiteral("Flash file load error"),
+                                                  QStringLiteral("Closing flash data file")}));
+    EXPECT_EQ(image.at(0), ErasedFlashByte);
+}
+
+// A binary image chosen by mistake: 50 MB without a line end. The window runs
+// after every bounded piece of input, the memory stays small, and the load
+// ends at the first line with an error for it.
+TEST(LoadHexFile, AFileWithoutLineEndsEndsPromptlyWithAnErrorOnLineOne)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("image.bin")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QByteArray block = ":" + QByteArray(1024 * 1024 - 1, 'F');
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(file.write(block), block.size());
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    FlashImage image;
+    FlashStatus status;
+    qint64 lastPosition = 0;
+    qint64 mostReadBetweenHooks = 0;
+    const FlashLoadResult result = LoadHexFile(file, file.fileName(), image, status, [&] {
+        mostReadBetweenHooks = std::max(mostReadBetweenHooks, file.pos() - lastPosition);
+        lastPosition = file.pos();
+    });
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.lines, 1u);
+    EXPECT_EQ(status.lines().mid(3), (QStringList{QStringLiteral("Length error - Line  1"),
+                                                   QStringLiteral("Flash file load error"),
+                                                   QStringLiteral("Closing flash data file")}));
+    EXPECT_LE(mostReadBetweenHooks, 128 * 1024) << "bytes read while the window could not run";
+    EXPECT_LE(lastPosition, 128 * 1024) << "the rest of the file is not read";
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 * 1024) << "peak resident memory grew (KiB)";
 }
 
 TEST(LoadHexFile, LineNumbersPastSixteenBits)

@@ -3,8 +3,48 @@
 // opened.
 #include "flash_fixture.h"
 
+#include <QCoreApplication>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
 namespace chronel::test {
 namespace {
+
+// Ends the test program when what it guards does not come back in time: a
+// load that reads a device without line ends to the end never would, and no
+// event of the test's own could stop it.
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              std::unique_lock lock(mutex_);
+              if (!ended_.wait_for(lock, limit, [this] { return done_; })) {
+                  std::fprintf(stderr, "still running after %lld s\n", static_cast<long long>(limit.count()));
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        ended_.notify_one();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    std::thread thread_;
+};
 
 class FlashLoadFile : public FlashFixture {
 protected:
@@ -56,6 +96,36 @@ TEST_F(FlashLoadFile, FailedLoadDisablesProgramAndVerify)
     EXPECT_FALSE(model_->verify());
     idle(20);
     EXPECT_TRUE(proxy_->requests().empty());
+}
+
+TEST_F(FlashLoadFile, ADeviceWithoutLineEndsFailsPromptlyAndThePollsResume)
+{
+    const QString device = QStringLiteral("/dev/zero");
+    if (!QFile::exists(device))
+        GTEST_SKIP() << "no /dev/zero";
+    ASSERT_TRUE(load(writeFile(QStringLiteral("good.hex"), ":0400100001020304E2\n")));
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(0);
+    bool ok = true;
+    {
+        Watchdog watchdog(std::chrono::seconds(20));
+        ok = model_->loadFile([&device] { return device; }, [] { QCoreApplication::processEvents(); });
+    }
+    timer.stop();
+    EXPECT_FALSE(ok);
+    EXPECT_GT(ticks, 0) << "the window's timers ran during the load";
+    EXPECT_EQ(statusLines(),
+              (QStringList{QStringLiteral("Initalizing flash image"), QStringLiteral("Opening ") + device,
+                           QStringLiteral("Reading flash data"),
+                           QStringLiteral("Invalid starting character - Line  1"),
+                           QStringLiteral("Flash file load error"), QStringLiteral("Closing flash data file")}));
+    EXPECT_FALSE(model_->programEnabled());
+    EXPECT_FALSE(model_->verifyEnabled());
+    EXPECT_TRUE(model_->loadEnabled());
+    EXPECT_EQ(pollInterval(ChannelId::TimeSetup), TimeSetupPollInterval);
+    EXPECT_EQ(pollInterval(ChannelId::EventScan), EventScanPollInterval);
 }
 
 struct NoFile {

@@ -87,6 +87,8 @@ write("fuzz_hex_file", "good_crlf", "\r\n".join([hex_record(0, 2, [0x10, 0])] + 
 write("fuzz_hex_file", "good_cr", "\r".join(image + [":00000001FF"]))
 write("fuzz_hex_file", "bad_lines", "\n".join([image[0], ":0400100001020304E3", "junk", ":", image[1]]))
 write("fuzz_hex_file", "beyond_image", "\n".join([hex_record(0, 4, [0, 8]), hex_record(0xFFF0, 0, [1] * 16)]))
+# The longest record, then a 600-character line that ends the load before the last record.
+write("fuzz_hex_file", "overlong_line", "\n".join([hex_record(0, 0, [0x11] * 255), ":" + "F" * 599, image[0]]))
 
 # ---- settings file --------------------------------------------------------------
 records = [
