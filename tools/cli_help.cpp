@@ -4,8 +4,8 @@ namespace chronelcli {
 
 namespace {
 
-const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D [--ip A.B.C.D ...] [--interval MS] [--trace]\n"
-                              "                   [--tcp | --ini FILE] COMMAND [ARGS]\n";
+const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D [--ip A.B.C.D ...] [--interval MS] [--timeout MS]\n"
+                              "                   [--trace] [--tcp | --ini FILE] COMMAND [ARGS]\n";
 
 } // namespace
 
@@ -51,6 +51,11 @@ QString ToolHelp()
         "  --interval MS    Poll interval of the sequences. Defaults as in the window:\n"
         "                   500 ms upload and download, 2000 ms event scan and time\n"
         "                   setup, 10 ms flash.\n"
+        "  --timeout MS     How long a reply may take over Modbus TCP, for modules\n"
+        "                   behind slow links (VPN, radio, cellular): 100 to 32627;\n"
+        "                   500 ms by default, as in the window. A connection is\n"
+        "                   given at least 2000 ms, or MS if longer. Serial adapters\n"
+        "                   keep the LinkTimeOut of PLCDRV.INI.\n"
         "  --trace          Every request and reply frame in hex on stderr, with the\n"
         "                   time it was seen.\n"
         "  --tcp            Modbus TCP whatever PLCDRV.INI says: a PLCDRV.INI for this\n"

@@ -3,6 +3,7 @@
 #include "cli_options.h"
 #include "command.h"
 #include "console.h"
+#include "core/channel.h"
 #include "frame_trace_printer.h"
 #include "module_session.h"
 #include "terminal.h"
@@ -77,6 +78,9 @@ int main(int argc, char* argv[])
         const ExitStatus status = command->check(context);
         return int(status != ExitStatus::Done ? status : command->runOffline(context));
     }
+
+    if (options.timeoutMs)
+        chronel::SetReplyWindow(*options.timeoutMs);
 
     TransportSetup transport;
     QString transportError;

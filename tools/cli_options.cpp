@@ -1,5 +1,7 @@
 #include "cli_options.h"
 
+#include "core/channel.h"
+
 namespace chronelcli {
 
 namespace {
@@ -93,6 +95,17 @@ ParsedCommandLine ParseCommandLine(const QStringList& args)
                                 .arg(IntervalMin)
                                 .arg(IntervalMax));
             o.intervalMs = *ms;
+        } else if (IsNamed(word, QStringLiteral("--timeout"))) {
+            const auto value = OptionValue(QStringLiteral("--timeout"), args, i);
+            if (!value)
+                return fail(QStringLiteral("--timeout needs a number of milliseconds"));
+            const auto ms = ParseBoundedInt(*value, chronel::ReplyWindowMinMs, chronel::ReplyWindowMaxMs);
+            if (!ms)
+                return fail(QStringLiteral("--timeout %1: expected milliseconds from %2 to %3")
+                                .arg(*value)
+                                .arg(chronel::ReplyWindowMinMs)
+                                .arg(chronel::ReplyWindowMaxMs));
+            o.timeoutMs = *ms;
         } else if (IsNamed(word, QStringLiteral("--ini"))) {
             const auto value = OptionValue(QStringLiteral("--ini"), args, i);
             if (!value || value->isEmpty())

@@ -1,7 +1,7 @@
 #pragma once
 // The command line: global options, the command and the command's own words.
 //
-//   chronel-cli --ip A.B.C.D [--ip …] [--interval MS] [--trace]
+//   chronel-cli --ip A.B.C.D [--ip …] [--interval MS] [--timeout MS] [--trace]
 //               [--tcp | --ini FILE] COMMAND [ARGS]
 //
 // Global options may stand before or after the command. The command's own
@@ -16,6 +16,7 @@ namespace chronelcli {
 struct CliOptions {
     QStringList addresses;          // --ip, in the order given
     std::optional<int> intervalMs;  // --interval
+    std::optional<int> timeoutMs;   // --timeout: the reply window of a slow link
     bool trace = false;             // --trace
     bool tcp = false;               // --tcp
     QString iniPath;                // --ini

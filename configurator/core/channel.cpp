@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QMetaProperty>
 #include <array>
+#include <atomic>
 
 namespace chronel {
 
@@ -31,7 +32,12 @@ int findMethod(const QMetaObject* meta, const char* name, int argc, QMetaMethod:
     return -1;
 }
 
+std::atomic<int> replyWindowMs{0};
+
 } // namespace
+
+void SetReplyWindow(int ms) { replyWindowMs = ms; }
+int ReplyWindow() { return replyWindowMs; }
 
 Channel::Channel(const QString& name, QObject* control, QObject* parent)
     : QObject(parent), name_(name), control_(control)
@@ -54,6 +60,8 @@ Channel::Channel(const QString& name, QObject* control, QObject* parent)
             missing_ << QString::fromLatin1(method);
     }
     connectEvents();
+    if (const int window = ReplyWindow(); window > 0)
+        setTimeToLive(window);
 }
 
 QStringList Channel::missingMembers() const { return missing_; }

@@ -16,6 +16,16 @@
 
 namespace chronel {
 
+// The reply window of a slow link: the TimeToLive (ms) every channel created
+// from now on gets, instead of the stored 500, so that modules behind a VPN,
+// radio or cellular link are waited for. The programs set it once from their
+// --timeout option, before the first channel exists; 0 restores the stored
+// values.
+constexpr int ReplyWindowMinMs = 100;
+constexpr int ReplyWindowMaxMs = 32627; // the control's own limit for TimeToLive
+void SetReplyWindow(int ms);
+int ReplyWindow(); // 0 when not set
+
 class Channel : public QObject {
     Q_OBJECT
 public:

@@ -27,7 +27,7 @@ ChannelSet::ChannelSet(const ControlFactory& factory, QObject* owner)
         auto* channel = new Channel(QString::fromLatin1(p.name), control, owner);
         channel->setHost(QString::fromLatin1(p.host));
         channel->setPort(p.port);
-        channel->setTimeToLive(p.timeToLive);
+        channel->setTimeToLive(ReplyWindow() > 0 ? ReplyWindow() : p.timeToLive);
         channel->setRoutePath(QString::fromLatin1(p.routePath));
         channel->setAdapter(p.adapter);
         channel->setFunction(p.function);

@@ -1,11 +1,13 @@
 // chronel: the Chronel SER configurator.
 //
-//   chronel [--ip A.B.C.D] [--settings FILE] [--screenshots DIR]
+//   chronel [--ip A.B.C.D] [--settings FILE] [--timeout MS] [--screenshots DIR]
 //
 // --ip fills the four IP fields before the start-up sequence starts the event
 // scan; without it the module's factory address 192.168.16.140 stands.
 // --settings opens a settings file after start-up as File > Open does; the
 // IP fields given by --ip are kept over the file's.
+// --timeout sets the reply window of every channel (TimeToLive, 500 ms
+// otherwise) for modules behind slow links.
 // --screenshots saves a picture of each tab into DIR a few seconds after
 // start-up (once the event scan has polled) and ends the program; it is meant
 // for machines without a display, under the offscreen platform.
@@ -13,6 +15,7 @@
 #include "live_views.h"
 #include "transfer_actions.h"
 
+#include "core/channel.h"
 #include "core/plctag_factory.h"
 #include "platform/profile.h"
 
@@ -78,10 +81,32 @@ int main(int argc, char** argv)
     const QCommandLineOption shotsOption(QStringLiteral("screenshots"),
                                          QStringLiteral("Save a picture of each tab into DIR, then exit."),
                                          QStringLiteral("DIR"));
+    const QCommandLineOption timeoutOption(
+        QStringLiteral("timeout"),
+        QStringLiteral("How long a module's reply may take over Modbus TCP, for slow links (VPN, radio, "
+                       "cellular): %1 to %2 ms; 500 otherwise. A connection is given at least 2000 ms, or MS "
+                       "if longer.")
+            .arg(chronel::ReplyWindowMinMs)
+            .arg(chronel::ReplyWindowMaxMs),
+        QStringLiteral("MS"));
     parser.addOption(ipOption);
     parser.addOption(settingsOption);
+    parser.addOption(timeoutOption);
     parser.addOption(shotsOption);
     parser.process(app);
+
+    if (parser.isSet(timeoutOption)) {
+        bool ok = false;
+        const QString text = parser.value(timeoutOption);
+        const int ms = text.toInt(&ok);
+        if (!ok || text.trimmed() != text || ms < chronel::ReplyWindowMinMs || ms > chronel::ReplyWindowMaxMs) {
+            std::fprintf(stderr, "chronel: --timeout needs milliseconds from %d to %d\n", chronel::ReplyWindowMinMs,
+                         chronel::ReplyWindowMaxMs);
+            return 2;
+        }
+        // Before the window creates its channels.
+        chronel::SetReplyWindow(ms);
+    }
 
     std::optional<chronel::OctetFields> ip;
     if (parser.isSet(ipOption)) {

@@ -300,6 +300,21 @@ INSTANTIATE_TEST_SUITE_P(TimeSources, CliTcpStatus,
                                          SourceCase{"ser", "SER"}),
                          [](const testing::TestParamInfo<SourceCase>& info) { return std::string(info.param.option); });
 
+TEST_F(CliTcp, ASlowLinkNeedsTimeoutAndGetsThroughWithIt)
+{
+    // Every reply 700 ms late: past the window's 500 ms reply window.
+    startSim({"--delay-ms", "700"});
+    const RunResult slow = cli({"--timeout", "2000", "status"});
+    EXPECT_EQ(slow.exitCode, 0) << slow.err;
+    EXPECT_FALSE(Value(slow.out, "SER Time").empty()) << slow.out;
+
+    const RunResult normal = cli({"status"});
+    EXPECT_EQ(normal.exitCode, 1) << normal.out;
+    EXPECT_TRUE(Contains(normal.err, "chronel-cli: 127.0.0.1:" + std::to_string(sim.port())
+                                         + ": timed out (Communications error #  10060)\n"))
+        << normal.err;
+}
+
 TEST_F(CliTcp, SetTimeLoadsThisComputersClock)
 {
     startSim({"--time-source", "internal"});

@@ -48,6 +48,9 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"IntervalZero", {"--ip", "127.0.0.1", "--interval", "0", "status"}, "--interval 0"},
         LineCase{"IntervalText", {"--ip", "127.0.0.1", "--interval", "fast", "status"}, "--interval fast"},
         LineCase{"IntervalTooLong", {"--ip", "127.0.0.1", "--interval", "3600001", "status"}, "--interval"},
+        LineCase{"Timeout", {"--ip", "127.0.0.1", "--timeout", "2000", "status"}, ""},
+        LineCase{"TimeoutTooShort", {"--ip", "127.0.0.1", "--timeout", "99", "status"}, "--timeout 99"},
+        LineCase{"TimeoutAboveTheControlsLimit", {"--ip", "127.0.0.1", "--timeout=32628", "status"}, "--timeout"},
         LineCase{"TcpAndIni", {"--ip", "127.0.0.1", "--tcp", "--ini", "x.ini", "status"}, "exclude"},
         LineCase{"UnknownOption", {"--ip", "127.0.0.1", "--fast", "status"}, "unknown option --fast"}),
     [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });

@@ -103,6 +103,21 @@ TEST_F(ChannelTest, ChannelsStartWithTheirStoredProperties)
     }
 }
 
+TEST(ReplyWindow, ChannelsCreatedAfterItIsSetWaitThatLong)
+{
+    const ControlFactory factory = PlctagControlFactory();
+    SetReplyWindow(2000);
+    ChronelModel slow(factory);
+    Channel extra(QStringLiteral("modTestMode"), factory(ControlClassName(), &slow));
+    SetReplyWindow(0);
+    ChronelModel normal(factory);
+    for (int i = 0; i < ChannelCount; ++i) {
+        EXPECT_EQ(slow.channels()[ChannelId(i)].TimeToLive(), 2000) << i;
+        EXPECT_EQ(normal.channels()[ChannelId(i)].TimeToLive(), 500) << i;
+    }
+    EXPECT_EQ(extra.TimeToLive(), 2000);
+}
+
 TEST_F(ChannelTest, StartUpPreparesTheChannelsAndPollsTheEventScan)
 {
     model->startUp();
