@@ -69,10 +69,32 @@ QGroupBox* frame(const QString& name, const QString& caption, QWidget* parent)
     return box;
 }
 
+// A field's length limit holds for typing only. Text the program sets (an
+// upload's " 192" from the number rule, a file's long description) is shown
+// whole: the limit stretches to it until the program sets the next text, so
+// nothing is cut, the next edit does not copy a cut text back into the
+// settings, and a user who replaces its last digit may type it again.
+constexpr char TypingLimit[] = "typingLimit";
+
+void limitTyping(QLineEdit* edit, int limit)
+{
+    edit->setProperty(TypingLimit, limit);
+    edit->setMaxLength(limit);
+}
+
+void fitTypingLimit(QLineEdit* edit, qsizetype length)
+{
+    const int limit = edit->property(TypingLimit).toInt();
+    if (limit > 0)
+        edit->setMaxLength(int(std::max<qsizetype>(limit, length)));
+}
+
 void setText(QLineEdit* edit, const QString& text)
 {
-    if (edit->text() != text)
-        edit->setText(text);
+    if (edit->text() == text)
+        return;
+    fitTypingLimit(edit, text.size());
+    edit->setText(text);
 }
 
 void setIndicator(QLabel* label, bool lit)
@@ -313,7 +335,7 @@ QWidget* ChronelMain::buildConfigurationTab()
         tcp->addWidget(new QLabel(QString::fromLatin1(caption), tcpip), row, 0);
         for (int i = 1; i <= 4; ++i) {
             QLineEdit* octet = textField(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(i), tcpip);
-            octet->setMaxLength(3);
+            limitTyping(octet, 3);
             octet->setMaximumWidth(56);
             tcp->addWidget(octet, row, i);
         }
@@ -411,9 +433,9 @@ QWidget* ChronelMain::buildSerSetupTab()
         rc.description = new QLineEdit(points);
         rc.off = new QLineEdit(points);
         rc.on = new QLineEdit(points);
-        rc.description->setMaxLength(32);
-        rc.off->setMaxLength(16);
-        rc.on->setMaxLength(16);
+        limitTyping(rc.description, 32);
+        limitTyping(rc.off, 16);
+        limitTyping(rc.on, 16);
         grid->addWidget(arrayItem(rc.pointNum, "lblSsPcPointNum", r), r + 1, 0);
         grid->addWidget(arrayItem(rc.enable, "chkSsPcEnable", r), r + 1, 1);
         grid->addWidget(arrayItem(rc.filter, "txtSsPcFilter", r), r + 1, 2);

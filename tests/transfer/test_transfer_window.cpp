@@ -6,14 +6,21 @@
 #include "ui/chronel_main.h"
 #include "ui/transfer_actions.h"
 
+#include "core/register_map.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -21,6 +28,115 @@ using namespace chronel;
 using namespace chronel::test;
 
 namespace {
+
+// Every setting unlike the start-up ones, with a three-digit number in each
+// address octet and texts at and beyond the fields' typing limits.
+void Distinctive(ModuleSettings& s, PointTable& points)
+{
+    s.ConfigLock = Check::Checked;
+    s.ConfigPlcId = QStringLiteral(" 4242");
+    s.ConfigModuleName = QStringLiteral("North Yard 7");
+    s.ConfigEventDelay = QStringLiteral(" 370");
+    s.ConfigSyncMaster = Check::Checked;
+    s.ConfigHourTimeUpdate = Check::Checked;
+    s.ConfigEventBufferType = 1;
+    s.ConfigTcpipMode = TcpipMode::Dhcp;
+    s.ConfigTcpipIp = {QStringLiteral(" 127"), QStringLiteral(" 100"), QStringLiteral(" 200"), QStringLiteral(" 101")};
+    s.ConfigTcpipSubnet = {QStringLiteral(" 255"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 0")};
+    s.ConfigTcpipGateway = {QStringLiteral(" 127"), QStringLiteral(" 100"), QStringLiteral(" 200"),
+                            QStringLiteral(" 254")};
+    s.chooseTcpipSpeed(TcpipSpeed::Mbps10);
+    s.ConfigTcpipEthernetComm = EthernetComm::Full;
+    s.ConfigModbus232Baud = 6;
+    s.ConfigModbus232Parity = 2;
+    s.ConfigModbus232Delay = QStringLiteral(" 7");
+    s.ConfigModbus232Protocol = 1;
+    s.ConfigModbus485Baud = 9;
+    s.ConfigModbus485Parity = 0;
+    s.ConfigModbus485Delay = QStringLiteral(" 125");
+    s.ConfigModbus485Protocol = 0;
+    s.TsIeee1344 = Check::Checked;
+    s.TsToGpsOffset = QStringLiteral("-6");
+    s.TsToIrigOffset = QStringLiteral(" 2");
+    s.TsDstLocation = 3;
+    s.TsDstStartMonth = QStringLiteral(" 3");
+    s.TsDstStartDay = QStringLiteral(" 14");
+    s.TsDstStartHour = QStringLiteral(" 2");
+    s.TsDstStopMonth = QStringLiteral(" 11");
+    s.TsDstStopDay = QStringLiteral(" 7");
+    s.TsDstStopHour = QStringLiteral(" 2");
+    for (int p = 0; p < PointCount; ++p) {
+        PointSettings& pt = points[std::size_t(p)];
+        pt.SsPcFilter = quint16(p == 3 ? 40000 : 100 + p);
+        pt.SsPcDebounce = quint16(p == 4 ? 65535 : 7 + p);
+        pt.SsPcChatter = qint16(p % 2 ? -p : 300 + p);
+        SetPointDisabled(pt, p % 3 == 1);
+        pt.SsPcDescription = QStringLiteral("Feeder %1 breaker, bay %2").arg(p + 1).arg(p / 8);
+        pt.SsPcOff = QStringLiteral("Open %1").arg(p);
+        pt.SsPcOn = QStringLiteral("Closed");
+    }
+    points[31].SsPcDescription = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345");  // all 32 characters
+    points[0].SsPcOff = QStringLiteral("0123456789abcdef");                            // all 16
+    points[30].SsPcDescription = QStringLiteral("A file may hold more than the module's 32");
+}
+
+// Each field of the Configuration, SER Setup and Time Setup tabs touched as a
+// user would, so that whatever its widget shows goes back into the settings:
+// a text loses its last character and gets it typed again, a check box goes
+// round to its state, the chosen option is clicked again, a list steps away
+// and back. The point rows are touched on every page of the scroll bar.
+void TouchEveryField(ChronelMain& window)
+{
+    const auto touch = [&window](QWidget* page) {
+        for (QLineEdit* e : page->findChildren<QLineEdit*>()) {
+            if (e->isReadOnly() || !e->isVisibleTo(&window) || e->text().isEmpty())
+                continue;
+            const QString last = e->text().right(1);
+            e->end(false);
+            QTest::keyClick(e, Qt::Key_Backspace);
+            QTest::keyClicks(e, last);
+        }
+        for (QCheckBox* b : page->findChildren<QCheckBox*>()) {
+            if (b->isVisibleTo(&window))
+                for (int i = 0; i < (b->isTristate() ? 3 : 2); ++i)
+                    b->click();
+        }
+        for (QRadioButton* b : page->findChildren<QRadioButton*>()) {
+            if (b->isChecked() && b->isEnabled())
+                b->click();
+        }
+        for (QComboBox* c : page->findChildren<QComboBox*>()) {
+            if (c->currentIndex() < 0)
+                continue;
+            const bool last = c->currentIndex() == c->count() - 1;
+            QTest::keyClick(c, last ? Qt::Key_Up : Qt::Key_Down);
+            QTest::keyClick(c, last ? Qt::Key_Down : Qt::Key_Up);
+        }
+    };
+    QTabWidget* tabs = window.tabs();
+    for (int t = 0; t < 3; ++t) {
+        tabs->setCurrentIndex(t);
+        QWidget* page = tabs->widget(t);
+        auto* scroll = page->findChild<QScrollBar*>(QStringLiteral("scrSsPcScroll"));
+        if (!scroll) {
+            touch(page);
+            continue;
+        }
+        for (int top = 0;; top = std::min(top + scroll->pageStep(), scroll->maximum())) {
+            scroll->setValue(top);
+            touch(page);
+            if (top == scroll->maximum())
+                break;
+        }
+        scroll->setValue(0);
+    }
+}
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 class TransferWindow : public ::testing::Test {
 protected:
@@ -208,6 +324,70 @@ TEST_F(TransferWindow, SaveAsksBeforeReplacingTheFileItWrites)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readLine().startsWith("\"Module Name\","));
     EXPECT_FALSE(QFile::exists(rig.dir.filePath(QStringLiteral("pump"))));
+    EXPECT_TRUE(messages.empty());
+}
+
+// Nothing a field is given may be lost on its way through the widget: a
+// settings file comes back as the same records, an upload goes back to the
+// module as the same register words.
+TEST_F(TransferWindow, EveryFieldComesBackThroughItsWidget)
+{
+    window->resize(900, 640);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // Requests go to the simulator whatever the IP row shows.
+    window->model().setConnectionHost(QStringLiteral("127.0.0.1"));
+
+    ModuleSettings settings = window->model().settings();
+    PointTable points = window->model().points();
+    Distinctive(settings, points);
+
+    // Settings file → window → settings file.
+    const QString original = rig.dir.filePath(QStringLiteral("original.csv"));
+    const QString again = rig.dir.filePath(QStringLiteral("again.csv"));
+    {
+        QFile f(original);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(SettingsFileText(settings, points));
+    }
+    ASSERT_TRUE(actions->openSettings(original));
+    TouchEveryField(*window);
+    ASSERT_TRUE(actions->saveSettings(again));
+    EXPECT_EQ(FileBytes(again), FileBytes(original));
+
+    // Module → upload → window → download → module.
+    ModuleRegisters regs(rig.port);
+    ASSERT_TRUE(regs.connected());
+    std::array<qint16, ConfigBlockWriteWords> config{};
+    SettingsToConfigBlock(settings, config);
+    ASSERT_TRUE(regs.write(1, std::vector<quint16>(config.begin(), config.end())));
+    ASSERT_TRUE(regs.write(ModuleIdRegister, {4242}));
+    for (int b = 0; b < PointBlockCount; ++b) {
+        PointBlock block{};
+        ASSERT_TRUE(TableToPointBlock(PointBlockRegister(b), points, block));
+        ASSERT_TRUE(regs.write(PointBlockRegister(b), std::vector<quint16>(block.begin(), block.end())));
+    }
+    const std::vector<quint16> configBefore = regs.read(1, ConfigBlockWriteWords);
+    const std::vector<quint16> pointsBefore = regs.read(PointBlockRegister(0), PointBlockCount * PointBlockWords);
+    window->model().restoreDefaultSettings();  // the upload must fill every field
+
+    menu("mnuTransferUpload");
+    ASSERT_TRUE(rig.waitEnd(actions->transfer().upload()));
+    ASSERT_EQ(actions->transfer().upload().outcome(), TransferOutcome::Finished);
+    TouchEveryField(*window);
+    menu("mnuTransferDownload");
+    ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
+    ASSERT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
+
+    const std::vector<quint16> configAfter = regs.read(1, ConfigBlockWriteWords);
+    ASSERT_EQ(configAfter.size(), configBefore.size());
+    for (int w = 0; w < ConfigBlockWriteWords; ++w) {
+        if (DownloadSetsWord(w)) {
+            EXPECT_EQ(configAfter[std::size_t(w)], configBefore[std::size_t(w)]) << "register " << w + 1;
+        }
+    }
+    EXPECT_EQ(regs.read(ModuleIdRegister, 1), std::vector<quint16>{4242});
+    EXPECT_EQ(regs.read(PointBlockRegister(0), PointBlockCount * PointBlockWords), pointsBefore);
     EXPECT_TRUE(messages.empty());
 }
 
