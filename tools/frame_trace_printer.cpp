@@ -14,7 +14,9 @@ QString TraceLine(const QTime& when, const regaccess::TraceFrame& frame)
     if (frame.direction != TraceDirection::Failure && frame.overTcp)
         line += QLatin1String(" tcp");
     else
-        line += QStringLiteral(" adapter %1").arg(frame.adapter);
+        // Numbered as DRVSETUP and the control number them (0 … 7); the
+        // driver's packets and PLCDRV.INI's sections count from 1.
+        line += QStringLiteral(" adapter %1").arg(frame.adapter - 1);
     line += QStringLiteral(" unit %1:").arg(frame.unit);
     if (frame.direction == TraceDirection::Failure)
         return line + QStringLiteral(" error %1").arg(frame.errorCode);

@@ -4,7 +4,7 @@
 //
 //   14:02:07.315 > tcp unit 255: 03 00 00 00 64
 //   14:02:07.318 < tcp unit 255: 03 C8 00 01 …
-//   14:02:09.320 ! adapter 1 unit 255: error -3
+//   14:02:09.320 ! adapter 0 unit 255: error -3
 //
 // ">" a request, "<" its reply, "!" a failure without a reply. Over a driver
 // adapter the reply is the packet's reply field (function code, count byte,

@@ -70,8 +70,8 @@ TEST_F(CliSerial, TraceShowsTheDriversFrames)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto lines = Lines(r.err);
     ASSERT_EQ(lines.size(), 2u) << r.err;
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\S+ > adapter 1 unit 255: 03 00 C7 00 64)"))) << lines[0];
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\S+ < adapter 1 unit 255: 03 C8( [0-9A-F]{2}){200})")))
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\S+ > adapter 0 unit 255: 03 00 C7 00 64)"))) << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\S+ < adapter 0 unit 255: 03 C8( [0-9A-F]{2}){200})")))
         << lines[1];
     EXPECT_TRUE(Contains(r.out, "Time Source:            GPS")) << r.out;
 }

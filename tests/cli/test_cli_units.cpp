@@ -165,12 +165,12 @@ TEST(TraceLines, ShowDirectionTransportUnitAndBytes)
     frame.adapter = 2;
     const std::uint8_t exception[] = {0x83, 0x02};
     frame.pdu = exception;
-    EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 < adapter 2 unit 255: 83 02");
+    EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 < adapter 1 unit 255: 83 02");
 
     frame.direction = regaccess::TraceDirection::Failure;
     frame.errorCode = -3;
     frame.pdu = {};
-    EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 ! adapter 2 unit 255: error -3");
+    EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 ! adapter 1 unit 255: error -3");
 }
 
 TEST(StatusReport, NamesTheLitIndicatorsAndThePoints)
