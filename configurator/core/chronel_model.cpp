@@ -61,6 +61,7 @@ void ChronelModel::startUp()
 void ChronelModel::restoreDefaultSettings()
 {
     RestoreDefaultSettings(settings_, points_);
+    noteEdited();
     clearSettingNotes();
     loadPointPage();
     emit settingsChanged();
@@ -92,6 +93,24 @@ void ChronelModel::loadPointPage()
     page_.load(points_);
     clearPointNotes();
     emit pointPageChanged();
+}
+
+void ChronelModel::noteEdited()
+{
+    if (editState_.noteEdited())
+        emit editStateChanged();
+}
+
+void ChronelModel::setSettingsFile(const QString& path)
+{
+    if (editState_.settingsFileIs(path))
+        emit editStateChanged();
+}
+
+void ChronelModel::setSettingsFromModule()
+{
+    if (editState_.settingsFromModule())
+        emit editStateChanged();
 }
 
 QString ChronelModel::GetIp() const

@@ -9,6 +9,7 @@
 // Everything runs on the window's thread; the channels raise their events
 // there, one at a time.
 #include "channel_set.h"
+#include "edit_state.h"
 #include "field_clamp.h"
 #include "module_settings.h"
 #include "point_page.h"
@@ -120,6 +121,15 @@ public:
     // The window calls this after it wrote an edit into settings().
     void notifySettingsEdited() { emit settingsChanged(); }
 
+    // Unsaved edits and the settings file (editStateChanged on a change).
+    const EditState& editState() const { return editState_; }
+    // The user changed a setting or a point row on screen.
+    void noteEdited();
+    // The settings were read whole from, or written whole to, `path`.
+    void setSettingsFile(const QString& path);
+    // An upload replaced the settings with the module's.
+    void setSettingsFromModule();
+
 signals:
     void settingsChanged();
     void pointPageChanged();
@@ -128,6 +138,7 @@ signals:
     void windowItemsChanged();
     void fieldNotesChanged();
     void statusMessage(const QString& text);
+    void editStateChanged();
 
 private:
     void noteSettingClamps(const QList<FieldClamp>& clamps);
@@ -149,6 +160,7 @@ private:
     QHash<QPair<QString, int>, QString> pointNotes_;  // by (control, point index)
     QString adapterConfigPath_;
     QString connectionHost_;
+    EditState editState_;
     std::unique_ptr<ChannelSet> channels_;
 };
 

@@ -41,6 +41,8 @@ void UploadSequence::onReadDone()
         for (int i = 0; i < ConfigBlockReadWords; ++i)
             words[std::size_t(i)] = channel_.WordVal(i);
         model_.applyConfigBlock(words);
+        // Until the last block the window holds a mix no file or module has.
+        model_.noteEdited();
         model_.setTransferProgress(ModuleIdRegister);
         channel_.setAddress(ModuleIdRegister);
         channel_.setSize(1);
@@ -74,6 +76,7 @@ void UploadSequence::finish()
     channel_.AutoPoll(0);
     channels().modEventScan().AutoPoll(EventScanAfterTransfer);
     model_.endTransfer();
+    model_.setSettingsFromModule();
     end(TransferOutcome::Finished);
 }
 

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -30,7 +31,6 @@ namespace chronel {
 
 namespace {
 
-const QString WindowCaption = QStringLiteral("Chronel Version 1.60");
 const QString ProgramTitle = QStringLiteral("Chronel");
 const QColor Lit(0, 255, 0);
 
@@ -112,7 +112,7 @@ ChronelMain::ChronelMain(const ControlFactory& factory, QWidget* parent)
 {
     flash_ = std::make_unique<FlashModel>(model_->channels(), [this] { return model_->GetIp(); });
     setObjectName(QStringLiteral("ChronelMain"));
-    setWindowTitle(WindowCaption);
+    refreshEditState();
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -148,6 +148,7 @@ ChronelMain::ChronelMain(const ControlFactory& factory, QWidget* parent)
     connect(model_.get(), &ChronelModel::transferChanged, this, &ChronelMain::refreshTransfer);
     connect(model_.get(), &ChronelModel::windowItemsChanged, this, &ChronelMain::refreshWindowItems);
     connect(model_.get(), &ChronelModel::fieldNotesChanged, this, &ChronelMain::refreshFieldNotes);
+    connect(model_.get(), &ChronelModel::editStateChanged, this, &ChronelMain::refreshEditState);
     connect(model_.get(), &ChronelModel::statusMessage, this,
             [this](const QString& text) { statusBar()->showMessage(text); });
 
@@ -165,6 +166,40 @@ ChronelMain::~ChronelMain()
 }
 
 void ChronelMain::startUp() { model_->startUp(); }
+
+bool ChronelMain::maybeSaveEdits()
+{
+    if (!model_->editState().edited())
+        return true;
+    QMessageBox box(QMessageBox::Question, ProgramTitle, UnsavedEditsText(model_->editState().file()),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("unsavedEditsBox"));
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        // A cancelled or failed save leaves the edits unsaved: stay.
+        runMenu(QStringLiteral("mnuFileSave"));
+        return !model_->editState().edited();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ChronelMain::closeEvent(QCloseEvent* event)
+{
+    if (maybeSaveEdits())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void ChronelMain::refreshEditState()
+{
+    setWindowTitle(WindowTitleText(model_->editState().file()));
+    setWindowModified(model_->editState().edited());
+}
 
 // ---------------------------------------------------------------------------
 // Menus
@@ -624,19 +659,25 @@ void ChronelMain::bindSettings()
             if (QString* field = TextField(model_->settings(), name)) {
                 *field = text;
                 model_->clearFieldNote(name);
+                model_->noteEdited();
             }
         });
     }
     for (const CheckBinding& b : CheckBoxes()) {
         QCheckBox* box = checkBoxes_.value(QString::fromLatin1(b.control));
         const auto member = b.member;
-        connect(box, &QCheckBox::clicked, this,
-                [this, box, member] { model_->settings().*member = fromQt(box->checkState()); });
+        connect(box, &QCheckBox::clicked, this, [this, box, member] {
+            model_->settings().*member = fromQt(box->checkState());
+            model_->noteEdited();
+        });
     }
     for (const ListBinding& b : Lists()) {
         QComboBox* combo = lists_.value(QString::fromLatin1(b.control));
         const auto member = b.member;
-        connect(combo, &QComboBox::activated, this, [this, member](int index) { model_->settings().*member = index; });
+        connect(combo, &QComboBox::activated, this, [this, member](int index) {
+            model_->settings().*member = index;
+            model_->noteEdited();
+        });
     }
     connect(eventBufferGroup_, &QButtonGroup::idClicked, this,
             [this](int id) { model_->settings().ConfigEventBufferType = id; });
@@ -646,6 +687,8 @@ void ChronelMain::bindSettings()
             [this](int id) { model_->chooseTcpipSpeed(TcpipSpeed(id)); });
     connect(ethernetCommGroup_, &QButtonGroup::idClicked, this,
             [this](int id) { model_->settings().ConfigTcpipEthernetComm = EthernetComm(id); });
+    for (QButtonGroup* group : {eventBufferGroup_, tcpipModeGroup_, tcpipSpeedGroup_, ethernetCommGroup_})
+        connect(group, &QButtonGroup::idClicked, this, [this] { model_->noteEdited(); });
 }
 
 void ChronelMain::bindPointRows()
@@ -656,6 +699,7 @@ void ChronelMain::bindPointRows()
             connect(edit, &QLineEdit::textEdited, this, [this, r, edit, member](const QString& text) {
                 model_->page().row(r).*member = text;
                 model_->clearFieldNote(edit->objectName(), r);
+                model_->noteEdited();
             });
         };
         bindText(rc.filter, &PointRow::SsPcFilter);
@@ -664,8 +708,10 @@ void ChronelMain::bindPointRows()
         bindText(rc.description, &PointRow::SsPcDescription);
         bindText(rc.off, &PointRow::SsPcOff);
         bindText(rc.on, &PointRow::SsPcOn);
-        connect(rc.enable, &QCheckBox::clicked, this,
-                [this, r, box = rc.enable] { model_->page().row(r).SsPcEnable = fromQt(box->checkState()); });
+        connect(rc.enable, &QCheckBox::clicked, this, [this, r, box = rc.enable] {
+            model_->page().row(r).SsPcEnable = fromQt(box->checkState());
+            model_->noteEdited();
+        });
     }
     connect(pointScroll_, &QScrollBar::valueChanged, this, [this](int value) {
         if (!refreshing_)

@@ -53,6 +53,14 @@ public:
 
     QTabWidget* tabs() const { return tabs_; }
 
+    // Before the window's unsaved edits are dropped (exit, File > Open): asks
+    // Save / Discard / Cancel. True when the caller may go on: nothing was
+    // unsaved, the user discarded the edits, or File > Save saved them.
+    bool maybeSaveEdits();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void buildMenus();
     QWidget* buildConfigurationTab();
@@ -72,6 +80,7 @@ private:
     void refreshTransfer();
     void refreshWindowItems();
     void refreshFieldNotes();
+    void refreshEditState();
     void runMenu(const QString& actionName);
     void showAbout();
 

@@ -2,8 +2,10 @@
 
 #include "chronel_main.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStatusBar>
 
 namespace chronel {
 
@@ -21,23 +23,52 @@ TransferActions::TransferActions(ChronelMain& window, QObject* parent)
       transfer_(window.model(), [this](const UserMessage& m) { show(m); })
 {
     window_.setMenuHandler(QStringLiteral("mnuTransferUpload"), [this] { transfer_.startUpload(); });
-    window_.setMenuHandler(QStringLiteral("mnuTransferDownload"), [this] { transfer_.startDownload(); });
+    window_.setMenuHandler(QStringLiteral("mnuTransferDownload"), [this] {
+        if (confirmDownload())
+            transfer_.startDownload();
+    });
     window_.setMenuHandler(QStringLiteral("mnuFileOpen"), [this] { open(); });
     window_.setMenuHandler(QStringLiteral("mnuFileSave"), [this] { save(); });
 }
 
 bool TransferActions::openSettings(const QString& path)
 {
-    return OpenSettingsFile(window_.model(), path, [this](const UserMessage& m) { show(m); });
+    ChronelModel& model = window_.model();
+    const ModuleSettings settingsBefore = model.settings();
+    const PointTable pointsBefore = model.points();
+    const bool read = OpenSettingsFile(model, path, [this](const UserMessage& m) { show(m); });
+    if (read)
+        model.setSettingsFile(path);
+    else if (!(model.settings() == settingsBefore) || model.points() != pointsBefore)
+        model.noteEdited();  // stopped half-way: what was applied is in no file
+    return read;
 }
 
 bool TransferActions::saveSettings(const QString& path)
 {
-    return SaveSettingsFile(window_.model(), path, [this](const UserMessage& m) { show(m); });
+    const bool saved = SaveSettingsFile(window_.model(), path, [this](const UserMessage& m) { show(m); });
+    if (saved) {
+        window_.model().setSettingsFile(path);
+        window_.statusBar()->showMessage(SavedText(QDir::toNativeSeparators(path)));
+    }
+    return saved;
+}
+
+bool TransferActions::confirmDownload()
+{
+    const ChronelModel& model = window_.model();
+    QMessageBox box(QMessageBox::Question, TransferMessageTitle(),
+                    DownloadQuestionText(model.GetIp(), model.editState().file()),
+                    QMessageBox::Yes | QMessageBox::No, &window_);
+    box.setObjectName(QStringLiteral("downloadQuestionBox"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TransferActions::open()
 {
+    if (!window_.maybeSaveEdits())
+        return;
     const QString path = chooseFile(false);
     if (!path.isEmpty())
         openSettings(path);

@@ -37,13 +37,17 @@ public:
     // Replaces the message boxes (tests); empty restores them.
     void setMessageSink(MessageSink sink) { sink_ = std::move(sink); }
 
-    // File > Open and File > Save without the dialog.
+    // File > Open and File > Save without the dialog; the window then belongs
+    // to `path` (a save says so in the status bar).
     bool openSettings(const QString& path);
     bool saveSettings(const QString& path);
 
 private:
     void open();
     void save();
+    // Download replaces the module's whole configuration: asked first,
+    // default No.
+    bool confirmDownload();
     QString chooseFile(bool save);
     void show(const UserMessage& message);
 

@@ -79,7 +79,8 @@ protected:
 
 TEST_F(MainWindowTest, StartUpState)
 {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Chronel Version 1.60"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Chronel Version 1.60[*]"));  // the mark shows when modified
+    EXPECT_FALSE(window.isWindowModified());
     QTabWidget* tabs = child<QTabWidget>(window, "SSTab1");
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 6);

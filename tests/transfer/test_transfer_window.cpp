@@ -18,8 +18,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -162,6 +164,23 @@ protected:
     }
 
     void menu(const char* name) { window->menuAction(QString::fromLatin1(name))->trigger(); }
+
+    // From now on every message box is answered with `button`; its text and
+    // default button are kept.
+    void answer(QMessageBox::StandardButton button)
+    {
+        answerButton = button;
+        if (answerer.isActive())
+            return;
+        QObject::connect(&answerer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                questions << box->text();
+                defaults << (box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton);
+                box->button(answerButton)->click();
+            }
+        });
+        answerer.start(10);
+    }
     template <class W> W* find(const char* name) { return window->findChild<W*>(QString::fromLatin1(name)); }
 
     TransferRig rig;
@@ -169,6 +188,10 @@ protected:
     std::unique_ptr<TransferActions> actions;
     std::vector<UserMessage> messages;
     QString savePath, openPath;
+    QTimer answerer;
+    QMessageBox::StandardButton answerButton = QMessageBox::NoButton;
+    QStringList questions;
+    QList<QMessageBox::StandardButton> defaults;
 };
 
 TEST_F(TransferWindow, UploadEditDownloadSaveOpenAsAnEngineerWould)
@@ -190,6 +213,7 @@ TEST_F(TransferWindow, UploadEditDownloadSaveOpenAsAnEngineerWould)
 
     name->clear();
     QTest::keyClicks(name, QStringLiteral("Pump house"));
+    answer(QMessageBox::Yes);
     menu("mnuTransferDownload");
     EXPECT_EQ(label->text(), QStringLiteral("Downloading"));
     ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
@@ -375,6 +399,7 @@ TEST_F(TransferWindow, EveryFieldComesBackThroughItsWidget)
     ASSERT_TRUE(rig.waitEnd(actions->transfer().upload()));
     ASSERT_EQ(actions->transfer().upload().outcome(), TransferOutcome::Finished);
     TouchEveryField(*window);
+    answer(QMessageBox::Yes);
     menu("mnuTransferDownload");
     ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
     ASSERT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
@@ -389,6 +414,77 @@ TEST_F(TransferWindow, EveryFieldComesBackThroughItsWidget)
     EXPECT_EQ(regs.read(ModuleIdRegister, 1), std::vector<quint16>{4242});
     EXPECT_EQ(regs.read(PointBlockRegister(0), PointBlockCount * PointBlockWords), pointsBefore);
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(TransferWindow, UnsavedEditsAreMarkedAndExitAndOpenAskBeforeDroppingThem)
+{
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto* name = find<QLineEdit>("txtConfigModuleName");
+    EXPECT_FALSE(window->isWindowModified());
+    QTest::keyClicks(name, QStringLiteral(" 2"));
+    EXPECT_TRUE(window->isWindowModified());
+
+    answer(QMessageBox::Cancel);
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains(QStringLiteral("not been saved")));
+    EXPECT_EQ(defaults[0], QMessageBox::Save);
+
+    // Save from the question: the file is written, the title names it.
+    savePath = rig.dir.filePath(QStringLiteral("pump.csv"));
+    answer(QMessageBox::Save);
+    menu("mnuFileExit");
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_TRUE(QFile::exists(savePath));
+    EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("Saved ") + savePath);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("pump.csv[*] - Chronel Version 1.60"));
+    EXPECT_FALSE(window->isWindowModified());
+
+    // Open: Cancel keeps the edit, Discard drops it for the file.
+    window->show();
+    QTest::keyClicks(name, QStringLiteral("x"));
+    openPath = savePath;
+    answer(QMessageBox::Cancel);
+    menu("mnuFileOpen");
+    EXPECT_TRUE(name->text().endsWith(QStringLiteral(" 2x")));
+    EXPECT_TRUE(questions.last().contains(QStringLiteral("pump.csv")));
+    answer(QMessageBox::Discard);
+    menu("mnuFileOpen");
+    EXPECT_TRUE(name->text().endsWith(QStringLiteral(" 2")));
+    EXPECT_FALSE(window->isWindowModified());
+    EXPECT_EQ(questions.size(), 4);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(TransferWindow, DownloadAsksNamingTheModuleAndWhatIsSentDefaultNo)
+{
+    ModuleRegisters regs(rig.port);
+    ASSERT_TRUE(regs.connected());
+    const std::vector<quint16> before = regs.read(1, 60);
+    answer(QMessageBox::No);
+    menu("mnuTransferDownload");
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(defaults[0], QMessageBox::No);
+    EXPECT_TRUE(questions[0].startsWith(QStringLiteral("Download the window's settings to the module at 127.0.0.1?")))
+        << questions[0].toStdString();
+    EXPECT_EQ(actions->transfer().download().outcome(), TransferOutcome::Idle);
+    QTest::qWait(100);
+    EXPECT_EQ(regs.read(1, 60), before);
+
+    // An upload leaves the module's settings, unmodified and of no file.
+    ASSERT_TRUE(actions->saveSettings(rig.dir.filePath(QStringLiteral("site.csv"))));
+    menu("mnuTransferUpload");
+    ASSERT_TRUE(rig.waitEnd(actions->transfer().upload()));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Chronel Version 1.60[*]"));
+    EXPECT_FALSE(window->isWindowModified());
+
+    ASSERT_TRUE(actions->openSettings(rig.dir.filePath(QStringLiteral("site.csv"))));
+    answer(QMessageBox::Yes);
+    menu("mnuTransferDownload");
+    EXPECT_TRUE(questions.last().startsWith(QStringLiteral("Download site.csv to the module at 127.0.0.1?")));
+    ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
+    EXPECT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
 }
 
 TEST(TransferDialogs, FiltersOfTheSettingsFileDialogs)
@@ -407,6 +503,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);  // a test closes the window
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,52 @@
+#include "edit_state.h"
+
+#include <QFileInfo>
+#include <utility>
+
+namespace chronel {
+
+namespace {
+
+const QString WindowCaption = QStringLiteral("Chronel Version 1.60");
+
+QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
+
+} // namespace
+
+bool EditState::noteEdited() { return !std::exchange(edited_, true); }
+
+bool EditState::settingsFileIs(const QString& path)
+{
+    const bool changed = edited_ || file_ != path;
+    edited_ = false;
+    file_ = path;
+    return changed;
+}
+
+bool EditState::settingsFromModule() { return settingsFileIs(QString()); }
+
+QString WindowTitleText(const QString& file)
+{
+    if (file.isEmpty())
+        return WindowCaption + QStringLiteral("[*]");
+    return fileName(file) + QStringLiteral("[*] - ") + WindowCaption;
+}
+
+QString UnsavedEditsText(const QString& file)
+{
+    if (file.isEmpty())
+        return QStringLiteral("The window's settings have not been saved to a file. Save them?");
+    return QStringLiteral("The window's settings have changed since %1 was opened or saved. Save them?")
+        .arg(fileName(file));
+}
+
+QString DownloadQuestionText(const QString& moduleAddress, const QString& file)
+{
+    const QString what = file.isEmpty() ? QStringLiteral("the window's settings") : fileName(file);
+    return QStringLiteral("Download %1 to the module at %2?\n\nThis replaces the module's whole configuration.")
+        .arg(what, moduleAddress);
+}
+
+QString SavedText(const QString& file) { return QStringLiteral("Saved %1").arg(file); }
+
+} // namespace chronel
