@@ -41,7 +41,7 @@ void ChronelModel::startUp()
     channels_->modPointScan().prepare(GetIp(), 1, FunctionRead, RegTypeInputBits, PointScanWords);
 
     ApplyStartupSettings(settings_, points_);
-    for (int r = 0; r < PointPage::RowCount; ++r)
+    for (int r = 0; r < page_.rows(); ++r)
         page_.row(r).SsPcEnable = Check::Checked;
     // The rows hold nothing yet, so the page is loaded without storing it
     // first: storing would overwrite the fresh defaults with empty rows.
@@ -78,6 +78,16 @@ void ChronelModel::showPointPage(int newTop)
     const int oldTop = page_.top();
     const QList<FieldClamp> clamps = page_.show(newTop, points_);
     notePointClamps(clamps, oldTop);
+    emit pointPageChanged();
+    emit fieldNotesChanged();
+}
+
+void ChronelModel::showPointRows(int rows)
+{
+    if (rows == page_.rows())
+        return;
+    const int oldTop = page_.top();
+    notePointClamps(page_.showRows(rows, points_), oldTop);
     emit pointPageChanged();
     emit fieldNotesChanged();
 }
@@ -196,7 +206,7 @@ QHash<QString, QString> ChronelModel::fieldNotes() const
     QHash<QString, QString> notes = settingNotes_;
     for (auto it = pointNotes_.cbegin(); it != pointNotes_.cend(); ++it) {
         const int row = it.key().second - page_.top();
-        if (row >= 0 && row < PointPage::RowCount)
+        if (row >= 0 && row < page_.rows())
             notes.insert(FieldKey(it.key().first, row), it.value());
     }
     return notes;

@@ -67,6 +67,8 @@ public:
 
     // The point page: scrolling (store, move, load) and its two halves.
     void showPointPage(int newTop);
+    // The window has room for `rows` point rows (8 … 32).
+    void showPointRows(int rows);
     void storePointPage();
     void loadPointPage();
 

@@ -32,7 +32,7 @@ qint64 readRowNumber(QString& field, const char* control, int row, qint64 low, q
 QList<FieldClamp> PointPage::store(PointTable& table)
 {
     QList<FieldClamp> clamps;
-    for (int r = 0; r < RowCount; ++r) {
+    for (int r = 0; r < rowCount_; ++r) {
         PointRow& row = rows_[std::size_t(r)];
         PointSettings& point = table[std::size_t(top_ + r)];
         SetPointDisabled(point, row.SsPcEnable == Check::Unchecked);
@@ -48,7 +48,7 @@ QList<FieldClamp> PointPage::store(PointTable& table)
 
 void PointPage::load(const PointTable& table)
 {
-    for (int r = 0; r < RowCount; ++r) {
+    for (int r = 0; r < rowCount_; ++r) {
         const int p = top_ + r;
         const PointSettings& point = table[std::size_t(p)];
         PointRow& row = rows_[std::size_t(r)];
@@ -73,7 +73,16 @@ QList<FieldClamp> PointPage::show(int newTop, PointTable& table)
 
 void PointPage::setTop(int newTop)
 {
-    top_ = newTop < 0 ? 0 : (newTop > MaxTop ? MaxTop : newTop);
+    top_ = newTop < 0 ? 0 : (newTop > maxTop() ? maxTop() : newTop);
+}
+
+QList<FieldClamp> PointPage::showRows(int count, PointTable& table)
+{
+    QList<FieldClamp> clamps = store(table);
+    rowCount_ = count < RowCount ? RowCount : (count > MaxRows ? MaxRows : count);
+    setTop(top_);
+    load(table);
+    return clamps;
 }
 
 } // namespace chronel

@@ -27,11 +27,14 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace chronel {
 
 namespace {
 
 const QString ProgramTitle = QStringLiteral("Chronel");
+constexpr int AboutTitleBarRoom = 200;  // px: icon and buttons of a title bar
 const QColor Lit(0, 255, 0);
 
 Qt::CheckState toQt(Check c)
@@ -97,6 +100,15 @@ void setText(QLineEdit* edit, const QString& text)
     edit->setText(text);
 }
 
+// As wide as `chars` characters of its font and its frame: a maximised window
+// does not stretch a short field across the screen.
+void naturalWidth(QLineEdit* edit, int chars, bool digits)
+{
+    const QFontMetrics fm = edit->fontMetrics();
+    const int perChar = digits ? fm.horizontalAdvance(QLatin1Char('0')) : fm.averageCharWidth();
+    edit->setMaximumWidth(perChar * chars + 2 * fm.horizontalAdvance(QLatin1Char(' ')) + 12);
+}
+
 void setIndicator(QLabel* label, bool lit)
 {
     QPalette p = label->palette();
@@ -132,6 +144,13 @@ ChronelMain::ChronelMain(const ControlFactory& factory, QWidget* parent)
     transferProgress_ = new QProgressBar(central);
     transferProgress_->setObjectName(QStringLiteral("prbTransferProgress"));
     transferProgress_->setRange(0, TransferProgressMaximum);
+    // The row keeps its room while hidden: showing it for the first transfer
+    // must not make the window grow.
+    for (QWidget* w : {static_cast<QWidget*>(transferLabel_), static_cast<QWidget*>(transferProgress_)}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
     transferRow->addWidget(transferLabel_);
     transferRow->addWidget(transferProgress_, 1);
     layout->addLayout(transferRow);
@@ -163,6 +182,7 @@ ChronelMain::~ChronelMain()
 {
     // The controls' events must not reach a half-destroyed window.
     model_->disconnect(this);
+    pointFrame_->removeEventFilter(this);
 }
 
 void ChronelMain::startUp() { model_->startUp(); }
@@ -288,6 +308,13 @@ void ChronelMain::showAbout()
                                 QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("aboutBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // A box as narrow as its text gets its title cut to "..." by the window
+    // manager; room for the title and the title bar's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        const int width = box->fontMetrics().horizontalAdvance(ProgramTitle) + AboutTitleBarRoom;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     box->open();
 }
 
@@ -327,17 +354,19 @@ QWidget* ChronelMain::buildConfigurationTab()
     lock->setObjectName(QStringLiteral("chkConfigLock"));
     checkBoxes_.insert(lock->objectName(), lock);
     form->addWidget(lock, 0, 0, 1, 3);
-    const std::tuple<const char*, const char*, bool> fields[] = {
-        {"Module ID", "txtConfigPlcId", false},
-        {"Modbus Address", "txtConfigModbusAddress", true},
-        {"Firmware Version", "txtConfigVersion", true},
-        {"Module Name", "txtConfigModuleName", false},
-        {"Event Delay", "txtConfigEventDelay", false},
+    const std::tuple<const char*, const char*, bool, int> fields[] = {
+        {"Module ID", "txtConfigPlcId", false, 7},
+        {"Modbus Address", "txtConfigModbusAddress", true, 7},
+        {"Firmware Version", "txtConfigVersion", true, 7},
+        {"Module Name", "txtConfigModuleName", false, 16},
+        {"Event Delay", "txtConfigEventDelay", false, 7},
     };
     int row = 1;
-    for (const auto& [caption, name, displayOnly] : fields) {
+    for (const auto& [caption, name, displayOnly, chars] : fields) {
         form->addWidget(new QLabel(QString::fromLatin1(caption), module), row, 0);
-        form->addWidget(textField(QString::fromLatin1(name), module, displayOnly), row, 1);
+        QLineEdit* edit = textField(QString::fromLatin1(name), module, displayOnly);
+        naturalWidth(edit, chars, chars < 16);
+        form->addWidget(edit, row, 1);
         ++row;
     }
     form->addWidget(new QLabel(QStringLiteral("mS"), module), row - 1, 2);
@@ -356,8 +385,9 @@ QWidget* ChronelMain::buildConfigurationTab()
     for (int t = 0; t < 4; ++t)
         bufferLayout->addWidget(option(eventBufferGroup_, t, QStringLiteral("btnConfigEventBufferType%1").arg(t),
                                        QStringLiteral("Type %1").arg(t), buffer));
-    form->addWidget(buffer, row++, 0, 1, 3);
+    form->addWidget(buffer, row++, 0, 1, 4);
     form->setRowStretch(row, 1);
+    form->setColumnStretch(3, 1);
     grid->addWidget(module, 0, 0);
 
     // Frame "TCP/IP".
@@ -365,19 +395,26 @@ QWidget* ChronelMain::buildConfigurationTab()
     auto* tcp = new QGridLayout(tcpip);
     const std::pair<const char*, const char*> octetRows[] = {
         {"IP", "txtConfigTcpipIp"}, {"Subnet", "txtConfigTcpipSubnet"}, {"Gateway", "txtConfigTcpipGateway"}};
+    // The four octets of a row sit together at even gaps; the space a wide
+    // window gives goes to the right of them.
     row = 0;
     for (const auto& [caption, prefix] : octetRows) {
         tcp->addWidget(new QLabel(QString::fromLatin1(caption), tcpip), row, 0);
+        auto* octets = new QHBoxLayout;
         for (int i = 1; i <= 4; ++i) {
             QLineEdit* octet = textField(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(i), tcpip);
             limitTyping(octet, 3);
-            octet->setMaximumWidth(56);
-            tcp->addWidget(octet, row, i);
+            naturalWidth(octet, 4, true);
+            octets->addWidget(octet);
         }
+        octets->addStretch(1);
+        tcp->addLayout(octets, row, 1, 1, 4);
         ++row;
     }
     tcp->addWidget(new QLabel(QStringLiteral("MAC"), tcpip), row, 0);
-    tcp->addWidget(textField(QStringLiteral("txtConfigTcpipMac"), tcpip, true), row++, 1, 1, 4);
+    QLineEdit* mac = textField(QStringLiteral("txtConfigTcpipMac"), tcpip, true);
+    naturalWidth(mac, 28, false);
+    tcp->addWidget(mac, row++, 1, 1, 4);
 
     tcpipModeGroup_ = new QButtonGroup(this);
     auto* modes = new QVBoxLayout;
@@ -408,6 +445,7 @@ QWidget* ChronelMain::buildConfigurationTab()
     commLayout->addWidget(option(ethernetCommGroup_, int(EthernetComm::Full),
                                  QStringLiteral("optConfigTcpipEthernetCommFull"), QStringLiteral("Full Duplex"), comm));
     tcp->addWidget(comm, row, 4, 1, 1);
+    tcp->setRowStretch(row + 1, 1);
     grid->addWidget(tcpip, 0, 1);
 
     // Frame "Modbus Serial".
@@ -432,14 +470,16 @@ QWidget* ChronelMain::buildConfigurationTab()
         list(QStringLiteral("cmbConfigModbus%1Baud").arg(p), p == QLatin1String("232") ? Baud232Items() : BaudItems(), 1);
         list(QStringLiteral("cmbConfigModbus%1Parity").arg(p), ParityItems(), 2);
         QLineEdit* delay = textField(QStringLiteral("txtConfigModbus%1Delay").arg(p), serial);
-        delay->setMaximumWidth(80);
+        naturalWidth(delay, 7, true);
         ser->addWidget(delay, row, 3);
         list(QStringLiteral("cmbConfigModbus%1Protocol").arg(p), ProtocolItems(), 4);
         ++row;
     }
     ser->setColumnStretch(5, 1);
     grid->addWidget(serial, 1, 0, 1, 2);
+    // The frames keep together at the top left of a large window.
     grid->setRowStretch(2, 1);
+    grid->setColumnStretch(2, 1);
     return page;
 }
 
@@ -448,7 +488,10 @@ QWidget* ChronelMain::buildSerSetupTab()
     auto* page = new QWidget;
     auto* outer = new QVBoxLayout(page);
     QGroupBox* points = frame(QStringLiteral("fraSsPointConfiguration"), QStringLiteral("Point Configuration"), page);
-    auto* grid = new QGridLayout(points);
+    pointFrame_ = points;
+    pointGrid_ = new QGridLayout(points);
+    QGridLayout* grid = pointGrid_;
+    grid->setVerticalSpacing(3);  // a table: 32 rows fit a full-HD screen
     const char* heads[] = {"Point", "Enable", "Filter", "Debounce", "Chatter", "Description", "Off", "On"};
     for (int c = 0; c < 8; ++c)
         grid->addWidget(new QLabel(QString::fromLatin1(heads[c]), points), 0, c);
@@ -458,7 +501,9 @@ QWidget* ChronelMain::buildSerSetupTab()
         w->setProperty("index", index);
         return w;
     };
-    for (int r = 0; r < PointPage::RowCount; ++r) {
+    // Rows for every point; those the frame has no room for are hidden and
+    // the scroll bar pages through the points instead.
+    for (int r = 0; r < PointPage::MaxRows; ++r) {
         RowControls& rc = rows_[std::size_t(r)];
         rc.pointNum = new QLabel(points);
         rc.enable = new QCheckBox(points);
@@ -471,6 +516,11 @@ QWidget* ChronelMain::buildSerSetupTab()
         limitTyping(rc.description, 32);
         limitTyping(rc.off, 16);
         limitTyping(rc.on, 16);
+        for (QLineEdit* number : {rc.filter, rc.debounce, rc.chatter})
+            naturalWidth(number, 7, true);
+        naturalWidth(rc.description, 32, false);
+        naturalWidth(rc.off, 16, false);
+        naturalWidth(rc.on, 16, false);
         grid->addWidget(arrayItem(rc.pointNum, "lblSsPcPointNum", r), r + 1, 0);
         grid->addWidget(arrayItem(rc.enable, "chkSsPcEnable", r), r + 1, 1);
         grid->addWidget(arrayItem(rc.filter, "txtSsPcFilter", r), r + 1, 2);
@@ -480,18 +530,46 @@ QWidget* ChronelMain::buildSerSetupTab()
         grid->addWidget(arrayItem(rc.off, "txtSsPcOff", r), r + 1, 6);
         grid->addWidget(arrayItem(rc.on, "txtSsPcOn", r), r + 1, 7);
     }
-    grid->setColumnStretch(5, 3);
-    grid->setColumnStretch(6, 1);
-    grid->setColumnStretch(7, 1);
     pointScroll_ = new QScrollBar(Qt::Vertical, points);
     pointScroll_->setObjectName(QStringLiteral("scrSsPcScroll"));
-    pointScroll_->setRange(0, PointPage::MaxTop);
-    pointScroll_->setPageStep(PointPage::RowCount);
     pointScroll_->setSingleStep(1);
-    grid->addWidget(pointScroll_, 1, 8, PointPage::RowCount, 1);
+    grid->addWidget(pointScroll_, 1, 8, PointPage::MaxRows, 1);
+    grid->setRowStretch(PointPage::MaxRows + 1, 1);
+    grid->setColumnStretch(9, 1);
+
+    // The frame takes the tab's height whatever its rows ask for (it hides
+    // the rows that do not fit), and never less than eight rows.
+    const int rowHeight = rows_[0].filter->sizeHint().height();
+    QSizePolicy policy = points->sizePolicy();
+    policy.setVerticalPolicy(QSizePolicy::Ignored);
+    points->setSizePolicy(policy);
+    points->setMinimumHeight(rowHeight * (PointPage::RowCount + 2) + grid->verticalSpacing() * PointPage::RowCount
+                             + 2 * grid->contentsMargins().top() + points->fontMetrics().height());
+    points->installEventFilter(this);
     outer->addWidget(points);
-    outer->addStretch(1);
     return page;
+}
+
+int ChronelMain::pointRowsThatFit() const
+{
+    const int spacing = pointGrid_->verticalSpacing();
+    const int rowHeight = rows_[0].filter->sizeHint().height() + spacing;
+    const int head = pointGrid_->itemAtPosition(0, 0)->widget()->sizeHint().height() + spacing;
+    const QMargins m = pointGrid_->contentsMargins();
+    const int room = pointFrame_->contentsRect().height() - m.top() - m.bottom() - head + spacing;
+    return std::clamp(room / rowHeight, PointPage::RowCount, PointPage::MaxRows);
+}
+
+bool ChronelMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == pointFrame_ && event->type() == QEvent::Resize) {
+        model_->showPointRows(pointRowsThatFit());
+        // Rows just shown are placed now, not at the next turn of the event
+        // loop: a picture taken at once must not find them on top of each
+        // other.
+        pointGrid_->activate();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QWidget* ChronelMain::buildTimeSetupTab()
@@ -511,6 +589,7 @@ QWidget* ChronelMain::buildTimeSetupTab()
     off->addWidget(new QLabel(QStringLiteral("IRIG-B"), offsets), 1, 0);
     off->addWidget(textField(QStringLiteral("txtTsToIrigOffset"), offsets), 1, 1);
     off->addWidget(new QLabel(QStringLiteral("Hrs"), offsets), 1, 2);
+    off->setColumnStretch(3, 1);
     grid->addWidget(offsets, 1, 0);
 
     QGroupBox* dst = frame(QStringLiteral("fraTsDst"), QStringLiteral("Daylight Saving Time"), page);
@@ -530,6 +609,10 @@ QWidget* ChronelMain::buildTimeSetupTab()
     d->addWidget(textField(QStringLiteral("txtTsDstStopMonth"), dst), 3, 1);
     d->addWidget(textField(QStringLiteral("txtTsDstStopDay"), dst), 3, 2);
     d->addWidget(textField(QStringLiteral("txtTsDstStopHour"), dst), 3, 3);
+    d->setColumnStretch(4, 1);
+    for (const char* name : {"txtTsToGpsOffset", "txtTsToIrigOffset", "txtTsDstStartMonth", "txtTsDstStartDay",
+                             "txtTsDstStartHour", "txtTsDstStopMonth", "txtTsDstStopDay", "txtTsDstStopHour"})
+        naturalWidth(settingFields_.value(QString::fromLatin1(name)), 7, true);
     grid->addWidget(dst, 2, 0);
 
     auto indicatorFrame = [&](const char* name, const char* caption,
@@ -571,8 +654,10 @@ QWidget* ChronelMain::buildTimeSetupTab()
     ts->addWidget(named(new QLabel(timeSet), "lblTsTsPcData"), 1, 2);
     ts->addWidget(named(new QPushButton(QStringLiteral("Set PC Time"), timeSet), "cmdTsTsSetPcTime"), 2, 1);
     ts->addWidget(named(new QPushButton(QStringLiteral("Set SER Time"), timeSet), "cmdTsTsSetSerTime"), 2, 2);
+    ts->setColumnStretch(3, 1);
     grid->addWidget(timeSet, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
+    grid->setColumnStretch(2, 1);
 
     auto* second = new QTimer(this);
     second->setObjectName(QStringLiteral("tmrTs1SecondTimer"));
@@ -693,7 +778,7 @@ void ChronelMain::bindSettings()
 
 void ChronelMain::bindPointRows()
 {
-    for (int r = 0; r < PointPage::RowCount; ++r) {
+    for (int r = 0; r < PointPage::MaxRows; ++r) {
         const RowControls& rc = rows_[std::size_t(r)];
         auto bindText = [this, r](QLineEdit* edit, QString PointRow::*member) {
             connect(edit, &QLineEdit::textEdited, this, [this, r, edit, member](const QString& text) {
@@ -752,8 +837,14 @@ void ChronelMain::refreshPointPage()
 {
     refreshing_ = true;
     const PointPage& page = model_->page();
-    for (int r = 0; r < PointPage::RowCount; ++r) {
+    for (int r = 0; r < PointPage::MaxRows; ++r) {
         const RowControls& rc = rows_[std::size_t(r)];
+        const bool shown = r < page.rows();
+        for (QWidget* w : std::initializer_list<QWidget*>{rc.pointNum, rc.enable, rc.filter, rc.debounce, rc.chatter,
+                                                          rc.description, rc.off, rc.on})
+            w->setVisible(shown);
+        if (!shown)
+            continue;
         const PointRow& row = page.row(r);
         rc.pointNum->setText(row.SsPcPointNum);
         rc.enable->setCheckState(toQt(row.SsPcEnable));
@@ -764,7 +855,10 @@ void ChronelMain::refreshPointPage()
         setText(rc.off, row.SsPcOff);
         setText(rc.on, row.SsPcOn);
     }
+    pointScroll_->setRange(0, page.maxTop());
+    pointScroll_->setPageStep(page.rows());
     pointScroll_->setValue(page.top());
+    pointScroll_->setVisible(page.maxTop() > 0);
     refreshing_ = false;
     refreshFieldNotes();
 }
@@ -807,7 +901,7 @@ void ChronelMain::refreshFieldNotes()
     const QHash<QString, QString> notes = model_->fieldNotes();
     for (auto it = settingFields_.cbegin(); it != settingFields_.cend(); ++it)
         it.value()->setToolTip(notes.value(it.key()));
-    for (int r = 0; r < PointPage::RowCount; ++r) {
+    for (int r = 0; r < model_->page().rows(); ++r) {
         const RowControls& rc = rows_[std::size_t(r)];
         for (QLineEdit* edit : {rc.filter, rc.debounce, rc.chatter})
             edit->setToolTip(notes.value(FieldKey(edit->objectName(), r)));

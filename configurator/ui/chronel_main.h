@@ -17,6 +17,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -60,6 +61,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
@@ -108,7 +110,11 @@ private:
         QLineEdit* off;
         QLineEdit* on;
     };
-    std::array<RowControls, PointPage::RowCount> rows_{};
+    int pointRowsThatFit() const;
+
+    std::array<RowControls, PointPage::MaxRows> rows_{};
+    QGroupBox* pointFrame_ = nullptr;
+    QGridLayout* pointGrid_ = nullptr;
     QScrollBar* pointScroll_ = nullptr;
     std::array<QLabel*, 32> pointStatus_{};
 

@@ -122,8 +122,13 @@ void LiveViews::refreshLogEntry()
 
 template <typename W, typename... Args> W* LiveViews::raise(QPointer<W>& window, Args&&... args)
 {
-    if (!window)
+    if (!window) {
         window = new W(std::forward<Args>(args)...);
+        // Over the main window, not where the platform puts a new window
+        // (the screen's top-left corner).
+        window->adjustSize();
+        window->move(window_.frameGeometry().center() - window->rect().center());
+    }
     window->show();
     window->raise();
     window->activateWindow();

@@ -346,6 +346,59 @@ TEST_F(MainWindowTest, RestoreDefaultsFromTheMenuRefreshesTheScreen)
     EXPECT_EQ(child<QComboBox>(window, "cmbTsDstLocation")->currentText(), QStringLiteral("Disabled"));
 }
 
+// A large window shows every point row with the scroll bar out of the way,
+// fields keep the widths of what they hold, and nothing changes the window's
+// size behind the user's back.
+TEST_F(MainWindowTest, TheWindowUsesTheRoomItIsGiven)
+{
+    const QSize before = window.size();
+    window.model().beginTransfer(QStringLiteral("Uploading"));
+    QTest::qWait(50);
+    EXPECT_EQ(window.size(), before);
+    window.model().endTransfer();
+
+    window.tabs()->setCurrentIndex(1);
+    window.resize(1600, 1050);
+    QTest::qWait(50);
+    int shown = 0;
+    for (int r = 0; r < 32; ++r) {
+        QLineEdit* description = arrayItem<QLineEdit>(window, "txtSsPcDescription", r);
+        ASSERT_NE(description, nullptr) << r;
+        if (description->isVisible()) {
+            ++shown;
+            EXPECT_EQ(description->text(), QStringLiteral("Point  %1").arg(r + 1));
+            EXPECT_GT(description->y(), r == 0 ? 0 : arrayItem<QLineEdit>(window, "txtSsPcDescription", r - 1)->y());
+        }
+    }
+    EXPECT_EQ(shown, 32);
+    EXPECT_FALSE(child<QScrollBar>(window, "scrSsPcScroll")->isVisible());
+
+    window.resize(800, 560);
+    QTest::qWait(50);
+    EXPECT_TRUE(child<QScrollBar>(window, "scrSsPcScroll")->isVisible());
+    EXPECT_TRUE(arrayItem<QLineEdit>(window, "txtSsPcDescription", 7)->isVisible());
+    EXPECT_FALSE(arrayItem<QLineEdit>(window, "txtSsPcDescription", 31)->isVisible());
+
+    window.resize(1600, 1000);
+    window.tabs()->setCurrentIndex(2);
+    QTest::qWait(50);
+    for (QLineEdit* e : window.findChildren<QLineEdit*>()) {
+        if (e->isVisible())
+            EXPECT_LT(e->width(), 400) << e->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, TheAboutBoxHasRoomForItsTitle)
+{
+    window.menuAction(QStringLiteral("mnuAbout"))->trigger();
+    auto* box = window.findChild<QMessageBox*>(QStringLiteral("aboutBox"));
+    ASSERT_NE(box, nullptr);
+    QTest::qWait(20);
+    // Room for the title and a title bar's buttons, so it is not cut.
+    EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(box->windowTitle()) + 150);
+    box->close();
+}
+
 } // namespace
 
 int main(int argc, char** argv)

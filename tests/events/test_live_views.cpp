@@ -162,10 +162,12 @@ TEST_F(LiveWindow, AFullDiskWhileLoggingUnchecksTheEntryAndSaysSoOnce)
 
 TEST_F(LiveWindow, TestModeWindowSwitchesTheModuleAndFollowsIt)
 {
+    window->move(400, 300);
     trigger("mnuToolsTestMode");
     TestModeWindow* tm = views->testModeWindow();
     ASSERT_NE(tm, nullptr);
     EXPECT_EQ(tm->windowTitle(), QStringLiteral("Test Mode"));
+    EXPECT_LE((tm->frameGeometry().center() - window->frameGeometry().center()).manhattanLength(), 8);
     EXPECT_TRUE(views->live().intTestMode());
     auto* normal = tm->findChild<QPushButton*>(QStringLiteral("cmdTestModeModeNormal"));
     auto* test = tm->findChild<QPushButton*>(QStringLiteral("cmdTestModeModeTest"));
@@ -193,11 +195,14 @@ TEST_F(LiveWindow, TestModeWindowSwitchesTheModuleAndFollowsIt)
 
 TEST_F(LiveWindow, StatisticsWindowsAreFilledAndTheirFlagsFollowThem)
 {
+    window->move(400, 300);
     trigger("mnuRunTime");
     ASSERT_NE(views->runTimeWindow(), nullptr);
     EXPECT_TRUE(views->live().intRunTime());
     QWidget* rts = views->runTimeWindow();
     EXPECT_EQ(rts->windowTitle(), QStringLiteral("Run Time Statistics"));
+    // Opened over the main window, not at the screen's corner.
+    EXPECT_LE((rts->frameGeometry().center() - window->frameGeometry().center()).manhattanLength(), 8);
     ASSERT_TRUE(WaitFor([&] { return Indexed<QLabel>(rts, "lblRtsTrTaskRatioData", 7)->text().endsWith(u'%'); }));
     EXPECT_EQ(Indexed<QLabel>(rts, "lblRtsTrTaskRatioTxt", 6)->text(), QStringLiteral("Modbus TC/IP"));
     EXPECT_FALSE(Label(rts, "lblRtsOpenSocketsCount")->text().isEmpty());
@@ -207,6 +212,7 @@ TEST_F(LiveWindow, StatisticsWindowsAreFilledAndTheirFlagsFollowThem)
     NtpStatisticsWindow* ntp = views->ntpWindow();
     ASSERT_NE(ntp, nullptr);
     EXPECT_EQ(ntp->windowTitle(), QStringLiteral("NTP Statistics"));
+    EXPECT_LE((ntp->frameGeometry().center() - window->frameGeometry().center()).manhattanLength(), 8);
     // Opened after a statistics read, it shows that read at once.
     EXPECT_TRUE(ntp->count(0)->text().startsWith(u' ')) << ntp->count(0)->text().toStdString();
 
