@@ -68,7 +68,7 @@ bool DriverAdapter::startWorker()
     return true;
 }
 
-int DriverAdapter::put(regaccess::RequestPacket* packet)
+int DriverAdapter::put(plcdrv::RequestPacket* packet)
 {
     // A serial line carries RTU or ASCII frames only; a Modbus Plus frame has
     // neither address nor check and no reply rule to end it.

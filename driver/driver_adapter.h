@@ -52,7 +52,7 @@ public:
 
     // Builds the request frame from `packet` and queues it: 1 when queued, 0
     // when no frame can be built for this adapter or it is stopping.
-    int put(regaccess::RequestPacket* packet);
+    int put(plcdrv::RequestPacket* packet);
 
 private:
     void run();

@@ -1,7 +1,7 @@
 #include "driver/driver_app.h"
 
 #include "platform/window_messages.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 
 #include <new>
 
@@ -76,11 +76,11 @@ bool DriverApp::startAdapter(DriverAdapter& adapter, const AdapterConfig& config
 
 int DriverApp::put(void* packet, int size)
 {
-    if (packet == nullptr || size < static_cast<int>(regaccess::RequestPacketSize))
+    if (packet == nullptr || size < static_cast<int>(plcdrv::RequestPacketSize))
         return 0;
     if (!listReady_.load(std::memory_order_acquire))
         return 0;
-    auto* request = static_cast<regaccess::RequestPacket*>(packet);
+    auto* request = static_cast<plcdrv::RequestPacket*>(packet);
     const int number = request->adapter;
     for (const auto& adapter : adapters_) {
         if (adapter->adapterNumber == number)

@@ -23,14 +23,14 @@ std::unique_ptr<ModbusMessage> createMessage(int kind)
     }
 }
 
-int requestDataCount(const regaccess::RequestPacket& packet)
+int requestDataCount(const plcdrv::RequestPacket& packet)
 {
     // Done wide, so that the most negative pduLength cannot overflow.
     return static_cast<int>(std::clamp<long long>(static_cast<long long>(packet.pduLength) - 1, 0,
                                                   static_cast<long long>(sizeof packet.data)));
 }
 
-std::unique_ptr<ModbusMessage> buildMessage(int kind, const regaccess::RequestPacket& packet)
+std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacket& packet)
 {
     auto message = createMessage(kind);
     if (!message)

@@ -1,7 +1,7 @@
 #pragma once
 // Building the frame of one request from the caller's packet.
 #include "driver/modbus_message.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 
 #include <memory>
 
@@ -16,11 +16,11 @@ std::unique_ptr<ModbusMessage> createMessage(int kind);
 // The number of data bytes a request frame carries: pduLength - 1, bounded
 // to 0 … sizeof packet.data. pduLength comes from the caller and may hold
 // any value, the most negative one included.
-int requestDataCount(const regaccess::RequestPacket& packet);
+int requestDataCount(const plcdrv::RequestPacket& packet);
 
 // The complete request frame of `packet` for `kind`: address part from the
 // route bytes, function code, the first pduLength - 1 data bytes (never more
 // than the packet holds), then the frame end. Null for an unknown kind.
-std::unique_ptr<ModbusMessage> buildMessage(int kind, const regaccess::RequestPacket& packet);
+std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacket& packet);
 
 } // namespace plcdrv

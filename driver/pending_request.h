@@ -3,7 +3,7 @@
 // owned) and the message frame built from it when it was put (owned).
 #include "driver/modbus_message.h"
 #include "platform/window_messages.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 
 #include <memory>
 
@@ -11,7 +11,7 @@ namespace plcdrv {
 
 struct PendingRequest {
     // The caller's packet; touched again only while `window` still exists.
-    regaccess::RequestPacket* packet = nullptr;
+    plcdrv::RequestPacket* packet = nullptr;
     // notifyWindow as it was at the put. Kept here so that the window test
     // before completion does not itself read a packet that may be gone.
     platform::WindowHandle window = 0;

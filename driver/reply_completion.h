@@ -1,7 +1,7 @@
 #pragma once
 // Writing the outcome of a finished exchange into the caller's packet.
 #include "driver/modbus_message.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 
 namespace plcdrv {
 
@@ -16,7 +16,7 @@ namespace plcdrv {
 //    valid reply, status -3, so stale packet contents never pass for data.
 // Serial adapters also get the final status in `status`. Returns the status
 // to post with DRIVER_DONE_MESSAGE.
-int storeReply(ModbusMessage& message, int status, bool serialAdapter, regaccess::RequestPacket& packet);
+int storeReply(ModbusMessage& message, int status, bool serialAdapter, plcdrv::RequestPacket& packet);
 
 constexpr int kNoReplyStatus = -3;
 

@@ -30,7 +30,7 @@ void traceFrame(const TraceFrame& frame)
     }
 }
 
-void traceDriverReply(const RequestPacket& packet, int status)
+void traceDriverReply(const plcdrv::RequestPacket& packet, int status)
 {
     if (!installedObserver())
         return;
@@ -45,7 +45,7 @@ void traceDriverReply(const RequestPacket& packet, int status)
         // many data bytes as it announces, bounded by the packet.
         const bool exception = (packet.functionCode & 0x80) != 0;
         const std::size_t length =
-            exception ? 2 : std::min<std::size_t>(2 + std::size_t(packet.data[0]), MaxPduLength);
+            exception ? 2 : std::min<std::size_t>(2 + std::size_t(packet.data[0]), plcdrv::MaxPduLength);
         frame.direction = TraceDirection::Reply;
         frame.pdu = std::span<const std::uint8_t>(&packet.functionCode, length);
     }

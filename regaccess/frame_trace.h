@@ -13,7 +13,7 @@
 // Thread safety: the observer runs on the thread of the control whose
 // exchange it reports. Install it before the first control is created and
 // keep it while controls run; installing is not synchronised with requests.
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 
 #include <cstdint>
 #include <functional>
@@ -43,6 +43,6 @@ void traceFrame(const TraceFrame& frame);
 
 // The outcome of a driver request as `packet` holds it when the driver's
 // completion message arrives with `status`.
-void traceDriverReply(const RequestPacket& packet, int status);
+void traceDriverReply(const plcdrv::RequestPacket& packet, int status);
 
 } // namespace regaccess

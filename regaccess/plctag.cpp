@@ -25,25 +25,25 @@ std::atomic<bool> driverStarted{false};
 
 // Packets of controls destroyed while the driver still held them; kept
 // (and reachable) for the life of the process.
-std::vector<RequestPacket*>& orphanedPackets()
+std::vector<plcdrv::RequestPacket*>& orphanedPackets()
 {
-    static auto* packets = new std::vector<RequestPacket*>;
+    static auto* packets = new std::vector<plcdrv::RequestPacket*>;
     return *packets;
 }
 
 int low16(int value) { return static_cast<std::int16_t>(value); }
 
-std::uint8_t* pduBytes(RequestPacket& packet)
+std::uint8_t* pduBytes(plcdrv::RequestPacket& packet)
 {
-    return reinterpret_cast<std::uint8_t*>(&packet) + offsetof(RequestPacket, functionCode);
+    return reinterpret_cast<std::uint8_t*>(&packet) + offsetof(plcdrv::RequestPacket, functionCode);
 }
 
 } // namespace
 
 Plctag::Plctag(QObject* parent, ControlSite* site)
-    : QObject(parent), site_(site), packet_(std::make_unique<RequestPacket>())
+    : QObject(parent), site_(site), packet_(std::make_unique<plcdrv::RequestPacket>())
 {
-    std::memset(packet_.get(), 0, sizeof(RequestPacket));
+    std::memset(packet_.get(), 0, sizeof(plcdrv::RequestPacket));
     route_ = parseRoutePath("1.0.0.0.0");
     window_ = platform::registerWindow(this, [this](unsigned message, std::uintptr_t, std::intptr_t lParam) {
         onWindowMessage(message, lParam);
@@ -139,7 +139,7 @@ bool Plctag::Trigger()
     if (busy_)
         return true;
 
-    RequestPacket& packet = *packet_;
+    plcdrv::RequestPacket& packet = *packet_;
     packet.notifyWindow = window_;
 
     RequestParams params;
@@ -169,7 +169,7 @@ bool Plctag::Trigger()
 
     packet.pduLength = request.pduLength;
     packet.adapter = static_cast<std::int16_t>(adapter_ + 1);
-    if (VexaPut(&packet, static_cast<int>(sizeof(RequestPacket))) != 0) {
+    if (VexaPut(&packet, static_cast<int>(sizeof(plcdrv::RequestPacket))) != 0) {
         busy_ = true;
         return true;
     }
@@ -179,7 +179,7 @@ bool Plctag::Trigger()
 
 bool Plctag::triggerOverTcp(int pduLength)
 {
-    RequestPacket& packet = *packet_;
+    plcdrv::RequestPacket& packet = *packet_;
     TcpRequest request;
     request.host = hostText_;
     request.pdu = std::span<const std::uint8_t>(pduBytes(packet), static_cast<std::size_t>(pduLength));
@@ -193,10 +193,10 @@ bool Plctag::triggerOverTcp(int pduLength)
     traceFrame({TraceDirection::Reply, adapter_ + 1, true, packet.route[0], result.pdu, 0});
     // The reply goes where the driver would put it, so one reply processing
     // serves both transports.
-    const std::size_t length = std::min(result.pdu.size(), MaxPduLength);
+    const std::size_t length = std::min(result.pdu.size(), plcdrv::MaxPduLength);
     std::uint8_t* pdu = pduBytes(packet);
     std::memcpy(pdu, result.pdu.data(), length);
-    std::memset(pdu + length, 0, MaxPduLength - length);
+    std::memset(pdu + length, 0, plcdrv::MaxPduLength - length);
     completeRequest(static_cast<int>(length), 0);
     return true;
 }
@@ -208,7 +208,7 @@ void Plctag::onWindowMessage(unsigned message, std::intptr_t lParam)
     traceDriverReply(*packet_, static_cast<int>(lParam));
     // The driver wrote the reply into the packet's PDU fields; their whole
     // extent is what it can hold.
-    completeRequest(static_cast<int>(MaxPduLength), static_cast<std::int32_t>(lParam));
+    completeRequest(static_cast<int>(plcdrv::MaxPduLength), static_cast<std::int32_t>(lParam));
 }
 
 void Plctag::completeRequest(int pduBytesHeld, std::int32_t status)

@@ -24,7 +24,7 @@
 // call that fires them; they should not destroy the control directly
 // (deleteLater() is fine).
 #include "regaccess/register_buffer.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 #include "regaccess/route_path.h"
 #include "regaccess/tcp_transport.h"
 #include "regaccess/watch_points.h"
@@ -249,7 +249,7 @@ private:
     RegisterBuffer buffer_;
     // Separate allocation: a packet the driver still holds must outlive the
     // control (see the destructor).
-    std::unique_ptr<RequestPacket> packet_;
+    std::unique_ptr<plcdrv::RequestPacket> packet_;
     TcpTransport tcp_;
     platform::WindowHandle window_ = 0;
     QTimer pollTimer_;

@@ -80,7 +80,7 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         pdu.byte(code);
         pdu.word(startAddress(params.address));
         pdu.word(static_cast<unsigned>(limitSize(limit)));
-        pdu.finish(ModbusRequestClass);
+        pdu.finish(plcdrv::ModbusRequestClass);
         break;
     }
     case 1: // write
@@ -88,7 +88,7 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
             pdu.byte(5);
             pdu.word(startAddress(params.address));
             pdu.word(buffer.bit(0, 0) ? 0xFF00u : 0x0000u);
-            pdu.finish(ModbusRequestClass);
+            pdu.finish(plcdrv::ModbusRequestClass);
         } else if (regType == RegType::Coils) {
             const int size = limitSize(MaxWriteCoils);
             const std::size_t byteCount = (nonNegative(size) + 7) / 8;
@@ -97,7 +97,7 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(byteCount));
             pdu.bytes(data, byteCount);
-            pdu.finish(ModbusRequestClass);
+            pdu.finish(plcdrv::ModbusRequestClass);
         } else if (regType == RegType::HoldRegs) {
             // Holding registers always go with function 16, a single one too.
             const int size = limitSize(MaxWriteRegisters);
@@ -108,16 +108,16 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
             pdu.byte(static_cast<unsigned>(2 * words));
             for (std::size_t i = 0; i < words; ++i)
                 pdu.word(static_cast<std::uint16_t>(buffer.word(static_cast<int>(i))));
-            pdu.finish(ModbusRequestClass);
+            pdu.finish(plcdrv::ModbusRequestClass);
         }
         break;
     case 2: // exception status
         pdu.byte(7);
-        pdu.finish(ModbusRequestClass);
+        pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case 3: // slave ID
         pdu.byte(17);
-        pdu.finish(ModbusRequestClass);
+        pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case 4: // disabled coils and inputs
         if (regType != RegType::Coils && regType != RegType::InputBits)
@@ -127,21 +127,21 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         pdu.byte(22);
         pdu.byte(static_cast<unsigned>(params.regType));
         pdu.word(static_cast<std::uint16_t>(params.address));
-        pdu.finish(ModbusRequestClass);
+        pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case 5:
         pdu.byte(226);
-        pdu.finish(AdapterStatisticsClass);
+        pdu.finish(plcdrv::AdapterStatisticsClass);
         break;
     case 6:
         pdu.byte(227);
-        pdu.finish(AdapterStatisticsClass);
+        pdu.finish(plcdrv::AdapterStatisticsClass);
         break;
     case 7:
         pdu.byte(224);
         pdu.byte(static_cast<unsigned>(limitSize(MaxAdapterTableWords)));
         pdu.byte(startAddress(params.address));
-        pdu.finish(GlobalMemoryClass);
+        pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     case 8: {
         const int size = limitSize(MaxAdapterTableWords);
@@ -150,32 +150,32 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         pdu.byte(startAddress(params.address));
         // Table words travel in host order, as they lie in the buffer.
         pdu.bytes(data, 2 * nonNegative(size));
-        pdu.finish(GlobalMemoryClass);
+        pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     }
     case 9:
         pdu.byte(8);
         pdu.word(0x0015);
         pdu.word(0x0003);
-        pdu.finish(ModbusRequestClass);
+        pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case 10:
         pdu.byte(8);
         pdu.word(0x0015);
         pdu.word(0x0004);
-        pdu.finish(ModbusRequestClass);
+        pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case 11:
         pdu.byte(209);
         pdu.byte(static_cast<unsigned>(limitSize(MaxNetworkTableWords)));
-        pdu.finish(GlobalMemoryClass);
+        pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     case 12: {
         const int size = limitSize(MaxNetworkTableWords);
         pdu.byte(214);
         pdu.byte(static_cast<unsigned>(size));
         pdu.bytes(data, 2 * nonNegative(size));
-        pdu.finish(GlobalMemoryClass);
+        pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     }
     default:

@@ -2,7 +2,7 @@
 // Builds the protocol data unit (function code first) of one request from
 // the control's request properties. Pure: no I/O, no control state.
 #include "regaccess/register_buffer.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 #include "regaccess/route_path.h"
 
 #include <array>
@@ -22,9 +22,9 @@ struct RequestParams {
 
 struct BuiltRequest {
     int pduLength = 0;                 // 0: the request could not be built
-    std::uint16_t requestClass = 0;    // RequestClass
+    std::uint16_t requestClass = 0;    // plcdrv::RequestClass
     int size = 0;                      // Size after lowering it to the function's limit
-    std::array<std::uint8_t, MaxPduLength> pdu{};
+    std::array<std::uint8_t, plcdrv::MaxPduLength> pdu{};
 };
 
 // Largest data-point counts per request, as the protocol frames allow.

@@ -157,7 +157,7 @@ int TcpTransport::receiveFrame(std::size_t& frameLength)
 
 TcpResult TcpTransport::exchange(const TcpRequest& request)
 {
-    const std::size_t pduLength = std::min(request.pdu.size(), MaxPduLength);
+    const std::size_t pduLength = std::min(request.pdu.size(), plcdrv::MaxPduLength);
     for (int attemptsLeft = 2;; --attemptsLeft) {
         if (attemptsLeft == 0)
             return {HostDidNotRespond, {}};

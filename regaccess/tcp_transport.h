@@ -10,7 +10,7 @@
 // Each wait is in the kernel, so a reply is taken the moment it arrives.
 //
 // Thread safety: none; a transport belongs to one control on one thread.
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 #include "regaccess/stream_socket.h"
 
 #include <array>

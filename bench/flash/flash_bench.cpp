@@ -4,7 +4,7 @@
 // benchmark reports the wall time beside that floor, and beside the time the
 // same requests take sent back to back by a libmodbus client (the transport
 // and the simulator alone).
-#include "core/flash_model.h"
+#include "core/flash/flash_model.h"
 #include "regaccess/control_factory.h"
 #include "regaccess/plctag.h"
 

@@ -3,7 +3,7 @@
 
 #include "option_group.h"
 
-#include "core/conversions.h"
+#include "core/fields/conversions.h"
 
 #include <QAction>
 #include <QButtonGroup>

@@ -6,8 +6,8 @@
 // holds no logic of its own: every control is bound to the ChronelModel in
 // both directions, and menu entries are routed to handlers that the
 // activities install.
-#include "core/chronel_model.h"
-#include "core/flash_model.h"
+#include "core/model/chronel_model.h"
+#include "core/flash/flash_model.h"
 
 #include <QHash>
 #include <QMainWindow>

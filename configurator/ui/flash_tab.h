@@ -3,7 +3,7 @@
 // box and the progress bar, bound to a FlashModel. The model owns the logic;
 // this widget only forwards clicks, shows the model's state and runs the
 // file dialog.
-#include "core/flash_model.h"
+#include "core/flash/flash_model.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -8,7 +8,7 @@
 // Dialogs and message boxes go through replaceable functions so that the
 // window can be driven without a user.
 #include "chronel_main.h"
-#include "core/live_data.h"
+#include "core/live/live_data.h"
 #include "ntp_statistics_window.h"
 #include "run_time_statistics_window.h"
 #include "test_mode_window.h"

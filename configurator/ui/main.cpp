@@ -15,8 +15,8 @@
 #include "live_views.h"
 #include "transfer_actions.h"
 
-#include "core/channel.h"
-#include "core/plctag_factory.h"
+#include "core/link/channel.h"
+#include "core/link/plctag_factory.h"
 #include "platform/profile.h"
 
 #include <QApplication>

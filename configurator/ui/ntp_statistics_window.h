@@ -2,7 +2,7 @@
 // "NTP Statistics": the NTP requests the module counted in each hour of the
 // day, txtNtpCount(0 … 23) beside "12:00 Midnight" … "11:00 PM". While it is
 // open the event scan reads the statistics block, so the counts refresh.
-#include "core/live_data.h"
+#include "core/live/live_data.h"
 
 #include <QWidget>
 #include <array>

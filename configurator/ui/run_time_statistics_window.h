@@ -2,7 +2,7 @@
 // "Run Time Statistics": task loading of the module's eight tasks, open
 // sockets, dropped packets and the module's error list. Its being open
 // (intRunTime) makes the event scan read the statistics block.
-#include "core/live_data.h"
+#include "core/live/live_data.h"
 
 #include <QWidget>
 #include <array>

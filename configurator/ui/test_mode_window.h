@@ -3,9 +3,9 @@
 // 32 simulated inputs, through the window's own channel modTestMode. The mode
 // buttons follow the module's test-mode word as the event scan reads it
 // (intTestMode makes it read the statistics block while this window is open).
-#include "core/channel_set.h"
-#include "core/live_data.h"
-#include "core/test_mode.h"
+#include "core/link/channel_set.h"
+#include "core/live/live_data.h"
+#include "core/live/test_mode.h"
 
 #include <QWidget>
 #include <array>

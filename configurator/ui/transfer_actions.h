@@ -3,8 +3,8 @@
 // Save of settings files, with their file dialogs and message boxes. The
 // progress bar and label follow the model's transfer display, which the
 // window already shows.
-#include "core/settings_file.h"
-#include "core/transfer.h"
+#include "core/transfer/settings_file.h"
+#include "core/transfer/transfer.h"
 
 #include <QObject>
 #include <QString>

@@ -1,9 +1,9 @@
 // The configurator's channels on real PLCTAG controls, talking Modbus TCP to a
 // libmodbus server on loopback. The module address is set to 127.0.0.1 before
 // anything is sent, and every block a test uploads carries that address too.
-#include "core/chronel_model.h"
-#include "core/plctag_factory.h"
-#include "core/text_rule.h"
+#include "core/model/chronel_model.h"
+#include "core/link/plctag_factory.h"
+#include "core/fields/text_rule.h"
 #include "modbus_peer.h"
 #include "qt_printers.h"
 #include "regaccess/plctag.h"

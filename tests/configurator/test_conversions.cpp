@@ -1,6 +1,6 @@
-#include "core/conversions.h"
-#include "core/date_text.h"
-#include "core/module_address.h"
+#include "core/fields/conversions.h"
+#include "core/fields/date_text.h"
+#include "core/fields/module_address.h"
 
 #include "qt_printers.h"
 

@@ -1,7 +1,7 @@
 // The main window under the offscreen platform, driven like a user would:
 // clicks, typing and the scroll bar, against the core model behind it. The
 // window is created without a control factory, so nothing is ever sent.
-#include "configurator/ui/chronel_main.h"
+#include "ui/chronel_main.h"
 #include "qt_printers.h"
 
 #include <QAbstractButton>

@@ -1,5 +1,5 @@
-#include "core/chronel_model.h"
-#include "core/defaults.h"
+#include "core/model/chronel_model.h"
+#include "core/model/defaults.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "core/number_rule.h"
+#include "core/fields/number_rule.h"
 
 #include "qt_printers.h"
 

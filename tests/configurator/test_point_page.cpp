@@ -1,5 +1,5 @@
-#include "core/point_page.h"
-#include "core/point_status.h"
+#include "core/model/point_page.h"
+#include "core/model/point_status.h"
 
 #include "qt_printers.h"
 

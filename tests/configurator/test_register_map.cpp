@@ -1,5 +1,5 @@
-#include "core/register_map.h"
-#include "core/text_rule.h"
+#include "core/model/register_map.h"
+#include "core/fields/text_rule.h"
 
 #include "qt_printers.h"
 

@@ -1,4 +1,4 @@
-#include "core/text_rule.h"
+#include "core/fields/text_rule.h"
 
 #include "qt_printers.h"
 

@@ -19,7 +19,7 @@ TEST(AdapterPut, AnyPduLengthIsFramedAndAStoppedAdapterRefusesIt)
             plcdrv::DriverAdapter adapter;
             adapter.adapterType = kind == plcdrv::ModbusPlusKind ? plcdrv::ModbusPlusAdapter : plcdrv::SerialAdapter;
             adapter.messageKind = kind;
-            regaccess::RequestPacket packet{};
+            plcdrv::RequestPacket packet{};
             packet.route[0] = 1;
             packet.functionCode = 3;
             packet.pduLength = pduLength;

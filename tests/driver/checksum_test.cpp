@@ -144,7 +144,7 @@ TEST(FramesAgainstPymodbus, RandomPdus)
     for (const auto& [unit, pdu] : requests) {
         std::string rtuExpected, asciiExpected;
         ASSERT_TRUE(lines >> rtuExpected >> asciiExpected);
-        regaccess::RequestPacket packet{};
+        plcdrv::RequestPacket packet{};
         packet.route[0] = static_cast<std::uint8_t>(unit);
         packet.functionCode = pdu[0];
         packet.pduLength = static_cast<std::int32_t>(pdu.size());

@@ -36,9 +36,9 @@ void runFor(std::chrono::milliseconds duration)
 }
 
 TestControl::TestControl(int id, std::vector<int>* sharedLog)
-    : id_(id), sharedLog_(sharedLog), packet_(std::make_unique<regaccess::RequestPacket>())
+    : id_(id), sharedLog_(sharedLog), packet_(std::make_unique<plcdrv::RequestPacket>())
 {
-    std::memset(packet_.get(), 0, sizeof(regaccess::RequestPacket));
+    std::memset(packet_.get(), 0, sizeof(plcdrv::RequestPacket));
     window_ = platform::registerWindow(this, [this](unsigned message, std::uintptr_t, std::intptr_t status) {
         if (message != platform::DRIVER_DONE_MESSAGE)
             return;
@@ -62,10 +62,10 @@ void TestControl::readHolding(int adapter, int unit, int start, int count)
 
 void TestControl::request(int adapter, int unit, const std::vector<std::uint8_t>& pdu)
 {
-    regaccess::RequestPacket& p = *packet_;
+    plcdrv::RequestPacket& p = *packet_;
     p.notifyWindow = window_;
     p.adapter = static_cast<std::int16_t>(adapter);
-    p.requestClass = regaccess::ModbusRequestClass;
+    p.requestClass = plcdrv::ModbusRequestClass;
     p.pduLength = static_cast<std::int32_t>(pdu.size());
     std::memset(p.route, 0, sizeof p.route);
     p.route[0] = static_cast<std::uint8_t>(unit);

@@ -2,7 +2,7 @@
 // The caller's side of the driver in tests: controls that own a packet and a
 // window like PLCTAG does, PLCDRV.INI files, and an event loop to wait in.
 #include "platform/window_messages.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 
 #include <QObject>
 #include <QString>
@@ -36,7 +36,7 @@ public:
     explicit TestControl(int id = 0, std::vector<int>* sharedLog = nullptr);
     ~TestControl() override;
 
-    regaccess::RequestPacket& packet() { return *packet_; }
+    plcdrv::RequestPacket& packet() { return *packet_; }
     platform::WindowHandle window() const { return window_; }
     // Drops the window (as a destroyed control would) but keeps the packet
     // readable so that a test can check it was left alone.
@@ -56,7 +56,7 @@ public:
 private:
     int id_;
     std::vector<int>* sharedLog_;
-    std::unique_ptr<regaccess::RequestPacket> packet_;
+    std::unique_ptr<plcdrv::RequestPacket> packet_;
     platform::WindowHandle window_ = 0;
     std::vector<Completion> completions_;
 };

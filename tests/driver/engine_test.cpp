@@ -385,7 +385,7 @@ TEST_F(LibmodbusAdapterTest, PacketIsLeftAloneOnceItsWindowIsGone)
     gone.readHolding(1, kUnit, 0, 4);
     gone.packet().status = 0x7777;
     std::memset(gone.packet().data + 4, 0xEE, sizeof gone.packet().data - 4);
-    const regaccess::RequestPacket before = gone.packet();
+    const plcdrv::RequestPacket before = gone.packet();
     next.readHolding(1, kUnit, 0, 4);
 
     ASSERT_EQ(put(gone), 1);

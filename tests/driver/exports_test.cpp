@@ -92,7 +92,7 @@ TEST_F(ExportsTest, EntryPointsHaveCLinkageAndRefuseEverythingBeforeStart)
     // No completion hands out packet copies, so nothing is one to release.
     std::uint8_t destination[280];
     std::memset(destination, 0x5A, sizeof destination);
-    const regaccess::RequestPacket before = control.packet();
+    const plcdrv::RequestPacket before = control.packet();
     EXPECT_EQ(driver.get(destination, &control.packet(), 280), 0);
     EXPECT_EQ(driver.get(destination, nullptr, 280), 0);
     EXPECT_EQ(destination[0], 0x5A);

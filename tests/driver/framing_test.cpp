@@ -75,9 +75,9 @@ struct MbxKind {
     static Bytes frame(std::uint8_t, const Bytes& pdu) { return pdu; }
 };
 
-regaccess::RequestPacket packetFor(std::uint8_t slave, const Bytes& pdu)
+plcdrv::RequestPacket packetFor(std::uint8_t slave, const Bytes& pdu)
 {
-    regaccess::RequestPacket packet{};
+    plcdrv::RequestPacket packet{};
     packet.route[0] = slave;
     packet.functionCode = pdu.at(0);
     packet.pduLength = static_cast<std::int32_t>(pdu.size());

@@ -84,7 +84,7 @@ TEST(ModbusPlusToChronelSim, ModuleIdMatchesADirectTcpRead)
     ASSERT_EQ(MBXInitCard(1), 1);
 
     // Register 101 (protocol address 100), unit 255, as the configurator asks.
-    regaccess::RequestPacket packet{};
+    plcdrv::RequestPacket packet{};
     packet.adapter = 1;
     packet.route[0] = 255;
     packet.functionCode = 0x03;

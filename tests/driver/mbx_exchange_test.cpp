@@ -12,9 +12,9 @@
 
 namespace {
 
-regaccess::RequestPacket readRequest(int address, int count)
+plcdrv::RequestPacket readRequest(int address, int count)
 {
-    regaccess::RequestPacket packet{};
+    plcdrv::RequestPacket packet{};
     packet.adapter = 1;
     const std::uint8_t route[5] = {255, 0, 0, 0, 0};
     std::copy(route, route + 5, packet.route);

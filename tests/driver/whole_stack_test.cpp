@@ -5,9 +5,9 @@
 // Modbus TCP side with libmodbus, apart from the configurator.
 //
 // PLCTAG starts the driver once per process, so this program holds one test.
-#include "core/chronel_model.h"
-#include "core/plctag_factory.h"
-#include "core/transfer.h"
+#include "core/model/chronel_model.h"
+#include "core/link/plctag_factory.h"
+#include "core/transfer/transfer.h"
 #include "driver_harness.h"
 #include "simulator/sim_process.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Hand-built event blocks: records packed bit by bit after the module's
 // record layouts, independently of the decoder under test.
-#include "core/event_record.h"
+#include "core/events/event_record.h"
 
 #include <QByteArray>
 #include <cstdint>

@@ -3,9 +3,9 @@
 // Modbus TCP over loopback only: the module address is 127.0.0.1 before the
 // first request, and the adapter file names a TCP/IP adapter 0 that the
 // control serves itself.
-#include "core/chronel_model.h"
-#include "core/live_data.h"
-#include "core/plctag_factory.h"
+#include "core/model/chronel_model.h"
+#include "core/live/live_data.h"
+#include "core/link/plctag_factory.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,8 +1,8 @@
 // Event blocks of all four buffer types, built by hand, through the decoder.
 // Dates are checked in the C locale, whose short date is yyyy-MM-dd.
 #include "block_builder.h"
-#include "core/event_decoder.h"
-#include "core/event_line.h"
+#include "core/events/event_decoder.h"
+#include "core/events/event_line.h"
 #include "../configurator/qt_printers.h"
 
 #include <gtest/gtest.h>

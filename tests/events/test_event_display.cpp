@@ -1,5 +1,5 @@
 // The sixteen-line event display and the log file behind it.
-#include "core/event_display.h"
+#include "core/events/event_display.h"
 #include "../configurator/qt_printers.h"
 
 #include <QFile>

@@ -2,8 +2,8 @@
 // controls against a recording libmodbus server: every request the step
 // machines send is counted and checked.
 #include "block_builder.h"
-#include "core/event_scan.h"
-#include "core/test_mode.h"
+#include "core/events/event_scan.h"
+#include "core/live/test_mode.h"
 #include "live_fixture.h"
 #include "recording_peer.h"
 #include "../configurator/qt_printers.h"

@@ -1,8 +1,8 @@
 // The event scan, the status and statistics displays, "Set SER Time" and the
 // test-mode commands against the simulated module chronel-sim, started for
 // each test on a loopback port of its own.
-#include "core/event_scan.h"
-#include "core/test_mode.h"
+#include "core/events/event_scan.h"
+#include "core/live/test_mode.h"
 #include "live_fixture.h"
 #include "sim_process.h"
 #include "../configurator/qt_printers.h"

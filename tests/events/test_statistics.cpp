@@ -1,7 +1,7 @@
 // Statistics block through the NTP, run-time and test-mode displays, and the
 // test inputs' register words.
-#include "core/statistics.h"
-#include "core/test_mode.h"
+#include "core/live/statistics.h"
+#include "core/live/test_mode.h"
 #include "../configurator/qt_printers.h"
 
 #include <gtest/gtest.h>

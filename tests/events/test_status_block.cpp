@@ -1,7 +1,7 @@
 // Status block words 0 … 23 through the Time Setup and GPS Data decoding, and
 // the shortest single-precision text of the GPS values.
-#include "core/single_text.h"
-#include "core/status_block.h"
+#include "core/fields/single_text.h"
+#include "core/live/status_block.h"
 #include "../configurator/qt_printers.h"
 
 #include <gtest/gtest.h>

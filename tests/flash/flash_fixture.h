@@ -3,7 +3,7 @@
 // recording proxy, with every channel aimed at 127.0.0.1.
 #include "flash_test_peers.h"
 
-#include "core/flash_model.h"
+#include "core/flash/flash_model.h"
 #include "regaccess/control_factory.h"
 #include "regaccess/plctag.h"
 

@@ -1,8 +1,8 @@
 // The Intel HEX line parser and the loader's status lines. Expected checksums
 // of the lines below were computed with Python's bytes.fromhex, independently
 // of the parser.
-#include "core/flash_loader.h"
-#include "core/intel_hex.h"
+#include "core/flash/flash_loader.h"
+#include "core/flash/intel_hex.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Progress bar patterns, the progress percentage, FlashEnd and the block
 // layout of the image.
-#include "core/flash_image.h"
-#include "core/flash_progress.h"
+#include "core/flash/flash_image.h"
+#include "core/flash/flash_progress.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // scan polls, differences found by the read-back and failed requests.
 #include "flash_fixture.h"
 
-#include "core/flash_progress.h"
+#include "core/flash/flash_progress.h"
 
 #include <QRandomGenerator>
 

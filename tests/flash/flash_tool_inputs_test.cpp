@@ -2,7 +2,7 @@
 // HEX by srec_cat (package srecord) and by GNU objcopy, with extended segment
 // addressing and with extended linear addressing, loaded and compared with
 // the binary byte for byte.
-#include "core/flash_loader.h"
+#include "core/flash/flash_loader.h"
 
 #include <gtest/gtest.h>
 

@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Layout: the request (route byte, function, PDU length 1 … 6, five data
     // bytes), a 16-bit index for the accessors, then the reply bytes.
     fuzzing::ByteReader input(data, size);
-    regaccess::RequestPacket packet{};
+    plcdrv::RequestPacket packet{};
     packet.adapter = 1;
-    packet.requestClass = regaccess::ModbusRequestClass;
+    packet.requestClass = plcdrv::ModbusRequestClass;
     packet.route[0] = input.byte();
     packet.functionCode = input.byte();
     packet.pduLength = input.byte() % 6 + 1;
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (status == 0)
         check(message->checkReply() == 1 || message->exceptionCode() != 0);
     regaccess::RegisterBuffer buffer;
-    (void)regaccess::processReply(std::span<const std::uint8_t>(&packet.functionCode, regaccess::MaxPduLength),
+    (void)regaccess::processReply(std::span<const std::uint8_t>(&packet.functionCode, plcdrv::MaxPduLength),
                                   status, buffer);
     return 0;
 }

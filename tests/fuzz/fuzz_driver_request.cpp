@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    regaccess::RequestPacket packet;
+    plcdrv::RequestPacket packet;
     std::memset(&packet, 0, sizeof packet);
     std::memcpy(&packet, data, std::min(size, sizeof packet));
     for (int kind = -1; kind <= 3; ++kind) {

@@ -2,7 +2,7 @@
 // out: a run of 200-byte blocks through one decoder, which keeps its date and
 // resync state from block to block. Every block must decode to a bounded
 // number of lines without harm, in the C locale and in a German one.
-#include "core/event_decoder.h"
+#include "core/events/event_decoder.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Whole firmware files through Load File: line ends of every system, lines of
 // any length, binary junk. The load must end, report every bad line, and
 // count no more bytes than the file's data records can hold.
-#include "core/flash_loader.h"
+#include "core/flash/flash_loader.h"
 
 #include <QBuffer>
 #include <QByteArray>

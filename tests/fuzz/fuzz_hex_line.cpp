@@ -3,7 +3,7 @@
 // Besides surviving any line, the parser must keep its contract: a rejected
 // line changes neither the state nor the image, and an accepted data record
 // puts exactly its bytes at base + address.
-#include "core/intel_hex.h"
+#include "core/flash/intel_hex.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // anything, and whatever it accepted must survive File > Save and File > Open
 // again: the saved file reads back without a message, and saving what was
 // read back gives the same bytes.
-#include "core/settings_file.h"
+#include "core/transfer/settings_file.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -1,7 +1,7 @@
 // Statistics blocks of any content into the NTP, run-time and test-mode
 // windows: task counters whose sum overflows or is zero, error times far
 // from any calendar, unknown error codes.
-#include "core/statistics.h"
+#include "core/live/statistics.h"
 
 #include <cstdint>
 #include <cstring>

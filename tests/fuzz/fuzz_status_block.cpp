@@ -1,7 +1,7 @@
 // Status blocks of any length and content (the event scan reads 100 words,
 // Time Setup 24) into the Time Setup and GPS Data fields: floats that are
 // NaN or huge, dates that do not exist, unknown fix and source values.
-#include "core/status_block.h"
+#include "core/live/status_block.h"
 
 #include <cstdint>
 #include <cstring>

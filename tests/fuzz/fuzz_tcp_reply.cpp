@@ -113,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (result.pdu.size() > regaccess::TcpTransport::FrameSize - regaccess::TcpTransport::HeaderSize)
             std::abort();
         // The control keeps at most one packet's PDU of the reply.
-        std::uint8_t pdu[regaccess::MaxPduLength] = {};
-        const std::size_t length = std::min(result.pdu.size(), regaccess::MaxPduLength);
+        std::uint8_t pdu[plcdrv::MaxPduLength] = {};
+        const std::size_t length = std::min(result.pdu.size(), plcdrv::MaxPduLength);
         std::memcpy(pdu, result.pdu.data(), length);
         (void)regaccess::processReply(std::span<const std::uint8_t>(pdu, length), 0, buffer);
     }

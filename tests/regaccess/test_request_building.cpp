@@ -1,7 +1,7 @@
 // Route paths, request PDUs per Function and RegType, and the packet layout
 // the driver relies on.
 #include "regaccess/request_builder.h"
-#include "regaccess/request_packet.h"
+#include "driver/request_packet.h"
 #include "regaccess/route_path.h"
 
 #include <gtest/gtest.h>
@@ -163,16 +163,16 @@ TEST(RequestBuildTest, LargestAdapterTableWriteFillsThePacketExactly)
 {
     const BuiltRequest request = buildRequest(RequestParams{8, 3, 1, 125, parseRoutePath("1")}, sampleBuffer());
     EXPECT_EQ(request.pduLength, 3 + 250);
-    EXPECT_LE(static_cast<std::size_t>(request.pduLength), MaxPduLength);
+    EXPECT_LE(static_cast<std::size_t>(request.pduLength), plcdrv::MaxPduLength);
 }
 
 TEST(RequestPacketTest, FieldsLieAtTheirOffsetsLittleEndian)
 {
-    RequestPacket packet;
+    plcdrv::RequestPacket packet;
     std::memset(&packet, 0, sizeof packet);
     packet.notifyWindow = 0x11223344;
     packet.adapter = -2;
-    packet.requestClass = GlobalMemoryClass;
+    packet.requestClass = plcdrv::GlobalMemoryClass;
     packet.status = -3;
     packet.pduLength = 0x0102;
     packet.route[0] = 255;
@@ -181,7 +181,7 @@ TEST(RequestPacketTest, FieldsLieAtTheirOffsetsLittleEndian)
     packet.data[0] = 0xAA;
     packet.data[251] = 0xBB;
 
-    std::uint8_t raw[RequestPacketSize];
+    std::uint8_t raw[plcdrv::RequestPacketSize];
     std::memcpy(raw, &packet, sizeof raw);
     const Bytes image(raw, raw + sizeof raw);
     EXPECT_EQ(Bytes(image.begin(), image.begin() + 4), (Bytes{0x44, 0x33, 0x22, 0x11}));

@@ -1,7 +1,7 @@
 // The settings file's field reader on crafted inputs: quoting, blanks, the
 // three kinds of line end, and inputs that must end the reading cleanly
 // (unterminated quotes, NUL bytes, lines too long, an empty file).
-#include "core/csv_field_reader.h"
+#include "core/transfer/csv_field_reader.h"
 
 #include "configurator/qt_printers.h"
 

@@ -2,11 +2,11 @@
 // every stored setting, hand-written files for each key message, bad values
 // and run-time errors, and the three faults of the plain format mended here
 // (atomic save, double quotes, a reader that cannot run away).
-#include "core/settings_file.h"
+#include "core/transfer/settings_file.h"
 
 #include "configurator/qt_printers.h"
-#include "core/chronel_model.h"
-#include "core/conversions.h"
+#include "core/model/chronel_model.h"
+#include "core/fields/conversions.h"
 
 #include <QFile>
 #include <QDir>

@@ -6,7 +6,7 @@
 #include "transfer_rig.h"
 
 #include "configurator/qt_printers.h"
-#include "core/number_rule.h"
+#include "core/fields/number_rule.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "ui/chronel_main.h"
 #include "ui/transfer_actions.h"
 
-#include "core/register_map.h"
+#include "core/model/register_map.h"
 
 #include <QAbstractButton>
 #include <QAction>

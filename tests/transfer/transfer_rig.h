@@ -3,10 +3,10 @@
 // PLCTAG controls talking Modbus TCP to it, and a libmodbus client that
 // reads and writes the simulated module's registers independently of the
 // configurator. The module address is 127.0.0.1 before any request.
-#include "core/chronel_model.h"
-#include "core/module_address.h"
-#include "core/plctag_factory.h"
-#include "core/transfer.h"
+#include "core/model/chronel_model.h"
+#include "core/fields/module_address.h"
+#include "core/link/plctag_factory.h"
+#include "core/transfer/transfer.h"
 #include "regaccess/plctag.h"
 #include "simulator/sim_process.h"
 

@@ -1,0 +1,108 @@
+// chronel-cli: the Chronel configurator's jobs from the command line.
+#include "cli_help.h"
+#include "cli_options.h"
+#include "command.h"
+#include "console.h"
+#include "core/link/channel.h"
+#include "frame_trace_printer.h"
+#include "module_session.h"
+#include "terminal.h"
+#include "transport_setup.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+using namespace chronelcli;
+
+namespace {
+
+int Usage(Console& console, const QString& error, const QString& usage)
+{
+    console.error(QStringLiteral("chronel-cli: ") + error);
+    console.error(usage);
+    return int(ExitStatus::BadUsage);
+}
+
+QString WithoutFinalNewline(QString text)
+{
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // From the start: a Ctrl-C while the libraries load must not kill a run
+    // that would otherwise stop its polling and close its log in order.
+    InstallInterruptHandler();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("chronel-cli"));
+    Console console(stdout, stderr, StderrIsTerminal());
+
+    const ParsedCommandLine parsed = ParseCommandLine(QCoreApplication::arguments().mid(1));
+    const QString toolUsage = QStringLiteral("Try 'chronel-cli --help'.");
+    if (!parsed.error.isEmpty())
+        return Usage(console, parsed.error, toolUsage);
+    const CliOptions& options = parsed.options;
+
+    if (options.help || options.command == QLatin1String("help")) {
+        const CommandInfo* about = options.commandArgs.isEmpty() ? nullptr : FindCommand(options.commandArgs[0]);
+        console.line(WithoutFinalNewline(about ? CommandHelp(*about) : ToolHelp()));
+        return int(ExitStatus::Done);
+    }
+    if (options.command.isEmpty())
+        return Usage(console, QStringLiteral("no command given"), toolUsage);
+
+    const CommandInfo* info = FindCommand(options.command);
+    if (!info)
+        return Usage(console, QStringLiteral("unknown command %1").arg(options.command), toolUsage);
+    if (options.commandArgs.contains(QStringLiteral("--help")) || options.commandArgs.contains(QStringLiteral("-h"))) {
+        console.line(WithoutFinalNewline(CommandHelp(*info)));
+        return int(ExitStatus::Done);
+    }
+
+    std::unique_ptr<Command> command = info->create();
+    const QString argumentError = command->parseArguments(options.commandArgs);
+    if (!argumentError.isEmpty())
+        return Usage(console, argumentError, CommandUsage(*info));
+    if (command->needsModule() && options.addresses.isEmpty())
+        return Usage(console, QStringLiteral("--ip is required: there is no default module address"),
+                     CommandUsage(*info));
+
+    CommandContext context{console, options.intervalMs, int(options.addresses.size())};
+
+    if (!command->needsModule()) {
+        const ExitStatus status = command->check(context);
+        return int(status != ExitStatus::Done ? status : command->runOffline(context));
+    }
+
+    if (options.timeoutMs)
+        chronel::SetReplyWindow(*options.timeoutMs);
+
+    TransportSetup transport;
+    QString transportError;
+    if (!transport.apply(options.tcp, options.iniPath, &transportError)) {
+        console.error(QStringLiteral("chronel-cli: ") + transportError);
+        return int(ExitStatus::BadUsage);
+    }
+    if (options.trace)
+        InstallFrameTracePrinter(console);
+
+    const ExitStatus checked = command->check(context);
+    if (checked != ExitStatus::Done)
+        return int(checked);
+
+    ExitStatus worst = ExitStatus::Done;
+    for (const QString& address : options.addresses) {
+        if (InterruptRequested())
+            break;
+        if (context.moduleCount > 1)
+            console.line(QStringLiteral("Module %1").arg(address));
+        ModuleSession session(address, console);
+        worst = Worse(worst, command->runModule(session, context));
+    }
+    return int(worst);
+}

@@ -1,0 +1,133 @@
+#include "cli_options.h"
+
+#include "core/link/channel.h"
+
+namespace chronelcli {
+
+namespace {
+
+constexpr int IntervalMin = 1;
+constexpr int IntervalMax = 3600000;  // an hour between polls is already absurd
+
+// "--name=value" or "--name value": the value, consuming the next word when
+// needed; nothing when it is missing.
+std::optional<QString> OptionValue(const QString& name, const QStringList& args, int& i)
+{
+    const QString& word = args[i];
+    if (word.startsWith(name + QLatin1Char('=')))
+        return word.mid(name.size() + 1);
+    if (i + 1 >= args.size())
+        return std::nullopt;
+    return args[++i];
+}
+
+bool IsNamed(const QString& word, const QString& name)
+{
+    return word == name || word.startsWith(name + QLatin1Char('='));
+}
+
+} // namespace
+
+bool IsIpv4Address(const QString& text)
+{
+    const QStringList fields = text.split(QLatin1Char('.'));
+    if (fields.size() != 4)
+        return false;
+    for (const QString& f : fields) {
+        if (f.isEmpty() || f.size() > 3)
+            return false;
+        for (const QChar c : f)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        if (f.toInt() > 255)
+            return false;
+    }
+    return true;
+}
+
+std::optional<int> ParseBoundedInt(const QString& text, int low, int high)
+{
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok, 10);
+    if (!ok || text.trimmed() != text || text.startsWith(QLatin1Char('+')) || value < low || value > high)
+        return std::nullopt;
+    return int(value);
+}
+
+ParsedCommandLine ParseCommandLine(const QStringList& args)
+{
+    ParsedCommandLine parsed;
+    CliOptions& o = parsed.options;
+    const auto fail = [&parsed](const QString& text) {
+        parsed.error = text;
+        return parsed;
+    };
+
+    bool operandsOnly = false;  // after "--" every word belongs to the command
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& word = args[i];
+        if (operandsOnly) {
+            if (o.command.isEmpty())
+                o.command = word;
+            else
+                o.commandArgs << word;
+            continue;
+        }
+        if (word == QLatin1String("--")) {
+            operandsOnly = true;
+            continue;
+        }
+        if (IsNamed(word, QStringLiteral("--ip"))) {
+            const auto value = OptionValue(QStringLiteral("--ip"), args, i);
+            if (!value)
+                return fail(QStringLiteral("--ip needs an address"));
+            if (!IsIpv4Address(*value))
+                return fail(QStringLiteral("--ip %1: not an IPv4 address (A.B.C.D)").arg(*value));
+            o.addresses << *value;
+        } else if (IsNamed(word, QStringLiteral("--interval"))) {
+            const auto value = OptionValue(QStringLiteral("--interval"), args, i);
+            if (!value)
+                return fail(QStringLiteral("--interval needs a number of milliseconds"));
+            const auto ms = ParseBoundedInt(*value, IntervalMin, IntervalMax);
+            if (!ms)
+                return fail(QStringLiteral("--interval %1: expected milliseconds from %2 to %3")
+                                .arg(*value)
+                                .arg(IntervalMin)
+                                .arg(IntervalMax));
+            o.intervalMs = *ms;
+        } else if (IsNamed(word, QStringLiteral("--timeout"))) {
+            const auto value = OptionValue(QStringLiteral("--timeout"), args, i);
+            if (!value)
+                return fail(QStringLiteral("--timeout needs a number of milliseconds"));
+            const auto ms = ParseBoundedInt(*value, chronel::ReplyWindowMinMs, chronel::ReplyWindowMaxMs);
+            if (!ms)
+                return fail(QStringLiteral("--timeout %1: expected milliseconds from %2 to %3")
+                                .arg(*value)
+                                .arg(chronel::ReplyWindowMinMs)
+                                .arg(chronel::ReplyWindowMaxMs));
+            o.timeoutMs = *ms;
+        } else if (IsNamed(word, QStringLiteral("--ini"))) {
+            const auto value = OptionValue(QStringLiteral("--ini"), args, i);
+            if (!value || value->isEmpty())
+                return fail(QStringLiteral("--ini needs a file"));
+            o.iniPath = *value;
+        } else if (word == QLatin1String("--trace")) {
+            o.trace = true;
+        } else if (word == QLatin1String("--tcp")) {
+            o.tcp = true;
+        } else if (o.command.isEmpty() && (word == QLatin1String("--help") || word == QLatin1String("-h"))) {
+            o.help = true;
+        } else if (o.command.isEmpty() && word.startsWith(QLatin1Char('-'))) {
+            return fail(QStringLiteral("unknown option %1").arg(word));
+        } else if (o.command.isEmpty()) {
+            o.command = word;
+        } else {
+            o.commandArgs << word;
+        }
+    }
+    if (o.tcp && !o.iniPath.isEmpty())
+        return fail(QStringLiteral("--tcp and --ini exclude each other"));
+    return parsed;
+}
+
+} // namespace chronelcli

@@ -1,0 +1,145 @@
+// events: the event scan with its display lines on stdout.
+#include "batch_output.h"
+#include "command.h"
+#include "command_loop.h"
+#include "console.h"
+#include "core/events/event_log.h"
+#include "core/live/live_data.h"
+#include "core/transfer/transfer_sequence.h"
+#include "failure_report.h"
+#include "module_session.h"
+
+#include <QTimer>
+
+#include <cmath>
+
+namespace chronelcli {
+
+namespace {
+
+// Failed requests in a row that end a run bounded by cycles: the transfers'
+// limit, so a module that stopped answering ends the run as it would end an
+// upload.
+constexpr int ConsecutiveErrorLimit = chronel::TransferErrorLimit + 1;
+constexpr double SecondsMax = 7 * 24 * 3600.0;
+
+class EventsCommand : public Command {
+public:
+    QString parseArguments(const QStringList& args) override
+    {
+        for (int i = 0; i < args.size(); ++i) {
+            const QString& a = args[i];
+            const auto value = [&]() -> std::optional<QString> {
+                if (i + 1 >= args.size())
+                    return std::nullopt;
+                return args[++i];
+            };
+            if (a == QLatin1String("--monitor")) {
+                monitor_ = true;
+            } else if (a == QLatin1String("--cycles")) {
+                const auto v = value();
+                bool ok = false;
+                const int n = v ? v->toInt(&ok) : 0;
+                if (!ok || n < 1)
+                    return QStringLiteral("--cycles needs a whole number of at least 1");
+                cycles_ = n;
+            } else if (a == QLatin1String("--seconds")) {
+                const auto v = value();
+                bool ok = false;
+                const double s = v ? v->toDouble(&ok) : 0;
+                if (!ok || !std::isfinite(s) || s <= 0 || s > SecondsMax)
+                    return QStringLiteral("--seconds needs a positive number of seconds (at most a week)");
+                seconds_ = s;
+            } else if (a == QLatin1String("--log")) {
+                const auto v = value();
+                if (!v || v->isEmpty())
+                    return QStringLiteral("--log needs a file");
+                logPath_ = *v;
+            } else {
+                return QStringLiteral("unexpected %1").arg(a);
+            }
+        }
+        if (cycles_ && seconds_)
+            return QStringLiteral("--cycles and --seconds exclude each other");
+        return {};
+    }
+
+    ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
+    {
+        Console& console = context.console;
+        chronel::ChronelModel& model = session.model();
+        chronel::LiveData live(model);
+        chronel::EventDisplay& display = live.display();
+        if (monitor_ != model.monitorEventData())
+            live.toggleMonitorEventData();
+
+        QString logFile;
+        if (!logPath_.isEmpty()) {
+            const QString path = BatchFileName(logPath_, session.address(), context.moduleCount);
+            logFile = path;
+            if (display.startLogging(path) != chronel::EventLog::OpenResult::Opened) {
+                console.error(FileFailureLine(path + QStringLiteral(": ") + display.logError(),
+                                              chronel::LogEventsOpenErrorText()));
+                return ExitStatus::BadUsage;
+            }
+        }
+
+        CommandLoop loop;
+        QObject::connect(&display, &chronel::EventDisplay::linesChanged, &display,
+                         [&] { console.line(display.lines().back()); });
+        QObject::connect(&display, &chronel::EventDisplay::logWriteFailed, &display,
+                         [&](const QString&, const QString& text) {
+                             console.error(FileFailureLine(logFile + QStringLiteral(": ") + display.logError(), text));
+                             loop.finish(ExitStatus::BadUsage);
+                         });
+
+        // Connected after the scan's own handlers, so the step seen here is
+        // the one the completion led to.
+        chronel::Channel& scan = model.channels().modEventScan();
+        int cyclesDone = 0;
+        int errorsInRow = 0;
+        bool lastFailed = false;
+        const auto completed = [&] {
+            errorsInRow = 0;
+            lastFailed = false;
+            if (live.eventScan().step() == 0 && cycles_ && ++cyclesDone >= *cycles_)
+                loop.finish(ExitStatus::Done);
+        };
+        QObject::connect(&scan, &chronel::Channel::OnReadDone, &display, completed);
+        QObject::connect(&scan, &chronel::Channel::OnWriteDone, &display, completed);
+        int lastError = 0;
+        QObject::connect(&scan, &chronel::Channel::OnErrorEvent, &display, [&](int code) {
+            lastFailed = true;
+            lastError = code;
+            if (cycles_ && ++errorsInRow >= ConsecutiveErrorLimit)
+                loop.finish(ExitStatus::ModuleFailed);
+        });
+
+        scan.AutoPoll(context.intervalMs.value_or(chronel::EventScanStartInterval));
+        ExitStatus status;
+        if (seconds_) {
+            status = loop.run(ExitStatus::Done, int(std::lround(*seconds_ * 1000)), ExitStatus::Done);
+            if (status == ExitStatus::Done && lastFailed)
+                status = ExitStatus::ModuleFailed;
+        } else {
+            status = loop.run(cycles_ ? ExitStatus::ModuleFailed : ExitStatus::Done);
+        }
+        session.stopPolling();
+        display.stopLogging();
+        if (status == ExitStatus::ModuleFailed && lastFailed)
+            console.error(CommunicationFailureLine(session.moduleName(), lastError));
+        return status;
+    }
+
+private:
+    bool monitor_ = false;
+    std::optional<int> cycles_;
+    std::optional<double> seconds_;
+    QString logPath_;
+};
+
+} // namespace
+
+std::unique_ptr<Command> CreateEventsCommand() { return std::make_unique<EventsCommand>(); }
+
+} // namespace chronelcli

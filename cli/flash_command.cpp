@@ -1,0 +1,92 @@
+// flash FILE [--verify-only]: Load File, then Program Flash or Verify Flash.
+#include "command.h"
+#include "command_loop.h"
+#include "console.h"
+#include "core/flash/flash_sequence.h"
+#include "failure_report.h"
+#include "hex_load.h"
+#include "module_session.h"
+
+#include <memory>
+
+namespace chronelcli {
+
+namespace {
+
+class FlashCommand : public Command {
+public:
+    QString parseArguments(const QStringList& args) override
+    {
+        QStringList operands;
+        for (const QString& a : args) {
+            if (a == QLatin1String("--verify-only"))
+                verifyOnly_ = true;
+            else
+                operands << a;
+        }
+        const QString error = ExpectOperands(operands, 1, QStringLiteral("FILE"));
+        if (error.isEmpty())
+            path_ = operands[0];
+        return error;
+    }
+
+    // The file is loaded once, before any module: a bad file stops the batch
+    // before anything is erased.
+    ExitStatus check(const CommandContext& context) override
+    {
+        image_ = std::make_unique<chronel::FlashImage>();
+        PrintFlashStatus(status_, context.console);
+        return LoadHex(path_, *image_, status_, context.console) ? ExitStatus::Done : ExitStatus::BadUsage;
+    }
+
+    ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
+    {
+        Console& console = context.console;
+        chronel::FlashSequence sequence(*image_, status_, session.channels(), [&session] { return session.address(); });
+
+        CommandLoop loop;
+        // Connected after the sequence's own handler, which ends the run
+        // first: the code is read once the loop has returned.
+        int lastError = 0;
+        bool communicationsError = false;
+        QObject::connect(&session.channels().modFlash(), &chronel::Channel::OnErrorEvent, &sequence,
+                         [&lastError](int code) { lastError = code; });
+        QObject::connect(&sequence, &chronel::FlashSequence::finished, &sequence,
+                         [&](chronel::FlashSequence::Outcome outcome) {
+                             using Outcome = chronel::FlashSequence::Outcome;
+                             communicationsError = outcome == Outcome::CommunicationsError;
+                             loop.finish(outcome == Outcome::VerifyOk  ? ExitStatus::Done
+                                         : outcome == Outcome::Refused ? ExitStatus::BadUsage
+                                                                       : ExitStatus::ModuleFailed);
+                         });
+        const QMetaObject::Connection progress = QObject::connect(
+            &status_, &chronel::FlashStatus::progressChanged, &sequence, [&sequence, &console](int percent) {
+                console.progress(sequence.mode() == chronel::FlashSequence::Mode::Verifying ? QStringLiteral("Verifying")
+                                                                                           : QStringLiteral("Programming"),
+                                 percent, 100);
+            });
+
+        const bool started = verifyOnly_ ? sequence.verify() : sequence.program();
+        if (started && sequence.running() && context.intervalMs)
+            session.channels().modFlash().AutoPoll(*context.intervalMs);
+        const ExitStatus result = loop.run();
+        session.stopPolling();
+        QObject::disconnect(progress);
+        console.endProgress();
+        if (communicationsError)
+            console.error(CommunicationFailureLine(session.moduleName(), lastError));
+        return result;
+    }
+
+private:
+    QString path_;
+    bool verifyOnly_ = false;
+    std::unique_ptr<chronel::FlashImage> image_;
+    chronel::FlashStatus status_;
+};
+
+} // namespace
+
+std::unique_ptr<Command> CreateFlashCommand() { return std::make_unique<FlashCommand>(); }
+
+} // namespace chronelcli

@@ -1,0 +1,65 @@
+#include "module_session.h"
+
+#include "console.h"
+#include "core/link/plctag_factory.h"
+#include "regaccess/adapter_selection.h"
+#include "regaccess/tcp_transport.h"
+
+namespace chronelcli {
+
+ModuleSession::ModuleSession(const QString& address, Console& console) : address_(address)
+{
+    model_ = std::make_unique<chronel::ChronelModel>(chronel::PlctagControlFactory(&site_));
+    model_->setConnectionHost(address_);
+    for (int i = 0; i < chronel::ChannelCount; ++i)
+        model_->channels()[chronel::ChannelId(i)].setHost(address_);
+
+    // A disabled site refuses AutoPoll, so the start-up order prepares the
+    // event scan without its first request and without a poll timer.
+    site_.setEnabled(false);
+    model_->startUp();
+    site_.setEnabled(true);
+
+    QObject::connect(model_.get(), &chronel::ChronelModel::statusMessage, model_.get(),
+                     [this, &console](const QString& text) {
+                         if (hintShown_)
+                             return;
+                         hintShown_ = true;
+                         console.error(text + QStringLiteral(" Or run with --tcp."));
+                     });
+}
+
+ModuleSession::~ModuleSession()
+{
+    stopPolling();
+    extra_.clear();
+    model_.reset();
+}
+
+QString ModuleSession::moduleName() const
+{
+    // The channels use adapter 0, the section "Adapter.Object.1".
+    if (regaccess::chooseTransport(regaccess::readAdapterConfig(1), address_) == regaccess::Transport::ModbusTcp)
+        return QStringLiteral("%1:%2").arg(address_).arg(regaccess::modbusTcpPort());
+    return address_;
+}
+
+chronel::Channel& ModuleSession::createChannel(const QString& name)
+{
+    const chronel::ControlFactory factory = chronel::PlctagControlFactory(&site_);
+    QObject* control = factory(chronel::ControlClassName(), model_.get());
+    extra_.push_back(std::make_unique<chronel::Channel>(name, control));
+    chronel::Channel& channel = *extra_.back();
+    channel.setHost(address_);
+    return channel;
+}
+
+void ModuleSession::stopPolling()
+{
+    for (int i = 0; i < chronel::ChannelCount; ++i)
+        model_->channels()[chronel::ChannelId(i)].AutoPoll(0);
+    for (const auto& channel : extra_)
+        channel->AutoPoll(0);
+}
+
+} // namespace chronelcli

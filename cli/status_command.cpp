@@ -1,0 +1,40 @@
+// status: the event scan's status-block read, once.
+#include "block_read.h"
+#include "command.h"
+#include "console.h"
+#include "core/events/event_scan.h"
+#include "module_session.h"
+#include "status_report.h"
+
+namespace chronelcli {
+
+namespace {
+
+class StatusCommand : public Command {
+public:
+    QString parseArguments(const QStringList& args) override { return ExpectOperands(args, 0, QString()); }
+
+    ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
+    {
+        const BlockRead read = ReadBlock(session.channels().modEventScan(), session.address(),
+                                         chronel::statusblock::FirstRegister, chronel::statusblock::ScanWordCount,
+                                         context.intervalMs.value_or(chronel::EventScanStartInterval));
+        if (!read.ok) {
+            context.console.error(ReadFailureText(read, session.moduleName()));
+            return ExitStatus::ModuleFailed;
+        }
+        chronel::StatusDisplay status;
+        chronel::ApplyStatusBlock(read.words, status);
+        const auto points = chronel::PaintPointStatus(quint16(read.words[chronel::statusblock::PointStatusLowWord]),
+                                                      quint16(read.words[chronel::statusblock::PointStatusHighWord]));
+        for (const QString& line : StatusLines(status, points))
+            context.console.line(line);
+        return ExitStatus::Done;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Command> CreateStatusCommand() { return std::make_unique<StatusCommand>(); }
+
+} // namespace chronelcli

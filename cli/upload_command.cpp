@@ -1,0 +1,69 @@
+// upload FILE: the upload sequence, then File > Save.
+#include "batch_output.h"
+#include "command.h"
+#include "console.h"
+#include "core/transfer/settings_file.h"
+#include "failure_report.h"
+#include "module_session.h"
+#include "transfer_run.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace chronelcli {
+
+namespace {
+
+class UploadCommand : public Command {
+public:
+    QString parseArguments(const QStringList& args) override
+    {
+        const QString error = ExpectOperands(args, 1, QStringLiteral("FILE"));
+        if (error.isEmpty())
+            path_ = args[0];
+        return error;
+    }
+
+    // A file that cannot be written is found out before a ten-second upload,
+    // not after it.
+    ExitStatus check(const CommandContext& context) override
+    {
+        const QFileInfo info(path_);
+        if (info.isDir() || !info.absoluteDir().exists()) {
+            context.console.error(QStringLiteral("%1: cannot be written (no such directory)").arg(path_));
+            return ExitStatus::BadUsage;
+        }
+        return ExitStatus::Done;
+    }
+
+    ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
+    {
+        const ExitStatus status = RunTransfer(session, TransferKind::Upload, context.intervalMs, context.console);
+        if (status != ExitStatus::Done)
+            return status;
+        const QString path = BatchFileName(path_, session.address(), context.moduleCount);
+        QString failure;
+        const bool saved = chronel::SaveSettingsFile(
+            session.model(), path,
+            [&](const chronel::UserMessage& m) {
+                if (m.text != chronel::FileSaveErrorText())
+                    context.console.message(m);
+            },
+            &failure);
+        if (!saved) {
+            context.console.error(FileFailureLine(failure, chronel::FileSaveErrorText()));
+            return ExitStatus::BadUsage;
+        }
+        context.console.line(QStringLiteral("Saved %1").arg(path));
+        return ExitStatus::Done;
+    }
+
+private:
+    QString path_;
+};
+
+} // namespace
+
+std::unique_ptr<Command> CreateUploadCommand() { return std::make_unique<UploadCommand>(); }
+
+} // namespace chronelcli

@@ -1,0 +1,172 @@
+#include "event_scan.h"
+
+#include "core/fields/calendar_text.h"
+#include "core/fields/date_text.h"
+#include "core/fields/module_address.h"
+#include "core/fields/number_rule.h"
+
+#include "platform/failure_text.h"
+
+#include <algorithm>
+
+namespace chronel {
+
+namespace {
+
+constexpr int StatisticsBlockRegister = statsblock::FirstRegister;
+
+} // namespace
+
+EventScan::EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks, const QLocale& locale,
+                     QObject* parent)
+    : QObject(parent), channel_(channel), display_(display), hooks_(std::move(hooks)), locale_(locale),
+      decoder_(locale)
+{
+    connect(&channel_, &Channel::OnReadDone, this, &EventScan::onReadDone);
+    connect(&channel_, &Channel::OnWriteDone, this, &EventScan::onWriteDone);
+    connect(&channel_, &Channel::OnErrorEvent, this, &EventScan::onError);
+}
+
+template <std::size_t N> std::array<qint16, N> EventScan::readWords() const
+{
+    std::array<qint16, N> words{};
+    for (std::size_t i = 0; i < N; ++i)
+        words[i] = channel_.WordVal(int(i));
+    return words;
+}
+
+void EventScan::prepareRead(qint32 address, int regType, int size)
+{
+    channel_.setAddress(address);
+    channel_.setFunction(scanreq::FunctionRead);
+    channel_.setRegType(regType);
+    channel_.setSize(size);
+    channel_.setRoutePath(ModuleRoutePath());
+}
+
+void EventScan::prepareEventAvailable()
+{
+    prepareRead(scanreq::EventAvailableCoil, scanreq::RegTypeCoils, 1);
+    step_ = 0;
+}
+
+void EventScan::prepareStatusBlock()
+{
+    prepareRead(statusblock::FirstRegister, scanreq::RegTypeHolding, statusblock::ScanWordCount);
+    step_ = 3;
+}
+
+void EventScan::onReadDone()
+{
+    switch (step_) {
+    case 0:
+        eventAvailable_ = channel_.BitVal(0, 0);
+        if (hooks_.host)
+            channel_.setHost(hooks_.host());
+        prepareRead(scanreq::EventBlockRegister, scanreq::RegTypeHolding, EventBlockWordCount);
+        step_ = 1;
+        return;
+
+    case 1: {
+        const EventBlockWords block = readWords<EventBlockWordCount>();
+        const qint16 pending = block[eventblock::PendingEventsWord];
+        if (!eventAvailable_) {
+            // An empty buffer after a failed acknowledge: it was carried out.
+            unconfirmed_.reset();
+            if (hooks_.eventCount)
+                hooks_.eventCount(pending);
+            prepareStatusBlock();
+            return;
+        }
+        if (hooks_.monitorMode && hooks_.monitorMode()) {
+            const auto recordArea = block.begin() + eventblock::FirstRecordWord;
+            if (!std::equal(recordArea, block.end(), snapshot_.begin() + eventblock::FirstRecordWord)) {
+                for (const QString& line : decoder_.decode(block))
+                    display_.addLine(line);
+            }
+            snapshot_ = block;
+            if (hooks_.eventCount)
+                hooks_.eventCount(pending);
+            prepareStatusBlock();
+            return;
+        }
+        if (hooks_.eventCount)
+            hooks_.eventCount(pending);
+        int firstNew = 0;
+        if (unconfirmed_ && EventDecoder::HoldsRecordsOf(block, *unconfirmed_))
+            firstNew = EventDecoder::RecordCount(*unconfirmed_);
+        unconfirmed_.reset();
+        for (const QString& line : decoder_.decode(block, firstNew))
+            display_.addLine(line);
+        shown_ = block;
+        channel_.setAddress(scanreq::AcknowledgeCoil);
+        channel_.setFunction(scanreq::FunctionWrite);
+        channel_.setRegType(scanreq::RegTypeCoils);
+        channel_.setSize(1);
+        channel_.setRoutePath(ModuleRoutePath());
+        channel_.setWordVal(0, 1);
+        step_ = 2;
+        return;
+    }
+
+    case 2:
+        prepareStatusBlock();
+        return;
+
+    case 3: {
+        const StatusBlockWords status = readWords<statusblock::ScanWordCount>();
+        if (hooks_.statusBlock)
+            hooks_.statusBlock(status);
+        if (hooks_.statisticsWanted && hooks_.statisticsWanted()) {
+            prepareRead(StatisticsBlockRegister, scanreq::RegTypeHolding, statsblock::WordCount);
+            step_ = 4;
+        } else {
+            prepareEventAvailable();
+        }
+        return;
+    }
+
+    case 4: {
+        const StatisticsBlockWords stats = readWords<statsblock::WordCount>();
+        if (hooks_.statisticsBlock)
+            hooks_.statisticsBlock(stats);
+        prepareEventAvailable();
+        return;
+    }
+
+    default:
+        prepareEventAvailable();
+        return;
+    }
+}
+
+void EventScan::onWriteDone() { prepareStatusBlock(); }
+
+void EventScan::onError(int code)
+{
+    if (hooks_.host)
+        channel_.setHost(hooks_.host());
+    display_.addLine(errorLine(code, hooks_.now ? hooks_.now() : QDateTime::currentDateTime()));
+    if (step_ == 2) {
+        // Whether the module took the acknowledge is unknown: read the block
+        // again rather than repeat a write that may drain an unseen one.
+        unconfirmed_ = shown_;
+        prepareEventAvailable();
+    }
+}
+
+QString EventScan::ErrorMessage(int code)
+{
+    const QString words = platform::windowFailureText(code);
+    if (!words.isEmpty())
+        return QStringLiteral("  Communications error - ") + words;
+    return QStringLiteral("  Communications error # ") + NumberText(code);
+}
+
+QString EventScan::errorLine(int code, const QDateTime& when) const
+{
+    return ShortDateText(when.date(), locale_) + QStringLiteral("  ") + LocaleTimeText(when.time(), locale_)
+           + ErrorMessage(code);
+}
+
+} // namespace chronel

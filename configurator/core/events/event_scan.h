@@ -1,0 +1,109 @@
+#pragma once
+// The event scan: the configurator's permanent conversation with the module
+// on modEventScan while no transfer runs. Each completed request advances a
+// step machine whose step is its whole state; the handler prepares the next
+// request and the channel's automatic poll sends it at the next tick.
+//
+//   step 0  event-available coil 1 read      → read event block 101…200
+//   step 1  event block read                 → Retrieve with events: write
+//           coil 2 (acknowledge); otherwise  → read status block 200…299
+//   step 2  (acknowledge written)            → read status block
+//   step 3  status block read                → statistics block 1501…1600
+//           while a statistics or test-mode window wants it, else coil 1
+//   step 4  statistics block read            → coil 1
+//
+// In Monitor mode the block is never acknowledged and decoded only when its
+// record area (words 10 … 99) differs from the snapshot of the last block
+// seen. A failed request leaves step and request as they are, so the next
+// poll repeats it; the failure becomes a line in the event display.
+//
+// The acknowledge is the exception: a failed write may have been carried out
+// with only its reply lost, and a blind repeat would then drain a block
+// nobody read. So a failed acknowledge goes back to coil 1 instead. If the
+// block read next still holds the records just shown, the module did not
+// take the acknowledge: only the records it added since are shown, then it
+// is acknowledged again. Any other block is new and shown whole.
+//
+// Everything runs on the window's thread inside the channel's events.
+#include "core/link/channel.h"
+#include "event_decoder.h"
+#include "event_display.h"
+#include "core/live/statistics.h"
+#include "core/live/status_block.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QObject>
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace chronel {
+
+using StatusBlockWords = std::array<qint16, statusblock::ScanWordCount>;
+using StatisticsBlockWords = std::array<qint16, statsblock::WordCount>;
+
+namespace scanreq {
+constexpr int EventAvailableCoil = 1;
+constexpr int AcknowledgeCoil = 2;
+constexpr int EventBlockRegister = 101;
+constexpr int RegTypeCoils = 0;
+constexpr int RegTypeHolding = 3;
+constexpr int FunctionRead = 0;
+constexpr int FunctionWrite = 1;
+} // namespace scanreq
+
+// What the scan needs from the window around it.
+struct EventScanHooks {
+    std::function<QString()> host;              // GetIp
+    std::function<bool()> monitorMode;           // Tools > "Monitor Event Data" checked
+    std::function<bool()> statisticsWanted;      // a statistics or test-mode window is open
+    std::function<void(qint16 pending)> eventCount;  // word 5 of the event block
+    std::function<void(const StatusBlockWords&)> statusBlock;
+    std::function<void(const StatisticsBlockWords&)> statisticsBlock;
+    std::function<QDateTime()> now;              // for error lines; the system clock when empty
+};
+
+class EventScan : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int StepCount = 5;
+
+    EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks,
+              const QLocale& locale = QLocale::system(), QObject* parent = nullptr);
+
+    int step() const { return step_; }
+    // For a window that restores a scan; a value outside 0 … 4 makes the
+    // next completion restart the cycle at coil 1.
+    void setStep(int step) { step_ = step; }
+    const EventBlockWords& snapshot() const { return snapshot_; }
+    EventDecoder& decoder() { return decoder_; }
+
+    // The message of a failed request's code, beginning with two blanks.
+    static QString ErrorMessage(int code);
+    // "<short date>  <time><message>" for `code` at `when`.
+    QString errorLine(int code, const QDateTime& when) const;
+
+private:
+    void onReadDone();
+    void onWriteDone();
+    void onError(int code);
+
+    void prepareRead(qint32 address, int regType, int size);
+    void prepareEventAvailable();
+    void prepareStatusBlock();
+    template <std::size_t N> std::array<qint16, N> readWords() const;
+
+    Channel& channel_;
+    EventDisplay& display_;
+    EventScanHooks hooks_;
+    QLocale locale_;
+    EventDecoder decoder_;
+    int step_ = 0;
+    bool eventAvailable_ = false;
+    EventBlockWords snapshot_{};
+    EventBlockWords shown_{};                       // the block whose acknowledge is under way
+    std::optional<EventBlockWords> unconfirmed_;    // shown, acknowledge failed
+};
+
+} // namespace chronel

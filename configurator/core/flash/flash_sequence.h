@@ -1,0 +1,108 @@
+#pragma once
+// Program and Verify of the module's flash, a step machine on the channel
+// modFlash driven by its own automatic poll (every 10 ms): each completion
+// prepares the next request and the next tick sends it.
+//
+//   erase     FlashStep 1 … 9: nine erase command blocks, sectors 0 … 8, to
+//             registers 32767 … 32771 (0x0000, 0x5555, 0xAAAA, 0xFFFF, sector)
+//   program   FlashStep 10, writes: 128-byte blocks to 16385 + offset / 32
+//             while the block's offset is at most FlashEnd
+//   verify    reads of the same blocks from offset 0, compared with the
+//             image, until the block whose offset first reaches FlashEnd
+//
+// Progress goes to the Flash tab's bar and, as a bar pattern, to registers
+// 32766 (programming) and 32767 (verify) through modConfigRead. Program
+// stops the time setup and event scan polls and every end of it restarts
+// them; Verify alone leaves them running.
+//
+// Runs on the window's thread; the channels' events arrive there.
+#include "core/link/channel_set.h"
+#include "flash_image.h"
+#include "flash_status.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace chronel {
+
+constexpr qint32 FlashEraseRegister = 32767;
+constexpr int FlashEraseWords = 5;
+constexpr qint32 FlashDataRegister = 16385;
+constexpr qint32 FlashProgressRegister = 32766;  // word 0 programming, word 1 verify
+constexpr int FlashPollInterval = 10;             // ms
+constexpr int FlashSectorCount = 9;
+constexpr int TimeSetupPollInterval = 2000;  // ms, once a flash sequence or a load ends
+constexpr int EventScanPollInterval = 1000;
+
+// The data window register of the block at image position `offset`.
+constexpr qint32 FlashBlockRegister(quint32 offset) { return FlashDataRegister + qint32(offset / 32); }
+
+// Stops the two scan polls that would otherwise share the module with a
+// flash activity, and restarts them at their after-transfer rates.
+void StopScanPolls(ChannelSet& channels);
+void RestartScanPolls(ChannelSet& channels);
+
+class FlashSequence : public QObject {
+    Q_OBJECT
+public:
+    enum class Mode { Idle, Programming, Verifying };
+    enum class Outcome { VerifyOk, VerifyError, CommunicationsError, Refused };
+    Q_ENUM(Outcome)
+
+    // `hostText` gives the module's address (GetIp) each time a sequence
+    // starts.
+    FlashSequence(const FlashImage& image, FlashStatus& status, ChannelSet& channels,
+                  std::function<QString()> hostText, QObject* parent = nullptr);
+
+    // Erase, program, then verify. False (with a status line, nothing sent)
+    // when the image has nothing to program.
+    bool program();
+    // The read-back alone; the scan polls keep running.
+    bool verify();
+
+    bool running() const { return mode_ != Mode::Idle; }
+    Mode mode() const { return mode_; }
+    quint16 FlashStep() const { return flashStep_; }
+    quint32 FlashOffset() const { return flashOffset_; }
+    quint32 FlashEnd() const { return flashEnd_; }
+    // modFlash requests completed (either way) since the last start.
+    quint32 completedRequests() const { return completed_; }
+
+signals:
+    void runningChanged(bool running);
+    void finished(chronel::FlashSequence::Outcome outcome);
+
+private slots:
+    void onWriteDone();
+    void onReadDone();
+    void onError(int code);
+
+private:
+    bool findEnd(const QString& refusal);
+    void setMode(Mode mode);
+    void end(Outcome outcome);
+    void line(const QString& message) { status_.appendAndShowEnd(message); }
+    void setEraseCommand(int sector);
+    void setDataBlock(quint32 offset);
+    // Bar and module pattern for the current offset; `word` 0 programming,
+    // 1 verify.
+    void progressUpdate(int word);
+    void progressWrite(int word, quint16 pattern);
+    void progressReset();
+
+    const FlashImage& image_;
+    FlashStatus& status_;
+    ChannelSet& channels_;
+    std::function<QString()> hostText_;
+
+    Mode mode_ = Mode::Idle;
+    quint16 flashStep_ = 0;
+    quint32 flashOffset_ = 0;
+    quint32 flashEnd_ = 0;
+    quint32 completed_ = 0;
+    bool scanStopped_ = false;  // this sequence began with Program
+};
+
+} // namespace chronel

@@ -1,0 +1,84 @@
+#pragma once
+// The module's live data on the main window: the event scan with its event
+// display and log, the status block on the Time Setup and GPS Data tabs,
+// modTimeSetup with "Set SER Time", the PC clock, and the statistics the
+// statistics and test-mode windows show. Built on the window's model, whose
+// channels, IP address, Monitor mode and point-status indicators it uses.
+//
+// Widgets read the displays here and call the actions; every change is
+// announced by a signal. Everything runs on the window's thread.
+#include "core/model/chronel_model.h"
+#include "core/events/event_display.h"
+#include "core/events/event_scan.h"
+#include "pc_clock.h"
+#include "statistics.h"
+#include "status_block.h"
+#include "time_setup.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+namespace chronel {
+
+class LiveData : public QObject {
+    Q_OBJECT
+public:
+    // `now` stands in for the PC clock (tests); empty means the system clock.
+    explicit LiveData(ChronelModel& model, std::function<QDateTime()> now = {},
+                      const QLocale& locale = QLocale::system(), QObject* parent = nullptr);
+    ~LiveData() override;
+
+    EventDisplay& display() { return display_; }
+    EventScan& eventScan() { return *eventScan_; }
+    TimeSetup& timeSetup() { return *timeSetup_; }
+    PcClock& pcClock() { return *pcClock_; }
+
+    const StatusDisplay& status() const { return status_; }
+    const StatisticsDisplay& statistics() const { return statistics_; }
+    QString eventCountText() const { return eventCount_; }  // lblSerDataEventCount
+
+    // Tools > "Monitor Event Data": toggles the check mark, which is the mode;
+    // tab 4 reads "Monitor SER Data" while it is checked.
+    void toggleMonitorEventData();
+    QString serDataTabCaption() const;
+
+    // Window-open flags. The run-time statistics and test-mode windows make
+    // the scan read the statistics block (intRunTime, intTestMode); so does
+    // the NTP statistics window, whose counts would otherwise never refresh.
+    bool intRunTime() const { return runTimeOpen_; }
+    void setIntRunTime(bool open) { runTimeOpen_ = open; }
+    bool intTestMode() const { return testModeOpen_; }
+    void setIntTestMode(bool open) { testModeOpen_ = open; }
+    bool ntpOpen() const { return ntpOpen_; }
+    void setNtpOpen(bool open) { ntpOpen_ = open; }
+    bool statisticsWanted() const { return runTimeOpen_ || testModeOpen_ || ntpOpen_; }
+
+    // A status block read by either reader (24 or 100 words).
+    void showStatusBlock(std::span<const qint16> words);
+    void showStatisticsBlock(std::span<const qint16> words);
+
+signals:
+    void statusChanged();
+    void statisticsChanged();
+    void eventCountChanged();
+    void serDataTabCaptionChanged();
+
+private:
+    ChronelModel& model_;
+    QLocale locale_;
+    EventDisplay display_;
+    StatusDisplay status_;
+    StatisticsDisplay statistics_;
+    QString eventCount_;
+    bool runTimeOpen_ = false;
+    bool testModeOpen_ = false;
+    bool ntpOpen_ = false;
+    std::unique_ptr<EventScan> eventScan_;
+    std::unique_ptr<TimeSetup> timeSetup_;
+    std::unique_ptr<PcClock> pcClock_;
+};
+
+} // namespace chronel

@@ -1,0 +1,61 @@
+#pragma once
+// modTimeSetup: reads the status block (24 words at 200) while it polls and
+// carries the "Set SER Time" sequence on the same automatic poll. The
+// sequence writes the 24 registers three times from the channel's buffer —
+// first the last status read with the command word 2 cleared, then with the
+// PC's date and time in words 4 … 9, then with word 2 = 0x8000, which makes
+// the module load that time — and switches back to reading.
+//
+//   button          Function := write, word 2 := 0         step 1
+//   write done, 1   words 4 … 9 := PC month … second       step 2
+//   write done, 2   word 2 := 0x8000                       step 3
+//   write done, 3   Function := read                       step 0
+//
+// The PC time is taken when the first write has completed. The channel's
+// polls begin once a download or flash sequence has ended; a press before
+// that starts them, unless a transfer owns the module (then the first write
+// waits for the polls the transfer restarts). Errors refresh the host and
+// nothing else: the poll repeats the failed request.
+//
+// Everything runs on the window's thread inside the channel's events.
+#include "core/link/channel.h"
+#include "status_block.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <array>
+#include <functional>
+
+namespace chronel {
+
+using TimeSetupWords = std::array<qint16, statusblock::TimeSetupWordCount>;
+
+struct TimeSetupHooks {
+    std::function<QString()> host;                          // GetIp
+    std::function<void(const TimeSetupWords&)> statusBlock;  // decode and show
+    std::function<QDateTime()> now;                          // the PC clock; the system clock when empty
+    std::function<bool()> moduleFree;                        // no transfer or flash owns the module
+};
+
+class TimeSetup : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int PollInterval = 2000;  // ms, once a transfer has ended
+
+    TimeSetup(Channel& channel, TimeSetupHooks hooks, QObject* parent = nullptr);
+
+    int step() const { return step_; }
+    // Button "Set SER Time".
+    void setSerTime();
+
+private:
+    void onReadDone();
+    void onWriteDone();
+    void onError(int code);
+
+    Channel& channel_;
+    TimeSetupHooks hooks_;
+    int step_ = 0;
+};
+
+} // namespace chronel
