@@ -1,11 +1,10 @@
 #include "driver/status_window.h"
 
-#include <QApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
-#include <QThread>
 
 namespace plcdrv {
 
@@ -84,14 +83,11 @@ void StatusWindow::refresh()
         repaint();
 }
 
-StartupDisplayFactory statusWindowFactory()
-{
-    return []() -> std::unique_ptr<StartupDisplay> {
-        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-        if (app == nullptr || QThread::currentThread() != app->thread())
-            return nullptr;
-        return std::make_unique<StatusWindow>();
-    };
-}
-
 } // namespace plcdrv
+
+// The plugin's entry: statusWindowFactory() calls it on the GUI thread of a
+// widget application.
+extern "C" plcdrv::StartupDisplay* plcdrv_create_status_window()
+{
+    return new plcdrv::StatusWindow();
+}

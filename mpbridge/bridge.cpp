@@ -2,8 +2,8 @@
 // request/reply exchange per MBXSendPacket call.
 #include "mpbridge/mpbridge.h"
 
-#include "mpbridge/device_dialog.h"
 #include "mpbridge/mbx_binding.h"
+#include "platform/widget_plugin.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -190,7 +190,10 @@ extern "C" MPBRIDGE_API void MBXSelectDevice(int* device, char* name)
             if (usable)
                 api = b.binding.api;
         }
-        mpbridge::selectDevice(usable ? &api : nullptr, device, name);
+        using Select = void (*)(const MbxApi*, int*, char*);
+        if (auto select = reinterpret_cast<Select>(
+                platform::widgetPluginSymbol("mpbridge_widgets", "mpbridge_select_device")))
+            select(usable ? &api : nullptr, device, name);
     } catch (...) {
         // Nothing chosen: both outputs stay as the caller left them.
     }

@@ -1,4 +1,4 @@
-#include "mpbridge/device_dialog.h"
+#include "device_dialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -66,12 +65,6 @@ QLabel* valueLabel(const QString& initial, const char* objectName)
     label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
-}
-
-bool onGuiThread()
-{
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    return app != nullptr && QThread::currentThread() == app->thread();
 }
 
 } // namespace
@@ -206,19 +199,19 @@ void DeviceDialog::confirm()
     accept();
 }
 
-void selectDevice(const MbxApi* api, int* device, char* name)
+} // namespace mpbridge
+
+// The plugin's entry, called by MBXSelectDevice on the GUI thread of a widget
+// application.
+extern "C" void mpbridge_select_device(const mpbridge::MbxApi* api, int* device, char* name)
 {
-    if (!onGuiThread())
-        return;
-    DeviceDialog dialog(api, QApplication::activeWindow());
+    mpbridge::DeviceDialog dialog(api, QApplication::activeWindow());
     dialog.fillDeviceList();
     if (dialog.exec() != QDialog::Accepted || device == nullptr || !dialog.choice())
         return;
-    const DeviceChoice& choice = *dialog.choice();
+    const mpbridge::DeviceChoice& choice = *dialog.choice();
     *device = choice.device;
     if (name != nullptr)
         std::memcpy(name, choice.name.constData(),
-                    static_cast<std::size_t>(std::min<qsizetype>(choice.name.size(), kTextSize)));
+                    static_cast<std::size_t>(std::min<qsizetype>(choice.name.size(), mpbridge::kTextSize)));
 }
-
-} // namespace mpbridge

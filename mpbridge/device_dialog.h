@@ -54,11 +54,12 @@ private:
     QPushButton* ok_ = nullptr;
 };
 
-// The whole of MBXSelectDevice: runs the dialog modally over the active
-// window; on OK with a non-null `device` stores the number there and copies
-// the name (at most 64 bytes, no terminating zero) to `name`. Outside a
-// QApplication's GUI thread no dialog can be shown and the call returns as if
-// cancelled, leaving both outputs untouched.
-void selectDevice(const MbxApi* api, int* device, char* name);
-
 } // namespace mpbridge
+
+// The whole of MBXSelectDevice, the entry of the widget plugin
+// libmpbridge_widgets.so: runs the dialog modally over the active window; on
+// OK with a non-null `device` stores the number there and copies the name (at
+// most 64 bytes, no terminating zero) to `name`. The bridge calls it only on
+// the GUI thread of a widget application; elsewhere MBXSelectDevice returns
+// as if cancelled, leaving both outputs untouched.
+extern "C" void mpbridge_select_device(const mpbridge::MbxApi* api, int* device, char* name);

@@ -31,7 +31,7 @@ gtest_discover_tests(plcdrv_engine_mbx_test DISCOVERY_TIMEOUT 60
 
 # The status window, on a widget application.
 add_executable(plcdrv_status_window_test status_window_test.cpp)
-target_link_libraries(plcdrv_status_window_test PRIVATE plcdrv_engine plcdrv_test_peers Qt6::Widgets GTest::gtest)
+target_link_libraries(plcdrv_status_window_test PRIVATE plcdrv_engine plcdrv_widgets plcdrv_test_peers Qt6::Widgets GTest::gtest)
 gtest_discover_tests(plcdrv_status_window_test DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
 

@@ -1,0 +1,17 @@
+#include "driver/startup_display.h"
+
+#include "platform/widget_plugin.h"
+
+namespace plcdrv {
+
+StartupDisplayFactory statusWindowFactory()
+{
+    return []() -> std::unique_ptr<StartupDisplay> {
+        using Create = StartupDisplay* (*)();
+        auto create = reinterpret_cast<Create>(
+            platform::widgetPluginSymbol("plcdrv_widgets", "plcdrv_create_status_window"));
+        return std::unique_ptr<StartupDisplay>(create != nullptr ? create() : nullptr);
+    };
+}
+
+} // namespace plcdrv
