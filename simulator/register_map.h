@@ -1,5 +1,8 @@
 // Register numbers of the Chronel module as the configurator addresses them:
 // 1-based holding-register and coil references (protocol address + 1).
+// This is the module's own view, written apart from the configurator's
+// register map on purpose: as the test peer it must not share the
+// configurator's mistakes.
 #pragma once
 
 #include <cstdint>

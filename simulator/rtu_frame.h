@@ -10,6 +10,9 @@
 
 namespace chronel::sim {
 
+// The simulator's own CRC, kept apart from the driver's (driver/modbus_checksum.h)
+// on purpose: the simulator is the peer the driver is tested against, and a
+// shared routine would let one mistake pass on both sides.
 uint16_t crc16Modbus(std::span<const uint8_t> bytes);
 
 // Whole frame length (address through CRC) of the request at the start of
