@@ -8,6 +8,7 @@
 #include "command.h"
 #include "command_loop.h"
 #include "console.h"
+#include "core/model/module_map.h"
 #include "core/live/time_setup.h"
 #include "core/transfer/transfer_sequence.h"
 #include "module_session.h"
@@ -57,7 +58,7 @@ public:
             }
         });
 
-        channel.AutoPoll(context.intervalMs.value_or(chronel::TimeSetup::PollInterval));
+        channel.AutoPoll(context.intervalMs.value_or(chronel::TimeSetupPollInterval));
         const ExitStatus result = loop.run();
         session.stopPolling();
         if (result != ExitStatus::Done) {

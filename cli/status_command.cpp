@@ -2,6 +2,7 @@
 #include "block_read.h"
 #include "command.h"
 #include "console.h"
+#include "core/model/module_map.h"
 #include "core/events/event_scan.h"
 #include "module_session.h"
 #include "status_report.h"
@@ -17,7 +18,7 @@ public:
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
         const BlockRead read = ReadBlock(session.channels().modEventScan(), session.address(),
-                                         chronel::statusblock::FirstRegister, chronel::statusblock::ScanWordCount,
+                                         chronel::StatusBlockRegister, chronel::StatusBlockWordCount,
                                          context.intervalMs.value_or(chronel::EventScanStartInterval));
         if (!read.ok) {
             context.console.error(ReadFailureText(read, session.moduleName()));

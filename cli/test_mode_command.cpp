@@ -8,6 +8,7 @@
 #include "command.h"
 #include "command_loop.h"
 #include "console.h"
+#include "core/model/module_map.h"
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
 #include "module_session.h"
@@ -67,7 +68,7 @@ public:
             return ExitStatus::Done;
         }
         const BlockRead read = ReadBlock(session.channels().modEventScan(), session.address(),
-                                         chronel::statsblock::FirstRegister, chronel::statsblock::WordCount,
+                                         chronel::StatisticsBlockRegister, chronel::StatisticsBlockWordCount,
                                          context.intervalMs.value_or(chronel::EventScanStartInterval));
         if (!read.ok) {
             console.error(ReadFailureText(read, session.moduleName()));

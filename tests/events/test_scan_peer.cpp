@@ -534,7 +534,7 @@ TEST_F(TimeSetupAgainstPeer, ButtonBeforeAnyDownloadStartsTheTimeSetupPolls)
     rig->start();  // the event scan polls as after start-up; the time setup does not yet
     ASSERT_EQ(rig->timeSetup().pollInterval(), 0);
     rig->live->timeSetup().setSerTime();
-    EXPECT_EQ(rig->timeSetup().pollInterval(), TimeSetup::PollInterval);
+    EXPECT_EQ(rig->timeSetup().pollInterval(), TimeSetupPollInterval);
     // One write at once, then one per 2000 ms poll.
     ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == 0; }, 8000));
     rig->timeSetup().AutoPoll(0);

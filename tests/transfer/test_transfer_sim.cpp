@@ -264,7 +264,7 @@ TEST_F(TransferSim, UploadReadsEveryBlockInOrderAndFillsTheScreenAndTheTable)
     EXPECT_FALSE(rig.model->transfer().visible);
     EXPECT_EQ(rig.read().Host(), StopHost());
     EXPECT_EQ(PollInterval(rig.read()), 0);
-    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanAfterTransfer);
+    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanPollInterval);
     EXPECT_EQ(PollInterval(rig.timeSetup()), 0);
     EXPECT_EQ(rig.transfer->upload().TransferErrorCount(), 0);
     EXPECT_TRUE(rig.messages.empty());
@@ -338,8 +338,8 @@ TEST_F(TransferSim, DownloadWritesTheStartCodeAndTwentyBlocksAndTheModuleHoldsTh
 
     EXPECT_FALSE(rig.model->transfer().visible);
     EXPECT_EQ(PollInterval(rig.write()), 0);
-    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanAfterTransfer);
-    EXPECT_EQ(PollInterval(rig.timeSetup()), TimeSetupAfterTransfer);
+    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanPollInterval);
+    EXPECT_EQ(PollInterval(rig.timeSetup()), TimeSetupPollInterval);
     EXPECT_TRUE(rig.messages.empty());
 }
 
@@ -456,7 +456,7 @@ TEST_P(TransferFaults, ErrorsAreCountedOverTheWholeSequence)
     EXPECT_EQ(sequence.TransferErrorCount(), c.errors);
     EXPECT_FALSE(rig.model->transfer().visible);
     EXPECT_EQ(PollInterval(sequence.channel()), 0);
-    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanAfterTransfer);
+    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanPollInterval);
     EXPECT_EQ(sequence.channel().Host(), StopHost());
 
     const std::vector<LoggedRequest> made = transferRequests();
@@ -535,7 +535,7 @@ TEST_F(TransferSim, TheStopHostEndsASequenceSilently)
     EXPECT_EQ(rig.transfer->upload().TransferErrorCount(), 0);
     EXPECT_TRUE(rig.messages.empty());
     EXPECT_EQ(PollInterval(rig.read()), 0);
-    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanAfterTransfer);
+    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanPollInterval);
     EXPECT_TRUE(rig.model->transfer().visible);  // left as it was
 
     rig.transfer->startDownload();
@@ -574,7 +574,7 @@ TEST_F(TransferSim, ACompletionForAnUnknownBlockFailsTheSequence)
     ASSERT_EQ(rig.messages.size(), 1u);
     EXPECT_EQ(rig.messages[0].text, QStringLiteral("The upload sequence failed"));
     EXPECT_EQ(rig.read().Host(), StopHost());
-    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanAfterTransfer);
+    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanPollInterval);
     EXPECT_EQ(PollInterval(rig.timeSetup()), 0);
 
     rig.messages.clear();
@@ -586,8 +586,8 @@ TEST_F(TransferSim, ACompletionForAnUnknownBlockFailsTheSequence)
     ASSERT_EQ(rig.messages.size(), 1u);
     EXPECT_EQ(rig.messages[0].text, QStringLiteral("The download sequence failed"));
     EXPECT_FALSE(rig.model->transfer().visible);
-    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanAfterTransfer);
-    EXPECT_EQ(PollInterval(rig.timeSetup()), TimeSetupAfterTransfer);
+    EXPECT_EQ(PollInterval(rig.eventScan()), EventScanPollInterval);
+    EXPECT_EQ(PollInterval(rig.timeSetup()), TimeSetupPollInterval);
 }
 
 TEST_F(TransferSim, ADownloadStartedDuringAnUploadTakesOverSilently)

@@ -5,12 +5,13 @@
 // Block bytes are counted as the control's byte accessor counts them: byte 2k
 // is the low byte of word k, byte 2k + 1 its high byte. Records begin at byte
 // 20 (word 10).
+#include "core/model/module_map.h"
+
 #include <QtGlobal>
 #include <array>
 
 namespace chronel {
 
-constexpr int EventBlockWordCount = 100;
 using EventBlockWords = std::array<qint16, EventBlockWordCount>;
 
 namespace eventblock {

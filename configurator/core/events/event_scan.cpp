@@ -11,12 +11,6 @@
 
 namespace chronel {
 
-namespace {
-
-constexpr int StatisticsBlockRegister = statsblock::FirstRegister;
-
-} // namespace
-
 EventScan::EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks, const QLocale& locale,
                      QObject* parent)
     : QObject(parent), channel_(channel), display_(display), hooks_(std::move(hooks)), locale_(locale),
@@ -46,13 +40,13 @@ void EventScan::prepareRead(qint32 address, int regType, int size)
 
 void EventScan::prepareEventAvailable()
 {
-    prepareRead(scanreq::EventAvailableCoil, scanreq::RegTypeCoils, 1);
+    prepareRead(EventAvailableCoil, scanreq::RegTypeCoils, 1);
     step_ = 0;
 }
 
 void EventScan::prepareStatusBlock()
 {
-    prepareRead(statusblock::FirstRegister, scanreq::RegTypeHolding, statusblock::ScanWordCount);
+    prepareRead(StatusBlockRegister, scanreq::RegTypeHolding, StatusBlockWordCount);
     step_ = 3;
 }
 
@@ -63,7 +57,7 @@ void EventScan::onReadDone()
         eventAvailable_ = channel_.BitVal(0, 0);
         if (hooks_.host)
             channel_.setHost(hooks_.host());
-        prepareRead(scanreq::EventBlockRegister, scanreq::RegTypeHolding, EventBlockWordCount);
+        prepareRead(EventBlockRegister, scanreq::RegTypeHolding, EventBlockWordCount);
         step_ = 1;
         return;
 
@@ -99,7 +93,7 @@ void EventScan::onReadDone()
         for (const QString& line : decoder_.decode(block, firstNew))
             display_.addLine(line);
         shown_ = block;
-        channel_.setAddress(scanreq::AcknowledgeCoil);
+        channel_.setAddress(AcknowledgeCoil);
         channel_.setFunction(scanreq::FunctionWrite);
         channel_.setRegType(scanreq::RegTypeCoils);
         channel_.setSize(1);
@@ -114,11 +108,11 @@ void EventScan::onReadDone()
         return;
 
     case 3: {
-        const StatusBlockWords status = readWords<statusblock::ScanWordCount>();
+        const StatusBlockWords status = readWords<StatusBlockWordCount>();
         if (hooks_.statusBlock)
             hooks_.statusBlock(status);
         if (hooks_.statisticsWanted && hooks_.statisticsWanted()) {
-            prepareRead(StatisticsBlockRegister, scanreq::RegTypeHolding, statsblock::WordCount);
+            prepareRead(StatisticsBlockRegister, scanreq::RegTypeHolding, StatisticsBlockWordCount);
             step_ = 4;
         } else {
             prepareEventAvailable();
@@ -127,7 +121,7 @@ void EventScan::onReadDone()
     }
 
     case 4: {
-        const StatisticsBlockWords stats = readWords<statsblock::WordCount>();
+        const StatisticsBlockWords stats = readWords<StatisticsBlockWordCount>();
         if (hooks_.statisticsBlock)
             hooks_.statisticsBlock(stats);
         prepareEventAvailable();

@@ -40,13 +40,10 @@
 
 namespace chronel {
 
-using StatusBlockWords = std::array<qint16, statusblock::ScanWordCount>;
-using StatisticsBlockWords = std::array<qint16, statsblock::WordCount>;
+using StatusBlockWords = std::array<qint16, StatusBlockWordCount>;
+using StatisticsBlockWords = std::array<qint16, StatisticsBlockWordCount>;
 
 namespace scanreq {
-constexpr int EventAvailableCoil = 1;
-constexpr int AcknowledgeCoil = 2;
-constexpr int EventBlockRegister = 101;
 constexpr int RegTypeCoils = 0;
 constexpr int RegTypeHolding = 3;
 constexpr int FunctionRead = 0;

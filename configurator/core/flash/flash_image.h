@@ -3,6 +3,8 @@
 // flash is programmed and verified from: one byte per flash address,
 // positions 0 … 0x80000 inclusive, 0xFF where the file stores nothing (the
 // value of erased flash).
+#include "core/model/module_map.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -17,9 +19,8 @@ constexpr quint8 ErasedFlashByte = 0xFF;
 // Programming never goes past this position: the module keeps its own code
 // above it.
 constexpr quint32 FlashProgramLimit = 0x7A000;
-// A data block: 64 registers of the module's data window, two bytes each.
-constexpr int FlashBlockBytes = 128;
-constexpr int FlashBlockWords = FlashBlockBytes / 2;
+// A data block (FlashBlockBytes) is 64 registers of the module's data
+// window, two bytes each.
 static_assert(FlashImageSize == 524289);
 static_assert(FlashProgramLimit + FlashBlockBytes * 2 <= FlashImageSize,
               "the read-back may pass the end by one block and must stay inside the image");

@@ -243,7 +243,7 @@ void FlashSequence::progressWrite(int word, quint16 pattern)
     progress.setAddress(FlashProgressRegister);
     progress.setFunction(FunctionWrite);
     progress.setRegType(HoldingRegisters);
-    progress.setSize(2);
+    progress.setSize(FlashProgressWords);
     progress.setRoutePath(ModuleRoutePath());
     progress.setWordVal(word, qint16(pattern));
     progress.Trigger();

@@ -17,6 +17,7 @@
 //
 // Runs on the window's thread; the channels' events arrive there.
 #include "core/link/channel_set.h"
+#include "core/model/module_map.h"
 #include "flash_image.h"
 #include "flash_status.h"
 
@@ -27,17 +28,7 @@
 
 namespace chronel {
 
-constexpr qint32 FlashEraseRegister = 32767;
-constexpr int FlashEraseWords = 5;
-constexpr qint32 FlashDataRegister = 16385;
-constexpr qint32 FlashProgressRegister = 32766;  // word 0 programming, word 1 verify
-constexpr int FlashPollInterval = 10;             // ms
 constexpr int FlashSectorCount = 9;
-constexpr int TimeSetupPollInterval = 2000;  // ms, once a flash sequence or a load ends
-constexpr int EventScanPollInterval = 1000;
-
-// The data window register of the block at image position `offset`.
-constexpr qint32 FlashBlockRegister(quint32 offset) { return FlashDataRegister + qint32(offset / 32); }
 
 // Stops the two scan polls that would otherwise share the module with a
 // flash activity, and restarts them at their after-transfer rates.

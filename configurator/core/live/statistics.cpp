@@ -74,7 +74,7 @@ QString ErrorEntryText(qint32 seconds, int code, const QLocale& locale)
 void ApplyStatisticsBlock(std::span<const qint16> words, StatisticsDisplay& d, const QLocale& locale)
 {
     using namespace statsblock;
-    if (words.size() < std::size_t(WordCount))
+    if (words.size() < std::size_t(StatisticsBlockWordCount))
         return;
     auto word = [&](int k) { return int(words[std::size_t(k)]); };
 

@@ -1,8 +1,10 @@
 #pragma once
-// The module's statistics block (holding registers 1501 … 1600, word k =
+// The module's statistics block (StatisticsBlockRegister, 100 words, word k =
 // register 1501 + k) as the three statistics and test-mode windows show it:
 // NTP requests per hour, task loading shares, sockets, dropped packets, the
 // error list and the test-mode state.
+#include "core/model/module_map.h"
+
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -13,22 +15,18 @@
 namespace chronel {
 
 namespace statsblock {
-constexpr int FirstRegister = 1501;
-constexpr int WordCount = 100;
 constexpr int NtpHourWords = 24;
 constexpr int TaskLong = 24;  // longs 24 … 31 = words 48 … 63
 constexpr int TaskCount = 8;
 constexpr int OpenSocketsWord = 75;
-constexpr int TestModeWord = 76;
-constexpr int TestInputsLowWord = 77;
+constexpr int TestModeWord = TestModeRegister - StatisticsBlockRegister;           // 76
+constexpr int TestInputsLowWord = TestInputsRegister - StatisticsBlockRegister;    // 77
 constexpr int DroppedPacketsWord = 79;
 constexpr int ErrorTimeLong = 40;  // longs 40 … 44 = words 80 … 89
 constexpr int ErrorCodeWord = 90;
 constexpr int ErrorCount = 5;
 constexpr qint16 TestModeOn = 21930;  // 0x55AA
-constexpr int TestModeRegister = FirstRegister + TestModeWord;            // 1577
-constexpr int TestInputsRegister = FirstRegister + TestInputsLowWord;     // 1578
-static_assert(TestModeRegister == 1577 && TestInputsRegister == 1578);
+static_assert(TestModeWord == 76 && TestInputsLowWord == 77);
 } // namespace statsblock
 
 // Captions of the task rows, k = 0 … 7.

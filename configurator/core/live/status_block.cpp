@@ -61,7 +61,7 @@ QString ClockText(int hour, int minute, int second)
 void ApplyStatusBlock(std::span<const qint16> words, StatusDisplay& d, const QLocale& locale)
 {
     using namespace statusblock;
-    if (words.size() < std::size_t(TimeSetupWordCount))
+    if (words.size() < std::size_t(StatusBlockTimeSetupWords))
         return;
     auto word = [&](int k) { return int(words[std::size_t(k)]); };
 

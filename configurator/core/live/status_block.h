@@ -1,8 +1,9 @@
 #pragma once
-// The module's status block (holding registers from 200, word k = register
-// 200 + k) shown on the Time Setup and GPS Data tabs. The event scan reads
-// 100 words, modTimeSetup 24; both feed the same decoding, which only needs
-// words 0 … 23.
+// The module's status block (StatusBlockRegister, word k = register 200 + k)
+// shown on the Time Setup and GPS Data tabs. The event scan reads 100 words,
+// modTimeSetup 24; both feed the same decoding, which only needs words 0 … 23.
+#include "core/model/module_map.h"
+
 #include <QLocale>
 #include <QString>
 #include <array>
@@ -11,9 +12,6 @@
 namespace chronel {
 
 namespace statusblock {
-constexpr int FirstRegister = 200;
-constexpr int ScanWordCount = 100;
-constexpr int TimeSetupWordCount = 24;
 constexpr int TimeSourceWord = 1;
 constexpr int CommandWord = 2;
 constexpr int MonthWord = 4;

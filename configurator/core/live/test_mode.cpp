@@ -38,14 +38,14 @@ void TestModeCommands::write(qint32 address, std::initializer_list<qint16> words
     channel_.Trigger();
 }
 
-void TestModeCommands::test() { write(statsblock::TestModeRegister, {statsblock::TestModeOn}); }
+void TestModeCommands::test() { write(TestModeRegister, {statsblock::TestModeOn}); }
 
-void TestModeCommands::normal() { write(statsblock::TestModeRegister, {0}); }
+void TestModeCommands::normal() { write(TestModeRegister, {0}); }
 
 void TestModeCommands::send(const TestInputs& boxes)
 {
     const auto words = TestInputWords(boxes);
-    write(statsblock::TestInputsRegister, {words[0], words[1]});
+    write(TestInputsRegister, {words[0], words[1]});
 }
 
 } // namespace chronel

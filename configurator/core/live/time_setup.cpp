@@ -25,7 +25,7 @@ void TimeSetup::setSerTime()
     // Without this a press before the first download would never reach the
     // module, with nothing on the screen to say so.
     if (channel_.pollInterval() == 0 && hooks_.moduleFree && hooks_.moduleFree())
-        channel_.AutoPoll(PollInterval);
+        channel_.AutoPoll(TimeSetupPollInterval);
 }
 
 void TimeSetup::onReadDone()

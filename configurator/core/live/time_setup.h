@@ -28,7 +28,7 @@
 
 namespace chronel {
 
-using TimeSetupWords = std::array<qint16, statusblock::TimeSetupWordCount>;
+using TimeSetupWords = std::array<qint16, StatusBlockTimeSetupWords>;
 
 struct TimeSetupHooks {
     std::function<QString()> host;                          // GetIp
@@ -40,8 +40,6 @@ struct TimeSetupHooks {
 class TimeSetup : public QObject {
     Q_OBJECT
 public:
-    static constexpr int PollInterval = 2000;  // ms, once a transfer has ended
-
     TimeSetup(Channel& channel, TimeSetupHooks hooks, QObject* parent = nullptr);
 
     int step() const { return step_; }

@@ -9,9 +9,6 @@ namespace chronel {
 
 namespace {
 
-constexpr int TimeSetupStatusRegister = 200;
-constexpr int TimeSetupStatusWords = 24;
-constexpr int PointScanWords = 31;
 constexpr int RegTypeCoils = 0;
 constexpr int RegTypeInputBits = 1;
 constexpr int RegTypeHoldingRegisters = 3;
@@ -32,13 +29,13 @@ ChronelModel::~ChronelModel() = default;
 void ChronelModel::startUp()
 {
     Channel& timeSetup = channels_->modTimeSetup();
-    timeSetup.prepare(GetIp(), TimeSetupStatusRegister, FunctionRead, RegTypeHoldingRegisters, TimeSetupStatusWords);
+    timeSetup.prepare(GetIp(), StatusBlockRegister, FunctionRead, RegTypeHoldingRegisters, StatusBlockTimeSetupWords);
 
     Channel& eventScan = channels_->modEventScan();
-    eventScan.prepare(GetIp(), 1, FunctionRead, RegTypeCoils, 1);
+    eventScan.prepare(GetIp(), EventAvailableCoil, FunctionRead, RegTypeCoils, 1);
     eventScan.AutoPoll(EventScanStartInterval);
 
-    channels_->modPointScan().prepare(GetIp(), 1, FunctionRead, RegTypeInputBits, PointScanWords);
+    channels_->modPointScan().prepare(GetIp(), PointScanBit, FunctionRead, RegTypeInputBits, PointScanBits);
 
     ApplyStartupSettings(settings_, points_);
     for (int r = 0; r < page_.rows(); ++r)

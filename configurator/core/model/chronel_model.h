@@ -15,6 +15,7 @@
 #include "point_page.h"
 #include "point_status.h"
 #include "point_table.h"
+#include "module_map.h"
 #include "register_map.h"
 
 #include <QDate>
@@ -25,8 +26,7 @@
 
 namespace chronel {
 
-constexpr int TransferProgressMaximum = 1389;  // first register of the last block
-constexpr int EventScanStartInterval = 2000;   // ms, from start-up until a transfer ends
+constexpr int TransferProgressMaximum = LastPointBlockRegister;
 
 struct TransferDisplay {
     bool visible = false;

@@ -1,14 +1,9 @@
 #pragma once
-// The module's configuration registers and how they meet the screen. Register
-// numbers are 1-based holding-register references (the channel's Address);
-// word k of a block is the k-th register from the block's first.
-//
-//   1 … 100     configuration block (an upload reads 100 words, a download
-//               writes words 0 … 59)
-//   101         Module ID
-//   301 … 1452  point blocks, 18 blocks of 64 registers
-//   1491        download start register, written first with 0x55AA
+// The module's configuration registers and how they meet the screen: the
+// configuration block, the Module ID and the point blocks (addresses and
+// sizes in module_map.h).
 #include "core/fields/field_clamp.h"
+#include "module_map.h"
 #include "module_settings.h"
 #include "core/fields/number_rule.h"
 #include "point_table.h"
@@ -19,15 +14,6 @@
 #include <span>
 
 namespace chronel {
-
-constexpr int ConfigBlockRegister = 1;
-constexpr int ConfigBlockReadWords = 100;
-constexpr int ConfigBlockWriteWords = 60;
-constexpr int ModuleIdRegister = 101;
-constexpr int PointBlockWords = 64;
-constexpr int PointBlockCount = 18;
-constexpr int DownloadStartRegister = 1491;
-constexpr qint16 DownloadStartCode = 0x55AA;
 
 // "100 Mbps" is sent as 3; an upload shows both 2 and 3 as "100 Mbps", so a
 // module that keeps either code shows its speed.
@@ -54,8 +40,6 @@ bool DownloadSetsWord(int wordIndex);
 QString ModuleIdFromWord(qint16 word);
 FieldNumber ModuleIdToWord(const QString& field);
 
-// First register of point block b (0 … 17): 301 + 64 b.
-constexpr int PointBlockRegister(int block) { return 301 + PointBlockWords * block; }
 // The block index of a first register, -1 when `reg` starts no point block.
 int PointBlockIndex(int reg);
 

@@ -10,7 +10,6 @@ namespace chronel {
 namespace {
 
 constexpr int FunctionWrite = 1;
-constexpr int LastPointBlock = PointBlockRegister(PointBlockCount - 1);
 
 } // namespace
 
@@ -54,7 +53,7 @@ void DownloadSequence::onWriteDone()
         model_.setTransferProgress(next);
         channel_.setAddress(next);
         channel_.setSize(PointBlockWords);
-    } else if (address == LastPointBlock) {
+    } else if (address == LastPointBlockRegister) {
         finish();
     } else if (PointBlockIndex(address) >= 0) {
         const int next = address + PointBlockWords;
@@ -92,8 +91,8 @@ void DownloadSequence::finish()
     model_.endTransfer();
     channel_.AutoPoll(0);
     channel_.setHost(StopHost());
-    channels().modEventScan().AutoPoll(EventScanAfterTransfer);
-    channels().modTimeSetup().AutoPoll(TimeSetupAfterTransfer);
+    channels().modEventScan().AutoPoll(EventScanPollInterval);
+    channels().modTimeSetup().AutoPoll(TimeSetupPollInterval);
     end(TransferOutcome::Finished);
 }
 
@@ -102,8 +101,8 @@ void DownloadSequence::fail()
     model_.endTransfer();
     channel_.AutoPoll(0);
     channel_.setHost(StopHost());
-    channels().modEventScan().AutoPoll(EventScanAfterTransfer);
-    channels().modTimeSetup().AutoPoll(TimeSetupAfterTransfer);
+    channels().modEventScan().AutoPoll(EventScanPollInterval);
+    channels().modTimeSetup().AutoPoll(TimeSetupPollInterval);
     end(TransferOutcome::Failed);
     reportFailure();
 }

@@ -50,7 +50,7 @@ void TransferSequence::onError(int code)
     // has to hear about, so it counts like any other error.
     if (code == UnresolvedHostError && channel_.Host() == StopHost()) {
         channel_.AutoPoll(0);
-        channels().modEventScan().AutoPoll(EventScanAfterTransfer);
+        channels().modEventScan().AutoPoll(EventScanPollInterval);
         end(TransferOutcome::Stopped);
         return;
     }
@@ -59,7 +59,7 @@ void TransferSequence::onError(int code)
     if (errorCount_ <= TransferErrorLimit)
         return;  // the next poll repeats the request
     channel_.AutoPoll(0);
-    channels().modEventScan().AutoPoll(EventScanAfterTransfer);
+    channels().modEventScan().AutoPoll(EventScanPollInterval);
     channel_.setHost(StopHost());
     model_.endTransfer();
     end(TransferOutcome::Failed);

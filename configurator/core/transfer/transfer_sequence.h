@@ -25,11 +25,8 @@
 
 namespace chronel {
 
-constexpr int TransferPollInterval = 500;       // ms between the requests of a transfer
 constexpr int TransferErrorLimit = 3;           // errors a sequence survives
 constexpr int UnresolvedHostError = 10022;      // what a request to the stop host fails with
-constexpr int EventScanAfterTransfer = 1000;    // ms, the event scan's rate once a transfer ended
-constexpr int TimeSetupAfterTransfer = 2000;    // ms, the time setup's rate once a download ended
 constexpr int RegTypeHoldingRegisters = 3;
 
 // Title of the sequences' message boxes: the program's title.

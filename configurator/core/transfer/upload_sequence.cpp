@@ -8,7 +8,6 @@ namespace chronel {
 namespace {
 
 constexpr int FunctionRead = 0;
-constexpr int LastPointBlock = PointBlockRegister(PointBlockCount - 1);
 
 } // namespace
 
@@ -58,7 +57,7 @@ void UploadSequence::onReadDone()
             words[std::size_t(i)] = channel_.WordVal(i);
         PointBlockToTable(address, words, model_.points());
         model_.loadPointPage();
-        if (address == LastPointBlock) {
+        if (address == LastPointBlockRegister) {
             finish();
             return;
         }
@@ -74,7 +73,7 @@ void UploadSequence::finish()
 {
     channel_.setHost(StopHost());
     channel_.AutoPoll(0);
-    channels().modEventScan().AutoPoll(EventScanAfterTransfer);
+    channels().modEventScan().AutoPoll(EventScanPollInterval);
     model_.endTransfer();
     model_.setSettingsFromModule();
     end(TransferOutcome::Finished);
@@ -85,7 +84,7 @@ void UploadSequence::fail()
     channel_.AutoPoll(0);
     model_.endTransfer();
     channel_.setHost(StopHost());
-    channels().modEventScan().AutoPoll(EventScanAfterTransfer);
+    channels().modEventScan().AutoPoll(EventScanPollInterval);
     end(TransferOutcome::Failed);
     reportFailure();
 }
