@@ -1,6 +1,7 @@
 #include "driver/ascii_message.h"
 
 #include "driver/modbus_checksum.h"
+#include "driver/modbus_function.h"
 
 #include <algorithm>
 
@@ -78,7 +79,7 @@ int AsciiMessage::checkReply()
     if (static_cast<std::uint8_t>(-sum) != pairAt(lrcIndex))
         return 0;
     const std::uint8_t function = pairAt(kFunctionIndex);
-    if (function & 0x80) {
+    if (function & fc::ExceptionBit) {
         // Address, function, exception code and LRC: 11 characters at least.
         if (lrcIndex < kCountIndex + 2)
             return 0;

@@ -1,5 +1,6 @@
 #include "driver/mbx_message.h"
 
+#include "driver/modbus_function.h"
 #include "mpbridge/mpbridge.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ int MbxMessage::checkReply()
     exceptionCode_ = 0;
     if (!complete_)
         return 0;
-    if (frame_[0] & 0x80) {
+    if (frame_[0] & fc::ExceptionBit) {
         exceptionCode_ = frame_[1];
         return 0;
     }

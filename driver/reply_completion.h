@@ -2,6 +2,7 @@
 // Writing the outcome of a finished exchange into the caller's packet.
 #include "driver/modbus_message.h"
 #include "driver/request_packet.h"
+#include "platform/error_code.h"
 
 namespace plcdrv {
 
@@ -18,6 +19,8 @@ namespace plcdrv {
 // to post with DRIVER_DONE_MESSAGE.
 int storeReply(ModbusMessage& message, int status, bool serialAdapter, plcdrv::RequestPacket& packet);
 
-constexpr int kNoReplyStatus = -3;
+// No valid reply: the status every framing posts for a missing, late or
+// broken reply.
+constexpr int kNoReplyStatus = platform::errorNumber(platform::ErrorCode::NoValidReply);
 
 } // namespace plcdrv

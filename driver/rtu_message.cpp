@@ -1,6 +1,7 @@
 #include "driver/rtu_message.h"
 
 #include "driver/modbus_checksum.h"
+#include "driver/modbus_function.h"
 
 #include <algorithm>
 
@@ -28,21 +29,18 @@ void RtuMessage::finishFrame()
 
 std::size_t RtuMessage::expectedReplyLength(const std::uint8_t* frame)
 {
+    constexpr std::size_t kAroundPdu = 1 + kCrcBytes;  // address before, CRC after
+    constexpr std::size_t kExceptionPdu = 2;
     const std::uint8_t function = frame[1];
-    if (function & 0x80)
-        return 5;
-    switch (function & 0x7F) {
-    case 1: case 2: case 3: case 4: case 12: case 17: case 20: case 21:
-        return std::size_t(frame[2]) + 5;
-    case 5: case 6: case 11: case 15: case 16:
-        return 8;
-    case 7:
-        return 5;
-    case 22:
-        return 10;
-    default:
+    // A serial line carries no adapter codes: bit 7 always marks an exception.
+    if (function & fc::ExceptionBit)
+        return kExceptionPdu + kAroundPdu;
+    // The length is decided by the count byte at the latest; a reply whose
+    // length lies further on (Diagnostics) ends by time-out.
+    if (function == fc::Diagnostics)
         return 0;
-    }
+    const std::size_t pdu = fc::replyPduLength(std::span<const std::uint8_t>(frame + 1, 2));
+    return pdu != 0 ? pdu + kAroundPdu : 0;
 }
 
 bool RtuMessage::replyComplete() const
@@ -62,7 +60,7 @@ int RtuMessage::checkReply()
     const std::uint16_t crc = modbusCrc16(frame_.data(), body);
     if (frame_[body] != (crc & 0xFF) || frame_[body + 1] != (crc >> 8))
         return 0;
-    if (frame_[1] & 0x80) {
+    if (frame_[1] & fc::ExceptionBit) {
         // A 4-byte frame holds no exception code; treat it as no reply.
         if (body < kHeaderBytes)
             return 0;

@@ -1,5 +1,7 @@
 #include "regaccess/frame_trace.h"
 
+#include "driver/modbus_function.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -43,7 +45,7 @@ void traceDriverReply(const plcdrv::RequestPacket& packet, int status)
     } else {
         // Function code, then the exception code or the count byte and as
         // many data bytes as it announces, bounded by the packet.
-        const bool exception = (packet.functionCode & 0x80) != 0;
+        const bool exception = (packet.functionCode & plcdrv::fc::ExceptionBit) != 0;
         const std::size_t length =
             exception ? 2 : std::min<std::size_t>(2 + std::size_t(packet.data[0]), plcdrv::MaxPduLength);
         frame.direction = TraceDirection::Reply;

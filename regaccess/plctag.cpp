@@ -159,7 +159,7 @@ bool Plctag::Trigger()
 
     const Transport transport = chooseTransport(readAdapterConfig(adapter_ + 1), host_);
     if (request.pduLength == 0) {
-        fireError(RequestNotBuilt);
+        fireError(platform::ErrorCode::RefusedNotBuilt);
         return false;
     }
     traceFrame({TraceDirection::Request, adapter_ + 1, transport == Transport::ModbusTcp, packet.route[0],
@@ -173,7 +173,7 @@ bool Plctag::Trigger()
         busy_ = true;
         return true;
     }
-    fireError(RequestNotBuilt);
+    fireError(platform::ErrorCode::RefusedByDriver);
     return false;
 }
 
@@ -187,7 +187,7 @@ bool Plctag::triggerOverTcp(int pduLength)
     request.timeToLive = timeToLive_;
     const TcpResult result = tcp_.exchange(request);
     if (result.error != 0) {
-        fireError(result.error);
+        fireError(platform::toErrorCode(result.error));
         return false;
     }
     traceFrame({TraceDirection::Reply, adapter_ + 1, true, packet.route[0], result.pdu, 0});
@@ -234,8 +234,9 @@ void Plctag::completeRequest(int pduBytesHeld, std::int32_t status)
         busy_ = false;
 }
 
-void Plctag::fireError(int code)
+void Plctag::fireError(platform::ErrorCode error)
 {
+    const int code = platform::errorNumber(error);
     TraceFrame failure;
     failure.direction = TraceDirection::Failure;
     failure.adapter = adapter_ + 1;

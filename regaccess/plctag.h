@@ -24,11 +24,13 @@
 // call that fires them; they should not destroy the control directly
 // (deleteLater() is fine).
 #include "regaccess/register_buffer.h"
+#include "regaccess/request_properties.h"
 #include "driver/request_packet.h"
 #include "regaccess/route_path.h"
 #include "regaccess/tcp_transport.h"
 #include "regaccess/watch_points.h"
 
+#include "platform/error_code.h"
 #include "platform/window_messages.h"
 
 #include <QObject>
@@ -79,14 +81,21 @@ class Plctag : public QObject, private WatchPointEvents {
 public:
     enum ADAPTER_PROP { Adapter0, Adapter1, Adapter2, Adapter3, Adapter4, Adapter5, Adapter6, Adapter7 };
     Q_ENUM(ADAPTER_PROP)
-    enum REG_TYPE_PROP { Coils_0xxxx, InputBits_1xxxx, InputRegs_3xxxx, HoldRegs_4xxxx };
+    enum REG_TYPE_PROP {
+        Coils_0xxxx = RegTypeCoils,
+        InputBits_1xxxx = RegTypeInputBits,
+        InputRegs_3xxxx = RegTypeInputRegs,
+        HoldRegs_4xxxx = RegTypeHoldRegs,
+    };
     Q_ENUM(REG_TYPE_PROP)
-    enum FUNCTION_PROP { ReadRegs, WriteRegs };
+    // Functions 2 … 12 have names in request_properties.h only.
+    enum FUNCTION_PROP { ReadRegs = FunctionRead, WriteRegs = FunctionWrite };
     Q_ENUM(FUNCTION_PROP)
 
     // Error codes the control raises itself (the device's exception codes
-    // and socket error numbers are reported as they are).
-    static constexpr int RequestNotBuilt = -5;
+    // and socket error numbers are reported as they are); all of them are
+    // named in platform/error_code.h.
+    static constexpr int RequestNotBuilt = platform::errorNumber(platform::ErrorCode::RefusedNotBuilt);
 
     // Creating a control creates its window; the first control created in
     // user mode in a process starts PLCDRV. `site` may be shared and may be
@@ -214,7 +223,7 @@ private:
     bool triggerOverTcp(int pduLength);
     void onWindowMessage(unsigned message, std::intptr_t lParam);
     void completeRequest(int pduBytes, std::int32_t status);
-    void fireError(int code);
+    void fireError(platform::ErrorCode code);
     void markModified() { modified_ = true; }
 
     bool discreteChange(int wordIndex, int bitIndex, const QVariant& current, const QVariant& previous) override;

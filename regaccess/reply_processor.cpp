@@ -1,10 +1,14 @@
 #include "regaccess/reply_processor.h"
 
+#include "driver/modbus_function.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
 namespace regaccess {
+
+namespace fc = plcdrv::fc;
 
 namespace {
 
@@ -33,42 +37,20 @@ void copyBytes(const Reply& reply, std::size_t from, std::size_t count, Register
 
 } // namespace
 
-std::size_t replyLengthNeeded(std::span<const std::uint8_t> bytes)
-{
-    const Reply r(bytes);
-    const unsigned code = r.at(0);
-    if (code < FirstNonExceptionCode && (code & 0x80u))
-        return 2;
-    switch (code) {
-    case 1: case 2: case 3: case 4: case 17:
-        return 2 + std::size_t{r.at(1)};
-    case 7:
-        return 2;
-    case 8:
-        return 6 + std::size_t{r.at(5)};
-    case 209: case 224:
-        return 2 + 2 * std::size_t{r.at(1)};
-    case 5: case 6: case 15: case 16:
-        return 5;
-    default:
-        return 1;
-    }
-}
-
 ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t status, RegisterBuffer& buffer)
 {
     const Reply r(bytes);
     if (status != 0)
         return {ReplyKind::Error, static_cast<std::int16_t>(status)};
-    const unsigned code = r.at(0);
-    if (code < FirstNonExceptionCode && (code & 0x80u))
+    const auto code = static_cast<std::uint8_t>(r.at(0));
+    if (fc::isExceptionReply(code))
         return {ReplyKind::Error, static_cast<std::int16_t>(r.at(1))};
 
     switch (code) {
-    case 1: case 2: case 17:
+    case fc::ReadCoils: case fc::ReadDiscreteInputs: case fc::ReportServerId:
         copyBytes(r, 2, r.at(1), buffer);
         return {ReplyKind::Read, 0};
-    case 3: case 4: {
+    case fc::ReadHoldingRegisters: case fc::ReadInputRegisters: {
         // Registers arrive big-endian; the buffer keeps them in host order.
         const std::size_t words = r.available(2, r.at(1) & ~1u) / 2;
         if (words == 0)
@@ -81,13 +63,13 @@ ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t stat
         }
         return {ReplyKind::Read, 0};
     }
-    case 7:
+    case fc::ReadExceptionStatus:
         buffer.setByte(0, static_cast<int>(r.at(1)));
         return {ReplyKind::Read, 0};
-    case 8:
+    case fc::Diagnostics:
         copyBytes(r, 6, r.at(5), buffer);
         return {ReplyKind::Read, 0};
-    case 126:
+    case fc::ProgramCommand:
         if (r.at(1) == 2 && r.at(2) == 0x96 && r.at(3) == 0x0C) {
             buffer.setLongValue(0, 0);
         } else if (r.at(2) == 0x16) {
@@ -95,17 +77,18 @@ ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t stat
             buffer.setWord(1, static_cast<int>(r.at(6)));
         }
         return {ReplyKind::Read, 0};
-    case 209: case 224:
+    case fc::ReadNetworkTable: case fc::ReadAdapterTable:
         // Table words come in host order, like the buffer.
         copyBytes(r, 2, 2 * static_cast<std::size_t>(r.at(1)), buffer);
         return {ReplyKind::Read, 0};
-    case 226:
+    case fc::ReadAdapterStatistics:
         copyBytes(r, 1, 252, buffer);
         return {ReplyKind::Read, 0};
-    case 227:
+    case fc::ClearAdapterStatistics:
         copyBytes(r, 1, 252, buffer);
         return {ReplyKind::Write, 0};
-    case 5: case 6: case 15: case 16: case 208: case 214: case 225:
+    case fc::WriteSingleCoil: case fc::WriteSingleRegister: case fc::WriteMultipleCoils:
+    case fc::WriteMultipleRegisters: case fc::AdapterWrite: case fc::WriteNetworkTable: case fc::WriteAdapterTable:
         return {ReplyKind::Write, 0};
     default:
         return {ReplyKind::Read, 0};

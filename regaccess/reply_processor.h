@@ -24,15 +24,4 @@ struct ReplyOutcome {
 // status (0 on the TCP path).
 ReplyOutcome processReply(std::span<const std::uint8_t> reply, std::int32_t status, RegisterBuffer& buffer);
 
-// The length `reply` must have to hold what its function code announces:
-// for a read the function code, the count byte and that many bytes (words
-// for the table reads 209 and 224), for an exception its code, for a write
-// the echoed address and value. 1 for replies of no fixed layout. A TCP
-// reply shorter than this was cut by its MBAP length.
-std::size_t replyLengthNeeded(std::span<const std::uint8_t> reply);
-
-// Function codes at or above this value carry data, never an exception,
-// although their bit 7 is set.
-constexpr unsigned FirstNonExceptionCode = 0xD0;
-
 } // namespace regaccess

@@ -1,10 +1,14 @@
 #include "regaccess/request_builder.h"
 
+#include "driver/modbus_function.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
 namespace regaccess {
+
+namespace fc = plcdrv::fc;
 
 namespace {
 
@@ -64,17 +68,17 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         return request.size;
     };
     const std::uint8_t* data = buffer.bytes().data();
-    const auto regType = static_cast<RegType>(params.regType);
+    const int regType = params.regType;
 
     switch (params.function) {
-    case 0: { // read
+    case FunctionRead: {
         unsigned code = 0;
         int limit = 0;
         switch (regType) {
-        case RegType::Coils: code = 1; limit = MaxReadBits; break;
-        case RegType::InputBits: code = 2; limit = MaxReadBits; break;
-        case RegType::InputRegs: code = 4; limit = MaxReadRegisters; break;
-        case RegType::HoldRegs: code = 3; limit = MaxReadRegisters; break;
+        case RegTypeCoils: code = fc::ReadCoils; limit = MaxReadBits; break;
+        case RegTypeInputBits: code = fc::ReadDiscreteInputs; limit = MaxReadBits; break;
+        case RegTypeInputRegs: code = fc::ReadInputRegisters; limit = MaxReadRegisters; break;
+        case RegTypeHoldRegs: code = fc::ReadHoldingRegisters; limit = MaxReadRegisters; break;
         default: return request;
         }
         pdu.byte(code);
@@ -83,26 +87,26 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
     }
-    case 1: // write
-        if (regType == RegType::Coils && params.size == 1) {
-            pdu.byte(5);
+    case FunctionWrite:
+        if (regType == RegTypeCoils && params.size == 1) {
+            pdu.byte(fc::WriteSingleCoil);
             pdu.word(startAddress(params.address));
             pdu.word(buffer.bit(0, 0) ? 0xFF00u : 0x0000u);
             pdu.finish(plcdrv::ModbusRequestClass);
-        } else if (regType == RegType::Coils) {
+        } else if (regType == RegTypeCoils) {
             const int size = limitSize(MaxWriteCoils);
             const std::size_t byteCount = (nonNegative(size) + 7) / 8;
-            pdu.byte(15);
+            pdu.byte(fc::WriteMultipleCoils);
             pdu.word(startAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(byteCount));
             pdu.bytes(data, byteCount);
             pdu.finish(plcdrv::ModbusRequestClass);
-        } else if (regType == RegType::HoldRegs) {
+        } else if (regType == RegTypeHoldRegs) {
             // Holding registers always go with function 16, a single one too.
             const int size = limitSize(MaxWriteRegisters);
             const std::size_t words = nonNegative(size);
-            pdu.byte(16);
+            pdu.byte(fc::WriteMultipleRegisters);
             pdu.word(startAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(2 * words));
@@ -111,41 +115,42 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
             pdu.finish(plcdrv::ModbusRequestClass);
         }
         break;
-    case 2: // exception status
-        pdu.byte(7);
+    case FunctionExceptionStatus:
+        pdu.byte(fc::ReadExceptionStatus);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
-    case 3: // slave ID
-        pdu.byte(17);
+    case FunctionSlaveId:
+        pdu.byte(fc::ReportServerId);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
-    case 4: // disabled coils and inputs
-        if (regType != RegType::Coils && regType != RegType::InputBits)
+    case FunctionDisabledPoints:
+        if (regType != RegTypeCoils && regType != RegTypeInputBits)
             break;
-        pdu.byte(126);
+        // Program command of four bytes, sub-command 22 for the RegType table.
+        pdu.byte(fc::ProgramCommand);
         pdu.byte(4);
         pdu.byte(22);
         pdu.byte(static_cast<unsigned>(params.regType));
         pdu.word(static_cast<std::uint16_t>(params.address));
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
-    case 5:
-        pdu.byte(226);
+    case FunctionAdapterStatistics:
+        pdu.byte(fc::ReadAdapterStatistics);
         pdu.finish(plcdrv::AdapterStatisticsClass);
         break;
-    case 6:
-        pdu.byte(227);
+    case FunctionClearAdapterStatistics:
+        pdu.byte(fc::ClearAdapterStatistics);
         pdu.finish(plcdrv::AdapterStatisticsClass);
         break;
-    case 7:
-        pdu.byte(224);
+    case FunctionReadAdapterTable:
+        pdu.byte(fc::ReadAdapterTable);
         pdu.byte(static_cast<unsigned>(limitSize(MaxAdapterTableWords)));
         pdu.byte(startAddress(params.address));
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
-    case 8: {
+    case FunctionWriteAdapterTable: {
         const int size = limitSize(MaxAdapterTableWords);
-        pdu.byte(225);
+        pdu.byte(fc::WriteAdapterTable);
         pdu.byte(static_cast<unsigned>(size));
         pdu.byte(startAddress(params.address));
         // Table words travel in host order, as they lie in the buffer.
@@ -153,26 +158,26 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     }
-    case 9:
-        pdu.byte(8);
-        pdu.word(0x0015);
-        pdu.word(0x0003);
+    case FunctionNetworkStatistics:
+        pdu.byte(fc::Diagnostics);
+        pdu.word(fc::DiagModbusPlusStatistics);
+        pdu.word(fc::GetModbusPlusStatistics);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
-    case 10:
-        pdu.byte(8);
-        pdu.word(0x0015);
-        pdu.word(0x0004);
+    case FunctionClearNetworkStatistics:
+        pdu.byte(fc::Diagnostics);
+        pdu.word(fc::DiagModbusPlusStatistics);
+        pdu.word(fc::ClearModbusPlusStatistics);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
-    case 11:
-        pdu.byte(209);
+    case FunctionReadNetworkTable:
+        pdu.byte(fc::ReadNetworkTable);
         pdu.byte(static_cast<unsigned>(limitSize(MaxNetworkTableWords)));
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
-    case 12: {
+    case FunctionWriteNetworkTable: {
         const int size = limitSize(MaxNetworkTableWords);
-        pdu.byte(214);
+        pdu.byte(fc::WriteNetworkTable);
         pdu.byte(static_cast<unsigned>(size));
         pdu.bytes(data, 2 * nonNegative(size));
         pdu.finish(plcdrv::GlobalMemoryClass);

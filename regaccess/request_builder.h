@@ -2,6 +2,7 @@
 // Builds the protocol data unit (function code first) of one request from
 // the control's request properties. Pure: no I/O, no control state.
 #include "regaccess/register_buffer.h"
+#include "regaccess/request_properties.h"
 #include "driver/request_packet.h"
 #include "regaccess/route_path.h"
 
@@ -10,11 +11,9 @@
 
 namespace regaccess {
 
-enum class RegType { Coils = 0, InputBits = 1, InputRegs = 2, HoldRegs = 3 };
-
 struct RequestParams {
-    int function = 0;          // Function property, 0 … 12
-    int regType = 0;           // RegType property
+    int function = 0;          // Function property (regaccess::Function)
+    int regType = 0;           // RegType property (regaccess::RegType)
     std::int32_t address = 1;  // 1-based register number
     int size = 1;              // data points (bits or registers)
     RouteBytes route;

@@ -1,8 +1,6 @@
 #include "regaccess/tcp_transport.h"
 
-#include "regaccess/reply_processor.h"
-
-#include "platform/socket_errors.h"
+#include "driver/modbus_function.h"
 
 #include <algorithm>
 #include <chrono>
@@ -53,13 +51,13 @@ int TcpTransport::openConnection(const TcpRequest& request)
     int error = 0;
     socket_ = opener_(error);
     if (!socket_)
-        return error != 0 ? error : platform::WSAENOBUFS;
+        return error != 0 ? error : platform::errorNumber(platform::ErrorCode::NoBufferSpace);
     // A negative TimeToLive would make the waits unbounded; 0 means no wait.
     budget_ = std::clamp(request.timeToLive, 0, MaxBudget);
     const auto address = resolveIpv4(std::string(request.host));
     if (!address) {
         close();
-        return platform::WSAEINVAL;
+        return platform::errorNumber(platform::ErrorCode::UnresolvedHost);
     }
     socket_->startConnect(*address, modbusTcpPort());
     connectedHost_ = request.host;
@@ -184,7 +182,8 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
         }
         const std::size_t replyLength = frameLength > HeaderSize ? frameLength - HeaderSize : 0;
         const auto reply = std::span<const std::uint8_t>(frame_).subspan(HeaderSize, replyLength);
-        if (reply.size() < replyLengthNeeded(reply)) {
+        // Every reply holds at least its function code.
+        if (reply.size() < std::max<std::size_t>(plcdrv::fc::replyPduLength(reply), 1)) {
             close();
             return {MalformedReply, {}};
         }

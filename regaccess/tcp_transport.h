@@ -11,6 +11,7 @@
 //
 // Thread safety: none; a transport belongs to one control on one thread.
 #include "driver/request_packet.h"
+#include "platform/error_code.h"
 #include "regaccess/stream_socket.h"
 
 #include <array>
@@ -28,13 +29,14 @@ constexpr std::uint16_t DefaultModbusTcpPort = 502;
 // port number (for simulators that listen on an unprivileged port).
 std::uint16_t modbusTcpPort();
 
-// Transport failure codes besides socket error numbers.
-constexpr int HostDidNotRespond = -4;
+// Transport failure codes besides socket error numbers, as the int results
+// below carry them.
+constexpr int HostDidNotRespond = platform::errorNumber(platform::ErrorCode::HostDidNotRespond);
 // A reply too short for what its function code announces (its MBAP length
 // cut it): the code the driver posts for a frame that fails its check, so a
 // malformed reply reads the same on every adapter. The connection is closed,
 // since the rest of such a frame may still be on its way.
-constexpr int MalformedReply = -3;
+constexpr int MalformedReply = platform::errorNumber(platform::ErrorCode::NoValidReply);
 
 struct TcpRequest {
     std::string_view host;             // must stay valid during the exchange
