@@ -102,7 +102,8 @@ public:
         const auto completed = [&] {
             errorsInRow = 0;
             lastFailed = false;
-            if (live.eventScan().step() == 0 && cycles_ && ++cyclesDone >= *cycles_)
+            if (live.eventScan().step() == chronel::EventScan::Step::EventAvailable && cycles_
+                && ++cyclesDone >= *cycles_)
                 loop.finish(ExitStatus::Done);
         };
         QObject::connect(&scan, &chronel::Channel::OnReadDone, &display, completed);

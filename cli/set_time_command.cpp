@@ -44,7 +44,7 @@ public:
             if (phase == Phase::FirstRead) {
                 phase = Phase::Setting;
                 timeSetup.setSerTime();
-            } else if (phase == Phase::Setting && timeSetup.step() == 0) {
+            } else if (phase == Phase::Setting && timeSetup.step() == chronel::TimeSetup::Step::Reading) {
                 phase = Phase::Done;
                 channel.AutoPoll(0);
                 loop.finish(ExitStatus::Done);

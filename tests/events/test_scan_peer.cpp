@@ -440,11 +440,11 @@ TEST_F(ScanAgainstPeer, StepOutsideTheCycleRestartsAtCoilOne)
     rig->start();
     rig->scan().AutoPoll(0);
     ASSERT_TRUE(WaitFor([&] { return !rig->scan().Busy(); }));
-    rig->live->eventScan().setStep(7);
+    rig->live->eventScan().restartCycle();
     const auto before = peer->requests().size();
     rig->scan().Trigger();
     ASSERT_TRUE(WaitFor([&] { return peer->requests().size() > before; }));
-    EXPECT_EQ(rig->live->eventScan().step(), 0);
+    EXPECT_EQ(rig->live->eventScan().step(), EventScan::Step::EventAvailable);
     EXPECT_EQ(rig->scan().Address(), 1);
     EXPECT_EQ(rig->scan().RegType(), 0);
     EXPECT_EQ(rig->scan().Size(), 1);
@@ -486,7 +486,7 @@ TEST_F(TimeSetupAgainstPeer, SetSerTimeWritesThreeTimesThenReadsAgain)
     ASSERT_TRUE(WaitFor([&] { return rig->live->status().serTime == QStringLiteral("3:04:05"); }));
 
     rig->live->timeSetup().setSerTime();
-    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == 0 && CountWrites(peer->requests(), 200, 24) == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == TimeSetup::Step::Reading && CountWrites(peer->requests(), 200, 24) == 3; }));
     const int readsAfterWrites = CountReads(peer->requests(), 200, 24);
     ASSERT_TRUE(WaitFor([&] { return CountReads(peer->requests(), 200, 24) >= readsAfterWrites + 2; }));
     rig->timeSetup().AutoPoll(0);
@@ -522,9 +522,9 @@ TEST_F(TimeSetupAgainstPeer, ButtonWhileNotPollingOnlyPreparesTheFirstWrite)
     rig->live->timeSetup().setSerTime();
     QTest::qWait(100);
     EXPECT_EQ(CountWrites(peer->requests(), 200, 24), 0);
-    EXPECT_EQ(rig->live->timeSetup().step(), 1);
+    EXPECT_EQ(rig->live->timeSetup().step(), TimeSetup::Step::ClearCommand);
     rig->timeSetup().AutoPoll(15);
-    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == TimeSetup::Step::Reading; }));
     rig->timeSetup().AutoPoll(0);
     EXPECT_EQ(CountWrites(peer->requests(), 200, 24), 3);
 }
@@ -536,7 +536,7 @@ TEST_F(TimeSetupAgainstPeer, ButtonBeforeAnyDownloadStartsTheTimeSetupPolls)
     rig->live->timeSetup().setSerTime();
     EXPECT_EQ(rig->timeSetup().pollInterval(), TimeSetupPollInterval);
     // One write at once, then one per 2000 ms poll.
-    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == 0; }, 8000));
+    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == TimeSetup::Step::Reading; }, 8000));
     rig->timeSetup().AutoPoll(0);
     EXPECT_EQ(CountWrites(peer->requests(), 200, 24), 3);
 }
@@ -549,9 +549,9 @@ TEST_F(TimeSetupAgainstPeer, ErrorsRefreshTheHostAndRepeatTheWrite)
     rig->live->timeSetup().setSerTime();
     rig->timeSetup().AutoPoll(15);
     ASSERT_TRUE(WaitFor([&] { return peer->requests().size() >= 3; }));
-    EXPECT_EQ(rig->live->timeSetup().step(), 1);
+    EXPECT_EQ(rig->live->timeSetup().step(), TimeSetup::Step::ClearCommand);
     peer->setException(std::nullopt);
-    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == TimeSetup::Step::Reading; }));
     rig->timeSetup().AutoPoll(0);
     // Nothing of it reached the event display.
     EXPECT_TRUE(rig->live->display().lines()[15].isEmpty());

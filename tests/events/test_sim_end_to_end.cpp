@@ -215,7 +215,7 @@ TEST_F(SimEndToEnd, SetSerTimeMovesTheModuleClockToThePcClock)
     rig->timeSetup().AutoPoll(15);  // as after a download
     ASSERT_TRUE(statusReads(1));
     rig->live->timeSetup().setSerTime();
-    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == TimeSetup::Step::Reading; }));
     EXPECT_EQ(writes.count(), 3);
     ASSERT_TRUE(WaitFor([&] { return rig->live->status().serDate == QStringLiteral("2031-05-06"); }, 5000))
         << rig->live->status().serDate.toStdString();

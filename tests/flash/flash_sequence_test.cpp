@@ -259,7 +259,7 @@ TEST_F(FlashAgainstSimulator, DeviceExceptionMidWayEndsTheSequence)
     QStringList expected = EraseAndProgramLines();
     expected << QStringLiteral("Flash Memory Communications Error ");
     EXPECT_EQ(statusLines().mid(statusLines().size() - expected.size()), expected);
-    EXPECT_EQ(model_->sequence().FlashStep(), 10);
+    EXPECT_EQ(model_->sequence().programStep(), FlashSequence::ProgramStep::Writing);
 
     idle(100);
     const std::vector<SeenRequest> seen = flashRequests();

@@ -41,27 +41,27 @@ void EventScan::prepareRead(qint32 address, int regType, int size)
 void EventScan::prepareEventAvailable()
 {
     prepareRead(EventAvailableCoil, scanreq::RegTypeCoils, 1);
-    step_ = 0;
+    step_ = Step::EventAvailable;
 }
 
 void EventScan::prepareStatusBlock()
 {
     prepareRead(StatusBlockRegister, scanreq::RegTypeHolding, StatusBlockWordCount);
-    step_ = 3;
+    step_ = Step::StatusBlock;
 }
 
 void EventScan::onReadDone()
 {
     switch (step_) {
-    case 0:
+    case Step::EventAvailable:
         eventAvailable_ = channel_.BitVal(0, 0);
         if (hooks_.host)
             channel_.setHost(hooks_.host());
         prepareRead(EventBlockRegister, scanreq::RegTypeHolding, EventBlockWordCount);
-        step_ = 1;
+        step_ = Step::EventBlock;
         return;
 
-    case 1: {
+    case Step::EventBlock: {
         const EventBlockWords block = readWords<EventBlockWordCount>();
         const qint16 pending = block[eventblock::PendingEventsWord];
         if (!eventAvailable_) {
@@ -99,28 +99,28 @@ void EventScan::onReadDone()
         channel_.setSize(1);
         channel_.setRoutePath(ModuleRoutePath());
         channel_.setWordVal(0, 1);
-        step_ = 2;
+        step_ = Step::Acknowledge;
         return;
     }
 
-    case 2:
+    case Step::Acknowledge:
         prepareStatusBlock();
         return;
 
-    case 3: {
+    case Step::StatusBlock: {
         const StatusBlockWords status = readWords<StatusBlockWordCount>();
         if (hooks_.statusBlock)
             hooks_.statusBlock(status);
         if (hooks_.statisticsWanted && hooks_.statisticsWanted()) {
             prepareRead(StatisticsBlockRegister, scanreq::RegTypeHolding, StatisticsBlockWordCount);
-            step_ = 4;
+            step_ = Step::StatisticsBlock;
         } else {
             prepareEventAvailable();
         }
         return;
     }
 
-    case 4: {
+    case Step::StatisticsBlock: {
         const StatisticsBlockWords stats = readWords<StatisticsBlockWordCount>();
         if (hooks_.statisticsBlock)
             hooks_.statisticsBlock(stats);
@@ -128,7 +128,7 @@ void EventScan::onReadDone()
         return;
     }
 
-    default:
+    case Step::Restart:
         prepareEventAvailable();
         return;
     }
@@ -141,7 +141,7 @@ void EventScan::onError(int code)
     if (hooks_.host)
         channel_.setHost(hooks_.host());
     display_.addLine(errorLine(code, hooks_.now ? hooks_.now() : QDateTime::currentDateTime()));
-    if (step_ == 2) {
+    if (step_ == Step::Acknowledge) {
         // Whether the module took the acknowledge is unknown: read the block
         // again rather than repeat a write that may drain an unseen one.
         unconfirmed_ = shown_;

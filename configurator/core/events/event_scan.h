@@ -4,13 +4,14 @@
 // step machine whose step is its whole state; the handler prepares the next
 // request and the channel's automatic poll sends it at the next tick.
 //
-//   step 0  event-available coil 1 read      → read event block 101…200
-//   step 1  event block read                 → Retrieve with events: write
-//           coil 2 (acknowledge); otherwise  → read status block 200…299
-//   step 2  (acknowledge written)            → read status block
-//   step 3  status block read                → statistics block 1501…1600
-//           while a statistics or test-mode window wants it, else coil 1
-//   step 4  statistics block read            → coil 1
+//   EventAvailable   coil 1 read            → read event block 101…200
+//   EventBlock       event block read       → Retrieve with events: write
+//                    coil 2 (acknowledge); otherwise → read status block 200…299
+//   Acknowledge      acknowledge written    → read status block
+//   StatusBlock      status block read      → statistics block 1501…1600
+//                    while a statistics or test-mode window wants it, else coil 1
+//   StatisticsBlock  statistics block read  → coil 1
+//   Restart          any completion         → coil 1
 //
 // In Monitor mode the block is never acknowledged and decoded only when its
 // record area (words 10 … 99) differs from the snapshot of the last block
@@ -64,15 +65,16 @@ struct EventScanHooks {
 class EventScan : public QObject {
     Q_OBJECT
 public:
-    static constexpr int StepCount = 5;
+    // The request under way, named by what it reads or writes.
+    enum class Step { EventAvailable, EventBlock, Acknowledge, StatusBlock, StatisticsBlock, Restart };
 
     EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks,
               const QLocale& locale = QLocale::system(), QObject* parent = nullptr);
 
-    int step() const { return step_; }
-    // For a window that restores a scan; a value outside 0 … 4 makes the
-    // next completion restart the cycle at coil 1.
-    void setStep(int step) { step_ = step; }
+    Step step() const { return step_; }
+    // For a window that restores a scan: the next completion, whatever its
+    // request was, starts the cycle again at coil 1.
+    void restartCycle() { step_ = Step::Restart; }
     const EventBlockWords& snapshot() const { return snapshot_; }
     EventDecoder& decoder() { return decoder_; }
 
@@ -96,7 +98,7 @@ private:
     EventScanHooks hooks_;
     QLocale locale_;
     EventDecoder decoder_;
-    int step_ = 0;
+    Step step_ = Step::EventAvailable;
     bool eventAvailable_ = false;
     EventBlockWords snapshot_{};
     EventBlockWords shown_{};                       // the block whose acknowledge is under way

@@ -62,7 +62,8 @@ bool FlashSequence::program()
     StopScanPolls(channels_);
     scanStopped_ = true;
     line(EraseLine(0));
-    flashStep_ = 1;
+    programStep_ = ProgramStep::Erasing;
+    eraseSector_ = 0;
     completed_ = 0;
 
     const QString host = hostText_ ? hostText_() : QString();
@@ -71,7 +72,7 @@ bool FlashSequence::program()
     // stop host of a finished upload.
     channels_.modConfigRead().setHost(host);
     Channel& flash = channels_.modFlash();
-    setEraseCommand(0);
+    setEraseCommand(eraseSector_);
     flash.prepare(host, FlashEraseRegister, FunctionWrite, HoldingRegisters, FlashEraseWords);
     setMode(Mode::Programming);
     if (!flash.AutoPoll(FlashPollInterval) && running())
@@ -110,12 +111,12 @@ void FlashSequence::onWriteDone()
         return;
     ++completed_;
     Channel& flash = channels_.modFlash();
-    if (flashStep_ >= 1 && flashStep_ < FlashSectorCount) {
-        line(EraseLine(flashStep_));
-        setEraseCommand(flashStep_);
-        ++flashStep_;
+    if (programStep_ == ProgramStep::Erasing && eraseSector_ + 1 < FlashSectorCount) {
+        ++eraseSector_;
+        line(EraseLine(eraseSector_));
+        setEraseCommand(eraseSector_);
         progressReset();
-    } else if (flashStep_ == FlashSectorCount) {
+    } else if (programStep_ == ProgramStep::Erasing) {
         line(QStringLiteral("Flash Erase Complete"));
         line(QStringLiteral("Downloading Flash Data"));
         flashOffset_ = 0;
@@ -123,9 +124,9 @@ void FlashSequence::onWriteDone()
         flash.setSize(FlashBlockWords);
         setDataBlock(flashOffset_);
         flashOffset_ += FlashBlockBytes;
-        flashStep_ = 10;
+        programStep_ = ProgramStep::Writing;
         progressUpdate(0);
-    } else if (flashStep_ == 10) {
+    } else if (programStep_ == ProgramStep::Writing) {
         if (flashOffset_ > flashEnd_) {
             line(QStringLiteral("Flash Memory Programming Complete"));
             status_.setProgress(0);

@@ -3,10 +3,10 @@
 // modFlash driven by its own automatic poll (every 10 ms): each completion
 // prepares the next request and the next tick sends it.
 //
-//   erase     FlashStep 1 … 9: nine erase command blocks, sectors 0 … 8, to
-//             registers 32767 … 32771 (0x0000, 0x5555, 0xAAAA, 0xFFFF, sector)
-//   program   FlashStep 10, writes: 128-byte blocks to 16385 + offset / 32
-//             while the block's offset is at most FlashEnd
+//   Erasing   nine erase command blocks, sectors 0 … 8, to registers
+//             32767 … 32771 (0x0000, 0x5555, 0xAAAA, 0xFFFF, sector)
+//   Writing   128-byte blocks to 16385 + offset / 32 while the block's offset
+//             is at most FlashEnd
 //   verify    reads of the same blocks from offset 0, compared with the
 //             image, until the block whose offset first reaches FlashEnd
 //
@@ -39,6 +39,8 @@ class FlashSequence : public QObject {
     Q_OBJECT
 public:
     enum class Mode { Idle, Programming, Verifying };
+    // Where Program is; it stays at its last value once the sequence ends.
+    enum class ProgramStep { NotStarted, Erasing, Writing };
     enum class Outcome { VerifyOk, VerifyError, CommunicationsError, Refused };
     Q_ENUM(Outcome)
 
@@ -55,7 +57,7 @@ public:
 
     bool running() const { return mode_ != Mode::Idle; }
     Mode mode() const { return mode_; }
-    quint16 FlashStep() const { return flashStep_; }
+    ProgramStep programStep() const { return programStep_; }
     quint32 FlashOffset() const { return flashOffset_; }
     quint32 FlashEnd() const { return flashEnd_; }
     // modFlash requests completed (either way) since the last start.
@@ -89,7 +91,8 @@ private:
     std::function<QString()> hostText_;
 
     Mode mode_ = Mode::Idle;
-    quint16 flashStep_ = 0;
+    ProgramStep programStep_ = ProgramStep::NotStarted;
+    int eraseSector_ = 0;  // whose erase command is under way while Erasing
     quint32 flashOffset_ = 0;
     quint32 flashEnd_ = 0;
     quint32 completed_ = 0;

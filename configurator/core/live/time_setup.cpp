@@ -21,7 +21,7 @@ void TimeSetup::setSerTime()
 {
     channel_.setFunction(FunctionWrite);
     channel_.setWordVal(statusblock::CommandWord, 0);
-    step_ = 1;
+    step_ = Step::ClearCommand;
     // Without this a press before the first download would never reach the
     // module, with nothing on the screen to say so.
     if (channel_.pollInterval() == 0 && hooks_.moduleFree && hooks_.moduleFree())
@@ -42,7 +42,7 @@ void TimeSetup::onReadDone()
 void TimeSetup::onWriteDone()
 {
     switch (step_) {
-    case 1: {
+    case Step::ClearCommand: {
         const QDateTime now = hooks_.now ? hooks_.now() : QDateTime::currentDateTime();
         const QDate date = now.date();
         const QTime time = now.time();
@@ -52,18 +52,18 @@ void TimeSetup::onWriteDone()
         channel_.setWordVal(statusblock::HourWord, qint16(time.hour()));
         channel_.setWordVal(statusblock::MinuteWord, qint16(time.minute()));
         channel_.setWordVal(statusblock::SecondWord, qint16(time.second()));
-        step_ = 2;
+        step_ = Step::WriteTime;
         return;
     }
-    case 2:
+    case Step::WriteTime:
         channel_.setWordVal(statusblock::CommandWord, statusblock::TimeSetCommand);
-        step_ = 3;
+        step_ = Step::LoadTime;
         return;
-    case 3:
+    case Step::LoadTime:
         channel_.setFunction(FunctionRead);
-        step_ = 0;
+        step_ = Step::Reading;
         return;
-    default:
+    case Step::Reading:
         return;
     }
 }

@@ -6,10 +6,10 @@
 // PC's date and time in words 4 … 9, then with word 2 = 0x8000, which makes
 // the module load that time — and switches back to reading.
 //
-//   button          Function := write, word 2 := 0         step 1
-//   write done, 1   words 4 … 9 := PC month … second       step 2
-//   write done, 2   word 2 := 0x8000                       step 3
-//   write done, 3   Function := read                       step 0
+//   button                    Function := write, word 2 := 0     ClearCommand
+//   write done, ClearCommand  words 4 … 9 := PC month … second   WriteTime
+//   write done, WriteTime     word 2 := 0x8000                   LoadTime
+//   write done, LoadTime      Function := read                   Reading
 //
 // The PC time is taken when the first write has completed. The channel's
 // polls begin once a download or flash sequence has ended; a press before
@@ -40,9 +40,12 @@ struct TimeSetupHooks {
 class TimeSetup : public QObject {
     Q_OBJECT
 public:
+    // The write under way, or Reading while the channel polls the status block.
+    enum class Step { Reading, ClearCommand, WriteTime, LoadTime };
+
     TimeSetup(Channel& channel, TimeSetupHooks hooks, QObject* parent = nullptr);
 
-    int step() const { return step_; }
+    Step step() const { return step_; }
     // Button "Set SER Time".
     void setSerTime();
 
@@ -53,7 +56,7 @@ private:
 
     Channel& channel_;
     TimeSetupHooks hooks_;
-    int step_ = 0;
+    Step step_ = Step::Reading;
 };
 
 } // namespace chronel
