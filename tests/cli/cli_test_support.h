@@ -1,8 +1,11 @@
 #pragma once
 // What the chronel-cli tests run against: the real chronel-cli and
 // chronel-sim programs started as child processes (stopped by pid, every
-// wait bounded), and libmodbus as an independent client that sets up and
+// wait bounded; the simulator through the tests' common starter), and
+// libmodbus as an independent client that sets up and
 // inspects the simulated module over Modbus TCP on loopback.
+#include "support/sim_process.h"
+
 #include <modbus.h>
 
 #include <chrono>
@@ -46,30 +49,7 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 
 // A chronel-sim process.
-class Sim {
-public:
-    Sim() = default;
-    Sim(const Sim&) = delete;
-    Sim& operator=(const Sim&) = delete;
-    ~Sim() { stop(); }
-
-    // Starts chronel-sim with `args` (TCP on a free port unless `args` say
-    // otherwise) and waits for its announcements. False on failure.
-    bool start(std::vector<std::string> args = {}, bool withPty = false);
-    void stop();
-
-    int port() const { return port_; }
-    const std::string& ptyPath() const { return ptyPath_; }
-
-private:
-    std::string readLine(int timeoutMs);
-
-    pid_t pid_ = -1;
-    int outFd_ = -1;
-    std::string buffer_;
-    int port_ = 0;
-    std::string ptyPath_;
-};
+using Sim = chronel::test::SimProcess;
 
 // A Modbus TCP client on the simulator, unit 255; register numbers are the
 // configurator's 1-based numbers.

@@ -12,8 +12,8 @@ TEST(CliBatch, TwoModulesEachGetTheirOwnFile)
     // Two simulated modules on one port, at two loopback addresses (the
     // tests run in a private network namespace).
     Sim first, second;
-    ASSERT_TRUE(first.start({"--listen", "127.0.0.2"}));
-    ASSERT_TRUE(second.start({"--listen", "127.0.0.3", "--tcp-port", std::to_string(first.port())}));
+    ASSERT_GT(first.startTcp({"--listen", "127.0.0.2"}), 0);
+    ASSERT_GT(second.startTcp({"--listen", "127.0.0.3", "--tcp-port", std::to_string(first.port())}), 0);
     ModbusPeer a("127.0.0.2", first.port()), b("127.0.0.3", first.port());
     ASSERT_TRUE(a.connected());
     ASSERT_TRUE(b.connected());
@@ -61,7 +61,7 @@ protected:
     {
         dir = new TempDir;
         Sim sim;
-        ASSERT_TRUE(sim.start());
+        ASSERT_GT(sim.startTcp(), 0);
         port = sim.port();
         ASSERT_EQ(RunCli({"--tcp", "--interval", "20", "--ip", "127.0.0.1", "upload", dir->file("site.csv")}, port)
                       .exitCode,

@@ -14,7 +14,7 @@ class CliSerial : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(sim.start({}, true));
+        ASSERT_GT(sim.startTcp({"--rtu", "pty"}), 0);
         peer = std::make_unique<ModbusPeer>("127.0.0.1", sim.port());
         ASSERT_TRUE(peer->connected());
         WriteFile(dir.file("PLCDRV.INI"), SerialIniText(sim.ptyPath()));

@@ -41,7 +41,7 @@ protected:
     void startSim(std::vector<std::string> args = {})
     {
         sim.stop();
-        ASSERT_TRUE(sim.start(std::move(args)));
+        ASSERT_GT(sim.startTcp(std::move(args)), 0);
         peer = std::make_unique<ModbusPeer>("127.0.0.1", sim.port());
         ASSERT_TRUE(peer->connected());
     }

@@ -4,9 +4,9 @@
 #include "core/model/chronel_model.h"
 #include "core/link/plctag_factory.h"
 #include "core/fields/text_rule.h"
-#include "modbus_peer.h"
-#include "qt_printers.h"
 #include "regaccess/plctag.h"
+#include "support/qt_printers.h"
+#include "support/recording_peer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -64,7 +64,8 @@ protected:
         model.reset();
     }
 
-    test::ModbusPeer peer;
+    // The memory the channels may reach: 2000 holding registers, 64 of each other table.
+    test::RecordingPeer peer{0, {.holdings = 2000, .coils = 64, .inputs = 64, .inputRegisters = 64}};
     std::unique_ptr<ChronelModel> model;
 };
 
@@ -149,10 +150,10 @@ TEST_F(ChannelTest, StartUpPreparesTheChannelsAndPollsTheEventScan)
     EXPECT_EQ(interval(ts), 0);
     EXPECT_EQ(interval(es), EventScanStartInterval);
     EXPECT_EQ(interval(ps), 0);
-    EXPECT_EQ(peer.requestsServed(), 1);
+    EXPECT_EQ(peer.requests().size(), 1u);
     QSignalSpy reads(&es, &Channel::OnReadDone);
     EXPECT_TRUE(reads.wait(3000));
-    EXPECT_EQ(peer.requestsServed(), 2);
+    EXPECT_EQ(peer.requests().size(), 2u);
 }
 
 TEST_F(ChannelTest, WordsTravelThroughTheChannelBuffer)
@@ -300,14 +301,7 @@ TEST_F(ChannelTest, RefusedRequestsExplainHowToConfigureAdapterZero)
     const QString hint = status.at(0).at(0).toString();
     EXPECT_TRUE(hint.contains(QStringLiteral("drvsetup")));
     EXPECT_TRUE(hint.contains(serial));
-    EXPECT_EQ(peer.requestsServed(), 0);
+    EXPECT_EQ(peer.requests().size(), 0u);
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

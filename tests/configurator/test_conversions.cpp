@@ -2,7 +2,7 @@
 #include "core/fields/date_text.h"
 #include "core/fields/module_address.h"
 
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // clicks, typing and the scroll bar, against the core model behind it. The
 // window is created without a control factory, so nothing is ever sent.
 #include "ui/chronel_main.h"
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -400,12 +400,3 @@ TEST_F(MainWindowTest, TheAboutBoxHasRoomForItsTitle)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -3,7 +3,7 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

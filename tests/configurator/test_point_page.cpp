@@ -1,7 +1,7 @@
 #include "core/model/point_page.h"
 #include "core/model/point_status.h"
 
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

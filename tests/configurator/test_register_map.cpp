@@ -1,7 +1,7 @@
 #include "core/model/register_map.h"
 #include "core/fields/text_rule.h"
 
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

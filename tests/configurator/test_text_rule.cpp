@@ -1,6 +1,6 @@
 #include "core/fields/text_rule.h"
 
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

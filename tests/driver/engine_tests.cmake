@@ -6,25 +6,26 @@ add_library(plcdrv_test_peers STATIC
   pty_peer.h pty_peer.cpp
   driver_harness.h driver_harness.cpp
 )
-target_include_directories(plcdrv_test_peers PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR})
-target_link_libraries(plcdrv_test_peers PUBLIC chronel_platform Qt6::Core PkgConfig::LIBMODBUS Threads::Threads)
+target_include_directories(plcdrv_test_peers PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(plcdrv_test_peers PUBLIC plcdrv_interface chronel_platform Qt6::Core PkgConfig::LIBMODBUS
+  Threads::Threads)
 
-add_executable(plcdrv_engine_test engine_main.cpp engine_test.cpp)
-target_link_libraries(plcdrv_engine_test PRIVATE plcdrv_engine plcdrv_test_peers GTest::gtest)
+add_executable(plcdrv_engine_test engine_test.cpp)
+target_link_libraries(plcdrv_engine_test PRIVATE plcdrv_engine plcdrv_test_peers chronel_test_main)
 target_compile_definitions(plcdrv_engine_test PRIVATE
   ASCII_SLAVE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ascii_slave.py")
 gtest_discover_tests(plcdrv_engine_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 90)
 
 # libPLCDRV.so through its C entry points, loaded and unloaded by the tests.
-add_executable(plcdrv_exports_test engine_main.cpp exports_test.cpp)
-target_link_libraries(plcdrv_exports_test PRIVATE plcdrv_test_peers GTest::gtest ${CMAKE_DL_LIBS})
+add_executable(plcdrv_exports_test exports_test.cpp)
+target_link_libraries(plcdrv_exports_test PRIVATE plcdrv_test_peers chronel_test_main ${CMAKE_DL_LIBS})
 target_compile_definitions(plcdrv_exports_test PRIVATE PLCDRV_LIBRARY_PATH="$<TARGET_FILE:PLCDRV>")
 add_dependencies(plcdrv_exports_test PLCDRV)
 gtest_discover_tests(plcdrv_exports_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
 
 # Modbus Plus adapters through mpbridge and the stand-in MBX driver.
-add_executable(plcdrv_engine_mbx_test engine_main.cpp engine_mbx_test.cpp)
-target_link_libraries(plcdrv_engine_mbx_test PRIVATE plcdrv_engine plcdrv_test_peers mbx_test_support GTest::gtest)
+add_executable(plcdrv_engine_mbx_test engine_mbx_test.cpp)
+target_link_libraries(plcdrv_engine_mbx_test PRIVATE plcdrv_engine plcdrv_test_peers mbx_test_support chronel_test_main)
 add_dependencies(plcdrv_engine_mbx_test mbxsim)
 gtest_discover_tests(plcdrv_engine_mbx_test DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/lib/mbxsim" TIMEOUT 60)
@@ -32,18 +33,16 @@ gtest_discover_tests(plcdrv_engine_mbx_test DISCOVERY_TIMEOUT 60
 # The status window, on a widget application.
 add_executable(plcdrv_status_window_test status_window_test.cpp)
 target_link_libraries(plcdrv_status_window_test PRIVATE plcdrv_engine plcdrv_widgets plcdrv_test_peers Qt6::Widgets GTest::gtest)
+target_link_libraries(plcdrv_status_window_test PRIVATE chronel_gui_test_main)
 gtest_discover_tests(plcdrv_status_window_test DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
 
 # The configurator's upload and download through PLCTAG and libPLCDRV.so over
 # a serial RTU adapter to chronel-sim, when both are part of the build.
 if(TARGET chronel-sim AND TARGET chronel_core)
-  add_executable(plcdrv_whole_stack_test engine_main.cpp whole_stack_test.cpp)
-  target_link_libraries(plcdrv_whole_stack_test PRIVATE chronel_core plcdrv_test_peers GTest::gtest
-    PkgConfig::LIBMODBUS)
-  target_include_directories(plcdrv_whole_stack_test PRIVATE ${PROJECT_SOURCE_DIR}/configurator
-    ${PROJECT_SOURCE_DIR}/tests)
-  target_compile_definitions(plcdrv_whole_stack_test PRIVATE CHRONEL_SIM_PATH="$<TARGET_FILE:chronel-sim>")
-  add_dependencies(plcdrv_whole_stack_test chronel-sim PLCDRV)
+  add_executable(plcdrv_whole_stack_test whole_stack_test.cpp)
+  target_link_libraries(plcdrv_whole_stack_test PRIVATE chronel_core plcdrv_test_peers chronel_test_support
+    chronel_test_main PkgConfig::LIBMODBUS)
+  add_dependencies(plcdrv_whole_stack_test PLCDRV)
   gtest_discover_tests(plcdrv_whole_stack_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endif()

@@ -7,79 +7,18 @@
 #include "driver/reply_completion.h"
 #include "mpbridge/mpbridge.h"
 #include "sim_config_file.h"
+#include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <string>
-
-extern char** environ;
-
 namespace {
-
-// chronel-sim on an ephemeral loopback port, stopped by its pid.
-class SimulatorProcess {
-public:
-    SimulatorProcess()
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        char* argv[] = {const_cast<char*>(CHRONEL_SIM_PATH), const_cast<char*>("--listen"),
-                        const_cast<char*>("127.0.0.1"), const_cast<char*>("--tcp-port"), const_cast<char*>("0"),
-                        nullptr};
-        if (posix_spawn(&pid_, CHRONEL_SIM_PATH, &actions, nullptr, argv, environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        // The simulator announces "tcp-port N" once it listens.
-        std::string text;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (pid_ > 0 && port_ == 0 && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out[0], POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0)
-                continue;
-            char buffer[256];
-            const ssize_t n = read(out[0], buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            text.append(buffer, static_cast<std::size_t>(n));
-            const auto at = text.find("tcp-port ");
-            if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-                port_ = std::stoi(text.substr(at + 9));
-        }
-        close(out[0]);
-    }
-    ~SimulatorProcess()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
 
 TEST(ModbusPlusToChronelSim, ModuleIdMatchesADirectTcpRead)
 {
     ASSERT_EQ(MBXDriverAvailable(), 0) << "the stand-in MBX driver must be on LD_LIBRARY_PATH";
-    SimulatorProcess sim;
-    ASSERT_GT(sim.port(), 0) << "chronel-sim did not announce its port";
+    chronel::test::SimProcess sim;
+    ASSERT_GT(sim.startTcp(), 0) << "chronel-sim did not announce its port";
     SimConfigFile config(SimConfigFile::device(1, sim.port()));
     ASSERT_EQ(MBXInitCard(1), 1);
 

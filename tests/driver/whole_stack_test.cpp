@@ -9,7 +9,7 @@
 #include "core/link/plctag_factory.h"
 #include "core/transfer/transfer.h"
 #include "driver_harness.h"
-#include "simulator/sim_process.h"
+#include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -83,7 +83,7 @@ int countLines(const std::string& text, const std::string& prefix)
 
 TEST(WholeStack, ConfiguratorUploadsAndDownloadsOverASerialRtuAdapter)
 {
-    simtest::SimProcess sim;
+    chronel::test::SimProcess sim;
     ASSERT_TRUE(sim.start({"--tcp-port", "0", "--rtu", "pty", "--baud", "19200", "--parity", "N", "--verbose"}));
     const std::string ptyPath = sim.readLine();
     ASSERT_EQ(ptyPath.rfind("/dev/", 0), 0u) << ptyPath << sim.stderrText();

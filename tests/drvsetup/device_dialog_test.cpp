@@ -3,7 +3,7 @@
 // LD_LIBRARY_PATH, its device list in a temporary MBXSIM_CONFIG file).
 #include "modal_script.h"
 #include "mpbridge/mpbridge.h"
-#include "screenshot.h"
+#include "support/screenshot.h"
 #include "sim_config_file.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,8 @@
 #include <string>
 
 namespace {
+
+using chronel::test::saveScreenshot;
 
 std::string device(int number, bool physical, const std::string& name, const std::string& protocol = "Modbus Plus",
                    const std::string& card = "SA85 stand-in", const std::string& description = "Bench")

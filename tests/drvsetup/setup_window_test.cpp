@@ -7,7 +7,7 @@
 #include "modal_script.h"
 #include "mpbridge/mpbridge.h"
 #include "platform/profile.h"
-#include "screenshot.h"
+#include "support/screenshot.h"
 #include "sim_config_file.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +25,8 @@
 #include <memory>
 
 namespace {
+
+using chronel::test::saveScreenshot;
 
 using drvsetup::SetupWindow;
 

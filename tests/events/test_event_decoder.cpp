@@ -3,7 +3,7 @@
 #include "block_builder.h"
 #include "core/events/event_decoder.h"
 #include "core/events/event_line.h"
-#include "../configurator/qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The sixteen-line event display and the log file behind it.
 #include "core/events/event_display.h"
-#include "../configurator/qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <QFile>
 #include <QSignalSpy>

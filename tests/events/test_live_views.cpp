@@ -2,13 +2,13 @@
 // against chronel-sim, under the offscreen platform, driven through the
 // window's own menu entries and buttons.
 #include "live_fixture.h"
-#include "sim_process.h"
+#include "support/sim_process.h"
 #include "ui/chronel_main.h"
 #include "ui/live_views.h"
 #include "ui/ntp_statistics_window.h"
 #include "ui/run_time_statistics_window.h"
 #include "ui/test_mode_window.h"
-#include "../configurator/qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,7 +44,7 @@ class LiveWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(sim.start({QStringLiteral("--time-source"), QStringLiteral("gps")}));
+        ASSERT_GT(sim.startTcp({"--time-source", "gps"}), 0);
         UseTcpAdapter(dir, sim.port());
         window = std::make_unique<ChronelMain>(PlctagControlFactory());
         SetModuleAddress(window->model(), "127", "0", "0", "1");
@@ -235,12 +235,3 @@ TEST_F(LiveWindow, SetSerTimeButtonSetsTheModuleClock)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

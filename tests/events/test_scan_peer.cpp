@@ -5,8 +5,8 @@
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
 #include "live_fixture.h"
-#include "recording_peer.h"
-#include "../configurator/qt_printers.h"
+#include "support/recording_peer.h"
+#include "support/qt_printers.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

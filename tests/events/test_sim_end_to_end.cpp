@@ -4,8 +4,8 @@
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
 #include "live_fixture.h"
-#include "sim_process.h"
-#include "../configurator/qt_printers.h"
+#include "support/sim_process.h"
+#include "support/qt_printers.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -14,6 +14,8 @@
 #include <modbus/modbus.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 using namespace chronel;
 using namespace chronel::test;
@@ -34,15 +36,16 @@ QStringList LogLines(const QString& path)
 class SimEndToEnd : public ::testing::Test {
 protected:
     // Input changes the simulator plays soon after its start.
-    void startSim(QStringList args)
+    void startSim(std::vector<std::string> args)
     {
         const QString script = dir.filePath(QStringLiteral("inputs.txt"));
         QFile f(script);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("0.1 3 1\n0.2 3 0\n0.3 17 1\n0.4 32 1\n");
         f.close();
-        args << QStringLiteral("--events") << QStringLiteral("script:") + script;
-        ASSERT_TRUE(sim.start(args));
+        args.push_back("--events");
+        args.push_back("script:" + script.toStdString());
+        ASSERT_GT(sim.startTcp(args), 0);
         UseTcpAdapter(dir, sim.port());
         rig = std::make_unique<LiveRig>();
         logPath = dir.filePath(QStringLiteral("events.txt"));
@@ -104,7 +107,7 @@ class RetrieveFromSim : public SimEndToEnd, public ::testing::WithParamInterface
 
 TEST_P(RetrieveFromSim, DrainsTheBufferInOrderAcknowledgingEachBlock)
 {
-    startSim({QStringLiteral("--buffer-type"), QString::number(GetParam())});
+    startSim({"--buffer-type", std::to_string(GetParam())});
     ASSERT_NO_FATAL_FAILURE(waitForTheScript());
     QSignalSpy acknowledged(&rig->scan(), &Channel::OnWriteDone);
     QSignalSpy errors(&rig->scan(), &Channel::OnErrorEvent);
@@ -147,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(BufferTypes, RetrieveFromSim, ::testing::Values(0, 1, 2
 
 TEST_F(SimEndToEnd, MonitorNeverAcknowledgesAndRepeatsNothing)
 {
-    startSim({QStringLiteral("--buffer-type"), QStringLiteral("2")});
+    startSim({"--buffer-type", "2"});
     ASSERT_NO_FATAL_FAILURE(waitForTheScript());
     QSignalSpy acknowledged(&rig->scan(), &Channel::OnWriteDone);
     rig->model->startUp();
@@ -172,7 +175,7 @@ class StatusFromSim : public SimEndToEnd, public ::testing::WithParamInterface<S
 
 TEST_P(StatusFromSim, TimeSourceTimeAndGpsFollowTheModule)
 {
-    startSim({QStringLiteral("--time-source"), QString::fromLatin1(GetParam().option)});
+    startSim({"--time-source", GetParam().option});
     rig->start();
     ASSERT_TRUE(statusReads(2));
     const StatusDisplay& s = rig->live->status();
@@ -285,7 +288,7 @@ TEST_F(SimEndToEnd, StoppedModuleGivesErrorLinesAndTheScanResumes)
     EXPECT_TRUE(lines.last().endsWith(expected)) << lines.last().toStdString();
     EXPECT_TRUE(lines.last().startsWith(u"2031-05-06  07:08:09  ")) << lines.last().toStdString();
 
-    ASSERT_TRUE(sim.start({}, port));
+    ASSERT_GT(sim.startTcp({}, port), 0);
     const int failures = int(errors.count());
     ASSERT_TRUE(statusReads(2));
     EXPECT_LE(errors.count(), failures + 1);

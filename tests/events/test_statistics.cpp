@@ -2,7 +2,7 @@
 // test inputs' register words.
 #include "core/live/statistics.h"
 #include "core/live/test_mode.h"
-#include "../configurator/qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the shortest single-precision text of the GPS values.
 #include "core/fields/single_text.h"
 #include "core/live/status_block.h"
-#include "../configurator/qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

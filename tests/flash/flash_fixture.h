@@ -2,6 +2,7 @@
 // A Flash tab model on real controls, talking to chronel-sim through the
 // recording proxy, with every channel aimed at 127.0.0.1.
 #include "flash_test_peers.h"
+#include "support/sim_process.h"
 
 #include "core/flash/flash_model.h"
 #include "regaccess/control_factory.h"
@@ -19,6 +20,8 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace chronel::test {
 
@@ -49,7 +52,10 @@ protected:
     // Starts the module and the configurator side; `simOptions` add faults.
     void startModule(const QStringList& simOptions = {})
     {
-        ASSERT_TRUE(sim_.start(simOptions)) << sim_.error().toStdString();
+        std::vector<std::string> args;
+        for (const QString& option : simOptions)
+            args.push_back(option.toStdString());
+        ASSERT_GT(sim_.startTcp(args), 0) << sim_.stderrText();
         proxy_ = std::make_unique<RecordingProxy>(sim_.port());
         ASSERT_NE(proxy_->port(), 0);
         ::setenv("PLCTAG_TCP_PORT", std::to_string(proxy_->port()).c_str(), 1);
@@ -157,7 +163,7 @@ protected:
     QStringList statusLines() const { return model_->status().lines(); }
 
     QTemporaryDir dir_;
-    SimulatorProcess sim_;
+    SimProcess sim_;
     std::unique_ptr<RecordingProxy> proxy_;
     std::unique_ptr<QObject> owner_;
     std::unique_ptr<ChannelSet> channels_;

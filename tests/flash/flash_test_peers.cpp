@@ -10,54 +10,7 @@
 
 #include <cerrno>
 
-#ifndef CHRONEL_SIM_PATH
-#error "CHRONEL_SIM_PATH names the simulator program"
-#endif
-
 namespace chronel::test {
-
-// --- simulator ---
-
-bool SimulatorProcess::start(const QStringList& extra)
-{
-    QStringList args{QStringLiteral("--tcp-port"), QStringLiteral("0"), QStringLiteral("--listen"),
-                     QStringLiteral("127.0.0.1")};
-    args << extra;
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.setReadChannel(QProcess::StandardOutput);
-    process_.start(QStringLiteral(CHRONEL_SIM_PATH), args);
-    if (!process_.waitForStarted(5000)) {
-        error_ = QStringLiteral("cannot start ") + QStringLiteral(CHRONEL_SIM_PATH);
-        return false;
-    }
-    QByteArray out;
-    for (int waits = 0; waits < 50; ++waits) {
-        while (process_.canReadLine()) {
-            const QByteArray line = process_.readLine().trimmed();
-            if (line.startsWith("tcp-port ")) {
-                port_ = std::uint16_t(line.mid(9).toUInt());
-                return port_ != 0;
-            }
-            out += line + '\n';
-        }
-        if (process_.state() != QProcess::Running)
-            break;
-        process_.waitForReadyRead(100);
-    }
-    error_ = QStringLiteral("no port announced: ") + QString::fromLocal8Bit(out + process_.readAllStandardError());
-    return false;
-}
-
-void SimulatorProcess::stop()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-}
 
 // --- recording proxy ---
 

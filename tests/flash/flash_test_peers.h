@@ -1,13 +1,8 @@
 #pragma once
-// Peers for the flash tests: the simulated module (chronel-sim, started as a
-// child process on a free loopback port), a recording proxy between the
-// configurator's channels and the simulator that keeps every request it
-// forwards, and an independent libmodbus client that reads and alters the
-// simulator's flash behind the configurator's back.
-#include <QProcess>
-#include <QString>
-#include <QStringList>
-
+// Peers for the flash tests beside the simulated module: a recording proxy
+// between the configurator's channels and the simulator that keeps every
+// request it forwards, and an independent libmodbus client that reads and
+// alters the simulator's flash behind the configurator's back.
 #include <modbus/modbus.h>
 
 #include <atomic>
@@ -17,23 +12,6 @@
 #include <vector>
 
 namespace chronel::test {
-
-class SimulatorProcess {
-public:
-    SimulatorProcess() = default;
-    ~SimulatorProcess() { stop(); }
-    // Starts chronel-sim on 127.0.0.1 with a free port and `extra` options;
-    // false (with the reason in error()) when it does not announce its port.
-    bool start(const QStringList& extra = {});
-    void stop();
-    std::uint16_t port() const { return port_; }
-    QString error() const { return error_; }
-
-private:
-    QProcess process_;
-    std::uint16_t port_ = 0;
-    QString error_;
-};
 
 // One Modbus request as the proxy saw it; registers 1-based.
 struct SeenRequest {

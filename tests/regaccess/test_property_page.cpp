@@ -7,6 +7,7 @@
 #include "regaccess/plctag.h"
 #include "regaccess/property_bag.h"
 #include "regaccess/property_page.h"
+#include "support/screenshot.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -288,9 +289,8 @@ TEST(PropertyPageScreenshotTest, WritesThePageIntoTheBuildTree)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
     page.findChild<QLineEdit*>(QStringLiteral("TimeToLive"))->setFocus();
     QTest::qWait(20);
-    const QString dir = QStringLiteral(REGACCESS_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const QString path = dir + QStringLiteral("/plctag_property_page.png");
+    const QString path = chronel::test::screenshotPath(QStringLiteral("plctag_property_page.png"));
+    ASSERT_FALSE(path.isEmpty());
     const QImage image = page.grab().toImage();
     ASSERT_FALSE(image.isNull());
     EXPECT_GT(image.width(), 300);
@@ -300,12 +300,3 @@ TEST(PropertyPageScreenshotTest, WritesThePageIntoTheBuildTree)
 
 } // namespace
 } // namespace regaccess
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -6,9 +6,10 @@
 #include <unistd.h>
 
 #include "sim_client.h"
-#include "sim_process.h"
+#include "support/sim_process.h"
 
 using namespace simtest;
+using chronel::test::SimProcess;
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include <sys/socket.h>
 
 #include "sim_client.h"
-#include "sim_process.h"
+#include "support/sim_process.h"
 
 using namespace simtest;
+using chronel::test::SimProcess;
 
 namespace {
 

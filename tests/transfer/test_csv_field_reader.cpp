@@ -3,7 +3,7 @@
 // (unterminated quotes, NUL bytes, lines too long, an empty file).
 #include "core/transfer/csv_field_reader.h"
 
-#include "configurator/qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <QBuffer>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // (atomic save, double quotes, a reader that cannot run away).
 #include "core/transfer/settings_file.h"
 
-#include "configurator/qt_printers.h"
+#include "support/qt_printers.h"
 #include "core/model/chronel_model.h"
 #include "core/fields/conversions.h"
 

@@ -5,7 +5,7 @@
 // sequence taking over from the other.
 #include "transfer_rig.h"
 
-#include "configurator/qt_printers.h"
+#include "support/qt_printers.h"
 #include "core/fields/number_rule.h"
 
 #include <gtest/gtest.h>

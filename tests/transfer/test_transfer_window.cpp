@@ -496,14 +496,3 @@ TEST(TransferDialogs, FiltersOfTheSettingsFileDialogs)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    // Test discovery runs the program too, without the test's environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);  // a test closes the window
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -8,7 +8,7 @@
 #include "core/link/plctag_factory.h"
 #include "core/transfer/transfer.h"
 #include "regaccess/plctag.h"
-#include "simulator/sim_process.h"
+#include "support/sim_process.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -186,7 +186,7 @@ inline int PollInterval(Channel& channel)
 
 struct TransferRig {
     QTemporaryDir dir;
-    simtest::SimProcess sim;
+    SimProcess sim;
     int port = -1;
     std::unique_ptr<ChronelModel> model;
     std::unique_ptr<Transfer> transfer;

@@ -2,8 +2,10 @@
 // A libmodbus Modbus TCP server on 127.0.0.1 in a thread of its own that
 // records every request it is sent (function, register, count, written
 // values) and lets a test act on each one before the next is read: the
-// independent peer against which the scan's requests are counted exactly.
-// Registers and coils are 1-based numbers as the configurator writes them.
+// independent peer the configurator's channels talk to, against which their
+// requests are counted exactly. Any number of connections, served one
+// request at a time. Registers and coils are 1-based numbers as the
+// configurator writes them.
 #include <modbus/modbus.h>
 
 #include <atomic>
@@ -29,10 +31,18 @@ struct PeerRequest {
     }
 };
 
+// How much of each table the peer serves.
+struct PeerMemory {
+    int holdings = 1600;
+    int coils = 16;
+    int inputs = 0;
+    int inputRegisters = 0;
+};
+
 class RecordingPeer {
 public:
-    // Serves 1600 holding registers and 16 coils on `port` (0: a free port).
-    explicit RecordingPeer(std::uint16_t port = 0);
+    // Serves `memory` on `port` (0: a free port).
+    explicit RecordingPeer(std::uint16_t port = 0, PeerMemory memory = {});
     ~RecordingPeer();
     RecordingPeer(const RecordingPeer&) = delete;
     RecordingPeer& operator=(const RecordingPeer&) = delete;
@@ -71,6 +81,7 @@ private:
     PeerRequest parse(const std::uint8_t* query, int length) const;
     void carryOut(const PeerRequest& request);
 
+    PeerMemory memory_;
     modbus_t* ctx_ = nullptr;
     modbus_mapping_t* mapping_ = nullptr;
     int listenFd_ = -1;

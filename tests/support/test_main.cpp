@@ -1,6 +1,8 @@
-// The controls poll with Qt timers and relay driver completions as events, so
+// The entry of the test programs without widgets. The controls poll with Qt
+// timers and the driver delivers completions as posted window messages, so
 // the tests run inside an application object.
 #include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)

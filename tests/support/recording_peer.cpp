@@ -10,16 +10,13 @@ namespace chronel::test {
 
 namespace {
 
-constexpr int HoldingCount = 1600;
-constexpr int CoilCount = 16;
-
 int Word(const std::uint8_t* p) { return p[0] << 8 | p[1]; }
 
 } // namespace
 
-RecordingPeer::RecordingPeer(std::uint16_t port)
+RecordingPeer::RecordingPeer(std::uint16_t port, PeerMemory memory) : memory_(memory)
 {
-    mapping_ = modbus_mapping_new(CoilCount, 0, HoldingCount, 0);
+    mapping_ = modbus_mapping_new(memory.coils, memory.inputs, memory.holdings, memory.inputRegisters);
     if (!mapping_ || ::pipe(wakeFds_) != 0)
         return;
     ctx_ = modbus_new_tcp("127.0.0.1", port);
@@ -92,7 +89,7 @@ void RecordingPeer::setHolding(int reg, std::uint16_t value)
 void RecordingPeer::setHoldings(int firstReg, const std::vector<std::uint16_t>& values)
 {
     std::lock_guard lock(mutex_);
-    for (std::size_t i = 0; i < values.size() && firstReg - 1 + int(i) < HoldingCount; ++i)
+    for (std::size_t i = 0; i < values.size() && firstReg - 1 + int(i) < memory_.holdings; ++i)
         mapping_->tab_registers[firstReg - 1 + int(i)] = values[i];
 }
 
@@ -133,9 +130,9 @@ void RecordingPeer::carryOut(const PeerRequest& r)
     const bool registers = r.function == 6 || r.function == 16;
     for (std::size_t i = 0; i < r.values.size(); ++i) {
         const int index = r.address - 1 + int(i);
-        if (coils && index >= 0 && index < CoilCount)
+        if (coils && index >= 0 && index < memory_.coils)
             mapping_->tab_bits[index] = r.values[i] ? 1 : 0;
-        else if (registers && index >= 0 && index < HoldingCount)
+        else if (registers && index >= 0 && index < memory_.holdings)
             mapping_->tab_registers[index] = r.values[i];
     }
 }

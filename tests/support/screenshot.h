@@ -1,0 +1,16 @@
+#pragma once
+// Pictures of widgets for a person to look at, saved into the build tree's
+// screenshots/ folder; the tests only check that they could be written.
+class QString;
+class QWidget;
+
+namespace chronel::test {
+
+// Where a picture called `name` goes; the folder is made if missing. Empty
+// if it cannot be.
+QString screenshotPath(const QString& name);
+
+// Saves a picture of `widget` as `name`; false if it could not be written.
+bool saveScreenshot(QWidget* widget, const QString& name);
+
+} // namespace chronel::test
