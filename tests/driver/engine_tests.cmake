@@ -14,27 +14,27 @@ add_executable(plcdrv_engine_test engine_test.cpp)
 target_link_libraries(plcdrv_engine_test PRIVATE plcdrv_engine plcdrv_test_peers chronel_test_main)
 target_compile_definitions(plcdrv_engine_test PRIVATE
   ASCII_SLAVE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ascii_slave.py")
-gtest_discover_tests(plcdrv_engine_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 90)
+chronel_gtest(plcdrv_engine_test peer DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 90)
 
 # libPLCDRV.so through its C entry points, loaded and unloaded by the tests.
 add_executable(plcdrv_exports_test exports_test.cpp)
 target_link_libraries(plcdrv_exports_test PRIVATE plcdrv_test_peers chronel_test_main ${CMAKE_DL_LIBS})
 target_compile_definitions(plcdrv_exports_test PRIVATE PLCDRV_LIBRARY_PATH="$<TARGET_FILE:PLCDRV>")
 add_dependencies(plcdrv_exports_test PLCDRV)
-gtest_discover_tests(plcdrv_exports_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
+chronel_gtest(plcdrv_exports_test peer DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
 
 # Modbus Plus adapters through mpbridge and the stand-in MBX driver.
 add_executable(plcdrv_engine_mbx_test engine_mbx_test.cpp)
 target_link_libraries(plcdrv_engine_mbx_test PRIVATE plcdrv_engine plcdrv_test_peers mbx_test_support chronel_test_main)
 add_dependencies(plcdrv_engine_mbx_test mbxsim)
-gtest_discover_tests(plcdrv_engine_mbx_test DISCOVERY_TIMEOUT 60
+chronel_gtest(plcdrv_engine_mbx_test peer DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/lib/mbxsim" TIMEOUT 60)
 
 # The status window, on a widget application.
 add_executable(plcdrv_status_window_test status_window_test.cpp)
 target_link_libraries(plcdrv_status_window_test PRIVATE plcdrv_engine plcdrv_widgets plcdrv_test_peers Qt6::Widgets GTest::gtest)
 target_link_libraries(plcdrv_status_window_test PRIVATE chronel_gui_test_main)
-gtest_discover_tests(plcdrv_status_window_test DISCOVERY_TIMEOUT 60
+chronel_gtest(plcdrv_status_window_test gui DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
 
 # The configurator's upload and download through PLCTAG and libPLCDRV.so over
@@ -44,5 +44,5 @@ if(TARGET chronel-sim AND TARGET chronel_core)
   target_link_libraries(plcdrv_whole_stack_test PRIVATE chronel_core plcdrv_test_peers chronel_test_support
     chronel_test_main PkgConfig::LIBMODBUS)
   add_dependencies(plcdrv_whole_stack_test PLCDRV)
-  gtest_discover_tests(plcdrv_whole_stack_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  chronel_gtest(plcdrv_whole_stack_test peer DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endif()
