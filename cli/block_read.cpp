@@ -1,9 +1,9 @@
 #include "block_read.h"
 
 #include "command_loop.h"
-#include "core/events/event_scan.h"
 #include "failure_report.h"
 #include "core/transfer/transfer_sequence.h"
+#include "regaccess/request_properties.h"
 #include "terminal.h"
 
 namespace chronelcli {
@@ -35,7 +35,7 @@ BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 first
         }
     });
 
-    channel.prepare(host, firstRegister, chronel::scanreq::FunctionRead, chronel::scanreq::RegTypeHolding, size);
+    channel.prepare(host, firstRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, size);
     channel.AutoPoll(pollIntervalMs);
     loop.run();
     channel.AutoPoll(0);

@@ -5,7 +5,8 @@
 #include "core/fields/module_address.h"
 #include "core/fields/number_rule.h"
 
-#include "platform/failure_text.h"
+#include "platform/error_code.h"
+#include "regaccess/request_properties.h"
 
 #include <algorithm>
 
@@ -32,7 +33,7 @@ template <std::size_t N> std::array<qint16, N> EventScan::readWords() const
 void EventScan::prepareRead(qint32 address, int regType, int size)
 {
     channel_.setAddress(address);
-    channel_.setFunction(scanreq::FunctionRead);
+    channel_.setFunction(regaccess::FunctionRead);
     channel_.setRegType(regType);
     channel_.setSize(size);
     channel_.setRoutePath(ModuleRoutePath());
@@ -40,13 +41,13 @@ void EventScan::prepareRead(qint32 address, int regType, int size)
 
 void EventScan::prepareEventAvailable()
 {
-    prepareRead(EventAvailableCoil, scanreq::RegTypeCoils, 1);
+    prepareRead(EventAvailableCoil, regaccess::RegTypeCoils, 1);
     step_ = Step::EventAvailable;
 }
 
 void EventScan::prepareStatusBlock()
 {
-    prepareRead(StatusBlockRegister, scanreq::RegTypeHolding, StatusBlockWordCount);
+    prepareRead(StatusBlockRegister, regaccess::RegTypeHoldRegs, StatusBlockWordCount);
     step_ = Step::StatusBlock;
 }
 
@@ -57,7 +58,7 @@ void EventScan::onReadDone()
         eventAvailable_ = channel_.BitVal(0, 0);
         if (hooks_.host)
             channel_.setHost(hooks_.host());
-        prepareRead(EventBlockRegister, scanreq::RegTypeHolding, EventBlockWordCount);
+        prepareRead(EventBlockRegister, regaccess::RegTypeHoldRegs, EventBlockWordCount);
         step_ = Step::EventBlock;
         return;
 
@@ -94,8 +95,8 @@ void EventScan::onReadDone()
             display_.addLine(line);
         shown_ = block;
         channel_.setAddress(AcknowledgeCoil);
-        channel_.setFunction(scanreq::FunctionWrite);
-        channel_.setRegType(scanreq::RegTypeCoils);
+        channel_.setFunction(regaccess::FunctionWrite);
+        channel_.setRegType(regaccess::RegTypeCoils);
         channel_.setSize(1);
         channel_.setRoutePath(ModuleRoutePath());
         channel_.setWordVal(0, 1);
@@ -112,7 +113,7 @@ void EventScan::onReadDone()
         if (hooks_.statusBlock)
             hooks_.statusBlock(status);
         if (hooks_.statisticsWanted && hooks_.statisticsWanted()) {
-            prepareRead(StatisticsBlockRegister, scanreq::RegTypeHolding, StatisticsBlockWordCount);
+            prepareRead(StatisticsBlockRegister, regaccess::RegTypeHoldRegs, StatisticsBlockWordCount);
             step_ = Step::StatisticsBlock;
         } else {
             prepareEventAvailable();
@@ -151,7 +152,7 @@ void EventScan::onError(int code)
 
 QString EventScan::ErrorMessage(int code)
 {
-    const QString words = platform::windowFailureText(code);
+    const QString words = platform::errorText(code, platform::ErrorWording::Window);
     if (!words.isEmpty())
         return QStringLiteral("  Communications error - ") + words;
     return QStringLiteral("  Communications error # ") + NumberText(code);

@@ -44,13 +44,6 @@ namespace chronel {
 using StatusBlockWords = std::array<qint16, StatusBlockWordCount>;
 using StatisticsBlockWords = std::array<qint16, StatisticsBlockWordCount>;
 
-namespace scanreq {
-constexpr int RegTypeCoils = 0;
-constexpr int RegTypeHolding = 3;
-constexpr int FunctionRead = 0;
-constexpr int FunctionWrite = 1;
-} // namespace scanreq
-
 // What the scan needs from the window around it.
 struct EventScanHooks {
     std::function<QString()> host;              // GetIp

@@ -3,14 +3,11 @@
 #include "flash_progress.h"
 #include "core/fields/module_address.h"
 #include "core/fields/number_rule.h"
+#include "regaccess/request_properties.h"
 
 namespace chronel {
 
 namespace {
-
-constexpr int FunctionRead = 0;
-constexpr int FunctionWrite = 1;
-constexpr int HoldingRegisters = 3;
 
 // The unlock words of the erase command; the sector number follows them.
 constexpr quint16 EraseUnlock[] = {0x0000, 0x5555, 0xAAAA, 0xFFFF};
@@ -73,7 +70,7 @@ bool FlashSequence::program()
     channels_.modConfigRead().setHost(host);
     Channel& flash = channels_.modFlash();
     setEraseCommand(eraseSector_);
-    flash.prepare(host, FlashEraseRegister, FunctionWrite, HoldingRegisters, FlashEraseWords);
+    flash.prepare(host, FlashEraseRegister, regaccess::FunctionWrite, regaccess::RegTypeHoldRegs, FlashEraseWords);
     setMode(Mode::Programming);
     if (!flash.AutoPoll(FlashPollInterval) && running())
         onError(0);
@@ -98,7 +95,7 @@ bool FlashSequence::verify()
     progressReset();
 
     Channel& flash = channels_.modFlash();
-    flash.prepare(host, FlashDataRegister, FunctionRead, HoldingRegisters, FlashBlockWords);
+    flash.prepare(host, FlashDataRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, FlashBlockWords);
     setMode(Mode::Verifying);
     if (!flash.AutoPoll(FlashPollInterval) && running())
         onError(0);
@@ -133,8 +130,8 @@ void FlashSequence::onWriteDone()
             line(QStringLiteral("Verifying Flash Memory "));
             flashOffset_ = 0;
             flash.setAddress(FlashDataRegister);
-            flash.setFunction(FunctionRead);
-            flash.setRegType(HoldingRegisters);
+            flash.setFunction(regaccess::FunctionRead);
+            flash.setRegType(regaccess::RegTypeHoldRegs);
             flash.setSize(FlashBlockWords);
             flash.setRoutePath(ModuleRoutePath());
             setMode(Mode::Verifying);
@@ -242,8 +239,8 @@ void FlashSequence::progressWrite(int word, quint16 pattern)
 {
     Channel& progress = channels_.modConfigRead();
     progress.setAddress(FlashProgressRegister);
-    progress.setFunction(FunctionWrite);
-    progress.setRegType(HoldingRegisters);
+    progress.setFunction(regaccess::FunctionWrite);
+    progress.setRegType(regaccess::RegTypeHoldRegs);
     progress.setSize(FlashProgressWords);
     progress.setRoutePath(ModuleRoutePath());
     progress.setWordVal(word, qint16(pattern));

@@ -1,17 +1,20 @@
 #include "channel_set.h"
 
+#include "regaccess/request_properties.h"
+
 namespace chronel {
 
 const std::array<ChannelProperties, ChannelCount>& StoredChannelProperties()
 {
     // name, Host, Port, TimeToLive, RoutePath, Adapter, Function, RegType, Address, Size, SlaveReg
+    using namespace regaccess;
     static const std::array<ChannelProperties, ChannelCount> table{{
-        {"modConfigRead", "127.0.0.1", 8001, 500, "1.0.0.0.0", 0, 0, 0, 1, 1, 40001},
-        {"modConfigWrite", "192.168.16.99", 8001, 500, "255.0.0.0.0", 0, 1, 3, 1, 1, 40001},
-        {"modEventScan", "127.0.0.1", 8001, 500, "1.0.0.0.0", 0, 0, 0, 1, 1, 40001},
-        {"modPointScan", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, 0, 1, 1, 1, 40001},
-        {"modTimeSetup", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, 0, 3, 50, 24, 40001},
-        {"modFlash", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, 0, 0, 1, 1, 40001},
+        {"modConfigRead", "127.0.0.1", 8001, 500, "1.0.0.0.0", 0, FunctionRead, RegTypeCoils, 1, 1, 40001},
+        {"modConfigWrite", "192.168.16.99", 8001, 500, "255.0.0.0.0", 0, FunctionWrite, RegTypeHoldRegs, 1, 1, 40001},
+        {"modEventScan", "127.0.0.1", 8001, 500, "1.0.0.0.0", 0, FunctionRead, RegTypeCoils, 1, 1, 40001},
+        {"modPointScan", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, FunctionRead, RegTypeInputBits, 1, 1, 40001},
+        {"modTimeSetup", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, FunctionRead, RegTypeHoldRegs, 50, 24, 40001},
+        {"modFlash", "192.168.16.99", 8001, 500, "1.0.0.0.0", 0, FunctionRead, RegTypeCoils, 1, 1, 40001},
     }};
     return table;
 }

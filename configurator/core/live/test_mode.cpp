@@ -2,14 +2,9 @@
 
 #include "statistics.h"
 
+#include "regaccess/request_properties.h"
+
 namespace chronel {
-
-namespace {
-
-constexpr int FunctionWrite = 1;
-constexpr int RegTypeHolding = 3;
-
-} // namespace
 
 std::array<qint16, 2> TestInputWords(const TestInputs& boxes)
 {
@@ -31,7 +26,8 @@ TestModeCommands::TestModeCommands(Channel& channel, std::function<QString()> ho
 
 void TestModeCommands::write(qint32 address, std::initializer_list<qint16> words)
 {
-    channel_.prepare(host_ ? host_() : channel_.Host(), address, FunctionWrite, RegTypeHolding, int(words.size()));
+    channel_.prepare(host_ ? host_() : channel_.Host(), address, regaccess::FunctionWrite, regaccess::RegTypeHoldRegs,
+                     int(words.size()));
     int i = 0;
     for (const qint16 w : words)
         channel_.setWordVal(i++, w);

@@ -1,13 +1,8 @@
 #include "time_setup.h"
 
+#include "regaccess/request_properties.h"
+
 namespace chronel {
-
-namespace {
-
-constexpr int FunctionRead = 0;
-constexpr int FunctionWrite = 1;
-
-} // namespace
 
 TimeSetup::TimeSetup(Channel& channel, TimeSetupHooks hooks, QObject* parent)
     : QObject(parent), channel_(channel), hooks_(std::move(hooks))
@@ -19,7 +14,7 @@ TimeSetup::TimeSetup(Channel& channel, TimeSetupHooks hooks, QObject* parent)
 
 void TimeSetup::setSerTime()
 {
-    channel_.setFunction(FunctionWrite);
+    channel_.setFunction(regaccess::FunctionWrite);
     channel_.setWordVal(statusblock::CommandWord, 0);
     step_ = Step::ClearCommand;
     // Without this a press before the first download would never reach the
@@ -60,7 +55,7 @@ void TimeSetup::onWriteDone()
         step_ = Step::LoadTime;
         return;
     case Step::LoadTime:
-        channel_.setFunction(FunctionRead);
+        channel_.setFunction(regaccess::FunctionRead);
         step_ = Step::Reading;
         return;
     case Step::Reading:

@@ -4,18 +4,10 @@
 #include "defaults.h"
 #include "core/fields/module_address.h"
 #include "core/fields/number_rule.h"
+#include "platform/error_code.h"
+#include "regaccess/request_properties.h"
 
 namespace chronel {
-
-namespace {
-
-constexpr int RegTypeCoils = 0;
-constexpr int RegTypeInputBits = 1;
-constexpr int RegTypeHoldingRegisters = 3;
-constexpr int FunctionRead = 0;
-constexpr int RequestRefused = -5;
-
-} // namespace
 
 ChronelModel::ChronelModel(const ControlFactory& factory, QObject* parent)
     : QObject(parent), channels_(std::make_unique<ChannelSet>(factory, this))
@@ -29,13 +21,14 @@ ChronelModel::~ChronelModel() = default;
 void ChronelModel::startUp()
 {
     Channel& timeSetup = channels_->modTimeSetup();
-    timeSetup.prepare(GetIp(), StatusBlockRegister, FunctionRead, RegTypeHoldingRegisters, StatusBlockTimeSetupWords);
+    timeSetup.prepare(GetIp(), StatusBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, StatusBlockTimeSetupWords);
 
     Channel& eventScan = channels_->modEventScan();
-    eventScan.prepare(GetIp(), EventAvailableCoil, FunctionRead, RegTypeCoils, 1);
+    eventScan.prepare(GetIp(), EventAvailableCoil, regaccess::FunctionRead, regaccess::RegTypeCoils, 1);
     eventScan.AutoPoll(EventScanStartInterval);
 
-    channels_->modPointScan().prepare(GetIp(), PointScanBit, FunctionRead, RegTypeInputBits, PointScanBits);
+    channels_->modPointScan().prepare(GetIp(), PointScanBit, regaccess::FunctionRead, regaccess::RegTypeInputBits,
+                                     PointScanBits);
 
     ApplyStartupSettings(settings_, points_);
     for (int r = 0; r < page_.rows(); ++r)
@@ -262,7 +255,7 @@ void ChronelModel::clearSettingNotes()
 
 void ChronelModel::onChannelError(int code)
 {
-    if (code == RequestRefused)
+    if (platform::toErrorCode(code) == platform::ErrorCode::RefusedByDriver)
         emit statusMessage(adapterRefusedHint());
 }
 

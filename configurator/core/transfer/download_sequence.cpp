@@ -2,16 +2,11 @@
 
 #include "core/fields/module_address.h"
 #include "core/model/register_map.h"
+#include "regaccess/request_properties.h"
 
 #include <array>
 
 namespace chronel {
-
-namespace {
-
-constexpr int FunctionWrite = 1;
-
-} // namespace
 
 DownloadSequence::DownloadSequence(ChronelModel& model, MessageSink sink, QObject* parent)
     : TransferSequence(model, model.channels().modConfigWrite(), QStringLiteral("The download sequence failed"),
@@ -29,7 +24,7 @@ void DownloadSequence::start()
     model_.beginTransfer(QStringLiteral("Downloading"));
     model_.storePointPage();
     channel_.setWordVal(0, DownloadStartCode);
-    channel_.prepare(model_.GetIp(), DownloadStartRegister, FunctionWrite, RegTypeHoldingRegisters, 1);
+    channel_.prepare(model_.GetIp(), DownloadStartRegister, regaccess::FunctionWrite, regaccess::RegTypeHoldRegs, 1);
     channel_.AutoPoll(pollInterval());
 }
 
@@ -40,7 +35,7 @@ void DownloadSequence::onWriteDone()
     const qint32 address = channel_.Address();
     if (address == DownloadStartRegister) {
         fillConfigBlock();
-        channel_.prepare(model_.GetIp(), ConfigBlockRegister, FunctionWrite, RegTypeHoldingRegisters,
+        channel_.prepare(model_.GetIp(), ConfigBlockRegister, regaccess::FunctionWrite, regaccess::RegTypeHoldRegs,
                          ConfigBlockWriteWords);
     } else if (address == ConfigBlockRegister) {
         channel_.setWordVal(0, model_.moduleIdWord());

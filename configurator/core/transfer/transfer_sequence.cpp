@@ -1,6 +1,7 @@
 #include "transfer_sequence.h"
 
 #include "core/fields/module_address.h"
+#include "platform/error_code.h"
 
 #include <QMetaObject>
 
@@ -48,7 +49,7 @@ void TransferSequence::onError(int code)
     // 10022 is what the stop host produces. The same code for an address
     // typed in the IP fields that cannot be resolved is a failure the user
     // has to hear about, so it counts like any other error.
-    if (code == UnresolvedHostError && channel_.Host() == StopHost()) {
+    if (platform::toErrorCode(code) == platform::ErrorCode::UnresolvedHost && channel_.Host() == StopHost()) {
         channel_.AutoPoll(0);
         channels().modEventScan().AutoPoll(EventScanPollInterval);
         end(TransferOutcome::Stopped);

@@ -26,8 +26,6 @@
 namespace chronel {
 
 constexpr int TransferErrorLimit = 3;           // errors a sequence survives
-constexpr int UnresolvedHostError = 10022;      // what a request to the stop host fails with
-constexpr int RegTypeHoldingRegisters = 3;
 
 // Title of the sequences' message boxes: the program's title.
 inline QString TransferMessageTitle() { return QStringLiteral("Chronel"); }

@@ -2,14 +2,9 @@
 
 #include "core/fields/module_address.h"
 #include "core/model/register_map.h"
+#include "regaccess/request_properties.h"
 
 namespace chronel {
-
-namespace {
-
-constexpr int FunctionRead = 0;
-
-} // namespace
 
 UploadSequence::UploadSequence(ChronelModel& model, MessageSink sink, QObject* parent)
     : TransferSequence(model, model.channels().modConfigRead(), QStringLiteral("The upload sequence failed"),
@@ -25,7 +20,7 @@ void UploadSequence::start()
     channels().modConfigWrite().AutoPoll(0);
     begin();
     model_.beginTransfer(QStringLiteral("Uploading"));
-    channel_.prepare(model_.GetIp(), ConfigBlockRegister, FunctionRead, RegTypeHoldingRegisters,
+    channel_.prepare(model_.GetIp(), ConfigBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs,
                      ConfigBlockReadWords);
     channel_.AutoPoll(pollInterval());
 }
