@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include "core/fields/module_address.h"
 #include "core/link/channel.h"
 
 namespace chronelcli {
@@ -27,23 +28,6 @@ bool IsNamed(const QString& word, const QString& name)
 }
 
 } // namespace
-
-bool IsIpv4Address(const QString& text)
-{
-    const QStringList fields = text.split(QLatin1Char('.'));
-    if (fields.size() != 4)
-        return false;
-    for (const QString& f : fields) {
-        if (f.isEmpty() || f.size() > 3)
-            return false;
-        for (const QChar c : f)
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-        if (f.toInt() > 255)
-            return false;
-    }
-    return true;
-}
 
 std::optional<int> ParseBoundedInt(const QString& text, int low, int high)
 {
@@ -81,7 +65,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& args)
             const auto value = OptionValue(QStringLiteral("--ip"), args, i);
             if (!value)
                 return fail(QStringLiteral("--ip needs an address"));
-            if (!IsIpv4Address(*value))
+            if (!chronel::ParseIpv4Address(*value))
                 return fail(QStringLiteral("--ip %1: not an IPv4 address (A.B.C.D)").arg(*value));
             o.addresses << *value;
         } else if (IsNamed(word, QStringLiteral("--interval"))) {

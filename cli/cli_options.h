@@ -33,9 +33,6 @@ struct ParsedCommandLine {
 // `args` without the program name.
 ParsedCommandLine ParseCommandLine(const QStringList& args);
 
-// A dotted-quad IPv4 address, each field 0 … 255 in decimal without sign.
-bool IsIpv4Address(const QString& text);
-
 // A whole decimal number within low … high.
 std::optional<int> ParseBoundedInt(const QString& text, int low, int high);
 

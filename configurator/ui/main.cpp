@@ -15,6 +15,7 @@
 #include "live_views.h"
 #include "transfer_actions.h"
 
+#include "core/fields/module_address.h"
 #include "core/link/channel.h"
 #include "core/link/plctag_factory.h"
 #include "platform/profile.h"
@@ -29,24 +30,6 @@
 #include <cstdio>
 
 namespace {
-
-// The four octets of a dotted address, or an empty result when `text` is not
-// one.
-std::optional<chronel::OctetFields> parseAddress(const QString& text)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return std::nullopt;
-    chronel::OctetFields octets;
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        const int value = parts[i].toInt(&ok);
-        if (!ok || value < 0 || value > 255)
-            return std::nullopt;
-        octets[std::size_t(i)] = QString::number(value);
-    }
-    return octets;
-}
 
 bool saveScreenshots(chronel::ChronelMain& window, const QString& dir)
 {
@@ -110,7 +93,7 @@ int main(int argc, char** argv)
 
     std::optional<chronel::OctetFields> ip;
     if (parser.isSet(ipOption)) {
-        ip = parseAddress(parser.value(ipOption));
+        ip = chronel::ParseIpv4Address(parser.value(ipOption));
         if (!ip) {
             std::fprintf(stderr, "chronel: --ip needs an address of four numbers 0 … 255, as 127.0.0.1\n");
             return 2;

@@ -125,6 +125,33 @@ INSTANTIATE_TEST_SUITE_P(Fields, GetIpTest,
                                            IpCase{"", "", "", "", "0.0.0.0"},
                                            IpCase{"010", "1x", "-0", "7.0", "10.1.0.7"}));
 
+// Both programs' --ip: the window's fields come from the octets, chronel-cli
+// only asks whether the text is an address.
+struct Ipv4Case {
+    const char* text;
+    const char* octets;  // joined by "|", nullptr when the text is refused
+};
+class ParseIpv4Test : public ::testing::TestWithParam<Ipv4Case> {};
+TEST_P(ParseIpv4Test, TakesFourDecimalOctetsAndNothingElse)
+{
+    const auto& c = GetParam();
+    const std::optional<OctetFields> ip = ParseIpv4Address(QString::fromLatin1(c.text));
+    if (!c.octets) {
+        EXPECT_FALSE(ip.has_value()) << c.text;
+        return;
+    }
+    ASSERT_TRUE(ip.has_value()) << c.text;
+    EXPECT_EQ(QStringList(ip->begin(), ip->end()).join(QLatin1Char('|')), QString::fromLatin1(c.octets));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, ParseIpv4Test,
+    ::testing::Values(Ipv4Case{"127.0.0.1", "127|0|0|1"}, Ipv4Case{"255.255.255.255", "255|255|255|255"},
+                      Ipv4Case{"010.000.0.7", "10|0|0|7"}, Ipv4Case{"127.0.0.256", nullptr},
+                      Ipv4Case{"127.0.1", nullptr}, Ipv4Case{"1.2.3.4.5", nullptr}, Ipv4Case{"1..2.3", nullptr},
+                      Ipv4Case{"+1.2.3.4", nullptr}, Ipv4Case{"-0.1.2.3", nullptr}, Ipv4Case{" 1.2.3.4", nullptr},
+                      Ipv4Case{"1.2.3.4 ", nullptr}, Ipv4Case{"0001.2.3.4", nullptr}, Ipv4Case{"a.b.c.d", nullptr},
+                      Ipv4Case{"", nullptr}));
+
 TEST(DateText, IsoInTheCLocaleShortDateElsewhere)
 {
     const QDate date(2024, 3, 9);

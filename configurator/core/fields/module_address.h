@@ -4,6 +4,7 @@
 #include "core/model/module_settings.h"
 
 #include <QString>
+#include <optional>
 
 namespace chronel {
 
@@ -11,6 +12,12 @@ namespace chronel {
 // it holds none) in its shortest decimal form, joined by "." — fields "10",
 // "0", "0", "7" give "10.0.0.7", a field of letters contributes "0".
 QString GetIp(const OctetFields& ip);
+
+// An IPv4 address as the programs take it on their command lines (--ip):
+// four fields of one to three decimal digits, each 0 … 255, and nothing else
+// (no sign, blank or fifth field). The octets in their shortest decimal form
+// ("010" gives "10"), nothing when `text` is not such an address.
+std::optional<OctetFields> ParseIpv4Address(const QString& text);
 
 // Every request is addressed to unit 255.
 inline QString ModuleRoutePath() { return QStringLiteral("255.0.0.0.0"); }
