@@ -4,6 +4,7 @@
 #include "option_group.h"
 
 #include "core/fields/conversions.h"
+#include "core/model/program_revision.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -304,7 +305,7 @@ void ChronelMain::runMenu(const QString& actionName)
 void ChronelMain::showAbout()
 {
     // Not modal to the event loop: the channels keep polling while it shows.
-    auto* box = new QMessageBox(QMessageBox::NoIcon, ProgramTitle, QStringLiteral("Revision 1.60"),
+    auto* box = new QMessageBox(QMessageBox::NoIcon, ProgramTitle, QStringLiteral("Revision ") + ProgramRevision(),
                                 QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("aboutBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -18,6 +18,7 @@
 #include "core/fields/module_address.h"
 #include "core/link/channel.h"
 #include "core/link/plctag_factory.h"
+#include "core/model/program_revision.h"
 #include "platform/profile.h"
 
 #include <QApplication>
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Chronel"));
-    QApplication::setApplicationVersion(QStringLiteral("1.60"));
+    QApplication::setApplicationVersion(chronel::ProgramRevision());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Chronel SER configurator"));

@@ -1,5 +1,7 @@
 #include "edit_state.h"
 
+#include "program_revision.h"
+
 #include <QFileInfo>
 #include <utility>
 
@@ -7,7 +9,7 @@ namespace chronel {
 
 namespace {
 
-const QString WindowCaption = QStringLiteral("Chronel Version 1.60");
+QString WindowCaption() { return QStringLiteral("Chronel Version ") + ProgramRevision(); }
 
 QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
 
@@ -28,8 +30,8 @@ bool EditState::settingsFromModule() { return settingsFileIs(QString()); }
 QString WindowTitleText(const QString& file)
 {
     if (file.isEmpty())
-        return WindowCaption + QStringLiteral("[*]");
-    return fileName(file) + QStringLiteral("[*] - ") + WindowCaption;
+        return WindowCaption() + QStringLiteral("[*]");
+    return fileName(file) + QStringLiteral("[*] - ") + WindowCaption();
 }
 
 QString UnsavedEditsText(const QString& file)
