@@ -7,9 +7,10 @@
 namespace plcdrv {
 namespace {
 
-const QString kGeneral = QStringLiteral("GENERAL");
+namespace ini = platform::plcdrvini;
+namespace key = platform::plcdrvini::key;
 
-QString sectionOf(int n) { return QStringLiteral("Adapter.Object.%1").arg(n); }
+QString sectionOf(int n) { return ini::section::adapter(n); }
 
 QString format(const char* pattern, int value)
 {
@@ -38,7 +39,7 @@ int AdapterConfig::readInt(const QString& section, const QString& key, int defau
     return platform::PrivateProfile::getInt(iniPath_, section, key, defaultValue);
 }
 
-bool AdapterConfig::enabled(int n) const { return readInt(sectionOf(n), QStringLiteral("Enabled"), 0) != 0; }
+bool AdapterConfig::enabled(int n) const { return readInt(sectionOf(n), key::Enabled, 0) != 0; }
 
 int AdapterConfig::configure(int n, AdapterLink& link) const
 {
@@ -49,26 +50,26 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
         return 0;
     };
 
-    link.showStatusWindow = readInt(kGeneral, QStringLiteral("DialogShow"), 1);
+    link.showStatusWindow = readInt(ini::section::General, key::DialogShow, 1);
 
-    const int type = readInt(section, QStringLiteral("Type"), -1);
+    const int type = readInt(section, key::Type, -1);
     if (type < SerialAdapter || type > TcpIpAdapter)
         return drop(format("Device Type Assigned to Adapter %d is Invalid!", n));
     link.adapterType = type;
 
     // Compared unsigned on purpose: a negative entry reads as a huge rate.
-    const auto pollRate = static_cast<unsigned>(readInt(section, QStringLiteral("AdapterPollRate"), 10));
+    const auto pollRate = static_cast<unsigned>(readInt(section, key::AdapterPollRate, 10));
     link.pollRate = pollRate > 1000 ? 1000 : (pollRate < 10 ? 10 : pollRate);
-    link.replyTimeoutMs = static_cast<unsigned>(readInt(section, QStringLiteral("LinkTimeOut"), 5000));
+    link.replyTimeoutMs = static_cast<unsigned>(readInt(section, key::LinkTimeOut, 5000));
 
     switch (type) {
     case SerialAdapter: {
-        const long long com = static_cast<long long>(readInt(section, QStringLiteral("COM:"), -1)) + 1;
+        const long long com = static_cast<long long>(readInt(section, key::ComIndex, -1)) + 1;
         if (com < 1 || com > 24)
             return drop(QString::asprintf("COM:%lld Port Assigned to Adapter %d Invalid!", com, n));
         link.comNumber = static_cast<int>(com);
 
-        const int speed = readInt(section, QStringLiteral("LinkSpeed"), -1);
+        const int speed = readInt(section, key::LinkSpeed, -1);
         if (speed < 0 || speed > 7)
             return drop(format("Link Speed Assigned to Async Adapter %d is Invalid!", n));
         link.baudRateIndex = speed;
@@ -76,34 +77,34 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
         // Out-of-range line settings are refused rather than replaced by
         // guesses: a wrong parity, data bit or stop bit setting garbles every
         // frame on the line.
-        const int parity = readInt(section, QStringLiteral("LinkParity"), -1);
+        const int parity = readInt(section, key::LinkParity, -1);
         if (parity < NoParity || parity > EvenParity)
             return drop(format("Parity Assigned to Async Adapter %d is Invalid!", n));
         link.parity = parity;
 
-        const int dataBits = readInt(section, QStringLiteral("LinkDataBits"), -1);
-        if (dataBits != 0 && dataBits != 1)
+        const int dataBits = readInt(section, key::LinkDataBits, -1);
+        if (dataBits != ini::SevenDataBitsSetting && dataBits != ini::EightDataBitsSetting)
             return drop(format("DataBits Assigned to Async Adapter %d is Invalid!", n));
-        link.dataBits = dataBits == 0 ? 7 : 8;
+        link.dataBits = dataBits == ini::SevenDataBitsSetting ? 7 : 8;
 
-        const int stopBits = readInt(section, QStringLiteral("LinkStopBits"), -1);
-        if (stopBits != 0 && stopBits != 1)
+        const int stopBits = readInt(section, key::LinkStopBits, -1);
+        if (stopBits != ini::OneStopBitSetting && stopBits != ini::TwoStopBitsSetting)
             return drop(format("StopBits Assigned to Async Adapter %d is Invalid!", n));
-        link.stopBits = stopBits == 0 ? OneStopBit : TwoStopBits;
+        link.stopBits = stopBits == ini::OneStopBitSetting ? OneStopBit : TwoStopBits;
 
-        const int protocol = readInt(section, QStringLiteral("LinkProtocol"), -1);
+        const int protocol = readInt(section, key::LinkProtocol, -1);
         if (protocol < RtuKind || protocol > ModbusPlusKind)
             return drop(format("Protocol Assigned to Async Adapter %d is Invalid!", n));
         link.messageKind = protocol;
 
-        link.nodeId = readInt(section, QStringLiteral("NodeID"), -1);
-        link.assertRts = readInt(section, QStringLiteral("LinkAssertRTS"), 0);
-        link.rtsLeadTime = readInt(section, QStringLiteral("LinkRTSLeadTime"), 0);
-        link.rtsLagTime = readInt(section, QStringLiteral("LinkRTSLagTime"), 0);
+        link.nodeId = readInt(section, key::NodeId, -1);
+        link.assertRts = readInt(section, key::LinkAssertRts, 0);
+        link.rtsLeadTime = readInt(section, key::LinkRtsLeadTime, 0);
+        link.rtsLagTime = readInt(section, key::LinkRtsLagTime, 0);
         break;
     }
     case ModbusPlusAdapter:
-        link.cardNumber = readInt(section, QStringLiteral("MBXDeviceNumber"), -1);
+        link.cardNumber = readInt(section, key::MbxDeviceNumber, -1);
         link.messageKind = ModbusPlusKind;
         break;
     default:
@@ -118,7 +119,7 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
 QString AdapterConfig::comPortDevice(int comNumber) const
 {
     const QString mapped =
-        platform::PrivateProfile::getString(iniPath_, QStringLiteral("Ports"), QStringLiteral("COM%1").arg(comNumber))
+        platform::PrivateProfile::getString(iniPath_, ini::section::Ports, key::port(comNumber))
             .trimmed();
     if (!mapped.isEmpty())
         return mapped;

@@ -2,10 +2,20 @@
 // The settings of one adapter as configured from PLCDRV.INI. The engine's
 // adapter derives from it and adds its link (COM port or Modbus Plus card);
 // the destructor is virtual so that the derived class can close that link.
+#include "platform/plcdrv_ini.h"
+
 namespace plcdrv {
 
-enum AdapterType : int { SerialAdapter = 0, ModbusPlusAdapter = 1, TcpIpAdapter = 2 };
-enum Parity : int { NoParity = 0, OddParity = 1, EvenParity = 2 };
+// Type and LinkParity of PLCDRV.INI, kept as the file codes them.
+using platform::plcdrvini::AdapterType;
+using platform::plcdrvini::SerialAdapter;
+using platform::plcdrvini::ModbusPlusAdapter;
+using platform::plcdrvini::TcpIpAdapter;
+using Parity = platform::plcdrvini::ParitySetting;
+using platform::plcdrvini::NoParity;
+using platform::plcdrvini::OddParity;
+using platform::plcdrvini::EvenParity;
+// The line's stop bits (not the file's LinkStopBits code).
 enum StopBits : int { OneStopBit = 0, TwoStopBits = 2 };
 
 class AdapterLink {

@@ -14,6 +14,7 @@ namespace drvsetup {
 namespace {
 
 using platform::PrivateProfile;
+namespace key = platform::plcdrvini::key;
 
 // A numeric key as the driver reads it (its leading number, 0 for text that
 // does not start with one), or the editor's default when missing or empty.
@@ -58,7 +59,7 @@ bool seedScratch(QFile& scratch, const QString& base)
 
 QString AdapterTable::sectionName(int index)
 {
-    return QStringLiteral("Adapter.Object.%1").arg(index + 1);
+    return platform::plcdrvini::section::adapter(index + 1);
 }
 
 void AdapterTable::readAll(const QString& iniPath)
@@ -67,17 +68,17 @@ void AdapterTable::readAll(const QString& iniPath)
     for (int i = 0; i < kAdapterCount; ++i) {
         const QString section = sectionName(i);
         AdapterRecord& r = record(i);
-        r.enabled = readNumber(iniPath, section, QStringLiteral("Enabled"), defaults.enabled);
-        r.deviceType = readNumber(iniPath, section, QStringLiteral("Type"), defaults.deviceType);
-        r.comIndex = readNumber(iniPath, section, QStringLiteral("COM:"), defaults.comIndex);
-        r.protocol = readNumber(iniPath, section, QStringLiteral("LinkProtocol"), defaults.protocol);
-        r.cardName = PrivateProfile::getString(iniPath, section, QStringLiteral("MBXDeviceName"), defaults.cardName);
-        r.cardNumber = readNumber(iniPath, section, QStringLiteral("MBXDeviceNumber"), defaults.cardNumber);
-        r.linkSpeed = readNumber(iniPath, section, QStringLiteral("LinkSpeed"), defaults.linkSpeed);
-        r.parity = readNumber(iniPath, section, QStringLiteral("LinkParity"), defaults.parity);
-        r.dataBits = readNumber(iniPath, section, QStringLiteral("LinkDataBits"), defaults.dataBits);
-        r.stopBits = readNumber(iniPath, section, QStringLiteral("LinkStopBits"), defaults.stopBits);
-        r.slaveId = readNumber(iniPath, section, QStringLiteral("NodeID"), defaults.slaveId);
+        r.enabled = readNumber(iniPath, section, key::Enabled, defaults.enabled);
+        r.deviceType = readNumber(iniPath, section, key::Type, defaults.deviceType);
+        r.comIndex = readNumber(iniPath, section, key::ComIndex, defaults.comIndex);
+        r.protocol = readNumber(iniPath, section, key::LinkProtocol, defaults.protocol);
+        r.cardName = PrivateProfile::getString(iniPath, section, key::MbxDeviceName, defaults.cardName);
+        r.cardNumber = readNumber(iniPath, section, key::MbxDeviceNumber, defaults.cardNumber);
+        r.linkSpeed = readNumber(iniPath, section, key::LinkSpeed, defaults.linkSpeed);
+        r.parity = readNumber(iniPath, section, key::LinkParity, defaults.parity);
+        r.dataBits = readNumber(iniPath, section, key::LinkDataBits, defaults.dataBits);
+        r.stopBits = readNumber(iniPath, section, key::LinkStopBits, defaults.stopBits);
+        r.slaveId = readNumber(iniPath, section, key::NodeId, defaults.slaveId);
     }
 }
 
@@ -106,30 +107,29 @@ bool AdapterTable::writeAll(const QString& sourcePath, const QString& targetPath
     for (int i = 0; i < kAdapterCount; ++i) {
         const QString section = sectionName(i);
         const AdapterRecord& r = record(i);
-        const std::pair<const char*, const int*> numbers[] = {
-            {"Enabled", &r.enabled},
-            {"Type", &r.deviceType},
-            {"COM:", &r.comIndex},
-            {"LinkProtocol", &r.protocol},
-            {"LinkSpeed", &r.linkSpeed},
-            {"LinkParity", &r.parity},
-            {"LinkDataBits", &r.dataBits},
-            {"LinkStopBits", &r.stopBits},
-            {"NodeID", &r.slaveId},
+        const std::pair<QLatin1String, const int*> numbers[] = {
+            {key::Enabled, &r.enabled},
+            {key::Type, &r.deviceType},
+            {key::ComIndex, &r.comIndex},
+            {key::LinkProtocol, &r.protocol},
+            {key::LinkSpeed, &r.linkSpeed},
+            {key::LinkParity, &r.parity},
+            {key::LinkDataBits, &r.dataBits},
+            {key::LinkStopBits, &r.stopBits},
+            {key::NodeId, &r.slaveId},
         };
         // Keys whose value would read back unchanged are not rewritten, so a
         // value such as "1 ;modem" keeps its text.
         for (const auto& [name, value] : numbers) {
-            const QString key = QLatin1String(name);
-            if (!holdsNumber(scratchPath, section, key, *value)
-                && !PrivateProfile::writeString(scratchPath, section, key, QString::number(*value)))
+            if (!holdsNumber(scratchPath, section, name, *value)
+                && !PrivateProfile::writeString(scratchPath, section, name, QString::number(*value)))
                 return false;
         }
-        const QString nameKey = QStringLiteral("MBXDeviceName");
+        const QString nameKey = key::MbxDeviceName;
         if (!holdsText(scratchPath, section, nameKey, r.cardName)
             && !PrivateProfile::writeString(scratchPath, section, nameKey, r.cardName))
             return false;
-        const QString numberKey = QStringLiteral("MBXDeviceNumber");
+        const QString numberKey = key::MbxDeviceNumber;
         if (!holdsNumber(scratchPath, section, numberKey, r.cardNumber)
             && !PrivateProfile::writeString(scratchPath, section, numberKey, QString::number(r.cardNumber)))
             return false;

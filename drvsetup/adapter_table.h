@@ -3,15 +3,22 @@
 // "Adapter.Object.n" of PLCDRV.INI (record i is section i + 1), with the
 // editor's defaults for missing keys. Holds no widgets, so the window and the
 // tests share the same reading, writing and conflict rules.
+#include "platform/plcdrv_ini.h"
+
 #include <QString>
 
 #include <array>
 
 namespace drvsetup {
 
-constexpr int kAdapterCount = 8;
+constexpr int kAdapterCount = platform::plcdrvini::AdapterCount;
 
-enum DeviceType : int { SerialDevice = 0, MbxDevice = 1, TcpIpDevice = 2 };
+// Type of PLCDRV.INI, by the names the editor gives its choices.
+enum DeviceType : int {
+    SerialDevice = platform::plcdrvini::SerialAdapter,
+    MbxDevice = platform::plcdrvini::ModbusPlusAdapter,
+    TcpIpDevice = platform::plcdrvini::TcpIpAdapter,
+};
 
 struct AdapterRecord {
     int enabled = 0;      // Enabled

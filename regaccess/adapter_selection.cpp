@@ -51,10 +51,11 @@ public:
 
     static AdapterConfig readAdapterConfigFrom(const QString& file, int adapterNumber)
     {
-        const QString section = QStringLiteral("Adapter.Object.%1").arg(adapterNumber);
+        namespace ini = platform::plcdrvini;
+        const QString section = ini::section::adapter(adapterNumber);
         AdapterConfig config;
-        config.type = platform::PrivateProfile::getInt(file, section, QStringLiteral("Type"), 0);
-        config.enabled = platform::PrivateProfile::getInt(file, section, QStringLiteral("Enabled"), 0);
+        config.type = platform::PrivateProfile::getInt(file, section, ini::key::Type, 0);
+        config.enabled = platform::PrivateProfile::getInt(file, section, ini::key::Enabled, 0);
         return config;
     }
 

@@ -2,6 +2,8 @@
 // Which transport carries a request: the control's own Modbus TCP client or
 // the adapter driver. Decided at every Trigger from PLCDRV.INI, so that an
 // edit made with the setup utility counts from the next request on.
+#include "platform/plcdrv_ini.h"
+
 #include <QString>
 
 namespace regaccess {
@@ -9,9 +11,9 @@ namespace regaccess {
 enum class Transport { ModbusTcp, Driver };
 
 // Adapter types of PLCDRV.INI.
-constexpr int SerialAdapterType = 0;
-constexpr int ModbusPlusAdapterType = 1;
-constexpr int TcpIpAdapterType = 2;
+constexpr int SerialAdapterType = platform::plcdrvini::SerialAdapter;
+constexpr int ModbusPlusAdapterType = platform::plcdrvini::ModbusPlusAdapter;
+constexpr int TcpIpAdapterType = platform::plcdrvini::TcpIpAdapter;
 
 struct AdapterConfig {
     int type = SerialAdapterType;
