@@ -21,7 +21,8 @@ ChronelModel::~ChronelModel() = default;
 void ChronelModel::startUp()
 {
     Channel& timeSetup = channels_->modTimeSetup();
-    timeSetup.prepare(GetIp(), StatusBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, StatusBlockTimeSetupWords);
+    timeSetup.prepare(GetIp(), StatusBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs,
+                      StatusBlockTimeSetupWords);
 
     Channel& eventScan = channels_->modEventScan();
     eventScan.prepare(GetIp(), EventAvailableCoil, regaccess::FunctionRead, regaccess::RegTypeCoils, 1);
