@@ -383,8 +383,9 @@ TEST_F(MainWindowTest, TheWindowUsesTheRoomItIsGiven)
     window.tabs()->setCurrentIndex(2);
     QTest::qWait(50);
     for (QLineEdit* e : window.findChildren<QLineEdit*>()) {
-        if (e->isVisible())
+        if (e->isVisible()) {
             EXPECT_LT(e->width(), 400) << e->objectName().toStdString();
+        }
     }
 }
 

@@ -38,11 +38,9 @@ chronel_gtest(plcdrv_status_window_test gui DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
 
 # The configurator's upload and download through PLCTAG and libPLCDRV.so over
-# a serial RTU adapter to chronel-sim, when both are part of the build.
-if(TARGET chronel-sim AND TARGET chronel_core)
-  add_executable(plcdrv_whole_stack_test whole_stack_test.cpp)
-  target_link_libraries(plcdrv_whole_stack_test PRIVATE chronel_core plcdrv_test_peers chronel_test_support
-    chronel_test_main PkgConfig::LIBMODBUS)
-  add_dependencies(plcdrv_whole_stack_test PLCDRV)
-  chronel_gtest(plcdrv_whole_stack_test peer DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
-endif()
+# a serial RTU adapter to chronel-sim.
+add_executable(plcdrv_whole_stack_test whole_stack_test.cpp)
+target_link_libraries(plcdrv_whole_stack_test PRIVATE chronel_core plcdrv_test_peers chronel_test_support
+  chronel_test_main PkgConfig::LIBMODBUS)
+add_dependencies(plcdrv_whole_stack_test PLCDRV)
+chronel_gtest(plcdrv_whole_stack_test peer DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
