@@ -31,6 +31,7 @@
 #include "event_display.h"
 #include "core/live/statistics.h"
 #include "core/live/status_block.h"
+#include "core/model/module_map.h"
 
 #include <QDateTime>
 #include <QLocale>
