@@ -27,9 +27,10 @@ constexpr std::uint8_t ReportServerId = 0x11;
 constexpr std::uint8_t ReadFileRecord = 0x14;
 constexpr std::uint8_t WriteFileRecord = 0x15;
 constexpr std::uint8_t MaskWriteRegister = 0x16;
-// Modicon programming command; sub-command 22 reads the disabled coils and
-// inputs.
+// Modicon programming command, and its sub-command that reads the disabled
+// coils and inputs.
 constexpr std::uint8_t ProgramCommand = 0x7E;
+constexpr std::uint8_t ProgramDisabledPoints = 0x16;
 
 // Codes of the Modbus Plus adapter itself; bit 7 is set, yet they carry data.
 constexpr std::uint8_t AdapterWrite = 0xD0;          // replied to with the code alone

@@ -72,7 +72,7 @@ ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t stat
     case fc::ProgramCommand:
         if (r.at(1) == 2 && r.at(2) == 0x96 && r.at(3) == 0x0C) {
             buffer.setLongValue(0, 0);
-        } else if (r.at(2) == 0x16) {
+        } else if (r.at(2) == fc::ProgramDisabledPoints) {
             buffer.setWord(0, static_cast<int>((r.at(4) << 8) | r.at(5)));
             buffer.setWord(1, static_cast<int>(r.at(6)));
         }

@@ -126,10 +126,10 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
     case FunctionDisabledPoints:
         if (regType != RegTypeCoils && regType != RegTypeInputBits)
             break;
-        // Program command of four bytes, sub-command 22 for the RegType table.
+        // Four bytes follow: the sub-command, the RegType table, the point number.
         pdu.byte(fc::ProgramCommand);
         pdu.byte(4);
-        pdu.byte(22);
+        pdu.byte(fc::ProgramDisabledPoints);
         pdu.byte(static_cast<unsigned>(params.regType));
         pdu.word(static_cast<std::uint16_t>(params.address));
         pdu.finish(plcdrv::ModbusRequestClass);

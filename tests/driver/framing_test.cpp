@@ -4,6 +4,7 @@
 #include "driver/ascii_message.h"
 #include "driver/mbx_message.h"
 #include "driver/message_factory.h"
+#include "driver/modbus_function.h"
 #include "driver/reply_completion.h"
 #include "driver/rtu_message.h"
 
@@ -468,5 +469,37 @@ INSTANTIATE_TEST_SUITE_P(
                     AsciiCase{"TooShort", ":01FF\r\n", 0, 0},
                     AsciiCase{"ExceptionWithoutCode", ":01817E\r\n", 0, 0}),
     [](const testing::TestParamInfo<AsciiCase>& info) { return std::string(info.param.name); });
+
+// The reply-length rule as the control's TCP client applies it to whole
+// PDUs: the adapter codes from 0xD0 on are data, statistics carry their count
+// at byte 5, table reads count words, and a byte that is missing counts as 0
+// so that a cut reply needs more than it holds.
+struct PduLengthCase {
+    const char* name;
+    Bytes pdu;
+    std::size_t needed;
+};
+
+class ReplyPduLength : public testing::TestWithParam<PduLengthCase> {};
+
+TEST_P(ReplyPduLength, FollowsWhatTheFirstBytesAnnounce)
+{
+    const Bytes& pdu = GetParam().pdu;
+    EXPECT_EQ(plcdrv::fc::replyPduLength(pdu), GetParam().needed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReplyPduLength,
+    testing::Values(PduLengthCase{"ReadRegisters", {0x03, 0x04, 1, 2, 3, 4}, 6},
+                    PduLengthCase{"CountMissing", {0x03}, 2},
+                    PduLengthCase{"Exception", {0x83, 0x02}, 2},
+                    PduLengthCase{"LastExceptionCode", {0xCF}, 2},
+                    PduLengthCase{"NetworkTableIsData", {0xD1, 0x02, 1, 2, 3, 4}, 6},
+                    PduLengthCase{"AdapterWriteHasNoLayout", {0xD0}, 0},
+                    PduLengthCase{"StatisticsCountAtByteFive", {0x08, 0x00, 0x15, 0x00, 0x03, 0x02, 9, 8}, 8},
+                    PduLengthCase{"StatisticsCut", {0x08, 0x00, 0x15}, 6},
+                    PduLengthCase{"Echo", {0x10, 0x00, 0x01, 0x00, 0x02}, 5},
+                    PduLengthCase{"Empty", {}, 0}),
+    [](const testing::TestParamInfo<PduLengthCase>& info) { return std::string(info.param.name); });
 
 } // namespace
