@@ -23,30 +23,24 @@
 // tick happens on that thread. Event handlers run synchronously inside the
 // call that fires them; they should not destroy the control directly
 // (deleteLater() is fine).
-#include "regaccess/register_buffer.h"
 #include "regaccess/request_properties.h"
-#include "driver/request_packet.h"
-#include "regaccess/route_path.h"
-#include "regaccess/tcp_transport.h"
-#include "regaccess/watch_points.h"
 
 #include "platform/error_code.h"
 #include "platform/window_messages.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QVariant>
 
 #include <memory>
-#include <string>
 
 namespace regaccess {
 
 class ControlSite;
+class PlctagPrivate;
+class RegisterBuffer;
 
-class Plctag : public QObject, private WatchPointEvents {
+class Plctag : public QObject {
     Q_OBJECT
     Q_CLASSINFO("ClassName", "PLCTAGLib.Plctag")
     Q_CLASSINFO("Description", "Plctag Control")
@@ -107,32 +101,32 @@ public:
     bool userMode() const;
     bool enabled() const;
 
-    QString Host() const { return host_; }
+    QString Host() const;
     void setHost(const QString& host);
-    int Adapter() const { return adapter_; }
+    int Adapter() const;
     // A value above 7 is stored as 7.
     void setAdapter(int adapter);
-    int TimeToLive() const { return timeToLive_; }
+    int TimeToLive() const;
     void setTimeToLive(int ttl);
-    int Port() const { return port_; }
+    int Port() const;
     void setPort(int port);
-    qint32 Address() const { return address_; }
+    qint32 Address() const;
     void setAddress(qint32 address);
-    int RegType() const { return regType_; }
+    int RegType() const;
     void setRegType(int regType);
-    int Function() const { return function_; }
+    int Function() const;
     void setFunction(int function);
-    QString RoutePath() const { return routePath_; }
+    QString RoutePath() const;
     void setRoutePath(const QString& routePath);
-    int Size() const { return size_; }
+    int Size() const;
     void setSize(int size);
-    qint32 SlaveReg() const { return slaveReg_; }
+    qint32 SlaveReg() const;
     void setSlaveReg(qint32 slaveReg);
 
-    bool Busy() const { return busy_; }
+    bool Busy() const;
     // Low 32 bits of the register buffer's address; C++ hosts use registerBuffer().
     qint32 DataPtr() const;
-    int ErrorCode() const { return errorCode_; }
+    int ErrorCode() const;
 
     // Empty in design mode; else 2 × Size characters, zero bytes included.
     QString StrVal() const;
@@ -140,24 +134,24 @@ public:
     // bytes (Latin-1) and sets Size to the words used.
     void setStrVal(const QString& text);
 
-    int ElementIndex() const { return elementIndex_; }
+    int ElementIndex() const;
     void setElementIndex(int index);
-    int BitIndex() const { return bitIndex_; }
+    int BitIndex() const;
     void setBitIndex(int index);
-    bool valBit() const { return BitVal(elementIndex_, bitIndex_); }
-    void setValBit(bool value) { setBitVal(elementIndex_, bitIndex_, value); }
-    int valByte() const { return ByteVal(elementIndex_); }
-    void setValByte(int value) { setByteVal(elementIndex_, value); }
-    int valWord() const { return WordVal(elementIndex_); }
-    void setValWord(int value) { setWordVal(elementIndex_, value); }
-    int valBCD() const { return BCDVal(elementIndex_); }
-    void setValBCD(int value) { setBCDVal(elementIndex_, value); }
-    qint32 valLong() const { return LongVal(elementIndex_); }
-    void setValLong(qint32 value) { setLongVal(elementIndex_, value); }
-    qint32 valBCDLong() const { return BCDLong(elementIndex_); }
-    void setValBCDLong(qint32 value) { setBCDLong(elementIndex_, value); }
-    float valFloat() const { return FloatVal(elementIndex_); }
-    void setValFloat(float value) { setFloatVal(elementIndex_, value); }
+    bool valBit() const;
+    void setValBit(bool value);
+    int valByte() const;
+    void setValByte(int value);
+    int valWord() const;
+    void setValWord(int value);
+    int valBCD() const;
+    void setValBCD(int value);
+    qint32 valLong() const;
+    void setValLong(qint32 value);
+    qint32 valBCDLong() const;
+    void setValBCDLong(qint32 value);
+    float valFloat() const;
+    void setValFloat(float value);
 
     // Parameterised properties: the get takes the index, the put the index
     // and then the value. Indexes are clamped into the buffer.
@@ -195,14 +189,14 @@ public:
     Q_INVOKABLE void AboutBox();
 
     // The window that receives the driver's completion message.
-    platform::WindowHandle windowHandle() const { return window_; }
-    const RegisterBuffer& registerBuffer() const { return buffer_; }
-    int pollInterval() const { return pollInterval_; }
-    int watchPointCount() const { return watchPoints_.size(); }
+    platform::WindowHandle windowHandle() const;
+    const RegisterBuffer& registerBuffer() const;
+    int pollInterval() const;
+    int watchPointCount() const;
     // Set by every change of a persisted property; the host clears it once it
     // has saved the control.
-    bool isModified() const { return modified_; }
-    void setModified(bool modified) { modified_ = modified; }
+    bool isModified() const;
+    void setModified(bool modified);
 
 signals:
     void OnReadDone();
@@ -224,46 +218,12 @@ private:
     void onWindowMessage(unsigned message, std::intptr_t lParam);
     void completeRequest(int pduBytes, std::int32_t status);
     void fireError(platform::ErrorCode code);
-    void markModified() { modified_ = true; }
+    void markModified();
 
-    bool discreteChange(int wordIndex, int bitIndex, const QVariant& current, const QVariant& previous) override;
-    bool analogLow(int type, int index, const QVariant& current, const QVariant& previous,
-                   const QVariant& lowerLimit) override;
-    bool analogHigh(int type, int index, const QVariant& current, const QVariant& previous,
-                    const QVariant& upperLimit) override;
-    bool analogNormal(int type, int index, const QVariant& current, const QVariant& previous) override;
-    bool analogChange(int type, int index, const QVariant& current, const QVariant& previous) override;
-
-    QPointer<ControlSite> site_;
-
-    QString host_ = QStringLiteral("127.0.0.1");
-    std::string hostText_ = "127.0.0.1"; // host_ as the transport takes it
-    int adapter_ = 0;
-    int timeToLive_ = 500;
-    int port_ = 8001;
-    qint32 address_ = 1;
-    int regType_ = 0;
-    int function_ = 0;
-    QString routePath_ = QStringLiteral("1.0.0.0.0");
-    RouteBytes route_;                   // routePath_ parsed
-    int size_ = 1;
-    qint32 slaveReg_ = 40001;
-
-    bool busy_ = false;
-    int errorCode_ = 0;
-    int elementIndex_ = 0;
-    int bitIndex_ = 0;
-    bool modified_ = false;
-
-    RegisterBuffer buffer_;
-    // Separate allocation: a packet the driver still holds must outlive the
-    // control (see the destructor).
-    std::unique_ptr<plcdrv::RequestPacket> packet_;
-    TcpTransport tcp_;
-    platform::WindowHandle window_ = 0;
-    QTimer pollTimer_;
-    int pollInterval_ = 0;
-    WatchList watchPoints_;
+    // Everything else the control holds lives behind this pointer, so that
+    // the installed header shows no internals and the class keeps its size
+    // across minor releases.
+    std::unique_ptr<PlctagPrivate> d_;
 };
 
 } // namespace regaccess
