@@ -1,15 +1,12 @@
 #include "driver/driver_app.h"
 
-#include "platform/window_messages.h"
 #include "driver/request_packet.h"
+#include "platform/plcdrv_ini.h"
+#include "platform/window_messages.h"
 
 #include <new>
 
 namespace plcdrv {
-
-namespace {
-constexpr int kAdapterCount = 8;
-}
 
 DriverApp::DriverApp() : DriverApp(Environment{}) {}
 
@@ -41,7 +38,7 @@ bool DriverApp::start(const QString& iniPath)
         ~Publish() { ready.store(true, std::memory_order_release); }
     } publish{listReady_};
     const AdapterConfig config(iniPath, environment_.report);
-    for (int n = 1; n <= kAdapterCount; ++n) {
+    for (int n = 1; n <= platform::plcdrvini::AdapterCount; ++n) {
         if (!config.enabled(n))
             continue;
         std::unique_ptr<DriverAdapter> adapter(new (std::nothrow) DriverAdapter);
