@@ -1,15 +1,14 @@
 #include "block_read.h"
 
 #include "command_loop.h"
-#include "failure_report.h"
 #include "core/transfer/transfer_sequence.h"
+#include "failure_report.h"
 #include "regaccess/request_properties.h"
 #include "terminal.h"
 
 namespace chronelcli {
 
-BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 firstRegister, int size,
-                    int pollIntervalMs)
+BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 firstRegister, int size, int pollIntervalMs)
 {
     BlockRead result;
     CommandLoop loop;

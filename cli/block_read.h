@@ -12,12 +12,11 @@ namespace chronelcli {
 
 struct BlockRead {
     bool ok = false;
-    QVector<qint16> words;  // `size` words when ok
-    int errorCode = 0;      // the last failure's code
+    QVector<qint16> words; // `size` words when ok
+    int errorCode = 0;     // the last failure's code
 };
 
-BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 firstRegister, int size,
-                    int pollIntervalMs);
+BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 firstRegister, int size, int pollIntervalMs);
 
 // Why `read` of `module` failed: its communication failure in words with the
 // window's text (see CommunicationFailureLine), or the user's interrupt.

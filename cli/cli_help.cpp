@@ -20,19 +20,21 @@ QString CommandUsage(const CommandInfo& command)
     return usage;
 }
 
-QString CommandHelp(const CommandInfo& command) { return CommandUsage(command) + QStringLiteral("\n\n") + command.help; }
+QString CommandHelp(const CommandInfo& command)
+{
+    return CommandUsage(command) + QStringLiteral("\n\n") + command.help;
+}
 
 QString ToolHelp()
 {
     QString text = QString::fromLatin1(ToolUsage);
-    text += QStringLiteral(
-        "\n"
-        "Command-line configurator for the Chronel SER module: every job of the\n"
-        "Chronel window without a window, for scripts, remote shells and batch\n"
-        "commissioning. It runs the window's own sequences, conversions, decoders\n"
-        "and file formats.\n"
-        "\n"
-        "Commands:\n");
+    text += QStringLiteral("\n"
+                           "Command-line configurator for the Chronel SER module: every job of the\n"
+                           "Chronel window without a window, for scripts, remote shells and batch\n"
+                           "commissioning. It runs the window's own sequences, conversions, decoders\n"
+                           "and file formats.\n"
+                           "\n"
+                           "Commands:\n");
     for (const CommandInfo& c : Commands()) {
         const QString head = QStringLiteral("  ") + c.name + QLatin1Char(' ') + c.synopsis;
         if (head.size() >= 40)
@@ -40,44 +42,43 @@ QString ToolHelp()
         else
             text += head.leftJustified(42) + c.summary + QLatin1Char('\n');
     }
-    text += QStringLiteral(
-        "\n"
-        "Options:\n"
-        "  --ip A.B.C.D     The module's address; required by every command but\n"
-        "                   load-hex. Given several times, the command runs for each\n"
-        "                   module in turn, and files it writes get the address\n"
-        "                   inserted before the extension (site.csv becomes\n"
-        "                   site.10.0.0.7.csv).\n"
-        "  --interval MS    Poll interval of the sequences. Defaults as in the window:\n"
-        "                   500 ms upload and download, 2000 ms event scan and time\n"
-        "                   setup, 10 ms flash.\n"
-        "  --timeout MS     How long a reply may take over Modbus TCP, for modules\n"
-        "                   behind slow links (VPN, radio, cellular): 100 to 32627;\n"
-        "                   500 ms by default, as in the window. A connection is\n"
-        "                   given at least 2000 ms, or MS if longer. Serial adapters\n"
-        "                   keep the LinkTimeOut of PLCDRV.INI.\n"
-        "  --trace          Every request and reply frame in hex on stderr, with the\n"
-        "                   time it was seen.\n"
-        "  --tcp            Modbus TCP whatever PLCDRV.INI says: a PLCDRV.INI for this\n"
-        "                   run only, with adapter 0 ([Adapter.Object.1]) a TCP/IP\n"
-        "                   adapter.\n"
-        "  --ini FILE       Read FILE as PLCDRV.INI for this run.\n"
-        "  -h, --help       This text; COMMAND --help describes a command.\n"
-        "\n"
-        "Without --tcp or --ini the transport is chosen as in the window: adapter 0\n"
-        "of PLCDRV.INI, section [Adapter.Object.1] (a serial or Modbus Plus adapter\n"
-        "of the driver, or TCP/IP).\n"
-        "\n"
-        "Environment:\n"
-        "  PLCDRV_INI       The adapter configuration file (see the README).\n"
-        "  PLCTAG_TCP_PORT  Modbus TCP port (default 502).\n"
-        "\n"
-        "Exit status:\n"
-        "  0  done\n"
-        "  1  a module sequence failed (the window's message on stderr)\n"
-        "  2  bad usage, or a file that cannot be read or written\n"
-        "\n"
-        "See chronel-cli(1).\n");
+    text += QStringLiteral("\n"
+                           "Options:\n"
+                           "  --ip A.B.C.D     The module's address; required by every command but\n"
+                           "                   load-hex. Given several times, the command runs for each\n"
+                           "                   module in turn, and files it writes get the address\n"
+                           "                   inserted before the extension (site.csv becomes\n"
+                           "                   site.10.0.0.7.csv).\n"
+                           "  --interval MS    Poll interval of the sequences. Defaults as in the window:\n"
+                           "                   500 ms upload and download, 2000 ms event scan and time\n"
+                           "                   setup, 10 ms flash.\n"
+                           "  --timeout MS     How long a reply may take over Modbus TCP, for modules\n"
+                           "                   behind slow links (VPN, radio, cellular): 100 to 32627;\n"
+                           "                   500 ms by default, as in the window. A connection is\n"
+                           "                   given at least 2000 ms, or MS if longer. Serial adapters\n"
+                           "                   keep the LinkTimeOut of PLCDRV.INI.\n"
+                           "  --trace          Every request and reply frame in hex on stderr, with the\n"
+                           "                   time it was seen.\n"
+                           "  --tcp            Modbus TCP whatever PLCDRV.INI says: a PLCDRV.INI for this\n"
+                           "                   run only, with adapter 0 ([Adapter.Object.1]) a TCP/IP\n"
+                           "                   adapter.\n"
+                           "  --ini FILE       Read FILE as PLCDRV.INI for this run.\n"
+                           "  -h, --help       This text; COMMAND --help describes a command.\n"
+                           "\n"
+                           "Without --tcp or --ini the transport is chosen as in the window: adapter 0\n"
+                           "of PLCDRV.INI, section [Adapter.Object.1] (a serial or Modbus Plus adapter\n"
+                           "of the driver, or TCP/IP).\n"
+                           "\n"
+                           "Environment:\n"
+                           "  PLCDRV_INI       The adapter configuration file (see the README).\n"
+                           "  PLCTAG_TCP_PORT  Modbus TCP port (default 502).\n"
+                           "\n"
+                           "Exit status:\n"
+                           "  0  done\n"
+                           "  1  a module sequence failed (the window's message on stderr)\n"
+                           "  2  bad usage, or a file that cannot be read or written\n"
+                           "\n"
+                           "See chronel-cli(1).\n");
     return text;
 }
 

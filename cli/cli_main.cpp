@@ -69,8 +69,8 @@ int main(int argc, char* argv[])
     if (!argumentError.isEmpty())
         return Usage(console, argumentError, CommandUsage(*info));
     if (command->needsModule() && options.addresses.isEmpty())
-        return Usage(console, QStringLiteral("--ip is required: there is no default module address"),
-                     CommandUsage(*info));
+        return Usage(
+            console, QStringLiteral("--ip is required: there is no default module address"), CommandUsage(*info));
 
     CommandContext context{console, options.intervalMs, int(options.addresses.size())};
 

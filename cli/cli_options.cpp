@@ -8,7 +8,7 @@ namespace chronelcli {
 namespace {
 
 constexpr int IntervalMin = 1;
-constexpr int IntervalMax = 3600000;  // an hour between polls is already absurd
+constexpr int IntervalMax = 3600000; // an hour between polls is already absurd
 
 // "--name=value" or "--name value": the value, consuming the next word when
 // needed; nothing when it is missing.
@@ -47,7 +47,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& args)
         return parsed;
     };
 
-    bool operandsOnly = false;  // after "--" every word belongs to the command
+    bool operandsOnly = false; // after "--" every word belongs to the command
     for (int i = 0; i < args.size(); ++i) {
         const QString& word = args[i];
         if (operandsOnly) {

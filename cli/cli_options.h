@@ -14,20 +14,20 @@
 namespace chronelcli {
 
 struct CliOptions {
-    QStringList addresses;          // --ip, in the order given
-    std::optional<int> intervalMs;  // --interval
-    std::optional<int> timeoutMs;   // --timeout: the reply window of a slow link
-    bool trace = false;             // --trace
-    bool tcp = false;               // --tcp
-    QString iniPath;                // --ini
-    bool help = false;              // --help / -h (before the command: the tool's help)
-    QString command;                // first word that is not an option
-    QStringList commandArgs;        // everything after the command but global options
+    QStringList addresses;         // --ip, in the order given
+    std::optional<int> intervalMs; // --interval
+    std::optional<int> timeoutMs;  // --timeout: the reply window of a slow link
+    bool trace = false;            // --trace
+    bool tcp = false;              // --tcp
+    QString iniPath;               // --ini
+    bool help = false;             // --help / -h (before the command: the tool's help)
+    QString command;               // first word that is not an option
+    QStringList commandArgs;       // everything after the command but global options
 };
 
 struct ParsedCommandLine {
     CliOptions options;
-    QString error;  // empty when the line is good
+    QString error; // empty when the line is good
 };
 
 // `args` without the program name.

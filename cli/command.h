@@ -18,7 +18,7 @@ class ModuleSession;
 
 struct CommandContext {
     Console& console;
-    std::optional<int> intervalMs;  // --interval; the window's rates when absent
+    std::optional<int> intervalMs; // --interval; the window's rates when absent
     int moduleCount = 1;
 };
 
@@ -38,9 +38,9 @@ public:
 
 struct CommandInfo {
     QString name;
-    QString synopsis;  // the command's words after its name
-    QString summary;   // one line for the tool's help
-    QString help;      // the command's --help text after its usage line
+    QString synopsis; // the command's words after its name
+    QString summary;  // one line for the tool's help
+    QString help;     // the command's --help text after its usage line
     std::function<std::unique_ptr<Command>()> create;
 };
 

@@ -19,7 +19,8 @@ void CommandLoop::finish(ExitStatus status)
         return;
     finished_ = true;
     status_ = status;
-    QMetaObject::invokeMethod(&loop_, [this] { loop_.quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &loop_, [this] { loop_.quit(); }, Qt::QueuedConnection);
 }
 
 ExitStatus CommandLoop::run(ExitStatus onInterrupt, int timeLimitMs, ExitStatus onTimeout)

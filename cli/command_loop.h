@@ -20,7 +20,7 @@ public:
     // sequences queued before the end (their messages) is done before it
     // returns.
     ExitStatus run(ExitStatus onInterrupt = ExitStatus::ModuleFailed, int timeLimitMs = -1,
-                   ExitStatus onTimeout = ExitStatus::ModuleFailed);
+        ExitStatus onTimeout = ExitStatus::ModuleFailed);
 
 private:
     QEventLoop loop_;

@@ -5,7 +5,7 @@
 
 namespace chronelcli {
 
-Console::Console(std::FILE* out, std::FILE* err, bool barOnErr) : out_(out), err_(err), barOnErr_(barOnErr) {}
+Console::Console(std::FILE* out, std::FILE* err, bool barOnErr) : out_(out), err_(err), barOnErr_(barOnErr) { }
 
 void Console::write(std::FILE* stream, const QString& text)
 {

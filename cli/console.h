@@ -40,7 +40,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     bool barOnErr_;
-    QString bar_;  // the bar as drawn; empty when none is shown
+    QString bar_; // the bar as drawn; empty when none is shown
 };
 
 } // namespace chronelcli

@@ -78,20 +78,20 @@ public:
             const QString path = BatchFileName(logPath_, session.address(), context.moduleCount);
             logFile = path;
             if (display.startLogging(path) != chronel::EventLog::OpenResult::Opened) {
-                console.error(FileFailureLine(path + QStringLiteral(": ") + display.logError(),
-                                              chronel::LogEventsOpenErrorText()));
+                console.error(FileFailureLine(
+                    path + QStringLiteral(": ") + display.logError(), chronel::LogEventsOpenErrorText()));
                 return ExitStatus::BadUsage;
             }
         }
 
         CommandLoop loop;
-        QObject::connect(&display, &chronel::EventDisplay::linesChanged, &display,
-                         [&] { console.line(display.lines().back()); });
-        QObject::connect(&display, &chronel::EventDisplay::logWriteFailed, &display,
-                         [&](const QString&, const QString& text) {
-                             console.error(FileFailureLine(logFile + QStringLiteral(": ") + display.logError(), text));
-                             loop.finish(ExitStatus::BadUsage);
-                         });
+        QObject::connect(
+            &display, &chronel::EventDisplay::linesChanged, &display, [&] { console.line(display.lines().back()); });
+        QObject::connect(
+            &display, &chronel::EventDisplay::logWriteFailed, &display, [&](const QString&, const QString& text) {
+                console.error(FileFailureLine(logFile + QStringLiteral(": ") + display.logError(), text));
+                loop.finish(ExitStatus::BadUsage);
+            });
 
         // Connected after the scan's own handlers, so the step seen here is
         // the one the completion led to.
@@ -102,8 +102,8 @@ public:
         const auto completed = [&] {
             errorsInRow = 0;
             lastFailed = false;
-            if (live.eventScan().step() == chronel::EventScan::Step::EventAvailable && cycles_
-                && ++cyclesDone >= *cycles_)
+            if (live.eventScan().step() == chronel::EventScan::Step::EventAvailable && cycles_ &&
+                ++cyclesDone >= *cycles_)
                 loop.finish(ExitStatus::Done);
         };
         QObject::connect(&scan, &chronel::Channel::OnReadDone, &display, completed);

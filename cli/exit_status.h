@@ -3,9 +3,9 @@
 namespace chronelcli {
 
 enum class ExitStatus {
-    Done = 0,          // every module did what was asked
-    ModuleFailed = 1,  // a module sequence failed (message on stderr)
-    BadUsage = 2,      // bad command line, or a file that cannot be read or written
+    Done = 0,         // every module did what was asked
+    ModuleFailed = 1, // a module sequence failed (message on stderr)
+    BadUsage = 2,     // bad command line, or a file that cannot be read or written
 };
 
 // A batch ends with the worst status of its modules.

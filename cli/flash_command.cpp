@@ -50,20 +50,21 @@ public:
         int lastError = 0;
         bool communicationsError = false;
         QObject::connect(&session.channels().modFlash(), &chronel::Channel::OnErrorEvent, &sequence,
-                         [&lastError](int code) { lastError = code; });
-        QObject::connect(&sequence, &chronel::FlashSequence::finished, &sequence,
-                         [&](chronel::FlashSequence::Outcome outcome) {
-                             using Outcome = chronel::FlashSequence::Outcome;
-                             communicationsError = outcome == Outcome::CommunicationsError;
-                             loop.finish(outcome == Outcome::VerifyOk  ? ExitStatus::Done
-                                         : outcome == Outcome::Refused ? ExitStatus::BadUsage
-                                                                       : ExitStatus::ModuleFailed);
-                         });
+            [&lastError](int code) { lastError = code; });
+        QObject::connect(
+            &sequence, &chronel::FlashSequence::finished, &sequence, [&](chronel::FlashSequence::Outcome outcome) {
+                using Outcome = chronel::FlashSequence::Outcome;
+                communicationsError = outcome == Outcome::CommunicationsError;
+                loop.finish(outcome == Outcome::VerifyOk ? ExitStatus::Done
+                        : outcome == Outcome::Refused    ? ExitStatus::BadUsage
+                                                         : ExitStatus::ModuleFailed);
+            });
         const QMetaObject::Connection progress = QObject::connect(
             &status_, &chronel::FlashStatus::progressChanged, &sequence, [&sequence, &console](int percent) {
-                console.progress(sequence.mode() == chronel::FlashSequence::Mode::Verifying ? QStringLiteral("Verifying")
-                                                                                           : QStringLiteral("Programming"),
-                                 percent, 100);
+                console.progress(sequence.mode() == chronel::FlashSequence::Mode::Verifying
+                        ? QStringLiteral("Verifying")
+                        : QStringLiteral("Programming"),
+                    percent, 100);
             });
 
         const bool started = verifyOnly_ ? sequence.verify() : sequence.program();

@@ -8,7 +8,7 @@ QString TraceLine(const QTime& when, const regaccess::TraceFrame& frame)
 {
     using regaccess::TraceDirection;
     const char* mark = frame.direction == TraceDirection::Request ? ">"
-                       : frame.direction == TraceDirection::Reply ? "<"
+        : frame.direction == TraceDirection::Reply                ? "<"
                                                                   : "!";
     QString line = when.toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + QLatin1String(mark);
     if (frame.direction != TraceDirection::Failure && frame.overTcp)
@@ -27,9 +27,8 @@ QString TraceLine(const QTime& when, const regaccess::TraceFrame& frame)
 
 void InstallFrameTracePrinter(Console& console)
 {
-    regaccess::setFrameObserver([&console](const regaccess::TraceFrame& frame) {
-        console.error(TraceLine(QTime::currentTime(), frame));
-    });
+    regaccess::setFrameObserver(
+        [&console](const regaccess::TraceFrame& frame) { console.error(TraceLine(QTime::currentTime(), frame)); });
 }
 
 } // namespace chronelcli

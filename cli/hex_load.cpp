@@ -14,7 +14,7 @@ void PrintFlashStatus(chronel::FlashStatus& status, Console& console)
             console.line(line);
     });
     QObject::connect(&status, &chronel::FlashStatus::lineAppended, &status,
-                     [&console](const QString& message) { console.line(message); });
+        [&console](const QString& message) { console.line(message); });
 }
 
 bool LoadHex(const QString& path, chronel::FlashImage& image, chronel::FlashStatus& status, Console& console)

@@ -20,13 +20,13 @@ ModuleSession::ModuleSession(const QString& address, Console& console) : address
     model_->startUp();
     site_.setEnabled(true);
 
-    QObject::connect(model_.get(), &chronel::ChronelModel::statusMessage, model_.get(),
-                     [this, &console](const QString& text) {
-                         if (hintShown_)
-                             return;
-                         hintShown_ = true;
-                         console.error(text + QStringLiteral(" Or run with --tcp."));
-                     });
+    QObject::connect(
+        model_.get(), &chronel::ChronelModel::statusMessage, model_.get(), [this, &console](const QString& text) {
+            if (hintShown_)
+                return;
+            hintShown_ = true;
+            console.error(text + QStringLiteral(" Or run with --tcp."));
+        });
 }
 
 ModuleSession::~ModuleSession()

@@ -42,7 +42,7 @@ public:
 
 private:
     QString address_;
-    regaccess::ControlSite site_;  // outlives the controls that refer to it
+    regaccess::ControlSite site_; // outlives the controls that refer to it
     std::unique_ptr<chronel::ChronelModel> model_;
     std::vector<std::unique_ptr<chronel::Channel>> extra_;
     bool hintShown_ = false;

@@ -8,8 +8,8 @@
 #include "command.h"
 #include "command_loop.h"
 #include "console.h"
-#include "core/model/module_map.h"
 #include "core/live/time_setup.h"
+#include "core/model/module_map.h"
 #include "core/transfer/transfer_sequence.h"
 #include "module_session.h"
 #include "status_report.h"
@@ -34,9 +34,8 @@ public:
         chronel::Channel& channel = session.channels().modTimeSetup();
         chronel::TimeSetupHooks hooks;
         hooks.host = [&session] { return session.address(); };
-        hooks.statusBlock = [&status](const chronel::TimeSetupWords& words) {
-            chronel::ApplyStatusBlock(words, status);
-        };
+        hooks.statusBlock = [&status](
+                                const chronel::TimeSetupWords& words) { chronel::ApplyStatusBlock(words, status); };
         chronel::TimeSetup timeSetup(channel, hooks);
 
         // After the time setup's own handler.

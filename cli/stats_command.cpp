@@ -2,8 +2,8 @@
 #include "block_read.h"
 #include "command.h"
 #include "console.h"
-#include "core/model/module_map.h"
 #include "core/events/event_scan.h"
+#include "core/model/module_map.h"
 #include "module_session.h"
 #include "status_report.h"
 
@@ -17,9 +17,9 @@ public:
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
-        const BlockRead read = ReadBlock(session.channels().modEventScan(), session.address(),
-                                         chronel::StatisticsBlockRegister, chronel::StatisticsBlockWordCount,
-                                         context.intervalMs.value_or(chronel::EventScanStartInterval));
+        const BlockRead read =
+            ReadBlock(session.channels().modEventScan(), session.address(), chronel::StatisticsBlockRegister,
+                chronel::StatisticsBlockWordCount, context.intervalMs.value_or(chronel::EventScanStartInterval));
         if (!read.ok) {
             context.console.error(ReadFailureText(read, session.moduleName()));
             return ExitStatus::ModuleFailed;

@@ -52,7 +52,7 @@ QString PointStatusText(const chronel::PointStatusIndicators& points)
 QStringList SerTimeLines(const chronel::StatusDisplay& status)
 {
     return {LabelledLine(QStringLiteral("SER Time"), status.serTime),
-            LabelledLine(QStringLiteral("SER Date"), status.serDate)};
+        LabelledLine(QStringLiteral("SER Date"), status.serDate)};
 }
 
 QStringList StatusLines(const chronel::StatusDisplay& status, const chronel::PointStatusIndicators& points)

@@ -2,9 +2,9 @@
 // The module's status and statistics as labelled lines, one value per line,
 // with the captions of the window's Time Setup, GPS Data, SER Data and
 // statistics windows and each value as the window shows it.
-#include "core/model/point_status.h"
 #include "core/live/statistics.h"
 #include "core/live/status_block.h"
+#include "core/model/point_status.h"
 
 #include <QString>
 #include <QStringList>

@@ -19,7 +19,7 @@ bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void InstallInterruptHandler()
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);

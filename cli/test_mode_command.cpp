@@ -8,9 +8,9 @@
 #include "command.h"
 #include "command_loop.h"
 #include "console.h"
-#include "core/model/module_map.h"
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
+#include "core/model/module_map.h"
 #include "module_session.h"
 #include "status_report.h"
 
@@ -67,9 +67,9 @@ public:
             console.line(LabelledLine(QStringLiteral("Test Inputs Sent"), pointList()));
             return ExitStatus::Done;
         }
-        const BlockRead read = ReadBlock(session.channels().modEventScan(), session.address(),
-                                         chronel::StatisticsBlockRegister, chronel::StatisticsBlockWordCount,
-                                         context.intervalMs.value_or(chronel::EventScanStartInterval));
+        const BlockRead read =
+            ReadBlock(session.channels().modEventScan(), session.address(), chronel::StatisticsBlockRegister,
+                chronel::StatisticsBlockWordCount, context.intervalMs.value_or(chronel::EventScanStartInterval));
         if (!read.ok) {
             console.error(ReadFailureText(read, session.moduleName()));
             return ExitStatus::ModuleFailed;

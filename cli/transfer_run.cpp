@@ -27,14 +27,14 @@ ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<
 
     CommandLoop loop;
     chronel::TransferSequence& sequence = kind == TransferKind::Upload
-                                              ? static_cast<chronel::TransferSequence&>(transfer.upload())
-                                              : static_cast<chronel::TransferSequence&>(transfer.download());
+        ? static_cast<chronel::TransferSequence&>(transfer.upload())
+        : static_cast<chronel::TransferSequence&>(transfer.download());
     QObject::connect(&sequence, &chronel::TransferSequence::ended, &sequence, [&](chronel::TransferOutcome o) {
         failed = o == chronel::TransferOutcome::Failed;
         loop.finish(o == chronel::TransferOutcome::Finished ? ExitStatus::Done : ExitStatus::ModuleFailed);
     });
-    QObject::connect(&sequence.channel(), &chronel::Channel::OnErrorEvent, &sequence,
-                     [&lastError](int code) { lastError = code; });
+    QObject::connect(
+        &sequence.channel(), &chronel::Channel::OnErrorEvent, &sequence, [&lastError](int code) { lastError = code; });
     const QMetaObject::Connection progress =
         QObject::connect(&model, &chronel::ChronelModel::transferChanged, &model, [&model, &console] {
             const chronel::TransferDisplay& t = model.transfer();

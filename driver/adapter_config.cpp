@@ -12,18 +12,15 @@ namespace key = platform::plcdrvini::key;
 
 QString sectionOf(int n) { return ini::section::adapter(n); }
 
-QString format(const char* pattern, int value)
-{
-    return QString::asprintf(pattern, value);
-}
+QString format(const char* pattern, int value) { return QString::asprintf(pattern, value); }
 
 } // namespace
 
 ConfigReport messageBoxReport()
 {
     return [](const QString& text) {
-        platform::messageBox(QStringLiteral("PLCDRV"), text, platform::MessageIcon::Warning,
-                             platform::MessageButtons::Ok);
+        platform::messageBox(
+            QStringLiteral("PLCDRV"), text, platform::MessageIcon::Warning, platform::MessageButtons::Ok);
     };
 }
 
@@ -119,8 +116,7 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
 QString AdapterConfig::comPortDevice(int comNumber) const
 {
     const QString mapped =
-        platform::PrivateProfile::getString(iniPath_, ini::section::Ports, key::port(comNumber))
-            .trimmed();
+        platform::PrivateProfile::getString(iniPath_, ini::section::Ports, key::port(comNumber)).trimmed();
     if (!mapped.isEmpty())
         return mapped;
     return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);

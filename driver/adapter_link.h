@@ -8,13 +8,13 @@ namespace plcdrv {
 
 // Type and LinkParity of PLCDRV.INI, kept as the file codes them.
 using platform::plcdrvini::AdapterType;
-using platform::plcdrvini::SerialAdapter;
 using platform::plcdrvini::ModbusPlusAdapter;
+using platform::plcdrvini::SerialAdapter;
 using platform::plcdrvini::TcpIpAdapter;
 using Parity = platform::plcdrvini::ParitySetting;
+using platform::plcdrvini::EvenParity;
 using platform::plcdrvini::NoParity;
 using platform::plcdrvini::OddParity;
-using platform::plcdrvini::EvenParity;
 // The line's stop bits (not the file's LinkStopBits code).
 enum StopBits : int { OneStopBit = 0, TwoStopBits = 2 };
 
@@ -38,11 +38,11 @@ public:
     int messageKind = kUnset;      // MessageKind; 2 for Modbus Plus cards
     unsigned pollRate = 10;        // 10..1000, kept but not used by the exchange
     unsigned replyTimeoutMs = 5000;
-    int nodeId = kUnset;           // shown by the editor; the wire uses the route
+    int nodeId = kUnset; // shown by the editor; the wire uses the route
     int assertRts = kUnset;
     int rtsLeadTime = kUnset;
     int rtsLagTime = kUnset;
-    int cardNumber = kUnset;       // MBXDeviceNumber
+    int cardNumber = kUnset; // MBXDeviceNumber
 };
 
 } // namespace plcdrv

@@ -10,10 +10,7 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-bool isHexDigit(std::uint8_t c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+bool isHexDigit(std::uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // Characters counted from 0 with ':' at 0: address at 1, function at 3,
 // count or exception code at 5, data from 7; the LRC pair, CR and LF close
@@ -21,7 +18,7 @@ bool isHexDigit(std::uint8_t c)
 constexpr std::size_t kFunctionIndex = 3;
 constexpr std::size_t kCountIndex = 5;
 constexpr std::size_t kDataIndex = 7;
-constexpr std::size_t kTrailerChars = 4;  // LRC pair, CR, LF
+constexpr std::size_t kTrailerChars = 4; // LRC pair, CR, LF
 
 } // namespace
 

@@ -37,11 +37,8 @@ bool DriverAdapter::startLink(const QString& device, StartupDisplay* display, co
         if (display)
             display->setStatusText(QString::asprintf("Starting COM%d: Asynchronous I/O", comNumber));
         return true;
-    case ModbusPlusAdapter:
-        cardOpen_ = MBXInitCard(cardNumber) == 1;
-        return cardOpen_;
-    default:
-        return false;
+    case ModbusPlusAdapter: cardOpen_ = MBXInitCard(cardNumber) == 1; return cardOpen_;
+    default: return false;
     }
 }
 

@@ -8,7 +8,7 @@
 
 namespace plcdrv {
 
-DriverApp::DriverApp() : DriverApp(Environment{}) {}
+DriverApp::DriverApp() : DriverApp(Environment{}) { }
 
 DriverApp::DriverApp(Environment environment) : environment_(std::move(environment))
 {
@@ -65,8 +65,7 @@ bool DriverApp::startAdapter(DriverAdapter& adapter, const AdapterConfig& config
         else
             display->setCaption(QString::asprintf("Starting Adapter %d As MBX Device", adapter.adapterNumber));
     }
-    const QString device =
-        adapter.adapterType == SerialAdapter ? config.comPortDevice(adapter.comNumber) : QString();
+    const QString device = adapter.adapterType == SerialAdapter ? config.comPortDevice(adapter.comNumber) : QString();
     // The display stays up behind a failure message and goes with the start.
     return adapter.startLink(device, display.get(), environment_.report);
 }

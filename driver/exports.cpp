@@ -17,10 +17,7 @@ plcdrv::DriverApp& driverApp()
     return app;
 }
 
-void reportFailure(const char* where)
-{
-    std::fprintf(stderr, "PLCDRV: %s failed\n", where);
-}
+void reportFailure(const char* where) { std::fprintf(stderr, "PLCDRV: %s failed\n", where); }
 
 } // namespace
 
@@ -35,7 +32,7 @@ PLCDRV_API void VexaStart(void)
     }
 }
 
-PLCDRV_API void VexaStop(void) {}
+PLCDRV_API void VexaStop(void) { }
 
 PLCDRV_API int VexaPut(void* packet, int size)
 {

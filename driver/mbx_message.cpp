@@ -26,7 +26,7 @@ void MbxMessage::setAddress(std::string_view route)
 
 void MbxMessage::appendByte(std::uint8_t value) { putFrameByte(value); }
 
-void MbxMessage::finishFrame() {}
+void MbxMessage::finishFrame() { }
 
 bool MbxMessage::replyComplete() const { return true; }
 

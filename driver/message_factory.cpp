@@ -12,22 +12,18 @@ namespace plcdrv {
 std::unique_ptr<ModbusMessage> createMessage(int kind)
 {
     switch (kind) {
-    case RtuKind:
-        return std::make_unique<RtuMessage>();
-    case AsciiKind:
-        return std::make_unique<AsciiMessage>();
-    case ModbusPlusKind:
-        return std::make_unique<MbxMessage>();
-    default:
-        return nullptr;
+    case RtuKind: return std::make_unique<RtuMessage>();
+    case AsciiKind: return std::make_unique<AsciiMessage>();
+    case ModbusPlusKind: return std::make_unique<MbxMessage>();
+    default: return nullptr;
     }
 }
 
 int requestDataCount(const plcdrv::RequestPacket& packet)
 {
     // Done wide, so that the most negative pduLength cannot overflow.
-    return static_cast<int>(std::clamp<long long>(static_cast<long long>(packet.pduLength) - 1, 0,
-                                                  static_cast<long long>(sizeof packet.data)));
+    return static_cast<int>(std::clamp<long long>(
+        static_cast<long long>(packet.pduLength) - 1, 0, static_cast<long long>(sizeof packet.data)));
 }
 
 std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacket& packet)
@@ -37,7 +33,7 @@ std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacke
         return nullptr;
     char route[32];
     std::snprintf(route, sizeof route, "%d.%d.%d.%d.%d", packet.route[0], packet.route[1], packet.route[2],
-                  packet.route[3], packet.route[4]);
+        packet.route[3], packet.route[4]);
     message->setAddress(route);
     message->appendByte(packet.functionCode);
     const int dataCount = requestDataCount(packet);

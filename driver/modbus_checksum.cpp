@@ -12,7 +12,8 @@ namespace {
 constexpr std::uint16_t crcStep(std::uint16_t value)
 {
     for (int bit = 0; bit < 8; ++bit)
-        value = (value & 1) ? static_cast<std::uint16_t>((value >> 1) ^ 0xA001) : static_cast<std::uint16_t>(value >> 1);
+        value =
+            (value & 1) ? static_cast<std::uint16_t>((value >> 1) ^ 0xA001) : static_cast<std::uint16_t>(value >> 1);
     return value;
 }
 

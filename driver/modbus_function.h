@@ -33,10 +33,10 @@ constexpr std::uint8_t ProgramCommand = 0x7E;
 constexpr std::uint8_t ProgramDisabledPoints = 0x16;
 
 // Codes of the Modbus Plus adapter itself; bit 7 is set, yet they carry data.
-constexpr std::uint8_t AdapterWrite = 0xD0;          // replied to with the code alone
-constexpr std::uint8_t ReadNetworkTable = 0xD1;      // words in host order
+constexpr std::uint8_t AdapterWrite = 0xD0;     // replied to with the code alone
+constexpr std::uint8_t ReadNetworkTable = 0xD1; // words in host order
 constexpr std::uint8_t WriteNetworkTable = 0xD6;
-constexpr std::uint8_t ReadAdapterTable = 0xE0;      // words in host order
+constexpr std::uint8_t ReadAdapterTable = 0xE0; // words in host order
 constexpr std::uint8_t WriteAdapterTable = 0xE1;
 constexpr std::uint8_t ReadAdapterStatistics = 0xE2;
 constexpr std::uint8_t ClearAdapterStatistics = 0xE3;
@@ -72,22 +72,25 @@ constexpr std::size_t replyPduLength(std::span<const std::uint8_t> pdu)
     if (isExceptionReply(code))
         return 2;
     switch (code) {
-    case ReadCoils: case ReadDiscreteInputs: case ReadHoldingRegisters: case ReadInputRegisters:
-    case GetCommEventLog: case ReportServerId: case ReadFileRecord: case WriteFileRecord:
-        return 2 + at(1);
-    case WriteSingleCoil: case WriteSingleRegister: case GetCommEventCounter: case WriteMultipleCoils:
-    case WriteMultipleRegisters:
-        return 5;
-    case ReadExceptionStatus:
-        return 2;
-    case MaskWriteRegister:
-        return 7;
-    case Diagnostics:
-        return 6 + at(5);
-    case ReadNetworkTable: case ReadAdapterTable:
-        return 2 + 2 * at(1);
-    default:
-        return 0;
+    case ReadCoils:
+    case ReadDiscreteInputs:
+    case ReadHoldingRegisters:
+    case ReadInputRegisters:
+    case GetCommEventLog:
+    case ReportServerId:
+    case ReadFileRecord:
+    case WriteFileRecord: return 2 + at(1);
+    case WriteSingleCoil:
+    case WriteSingleRegister:
+    case GetCommEventCounter:
+    case WriteMultipleCoils:
+    case WriteMultipleRegisters: return 5;
+    case ReadExceptionStatus: return 2;
+    case MaskWriteRegister: return 7;
+    case Diagnostics: return 6 + at(5);
+    case ReadNetworkTable:
+    case ReadAdapterTable: return 2 + 2 * at(1);
+    default: return 0;
     }
 }
 

@@ -2,8 +2,8 @@
 // One request waiting in, or running on, an adapter: the caller's packet (not
 // owned) and the message frame built from it when it was put (owned).
 #include "driver/modbus_message.h"
-#include "platform/window_messages.h"
 #include "driver/request_packet.h"
+#include "platform/window_messages.h"
 
 #include <memory>
 

@@ -28,14 +28,14 @@ constexpr std::size_t MaxPduLength = 1 + RequestDataSize;
 
 #pragma pack(push, 1)
 struct RequestPacket {
-    std::uint32_t notifyWindow;   // window that receives DRIVER_DONE_MESSAGE
-    std::int16_t adapter;         // 1 … 8, the n of "Adapter.Object.%d"
-    std::uint16_t requestClass;   // RequestClass
-    std::int32_t status;          // written by serial adapters on completion
+    std::uint32_t notifyWindow; // window that receives DRIVER_DONE_MESSAGE
+    std::int16_t adapter;       // 1 … 8, the n of "Adapter.Object.%d"
+    std::uint16_t requestClass; // RequestClass
+    std::int32_t status;        // written by serial adapters on completion
     std::uint8_t reserved[6];
-    std::int32_t pduLength;       // bytes from functionCode on
-    std::uint8_t route[5];        // route bytes; route[0] is the slave/unit
-    std::uint8_t functionCode;    // request code; on an exception reply the reply's code
+    std::int32_t pduLength;    // bytes from functionCode on
+    std::uint8_t route[5];     // route bytes; route[0] is the slave/unit
+    std::uint8_t functionCode; // request code; on an exception reply the reply's code
     // Request: the bytes after the function code. Reply: data[0] is the
     // reply's count byte (or the exception code), data[1…] the reply data.
     std::uint8_t data[RequestDataSize];

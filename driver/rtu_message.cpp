@@ -8,7 +8,7 @@
 namespace plcdrv {
 namespace {
 
-constexpr std::size_t kHeaderBytes = 3;  // address, function, count
+constexpr std::size_t kHeaderBytes = 3; // address, function, count
 constexpr std::size_t kCrcBytes = 2;
 
 } // namespace
@@ -29,7 +29,7 @@ void RtuMessage::finishFrame()
 
 std::size_t RtuMessage::expectedReplyLength(const std::uint8_t* frame)
 {
-    constexpr std::size_t kAroundPdu = 1 + kCrcBytes;  // address before, CRC after
+    constexpr std::size_t kAroundPdu = 1 + kCrcBytes; // address before, CRC after
     constexpr std::size_t kExceptionPdu = 2;
     const std::uint8_t function = frame[1];
     // A serial line carries no adapter codes: bit 7 always marks an exception.

@@ -54,8 +54,8 @@ bool SerialLink::open(const AdapterLink& link, const QString& device, const Conf
         return false;
     if (!port_.open(QFile::encodeName(device).toStdString())) {
         if (report)
-            report(QString::asprintf("Error Opening COM%d: - Error Code %08x", link.comNumber,
-                                     static_cast<unsigned>(port_.lastError())));
+            report(QString::asprintf(
+                "Error Opening COM%d: - Error Code %08x", link.comNumber, static_cast<unsigned>(port_.lastError())));
         return false;
     }
     if (!port_.configure(lineSettingsFor(link))) {
@@ -67,8 +67,8 @@ bool SerialLink::open(const AdapterLink& link, const QString& device, const Conf
 
 void SerialLink::close() { port_.close(); }
 
-SerialLink::ReadResult SerialLink::readReplyBytes(std::uint8_t* data, std::size_t size, std::size_t& count,
-                                                  unsigned timeoutMs, const std::atomic<bool>& running)
+SerialLink::ReadResult SerialLink::readReplyBytes(
+    std::uint8_t* data, std::size_t size, std::size_t& count, unsigned timeoutMs, const std::atomic<bool>& running)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -114,9 +114,7 @@ ExchangeOutcome SerialLink::exchange(ModbusMessage& message, unsigned replyTimeo
         case ReadResult::Bytes: break;
         case ReadResult::Stopped: return ExchangeOutcome::Stopped;
         case ReadResult::TimedOut: return ExchangeOutcome::NoReply;
-        case ReadResult::Failed:
-            message.reset();
-            return ExchangeOutcome::NoReply;
+        case ReadResult::Failed: message.reset(); return ExchangeOutcome::NoReply;
         }
         for (std::size_t i = 0; i < count && !message.replyComplete(); ++i) {
             // A peer that keeps talking without ever completing a frame fills

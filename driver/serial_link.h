@@ -63,8 +63,8 @@ public:
 private:
     enum class ReadResult { Bytes, TimedOut, Failed, Stopped };
     // Waits for the next reply bytes and takes all that have arrived.
-    ReadResult readReplyBytes(std::uint8_t* data, std::size_t size, std::size_t& count, unsigned timeoutMs,
-                              const std::atomic<bool>& running);
+    ReadResult readReplyBytes(
+        std::uint8_t* data, std::size_t size, std::size_t& count, unsigned timeoutMs, const std::atomic<bool>& running);
 
     platform::SerialPort port_;
 };

@@ -8,8 +8,8 @@ StartupDisplayFactory statusWindowFactory()
 {
     return []() -> std::unique_ptr<StartupDisplay> {
         using Create = StartupDisplay* (*)();
-        auto create = reinterpret_cast<Create>(
-            platform::widgetPluginSymbol("plcdrv_widgets", "plcdrv_create_status_window"));
+        auto create =
+            reinterpret_cast<Create>(platform::widgetPluginSymbol("plcdrv_widgets", "plcdrv_create_status_window"));
         return std::unique_ptr<StartupDisplay>(create != nullptr ? create() : nullptr);
     };
 }

@@ -87,7 +87,4 @@ void StatusWindow::refresh()
 
 // The plugin's entry: statusWindowFactory() calls it on the GUI thread of a
 // widget application.
-extern "C" plcdrv::StartupDisplay* plcdrv_create_status_window()
-{
-    return new plcdrv::StatusWindow();
-}
+extern "C" plcdrv::StartupDisplay* plcdrv_create_status_window() { return new plcdrv::StatusWindow(); }

@@ -9,8 +9,7 @@
 
 namespace drvsetup {
 
-AboutBox::AboutBox(QWidget* parent)
-    : QDialog(parent)
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About ") + programTitle());

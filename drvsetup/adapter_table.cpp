@@ -57,10 +57,7 @@ bool seedScratch(QFile& scratch, const QString& base)
 
 } // namespace
 
-QString AdapterTable::sectionName(int index)
-{
-    return platform::plcdrvini::section::adapter(index + 1);
-}
+QString AdapterTable::sectionName(int index) { return platform::plcdrvini::section::adapter(index + 1); }
 
 void AdapterTable::readAll(const QString& iniPath)
 {
@@ -121,31 +118,31 @@ bool AdapterTable::writeAll(const QString& sourcePath, const QString& targetPath
         // Keys whose value would read back unchanged are not rewritten, so a
         // value such as "1 ;modem" keeps its text.
         for (const auto& [name, value] : numbers) {
-            if (!holdsNumber(scratchPath, section, name, *value)
-                && !PrivateProfile::writeString(scratchPath, section, name, QString::number(*value)))
+            if (!holdsNumber(scratchPath, section, name, *value) &&
+                !PrivateProfile::writeString(scratchPath, section, name, QString::number(*value)))
                 return false;
         }
         const QString nameKey = key::MbxDeviceName;
-        if (!holdsText(scratchPath, section, nameKey, r.cardName)
-            && !PrivateProfile::writeString(scratchPath, section, nameKey, r.cardName))
+        if (!holdsText(scratchPath, section, nameKey, r.cardName) &&
+            !PrivateProfile::writeString(scratchPath, section, nameKey, r.cardName))
             return false;
         const QString numberKey = key::MbxDeviceNumber;
-        if (!holdsNumber(scratchPath, section, numberKey, r.cardNumber)
-            && !PrivateProfile::writeString(scratchPath, section, numberKey, QString::number(r.cardNumber)))
+        if (!holdsNumber(scratchPath, section, numberKey, r.cardNumber) &&
+            !PrivateProfile::writeString(scratchPath, section, numberKey, QString::number(r.cardNumber)))
             return false;
     }
 
     // The temporary file is private to its owner; the saved file keeps the
     // permissions of the one it replaces, or ordinary ones when it is new.
-    const QFileDevice::Permissions permissions =
-        base.isEmpty() ? (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                          QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther)
-                       : QFileInfo(base).permissions();
+    const QFileDevice::Permissions permissions = base.isEmpty()
+        ? (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser |
+              QFileDevice::ReadGroup | QFileDevice::ReadOther)
+        : QFileInfo(base).permissions();
     QFile::setPermissions(scratchPath, permissions);
 
     std::error_code error;
-    std::filesystem::rename(QFile::encodeName(scratchPath).toStdString(),
-                            QFile::encodeName(targetFile).toStdString(), error);
+    std::filesystem::rename(
+        QFile::encodeName(scratchPath).toStdString(), QFile::encodeName(targetFile).toStdString(), error);
     return !error;
 }
 

@@ -21,17 +21,17 @@ enum DeviceType : int {
 };
 
 struct AdapterRecord {
-    int enabled = 0;      // Enabled
+    int enabled = 0;               // Enabled
     int deviceType = SerialDevice; // Type
-    int comIndex = 1;     // "COM:", COM number minus one
-    int protocol = 0;     // LinkProtocol: 0 RTU, 1 ASCII
-    QString cardName;     // MBXDeviceName
-    int cardNumber = 0;   // MBXDeviceNumber
-    int linkSpeed = 0;    // LinkSpeed: 0 = 1200 ... 7 = 115200
-    int parity = 0;       // LinkParity: 0 none, 1 odd, 2 even
-    int dataBits = 0;     // LinkDataBits: 0 = 7, 1 = 8
-    int stopBits = 0;     // LinkStopBits: 0 = 1, 1 = 2
-    int slaveId = 0;      // NodeID: 0 none, 1..247
+    int comIndex = 1;              // "COM:", COM number minus one
+    int protocol = 0;              // LinkProtocol: 0 RTU, 1 ASCII
+    QString cardName;              // MBXDeviceName
+    int cardNumber = 0;            // MBXDeviceNumber
+    int linkSpeed = 0;             // LinkSpeed: 0 = 1200 ... 7 = 115200
+    int parity = 0;                // LinkParity: 0 none, 1 odd, 2 even
+    int dataBits = 0;              // LinkDataBits: 0 = 7, 1 = 8
+    int stopBits = 0;              // LinkStopBits: 0 = 1, 1 = 2
+    int slaveId = 0;               // NodeID: 0 none, 1..247
 
     friend bool operator==(const AdapterRecord&, const AdapterRecord&) = default;
 };

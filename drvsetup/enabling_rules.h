@@ -14,8 +14,8 @@ struct ControlStates {
     bool protocolList = true;
     bool linkSpeedList = true;
     bool slaveIdList = true;
-    bool selectButton = true;  // "Select..." with its "MBXDevices" frame
-    bool options = true;       // Parity, DataBits and StopBits frames with their options
+    bool selectButton = true; // "Select..." with its "MBXDevices" frame
+    bool options = true;      // Parity, DataBits and StopBits frames with their options
     bool comPortLabel = true;
     bool protocolLabel = true;
     bool linkSpeedLabel = true;

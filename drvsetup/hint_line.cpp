@@ -7,27 +7,16 @@
 
 namespace drvsetup {
 
-HintLine::HintLine(QWidget* root, QLabel* line)
-    : QObject(root)
-    , root_(root)
-    , line_(line)
-{
-}
+HintLine::HintLine(QWidget* root, QLabel* line) : QObject(root), root_(root), line_(line) { }
 
 void HintLine::setHint(QWidget* control, const QString& hint)
 {
     hints_.insert(control, [hint] { return hint; });
 }
 
-void HintLine::setHint(QWidget* control, std::function<QString()> hint)
-{
-    hints_.insert(control, std::move(hint));
-}
+void HintLine::setHint(QWidget* control, std::function<QString()> hint) { hints_.insert(control, std::move(hint)); }
 
-void HintLine::setClearingArea(QWidget* area)
-{
-    clearingArea_ = area;
-}
+void HintLine::setClearingArea(QWidget* area) { clearingArea_ = area; }
 
 void HintLine::track()
 {

@@ -15,27 +15,22 @@ CloseDecision confirmClose(const AdapterTable& table, const QString& sourcePath,
 {
     if (!table.changesApplied())
         return CloseDecision::Close;
-    const MessageAnswer answer =
-        platform::messageBox(QStringLiteral("Arvenco Vexa32"), QStringLiteral("Save Vexa32 Changes"),
-                             MessageIcon::Question, MessageButtons::YesNoCancel);
+    const MessageAnswer answer = platform::messageBox(QStringLiteral("Arvenco Vexa32"),
+        QStringLiteral("Save Vexa32 Changes"), MessageIcon::Question, MessageButtons::YesNoCancel);
     switch (answer) {
-    case MessageAnswer::Yes:
-        break;
-    case MessageAnswer::No:
-        return CloseDecision::Close;
+    case MessageAnswer::Yes: break;
+    case MessageAnswer::No: return CloseDecision::Close;
     case MessageAnswer::Cancel:
-    case MessageAnswer::Ok:
-        return CloseDecision::Stay;
+    case MessageAnswer::Ok: return CloseDecision::Stay;
     }
     if (!table.writeAll(sourcePath, targetPath)) {
         platform::messageBox(QStringLiteral("Arvenco, Vexa32"),
-                             QStringLiteral("The adapter settings could not be saved to %1")
-                                 .arg(QDir::toNativeSeparators(targetPath)),
-                             MessageIcon::Critical);
+            QStringLiteral("The adapter settings could not be saved to %1").arg(QDir::toNativeSeparators(targetPath)),
+            MessageIcon::Critical);
         return CloseDecision::Stay;
     }
-    platform::messageBox(QStringLiteral("Arvenco, Vexa32"), QStringLiteral("You Will Need To Re-Start Your Application"),
-                         MessageIcon::Warning);
+    platform::messageBox(QStringLiteral("Arvenco, Vexa32"),
+        QStringLiteral("You Will Need To Re-Start Your Application"), MessageIcon::Warning);
     return CloseDecision::Close;
 }
 

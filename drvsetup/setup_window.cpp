@@ -50,8 +50,8 @@ QGroupBox* frame(const QString& title, const char* objectName)
 }
 
 // One frame of option buttons; the button ids are the values they store.
-QButtonGroup* options(QGroupBox* box, QObject* owner,
-                      std::initializer_list<std::pair<const char*, const char*>> captionsAndNames)
+QButtonGroup* options(
+    QGroupBox* box, QObject* owner, std::initializer_list<std::pair<const char*, const char*>> captionsAndNames)
 {
     auto* group = new QButtonGroup(owner);
     auto* layout = new QVBoxLayout(box);
@@ -99,9 +99,7 @@ void checkOption(QButtonGroup* group, int value)
 } // namespace
 
 SetupWindow::SetupWindow(QString readPath, QString writePath, QWidget* parent)
-    : QWidget(parent)
-    , readPath_(std::move(readPath))
-    , writePath_(std::move(writePath))
+    : QWidget(parent), readPath_(std::move(readPath)), writePath_(std::move(writePath))
 {
     setObjectName(QStringLiteral("frmSetup"));
     setWindowTitle(programTitle());
@@ -146,8 +144,8 @@ void SetupWindow::buildControls()
 
     hardwareFrame_ = frame(QStringLiteral("Hardware "), "fraHardware");
     deviceTypeLabel_ = label(QStringLiteral("DeviceType"), "lblDeviceType");
-    deviceTypeList_ = list("cmbDeviceType",
-                           {QStringLiteral("Serial"), QStringLiteral("MBX Driver"), QStringLiteral("TCP/IP")});
+    deviceTypeList_ =
+        list("cmbDeviceType", {QStringLiteral("Serial"), QStringLiteral("MBX Driver"), QStringLiteral("TCP/IP")});
     comPortLabel_ = label(QStringLiteral("Comm Port"), "lblCommPort");
     comPortList_ = list("cmbCommPort", comPorts);
     mbxFrame_ = frame(QStringLiteral("MBXDevices"), "fraMBXDevices");
@@ -164,9 +162,9 @@ void SetupWindow::buildControls()
     protocolLabel_ = label(QStringLiteral("Protocol"), "lblProtocol");
     protocolList_ = list("cmbProtocol", {QStringLiteral("Modbus RTU"), QStringLiteral("Modbus ASCII")});
     linkSpeedLabel_ = label(QStringLiteral("Link Speed"), "lblLinkSpeed");
-    linkSpeedList_ = list("cmbLinkSpeed", {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
-                                           QStringLiteral("9600"), QStringLiteral("19.2k"), QStringLiteral("38.4k"),
-                                           QStringLiteral("57.6k"), QStringLiteral("115.2k")});
+    linkSpeedList_ = list("cmbLinkSpeed",
+        {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"),
+            QStringLiteral("19.2k"), QStringLiteral("38.4k"), QStringLiteral("57.6k"), QStringLiteral("115.2k")});
     slaveIdLabel_ = label(QStringLiteral("Slave ID"), "lblSlaveID");
     slaveIdList_ = list("cmbSlaveID", slaveIds);
     slaveIdList_->setMaxVisibleItems(16);
@@ -254,10 +252,8 @@ void SetupWindow::connectControls()
     connect(enabledBox_, &QCheckBox::toggled, this, [this] { checkBoxChanged(); });
     connect(deviceTypeList_, &QComboBox::currentIndexChanged, this, [this] { deviceTypeChanged(); });
     connect(parityOptions_, &QButtonGroup::idClicked, this, [this](int id) { optionClicked(parityOptions_, id); });
-    connect(dataBitsOptions_, &QButtonGroup::idClicked, this,
-            [this](int id) { optionClicked(dataBitsOptions_, id); });
-    connect(stopBitsOptions_, &QButtonGroup::idClicked, this,
-            [this](int id) { optionClicked(stopBitsOptions_, id); });
+    connect(dataBitsOptions_, &QButtonGroup::idClicked, this, [this](int id) { optionClicked(dataBitsOptions_, id); });
+    connect(stopBitsOptions_, &QButtonGroup::idClicked, this, [this](int id) { optionClicked(stopBitsOptions_, id); });
     connect(selectButton_, &QPushButton::clicked, this, [this] { selectCard(); });
     connect(applyButton_, &QPushButton::clicked, this, [this] { apply(); });
     connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
@@ -273,9 +269,8 @@ void SetupWindow::setUpHints()
     hints_->setHint(parityFrame_, QStringLiteral("COM Port Parity Setting"));
     hints_->setHint(dataBitsFrame_, QStringLiteral("COM Port Data Bits"));
     hints_->setHint(stopBitsFrame_, QStringLiteral("COM Port Stop Bits"));
-    hints_->setHint(applyButton_, [this] {
-        return QStringLiteral("Apply Characteristics to Logical Adapter ") + adapterList_->currentText();
-    });
+    hints_->setHint(applyButton_,
+        [this] { return QStringLiteral("Apply Characteristics to Logical Adapter ") + adapterList_->currentText(); });
     hints_->setHint(closeButton_, QStringLiteral("Exit Server Configuration"));
     hints_->setHint(enabledBox_, QStringLiteral("Enable Adapter For Use"));
     const std::pair<QButtonGroup*, QStringList> optionHints[] = {
@@ -290,24 +285,20 @@ void SetupWindow::setUpHints()
     hints_->setHint(adapterLabel_, QStringLiteral("Current Adapter Number"));
     hints_->setHint(deviceTypeLabel_, QStringLiteral("Physical Device Type Assigned to Current Adapter"));
     hints_->setHint(comPortLabel_, QStringLiteral("COM Port Assigned to Serial Device Type Adapter"));
-    hints_->setHint(protocolLabel_,
-                    QStringLiteral("Protocol Command Set Used By Adapter For PLC Communication"));
-    hints_->setHint(linkSpeedLabel_,
-                    QStringLiteral("Link Speed (Baud Rate) Assigned to Adapter for PLC Communication"));
+    hints_->setHint(protocolLabel_, QStringLiteral("Protocol Command Set Used By Adapter For PLC Communication"));
+    hints_->setHint(
+        linkSpeedLabel_, QStringLiteral("Link Speed (Baud Rate) Assigned to Adapter for PLC Communication"));
     hints_->setHint(slaveIdLabel_, QStringLiteral("PLC Slave (Station) Address Assigned to Adapter"));
     hints_->track();
 }
 
-int SetupWindow::selectedAdapter() const
-{
-    return adapterList_->currentIndex();
-}
+int SetupWindow::selectedAdapter() const { return adapterList_->currentIndex(); }
 
 void SetupWindow::showAdapter(int index)
 {
     const AdapterRecord& r = table_.record(index);
-    const QList<QWidget*> loaded{enabledBox_, deviceTypeList_, comPortList_, protocolList_, linkSpeedList_,
-                                 slaveIdList_};
+    const QList<QWidget*> loaded{
+        enabledBox_, deviceTypeList_, comPortList_, protocolList_, linkSpeedList_, slaveIdList_};
     for (QWidget* w : loaded)
         w->blockSignals(true);
     enabledBox_->setChecked(r.enabled != 0);

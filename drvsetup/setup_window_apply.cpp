@@ -31,8 +31,8 @@ bool SetupWindow::validate()
     // The adapter is named as the "Adapter" list shows it, 0 to 7.
     QApplication::beep();
     platform::messageBox(QStringLiteral("WARNING"),
-                         QStringLiteral("Comm Port setting conflicts with Adapter ") + QString::number(other),
-                         platform::MessageIcon::Warning);
+        QStringLiteral("Comm Port setting conflicts with Adapter ") + QString::number(other),
+        platform::MessageIcon::Warning);
     return false;
 }
 

@@ -17,13 +17,13 @@ namespace {
 struct CardEntry {
     int device = 0;
     MbxHandle handle = 0;
-    MbxPathHandle path = 0;  // 0 when no data master path is open
+    MbxPathHandle path = 0; // 0 when no data master path is open
 };
 
 bool pathOpen(const CardEntry& card) { return (card.path & 0xFFFFu) != 0; }
 
 struct Bridge {
-    std::mutex lock;  // guards the card list and serialises every exchange
+    std::mutex lock; // guards the card list and serialises every exchange
     MbxBinding binding;
     bool loaded = false;
     std::list<CardEntry> cards;
@@ -83,10 +83,7 @@ using mpbridge::Bridge;
 using mpbridge::CardEntry;
 using mpbridge::MbxApi;
 
-extern "C" MPBRIDGE_API int MBXDriverAvailable(void)
-{
-    return mpbridge::bridge().binding.loadResult;
-}
+extern "C" MPBRIDGE_API int MBXDriverAvailable(void) { return mpbridge::bridge().binding.loadResult; }
 
 extern "C" MPBRIDGE_API int MBXInitCard(int device)
 {
@@ -121,8 +118,8 @@ extern "C" MPBRIDGE_API int MBXInitCard(int device)
     }
 }
 
-extern "C" MPBRIDGE_API int MBXSendPacket(int device, const unsigned short* routing, unsigned char* frame,
-                                          int length, int timeout)
+extern "C" MPBRIDGE_API int MBXSendPacket(
+    int device, const unsigned short* routing, unsigned char* frame, int length, int timeout)
 {
     try {
         Bridge& b = mpbridge::bridge();
@@ -144,8 +141,8 @@ extern "C" MPBRIDGE_API int MBXSendPacket(int device, const unsigned short* rout
         for (int i = 0; i < 5; ++i)
             route[i] = routing[i];
         const MbxApi& api = b.binding.api;
-        int result = api.writeMpCmdWait(found->handle, found->path, route, MBX_ROUTING_BYTES, frame, length, 0, 0,
-                                        timeout);
+        int result =
+            api.writeMpCmdWait(found->handle, found->path, route, MBX_ROUTING_BYTES, frame, length, 0, 0, timeout);
         if (result == 0) {
             std::int32_t room = MBX_REPLY_BUFFER_SIZE;
             result = api.readMpReply(found->handle, found->path, frame, &room);
@@ -191,8 +188,8 @@ extern "C" MPBRIDGE_API void MBXSelectDevice(int* device, char* name)
                 api = b.binding.api;
         }
         using Select = void (*)(const MbxApi*, int*, char*);
-        if (auto select = reinterpret_cast<Select>(
-                platform::widgetPluginSymbol("mpbridge_widgets", "mpbridge_select_device")))
+        if (auto select =
+                reinterpret_cast<Select>(platform::widgetPluginSymbol("mpbridge_widgets", "mpbridge_select_device")))
             select(usable ? &api : nullptr, device, name);
     } catch (...) {
         // Nothing chosen: both outputs stay as the caller left them.

@@ -42,10 +42,9 @@ struct Description {
         lengths.fill(kTextSize);
         physical = 0;
         device = wanted;
-        return api.readDeviceDescription(enumeration, &physical, &device, texts[Protocol].data(),
-                                         &lengths[Protocol], texts[Card].data(), &lengths[Card],
-                                         texts[Name].data(), &lengths[Name], texts[DeviceDescription].data(),
-                                         &lengths[DeviceDescription]) == 0;
+        return api.readDeviceDescription(enumeration, &physical, &device, texts[Protocol].data(), &lengths[Protocol],
+                   texts[Card].data(), &lengths[Card], texts[Name].data(), &lengths[Name],
+                   texts[DeviceDescription].data(), &lengths[DeviceDescription]) == 0;
     }
 
     QByteArray bytes(Text which) const
@@ -69,9 +68,7 @@ QLabel* valueLabel(const QString& initial, const char* objectName)
 
 } // namespace
 
-DeviceDialog::DeviceDialog(const MbxApi* api, QWidget* parent)
-    : QDialog(parent)
-    , api_(api)
+DeviceDialog::DeviceDialog(const MbxApi* api, QWidget* parent) : QDialog(parent), api_(api)
 {
     setObjectName(QStringLiteral("MBXDevices"));
     setWindowTitle(QStringLiteral("MBX Devices"));
@@ -92,8 +89,10 @@ DeviceDialog::DeviceDialog(const MbxApi* api, QWidget* parent)
     deviceDescription_ = valueLabel(QStringLiteral("Device Descr"), "lblDeviceDescription");
     auto* details = new QGridLayout(detailsFrame);
     const std::pair<const char*, QLabel*> rows[] = {
-        {"Physical/Logical", physical_},     {"Device Number", number_},
-        {"Netwrok Protocol", protocol_},     {"Card Description", cardDescription_},
+        {"Physical/Logical", physical_},
+        {"Device Number", number_},
+        {"Netwrok Protocol", protocol_},
+        {"Card Description", cardDescription_},
         {"Device Description", deviceDescription_},
     };
     int row = 0;
@@ -150,7 +149,7 @@ void DeviceDialog::fillDeviceList()
     if (!opened) {
         ok_->setEnabled(false);
         QMessageBox box(QMessageBox::Information, windowTitle(), QStringLiteral("No MBX Devices Configured"),
-                        QMessageBox::Ok, parentWidget());
+            QMessageBox::Ok, parentWidget());
         box.exec();
         return;
     }
@@ -194,8 +193,8 @@ void DeviceDialog::confirm()
     const int index = devices_->currentIndex();
     if (index < 0)
         return;
-    choice_ = DeviceChoice{devices_->itemData(index, kDeviceRole).toInt(),
-                           devices_->itemData(index, kNameBytesRole).toByteArray()};
+    choice_ = DeviceChoice{
+        devices_->itemData(index, kDeviceRole).toInt(), devices_->itemData(index, kNameBytesRole).toByteArray()};
     accept();
 }
 
@@ -213,5 +212,5 @@ extern "C" void mpbridge_select_device(const mpbridge::MbxApi* api, int* device,
     *device = choice.device;
     if (name != nullptr)
         std::memcpy(name, choice.name.constData(),
-                    static_cast<std::size_t>(std::min<qsizetype>(choice.name.size(), mpbridge::kTextSize)));
+            static_cast<std::size_t>(std::min<qsizetype>(choice.name.size(), mpbridge::kTextSize)));
 }

@@ -22,7 +22,7 @@ struct MbxApi {
 };
 
 struct MbxBinding {
-    void* library = nullptr;  // null unless every entry point was found
+    void* library = nullptr; // null unless every entry point was found
     MbxApi api;
     // 0 when bound; otherwise the error number of the step that failed.
     std::int32_t loadResult = 0;

@@ -12,8 +12,7 @@ namespace {
 
 constexpr const char* kLibraryName = "libmbxapi.so";
 
-template <typename Fn>
-bool lookUp(void* library, const char* name, Fn& entry)
+template <typename Fn> bool lookUp(void* library, const char* name, Fn& entry)
 {
     dlerror();
     void* symbol = dlsym(library, name);
@@ -38,14 +37,14 @@ MbxBinding loadMbxDriver()
     }
     MbxApi& api = binding.api;
     const bool found = lookUp(library, "MbxOpen", api.open) && lookUp(library, "MbxClose", api.close) &&
-                       lookUp(library, "MbxOpenMp", api.openMp) && lookUp(library, "MbxCloseMp", api.closeMp) &&
-                       lookUp(library, "MbxWriteMpCmdWait", api.writeMpCmdWait) &&
-                       lookUp(library, "MbxReadMpReply", api.readMpReply) &&
-                       lookUp(library, "MbxGetErrorMessageA", api.getErrorMessage) &&
-                       lookUp(library, "MbxOpenDeviceDescriptionEnum", api.openDeviceDescriptionEnum) &&
-                       lookUp(library, "MbxCloseDeviceDescriptionEnum", api.closeDeviceDescriptionEnum) &&
-                       lookUp(library, "MbxDeviceDescriptionEnumNext", api.deviceDescriptionEnumNext) &&
-                       lookUp(library, "MbxReadDeviceDescriptionA", api.readDeviceDescription);
+        lookUp(library, "MbxOpenMp", api.openMp) && lookUp(library, "MbxCloseMp", api.closeMp) &&
+        lookUp(library, "MbxWriteMpCmdWait", api.writeMpCmdWait) &&
+        lookUp(library, "MbxReadMpReply", api.readMpReply) &&
+        lookUp(library, "MbxGetErrorMessageA", api.getErrorMessage) &&
+        lookUp(library, "MbxOpenDeviceDescriptionEnum", api.openDeviceDescriptionEnum) &&
+        lookUp(library, "MbxCloseDeviceDescriptionEnum", api.closeDeviceDescriptionEnum) &&
+        lookUp(library, "MbxDeviceDescriptionEnumNext", api.deviceDescriptionEnumNext) &&
+        lookUp(library, "MbxReadDeviceDescriptionA", api.readDeviceDescription);
     if (!found) {
         dlclose(library);
         binding.api = MbxApi{};

@@ -26,12 +26,11 @@ typedef int32_t (*MbxCloseMpFn)(MbxHandle handle, MbxPathHandle path);
 /* Sends `length` bytes of `frame` along `routing` (routingLength bytes, five
  * 16-bit values) and waits up to `timeout` for the reply. */
 typedef int32_t (*MbxWriteMpCmdWaitFn)(MbxHandle handle, MbxPathHandle path, const uint16_t* routing,
-                                       int32_t routingLength, const unsigned char* frame, int32_t length,
-                                       int32_t reserved1, int32_t reserved2, int32_t timeout);
+    int32_t routingLength, const unsigned char* frame, int32_t length, int32_t reserved1, int32_t reserved2,
+    int32_t timeout);
 /* Copies the reply into `frame`; *length holds the room on entry and the
  * reply length on return. */
-typedef int32_t (*MbxReadMpReplyFn)(MbxHandle handle, MbxPathHandle path, unsigned char* frame,
-                                    int32_t* length);
+typedef int32_t (*MbxReadMpReplyFn)(MbxHandle handle, MbxPathHandle path, unsigned char* frame, int32_t* length);
 typedef int32_t (*MbxGetErrorMessageAFn)(int32_t error, char* text, int32_t size);
 typedef int32_t (*MbxOpenDeviceDescriptionEnumFn)(MbxEnumHandle* enumeration);
 typedef int32_t (*MbxCloseDeviceDescriptionEnumFn)(MbxEnumHandle enumeration);
@@ -40,25 +39,23 @@ typedef int32_t (*MbxDeviceDescriptionEnumNextFn)(MbxEnumHandle enumeration);
  * enumeration's position. Each text buffer's length holds its room on entry
  * (64) and the text length on return. */
 typedef int32_t (*MbxReadDeviceDescriptionAFn)(MbxEnumHandle enumeration, int32_t* physical, int32_t* device,
-                                               char* protocol, int32_t* protocolLength, char* card,
-                                               int32_t* cardLength, char* name, int32_t* nameLength,
-                                               char* description, int32_t* descriptionLength);
+    char* protocol, int32_t* protocolLength, char* card, int32_t* cardLength, char* name, int32_t* nameLength,
+    char* description, int32_t* descriptionLength);
 
 int32_t MbxOpen(int32_t device, MbxHandle* handle);
 int32_t MbxClose(MbxHandle handle);
 int32_t MbxOpenMp(MbxHandle handle, MbxPathHandle* path);
 int32_t MbxCloseMp(MbxHandle handle, MbxPathHandle path);
 int32_t MbxWriteMpCmdWait(MbxHandle handle, MbxPathHandle path, const uint16_t* routing, int32_t routingLength,
-                          const unsigned char* frame, int32_t length, int32_t reserved1, int32_t reserved2,
-                          int32_t timeout);
+    const unsigned char* frame, int32_t length, int32_t reserved1, int32_t reserved2, int32_t timeout);
 int32_t MbxReadMpReply(MbxHandle handle, MbxPathHandle path, unsigned char* frame, int32_t* length);
 int32_t MbxGetErrorMessageA(int32_t error, char* text, int32_t size);
 int32_t MbxOpenDeviceDescriptionEnum(MbxEnumHandle* enumeration);
 int32_t MbxCloseDeviceDescriptionEnum(MbxEnumHandle enumeration);
 int32_t MbxDeviceDescriptionEnumNext(MbxEnumHandle enumeration);
 int32_t MbxReadDeviceDescriptionA(MbxEnumHandle enumeration, int32_t* physical, int32_t* device, char* protocol,
-                                  int32_t* protocolLength, char* card, int32_t* cardLength, char* name,
-                                  int32_t* nameLength, char* description, int32_t* descriptionLength);
+    int32_t* protocolLength, char* card, int32_t* cardLength, char* name, int32_t* nameLength, char* description,
+    int32_t* descriptionLength);
 
 #ifdef __cplusplus
 }

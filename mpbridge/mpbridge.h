@@ -39,8 +39,8 @@ MPBRIDGE_API int MBXInitCard(int device);
  * 0 on success; -1 when the driver is not available, the device has not been
  * opened with MBXInitCard or an argument is unusable (null pointer, length
  * outside 0..512); any other value is the MBX driver's own error, unchanged. */
-MPBRIDGE_API int MBXSendPacket(int device, const unsigned short* routing, unsigned char* frame, int length,
-                               int timeout);
+MPBRIDGE_API int MBXSendPacket(
+    int device, const unsigned short* routing, unsigned char* frame, int length, int timeout);
 
 /* Closes card `device`. 1 when it was open and is now closed, 0 when no card
  * with that number is open or the driver is not available. */

@@ -23,8 +23,8 @@ enum class ErrorCode : int {
     // -5, "request refused": the control reports both ways a request fails to
     // leave it with one number, because hosts and the configurator's hint
     // ("Requests are refused (error -5)") treat them alike: nothing went out.
-    RefusedNotBuilt = -5,   // the properties describe no request this control can build
-    RefusedByDriver = -5,   // PLCDRV did not queue the packet (no such running adapter)
+    RefusedNotBuilt = -5, // the properties describe no request this control can build
+    RefusedByDriver = -5, // PLCDRV did not queue the packet (no such running adapter)
     // The Modbus TCP connection was reset again on the retry.
     HostDidNotRespond = -4,
     // No reply in time, or one that fails its check (CRC, LRC, a frame cut

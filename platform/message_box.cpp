@@ -14,11 +14,9 @@ MessageAnswer defaultAnswer(MessageButtons buttons)
 {
     switch (buttons) {
     case MessageButtons::YesNo:
-    case MessageButtons::YesNoCancel:
-        return MessageAnswer::Yes;
+    case MessageButtons::YesNoCancel: return MessageAnswer::Yes;
     case MessageButtons::Ok:
-    case MessageButtons::OkCancel:
-        break;
+    case MessageButtons::OkCancel: break;
     }
     return MessageAnswer::Ok;
 }

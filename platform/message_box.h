@@ -13,8 +13,7 @@ enum class MessageIcon { Information, Warning, Critical, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
-MessageAnswer messageBox(const QString& title, const QString& text,
-                         MessageIcon icon = MessageIcon::Information,
-                         MessageButtons buttons = MessageButtons::Ok);
+MessageAnswer messageBox(const QString& title, const QString& text, MessageIcon icon = MessageIcon::Information,
+    MessageButtons buttons = MessageButtons::Ok);
 
 } // namespace platform

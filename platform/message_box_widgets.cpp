@@ -8,8 +8,8 @@ using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
 
-extern "C" MessageAnswer platform_message_box(const QString& title, const QString& text, MessageIcon icon,
-                                              MessageButtons buttons)
+extern "C" MessageAnswer platform_message_box(
+    const QString& title, const QString& text, MessageIcon icon, MessageButtons buttons)
 {
     QMessageBox::Icon qtIcon = QMessageBox::Information;
     switch (icon) {
@@ -51,4 +51,3 @@ extern "C" MessageAnswer platform_message_box(const QString& title, const QStrin
         return MessageAnswer::No;
     return MessageAnswer::Cancel;
 }
-

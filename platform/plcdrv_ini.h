@@ -30,19 +30,19 @@ inline constexpr QLatin1String DialogShow{"DialogShow"};
 inline QString port(int comNumber) { return QStringLiteral("COM%1").arg(comNumber); }
 // [Adapter.Object.n]
 inline constexpr QLatin1String Enabled{"Enabled"};
-inline constexpr QLatin1String Type{"Type"};                    // AdapterType
-inline constexpr QLatin1String ComIndex{"COM:"};                // COM number minus one
-inline constexpr QLatin1String LinkSpeed{"LinkSpeed"};          // 0 = 1200 … 7 = 115200
-inline constexpr QLatin1String LinkParity{"LinkParity"};        // ParitySetting
-inline constexpr QLatin1String LinkDataBits{"LinkDataBits"};    // DataBitsSetting
-inline constexpr QLatin1String LinkStopBits{"LinkStopBits"};    // StopBitsSetting
-inline constexpr QLatin1String LinkProtocol{"LinkProtocol"};    // 0 RTU, 1 ASCII
-inline constexpr QLatin1String NodeId{"NodeID"};                // slave ID, 0 none
+inline constexpr QLatin1String Type{"Type"};                 // AdapterType
+inline constexpr QLatin1String ComIndex{"COM:"};             // COM number minus one
+inline constexpr QLatin1String LinkSpeed{"LinkSpeed"};       // 0 = 1200 … 7 = 115200
+inline constexpr QLatin1String LinkParity{"LinkParity"};     // ParitySetting
+inline constexpr QLatin1String LinkDataBits{"LinkDataBits"}; // DataBitsSetting
+inline constexpr QLatin1String LinkStopBits{"LinkStopBits"}; // StopBitsSetting
+inline constexpr QLatin1String LinkProtocol{"LinkProtocol"}; // 0 RTU, 1 ASCII
+inline constexpr QLatin1String NodeId{"NodeID"};             // slave ID, 0 none
 inline constexpr QLatin1String LinkAssertRts{"LinkAssertRTS"};
 inline constexpr QLatin1String LinkRtsLeadTime{"LinkRTSLeadTime"};
 inline constexpr QLatin1String LinkRtsLagTime{"LinkRTSLagTime"};
 inline constexpr QLatin1String AdapterPollRate{"AdapterPollRate"};
-inline constexpr QLatin1String LinkTimeOut{"LinkTimeOut"};      // ms between reply bytes
+inline constexpr QLatin1String LinkTimeOut{"LinkTimeOut"}; // ms between reply bytes
 inline constexpr QLatin1String MbxDeviceNumber{"MBXDeviceNumber"};
 inline constexpr QLatin1String MbxDeviceName{"MBXDeviceName"};
 } // namespace key

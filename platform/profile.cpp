@@ -94,10 +94,7 @@ QList<Line> readLines(const QString& file, bool* exists = nullptr)
     return lines;
 }
 
-bool sameName(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
+bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 // Position of the first section named `section` (its header line), or -1.
 qsizetype findSection(const QList<Line>& lines, const QString& section)
@@ -151,10 +148,7 @@ std::optional<int> leadingNumber(const QString& text)
     return static_cast<int>(value);
 }
 
-bool hasLineBreak(const QString& s)
-{
-    return s.contains(u'\n') || s.contains(u'\r');
-}
+bool hasLineBreak(const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); }
 
 // The value as it goes into the file: a value that reading would change
 // (blanks at its ends, or itself wrapped in matching quotes) is written in
@@ -162,15 +156,12 @@ bool hasLineBreak(const QString& s)
 QString storedValue(const QString& value)
 {
     const bool blankEnds = !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
-    const bool quoted = value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
-                        && value.back() == value.front();
+    const bool quoted =
+        value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front();
     return blankEnds || quoted ? QLatin1Char('"') + value + QLatin1Char('"') : value;
 }
 
-QString envPath(const char* name)
-{
-    return QString::fromLocal8Bit(qgetenv(name));
-}
+QString envPath(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
 // The base directories only count when absolute; a relative entry is invalid
 // and ignored, as the freedesktop base-directory rules say.
@@ -207,14 +198,13 @@ int PrivateProfile::getInt(const QString& file, const QString& section, const QS
     return leadingNumber(*value).value_or(0);
 }
 
-QString PrivateProfile::getString(const QString& file, const QString& section, const QString& key,
-                                  const QString& defaultValue)
+QString PrivateProfile::getString(
+    const QString& file, const QString& section, const QString& key, const QString& defaultValue)
 {
     return lookup(file, section, key).value_or(defaultValue);
 }
 
-bool PrivateProfile::writeString(const QString& file, const QString& section, const QString& key,
-                                 const QString& value)
+bool PrivateProfile::writeString(const QString& file, const QString& section, const QString& key, const QString& value)
 {
     // Names that would not read back as the same section and key, and any
     // line break (which would smuggle extra lines into the file), are refused.

@@ -19,8 +19,8 @@ public:
     // missing. Numbers beyond int saturate.
     static int getInt(const QString& file, const QString& section, const QString& key, int defaultValue);
     // Text value of [section] key, `defaultValue` when missing.
-    static QString getString(const QString& file, const QString& section, const QString& key,
-                             const QString& defaultValue = QString());
+    static QString getString(
+        const QString& file, const QString& section, const QString& key, const QString& defaultValue = QString());
     // Writes [section] key=value, creating the file, section or key as needed
     // and leaving every other line as it was; missing directories are
     // created. The new file replaces the old one by a rename, so readers see

@@ -15,10 +15,10 @@ namespace platform {
 enum class SerialParity { None, Odd, Even };
 
 struct SerialSettings {
-    int baudRate = 9600;   // bits per second, one of the standard rates
-    int dataBits = 8;      // 7 or 8
+    int baudRate = 9600; // bits per second, one of the standard rates
+    int dataBits = 8;    // 7 or 8
     SerialParity parity = SerialParity::None;
-    int stopBits = 1;      // 1 or 2
+    int stopBits = 1; // 1 or 2
 };
 
 class SerialPort {

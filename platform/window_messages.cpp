@@ -94,8 +94,7 @@ WindowHandle registerWindow(QObject* receiver, MessageHandler handler)
     }
     // Connected after the insert and outside the lock; a receiver cannot be
     // destroyed meanwhile because registration runs on its own thread.
-    QMetaObject::Connection connection =
-        QObject::connect(receiver, &QObject::destroyed, [handle] { forget(handle); });
+    QMetaObject::Connection connection = QObject::connect(receiver, &QObject::destroyed, [handle] { forget(handle); });
     {
         std::lock_guard lock(reg.mutex);
         auto it = reg.entries.find(handle);
@@ -108,10 +107,7 @@ WindowHandle registerWindow(QObject* receiver, MessageHandler handler)
     return handle;
 }
 
-void unregisterWindow(WindowHandle handle)
-{
-    forget(handle);
-}
+void unregisterWindow(WindowHandle handle) { forget(handle); }
 
 bool isWindow(WindowHandle handle)
 {

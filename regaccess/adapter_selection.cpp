@@ -77,10 +77,7 @@ AdapterFileCache& cache()
 
 } // namespace
 
-AdapterConfig readAdapterConfig(int adapterNumber)
-{
-    return cache().lookup(adapterNumber);
-}
+AdapterConfig readAdapterConfig(int adapterNumber) { return cache().lookup(adapterNumber); }
 
 Transport chooseTransport(const AdapterConfig& config, const QString& host)
 {

@@ -13,7 +13,7 @@ class ControlSite : public QObject {
     Q_PROPERTY(bool enabled READ enabled WRITE setEnabled NOTIFY enabledChanged)
 
 public:
-    explicit ControlSite(QObject* parent = nullptr) : QObject(parent) {}
+    explicit ControlSite(QObject* parent = nullptr) : QObject(parent) { }
 
     bool userMode() const { return userMode_; }
     void setUserMode(bool userMode)

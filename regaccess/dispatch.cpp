@@ -58,16 +58,15 @@ constexpr std::array<MemberName, 39> Members{{
     {dispid::AboutBox, "AboutBox"},
 }};
 
-constexpr std::array<const char*, 9> Events{"OnReadDone",     "OnWriteDone",    "OnErrorEvent",
-                                            "OnDiscreteChange", "OnAnalogLow",  "OnAnalogHigh",
-                                            "OnAnalogNormal", "OnAnalogChange", "OnPLCWriteNotify"};
+constexpr std::array<const char*, 9> Events{"OnReadDone", "OnWriteDone", "OnErrorEvent", "OnDiscreteChange",
+    "OnAnalogLow", "OnAnalogHigh", "OnAnalogNormal", "OnAnalogChange", "OnPLCWriteNotify"};
 
 // Converts arguments the way automation coercion does: numbers of any type
 // and numeric text are accepted, fractions round half to even, and a value
 // outside the parameter's range is an overflow.
 class Arguments {
 public:
-    explicit Arguments(const QVariantList& args) : args_(args) {}
+    explicit Arguments(const QVariantList& args) : args_(args) { }
 
     int count() const { return static_cast<int>(args_.size()); }
     DispatchError error() const { return error_; }
@@ -90,10 +89,19 @@ public:
             return fail(DispatchError::Overflow);
         return static_cast<std::int32_t>(number);
     }
-    int i16(int i) { return integer(i, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()); }
+    int i16(int i)
+    {
+        return integer(i, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
+    }
     // A 16-bit register value may also come as its unsigned reading.
-    int word(int i) { return integer(i, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::uint16_t>::max()); }
-    std::int32_t i32(int i) { return integer(i, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()); }
+    int word(int i)
+    {
+        return integer(i, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::uint16_t>::max());
+    }
+    std::int32_t i32(int i)
+    {
+        return integer(i, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+    }
     bool boolean(int i)
     {
         const QVariant& v = args_[i];
@@ -161,8 +169,7 @@ DispatchResult simpleProperty(DispatchKind kind, Arguments& args, Get get, Put p
     return {DispatchError::None, get()};
 }
 
-template <typename Get>
-DispatchResult readOnlyProperty(DispatchKind kind, Arguments& args, Get get)
+template <typename Get> DispatchResult readOnlyProperty(DispatchKind kind, Arguments& args, Get get)
 {
     if (kind == DispatchKind::PropertyPut)
         return failed(DispatchError::ReadOnly);
@@ -189,8 +196,7 @@ DispatchResult indexedProperty(DispatchKind kind, Arguments& args, int indexes, 
     return {DispatchError::None, value};
 }
 
-template <typename Call>
-DispatchResult method(DispatchKind kind, Arguments& args, int parameters, Call call)
+template <typename Call> DispatchResult method(DispatchKind kind, Arguments& args, int parameters, Call call)
 {
     if (kind == DispatchKind::PropertyPut)
         return failed(DispatchError::UnknownMember);
@@ -203,8 +209,7 @@ DispatchResult method(DispatchKind kind, Arguments& args, int parameters, Call c
 }
 
 // Puts check the whole argument list before anything is stored.
-template <typename Store>
-void whenConverted(Arguments& args, Store store)
+template <typename Store> void whenConverted(Arguments& args, Store store)
 {
     if (args.error() == DispatchError::None)
         store();
@@ -246,77 +251,152 @@ DispatchResult invoke(Plctag& c, int id, DispatchKind kind, const QVariantList& 
     switch (id) {
     case dispid::Value:
     case dispid::Host:
-        return simpleProperty(kind, args, [&] { return QVariant(c.Host()); },
-                              [&](A& a) { QString v = a.text(0); whenConverted(a, [&] { c.setHost(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.Host()); },
+            [&](A& a) {
+                QString v = a.text(0);
+                whenConverted(a, [&] { c.setHost(v); });
+            });
     case dispid::Adapter:
-        return simpleProperty(kind, args, [&] { return QVariant(c.Adapter()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setAdapter(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.Adapter()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setAdapter(v); });
+            });
     case dispid::TimeToLive:
-        return simpleProperty(kind, args, [&] { return QVariant(c.TimeToLive()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setTimeToLive(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.TimeToLive()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setTimeToLive(v); });
+            });
     case dispid::Port:
-        return simpleProperty(kind, args, [&] { return QVariant(c.Port()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setPort(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.Port()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setPort(v); });
+            });
     case dispid::Address:
-        return simpleProperty(kind, args, [&] { return QVariant(c.Address()); },
-                              [&](A& a) { qint32 v = a.i32(0); whenConverted(a, [&] { c.setAddress(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.Address()); },
+            [&](A& a) {
+                qint32 v = a.i32(0);
+                whenConverted(a, [&] { c.setAddress(v); });
+            });
     case dispid::RegType:
-        return simpleProperty(kind, args, [&] { return QVariant(c.RegType()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setRegType(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.RegType()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setRegType(v); });
+            });
     case dispid::Function:
-        return simpleProperty(kind, args, [&] { return QVariant(c.Function()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setFunction(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.Function()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setFunction(v); });
+            });
     case dispid::RoutePath:
-        return simpleProperty(kind, args, [&] { return QVariant(c.RoutePath()); },
-                              [&](A& a) { QString v = a.text(0); whenConverted(a, [&] { c.setRoutePath(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.RoutePath()); },
+            [&](A& a) {
+                QString v = a.text(0);
+                whenConverted(a, [&] { c.setRoutePath(v); });
+            });
     case dispid::Size:
-        return simpleProperty(kind, args, [&] { return QVariant(c.Size()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setSize(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.Size()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setSize(v); });
+            });
     case dispid::SlaveReg:
-        return simpleProperty(kind, args, [&] { return QVariant(c.SlaveReg()); },
-                              [&](A& a) { qint32 v = a.i32(0); whenConverted(a, [&] { c.setSlaveReg(v); }); });
-    case dispid::Busy:
-        return readOnlyProperty(kind, args, [&] { return QVariant(c.Busy()); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.SlaveReg()); },
+            [&](A& a) {
+                qint32 v = a.i32(0);
+                whenConverted(a, [&] { c.setSlaveReg(v); });
+            });
+    case dispid::Busy: return readOnlyProperty(kind, args, [&] { return QVariant(c.Busy()); });
     case dispid::StrVal:
-        return simpleProperty(kind, args, [&] { return QVariant(c.StrVal()); },
-                              [&](A& a) { QString v = a.text(0); whenConverted(a, [&] { c.setStrVal(v); }); });
-    case dispid::DataPtr:
-        return readOnlyProperty(kind, args, [&] { return QVariant(c.DataPtr()); });
-    case dispid::ErrorCode:
-        return readOnlyProperty(kind, args, [&] { return QVariant(c.ErrorCode()); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.StrVal()); },
+            [&](A& a) {
+                QString v = a.text(0);
+                whenConverted(a, [&] { c.setStrVal(v); });
+            });
+    case dispid::DataPtr: return readOnlyProperty(kind, args, [&] { return QVariant(c.DataPtr()); });
+    case dispid::ErrorCode: return readOnlyProperty(kind, args, [&] { return QVariant(c.ErrorCode()); });
     case dispid::ElementIndex:
-        return simpleProperty(kind, args, [&] { return QVariant(c.ElementIndex()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setElementIndex(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.ElementIndex()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setElementIndex(v); });
+            });
     case dispid::BitIndex:
-        return simpleProperty(kind, args, [&] { return QVariant(c.BitIndex()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setBitIndex(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.BitIndex()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setBitIndex(v); });
+            });
     case dispid::valBit:
-        return simpleProperty(kind, args, [&] { return QVariant(c.valBit()); },
-                              [&](A& a) { bool v = a.boolean(0); whenConverted(a, [&] { c.setValBit(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.valBit()); },
+            [&](A& a) {
+                bool v = a.boolean(0);
+                whenConverted(a, [&] { c.setValBit(v); });
+            });
     case dispid::valByte:
-        return simpleProperty(kind, args, [&] { return QVariant(c.valByte()); },
-                              [&](A& a) { int v = a.word(0); whenConverted(a, [&] { c.setValByte(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.valByte()); },
+            [&](A& a) {
+                int v = a.word(0);
+                whenConverted(a, [&] { c.setValByte(v); });
+            });
     case dispid::valWord:
-        return simpleProperty(kind, args, [&] { return QVariant(c.valWord()); },
-                              [&](A& a) { int v = a.word(0); whenConverted(a, [&] { c.setValWord(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.valWord()); },
+            [&](A& a) {
+                int v = a.word(0);
+                whenConverted(a, [&] { c.setValWord(v); });
+            });
     case dispid::valBCD:
-        return simpleProperty(kind, args, [&] { return QVariant(c.valBCD()); },
-                              [&](A& a) { int v = a.i16(0); whenConverted(a, [&] { c.setValBCD(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.valBCD()); },
+            [&](A& a) {
+                int v = a.i16(0);
+                whenConverted(a, [&] { c.setValBCD(v); });
+            });
     case dispid::valLong:
-        return simpleProperty(kind, args, [&] { return QVariant(c.valLong()); },
-                              [&](A& a) { qint32 v = a.i32(0); whenConverted(a, [&] { c.setValLong(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.valLong()); },
+            [&](A& a) {
+                qint32 v = a.i32(0);
+                whenConverted(a, [&] { c.setValLong(v); });
+            });
     case dispid::valBCDLong:
-        return simpleProperty(kind, args, [&] { return QVariant(c.valBCDLong()); },
-                              [&](A& a) { qint32 v = a.i32(0); whenConverted(a, [&] { c.setValBCDLong(v); }); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.valBCDLong()); },
+            [&](A& a) {
+                qint32 v = a.i32(0);
+                whenConverted(a, [&] { c.setValBCDLong(v); });
+            });
     case dispid::valFloat:
-        return simpleProperty(kind, args, [&] { return QVariant(c.valFloat()); },
-                              [&](A& a) { float v = a.single(0); whenConverted(a, [&] { c.setValFloat(v); }); });
-    case dispid::Trigger:
-        return method(kind, args, 0, [&](A&) { return QVariant(c.Trigger()); });
+        return simpleProperty(
+            kind, args, [&] { return QVariant(c.valFloat()); },
+            [&](A& a) {
+                float v = a.single(0);
+                whenConverted(a, [&] { c.setValFloat(v); });
+            });
+    case dispid::Trigger: return method(kind, args, 0, [&](A&) { return QVariant(c.Trigger()); });
     case dispid::UnsolicitedMsgStart:
         return method(kind, args, 0, [&](A&) { return QVariant(c.UnsolicitedMsgStart()); });
-    case dispid::UnsolicitedMsgStop:
-        return method(kind, args, 0, [&](A&) { return QVariant(c.UnsolicitedMsgStop()); });
+    case dispid::UnsolicitedMsgStop: return method(kind, args, 0, [&](A&) { return QVariant(c.UnsolicitedMsgStop()); });
     case dispid::WatchPointDelete:
     case dispid::WatchPointSuspend:
     case dispid::WatchPointActivate:
@@ -350,7 +430,11 @@ DispatchResult invoke(Plctag& c, int id, DispatchKind kind, const QVariantList& 
         });
     case dispid::BitVal:
         return indexedProperty(
-            kind, args, 2, [&](A& a) { int w = a.i16(0), b = a.i16(1); return QVariant(c.BitVal(w, b)); },
+            kind, args, 2,
+            [&](A& a) {
+                int w = a.i16(0), b = a.i16(1);
+                return QVariant(c.BitVal(w, b));
+            },
             [&](A& a) {
                 int w = a.i16(0), b = a.i16(1);
                 bool v = a.boolean(2);
@@ -359,29 +443,49 @@ DispatchResult invoke(Plctag& c, int id, DispatchKind kind, const QVariantList& 
     case dispid::ByteVal:
         return indexedProperty(
             kind, args, 1, [&](A& a) { return QVariant(c.ByteVal(a.i16(0))); },
-            [&](A& a) { int i = a.i16(0), v = a.word(1); whenConverted(a, [&] { c.setByteVal(i, v); }); });
+            [&](A& a) {
+                int i = a.i16(0), v = a.word(1);
+                whenConverted(a, [&] { c.setByteVal(i, v); });
+            });
     case dispid::WordVal:
         return indexedProperty(
             kind, args, 1, [&](A& a) { return QVariant(c.WordVal(a.i16(0))); },
-            [&](A& a) { int i = a.i16(0), v = a.word(1); whenConverted(a, [&] { c.setWordVal(i, v); }); });
+            [&](A& a) {
+                int i = a.i16(0), v = a.word(1);
+                whenConverted(a, [&] { c.setWordVal(i, v); });
+            });
     case dispid::BCDVal:
         return indexedProperty(
             kind, args, 1, [&](A& a) { return QVariant(c.BCDVal(a.i16(0))); },
-            [&](A& a) { int i = a.i16(0), v = a.i16(1); whenConverted(a, [&] { c.setBCDVal(i, v); }); });
+            [&](A& a) {
+                int i = a.i16(0), v = a.i16(1);
+                whenConverted(a, [&] { c.setBCDVal(i, v); });
+            });
     case dispid::FloatVal:
         return indexedProperty(
             kind, args, 1, [&](A& a) { return QVariant(c.FloatVal(a.i16(0))); },
-            [&](A& a) { int i = a.i16(0); float v = a.single(1); whenConverted(a, [&] { c.setFloatVal(i, v); }); });
+            [&](A& a) {
+                int i = a.i16(0);
+                float v = a.single(1);
+                whenConverted(a, [&] { c.setFloatVal(i, v); });
+            });
     case dispid::LongVal:
         return indexedProperty(
             kind, args, 1, [&](A& a) { return QVariant(c.LongVal(a.i16(0))); },
-            [&](A& a) { int i = a.i16(0); qint32 v = a.i32(1); whenConverted(a, [&] { c.setLongVal(i, v); }); });
+            [&](A& a) {
+                int i = a.i16(0);
+                qint32 v = a.i32(1);
+                whenConverted(a, [&] { c.setLongVal(i, v); });
+            });
     case dispid::BCDLong:
         return indexedProperty(
             kind, args, 1, [&](A& a) { return QVariant(c.BCDLong(a.i16(0))); },
-            [&](A& a) { int i = a.i16(0); qint32 v = a.i32(1); whenConverted(a, [&] { c.setBCDLong(i, v); }); });
-    default:
-        return failed(DispatchError::UnknownMember);
+            [&](A& a) {
+                int i = a.i16(0);
+                qint32 v = a.i32(1);
+                whenConverted(a, [&] { c.setBCDLong(i, v); });
+            });
+    default: return failed(DispatchError::UnknownMember);
     }
 }
 

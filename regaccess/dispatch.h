@@ -83,11 +83,11 @@ enum class DispatchKind { Method, PropertyGet, PropertyPut };
 
 enum class DispatchError {
     None,
-    UnknownMember,    // no such DISPID, or the kind does not apply (put on a method)
-    ReadOnly,         // put on a read-only property
+    UnknownMember, // no such DISPID, or the kind does not apply (put on a method)
+    ReadOnly,      // put on a read-only property
     BadArgumentCount,
-    TypeMismatch,     // an argument cannot be converted to the parameter's type
-    Overflow,         // an argument does not fit the parameter's width
+    TypeMismatch, // an argument cannot be converted to the parameter's type
+    Overflow,     // an argument does not fit the parameter's width
 };
 
 struct DispatchResult {

@@ -25,11 +25,11 @@ enum class TraceDirection { Request, Reply, Failure };
 
 struct TraceFrame {
     TraceDirection direction = TraceDirection::Request;
-    int adapter = 1;                    // 1 … 8, the n of "Adapter.Object.%d"
-    bool overTcp = false;               // the control's own Modbus TCP client (requests, replies)
-    std::uint8_t unit = 0;              // first route byte
-    std::span<const std::uint8_t> pdu;  // empty for a failure
-    int errorCode = 0;                  // failure only
+    int adapter = 1;                   // 1 … 8, the n of "Adapter.Object.%d"
+    bool overTcp = false;              // the control's own Modbus TCP client (requests, replies)
+    std::uint8_t unit = 0;             // first route byte
+    std::span<const std::uint8_t> pdu; // empty for a failure
+    int errorCode = 0;                 // failure only
 };
 
 using FrameObserver = std::function<void(const TraceFrame&)>;

@@ -50,7 +50,7 @@ std::uint8_t* pduBytes(plcdrv::RequestPacket& packet)
 
 class PlctagPrivate final : public WatchPointEvents {
 public:
-    explicit PlctagPrivate(Plctag& control, ControlSite* controlSite) : q(control), site(controlSite) {}
+    explicit PlctagPrivate(Plctag& control, ControlSite* controlSite) : q(control), site(controlSite) { }
 
     // Watch-point events become the control's signals; each answers whether
     // the control survived its handlers.
@@ -60,15 +60,15 @@ public:
         emit q.OnDiscreteChange(wordIndex, bitIndex, current, previous);
         return !alive.isNull();
     }
-    bool analogLow(int type, int index, const QVariant& current, const QVariant& previous,
-                   const QVariant& lowerLimit) override
+    bool analogLow(
+        int type, int index, const QVariant& current, const QVariant& previous, const QVariant& lowerLimit) override
     {
         const QPointer<Plctag> alive(&q);
         emit q.OnAnalogLow(type, index, current, previous, lowerLimit);
         return !alive.isNull();
     }
-    bool analogHigh(int type, int index, const QVariant& current, const QVariant& previous,
-                    const QVariant& upperLimit) override
+    bool analogHigh(
+        int type, int index, const QVariant& current, const QVariant& previous, const QVariant& upperLimit) override
     {
         const QPointer<Plctag> alive(&q);
         emit q.OnAnalogHigh(type, index, current, previous, upperLimit);
@@ -99,7 +99,7 @@ public:
     int regType = 0;
     int function = 0;
     QString routePath = QStringLiteral("1.0.0.0.0");
-    RouteBytes route;                   // routePath parsed
+    RouteBytes route; // routePath parsed
     int size = 1;
     qint32 slaveReg = 40001;
 
@@ -120,15 +120,13 @@ public:
     WatchList watchPoints;
 };
 
-Plctag::Plctag(QObject* parent, ControlSite* site)
-    : QObject(parent), d_(std::make_unique<PlctagPrivate>(*this, site))
+Plctag::Plctag(QObject* parent, ControlSite* site) : QObject(parent), d_(std::make_unique<PlctagPrivate>(*this, site))
 {
     d_->packet = std::make_unique<plcdrv::RequestPacket>();
     std::memset(d_->packet.get(), 0, sizeof(plcdrv::RequestPacket));
     d_->route = parseRoutePath("1.0.0.0.0");
-    d_->window = platform::registerWindow(this, [this](unsigned message, std::uintptr_t, std::intptr_t lParam) {
-        onWindowMessage(message, lParam);
-    });
+    d_->window = platform::registerWindow(
+        this, [this](unsigned message, std::uintptr_t, std::intptr_t lParam) { onWindowMessage(message, lParam); });
     connect(&d_->pollTimer, &QTimer::timeout, this, [this] { Trigger(); });
     if (userMode() && !driverStarted.exchange(true))
         VexaStart();
@@ -194,12 +192,36 @@ void Plctag::setHost(const QString& host)
     d_->hostText = host.toStdString();
     markModified();
 }
-void Plctag::setAdapter(int adapter) { d_->adapter = std::min(low16(adapter), 7); markModified(); }
-void Plctag::setTimeToLive(int ttl) { d_->timeToLive = low16(ttl); markModified(); }
-void Plctag::setPort(int port) { d_->port = low16(port); markModified(); }
-void Plctag::setAddress(qint32 address) { d_->address = address; markModified(); }
-void Plctag::setRegType(int regType) { d_->regType = low16(regType); markModified(); }
-void Plctag::setFunction(int function) { d_->function = low16(function); markModified(); }
+void Plctag::setAdapter(int adapter)
+{
+    d_->adapter = std::min(low16(adapter), 7);
+    markModified();
+}
+void Plctag::setTimeToLive(int ttl)
+{
+    d_->timeToLive = low16(ttl);
+    markModified();
+}
+void Plctag::setPort(int port)
+{
+    d_->port = low16(port);
+    markModified();
+}
+void Plctag::setAddress(qint32 address)
+{
+    d_->address = address;
+    markModified();
+}
+void Plctag::setRegType(int regType)
+{
+    d_->regType = low16(regType);
+    markModified();
+}
+void Plctag::setFunction(int function)
+{
+    d_->function = low16(function);
+    markModified();
+}
 void Plctag::setRoutePath(const QString& routePath)
 {
     d_->routePath = routePath;
@@ -207,8 +229,16 @@ void Plctag::setRoutePath(const QString& routePath)
     d_->route = parseRoutePath(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     markModified();
 }
-void Plctag::setSize(int size) { d_->size = low16(size); markModified(); }
-void Plctag::setSlaveReg(qint32 slaveReg) { d_->slaveReg = slaveReg; markModified(); }
+void Plctag::setSize(int size)
+{
+    d_->size = low16(size);
+    markModified();
+}
+void Plctag::setSlaveReg(qint32 slaveReg)
+{
+    d_->slaveReg = slaveReg;
+    markModified();
+}
 
 qint32 Plctag::DataPtr() const
 {
@@ -280,7 +310,7 @@ bool Plctag::Trigger()
         return false;
     }
     traceFrame({TraceDirection::Request, d_->adapter + 1, transport == Transport::ModbusTcp, packet.route[0],
-                std::span<const std::uint8_t>(pduBytes(packet), static_cast<std::size_t>(request.pduLength)), 0});
+        std::span<const std::uint8_t>(pduBytes(packet), static_cast<std::size_t>(request.pduLength)), 0});
     if (transport == Transport::ModbusTcp)
         return triggerOverTcp(request.pduLength);
 
@@ -340,12 +370,8 @@ void Plctag::completeRequest(int pduBytesHeld, std::int32_t status)
         if (!alive || !d_->watchPoints.evaluate(d_->buffer, *d_))
             return;
         break;
-    case ReplyKind::Write:
-        emit OnWriteDone();
-        break;
-    case ReplyKind::Error:
-        emit OnErrorEvent(outcome.errorCode);
-        break;
+    case ReplyKind::Write: emit OnWriteDone(); break;
+    case ReplyKind::Error: emit OnErrorEvent(outcome.errorCode); break;
     }
     if (alive)
         d_->busy = false;
@@ -382,10 +408,10 @@ bool Plctag::WatchPointActivate(int PtType, int PtWIndex, int PtBIndex)
 }
 
 bool Plctag::WatchPointAdd(int PtType, int Index1, int Index2, int EventFlags, const QVariant& LowLimit,
-                           const QVariant& HighLimit, bool ActiveFlag)
+    const QVariant& HighLimit, bool ActiveFlag)
 {
-    return d_->watchPoints.add(low16(PtType), low16(Index1), low16(Index2), low16(EventFlags), LowLimit, HighLimit,
-                            ActiveFlag);
+    return d_->watchPoints.add(
+        low16(PtType), low16(Index1), low16(Index2), low16(EventFlags), LowLimit, HighLimit, ActiveFlag);
 }
 
 bool Plctag::AutoPoll(int Interval)
@@ -404,9 +430,8 @@ bool Plctag::AutoPoll(int Interval)
 
 void Plctag::AboutBox()
 {
-    platform::messageBox(QStringLiteral("About PLCTAG"),
-                         QStringLiteral("PLCTAG register-access control\nVersion 4.0"),
-                         platform::MessageIcon::Information);
+    platform::messageBox(QStringLiteral("About PLCTAG"), QStringLiteral("PLCTAG register-access control\nVersion 4.0"),
+        platform::MessageIcon::Information);
 }
 
 } // namespace regaccess

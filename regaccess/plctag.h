@@ -181,8 +181,8 @@ public:
     Q_INVOKABLE bool WatchPointSuspend(int PtType, int PtWIndex, int PtBIndex);
     Q_INVOKABLE bool WatchPointActivate(int PtType, int PtWIndex, int PtBIndex);
     // An invalid QVariant limit is "not given" and keeps the earlier limit.
-    Q_INVOKABLE bool WatchPointAdd(int PtType, int Index1, int Index2, int EventFlags,
-                                   const QVariant& LowLimit, const QVariant& HighLimit, bool ActiveFlag);
+    Q_INVOKABLE bool WatchPointAdd(int PtType, int Index1, int Index2, int EventFlags, const QVariant& LowLimit,
+        const QVariant& HighLimit, bool ActiveFlag);
     // Interval in milliseconds; 0 stops polling. Any other value triggers at
     // once; a positive one then triggers every Interval ms.
     Q_INVOKABLE bool AutoPoll(int Interval);
@@ -203,10 +203,10 @@ signals:
     void OnWriteDone();
     void OnErrorEvent(int nErrorCode);
     void OnDiscreteChange(int WordIndex, int BitIndex, const QVariant& CurrentVal, const QVariant& PreviousVal);
-    void OnAnalogLow(int PtType, int PtIndex, const QVariant& CurrentVal, const QVariant& PreviousVal,
-                     const QVariant& LowerLimit);
-    void OnAnalogHigh(int PtType, int PtIndex, const QVariant& CurrentVal, const QVariant& PreviousVal,
-                      const QVariant& UpperLimit);
+    void OnAnalogLow(
+        int PtType, int PtIndex, const QVariant& CurrentVal, const QVariant& PreviousVal, const QVariant& LowerLimit);
+    void OnAnalogHigh(
+        int PtType, int PtIndex, const QVariant& CurrentVal, const QVariant& PreviousVal, const QVariant& UpperLimit);
     void OnAnalogNormal(int PtType, int PtIndex, const QVariant& CurrentVal, const QVariant& PreviousVal);
     void OnAnalogChange(int PtType, int PtIndex, const QVariant& CurrentVal, const QVariant& PreviousVal);
     // Part of the event interface; the unsolicited service is not offered, so

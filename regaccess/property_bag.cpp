@@ -6,8 +6,8 @@
 #include <QSettings>
 
 #include <limits>
-#include <type_traits>
 #include <optional>
+#include <type_traits>
 
 namespace regaccess {
 
@@ -32,8 +32,7 @@ void setError(QString* error, const QString& text)
 }
 
 // The ten properties in their fixed order; `visit` gets (name, field).
-template <typename Values, typename Visit>
-void forEachProperty(Values& v, Visit&& visit)
+template <typename Values, typename Visit> void forEachProperty(Values& v, Visit&& visit)
 {
     visit("Host", v.host);
     visit("Port", v.port);
@@ -47,8 +46,7 @@ void forEachProperty(Values& v, Visit&& visit)
     visit("SlaveReg", v.slaveReg);
 }
 
-template <typename Int>
-std::optional<Int> integerOf(const QVariant& value)
+template <typename Int> std::optional<Int> integerOf(const QVariant& value)
 {
     bool ok = false;
     const qlonglong number = value.toLongLong(&ok);
@@ -129,8 +127,9 @@ bool loadProperties(Plctag& control, QSettings& settings, QString* error)
         }
     });
     if (!bad.isEmpty()) {
-        setError(error, QStringLiteral("The stored PLCTAG setting %1 is not a valid value; the settings were not loaded.")
-                            .arg(bad));
+        setError(error,
+            QStringLiteral("The stored PLCTAG setting %1 is not a valid value; the settings were not loaded.")
+                .arg(bad));
         return false;
     }
     applyPersistedProperties(control, values);
@@ -142,9 +141,7 @@ void saveProperties(const Plctag& control, QDataStream& stream)
     stream.setVersion(StreamVersion);
     const PersistedProperties values = persistedProperties(control);
     stream << static_cast<quint32>(PropertyVersion);
-    forEachProperty(values, [&](const char* name, const auto& field) {
-        stream << QString::fromLatin1(name) << field;
-    });
+    forEachProperty(values, [&](const char* name, const auto& field) { stream << QString::fromLatin1(name) << field; });
 }
 
 bool loadProperties(Plctag& control, QDataStream& stream, QString* error)
@@ -153,7 +150,8 @@ bool loadProperties(Plctag& control, QDataStream& stream, QString* error)
     quint32 version = 0;
     stream >> version;
     if (stream.status() != QDataStream::Ok) {
-        setError(error, QStringLiteral("The PLCTAG settings stream is empty or damaged; the settings were not loaded."));
+        setError(
+            error, QStringLiteral("The PLCTAG settings stream is empty or damaged; the settings were not loaded."));
         return false;
     }
     if (version != PropertyVersion) {

@@ -86,12 +86,12 @@ PropertyPage::PropertyPage(Plctag& control, QWidget* parent) : QDialog(parent), 
     adapter_ = addList("Adapter", 3, 0, adapters, QStringLiteral("Logical Adapter to Use"));
     routePath_ = addText("RoutePath", 4, 0, QStringLiteral("PLC Network (Node) Address"));
     regType_ = addList("RegType", 0, 2,
-                       {QStringLiteral("0 - 0xxxx (Coils)"), QStringLiteral("1 - 1xxxx (Inputs)"),
-                        QStringLiteral("2 - 3xxxx (Input Regs)"), QStringLiteral("3 - 4xxxx (Hold Regs)")},
-                       QStringLiteral("PLC Register Type to Read/Write"));
+        {QStringLiteral("0 - 0xxxx (Coils)"), QStringLiteral("1 - 1xxxx (Inputs)"),
+            QStringLiteral("2 - 3xxxx (Input Regs)"), QStringLiteral("3 - 4xxxx (Hold Regs)")},
+        QStringLiteral("PLC Register Type to Read/Write"));
     address_ = addText("Address", 1, 2, QStringLiteral("Starting Register Address (Offset) 1-65535"));
     function_ = addList("Function", 2, 2, {QStringLiteral("0 - Read Regs"), QStringLiteral("1 - Write Regs")},
-                        QStringLiteral("Type of Command to Execute"));
+        QStringLiteral("Type of Command to Execute"));
     size_ = addText("Size", 3, 2, QStringLiteral("Number of Data Points to Read/Write"));
     slaveReg_ = addText("SlaveReg", 4, 2, QStringLiteral("Starting Register Address for Unsolicited Messages"));
 
@@ -102,7 +102,8 @@ PropertyPage::PropertyPage(Plctag& control, QWidget* parent) : QDialog(parent), 
     help_->setMinimumHeight(help_->fontMetrics().height() + 6);
     outer->addWidget(help_);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     outer->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &PropertyPage::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PropertyPage::reject);
@@ -110,8 +111,8 @@ PropertyPage::PropertyPage(Plctag& control, QWidget* parent) : QDialog(parent), 
 
     load();
     connect(regType_, &QComboBox::currentIndexChanged, this, [this](int index) { help_->setText(regTypeHelp(index)); });
-    connect(function_, &QComboBox::currentIndexChanged, this,
-            [this](int index) { help_->setText(functionHelp(index)); });
+    connect(
+        function_, &QComboBox::currentIndexChanged, this, [this](int index) { help_->setText(functionHelp(index)); });
     // About 250 × 110 dialog units.
     const int unitX = fontMetrics().averageCharWidth();
     const int unitY = fontMetrics().height();
@@ -211,10 +212,10 @@ bool PropertyPage::checkLength(QLineEdit* field, int maxLength)
 bool PropertyPage::apply()
 {
     qint64 port = 0, timeToLive = 0, address = 0, size = 0, slaveReg = 0;
-    if (!checkLength(host_, MaxTextLength) || !checkNumber(port_, 1, 65535, port)
-        || !checkNumber(timeToLive_, 1, 32627, timeToLive) || !checkLength(routePath_, MaxTextLength)
-        || !checkNumber(address_, 1, 65536, address) || !checkNumber(size_, 1, 2000, size)
-        || !checkNumber(slaveReg_, 40001, 49999, slaveReg))
+    if (!checkLength(host_, MaxTextLength) || !checkNumber(port_, 1, 65535, port) ||
+        !checkNumber(timeToLive_, 1, 32627, timeToLive) || !checkLength(routePath_, MaxTextLength) ||
+        !checkNumber(address_, 1, 65536, address) || !checkNumber(size_, 1, 2000, size) ||
+        !checkNumber(slaveReg_, 40001, 49999, slaveReg))
         return false;
 
     control_.setHost(host_->text());

@@ -75,10 +75,7 @@ void RegisterBuffer::setWord(int index, int value)
     bytes_[at + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
 }
 
-int RegisterBuffer::bcdWord(int index) const
-{
-    return fromBcd(static_cast<std::uint16_t>(word(index)), 4);
-}
+int RegisterBuffer::bcdWord(int index) const { return fromBcd(static_cast<std::uint16_t>(word(index)), 4); }
 
 void RegisterBuffer::setBcdWord(int index, int value)
 {
@@ -89,8 +86,8 @@ void RegisterBuffer::setBcdWord(int index, int value)
 std::uint32_t RegisterBuffer::rawLong(int index) const
 {
     const auto at = static_cast<std::size_t>(clampLongIndex(index)) * 4;
-    return static_cast<std::uint32_t>(bytes_[at]) | (static_cast<std::uint32_t>(bytes_[at + 1]) << 8)
-        | (static_cast<std::uint32_t>(bytes_[at + 2]) << 16) | (static_cast<std::uint32_t>(bytes_[at + 3]) << 24);
+    return static_cast<std::uint32_t>(bytes_[at]) | (static_cast<std::uint32_t>(bytes_[at + 1]) << 8) |
+        (static_cast<std::uint32_t>(bytes_[at + 2]) << 16) | (static_cast<std::uint32_t>(bytes_[at + 3]) << 24);
 }
 
 void RegisterBuffer::setRawLong(int index, std::uint32_t value)
@@ -102,7 +99,10 @@ void RegisterBuffer::setRawLong(int index, std::uint32_t value)
 
 std::int32_t RegisterBuffer::longValue(int index) const { return static_cast<std::int32_t>(rawLong(index)); }
 
-void RegisterBuffer::setLongValue(int index, std::int32_t value) { setRawLong(index, static_cast<std::uint32_t>(value)); }
+void RegisterBuffer::setLongValue(int index, std::int32_t value)
+{
+    setRawLong(index, static_cast<std::uint32_t>(value));
+}
 
 float RegisterBuffer::floatValue(int index) const { return std::bit_cast<float>(rawLong(index)); }
 

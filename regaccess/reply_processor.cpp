@@ -14,7 +14,7 @@ namespace {
 
 class Reply {
 public:
-    explicit Reply(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    explicit Reply(std::span<const std::uint8_t> bytes) : bytes_(bytes) { }
 
     unsigned at(std::size_t i) const { return i < bytes_.size() ? bytes_[i] : 0u; }
     // How many of `wanted` bytes from position `from` the reply holds.
@@ -47,10 +47,11 @@ ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t stat
         return {ReplyKind::Error, static_cast<std::int16_t>(r.at(1))};
 
     switch (code) {
-    case fc::ReadCoils: case fc::ReadDiscreteInputs: case fc::ReportServerId:
-        copyBytes(r, 2, r.at(1), buffer);
-        return {ReplyKind::Read, 0};
-    case fc::ReadHoldingRegisters: case fc::ReadInputRegisters: {
+    case fc::ReadCoils:
+    case fc::ReadDiscreteInputs:
+    case fc::ReportServerId: copyBytes(r, 2, r.at(1), buffer); return {ReplyKind::Read, 0};
+    case fc::ReadHoldingRegisters:
+    case fc::ReadInputRegisters: {
         // Registers arrive big-endian; the buffer keeps them in host order.
         const std::size_t words = r.available(2, r.at(1) & ~1u) / 2;
         if (words == 0)
@@ -63,12 +64,8 @@ ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t stat
         }
         return {ReplyKind::Read, 0};
     }
-    case fc::ReadExceptionStatus:
-        buffer.setByte(0, static_cast<int>(r.at(1)));
-        return {ReplyKind::Read, 0};
-    case fc::Diagnostics:
-        copyBytes(r, 6, r.at(5), buffer);
-        return {ReplyKind::Read, 0};
+    case fc::ReadExceptionStatus: buffer.setByte(0, static_cast<int>(r.at(1))); return {ReplyKind::Read, 0};
+    case fc::Diagnostics: copyBytes(r, 6, r.at(5), buffer); return {ReplyKind::Read, 0};
     case fc::ProgramCommand:
         if (r.at(1) == 2 && r.at(2) == 0x96 && r.at(3) == 0x0C) {
             buffer.setLongValue(0, 0);
@@ -77,21 +74,21 @@ ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t stat
             buffer.setWord(1, static_cast<int>(r.at(6)));
         }
         return {ReplyKind::Read, 0};
-    case fc::ReadNetworkTable: case fc::ReadAdapterTable:
+    case fc::ReadNetworkTable:
+    case fc::ReadAdapterTable:
         // Table words come in host order, like the buffer.
         copyBytes(r, 2, 2 * static_cast<std::size_t>(r.at(1)), buffer);
         return {ReplyKind::Read, 0};
-    case fc::ReadAdapterStatistics:
-        copyBytes(r, 1, 252, buffer);
-        return {ReplyKind::Read, 0};
-    case fc::ClearAdapterStatistics:
-        copyBytes(r, 1, 252, buffer);
-        return {ReplyKind::Write, 0};
-    case fc::WriteSingleCoil: case fc::WriteSingleRegister: case fc::WriteMultipleCoils:
-    case fc::WriteMultipleRegisters: case fc::AdapterWrite: case fc::WriteNetworkTable: case fc::WriteAdapterTable:
-        return {ReplyKind::Write, 0};
-    default:
-        return {ReplyKind::Read, 0};
+    case fc::ReadAdapterStatistics: copyBytes(r, 1, 252, buffer); return {ReplyKind::Read, 0};
+    case fc::ClearAdapterStatistics: copyBytes(r, 1, 252, buffer); return {ReplyKind::Write, 0};
+    case fc::WriteSingleCoil:
+    case fc::WriteSingleRegister:
+    case fc::WriteMultipleCoils:
+    case fc::WriteMultipleRegisters:
+    case fc::AdapterWrite:
+    case fc::WriteNetworkTable:
+    case fc::WriteAdapterTable: return {ReplyKind::Write, 0};
+    default: return {ReplyKind::Read, 0};
     }
 }
 

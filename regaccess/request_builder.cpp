@@ -14,7 +14,7 @@ namespace {
 
 class PduWriter {
 public:
-    explicit PduWriter(BuiltRequest& request) : request_(request) {}
+    explicit PduWriter(BuiltRequest& request) : request_(request) { }
 
     void byte(unsigned value) { put(static_cast<std::uint8_t>(value)); }
     void word(unsigned value)
@@ -75,10 +75,22 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         unsigned code = 0;
         int limit = 0;
         switch (regType) {
-        case RegTypeCoils: code = fc::ReadCoils; limit = MaxReadBits; break;
-        case RegTypeInputBits: code = fc::ReadDiscreteInputs; limit = MaxReadBits; break;
-        case RegTypeInputRegs: code = fc::ReadInputRegisters; limit = MaxReadRegisters; break;
-        case RegTypeHoldRegs: code = fc::ReadHoldingRegisters; limit = MaxReadRegisters; break;
+        case RegTypeCoils:
+            code = fc::ReadCoils;
+            limit = MaxReadBits;
+            break;
+        case RegTypeInputBits:
+            code = fc::ReadDiscreteInputs;
+            limit = MaxReadBits;
+            break;
+        case RegTypeInputRegs:
+            code = fc::ReadInputRegisters;
+            limit = MaxReadRegisters;
+            break;
+        case RegTypeHoldRegs:
+            code = fc::ReadHoldingRegisters;
+            limit = MaxReadRegisters;
+            break;
         default: return request;
         }
         pdu.byte(code);
@@ -183,8 +195,7 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return request;
 }

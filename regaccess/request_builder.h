@@ -1,9 +1,9 @@
 #pragma once
 // Builds the protocol data unit (function code first) of one request from
 // the control's request properties. Pure: no I/O, no control state.
+#include "driver/request_packet.h"
 #include "regaccess/register_buffer.h"
 #include "regaccess/request_properties.h"
-#include "driver/request_packet.h"
 #include "regaccess/route_path.h"
 
 #include <array>
@@ -12,17 +12,17 @@
 namespace regaccess {
 
 struct RequestParams {
-    int function = 0;          // Function property (regaccess::Function)
-    int regType = 0;           // RegType property (regaccess::RegType)
-    std::int32_t address = 1;  // 1-based register number
-    int size = 1;              // data points (bits or registers)
+    int function = 0;         // Function property (regaccess::Function)
+    int regType = 0;          // RegType property (regaccess::RegType)
+    std::int32_t address = 1; // 1-based register number
+    int size = 1;             // data points (bits or registers)
     RouteBytes route;
 };
 
 struct BuiltRequest {
-    int pduLength = 0;                 // 0: the request could not be built
-    std::uint16_t requestClass = 0;    // plcdrv::RequestClass
-    int size = 0;                      // Size after lowering it to the function's limit
+    int pduLength = 0;              // 0: the request could not be built
+    std::uint16_t requestClass = 0; // plcdrv::RequestClass
+    int size = 0;                   // Size after lowering it to the function's limit
     std::array<std::uint8_t, plcdrv::MaxPduLength> pdu{};
 };
 

@@ -15,16 +15,16 @@ enum RegType : int {
 
 // Function: which request Trigger() builds (request_builder.h says how).
 enum Function : int {
-    FunctionRead = 0,                   // the RegType table, Size points from Address
-    FunctionWrite = 1,                  // coils or holding registers
+    FunctionRead = 0,  // the RegType table, Size points from Address
+    FunctionWrite = 1, // coils or holding registers
     FunctionExceptionStatus = 2,
     FunctionSlaveId = 3,
-    FunctionDisabledPoints = 4,         // disabled coils (RegTypeCoils) or inputs (RegTypeInputBits)
-    FunctionAdapterStatistics = 5,      // the Modbus Plus adapter's own
+    FunctionDisabledPoints = 4,    // disabled coils (RegTypeCoils) or inputs (RegTypeInputBits)
+    FunctionAdapterStatistics = 5, // the Modbus Plus adapter's own
     FunctionClearAdapterStatistics = 6,
     FunctionReadAdapterTable = 7,
     FunctionWriteAdapterTable = 8,
-    FunctionNetworkStatistics = 9,      // the Modbus Plus station's, by Diagnostics
+    FunctionNetworkStatistics = 9, // the Modbus Plus station's, by Diagnostics
     FunctionClearNetworkStatistics = 10,
     FunctionReadNetworkTable = 11,
     FunctionWriteNetworkTable = 12,

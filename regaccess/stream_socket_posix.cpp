@@ -35,7 +35,7 @@ int socketError(int err)
 
 class PosixStreamSocket final : public StreamSocket {
 public:
-    explicit PosixStreamSocket(int fd) : fd_(fd) {}
+    explicit PosixStreamSocket(int fd) : fd_(fd) { }
     ~PosixStreamSocket() override { ::close(fd_); }
     PosixStreamSocket(const PosixStreamSocket&) = delete;
     PosixStreamSocket& operator=(const PosixStreamSocket&) = delete;

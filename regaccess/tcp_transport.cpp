@@ -34,7 +34,7 @@ std::uint16_t modbusTcpPort()
     return static_cast<std::uint16_t>(port);
 }
 
-TcpTransport::TcpTransport(SocketOpener opener) : opener_(std::move(opener)) {}
+TcpTransport::TcpTransport(SocketOpener opener) : opener_(std::move(opener)) { }
 
 TcpTransport::~TcpTransport() = default;
 
@@ -92,8 +92,8 @@ int TcpTransport::sendFrame(std::size_t length)
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (!tryAtOnce && left <= 0)
             return platform::WSAETIMEDOUT;
-        const WaitResult ready = tryAtOnce ? WaitResult{Readiness::Ready, 0}
-                                           : socket_->waitWritable(static_cast<int>(left));
+        const WaitResult ready =
+            tryAtOnce ? WaitResult{Readiness::Ready, 0} : socket_->waitWritable(static_cast<int>(left));
         tryAtOnce = false;
         if (ready.state == Readiness::Failed)
             return ready.error;

@@ -46,8 +46,8 @@ struct TcpRequest {
 };
 
 struct TcpResult {
-    int error = 0;                      // 0, -4, -3 or a socket error number
-    std::span<const std::uint8_t> pdu;  // the reply PDU; valid until the next exchange
+    int error = 0;                     // 0, -4, -3 or a socket error number
+    std::span<const std::uint8_t> pdu; // the reply PDU; valid until the next exchange
 };
 
 class TcpTransport {

@@ -100,8 +100,8 @@ WatchList::PointPtr WatchList::find(int type, int index1, int index2) const
     return found;
 }
 
-bool WatchList::add(int type, int index1, int index2, int eventFlags, const QVariant& lowLimit,
-                    const QVariant& highLimit, bool active)
+bool WatchList::add(
+    int type, int index1, int index2, int eventFlags, const QVariant& lowLimit, const QVariant& highLimit, bool active)
 {
     if (!isWatchPointType(type))
         return false;
@@ -162,8 +162,8 @@ void WatchList::clear()
 
 int WatchList::size() const
 {
-    return static_cast<int>(std::count_if(points_.begin(), points_.end(),
-                                          [](const PointPtr& point) { return !point->removed; }));
+    return static_cast<int>(
+        std::count_if(points_.begin(), points_.end(), [](const PointPtr& point) { return !point->removed; }));
 }
 
 void WatchList::dropRemoved()

@@ -42,10 +42,10 @@ class WatchPointEvents {
 public:
     virtual ~WatchPointEvents() = default;
     virtual bool discreteChange(int wordIndex, int bitIndex, const QVariant& current, const QVariant& previous) = 0;
-    virtual bool analogLow(int type, int index, const QVariant& current, const QVariant& previous,
-                           const QVariant& lowerLimit) = 0;
-    virtual bool analogHigh(int type, int index, const QVariant& current, const QVariant& previous,
-                            const QVariant& upperLimit) = 0;
+    virtual bool analogLow(
+        int type, int index, const QVariant& current, const QVariant& previous, const QVariant& lowerLimit) = 0;
+    virtual bool analogHigh(
+        int type, int index, const QVariant& current, const QVariant& previous, const QVariant& upperLimit) = 0;
     virtual bool analogNormal(int type, int index, const QVariant& current, const QVariant& previous) = 0;
     virtual bool analogChange(int type, int index, const QVariant& current, const QVariant& previous) = 0;
 };
@@ -55,8 +55,8 @@ public:
     // Creates or updates the point (type, index1[, index2]). An invalid
     // QVariant limit means "not given" and keeps the limit the point had.
     // False for an unsupported type.
-    bool add(int type, int index1, int index2, int eventFlags, const QVariant& lowLimit,
-             const QVariant& highLimit, bool active);
+    bool add(int type, int index1, int index2, int eventFlags, const QVariant& lowLimit, const QVariant& highLimit,
+        bool active);
     bool remove(int type, int index1, int index2);
     bool suspend(int type, int index1, int index2);
     bool activate(int type, int index1, int index2);

@@ -8,21 +8,22 @@
 namespace chronel::sim {
 namespace {
 
-bool isDateKind(uint8_t k) {
-    return k == kind::HourlyTimeUpdate || k == kind::ResyncNewDate || k == kind::Reconfigure;
-}
+bool isDateKind(uint8_t k) { return k == kind::HourlyTimeUpdate || k == kind::ResyncNewDate || k == kind::Reconfigure; }
 
-void putKindPointState(EventBlock& b, int at, uint8_t k, uint8_t point, bool state) {
+void putKindPointState(EventBlock& b, int at, uint8_t k, uint8_t point, bool state)
+{
     unsigned p = point > 0 ? point - 1u : 0u;
     putByte(b, at, static_cast<uint8_t>((k & 0x1F) | ((p & 0x07) << 5)));
     putByte(b, at + 1, static_cast<uint8_t>(((p >> 3) & 0x03) | (state ? 0x04 : 0)));
 }
 
-uint8_t sourceDstBits(const SerEvent& e) {
+uint8_t sourceDstBits(const SerEvent& e)
+{
     return static_cast<uint8_t>((static_cast<unsigned>(e.source) & 0x03) << 6 | (e.dst ? 0x20 : 0));
 }
 
-void putType0Time(EventBlock& b, int at, const SerEvent& e, uint8_t k) {
+void putType0Time(EventBlock& b, int at, const SerEvent& e, uint8_t k)
+{
     CivilTime t = civilFromSeconds(e.seconds);
     putKindPointState(b, at, k, e.point, e.state);
     unsigned ms = e.millisecond % 1000u;
@@ -32,7 +33,8 @@ void putType0Time(EventBlock& b, int at, const SerEvent& e, uint8_t k) {
     putByte(b, at + 5, static_cast<uint8_t>((t.hour & 0x1F) | sourceDstBits(e)));
 }
 
-void putType0Date(EventBlock& b, int at, const SerEvent& e, uint8_t k) {
+void putType0Date(EventBlock& b, int at, const SerEvent& e, uint8_t k)
+{
     CivilTime t = civilFromSeconds(e.seconds);
     putKindPointState(b, at, k, e.point, e.state);
     putByte(b, at + 2, static_cast<uint8_t>((t.month & 0x0F) | ((t.day & 0x0F) << 4)));
@@ -45,10 +47,12 @@ void putType0Date(EventBlock& b, int at, const SerEvent& e, uint8_t k) {
 // as a time record of kind 12 followed by a date record of kind 14.
 int type0Slots(const SerEvent& e) { return e.kind == kind::ResyncNewTime ? 2 : 1; }
 
-void encodeType0(EncodedBlock& out, std::span<const SerEvent> pending) {
+void encodeType0(EncodedBlock& out, std::span<const SerEvent> pending)
+{
     int slot = 0;
     for (const SerEvent& e : pending) {
-        if (slot + type0Slots(e) > kType0Capacity) break;
+        if (slot + type0Slots(e) > kType0Capacity)
+            break;
         int at = kRecordAreaFirstByte + slot * kType0RecordBytes;
         if (e.kind == kind::ResyncNewTime) {
             putType0Time(out.words, at, e, kind::ResyncNewTime);
@@ -64,8 +68,10 @@ void encodeType0(EncodedBlock& out, std::span<const SerEvent> pending) {
     out.records = slot;
 }
 
-void encodeType1(EncodedBlock& out, std::span<const SerEvent> pending) {
-    if (pending.empty()) return;
+void encodeType1(EncodedBlock& out, std::span<const SerEvent> pending)
+{
+    if (pending.empty())
+        return;
     const SerEvent& e = pending.front();
     CivilTime t = civilFromSeconds(e.seconds);
     auto& w = out.words;
@@ -86,7 +92,8 @@ void encodeType1(EncodedBlock& out, std::span<const SerEvent> pending) {
     out.records = 1;
 }
 
-void encodeType2(EncodedBlock& out, std::span<const SerEvent> pending) {
+void encodeType2(EncodedBlock& out, std::span<const SerEvent> pending)
+{
     size_t n = std::min<size_t>(pending.size(), kType2Capacity);
     for (size_t i = 0; i < n; ++i) {
         const SerEvent& e = pending[i];
@@ -97,20 +104,24 @@ void encodeType2(EncodedBlock& out, std::span<const SerEvent> pending) {
         putByte(out.words, at + 3, static_cast<uint8_t>(((ms >> 8) & 0x03) | sourceDstBits(e)));
         // Signed 32-bit count of seconds, low half first.
         auto s = static_cast<uint32_t>(static_cast<int32_t>(e.seconds));
-        for (int k = 0; k < 4; ++k) putByte(out.words, at + 4 + k, static_cast<uint8_t>(s >> (8 * k)));
+        for (int k = 0; k < 4; ++k)
+            putByte(out.words, at + 4 + k, static_cast<uint8_t>(s >> (8 * k)));
     }
     out.eventsTaken = n;
     out.records = static_cast<int>(n);
 }
 
-void encodeType3(EncodedBlock& out, std::span<const SerEvent> pending, const PointTexts& texts) {
-    if (pending.empty()) return;
+void encodeType3(EncodedBlock& out, std::span<const SerEvent> pending, const PointTexts& texts)
+{
+    if (pending.empty())
+        return;
     std::string line = eventText(pending.front(), texts);
     // The line ends at the first zero byte, so one byte of the area stays zero.
     size_t n = std::min<size_t>(line.size(), kRecordAreaBytes - 1);
     for (size_t i = 0; i < n; ++i) {
         uint8_t c = static_cast<uint8_t>(line[i]);
-        if (c == 0) break;
+        if (c == 0)
+            break;
         putByte(out.words, kRecordAreaFirstByte + static_cast<int>(i), c);
     }
     out.eventsTaken = 1;
@@ -119,7 +130,8 @@ void encodeType3(EncodedBlock& out, std::span<const SerEvent> pending, const Poi
 
 std::string pointNumber(int point) { return " " + std::to_string(point); }
 
-std::string lineBody(const SerEvent& e, const PointTexts* texts) {
+std::string lineBody(const SerEvent& e, const PointTexts* texts)
+{
     auto onOff = [&](const char* prefix) {
         return std::string(prefix) + pointNumber(e.point) + (e.state ? "  On" : "  Off");
     };
@@ -156,10 +168,12 @@ std::string lineBody(const SerEvent& e, const PointTexts* texts) {
     }
 }
 
-}  // namespace
+} // namespace
 
-void putByte(EventBlock& block, int byteIndex, uint8_t value) {
-    if (byteIndex < 0 || byteIndex >= 200) return;
+void putByte(EventBlock& block, int byteIndex, uint8_t value)
+{
+    if (byteIndex < 0 || byteIndex >= 200)
+        return;
     uint16_t& w = block[static_cast<size_t>(byteIndex / 2)];
     if (byteIndex % 2 == 0)
         w = static_cast<uint16_t>((w & 0xFF00) | value);
@@ -167,24 +181,28 @@ void putByte(EventBlock& block, int byteIndex, uint8_t value) {
         w = static_cast<uint16_t>((w & 0x00FF) | (value << 8));
 }
 
-uint8_t getByte(const EventBlock& block, int byteIndex) {
-    if (byteIndex < 0 || byteIndex >= 200) return 0;
+uint8_t getByte(const EventBlock& block, int byteIndex)
+{
+    if (byteIndex < 0 || byteIndex >= 200)
+        return 0;
     uint16_t w = block[static_cast<size_t>(byteIndex / 2)];
     return static_cast<uint8_t>(byteIndex % 2 == 0 ? w & 0xFF : w >> 8);
 }
 
-std::string eventText(const SerEvent& e, const PointTexts& texts) {
+std::string eventText(const SerEvent& e, const PointTexts& texts)
+{
     CivilTime t = civilFromSeconds(e.seconds);
     static constexpr const char* kSource[] = {" G ", " F ", " P ", " B "};
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d  %02d:%02d:%02d.%03u%s%s", t.month, t.day,
-                  t.year, t.hour, t.minute, t.second, e.millisecond % 1000u, e.dst ? "  D " : "  S ",
-                  kSource[static_cast<unsigned>(e.source) & 3u]);
+    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d  %02d:%02d:%02d.%03u%s%s", t.month, t.day, t.year, t.hour,
+        t.minute, t.second, e.millisecond % 1000u, e.dst ? "  D " : "  S ",
+        kSource[static_cast<unsigned>(e.source) & 3u]);
     return std::string(stamp) + lineBody(e, &texts);
 }
 
 EncodedBlock encodeEventBlock(int bufferType, std::span<const SerEvent> pending, uint16_t moduleId,
-                              uint16_t pendingTotal, const PointTexts& texts) {
+    uint16_t pendingTotal, const PointTexts& texts)
+{
     EncodedBlock out;
     switch (bufferType) {
     case 0: encodeType0(out, pending); break;
@@ -200,4 +218,4 @@ EncodedBlock encodeEventBlock(int bufferType, std::span<const SerEvent> pending,
     return out;
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -15,10 +15,10 @@ namespace chronel::sim {
 using EventBlock = std::array<uint16_t, 100>;
 
 inline constexpr int kRecordAreaFirstByte = 20;
-inline constexpr int kRecordAreaBytes = 180;  // bytes 20 ... 199
+inline constexpr int kRecordAreaBytes = 180; // bytes 20 ... 199
 inline constexpr int kType0RecordBytes = 6;
 inline constexpr int kType2RecordBytes = 8;
-inline constexpr int kType0Capacity = kRecordAreaBytes / kType0RecordBytes;  // 30
+inline constexpr int kType0Capacity = kRecordAreaBytes / kType0RecordBytes; // 30
 inline constexpr int kType2Capacity = 22;
 static_assert(kType0Capacity == 30);
 static_assert(kRecordAreaFirstByte + kType2Capacity * kType2RecordBytes <= 200);
@@ -32,14 +32,14 @@ struct PointTexts {
 
 struct EncodedBlock {
     EventBlock words{};
-    size_t eventsTaken = 0;  // events of the queue front this block carries
-    int records = 0;         // word 2
+    size_t eventsTaken = 0; // events of the queue front this block carries
+    int records = 0;        // word 2
 };
 
 // Builds the block from the front of `pending`. `bufferType` must be 0 ... 3;
 // `moduleId` goes to word 0 and `pendingTotal` to word 5.
 EncodedBlock encodeEventBlock(int bufferType, std::span<const SerEvent> pending, uint16_t moduleId,
-                              uint16_t pendingTotal, const PointTexts& texts);
+    uint16_t pendingTotal, const PointTexts& texts);
 
 // The single text line a type-3 block carries for one event.
 std::string eventText(const SerEvent& e, const PointTexts& texts);
@@ -48,4 +48,4 @@ std::string eventText(const SerEvent& e, const PointTexts& texts);
 void putByte(EventBlock& block, int byteIndex, uint8_t value);
 uint8_t getByte(const EventBlock& block, int byteIndex);
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -13,9 +13,10 @@ constexpr double kMaxRate = 1000.0;
 constexpr size_t kMaxScriptLines = 100000;
 constexpr int kMaxRandomPerAdvance = 10000;
 
-}  // namespace
+} // namespace
 
-std::optional<GeneratorPlan> parseScript(const std::string& content, std::string& error) {
+std::optional<GeneratorPlan> parseScript(const std::string& content, std::string& error)
+{
     GeneratorPlan plan;
     plan.mode = GeneratorPlan::Mode::Script;
     std::istringstream in(content);
@@ -23,10 +24,12 @@ std::optional<GeneratorPlan> parseScript(const std::string& content, std::string
     int lineNo = 0;
     while (std::getline(in, line)) {
         ++lineNo;
-        if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        if (auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
         std::istringstream fields(line);
         std::string first;
-        if (!(fields >> first)) continue;
+        if (!(fields >> first))
+            continue;
         if (plan.script.size() >= kMaxScriptLines) {
             error = "script has more than 100000 entries";
             return std::nullopt;
@@ -57,7 +60,7 @@ std::optional<GeneratorPlan> parseScript(const std::string& content, std::string
         plan.script.push_back({static_cast<int64_t>(std::llround(seconds * 1000)), point, state == 1});
     }
     std::stable_sort(plan.script.begin(), plan.script.end(),
-                     [](const InputChange& a, const InputChange& b) { return a.atMs < b.atMs; });
+        [](const InputChange& a, const InputChange& b) { return a.atMs < b.atMs; });
     if (plan.repeat && !plan.script.empty() && plan.periodMs <= plan.script.back().atMs) {
         error = "repeat period must be longer than the last entry's time";
         return std::nullopt;
@@ -65,8 +68,10 @@ std::optional<GeneratorPlan> parseScript(const std::string& content, std::string
     return plan;
 }
 
-std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::string& error) {
-    if (text == "none") return GeneratorPlan{};
+std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::string& error)
+{
+    if (text == "none")
+        return GeneratorPlan{};
     if (text.rfind("random:", 0) == 0) {
         GeneratorPlan plan;
         plan.mode = GeneratorPlan::Mode::Random;
@@ -74,7 +79,8 @@ std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::st
             size_t used = 0;
             std::string num = text.substr(7);
             plan.ratePerSecond = std::stod(num, &used);
-            if (used != num.size()) throw std::invalid_argument("trailing");
+            if (used != num.size())
+                throw std::invalid_argument("trailing");
         } catch (...) {
             error = "random:RATE needs a number of changes per second";
             return std::nullopt;
@@ -99,9 +105,10 @@ std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::st
     return std::nullopt;
 }
 
-EventGenerator::EventGenerator(GeneratorPlan plan, uint64_t seed) : plan_(std::move(plan)), rng_(seed) {}
+EventGenerator::EventGenerator(GeneratorPlan plan, uint64_t seed) : plan_(std::move(plan)), rng_(seed) { }
 
-void EventGenerator::start(int64_t nowMs) {
+void EventGenerator::start(int64_t nowMs)
+{
     startMs_ = nowMs;
     passStartMs_ = nowMs;
     nextRandomMs_ = nowMs;
@@ -113,9 +120,11 @@ void EventGenerator::start(int64_t nowMs) {
     }
 }
 
-std::vector<InputChange> EventGenerator::advance(int64_t nowMs, uint32_t current) {
+std::vector<InputChange> EventGenerator::advance(int64_t nowMs, uint32_t current)
+{
     std::vector<InputChange> out;
-    if (!started_) start(nowMs);
+    if (!started_)
+        start(nowMs);
     if (plan_.mode == GeneratorPlan::Mode::Random) {
         std::exponential_distribution<double> gap(plan_.ratePerSecond);
         std::uniform_int_distribution<int> pick(1, 32);
@@ -128,7 +137,8 @@ std::vector<InputChange> EventGenerator::advance(int64_t nowMs, uint32_t current
             nextRandomMs_ += std::max<int64_t>(1, static_cast<int64_t>(gap(rng_) * 1000.0));
         }
         // After a long stall, skip the backlog rather than replay it.
-        if (nextRandomMs_ <= nowMs) nextRandomMs_ = nowMs + 1;
+        if (nextRandomMs_ <= nowMs)
+            nextRandomMs_ = nowMs + 1;
     } else if (plan_.mode == GeneratorPlan::Mode::Script) {
         while (!plan_.script.empty()) {
             if (out.size() >= static_cast<size_t>(kMaxRandomPerAdvance)) {
@@ -140,13 +150,15 @@ std::vector<InputChange> EventGenerator::advance(int64_t nowMs, uint32_t current
                 break;
             }
             if (scriptIndex_ >= plan_.script.size()) {
-                if (!plan_.repeat || nowMs < passStartMs_ + plan_.periodMs) break;
+                if (!plan_.repeat || nowMs < passStartMs_ + plan_.periodMs)
+                    break;
                 passStartMs_ += plan_.periodMs;
                 scriptIndex_ = 0;
                 continue;
             }
             const InputChange& c = plan_.script[scriptIndex_];
-            if (passStartMs_ + c.atMs > nowMs) break;
+            if (passStartMs_ + c.atMs > nowMs)
+                break;
             out.push_back({passStartMs_ + c.atMs - startMs_, c.point, c.state});
             ++scriptIndex_;
         }
@@ -154,4 +166,4 @@ std::vector<InputChange> EventGenerator::advance(int64_t nowMs, uint32_t current
     return out;
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

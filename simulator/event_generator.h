@@ -11,8 +11,8 @@
 namespace chronel::sim {
 
 struct InputChange {
-    int64_t atMs = 0;  // milliseconds after the generator started
-    int point = 1;     // 1 ... 32
+    int64_t atMs = 0; // milliseconds after the generator started
+    int point = 1;    // 1 ... 32
     bool state = false;
 };
 
@@ -20,8 +20,8 @@ struct GeneratorPlan {
     enum class Mode { None, Random, Script } mode = Mode::None;
     double ratePerSecond = 0.0;
     std::vector<InputChange> script;
-    bool repeat = false;     // restart the script after its last entry
-    int64_t periodMs = 0;    // length of one script pass when repeating
+    bool repeat = false;  // restart the script after its last entry
+    int64_t periodMs = 0; // length of one script pass when repeating
 };
 
 // Parses "none", "random:RATE" or "script:FILE"; on failure returns nullopt and
@@ -49,4 +49,4 @@ private:
     bool started_ = false;
 };
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -7,7 +7,7 @@
 namespace chronel::sim {
 
 struct FaultOptions {
-    uint32_t dropRequestEvery = 0;  // 0 = off
+    uint32_t dropRequestEvery = 0; // 0 = off
     uint32_t dropReplyEvery = 0;
     uint32_t delayMs = 0;
     uint32_t resetEvery = 0;
@@ -22,7 +22,7 @@ struct FaultDecision {
 
 class FaultInjector {
 public:
-    explicit FaultInjector(FaultOptions o) : o_(o) {}
+    explicit FaultInjector(FaultOptions o) : o_(o) { }
     // Called once per well-formed request received, in arrival order.
     FaultDecision next();
     uint64_t requests() const { return count_; }
@@ -33,4 +33,4 @@ private:
     uint64_t count_ = 0;
 };
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -32,4 +32,4 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -20,26 +20,30 @@ namespace {
 
 int g_stopPipe[2] = {-1, -1};
 
-void onSignal(int) {
+void onSignal(int)
+{
     int saved = errno;
     char c = 1;
     [[maybe_unused]] ssize_t n = ::write(g_stopPipe[1], &c, 1);
     errno = saved;
 }
 
-int64_t hostNowMs() {
+int64_t hostNowMs()
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
-int64_t steadyMs() {
+int64_t steadyMs()
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     SimOptions options;
     std::string error;
     if (!parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
@@ -69,13 +73,14 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (options.bufferType) model.setBufferType(*options.bufferType);
+    if (options.bufferType)
+        model.setBufferType(*options.bufferType);
 
     if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("chronel-sim: pipe");
         return 1;
     }
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
@@ -87,15 +92,19 @@ int main(int argc, char** argv) {
         std::cerr << "chronel-sim: " << error << '\n';
         return 1;
     }
-    if (options.rtuPath && *options.rtuPath == "pty") std::cout << server.rtuPath() << std::endl;
-    if (options.tcp) std::cout << "tcp-port " << server.tcpPort() << std::endl;
+    if (options.rtuPath && *options.rtuPath == "pty")
+        std::cout << server.rtuPath() << std::endl;
+    if (options.tcp)
+        std::cout << "tcp-port " << server.tcpPort() << std::endl;
 
     model.start();
 
     int64_t lastSave = steadyMs();
     auto save = [&](bool force) {
-        if (!options.statePath || !model.persistentDirty()) return;
-        if (!force && steadyMs() - lastSave < 1000) return;
+        if (!options.statePath || !model.persistentDirty())
+            return;
+        if (!force && steadyMs() - lastSave < 1000)
+            return;
         lastSave = steadyMs();
         std::string why;
         if (saveStateFile(*options.statePath, model.persistentState(), why)) {
@@ -103,7 +112,7 @@ int main(int argc, char** argv) {
         } else {
             std::cerr << "chronel-sim: cannot save state: " << why << '\n';
             model.recordError(err::ConfigurationWriteFail);
-            model.clearPersistentDirty();  // retried with the next change
+            model.clearPersistentDirty(); // retried with the next change
         }
     };
     // A state file is written at once, so that a first run leaves one behind.

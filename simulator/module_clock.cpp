@@ -7,14 +7,16 @@ namespace {
 
 int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-int weekday(int64_t daysSince1984) {
+int weekday(int64_t daysSince1984)
+{
     // 1984-01-01 was a Sunday (0).
     int64_t w = daysSince1984 % 7;
     return static_cast<int>(w < 0 ? w + 7 : w);
 }
 
 // Day of month of the n-th (1-based) Sunday, or the last one for n = 0.
-int sundayOfMonth(int year, int month, int n) {
+int sundayOfMonth(int year, int month, int n)
+{
     if (n == 0) {
         int last = daysInMonth(year, month);
         int wd = weekday(daysFromCivil(year, month, last));
@@ -29,13 +31,15 @@ struct Boundary {
     int month, day, hour;
 };
 
-int64_t boundarySeconds(int year, Boundary b) {
+int64_t boundarySeconds(int year, Boundary b)
+{
     return (daysFromCivil(year, b.month, b.day)) * 86400 + int64_t{b.hour} * 3600;
 }
 
-}  // namespace
+} // namespace
 
-int64_t daysFromCivil(int year, int month, int day) {
+int64_t daysFromCivil(int year, int month, int day)
+{
     // Days since 1984-01-01 by the era algorithm, valid for any year.
     int64_t y = year - (month <= 2 ? 1 : 0);
     int64_t era = floorDiv(y, 400);
@@ -47,7 +51,8 @@ int64_t daysFromCivil(int year, int month, int day) {
     return daysSince1970 - kUnixToModuleEpoch / 86400;
 }
 
-CivilTime civilFromSeconds(int64_t seconds) {
+CivilTime civilFromSeconds(int64_t seconds)
+{
     int64_t days = floorDiv(seconds, 86400);
     int64_t rem = seconds - days * 86400;
     int64_t z = days + kUnixToModuleEpoch / 86400 + 719468;
@@ -67,25 +72,29 @@ CivilTime civilFromSeconds(int64_t seconds) {
     return t;
 }
 
-int64_t secondsFromCivil(const CivilTime& t) {
-    return daysFromCivil(t.year, t.month, t.day) * 86400 + int64_t{t.hour} * 3600 + t.minute * 60 +
-           t.second;
+int64_t secondsFromCivil(const CivilTime& t)
+{
+    return daysFromCivil(t.year, t.month, t.day) * 86400 + int64_t{t.hour} * 3600 + t.minute * 60 + t.second;
 }
 
-int daysInMonth(int year, int month) {
+int daysInMonth(int year, int month)
+{
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 0;
+    if (month < 1 || month > 12)
+        return 0;
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-bool isValidCivil(const CivilTime& t) {
+bool isValidCivil(const CivilTime& t)
+{
     return t.year >= 1984 && t.year <= 2150 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-           t.day <= daysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 &&
-           t.minute <= 59 && t.second >= 0 && t.second <= 59;
+        t.day <= daysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+        t.second >= 0 && t.second <= 59;
 }
 
-bool dstInForce(const DstRule& rule, int64_t standardSeconds) {
+bool dstInForce(const DstRule& rule, int64_t standardSeconds)
+{
     CivilTime now = civilFromSeconds(standardSeconds);
     Boundary start{}, stop{};
     switch (rule.location) {
@@ -95,8 +104,12 @@ bool dstInForce(const DstRule& rule, int64_t standardSeconds) {
         start = {rule.startMonth, rule.startDay, rule.startHour};
         stop = {rule.stopMonth, rule.stopDay, rule.stopHour};
         // Manual days are clamped into the month so a 31 in a short month still works.
-        start.day = start.day < 1 ? 1 : (start.day > daysInMonth(now.year, start.month) ? daysInMonth(now.year, start.month) : start.day);
-        stop.day = stop.day < 1 ? 1 : (stop.day > daysInMonth(now.year, stop.month) ? daysInMonth(now.year, stop.month) : stop.day);
+        start.day = start.day < 1
+            ? 1
+            : (start.day > daysInMonth(now.year, start.month) ? daysInMonth(now.year, start.month) : start.day);
+        stop.day = stop.day < 1
+            ? 1
+            : (stop.day > daysInMonth(now.year, stop.month) ? daysInMonth(now.year, stop.month) : stop.day);
         break;
     case 2:
     case 5:
@@ -111,20 +124,20 @@ bool dstInForce(const DstRule& rule, int64_t standardSeconds) {
         start = {4, sundayOfMonth(now.year, 4, 1), 2};
         stop = {10, sundayOfMonth(now.year, 10, 0), 2};
         break;
-    default:
-        return false;
+    default: return false;
     }
     int64_t a = boundarySeconds(now.year, start);
     int64_t b = boundarySeconds(now.year, stop);
-    if (a == b) return false;
+    if (a == b)
+        return false;
     // A start after the stop is a southern-hemisphere rule spanning New Year.
-    return a < b ? (standardSeconds >= a && standardSeconds < b)
-                 : (standardSeconds >= a || standardSeconds < b);
+    return a < b ? (standardSeconds >= a && standardSeconds < b) : (standardSeconds >= a || standardSeconds < b);
 }
 
-ModuleClock::ModuleClock(HostClock host) : host_(std::move(host)) {}
+ModuleClock::ModuleClock(HostClock host) : host_(std::move(host)) { }
 
-int64_t ModuleClock::standardMs() const {
+int64_t ModuleClock::standardMs() const
+{
     return host_() - kUnixToModuleEpoch * 1000 + int64_t{gpsOffsetHours_} * 3600000 + adjustMs_;
 }
 
@@ -132,11 +145,12 @@ bool ModuleClock::dst() const { return dstInForce(rule_, floorDiv(standardMs(), 
 
 int64_t ModuleClock::localMs() const { return standardMs() + (dst() ? 3600000 : 0); }
 
-void ModuleClock::setLocal(const CivilTime& t) {
+void ModuleClock::setLocal(const CivilTime& t)
+{
     int64_t local = secondsFromCivil(t);
     int64_t standard = local - (dstInForce(rule_, local) ? 3600 : 0);
     int64_t unadjusted = host_() - kUnixToModuleEpoch * 1000 + int64_t{gpsOffsetHours_} * 3600000;
     adjustMs_ = standard * 1000 - unadjusted;
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

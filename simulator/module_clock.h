@@ -13,8 +13,8 @@ inline constexpr int64_t kUnixToModuleEpoch = 441763200;
 
 struct CivilTime {
     int year = 1984;
-    int month = 1;  // 1 ... 12
-    int day = 1;    // 1 ... 31
+    int month = 1; // 1 ... 12
+    int day = 1;   // 1 ... 31
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -29,7 +29,7 @@ bool isValidCivil(const CivilTime& t);
 
 // Daylight-saving rule as the configuration block stores it.
 struct DstRule {
-    int location = 0;  // 0 disabled, 1 manual, 2 Canada, 3 EU, 4 Mexico, 5 US
+    int location = 0; // 0 disabled, 1 manual, 2 Canada, 3 EU, 4 Mexico, 5 US
     int startMonth = 0, startDay = 0, startHour = 0;
     int stopMonth = 0, stopDay = 0, stopHour = 0;
 };
@@ -67,4 +67,4 @@ private:
     DstRule rule_;
 };
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

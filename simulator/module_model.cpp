@@ -11,47 +11,50 @@ constexpr int kMaxReadBits = 2000;
 constexpr int kMaxReadRegisters = 125;
 constexpr int kMaxWriteCoils = 1968;
 constexpr int kMaxWriteRegisters = 123;
-constexpr int64_t kNtpIntervalMs = 10000;  // one simulated NTP client every 10 s
+constexpr int64_t kNtpIntervalMs = 10000; // one simulated NTP client every 10 s
 
 uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
-std::vector<uint8_t> exceptionReply(uint8_t fc, uint8_t code) {
-    return {static_cast<uint8_t>(fc | 0x80), code};
-}
+std::vector<uint8_t> exceptionReply(uint8_t fc, uint8_t code) { return {static_cast<uint8_t>(fc | 0x80), code}; }
 
 int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-void putFloat(std::array<uint16_t, kStatusWords>& w, int at, float f) {
+void putFloat(std::array<uint16_t, kStatusWords>& w, int at, float f)
+{
     uint32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
-    w[static_cast<size_t>(at)] = static_cast<uint16_t>(bits & 0xFFFF);  // low half first
+    w[static_cast<size_t>(at)] = static_cast<uint16_t>(bits & 0xFFFF); // low half first
     w[static_cast<size_t>(at + 1)] = static_cast<uint16_t>(bits >> 16);
 }
 
 bool inRange(int reg, int first, int last) { return reg >= first && reg <= last; }
 
-}  // namespace
+} // namespace
 
 ModuleModel::ModuleModel(ModuleClock::HostClock host, ModelOptions options)
     : options_(std::move(options)),
       clock_(std::move(host)),
       generator_(options_.events, options_.seed),
-      rng_(static_cast<uint32_t>(options_.seed)) {
+      rng_(static_cast<uint32_t>(options_.seed))
+{
     loadPersistentState(factoryState());
     dirty_ = false;
 }
 
-void ModuleModel::loadPersistentState(const PersistentState& s) {
+void ModuleModel::loadPersistentState(const PersistentState& s)
+{
     config_ = s.config;
     moduleId_ = s.moduleId;
     points_ = s.points;
-    if (s.flash.size() == FlashMemory::kSize) flash_.bytes() = s.flash;
+    if (s.flash.size() == FlashMemory::kSize)
+        flash_.bytes() = s.flash;
     applyConfigEffects();
     presented_.reset();
     dirty_ = true;
 }
 
-PersistentState ModuleModel::persistentState() const {
+PersistentState ModuleModel::persistentState() const
+{
     PersistentState s;
     s.config = config_;
     s.moduleId = moduleId_;
@@ -60,14 +63,17 @@ PersistentState ModuleModel::persistentState() const {
     return s;
 }
 
-void ModuleModel::setBufferType(int type) {
-    if (type < 0 || type > 3 || config_[cfg::EventBufferType] == type) return;
+void ModuleModel::setBufferType(int type)
+{
+    if (type < 0 || type > 3 || config_[cfg::EventBufferType] == type)
+        return;
     config_[cfg::EventBufferType] = static_cast<uint16_t>(type);
     presented_.reset();
     dirty_ = true;
 }
 
-void ModuleModel::applyConfigEffects() {
+void ModuleModel::applyConfigEffects()
+{
     clock_.setGpsOffsetHours(static_cast<int16_t>(config_[cfg::TsToGpsOffset]));
     DstRule r;
     r.location = static_cast<int16_t>(config_[cfg::DstLocation]);
@@ -80,7 +86,8 @@ void ModuleModel::applyConfigEffects() {
     clock_.setDstRule(r);
 }
 
-void ModuleModel::start() {
+void ModuleModel::start()
+{
     int64_t now = clock_.hostMs();
     lastTickHostMs_ = now;
     int64_t local = floorDiv(clock_.localMs(), 1000);
@@ -98,10 +105,12 @@ void ModuleModel::start() {
     }
     reported_ = effectiveInputs();
     for (int p = 0; p < 32; ++p)
-        if (((reported_ >> p) & 1u) && pointEnabled(p)) addEvent(kind::OnScan, static_cast<uint8_t>(p + 1), true);
+        if (((reported_ >> p) & 1u) && pointEnabled(p))
+            addEvent(kind::OnScan, static_cast<uint8_t>(p + 1), true);
 }
 
-void ModuleModel::restart() {
+void ModuleModel::restart()
+{
     events_.clear();
     overflowed_ = false;
     presented_.reset();
@@ -116,10 +125,12 @@ void ModuleModel::restart() {
     start();
 }
 
-void ModuleModel::recordError(uint16_t code) {
+void ModuleModel::recordError(uint16_t code)
+{
     // The list keeps the five newest entries, the oldest in entry 0.
     size_t slot = 0;
-    while (slot < errorCodes_.size() && errorCodes_[slot] != 0) ++slot;
+    while (slot < errorCodes_.size() && errorCodes_[slot] != 0)
+        ++slot;
     if (slot == errorCodes_.size()) {
         std::rotate(errorCodes_.begin(), errorCodes_.begin() + 1, errorCodes_.end());
         std::rotate(errorTimes_.begin(), errorTimes_.begin() + 1, errorTimes_.end());
@@ -129,7 +140,8 @@ void ModuleModel::recordError(uint16_t code) {
     errorTimes_[slot] = static_cast<uint32_t>(floorDiv(clock_.localMs(), 1000));
 }
 
-RecordSource ModuleModel::recordSource() const {
+RecordSource ModuleModel::recordSource() const
+{
     switch (options_.timeSource) {
     case TimeSource::Gps: return RecordSource::Gps;
     case TimeSource::IrigB: return RecordSource::IrigB;
@@ -139,8 +151,10 @@ RecordSource ModuleModel::recordSource() const {
     return RecordSource::FreeRunning;
 }
 
-void ModuleModel::addEvent(uint8_t k, uint8_t point, bool state, int64_t ageMs) {
-    if (events_.size() >= options_.eventCapacity) return;  // the overflow record holds the last slot
+void ModuleModel::addEvent(uint8_t k, uint8_t point, bool state, int64_t ageMs)
+{
+    if (events_.size() >= options_.eventCapacity)
+        return; // the overflow record holds the last slot
     int64_t ms = clock_.localMs() - std::max<int64_t>(0, ageMs);
     SerEvent e;
     e.kind = k;
@@ -164,22 +178,27 @@ void ModuleModel::addEvent(uint8_t k, uint8_t point, bool state, int64_t ageMs) 
     taskLoading_[3] += 2;
 }
 
-uint32_t ModuleModel::effectiveInputs() const {
-    if (testMode()) return uint32_t{testInputsLow_} | (uint32_t{testInputsHigh_} << 16);
+uint32_t ModuleModel::effectiveInputs() const
+{
+    if (testMode())
+        return uint32_t{testInputsLow_} | (uint32_t{testInputsHigh_} << 16);
     return fieldInputs_;
 }
 
-void ModuleModel::updatePoints(int64_t ageMs) {
+void ModuleModel::updatePoints(int64_t ageMs)
+{
     uint32_t now = effectiveInputs();
     uint32_t changed = now ^ reported_;
     for (int p = 0; p < 32; ++p) {
-        if (!((changed >> p) & 1u) || !pointEnabled(p)) continue;
+        if (!((changed >> p) & 1u) || !pointEnabled(p))
+            continue;
         addEvent(kind::InputPoint, static_cast<uint8_t>(p + 1), (now >> p) & 1u, ageMs);
     }
     reported_ = now;
 }
 
-void ModuleModel::tick() {
+void ModuleModel::tick()
+{
     int64_t now = clock_.hostMs();
     int64_t elapsed = std::clamp<int64_t>(now - lastTickHostMs_, 0, 3600000);
     lastTickHostMs_ = now;
@@ -187,7 +206,8 @@ void ModuleModel::tick() {
     for (const InputChange& c : generator_.advance(now, fieldInputs_)) {
         uint32_t bit = 1u << (c.point - 1);
         fieldInputs_ = c.state ? (fieldInputs_ | bit) : (fieldInputs_ & ~bit);
-        if (!testMode()) updatePoints(std::max<int64_t>(0, now - (generator_.startMs() + c.atMs)));
+        if (!testMode())
+            updatePoints(std::max<int64_t>(0, now - (generator_.startMs() + c.atMs)));
     }
 
     int64_t local = floorDiv(clock_.localMs(), 1000);
@@ -195,7 +215,8 @@ void ModuleModel::tick() {
     if (hour != lastHourIndex_) {
         // The date must reach type-0 readers at least once a day, so a new day
         // gets its date record even with hourly updates switched off.
-        if (config_[cfg::HourTimeUpdate] != 0 || day != lastDayIndex_) addEvent(kind::HourlyTimeUpdate);
+        if (config_[cfg::HourTimeUpdate] != 0 || day != lastDayIndex_)
+            addEvent(kind::HourlyTimeUpdate);
         ntp_[static_cast<size_t>(civilFromSeconds(local).hour)] = 0;
         lastHourIndex_ = hour;
         lastDayIndex_ = day;
@@ -205,7 +226,8 @@ void ModuleModel::tick() {
     while (ntpAccumMs_ >= kNtpIntervalMs) {
         ntpAccumMs_ -= kNtpIntervalMs;
         uint16_t& slot = ntp_[static_cast<size_t>(civilFromSeconds(local).hour)];
-        if (slot < 0xFFFF) ++slot;
+        if (slot < 0xFFFF)
+            ++slot;
     }
     auto share = static_cast<uint32_t>(elapsed);
     taskLoading_[7] += share;
@@ -217,7 +239,8 @@ void ModuleModel::tick() {
     }
 }
 
-std::array<uint16_t, kStatusWords> ModuleModel::statusBlock() const {
+std::array<uint16_t, kStatusWords> ModuleModel::statusBlock() const
+{
     std::array<uint16_t, kStatusWords> w{};
     int64_t local = floorDiv(clock_.localMs(), 1000);
     CivilTime t = civilFromSeconds(local);
@@ -256,9 +279,11 @@ std::array<uint16_t, kStatusWords> ModuleModel::statusBlock() const {
     return w;
 }
 
-std::array<uint16_t, kStatisticsWords> ModuleModel::statisticsBlock() const {
+std::array<uint16_t, kStatisticsWords> ModuleModel::statisticsBlock() const
+{
     std::array<uint16_t, kStatisticsWords> w{};
-    for (size_t k = 0; k < ntp_.size(); ++k) w[stat::NtpHours + k] = ntp_[k];
+    for (size_t k = 0; k < ntp_.size(); ++k)
+        w[stat::NtpHours + k] = ntp_[k];
     for (size_t k = 0; k < taskLoading_.size(); ++k) {
         w[stat::TaskLoading + 2 * k] = static_cast<uint16_t>(taskLoading_[k] & 0xFFFF);
         w[stat::TaskLoading + 2 * k + 1] = static_cast<uint16_t>(taskLoading_[k] >> 16);
@@ -276,7 +301,8 @@ std::array<uint16_t, kStatisticsWords> ModuleModel::statisticsBlock() const {
     return w;
 }
 
-PointTexts ModuleModel::pointTexts() const {
+PointTexts ModuleModel::pointTexts() const
+{
     PointTexts t;
     for (size_t p = 0; p < 32; ++p) {
         t.description[p] = getText(&points_[pts::Description + 16 * p], 16);
@@ -286,23 +312,28 @@ PointTexts ModuleModel::pointTexts() const {
     return t;
 }
 
-const EncodedBlock& ModuleModel::presentBlock() {
-    std::vector<SerEvent> front(events_.begin(),
-                                events_.begin() + static_cast<ptrdiff_t>(std::min<size_t>(events_.size(), 64)));
+const EncodedBlock& ModuleModel::presentBlock()
+{
+    std::vector<SerEvent> front(
+        events_.begin(), events_.begin() + static_cast<ptrdiff_t>(std::min<size_t>(events_.size(), 64)));
     int type = config_[cfg::EventBufferType];
     presented_ = encodeEventBlock(type <= 3 ? type : 2, front, moduleId_,
-                                  static_cast<uint16_t>(std::min<size_t>(events_.size(), 0xFFFF)), pointTexts());
+        static_cast<uint16_t>(std::min<size_t>(events_.size(), 0xFFFF)), pointTexts());
     return *presented_;
 }
 
-std::optional<uint8_t> ModuleModel::injected(int first, int count) const {
+std::optional<uint8_t> ModuleModel::injected(int first, int count) const
+{
     for (const auto& [reg, code] : options_.injectedExceptions)
-        if (reg >= first && reg < first + count) return code;
+        if (reg >= first && reg < first + count)
+            return code;
     return std::nullopt;
 }
 
-std::vector<uint8_t> ModuleModel::handleRequest(const uint8_t* pdu, size_t len, Link link) {
-    if (pdu == nullptr || len == 0) return {};
+std::vector<uint8_t> ModuleModel::handleRequest(const uint8_t* pdu, size_t len, Link link)
+{
+    if (pdu == nullptr || len == 0)
+        return {};
     try {
         taskLoading_[link == Link::Tcp ? 6 : 4] += 5;
         return dispatch(pdu, len, link);
@@ -311,103 +342,131 @@ std::vector<uint8_t> ModuleModel::handleRequest(const uint8_t* pdu, size_t len, 
     }
 }
 
-ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link) {
+ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link)
+{
     const uint8_t fc = pdu[0];
     switch (fc) {
     case 1:
     case 2:
     case 3:
     case 4: {
-        if (len != 5) return exceptionReply(fc, exc::IllegalDataValue);
+        if (len != 5)
+            return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1, count = be16(pdu + 3);
         int limit = fc <= 2 ? kMaxReadBits : kMaxReadRegisters;
-        if (count < 1 || count > limit) return exceptionReply(fc, exc::IllegalDataValue);
-        if (start + count - 1 > 65536) return exceptionReply(fc, exc::IllegalDataAddress);
-        if (auto code = injected(start, count)) return exceptionReply(fc, *code);
+        if (count < 1 || count > limit)
+            return exceptionReply(fc, exc::IllegalDataValue);
+        if (start + count - 1 > 65536)
+            return exceptionReply(fc, exc::IllegalDataAddress);
+        if (auto code = injected(start, count))
+            return exceptionReply(fc, *code);
         return fc <= 2 ? readBits(fc, start, count) : readRegisters(fc, start, count);
     }
     case 5: {
-        if (len != 5) return exceptionReply(fc, exc::IllegalDataValue);
+        if (len != 5)
+            return exceptionReply(fc, exc::IllegalDataValue);
         uint16_t v = be16(pdu + 3);
-        if (v != 0xFF00 && v != 0x0000) return exceptionReply(fc, exc::IllegalDataValue);
+        if (v != 0xFF00 && v != 0x0000)
+            return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1;
-        if (auto code = injected(start, 1)) return exceptionReply(fc, *code);
+        if (auto code = injected(start, 1))
+            return exceptionReply(fc, *code);
         return writeCoils(fc, start, {v == 0xFF00}, Reply(pdu, pdu + 5));
     }
     case 6: {
-        if (len != 5) return exceptionReply(fc, exc::IllegalDataValue);
+        if (len != 5)
+            return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1;
-        if (auto code = injected(start, 1)) return exceptionReply(fc, *code);
+        if (auto code = injected(start, 1))
+            return exceptionReply(fc, *code);
         return writeRegisters(fc, start, {be16(pdu + 3)}, Reply(pdu, pdu + 5));
     }
     case 15: {
-        if (len < 6) return exceptionReply(fc, exc::IllegalDataValue);
+        if (len < 6)
+            return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1, count = be16(pdu + 3), bytes = pdu[5];
         if (count < 1 || count > kMaxWriteCoils || bytes != (count + 7) / 8 || len != 6u + static_cast<size_t>(bytes))
             return exceptionReply(fc, exc::IllegalDataValue);
-        if (start + count - 1 > 65536) return exceptionReply(fc, exc::IllegalDataAddress);
-        if (auto code = injected(start, count)) return exceptionReply(fc, *code);
+        if (start + count - 1 > 65536)
+            return exceptionReply(fc, exc::IllegalDataAddress);
+        if (auto code = injected(start, count))
+            return exceptionReply(fc, *code);
         std::vector<bool> values(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) values[static_cast<size_t>(i)] = (pdu[6 + i / 8] >> (i % 8)) & 1;
+        for (int i = 0; i < count; ++i)
+            values[static_cast<size_t>(i)] = (pdu[6 + i / 8] >> (i % 8)) & 1;
         return writeCoils(fc, start, values, Reply(pdu, pdu + 5));
     }
     case 16: {
-        if (len < 6) return exceptionReply(fc, exc::IllegalDataValue);
+        if (len < 6)
+            return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1, count = be16(pdu + 3), bytes = pdu[5];
         if (count < 1 || count > kMaxWriteRegisters || bytes != 2 * count || len != 6u + static_cast<size_t>(bytes))
             return exceptionReply(fc, exc::IllegalDataValue);
-        if (start + count - 1 > 65536) return exceptionReply(fc, exc::IllegalDataAddress);
-        if (auto code = injected(start, count)) return exceptionReply(fc, *code);
+        if (start + count - 1 > 65536)
+            return exceptionReply(fc, exc::IllegalDataAddress);
+        if (auto code = injected(start, count))
+            return exceptionReply(fc, *code);
         std::vector<uint16_t> values(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) values[static_cast<size_t>(i)] = be16(pdu + 6 + 2 * i);
+        for (int i = 0; i < count; ++i)
+            values[static_cast<size_t>(i)] = be16(pdu + 6 + 2 * i);
         return writeRegisters(fc, start, values, Reply(pdu, pdu + 5));
     }
-    default:
-        return exceptionReply(fc, exc::IllegalFunction);
+    default: return exceptionReply(fc, exc::IllegalFunction);
     }
 }
 
-ModuleModel::Reply ModuleModel::readBits(uint8_t fc, int start, int count) {
-    if (start + count - 1 > kCoilCount) return exceptionReply(fc, exc::IllegalDataAddress);
+ModuleModel::Reply ModuleModel::readBits(uint8_t fc, int start, int count)
+{
+    if (start + count - 1 > kCoilCount)
+        return exceptionReply(fc, exc::IllegalDataAddress);
     Reply r{fc, static_cast<uint8_t>((count + 7) / 8)};
     r.resize(2 + r[1], 0);
     for (int i = 0; i < count; ++i) {
         bool v = start + i == kEventAvailableCoil && !events_.empty();
-        if (v) r[2 + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+        if (v)
+            r[2 + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
     }
     return r;
 }
 
-ModuleModel::Reply ModuleModel::writeCoils(uint8_t fc, int start, const std::vector<bool>& values, const Reply& echo) {
+ModuleModel::Reply ModuleModel::writeCoils(uint8_t fc, int start, const std::vector<bool>& values, const Reply& echo)
+{
     int last = start + static_cast<int>(values.size()) - 1;
     // Coil 1 reports the buffer state; only the acknowledge coil takes writes.
-    if (start != kAcknowledgeCoil || last != kAcknowledgeCoil) return exceptionReply(fc, exc::IllegalDataAddress);
+    if (start != kAcknowledgeCoil || last != kAcknowledgeCoil)
+        return exceptionReply(fc, exc::IllegalDataAddress);
     if (values[0]) {
         const EncodedBlock& b = presented_ ? *presented_ : presentBlock();
         size_t n = std::min(b.eventsTaken, events_.size());
         events_.erase(events_.begin(), events_.begin() + static_cast<ptrdiff_t>(n));
-        if (events_.size() + 1 < options_.eventCapacity) overflowed_ = false;
+        if (events_.size() + 1 < options_.eventCapacity)
+            overflowed_ = false;
         presented_.reset();
     }
     return echo;
 }
 
-uint16_t ModuleModel::plainWord(int reg, bool eventView) {
-    if (inRange(reg, kConfigFirst, kConfigWords)) return config_[static_cast<size_t>(reg - kConfigFirst)];
-    if (reg == kModuleIdRegister) return moduleId_;
+uint16_t ModuleModel::plainWord(int reg, bool eventView)
+{
+    if (inRange(reg, kConfigFirst, kConfigWords))
+        return config_[static_cast<size_t>(reg - kConfigFirst)];
+    if (reg == kModuleIdRegister)
+        return moduleId_;
     if (eventView && inRange(reg, kEventBlockFirst + 1, kEventBlockFirst + kEventBlockWords - 1)) {
         const EncodedBlock& b = presented_ ? *presented_ : presentBlock();
         return b.words[static_cast<size_t>(reg - kEventBlockFirst)];
     }
     if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1))
         return statusBlock()[static_cast<size_t>(reg - kStatusFirst)];
-    if (inRange(reg, kPointFirst, kPointLast)) return points_[static_cast<size_t>(reg - kPointFirst)];
+    if (inRange(reg, kPointFirst, kPointLast))
+        return points_[static_cast<size_t>(reg - kPointFirst)];
     if (inRange(reg, kStatisticsFirst, kStatisticsFirst + kStatisticsWords - 1))
         return statisticsBlock()[static_cast<size_t>(reg - kStatisticsFirst)];
     return 0;
 }
 
-ModuleModel::Reply ModuleModel::readRegisters(uint8_t fc, int start, int count) {
+ModuleModel::Reply ModuleModel::readRegisters(uint8_t fc, int start, int count)
+{
     int last = start + count - 1;
     std::vector<uint16_t> words;
     words.reserve(static_cast<size_t>(count));
@@ -415,17 +474,20 @@ ModuleModel::Reply ModuleModel::readRegisters(uint8_t fc, int start, int count) 
         // Register 200 is both the last event-block word and status word 0;
         // the block a read starts in decides which one it sees.
         bool eventView = start < kStatusFirst;
-        bool touchesEventBlock = eventView && start <= kEventBlockFirst + kEventBlockWords - 1 &&
-                                 last > kEventBlockFirst;
-        if (touchesEventBlock) presentBlock();
+        bool touchesEventBlock =
+            eventView && start <= kEventBlockFirst + kEventBlockWords - 1 && last > kEventBlockFirst;
+        if (touchesEventBlock)
+            presentBlock();
         std::optional<std::array<uint16_t, kStatusWords>> status;
         std::optional<std::array<uint16_t, kStatisticsWords>> stats;
         for (int reg = start; reg <= last; ++reg) {
             if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1) && !(eventView && reg == kStatusFirst)) {
-                if (!status) status = statusBlock();
+                if (!status)
+                    status = statusBlock();
                 words.push_back((*status)[static_cast<size_t>(reg - kStatusFirst)]);
             } else if (inRange(reg, kStatisticsFirst, kStatisticsFirst + kStatisticsWords - 1)) {
-                if (!stats) stats = statisticsBlock();
+                if (!stats)
+                    stats = statisticsBlock();
                 words.push_back((*stats)[static_cast<size_t>(reg - kStatisticsFirst)]);
             } else {
                 words.push_back(plainWord(reg, eventView));
@@ -436,11 +498,13 @@ ModuleModel::Reply ModuleModel::readRegisters(uint8_t fc, int start, int count) 
         // words that follow are consecutive bytes from there.
         size_t offset = static_cast<size_t>(start - kFlashWindowFirst) * 32;
         std::vector<uint8_t> bytes(2 * static_cast<size_t>(count));
-        if (!flash_.read(offset, bytes)) return exceptionReply(fc, exc::IllegalDataAddress);
+        if (!flash_.read(offset, bytes))
+            return exceptionReply(fc, exc::IllegalDataAddress);
         for (int i = 0; i < count; ++i)
             words.push_back(static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
     } else if (start >= kFlashControlFirst && last < kFlashControlFirst + kFlashControlWords) {
-        for (int reg = start; reg <= last; ++reg) words.push_back(flashControl_[static_cast<size_t>(reg - kFlashControlFirst)]);
+        for (int reg = start; reg <= last; ++reg)
+            words.push_back(flashControl_[static_cast<size_t>(reg - kFlashControlFirst)]);
     } else {
         return exceptionReply(fc, exc::IllegalDataAddress);
     }
@@ -452,7 +516,8 @@ ModuleModel::Reply ModuleModel::readRegisters(uint8_t fc, int start, int count) 
     return r;
 }
 
-CivilTime ModuleModel::stagedTime() const {
+CivilTime ModuleModel::stagedTime() const
+{
     CivilTime t;
     t.month = stagedTime_[0];
     t.day = stagedTime_[1];
@@ -463,22 +528,27 @@ CivilTime ModuleModel::stagedTime() const {
     return t;
 }
 
-uint8_t ModuleModel::validateWrite(int start, const std::vector<uint16_t>& values) const {
+uint8_t ModuleModel::validateWrite(int start, const std::vector<uint16_t>& values) const
+{
     auto staged = stagedTime_;
     bool timeSet = false;
     for (size_t i = 0; i < values.size(); ++i) {
         int reg = start + static_cast<int>(i);
         uint16_t v = values[i];
         if (inRange(reg, kConfigFirst, kConfigWords)) {
-            if (reg - kConfigFirst == cfg::EventBufferType && v > 3) return exc::IllegalDataValue;
+            if (reg - kConfigFirst == cfg::EventBufferType && v > 3)
+                return exc::IllegalDataValue;
         } else if (reg == kModuleIdRegister) {
         } else if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1) && start >= kStatusFirst) {
             int k = reg - kStatusFirst;
-            if (k >= st::Month && k <= st::Second) staged[static_cast<size_t>(k - st::Month)] = v;
-            if (k == st::Command && v == st::TimeSetCommand) timeSet = true;
+            if (k >= st::Month && k <= st::Second)
+                staged[static_cast<size_t>(k - st::Month)] = v;
+            if (k == st::Command && v == st::TimeSetCommand)
+                timeSet = true;
         } else if (inRange(reg, kPointFirst, kPointLast)) {
         } else if (reg == kDownloadStartRegister) {
-            if (v != kDownloadStartCode) return exc::IllegalDataValue;
+            if (v != kDownloadStartCode)
+                return exc::IllegalDataValue;
         } else if (inRange(reg, kStatisticsFirst + stat::TestMode, kStatisticsFirst + stat::TestInputsHigh)) {
         } else {
             return exc::IllegalDataAddress;
@@ -486,12 +556,14 @@ uint8_t ModuleModel::validateWrite(int start, const std::vector<uint16_t>& value
     }
     if (timeSet) {
         CivilTime t{staged[2], staged[0], staged[1], staged[3], staged[4], staged[5]};
-        if (!isValidCivil(t)) return exc::IllegalDataValue;
+        if (!isValidCivil(t))
+            return exc::IllegalDataValue;
     }
     return 0;
 }
 
-void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values) {
+void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values)
+{
     bool configChanged = false, pointsChanged = false, inputsChanged = false, timeSet = false;
     bool wasTest = testMode();
     for (size_t i = 0; i < values.size(); ++i) {
@@ -500,21 +572,27 @@ void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values) {
         if (inRange(reg, kConfigFirst, kConfigWords)) {
             int w = reg - kConfigFirst;
             // Factory words (MAC, firmware version, own address) are not writable.
-            bool factory = (w >= cfg::TcpipMac && w < cfg::TcpipMac + 6) || w == cfg::Version || w == cfg::ModbusAddress;
+            bool factory =
+                (w >= cfg::TcpipMac && w < cfg::TcpipMac + 6) || w == cfg::Version || w == cfg::ModbusAddress;
             if (!factory && config_[static_cast<size_t>(w)] != v) {
-                if (w == cfg::EventBufferType) presented_.reset();
+                if (w == cfg::EventBufferType)
+                    presented_.reset();
                 config_[static_cast<size_t>(w)] = v;
                 configChanged = true;
             }
         } else if (reg == kModuleIdRegister) {
-            if (moduleId_ != v) configChanged = true;
+            if (moduleId_ != v)
+                configChanged = true;
             moduleId_ = v;
         } else if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1)) {
             int k = reg - kStatusFirst;
-            if (k >= st::Month && k <= st::Second) stagedTime_[static_cast<size_t>(k - st::Month)] = v;
-            if (k == st::Command && v == st::TimeSetCommand) timeSet = true;
+            if (k >= st::Month && k <= st::Second)
+                stagedTime_[static_cast<size_t>(k - st::Month)] = v;
+            if (k == st::Command && v == st::TimeSetCommand)
+                timeSet = true;
         } else if (inRange(reg, kPointFirst, kPointLast)) {
-            if (points_[static_cast<size_t>(reg - kPointFirst)] != v) pointsChanged = true;
+            if (points_[static_cast<size_t>(reg - kPointFirst)] != v)
+                pointsChanged = true;
             points_[static_cast<size_t>(reg - kPointFirst)] = v;
         } else if (reg == kDownloadStartRegister) {
             downloadArmed_ = true;
@@ -529,8 +607,10 @@ void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values) {
             inputsChanged = true;
         }
     }
-    if (configChanged || pointsChanged) dirty_ = true;
-    if (configChanged) applyConfigEffects();
+    if (configChanged || pointsChanged)
+        dirty_ = true;
+    if (configChanged)
+        applyConfigEffects();
     if (timeSet) {
         addEvent(kind::ResyncOldTime);
         clock_.setLocal(stagedTime());
@@ -539,8 +619,10 @@ void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values) {
         lastHourIndex_ = floorDiv(local, 3600);
         lastDayIndex_ = floorDiv(local, 86400);
     }
-    if (testMode() != wasTest) addEvent(testMode() ? kind::TestModeOn : kind::TestModeOff);
-    if (inputsChanged || pointsChanged) updatePoints();
+    if (testMode() != wasTest)
+        addEvent(testMode() ? kind::TestModeOn : kind::TestModeOff);
+    if (inputsChanged || pointsChanged)
+        updatePoints();
     // The last point block of a download completes it; the module then runs
     // with the new configuration.
     int last = start + static_cast<int>(values.size()) - 1;
@@ -550,12 +632,14 @@ void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values) {
     }
 }
 
-ModuleModel::Reply ModuleModel::writeRegisters(uint8_t fc, int start, const std::vector<uint16_t>& values,
-                                               const Reply& echo) {
+ModuleModel::Reply ModuleModel::writeRegisters(
+    uint8_t fc, int start, const std::vector<uint16_t>& values, const Reply& echo)
+{
     int count = static_cast<int>(values.size());
     int last = start + count - 1;
     if (last <= kPlainAreaLast) {
-        if (uint8_t code = validateWrite(start, values)) return exceptionReply(fc, code);
+        if (uint8_t code = validateWrite(start, values))
+            return exceptionReply(fc, code);
         applyWrite(start, values);
         return echo;
     }
@@ -566,7 +650,8 @@ ModuleModel::Reply ModuleModel::writeRegisters(uint8_t fc, int start, const std:
             bytes.push_back(static_cast<uint8_t>(w & 0xFF));
             bytes.push_back(static_cast<uint8_t>(w >> 8));
         }
-        if (!flash_.program(offset, bytes)) return exceptionReply(fc, exc::IllegalDataAddress);
+        if (!flash_.program(offset, bytes))
+            return exceptionReply(fc, exc::IllegalDataAddress);
         dirty_ = true;
         return echo;
     }
@@ -580,10 +665,11 @@ ModuleModel::Reply ModuleModel::writeRegisters(uint8_t fc, int start, const std:
             flash_.eraseSector(cmd[4]);
             dirty_ = true;
         }
-        for (int i = 0; i < count; ++i) flashControl_[static_cast<size_t>(start + i - kFlashControlFirst)] = values[static_cast<size_t>(i)];
+        for (int i = 0; i < count; ++i)
+            flashControl_[static_cast<size_t>(start + i - kFlashControlFirst)] = values[static_cast<size_t>(i)];
         return echo;
     }
     return exceptionReply(fc, exc::IllegalDataAddress);
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -35,7 +35,7 @@ inline constexpr uint8_t IllegalFunction = 1;
 inline constexpr uint8_t IllegalDataAddress = 2;
 inline constexpr uint8_t IllegalDataValue = 3;
 inline constexpr uint8_t SlaveDeviceFailure = 4;
-}  // namespace exc
+} // namespace exc
 
 // Codes of the statistics block's error list.
 namespace err {
@@ -43,7 +43,7 @@ inline constexpr uint16_t RealTimeClock = 1;
 inline constexpr uint16_t EthernetReset = 2;
 inline constexpr uint16_t NonVolatileReset = 3;
 inline constexpr uint16_t ConfigurationWriteFail = 4;
-}  // namespace err
+} // namespace err
 
 enum class Link { Tcp, Serial };
 
@@ -131,9 +131,9 @@ private:
 
     std::deque<SerEvent> events_;
     bool overflowed_ = false;
-    std::optional<EncodedBlock> presented_;  // the block last read, drained by acknowledge
+    std::optional<EncodedBlock> presented_; // the block last read, drained by acknowledge
 
-    std::array<uint16_t, 6> stagedTime_{};  // status words 4 ... 9 as last written
+    std::array<uint16_t, 6> stagedTime_{}; // status words 4 ... 9 as last written
     bool downloadArmed_ = false;
 
     uint32_t fieldInputs_ = 0;
@@ -154,4 +154,4 @@ private:
     int64_t ntpAccumMs_ = 0;
 };
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -17,7 +17,8 @@ namespace {
 constexpr const char* kMagic = "chronel-sim-state 1";
 constexpr size_t kFlashLine = 128;
 
-void appendWords(std::string& out, const uint16_t* w, size_t n) {
+void appendWords(std::string& out, const uint16_t* w, size_t n)
+{
     char buf[8];
     for (size_t i = 0; i < n; ++i) {
         std::snprintf(buf, sizeof buf, i ? " %04X" : "%04X", w[i]);
@@ -25,29 +26,37 @@ void appendWords(std::string& out, const uint16_t* w, size_t n) {
     }
 }
 
-bool readWords(std::istringstream& in, uint16_t* w, size_t n) {
+bool readWords(std::istringstream& in, uint16_t* w, size_t n)
+{
     for (size_t i = 0; i < n; ++i) {
         std::string tok;
-        if (!(in >> tok) || tok.size() != 4) return false;
+        if (!(in >> tok) || tok.size() != 4)
+            return false;
         char* end = nullptr;
         unsigned long v = std::strtoul(tok.c_str(), &end, 16);
-        if (*end != '\0') return false;
+        if (*end != '\0')
+            return false;
         w[i] = static_cast<uint16_t>(v);
     }
     std::string extra;
     return !(in >> extra);
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
-}  // namespace
+} // namespace
 
-void putText(uint16_t* words, int wordCount, const std::string& text) {
+void putText(uint16_t* words, int wordCount, const std::string& text)
+{
     for (int i = 0; i < wordCount; ++i) {
         size_t a = 2 * static_cast<size_t>(i), b = a + 1;
         uint8_t lo = a < text.size() ? static_cast<uint8_t>(text[a]) : 0;
@@ -56,20 +65,25 @@ void putText(uint16_t* words, int wordCount, const std::string& text) {
     }
 }
 
-std::string getText(const uint16_t* words, int wordCount) {
+std::string getText(const uint16_t* words, int wordCount)
+{
     std::string s;
     for (int i = 0; i < wordCount; ++i) {
         char lo = static_cast<char>(words[i] & 0xFF), hi = static_cast<char>(words[i] >> 8);
-        if (lo == 0) break;
+        if (lo == 0)
+            break;
         s += lo;
-        if (hi == 0) break;
+        if (hi == 0)
+            break;
         s += hi;
     }
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
-PersistentState factoryState() {
+PersistentState factoryState()
+{
     PersistentState s;
     auto& c = s.config;
     c[cfg::EventBufferType] = 2;
@@ -80,7 +94,8 @@ PersistentState factoryState() {
     c[cfg::Modbus485Baud] = 5;
     c[cfg::Modbus485Parity] = 1;
     static constexpr uint16_t kMac[6] = {0x00, 0x0A, 0x1B, 0x53, 0x45, 0x52};
-    for (int i = 0; i < 6; ++i) c[cfg::TcpipMac + i] = kMac[i];
+    for (int i = 0; i < 6; ++i)
+        c[cfg::TcpipMac + i] = kMac[i];
     // A bench module answers on loopback, so an upload never points the
     // configurator at a real network.
     static constexpr uint16_t kIp[4] = {127, 0, 0, 1}, kMask[4] = {255, 0, 0, 0};
@@ -104,7 +119,8 @@ PersistentState factoryState() {
     return s;
 }
 
-std::string serializeState(const PersistentState& s) {
+std::string serializeState(const PersistentState& s)
+{
     std::string out = kMagic;
     out += "\nconfig ";
     appendWords(out, s.config.data(), s.config.size());
@@ -116,8 +132,10 @@ std::string serializeState(const PersistentState& s) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (size_t off = 0; off + kFlashLine <= s.flash.size(); off += kFlashLine) {
         bool erased = true;
-        for (size_t i = 0; i < kFlashLine; ++i) erased = erased && s.flash[off + i] == 0xFF;
-        if (erased) continue;
+        for (size_t i = 0; i < kFlashLine; ++i)
+            erased = erased && s.flash[off + i] == 0xFF;
+        if (erased)
+            continue;
         char head[32];
         std::snprintf(head, sizeof head, "flash %05zX ", off);
         out += head;
@@ -131,7 +149,8 @@ std::string serializeState(const PersistentState& s) {
     return out;
 }
 
-bool parseState(const std::string& text, PersistentState& out, std::string& error) {
+bool parseState(const std::string& text, PersistentState& out, std::string& error)
+{
     std::istringstream in(text);
     std::string line;
     if (!std::getline(in, line) || line != kMagic) {
@@ -160,15 +179,15 @@ bool parseState(const std::string& text, PersistentState& out, std::string& erro
             havePoints = true;
         } else if (key == "flash") {
             std::string offText, data, extra;
-            ok = static_cast<bool>(fields >> offText >> data) && !(fields >> extra) &&
-                 data.size() == 2 * kFlashLine;
+            ok = static_cast<bool>(fields >> offText >> data) && !(fields >> extra) && data.size() == 2 * kFlashLine;
             char* end = nullptr;
             unsigned long off = ok ? std::strtoul(offText.c_str(), &end, 16) : 0;
             ok = ok && *end == '\0' && off % kFlashLine == 0 && off + kFlashLine <= out.flash.size();
             for (size_t i = 0; ok && i < kFlashLine; ++i) {
                 int h = hexValue(data[2 * i]), l = hexValue(data[2 * i + 1]);
                 ok = h >= 0 && l >= 0;
-                if (ok) out.flash[off + i] = static_cast<uint8_t>(h << 4 | l);
+                if (ok)
+                    out.flash[off + i] = static_cast<uint8_t>(h << 4 | l);
             }
         } else if (key == "end") {
             haveEnd = true;
@@ -187,7 +206,8 @@ bool parseState(const std::string& text, PersistentState& out, std::string& erro
     return true;
 }
 
-bool loadStateFile(const std::string& path, PersistentState& out, bool& missing, std::string& error) {
+bool loadStateFile(const std::string& path, PersistentState& out, bool& missing, std::string& error)
+{
     missing = false;
     std::ifstream f(path, std::ios::binary);
     if (!f) {
@@ -203,7 +223,8 @@ bool loadStateFile(const std::string& path, PersistentState& out, bool& missing,
     return parseState(ss.str(), out, error);
 }
 
-bool saveStateFile(const std::string& path, const PersistentState& s, std::string& error) {
+bool saveStateFile(const std::string& path, const PersistentState& s, std::string& error)
+{
     std::string text = serializeState(s);
     std::string tmp = path + ".tmp." + std::to_string(::getpid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -214,7 +235,8 @@ bool saveStateFile(const std::string& path, const PersistentState& s, std::strin
     size_t done = 0;
     while (done < text.size()) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             error = "cannot write " + tmp + ": " + std::strerror(errno);
             ::close(fd);
@@ -238,4 +260,4 @@ bool saveStateFile(const std::string& path, const PersistentState& s, std::strin
     return true;
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -15,7 +15,7 @@ struct PersistentState {
     std::array<uint16_t, kConfigWords> config{};
     uint16_t moduleId = 0;
     std::array<uint16_t, kPointWords> points{};
-    std::vector<uint8_t> flash;  // FlashMemory::kSize bytes
+    std::vector<uint8_t> flash; // FlashMemory::kSize bytes
 
     bool operator==(const PersistentState&) const = default;
 };
@@ -38,4 +38,4 @@ bool saveStateFile(const std::string& path, const PersistentState& s, std::strin
 void putText(uint16_t* words, int wordCount, const std::string& text);
 std::string getText(const uint16_t* words, int wordCount);
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -13,16 +13,19 @@
 namespace chronel::sim {
 namespace {
 
-bool makeRaw(int fd) {
+bool makeRaw(int fd)
+{
     termios t{};
-    if (::tcgetattr(fd, &t) != 0) return false;
+    if (::tcgetattr(fd, &t) != 0)
+        return false;
     ::cfmakeraw(&t);
     return ::tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-}  // namespace
+} // namespace
 
-bool openPseudoTerminal(PseudoTerminal& pty, std::string& error) {
+bool openPseudoTerminal(PseudoTerminal& pty, std::string& error)
+{
     pty.masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (pty.masterFd < 0 || ::grantpt(pty.masterFd) != 0 || ::unlockpt(pty.masterFd) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
@@ -48,10 +51,13 @@ bool openPseudoTerminal(PseudoTerminal& pty, std::string& error) {
     return true;
 }
 
-void closePseudoTerminal(PseudoTerminal& pty) {
-    if (pty.slaveFd >= 0) ::close(pty.slaveFd);
-    if (pty.masterFd >= 0) ::close(pty.masterFd);
+void closePseudoTerminal(PseudoTerminal& pty)
+{
+    if (pty.slaveFd >= 0)
+        ::close(pty.slaveFd);
+    if (pty.masterFd >= 0)
+        ::close(pty.masterFd);
     pty.slaveFd = pty.masterFd = -1;
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

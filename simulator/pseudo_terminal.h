@@ -6,8 +6,8 @@
 namespace chronel::sim {
 
 struct PseudoTerminal {
-    int masterFd = -1;  // the simulator's end
-    int slaveFd = -1;   // held open so the master never sees a hang-up between clients
+    int masterFd = -1; // the simulator's end
+    int slaveFd = -1;  // held open so the master never sees a hang-up between clients
     std::string slavePath;
 };
 
@@ -15,4 +15,4 @@ struct PseudoTerminal {
 bool openPseudoTerminal(PseudoTerminal& pty, std::string& error);
 void closePseudoTerminal(PseudoTerminal& pty);
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -13,22 +13,22 @@ namespace chronel::sim {
 inline constexpr int kConfigFirst = 1;
 inline constexpr int kConfigWords = 100;
 inline constexpr int kModuleIdRegister = 101;
-inline constexpr int kEventBlockFirst = 101;  // word 0 is the Module ID
+inline constexpr int kEventBlockFirst = 101; // word 0 is the Module ID
 inline constexpr int kEventBlockWords = 100;
-inline constexpr int kStatusFirst = 200;  // overlaps the last event-block word
+inline constexpr int kStatusFirst = 200; // overlaps the last event-block word
 inline constexpr int kStatusWords = 100;
 inline constexpr int kPointFirst = 301;
-inline constexpr int kPointWords = 1152;  // 301 ... 1452, eighteen blocks of 64
+inline constexpr int kPointWords = 1152; // 301 ... 1452, eighteen blocks of 64
 inline constexpr int kPointLast = kPointFirst + kPointWords - 1;
 inline constexpr int kDownloadStartRegister = 1491;
 inline constexpr uint16_t kDownloadStartCode = 0x55AA;
 inline constexpr int kStatisticsFirst = 1501;
 inline constexpr int kStatisticsWords = 100;
-inline constexpr int kPlainAreaLast = 1600;  // 1 ... 1600 read as one memory
+inline constexpr int kPlainAreaLast = 1600; // 1 ... 1600 read as one memory
 
 inline constexpr int kFlashWindowFirst = 16385;
 inline constexpr int kFlashWindowLast = 32765;
-inline constexpr int kFlashControlFirst = 32766;  // progress 32766/32767, erase 32767 ... 32771
+inline constexpr int kFlashControlFirst = 32766; // progress 32766/32767, erase 32767 ... 32771
 inline constexpr int kFlashControlWords = 6;
 inline constexpr int kFlashEraseFirst = 32767;
 inline constexpr int kFlashEraseWords = 5;
@@ -54,12 +54,12 @@ inline constexpr int Modbus232Delay = 15;
 inline constexpr int Modbus485Baud = 16;
 inline constexpr int Modbus485Parity = 17;
 inline constexpr int Modbus485Delay = 18;
-inline constexpr int TcpipMac = 19;  // six words
+inline constexpr int TcpipMac = 19; // six words
 inline constexpr int TcpipMode = 25;
-inline constexpr int TcpipIp = 26;       // four words
-inline constexpr int TcpipSubnet = 30;   // four words
-inline constexpr int TcpipGateway = 34;  // four words
-inline constexpr int ModuleName = 38;    // eight words, 16 characters
+inline constexpr int TcpipIp = 26;      // four words
+inline constexpr int TcpipSubnet = 30;  // four words
+inline constexpr int TcpipGateway = 34; // four words
+inline constexpr int ModuleName = 38;   // eight words, 16 characters
 inline constexpr int TcpipSpeed = 46;
 inline constexpr int Version = 48;
 inline constexpr int ModbusAddress = 49;
@@ -68,7 +68,7 @@ inline constexpr int TcpipEthernetComm = 51;
 inline constexpr int Modbus232Protocol = 52;
 inline constexpr int Modbus485Protocol = 53;
 inline constexpr int Lock = 54;
-}  // namespace cfg
+} // namespace cfg
 
 // Words of the point area (word 0 = register 301).
 namespace pts {
@@ -76,11 +76,11 @@ inline constexpr int Filter = 0;
 inline constexpr int Debounce = 32;
 inline constexpr int Chatter = 64;
 inline constexpr int Disabled = 96;
-inline constexpr int Description = 128;  // 16 words per point
-inline constexpr int OffText = 640;      // 8 words per point
-inline constexpr int OnText = 896;       // 8 words per point
+inline constexpr int Description = 128; // 16 words per point
+inline constexpr int OffText = 640;     // 8 words per point
+inline constexpr int OnText = 896;      // 8 words per point
 inline constexpr uint16_t DisabledValue = 0xFFFF;
-}  // namespace pts
+} // namespace pts
 
 // Words of the status block (word 0 = register 200).
 namespace st {
@@ -104,25 +104,25 @@ inline constexpr int DstFlag = 23;
 inline constexpr int PointStatusLow = 51;
 inline constexpr int PointStatusHigh = 52;
 inline constexpr uint16_t TimeSetCommand = 0x8000;
-}  // namespace st
+} // namespace st
 
 // Words of the statistics block (word 0 = register 1501).
 namespace stat {
-inline constexpr int NtpHours = 0;       // 24 words
-inline constexpr int TaskLoading = 48;   // eight 32-bit counters
+inline constexpr int NtpHours = 0;     // 24 words
+inline constexpr int TaskLoading = 48; // eight 32-bit counters
 inline constexpr int OpenSockets = 75;
 inline constexpr int TestMode = 76;
 inline constexpr int TestInputsLow = 77;
 inline constexpr int TestInputsHigh = 78;
 inline constexpr int DroppedPackets = 79;
-inline constexpr int ErrorTimes = 80;  // five 32-bit times
-inline constexpr int ErrorCodes = 90;  // five codes
+inline constexpr int ErrorTimes = 80; // five 32-bit times
+inline constexpr int ErrorCodes = 90; // five codes
 inline constexpr uint16_t TestModeOn = 0x55AA;
-}  // namespace stat
+} // namespace stat
 
 // Coils.
 inline constexpr int kEventAvailableCoil = 1;
 inline constexpr int kAcknowledgeCoil = 2;
 inline constexpr int kCoilCount = 2;
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -28,4 +28,4 @@ bool rtuCrcValid(std::span<const uint8_t> frame);
 
 inline constexpr size_t kRtuMaxFrame = 256;
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -26,7 +26,7 @@ inline constexpr uint8_t IrigSyncLock = 22;
 inline constexpr uint8_t IrigSyncFail = 23;
 inline constexpr uint8_t TestModeOn = 24;
 inline constexpr uint8_t TestModeOff = 25;
-}  // namespace kind
+} // namespace kind
 
 // Time-source code carried in every record.
 enum class RecordSource : uint8_t { Gps = 0, FreeRunning = 1, Peer = 2, IrigB = 3 };
@@ -35,7 +35,7 @@ struct SerEvent {
     uint8_t kind = 0;
     uint8_t point = 0;   // 1 ... 32, 0 when the kind has no point
     bool state = false;  // true = on
-    int64_t seconds = 0;  // module local time, seconds since 1984-01-01
+    int64_t seconds = 0; // module local time, seconds since 1984-01-01
     uint16_t millisecond = 0;
     RecordSource source = RecordSource::Gps;
     bool dst = false;
@@ -43,4 +43,4 @@ struct SerEvent {
     bool operator==(const SerEvent&) const = default;
 };
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

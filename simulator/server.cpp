@@ -20,16 +20,18 @@ namespace chronel::sim {
 namespace {
 
 constexpr int kTickMs = 50;
-constexpr size_t kTcpHeader = 7;  // MBAP: transaction, protocol, length, unit
+constexpr size_t kTcpHeader = 7; // MBAP: transaction, protocol, length, unit
 
-int64_t monotonicMs() {
+int64_t monotonicMs()
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
 // Writes all of `data` to a possibly non-blocking descriptor, waiting at most
 // one second in total.
-bool writeAll(int fd, const uint8_t* data, size_t len, bool socket) {
+bool writeAll(int fd, const uint8_t* data, size_t len, bool socket)
+{
     int64_t deadline = monotonicMs() + 1000;
     size_t done = 0;
     while (done < len) {
@@ -38,10 +40,12 @@ bool writeAll(int fd, const uint8_t* data, size_t len, bool socket) {
             done += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             int64_t left = deadline - monotonicMs();
-            if (left <= 0) return false;
+            if (left <= 0)
+                return false;
             pollfd p{fd, POLLOUT, 0};
             ::poll(&p, 1, static_cast<int>(left));
             continue;
@@ -52,29 +56,38 @@ bool writeAll(int fd, const uint8_t* data, size_t len, bool socket) {
 }
 
 // Reads exactly `len` bytes, waiting at most 200 ms for each piece.
-bool readExact(int fd, uint8_t* out, size_t len) {
+bool readExact(int fd, uint8_t* out, size_t len)
+{
     size_t done = 0;
     while (done < len) {
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, 200);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
         ssize_t n = ::recv(fd, out + done, len - done, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
 }
 
-}  // namespace
+} // namespace
 
 Server::Server(ModuleModel& model, const SimOptions& options, std::ostream& log)
-    : model_(model), options_(options), log_(log), faults_(options.faults) {}
+    : model_(model), options_(options), log_(log), faults_(options.faults)
+{
+}
 
-Server::~Server() {
+Server::~Server()
+{
     closeClients();
-    if (listenFd_ >= 0) ::close(listenFd_);
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
     if (tcpCtx_) {
         modbus_set_socket(tcpCtx_, -1);
         modbus_free(tcpCtx_);
@@ -88,7 +101,8 @@ Server::~Server() {
 
 std::string Server::rtuPath() const { return pty_.masterFd >= 0 ? pty_.slavePath : options_.rtuPath.value_or(""); }
 
-bool Server::open(std::string& error) {
+bool Server::open(std::string& error)
+{
     if (options_.tcp) {
         in_addr probe{};
         if (::inet_pton(AF_INET, options_.listenAddress.c_str(), &probe) != 1) {
@@ -103,17 +117,19 @@ bool Server::open(std::string& error) {
         listenFd_ = modbus_tcp_listen(tcpCtx_, options_.maxClients);
         if (listenFd_ < 0) {
             error = "cannot listen on TCP " + options_.listenAddress + ":" + std::to_string(options_.tcpPort) + ": " +
-                    std::strerror(errno);
+                std::strerror(errno);
             return false;
         }
         sockaddr_in bound{};
         socklen_t blen = sizeof bound;
-        if (::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &blen) == 0) boundPort_ = ntohs(bound.sin_port);
+        if (::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &blen) == 0)
+            boundPort_ = ntohs(bound.sin_port);
         modbus_set_byte_timeout(tcpCtx_, 0, 200000);
     }
     if (options_.rtuPath) {
         if (*options_.rtuPath == "pty") {
-            if (!openPseudoTerminal(pty_, error)) return false;
+            if (!openPseudoTerminal(pty_, error))
+                return false;
             serialFd_ = pty_.masterFd;
         } else {
             rtuCtx_ = modbus_new_rtu(options_.rtuPath->c_str(), options_.baud, options_.parity, 8, options_.stopBits);
@@ -131,38 +147,46 @@ bool Server::open(std::string& error) {
     return true;
 }
 
-uint8_t Server::serialAddress() const {
-    if (options_.slaveAddress) return static_cast<uint8_t>(*options_.slaveAddress);
+uint8_t Server::serialAddress() const
+{
+    if (options_.slaveAddress)
+        return static_cast<uint8_t>(*options_.slaveAddress);
     int a = model_.rtuAddress();
     return static_cast<uint8_t>(a >= 1 && a <= 247 ? a : 1);
 }
 
-int Server::serialSilenceMs() const {
+int Server::serialSilenceMs() const
+{
     // Three and a half characters of 11 bits, but never below what a
     // pseudo-terminal or a USB adapter can keep together.
     int t = static_cast<int>(3.5 * 11 * 1000 / std::max(options_.baud, 1)) + 1;
     return std::max(t, 20);
 }
 
-void Server::closeClients() {
-    for (const Client& c : clients_) ::close(c.fd);
+void Server::closeClients()
+{
+    for (const Client& c : clients_)
+        ::close(c.fd);
     clients_.clear();
     model_.setOpenSockets(0);
 }
 
-void Server::restartModule() {
+void Server::restartModule()
+{
     log_ << "chronel-sim: module restart\n";
     closeClients();
     model_.restart();
     model_.recordError(err::EthernetReset);
 }
 
-bool Server::process(const uint8_t* pdu, size_t len, Link link, std::vector<uint8_t>& reply, bool& restart) {
+bool Server::process(const uint8_t* pdu, size_t len, Link link, std::vector<uint8_t>& reply, bool& restart)
+{
     FaultDecision d = faults_.next();
     restart = d.restartAfter;
     if (options_.verbose) {
         log_ << (link == Link::Tcp ? "tcp" : "rtu") << " request";
-        for (size_t i = 0; i < std::min<size_t>(len, 8); ++i) log_ << ' ' << static_cast<int>(pdu[i]);
+        for (size_t i = 0; i < std::min<size_t>(len, 8); ++i)
+            log_ << ' ' << static_cast<int>(pdu[i]);
         log_ << (d.dropRequest ? " (dropped)" : d.dropReply ? " (no reply)" : "") << '\n';
     }
     if (d.dropRequest) {
@@ -170,26 +194,33 @@ bool Server::process(const uint8_t* pdu, size_t len, Link link, std::vector<uint
         return false;
     }
     reply = model_.handleRequest(pdu, len, link);
-    if (d.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(d.delayMs));
+    if (d.delayMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(d.delayMs));
     return !d.dropReply && !reply.empty();
 }
 
-void Server::acceptClient() {
+void Server::acceptClient()
+{
     int fd = modbus_tcp_accept(tcpCtx_, &listenFd_);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     clients_.push_back({fd});
     model_.setOpenSockets(static_cast<int>(clients_.size()));
 }
 
-bool Server::serveTcpClient(int fd) {
+bool Server::serveTcpClient(int fd)
+{
     uint8_t adu[MODBUS_TCP_MAX_ADU_LENGTH];
     modbus_set_socket(tcpCtx_, fd);
     int rc = modbus_receive(tcpCtx_, adu);
-    if (rc < 0) return false;
-    if (rc == 0) return true;
+    if (rc < 0)
+        return false;
+    if (rc == 0)
+        return true;
     size_t got = static_cast<size_t>(rc);
-    if (got < kTcpHeader + 1) return false;
-    size_t declared = static_cast<size_t>(adu[4] << 8 | adu[5]);  // unit + PDU
+    if (got < kTcpHeader + 1)
+        return false;
+    size_t declared = static_cast<size_t>(adu[4] << 8 | adu[5]); // unit + PDU
     uint16_t protocol = static_cast<uint16_t>(adu[2] << 8 | adu[3]);
     // A frame whose header disagrees with its body leaves the stream without
     // a known boundary: give up the connection as a device would.
@@ -199,7 +230,8 @@ bool Server::serveTcpClient(int fd) {
     }
     if (6 + declared > got) {
         // A function libmodbus has no layout for: the header says how long it is.
-        if (!readExact(fd, adu + got, 6 + declared - got)) return false;
+        if (!readExact(fd, adu + got, 6 + declared - got))
+            return false;
         got = 6 + declared;
     }
     std::vector<uint8_t> reply;
@@ -209,13 +241,16 @@ bool Server::serveTcpClient(int fd) {
         out[4] = static_cast<uint8_t>((reply.size() + 1) >> 8);
         out[5] = static_cast<uint8_t>((reply.size() + 1) & 0xFF);
         out.insert(out.end(), reply.begin(), reply.end());
-        if (!writeAll(fd, out.data(), out.size(), true)) return false;
+        if (!writeAll(fd, out.data(), out.size(), true))
+            return false;
     }
-    if (restart) restartModule();  // closes this connection too
+    if (restart)
+        restartModule(); // closes this connection too
     return true;
 }
 
-void Server::serveSerialFrame(const std::vector<uint8_t>& frame) {
+void Server::serveSerialFrame(const std::vector<uint8_t>& frame)
+{
     if (!rtuCrcValid(frame)) {
         model_.countDroppedPacket();
         return;
@@ -223,31 +258,34 @@ void Server::serveSerialFrame(const std::vector<uint8_t>& frame) {
     uint8_t address = frame[0];
     // 255 is the address the configurator uses for "the module on this line".
     bool broadcast = address == 0;
-    if (!broadcast && address != 255 && address != serialAddress()) return;
+    if (!broadcast && address != 255 && address != serialAddress())
+        return;
     std::vector<uint8_t> reply;
     bool restart = false;
     if (process(frame.data() + 1, frame.size() - 3, Link::Serial, reply, restart) && !broadcast) {
         std::vector<uint8_t> out = rtuFrame(address, reply);
         writeAll(serialFd_, out.data(), out.size(), false);
     }
-    if (restart) restartModule();
+    if (restart)
+        restartModule();
 }
 
-void Server::flushSerial(bool silence) {
+void Server::flushSerial(bool silence)
+{
     while (!serialBuf_.empty()) {
         auto need = rtuRequestLength(serialBuf_);
         size_t take = 0;
         if (need && *need > kRtuMaxFrame) {
-            serialBuf_.clear();  // not a request we could ever answer; wait for the next frame
+            serialBuf_.clear(); // not a request we could ever answer; wait for the next frame
             model_.countDroppedPacket();
             return;
         }
         if (need && *need > 0 && *need <= serialBuf_.size()) {
             take = *need;
         } else if (silence && need && *need == 0) {
-            take = std::min(serialBuf_.size(), kRtuMaxFrame);  // no fixed layout: silence ends it
+            take = std::min(serialBuf_.size(), kRtuMaxFrame); // no fixed layout: silence ends it
         } else if (silence) {
-            serialBuf_.clear();  // a frame cut short
+            serialBuf_.clear(); // a frame cut short
             model_.countDroppedPacket();
             return;
         } else {
@@ -259,33 +297,40 @@ void Server::flushSerial(bool silence) {
     }
 }
 
-void Server::readSerial() {
+void Server::readSerial()
+{
     uint8_t buf[512];
     for (;;) {
         ssize_t n = ::read(serialFd_, buf, sizeof buf);
         if (n > 0) {
-            if (serialBuf_.size() + static_cast<size_t>(n) > 4 * kRtuMaxFrame) serialBuf_.clear();
+            if (serialBuf_.size() + static_cast<size_t>(n) > 4 * kRtuMaxFrame)
+                serialBuf_.clear();
             serialBuf_.insert(serialBuf_.end(), buf, buf + n);
             lastSerialByteMs_ = monotonicMs();
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         break;
     }
     flushSerial(false);
 }
 
-void Server::run(int stopFd, const std::function<void()>& idle) {
+void Server::run(int stopFd, const std::function<void()>& idle)
+{
     std::vector<pollfd> fds;
     for (;;) {
         fds.clear();
         fds.push_back({stopFd, POLLIN, 0});
         bool listening = listenFd_ >= 0 && clients_.size() < static_cast<size_t>(options_.maxClients);
-        if (listening) fds.push_back({listenFd_, POLLIN, 0});
+        if (listening)
+            fds.push_back({listenFd_, POLLIN, 0});
         size_t serialIndex = fds.size();
-        if (serialFd_ >= 0) fds.push_back({serialFd_, POLLIN, 0});
+        if (serialFd_ >= 0)
+            fds.push_back({serialFd_, POLLIN, 0});
         size_t clientBase = fds.size();
-        for (const Client& c : clients_) fds.push_back({c.fd, POLLIN, 0});
+        for (const Client& c : clients_)
+            fds.push_back({c.fd, POLLIN, 0});
 
         int timeout = kTickMs;
         if (!serialBuf_.empty()) {
@@ -297,19 +342,24 @@ void Server::run(int stopFd, const std::function<void()>& idle) {
             log_ << "chronel-sim: poll failed: " << std::strerror(errno) << '\n';
             return;
         }
-        if (fds[0].revents) return;
+        if (fds[0].revents)
+            return;
         model_.tick();
 
-        if (r > 0 && serialFd_ >= 0 && (fds[serialIndex].revents & POLLIN)) readSerial();
-        if (!serialBuf_.empty() && monotonicMs() - lastSerialByteMs_ >= serialSilenceMs()) flushSerial(true);
+        if (r > 0 && serialFd_ >= 0 && (fds[serialIndex].revents & POLLIN))
+            readSerial();
+        if (!serialBuf_.empty() && monotonicMs() - lastSerialByteMs_ >= serialSilenceMs())
+            flushSerial(true);
 
         if (r > 0) {
             std::vector<int> ready;
             for (size_t i = clientBase; i < fds.size(); ++i)
-                if (fds[i].revents) ready.push_back(fds[i].fd);
+                if (fds[i].revents)
+                    ready.push_back(fds[i].fd);
             for (int fd : ready) {
                 auto it = std::find_if(clients_.begin(), clients_.end(), [&](const Client& c) { return c.fd == fd; });
-                if (it == clients_.end()) continue;  // closed by a restart in this pass
+                if (it == clients_.end())
+                    continue; // closed by a restart in this pass
                 if (!serveTcpClient(fd)) {
                     it = std::find_if(clients_.begin(), clients_.end(), [&](const Client& c) { return c.fd == fd; });
                     if (it != clients_.end()) {
@@ -319,10 +369,12 @@ void Server::run(int stopFd, const std::function<void()>& idle) {
                     }
                 }
             }
-            if (listening && (fds[1].revents & POLLIN)) acceptClient();
+            if (listening && (fds[1].revents & POLLIN))
+                acceptClient();
         }
-        if (idle) idle();
+        if (idle)
+            idle();
     }
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -41,7 +41,7 @@ private:
     };
 
     void acceptClient();
-    bool serveTcpClient(int fd);  // false: close the connection
+    bool serveTcpClient(int fd); // false: close the connection
     void readSerial();
     void flushSerial(bool silence);
     void serveSerialFrame(const std::vector<uint8_t>& frame);
@@ -69,4 +69,4 @@ private:
     int64_t lastSerialByteMs_ = 0;
 };
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

@@ -7,16 +7,18 @@ namespace {
 
 constexpr size_t kMaxInjectedExceptions = 16;
 
-bool toInt(const std::string& s, long long lo, long long hi, long long& v) {
+bool toInt(const std::string& s, long long lo, long long hi, long long& v)
+{
     const char* b = s.data();
     const char* e = b + s.size();
     auto [p, ec] = std::from_chars(b, e, v);
     return ec == std::errc() && p == e && v >= lo && v <= hi;
 }
 
-}  // namespace
+} // namespace
 
-std::string helpText() {
+std::string helpText()
+{
     return R"(Usage: chronel-sim [options]
 
 Simulates a Chronel SER module on Modbus TCP and/or Modbus RTU, with the
@@ -75,7 +77,8 @@ the state file cannot be read, and 2 for a bad command line.
 )";
 }
 
-bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::string& error) {
+bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::string& error)
+{
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& v) {
@@ -88,7 +91,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
         };
         auto number = [&](long long lo, long long hi, long long& n) {
             std::string v;
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             if (!toInt(v, lo, hi, n)) {
                 error = a + " needs a number from " + std::to_string(lo) + " to " + std::to_string(hi);
                 return false;
@@ -100,36 +104,45 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--tcp-port") {
-            if (!number(0, 65535, n)) return false;
+            if (!number(0, 65535, n))
+                return false;
             o.tcpPort = static_cast<int>(n);
         } else if (a == "--listen") {
-            if (!value(o.listenAddress)) return false;
+            if (!value(o.listenAddress))
+                return false;
         } else if (a == "--no-tcp") {
             o.tcp = false;
         } else if (a == "--max-clients") {
-            if (!number(1, 256, n)) return false;
+            if (!number(1, 256, n))
+                return false;
             o.maxClients = static_cast<int>(n);
         } else if (a == "--rtu") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             o.rtuPath = v;
         } else if (a == "--baud") {
-            if (!number(50, 4000000, n)) return false;
+            if (!number(50, 4000000, n))
+                return false;
             o.baud = static_cast<int>(n);
         } else if (a == "--parity") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             if (v != "N" && v != "E" && v != "O") {
                 error = "--parity needs N, E or O";
                 return false;
             }
             o.parity = v[0];
         } else if (a == "--stop-bits") {
-            if (!number(1, 2, n)) return false;
+            if (!number(1, 2, n))
+                return false;
             o.stopBits = static_cast<int>(n);
         } else if (a == "--slave") {
-            if (!number(1, 247, n)) return false;
+            if (!number(1, 247, n))
+                return false;
             o.slaveAddress = static_cast<int>(n);
         } else if (a == "--events") {
-            if (!value(o.eventsText)) return false;
+            if (!value(o.eventsText))
+                return false;
             auto plan = parseGeneratorPlan(o.eventsText, error);
             if (!plan) {
                 error = "--events: " + error;
@@ -137,35 +150,47 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
             }
             o.events = *plan;
         } else if (a == "--seed") {
-            if (!number(0, INT64_MAX, n)) return false;
+            if (!number(0, INT64_MAX, n))
+                return false;
             o.seed = static_cast<uint64_t>(n);
         } else if (a == "--buffer-type") {
-            if (!number(0, 3, n)) return false;
+            if (!number(0, 3, n))
+                return false;
             o.bufferType = static_cast<int>(n);
         } else if (a == "--time-source") {
-            if (!value(v)) return false;
-            if (v == "gps") o.timeSource = TimeSource::Gps;
-            else if (v == "irig") o.timeSource = TimeSource::IrigB;
-            else if (v == "ser") o.timeSource = TimeSource::Ser;
-            else if (v == "internal") o.timeSource = TimeSource::Internal;
+            if (!value(v))
+                return false;
+            if (v == "gps")
+                o.timeSource = TimeSource::Gps;
+            else if (v == "irig")
+                o.timeSource = TimeSource::IrigB;
+            else if (v == "ser")
+                o.timeSource = TimeSource::Ser;
+            else if (v == "internal")
+                o.timeSource = TimeSource::Internal;
             else {
                 error = "--time-source needs gps, irig, ser or internal";
                 return false;
             }
         } else if (a == "--drop-request-every") {
-            if (!number(1, 1000000, n)) return false;
+            if (!number(1, 1000000, n))
+                return false;
             o.faults.dropRequestEvery = static_cast<uint32_t>(n);
         } else if (a == "--drop-reply-every") {
-            if (!number(1, 1000000, n)) return false;
+            if (!number(1, 1000000, n))
+                return false;
             o.faults.dropReplyEvery = static_cast<uint32_t>(n);
         } else if (a == "--delay-ms") {
-            if (!number(0, 10000, n)) return false;
+            if (!number(0, 10000, n))
+                return false;
             o.faults.delayMs = static_cast<uint32_t>(n);
         } else if (a == "--reset-every") {
-            if (!number(1, 1000000, n)) return false;
+            if (!number(1, 1000000, n))
+                return false;
             o.faults.resetEvery = static_cast<uint32_t>(n);
         } else if (a == "--exception") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             auto colon = v.find(':');
             long long reg = 0, code = 0;
             if (colon == std::string::npos || !toInt(v.substr(0, colon), 1, 65536, reg) ||
@@ -179,7 +204,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
             }
             o.exceptions.emplace_back(static_cast<int>(reg), static_cast<uint8_t>(code));
         } else if (a == "--state") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             o.statePath = v;
         } else if (a == "--verbose") {
             o.verbose = true;
@@ -195,4 +221,4 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
     return true;
 }
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

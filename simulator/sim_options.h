@@ -17,13 +17,13 @@ struct SimOptions {
     bool help = false;
     bool tcp = true;
     std::string listenAddress = "127.0.0.1";
-    int tcpPort = 502;  // 0 = any free port, announced on stdout
+    int tcpPort = 502; // 0 = any free port, announced on stdout
     int maxClients = 16;
-    std::optional<std::string> rtuPath;  // "pty" creates a pseudo-terminal
+    std::optional<std::string> rtuPath; // "pty" creates a pseudo-terminal
     int baud = 9600;
     char parity = 'E';
     int stopBits = 1;
-    std::optional<int> slaveAddress;  // serial address besides 255; default: register 50
+    std::optional<int> slaveAddress; // serial address besides 255; default: register 50
     std::string eventsText = "none";
     GeneratorPlan events;
     uint64_t seed = 1;
@@ -40,4 +40,4 @@ struct SimOptions {
 bool parseOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error);
 std::string helpText();
 
-}  // namespace chronel::sim
+} // namespace chronel::sim

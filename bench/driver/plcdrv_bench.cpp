@@ -83,8 +83,8 @@ void BM_LibmodbusRtuMasterPaced(benchmark::State& state) { libmodbusReads(state,
 bool startDriver()
 {
     static const bool started = [] {
-        peer().ini.write(IniFile::general(0) + IniFile::ports({{1, peer().bridge.driverPath()}}) +
-                         IniFile::serial(1, 1, 0, 1000));
+        peer().ini.write(
+            IniFile::general(0) + IniFile::ports({{1, peer().bridge.driverPath()}}) + IniFile::serial(1, 1, 0, 1000));
         ::setenv("PLCDRV_INI", peer().ini.pathString().c_str(), 1);
         VexaStart();
         return true;
@@ -97,7 +97,7 @@ bool readThroughDriver(TestControl& control)
     control.readHolding(1, kUnit, 0, kRegisters);
     const std::size_t before = control.completions().size();
     return VexaPut(&control.packet(), 280) == 1 && control.waitForCompletions(before + 1, milliseconds(5000)) &&
-           control.completions().back().status == 0 && control.packet().data[0] == 2 * kRegisters;
+        control.completions().back().status == 0 && control.packet().data[0] == 2 * kRegisters;
 }
 
 void BM_PlcdrvVexaPut(benchmark::State& state)
@@ -160,18 +160,17 @@ public:
         const double driver = best_["BM_PlcdrvVexaPut"];
         const double pauses = (kReads - 1) * kPauseSeconds;
         const double target = 1.2 * libmodbus + kReads * kPauseSeconds;
-        std::printf("\n%d reads of %d registers: libmodbus %.1f ms, PLCDRV %.1f ms (ratio %.2f)\n", kReads,
-                    kRegisters, libmodbus * 1e3, driver * 1e3, driver / libmodbus);
+        std::printf("\n%d reads of %d registers: libmodbus %.1f ms, PLCDRV %.1f ms (ratio %.2f)\n", kReads, kRegisters,
+            libmodbus * 1e3, driver * 1e3, driver / libmodbus);
         std::printf("PLCDRV without its %d nominal pauses of 10 ms: %.1f ms (ratio %.2f)\n", kReads - 1,
-                    (driver - pauses) * 1e3, (driver - pauses) / libmodbus);
+            (driver - pauses) * 1e3, (driver - pauses) / libmodbus);
         std::printf("target 1.2 x libmodbus + %d x 10 ms = %.1f ms: %s\n", kReads, target * 1e3,
-                    driver <= target ? "met" : "missed");
+            driver <= target ? "met" : "missed");
         if (best_.count("BM_LibmodbusRtuMasterPaced")) {
             const double paced = best_["BM_LibmodbusRtuMasterPaced"];
             std::printf("libmodbus with the same %d pauses: %.1f ms; PLCDRV / paced libmodbus = %.3f; "
                         "PLCDRV beyond paced libmodbus: %.1f ms (%.0f us a read)\n",
-                        kReads - 1, paced * 1e3, driver / paced, (driver - paced) * 1e3,
-                        (driver - paced) * 1e6 / kReads);
+                kReads - 1, paced * 1e3, driver / paced, (driver - paced) * 1e3, (driver - paced) * 1e6 / kReads);
         }
         if (best_.count("BM_PlcdrvIdleAdapterOneRead"))
             std::printf("one read on an idle adapter: %.2f ms\n", best_["BM_PlcdrvIdleAdapterOneRead"] * 1e3);

@@ -38,8 +38,8 @@ struct Simulator {
     bool start()
     {
         process.start(QStringLiteral(CHRONEL_SIM_PATH),
-                      {QStringLiteral("--tcp-port"), QStringLiteral("0"), QStringLiteral("--listen"),
-                       QStringLiteral("127.0.0.1")});
+            {QStringLiteral("--tcp-port"), QStringLiteral("0"), QStringLiteral("--listen"),
+                QStringLiteral("127.0.0.1")});
         if (!process.waitForStarted(5000))
             return false;
         for (int i = 0; i < 50 && port == 0; ++i) {
@@ -142,11 +142,10 @@ void ProgramAndVerifyFullImage(benchmark::State& state)
     for (auto _ : state) {
         std::optional<FlashSequence::Outcome> outcome;
         QEventLoop loop;
-        QObject::connect(&s.model->sequence(), &FlashSequence::finished, &loop,
-                         [&](FlashSequence::Outcome o) {
-                             outcome = o;
-                             loop.quit();
-                         });
+        QObject::connect(&s.model->sequence(), &FlashSequence::finished, &loop, [&](FlashSequence::Outcome o) {
+            outcome = o;
+            loop.quit();
+        });
         QTimer::singleShot(300000, &loop, &QEventLoop::quit);
         QElapsedTimer clock;
         clock.start();

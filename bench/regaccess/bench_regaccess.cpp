@@ -21,9 +21,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,7 +32,7 @@
 namespace {
 
 constexpr int Registers = 125;
-constexpr std::size_t RequestFrame = 12;                 // MBAP 7 + function, address, count
+constexpr std::size_t RequestFrame = 12;                  // MBAP 7 + function, address, count
 constexpr std::size_t ReplyFrame = 7 + 2 + 2 * Registers; // MBAP 7 + function, count, data
 
 regaccess::test::ModbusTestServer* server = nullptr;
@@ -202,7 +202,7 @@ private:
             return;
         std::printf("  %s: (a) Trigger / (b) modbus_read_registers = %.2f (target <= 1.20), "
                     "(a) / (c) raw socket ping-pong = %.2f\n",
-                    what, a / b, a / c);
+            what, a / b, a / c);
     }
 
     std::map<std::string, double> realTime_;
@@ -222,8 +222,8 @@ int main(int argc, char** argv)
     file.write("[Adapter.Object.1]\nType=2\nEnabled=0\n");
     file.close();
     // An adapter file is normally older than the session that uses it.
-    std::filesystem::last_write_time(QFile::encodeName(ini).toStdString(),
-                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    std::filesystem::last_write_time(
+        QFile::encodeName(ini).toStdString(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
     ::setenv("PLCDRV_INI", QFile::encodeName(ini).constData(), 1);
 
     regaccess::test::ModbusTestServer modbusServer;

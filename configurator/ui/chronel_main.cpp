@@ -35,7 +35,7 @@ namespace chronel {
 namespace {
 
 const QString ProgramTitle = QStringLiteral("Chronel");
-constexpr int AboutTitleBarRoom = 200;  // px: icon and buttons of a title bar
+constexpr int AboutTitleBarRoom = 200; // px: icon and buttons of a title bar
 const QColor Lit(0, 255, 0);
 
 Qt::CheckState toQt(Check c)
@@ -120,8 +120,7 @@ void setIndicator(QLabel* label, bool lit)
 } // namespace
 
 ChronelMain::ChronelMain(const ControlFactory& factory, QWidget* parent)
-    : QMainWindow(parent),
-      model_(std::make_unique<ChronelModel>(factory))
+    : QMainWindow(parent), model_(std::make_unique<ChronelModel>(factory))
 {
     flash_ = std::make_unique<FlashModel>(model_->channels(), [this] { return model_->GetIp(); });
     setObjectName(QStringLiteral("ChronelMain"));
@@ -170,7 +169,7 @@ ChronelMain::ChronelMain(const ControlFactory& factory, QWidget* parent)
     connect(model_.get(), &ChronelModel::fieldNotesChanged, this, &ChronelMain::refreshFieldNotes);
     connect(model_.get(), &ChronelModel::editStateChanged, this, &ChronelMain::refreshEditState);
     connect(model_.get(), &ChronelModel::statusMessage, this,
-            [this](const QString& text) { statusBar()->showMessage(text); });
+        [this](const QString& text) { statusBar()->showMessage(text); });
 
     refreshSettings();
     refreshPointPage();
@@ -193,7 +192,7 @@ bool ChronelMain::maybeSaveEdits()
     if (!model_->editState().edited())
         return true;
     QMessageBox box(QMessageBox::Question, ProgramTitle, UnsavedEditsText(model_->editState().file()),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.setObjectName(QStringLiteral("unsavedEditsBox"));
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
@@ -201,10 +200,8 @@ bool ChronelMain::maybeSaveEdits()
         // A cancelled or failed save leaves the edits unsaved: stay.
         runMenu(QStringLiteral("mnuFileSave"));
         return !model_->editState().edited();
-    case QMessageBox::Discard:
-        return true;
-    default:
-        return false;
+    case QMessageBox::Discard: return true;
+    default: return false;
     }
 }
 
@@ -277,7 +274,7 @@ void ChronelMain::buildMenus()
     // Entries this window serves itself.
     handlers_.insert(QStringLiteral("mnuFileExit"), [this] { close(); });
     handlers_.insert(QStringLiteral("mnuToolsMonitorEvents"),
-                     [this] { model_->setMonitorEventData(actions_.value(QStringLiteral("mnuToolsMonitorEvents"))->isChecked()); });
+        [this] { model_->setMonitorEventData(actions_.value(QStringLiteral("mnuToolsMonitorEvents"))->isChecked()); });
     handlers_.insert(QStringLiteral("mnuToolsRestoreDefault"), [this] { model_->restoreDefaultSettings(); });
     handlers_.insert(QStringLiteral("mnuTcpipHttp"), [] {});
     handlers_.insert(QStringLiteral("mnuAbout"), [this] { showAbout(); });
@@ -305,8 +302,8 @@ void ChronelMain::runMenu(const QString& actionName)
 void ChronelMain::showAbout()
 {
     // Not modal to the event loop: the channels keep polling while it shows.
-    auto* box = new QMessageBox(QMessageBox::NoIcon, ProgramTitle, QStringLiteral("Revision ") + ProgramRevision(),
-                                QMessageBox::Ok, this);
+    auto* box = new QMessageBox(
+        QMessageBox::NoIcon, ProgramTitle, QStringLiteral("Revision ") + ProgramRevision(), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("aboutBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     // A box as narrow as its text gets its title cut to "..." by the window
@@ -314,7 +311,7 @@ void ChronelMain::showAbout()
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
         const int width = box->fontMetrics().horizontalAdvance(ProgramTitle) + AboutTitleBarRoom;
         grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
-                      grid->columnCount());
+            grid->columnCount());
     }
     box->open();
 }
@@ -385,7 +382,7 @@ QWidget* ChronelMain::buildConfigurationTab()
     eventBufferGroup_ = new QButtonGroup(this);
     for (int t = 0; t < 4; ++t)
         bufferLayout->addWidget(option(eventBufferGroup_, t, QStringLiteral("btnConfigEventBufferType%1").arg(t),
-                                       QStringLiteral("Type %1").arg(t), buffer));
+            QStringLiteral("Type %1").arg(t), buffer));
     form->addWidget(buffer, row++, 0, 1, 4);
     form->setRowStretch(row, 1);
     form->setColumnStretch(3, 1);
@@ -420,31 +417,31 @@ QWidget* ChronelMain::buildConfigurationTab()
     tcpipModeGroup_ = new QButtonGroup(this);
     auto* modes = new QVBoxLayout;
     modes->addWidget(option(tcpipModeGroup_, int(TcpipMode::Manual), QStringLiteral("btnConfigTcpipManual"),
-                            QStringLiteral("Manual IP Address"), tcpip));
+        QStringLiteral("Manual IP Address"), tcpip));
     modes->addWidget(option(tcpipModeGroup_, int(TcpipMode::BootP), QStringLiteral("btnConfigTcpipBootP"),
-                            QStringLiteral("Boot P"), tcpip));
-    modes->addWidget(option(tcpipModeGroup_, int(TcpipMode::Dhcp), QStringLiteral("btnConfigTcpipDhcp"),
-                            QStringLiteral("DHCP"), tcpip));
+        QStringLiteral("Boot P"), tcpip));
+    modes->addWidget(option(
+        tcpipModeGroup_, int(TcpipMode::Dhcp), QStringLiteral("btnConfigTcpipDhcp"), QStringLiteral("DHCP"), tcpip));
     tcp->addLayout(modes, row, 0, 1, 2);
 
     QGroupBox* speed = frame(QStringLiteral("fraConfigTcpipSpeed"), QStringLiteral("Ethernet Speed"), tcpip);
     auto* speedLayout = new QVBoxLayout(speed);
     tcpipSpeedGroup_ = new QButtonGroup(this);
     speedLayout->addWidget(option(tcpipSpeedGroup_, int(TcpipSpeed::Mbps100), QStringLiteral("btnConfigTcpipSpeed100"),
-                                  QStringLiteral("100 Mbps"), speed));
+        QStringLiteral("100 Mbps"), speed));
     speedLayout->addWidget(option(tcpipSpeedGroup_, int(TcpipSpeed::Mbps10), QStringLiteral("btnConfigTcpipSpeed10"),
-                                  QStringLiteral("10 Mbps"), speed));
+        QStringLiteral("10 Mbps"), speed));
     speedLayout->addWidget(option(tcpipSpeedGroup_, int(TcpipSpeed::AutoNegotiate),
-                                  QStringLiteral("btnConfigTcpipSpeedAuto"), QStringLiteral("Auto-Negotiate"), speed));
+        QStringLiteral("btnConfigTcpipSpeedAuto"), QStringLiteral("Auto-Negotiate"), speed));
     tcp->addWidget(speed, row, 2, 1, 2);
 
     QGroupBox* comm = frame(QStringLiteral("fraConfigTcpipEthernetComm"), QStringLiteral("Ethernet Comm"), tcpip);
     auto* commLayout = new QVBoxLayout(comm);
     ethernetCommGroup_ = new QButtonGroup(this);
     commLayout->addWidget(option(ethernetCommGroup_, int(EthernetComm::Half),
-                                 QStringLiteral("optConfigTcpipEtherentCommHalf"), QStringLiteral("Half Duplex"), comm));
+        QStringLiteral("optConfigTcpipEtherentCommHalf"), QStringLiteral("Half Duplex"), comm));
     commLayout->addWidget(option(ethernetCommGroup_, int(EthernetComm::Full),
-                                 QStringLiteral("optConfigTcpipEthernetCommFull"), QStringLiteral("Full Duplex"), comm));
+        QStringLiteral("optConfigTcpipEthernetCommFull"), QStringLiteral("Full Duplex"), comm));
     tcp->addWidget(comm, row, 4, 1, 1);
     tcp->setRowStretch(row + 1, 1);
     grid->addWidget(tcpip, 0, 1);
@@ -468,7 +465,8 @@ QWidget* ChronelMain::buildConfigurationTab()
             lists_.insert(name, combo);
             ser->addWidget(combo, row, column);
         };
-        list(QStringLiteral("cmbConfigModbus%1Baud").arg(p), p == QLatin1String("232") ? Baud232Items() : BaudItems(), 1);
+        list(QStringLiteral("cmbConfigModbus%1Baud").arg(p), p == QLatin1String("232") ? Baud232Items() : BaudItems(),
+            1);
         list(QStringLiteral("cmbConfigModbus%1Parity").arg(p), ParityItems(), 2);
         QLineEdit* delay = textField(QStringLiteral("txtConfigModbus%1Delay").arg(p), serial);
         naturalWidth(delay, 7, true);
@@ -492,7 +490,7 @@ QWidget* ChronelMain::buildSerSetupTab()
     pointFrame_ = points;
     pointGrid_ = new QGridLayout(points);
     QGridLayout* grid = pointGrid_;
-    grid->setVerticalSpacing(3);  // a table: 32 rows fit a full-HD screen
+    grid->setVerticalSpacing(3); // a table: 32 rows fit a full-HD screen
     const char* heads[] = {"Point", "Enable", "Filter", "Debounce", "Chatter", "Description", "Off", "On"};
     for (int c = 0; c < 8; ++c)
         grid->addWidget(new QLabel(QString::fromLatin1(heads[c]), points), 0, c);
@@ -544,8 +542,8 @@ QWidget* ChronelMain::buildSerSetupTab()
     QSizePolicy policy = points->sizePolicy();
     policy.setVerticalPolicy(QSizePolicy::Ignored);
     points->setSizePolicy(policy);
-    points->setMinimumHeight(rowHeight * (PointPage::RowCount + 2) + grid->verticalSpacing() * PointPage::RowCount
-                             + 2 * grid->contentsMargins().top() + points->fontMetrics().height());
+    points->setMinimumHeight(rowHeight * (PointPage::RowCount + 2) + grid->verticalSpacing() * PointPage::RowCount +
+        2 * grid->contentsMargins().top() + points->fontMetrics().height());
     points->installEventFilter(this);
     outer->addWidget(points);
     return page;
@@ -612,7 +610,7 @@ QWidget* ChronelMain::buildTimeSetupTab()
     d->addWidget(textField(QStringLiteral("txtTsDstStopHour"), dst), 3, 3);
     d->setColumnStretch(4, 1);
     for (const char* name : {"txtTsToGpsOffset", "txtTsToIrigOffset", "txtTsDstStartMonth", "txtTsDstStartDay",
-                             "txtTsDstStartHour", "txtTsDstStopMonth", "txtTsDstStopDay", "txtTsDstStopHour"})
+             "txtTsDstStartHour", "txtTsDstStopMonth", "txtTsDstStopDay", "txtTsDstStopHour"})
         naturalWidth(settingFields_.value(QString::fromLatin1(name)), 7, true);
     grid->addWidget(dst, 2, 0);
 
@@ -629,17 +627,13 @@ QWidget* ChronelMain::buildTimeSetupTab()
         return box;
     };
     grid->addWidget(indicatorFrame("fraTsTimeQuality", "Time Quality",
-                                   {{"Good", "lblTsTqGoodIndication"},
-                                    {"Fair", "lblTsTqFairIndication"},
-                                    {"Poor", "lblTsTqPoorIndication"},
-                                    {"Bad", "lblTsTqBadIndication"}}),
-                    1, 1);
+                        {{"Good", "lblTsTqGoodIndication"}, {"Fair", "lblTsTqFairIndication"},
+                            {"Poor", "lblTsTqPoorIndication"}, {"Bad", "lblTsTqBadIndication"}}),
+        1, 1);
     grid->addWidget(indicatorFrame("fraTsTimeSource", "Time Source",
-                                   {{"GPS", "lblTsTsGpsIndication"},
-                                    {"IRIG-B", "lblTsTsIrigIndication"},
-                                    {"SER", "lblTsTsSerIndication"},
-                                    {"Internal", "lblTsTsInternalIndication"}}),
-                    2, 1);
+                        {{"GPS", "lblTsTsGpsIndication"}, {"IRIG-B", "lblTsTsIrigIndication"},
+                            {"SER", "lblTsTsSerIndication"}, {"Internal", "lblTsTsInternalIndication"}}),
+        2, 1);
 
     QGroupBox* timeSet = frame(QStringLiteral("fraTsTimeSet"), QStringLiteral("Time Set"), page);
     auto* ts = new QGridLayout(timeSet);
@@ -666,10 +660,7 @@ QWidget* ChronelMain::buildTimeSetupTab()
     return page;
 }
 
-QWidget* ChronelMain::buildFlashTab()
-{
-    return new FlashTab(*flash_);
-}
+QWidget* ChronelMain::buildFlashTab() { return new FlashTab(*flash_); }
 
 QWidget* ChronelMain::buildSerDataTab()
 {
@@ -766,13 +757,13 @@ void ChronelMain::bindSettings()
         });
     }
     connect(eventBufferGroup_, &QButtonGroup::idClicked, this,
-            [this](int id) { model_->settings().ConfigEventBufferType = id; });
+        [this](int id) { model_->settings().ConfigEventBufferType = id; });
     connect(tcpipModeGroup_, &QButtonGroup::idClicked, this,
-            [this](int id) { model_->settings().ConfigTcpipMode = TcpipMode(id); });
-    connect(tcpipSpeedGroup_, &QButtonGroup::idClicked, this,
-            [this](int id) { model_->chooseTcpipSpeed(TcpipSpeed(id)); });
+        [this](int id) { model_->settings().ConfigTcpipMode = TcpipMode(id); });
+    connect(
+        tcpipSpeedGroup_, &QButtonGroup::idClicked, this, [this](int id) { model_->chooseTcpipSpeed(TcpipSpeed(id)); });
     connect(ethernetCommGroup_, &QButtonGroup::idClicked, this,
-            [this](int id) { model_->settings().ConfigTcpipEthernetComm = EthernetComm(id); });
+        [this](int id) { model_->settings().ConfigTcpipEthernetComm = EthernetComm(id); });
     for (QButtonGroup* group : {eventBufferGroup_, tcpipModeGroup_, tcpipSpeedGroup_, ethernetCommGroup_})
         connect(group, &QButtonGroup::idClicked, this, [this] { model_->noteEdited(); });
 }
@@ -826,8 +817,8 @@ void ChronelMain::refreshSettings()
     chooseOption(*eventBufferGroup_, s.ConfigEventBufferType);
     chooseOption(*tcpipModeGroup_, s.ConfigTcpipMode == TcpipMode::None ? -1 : int(s.ConfigTcpipMode));
     chooseOption(*tcpipSpeedGroup_, s.ConfigTcpipSpeed == TcpipSpeed::None ? -1 : int(s.ConfigTcpipSpeed));
-    chooseOption(*ethernetCommGroup_,
-                 s.ConfigTcpipEthernetComm == EthernetComm::None ? -1 : int(s.ConfigTcpipEthernetComm));
+    chooseOption(
+        *ethernetCommGroup_, s.ConfigTcpipEthernetComm == EthernetComm::None ? -1 : int(s.ConfigTcpipEthernetComm));
     for (QAbstractButton* b : ethernetCommGroup_->buttons())
         b->setEnabled(s.ConfigTcpipEthernetCommEnabled);
     refreshing_ = false;
@@ -841,8 +832,8 @@ void ChronelMain::refreshPointPage()
     for (int r = 0; r < PointPage::MaxRows; ++r) {
         const RowControls& rc = rows_[std::size_t(r)];
         const bool shown = r < page.rows();
-        for (QWidget* w : std::initializer_list<QWidget*>{rc.pointNum, rc.enable, rc.filter, rc.debounce, rc.chatter,
-                                                          rc.description, rc.off, rc.on})
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 rc.pointNum, rc.enable, rc.filter, rc.debounce, rc.chatter, rc.description, rc.off, rc.on})
             w->setVisible(shown);
         if (!shown)
             continue;

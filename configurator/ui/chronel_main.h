@@ -6,8 +6,8 @@
 // holds no logic of its own: every control is bound to the ChronelModel in
 // both directions, and menu entries are routed to handlers that the
 // activities install.
-#include "core/model/chronel_model.h"
 #include "core/flash/flash_model.h"
+#include "core/model/chronel_model.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -92,7 +92,7 @@ private:
     QProgressBar* transferProgress_ = nullptr;
     QLabel* transferLabel_ = nullptr;
 
-    QHash<QString, QLineEdit*> settingFields_;  // by control name, octets included
+    QHash<QString, QLineEdit*> settingFields_; // by control name, octets included
     QHash<QString, QCheckBox*> checkBoxes_;
     QHash<QString, QComboBox*> lists_;
     QButtonGroup* eventBufferGroup_ = nullptr;

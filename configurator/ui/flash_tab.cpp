@@ -22,8 +22,8 @@ QStringList DialogNameFilters(const QString& filter)
         // Qt takes the patterns from the parentheses; a description that
         // already shows them is used as it is.
         filters << (description.contains(QLatin1Char('(') + pattern + QLatin1Char(')'))
-                        ? description
-                        : description + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+                ? description
+                : description + QStringLiteral(" (") + pattern + QLatin1Char(')'));
     }
     return filters;
 }

@@ -28,15 +28,15 @@ void SetText(QLabel* label, const QString& text)
 
 } // namespace
 
-LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<QDateTime()> now,
-                     const QLocale& locale)
-    : QObject(&window), liveData_(std::make_unique<LiveData>(window.model(), std::move(now), locale)),
-      window_(window), live_(*liveData_), factory_(std::move(factory))
+LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<QDateTime()> now, const QLocale& locale)
+    : QObject(&window),
+      liveData_(std::make_unique<LiveData>(window.model(), std::move(now), locale)),
+      window_(window),
+      live_(*liveData_),
+      factory_(std::move(factory))
 {
     chooseLogFile = [this] { return defaultChooseLogFile(); };
-    showCritical = [this](const QString& title, const QString& text) {
-        QMessageBox::critical(&window_, title, text);
-    };
+    showCritical = [this](const QString& title, const QString& text) { QMessageBox::critical(&window_, title, text); };
 
     for (QLabel* line : window_.findChildren<QLabel*>(QStringLiteral("lblEventData"))) {
         const int index = line->property("index").toInt();
@@ -45,7 +45,7 @@ LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<
     }
     connect(&live_.display(), &EventDisplay::linesChanged, this, &LiveViews::refreshLines);
     connect(&live_, &LiveData::eventCountChanged, this,
-            [this] { SetText(Label(window_, "lblSerDataEventCount"), live_.eventCountText()); });
+        [this] { SetText(Label(window_, "lblSerDataEventCount"), live_.eventCountText()); });
     connect(&live_, &LiveData::statusChanged, this, &LiveViews::refreshStatus);
     connect(&live_.pcClock(), &PcClock::changed, this, &LiveViews::refreshPcClock);
 
@@ -64,11 +64,10 @@ LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<
     if (QAction* log = window_.menuAction(QStringLiteral("mnuToolsLogEvents")))
         log->setCheckable(true);
     connect(&live_.display(), &EventDisplay::loggingChanged, this, &LiveViews::refreshLogEntry);
-    connect(&live_.display(), &EventDisplay::logWriteFailed, this,
-            [this](const QString& title, const QString& text) {
-                if (showCritical)
-                    showCritical(title, text);
-            });
+    connect(&live_.display(), &EventDisplay::logWriteFailed, this, [this](const QString& title, const QString& text) {
+        if (showCritical)
+            showCritical(title, text);
+    });
 
     window_.setMenuHandler(QStringLiteral("mnuToolsLogEvents"), [this] { logEvents(); });
     window_.setMenuHandler(QStringLiteral("mnuToolsTestMode"), [this] { showTestMode(); });
@@ -141,8 +140,7 @@ void LiveViews::showRunTimeStatistics() { raise(runTime_, live_, &window_); }
 
 void LiveViews::showTestMode()
 {
-    raise(testMode_, live_, factory_, std::function<QString()>([this] { return window_.model().GetIp(); }),
-          &window_);
+    raise(testMode_, live_, factory_, std::function<QString()>([this] { return window_.model().GetIp(); }), &window_);
 }
 
 void LiveViews::refreshLines()

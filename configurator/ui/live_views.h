@@ -30,7 +30,7 @@ public:
     // windows) and binds it. `factory` creates the test-mode window's
     // control; `now` stands in for the PC clock (tests).
     LiveViews(ChronelMain& window, ControlFactory factory, std::function<QDateTime()> now = {},
-              const QLocale& locale = QLocale::system());
+        const QLocale& locale = QLocale::system());
     ~LiveViews() override;
 
     LiveData& live() { return *liveData_; }

@@ -59,14 +59,13 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Chronel SER configurator"));
     parser.addHelpOption();
-    const QCommandLineOption ipOption(QStringLiteral("ip"), QStringLiteral("Module IP address."), QStringLiteral("A.B.C.D"));
-    const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file to open."),
-                                            QStringLiteral("FILE"));
+    const QCommandLineOption ipOption(
+        QStringLiteral("ip"), QStringLiteral("Module IP address."), QStringLiteral("A.B.C.D"));
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings"), QStringLiteral("Settings file to open."), QStringLiteral("FILE"));
     const QCommandLineOption shotsOption(QStringLiteral("screenshots"),
-                                         QStringLiteral("Save a picture of each tab into DIR, then exit."),
-                                         QStringLiteral("DIR"));
-    const QCommandLineOption timeoutOption(
-        QStringLiteral("timeout"),
+        QStringLiteral("Save a picture of each tab into DIR, then exit."), QStringLiteral("DIR"));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
         QStringLiteral("How long a module's reply may take over Modbus TCP, for slow links (VPN, radio, "
                        "cellular): %1 to %2 ms; 500 otherwise. A connection is given at least 2000 ms, or MS "
                        "if longer.")
@@ -85,7 +84,7 @@ int main(int argc, char** argv)
         const int ms = text.toInt(&ok);
         if (!ok || text.trimmed() != text || ms < chronel::ReplyWindowMinMs || ms > chronel::ReplyWindowMaxMs) {
             std::fprintf(stderr, "chronel: --timeout needs milliseconds from %d to %d\n", chronel::ReplyWindowMinMs,
-                         chronel::ReplyWindowMaxMs);
+                chronel::ReplyWindowMaxMs);
             return 2;
         }
         // Before the window creates its channels.
@@ -125,7 +124,7 @@ int main(int argc, char** argv)
         QTimer::singleShot(3000, &window, [&window, dir] {
             const bool ok = saveScreenshots(window, dir);
             std::fprintf(ok ? stdout : stderr, "chronel: %s screenshots in %s\n", ok ? "saved" : "could not save",
-                         qPrintable(dir));
+                qPrintable(dir));
             QApplication::exit(ok ? 0 : 1);
         });
     }

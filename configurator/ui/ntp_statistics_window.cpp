@@ -8,8 +8,7 @@
 
 namespace chronel {
 
-NtpStatisticsWindow::NtpStatisticsWindow(LiveData& live, QWidget* parent)
-    : QWidget(parent, Qt::Window), live_(live)
+NtpStatisticsWindow::NtpStatisticsWindow(LiveData& live, QWidget* parent) : QWidget(parent, Qt::Window), live_(live)
 {
     setObjectName(QStringLiteral("frmNtpStatistics"));
     setWindowTitle(QStringLiteral("NTP Statistics"));

@@ -10,8 +10,8 @@
 
 namespace chronel {
 
-TestModeWindow::TestModeWindow(LiveData& live, const ControlFactory& factory, std::function<QString()> host,
-                               QWidget* parent)
+TestModeWindow::TestModeWindow(
+    LiveData& live, const ControlFactory& factory, std::function<QString()> host, QWidget* parent)
     : QWidget(parent, Qt::Window), live_(live)
 {
     setObjectName(QStringLiteral("frmTestMode"));

@@ -20,8 +20,8 @@ class TestModeWindow : public QWidget {
     Q_OBJECT
 public:
     // `factory` creates the window's own control; `host` gives GetIp.
-    TestModeWindow(LiveData& live, const ControlFactory& factory, std::function<QString()> host,
-                   QWidget* parent = nullptr);
+    TestModeWindow(
+        LiveData& live, const ControlFactory& factory, std::function<QString()> host, QWidget* parent = nullptr);
     ~TestModeWindow() override;
 
     Channel& modTestMode() { return *channel_; }

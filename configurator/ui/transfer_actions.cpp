@@ -19,8 +19,7 @@ QStringList SettingsDialogFilters(const QString& filter)
 }
 
 TransferActions::TransferActions(ChronelMain& window, QObject* parent)
-    : QObject(parent), window_(window),
-      transfer_(window.model(), [this](const UserMessage& m) { show(m); })
+    : QObject(parent), window_(window), transfer_(window.model(), [this](const UserMessage& m) { show(m); })
 {
     window_.setMenuHandler(QStringLiteral("mnuTransferUpload"), [this] { transfer_.startUpload(); });
     window_.setMenuHandler(QStringLiteral("mnuTransferDownload"), [this] {
@@ -40,7 +39,7 @@ bool TransferActions::openSettings(const QString& path)
     if (read)
         model.setSettingsFile(path);
     else if (!(model.settings() == settingsBefore) || model.points() != pointsBefore)
-        model.noteEdited();  // stopped half-way: what was applied is in no file
+        model.noteEdited(); // stopped half-way: what was applied is in no file
     return read;
 }
 
@@ -58,8 +57,7 @@ bool TransferActions::confirmDownload()
 {
     const ChronelModel& model = window_.model();
     QMessageBox box(QMessageBox::Question, TransferMessageTitle(),
-                    DownloadQuestionText(model.GetIp(), model.editState().file()),
-                    QMessageBox::Yes | QMessageBox::No, &window_);
+        DownloadQuestionText(model.GetIp(), model.editState().file()), QMessageBox::Yes | QMessageBox::No, &window_);
     box.setObjectName(QStringLiteral("downloadQuestionBox"));
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
@@ -119,9 +117,9 @@ void TransferActions::show(const UserMessage& message)
     // break on.
     QString text = message.text;
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    const QMessageBox::Icon icon = message.icon == platform::MessageIcon::Critical  ? QMessageBox::Critical
-                                   : message.icon == platform::MessageIcon::Warning ? QMessageBox::Warning
-                                                                                     : QMessageBox::Information;
+    const QMessageBox::Icon icon = message.icon == platform::MessageIcon::Critical ? QMessageBox::Critical
+        : message.icon == platform::MessageIcon::Warning                           ? QMessageBox::Warning
+                                                                                   : QMessageBox::Information;
     QMessageBox box(icon, message.title, text, QMessageBox::Ok, &window_);
     box.setObjectName(QStringLiteral("transferMessageBox"));
     box.exec();

@@ -111,8 +111,8 @@ extern "C" int32_t MbxOpen(int32_t device, MbxHandle* handle)
         const auto devices = loadSimConfig();
         if (!devices)
             return NoConfiguration;
-        const auto it = std::find_if(devices->begin(), devices->end(),
-                                     [device](const SimDevice& d) { return d.number == device; });
+        const auto it =
+            std::find_if(devices->begin(), devices->end(), [device](const SimDevice& d) { return d.number == device; });
         if (it == devices->end())
             return NoSuchDevice;
         const MbxHandle h = newHandle(call.s);
@@ -160,8 +160,7 @@ extern "C" int32_t MbxCloseMp(MbxHandle handle, MbxPathHandle path)
 }
 
 extern "C" int32_t MbxWriteMpCmdWait(MbxHandle handle, MbxPathHandle path, const uint16_t* routing,
-                                     int32_t routingLength, const unsigned char* frame, int32_t length,
-                                     int32_t, int32_t, int32_t timeout)
+    int32_t routingLength, const unsigned char* frame, int32_t length, int32_t, int32_t, int32_t timeout)
 {
     try {
         Call call("MbxWriteMpCmdWait");
@@ -177,8 +176,8 @@ extern "C" int32_t MbxWriteMpCmdWait(MbxHandle handle, MbxPathHandle path, const
             return BadArgument;
         const auto unit = static_cast<std::uint8_t>(routing[0] & 0xFF);
         std::vector<std::uint8_t> reply;
-        const std::int32_t r = card->second.link->exchange(unit, frame, static_cast<std::size_t>(length),
-                                                           timeout, reply);
+        const std::int32_t r =
+            card->second.link->exchange(unit, frame, static_cast<std::size_t>(length), timeout, reply);
         if (r != 0)
             return r;
         p->second.reply = std::move(reply);
@@ -271,9 +270,8 @@ extern "C" int32_t MbxDeviceDescriptionEnumNext(MbxEnumHandle enumeration)
 }
 
 extern "C" int32_t MbxReadDeviceDescriptionA(MbxEnumHandle enumeration, int32_t* physical, int32_t* device,
-                                             char* protocol, int32_t* protocolLength, char* card,
-                                             int32_t* cardLength, char* name, int32_t* nameLength,
-                                             char* description, int32_t* descriptionLength)
+    char* protocol, int32_t* protocolLength, char* card, int32_t* cardLength, char* name, int32_t* nameLength,
+    char* description, int32_t* descriptionLength)
 {
     try {
         Call call("MbxReadDeviceDescriptionA");
@@ -284,8 +282,8 @@ extern "C" int32_t MbxReadDeviceDescriptionA(MbxEnumHandle enumeration, int32_t*
             const auto devices = loadSimConfig();
             if (!devices)
                 return NoConfiguration;
-            const auto it = std::find_if(devices->begin(), devices->end(),
-                                         [device](const SimDevice& d) { return d.number == *device; });
+            const auto it = std::find_if(
+                devices->begin(), devices->end(), [device](const SimDevice& d) { return d.number == *device; });
             if (it == devices->end())
                 return NoSuchDevice;
             found = *it;
@@ -296,8 +294,7 @@ extern "C" int32_t MbxReadDeviceDescriptionA(MbxEnumHandle enumeration, int32_t*
             found = it->second.devices.at(it->second.position);
         }
         if (!copyText(found.protocol, protocol, protocolLength) || !copyText(found.card, card, cardLength) ||
-            !copyText(found.name, name, nameLength) ||
-            !copyText(found.description, description, descriptionLength))
+            !copyText(found.name, name, nameLength) || !copyText(found.description, description, descriptionLength))
             return BadArgument;
         *physical = found.physical ? 1 : 0;
         *device = found.number;

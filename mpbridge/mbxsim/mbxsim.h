@@ -25,16 +25,16 @@ namespace mbxsim {
 
 // The stand-in's error numbers (0 is success, as for every MBX call).
 enum Error : std::int32_t {
-    BadHandle = 1,         // no such card, path or enumeration
-    BadArgument = 2,       // null pointer or length out of range
-    NoConfiguration = 3,   // MBXSIM_CONFIG unset or unreadable
-    NoSuchDevice = 4,      // the configuration has no device with that number
-    EndOfList = 5,         // enumeration has no further device
-    ConnectFailed = 6,     // the endpoint could not be reached
-    Timeout = 7,           // no reply within the time-out
-    LinkBroken = 8,        // the connection failed or the reply was malformed
-    NoReplyPending = 9,    // MbxReadMpReply without a successful write before it
-    BufferTooSmall = 10,   // the reply does not fit the caller's buffer
+    BadHandle = 1,       // no such card, path or enumeration
+    BadArgument = 2,     // null pointer or length out of range
+    NoConfiguration = 3, // MBXSIM_CONFIG unset or unreadable
+    NoSuchDevice = 4,    // the configuration has no device with that number
+    EndOfList = 5,       // enumeration has no further device
+    ConnectFailed = 6,   // the endpoint could not be reached
+    Timeout = 7,         // no reply within the time-out
+    LinkBroken = 8,      // the connection failed or the reply was malformed
+    NoReplyPending = 9,  // MbxReadMpReply without a successful write before it
+    BufferTooSmall = 10, // the reply does not fit the caller's buffer
 };
 
 // Time-out used when the caller passes zero or a negative value.

@@ -19,7 +19,7 @@ public:
     // failure the connection is dropped so the next exchange starts clean.
     // Returns 0 and the reply PDU, or one of mbxsim::Error.
     std::int32_t exchange(std::uint8_t unit, const std::uint8_t* pdu, std::size_t length, int timeoutMs,
-                          std::vector<std::uint8_t>& reply);
+        std::vector<std::uint8_t>& reply);
 
 private:
     std::int32_t connectTo(int timeoutMs);

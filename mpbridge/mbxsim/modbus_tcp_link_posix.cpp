@@ -65,7 +65,7 @@ std::int32_t readExactly(int fd, std::uint8_t* out, std::size_t length, Clock::t
 
 } // namespace
 
-ModbusTcpLink::ModbusTcpLink(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {}
+ModbusTcpLink::ModbusTcpLink(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) { }
 
 ModbusTcpLink::~ModbusTcpLink() { disconnect(); }
 
@@ -116,8 +116,8 @@ std::int32_t ModbusTcpLink::connectTo(int timeoutMs)
     return 0;
 }
 
-std::int32_t ModbusTcpLink::exchange(std::uint8_t unit, const std::uint8_t* pdu, std::size_t length,
-                                     int timeoutMs, std::vector<std::uint8_t>& reply)
+std::int32_t ModbusTcpLink::exchange(
+    std::uint8_t unit, const std::uint8_t* pdu, std::size_t length, int timeoutMs, std::vector<std::uint8_t>& reply)
 {
     // A Modbus TCP ADU carries at most 253 PDU bytes.
     if (length < 1 || length > 253)

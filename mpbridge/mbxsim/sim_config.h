@@ -16,7 +16,7 @@ struct SimDevice {
     std::string name;
     std::string description;
     std::string host;
-    std::uint16_t port = 0;  // 0 when the device has no endpoint
+    std::uint16_t port = 0; // 0 when the device has no endpoint
 };
 
 // Devices in file order; a [Device n] section whose n is not a number is

@@ -73,8 +73,8 @@ bool OpenTerminal(int fds[2])
 
 } // namespace
 
-RunResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env,
-              const RunOptions& options)
+RunResult Run(
+    const std::string& program, const std::vector<std::string>& args, const Env& env, const RunOptions& options)
 {
     const int timeoutMs = options.timeoutMs;
     RunResult result;
@@ -130,8 +130,7 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
         ::kill(-pid, SIGKILL);
     int status = 0;
     // The pipes closed, so the child is ending; a timed-out one was killed.
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     result.exitCode = ExitCodeOf(status);
     return result;
 }
@@ -202,8 +201,8 @@ std::vector<std::uint16_t> ModbusPeer::read(int firstRegister, int count)
 
 bool ModbusPeer::write(int firstRegister, const std::vector<std::uint16_t>& words)
 {
-    return connected_ && modbus_write_registers(ctx_, firstRegister - 1, int(words.size()), words.data())
-                             == int(words.size());
+    return connected_ &&
+        modbus_write_registers(ctx_, firstRegister - 1, int(words.size()), words.data()) == int(words.size());
 }
 
 bool ModbusPeer::coil(int coilNumber)
@@ -314,9 +313,9 @@ std::string HexFileText(const std::vector<std::uint8_t>& data)
 
 std::string SerialIniText(const std::string& device)
 {
-    return "[GENERAL]\r\nDialogShow=0\r\n\r\n[Ports]\r\nCOM1=" + device
-           + "\r\n\r\n[Adapter.Object.1]\r\nEnabled=1\r\nType=0\r\nCOM:=0\r\nLinkSpeed=3\r\nLinkParity=2\r\n"
-             "LinkDataBits=1\r\nLinkStopBits=0\r\nLinkProtocol=0\r\nLinkTimeOut=1000\r\n";
+    return "[GENERAL]\r\nDialogShow=0\r\n\r\n[Ports]\r\nCOM1=" + device +
+        "\r\n\r\n[Adapter.Object.1]\r\nEnabled=1\r\nType=0\r\nCOM:=0\r\nLinkSpeed=3\r\nLinkParity=2\r\n"
+        "LinkDataBits=1\r\nLinkStopBits=0\r\nLinkProtocol=0\r\nLinkTimeOut=1000\r\n";
 }
 
 } // namespace clitest

@@ -21,7 +21,7 @@ namespace clitest {
 using Env = std::map<std::string, std::string>;
 
 struct RunResult {
-    int exitCode = -1;  // 128 + signal when killed
+    int exitCode = -1; // 128 + signal when killed
     bool timedOut = false;
     std::string out;
     std::string err;
@@ -29,19 +29,18 @@ struct RunResult {
 
 struct RunOptions {
     int timeoutMs = 30000;
-    std::string interruptOnOutput;  // SIGINT once stdout holds this text
-    bool stderrOnTerminal = false;  // stderr a pseudo-terminal instead of a pipe
+    std::string interruptOnOutput; // SIGINT once stdout holds this text
+    bool stderrOnTerminal = false; // stderr a pseudo-terminal instead of a pipe
 };
 
 // Runs `program` with `args` and the environment changed by `env` (an empty
 // value removes the variable); every wait is bounded by the time-out.
-RunResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env,
-              const RunOptions& options = {});
+RunResult Run(
+    const std::string& program, const std::vector<std::string>& args, const Env& env, const RunOptions& options = {});
 
 // chronel-cli in the C locale (dates yyyy-MM-dd), with PLCTAG_TCP_PORT = `port`
 // when it is not 0 and PLCDRV_INI removed unless `env` sets it.
-RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env = {},
-                 const RunOptions& options = {});
+RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env = {}, const RunOptions& options = {});
 
 std::vector<std::string> Lines(const std::string& text);
 bool Contains(const std::string& text, const std::string& part);

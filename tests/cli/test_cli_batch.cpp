@@ -21,9 +21,9 @@ TEST(CliBatch, TwoModulesEachGetTheirOwnFile)
     ASSERT_TRUE(b.writeText(39, "South", 16));
 
     TempDir dir;
-    const RunResult r = RunCli({"--tcp", "--interval", "20", "--ip", "127.0.0.2", "--ip", "127.0.0.3", "upload",
-                                dir.file("site.csv")},
-                               first.port());
+    const RunResult r =
+        RunCli({"--tcp", "--interval", "20", "--ip", "127.0.0.2", "--ip", "127.0.0.3", "upload", dir.file("site.csv")},
+            first.port());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto north = ParseSettings(ReadFile(dir.file("site.127.0.0.2.csv")));
     const auto south = ParseSettings(ReadFile(dir.file("site.127.0.0.3.csv")));
@@ -47,8 +47,8 @@ TEST(CliBatch, TwoModulesEachGetTheirOwnFile)
 
 struct StoppedCase {
     const char* name;
-    std::vector<std::string> args;  // after the global options; FILE stands for the prepared file
-    const char* message;            // expected on stderr (or stdout for events)
+    std::vector<std::string> args; // after the global options; FILE stands for the prepared file
+    const char* message;           // expected on stderr (or stdout for events)
     bool onStdout = false;
 };
 
@@ -63,11 +63,11 @@ protected:
         Sim sim;
         ASSERT_GT(sim.startTcp(), 0);
         port = sim.port();
-        ASSERT_EQ(RunCli({"--tcp", "--interval", "20", "--ip", "127.0.0.1", "upload", dir->file("site.csv")}, port)
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            RunCli({"--tcp", "--interval", "20", "--ip", "127.0.0.1", "upload", dir->file("site.csv")}, port).exitCode,
+            0);
         WriteFile(dir->file("fw.hex"), HexFileText(std::vector<std::uint8_t>(200, 0x5A)));
-        sim.stop();  // nothing listens on the port any more
+        sim.stop(); // nothing listens on the port any more
     }
     static void TearDownTestSuite()
     {
@@ -92,24 +92,22 @@ TEST_P(CliStoppedModule, FailsWithStatusOneAndTheWindowsMessage)
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     EXPECT_TRUE(Contains(GetParam().onStdout ? r.out : r.err, GetParam().message)) << r.out << r.err;
     // Module, reason in words, the window's text for the code.
-    EXPECT_TRUE(Contains(r.err, "chronel-cli: 127.0.0.1:" + std::to_string(port)
-                                    + ": connection refused (Communications error #  10061)\n"))
+    EXPECT_TRUE(Contains(r.err,
+        "chronel-cli: 127.0.0.1:" + std::to_string(port) + ": connection refused (Communications error #  10061)\n"))
         << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, CliStoppedModule,
+INSTANTIATE_TEST_SUITE_P(Commands, CliStoppedModule,
     testing::Values(StoppedCase{"Upload", {"upload", "/dev/null"}, "The upload sequence failed"},
-                    StoppedCase{"Download", {"download", "SETTINGS"}, "The download sequence failed"},
-                    StoppedCase{"Events", {"events", "--cycles", "1"}, "  Communications error # ", true},
-                    StoppedCase{"EventsSeconds", {"events", "--seconds", "0.2"}, "  Communications error # ", true},
-                    StoppedCase{"Status", {"status"}, "Communications error # "},
-                    StoppedCase{"SetTime", {"set-time"}, "Communications error # "},
-                    StoppedCase{"Stats", {"stats"}, "Communications error # "},
-                    StoppedCase{"TestMode", {"test-mode", "on"}, "Communications error # "},
-                    StoppedCase{"Flash", {"flash", "HEX"}, "Flash Memory Communications Error ", true},
-                    StoppedCase{"Verify", {"flash", "--verify-only", "HEX"}, "Flash Memory Communications Error ",
-                                true}),
+        StoppedCase{"Download", {"download", "SETTINGS"}, "The download sequence failed"},
+        StoppedCase{"Events", {"events", "--cycles", "1"}, "  Communications error # ", true},
+        StoppedCase{"EventsSeconds", {"events", "--seconds", "0.2"}, "  Communications error # ", true},
+        StoppedCase{"Status", {"status"}, "Communications error # "},
+        StoppedCase{"SetTime", {"set-time"}, "Communications error # "},
+        StoppedCase{"Stats", {"stats"}, "Communications error # "},
+        StoppedCase{"TestMode", {"test-mode", "on"}, "Communications error # "},
+        StoppedCase{"Flash", {"flash", "HEX"}, "Flash Memory Communications Error ", true},
+        StoppedCase{"Verify", {"flash", "--verify-only", "HEX"}, "Flash Memory Communications Error ", true}),
     [](const testing::TestParamInfo<StoppedCase>& info) { return std::string(info.param.name); });
 
 } // namespace

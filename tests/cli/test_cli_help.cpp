@@ -66,12 +66,11 @@ TEST(CliHelp, EveryCommandHasItsHelpAndAManPageEntry)
     ASSERT_FALSE(man.empty());
     for (const CommandRow& row : ExpectedCommands()) {
         SCOPED_TRACE(row.name);
-        for (const std::vector<std::string>& args : {std::vector<std::string>{row.name, "--help"},
-                                                     std::vector<std::string>{"help", row.name}}) {
+        for (const std::vector<std::string>& args :
+            {std::vector<std::string>{row.name, "--help"}, std::vector<std::string>{"help", row.name}}) {
             const RunResult r = RunCli(args, 0);
             EXPECT_EQ(r.exitCode, 0);
-            EXPECT_TRUE(Contains(r.out, row.name + (row.synopsis.empty() ? "" : " ") + row.synopsis + "\n\n"))
-                << r.out;
+            EXPECT_TRUE(Contains(r.out, row.name + (row.synopsis.empty() ? "" : " ") + row.synopsis + "\n\n")) << r.out;
         }
         EXPECT_TRUE(Contains(man, "\n.B " + row.name) || Contains(man, "\n.BI " + row.name)) << "man page";
     }
@@ -86,7 +85,7 @@ struct BadLine {
 // Test names, not bytes, in failure reports.
 void PrintTo(const BadLine& c, std::ostream* os) { *os << c.name; }
 
-class CliBadUsage : public testing::TestWithParam<BadLine> {};
+class CliBadUsage : public testing::TestWithParam<BadLine> { };
 
 TEST_P(CliBadUsage, ExitsWithTwoAndSaysWhy)
 {
@@ -96,32 +95,29 @@ TEST_P(CliBadUsage, ExitsWithTwoAndSaysWhy)
     EXPECT_TRUE(r.out.empty()) << r.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CliBadUsage,
+INSTANTIATE_TEST_SUITE_P(Table, CliBadUsage,
     testing::Values(BadLine{"NoCommand", {"--ip", "127.0.0.1"}, "no command given"},
-                    BadLine{"NoAddress", {"status"}, "--ip is required"},
-                    BadLine{"UnknownCommand", {"--ip", "127.0.0.1", "reboot"}, "unknown command reboot"},
-                    BadLine{"BadAddress", {"--ip", "127.0.0.999", "status"}, "not an IPv4 address"},
-                    BadLine{"BadInterval", {"--ip", "127.0.0.1", "--interval", "-5", "status"}, "--interval -5"},
-                    BadLine{"TcpWithIni", {"--ip", "127.0.0.1", "--tcp", "--ini", "x", "status"}, "exclude"},
-                    BadLine{"MissingFile", {"--ip", "127.0.0.1", "upload"}, "missing FILE"},
-                    BadLine{"BadPoints", {"--ip", "127.0.0.1", "test-mode", "send", "1,40"}, "no point number"},
-                    BadLine{"CyclesAndSeconds",
-                            {"--ip", "127.0.0.1", "events", "--cycles", "2", "--seconds", "3"},
-                            "exclude"}),
+        BadLine{"NoAddress", {"status"}, "--ip is required"},
+        BadLine{"UnknownCommand", {"--ip", "127.0.0.1", "reboot"}, "unknown command reboot"},
+        BadLine{"BadAddress", {"--ip", "127.0.0.999", "status"}, "not an IPv4 address"},
+        BadLine{"BadInterval", {"--ip", "127.0.0.1", "--interval", "-5", "status"}, "--interval -5"},
+        BadLine{"TcpWithIni", {"--ip", "127.0.0.1", "--tcp", "--ini", "x", "status"}, "exclude"},
+        BadLine{"MissingFile", {"--ip", "127.0.0.1", "upload"}, "missing FILE"},
+        BadLine{"BadPoints", {"--ip", "127.0.0.1", "test-mode", "send", "1,40"}, "no point number"},
+        BadLine{"CyclesAndSeconds", {"--ip", "127.0.0.1", "events", "--cycles", "2", "--seconds", "3"}, "exclude"}),
     [](const testing::TestParamInfo<BadLine>& info) { return std::string(info.param.name); });
 
 struct HexCase {
     const char* name;
-    const char* text;  // nullptr: no such file
+    const char* text; // nullptr: no such file
     int exitCode;
-    std::vector<std::string> lines;  // expected on stdout, in order
+    std::vector<std::string> lines; // expected on stdout, in order
 };
 
 // Test names, not bytes, in failure reports.
 void PrintTo(const HexCase& c, std::ostream* os) { *os << c.name; }
 
-class CliLoadHex : public testing::TestWithParam<HexCase> {};
+class CliLoadHex : public testing::TestWithParam<HexCase> { };
 
 TEST_P(CliLoadHex, PrintsTheLoadersLines)
 {
@@ -137,24 +133,16 @@ TEST_P(CliLoadHex, PrintsTheLoadersLines)
     EXPECT_EQ(Lines(r.out), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CliLoadHex,
-    testing::Values(
-        HexCase{"Good",
-                ":0400100001020304E2\r\n:020000021000EC\r\n:0200100041426B\r\n:00000001FF\r\n",
-                0,
-                {"Initalizing flash image", "Opening", "Reading flash data", "Loaded  6 bytes -  No errors",
-                 "Closing flash data file"}},
-        HexCase{"BadChecksum",
-                ":0400100001020304E3\r\n:00000001FF\r\n",
-                2,
-                {"Initalizing flash image", "Opening", "Reading flash data", "Checksum error - Line  1",
-                 "Flash file load error", "Closing flash data file"}},
-        HexCase{"EveryBadLineReported",
-                "0400100001020304E2XX\r\n:04\r\n:00000001FF\r\n",
-                2,
-                {"Initalizing flash image", "Opening", "Reading flash data", "Invalid starting character - Line  1",
-                 "Length error - Line  2", "Flash file load error", "Closing flash data file"}},
+INSTANTIATE_TEST_SUITE_P(Table, CliLoadHex,
+    testing::Values(HexCase{"Good", ":0400100001020304E2\r\n:020000021000EC\r\n:0200100041426B\r\n:00000001FF\r\n", 0,
+                        {"Initalizing flash image", "Opening", "Reading flash data", "Loaded  6 bytes -  No errors",
+                            "Closing flash data file"}},
+        HexCase{"BadChecksum", ":0400100001020304E3\r\n:00000001FF\r\n", 2,
+            {"Initalizing flash image", "Opening", "Reading flash data", "Checksum error - Line  1",
+                "Flash file load error", "Closing flash data file"}},
+        HexCase{"EveryBadLineReported", "0400100001020304E2XX\r\n:04\r\n:00000001FF\r\n", 2,
+            {"Initalizing flash image", "Opening", "Reading flash data", "Invalid starting character - Line  1",
+                "Length error - Line  2", "Flash file load error", "Closing flash data file"}},
         HexCase{"NoFile", nullptr, 2, {}}),
     [](const testing::TestParamInfo<HexCase>& info) { return std::string(info.param.name); });
 

@@ -26,12 +26,12 @@ struct FileCase {
     const char* name;
     bool exists;
     std::string text;
-    std::string message;  // after "chronel-cli: <file>: "
+    std::string message; // after "chronel-cli: <file>: "
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
 
-class CliSettingsFile : public testing::TestWithParam<FileCase> {};
+class CliSettingsFile : public testing::TestWithParam<FileCase> { };
 
 TEST_P(CliSettingsFile, NamesTheFileAndWhereAndWhyItStopped)
 {
@@ -46,18 +46,17 @@ TEST_P(CliSettingsFile, NamesTheFileAndWhereAndWhyItStopped)
     EXPECT_FALSE(Contains(r.err, "File Open: File Open Error")) << "the bare text is replaced: " << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CliSettingsFile,
+INSTANTIATE_TEST_SUITE_P(Table, CliSettingsFile,
     testing::Values(FileCase{"Missing", false, "", "No such file or directory"},
-                    FileCase{"NotANumber", true, "\"Module Name\",\"x\"\r\n\"PLC ID\",12a\r\n",
-                             "line 2, record 2 \"PLC ID\": \"12a\" is not a number"},
-                    // Blank lines count: the line is the one an editor shows.
-                    FileCase{"AfterBlankLines", true, "\"Module Name\",\"x\"\r\n\r\n\n\"PLC ID\",zz\r\n",
-                             "line 4, record 2 \"PLC ID\": \"zz\" is not a number"},
-                    FileCase{"EndsEarly", true, "\"Module Name\",\"x\"\r\n\"PLC ID\",1\r\n",
-                             "line 3, record 3 \"Event Delay\": the file ends before the record is complete"},
-                    FileCase{"OutsideTheList", true, FirstThirteen + "\"Daylight Saving Time Location\",99\r\n",
-                             "line 14, record 14 \"Daylight Saving Time Location\": \"99\" is not in the list"}),
+        FileCase{"NotANumber", true, "\"Module Name\",\"x\"\r\n\"PLC ID\",12a\r\n",
+            "line 2, record 2 \"PLC ID\": \"12a\" is not a number"},
+        // Blank lines count: the line is the one an editor shows.
+        FileCase{"AfterBlankLines", true, "\"Module Name\",\"x\"\r\n\r\n\n\"PLC ID\",zz\r\n",
+            "line 4, record 2 \"PLC ID\": \"zz\" is not a number"},
+        FileCase{"EndsEarly", true, "\"Module Name\",\"x\"\r\n\"PLC ID\",1\r\n",
+            "line 3, record 3 \"Event Delay\": the file ends before the record is complete"},
+        FileCase{"OutsideTheList", true, FirstThirteen + "\"Daylight Saving Time Location\",99\r\n",
+            "line 14, record 14 \"Daylight Saving Time Location\": \"99\" is not in the list"}),
     [](const testing::TestParamInfo<FileCase>& info) { return std::string(info.param.name); });
 
 TEST(CliFiles, LogAndSaveFailuresNameTheFileAndTheReason)
@@ -69,7 +68,8 @@ TEST(CliFiles, LogAndSaveFailuresNameTheFileAndTheReason)
     const RunResult logged =
         RunCli({"--tcp", "--ip", "127.0.0.1", "events", "--cycles", "1", "--log", log}, sim.port());
     EXPECT_EQ(logged.exitCode, 2);
-    EXPECT_TRUE(Contains(logged.err, "chronel-cli: " + log + ": No such file or directory (Log Events File Open Error)\n"))
+    EXPECT_TRUE(
+        Contains(logged.err, "chronel-cli: " + log + ": No such file or directory (Log Events File Open Error)\n"))
         << logged.err;
 
     // A directory that exists but takes no files: the upload runs, the save
@@ -81,7 +81,8 @@ TEST(CliFiles, LogAndSaveFailuresNameTheFileAndTheReason)
     ASSERT_NE(line, std::string::npos) << upload.err;
     const std::string rest = upload.err.substr(line, upload.err.find('\n', line) - line);
     EXPECT_TRUE(rest.ends_with(" (File Save Error)")) << rest;
-    EXPECT_GT(rest.size(), std::string("chronel-cli: " + saved + ":  (File Save Error)").size()) << "a reason: " << rest;
+    EXPECT_GT(rest.size(), std::string("chronel-cli: " + saved + ":  (File Save Error)").size())
+        << "a reason: " << rest;
 }
 
 } // namespace

@@ -47,9 +47,9 @@ TEST_F(CliSerial, DownloadOverRtuReachesTheModule)
 {
     // The file comes from the same module over TCP; the pseudo-terminal
     // stays untouched until the download.
-    ASSERT_EQ(RunCli({"--tcp", "--ip", "127.0.0.1", "--interval", "20", "upload", dir.file("base.csv")}, sim.port())
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunCli({"--tcp", "--ip", "127.0.0.1", "--interval", "20", "upload", dir.file("base.csv")}, sim.port()).exitCode,
+        0);
     std::string text = ReadFile(dir.file("base.csv"));
     text = ReplaceRecord(text, "Module Name", "\"Over RTU\"");
     text = ReplaceRecord(text, "Point  7", "\"True\",100,200,3,\"Valve 7\",\"Shut\",\"Open\"");
@@ -93,8 +93,9 @@ TEST_F(CliSerial, AMissingPortIsReportedAndFails)
     EXPECT_TRUE(Contains(r.err, "Error Opening COM1")) << r.err;
     EXPECT_TRUE(Contains(r.err, "Requests are refused (error -5)")) << r.err;
     // A driver adapter: the module by its address alone.
-    EXPECT_TRUE(Contains(r.err, "chronel-cli: 127.0.0.1: request refused by the adapter or not built "
-                                "(Communications error # -5)\n"))
+    EXPECT_TRUE(Contains(r.err,
+        "chronel-cli: 127.0.0.1: request refused by the adapter or not built "
+        "(Communications error # -5)\n"))
         << r.err;
 }
 

@@ -13,7 +13,7 @@
 namespace clitest {
 namespace {
 
-constexpr int FastPoll = 20;  // ms; the window's rates would make each test take seconds
+constexpr int FastPoll = 20; // ms; the window's rates would make each test take seconds
 
 // Register numbers of the module's configuration (1-based).
 constexpr int ModuleNameRegister = 39;
@@ -215,7 +215,8 @@ TEST_F(CliTcpEvents, MonitorShowsTheEventsAndLeavesThemInTheModule)
 {
     const RunResult r = cli({"events", "--monitor", "--cycles", "3"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::regex layout(R"(\d{4}-\d{2}-\d{2}  \d{2}:\d{2}:\d{2}\.\d{3}  [SD]  [GFPB]   Input Point  (5|17)  (On|Off))");
+    const std::regex layout(
+        R"(\d{4}-\d{2}-\d{2}  \d{2}:\d{2}:\d{2}\.\d{3}  [SD]  [GFPB]   Input Point  (5|17)  (On|Off))");
     const auto lines = EventLines(r.out);
     ASSERT_EQ(lines.size(), 3u) << r.out;
     for (const std::string& line : lines)
@@ -259,8 +260,9 @@ TEST_F(CliTcpEvents, SecondsBoundTheRun)
 
 TEST_F(CliTcpEvents, AnUnboundedScanEndsInOrderOnCtrlC)
 {
-    const RunResult r = RunCli({"--ip", "127.0.0.1", "--tcp", "--interval", "20", "events", "--log", dir.file("ser.txt")},
-                               sim.port(), {}, RunOptions{10000, "Input Point  17  On\n", false});
+    const RunResult r =
+        RunCli({"--ip", "127.0.0.1", "--tcp", "--interval", "20", "events", "--log", dir.file("ser.txt")}, sim.port(),
+            {}, RunOptions{10000, "Input Point  17  On\n", false});
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(EventLines(r.out).size(), 3u) << r.out;
@@ -275,7 +277,7 @@ struct SourceCase {
 // Test names, not bytes, in failure reports.
 void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.option; }
 
-class CliTcpStatus : public CliTcp, public testing::WithParamInterface<SourceCase> {};
+class CliTcpStatus : public CliTcp, public testing::WithParamInterface<SourceCase> { };
 
 TEST_P(CliTcpStatus, ShowsTheStatusBlock)
 {
@@ -290,15 +292,14 @@ TEST_P(CliTcpStatus, ShowsTheStatusBlock)
     const char* quality[] = {"Good", "Fair", "Poor", "Bad"};
     EXPECT_EQ(Value(r.out, "Time Quality"), quality[words[22] & 3]);
     for (const char* label : {"SER Time", "GPS Status", "Latitude (ddmm.mmm)", "Longitude (dddmm.mmm)",
-                              "Altitude (meters)", "Speed (knots)", "Course (degrees)", "Point Status (1-32)"})
+             "Altitude (meters)", "Speed (knots)", "Course (degrees)", "Point Status (1-32)"})
         EXPECT_FALSE(Contains(Value(r.out, label), "<no line")) << label;
     EXPECT_EQ(Lines(r.out).size(), 12u) << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(TimeSources, CliTcpStatus,
-                         testing::Values(SourceCase{"gps", "GPS"}, SourceCase{"irig", "IRIG-B"},
-                                         SourceCase{"ser", "SER"}),
-                         [](const testing::TestParamInfo<SourceCase>& info) { return std::string(info.param.option); });
+    testing::Values(SourceCase{"gps", "GPS"}, SourceCase{"irig", "IRIG-B"}, SourceCase{"ser", "SER"}),
+    [](const testing::TestParamInfo<SourceCase>& info) { return std::string(info.param.option); });
 
 TEST_F(CliTcp, ASlowLinkNeedsTimeoutAndGetsThroughWithIt)
 {
@@ -310,8 +311,8 @@ TEST_F(CliTcp, ASlowLinkNeedsTimeoutAndGetsThroughWithIt)
 
     const RunResult normal = cli({"status"});
     EXPECT_EQ(normal.exitCode, 1) << normal.out;
-    EXPECT_TRUE(Contains(normal.err, "chronel-cli: 127.0.0.1:" + std::to_string(sim.port())
-                                         + ": timed out (Communications error #  10060)\n"))
+    EXPECT_TRUE(Contains(normal.err,
+        "chronel-cli: 127.0.0.1:" + std::to_string(sim.port()) + ": timed out (Communications error #  10060)\n"))
         << normal.err;
 }
 
@@ -339,7 +340,7 @@ TEST_F(CliTcp, StatsShowTheStatisticsBlock)
     EXPECT_EQ(Value(r.out, "Dropped Packets"), " " + std::to_string(words[79]));
     EXPECT_EQ(Value(r.out, "Test Mode"), "Normal");
     for (const char* task : {"SER Sync", "GPS Sync", "IRIG-B Sync", "Process Event", "Modbus RS232", "Modbus RS485",
-                             "Modbus TC/IP", "Idle"})
+             "Modbus TC/IP", "Idle"})
         EXPECT_TRUE(std::regex_match(Value(r.out, std::string("  ") + task), std::regex(R"(\d{1,3}\.\d?%)")))
             << task << ": " << Value(r.out, std::string("  ") + task);
     EXPECT_TRUE(Contains(r.out, "NTP Requests\n"));
@@ -404,8 +405,8 @@ TEST_F(CliTcp, FlashProgramsAndVerifiesAndFindsADifference)
 
 TEST_F(CliTcp, AProgressBarShowsOnlyWhenStderrIsATerminal)
 {
-    const std::vector<std::string> args = {"--ip", "127.0.0.1", "--tcp", "--interval", "20", "upload",
-                                           dir.file("site.csv")};
+    const std::vector<std::string> args = {
+        "--ip", "127.0.0.1", "--tcp", "--interval", "20", "upload", dir.file("site.csv")};
     const RunResult onTerminal = RunCli(args, sim.port(), {}, RunOptions{30000, {}, true});
     ASSERT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
     EXPECT_TRUE(Contains(onTerminal.err, "\rUploading [")) << onTerminal.err;
@@ -436,7 +437,8 @@ TEST_F(CliTcp, TracePrintsEveryFrameWithItsTime)
     EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{2}:\d{2}:\d{2}\.\d{3} > tcp unit 255: 03 00 C7 00 64)")))
         << lines[0];
     // Function 3, 200 data bytes.
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d{2}:\d{2}:\d{2}\.\d{3} < tcp unit 255: 03 C8( [0-9A-F]{2}){200})")))
+    EXPECT_TRUE(
+        std::regex_match(lines[1], std::regex(R"(\d{2}:\d{2}:\d{2}\.\d{3} < tcp unit 255: 03 C8( [0-9A-F]{2}){200})")))
         << lines[1];
 }
 

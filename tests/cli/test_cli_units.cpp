@@ -17,13 +17,13 @@ namespace {
 struct LineCase {
     const char* name;
     QStringList args;
-    QString error;  // a part of the expected error; empty: accepted
+    QString error; // a part of the expected error; empty: accepted
 };
 
 // Test names, not bytes, in failure reports.
 void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
-class CommandLineTest : public testing::TestWithParam<LineCase> {};
+class CommandLineTest : public testing::TestWithParam<LineCase> { };
 
 TEST_P(CommandLineTest, AcceptsOrNamesTheProblem)
 {
@@ -34,10 +34,8 @@ TEST_P(CommandLineTest, AcceptsOrNamesTheProblem)
         EXPECT_TRUE(parsed.error.contains(GetParam().error)) << parsed.error.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CommandLineTest,
-    testing::Values(
-        LineCase{"Plain", {"--ip", "127.0.0.1", "status"}, ""},
+INSTANTIATE_TEST_SUITE_P(Table, CommandLineTest,
+    testing::Values(LineCase{"Plain", {"--ip", "127.0.0.1", "status"}, ""},
         LineCase{"EqualsForm", {"--ip=127.0.0.1", "--interval=20", "status"}, ""},
         LineCase{"OptionsAfterCommand", {"status", "--ip", "127.0.0.1", "--trace"}, ""},
         LineCase{"FieldAbove255", {"--ip", "127.0.0.256", "status"}, "not an IPv4 address"},
@@ -57,8 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, KeepsAddressesInOrderAndCommandWordsApart)
 {
-    const ParsedCommandLine parsed = ParseCommandLine(
-        {"--ip", "127.0.0.3", "events", "--monitor", "--ip", "127.0.0.2", "--cycles", "2", "--trace"});
+    const ParsedCommandLine parsed =
+        ParseCommandLine({"--ip", "127.0.0.3", "events", "--monitor", "--ip", "127.0.0.2", "--cycles", "2", "--trace"});
     ASSERT_TRUE(parsed.error.isEmpty());
     EXPECT_EQ(parsed.options.addresses, QStringList({"127.0.0.3", "127.0.0.2"}));
     EXPECT_EQ(parsed.options.command, "events");
@@ -76,7 +74,7 @@ struct ArgumentCase {
 // Test names, not bytes, in failure reports.
 void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.name; }
 
-class CommandArgumentsTest : public testing::TestWithParam<ArgumentCase> {};
+class CommandArgumentsTest : public testing::TestWithParam<ArgumentCase> { };
 
 TEST_P(CommandArgumentsTest, ParsesItsOwnWords)
 {
@@ -86,26 +84,25 @@ TEST_P(CommandArgumentsTest, ParsesItsOwnWords)
     EXPECT_EQ(error.isEmpty(), GetParam().accepted) << error.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CommandArgumentsTest,
+INSTANTIATE_TEST_SUITE_P(Table, CommandArgumentsTest,
     testing::Values(ArgumentCase{"UploadFile", "upload", {"a.csv"}, true},
-                    ArgumentCase{"UploadNoFile", "upload", {}, false},
-                    ArgumentCase{"UploadTwoFiles", "upload", {"a.csv", "b.csv"}, false},
-                    ArgumentCase{"StatusExtra", "status", {"now"}, false},
-                    ArgumentCase{"EventsAll", "events", {"--monitor", "--seconds", "0.5", "--log", "l.txt"}, true},
-                    ArgumentCase{"EventsCyclesZero", "events", {"--cycles", "0"}, false},
-                    ArgumentCase{"EventsCyclesAndSeconds", "events", {"--cycles", "1", "--seconds", "1"}, false},
-                    ArgumentCase{"EventsSecondsNaN", "events", {"--seconds", "nan"}, false},
-                    ArgumentCase{"EventsLogWithoutFile", "events", {"--log"}, false},
-                    ArgumentCase{"TestModeOn", "test-mode", {"on"}, true},
-                    ArgumentCase{"TestModeMaybe", "test-mode", {"maybe"}, false},
-                    ArgumentCase{"TestModeSendList", "test-mode", {"send", "1, 17,32"}, true},
-                    ArgumentCase{"TestModeSendEmpty", "test-mode", {"send", ""}, true},
-                    ArgumentCase{"TestModeSend33", "test-mode", {"send", "1,33"}, false},
-                    ArgumentCase{"TestModeSendZero", "test-mode", {"send", "0"}, false},
-                    ArgumentCase{"TestModeSendWithoutPoints", "test-mode", {"send"}, false},
-                    ArgumentCase{"FlashVerifyOnly", "flash", {"--verify-only", "f.hex"}, true},
-                    ArgumentCase{"FlashUnknownOption", "flash", {"--fast", "f.hex"}, false}),
+        ArgumentCase{"UploadNoFile", "upload", {}, false},
+        ArgumentCase{"UploadTwoFiles", "upload", {"a.csv", "b.csv"}, false},
+        ArgumentCase{"StatusExtra", "status", {"now"}, false},
+        ArgumentCase{"EventsAll", "events", {"--monitor", "--seconds", "0.5", "--log", "l.txt"}, true},
+        ArgumentCase{"EventsCyclesZero", "events", {"--cycles", "0"}, false},
+        ArgumentCase{"EventsCyclesAndSeconds", "events", {"--cycles", "1", "--seconds", "1"}, false},
+        ArgumentCase{"EventsSecondsNaN", "events", {"--seconds", "nan"}, false},
+        ArgumentCase{"EventsLogWithoutFile", "events", {"--log"}, false},
+        ArgumentCase{"TestModeOn", "test-mode", {"on"}, true},
+        ArgumentCase{"TestModeMaybe", "test-mode", {"maybe"}, false},
+        ArgumentCase{"TestModeSendList", "test-mode", {"send", "1, 17,32"}, true},
+        ArgumentCase{"TestModeSendEmpty", "test-mode", {"send", ""}, true},
+        ArgumentCase{"TestModeSend33", "test-mode", {"send", "1,33"}, false},
+        ArgumentCase{"TestModeSendZero", "test-mode", {"send", "0"}, false},
+        ArgumentCase{"TestModeSendWithoutPoints", "test-mode", {"send"}, false},
+        ArgumentCase{"FlashVerifyOnly", "flash", {"--verify-only", "f.hex"}, true},
+        ArgumentCase{"FlashUnknownOption", "flash", {"--fast", "f.hex"}, false}),
     [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
 
 struct NameCase {
@@ -116,22 +113,19 @@ struct NameCase {
 // Test names, not bytes, in failure reports.
 void PrintTo(const NameCase& c, std::ostream* os) { *os << c.path; }
 
-class BatchFileNameTest : public testing::TestWithParam<NameCase> {};
+class BatchFileNameTest : public testing::TestWithParam<NameCase> { };
 
 TEST_P(BatchFileNameTest, InsertsTheAddressBeforeTheExtension)
 {
     EXPECT_EQ(AddressedFileName(QString::fromLatin1(GetParam().path), QStringLiteral("10.0.0.7")),
-              QString::fromLatin1(GetParam().expected));
+        QString::fromLatin1(GetParam().expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BatchFileNameTest,
-                         testing::Values(NameCase{"site.csv", "site.10.0.0.7.csv"},
-                                         NameCase{"/data/site.csv", "/data/site.10.0.0.7.csv"},
-                                         NameCase{"site", "site.10.0.0.7"},
-                                         NameCase{"/data.d/site", "/data.d/site.10.0.0.7"},
-                                         NameCase{"archive.tar.gz", "archive.tar.10.0.0.7.gz"},
-                                         NameCase{".hidden", ".hidden.10.0.0.7"},
-                                         NameCase{"dir/.hidden", "dir/.hidden.10.0.0.7"}));
+    testing::Values(NameCase{"site.csv", "site.10.0.0.7.csv"}, NameCase{"/data/site.csv", "/data/site.10.0.0.7.csv"},
+        NameCase{"site", "site.10.0.0.7"}, NameCase{"/data.d/site", "/data.d/site.10.0.0.7"},
+        NameCase{"archive.tar.gz", "archive.tar.10.0.0.7.gz"}, NameCase{".hidden", ".hidden.10.0.0.7"},
+        NameCase{"dir/.hidden", "dir/.hidden.10.0.0.7"}));
 
 TEST(BatchFileName, OneModuleWritesTheFileAsNamed)
 {
@@ -177,8 +171,8 @@ TEST(StatusReport, NamesTheLitIndicatorsAndThePoints)
 {
     chronel::StatusDisplay status;
     EXPECT_EQ(TimeSourceText(status), "None");
-    status.timeSource = {chronel::Lamp::Yellow, chronel::Lamp::ButtonFace, chronel::Lamp::ButtonFace,
-                         chronel::Lamp::Green};
+    status.timeSource = {
+        chronel::Lamp::Yellow, chronel::Lamp::ButtonFace, chronel::Lamp::ButtonFace, chronel::Lamp::Green};
     EXPECT_EQ(TimeSourceText(status), "Internal (GPS indicator yellow)");
     status.timeQuality[2] = chronel::Lamp::Green;
     EXPECT_EQ(TimeQualityText(status), "Poor");

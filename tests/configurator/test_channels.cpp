@@ -1,9 +1,9 @@
 // The configurator's channels on real PLCTAG controls, talking Modbus TCP to a
 // libmodbus server on loopback. The module address is set to 127.0.0.1 before
 // anything is sent, and every block a test uploads carries that address too.
-#include "core/model/chronel_model.h"
-#include "core/link/plctag_factory.h"
 #include "core/fields/text_rule.h"
+#include "core/link/plctag_factory.h"
+#include "core/model/chronel_model.h"
 #include "regaccess/plctag.h"
 #include "support/qt_printers.h"
 #include "support/recording_peer.h"
@@ -163,7 +163,7 @@ TEST_F(ChannelTest, WordsTravelThroughTheChannelBuffer)
     c.setWordVal(255, 0x1234);
     EXPECT_EQ(c.WordVal(0), -2);
     EXPECT_EQ(c.WordVal(255), 0x1234);
-    EXPECT_EQ(c.WordVal(300), 0x1234);  // indexes are clamped by the control
+    EXPECT_EQ(c.WordVal(300), 0x1234); // indexes are clamped by the control
     EXPECT_TRUE(c.BitVal(0, 1));
     EXPECT_FALSE(c.BitVal(0, 0));
 }

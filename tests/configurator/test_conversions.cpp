@@ -13,31 +13,30 @@ namespace {
 struct ClampCase {
     qint64 value, low, high, expected;
 };
-class ClampToRangeTest : public ::testing::TestWithParam<ClampCase> {};
+class ClampToRangeTest : public ::testing::TestWithParam<ClampCase> { };
 TEST_P(ClampToRangeTest, Clamps)
 {
     const auto& c = GetParam();
     EXPECT_EQ(ClampToRange(c.value, c.low, c.high), c.expected);
 }
 INSTANTIATE_TEST_SUITE_P(Edges, ClampToRangeTest,
-                         ::testing::Values(ClampCase{9, 0, 6, 6}, ClampCase{-1, 0, 2, 0}, ClampCase{0, 0, 2, 0},
-                                           ClampCase{2, 0, 2, 2}, ClampCase{1, 0, 2, 1}, ClampCase{256, 0, 255, 255},
-                                           ClampCase{-32768, 0, 255, 0}, ClampCase{32767, -32768, 32767, 32767}));
+    ::testing::Values(ClampCase{9, 0, 6, 6}, ClampCase{-1, 0, 2, 0}, ClampCase{0, 0, 2, 0}, ClampCase{2, 0, 2, 2},
+        ClampCase{1, 0, 2, 1}, ClampCase{256, 0, 255, 255}, ClampCase{-32768, 0, 255, 0},
+        ClampCase{32767, -32768, 32767, 32767}));
 
 struct FoldCase {
     qint32 value;
     qint16 word;
 };
-class ToRegisterWordTest : public ::testing::TestWithParam<FoldCase> {};
+class ToRegisterWordTest : public ::testing::TestWithParam<FoldCase> { };
 TEST_P(ToRegisterWordTest, FoldsIntoASignedWord)
 {
     EXPECT_EQ(ToRegisterWord(GetParam().value), GetParam().word) << GetParam().value;
 }
 INSTANTIATE_TEST_SUITE_P(Edges, ToRegisterWordTest,
-                         ::testing::Values(FoldCase{0, 0}, FoldCase{20, 20}, FoldCase{32767, 32767},
-                                           FoldCase{32768, -32768}, FoldCase{40000, qint16(40000 - 65536)},
-                                           FoldCase{65535, -1}, FoldCase{65536, -1}, FoldCase{70000, -1},
-                                           FoldCase{2147483647, -1}, FoldCase{-3, 0}, FoldCase{-2147483647 - 1, 0}));
+    ::testing::Values(FoldCase{0, 0}, FoldCase{20, 20}, FoldCase{32767, 32767}, FoldCase{32768, -32768},
+        FoldCase{40000, qint16(40000 - 65536)}, FoldCase{65535, -1}, FoldCase{65536, -1}, FoldCase{70000, -1},
+        FoldCase{2147483647, -1}, FoldCase{-3, 0}, FoldCase{-2147483647 - 1, 0}));
 
 TEST(RegisterWord, FromRegisterWordInvertsEveryUnsignedValue)
 {
@@ -54,18 +53,16 @@ struct HexCase {
     int digits;
     const char* expected;
 };
-class HexDigitsTest : public ::testing::TestWithParam<HexCase> {};
+class HexDigitsTest : public ::testing::TestWithParam<HexCase> { };
 TEST_P(HexDigitsTest, LastDigitsOfThePaddedHex)
 {
     const auto& c = GetParam();
     EXPECT_EQ(HexDigits(c.value, c.digits), QString::fromLatin1(c.expected));
 }
 INSTANTIATE_TEST_SUITE_P(Edges, HexDigitsTest,
-                         ::testing::Values(HexCase{10, 2, "0A"}, HexCase{-1, 2, "FF"}, HexCase{300, 2, "2C"},
-                                           HexCase{0, 2, "00"}, HexCase{1, 4, "0001"}, HexCase{-1, 4, "FFFF"},
-                                           HexCase{-32768, 4, "8000"}, HexCase{0x1B, 1, "B"},
-                                           HexCase{-1, 8, "0000FFFF"}, HexCase{255, 12, "0000FF"},
-                                           HexCase{5, 0, ""}));
+    ::testing::Values(HexCase{10, 2, "0A"}, HexCase{-1, 2, "FF"}, HexCase{300, 2, "2C"}, HexCase{0, 2, "00"},
+        HexCase{1, 4, "0001"}, HexCase{-1, 4, "FFFF"}, HexCase{-32768, 4, "8000"}, HexCase{0x1B, 1, "B"},
+        HexCase{-1, 8, "0000FFFF"}, HexCase{255, 12, "0000FF"}, HexCase{5, 0, ""}));
 
 TEST(ListTables, BaudTextsBothWays)
 {
@@ -109,29 +106,26 @@ struct IpCase {
     const char* d;
     const char* host;
 };
-class GetIpTest : public ::testing::TestWithParam<IpCase> {};
+class GetIpTest : public ::testing::TestWithParam<IpCase> { };
 TEST_P(GetIpTest, BuildsTheHostText)
 {
     const auto& c = GetParam();
-    const OctetFields ip{QString::fromLatin1(c.a), QString::fromLatin1(c.b), QString::fromLatin1(c.c),
-                         QString::fromLatin1(c.d)};
+    const OctetFields ip{
+        QString::fromLatin1(c.a), QString::fromLatin1(c.b), QString::fromLatin1(c.c), QString::fromLatin1(c.d)};
     EXPECT_EQ(GetIp(ip), QString::fromLatin1(c.host));
 }
 INSTANTIATE_TEST_SUITE_P(Fields, GetIpTest,
-                         ::testing::Values(IpCase{"10", "0", "0", "7", "10.0.0.7"},
-                                           IpCase{"192", "168", "16", "140", "192.168.16.140"},
-                                           IpCase{" 127", " 0", " 0", " 1", "127.0.0.1"},
-                                           IpCase{"abc", "0", "0", "7", "0.0.0.7"},
-                                           IpCase{"", "", "", "", "0.0.0.0"},
-                                           IpCase{"010", "1x", "-0", "7.0", "10.1.0.7"}));
+    ::testing::Values(IpCase{"10", "0", "0", "7", "10.0.0.7"}, IpCase{"192", "168", "16", "140", "192.168.16.140"},
+        IpCase{" 127", " 0", " 0", " 1", "127.0.0.1"}, IpCase{"abc", "0", "0", "7", "0.0.0.7"},
+        IpCase{"", "", "", "", "0.0.0.0"}, IpCase{"010", "1x", "-0", "7.0", "10.1.0.7"}));
 
 // Both programs' --ip: the window's fields come from the octets, chronel-cli
 // only asks whether the text is an address.
 struct Ipv4Case {
     const char* text;
-    const char* octets;  // joined by "|", nullptr when the text is refused
+    const char* octets; // joined by "|", nullptr when the text is refused
 };
-class ParseIpv4Test : public ::testing::TestWithParam<Ipv4Case> {};
+class ParseIpv4Test : public ::testing::TestWithParam<Ipv4Case> { };
 TEST_P(ParseIpv4Test, TakesFourDecimalOctetsAndNothingElse)
 {
     const auto& c = GetParam();
@@ -143,14 +137,12 @@ TEST_P(ParseIpv4Test, TakesFourDecimalOctetsAndNothingElse)
     ASSERT_TRUE(ip.has_value()) << c.text;
     EXPECT_EQ(QStringList(ip->begin(), ip->end()).join(QLatin1Char('|')), QString::fromLatin1(c.octets));
 }
-INSTANTIATE_TEST_SUITE_P(
-    Addresses, ParseIpv4Test,
+INSTANTIATE_TEST_SUITE_P(Addresses, ParseIpv4Test,
     ::testing::Values(Ipv4Case{"127.0.0.1", "127|0|0|1"}, Ipv4Case{"255.255.255.255", "255|255|255|255"},
-                      Ipv4Case{"010.000.0.7", "10|0|0|7"}, Ipv4Case{"127.0.0.256", nullptr},
-                      Ipv4Case{"127.0.1", nullptr}, Ipv4Case{"1.2.3.4.5", nullptr}, Ipv4Case{"1..2.3", nullptr},
-                      Ipv4Case{"+1.2.3.4", nullptr}, Ipv4Case{"-0.1.2.3", nullptr}, Ipv4Case{" 1.2.3.4", nullptr},
-                      Ipv4Case{"1.2.3.4 ", nullptr}, Ipv4Case{"0001.2.3.4", nullptr}, Ipv4Case{"a.b.c.d", nullptr},
-                      Ipv4Case{"", nullptr}));
+        Ipv4Case{"010.000.0.7", "10|0|0|7"}, Ipv4Case{"127.0.0.256", nullptr}, Ipv4Case{"127.0.1", nullptr},
+        Ipv4Case{"1.2.3.4.5", nullptr}, Ipv4Case{"1..2.3", nullptr}, Ipv4Case{"+1.2.3.4", nullptr},
+        Ipv4Case{"-0.1.2.3", nullptr}, Ipv4Case{" 1.2.3.4", nullptr}, Ipv4Case{"1.2.3.4 ", nullptr},
+        Ipv4Case{"0001.2.3.4", nullptr}, Ipv4Case{"a.b.c.d", nullptr}, Ipv4Case{"", nullptr}));
 
 TEST(DateText, IsoInTheCLocaleShortDateElsewhere)
 {

@@ -1,8 +1,8 @@
 // The main window under the offscreen platform, driven like a user would:
 // clicks, typing and the scroll bar, against the core model behind it. The
 // window is created without a control factory, so nothing is ever sent.
-#include "ui/chronel_main.h"
 #include "support/qt_printers.h"
+#include "ui/chronel_main.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,8 +27,7 @@ using namespace chronel;
 
 namespace {
 
-template <typename T>
-T* arrayItem(QWidget& window, const char* name, int index)
+template <typename T> T* arrayItem(QWidget& window, const char* name, int index)
 {
     for (T* w : window.findChildren<T*>(QString::fromLatin1(name))) {
         if (w->property("index").toInt() == index)
@@ -37,8 +36,7 @@ T* arrayItem(QWidget& window, const char* name, int index)
     return nullptr;
 }
 
-template <typename T>
-T* child(QWidget& window, const char* name)
+template <typename T> T* child(QWidget& window, const char* name)
 {
     return window.findChild<T*>(QString::fromLatin1(name));
 }
@@ -79,7 +77,7 @@ protected:
 
 TEST_F(MainWindowTest, StartUpState)
 {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Chronel Version 1.60[*]"));  // the mark shows when modified
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Chronel Version 1.60[*]")); // the mark shows when modified
     EXPECT_FALSE(window.isWindowModified());
     QTabWidget* tabs = child<QTabWidget>(window, "SSTab1");
     ASSERT_NE(tabs, nullptr);
@@ -91,14 +89,17 @@ TEST_F(MainWindowTest, StartUpState)
     EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigEventBufferType2")->isChecked());
     EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipManual")->isChecked());
     for (const char* port : {"232", "485"}) {
-        EXPECT_EQ(child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Baud").arg(port)))->currentText(),
-                  QStringLiteral("9600"));
-        EXPECT_EQ(child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Parity").arg(port)))->currentText(),
-                  QStringLiteral("Even"));
+        EXPECT_EQ(
+            child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Baud").arg(port)))->currentText(),
+            QStringLiteral("9600"));
+        EXPECT_EQ(
+            child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Parity").arg(port)))->currentText(),
+            QStringLiteral("Even"));
         EXPECT_EQ(child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigModbus%1Delay").arg(port)))->text(),
-                  QStringLiteral("0"));
-        EXPECT_EQ(child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Protocol").arg(port)))->currentIndex(),
-                  -1);
+            QStringLiteral("0"));
+        EXPECT_EQ(
+            child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Protocol").arg(port)))->currentIndex(),
+            -1);
     }
     QComboBox* dst = child<QComboBox>(window, "cmbTsDstLocation");
     EXPECT_EQ(dst->count(), 6);
@@ -112,7 +113,7 @@ TEST_F(MainWindowTest, StartUpState)
     const char* ip[] = {"192", "168", "16", "140"};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigTcpipIp%1").arg(i + 1)))->text(),
-                  QString::fromLatin1(ip[i]));
+            QString::fromLatin1(ip[i]));
     EXPECT_TRUE(child<QLineEdit>(window, "txtConfigTcpipMac")->isReadOnly());
     EXPECT_TRUE(child<QLineEdit>(window, "txtConfigVersion")->isReadOnly());
     EXPECT_TRUE(child<QLineEdit>(window, "txtConfigModbusAddress")->isReadOnly());
@@ -131,18 +132,17 @@ TEST_F(MainWindowTest, EveryCaptionIsShown)
         shown << a->text();
     for (QMenu* m : window.menuBar()->findChildren<QMenu*>())
         shown << m->title();
-    const char* captions[] = {
-        "Lock Configuration", "Module ID", "Modbus Address", "Firmware Version", "Module Name", "Event Delay", "mS",
-        "Time Sync Master", "Enable Hourly Time Update", "Event Buffer", "Type 0", "Type 1", "Type 2", "Type 3",
-        "TCP/IP", "IP", "Subnet", "Gateway", "MAC", "Manual IP Address", "Boot P", "DHCP", "Ethernet Speed",
-        "100 Mbps", "10 Mbps", "Auto-Negotiate", "Ethernet Comm", "Half Duplex", "Full Duplex", "Modbus Serial",
-        "RS232", "RS485", "Baud", "Parity", "Delay", "Protocol", "Point Configuration", "Point", "Enable", "Filter",
-        "Debounce", "Chatter", "Description", "Off", "On", "Enable IEEE 1344", "Time Offset", "GPS", "IRIG-B", "Hrs",
-        "Daylight Saving Time", "Month", "Day", "Hour", "Start", "End", "Time Quality", "Good", "Fair", "Poor", "Bad",
-        "Time Source", "SER", "Internal", "Time Set", "Set PC Time", "Set SER Time", "SER Time", "Computer Time",
-        "Load File", "Program Flash", "Verify Flash", "1", "32", "Events in Buffer", "GPS Status",
-        "Number of Satelites", "Latitude", "ddmm.mmm", "Longitude", "dddmm.mmm", "Altitude", "meters", "Speed",
-        "knots", "Course", "degrees", "&File", "Open", "&Save", "&Exit", "&Transfer", "&Upload from Chronel",
+    const char* captions[] = {"Lock Configuration", "Module ID", "Modbus Address", "Firmware Version", "Module Name",
+        "Event Delay", "mS", "Time Sync Master", "Enable Hourly Time Update", "Event Buffer", "Type 0", "Type 1",
+        "Type 2", "Type 3", "TCP/IP", "IP", "Subnet", "Gateway", "MAC", "Manual IP Address", "Boot P", "DHCP",
+        "Ethernet Speed", "100 Mbps", "10 Mbps", "Auto-Negotiate", "Ethernet Comm", "Half Duplex", "Full Duplex",
+        "Modbus Serial", "RS232", "RS485", "Baud", "Parity", "Delay", "Protocol", "Point Configuration", "Point",
+        "Enable", "Filter", "Debounce", "Chatter", "Description", "Off", "On", "Enable IEEE 1344", "Time Offset", "GPS",
+        "IRIG-B", "Hrs", "Daylight Saving Time", "Month", "Day", "Hour", "Start", "End", "Time Quality", "Good", "Fair",
+        "Poor", "Bad", "Time Source", "SER", "Internal", "Time Set", "Set PC Time", "Set SER Time", "SER Time",
+        "Computer Time", "Load File", "Program Flash", "Verify Flash", "1", "32", "Events in Buffer", "GPS Status",
+        "Number of Satelites", "Latitude", "ddmm.mmm", "Longitude", "dddmm.mmm", "Altitude", "meters", "Speed", "knots",
+        "Course", "degrees", "&File", "Open", "&Save", "&Exit", "&Transfer", "&Upload from Chronel",
         "&Download to Chronel", "T&ools", "&Log Events", "&Monitor Event Data", "&Test Mode",
         "&Restore Default Settings", "&Statistics", "&NTP Statistics", "&HTTP Statistics", "&Run Time Statistics",
         "&About"};
@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, DuplexOptionsFollowTheSpeedHoweverChosen)
     EXPECT_EQ(window.model().settings().ConfigTcpipSpeed, TcpipSpeed::Mbps10);
 
     ConfigBlock block{};
-    block[46] = 0;  // an upload choosing Auto-Negotiate
+    block[46] = 0; // an upload choosing Auto-Negotiate
     window.model().applyConfigBlock(block);
     EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipSpeedAuto")->isChecked());
     EXPECT_FALSE(half->isEnabled());
@@ -204,7 +204,7 @@ TEST_F(MainWindowTest, TypedFilterAbove65535ComesBackAs65535WithAMark)
     typeInto(filter, QStringLiteral("70000"));
     typeInto(arrayItem<QLineEdit>(window, "txtSsPcFilter", 3), QStringLiteral("40000"));
     scroll->setValue(8);
-    EXPECT_EQ(filter->text(), QStringLiteral(" 20"));  // point 11 now
+    EXPECT_EQ(filter->text(), QStringLiteral(" 20")); // point 11 now
     EXPECT_TRUE(filter->toolTip().isEmpty());
     scroll->setValue(0);
     EXPECT_EQ(filter->text(), QStringLiteral(" 65535"));
@@ -213,7 +213,7 @@ TEST_F(MainWindowTest, TypedFilterAbove65535ComesBackAs65535WithAMark)
     EXPECT_EQ(window.model().points()[2].SsPcFilter, 65535);
     EXPECT_EQ(window.model().points()[3].SsPcFilter, 40000);
 
-    QTest::keyClick(filter, Qt::Key_Backspace);  // editing the field clears the mark
+    QTest::keyClick(filter, Qt::Key_Backspace); // editing the field clears the mark
     EXPECT_TRUE(filter->toolTip().isEmpty());
 }
 
@@ -228,7 +228,7 @@ TEST_F(MainWindowTest, UncheckingRowZeroAtTopEightDisablesPointNine)
     scroll->setValue(16);
     EXPECT_TRUE(window.model().points()[8].SsPcDisabled);
     EXPECT_FALSE(window.model().points()[7].SsPcDisabled);
-    EXPECT_TRUE(enable->isChecked());  // row 0 now shows point 17
+    EXPECT_TRUE(enable->isChecked()); // row 0 now shows point 17
 }
 
 TEST_F(MainWindowTest, PointStatusIndicatorsPaintGreenOrButtonFace)

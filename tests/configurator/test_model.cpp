@@ -1,9 +1,9 @@
 #include "core/model/chronel_model.h"
 #include "core/model/defaults.h"
 
+#include "support/qt_printers.h"
 #include <QCoreApplication>
 #include <QSignalSpy>
-#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
@@ -125,7 +125,7 @@ struct DuplexCase {
     std::function<void(ChronelModel&)> choose;
     bool enabled;
 };
-class DuplexRuleTest : public ::testing::TestWithParam<DuplexCase> {};
+class DuplexRuleTest : public ::testing::TestWithParam<DuplexCase> { };
 
 ConfigBlock speedBlock(qint16 code)
 {
@@ -147,8 +147,7 @@ TEST_P(DuplexRuleTest, EnabledUnlessAutoNegotiate)
     EXPECT_GE(spy.count(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, DuplexRuleTest,
+INSTANTIATE_TEST_SUITE_P(Paths, DuplexRuleTest,
     ::testing::Values(
         DuplexCase{"click Auto", [](ChronelModel& m) { m.chooseTcpipSpeed(TcpipSpeed::AutoNegotiate); }, false},
         DuplexCase{"click 10", [](ChronelModel& m) { m.chooseTcpipSpeed(TcpipSpeed::Mbps10); }, true},
@@ -202,11 +201,11 @@ TEST_F(ModelTest, PointMarkFollowsItsPointAcrossScrolling)
 {
     model.startUp();
     model.showPointPage(8);
-    model.page().row(1).SsPcChatter = QStringLiteral("50000");  // point 10
+    model.page().row(1).SsPcChatter = QStringLiteral("50000"); // point 10
     model.showPointPage(16);
     EXPECT_EQ(model.points()[9].SsPcChatter, 32767);
-    EXPECT_TRUE(model.fieldNotes().isEmpty());  // point 10 is not on the page
-    model.showPointPage(5);                     // point 10 in row 4
+    EXPECT_TRUE(model.fieldNotes().isEmpty()); // point 10 is not on the page
+    model.showPointPage(5);                    // point 10 in row 4
     const auto notes = model.fieldNotes();
     ASSERT_EQ(notes.size(), 1);
     EXPECT_TRUE(notes.contains(QStringLiteral("txtSsPcChatter(4)")));

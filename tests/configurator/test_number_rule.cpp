@@ -16,7 +16,7 @@ struct LeadingCase {
     double expected;
 };
 
-class LeadingNumberTest : public ::testing::TestWithParam<LeadingCase> {};
+class LeadingNumberTest : public ::testing::TestWithParam<LeadingCase> { };
 
 TEST_P(LeadingNumberTest, ReadsTheLeadingNumber)
 {
@@ -25,16 +25,13 @@ TEST_P(LeadingNumberTest, ReadsTheLeadingNumber)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
-                         ::testing::Values(LeadingCase{"", 0}, LeadingCase{"abc", 0}, LeadingCase{"   ", 0},
-                                           LeadingCase{"20", 20}, LeadingCase{" 20", 20}, LeadingCase{"\t 7", 7},
-                                           LeadingCase{"-5", -5}, LeadingCase{"+5", 5}, LeadingCase{"- 5", 0},
-                                           LeadingCase{"12abc", 12}, LeadingCase{"1.5", 1.5}, LeadingCase{".5", 0.5},
-                                           LeadingCase{"5.", 5}, LeadingCase{"-.25x", -0.25},
-                                           LeadingCase{"1e3", 1000}, LeadingCase{"1E-2", 0.01},
-                                           LeadingCase{"12e", 12}, LeadingCase{"12e+", 12}, LeadingCase{"3e+2z", 300},
-                                           LeadingCase{"1 2", 1}, LeadingCase{"1,5", 1}, LeadingCase{"0x10", 0},
-                                           LeadingCase{".", 0}, LeadingCase{"-", 0}, LeadingCase{"1..2", 1},
-                                           LeadingCase{"1e-400", 0}, LeadingCase{"0070000", 70000}));
+    ::testing::Values(LeadingCase{"", 0}, LeadingCase{"abc", 0}, LeadingCase{"   ", 0}, LeadingCase{"20", 20},
+        LeadingCase{" 20", 20}, LeadingCase{"\t 7", 7}, LeadingCase{"-5", -5}, LeadingCase{"+5", 5},
+        LeadingCase{"- 5", 0}, LeadingCase{"12abc", 12}, LeadingCase{"1.5", 1.5}, LeadingCase{".5", 0.5},
+        LeadingCase{"5.", 5}, LeadingCase{"-.25x", -0.25}, LeadingCase{"1e3", 1000}, LeadingCase{"1E-2", 0.01},
+        LeadingCase{"12e", 12}, LeadingCase{"12e+", 12}, LeadingCase{"3e+2z", 300}, LeadingCase{"1 2", 1},
+        LeadingCase{"1,5", 1}, LeadingCase{"0x10", 0}, LeadingCase{".", 0}, LeadingCase{"-", 0}, LeadingCase{"1..2", 1},
+        LeadingCase{"1e-400", 0}, LeadingCase{"0070000", 70000}));
 
 TEST(LeadingNumber, HugeExponentIsInfiniteNotUndefined)
 {
@@ -48,7 +45,7 @@ struct RoundCase {
     double expected;
 };
 
-class RoundHalfEvenTest : public ::testing::TestWithParam<RoundCase> {};
+class RoundHalfEvenTest : public ::testing::TestWithParam<RoundCase> { };
 
 TEST_P(RoundHalfEvenTest, RoundsHalvesToEven)
 {
@@ -56,11 +53,10 @@ TEST_P(RoundHalfEvenTest, RoundsHalvesToEven)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, RoundHalfEvenTest,
-                         ::testing::Values(RoundCase{0.5, 0}, RoundCase{1.5, 2}, RoundCase{2.5, 2}, RoundCase{3.5, 4},
-                                           RoundCase{-0.5, 0}, RoundCase{-1.5, -2}, RoundCase{-2.5, -2},
-                                           RoundCase{2.4999, 2}, RoundCase{2.5001, 3}, RoundCase{-2.6, -3},
-                                           RoundCase{50.5, 50}, RoundCase{51.5, 52}, RoundCase{32767.5, 32768},
-                                           RoundCase{-32768.5, -32768}, RoundCase{7, 7}));
+    ::testing::Values(RoundCase{0.5, 0}, RoundCase{1.5, 2}, RoundCase{2.5, 2}, RoundCase{3.5, 4}, RoundCase{-0.5, 0},
+        RoundCase{-1.5, -2}, RoundCase{-2.5, -2}, RoundCase{2.4999, 2}, RoundCase{2.5001, 3}, RoundCase{-2.6, -3},
+        RoundCase{50.5, 50}, RoundCase{51.5, 52}, RoundCase{32767.5, 32768}, RoundCase{-32768.5, -32768},
+        RoundCase{7, 7}));
 
 TEST(NumberText, BlankInPlaceOfTheSign)
 {
@@ -77,7 +73,7 @@ struct FieldCase {
     bool clamped;
 };
 
-class FieldNumberTest : public ::testing::TestWithParam<FieldCase> {};
+class FieldNumberTest : public ::testing::TestWithParam<FieldCase> { };
 
 TEST_P(FieldNumberTest, SixteenBitEdges)
 {
@@ -88,14 +84,12 @@ TEST_P(FieldNumberTest, SixteenBitEdges)
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, FieldNumberTest,
-                         ::testing::Values(FieldCase{"32767", 32767, false}, FieldCase{"32767.4", 32767, false},
-                                           FieldCase{"32767.5", 32767, true}, FieldCase{"32768", 32767, true},
-                                           FieldCase{"-32768", -32768, false}, FieldCase{"-32768.5", -32768, false},
-                                           FieldCase{"-32768.6", -32768, true}, FieldCase{"-32769", -32768, true},
-                                           FieldCase{"99999999999999999999", 32767, true},
-                                           FieldCase{"1e400", 32767, true}, FieldCase{"-1e400", -32768, true},
-                                           FieldCase{"abc", 0, false}, FieldCase{" -5 hours", -5, false},
-                                           FieldCase{"0.5", 0, false}, FieldCase{"1.5", 2, false}));
+    ::testing::Values(FieldCase{"32767", 32767, false}, FieldCase{"32767.4", 32767, false},
+        FieldCase{"32767.5", 32767, true}, FieldCase{"32768", 32767, true}, FieldCase{"-32768", -32768, false},
+        FieldCase{"-32768.5", -32768, false}, FieldCase{"-32768.6", -32768, true}, FieldCase{"-32769", -32768, true},
+        FieldCase{"99999999999999999999", 32767, true}, FieldCase{"1e400", 32767, true},
+        FieldCase{"-1e400", -32768, true}, FieldCase{"abc", 0, false}, FieldCase{" -5 hours", -5, false},
+        FieldCase{"0.5", 0, false}, FieldCase{"1.5", 2, false}));
 
 TEST(ClampRounded, InfinitiesAndNaNStayInRange)
 {

@@ -39,7 +39,7 @@ struct ScrollCase {
     int requested;
     int top;
 };
-class PointPageScrollTest : public PointPageTest, public ::testing::WithParamInterface<ScrollCase> {};
+class PointPageScrollTest : public PointPageTest, public ::testing::WithParamInterface<ScrollCase> { };
 
 TEST_P(PointPageScrollTest, RowsShowTheEightPointsFromTheTop)
 {
@@ -52,8 +52,8 @@ TEST_P(PointPageScrollTest, RowsShowTheEightPointsFromTheTop)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tops, PointPageScrollTest,
-                         ::testing::Values(ScrollCase{24, 24}, ScrollCase{8, 8}, ScrollCase{1, 1},
-                                           ScrollCase{0, 0}, ScrollCase{25, 24}, ScrollCase{-3, 0}));
+    ::testing::Values(ScrollCase{24, 24}, ScrollCase{8, 8}, ScrollCase{1, 1}, ScrollCase{0, 0}, ScrollCase{25, 24},
+        ScrollCase{-3, 0}));
 
 TEST_F(PointPageTest, ScrollToTwentyFourShowsPoints25To32)
 {
@@ -154,9 +154,9 @@ TEST(PointDefaults, DescriptionHasTwoBlanks)
 
 struct StatusCase {
     quint16 w51, w52;
-    std::vector<int> lit;  // point numbers 1 … 32
+    std::vector<int> lit; // point numbers 1 … 32
 };
-class PointStatusTest : public ::testing::TestWithParam<StatusCase> {};
+class PointStatusTest : public ::testing::TestWithParam<StatusCase> { };
 TEST_P(PointStatusTest, GreenExactlyForTheSetBits)
 {
     const PointStatusIndicators colours = PaintPointStatus(GetParam().w51, GetParam().w52);
@@ -167,8 +167,7 @@ TEST_P(PointStatusTest, GreenExactlyForTheSetBits)
     }
 }
 INSTANTIATE_TEST_SUITE_P(Words, PointStatusTest,
-                         ::testing::Values(StatusCase{0x0001, 0x8000, {1, 32}}, StatusCase{0, 0, {}},
-                                           StatusCase{0x8000, 0x0001, {16, 17}},
-                                           StatusCase{0x00F0, 0x0100, {5, 6, 7, 8, 25}}));
+    ::testing::Values(StatusCase{0x0001, 0x8000, {1, 32}}, StatusCase{0, 0, {}}, StatusCase{0x8000, 0x0001, {16, 17}},
+        StatusCase{0x00F0, 0x0100, {5, 6, 7, 8, 25}}));
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "core/model/register_map.h"
 #include "core/fields/text_rule.h"
+#include "core/model/register_map.h"
 
 #include "support/qt_printers.h"
 
@@ -55,7 +55,7 @@ struct UploadCase {
     const char* shown;
 };
 
-class UploadTest : public ::testing::TestWithParam<UploadCase> {};
+class UploadTest : public ::testing::TestWithParam<UploadCase> { };
 
 TEST_P(UploadTest, WordToScreen)
 {
@@ -65,10 +65,8 @@ TEST_P(UploadTest, WordToScreen)
 
 QString num(int v) { return QString::number(v); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, UploadTest,
-    ::testing::Values(
-        UploadCase{"event delay ×10", 4, 50, [](auto& s) { return s.ConfigEventDelay; }, " 500"},
+INSTANTIATE_TEST_SUITE_P(Words, UploadTest,
+    ::testing::Values(UploadCase{"event delay ×10", 4, 50, [](auto& s) { return s.ConfigEventDelay; }, " 500"},
         UploadCase{"negative offset", 1, -5, [](auto& s) { return s.TsToGpsOffset; }, "-5"},
         UploadCase{"zero offset", 2, 0, [](auto& s) { return s.TsToIrigOffset; }, " 0"},
         UploadCase{"version 1.60", 48, 160, [](auto& s) { return s.ConfigVersion; }, "1.60"},
@@ -121,7 +119,7 @@ struct SpeedCase {
     TcpipSpeed before;
     TcpipSpeed after;
 };
-class UploadSpeedTest : public ::testing::TestWithParam<SpeedCase> {};
+class UploadSpeedTest : public ::testing::TestWithParam<SpeedCase> { };
 TEST_P(UploadSpeedTest, ChoosesOrLeavesTheSpeed)
 {
     ModuleSettings s;
@@ -129,15 +127,14 @@ TEST_P(UploadSpeedTest, ChoosesOrLeavesTheSpeed)
     ConfigBlockToSettings(blockWith({{46, GetParam().word}}), s);
     EXPECT_EQ(s.ConfigTcpipSpeed, GetParam().after);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Words, UploadSpeedTest,
+INSTANTIATE_TEST_SUITE_P(Words, UploadSpeedTest,
     ::testing::Values(SpeedCase{0, TcpipSpeed::Mbps10, TcpipSpeed::AutoNegotiate},
-                      SpeedCase{1, TcpipSpeed::None, TcpipSpeed::Mbps10},
-                      SpeedCase{2, TcpipSpeed::AutoNegotiate, TcpipSpeed::Mbps100},
-                      SpeedCase{3, TcpipSpeed::AutoNegotiate, TcpipSpeed::Mbps100},
-                      SpeedCase{4, TcpipSpeed::Mbps10, TcpipSpeed::Mbps10},
-                      SpeedCase{-1, TcpipSpeed::AutoNegotiate, TcpipSpeed::AutoNegotiate},
-                      SpeedCase{7, TcpipSpeed::None, TcpipSpeed::None}));
+        SpeedCase{1, TcpipSpeed::None, TcpipSpeed::Mbps10},
+        SpeedCase{2, TcpipSpeed::AutoNegotiate, TcpipSpeed::Mbps100},
+        SpeedCase{3, TcpipSpeed::AutoNegotiate, TcpipSpeed::Mbps100},
+        SpeedCase{4, TcpipSpeed::Mbps10, TcpipSpeed::Mbps10},
+        SpeedCase{-1, TcpipSpeed::AutoNegotiate, TcpipSpeed::AutoNegotiate},
+        SpeedCase{7, TcpipSpeed::None, TcpipSpeed::None}));
 
 // --- Download ---------------------------------------------------------------------
 
@@ -185,16 +182,16 @@ TEST(Download, ModuleNameCutAndZeroFilled)
 
 TEST(Download, NoChoiceSendsMinusOneOrZeroOrNothing)
 {
-    const ModuleSettings s;  // nothing chosen anywhere
+    const ModuleSettings s; // nothing chosen anywhere
     const auto w = downloaded(s);
-    EXPECT_EQ(w[52], -1);  // protocol lists
+    EXPECT_EQ(w[52], -1); // protocol lists
     EXPECT_EQ(w[53], -1);
-    EXPECT_EQ(w[13], -1);  // baud list
-    EXPECT_EQ(w[5], -1);   // DST location
-    EXPECT_EQ(w[25], 0);   // IP mode
-    EXPECT_EQ(w[51], 0);   // duplex
-    EXPECT_EQ(w[3], Sentinel);   // event buffer type: not set
-    EXPECT_EQ(w[46], Sentinel);  // speed: not set
+    EXPECT_EQ(w[13], -1);       // baud list
+    EXPECT_EQ(w[5], -1);        // DST location
+    EXPECT_EQ(w[25], 0);        // IP mode
+    EXPECT_EQ(w[51], 0);        // duplex
+    EXPECT_EQ(w[3], Sentinel);  // event buffer type: not set
+    EXPECT_EQ(w[46], Sentinel); // speed: not set
 }
 
 TEST(Download, WordsWithoutADownloadRuleKeepTheBufferContent)
@@ -232,7 +229,7 @@ struct ClampCase {
     qint16 sent;
     const char* shown;
 };
-class DownloadClampTest : public ::testing::TestWithParam<ClampCase> {};
+class DownloadClampTest : public ::testing::TestWithParam<ClampCase> { };
 TEST_P(DownloadClampTest, OutOfRangeNumbersAreClampedAndReported)
 {
     const auto& c = GetParam();
@@ -246,10 +243,8 @@ TEST_P(DownloadClampTest, OutOfRangeNumbersAreClampedAndReported)
     EXPECT_EQ(clamps[0].shown, QString::fromLatin1(c.shown));
     EXPECT_TRUE(clamps[0].note().contains(QString::fromLatin1(c.typed)));
 }
-INSTANTIATE_TEST_SUITE_P(
-    Fields, DownloadClampTest,
-    ::testing::Values(
-        ClampCase{&ModuleSettings::TsToGpsOffset, "txtTsToGpsOffset", "40000", 1, 32767, " 32767"},
+INSTANTIATE_TEST_SUITE_P(Fields, DownloadClampTest,
+    ::testing::Values(ClampCase{&ModuleSettings::TsToGpsOffset, "txtTsToGpsOffset", "40000", 1, 32767, " 32767"},
         ClampCase{&ModuleSettings::TsToIrigOffset, "txtTsToIrigOffset", "-40000", 2, -32768, "-32768"},
         ClampCase{&ModuleSettings::TsDstStartMonth, "txtTsDstStartMonth", "1e9", 6, 32767, " 32767"},
         ClampCase{&ModuleSettings::TsDstStopHour, "txtTsDstStopHour", "32767.5", 11, 32767, " 32767"},
@@ -272,11 +267,13 @@ TEST(ModuleId, NumberRuleBothWays)
 
 class Generator {
 public:
-    explicit Generator(unsigned seed) : rng_(seed) {}
+    explicit Generator(unsigned seed) : rng_(seed) { }
     int in(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
     qint16 word() { return qint16(in(-32768, 32767)); }
-    template <typename T>
-    T pick(std::initializer_list<T> values) { return *(values.begin() + in(0, int(values.size()) - 1)); }
+    template <typename T> T pick(std::initializer_list<T> values)
+    {
+        return *(values.begin() + in(0, int(values.size()) - 1));
+    }
     // A text the text rule gives back unchanged: no outer blanks, Latin-1
     // characters, any length up to `chars`.
     QString text(int chars)
@@ -299,7 +296,7 @@ ConfigBlock randomConfigBlock(Generator& g)
 {
     ConfigBlock w{};
     for (auto& x : w)
-        x = g.word();  // words without a rule carry anything
+        x = g.word(); // words without a rule carry anything
     w[0] = qint16(g.in(0, 1));
     w[3] = qint16(g.in(0, 3));
     w[5] = qint16(g.in(-1, 5));
@@ -321,7 +318,7 @@ ConfigBlock randomConfigBlock(Generator& g)
     return w;
 }
 
-class ConfigRoundTrip : public ::testing::TestWithParam<unsigned> {};
+class ConfigRoundTrip : public ::testing::TestWithParam<unsigned> { };
 
 TEST_P(ConfigRoundTrip, BlockToScreenToBlockReproducesEveryDownloadWord)
 {
@@ -407,12 +404,12 @@ TEST(PointBlocks, ColumnsLandInTheirWords)
     EXPECT_EQ(w[5], -7);
     EXPECT_EQ(w[32 + 9], -1);
     EXPECT_EQ(w[32 + 8], 0);
-    ASSERT_TRUE(TableToPointBlock(493, table, w));  // points 4 … 7
+    ASSERT_TRUE(TableToPointBlock(493, table, w)); // points 4 … 7
     EXPECT_EQ(ReadRegisterText(w, 32 * 2, 32), QStringLiteral("Breaker 52A"));
     EXPECT_EQ(ReadRegisterText(w, 0, 32), QStringLiteral("Point  5"));
-    ASSERT_TRUE(TableToPointBlock(1005, table, w));  // off texts 8 … 15
+    ASSERT_TRUE(TableToPointBlock(1005, table, w)); // off texts 8 … 15
     EXPECT_EQ(ReadRegisterText(w, 16 * 3, 16), QStringLiteral("Open"));
-    ASSERT_TRUE(TableToPointBlock(1389, table, w));  // on texts 24 … 31
+    ASSERT_TRUE(TableToPointBlock(1389, table, w)); // on texts 24 … 31
     EXPECT_EQ(ReadRegisterText(w, 16 * 7, 16), QStringLiteral("Closed"));
 }
 
@@ -427,7 +424,7 @@ TEST(PointBlocks, UploadRules)
     EXPECT_EQ(table[0].SsPcDebounce, 40000);
 
     w = {};
-    w[32] = 1;       // any value but 0xFFFF counts as enabled
+    w[32] = 1; // any value but 0xFFFF counts as enabled
     w[33] = -1;
     w[2] = -32768;
     ASSERT_TRUE(PointBlockToTable(365, w, table));
@@ -436,19 +433,19 @@ TEST(PointBlocks, UploadRules)
     EXPECT_EQ(table[2].SsPcChatter, -32768);
 
     w = {};
-    const char padded[] = "Feeder 3                        ";  // blanks instead of zero bytes
+    const char padded[] = "Feeder 3                        "; // blanks instead of zero bytes
     for (int i = 0; i < 32; ++i)
         SetRegisterByte(w, 32 + i, quint8(padded[i]));
     SetRegisterByte(w, 64, 'X');
     SetRegisterByte(w, 65, 0);
     SetRegisterByte(w, 66, 'Y');
-    ASSERT_TRUE(PointBlockToTable(877, w, table));  // points 28 … 31
+    ASSERT_TRUE(PointBlockToTable(877, w, table)); // points 28 … 31
     EXPECT_EQ(table[29].SsPcDescription, QStringLiteral("Feeder 3"));
     EXPECT_EQ(table[30].SsPcDescription, QStringLiteral("X"));
     EXPECT_EQ(table[28].SsPcDescription, QString());
 }
 
-class PointRoundTrip : public ::testing::TestWithParam<unsigned> {};
+class PointRoundTrip : public ::testing::TestWithParam<unsigned> { };
 
 TEST_P(PointRoundTrip, EveryBlockReproducesItsWords)
 {

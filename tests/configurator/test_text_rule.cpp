@@ -15,7 +15,7 @@ TEST(TextRule, FirstCharacterInTheLowByteZeroFilled)
     std::array<qint16, 8> block;
     block.fill(0x7777);
     WriteRegisterText(block, 0, 16, u"AB");
-    EXPECT_EQ(quint16(block[0]), 0x4241);  // 'A' low, 'B' high
+    EXPECT_EQ(quint16(block[0]), 0x4241); // 'A' low, 'B' high
     for (std::size_t i = 1; i < block.size(); ++i)
         EXPECT_EQ(block[i], 0) << i;
     EXPECT_EQ(ReadRegisterText(block, 0, 16), QStringLiteral("AB"));
@@ -27,7 +27,7 @@ TEST(TextRule, DownloadStripsBlanksAndCutsToTheFieldLength)
     WriteRegisterText(block, 0, 16, u"   ABCDEFGHIJKLMNOPQRST  ");
     EXPECT_EQ(ReadRegisterText(block, 0, 16), QStringLiteral("ABCDEFGHIJKLMNOP"));
     WriteRegisterText(block, 0, 16, u"odd");
-    EXPECT_EQ(quint16(block[1]), quint16('d'));  // third character low, zero high
+    EXPECT_EQ(quint16(block[1]), quint16('d')); // third character low, zero high
 }
 
 TEST(TextRule, UploadStopsAtZeroAndDropsTrailingBlanks)

@@ -38,14 +38,14 @@ struct ConfigCase {
     const char* name;
     std::string ini;
     int adapter;
-    int result;                       // adapter number, or 0 when dropped
+    int result; // adapter number, or 0 when dropped
     QStringList messages;
     std::function<void(const AdapterLink&)> verify;
 };
 
 void PrintTo(const ConfigCase& c, std::ostream* os) { *os << c.name; }
 
-class AdapterConfiguration : public testing::TestWithParam<ConfigCase> {};
+class AdapterConfiguration : public testing::TestWithParam<ConfigCase> { };
 
 TEST_P(AdapterConfiguration, Configure)
 {
@@ -64,32 +64,32 @@ TEST_P(AdapterConfiguration, Configure)
 }
 
 const char* const kGoodSerial1 = "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=0\nLinkSpeed=0\nLinkParity=0\n"
-                                  "LinkDataBits=0\nLinkStopBits=0\nLinkProtocol=0\n";
+                                 "LinkDataBits=0\nLinkStopBits=0\nLinkProtocol=0\n";
 
 std::vector<ConfigCase> cases()
 {
     std::vector<ConfigCase> all;
     all.push_back({"SerialWithEveryKey",
-                   "[GENERAL]\nDialogShow=0\n[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=23\nLinkSpeed=3\n"
-                   "LinkParity=2\nLinkDataBits=1\nLinkStopBits=1\nLinkProtocol=1\nNodeID=17\nAdapterPollRate=250\n"
-                   "LinkTimeOut=750\nLinkAssertRTS=1\nLinkRTSLeadTime=20\nLinkRTSLagTime=30\nMBXDeviceNumber=9\n",
-                   2, 2, {}, [](const AdapterLink& l) {
-                       EXPECT_EQ(l.adapterType, plcdrv::SerialAdapter);
-                       EXPECT_EQ(l.showStatusWindow, 0);
-                       EXPECT_EQ(l.comNumber, 24);
-                       EXPECT_EQ(l.baudRateIndex, 3);
-                       EXPECT_EQ(l.parity, plcdrv::EvenParity);
-                       EXPECT_EQ(l.dataBits, 8);
-                       EXPECT_EQ(l.stopBits, plcdrv::TwoStopBits);
-                       EXPECT_EQ(l.messageKind, 1);
-                       EXPECT_EQ(l.nodeId, 17);
-                       EXPECT_EQ(l.pollRate, 250u);
-                       EXPECT_EQ(l.replyTimeoutMs, 750u);
-                       EXPECT_EQ(l.assertRts, 1);
-                       EXPECT_EQ(l.rtsLeadTime, 20);
-                       EXPECT_EQ(l.rtsLagTime, 30);
-                       EXPECT_EQ(l.cardNumber, -1);  // not read for serial ports
-                   }});
+        "[GENERAL]\nDialogShow=0\n[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=23\nLinkSpeed=3\n"
+        "LinkParity=2\nLinkDataBits=1\nLinkStopBits=1\nLinkProtocol=1\nNodeID=17\nAdapterPollRate=250\n"
+        "LinkTimeOut=750\nLinkAssertRTS=1\nLinkRTSLeadTime=20\nLinkRTSLagTime=30\nMBXDeviceNumber=9\n",
+        2, 2, {}, [](const AdapterLink& l) {
+            EXPECT_EQ(l.adapterType, plcdrv::SerialAdapter);
+            EXPECT_EQ(l.showStatusWindow, 0);
+            EXPECT_EQ(l.comNumber, 24);
+            EXPECT_EQ(l.baudRateIndex, 3);
+            EXPECT_EQ(l.parity, plcdrv::EvenParity);
+            EXPECT_EQ(l.dataBits, 8);
+            EXPECT_EQ(l.stopBits, plcdrv::TwoStopBits);
+            EXPECT_EQ(l.messageKind, 1);
+            EXPECT_EQ(l.nodeId, 17);
+            EXPECT_EQ(l.pollRate, 250u);
+            EXPECT_EQ(l.replyTimeoutMs, 750u);
+            EXPECT_EQ(l.assertRts, 1);
+            EXPECT_EQ(l.rtsLeadTime, 20);
+            EXPECT_EQ(l.rtsLagTime, 30);
+            EXPECT_EQ(l.cardNumber, -1); // not read for serial ports
+        }});
     all.push_back({"SerialDefaults", kGoodSerial1, 1, 1, {}, [](const AdapterLink& l) {
                        EXPECT_EQ(l.showStatusWindow, 1);
                        EXPECT_EQ(l.comNumber, 1);
@@ -105,80 +105,81 @@ std::vector<ConfigCase> cases()
                    }});
     all.push_back({"MissingFile", "", 1, 0, {"Device Type Assigned to Adapter 1 is Invalid!"}, {}});
     all.push_back({"TypeMissing", "[Adapter.Object.5]\nEnabled=1\n", 5, 0,
-                   {"Device Type Assigned to Adapter 5 is Invalid!"}, {}});
+        {"Device Type Assigned to Adapter 5 is Invalid!"}, {}});
     all.push_back({"TypeThree", "[Adapter.Object.6]\nEnabled=1\nType=3\n", 6, 0,
-                   {"Device Type Assigned to Adapter 6 is Invalid!"}, {}});
+        {"Device Type Assigned to Adapter 6 is Invalid!"}, {}});
     all.push_back({"TypeNegative", "[Adapter.Object.6]\nEnabled=1\nType=-2\n", 6, 0,
-                   {"Device Type Assigned to Adapter 6 is Invalid!"}, {}});
+        {"Device Type Assigned to Adapter 6 is Invalid!"}, {}});
     all.push_back({"TcpIpDroppedSilently", "[Adapter.Object.2]\nEnabled=1\nType=2\nHost=127.0.0.1\n", 2, 0, {}, {}});
     all.push_back({"ComValue24GivesCom25", "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=24\nLinkSpeed=3\n", 1, 0,
-                   {"COM:25 Port Assigned to Adapter 1 Invalid!"}, {}});
+        {"COM:25 Port Assigned to Adapter 1 Invalid!"}, {}});
     all.push_back({"ComMissingGivesCom0", "[Adapter.Object.3]\nEnabled=1\nType=0\nLinkSpeed=3\n", 3, 0,
-                   {"COM:0 Port Assigned to Adapter 3 Invalid!"}, {}});
+        {"COM:0 Port Assigned to Adapter 3 Invalid!"}, {}});
     all.push_back({"ComHugeDoesNotOverflow", "[Adapter.Object.3]\nEnabled=1\nType=0\nCOM:=2147483647\n", 3, 0,
-                   {"COM:2147483648 Port Assigned to Adapter 3 Invalid!"}, {}});
-    all.push_back({"LinkSpeedEight", "[Adapter.Object.4]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=8\nLinkProtocol=9\n",
-                   4, 0, {"Link Speed Assigned to Async Adapter 4 is Invalid!"}, {}});
+        {"COM:2147483648 Port Assigned to Adapter 3 Invalid!"}, {}});
+    all.push_back({"LinkSpeedEight", "[Adapter.Object.4]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=8\nLinkProtocol=9\n", 4,
+        0, {"Link Speed Assigned to Async Adapter 4 is Invalid!"}, {}});
     all.push_back({"LinkSpeedMissing", "[Adapter.Object.4]\nEnabled=1\nType=0\nCOM:=1\n", 4, 0,
-                   {"Link Speed Assigned to Async Adapter 4 is Invalid!"}, {}});
+        {"Link Speed Assigned to Async Adapter 4 is Invalid!"}, {}});
     all.push_back({"ParityThree", "[Adapter.Object.7]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=3\n", 7, 0,
-                   {"Parity Assigned to Async Adapter 7 is Invalid!"}, {}});
+        {"Parity Assigned to Async Adapter 7 is Invalid!"}, {}});
     all.push_back({"ParityMissing", "[Adapter.Object.7]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\n", 7, 0,
-                   {"Parity Assigned to Async Adapter 7 is Invalid!"}, {}});
-    all.push_back({"DataBitsTwo",
-                   "[Adapter.Object.8]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=2\n", 8, 0,
-                   {"DataBits Assigned to Async Adapter 8 is Invalid!"}, {}});
-    all.push_back({"DataBitsMissing", "[Adapter.Object.8]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\n",
-                   8, 0, {"DataBits Assigned to Async Adapter 8 is Invalid!"}, {}});
+        {"Parity Assigned to Async Adapter 7 is Invalid!"}, {}});
+    all.push_back(
+        {"DataBitsTwo", "[Adapter.Object.8]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=2\n", 8,
+            0, {"DataBits Assigned to Async Adapter 8 is Invalid!"}, {}});
+    all.push_back({"DataBitsMissing", "[Adapter.Object.8]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\n", 8,
+        0, {"DataBits Assigned to Async Adapter 8 is Invalid!"}, {}});
     all.push_back({"StopBitsTwo",
-                   "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
-                   "LinkStopBits=2\n",
-                   1, 0, {"StopBits Assigned to Async Adapter 1 is Invalid!"}, {}});
+        "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
+        "LinkStopBits=2\n",
+        1, 0, {"StopBits Assigned to Async Adapter 1 is Invalid!"}, {}});
     all.push_back({"StopBitsMissing",
-                   "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n", 1, 0,
-                   {"StopBits Assigned to Async Adapter 1 is Invalid!"}, {}});
+        "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n", 1, 0,
+        {"StopBits Assigned to Async Adapter 1 is Invalid!"}, {}});
     all.push_back({"ProtocolThree",
-                   "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
-                   "LinkStopBits=0\nLinkProtocol=3\n",
-                   2, 0, {"Protocol Assigned to Async Adapter 2 is Invalid!"}, {}});
+        "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
+        "LinkStopBits=0\nLinkProtocol=3\n",
+        2, 0, {"Protocol Assigned to Async Adapter 2 is Invalid!"}, {}});
     all.push_back({"ProtocolMissing",
-                   "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
-                   "LinkStopBits=0\n",
-                   2, 0, {"Protocol Assigned to Async Adapter 2 is Invalid!"}, {}});
+        "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
+        "LinkStopBits=0\n",
+        2, 0, {"Protocol Assigned to Async Adapter 2 is Invalid!"}, {}});
     all.push_back({"SerialWithModbusPlusProtocolPasses",
-                   "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
-                   "LinkStopBits=0\nLinkProtocol=2\n",
-                   2, 2, {}, [](const AdapterLink& l) { EXPECT_EQ(l.messageKind, 2); }});
+        "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=1\nLinkDataBits=1\n"
+        "LinkStopBits=0\nLinkProtocol=2\n",
+        2, 2, {}, [](const AdapterLink& l) { EXPECT_EQ(l.messageKind, 2); }});
     all.push_back({"ModbusPlusWithoutCardNumber", "[Adapter.Object.3]\nEnabled=1\nType=1\nCOM:=99\n", 3, 3, {},
-                   [](const AdapterLink& l) {
-                       EXPECT_EQ(l.adapterType, plcdrv::ModbusPlusAdapter);
-                       EXPECT_EQ(l.cardNumber, -1);
-                       EXPECT_EQ(l.messageKind, 2);
-                       EXPECT_EQ(l.comNumber, -1);
-                   }});
-    all.push_back({"ModbusPlusCard", "[Adapter.Object.1]\nEnabled=1\nType=1\nMBXDeviceNumber=3\nLinkProtocol=0\n"
-                                     "LinkTimeOut=1200\n",
-                   1, 1, {}, [](const AdapterLink& l) {
-                       EXPECT_EQ(l.cardNumber, 3);
-                       EXPECT_EQ(l.messageKind, 2);
-                       EXPECT_EQ(l.replyTimeoutMs, 1200u);
-                   }});
+        [](const AdapterLink& l) {
+            EXPECT_EQ(l.adapterType, plcdrv::ModbusPlusAdapter);
+            EXPECT_EQ(l.cardNumber, -1);
+            EXPECT_EQ(l.messageKind, 2);
+            EXPECT_EQ(l.comNumber, -1);
+        }});
+    all.push_back({"ModbusPlusCard",
+        "[Adapter.Object.1]\nEnabled=1\nType=1\nMBXDeviceNumber=3\nLinkProtocol=0\n"
+        "LinkTimeOut=1200\n",
+        1, 1, {}, [](const AdapterLink& l) {
+            EXPECT_EQ(l.cardNumber, 3);
+            EXPECT_EQ(l.messageKind, 2);
+            EXPECT_EQ(l.replyTimeoutMs, 1200u);
+        }});
     for (auto [text, expected] : {std::pair{"5", 10u}, {"5000", 1000u}, {"-1", 1000u}, {"10", 10u}, {"1000", 1000u}}) {
         const unsigned want = expected;
         all.push_back({"PollRate", std::string(kGoodSerial1) + "AdapterPollRate=" + text + "\n", 1, 1, {},
-                       [want](const AdapterLink& l) { EXPECT_EQ(l.pollRate, want); }});
+            [want](const AdapterLink& l) { EXPECT_EQ(l.pollRate, want); }});
     }
     all.push_back({"TimeOutHasNoLimit", "[Adapter.Object.1]\nEnabled=1\nType=1\nLinkTimeOut=-1\n", 1, 1, {},
-                   [](const AdapterLink& l) { EXPECT_EQ(l.replyTimeoutMs, 4294967295u); }});
+        [](const AdapterLink& l) { EXPECT_EQ(l.replyTimeoutMs, 4294967295u); }});
     all.push_back({"OtherSectionsDoNotCount", "[Adapter.Object.1]\nEnabled=1\nType=1\n[Adapter.Object.2]\nType=0\n", 2,
-                   0, {"COM:0 Port Assigned to Adapter 2 Invalid!"}, {}});
+        0, {"COM:0 Port Assigned to Adapter 2 Invalid!"}, {}});
     return all;
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, AdapterConfiguration, testing::ValuesIn(cases()),
-                         [](const testing::TestParamInfo<ConfigCase>& info) {
-                             return std::string(info.param.name) + "_" + std::to_string(info.index);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Files, AdapterConfiguration, testing::ValuesIn(cases()), [](const testing::TestParamInfo<ConfigCase>& info) {
+        return std::string(info.param.name) + "_" + std::to_string(info.index);
+    });
 
 TEST(AdapterEnabled, ReadsEnabledWithDefaultZero)
 {

@@ -14,8 +14,8 @@ namespace {
 TEST(AdapterPut, AnyPduLengthIsFramedAndAStoppedAdapterRefusesIt)
 {
     for (const int kind : {plcdrv::RtuKind, plcdrv::AsciiKind, plcdrv::ModbusPlusKind}) {
-        for (const std::int32_t pduLength : {std::numeric_limits<std::int32_t>::min(), -1, 0, 5,
-                                             std::numeric_limits<std::int32_t>::max()}) {
+        for (const std::int32_t pduLength :
+            {std::numeric_limits<std::int32_t>::min(), -1, 0, 5, std::numeric_limits<std::int32_t>::max()}) {
             plcdrv::DriverAdapter adapter;
             adapter.adapterType = kind == plcdrv::ModbusPlusKind ? plcdrv::ModbusPlusAdapter : plcdrv::SerialAdapter;
             adapter.messageKind = kind;

@@ -38,10 +38,10 @@ std::string hex(const Bytes& bytes)
 struct CrcVector {
     const char* source;
     Bytes data;
-    std::uint16_t crc;  // register value; its low byte is sent first
+    std::uint16_t crc; // register value; its low byte is sent first
 };
 
-class CrcVectors : public testing::TestWithParam<CrcVector> {};
+class CrcVectors : public testing::TestWithParam<CrcVector> { };
 
 TEST_P(CrcVectors, Match)
 {
@@ -49,12 +49,12 @@ TEST_P(CrcVectors, Match)
     EXPECT_EQ(plcdrv::modbusCrc16(v.data.data(), v.data.size()), v.crc) << v.source;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Published, CrcVectors,
-    testing::Values(CrcVector{"read 10 holding registers of slave 1 (wire: C5 CD)", {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 0xCDC5},
-                    CrcVector{"write register 1 of slave 1 (wire: 98 0B)", {0x01, 0x06, 0x00, 0x01, 0x00, 0x03}, 0x0B98},
-                    CrcVector{"CRC-16/MODBUS check value of \"123456789\"", {'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x4B37},
-                    CrcVector{"empty input leaves the initial value", {}, 0xFFFF}));
+INSTANTIATE_TEST_SUITE_P(Published, CrcVectors,
+    testing::Values(
+        CrcVector{"read 10 holding registers of slave 1 (wire: C5 CD)", {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 0xCDC5},
+        CrcVector{"write register 1 of slave 1 (wire: 98 0B)", {0x01, 0x06, 0x00, 0x01, 0x00, 0x03}, 0x0B98},
+        CrcVector{"CRC-16/MODBUS check value of \"123456789\"", {'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x4B37},
+        CrcVector{"empty input leaves the initial value", {}, 0xFFFF}));
 
 TEST(Lrc, PublishedAsciiExample)
 {
@@ -84,7 +84,7 @@ TEST(CrcAgainstLibmodbus, RandomFrames)
         for (auto& b : frame)
             b = static_cast<std::uint8_t>(random());
         ASSERT_EQ(modbus_send_raw_request(ctx, frame.data(), static_cast<int>(frame.size())),
-                  static_cast<int>(frame.size() + 2));
+            static_cast<int>(frame.size() + 2));
         Bytes wire;
         while (wire.size() < frame.size() + 2) {
             pollfd p{master, POLLIN, 0};
@@ -113,7 +113,7 @@ TEST(FramesAgainstPymodbus, RandomPdus)
         Bytes pdu(1 + random() % 60);
         for (auto& b : pdu)
             b = static_cast<std::uint8_t>(random());
-        pdu[0] &= 0x7F;  // a request function code
+        pdu[0] &= 0x7F; // a request function code
         if (pdu[0] == 0)
             pdu[0] = 3;
         requests.emplace_back(static_cast<int>(random() % 248), pdu);

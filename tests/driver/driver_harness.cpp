@@ -56,8 +56,8 @@ void TestControl::closeWindow() { platform::unregisterWindow(window_); }
 void TestControl::readHolding(int adapter, int unit, int start, int count)
 {
     request(adapter, unit,
-            {0x03, static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start),
-             static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count)});
+        {0x03, static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start),
+            static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count)});
 }
 
 void TestControl::request(int adapter, int unit, const std::vector<std::uint8_t>& pdu)
@@ -103,20 +103,21 @@ void IniFile::write(const std::string& text) { std::ofstream(path_, std::ios::tr
 std::string IniFile::serial(int n, int com, int protocol, int timeoutMs, int speed)
 {
     return "[Adapter.Object." + std::to_string(n) + "]\nEnabled=1\nType=0\nCOM:=" + std::to_string(com - 1) +
-           "\nLinkSpeed=" + std::to_string(speed) + "\nLinkParity=0\nLinkDataBits=1\nLinkStopBits=0\nLinkProtocol=" +
-           std::to_string(protocol) + "\nLinkTimeOut=" + std::to_string(timeoutMs) + "\n";
+        "\nLinkSpeed=" + std::to_string(speed) +
+        "\nLinkParity=0\nLinkDataBits=1\nLinkStopBits=0\nLinkProtocol=" + std::to_string(protocol) +
+        "\nLinkTimeOut=" + std::to_string(timeoutMs) + "\n";
 }
 
 std::string IniFile::modbusPlus(int n, int card, int timeoutMs)
 {
     return "[Adapter.Object." + std::to_string(n) + "]\nEnabled=1\nType=1\nMBXDeviceNumber=" + std::to_string(card) +
-           "\nLinkTimeOut=" + std::to_string(timeoutMs) + "\n";
+        "\nLinkTimeOut=" + std::to_string(timeoutMs) + "\n";
 }
 
 std::string IniFile::section(int n, int type, bool enabled)
 {
     return "[Adapter.Object." + std::to_string(n) + "]\nEnabled=" + (enabled ? "1" : "0") +
-           "\nType=" + std::to_string(type) + "\n";
+        "\nType=" + std::to_string(type) + "\n";
 }
 
 std::string IniFile::ports(const std::vector<std::pair<int, std::string>>& map)

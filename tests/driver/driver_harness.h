@@ -1,8 +1,8 @@
 #pragma once
 // The caller's side of the driver in tests: controls that own a packet and a
 // window like PLCTAG does, PLCDRV.INI files, and an event loop to wait in.
-#include "platform/window_messages.h"
 #include "driver/request_packet.h"
+#include "platform/window_messages.h"
 
 #include <QObject>
 #include <QString>

@@ -24,7 +24,10 @@ constexpr int kStandInTimeout = 7;
 
 class ModbusPlusAdapterTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(MBXDriverAvailable(), 0) << "the stand-in MBX driver must be on LD_LIBRARY_PATH"; }
+    void SetUp() override
+    {
+        ASSERT_EQ(MBXDriverAvailable(), 0) << "the stand-in MBX driver must be on LD_LIBRARY_PATH";
+    }
 
     void startDriver(const std::string& iniText, plcdrv::StartupDisplayFactory display = nullptr)
     {
@@ -111,7 +114,7 @@ TEST_F(ModbusPlusAdapterTest, StatusDisplayNamesTheCardAndShowsNoPortText)
     SimConfigFile config(SimConfigFile::device(kCard, server.port()));
     std::vector<std::string> events;
     struct Recorder final : plcdrv::StartupDisplay {
-        explicit Recorder(std::vector<std::string>& e) : events(e) {}
+        explicit Recorder(std::vector<std::string>& e) : events(e) { }
         ~Recorder() override { events.push_back("destroy"); }
         void setCaption(const QString& c) override { events.push_back("caption " + c.toStdString()); }
         void setStatusText(const QString& t) override { events.push_back("status " + t.toStdString()); }

@@ -66,7 +66,7 @@ protected:
             protocol = 1;
         }
         startDriver(IniFile::general(0) + IniFile::ports({{1, bridge_.driverPath()}}) +
-                    IniFile::serial(1, 1, protocol, kTimeoutMs));
+            IniFile::serial(1, 1, protocol, kTimeoutMs));
         ASSERT_EQ(app_->runningAdapters(), std::vector<int>{1});
     }
 
@@ -147,9 +147,9 @@ TEST_P(SerialPeerTest, RequestForAnotherUnitEndsWithNoReplyAfterTheTimeOut)
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, SerialPeerTest, testing::Values(Peer::LibmodbusRtu, Peer::PymodbusAscii),
-                         [](const testing::TestParamInfo<Peer>& info) {
-                             return info.param == Peer::LibmodbusRtu ? "LibmodbusRtu" : "PymodbusAscii";
-                         });
+    [](const testing::TestParamInfo<Peer>& info) {
+        return info.param == Peer::LibmodbusRtu ? "LibmodbusRtu" : "PymodbusAscii";
+    });
 
 // ------------------------------------------------------------------------
 // Scripted slaves: replies that arrive in pieces, late, broken or never.
@@ -176,63 +176,63 @@ std::vector<ScriptCase> scriptCases()
     return {
         {"SilentSlave", read2, 200, [](const Bytes&, int) { return std::vector<Step>{}; }, -3, 3, -1, 200, 2000},
         {"HalfFrameThenSilence", read2, 200,
-         [](const Bytes& request, int) {
-             Bytes reply = ScriptedRtuSlave::readReply(request);
-             reply.resize(5);
-             return std::vector<Step>{{milliseconds(100), reply}};
-         },
-         -3, 3, -1, 300, 2000},
+            [](const Bytes& request, int) {
+                Bytes reply = ScriptedRtuSlave::readReply(request);
+                reply.resize(5);
+                return std::vector<Step>{{milliseconds(100), reply}};
+            },
+            -3, 3, -1, 300, 2000},
         // Each byte comes within the time-out of the one before, the whole
         // reply takes far longer than one time-out: the time-out is per byte.
         {"BytesTrickleWithinThePerByteTimeOut", read2, 200,
-         [](const Bytes& request, int) {
-             std::vector<Step> steps;
-             for (std::uint8_t b : ScriptedRtuSlave::readReply(request))
-                 steps.push_back({milliseconds(110), Bytes{b}});
-             return steps;
-         },
-         0, 3, 4, 900, 3000},
+            [](const Bytes& request, int) {
+                std::vector<Step> steps;
+                for (std::uint8_t b : ScriptedRtuSlave::readReply(request))
+                    steps.push_back({milliseconds(110), Bytes{b}});
+                return steps;
+            },
+            0, 3, 4, 900, 3000},
         {"BrokenCrc", read2, 1000,
-         [](const Bytes& request, int) {
-             Bytes reply = ScriptedRtuSlave::readReply(request);
-             reply.back() ^= 0x01;
-             return std::vector<Step>{{milliseconds(0), reply}};
-         },
-         -3, 3, -1, 0, 900},
+            [](const Bytes& request, int) {
+                Bytes reply = ScriptedRtuSlave::readReply(request);
+                reply.back() ^= 0x01;
+                return std::vector<Step>{{milliseconds(0), reply}};
+            },
+            -3, 3, -1, 0, 900},
         {"ExceptionReply", read2, 1000,
-         [](const Bytes& request, int) {
-             return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x83, 0x02})}};
-         },
-         0, 0x83, 2, 0, 900},
+            [](const Bytes& request, int) {
+                return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x83, 0x02})}};
+            },
+            0, 0x83, 2, 0, 900},
         // Diagnostics has no rule for the end of its reply: it never
         // completes, even though the slave answered.
         {"DiagnosticsNeverCompletes", {0x08, 0x00, 0x00, 0x12, 0x34}, 200,
-         [](const Bytes& request, int) {
-             return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x08, 0x00, 0x00, 0x12, 0x34})}};
-         },
-         -3, 8, -1, 200, 2000},
+            [](const Bytes& request, int) {
+                return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x08, 0x00, 0x00, 0x12, 0x34})}};
+            },
+            -3, 8, -1, 200, 2000},
         // Time-out 0: only bytes already there when the port is first looked
         // at count. The slave's reply comes long after any bound of the
         // test, so the outcome does not depend on the machine's speed; the
         // bound only rules out waiting for some default time-out instead.
         {"ZeroTimeOut", read2, 0,
-         [](const Bytes& request, int) {
-             return std::vector<Step>{{milliseconds(5000), ScriptedRtuSlave::readReply(request)}};
-         },
-         -3, 3, -1, 0, 200},
+            [](const Bytes& request, int) {
+                return std::vector<Step>{{milliseconds(5000), ScriptedRtuSlave::readReply(request)}};
+            },
+            -3, 3, -1, 0, 200},
         // The request is the address, the function code and the CRC alone;
         // the reply's third byte is the exception status.
         {"ReadExceptionStatusSendsTheFunctionCodeAlone", {0x07}, 1000,
-         [](const Bytes& request, int) {
-             if (request != rtuFrame({kUnit, 0x07}))
-                 return std::vector<Step>{};
-             return std::vector<Step>{{milliseconds(0), rtuFrame({kUnit, 0x07, 0x5A})}};
-         },
-         0, 7, 0x5A, 0, 900},
+            [](const Bytes& request, int) {
+                if (request != rtuFrame({kUnit, 0x07}))
+                    return std::vector<Step>{};
+                return std::vector<Step>{{milliseconds(0), rtuFrame({kUnit, 0x07, 0x5A})}};
+            },
+            0, 7, 0x5A, 0, 900},
     };
 }
 
-class ScriptedSlaveTest : public DriverTest, public testing::WithParamInterface<ScriptCase> {};
+class ScriptedSlaveTest : public DriverTest, public testing::WithParamInterface<ScriptCase> { };
 
 TEST_P(ScriptedSlaveTest, Completes)
 {
@@ -264,7 +264,7 @@ TEST_P(ScriptedSlaveTest, Completes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, ScriptedSlaveTest, testing::ValuesIn(scriptCases()),
-                         [](const testing::TestParamInfo<ScriptCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<ScriptCase>& info) { return info.param.name; });
 
 TEST_F(DriverTest, LateReplyToATimedOutRequestIsNotTakenForTheNextReply)
 {
@@ -346,7 +346,7 @@ TEST_F(LibmodbusAdapterTest, SlowSlaveDelaysNeitherPutsNorTheOtherAdapter)
     ASSERT_TRUE(fastSlave.ok());
     slave_.setReplyDelay(milliseconds(600));
     startDriver(IniFile::general(0) + IniFile::ports({{1, bridge_.driverPath()}, {2, fastBridge.driverPath()}}) +
-                IniFile::serial(1, 1, 0, 2000) + IniFile::serial(2, 2, 0, 2000));
+        IniFile::serial(1, 1, 0, 2000) + IniFile::serial(2, 2, 0, 2000));
 
     std::vector<int> log;
     TestControl slowFirst(1, &log), slowSecond(2, &log), fast(3, &log);
@@ -433,15 +433,14 @@ TEST_F(DriverTest, UnloadReleasesQueuedRequestsWithoutCompletionAndFreesThePort)
 // ------------------------------------------------------------------------
 // Which adapters start, and which packets are refused.
 
-class StartTest : public LibmodbusAdapterTest {};
+class StartTest : public LibmodbusAdapterTest { };
 
 TEST_F(StartTest, StartsEnabledSerialAdaptersInAscendingOrderOnly)
 {
     PtyBridge second;
     ASSERT_TRUE(second.ok());
     startDriver(IniFile::general(0) + IniFile::ports({{1, bridge_.driverPath()}, {3, second.driverPath()}}) +
-                IniFile::serial(3, 3) + IniFile::section(2, 2, true) + IniFile::serial(1, 1) +
-                IniFile::section(4, 0, false));
+        IniFile::serial(3, 3) + IniFile::section(2, 2, true) + IniFile::serial(1, 1) + IniFile::section(4, 0, false));
     EXPECT_EQ(app_->runningAdapters(), (std::vector<int>{1, 3}));
     EXPECT_TRUE(reports_.empty());
 }
@@ -451,9 +450,9 @@ TEST_F(StartTest, SecondStartDoesNotReadTheFileAgain)
     PtyBridge second;
     ASSERT_TRUE(second.ok());
     startDriver(IniFile::general(0) + IniFile::ports({{1, bridge_.driverPath()}, {2, second.driverPath()}}) +
-                IniFile::serial(1, 1));
+        IniFile::serial(1, 1));
     ini_.write(IniFile::general(0) + IniFile::ports({{1, bridge_.driverPath()}, {2, second.driverPath()}}) +
-               IniFile::serial(1, 1) + IniFile::serial(2, 2));
+        IniFile::serial(1, 1) + IniFile::serial(2, 2));
     EXPECT_FALSE(app_->start(ini_.path()));
     EXPECT_EQ(app_->runningAdapters(), std::vector<int>{1});
     TestControl control;
@@ -472,13 +471,12 @@ TEST_F(DriverTest, PortThatCannotBeOpenedIsReportedWithItsErrnoAndDropped)
     // dropped without a message.
     IniFile notATerminal;
     startDriver(IniFile::general(0) +
-                IniFile::ports({{12, held.slavePath()},
-                                {2, "/dev/chronel-no-such-port"},
-                                {3, free.slavePath()},
-                                {4, notATerminal.pathString()}}) +
-                IniFile::serial(1, 12) + IniFile::serial(2, 2) + IniFile::serial(3, 3) + IniFile::serial(4, 4));
-    EXPECT_EQ(reports_, (std::vector<std::string>{"Error Opening COM12: - Error Code 00000010",
-                                                  "Error Opening COM2: - Error Code 00000002"}));
+        IniFile::ports({{12, held.slavePath()}, {2, "/dev/chronel-no-such-port"}, {3, free.slavePath()},
+            {4, notATerminal.pathString()}}) +
+        IniFile::serial(1, 12) + IniFile::serial(2, 2) + IniFile::serial(3, 3) + IniFile::serial(4, 4));
+    EXPECT_EQ(reports_,
+        (std::vector<std::string>{
+            "Error Opening COM12: - Error Code 00000010", "Error Opening COM2: - Error Code 00000002"}));
     EXPECT_EQ(app_->runningAdapters(), std::vector<int>{3});
     TestControl control;
     control.readHolding(1, kUnit, 0, 1);
@@ -503,14 +501,14 @@ struct RefusalCase {
 
 void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
-class RefusalTest : public LibmodbusAdapterTest, public testing::WithParamInterface<RefusalCase> {};
+class RefusalTest : public LibmodbusAdapterTest, public testing::WithParamInterface<RefusalCase> { };
 
 TEST_P(RefusalTest, IsRefusedWithoutCompletion)
 {
     const RefusalCase& c = GetParam();
     // 1 serial, 2 TCP/IP (the control's own), 3 disabled.
-    startDriver(IniFile::general(0) + IniFile::ports({{1, bridge_.driverPath()}}) +
-                IniFile::serial(1, 1) + IniFile::section(2, 2, true) + IniFile::section(3, 0, false));
+    startDriver(IniFile::general(0) + IniFile::ports({{1, bridge_.driverPath()}}) + IniFile::serial(1, 1) +
+        IniFile::section(2, 2, true) + IniFile::section(3, 0, false));
     TestControl control;
     control.readHolding(c.adapter, kUnit, 0, 1);
     EXPECT_EQ(app_->put(c.nullPacket ? nullptr : &control.packet(), c.size), 0);
@@ -520,14 +518,11 @@ TEST_P(RefusalTest, IsRefusedWithoutCompletion)
 }
 
 INSTANTIATE_TEST_SUITE_P(Packets, RefusalTest,
-                         testing::Values(RefusalCase{"NullPacket", 1, kPacketSize, true},
-                                         RefusalCase{"SizeBelowAPacket", 1, kPacketSize - 1, false},
-                                         RefusalCase{"AdapterZero", 0, kPacketSize, false},
-                                         RefusalCase{"AdapterNine", 9, kPacketSize, false},
-                                         RefusalCase{"TcpIpAdapter", 2, kPacketSize, false},
-                                         RefusalCase{"DisabledAdapter", 3, kPacketSize, false},
-                                         RefusalCase{"NegativeAdapter", -1, kPacketSize, false}),
-                         [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+    testing::Values(RefusalCase{"NullPacket", 1, kPacketSize, true},
+        RefusalCase{"SizeBelowAPacket", 1, kPacketSize - 1, false}, RefusalCase{"AdapterZero", 0, kPacketSize, false},
+        RefusalCase{"AdapterNine", 9, kPacketSize, false}, RefusalCase{"TcpIpAdapter", 2, kPacketSize, false},
+        RefusalCase{"DisabledAdapter", 3, kPacketSize, false}, RefusalCase{"NegativeAdapter", -1, kPacketSize, false}),
+    [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 TEST_F(DriverTest, SerialAdapterWithModbusPlusFramingRefusesRequests)
 {
@@ -568,23 +563,24 @@ TEST_F(DriverTest, StatusDisplayFollowsEachSerialStartAndStaysBehindAFailure)
     platform::SerialPort other;
     ASSERT_TRUE(other.open(held.slavePath()));
     ini_.write(IniFile::ports({{1, first.slavePath()}, {5, held.slavePath()}}) + IniFile::serial(1, 1) +
-               IniFile::serial(2, 5));
+        IniFile::serial(2, 5));
     DisplayLog log;
     DriverApp app(DriverApp::Environment{
         [&](const QString& text) { log.events.push_back("message " + text.toStdString()); }, log.factory()});
     ASSERT_TRUE(app.start(ini_.path()));
-    EXPECT_EQ(log.events, (std::vector<std::string>{
-                              "create",
-                              "caption Starting Adapter 1 As COM1",
-                              "status Initializing COM1:",
-                              "status Starting COM1: Asynchronous I/O",
-                              "destroy",
-                              "create",
-                              "caption Starting Adapter 2 As COM5",
-                              "status Initializing COM5:",
-                              "message Error Opening COM5: - Error Code 00000010",
-                              "destroy",
-                          }));
+    EXPECT_EQ(log.events,
+        (std::vector<std::string>{
+            "create",
+            "caption Starting Adapter 1 As COM1",
+            "status Initializing COM1:",
+            "status Starting COM1: Asynchronous I/O",
+            "destroy",
+            "create",
+            "caption Starting Adapter 2 As COM5",
+            "status Initializing COM5:",
+            "message Error Opening COM5: - Error Code 00000010",
+            "destroy",
+        }));
 }
 
 TEST_F(DriverTest, NoStatusDisplayWhenDialogShowIsZero)

@@ -88,8 +88,7 @@ plcdrv::RequestPacket packetFor(std::uint8_t slave, const Bytes& pdu)
 
 Bytes frameOf(const ModbusMessage& m) { return Bytes(m.frame(), m.frame() + m.frameLength()); }
 
-template <typename Kind>
-class MessageKinds : public testing::Test {
+template <typename Kind> class MessageKinds : public testing::Test {
 protected:
     std::unique_ptr<ModbusMessage> request(const Bytes& pdu, std::uint8_t slave = 1)
     {
@@ -126,8 +125,7 @@ protected:
 using Kinds = testing::Types<RtuKind, AsciiKind, MbxKind>;
 class KindNames {
 public:
-    template <typename T>
-    static std::string GetName(int)
+    template <typename T> static std::string GetName(int)
     {
         if (std::is_same_v<T, RtuKind>)
             return "Rtu";
@@ -139,8 +137,8 @@ public:
 TYPED_TEST_SUITE(MessageKinds, Kinds, KindNames);
 
 // The serial kinds receive byte by byte and carry a frame check.
-template <typename Kind>
-class SerialMessageKinds : public MessageKinds<Kind> {};
+template <typename Kind> class SerialMessageKinds : public MessageKinds<Kind> {
+};
 using SerialKinds = testing::Types<RtuKind, AsciiKind>;
 TYPED_TEST_SUITE(SerialMessageKinds, SerialKinds, KindNames);
 
@@ -225,7 +223,7 @@ TYPED_TEST(MessageKinds, ReplyCompleteExactlyWhenItsLastByteArrives)
         if constexpr (std::is_same_v<TypeParam, RtuKind>) {
             expected = row.rtuCompleteAt;
             if (expected == 0)
-                wire.insert(wire.end(), 40, 0x00);  // more bytes never complete it
+                wire.insert(wire.end(), 40, 0x00); // more bytes never complete it
         }
         EXPECT_EQ(this->deliver(*m, wire), expected);
     }
@@ -252,7 +250,7 @@ TYPED_TEST(MessageKinds, ValidReplyReachesThePacket)
     EXPECT_TRUE(std::equal(pdu.begin() + 2, pdu.end(), packet.data + 1));
     EXPECT_EQ(m->wordValue(0), (pdu[2] << 8) | pdu[3]);
     EXPECT_EQ(m->wordValue(124), (pdu[250] << 8) | pdu[251]);
-    EXPECT_EQ(m->wordValue(125), 0);  // beyond the reply data
+    EXPECT_EQ(m->wordValue(125), 0); // beyond the reply data
 }
 
 TYPED_TEST(MessageKinds, ReadExceptionStatusKeepsItsStatusByteAsTheCount)
@@ -381,7 +379,7 @@ TYPED_TEST(MessageKinds, ResetFillsTheBufferAndDropsTheReply)
     EXPECT_EQ(m->replyDataCount(), 0);
     EXPECT_EQ(m->wordValue(0), 0);
     EXPECT_TRUE(std::all_of(m->frame(), m->frame() + ModbusMessage::kFrameCapacity,
-                            [](std::uint8_t b) { return b == ModbusMessage::kFillByte; }));
+        [](std::uint8_t b) { return b == ModbusMessage::kFillByte; }));
 }
 
 TYPED_TEST(MessageKinds, IncompleteReplyIsNotChecked)
@@ -440,7 +438,7 @@ struct AsciiCase {
 
 void PrintTo(const AsciiCase& c, std::ostream* os) { *os << c.name; }
 
-class AsciiReplies : public testing::TestWithParam<AsciiCase> {};
+class AsciiReplies : public testing::TestWithParam<AsciiCase> { };
 
 TEST_P(AsciiReplies, Check)
 {
@@ -454,20 +452,14 @@ TEST_P(AsciiReplies, Check)
     EXPECT_EQ(m.exceptionCode(), c.exception);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, AsciiReplies,
+INSTANTIATE_TEST_SUITE_P(Frames, AsciiReplies,
     testing::Values(AsciiCase{"UpperCase", ":0103021234B4\r\n", 1, 0},
-                    AsciiCase{"LowerCaseLrc", ":0103021234b4\r\n", 1, 0},
-                    AsciiCase{"LowerCaseData", ":010302abcd82\r\n", 1, 0},
-                    AsciiCase{"Exception", ":0183027A\r\n", 0, 2},
-                    AsciiCase{"LowerCaseException", ":01830a72\r\n", 0, 0x0A},
-                    AsciiCase{"WrongLrc", ":0103021234B5\r\n", 0, 0},
-                    AsciiCase{"NoColon", "001030212b4\r\n", 0, 0},
-                    AsciiCase{"OddDigitCount", ":01030212340AA\r\n", 0, 0},
-                    AsciiCase{"NotHex", ":0103021G34B4\r\n", 0, 0},
-                    AsciiCase{"LfWithoutCr", ":0103021234B4\n\n", 0, 0},
-                    AsciiCase{"TooShort", ":01FF\r\n", 0, 0},
-                    AsciiCase{"ExceptionWithoutCode", ":01817E\r\n", 0, 0}),
+        AsciiCase{"LowerCaseLrc", ":0103021234b4\r\n", 1, 0}, AsciiCase{"LowerCaseData", ":010302abcd82\r\n", 1, 0},
+        AsciiCase{"Exception", ":0183027A\r\n", 0, 2}, AsciiCase{"LowerCaseException", ":01830a72\r\n", 0, 0x0A},
+        AsciiCase{"WrongLrc", ":0103021234B5\r\n", 0, 0}, AsciiCase{"NoColon", "001030212b4\r\n", 0, 0},
+        AsciiCase{"OddDigitCount", ":01030212340AA\r\n", 0, 0}, AsciiCase{"NotHex", ":0103021G34B4\r\n", 0, 0},
+        AsciiCase{"LfWithoutCr", ":0103021234B4\n\n", 0, 0}, AsciiCase{"TooShort", ":01FF\r\n", 0, 0},
+        AsciiCase{"ExceptionWithoutCode", ":01817E\r\n", 0, 0}),
     [](const testing::TestParamInfo<AsciiCase>& info) { return std::string(info.param.name); });
 
 // The reply-length rule as the control's TCP client applies it to whole
@@ -480,7 +472,7 @@ struct PduLengthCase {
     std::size_t needed;
 };
 
-class ReplyPduLength : public testing::TestWithParam<PduLengthCase> {};
+class ReplyPduLength : public testing::TestWithParam<PduLengthCase> { };
 
 TEST_P(ReplyPduLength, FollowsWhatTheFirstBytesAnnounce)
 {
@@ -488,18 +480,14 @@ TEST_P(ReplyPduLength, FollowsWhatTheFirstBytesAnnounce)
     EXPECT_EQ(plcdrv::fc::replyPduLength(pdu), GetParam().needed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ReplyPduLength,
+INSTANTIATE_TEST_SUITE_P(Rows, ReplyPduLength,
     testing::Values(PduLengthCase{"ReadRegisters", {0x03, 0x04, 1, 2, 3, 4}, 6},
-                    PduLengthCase{"CountMissing", {0x03}, 2},
-                    PduLengthCase{"Exception", {0x83, 0x02}, 2},
-                    PduLengthCase{"LastExceptionCode", {0xCF}, 2},
-                    PduLengthCase{"NetworkTableIsData", {0xD1, 0x02, 1, 2, 3, 4}, 6},
-                    PduLengthCase{"AdapterWriteHasNoLayout", {0xD0}, 0},
-                    PduLengthCase{"StatisticsCountAtByteFive", {0x08, 0x00, 0x15, 0x00, 0x03, 0x02, 9, 8}, 8},
-                    PduLengthCase{"StatisticsCut", {0x08, 0x00, 0x15}, 6},
-                    PduLengthCase{"Echo", {0x10, 0x00, 0x01, 0x00, 0x02}, 5},
-                    PduLengthCase{"Empty", {}, 0}),
+        PduLengthCase{"CountMissing", {0x03}, 2}, PduLengthCase{"Exception", {0x83, 0x02}, 2},
+        PduLengthCase{"LastExceptionCode", {0xCF}, 2}, PduLengthCase{"NetworkTableIsData", {0xD1, 0x02, 1, 2, 3, 4}, 6},
+        PduLengthCase{"AdapterWriteHasNoLayout", {0xD0}, 0},
+        PduLengthCase{"StatisticsCountAtByteFive", {0x08, 0x00, 0x15, 0x00, 0x03, 0x02, 9, 8}, 8},
+        PduLengthCase{"StatisticsCut", {0x08, 0x00, 0x15}, 6}, PduLengthCase{"Echo", {0x10, 0x00, 0x01, 0x00, 0x02}, 5},
+        PduLengthCase{"Empty", {}, 0}),
     [](const testing::TestParamInfo<PduLengthCase>& info) { return std::string(info.param.name); });
 
 } // namespace

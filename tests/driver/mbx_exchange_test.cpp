@@ -51,7 +51,7 @@ TEST_F(ModbusPlusExchange, ReadReachesTheServerAndThePacket)
     EXPECT_TRUE(mbx.complete());
     EXPECT_EQ(server.lastUnit(), 255);
     EXPECT_EQ(plcdrv::storeReply(mbx, status, false, packet), 0);
-    EXPECT_EQ(packet.status, 99);  // Modbus Plus leaves the status field alone
+    EXPECT_EQ(packet.status, 99); // Modbus Plus leaves the status field alone
     ASSERT_EQ(packet.data[0], 200);
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ((packet.data[1 + 2 * i] << 8) | packet.data[2 + 2 * i], ModbusTcpTestServer::registerValue(20 + i));

@@ -290,8 +290,16 @@ bool ScriptedRtuSlave::readRequest(Bytes& frame)
         frame.push_back(byte);
         if (frame.size() == 2) {
             switch (frame[1]) {
-            case 1: case 2: case 3: case 4: case 5: case 6: expected = 8; break;
-            case 7: case 11: case 12: case 17: expected = 4; break;
+            case 1:
+            case 2:
+            case 3:
+            case 4:
+            case 5:
+            case 6: expected = 8; break;
+            case 7:
+            case 11:
+            case 12:
+            case 17: expected = 4; break;
             default: break;
             }
         }

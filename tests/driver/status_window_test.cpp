@@ -59,7 +59,8 @@ TEST(StatusWindow, ShowsItsTitleCaptionAndStatusCentredOnTheScreen)
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->geometry(), window.dialogUnits(7, 22, 213, 10));
     EXPECT_EQ(status->frameShadow(), QFrame::Sunken);
-    const QPoint offCentre = window.frameGeometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
+    const QPoint offCentre =
+        window.frameGeometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
     EXPECT_LE(offCentre.manhattanLength(), 2);
 }
 
@@ -80,7 +81,7 @@ TEST(StatusWindow, OneWindowPerAdapterStartEachGoneWhenItsStartIsOver)
     platform::SerialPort other;
     ASSERT_TRUE(other.open(held.slavePath()));
     IniFile ini(IniFile::ports({{1, first.slavePath()}, {2, second.slavePath()}, {3, held.slavePath()}}) +
-                IniFile::serial(1, 1) + IniFile::serial(2, 2) + IniFile::serial(4, 3));
+        IniFile::serial(1, 1) + IniFile::serial(2, 2) + IniFile::serial(4, 3));
 
     // What was on the screen whenever the driver had something to say, and
     // each window as it went.
@@ -95,7 +96,7 @@ TEST(StatusWindow, OneWindowPerAdapterStartEachGoneWhenItsStartIsOver)
         {
             auto* window = dynamic_cast<StatusWindow*>(real.get());
             seen.push_back("closing '" + window->windowTitle().toStdString() + "' status '" +
-                           window->statusText().toStdString() + "' visible " + (window->isVisible() ? "1" : "0"));
+                window->statusText().toStdString() + "' visible " + (window->isVisible() ? "1" : "0"));
         }
         void setCaption(const QString& c) override { real->setCaption(c); }
         void setStatusText(const QString& t) override { real->setStatusText(t); }
@@ -106,8 +107,8 @@ TEST(StatusWindow, OneWindowPerAdapterStartEachGoneWhenItsStartIsOver)
         [&](const QString& text) {
             const auto windows = statusWindows();
             seen.push_back("message '" + text.toStdString() + "' over " + std::to_string(windows.size()) +
-                           " window(s) showing '" +
-                           (windows.empty() ? std::string() : labelText(windows[0], "status").toStdString()) + "'");
+                " window(s) showing '" +
+                (windows.empty() ? std::string() : labelText(windows[0], "status").toStdString()) + "'");
         },
         [&]() -> std::unique_ptr<plcdrv::StartupDisplay> {
             auto real = realFactory();
@@ -115,13 +116,14 @@ TEST(StatusWindow, OneWindowPerAdapterStartEachGoneWhenItsStartIsOver)
         }});
     ASSERT_TRUE(app.start(ini.path()));
 
-    EXPECT_EQ(seen, (std::vector<std::string>{
-                        "closing 'Starting Adapter 1 As COM1' status 'Starting COM1: Asynchronous I/O' visible 1",
-                        "closing 'Starting Adapter 2 As COM2' status 'Starting COM2: Asynchronous I/O' visible 1",
-                        "message 'Error Opening COM3: - Error Code 00000010' over 1 window(s) showing "
-                        "'Initializing COM3:'",
-                        "closing 'Starting Adapter 4 As COM3' status 'Initializing COM3:' visible 1",
-                    }));
+    EXPECT_EQ(seen,
+        (std::vector<std::string>{
+            "closing 'Starting Adapter 1 As COM1' status 'Starting COM1: Asynchronous I/O' visible 1",
+            "closing 'Starting Adapter 2 As COM2' status 'Starting COM2: Asynchronous I/O' visible 1",
+            "message 'Error Opening COM3: - Error Code 00000010' over 1 window(s) showing "
+            "'Initializing COM3:'",
+            "closing 'Starting Adapter 4 As COM3' status 'Initializing COM3:' visible 1",
+        }));
     EXPECT_TRUE(statusWindows().empty());
     EXPECT_EQ(app.runningAdapters(), (std::vector<int>{1, 2}));
 }

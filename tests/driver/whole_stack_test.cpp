@@ -5,8 +5,8 @@
 // Modbus TCP side with libmodbus, apart from the configurator.
 //
 // PLCTAG starts the driver once per process, so this program holds one test.
-#include "core/model/chronel_model.h"
 #include "core/link/plctag_factory.h"
+#include "core/model/chronel_model.h"
 #include "core/transfer/transfer.h"
 #include "driver_harness.h"
 #include "support/sim_process.h"
@@ -24,7 +24,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr int kModuleNameRegister = 39;      // 8 registers of text
+constexpr int kModuleNameRegister = 39;       // 8 registers of text
 constexpr int kPointDescriptions = 301 + 128; // 16 registers per point
 
 // Two characters per register, the first in the low byte, zero-filled.
@@ -57,7 +57,7 @@ public:
     bool write(int reg, const std::vector<std::uint16_t>& words)
     {
         return modbus_write_registers(ctx_, reg - 1, static_cast<int>(words.size()), words.data()) ==
-               static_cast<int>(words.size());
+            static_cast<int>(words.size());
     }
     std::vector<std::uint16_t> read(int reg, int count)
     {
@@ -99,8 +99,8 @@ TEST(WholeStack, ConfiguratorUploadsAndDownloadsOverASerialRtuAdapter)
     ::setenv("PLCDRV_INI", ini.pathString().c_str(), 1);
 
     ChronelModel model(PlctagControlFactory());
-    model.settings().ConfigTcpipIp = {QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"),
-                                      QStringLiteral("1")};
+    model.settings().ConfigTcpipIp = {
+        QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
     model.startUp();
     std::vector<UserMessage> messages;
     Transfer transfer(model, [&](const UserMessage& m) { messages.push_back(m); });

@@ -1,8 +1,8 @@
 // The adapter table against real PLCDRV.INI files: the editor's defaults,
 // values it must not take as numbers, what a save keeps, and files written by
 // the editor read back by the driver's own configuration code.
-#include "drvsetup/adapter_table.h"
 #include "driver/adapter_config.h"
+#include "drvsetup/adapter_table.h"
 #include "mpbridge/mpbridge.h"
 #include "sim_config_file.h"
 
@@ -60,7 +60,7 @@ struct ValueCase {
 
 void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.key << "=" << c.text; }
 
-class NumericValue : public testing::TestWithParam<ValueCase> {};
+class NumericValue : public testing::TestWithParam<ValueCase> { };
 
 TEST_P(NumericValue, ReadsAsNumberOrDefault)
 {
@@ -73,24 +73,21 @@ TEST_P(NumericValue, ReadsAsNumberOrDefault)
     EXPECT_EQ(table.record(1).*c.field, c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, NumericValue,
+INSTANTIATE_TEST_SUITE_P(Values, NumericValue,
     testing::Values(ValueCase{"Type", "2", 2, &AdapterRecord::deviceType},
-                    ValueCase{"Type", "serial", 0, &AdapterRecord::deviceType},
-                    ValueCase{"COM:", "4", 4, &AdapterRecord::comIndex},
-                    ValueCase{"COM:", "3 ports", 3, &AdapterRecord::comIndex},
-                    ValueCase{"COM:", "COM3", 0, &AdapterRecord::comIndex},
-                    ValueCase{"COM:", "", 1, &AdapterRecord::comIndex},
-                    ValueCase{"LinkSpeed", "  5  ", 5, &AdapterRecord::linkSpeed},
-                    ValueCase{"LinkSpeed", "9600", 9600, &AdapterRecord::linkSpeed},
-                    ValueCase{"LinkSpeed", "3.5", 3, &AdapterRecord::linkSpeed},
-                    ValueCase{"NodeID", "+17", 17, &AdapterRecord::slaveId},
-                    ValueCase{"NodeID", "99999999999", 2147483647, &AdapterRecord::slaveId},
-                    ValueCase{"MBXDeviceNumber", "-1", -1, &AdapterRecord::cardNumber},
-                    ValueCase{"MBXDeviceNumber", "0x10", 0, &AdapterRecord::cardNumber},
-                    ValueCase{"Enabled", "yes", 0, &AdapterRecord::enabled},
-                    ValueCase{"Enabled", "1 ;modem", 1, &AdapterRecord::enabled},
-                    ValueCase{"Enabled", "1", 1, &AdapterRecord::enabled}));
+        ValueCase{"Type", "serial", 0, &AdapterRecord::deviceType}, ValueCase{"COM:", "4", 4, &AdapterRecord::comIndex},
+        ValueCase{"COM:", "3 ports", 3, &AdapterRecord::comIndex},
+        ValueCase{"COM:", "COM3", 0, &AdapterRecord::comIndex}, ValueCase{"COM:", "", 1, &AdapterRecord::comIndex},
+        ValueCase{"LinkSpeed", "  5  ", 5, &AdapterRecord::linkSpeed},
+        ValueCase{"LinkSpeed", "9600", 9600, &AdapterRecord::linkSpeed},
+        ValueCase{"LinkSpeed", "3.5", 3, &AdapterRecord::linkSpeed},
+        ValueCase{"NodeID", "+17", 17, &AdapterRecord::slaveId},
+        ValueCase{"NodeID", "99999999999", 2147483647, &AdapterRecord::slaveId},
+        ValueCase{"MBXDeviceNumber", "-1", -1, &AdapterRecord::cardNumber},
+        ValueCase{"MBXDeviceNumber", "0x10", 0, &AdapterRecord::cardNumber},
+        ValueCase{"Enabled", "yes", 0, &AdapterRecord::enabled},
+        ValueCase{"Enabled", "1 ;modem", 1, &AdapterRecord::enabled},
+        ValueCase{"Enabled", "1", 1, &AdapterRecord::enabled}));
 
 // Values that are not whole numbers, in every adapter: a save after a change
 // to one adapter leaves the lines of the seven others as they were.
@@ -99,18 +96,23 @@ TEST_F(AdapterTableFile, SaveLeavesTheAdaptersNotChangedAsTheyWere)
     auto file = [](const QByteArray& thirdSpeed) {
         QByteArray text;
         for (int n = 1; n <= drvsetup::kAdapterCount; ++n)
-            text += "[Adapter.Object." + QByteArray::number(n) + "]\n"
-                    "Enabled=1 ;modem\n"
-                    "Type=0\n"
-                    "COM:=" + QByteArray::number(n + 1) + " ports\n"
-                    "LinkProtocol=1 (ASCII)\n"
-                    "LinkSpeed=" + (n == 3 ? thirdSpeed : QByteArray("7 fast")) + "\n"
-                    "LinkParity=2\n"
-                    "LinkDataBits=1\n"
-                    "LinkStopBits=0\n"
-                    "NodeID=17 bench\n"
-                    "MBXDeviceName=\n"
-                    "MBXDeviceNumber=0 none\n";
+            text += "[Adapter.Object." + QByteArray::number(n) +
+                "]\n"
+                "Enabled=1 ;modem\n"
+                "Type=0\n"
+                "COM:=" +
+                QByteArray::number(n + 1) +
+                " ports\n"
+                "LinkProtocol=1 (ASCII)\n"
+                "LinkSpeed=" +
+                (n == 3 ? thirdSpeed : QByteArray("7 fast")) +
+                "\n"
+                "LinkParity=2\n"
+                "LinkDataBits=1\n"
+                "LinkStopBits=0\n"
+                "NodeID=17 bench\n"
+                "MBXDeviceName=\n"
+                "MBXDeviceNumber=0 none\n";
         return text;
     };
     writeFile(path(), file("7 fast"));
@@ -148,9 +150,9 @@ TEST_F(AdapterTableFile, SaveKeepsEveryLineItDoesNotOwn)
     ASSERT_TRUE(table.writeAll(path(), path()));
 
     const QByteArray saved = readFile(path());
-    for (const char* kept : {"; adapters of the test bench\r\n", "[GENERAL]\r\nDialogShow=0\r\n",
-                             "[Ports]\r\nCOM1=/dev/ttyUSB0\r\n", "LinkTimeOut=750\r\n", "AdapterPollRate=250\r\n",
-                             "[Other]\r\nKey=Value\r\n"})
+    for (const char* kept :
+        {"; adapters of the test bench\r\n", "[GENERAL]\r\nDialogShow=0\r\n", "[Ports]\r\nCOM1=/dev/ttyUSB0\r\n",
+            "LinkTimeOut=750\r\n", "AdapterPollRate=250\r\n", "[Other]\r\nKey=Value\r\n"})
         EXPECT_TRUE(saved.contains(kept)) << kept;
     EXPECT_FALSE(saved.contains("\n\n")) << "line endings of the file are kept";
 
@@ -169,9 +171,10 @@ TEST_F(AdapterTableFile, NewFileHoldsElevenKeysPerAdapterInOrder)
     for (int n = 1; n <= 8; ++n)
         EXPECT_TRUE(saved.contains(QStringLiteral("[Adapter.Object.%1]\n").arg(n))) << n;
     const QString section8 = saved.mid(saved.indexOf(QStringLiteral("[Adapter.Object.8]")));
-    EXPECT_EQ(section8, QStringLiteral("[Adapter.Object.8]\nEnabled=0\nType=0\nCOM:=1\nLinkProtocol=0\nLinkSpeed=0\n"
-                                       "LinkParity=0\nLinkDataBits=0\nLinkStopBits=0\nNodeID=0\n"
-                                       "MBXDeviceName=Card_7\nMBXDeviceNumber=0\n"));
+    EXPECT_EQ(section8,
+        QStringLiteral("[Adapter.Object.8]\nEnabled=0\nType=0\nCOM:=1\nLinkProtocol=0\nLinkSpeed=0\n"
+                       "LinkParity=0\nLinkDataBits=0\nLinkStopBits=0\nNodeID=0\n"
+                       "MBXDeviceName=Card_7\nMBXDeviceNumber=0\n"));
     EXPECT_TRUE(QFileInfo(path()).permissions() & QFileDevice::ReadOther);
 }
 
@@ -241,7 +244,7 @@ struct ConflictCase {
 
 void PrintTo(const ConflictCase& c, std::ostream* os) { *os << c.name; }
 
-class ComPortConflict : public testing::TestWithParam<ConflictCase> {};
+class ComPortConflict : public testing::TestWithParam<ConflictCase> { };
 
 TEST_P(ComPortConflict, NamesTheLowestConflictingAdapter)
 {
@@ -263,14 +266,13 @@ AdapterRecord serialOn(int com, int enabled = 1, int type = drvsetup::SerialDevi
     return r;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ComPortConflict,
+INSTANTIATE_TEST_SUITE_P(Cases, ComPortConflict,
     testing::Values(ConflictCase{"OtherEnabledSerialSamePort", {serialOn(0)}, 0, 1},
-                    ConflictCase{"OtherOnAnotherPort", {serialOn(1)}, 0, -1},
-                    ConflictCase{"OtherDisabled", {serialOn(0, 0)}, 0, -1},
-                    ConflictCase{"OtherIsModbusPlus", {serialOn(0, 1, drvsetup::MbxDevice)}, 0, -1},
-                    ConflictCase{"LowestOfSeveral", {serialOn(5), serialOn(0, 0), serialOn(0), serialOn(0)}, 0, 3},
-                    ConflictCase{"SelectedItselfDoesNotCount", {}, 0, -1}),
+        ConflictCase{"OtherOnAnotherPort", {serialOn(1)}, 0, -1},
+        ConflictCase{"OtherDisabled", {serialOn(0, 0)}, 0, -1},
+        ConflictCase{"OtherIsModbusPlus", {serialOn(0, 1, drvsetup::MbxDevice)}, 0, -1},
+        ConflictCase{"LowestOfSeveral", {serialOn(5), serialOn(0, 0), serialOn(0), serialOn(0)}, 0, 3},
+        ConflictCase{"SelectedItselfDoesNotCount", {}, 0, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Files written by the editor, read back by the driver: the values the user
@@ -284,7 +286,7 @@ struct RoundTripCase {
 
 void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 
-class DriverReadsEditorFile : public testing::TestWithParam<RoundTripCase> {};
+class DriverReadsEditorFile : public testing::TestWithParam<RoundTripCase> { };
 
 TEST_P(DriverReadsEditorFile, SameValues)
 {
@@ -350,37 +352,35 @@ AdapterRecord tcpIp()
     return r;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DriverReadsEditorFile,
-    testing::Values(
-        RoundTripCase{"RtuCom1At9600Even8Data1Stop", serial(0, 3, 2, 1, 0, 0, 17), 5,
-                      [](const plcdrv::AdapterLink& l) {
-                          EXPECT_EQ(l.comNumber, 1);
-                          EXPECT_EQ(l.baudRateIndex, 3);
-                          EXPECT_EQ(l.parity, plcdrv::EvenParity);
-                          EXPECT_EQ(l.dataBits, 8);
-                          EXPECT_EQ(l.stopBits, plcdrv::OneStopBit);
-                          EXPECT_EQ(l.messageKind, 0);
-                          EXPECT_EQ(l.nodeId, 17);
-                      }},
+INSTANTIATE_TEST_SUITE_P(Cases, DriverReadsEditorFile,
+    testing::Values(RoundTripCase{"RtuCom1At9600Even8Data1Stop", serial(0, 3, 2, 1, 0, 0, 17), 5,
+                        [](const plcdrv::AdapterLink& l) {
+                            EXPECT_EQ(l.comNumber, 1);
+                            EXPECT_EQ(l.baudRateIndex, 3);
+                            EXPECT_EQ(l.parity, plcdrv::EvenParity);
+                            EXPECT_EQ(l.dataBits, 8);
+                            EXPECT_EQ(l.stopBits, plcdrv::OneStopBit);
+                            EXPECT_EQ(l.messageKind, 0);
+                            EXPECT_EQ(l.nodeId, 17);
+                        }},
         RoundTripCase{"AsciiCom24At115200Odd7Data2Stop", serial(23, 7, 1, 0, 1, 1, 247), 5,
-                      [](const plcdrv::AdapterLink& l) {
-                          EXPECT_EQ(l.comNumber, 24);
-                          EXPECT_EQ(l.baudRateIndex, 7);
-                          EXPECT_EQ(l.parity, plcdrv::OddParity);
-                          EXPECT_EQ(l.dataBits, 7);
-                          EXPECT_EQ(l.stopBits, plcdrv::TwoStopBits);
-                          EXPECT_EQ(l.messageKind, 1);
-                          EXPECT_EQ(l.nodeId, 247);
-                      }},
+            [](const plcdrv::AdapterLink& l) {
+                EXPECT_EQ(l.comNumber, 24);
+                EXPECT_EQ(l.baudRateIndex, 7);
+                EXPECT_EQ(l.parity, plcdrv::OddParity);
+                EXPECT_EQ(l.dataBits, 7);
+                EXPECT_EQ(l.stopBits, plcdrv::TwoStopBits);
+                EXPECT_EQ(l.messageKind, 1);
+                EXPECT_EQ(l.nodeId, 247);
+            }},
         RoundTripCase{"ModbusPlusCard", card(3, "Bench_Card"), 5,
-                      [](const plcdrv::AdapterLink& l) {
-                          EXPECT_EQ(l.cardNumber, 3);
-                          EXPECT_EQ(l.messageKind, 2);
-                      }},
+            [](const plcdrv::AdapterLink& l) {
+                EXPECT_EQ(l.cardNumber, 3);
+                EXPECT_EQ(l.messageKind, 2);
+            }},
         RoundTripCase{"TcpIpIsStoredDisabled", tcpIp(), 0, nullptr},
         RoundTripCase{"DisabledSerialStillCarriesItsSettings", disabled(serial(4, 1, 0, 0, 0, 0, 0)), 5,
-                      [](const plcdrv::AdapterLink& l) { EXPECT_EQ(l.comNumber, 5); }}),
+            [](const plcdrv::AdapterLink& l) { EXPECT_EQ(l.comNumber, 5); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // MBXSelectDevice in a process without a QApplication (a command-line tool,

@@ -3,8 +3,8 @@
 // LD_LIBRARY_PATH, its device list in a temporary MBXSIM_CONFIG file).
 #include "modal_script.h"
 #include "mpbridge/mpbridge.h"
-#include "support/screenshot.h"
 #include "sim_config_file.h"
+#include "support/screenshot.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ namespace {
 using chronel::test::saveScreenshot;
 
 std::string device(int number, bool physical, const std::string& name, const std::string& protocol = "Modbus Plus",
-                   const std::string& card = "SA85 stand-in", const std::string& description = "Bench")
+    const std::string& card = "SA85 stand-in", const std::string& description = "Bench")
 {
     return "[Device " + std::to_string(number) + "]\nPhysical=" + (physical ? "1" : "0") + "\nProtocol=" + protocol +
-           "\nCard=" + card + "\nName=" + name + "\nDescription=" + description + "\n";
+        "\nCard=" + card + "\nName=" + name + "\nDescription=" + description + "\n";
 }
 
 // What the dialog showed while it was open.
@@ -38,7 +38,7 @@ QStringList details(QWidget* dialog)
 {
     QStringList values;
     for (const char* name :
-         {"lblPhysical", "lblDeviceNumber", "lblProtocol", "lblCardDescription", "lblDeviceDescription"}) {
+        {"lblPhysical", "lblDeviceNumber", "lblProtocol", "lblCardDescription", "lblDeviceDescription"}) {
         auto* label = dialog->findChild<QLabel*>(QLatin1String(name));
         values << (label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name)));
     }
@@ -86,8 +86,7 @@ protected:
 TEST_F(DeviceDialog, ListsPhysicalDevicesAndReturnsTheChosenOne)
 {
     SimConfigFile sim(device(4, true, "Bench Card", "Modbus Plus", "SA85 stand-in", "Line 1") +
-                      device(5, false, "Logical Card") +
-                      device(9, true, "Spare", "MB+ Net 2", "PCI-85", "Line 2"));
+        device(5, false, "Logical Card") + device(9, true, "Spare", "MB+ Net 2", "PCI-85", "Line 2"));
     Seen first;
     Seen second;
     script_.then([&](QWidget* dialog) {
@@ -103,10 +102,12 @@ TEST_F(DeviceDialog, ListsPhysicalDevicesAndReturnsTheChosenOne)
 
     EXPECT_EQ(first.entries, (QStringList{QStringLiteral("Bench_Card"), QStringLiteral("Spare")}));
     EXPECT_TRUE(first.okEnabled);
-    EXPECT_EQ(first.details, (QStringList{QStringLiteral("Physical"), QStringLiteral("4"), QStringLiteral("Modbus Plus"),
-                                          QStringLiteral("SA85 stand-in"), QStringLiteral("Line 1")}));
-    EXPECT_EQ(second.details, (QStringList{QStringLiteral("Physical"), QStringLiteral("9"), QStringLiteral("MB+ Net 2"),
-                                           QStringLiteral("PCI-85"), QStringLiteral("Line 2")}));
+    EXPECT_EQ(first.details,
+        (QStringList{QStringLiteral("Physical"), QStringLiteral("4"), QStringLiteral("Modbus Plus"),
+            QStringLiteral("SA85 stand-in"), QStringLiteral("Line 1")}));
+    EXPECT_EQ(second.details,
+        (QStringList{QStringLiteral("Physical"), QStringLiteral("9"), QStringLiteral("MB+ Net 2"),
+            QStringLiteral("PCI-85"), QStringLiteral("Line 2")}));
     EXPECT_EQ(device_, 9);
     // No terminating zero: the caller's bytes after the name stay.
     EXPECT_EQ(name(), "Spare" + std::string(sizeof name_ - 5, '#'));
@@ -168,14 +169,15 @@ TEST_F(DeviceDialog, OnlyLogicalDevicesGiveAnEmptyListAndNoOk)
     select();
     EXPECT_TRUE(seen.entries.isEmpty());
     EXPECT_FALSE(seen.okEnabled);
-    EXPECT_EQ(seen.details, (QStringList{QStringLiteral("Physical"), QStringLiteral("0"), QStringLiteral("Protocol"),
-                                         QStringLiteral("Card Descr"), QStringLiteral("Device Descr")}));
+    EXPECT_EQ(seen.details,
+        (QStringList{QStringLiteral("Physical"), QStringLiteral("0"), QStringLiteral("Protocol"),
+            QStringLiteral("Card Descr"), QStringLiteral("Device Descr")}));
     EXPECT_EQ(device_, 99);
 }
 
 // Enumerations that cannot be opened: a device list without devices, and no
 // device list at all.
-class DeviceDialogWithoutDevices : public DeviceDialog, public testing::WithParamInterface<bool> {};
+class DeviceDialogWithoutDevices : public DeviceDialog, public testing::WithParamInterface<bool> { };
 
 TEST_P(DeviceDialogWithoutDevices, SaysNoDevicesConfiguredAndKeepsOkDisabled)
 {
@@ -198,6 +200,6 @@ TEST_P(DeviceDialogWithoutDevices, SaysNoDevicesConfiguredAndKeepsOkDisabled)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeviceDialogWithoutDevices, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "EmptyDeviceList" : "NoDeviceListAtAll"; });
+    [](const auto& info) { return info.param ? "EmptyDeviceList" : "NoDeviceListAtAll"; });
 
 } // namespace

@@ -2,13 +2,13 @@
 // lists chosen, options and buttons clicked, message boxes answered, and the
 // saved PLCDRV.INI read back by the driver's configuration code. Modbus Plus
 // cards come from the stand-in MBX driver through mpbridge.
-#include "drvsetup/setup_window.h"
 #include "driver/adapter_config.h"
+#include "drvsetup/setup_window.h"
 #include "modal_script.h"
 #include "mpbridge/mpbridge.h"
 #include "platform/profile.h"
-#include "support/screenshot.h"
 #include "sim_config_file.h"
+#include "support/screenshot.h"
 
 #include <gtest/gtest.h>
 
@@ -63,8 +63,7 @@ protected:
         return *window_;
     }
 
-    template <typename T>
-    T* child(const char* name) const
+    template <typename T> T* child(const char* name) const
     {
         T* found = window_->findChild<T*>(QLatin1String(name));
         EXPECT_NE(found, nullptr) << name;
@@ -159,9 +158,8 @@ TEST_F(SetupWindowTest, TcpIpClearsEnabledAndIsSavedDisabled)
     // Still usable, so the adapter can be turned back into a serial one, but grey.
     EXPECT_TRUE(list("cmbDeviceType")->isEnabled());
     EXPECT_EQ(list("cmbDeviceType")->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
-    for (const char* name : {"cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID", "cmdSelect",
-                             "optParityNone", "optDataBits8", "optStopBits2", "lblCommPort", "lblProtocol",
-                             "lblLinkSpeed", "lblSlaveID"})
+    for (const char* name : {"cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID", "cmdSelect", "optParityNone",
+             "optDataBits8", "optStopBits2", "lblCommPort", "lblProtocol", "lblLinkSpeed", "lblSlaveID"})
         EXPECT_FALSE(child<QWidget>(name)->isEnabled()) << name;
     // Checking Enabled again cannot make a TCP/IP adapter enabled.
     click("chkEnabled");
@@ -173,15 +171,17 @@ TEST_F(SetupWindowTest, TcpIpClearsEnabledAndIsSavedDisabled)
     EXPECT_TRUE(closeWith(script));
     EXPECT_TRUE(script.finished());
     EXPECT_EQ(script.messages(),
-              (QStringList{QStringLiteral("Save Vexa32 Changes"), QStringLiteral("You Will Need To Re-Start Your Application")}));
+        (QStringList{
+            QStringLiteral("Save Vexa32 Changes"), QStringLiteral("You Will Need To Re-Start Your Application")}));
     EXPECT_EQ(script.titles(), (QStringList{QStringLiteral("Arvenco Vexa32"), QStringLiteral("Arvenco, Vexa32")}));
     EXPECT_EQ(script.icons(), (QList<QMessageBox::Icon>{QMessageBox::Question, QMessageBox::Warning}));
 
     plcdrv::AdapterConfig config(ini(), [](const QString& text) { ADD_FAILURE() << text.toStdString(); });
     EXPECT_FALSE(config.enabled(1));
-    EXPECT_EQ(platform::PrivateProfile::getInt(ini(), QStringLiteral("Adapter.Object.1"), QStringLiteral("Type"), -1), 2);
+    EXPECT_EQ(
+        platform::PrivateProfile::getInt(ini(), QStringLiteral("Adapter.Object.1"), QStringLiteral("Type"), -1), 2);
     EXPECT_EQ(platform::PrivateProfile::getString(ini(), QStringLiteral("Adapter.Object.1"), QStringLiteral("Enabled")),
-              QStringLiteral("0"));
+        QStringLiteral("0"));
     const QByteArray saved = readFile(ini());
     EXPECT_TRUE(saved.contains("[GENERAL]\nDialogShow=0\n"));
     EXPECT_TRUE(saved.contains("LinkTimeOut=750\n"));
@@ -322,7 +322,7 @@ struct RuleCase {
 
 void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.type; }
 
-class EnablingRules : public SetupWindowTest, public testing::WithParamInterface<RuleCase> {};
+class EnablingRules : public SetupWindowTest, public testing::WithParamInterface<RuleCase> { };
 
 TEST_P(EnablingRules, FollowTheDeviceType)
 {
@@ -355,28 +355,25 @@ TEST_P(EnablingRules, FollowTheDeviceType)
     }
 }
 
-const QStringList kOptions{QStringLiteral("fraParity"),    QStringLiteral("optParityNone"),
-                           QStringLiteral("optParityOdd"), QStringLiteral("optParityEven"),
-                           QStringLiteral("fraDataBits"),  QStringLiteral("optDataBits7"),
-                           QStringLiteral("optDataBits8"), QStringLiteral("fraStopBits"),
-                           QStringLiteral("optStopBits1"), QStringLiteral("optStopBits2")};
+const QStringList kOptions{QStringLiteral("fraParity"), QStringLiteral("optParityNone"), QStringLiteral("optParityOdd"),
+    QStringLiteral("optParityEven"), QStringLiteral("fraDataBits"), QStringLiteral("optDataBits7"),
+    QStringLiteral("optDataBits8"), QStringLiteral("fraStopBits"), QStringLiteral("optStopBits1"),
+    QStringLiteral("optStopBits2")};
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, EnablingRules,
-    testing::Values(
-        RuleCase{"Serial",
-                 QStringList{"cmbDeviceType", "cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID",
-                             "lblCommPort", "lblProtocol", "lblLinkSpeed", "lblSlaveID", "chkEnabled"} +
-                     kOptions,
-                 {"cmdSelect", "fraMBXDevices"}},
+INSTANTIATE_TEST_SUITE_P(Types, EnablingRules,
+    testing::Values(RuleCase{"Serial",
+                        QStringList{"cmbDeviceType", "cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID",
+                            "lblCommPort", "lblProtocol", "lblLinkSpeed", "lblSlaveID", "chkEnabled"} +
+                            kOptions,
+                        {"cmdSelect", "fraMBXDevices"}},
         RuleCase{"MBX Driver", {"cmbDeviceType", "cmdSelect", "fraMBXDevices", "chkEnabled"},
-                 QStringList{"cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID", "lblProtocol",
-                             "lblLinkSpeed", "lblSlaveID"} +
-                     kOptions},
+            QStringList{"cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID", "lblProtocol", "lblLinkSpeed",
+                "lblSlaveID"} +
+                kOptions},
         RuleCase{"TCP/IP", {"cmbDeviceType", "chkEnabled"},
-                 QStringList{"cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID", "cmdSelect",
-                             "fraMBXDevices", "lblCommPort", "lblProtocol", "lblLinkSpeed", "lblSlaveID"} +
-                     kOptions}),
+            QStringList{"cmbCommPort", "cmbProtocol", "cmbLinkSpeed", "cmbSlaveID", "cmdSelect", "fraMBXDevices",
+                "lblCommPort", "lblProtocol", "lblLinkSpeed", "lblSlaveID"} +
+                kOptions}),
     [](const auto& info) {
         std::string name = info.param.type;
         std::erase_if(name, [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); });
@@ -391,7 +388,7 @@ struct HintCase {
 
 void PrintTo(const HintCase& c, std::ostream* os) { *os << c.control; }
 
-class HintLine : public SetupWindowTest, public testing::WithParamInterface<HintCase> {};
+class HintLine : public SetupWindowTest, public testing::WithParamInterface<HintCase> { };
 
 TEST_P(HintLine, ShowsTheHintOfTheControlUnderTheMouse)
 {
@@ -411,25 +408,22 @@ TEST_P(HintLine, ShowsTheHintOfTheControlUnderTheMouse)
     EXPECT_EQ(child<QLabel>("lblHint")->text(), QString::fromUtf8(GetParam().hint));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Controls, HintLine,
+INSTANTIATE_TEST_SUITE_P(Controls, HintLine,
     testing::Values(HintCase{"fraHardware", "Logical Adapter Physical Characteristics"},
-                    HintCase{"fraCommunications", "Logical Adapter Communication Characteristics"},
-                    HintCase{"fraParity", "COM Port Parity Setting"},
-                    HintCase{"fraDataBits", "COM Port Data Bits"},
-                    HintCase{"fraStopBits", "COM Port Stop Bits"},
-                    HintCase{"cmdApply", "Apply Characteristics to Logical Adapter 3"},
-                    HintCase{"chkEnabled", "Enable Adapter For Use"},
-                    HintCase{"optParityNone", "No Parity"}, HintCase{"optParityOdd", "Odd Parity"},
-                    HintCase{"optParityEven", "Even Parity "}, HintCase{"optDataBits7", "7 Data Bits"},
-                    HintCase{"optDataBits8", "8 Data Bits"}, HintCase{"optStopBits1", "1 Stop Bit"},
-                    HintCase{"optStopBits2", "2 Stop Bits"}, HintCase{"lblAdapter", "Current Adapter Number"},
-                    HintCase{"lblDeviceType", "Physical Device Type Assigned to Current Adapter"},
-                    HintCase{"lblCommPort", "COM Port Assigned to Serial Device Type Adapter"},
-                    HintCase{"lblProtocol", "Protocol Command Set Used By Adapter For PLC Communication"},
-                    HintCase{"lblLinkSpeed", "Link Speed (Baud Rate) Assigned to Adapter for PLC Communication"},
-                    HintCase{"lblSlaveID", "PLC Slave (Station) Address Assigned to Adapter"},
-                    HintCase{"fraSettings", ""}),
+        HintCase{"fraCommunications", "Logical Adapter Communication Characteristics"},
+        HintCase{"fraParity", "COM Port Parity Setting"}, HintCase{"fraDataBits", "COM Port Data Bits"},
+        HintCase{"fraStopBits", "COM Port Stop Bits"},
+        HintCase{"cmdApply", "Apply Characteristics to Logical Adapter 3"},
+        HintCase{"chkEnabled", "Enable Adapter For Use"}, HintCase{"optParityNone", "No Parity"},
+        HintCase{"optParityOdd", "Odd Parity"}, HintCase{"optParityEven", "Even Parity "},
+        HintCase{"optDataBits7", "7 Data Bits"}, HintCase{"optDataBits8", "8 Data Bits"},
+        HintCase{"optStopBits1", "1 Stop Bit"}, HintCase{"optStopBits2", "2 Stop Bits"},
+        HintCase{"lblAdapter", "Current Adapter Number"},
+        HintCase{"lblDeviceType", "Physical Device Type Assigned to Current Adapter"},
+        HintCase{"lblCommPort", "COM Port Assigned to Serial Device Type Adapter"},
+        HintCase{"lblProtocol", "Protocol Command Set Used By Adapter For PLC Communication"},
+        HintCase{"lblLinkSpeed", "Link Speed (Baud Rate) Assigned to Adapter for PLC Communication"},
+        HintCase{"lblSlaveID", "PLC Slave (Station) Address Assigned to Adapter"}, HintCase{"fraSettings", ""}),
     [](const auto& info) { return std::string(info.param.control); });
 
 TEST_F(SetupWindowTest, AboutBoxNamesProgramAndVersion)
@@ -459,7 +453,7 @@ TEST_F(SetupWindowTest, ModbusPlusCardPickedSavedAndOpenedByTheDriver)
 {
     ASSERT_EQ(MBXDriverAvailable(), 0) << "the stand-in must be on LD_LIBRARY_PATH";
     SimConfigFile sim(SimConfigFile::device(3, 1502, "Bench Card") + SimConfigFile::device(4, 1503, "Hidden", false) +
-                      SimConfigFile::device(6, 1504, "Second Card"));
+        SimConfigFile::device(6, 1504, "Second Card"));
     open("[GENERAL]\nDialogShow=0\n");
     choose("cmbAdapter", QStringLiteral("2"));
     click("chkEnabled");
@@ -499,9 +493,9 @@ TEST_F(SetupWindowTest, ModbusPlusCardPickedSavedAndOpenedByTheDriver)
     EXPECT_EQ(link.adapterType, plcdrv::ModbusPlusAdapter);
     EXPECT_EQ(link.cardNumber, 6);
     EXPECT_EQ(link.messageKind, 2);
-    EXPECT_EQ(platform::PrivateProfile::getString(ini(), QStringLiteral("Adapter.Object.3"),
-                                                  QStringLiteral("MBXDeviceName")),
-              QStringLiteral("Second_Card"));
+    EXPECT_EQ(
+        platform::PrivateProfile::getString(ini(), QStringLiteral("Adapter.Object.3"), QStringLiteral("MBXDeviceName")),
+        QStringLiteral("Second_Card"));
     EXPECT_EQ(MBXInitCard(link.cardNumber), 1);
     EXPECT_EQ(MBXStopCard(link.cardNumber), 1);
 }

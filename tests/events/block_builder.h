@@ -33,8 +33,8 @@ public:
     }
 
     // Type 0 time record n.
-    BlockBuilder& type0Time(int n, int kind, int point, int state, int hour, int minute, int second, int ms,
-                            int source = 0, int dst = 0)
+    BlockBuilder& type0Time(
+        int n, int kind, int point, int state, int hour, int minute, int second, int ms, int source = 0, int dst = 0)
     {
         const int base = 20 + 6 * n;
         putKindPointState(base, kind, point, state);
@@ -58,8 +58,8 @@ public:
     }
 
     // Type 2 record n.
-    BlockBuilder& type2(int n, int kind, int point, int state, std::int32_t seconds, int ms, int source = 0,
-                        int dst = 0)
+    BlockBuilder& type2(
+        int n, int kind, int point, int state, std::int32_t seconds, int ms, int source = 0, int dst = 0)
     {
         const int base = 20 + 8 * n;
         putKindPointState(base, kind, point, state);
@@ -73,7 +73,7 @@ public:
 
     // The one type-1 record (words 10 … 22).
     BlockBuilder& type1(int kind, int pointIndex, int state, int ms, int second, int minute, int hour, int day,
-                        int month, int year, int source, int dst)
+        int month, int year, int source, int dst)
     {
         const int values[] = {kind, pointIndex, 0, state, ms, second, minute, hour, day, month, year, source, dst};
         for (int i = 0; i < 13; ++i)

@@ -3,9 +3,9 @@
 // Modbus TCP over loopback only: the module address is 127.0.0.1 before the
 // first request, and the adapter file names a TCP/IP adapter 0 that the
 // control serves itself.
-#include "core/model/chronel_model.h"
-#include "core/live/live_data.h"
 #include "core/link/plctag_factory.h"
+#include "core/live/live_data.h"
+#include "core/model/chronel_model.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -32,8 +32,8 @@ inline void UseTcpAdapter(const QTemporaryDir& dir, std::uint16_t port)
 
 inline void SetModuleAddress(ChronelModel& model, const char* a, const char* b, const char* c, const char* d)
 {
-    model.settings().ConfigTcpipIp = {QString::fromLatin1(a), QString::fromLatin1(b), QString::fromLatin1(c),
-                                      QString::fromLatin1(d)};
+    model.settings().ConfigTcpipIp = {
+        QString::fromLatin1(a), QString::fromLatin1(b), QString::fromLatin1(c), QString::fromLatin1(d)};
 }
 
 // The PC clock the tests see.

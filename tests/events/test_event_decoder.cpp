@@ -22,7 +22,7 @@ struct BlockCase {
 
 void PrintTo(const BlockCase& c, std::ostream* os) { *os << c.name; }
 
-class DecodeBlock : public ::testing::TestWithParam<BlockCase> {};
+class DecodeBlock : public ::testing::TestWithParam<BlockCase> { };
 
 TEST_P(DecodeBlock, GivesTheLinesInRecordOrder)
 {
@@ -40,83 +40,77 @@ QStringList Lines(std::initializer_list<const char*> texts)
 
 BlockCase Cases[] = {
     {"type0_date_then_two_time_records",
-     BlockBuilder(0, 3)
-         .type0Date(0, 13, 3, 17, 2024, 9)
-         .type0Time(1, 1, 5, 1, 9, 12, 30, 250, 0, 0)
-         .type0Time(2, 2, 32, 0, 9, 13, 1, 7, 1, 1),
-     Lines({"2024-03-17  09:00:00.000  S  G   Hourly Time Update",
+        BlockBuilder(0, 3)
+            .type0Date(0, 13, 3, 17, 2024, 9)
+            .type0Time(1, 1, 5, 1, 9, 12, 30, 250, 0, 0)
+            .type0Time(2, 2, 32, 0, 9, 13, 1, 7, 1, 1),
+        Lines({"2024-03-17  09:00:00.000  S  G   Hourly Time Update",
             "2024-03-17  09:12:30.250  S  G   Input Point  5  On",
             "2024-03-17  09:13:01.007  D  F   Input Point  32  On Scan"})},
     {"type0_resync_pair_gives_one_line_with_date_of_second_and_time_of_first",
-     BlockBuilder(0, 2).type0Time(0, 12, 1, 0, 14, 59, 58, 999, 2, 0).type0Date(1, 14, 12, 31, 2023, 3, 2, 0),
-     Lines({"2023-12-31  14:59:58.999  S  P   Time Resync New Time"})},
-    {"type0_reconfigure_date_record_has_zero_minutes",
-     BlockBuilder(0, 1).type0Date(0, 15, 7, 4, 2030, 23, 3, 1),
-     Lines({"2030-07-04  23:00:00.000  D  B   Reconfigure"})},
-    {"type0_time_record_before_any_date_shows_the_raw_date",
-     BlockBuilder(0, 1).type0Time(0, 6, 1, 0, 1, 2, 3, 4),
-     Lines({"0-0-0  01:02:03.004  S  G   Power on Reset"})},
+        BlockBuilder(0, 2).type0Time(0, 12, 1, 0, 14, 59, 58, 999, 2, 0).type0Date(1, 14, 12, 31, 2023, 3, 2, 0),
+        Lines({"2023-12-31  14:59:58.999  S  P   Time Resync New Time"})},
+    {"type0_reconfigure_date_record_has_zero_minutes", BlockBuilder(0, 1).type0Date(0, 15, 7, 4, 2030, 23, 3, 1),
+        Lines({"2030-07-04  23:00:00.000  D  B   Reconfigure"})},
+    {"type0_time_record_before_any_date_shows_the_raw_date", BlockBuilder(0, 1).type0Time(0, 6, 1, 0, 1, 2, 3, 4),
+        Lines({"0-0-0  01:02:03.004  S  G   Power on Reset"})},
     {"type0_count_above_capacity_is_cut_to_thirty",
-     [] {
-         BlockBuilder b(0, 1000);
-         for (int n = 0; n < 30; ++n)
-             b.type0Time(n, 0, 1, 0, 0, 0, 0, 0);
-         b.type0Time(29, 9, 1, 0, 1, 1, 1, 1);
-         return b;
-     }(),
-     Lines({"0-0-0  01:01:01.001  S  G   Buffer Overflow"})},
+        [] {
+            BlockBuilder b(0, 1000);
+            for (int n = 0; n < 30; ++n)
+                b.type0Time(n, 0, 1, 0, 0, 0, 0, 0);
+            b.type0Time(29, 9, 1, 0, 1, 1, 1, 1);
+            return b;
+        }(),
+        Lines({"0-0-0  01:01:01.001  S  G   Buffer Overflow"})},
     {"type0_negative_count_decodes_nothing", BlockBuilder(0, -3).type0Time(0, 9, 1, 0, 1, 1, 1, 1), {}},
-    {"type1_record_is_repeated_for_each_count",
-     BlockBuilder(1, 2).type1(16, 2, 1, 42, 7, 5, 13, 1, 2, 2025, 1, 1),
-     Lines({"2025-02-01  13:05:07.042  D  F   Output Point  3  On",
+    {"type1_record_is_repeated_for_each_count", BlockBuilder(1, 2).type1(16, 2, 1, 42, 7, 5, 13, 1, 2, 2025, 1, 1),
+        Lines({"2025-02-01  13:05:07.042  D  F   Output Point  3  On",
             "2025-02-01  13:05:07.042  D  F   Output Point  3  On"})},
     {"type1_other_dst_flag_repeats_the_previous_text_empty_at_first",
-     BlockBuilder(1, 2).type1(19, 0, 0, 0, 0, 0, 0, 1, 1, 2000, 9, 7),
-     Lines({"2000-01-01  00:00:00.000 B   Power Fail", "2000-01-01  00:00:00.000 B   Power Fail"})},
-    {"type1_kind12_and_kind14_as_they_come",
-     BlockBuilder(1, 1).type1(12, 0, 0, 1, 2, 3, 4, 5, 6, 2007, 0, 0),
-     Lines({"2007-06-05  04:03:02.001  S  G   Time Resync New Time"})},
-    {"type1_count_above_thirty_is_cut",
-     BlockBuilder(1, 31).type1(18, 0, 0, 0, 0, 0, 0, 1, 1, 2000, 0, 0),
-     [] {
-         QStringList l;
-         for (int i = 0; i < 30; ++i)
-             l << QStringLiteral("2000-01-01  00:00:00.000  S  G   Restart");
-         return l;
-     }()},
-    {"type2_seconds_zero_is_new_year_1984",
-     BlockBuilder(2, 1).type2(0, 2, 5, 0, 0, 42), Lines({"1984-01-01  00:00:00.042  S  G   Input Point  5  On Scan"})},
-    {"type2_one_leap_year_later_is_new_year_1985",
-     BlockBuilder(2, 1).type2(0, 7, 1, 0, 31622400, 1023, 3, 1),
-     Lines({"1985-01-01  00:00:00.1023  D  B   SER Time Sync Lock"})},
+        BlockBuilder(1, 2).type1(19, 0, 0, 0, 0, 0, 0, 1, 1, 2000, 9, 7),
+        Lines({"2000-01-01  00:00:00.000 B   Power Fail", "2000-01-01  00:00:00.000 B   Power Fail"})},
+    {"type1_kind12_and_kind14_as_they_come", BlockBuilder(1, 1).type1(12, 0, 0, 1, 2, 3, 4, 5, 6, 2007, 0, 0),
+        Lines({"2007-06-05  04:03:02.001  S  G   Time Resync New Time"})},
+    {"type1_count_above_thirty_is_cut", BlockBuilder(1, 31).type1(18, 0, 0, 0, 0, 0, 0, 1, 1, 2000, 0, 0),
+        [] {
+            QStringList l;
+            for (int i = 0; i < 30; ++i)
+                l << QStringLiteral("2000-01-01  00:00:00.000  S  G   Restart");
+            return l;
+        }()},
+    {"type2_seconds_zero_is_new_year_1984", BlockBuilder(2, 1).type2(0, 2, 5, 0, 0, 42),
+        Lines({"1984-01-01  00:00:00.042  S  G   Input Point  5  On Scan"})},
+    {"type2_one_leap_year_later_is_new_year_1985", BlockBuilder(2, 1).type2(0, 7, 1, 0, 31622400, 1023, 3, 1),
+        Lines({"1985-01-01  00:00:00.1023  D  B   SER Time Sync Lock"})},
     {"type2_kinds_without_line_are_skipped_and_the_rest_decoded",
-     BlockBuilder(2, 6)
-         .type2(0, 0, 1, 0, 0, 0)
-         .type2(1, 14, 1, 0, 0, 0)
-         .type2(2, 17, 1, 0, 0, 0)
-         .type2(3, 26, 1, 0, 0, 0)
-         .type2(4, 31, 1, 0, 0, 0)
-         .type2(5, 25, 1, 0, 86400 + 3723, 5),
-     Lines({"1984-01-02  01:02:03.005  S  G   Test Mode Off"})},
+        BlockBuilder(2, 6)
+            .type2(0, 0, 1, 0, 0, 0)
+            .type2(1, 14, 1, 0, 0, 0)
+            .type2(2, 17, 1, 0, 0, 0)
+            .type2(3, 26, 1, 0, 0, 0)
+            .type2(4, 31, 1, 0, 0, 0)
+            .type2(5, 25, 1, 0, 86400 + 3723, 5),
+        Lines({"1984-01-02  01:02:03.005  S  G   Test Mode Off"})},
     {"type2_count_above_capacity_is_cut_to_twenty_two",
-     [] {
-         // A 23rd record would start at byte 196, where a kind 6 stands.
-         BlockBuilder b(2, 23);
-         b.type2(21, 24, 1, 0, 0, 0).word(98, 6);
-         return b;
-     }(),
-     Lines({"1984-01-01  00:00:00.000  S  G   Test Mode On"})},
+        [] {
+            // A 23rd record would start at byte 196, where a kind 6 stands.
+            BlockBuilder b(2, 23);
+            b.type2(21, 24, 1, 0, 0, 0).word(98, 6);
+            return b;
+        }(),
+        Lines({"1984-01-01  00:00:00.000  S  G   Test Mode On"})},
     {"type3_text_is_one_line_whatever_the_count", BlockBuilder(3, 5).text("Point 7 ALARM"), Lines({"Point 7 ALARM"})},
     {"type3_empty_text_is_one_empty_line", BlockBuilder(3, 0), Lines({""})},
     {"type3_text_filling_the_block_stops_at_its_end", BlockBuilder(3, 1).text(QByteArray(200, 'x')),
-     QStringList{QString(180, QLatin1Char('x'))}},
+        QStringList{QString(180, QLatin1Char('x'))}},
     {"type3_bytes_are_latin1", BlockBuilder(3, 1).text("caf\xE9"), QStringList{QString::fromUtf8("caf\u00e9")}},
     {"unknown_buffer_type_gives_nothing", BlockBuilder(4, 1).type2(0, 6, 1, 0, 0, 0), {}},
     {"negative_buffer_type_gives_nothing", BlockBuilder(-1, 1).type2(0, 6, 1, 0, 0, 0), {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Blocks, DecodeBlock, ::testing::ValuesIn(Cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, DecodeBlock, ::testing::ValuesIn(Cases), [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EventDecoder, RecordCountIsHeldToTheCapacityOfTheType)
 {
@@ -124,9 +118,8 @@ TEST(EventDecoder, RecordCountIsHeldToTheCapacityOfTheType)
         int type;
         int count;
         int expected;
-    } const cases[] = {{0, 3, 3},   {0, 30, 30}, {0, 31, 30},  {0, 32767, 30}, {0, -1, 0}, {1, 0, 0},
-                       {1, 31, 30}, {2, 22, 22}, {2, 23, 22},  {2, -32768, 0}, {3, 0, 1}, {3, 9, 1},
-                       {4, 5, 0},   {-1, 5, 0}};
+    } const cases[] = {{0, 3, 3}, {0, 30, 30}, {0, 31, 30}, {0, 32767, 30}, {0, -1, 0}, {1, 0, 0}, {1, 31, 30},
+        {2, 22, 22}, {2, 23, 22}, {2, -32768, 0}, {3, 0, 1}, {3, 9, 1}, {4, 5, 0}, {-1, 5, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(EventDecoder::RecordCount(BlockBuilder(c.type, c.count)), c.expected) << c.type << "/" << c.count;
 }
@@ -136,7 +129,7 @@ TEST(EventDecoder, TimeRecordsTakeTheDateOfAnEarlierBlock)
     EventDecoder decoder(C);
     decoder.decode(BlockBuilder(0, 1).type0Date(0, 13, 11, 30, 2022, 8));
     EXPECT_EQ(decoder.decode(BlockBuilder(0, 1).type0Time(0, 10, 1, 0, 8, 0, 1, 2)),
-              Lines({"2022-11-30  08:00:01.002  S  G   Buffer Error"}));
+        Lines({"2022-11-30  08:00:01.002  S  G   Buffer Error"}));
 }
 
 TEST(EventDecoder, ResyncPairSpanningTwoBlocksGivesOneLine)
@@ -144,7 +137,7 @@ TEST(EventDecoder, ResyncPairSpanningTwoBlocksGivesOneLine)
     EventDecoder decoder(C);
     EXPECT_TRUE(decoder.decode(BlockBuilder(0, 1).type0Time(0, 12, 1, 0, 6, 30, 0, 500)).isEmpty());
     EXPECT_EQ(decoder.decode(BlockBuilder(0, 1).type0Date(0, 14, 2, 29, 2024, 5)),
-              Lines({"2024-02-29  06:30:00.500  S  G   Time Resync New Time"}));
+        Lines({"2024-02-29  06:30:00.500  S  G   Time Resync New Time"}));
 }
 
 TEST(EventDecoder, Type2RecordSetsTheDateForLaterType0TimeRecords)
@@ -152,7 +145,7 @@ TEST(EventDecoder, Type2RecordSetsTheDateForLaterType0TimeRecords)
     EventDecoder decoder(C);
     decoder.decode(BlockBuilder(2, 1).type2(0, 6, 1, 0, 31622400 + 86400, 0));
     EXPECT_EQ(decoder.decode(BlockBuilder(0, 1).type0Time(0, 11, 1, 0, 1, 2, 3, 4)),
-              Lines({"1985-01-02  01:02:03.004  S  G   Time Resync Old Time"}));
+        Lines({"1985-01-02  01:02:03.004  S  G   Time Resync Old Time"}));
 }
 
 // A block presented again after a lost acknowledge, with one record added:
@@ -167,7 +160,7 @@ TEST(EventDecoder, RepresentedBlockGivesOnlyTheRecordsAdded)
     EXPECT_EQ(decoder.decode(first).size(), 2);
     ASSERT_TRUE(EventDecoder::HoldsRecordsOf(grown, first));
     EXPECT_EQ(decoder.decode(grown, EventDecoder::RecordCount(first)),
-              Lines({"2024-03-17  09:12:31.000  S  G   Input Point  6  Off"}));
+        Lines({"2024-03-17  09:12:31.000  S  G   Input Point  6  Off"}));
     EXPECT_TRUE(decoder.decode(first, 2).isEmpty());
     EXPECT_TRUE(decoder.decode(BlockBuilder(3).word(10, 0x4241), 1).isEmpty());
 }
@@ -225,10 +218,10 @@ struct BodyCase {
     int kind;
     int point;
     int state;
-    const char* body;  // nullptr: no line
+    const char* body; // nullptr: no line
 };
 
-class LineBody : public ::testing::TestWithParam<BodyCase> {};
+class LineBody : public ::testing::TestWithParam<BodyCase> { };
 
 TEST_P(LineBody, KindGivesItsText)
 {
@@ -240,24 +233,21 @@ TEST_P(LineBody, KindGivesItsText)
         EXPECT_EQ(body.value_or(QStringLiteral("<none>")), QString::fromLatin1(c.body)) << c.kind;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, LineBody,
+INSTANTIATE_TEST_SUITE_P(Kinds, LineBody,
     ::testing::Values(BodyCase{0, 1, 0, nullptr}, BodyCase{1, 7, 0, "  Input Point  7  Off"},
-                      BodyCase{1, 7, 3, "  Input Point  7  On"}, BodyCase{2, 12, 0, "  Input Point  12  On Scan"},
-                      BodyCase{3, 1, 1, "  Input Point  1  Off Scan"},
-                      BodyCase{4, 2, 0, "  Input Point  2  Chatter On Scan"},
-                      BodyCase{5, 3, 0, "  Input Point  3  Chatter Off Scan"}, BodyCase{6, 1, 0, "  Power on Reset"},
-                      BodyCase{7, 1, 0, "  SER Time Sync Lock"}, BodyCase{8, 1, 0, "  SER Time Sync Fail"},
-                      BodyCase{9, 1, 0, "  Buffer Overflow"}, BodyCase{10, 1, 0, "  Buffer Error"},
-                      BodyCase{11, 1, 0, "  Time Resync Old Time"}, BodyCase{12, 1, 0, "  Time Resync New Time"},
-                      BodyCase{13, 1, 0, "  Hourly Time Update"}, BodyCase{14, 1, 0, nullptr},
-                      BodyCase{15, 1, 0, "  Reconfigure"}, BodyCase{16, 3, 1, "  Output Point  3  On"},
-                      BodyCase{16, 3, 0, "  Output Point  3  Off"}, BodyCase{17, 1, 0, nullptr},
-                      BodyCase{18, 1, 0, "  Restart"}, BodyCase{19, 1, 0, "  Power Fail"},
-                      BodyCase{20, 1, 0, "  GPS Time Sync Lock"}, BodyCase{21, 1, 0, "  GPS Time Sync Fail"},
-                      BodyCase{22, 1, 0, "  IRIG-B Time Sync Lock"}, BodyCase{23, 1, 0, "  IRIG-B Time Sync Fail"},
-                      BodyCase{24, 1, 0, "  Test Mode On"}, BodyCase{25, 1, 0, "  Test Mode Off"},
-                      BodyCase{26, 1, 0, nullptr}, BodyCase{-1, 1, 0, nullptr}, BodyCase{32767, 1, 0, nullptr}));
+        BodyCase{1, 7, 3, "  Input Point  7  On"}, BodyCase{2, 12, 0, "  Input Point  12  On Scan"},
+        BodyCase{3, 1, 1, "  Input Point  1  Off Scan"}, BodyCase{4, 2, 0, "  Input Point  2  Chatter On Scan"},
+        BodyCase{5, 3, 0, "  Input Point  3  Chatter Off Scan"}, BodyCase{6, 1, 0, "  Power on Reset"},
+        BodyCase{7, 1, 0, "  SER Time Sync Lock"}, BodyCase{8, 1, 0, "  SER Time Sync Fail"},
+        BodyCase{9, 1, 0, "  Buffer Overflow"}, BodyCase{10, 1, 0, "  Buffer Error"},
+        BodyCase{11, 1, 0, "  Time Resync Old Time"}, BodyCase{12, 1, 0, "  Time Resync New Time"},
+        BodyCase{13, 1, 0, "  Hourly Time Update"}, BodyCase{14, 1, 0, nullptr}, BodyCase{15, 1, 0, "  Reconfigure"},
+        BodyCase{16, 3, 1, "  Output Point  3  On"}, BodyCase{16, 3, 0, "  Output Point  3  Off"},
+        BodyCase{17, 1, 0, nullptr}, BodyCase{18, 1, 0, "  Restart"}, BodyCase{19, 1, 0, "  Power Fail"},
+        BodyCase{20, 1, 0, "  GPS Time Sync Lock"}, BodyCase{21, 1, 0, "  GPS Time Sync Fail"},
+        BodyCase{22, 1, 0, "  IRIG-B Time Sync Lock"}, BodyCase{23, 1, 0, "  IRIG-B Time Sync Fail"},
+        BodyCase{24, 1, 0, "  Test Mode On"}, BodyCase{25, 1, 0, "  Test Mode Off"}, BodyCase{26, 1, 0, nullptr},
+        BodyCase{-1, 1, 0, nullptr}, BodyCase{32767, 1, 0, nullptr}));
 
 TEST(EventLine, DstAndTimeSourceTexts)
 {
@@ -283,7 +273,7 @@ TEST(EventLine, LayoutOfTheExampleRecord)
     r.second = 7;
     r.millisecond = 42;
     EXPECT_EQ(EventLineText(r, DstText(0, {}), *EventLineBody(2, 5, 0), C),
-              QStringLiteral("2021-06-09  13:05:07.042  S  G   Input Point  5  On Scan"));
+        QStringLiteral("2021-06-09  13:05:07.042  S  G   Input Point  5  On Scan"));
     // A real locale writes its own short date.
     EXPECT_TRUE(EventLineText(r, {}, {}, QLocale(QLocale::English, QLocale::UnitedStates)).startsWith(u"6/9/21"));
 }

@@ -73,8 +73,8 @@ TEST(EventLog, CancelledAndFailedOpensLeaveLoggingOff)
     QSignalSpy changes(&display, &EventDisplay::loggingChanged);
     EXPECT_EQ(display.startLogging(QString()), EventLog::OpenResult::Cancelled);
     EXPECT_FALSE(display.logging());
-    EXPECT_EQ(display.startLogging(dir.filePath(QStringLiteral("missing/dir/events.txt"))),
-              EventLog::OpenResult::Failed);
+    EXPECT_EQ(
+        display.startLogging(dir.filePath(QStringLiteral("missing/dir/events.txt"))), EventLog::OpenResult::Failed);
     EXPECT_FALSE(display.logging());
     EXPECT_EQ(changes.count(), 0);
 

@@ -2,13 +2,13 @@
 // against chronel-sim, under the offscreen platform, driven through the
 // window's own menu entries and buttons.
 #include "live_fixture.h"
+#include "support/qt_printers.h"
 #include "support/sim_process.h"
 #include "ui/chronel_main.h"
 #include "ui/live_views.h"
 #include "ui/ntp_statistics_window.h"
 #include "ui/run_time_statistics_window.h"
 #include "ui/test_mode_window.h"
-#include "support/qt_printers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -76,19 +76,20 @@ TEST_F(LiveWindow, SerDataTimeSetupAndGpsTabsShowTheModule)
     ASSERT_NE(newest, nullptr);
     // The module's only event: its lock on the GPS time at start-up.
     ASSERT_TRUE(WaitFor([&] { return !newest->text().isEmpty(); }));
-    const QRegularExpression lock(QStringLiteral(R"(^\d{4}-\d\d-\d\d  \d\d:\d\d:\d\d\.\d{3}  S  G   GPS Time Sync Lock$)"));
+    const QRegularExpression lock(
+        QStringLiteral(R"(^\d{4}-\d\d-\d\d  \d\d:\d\d:\d\d\.\d{3}  S  G   GPS Time Sync Lock$)"));
     EXPECT_TRUE(lock.match(newest->text()).hasMatch()) << newest->text().toStdString();
     ASSERT_TRUE(WaitFor([&] { return !Label(window.get(), "lblTsTsSerTime")->text().isEmpty(); }));
     EXPECT_EQ(Colour(Label(window.get(), "lblTsTsGpsIndication")), QColor(0, 255, 0));
     EXPECT_NE(Colour(Label(window.get(), "lblTsTsInternalIndication")), QColor(0, 255, 0));
     int goodOrOther = 0;
-    for (const char* q : {"lblTsTqGoodIndication", "lblTsTqFairIndication", "lblTsTqPoorIndication",
-                          "lblTsTqBadIndication"})
+    for (const char* q :
+        {"lblTsTqGoodIndication", "lblTsTqFairIndication", "lblTsTqPoorIndication", "lblTsTqBadIndication"})
         goodOrOther += Colour(Label(window.get(), q)) == QColor(0, 255, 0);
     EXPECT_EQ(goodOrOther, 1);
     EXPECT_FALSE(Label(window.get(), "lblGdGpsStatusData")->text().isEmpty());
-    EXPECT_TRUE(Label(window.get(), "lblGdLatitudeData")->text().endsWith(u" N")
-                || Label(window.get(), "lblGdLatitudeData")->text().endsWith(u" S"));
+    EXPECT_TRUE(Label(window.get(), "lblGdLatitudeData")->text().endsWith(u" N") ||
+        Label(window.get(), "lblGdLatitudeData")->text().endsWith(u" S"));
     EXPECT_FALSE(Label(window.get(), "lblSerDataEventCount")->text().isEmpty());
     EXPECT_EQ(Label(window.get(), "lblTsTsPcTime")->text(), QStringLiteral("7:08:09"));
     EXPECT_EQ(Label(window.get(), "lblTsTsPcData")->text(), QStringLiteral("2031-05-06"));
@@ -180,7 +181,8 @@ TEST_F(LiveWindow, TestModeWindowSwitchesTheModuleAndFollowsIt)
     tm->findChild<QPushButton*>(QStringLiteral("cmdestModeSend"))->click();
     ASSERT_TRUE(WaitFor([&] {
         const auto& p = window->model().pointStatus();
-        return p[0] == IndicatorColour::Green && p[31] == IndicatorColour::Green && p[15] == IndicatorColour::ButtonFace;
+        return p[0] == IndicatorColour::Green && p[31] == IndicatorColour::Green &&
+            p[15] == IndicatorColour::ButtonFace;
     }));
     normal->click();
     ASSERT_TRUE(WaitFor([&] { return test->isEnabled() && !normal->isEnabled(); }));
@@ -228,7 +230,7 @@ TEST_F(LiveWindow, StatisticsWindowsAreFilledAndTheirFlagsFollowThem)
 
 TEST_F(LiveWindow, SetSerTimeButtonSetsTheModuleClock)
 {
-    window->model().channels().modTimeSetup().AutoPoll(15);  // as after a download
+    window->model().channels().modTimeSetup().AutoPoll(15); // as after a download
     window->findChild<QPushButton*>(QStringLiteral("cmdTsTsSetSerTime"))->click();
     ASSERT_TRUE(WaitFor([&] { return Label(window.get(), "lblTsTsSerDate")->text() == QStringLiteral("2031-05-06"); }));
     window->model().channels().modTimeSetup().AutoPoll(0);

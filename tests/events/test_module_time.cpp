@@ -24,8 +24,7 @@ namespace {
 ModuleDateTime Expected(qint32 seconds)
 {
     const QDateTime t = QDateTime(QDate(1984, 1, 1), QTime(0, 0), QTimeZone::utc()).addSecs(seconds);
-    return {t.date().year(), t.date().month(), t.date().day(), t.time().hour(), t.time().minute(),
-            t.time().second()};
+    return {t.date().year(), t.date().month(), t.date().day(), t.time().hour(), t.time().minute(), t.time().second()};
 }
 
 struct TimeCase {
@@ -33,22 +32,20 @@ struct TimeCase {
     ModuleDateTime expected;
 };
 
-class ModuleTime : public ::testing::TestWithParam<TimeCase> {};
+class ModuleTime : public ::testing::TestWithParam<TimeCase> { };
 
 TEST_P(ModuleTime, ConvertsByTheFourYearCycle)
 {
     EXPECT_EQ(ModuleSecondsToDateTime(GetParam().seconds), GetParam().expected) << GetParam().seconds;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Landmarks, ModuleTime,
+INSTANTIATE_TEST_SUITE_P(Landmarks, ModuleTime,
     ::testing::Values(TimeCase{0, {1984, 1, 1, 0, 0, 0}}, TimeCase{31622399, {1984, 12, 31, 23, 59, 59}},
-                      TimeCase{31622400, {1985, 1, 1, 0, 0, 0}}, TimeCase{5183999, {1984, 2, 29, 23, 59, 59}},
-                      TimeCase{5184000, {1984, 3, 1, 0, 0, 0}},
-                      TimeCase{31622400 + 5097600, {1985, 3, 1, 0, 0, 0}},
-                      TimeCase{94694400 - 1, {1986, 12, 31, 23, 59, 59}}, TimeCase{94694400, {1987, 1, 1, 0, 0, 0}},
-                      TimeCase{126230400, {1988, 1, 1, 0, 0, 0}}, TimeCase{28944000, {1984, 12, 1, 0, 0, 0}},
-                      TimeCase{3723, {1984, 1, 1, 1, 2, 3}}, TimeCase{-1, {1983, 12, 31, 23, 59, 59}}));
+        TimeCase{31622400, {1985, 1, 1, 0, 0, 0}}, TimeCase{5183999, {1984, 2, 29, 23, 59, 59}},
+        TimeCase{5184000, {1984, 3, 1, 0, 0, 0}}, TimeCase{31622400 + 5097600, {1985, 3, 1, 0, 0, 0}},
+        TimeCase{94694400 - 1, {1986, 12, 31, 23, 59, 59}}, TimeCase{94694400, {1987, 1, 1, 0, 0, 0}},
+        TimeCase{126230400, {1988, 1, 1, 0, 0, 0}}, TimeCase{28944000, {1984, 12, 1, 0, 0, 0}},
+        TimeCase{3723, {1984, 1, 1, 1, 2, 3}}, TimeCase{-1, {1983, 12, 31, 23, 59, 59}}));
 
 TEST(ModuleTimeRange, AgreesWithTheCalendarOverTheWholeRange)
 {

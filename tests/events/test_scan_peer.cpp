@@ -5,8 +5,8 @@
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
 #include "live_fixture.h"
-#include "support/recording_peer.h"
 #include "support/qt_printers.h"
+#include "support/recording_peer.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -20,10 +20,7 @@ using namespace chronel::test;
 namespace {
 
 // Block i carries one record: point i + 1 on, i minutes after 1984 began.
-EventBlockWords NumberedBlock(int i)
-{
-    return BlockBuilder(2, 1).type2(0, 1, i + 1, 1, 60 * i, i);
-}
+EventBlockWords NumberedBlock(int i) { return BlockBuilder(2, 1).type2(0, 1, i + 1, 1, 60 * i, i); }
 
 QString NumberedLine(int i)
 {
@@ -83,7 +80,8 @@ private:
 
 int CountReads(const std::vector<PeerRequest>& requests, int reg, int count)
 {
-    return int(std::count_if(requests.begin(), requests.end(), [&](const PeerRequest& r) { return r.isRead(reg, count); }));
+    return int(
+        std::count_if(requests.begin(), requests.end(), [&](const PeerRequest& r) { return r.isRead(reg, count); }));
 }
 
 int CountWrites(const std::vector<PeerRequest>& requests, int reg, int count)
@@ -386,7 +384,7 @@ TEST_F(ScanAgainstPeer, ExceptionGivesAnErrorLineAndTheSameRequestAgain)
     }
     EXPECT_GE(illegalAddress, 1);
     EXPECT_TRUE(std::find(lines.begin(), lines.end(),
-                          QStringLiteral("2031-05-06  07:08:09  Communications error #  4")) != lines.end());
+                    QStringLiteral("2031-05-06  07:08:09  Communications error #  4")) != lines.end());
     // While failing, only the event block was asked for, again and again;
     // once answered, the cycle goes on to the status block.
     const auto requests = peer->requests();
@@ -473,7 +471,7 @@ TEST(ScanMessages, ErrorCodeTexts)
         EXPECT_EQ(EventScan::ErrorMessage(code), QString::fromLatin1(text)) << code;
 }
 
-class TimeSetupAgainstPeer : public ScanAgainstPeer {};
+class TimeSetupAgainstPeer : public ScanAgainstPeer { };
 
 TEST_F(TimeSetupAgainstPeer, SetSerTimeWritesThreeTimesThenReadsAgain)
 {
@@ -486,7 +484,9 @@ TEST_F(TimeSetupAgainstPeer, SetSerTimeWritesThreeTimesThenReadsAgain)
     ASSERT_TRUE(WaitFor([&] { return rig->live->status().serTime == QStringLiteral("3:04:05"); }));
 
     rig->live->timeSetup().setSerTime();
-    ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == TimeSetup::Step::Reading && CountWrites(peer->requests(), 200, 24) == 3; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return rig->live->timeSetup().step() == TimeSetup::Step::Reading && CountWrites(peer->requests(), 200, 24) == 3;
+    }));
     const int readsAfterWrites = CountReads(peer->requests(), 200, 24);
     ASSERT_TRUE(WaitFor([&] { return CountReads(peer->requests(), 200, 24) >= readsAfterWrites + 2; }));
     rig->timeSetup().AutoPoll(0);
@@ -500,13 +500,13 @@ TEST_F(TimeSetupAgainstPeer, SetSerTimeWritesThreeTimesThenReadsAgain)
     for (const PeerRequest& w : writes) {
         ASSERT_TRUE(w.isWrite(200, 24));
         ASSERT_EQ(w.values.size(), 24u);
-        EXPECT_EQ(w.values[1], 1);   // the status read, written back
+        EXPECT_EQ(w.values[1], 1); // the status read, written back
         EXPECT_EQ(w.values[10], 1);
         EXPECT_EQ(w.values[11], 7);
     }
     EXPECT_EQ(writes[0].values[2], 0);
     EXPECT_EQ(std::vector<std::uint16_t>(writes[0].values.begin() + 4, writes[0].values.begin() + 10),
-              (std::vector<std::uint16_t>{1, 2, 2020, 3, 4, 5}));
+        (std::vector<std::uint16_t>{1, 2, 2020, 3, 4, 5}));
     const std::vector<std::uint16_t> pcTime{5, 6, 2031, 7, 8, 9};
     EXPECT_EQ(writes[1].values[2], 0);
     EXPECT_EQ(std::vector<std::uint16_t>(writes[1].values.begin() + 4, writes[1].values.begin() + 10), pcTime);
@@ -531,7 +531,7 @@ TEST_F(TimeSetupAgainstPeer, ButtonWhileNotPollingOnlyPreparesTheFirstWrite)
 
 TEST_F(TimeSetupAgainstPeer, ButtonBeforeAnyDownloadStartsTheTimeSetupPolls)
 {
-    rig->start();  // the event scan polls as after start-up; the time setup does not yet
+    rig->start(); // the event scan polls as after start-up; the time setup does not yet
     ASSERT_EQ(rig->timeSetup().pollInterval(), 0);
     rig->live->timeSetup().setSerTime();
     EXPECT_EQ(rig->timeSetup().pollInterval(), TimeSetupPollInterval);

@@ -4,8 +4,8 @@
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
 #include "live_fixture.h"
-#include "support/sim_process.h"
 #include "support/qt_printers.h"
+#include "support/sim_process.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -91,8 +91,8 @@ protected:
     QString logPath;
 };
 
-const char* const InputLines[] = {"  Input Point  3  On", "  Input Point  3  Off", "  Input Point  17  On",
-                                  "  Input Point  32  On"};
+const char* const InputLines[] = {
+    "  Input Point  3  On", "  Input Point  3  Off", "  Input Point  17  On", "  Input Point  32  On"};
 
 int IndexEndingWith(const QStringList& lines, const char* end, int from = 0)
 {
@@ -103,7 +103,7 @@ int IndexEndingWith(const QStringList& lines, const char* end, int from = 0)
     return -1;
 }
 
-class RetrieveFromSim : public SimEndToEnd, public ::testing::WithParamInterface<int> {};
+class RetrieveFromSim : public SimEndToEnd, public ::testing::WithParamInterface<int> { };
 
 TEST_P(RetrieveFromSim, DrainsTheBufferInOrderAcknowledgingEachBlock)
 {
@@ -140,13 +140,13 @@ TEST_P(RetrieveFromSim, DrainsTheBufferInOrderAcknowledgingEachBlock)
     for (const QString& l : lines)
         EXPECT_TRUE(layout.match(l).hasMatch()) << l.toStdString();
     if (GetParam() == 1)
-        EXPECT_EQ(lines.size(), acks);  // one record per block
+        EXPECT_EQ(lines.size(), acks); // one record per block
     else
         EXPECT_LE(acks, lines.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(BufferTypes, RetrieveFromSim, ::testing::Values(0, 1, 2, 3),
-                         [](const auto& info) { return "type" + std::to_string(info.param); });
+    [](const auto& info) { return "type" + std::to_string(info.param); });
 
 TEST_F(SimEndToEnd, MonitorNeverAcknowledgesAndRepeatsNothing)
 {
@@ -171,7 +171,7 @@ struct SourceCase {
 
 void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.option; }
 
-class StatusFromSim : public SimEndToEnd, public ::testing::WithParamInterface<SourceCase> {};
+class StatusFromSim : public SimEndToEnd, public ::testing::WithParamInterface<SourceCase> { };
 
 TEST_P(StatusFromSim, TimeSourceTimeAndGpsFollowTheModule)
 {
@@ -203,11 +203,9 @@ TEST_P(StatusFromSim, TimeSourceTimeAndGpsFollowTheModule)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, StatusFromSim,
-                         ::testing::Values(SourceCase{"gps", TimeSourceLamp::Gps},
-                                           SourceCase{"irig", TimeSourceLamp::Irig},
-                                           SourceCase{"ser", TimeSourceLamp::Ser},
-                                           SourceCase{"internal", TimeSourceLamp::Internal}),
-                         [](const auto& info) { return std::string(info.param.option); });
+    ::testing::Values(SourceCase{"gps", TimeSourceLamp::Gps}, SourceCase{"irig", TimeSourceLamp::Irig},
+        SourceCase{"ser", TimeSourceLamp::Ser}, SourceCase{"internal", TimeSourceLamp::Internal}),
+    [](const auto& info) { return std::string(info.param.option); });
 
 TEST_F(SimEndToEnd, SetSerTimeMovesTheModuleClockToThePcClock)
 {
@@ -215,7 +213,7 @@ TEST_F(SimEndToEnd, SetSerTimeMovesTheModuleClockToThePcClock)
     rig->start();
     rig->scan().AutoPoll(0);
     QSignalSpy writes(&rig->timeSetup(), &Channel::OnWriteDone);
-    rig->timeSetup().AutoPoll(15);  // as after a download
+    rig->timeSetup().AutoPoll(15); // as after a download
     ASSERT_TRUE(statusReads(1));
     rig->live->timeSetup().setSerTime();
     ASSERT_TRUE(WaitFor([&] { return rig->live->timeSetup().step() == TimeSetup::Step::Reading; }));
@@ -239,7 +237,8 @@ TEST_F(SimEndToEnd, TestModeOnSendOffAndStatisticsWindowsFilled)
     Channel modTestMode(QStringLiteral("modTestMode"), PlctagControlFactory()(ControlClassName(), &window), &window);
     TestModeCommands commands(modTestMode, [this] { return rig->model->GetIp(); });
     commands.test();
-    ASSERT_TRUE(WaitFor([&] { return rig->live->statistics().normalEnabled() && !rig->live->statistics().testEnabled(); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return rig->live->statistics().normalEnabled() && !rig->live->statistics().testEnabled(); }));
 
     TestInputs boxes{};
     boxes[0] = boxes[31] = true;
@@ -249,7 +248,8 @@ TEST_F(SimEndToEnd, TestModeOnSendOffAndStatisticsWindowsFilled)
         return p[0] == IndicatorColour::Green && p[31] == IndicatorColour::Green && p[1] == IndicatorColour::ButtonFace;
     }));
     commands.normal();
-    ASSERT_TRUE(WaitFor([&] { return rig->live->statistics().testEnabled() && !rig->live->statistics().normalEnabled(); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return rig->live->statistics().testEnabled() && !rig->live->statistics().normalEnabled(); }));
     ASSERT_TRUE(statusReads(2));
     rig->scan().AutoPoll(0);
 
@@ -263,7 +263,8 @@ TEST_F(SimEndToEnd, TestModeOnSendOffAndStatisticsWindowsFilled)
     for (const QString& n : st.ntpCounts)
         EXPECT_TRUE(n.startsWith(u' ')) << n.toStdString();
     for (const QString& share : st.taskShares)
-        EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\d{1,3}\.\d?%$)")).match(share).hasMatch()) << share.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\d{1,3}\.\d?%$)")).match(share).hasMatch())
+            << share.toStdString();
     EXPECT_TRUE(st.openSockets.startsWith(u' '));
     EXPECT_GE(st.openSockets.trimmed().toInt(), 1);
     EXPECT_TRUE(st.droppedPackets.startsWith(u' '));

@@ -32,7 +32,7 @@ struct ShareCase {
     const char* text;
 };
 
-class TaskShare : public ::testing::TestWithParam<ShareCase> {};
+class TaskShare : public ::testing::TestWithParam<ShareCase> { };
 
 TEST_P(TaskShare, PatternHashHashZeroPointHashPercent)
 {
@@ -41,15 +41,11 @@ TEST_P(TaskShare, PatternHashHashZeroPointHashPercent)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shares, TaskShare,
-                         ::testing::Values(ShareCase{1, 2, "50.%"}, ShareCase{1, 3, "33.3%"},
-                                           ShareCase{2, 3, "66.7%"}, ShareCase{1, 8, "12.5%"},
-                                           ShareCase{1, 1, "100.%"}, ShareCase{0, 5, "0.%"},
-                                           ShareCase{0, 0, "0.%"}, ShareCase{7, 0, "0.%"},
-                                           ShareCase{1, 2000, "0.1%"}, ShareCase{1, 2001, "0.%"},
-                                           ShareCase{999, 1000, "99.9%"}, ShareCase{9999, 10000, "100.%"},
-                                           ShareCase{-1, 4, "-25.%"}, ShareCase{-1, 20001, "0.%"},
-                                           ShareCase{2147483647, 8LL * 2147483647, "12.5%"},
-                                           ShareCase{3, -4, "-75.%"}));
+    ::testing::Values(ShareCase{1, 2, "50.%"}, ShareCase{1, 3, "33.3%"}, ShareCase{2, 3, "66.7%"},
+        ShareCase{1, 8, "12.5%"}, ShareCase{1, 1, "100.%"}, ShareCase{0, 5, "0.%"}, ShareCase{0, 0, "0.%"},
+        ShareCase{7, 0, "0.%"}, ShareCase{1, 2000, "0.1%"}, ShareCase{1, 2001, "0.%"}, ShareCase{999, 1000, "99.9%"},
+        ShareCase{9999, 10000, "100.%"}, ShareCase{-1, 4, "-25.%"}, ShareCase{-1, 20001, "0.%"},
+        ShareCase{2147483647, 8LL * 2147483647, "12.5%"}, ShareCase{3, -4, "-75.%"}));
 
 TEST(Statistics, NtpCountsSocketsAndDroppedPackets)
 {
@@ -70,7 +66,7 @@ TEST(Statistics, NtpCountsSocketsAndDroppedPackets)
 TEST(Statistics, TaskLoadingFromEightLongCounters)
 {
     Words w{};
-    const qint32 counts[] = {100000, 0, 0, 50000, 0, 0, 50000, 200000};  // spans both halves
+    const qint32 counts[] = {100000, 0, 0, 50000, 0, 0, 50000, 200000}; // spans both halves
     for (int k = 0; k < 8; ++k)
         PutLong(w, 24 + k, counts[k]);
     const StatisticsDisplay d = Apply(w);
@@ -85,7 +81,7 @@ TEST(Statistics, TaskLoadingFromEightLongCounters)
 TEST(Statistics, ErrorListEntries)
 {
     Words w{};
-    w[90] = 2;  // time 0
+    w[90] = 2; // time 0
     PutLong(w, 41, 31622400 + 3600 + 61);
     w[91] = 9;
     PutLong(w, 42, -1);

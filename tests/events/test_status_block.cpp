@@ -49,26 +49,23 @@ struct SingleCase {
     const char* text;
 };
 
-class SingleTextTest : public ::testing::TestWithParam<SingleCase> {};
+class SingleTextTest : public ::testing::TestWithParam<SingleCase> { };
 
 TEST_P(SingleTextTest, ShortestForm)
 {
     EXPECT_EQ(SingleText(GetParam().value), QString::fromLatin1(GetParam().text)) << GetParam().value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, SingleTextTest,
+INSTANTIATE_TEST_SUITE_P(Values, SingleTextTest,
     ::testing::Values(SingleCase{4012.5f, " 4012.5"}, SingleCase{-4012.5f, "-4012.5"}, SingleCase{0.0f, " 0"},
-                      SingleCase{-0.0f, " 0"}, SingleCase{0.1f, " 0.1"}, SingleCase{-12.75f, "-12.75"},
-                      SingleCase{3.14159274f, " 3.141593"}, SingleCase{1234567.0f, " 1234567"},
-                      SingleCase{100000.0f, " 100000"}, SingleCase{9999999.0f, " 9999999"},
-                      SingleCase{1e7f, " 1E+07"}, SingleCase{12345678.0f, " 1.234568E+07"},
-                      SingleCase{0.0001f, " 0.0001"}, SingleCase{0.00012f, " 0.00012"},
-                      SingleCase{0.00001f, " 1E-05"}, SingleCase{-1.5e-7f, "-1.5E-07"},
-                      SingleCase{3.4028235e38f, " 3.402823E+38"}, SingleCase{1e-45f, " 1E-45"},
-                      SingleCase{std::numeric_limits<float>::infinity(), " Inf"},
-                      SingleCase{-std::numeric_limits<float>::infinity(), "-Inf"},
-                      SingleCase{std::numeric_limits<float>::quiet_NaN(), " NaN"}));
+        SingleCase{-0.0f, " 0"}, SingleCase{0.1f, " 0.1"}, SingleCase{-12.75f, "-12.75"},
+        SingleCase{3.14159274f, " 3.141593"}, SingleCase{1234567.0f, " 1234567"}, SingleCase{100000.0f, " 100000"},
+        SingleCase{9999999.0f, " 9999999"}, SingleCase{1e7f, " 1E+07"}, SingleCase{12345678.0f, " 1.234568E+07"},
+        SingleCase{0.0001f, " 0.0001"}, SingleCase{0.00012f, " 0.00012"}, SingleCase{0.00001f, " 1E-05"},
+        SingleCase{-1.5e-7f, "-1.5E-07"}, SingleCase{3.4028235e38f, " 3.402823E+38"}, SingleCase{1e-45f, " 1E-45"},
+        SingleCase{std::numeric_limits<float>::infinity(), " Inf"},
+        SingleCase{-std::numeric_limits<float>::infinity(), "-Inf"},
+        SingleCase{std::numeric_limits<float>::quiet_NaN(), " NaN"}));
 
 // Any single reads back to within the seven digits the form keeps.
 TEST(SingleTextRange, ReadsBackWithinSevenDigits)
@@ -98,7 +95,7 @@ TEST(StatusBlock, TimeDateAndDstSuffix)
     EXPECT_EQ(Apply(w).serTime, QStringLiteral("9:05:07"));
     w[23] = 1;
     EXPECT_EQ(Apply(w).serTime, QStringLiteral("9:05:07  DST"));
-    w[23] = 3;  // only bit 0 counts
+    w[23] = 3; // only bit 0 counts
     EXPECT_EQ(Apply(w).serTime, QStringLiteral("9:05:07  DST"));
     w[23] = 2;
     EXPECT_EQ(Apply(w).serTime, QStringLiteral("9:05:07"));
@@ -127,10 +124,10 @@ TEST(StatusBlock, GpsFixTextAndUnknownFixKeepsTheOldText)
 
 struct SourceCase {
     int word1;
-    std::array<Lamp, 4> lamps;  // GPS, IRIG-B, SER, Internal
+    std::array<Lamp, 4> lamps; // GPS, IRIG-B, SER, Internal
 };
 
-class TimeSource : public ::testing::TestWithParam<SourceCase> {};
+class TimeSource : public ::testing::TestWithParam<SourceCase> { };
 
 constexpr Lamp G = Lamp::Green, O = Lamp::ButtonFace, Y = Lamp::Yellow;
 
@@ -142,11 +139,10 @@ TEST_P(TimeSource, LightsTheSource)
 }
 
 INSTANTIATE_TEST_SUITE_P(Words, TimeSource,
-                         ::testing::Values(SourceCase{1, {G, O, O, O}}, SourceCase{2, {O, G, O, O}},
-                                           SourceCase{4, {O, O, G, O}}, SourceCase{0, {O, O, O, G}},
-                                           SourceCase{8, {Y, O, O, G}}, SourceCase{16, {Y, O, O, G}},
-                                           SourceCase{24, {Y, O, O, G}}, SourceCase{32, {O, O, O, G}},
-                                           SourceCase{9, {G, O, O, O}}, SourceCase{0xFF02, {O, G, O, O}}));
+    ::testing::Values(SourceCase{1, {G, O, O, O}}, SourceCase{2, {O, G, O, O}}, SourceCase{4, {O, O, G, O}},
+        SourceCase{0, {O, O, O, G}}, SourceCase{8, {Y, O, O, G}}, SourceCase{16, {Y, O, O, G}},
+        SourceCase{24, {Y, O, O, G}}, SourceCase{32, {O, O, O, G}}, SourceCase{9, {G, O, O, O}},
+        SourceCase{0xFF02, {O, G, O, O}}));
 
 TEST(StatusBlock, UndefinedSourcesLeaveTheIndicatorsAsTheyWere)
 {

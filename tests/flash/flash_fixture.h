@@ -44,7 +44,7 @@ protected:
     void TearDown() override
     {
         model_.reset();
-        owner_.reset();  // controls, then channels
+        owner_.reset(); // controls, then channels
         proxy_.reset();
         sim_.stop();
     }
@@ -75,8 +75,8 @@ protected:
 
     void connect(FlashSequence& sequence)
     {
-        QObject::connect(&sequence, &FlashSequence::finished, owner_.get(),
-                         [this](FlashSequence::Outcome o) { outcome_ = o; });
+        QObject::connect(
+            &sequence, &FlashSequence::finished, owner_.get(), [this](FlashSequence::Outcome o) { outcome_ = o; });
     }
 
     QString writeFile(const QString& name, const QByteArray& content)
@@ -96,8 +96,8 @@ protected:
         const QString hex = dir_.filePath(QStringLiteral("image.hex"));
         QProcess p;
         p.start(QStandardPaths::findExecutable(QStringLiteral("srec_cat")),
-                {bin, QStringLiteral("-binary"), QStringLiteral("-o"), hex, QStringLiteral("-intel"),
-                 QStringLiteral("-address-length=3"), QStringLiteral("-obs=32")});
+            {bin, QStringLiteral("-binary"), QStringLiteral("-o"), hex, QStringLiteral("-intel"),
+                QStringLiteral("-address-length=3"), QStringLiteral("-obs=32")});
         EXPECT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0) << "srec_cat missing or failed: run scripts/setup";
         return hex;
@@ -142,8 +142,7 @@ protected:
     {
         std::vector<SeenRequest> out;
         for (SeenRequest& r : proxy_->requests()) {
-            if ((r.function == 16 && r.reg == FlashEraseRegister)
-                || (r.reg >= FlashDataRegister && r.reg <= 32765))
+            if ((r.function == 16 && r.reg == FlashEraseRegister) || (r.reg >= FlashDataRegister && r.reg <= 32765))
                 out.push_back(std::move(r));
         }
         return out;

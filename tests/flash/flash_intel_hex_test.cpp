@@ -35,7 +35,7 @@ struct LineCase {
 
 void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name << " " << c.line; }
 
-class ParseLine : public testing::TestWithParam<LineCase> {};
+class ParseLine : public testing::TestWithParam<LineCase> { };
 
 TEST_P(ParseLine, ChecksStoresAndMovesTheBase)
 {
@@ -60,12 +60,12 @@ TEST_P(ParseLine, ChecksStoresAndMovesTheBase)
 const LineCase LineCases[] = {
     {"DataRecord", ":0400100001020304E2", HexLineError::None, 0, 0, 4, {{0x10, 1}, {0x11, 2}, {0x12, 3}, {0x13, 4}}},
     {"DataAboveSegmentBase", ":0400100001020304E2", HexLineError::None, 0x10000, 0x10000, 4,
-     {{0x10010, 1}, {0x10011, 2}, {0x10012, 3}, {0x10013, 4}}},
+        {{0x10010, 1}, {0x10011, 2}, {0x10012, 3}, {0x10013, 4}}},
     {"LowerCaseDigits", ":04001000aabbccddde", HexLineError::None, 0, 0, 4,
-     {{0x10, 0xAA}, {0x11, 0xBB}, {0x12, 0xCC}, {0x13, 0xDD}}},
+        {{0x10, 0xAA}, {0x11, 0xBB}, {0x12, 0xCC}, {0x13, 0xDD}}},
     {"SixteenBytes", ":10000000000102030405060708090A0B0C0D0E0F78", HexLineError::None, 0, 0, 16,
-     {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}, {9, 9}, {10, 10}, {11, 11}, {12, 12},
-      {13, 13}, {14, 14}, {15, 15}, {16, 0xFF}}},
+        {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}, {9, 9}, {10, 10}, {11, 11}, {12, 12},
+            {13, 13}, {14, 14}, {15, 15}, {16, 0xFF}}},
     {"ErasedValueStillCounts", ":01000000FF00", HexLineError::None, 0, 0, 1, {{0, 0xFF}}},
     {"ExtendedSegmentAddress", ":020000021000EC", HexLineError::None, 0, 0x10000, 0, {}},
     {"ExtendedSegmentAddressReplacesBase", ":020000021000EC", HexLineError::None, 0x70000, 0x10000, 0, {}},
@@ -95,7 +95,7 @@ const LineCase LineCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, ParseLine, testing::ValuesIn(LineCases),
-                         [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
 TEST(HexDigits, ValuesAndOtherCharacters)
 {
@@ -117,7 +117,7 @@ struct MessageCase {
 
 void PrintTo(const MessageCase& c, std::ostream* os) { *os << int(c.error) << " line " << c.line; }
 
-class LineErrorMessage : public testing::TestWithParam<MessageCase> {};
+class LineErrorMessage : public testing::TestWithParam<MessageCase> { };
 
 TEST_P(LineErrorMessage, NamesTheLineByTheNumberRule)
 {
@@ -125,13 +125,12 @@ TEST_P(LineErrorMessage, NamesTheLineByTheNumberRule)
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, LineErrorMessage,
-                         testing::Values(MessageCase{HexLineError::Length, 1, "Length error - Line  1"},
-                                         MessageCase{HexLineError::StartingCharacter, 12,
-                                                     "Invalid starting character - Line  12"},
-                                         MessageCase{HexLineError::Checksum, 1, "Checksum error - Line  1"},
-                                         MessageCase{HexLineError::Address, 40000, "Address error - Line  40000"},
-                                         MessageCase{HexLineError::Length, 70000, "Length error - Line  70000"},
-                                         MessageCase{HexLineError::None, 3, ""}));
+    testing::Values(MessageCase{HexLineError::Length, 1, "Length error - Line  1"},
+        MessageCase{HexLineError::StartingCharacter, 12, "Invalid starting character - Line  12"},
+        MessageCase{HexLineError::Checksum, 1, "Checksum error - Line  1"},
+        MessageCase{HexLineError::Address, 40000, "Address error - Line  40000"},
+        MessageCase{HexLineError::Length, 70000, "Length error - Line  70000"},
+        MessageCase{HexLineError::None, 3, ""}));
 
 // --- the loader on a file in memory ---
 
@@ -158,7 +157,7 @@ Loaded Load(const QByteArray& content, FlashImage& image, const QString& name = 
 QStringList Framed(const QString& name, const QStringList& middle)
 {
     QStringList lines{QStringLiteral("Initalizing flash image"), QStringLiteral("Opening ") + name,
-                      QStringLiteral("Reading flash data")};
+        QStringLiteral("Reading flash data")};
     lines << middle << QStringLiteral("Closing flash data file");
     return lines;
 }
@@ -167,7 +166,7 @@ TEST(LoadHexFile, GoodFileReportsTheBytesLoaded)
 {
     FlashImage image;
     const Loaded l = Load(":020000021000EC\r\n:0400100001020304E2\r\n:0100000011EE\r\n:00000001FF\r\n", image,
-                          QStringLiteral("/tmp/a b/fw.hex"));
+        QStringLiteral("/tmp/a b/fw.hex"));
     EXPECT_TRUE(l.result.ok);
     EXPECT_EQ(l.result.bytesLoaded, 5u);
     EXPECT_EQ(l.result.lines, 4u);
@@ -184,24 +183,24 @@ TEST(LoadHexFile, GoodFileReportsTheBytesLoaded)
 TEST(LoadHexFile, EveryBadLineIsReportedAndTheLoadFails)
 {
     FlashImage image;
-    const Loaded l = Load(":0400100001020304E3\n"     // 1 checksum
-                          ":0100000011EE\n"           // 2 good, still stored
-                          "short\n"                   // 3 length
-                          "0400100001020304E2X\n"     // 4 starting character
-                          ":0500100001020304E2\n"     // 5 length (count)
-                          ":020000021000EC\n"         // 6 segment 0x10000
-                          "\n"                        // 7 length
-                          ":020000020F00EF\n"         // 8 checksum (wrong on purpose)
-                          ":02000002F0000C\n"         // 9 segment 0xF0000
-                          ":0100000011EE\n",          // 10 address
-                          image);
+    const Loaded l = Load(":0400100001020304E3\n" // 1 checksum
+                          ":0100000011EE\n"       // 2 good, still stored
+                          "short\n"               // 3 length
+                          "0400100001020304E2X\n" // 4 starting character
+                          ":0500100001020304E2\n" // 5 length (count)
+                          ":020000021000EC\n"     // 6 segment 0x10000
+                          "\n"                    // 7 length
+                          ":020000020F00EF\n"     // 8 checksum (wrong on purpose)
+                          ":02000002F0000C\n"     // 9 segment 0xF0000
+                          ":0100000011EE\n",      // 10 address
+        image);
     EXPECT_FALSE(l.result.ok);
-    EXPECT_EQ(l.lines, Framed(QStringLiteral("fw.hex"),
-                              {QStringLiteral("Checksum error - Line  1"), QStringLiteral("Length error - Line  3"),
-                               QStringLiteral("Invalid starting character - Line  4"),
-                               QStringLiteral("Length error - Line  5"), QStringLiteral("Length error - Line  7"),
-                               QStringLiteral("Checksum error - Line  8"), QStringLiteral("Address error - Line  10"),
-                               QStringLiteral("Flash file load error")}));
+    EXPECT_EQ(l.lines,
+        Framed(QStringLiteral("fw.hex"),
+            {QStringLiteral("Checksum error - Line  1"), QStringLiteral("Length error - Line  3"),
+                QStringLiteral("Invalid starting character - Line  4"), QStringLiteral("Length error - Line  5"),
+                QStringLiteral("Length error - Line  7"), QStringLiteral("Checksum error - Line  8"),
+                QStringLiteral("Address error - Line  10"), QStringLiteral("Flash file load error")}));
     EXPECT_EQ(image.at(0), 0x11) << "good lines keep what they stored";
     EXPECT_EQ(image.at(0x10), ErasedFlashByte);
 }
@@ -211,7 +210,7 @@ TEST(LoadHexFile, FirstLineWithAChangedChecksumDigit)
     FlashImage image;
     const Loaded l = Load(":0400100001020304E3\r\n", image);
     EXPECT_EQ(l.lines.mid(3, 2),
-              (QStringList{QStringLiteral("Checksum error - Line  1"), QStringLiteral("Flash file load error")}));
+        (QStringList{QStringLiteral("Checksum error - Line  1"), QStringLiteral("Flash file load error")}));
 }
 
 TEST(LoadHexFile, EmptyFileLoadsNothingWithoutError)
@@ -266,15 +265,16 @@ TEST(LoadHexFile, ALineLongerThanTheLongestRecordEndsTheLoad)
     const Loaded l = Load(longest + "\r\n" + longest + "0\r\n:0100000022DD\r\n", image);
     EXPECT_FALSE(l.result.ok);
     EXPECT_EQ(l.result.lines, 2u);
-    EXPECT_EQ(l.lines, Framed(QStringLiteral("fw.hex"),
-                              {QStringLiteral("Length error - Line  2"), QStringLiteral("Flash file load error")}));
+    EXPECT_EQ(l.lines,
+        Framed(QStringLiteral("fw.hex"),
+            {QStringLiteral("Length error - Line  2"), QStringLiteral("Flash file load error")}));
     EXPECT_EQ(image.at(0), 0x11) << "the longest record is read; the line after the overlong one is not";
     EXPECT_EQ(image.at(254), 0x11);
 
     const Loaded noColon = Load(QByteArray(100000, 'X') + "\n:0100000022DD\n", image);
-    EXPECT_EQ(noColon.lines.mid(3), (QStringList{QStringLiteral("Invalid starting character - Line  1"),
-                                                  QStringLiteral("Flash file load error"),
-                                                  QStringLiteral("Closing flash data file")}));
+    EXPECT_EQ(noColon.lines.mid(3),
+        (QStringList{QStringLiteral("Invalid starting character - Line  1"), QStringLiteral("Flash file load error"),
+            QStringLiteral("Closing flash data file")}));
     EXPECT_EQ(image.at(0), ErasedFlashByte);
 }
 
@@ -308,9 +308,9 @@ TEST(LoadHexFile, AFileWithoutLineEndsEndsPromptlyWithAnErrorOnLineOne)
 
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.lines, 1u);
-    EXPECT_EQ(status.lines().mid(3), (QStringList{QStringLiteral("Length error - Line  1"),
-                                                   QStringLiteral("Flash file load error"),
-                                                   QStringLiteral("Closing flash data file")}));
+    EXPECT_EQ(status.lines().mid(3),
+        (QStringList{QStringLiteral("Length error - Line  1"), QStringLiteral("Flash file load error"),
+            QStringLiteral("Closing flash data file")}));
     EXPECT_LE(mostReadBetweenHooks, 128 * 1024) << "bytes read while the window could not run";
     EXPECT_LE(lastPosition, 128 * 1024) << "the rest of the file is not read";
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 * 1024) << "peak resident memory grew (KiB)";

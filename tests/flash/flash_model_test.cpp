@@ -62,12 +62,11 @@ TEST_F(FlashLoadFile, PollsStopDuringTheLoadAndRestartAfterIt)
     bool pollsStopped = true;
     bool buttonsOff = true;
     const bool ok = model_->loadFile([&path] { return path; },
-                                     [&] {
-                                         ++lines;
-                                         pollsStopped &= pollInterval(ChannelId::TimeSetup) == 0
-                                                         && pollInterval(ChannelId::EventScan) == 0;
-                                         buttonsOff &= !model_->loadEnabled() && !model_->programEnabled();
-                                     });
+        [&] {
+            ++lines;
+            pollsStopped &= pollInterval(ChannelId::TimeSetup) == 0 && pollInterval(ChannelId::EventScan) == 0;
+            buttonsOff &= !model_->loadEnabled() && !model_->programEnabled();
+        });
     EXPECT_TRUE(ok);
     EXPECT_GE(lines, 2);
     EXPECT_TRUE(pollsStopped);
@@ -78,9 +77,9 @@ TEST_F(FlashLoadFile, PollsStopDuringTheLoadAndRestartAfterIt)
     EXPECT_TRUE(model_->verifyEnabled());
     EXPECT_TRUE(model_->loadEnabled());
     EXPECT_EQ(statusLines(),
-              (QStringList{QStringLiteral("Initalizing flash image"), QStringLiteral("Opening ") + path,
-                           QStringLiteral("Reading flash data"), QStringLiteral("Loaded  4 bytes -  No errors"),
-                           QStringLiteral("Closing flash data file")}));
+        (QStringList{QStringLiteral("Initalizing flash image"), QStringLiteral("Opening ") + path,
+            QStringLiteral("Reading flash data"), QStringLiteral("Loaded  4 bytes -  No errors"),
+            QStringLiteral("Closing flash data file")}));
 }
 
 TEST_F(FlashLoadFile, FailedLoadDisablesProgramAndVerify)
@@ -117,10 +116,9 @@ TEST_F(FlashLoadFile, ADeviceWithoutLineEndsFailsPromptlyAndThePollsResume)
     EXPECT_FALSE(ok);
     EXPECT_GT(ticks, 0) << "the window's timers ran during the load";
     EXPECT_EQ(statusLines(),
-              (QStringList{QStringLiteral("Initalizing flash image"), QStringLiteral("Opening ") + device,
-                           QStringLiteral("Reading flash data"),
-                           QStringLiteral("Invalid starting character - Line  1"),
-                           QStringLiteral("Flash file load error"), QStringLiteral("Closing flash data file")}));
+        (QStringList{QStringLiteral("Initalizing flash image"), QStringLiteral("Opening ") + device,
+            QStringLiteral("Reading flash data"), QStringLiteral("Invalid starting character - Line  1"),
+            QStringLiteral("Flash file load error"), QStringLiteral("Closing flash data file")}));
     EXPECT_FALSE(model_->programEnabled());
     EXPECT_FALSE(model_->verifyEnabled());
     EXPECT_TRUE(model_->loadEnabled());
@@ -130,12 +128,12 @@ TEST_F(FlashLoadFile, ADeviceWithoutLineEndsFailsPromptlyAndThePollsResume)
 
 struct NoFile {
     const char* name;
-    bool cancel;  // otherwise a path that cannot be opened
+    bool cancel; // otherwise a path that cannot be opened
 };
 
 void PrintTo(const NoFile& f, std::ostream* os) { *os << f.name; }
 
-class LoadWithoutAFile : public FlashLoadFile, public testing::WithParamInterface<NoFile> {};
+class LoadWithoutAFile : public FlashLoadFile, public testing::WithParamInterface<NoFile> { };
 
 TEST_P(LoadWithoutAFile, ImageAndButtonsUntouchedAndPollsRestarted)
 {
@@ -148,8 +146,8 @@ TEST_P(LoadWithoutAFile, ImageAndButtonsUntouchedAndPollsRestarted)
 
     EXPECT_EQ(statusLines().mid(0, before.size()), before);
     EXPECT_EQ(statusLines().mid(before.size()),
-              QStringList{GetParam().cancel ? QStringLiteral("Flash file load cancelled")
-                                            : QStringLiteral("Unable to open ") + missing});
+        QStringList{GetParam().cancel ? QStringLiteral("Flash file load cancelled")
+                                      : QStringLiteral("Unable to open ") + missing});
     EXPECT_EQ(model_->image().at(0x10), 1);
     EXPECT_EQ(model_->image().at(0x13), 4);
     EXPECT_TRUE(model_->programEnabled());
@@ -159,8 +157,8 @@ TEST_P(LoadWithoutAFile, ImageAndButtonsUntouchedAndPollsRestarted)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoadWithoutAFile,
-                         testing::Values(NoFile{"DialogCancelled", true}, NoFile{"CannotOpen", false}),
-                         [](const testing::TestParamInfo<NoFile>& info) { return std::string(info.param.name); });
+    testing::Values(NoFile{"DialogCancelled", true}, NoFile{"CannotOpen", false}),
+    [](const testing::TestParamInfo<NoFile>& info) { return std::string(info.param.name); });
 
 TEST_F(FlashLoadFile, NoLoadWhileASequenceRuns)
 {

@@ -18,13 +18,26 @@ void PrintTo(const PatternRange& r, std::ostream* os) { *os << r.from << "…" <
 
 // The module's bar: each range and its pattern, both ends checked.
 const PatternRange PatternRanges[] = {
-    {0, 2, 0x0000},    {3, 8, 0x0001},    {9, 14, 0x0003},   {15, 21, 0x0007},  {22, 27, 0x000F},
-    {28, 33, 0x001F},  {34, 39, 0x003F},  {40, 46, 0x007F},  {47, 52, 0x00FF},  {53, 58, 0x01FF},
-    {59, 64, 0x03FF},  {65, 71, 0x07FF},  {72, 77, 0x0FFF},  {78, 83, 0x1FFF},  {84, 89, 0x3FFF},
-    {90, 96, 0x7FFF},  {97, 100, 0xFFFF},
+    {0, 2, 0x0000},
+    {3, 8, 0x0001},
+    {9, 14, 0x0003},
+    {15, 21, 0x0007},
+    {22, 27, 0x000F},
+    {28, 33, 0x001F},
+    {34, 39, 0x003F},
+    {40, 46, 0x007F},
+    {47, 52, 0x00FF},
+    {53, 58, 0x01FF},
+    {59, 64, 0x03FF},
+    {65, 71, 0x07FF},
+    {72, 77, 0x0FFF},
+    {78, 83, 0x1FFF},
+    {84, 89, 0x3FFF},
+    {90, 96, 0x7FFF},
+    {97, 100, 0xFFFF},
 };
 
-class BarPattern : public testing::TestWithParam<PatternRange> {};
+class BarPattern : public testing::TestWithParam<PatternRange> { };
 
 TEST_P(BarPattern, WholeRangeGivesItsPattern)
 {
@@ -33,9 +46,7 @@ TEST_P(BarPattern, WholeRangeGivesItsPattern)
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, BarPattern, testing::ValuesIn(PatternRanges),
-                         [](const testing::TestParamInfo<PatternRange>& info) {
-                             return "From" + std::to_string(info.param.from);
-                         });
+    [](const testing::TestParamInfo<PatternRange>& info) { return "From" + std::to_string(info.param.from); });
 
 TEST(BarPattern, OutsideZeroToHundred)
 {
@@ -52,7 +63,7 @@ struct PercentCase {
 
 void PrintTo(const PercentCase& c, std::ostream* os) { *os << c.offset << " of " << c.end; }
 
-class ProgressPercent : public testing::TestWithParam<PercentCase> {};
+class ProgressPercent : public testing::TestWithParam<PercentCase> { };
 
 TEST_P(ProgressPercent, RoundedAndClamped)
 {
@@ -60,13 +71,12 @@ TEST_P(ProgressPercent, RoundedAndClamped)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgressPercent,
-                         testing::Values(PercentCase{0, 200, 0}, PercentCase{128, 200, 64}, PercentCase{256, 200, 100},
-                                         PercentCase{128, 256, 50}, PercentCase{1, 200, 0},  // 0.5 → 0
-                                         PercentCase{3, 200, 2},                              // 1.5 → 2
-                                         PercentCase{5, 200, 2},                              // 2.5 → 2
-                                         PercentCase{0x3D000, 0x79FFF, 50},
-                                         PercentCase{0x7A000, 0x79FFF, 100}, PercentCase{128, 1, 100},
-                                         PercentCase{5, 0, 0}));
+    testing::Values(PercentCase{0, 200, 0}, PercentCase{128, 200, 64}, PercentCase{256, 200, 100},
+        PercentCase{128, 256, 50}, PercentCase{1, 200, 0}, // 0.5 → 0
+        PercentCase{3, 200, 2},                            // 1.5 → 2
+        PercentCase{5, 200, 2},                            // 2.5 → 2
+        PercentCase{0x3D000, 0x79FFF, 50}, PercentCase{0x7A000, 0x79FFF, 100}, PercentCase{128, 1, 100},
+        PercentCase{5, 0, 0}));
 
 TEST(FlashEnd, HighestDataAtOrBelowTheLimit)
 {

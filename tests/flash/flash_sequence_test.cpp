@@ -28,7 +28,7 @@ QByteArray Firmware(int size, quint32 seed)
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator random(seed);
     for (char& b : bytes)
-        b = char(random.bounded(1, 0xFF));  // never 0: a cleared byte must differ
+        b = char(random.bounded(1, 0xFF)); // never 0: a cleared byte must differ
     return bytes;
 }
 
@@ -40,7 +40,7 @@ Words BlockWords(const FlashImage& image, quint32 offset)
     return words;
 }
 
-class FlashAgainstSimulator : public FlashFixture {};
+class FlashAgainstSimulator : public FlashFixture { };
 
 TEST_F(FlashAgainstSimulator, OneByteAtTwoHundred)
 {
@@ -118,14 +118,16 @@ TEST_F(FlashAgainstSimulator, HalfWayWritesTheHalfPattern)
     image[512] = 2;
     ASSERT_TRUE(load(hexFromBinary(image)));
     std::vector<int> bar;
-    QObject::connect(&model_->status(), &FlashStatus::progressChanged, owner_.get(), [&bar](int p) { bar.push_back(p); });
+    QObject::connect(
+        &model_->status(), &FlashStatus::progressChanged, owner_.get(), [&bar](int p) { bar.push_back(p); });
     proxy_->clear();
     ASSERT_TRUE(model_->program());
     ASSERT_EQ(runToEnd(), Outcome::VerifyOk);
 
     std::vector<Words> progress(8, Words{0, 0});
-    progress.insert(progress.end(), {{0x000F, 0}, {0x00FF, 0}, {0x0FFF, 0}, {0xFFFF, 0}, {0xFFFF, 0},
-                                     {0xFFFF, 0x000F}, {0xFFFF, 0x00FF}, {0xFFFF, 0x0FFF}, {0xFFFF, 0xFFFF}, {0, 0}});
+    progress.insert(progress.end(),
+        {{0x000F, 0}, {0x00FF, 0}, {0x0FFF, 0}, {0xFFFF, 0}, {0xFFFF, 0}, {0xFFFF, 0x000F}, {0xFFFF, 0x00FF},
+            {0xFFFF, 0x0FFF}, {0xFFFF, 0xFFFF}, {0, 0}});
     EXPECT_EQ(progressWrites(), progress);
     EXPECT_EQ(ProgressBarPattern(50), 0x00FF);
     EXPECT_EQ(bar, (std::vector<int>{25, 50, 75, 100, 0, 25, 50, 75, 100, 0}));
@@ -142,7 +144,7 @@ TEST_F(FlashAgainstSimulator, FullSizeImage)
     EXPECT_EQ(model_->sequence().FlashEnd(), FlashProgramLimit - 1);
 
     const std::vector<SeenRequest> seen = flashRequests();
-    const quint32 blocks = FlashProgramLimit / FlashBlockBytes;  // 3904
+    const quint32 blocks = FlashProgramLimit / FlashBlockBytes; // 3904
     ASSERT_EQ(seen.size(), 9 + blocks + blocks + 1);
     for (quint32 b = 0; b < blocks; ++b) {
         const SeenRequest& w = seen[9 + b];
@@ -156,25 +158,25 @@ TEST_F(FlashAgainstSimulator, FullSizeImage)
     FlashClient direct(sim_.port());
     const std::vector<std::uint8_t> flash = direct.read(0, FlashProgramLimit + 128);
     ASSERT_EQ(flash.size(), FlashProgramLimit + 128);
-    EXPECT_TRUE(std::equal(binary.begin(), binary.end(), flash.begin(),
-                           [](char a, std::uint8_t b) { return quint8(a) == b; }));
+    EXPECT_TRUE(
+        std::equal(binary.begin(), binary.end(), flash.begin(), [](char a, std::uint8_t b) { return quint8(a) == b; }));
     EXPECT_TRUE(std::all_of(flash.begin() + FlashProgramLimit, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
 struct Difference {
     const char* name;
-    std::vector<quint32> positions;  // bytes cleared to 0 in the module
-    int blocksRead;                  // reads of the verify, the differing block last
+    std::vector<quint32> positions; // bytes cleared to 0 in the module
+    int blocksRead;                 // reads of the verify, the differing block last
 };
 
 void PrintTo(const Difference& d, std::ostream* os) { *os << d.name; }
 
-class VerifyDifference : public FlashFixture, public testing::WithParamInterface<Difference> {};
+class VerifyDifference : public FlashFixture, public testing::WithParamInterface<Difference> { };
 
 TEST_P(VerifyDifference, EndsAtTheDifferingBlock)
 {
     startModule();
-    const QByteArray binary = Firmware(1000, 11);  // FlashEnd 999: reads at 0 … 896 and 1024
+    const QByteArray binary = Firmware(1000, 11); // FlashEnd 999: reads at 0 … 896 and 1024
     ASSERT_TRUE(load(hexFromBinary(binary)));
     ASSERT_TRUE(model_->program());
     ASSERT_EQ(runToEnd(), Outcome::VerifyOk);
@@ -210,12 +212,11 @@ TEST_P(VerifyDifference, EndsAtTheDifferingBlock)
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, VerifyDifference,
-                         testing::Values(Difference{"OneByte", {400}, 4},
-                                         Difference{"ThreeInOneBlock", {130, 131, 255}, 2},
-                                         Difference{"FirstBlock", {0}, 1},
-                                         // The block past FlashEnd is read too; its bytes are erased flash.
-                                         Difference{"BlockAfterTheEnd", {1024 + 5}, 9}),
-                         [](const testing::TestParamInfo<Difference>& info) { return std::string(info.param.name); });
+    testing::Values(Difference{"OneByte", {400}, 4}, Difference{"ThreeInOneBlock", {130, 131, 255}, 2},
+        Difference{"FirstBlock", {0}, 1},
+        // The block past FlashEnd is read too; its bytes are erased flash.
+        Difference{"BlockAfterTheEnd", {1024 + 5}, 9}),
+    [](const testing::TestParamInfo<Difference>& info) { return std::string(info.param.name); });
 
 TEST_F(FlashAgainstSimulator, DifferenceAfterProgramRestartsTheScanPolls)
 {
@@ -239,9 +240,8 @@ TEST_F(FlashAgainstSimulator, DifferenceAfterProgramRestartsTheScanPolls)
     ASSERT_TRUE(cleared);
 
     EXPECT_EQ(statusLines().mid(statusLines().size() - 4),
-              (QStringList{QStringLiteral("Flash Memory Programming Complete"),
-                           QStringLiteral("Verifying Flash Memory "), QStringLiteral("Flash Verify Error "),
-                           QStringLiteral("Event scan resumed")}));
+        (QStringList{QStringLiteral("Flash Memory Programming Complete"), QStringLiteral("Verifying Flash Memory "),
+            QStringLiteral("Flash Verify Error "), QStringLiteral("Event scan resumed")}));
     EXPECT_EQ(pollInterval(ChannelId::TimeSetup), TimeSetupPollInterval);
     EXPECT_EQ(pollInterval(ChannelId::EventScan), EventScanPollInterval);
     EXPECT_EQ(pollInterval(ChannelId::Flash), 0);
@@ -287,8 +287,7 @@ TEST_F(FlashAgainstSimulator, LostReplyDuringVerify)
     ASSERT_TRUE(model_->verify());
     ASSERT_EQ(runToEnd(), Outcome::CommunicationsError);
     EXPECT_EQ(statusLines().mid(statusLines().size() - 2),
-              (QStringList{QStringLiteral("Verifying Flash Memory "),
-                           QStringLiteral("Flash Memory Communications Error ")}));
+        (QStringList{QStringLiteral("Verifying Flash Memory "), QStringLiteral("Flash Memory Communications Error ")}));
     const std::vector<SeenRequest> seen = flashRequests();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].reg, 16389);
@@ -303,7 +302,7 @@ struct Refusal {
 
 void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
 
-class NothingToProgram : public FlashFixture, public testing::WithParamInterface<Refusal> {};
+class NothingToProgram : public FlashFixture, public testing::WithParamInterface<Refusal> { };
 
 TEST_P(NothingToProgram, ProgramAndVerifyRefuseAndSendNothing)
 {
@@ -314,19 +313,18 @@ TEST_P(NothingToProgram, ProgramAndVerifyRefuseAndSendNothing)
     EXPECT_FALSE(model_->program());
     EXPECT_FALSE(model_->verify());
     EXPECT_EQ(statusLines().mid(before),
-              (QStringList{QStringLiteral("No flash data to program"), QStringLiteral("No flash data to verify")}));
+        (QStringList{QStringLiteral("No flash data to program"), QStringLiteral("No flash data to verify")}));
     idle(50);
     EXPECT_TRUE(proxy_->requests().empty());
     EXPECT_FALSE(model_->sequence().running());
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, NothingToProgram,
-                         testing::Values(Refusal{"NoDataRecords", ":00000001FF\n"},
-                                         // 0x7A001 = segment 0x7A00 + 1
-                                         Refusal{"OnlyAboveTheLimit", ":020000027A0082\n:010001001CE2\n"},
-                                         Refusal{"OnlyPositionZero", ":0100000011EE\n"},
-                                         Refusal{"OnlyErasedValues", ":02001000FFFFF0\n"}),
-                         [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+    testing::Values(Refusal{"NoDataRecords", ":00000001FF\n"},
+        // 0x7A001 = segment 0x7A00 + 1
+        Refusal{"OnlyAboveTheLimit", ":020000027A0082\n:010001001CE2\n"},
+        Refusal{"OnlyPositionZero", ":0100000011EE\n"}, Refusal{"OnlyErasedValues", ":02001000FFFFF0\n"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace chronel::test

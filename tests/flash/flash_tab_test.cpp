@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -22,19 +22,18 @@ struct FilterCase {
 
 void PrintTo(const FilterCase& c, std::ostream* os) { *os << '"' << c.filter << '"'; }
 
-class DialogFilter : public testing::TestWithParam<FilterCase> {};
+class DialogFilter : public testing::TestWithParam<FilterCase> { };
 
 TEST_P(DialogFilter, BecomesQtNameFilters)
 {
     EXPECT_EQ(DialogNameFilters(QString::fromLatin1(GetParam().filter)), GetParam().names);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Filters, DialogFilter,
+INSTANTIATE_TEST_SUITE_P(Filters, DialogFilter,
     testing::Values(FilterCase{"Flash Files (*.hex)|*.hex", {QStringLiteral("Flash Files (*.hex)")}},
-                    FilterCase{"Logs|*.txt;*.log|All (*.*)|*.*",
-                               {QStringLiteral("Logs (*.txt *.log)"), QStringLiteral("All (*.*)")}},
-                    FilterCase{"", {}}));
+        FilterCase{
+            "Logs|*.txt;*.log|All (*.*)|*.*", {QStringLiteral("Logs (*.txt *.log)"), QStringLiteral("All (*.*)")}},
+        FilterCase{"", {}}));
 
 class FlashTabWidget : public FlashFixture {
 protected:
@@ -94,8 +93,7 @@ protected:
 TEST_F(FlashTabWidget, NamesCaptionsAndStartState)
 {
     const std::pair<const char*, const char*> buttons[] = {{"cmdFlashLoadFile", "Load File"},
-                                                           {"cmdFlashProgramFlash", "Program Flash"},
-                                                           {"cmdFlashVerifyFlash", "Verify Flash"}};
+        {"cmdFlashProgramFlash", "Program Flash"}, {"cmdFlashVerifyFlash", "Verify Flash"}};
     for (const auto& [name, caption] : buttons) {
         auto* b = tab_->findChild<QPushButton*>(QString::fromLatin1(name));
         ASSERT_NE(b, nullptr) << name;
@@ -142,7 +140,8 @@ TEST_F(FlashTabWidget, LoadProgramAndVerifyWithLiveProgress)
 
     tab_->verifyButton()->click();
     ASSERT_EQ(runToEnd(), FlashSequence::Outcome::VerifyOk);
-    EXPECT_TRUE(shownText().endsWith(QStringLiteral("Flash Memory Verify OK \nVerifying Flash Memory \nFlash Memory Verify OK ")));
+    EXPECT_TRUE(shownText().endsWith(
+        QStringLiteral("Flash Memory Verify OK \nVerifying Flash Memory \nFlash Memory Verify OK ")));
 }
 
 TEST_F(FlashTabWidget, OpenDialogCancelled)
@@ -155,7 +154,7 @@ TEST_F(FlashTabWidget, OpenDialogCancelled)
     tab_->loadButton()->click();
     EXPECT_EQ(filters, QStringList{QStringLiteral("Flash Files (*.hex)")});
     EXPECT_EQ(model_->status().lines().value(model_->status().lines().size() - 1),
-              QStringLiteral("Flash file load cancelled"));
+        QStringLiteral("Flash file load cancelled"));
     EXPECT_EQ(shownText(), QStringLiteral("Flash file load cancelled"));
     EXPECT_FALSE(tab_->programButton()->isEnabled());
 }
@@ -169,7 +168,7 @@ TEST_F(FlashTabWidget, OpenDialogChoosesTheFile)
         auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(name, nullptr);
         name->setText(path);
-        static_cast<QDialog&>(dialog).accept();  // public on QDialog
+        static_cast<QDialog&>(dialog).accept(); // public on QDialog
     });
     tab_->loadButton()->click();
     EXPECT_TRUE(shownText().contains(QStringLiteral("Opening ") + path)) << shownText().toStdString();

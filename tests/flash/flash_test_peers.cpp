@@ -57,9 +57,9 @@ RecordingProxy::RecordingProxy(std::uint16_t serverPort) : serverPort_(serverPor
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
-    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
-        || ::listen(listenFd_, 8) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0
-        || ::pipe2(wake_, O_CLOEXEC) != 0)
+    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 8) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+        ::pipe2(wake_, O_CLOEXEC) != 0)
         return;
     port_ = ntohs(addr.sin_port);
     thread_ = std::thread([this] { run(); });
@@ -103,7 +103,7 @@ void RecordingProxy::closePair(Pair& pair)
 
 bool RecordingProxy::takeFrames(Pair& pair)
 {
-    constexpr std::size_t Header = 7;  // MBAP with unit identifier
+    constexpr std::size_t Header = 7; // MBAP with unit identifier
     for (;;) {
         if (pair.pending.size() < Header)
             return true;

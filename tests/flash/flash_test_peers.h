@@ -18,7 +18,7 @@ struct SeenRequest {
     int function = 0;
     int reg = 0;
     int count = 0;
-    std::vector<std::uint16_t> values;  // function 16 only
+    std::vector<std::uint16_t> values; // function 16 only
 };
 
 // Forwards Modbus TCP byte streams from any number of client connections to
@@ -39,7 +39,7 @@ private:
     struct Pair {
         int client = -1;
         int server = -1;
-        std::vector<std::uint8_t> pending;  // client bytes not yet a whole frame
+        std::vector<std::uint8_t> pending; // client bytes not yet a whole frame
     };
     void run();
     void closePair(Pair& pair);

@@ -27,7 +27,7 @@ enum class Tool { SrecCatSegment, SrecCatLinear, Objcopy };
 struct ToolCase {
     const char* name;
     Tool tool;
-    int recordBytes;  // srec_cat's -obs; objcopy writes 16
+    int recordBytes; // srec_cat's -obs; objcopy writes 16
     std::vector<Piece> pieces;
 };
 
@@ -78,9 +78,9 @@ TEST_P(ToolMadeFile, LoadsByteForByte)
     const QString hex = dir_.filePath(QStringLiteral("fw.hex"));
     if (c.tool == Tool::Objcopy) {
         ASSERT_EQ(c.pieces.size(), 1u);
-        run(QStringLiteral("objcopy"), {QStringLiteral("-I"), QStringLiteral("binary"), QStringLiteral("-O"),
-                                        QStringLiteral("ihex"), QStringLiteral("--change-addresses"),
-                                        QString::number(c.pieces[0].position), pieceFiles[0], hex});
+        run(QStringLiteral("objcopy"),
+            {QStringLiteral("-I"), QStringLiteral("binary"), QStringLiteral("-O"), QStringLiteral("ihex"),
+                QStringLiteral("--change-addresses"), QString::number(c.pieces[0].position), pieceFiles[0], hex});
     } else {
         QStringList args;
         for (std::size_t i = 0; i < c.pieces.size(); ++i)
@@ -132,7 +132,7 @@ const ToolCase ToolCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, ToolMadeFile, testing::ValuesIn(ToolCases),
-                         [](const testing::TestParamInfo<ToolCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ToolCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace chronel

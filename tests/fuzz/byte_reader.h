@@ -13,7 +13,7 @@ namespace fuzzing {
 
 class ByteReader {
 public:
-    ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) { }
 
     std::size_t remaining() const { return size_ - position_; }
     std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }

@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (status == 0)
         check(message->checkReply() == 1 || message->exceptionCode() != 0);
     regaccess::RegisterBuffer buffer;
-    (void)regaccess::processReply(std::span<const std::uint8_t>(&packet.functionCode, plcdrv::MaxPduLength),
-                                  status, buffer);
+    (void)regaccess::processReply(
+        std::span<const std::uint8_t>(&packet.functionCode, plcdrv::MaxPduLength), status, buffer);
     return 0;
 }

@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QBuffer file(&bytes);
     file.open(QIODevice::ReadOnly);
     chronel::FlashStatus status;
-    const chronel::FlashLoadResult result =
-        chronel::LoadHexFile(file, QStringLiteral("fuzz.hex"), *image, status);
+    const chronel::FlashLoadResult result = chronel::LoadHexFile(file, QStringLiteral("fuzz.hex"), *image, status);
     // Each data byte takes two hex digits of the file.
     if (result.bytesLoaded > size / 2)
         std::abort();

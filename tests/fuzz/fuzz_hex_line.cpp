@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 address = address * 16 + quint32(chronel::HexDigitValue(line[i]));
             check(state.bytesLoaded == before.bytesLoaded + quint32(count));
             for (int i = 0; i < count; ++i) {
-                const quint8 expected = quint8(chronel::HexDigitValue(line[9 + 2 * i]) * 16
-                                               + chronel::HexDigitValue(line[10 + 2 * i]));
+                const quint8 expected =
+                    quint8(chronel::HexDigitValue(line[9 + 2 * i]) * 16 + chronel::HexDigitValue(line[10 + 2 * i]));
                 check(image.at(before.segmentBase + address + quint32(i)) == expected);
             }
         }

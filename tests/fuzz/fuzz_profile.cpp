@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const QString readBack = platform::PrivateProfile::getString(path, section, key, missing);
         if (readBack != value)
             fail("written value does not read back", value + QStringLiteral("] read [") + readBack);
-        const bool sameEntry = otherSection.compare(section, Qt::CaseInsensitive) == 0
-                               && otherKey.compare(key, Qt::CaseInsensitive) == 0;
+        const bool sameEntry =
+            otherSection.compare(section, Qt::CaseInsensitive) == 0 && otherKey.compare(key, Qt::CaseInsensitive) == 0;
         if (!sameEntry && platform::PrivateProfile::getString(path, otherSection, otherKey, missing) != otherBefore)
             fail("a write changed another key", otherSection + QStringLiteral("] [") + otherKey);
     }

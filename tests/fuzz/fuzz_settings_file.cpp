@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray savedAgain = readAndSave(saved, second, replacedAgain);
     if (second.runTimeError || !second.messages.isEmpty() || second.recordsRead != chronel::SettingsRecordCount) {
         std::fprintf(stderr, "a saved settings file does not read back: %s\n",
-                     second.messages.join(u'|').toLocal8Bit().constData());
+            second.messages.join(u'|').toLocal8Bit().constData());
         std::abort();
     }
     if (replacedAgain || savedAgain != saved) {

@@ -27,9 +27,9 @@ struct Peer {
 
 class ScriptedSocket : public regaccess::StreamSocket {
 public:
-    explicit ScriptedSocket(Peer& peer) : peer_(peer) {}
+    explicit ScriptedSocket(Peer& peer) : peer_(peer) { }
 
-    void startConnect(std::uint32_t, std::uint16_t) override {}
+    void startConnect(std::uint32_t, std::uint16_t) override { }
     regaccess::WaitResult waitWritable(int) override { return {regaccess::Readiness::Ready, 0}; }
     regaccess::WaitResult waitReadable(int) override
     {

@@ -22,8 +22,7 @@ constexpr int kTimeout = 7;
 
 // The stand-in as mpbridge loaded it; the test does not link it, so that the
 // bridge's own run-time loading is what puts it into the process.
-template <typename Fn>
-Fn standIn(const char* name)
+template <typename Fn> Fn standIn(const char* name)
 {
     static void* lib = dlopen("libmbxapi.so", RTLD_NOW | RTLD_NOLOAD);
     return lib ? reinterpret_cast<Fn>(dlsym(lib, name)) : nullptr;
@@ -49,7 +48,7 @@ protected:
     }
 
     int send(int device, std::vector<std::uint8_t> pdu, std::array<unsigned char, 512>& frame, int unit = 1,
-             int timeout = 2000)
+        int timeout = 2000)
     {
         frame.fill(0xCD);
         std::memcpy(frame.data(), pdu.data(), pdu.size());
@@ -109,7 +108,7 @@ TEST_F(MpbridgeTest, FailedOpenLeavesNoCardBehind)
 {
     SimConfigFile config(SimConfigFile::device(1, 1));
     const int closes = calls("MbxClose");
-    EXPECT_EQ(MBXInitCard(4), 0);  // not in the device list
+    EXPECT_EQ(MBXInitCard(4), 0); // not in the device list
     EXPECT_EQ(calls("MbxClose"), closes);
     EXPECT_EQ(MBXStopCard(4), 0);
     std::array<unsigned char, 512> frame{};
@@ -199,10 +198,7 @@ TEST_F(MpbridgeTest, ConcurrentExchangesOnTwoCardsKeepTheirReplies)
 // The stand-in's device description enumeration, as the device dialog uses it.
 class MbxSimEnumeration : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(openEnum && closeEnum && next && read) << "stand-in not loaded";
-    }
+    void SetUp() override { ASSERT_TRUE(openEnum && closeEnum && next && read) << "stand-in not loaded"; }
     MbxOpenDeviceDescriptionEnumFn openEnum = standIn<MbxOpenDeviceDescriptionEnumFn>("MbxOpenDeviceDescriptionEnum");
     MbxCloseDeviceDescriptionEnumFn closeEnum =
         standIn<MbxCloseDeviceDescriptionEnumFn>("MbxCloseDeviceDescriptionEnum");
@@ -213,18 +209,18 @@ protected:
 TEST_F(MbxSimEnumeration, ListsDevicesWithTheirTexts)
 {
     SimConfigFile config(SimConfigFile::device(3, 1502, "A B C") + SimConfigFile::device(5, 1503, "Logical", false) +
-                         "[Device 7]\nName=" + std::string(80, 'x') + "\n");
+        "[Device 7]\nName=" + std::string(80, 'x') + "\n");
     MbxEnumHandle handle = 0;
     ASSERT_EQ(openEnum(&handle), 0);
-    std::vector<std::pair<int, int>> seen;  // device, physical
+    std::vector<std::pair<int, int>> seen; // device, physical
     std::string longName;
     do {
         char texts[4][64];
         int32_t lengths[4] = {64, 64, 64, 64};
         int32_t physical = 0, device = -1;
-        ASSERT_EQ(read(handle, &physical, &device, texts[0], &lengths[0], texts[1], &lengths[1],
-                                            texts[2], &lengths[2], texts[3], &lengths[3]),
-                  0);
+        ASSERT_EQ(read(handle, &physical, &device, texts[0], &lengths[0], texts[1], &lengths[1], texts[2], &lengths[2],
+                      texts[3], &lengths[3]),
+            0);
         seen.emplace_back(device, physical);
         if (device == 3) {
             EXPECT_STREQ(texts[0], "Modbus Plus");
@@ -242,9 +238,9 @@ TEST_F(MbxSimEnumeration, ListsDevicesWithTheirTexts)
     char texts[4][64];
     int32_t lengths[4] = {64, 64, 64, 64};
     int32_t physical = 0, device = 5;
-    ASSERT_EQ(read(0, &physical, &device, texts[0], &lengths[0], texts[1], &lengths[1], texts[2],
-                                        &lengths[2], texts[3], &lengths[3]),
-              0);
+    ASSERT_EQ(read(0, &physical, &device, texts[0], &lengths[0], texts[1], &lengths[1], texts[2], &lengths[2], texts[3],
+                  &lengths[3]),
+        0);
     EXPECT_EQ(physical, 0);
     EXPECT_STREQ(texts[3], "Chronel test bench");
 }

@@ -34,7 +34,7 @@ TEST(MpbridgeUnavailable, EveryOperationFails)
         EXPECT_EQ(MBXSendPacket(device, routing, frame, 5, 100), -1) << device;
         EXPECT_EQ(MBXStopCard(device), 0) << device;
     }
-    EXPECT_EQ(frame[0], 0x03);  // the frame is left alone
+    EXPECT_EQ(frame[0], 0x03); // the frame is left alone
 }
 
 TEST(MpbridgeUnavailable, SelectDeviceLeavesOutputsAlone)

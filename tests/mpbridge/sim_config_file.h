@@ -1,8 +1,8 @@
 #pragma once
 // Writes a device list for the stand-in MBX driver into a temporary file and
 // points MBXSIM_CONFIG at it for the life of the object.
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -31,8 +31,8 @@ public:
     static std::string device(int number, int port, const std::string& name = "Bench Card", bool physical = true)
     {
         return "[Device " + std::to_string(number) + "]\nPhysical=" + (physical ? "1" : "0") +
-               "\nProtocol=Modbus Plus\nCard=SA85 stand-in\nName=" + name +
-               "\nDescription=Chronel test bench\nEndpoint=127.0.0.1:" + std::to_string(port) + "\n";
+            "\nProtocol=Modbus Plus\nCard=SA85 stand-in\nName=" + name +
+            "\nDescription=Chronel test bench\nEndpoint=127.0.0.1:" + std::to_string(port) + "\n";
     }
 
 private:

@@ -7,8 +7,8 @@ namespace {
 
 using platform::ErrorCode;
 using platform::ErrorKind;
-using platform::ErrorWording;
 using platform::errorText;
+using platform::ErrorWording;
 
 TEST(FailureText, WordsForEachKindOfCodeAndTheWindowsOwnWording)
 {
@@ -32,7 +32,7 @@ TEST(FailureText, EverySocketNumberTheSystemReportsHasWords)
     for (int err = 1; err < 200; ++err) {
         const int code = platform::socketErrorFromErrno(err);
         if (code == 10000 + err)
-            continue;  // not mapped: reported by number
+            continue; // not mapped: reported by number
         EXPECT_FALSE(errorText(code).startsWith(QStringLiteral("error "))) << "errno " << err;
     }
 }

@@ -16,7 +16,7 @@ void PrintTo(const Case& c, std::ostream* os)
     *os << "buttons " << static_cast<int>(c.buttons) << " answer " << static_cast<int>(c.expected);
 }
 
-class HeadlessMessageBox : public ::testing::TestWithParam<Case> {};
+class HeadlessMessageBox : public ::testing::TestWithParam<Case> { };
 
 // Under a QCoreApplication there is nobody to click: the call must not block,
 // must leave the text where an operator can see it, and must give the answer
@@ -26,17 +26,16 @@ TEST_P(HeadlessMessageBox, PrintsAndAnswersWithFirstButton)
     ::testing::internal::CaptureStderr();
     const platform::MessageAnswer answer =
         platform::messageBox(QStringLiteral("PLCDRV"), QStringLiteral("COM:25 Port Assigned to Adapter 1 Invalid!"),
-                             platform::MessageIcon::Warning, GetParam().buttons);
+            platform::MessageIcon::Warning, GetParam().buttons);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(answer, GetParam().expected);
     EXPECT_EQ(err, "PLCDRV: COM:25 Port Assigned to Adapter 1 Invalid!\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, HeadlessMessageBox,
-                         ::testing::Values(Case{platform::MessageButtons::Ok, platform::MessageAnswer::Ok},
-                                           Case{platform::MessageButtons::OkCancel, platform::MessageAnswer::Ok},
-                                           Case{platform::MessageButtons::YesNo, platform::MessageAnswer::Yes},
-                                           Case{platform::MessageButtons::YesNoCancel,
-                                                platform::MessageAnswer::Yes}));
+    ::testing::Values(Case{platform::MessageButtons::Ok, platform::MessageAnswer::Ok},
+        Case{platform::MessageButtons::OkCancel, platform::MessageAnswer::Ok},
+        Case{platform::MessageButtons::YesNo, platform::MessageAnswer::Yes},
+        Case{platform::MessageButtons::YesNoCancel, platform::MessageAnswer::Yes}));
 
 } // namespace

@@ -71,7 +71,7 @@ void PrintTo(const IntCase& c, std::ostream* os)
     *os << '"' << (c.value ? c.value : "(absent)") << "\" -> " << c.expected;
 }
 
-class ProfileInt : public ProfileFile, public ::testing::WithParamInterface<IntCase> {};
+class ProfileInt : public ProfileFile, public ::testing::WithParamInterface<IntCase> { };
 
 TEST_P(ProfileInt, LeadingNumberOrDefault)
 {
@@ -80,17 +80,15 @@ TEST_P(ProfileInt, LeadingNumberOrDefault)
         text += QByteArray("LinkTimeOut=") + GetParam().value + "\n";
     writeAll(path_, text);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("LinkTimeOut"), 5000),
-              GetParam().expected)
+        GetParam().expected)
         << (GetParam().value ? GetParam().value : "(absent)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, ProfileInt,
-                         ::testing::Values(IntCase{"12", 12}, IntCase{"12abc", 12}, IntCase{"-3", -3},
-                                           IntCase{"+7", 7}, IntCase{"  42  ", 42}, IntCase{"abc", 0},
-                                           IntCase{"-", 0}, IntCase{"0x10", 0}, IntCase{"", 5000},
-                                           IntCase{nullptr, 5000}, IntCase{"99999999999", 2147483647},
-                                           IntCase{"-99999999999", -2147483647 - 1},
-                                           IntCase{"4294967295", 2147483647}, IntCase{"007", 7}));
+    ::testing::Values(IntCase{"12", 12}, IntCase{"12abc", 12}, IntCase{"-3", -3}, IntCase{"+7", 7},
+        IntCase{"  42  ", 42}, IntCase{"abc", 0}, IntCase{"-", 0}, IntCase{"0x10", 0}, IntCase{"", 5000},
+        IntCase{nullptr, 5000}, IntCase{"99999999999", 2147483647}, IntCase{"-99999999999", -2147483647 - 1},
+        IntCase{"4294967295", 2147483647}, IntCase{"007", 7}));
 
 TEST_F(ProfileFile, SectionsAndKeysIgnoreCaseAndKeysAreLiteral)
 {
@@ -103,22 +101,22 @@ TEST_F(ProfileFile, SectionsAndKeysIgnoreCaseAndKeysAreLiteral)
     EXPECT_EQ(PrivateProfile::getString(path_, s1, QStringLiteral("MBXDeviceName")), QStringLiteral("Card A"));
     // A commented-out key does not exist.
     EXPECT_EQ(PrivateProfile::getString(path_, s1, QStringLiteral("# baud index"), QStringLiteral("none")),
-              QStringLiteral("none"));
+        QStringLiteral("none"));
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.2"), QStringLiteral("Type"), 0), 2);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("general"), QStringLiteral("DIALOGSHOW"), 1), 0);
     // Keys of one section are not seen in another.
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.2"), QStringLiteral("COM:"), -1), -1);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.3"), QStringLiteral("Enabled"), 0), 0);
-    EXPECT_EQ(PrivateProfile::getString(path_, QStringLiteral("Adapter.Object.3"), QStringLiteral("Type"),
-                                        QStringLiteral("dflt")),
-              QStringLiteral("dflt"));
+    EXPECT_EQ(PrivateProfile::getString(
+                  path_, QStringLiteral("Adapter.Object.3"), QStringLiteral("Type"), QStringLiteral("dflt")),
+        QStringLiteral("dflt"));
 }
 
 TEST_F(ProfileFile, MissingFileGivesDefaults)
 {
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), 1), 1);
     EXPECT_EQ(PrivateProfile::getString(path_, QStringLiteral("GENERAL"), QStringLiteral("X"), QStringLiteral("d")),
-              QStringLiteral("d"));
+        QStringLiteral("d"));
 }
 
 TEST_F(ProfileFile, CrLfFilesReadAndKeepTheirLineEnding)
@@ -128,9 +126,9 @@ TEST_F(ProfileFile, CrLfFilesReadAndKeepTheirLineEnding)
     writeAll(path_, crlf);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("COM:"), -1), 3);
     EXPECT_EQ(PrivateProfile::getString(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("MBXDeviceName")),
-              QStringLiteral("Card A"));
-    ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("NodeID"),
-                                            QStringLiteral("5")));
+        QStringLiteral("Card A"));
+    ASSERT_TRUE(PrivateProfile::writeString(
+        path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("NodeID"), QStringLiteral("5")));
     const QByteArray after = readAll(path_);
     EXPECT_FALSE(after.contains("NodeID=5\n") && !after.contains("NodeID=5\r\n"));
     EXPECT_EQ(after.count("\n"), after.count("\r\n"));
@@ -139,8 +137,8 @@ TEST_F(ProfileFile, CrLfFilesReadAndKeepTheirLineEnding)
 TEST_F(ProfileFile, WriteReplacesOnlyTheValueAndKeepsEverythingElse)
 {
     writeAll(path_, kSample);
-    ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("adapter.object.1"), QStringLiteral("com:"),
-                                            QStringLiteral("7")));
+    ASSERT_TRUE(PrivateProfile::writeString(
+        path_, QStringLiteral("adapter.object.1"), QStringLiteral("com:"), QStringLiteral("7")));
     QByteArray expected = kSample;
     expected.replace("COM:=3\n", "COM:=7\n"); // key keeps the file's spelling
     EXPECT_EQ(readAll(path_), expected);
@@ -149,8 +147,8 @@ TEST_F(ProfileFile, WriteReplacesOnlyTheValueAndKeepsEverythingElse)
 TEST_F(ProfileFile, NewKeyGoesToTheEndOfItsSection)
 {
     writeAll(path_, kSample);
-    ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("NodeID"),
-                                            QStringLiteral("17")));
+    ASSERT_TRUE(PrivateProfile::writeString(
+        path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("NodeID"), QStringLiteral("17")));
     QByteArray expected = kSample;
     expected.replace("MBXDeviceName=  \"Card A\"  \n", "MBXDeviceName=  \"Card A\"  \nNodeID=17\n");
     EXPECT_EQ(readAll(path_), expected);
@@ -160,8 +158,8 @@ TEST_F(ProfileFile, NewKeyGoesToTheEndOfItsSection)
 TEST_F(ProfileFile, NewSectionIsAppended)
 {
     writeAll(path_, kSample);
-    ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("Adapter.Object.8"), QStringLiteral("Enabled"),
-                                            QStringLiteral("1")));
+    ASSERT_TRUE(PrivateProfile::writeString(
+        path_, QStringLiteral("Adapter.Object.8"), QStringLiteral("Enabled"), QStringLiteral("1")));
     EXPECT_EQ(readAll(path_), kSample + "\n[Adapter.Object.8]\nEnabled=1\n");
 
     // A file without a final line break gets one before the new section.
@@ -175,8 +173,8 @@ TEST_F(ProfileFile, NewSectionIsAppended)
 TEST_F(ProfileFile, WriteCreatesFileAndDirectories)
 {
     const QString nested = dir_.filePath(QStringLiteral("a/b/PLCDRV.INI"));
-    ASSERT_TRUE(PrivateProfile::writeString(nested, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"),
-                                            QStringLiteral("0")));
+    ASSERT_TRUE(PrivateProfile::writeString(
+        nested, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), QStringLiteral("0")));
     EXPECT_EQ(readAll(nested), QByteArray("[GENERAL]\nDialogShow=0\n"));
 }
 
@@ -199,8 +197,7 @@ TEST_F(ProfileFile, ValuesWithBlankEndsOrQuotesReadBackAsWritten)
 {
     const QString s = QStringLiteral("Adapter.Object.3");
     const QString values[] = {QStringLiteral(" spaced "), QStringLiteral("\ttab"), QStringLiteral("\"quoted\""),
-                              QStringLiteral("'single'"), QStringLiteral("\""), QStringLiteral("a \"b\" c"),
-                              QStringLiteral("plain")};
+        QStringLiteral("'single'"), QStringLiteral("\""), QStringLiteral("a \"b\" c"), QStringLiteral("plain")};
     for (const QString& value : values) {
         writeAll(path_, kSample);
         ASSERT_TRUE(PrivateProfile::writeString(path_, s, QStringLiteral("Host"), value));
@@ -224,8 +221,8 @@ TEST_F(ProfileFile, FailedWriteLeavesOldFileIntact)
     rlimit small = old;
     small.rlim_cur = static_cast<rlim_t>(kSample.size() + 16);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = PrivateProfile::writeString(path_, QStringLiteral("GENERAL"), QStringLiteral("Big"),
-                                                     QString(4096, QLatin1Char('x')));
+    const bool written = PrivateProfile::writeString(
+        path_, QStringLiteral("GENERAL"), QStringLiteral("Big"), QString(4096, QLatin1Char('x')));
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);

@@ -107,7 +107,7 @@ void PrintTo(const LineCase& c, std::ostream* os)
         << c.settings.stopBits;
 }
 
-class SerialLineSettings : public SerialPty, public ::testing::WithParamInterface<LineCase> {};
+class SerialLineSettings : public SerialPty, public ::testing::WithParamInterface<LineCase> { };
 
 void expectRaw(const termios& t)
 {
@@ -151,19 +151,16 @@ TEST_P(SerialLineSettings, AppliedToTheDevice)
     expectRaw(t);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SerialLineSettings,
+INSTANTIATE_TEST_SUITE_P(Lines, SerialLineSettings,
     ::testing::Values(LineCase{{1200, 7, SerialParity::Even, 2}, B1200, CS7},
-                      LineCase{{9600, 8, SerialParity::None, 1}, B9600, CS8},
-                      LineCase{{19200, 8, SerialParity::Odd, 1}, B19200, CS8},
-                      LineCase{{115200, 7, SerialParity::None, 2}, B115200, CS7},
-                      LineCase{{57600, 8, SerialParity::Even, 1}, B57600, CS8}));
+        LineCase{{9600, 8, SerialParity::None, 1}, B9600, CS8}, LineCase{{19200, 8, SerialParity::Odd, 1}, B19200, CS8},
+        LineCase{{115200, 7, SerialParity::None, 2}, B115200, CS7},
+        LineCase{{57600, 8, SerialParity::Even, 1}, B57600, CS8}));
 
 TEST_F(SerialPty, UnsupportedSettingsRefused)
 {
     for (const SerialSettings& s : {SerialSettings{12345, 8, SerialParity::None, 1},
-                                    SerialSettings{9600, 6, SerialParity::None, 1},
-                                    SerialSettings{9600, 8, SerialParity::None, 3}}) {
+             SerialSettings{9600, 6, SerialParity::None, 1}, SerialSettings{9600, 8, SerialParity::None, 3}}) {
         EXPECT_FALSE(port_.configure(s));
         EXPECT_EQ(port_.lastError(), EINVAL);
     }

@@ -25,8 +25,7 @@ struct Received {
 };
 
 // Runs the main thread's event loop until `done` or a bounded time.
-template <typename Pred>
-bool processUntil(Pred done, int timeoutMs = 5000)
+template <typename Pred> bool processUntil(Pred done, int timeoutMs = 5000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
@@ -158,9 +157,8 @@ TEST(WindowMessages, QueuedMessageDiesWithItsHandle)
 
     auto shared = std::make_shared<int>(0);
     auto* doomed = new QObject;
-    const WindowHandle h2 = platform::registerWindow(doomed, [shared](unsigned, std::uintptr_t, std::intptr_t) {
-        ++*shared;
-    });
+    const WindowHandle h2 =
+        platform::registerWindow(doomed, [shared](unsigned, std::uintptr_t, std::intptr_t) { ++*shared; });
     ASSERT_TRUE(platform::postMessage(h2, platform::DRIVER_DONE_MESSAGE, 0, 0));
     delete doomed;
     drainEvents();

@@ -97,7 +97,7 @@ ClientEnd clientEnd(std::uint16_t clientPort, std::uint16_t serverPort)
         unsigned localIp = 0, localPort = 0, remoteIp = 0, remotePort = 0, state = 0;
         unsigned long tx = 0, rx = 0;
         if (std::sscanf(line.c_str(), " %*u: %x:%x %x:%x %x %lx:%lx", &localIp, &localPort, &remoteIp, &remotePort,
-                        &state, &tx, &rx) != 7)
+                &state, &tx, &rx) != 7)
             continue;
         if (localPort == clientPort && remotePort == serverPort)
             return ClientEnd{true, static_cast<int>(state), static_cast<long>(rx)};

@@ -19,7 +19,7 @@ class FaultServer;
 // What a script sees of its connection.
 class FaultConnection {
 public:
-    FaultConnection(FaultServer& server, int fd, int index) : server_(server), fd_(fd), index_(index) {}
+    FaultConnection(FaultServer& server, int fd, int index) : server_(server), fd_(fd), index_(index) { }
     ~FaultConnection();
     FaultConnection(const FaultConnection&) = delete;
     FaultConnection& operator=(const FaultConnection&) = delete;

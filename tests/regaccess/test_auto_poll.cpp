@@ -23,8 +23,7 @@ void runEventLoopFor(int ms)
 }
 
 // Runs the event loop until `done`, for at most five seconds.
-template <typename Condition>
-bool runEventLoopUntil(Condition done)
+template <typename Condition> bool runEventLoopUntil(Condition done)
 {
     QElapsedTimer timer;
     timer.start();
@@ -91,7 +90,10 @@ TEST_F(AutoPollTest, NewIntervalReplacesTheOldOne)
 
 TEST_F(AutoPollTest, TicksFollowTheRequestAsItStandsAtEachTick)
 {
-    server.withMapping([](modbus_mapping_t& m) { m.tab_registers[0] = 11; m.tab_registers[1] = 22; });
+    server.withMapping([](modbus_mapping_t& m) {
+        m.tab_registers[0] = 11;
+        m.tab_registers[1] = 22;
+    });
     QObject::connect(control.get(), &Plctag::OnReadDone, control.get(), [this] { control->setAddress(2); });
     ASSERT_TRUE(control->AutoPoll(10));
     EXPECT_EQ(control->WordVal(0), 11);

@@ -297,21 +297,22 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QString rtuPath;
     QString silentPath;
-    if (!regaccess::openPty(regaccess::ptys.rtuMaster, rtuPath)
-        || !regaccess::openPty(regaccess::ptys.silentMaster, silentPath))
+    if (!regaccess::openPty(regaccess::ptys.rtuMaster, rtuPath) ||
+        !regaccess::openPty(regaccess::ptys.silentMaster, silentPath))
         return 2;
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("PLCDRV.INI"));
     QFile file(ini);
     if (!file.open(QIODevice::WriteOnly))
         return 2;
-    const QString text = QStringLiteral(
-        "[GENERAL]\nDialogShow=0\n"
-        "[Ports]\nCOM1=%1\nCOM2=%2\n"
-        "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=0\nLinkSpeed=7\nLinkParity=0\nLinkDataBits=1\n"
-        "LinkStopBits=0\nLinkProtocol=0\nLinkTimeOut=2000\n"
-        "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=0\nLinkDataBits=1\n"
-        "LinkStopBits=0\nLinkProtocol=0\nLinkTimeOut=200\n").arg(rtuPath, silentPath);
+    const QString text =
+        QStringLiteral("[GENERAL]\nDialogShow=0\n"
+                       "[Ports]\nCOM1=%1\nCOM2=%2\n"
+                       "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=0\nLinkSpeed=7\nLinkParity=0\nLinkDataBits=1\n"
+                       "LinkStopBits=0\nLinkProtocol=0\nLinkTimeOut=2000\n"
+                       "[Adapter.Object.2]\nEnabled=1\nType=0\nCOM:=1\nLinkSpeed=7\nLinkParity=0\nLinkDataBits=1\n"
+                       "LinkStopBits=0\nLinkProtocol=0\nLinkTimeOut=200\n")
+            .arg(rtuPath, silentPath);
     file.write(text.toLocal8Bit());
     file.close();
     ::setenv("PLCDRV_INI", QFile::encodeName(ini).constData(), 1);

@@ -61,7 +61,7 @@ struct DriverCase {
     const char* host;
 };
 
-class DriverPathTest : public ::testing::TestWithParam<DriverCase> {};
+class DriverPathTest : public ::testing::TestWithParam<DriverCase> { };
 
 TEST_P(DriverPathTest, RefusedPacketGivesMinusFiveAndLeavesTheControlIdle)
 {
@@ -80,11 +80,11 @@ TEST_P(DriverPathTest, RefusedPacketGivesMinusFiveAndLeavesTheControlIdle)
 }
 
 INSTANTIATE_TEST_SUITE_P(Adapters, DriverPathTest,
-                         ::testing::Values(DriverCase{"tcp_adapter_run_by_the_driver", test::DriverTcpAdapter, "127.0.0.1"},
-                                           DriverCase{"serial_adapter", test::SerialAdapter, "127.0.0.1"},
-                                           DriverCase{"unconfigured_adapter", test::UnconfiguredAdapter, "127.0.0.1"},
-                                           DriverCase{"tcp_adapter_without_host", test::TcpAdapter, ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(DriverCase{"tcp_adapter_run_by_the_driver", test::DriverTcpAdapter, "127.0.0.1"},
+        DriverCase{"serial_adapter", test::SerialAdapter, "127.0.0.1"},
+        DriverCase{"unconfigured_adapter", test::UnconfiguredAdapter, "127.0.0.1"},
+        DriverCase{"tcp_adapter_without_host", test::TcpAdapter, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DriverPathTest, AdapterFileIsReadAtEveryTrigger)
 {

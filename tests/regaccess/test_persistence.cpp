@@ -60,8 +60,8 @@ TEST(PersistenceTest, StreamLayoutIsVersionThenNamedValuesInOrder)
     quint32 version = 0;
     in >> version;
     EXPECT_EQ(version, 0x40000u);
-    const char* names[] = {"Host", "Port", "TimeToLive", "RoutePath", "Adapter",
-                           "Function", "RegType", "Address", "Size", "SlaveReg"};
+    const char* names[] = {
+        "Host", "Port", "TimeToLive", "RoutePath", "Adapter", "Function", "RegType", "Address", "Size", "SlaveReg"};
     for (const char* name : names) {
         QString stored;
         in >> stored;

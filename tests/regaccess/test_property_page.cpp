@@ -43,11 +43,7 @@ protected:
         page.reset();
     }
 
-    template <typename T>
-    T* field(const char* name)
-    {
-        return page->findChild<T*>(QLatin1String(name));
-    }
+    template <typename T> T* field(const char* name) { return page->findChild<T*>(QLatin1String(name)); }
     void type(const char* name, const QString& text)
     {
         QLineEdit* edit = field<QLineEdit>(name);
@@ -85,7 +81,7 @@ struct HelpCase {
     const char* help;
 };
 
-class HelpLineTest : public PropertyPageTest, public ::testing::WithParamInterface<HelpCase> {};
+class HelpLineTest : public PropertyPageTest, public ::testing::WithParamInterface<HelpCase> { };
 
 TEST_P(HelpLineTest, FocusShowsTheFieldsHelp)
 {
@@ -97,18 +93,15 @@ TEST_P(HelpLineTest, FocusShowsTheFieldsHelp)
     EXPECT_EQ(page->findChild<QLabel*>(QStringLiteral("helpLine"))->text(), QLatin1String(GetParam().help));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, HelpLineTest,
+INSTANTIATE_TEST_SUITE_P(Fields, HelpLineTest,
     ::testing::Values(HelpCase{"Host", "IP Address of Gateway Server"},
-                      HelpCase{"Port", "UDP Port Number for Gateway Server"},
-                      HelpCase{"TimeToLive", "Max Time (secs.) to Wait for Server Reply"},
-                      HelpCase{"Adapter", "Logical Adapter to Use"},
-                      HelpCase{"RoutePath", "PLC Network (Node) Address"},
-                      HelpCase{"RegType", "PLC Register Type to Read/Write"},
-                      HelpCase{"Address", "Starting Register Address (Offset) 1-65535"},
-                      HelpCase{"Function", "Type of Command to Execute"},
-                      HelpCase{"Size", "Number of Data Points to Read/Write"},
-                      HelpCase{"SlaveReg", "Starting Register Address for Unsolicited Messages"}),
+        HelpCase{"Port", "UDP Port Number for Gateway Server"},
+        HelpCase{"TimeToLive", "Max Time (secs.) to Wait for Server Reply"},
+        HelpCase{"Adapter", "Logical Adapter to Use"}, HelpCase{"RoutePath", "PLC Network (Node) Address"},
+        HelpCase{"RegType", "PLC Register Type to Read/Write"},
+        HelpCase{"Address", "Starting Register Address (Offset) 1-65535"},
+        HelpCase{"Function", "Type of Command to Execute"}, HelpCase{"Size", "Number of Data Points to Read/Write"},
+        HelpCase{"SlaveReg", "Starting Register Address for Unsolicited Messages"}),
     [](const auto& info) { return std::string(info.param.field); });
 
 TEST_F(PropertyPageTest, ListSelectionsShowTheHelpOfTheChoice)
@@ -135,7 +128,7 @@ struct RangeCase {
     const char* message; // shown when refused
 };
 
-class RangeTest : public PropertyPageTest, public ::testing::WithParamInterface<RangeCase> {};
+class RangeTest : public PropertyPageTest, public ::testing::WithParamInterface<RangeCase> { };
 
 TEST_P(RangeTest, ApplyChecksTheFieldRange)
 {
@@ -165,25 +158,20 @@ TEST_P(RangeTest, ApplyChecksTheFieldRange)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, RangeTest,
+INSTANTIATE_TEST_SUITE_P(Fields, RangeTest,
     ::testing::Values(RangeCase{"TimeToLive", "32627", true, ""},
-                      RangeCase{"TimeToLive", "32700", false, "Please enter an integer between 1 and 32627."},
-                      RangeCase{"TimeToLive", "0", false, "Please enter an integer between 1 and 32627."},
-                      RangeCase{"Address", "0", false, "Please enter an integer between 1 and 65536."},
-                      RangeCase{"Address", "65536", true, ""},
-                      RangeCase{"Port", "0", false, "Please enter an integer between 1 and 65535."},
-                      RangeCase{"Port", "502", true, ""},
-                      RangeCase{"Size", "2000", true, ""},
-                      RangeCase{"Size", "2001", false, "Please enter an integer between 1 and 2000."},
-                      RangeCase{"SlaveReg", "40000", false, "Please enter an integer between 40001 and 49999."},
-                      RangeCase{"SlaveReg", "49999", true, ""},
-                      RangeCase{"Size", "12a", false, "Please enter an integer."},
-                      RangeCase{"Host", "abcdefghijklmnopqrstuvwxyz0123456", false,
-                                "Please enter no more than 32 characters."},
-                      RangeCase{"Host", "abcdefghijklmnopqrstuvwxyz012345", true, ""},
-                      RangeCase{"RoutePath", "1.2.3.4.5.1.2.3.4.5.1.2.3.4.5.1.2", false,
-                                "Please enter no more than 32 characters."}),
+        RangeCase{"TimeToLive", "32700", false, "Please enter an integer between 1 and 32627."},
+        RangeCase{"TimeToLive", "0", false, "Please enter an integer between 1 and 32627."},
+        RangeCase{"Address", "0", false, "Please enter an integer between 1 and 65536."},
+        RangeCase{"Address", "65536", true, ""},
+        RangeCase{"Port", "0", false, "Please enter an integer between 1 and 65535."},
+        RangeCase{"Port", "502", true, ""}, RangeCase{"Size", "2000", true, ""},
+        RangeCase{"Size", "2001", false, "Please enter an integer between 1 and 2000."},
+        RangeCase{"SlaveReg", "40000", false, "Please enter an integer between 40001 and 49999."},
+        RangeCase{"SlaveReg", "49999", true, ""}, RangeCase{"Size", "12a", false, "Please enter an integer."},
+        RangeCase{"Host", "abcdefghijklmnopqrstuvwxyz0123456", false, "Please enter no more than 32 characters."},
+        RangeCase{"Host", "abcdefghijklmnopqrstuvwxyz012345", true, ""},
+        RangeCase{"RoutePath", "1.2.3.4.5.1.2.3.4.5.1.2.3.4.5.1.2", false, "Please enter no more than 32 characters."}),
     [](const auto& info) {
         std::string name = std::string(info.param.field) + "_" + (info.param.accepted ? "accepts_" : "refuses_");
         for (const char* p = info.param.value; *p && name.size() < 40; ++p)

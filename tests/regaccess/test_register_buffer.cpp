@@ -21,8 +21,8 @@ TEST(RegisterBufferTest, StartsZeroed)
 
 struct ClampCase {
     const char* name;
-    int written;   // index written with a marker value
-    int readBack;  // index the marker is read from
+    int written;  // index written with a marker value
+    int readBack; // index the marker is read from
     int (*read)(const RegisterBuffer&, int);
     void (*write)(RegisterBuffer&, int, int);
 };
@@ -34,7 +34,7 @@ void writeByte(RegisterBuffer& b, int i, int v) { b.setByte(i, v); }
 int readLong(const RegisterBuffer& b, int i) { return b.longValue(i); }
 void writeLong(RegisterBuffer& b, int i, int v) { b.setLongValue(i, v); }
 
-class IndexClampTest : public ::testing::TestWithParam<ClampCase> {};
+class IndexClampTest : public ::testing::TestWithParam<ClampCase> { };
 
 TEST_P(IndexClampTest, OutOfRangeIndexesUseTheNearestElement)
 {
@@ -44,15 +44,12 @@ TEST_P(IndexClampTest, OutOfRangeIndexesUseTheNearestElement)
     EXPECT_EQ(c.read(buffer, c.readBack), 77);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Views, IndexClampTest,
+INSTANTIATE_TEST_SUITE_P(Views, IndexClampTest,
     ::testing::Values(ClampCase{"word_negative", 0, -3, readWord, writeWord},
-                      ClampCase{"word_above", 255, 300, readWord, writeWord},
-                      ClampCase{"word_write_above", 1000, 255, readWord, writeWord},
-                      ClampCase{"byte_above", 511, 600, readByte, writeByte},
-                      ClampCase{"byte_negative", -7, 0, readByte, writeByte},
-                      ClampCase{"long_above", 127, 200, readLong, writeLong},
-                      ClampCase{"long_negative", -1, 0, readLong, writeLong}),
+        ClampCase{"word_above", 255, 300, readWord, writeWord},
+        ClampCase{"word_write_above", 1000, 255, readWord, writeWord},
+        ClampCase{"byte_above", 511, 600, readByte, writeByte}, ClampCase{"byte_negative", -7, 0, readByte, writeByte},
+        ClampCase{"long_above", 127, 200, readLong, writeLong}, ClampCase{"long_negative", -1, 0, readLong, writeLong}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RegisterBufferTest, BitIndexClampsToTheTopBit)
@@ -104,7 +101,7 @@ struct BcdWordCase {
     int reads;
 };
 
-class BcdWordReadTest : public ::testing::TestWithParam<BcdWordCase> {};
+class BcdWordReadTest : public ::testing::TestWithParam<BcdWordCase> { };
 
 TEST_P(BcdWordReadTest, ReadsDecimalDigitsUpToTheFirstNonDigitNibble)
 {
@@ -114,17 +111,15 @@ TEST_P(BcdWordReadTest, ReadsDecimalDigitsUpToTheFirstNonDigitNibble)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, BcdWordReadTest,
-                         ::testing::Values(BcdWordCase{0x1234, 1234}, BcdWordCase{0x9999, 9999},
-                                           BcdWordCase{0x12A4, 12}, BcdWordCase{0x8001, 8001},
-                                           BcdWordCase{0xA123, 0}, BcdWordCase{0x0000, 0},
-                                           BcdWordCase{0x0950, 950}));
+    ::testing::Values(BcdWordCase{0x1234, 1234}, BcdWordCase{0x9999, 9999}, BcdWordCase{0x12A4, 12},
+        BcdWordCase{0x8001, 8001}, BcdWordCase{0xA123, 0}, BcdWordCase{0x0000, 0}, BcdWordCase{0x0950, 950}));
 
 struct BcdWordWriteCase {
     int value;
     int stored;
 };
 
-class BcdWordWriteTest : public ::testing::TestWithParam<BcdWordWriteCase> {};
+class BcdWordWriteTest : public ::testing::TestWithParam<BcdWordWriteCase> { };
 
 TEST_P(BcdWordWriteTest, PacksOneDigitPerNibbleWithinZeroTo9999)
 {
@@ -134,9 +129,8 @@ TEST_P(BcdWordWriteTest, PacksOneDigitPerNibbleWithinZeroTo9999)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, BcdWordWriteTest,
-                         ::testing::Values(BcdWordWriteCase{1234, 0x1234}, BcdWordWriteCase{12345, 0x9999},
-                                           BcdWordWriteCase{-5, 0}, BcdWordWriteCase{7, 0x0007},
-                                           BcdWordWriteCase{9999, 0x9999}));
+    ::testing::Values(BcdWordWriteCase{1234, 0x1234}, BcdWordWriteCase{12345, 0x9999}, BcdWordWriteCase{-5, 0},
+        BcdWordWriteCase{7, 0x0007}, BcdWordWriteCase{9999, 0x9999}));
 
 TEST(RegisterBufferTest, BcdLongSpansTwoWordsHighDigitsInTheUpperWord)
 {

@@ -15,14 +15,14 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct ReplyCase {
     const char* name;
-    Bytes reply;          // from the function code on
+    Bytes reply; // from the function code on
     std::int32_t status;
     ReplyKind kind;
     int errorCode;
-    Bytes bufferStart;    // expected first bytes of the buffer (which starts as 0xEE fill)
+    Bytes bufferStart; // expected first bytes of the buffer (which starts as 0xEE fill)
 };
 
-class ReplyProcessingTest : public ::testing::TestWithParam<ReplyCase> {};
+class ReplyProcessingTest : public ::testing::TestWithParam<ReplyCase> { };
 
 RegisterBuffer filled()
 {
@@ -43,20 +43,18 @@ TEST_P(ReplyProcessingTest, FillsTheBufferAndNamesTheOutcome)
         EXPECT_EQ(buffer.byte(static_cast<int>(i)), c.bufferStart[i]) << "byte " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ReplyProcessingTest,
-    ::testing::Values(
-        ReplyCase{"coils", {1, 2, 0xCD, 0x01}, 0, ReplyKind::Read, 0, {0xCD, 0x01, 0xEE}},
+INSTANTIATE_TEST_SUITE_P(Replies, ReplyProcessingTest,
+    ::testing::Values(ReplyCase{"coils", {1, 2, 0xCD, 0x01}, 0, ReplyKind::Read, 0, {0xCD, 0x01, 0xEE}},
         ReplyCase{"inputs", {2, 1, 0x05}, 0, ReplyKind::Read, 0, {0x05, 0xEE}},
         ReplyCase{"slave_id", {17, 3, 'a', 'b', 'c'}, 0, ReplyKind::Read, 0, {'a', 'b', 'c', 0xEE}},
-        ReplyCase{"holding_swapped", {3, 6, 0, 1, 0, 2, 0xFF, 0xFF}, 0, ReplyKind::Read, 0,
-                  {1, 0, 2, 0, 0xFF, 0xFF, 0xEE}},
+        ReplyCase{
+            "holding_swapped", {3, 6, 0, 1, 0, 2, 0xFF, 0xFF}, 0, ReplyKind::Read, 0, {1, 0, 2, 0, 0xFF, 0xFF, 0xEE}},
         ReplyCase{"input_regs_odd_count", {4, 3, 0x12, 0x34, 0x56}, 0, ReplyKind::Read, 0, {0x34, 0x12, 0xEE}},
         ReplyCase{"exception_status", {7, 0x6D}, 0, ReplyKind::Read, 0, {0x6D, 0xEE}},
         ReplyCase{"diagnostics", {8, 0, 0x15, 0, 3, 2, 9, 8}, 0, ReplyKind::Read, 0, {9, 8, 0xEE}},
         ReplyCase{"disabled_cleared", {126, 2, 0x96, 0x0C}, 0, ReplyKind::Read, 0, {0, 0, 0, 0, 0xEE}},
         ReplyCase{"disabled_found", {126, 5, 0x16, 0, 0x12, 0x34, 0x07}, 0, ReplyKind::Read, 0,
-                  {0x34, 0x12, 0x07, 0x00, 0xEE}},
+            {0x34, 0x12, 0x07, 0x00, 0xEE}},
         ReplyCase{"network_table", {209, 2, 1, 2, 3, 4}, 0, ReplyKind::Read, 0, {1, 2, 3, 4, 0xEE}},
         ReplyCase{"adapter_table", {224, 1, 9, 8}, 0, ReplyKind::Read, 0, {9, 8, 0xEE}},
         ReplyCase{"echo_single_register", {6, 0, 1, 0, 5}, 0, ReplyKind::Write, 0, {0xEE}},
@@ -73,8 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"unknown_code", {0x41, 9, 9}, 0, ReplyKind::Read, 0, {0xEE}},
         // Counts that promise more than the reply holds copy only what is there.
         ReplyCase{"coil_count_too_large", {1, 200, 0x11, 0x22}, 0, ReplyKind::Read, 0, {0x11, 0x22, 0xEE, 0xEE}},
-        ReplyCase{"register_count_too_large", {3, 250, 0, 7, 0, 8}, 0, ReplyKind::Read, 0,
-                  {7, 0, 8, 0, 0xEE, 0xEE}},
+        ReplyCase{"register_count_too_large", {3, 250, 0, 7, 0, 8}, 0, ReplyKind::Read, 0, {7, 0, 8, 0, 0xEE, 0xEE}},
         ReplyCase{"diagnostic_count_too_large", {8, 0, 0x15, 0, 3, 255, 1}, 0, ReplyKind::Read, 0, {1, 0xEE}},
         ReplyCase{"table_count_too_large", {224, 255, 5, 6}, 0, ReplyKind::Read, 0, {5, 6, 0xEE}},
         ReplyCase{"statistics_short", {0xE2, 1}, 0, ReplyKind::Read, 0, {1, 0xEE}},

@@ -1,7 +1,7 @@
 // Route paths, request PDUs per Function and RegType, and the packet layout
 // the driver relies on.
-#include "regaccess/request_builder.h"
 #include "driver/request_packet.h"
+#include "regaccess/request_builder.h"
 #include "regaccess/route_path.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ struct RouteCase {
     std::array<std::uint8_t, 5> bytes;
 };
 
-class RoutePathTest : public ::testing::TestWithParam<RouteCase> {};
+class RoutePathTest : public ::testing::TestWithParam<RouteCase> { };
 
 TEST_P(RoutePathTest, ParsesFieldsIntoRouteBytes)
 {
@@ -30,14 +30,12 @@ TEST_P(RoutePathTest, ParsesFieldsIntoRouteBytes)
     EXPECT_EQ(route.bytes, GetParam().bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, RoutePathTest,
+INSTANTIATE_TEST_SUITE_P(Texts, RoutePathTest,
     ::testing::Values(RouteCase{"1.0.0.0.0", 5, {1, 0, 0, 0, 0}}, RouteCase{"255.0.0.0.0", 5, {255, 0, 0, 0, 0}},
-                      RouteCase{"3", 1, {3, 0, 0, 0, 0}}, RouteCase{"1.300.0.0.0", 5, {1, 44, 0, 0, 0}},
-                      RouteCase{"", 0, {0, 0, 0, 0, 0}}, RouteCase{"7..9", 3, {7, 0, 9, 0, 0}},
-                      RouteCase{"x.12abc.5", 3, {0, 12, 5, 0, 0}}, RouteCase{"1.2.3.4.5.6.7", 7, {1, 2, 3, 4, 5}},
-                      RouteCase{"99999999999999999999.1", 2, {0xFF, 1, 0, 0, 0}},
-                      RouteCase{"4.", 2, {4, 0, 0, 0, 0}}));
+        RouteCase{"3", 1, {3, 0, 0, 0, 0}}, RouteCase{"1.300.0.0.0", 5, {1, 44, 0, 0, 0}},
+        RouteCase{"", 0, {0, 0, 0, 0, 0}}, RouteCase{"7..9", 3, {7, 0, 9, 0, 0}},
+        RouteCase{"x.12abc.5", 3, {0, 12, 5, 0, 0}}, RouteCase{"1.2.3.4.5.6.7", 7, {1, 2, 3, 4, 5}},
+        RouteCase{"99999999999999999999.1", 2, {0xFF, 1, 0, 0, 0}}, RouteCase{"4.", 2, {4, 0, 0, 0, 0}}));
 
 TEST(RoutePathTest, AFieldIsCutAfter31Characters)
 {
@@ -54,7 +52,7 @@ struct BuildCase {
     int regType;
     std::int32_t address;
     int size;
-    Bytes pdu;             // expected PDU; empty: not built
+    Bytes pdu; // expected PDU; empty: not built
     std::uint16_t requestClass;
     int sizeAfter;
 };
@@ -68,7 +66,7 @@ RegisterBuffer sampleBuffer()
     return buffer;
 }
 
-class RequestBuildTest : public ::testing::TestWithParam<BuildCase> {};
+class RequestBuildTest : public ::testing::TestWithParam<BuildCase> { };
 
 TEST_P(RequestBuildTest, BuildsThePduOfTheTable)
 {
@@ -88,10 +86,8 @@ TEST_P(RequestBuildTest, BuildsThePduOfTheTable)
     EXPECT_EQ(request.size, c.sizeAfter);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RequestBuildTest,
-    ::testing::Values(
-        BuildCase{"read_coils", 0, 0, 1, 16, {1, 0, 0, 0, 16}, 0x4000, 16},
+INSTANTIATE_TEST_SUITE_P(Table, RequestBuildTest,
+    ::testing::Values(BuildCase{"read_coils", 0, 0, 1, 16, {1, 0, 0, 0, 16}, 0x4000, 16},
         BuildCase{"read_inputs_limited", 0, 1, 10, 2500, {2, 0, 9, 0x07, 0xD0}, 0x4000, 2000},
         BuildCase{"read_input_regs", 0, 2, 100, 8, {4, 0, 99, 0, 8}, 0x4000, 8},
         BuildCase{"read_holding_limited", 0, 3, 1, 300, {3, 0, 0, 0, 125}, 0x4000, 125},
@@ -105,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
         BuildCase{"write_holding", 1, 3, 7, 3, {16, 0, 6, 0, 3, 6, 2, 1, 4, 3, 6, 5}, 0x4000, 3},
         BuildCase{"write_inputs_refused", 1, 1, 1, 1, {}, 0, 1},
         BuildCase{"write_input_regs_refused", 1, 2, 1, 1, {}, 0, 1},
-        BuildCase{"exception_status", 2, 3, 1, 1, {7}, 0x4000, 1},
-        BuildCase{"slave_id", 3, 0, 1, 1, {17}, 0x4000, 1},
+        BuildCase{"exception_status", 2, 3, 1, 1, {7}, 0x4000, 1}, BuildCase{"slave_id", 3, 0, 1, 1, {17}, 0x4000, 1},
         BuildCase{"disabled_inputs", 4, 1, 300, 1, {126, 4, 22, 1, 0x01, 0x2C}, 0x4000, 1},
         BuildCase{"disabled_regs_refused", 4, 2, 1, 1, {}, 0, 1},
         BuildCase{"adapter_statistics", 5, 3, 1, 1, {226}, 0x2000, 1},
@@ -117,8 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         BuildCase{"clear_network_statistics", 10, 3, 1, 1, {8, 0, 0x15, 0, 4}, 0x4000, 1},
         BuildCase{"read_network_table", 11, 3, 1, 40, {209, 32}, 0x2001, 32},
         BuildCase{"write_network_table", 12, 3, 1, 1, {214, 1, 0x01, 0x02}, 0x2001, 1},
-        BuildCase{"unknown_function", 13, 3, 1, 1, {}, 0, 1},
-        BuildCase{"negative_function", -1, 3, 1, 1, {}, 0, 1}),
+        BuildCase{"unknown_function", 13, 3, 1, 1, {}, 0, 1}, BuildCase{"negative_function", -1, 3, 1, 1, {}, 0, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The one row above whose PDU is too long to spell out.
@@ -149,12 +143,14 @@ TEST(RequestBuildTest, NoRouteNoRequest)
 TEST(RequestBuildTest, NegativeSizeNeverCopiesData)
 {
     for (int regType : {0, 3}) {
-        const BuiltRequest request = buildRequest(RequestParams{1, regType, 1, -20, parseRoutePath("1")}, sampleBuffer());
+        const BuiltRequest request =
+            buildRequest(RequestParams{1, regType, 1, -20, parseRoutePath("1")}, sampleBuffer());
         EXPECT_EQ(request.pduLength, 6) << regType;
         EXPECT_EQ(request.pdu[5], 0) << regType;
     }
     for (int function : {8, 12}) {
-        const BuiltRequest request = buildRequest(RequestParams{function, 3, 1, -20, parseRoutePath("1")}, sampleBuffer());
+        const BuiltRequest request =
+            buildRequest(RequestParams{function, 3, 1, -20, parseRoutePath("1")}, sampleBuffer());
         EXPECT_EQ(request.pduLength, function == 8 ? 3 : 2) << function;
     }
 }

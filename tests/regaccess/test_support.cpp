@@ -25,18 +25,17 @@ void installAdapterFile()
     ::setenv("PLCDRV_INI", QFile::encodeName(path).constData(), 1);
 }
 
-void useServerPort(std::uint16_t port)
-{
-    ::setenv("PLCTAG_TCP_PORT", std::to_string(port).c_str(), 1);
-}
+void useServerPort(std::uint16_t port) { ::setenv("PLCTAG_TCP_PORT", std::to_string(port).c_str(), 1); }
 
 EventRecorder::EventRecorder(Plctag& control)
 {
     auto busy = [&control] { return control.Busy() ? QStringLiteral(" (busy)") : QString(); };
-    QObject::connect(&control, &Plctag::OnReadDone, &control, [this, busy] { events << QStringLiteral("read") + busy(); });
-    QObject::connect(&control, &Plctag::OnWriteDone, &control, [this, busy] { events << QStringLiteral("write") + busy(); });
+    QObject::connect(
+        &control, &Plctag::OnReadDone, &control, [this, busy] { events << QStringLiteral("read") + busy(); });
+    QObject::connect(
+        &control, &Plctag::OnWriteDone, &control, [this, busy] { events << QStringLiteral("write") + busy(); });
     QObject::connect(&control, &Plctag::OnErrorEvent, &control,
-                     [this, busy](int code) { events << QStringLiteral("error %1").arg(code) + busy(); });
+        [this, busy](int code) { events << QStringLiteral("error %1").arg(code) + busy(); });
 }
 
 } // namespace regaccess::test

@@ -55,7 +55,10 @@ TEST_F(TcpControlTest, ReadsCoilsIntoBufferBitOrder)
 
 TEST_F(TcpControlTest, ReadsDiscreteInputs)
 {
-    server.withMapping([](modbus_mapping_t& m) { m.tab_input_bits[0] = 1; m.tab_input_bits[9] = 1; });
+    server.withMapping([](modbus_mapping_t& m) {
+        m.tab_input_bits[0] = 1;
+        m.tab_input_bits[9] = 1;
+    });
     request(0, Plctag::InputBits_1xxxx, 1, 10);
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 0x0201);
@@ -83,7 +86,10 @@ TEST_F(TcpControlTest, ReadsInputAndHoldingRegistersInHostOrder)
 
 TEST_F(TcpControlTest, LongsReadFromTwoRegistersLowHalfFirst)
 {
-    server.withMapping([](modbus_mapping_t& m) { m.tab_registers[10] = 0x5678; m.tab_registers[11] = 0x1234; });
+    server.withMapping([](modbus_mapping_t& m) {
+        m.tab_registers[10] = 0x5678;
+        m.tab_registers[11] = 0x1234;
+    });
     request(0, Plctag::HoldRegs_4xxxx, 11, 2);
     ASSERT_TRUE(control.Trigger());
     EXPECT_EQ(control.LongVal(0), 0x12345678);

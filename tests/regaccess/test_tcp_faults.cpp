@@ -43,8 +43,7 @@ protected:
 
 // Waits up to five seconds for `done`: for what a test needs to have
 // happened, instead of a sleep that is long enough on most days.
-template <typename Condition>
-bool waitUntil(Condition done)
+template <typename Condition> bool waitUntil(Condition done)
 {
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (!done()) {
@@ -104,9 +103,7 @@ TEST_F(FaultTest, ServerClosingWhileIdleIsReconnected)
     });
     ASSERT_TRUE(control.Trigger());
     // The server's close has reached the idle client's socket.
-    ASSERT_TRUE(waitUntil([&] {
-        return clientPort != 0 && test::clientEnd(clientPort, server->port()).state == 8;
-    }));
+    ASSERT_TRUE(waitUntil([&] { return clientPort != 0 && test::clientEnd(clientPort, server->port()).state == 8; }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 30);
     EXPECT_EQ(server->connectionsAccepted(), 2);
@@ -272,9 +269,8 @@ TEST_F(FaultTest, BytesArrivingAfterTheReplyAreNotTakenForTheNextReply)
     });
     EXPECT_TRUE(control.Trigger());
     firstDone = true;
-    ASSERT_TRUE(waitUntil([&] {
-        return straySize != 0 && test::clientEnd(clientPort, server->port()).unread == straySize;
-    }));
+    ASSERT_TRUE(
+        waitUntil([&] { return straySize != 0 && test::clientEnd(clientPort, server->port()).unread == straySize; }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 40);
     EXPECT_EQ(server->connectionsAccepted(), 1);
@@ -293,7 +289,7 @@ TEST_F(FaultTest, ExceptionReplyKeepsTheConnection)
     EXPECT_EQ(server->connectionsAccepted(), 1);
 }
 
-class SmallBudgetTest : public FaultTest, public ::testing::WithParamInterface<int> {};
+class SmallBudgetTest : public FaultTest, public ::testing::WithParamInterface<int> { };
 
 TEST_P(SmallBudgetTest, BudgetsBelowTenCannotSendAndNegativeOnesAreBounded)
 {
@@ -313,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(TimeToLive, SmallBudgetTest, ::testing::Values(0, 1, 9,
 // so a reset made right after accept deterministically precedes the send.
 class WaitForPeerSocket final : public StreamSocket {
 public:
-    explicit WaitForPeerSocket(std::unique_ptr<StreamSocket> inner) : inner_(std::move(inner)) {}
+    explicit WaitForPeerSocket(std::unique_ptr<StreamSocket> inner) : inner_(std::move(inner)) { }
     void startConnect(std::uint32_t address, std::uint16_t port) override { inner_->startConnect(address, port); }
     WaitResult waitWritable(int timeoutMs) override
     {

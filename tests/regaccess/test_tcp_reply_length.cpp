@@ -71,7 +71,7 @@ protected:
     test::EventRecorder events{control};
 };
 
-class ShortLengthTest : public ReplyLengthTest, public ::testing::WithParamInterface<int> {};
+class ShortLengthTest : public ReplyLengthTest, public ::testing::WithParamInterface<int> { };
 
 // Stated lengths: nothing after the length field, the unit alone, the
 // function code alone, function and count, two of the four registers.

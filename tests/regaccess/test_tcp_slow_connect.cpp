@@ -25,8 +25,8 @@ using Clock = std::chrono::steady_clock;
 
 class Fd {
 public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    explicit Fd(int fd = -1) : fd_(fd) { }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) { }
     ~Fd()
     {
         if (fd_ >= 0)

@@ -88,7 +88,7 @@ struct SequenceCase {
     std::vector<QStringList> events; // per value
 };
 
-class LimitSequenceTest : public ::testing::TestWithParam<SequenceCase> {};
+class LimitSequenceTest : public ::testing::TestWithParam<SequenceCase> { };
 
 TEST_P(LimitSequenceTest, FiresTheEventsOfEachStep)
 {
@@ -108,44 +108,41 @@ TEST_P(LimitSequenceTest, FiresTheEventsOfEachStep)
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
-INSTANTIATE_TEST_SUITE_P(
-    Points, LimitSequenceTest,
-    ::testing::Values(
-        SequenceCase{"word_low_latch", WordPoint, WatchLow, 100, QVariant(), {120, 90, 80, 110, 95},
-                     {{}, {"low 90 120 100"}, {}, {}, {"low 95 110 100"}}},
+INSTANTIATE_TEST_SUITE_P(Points, LimitSequenceTest,
+    ::testing::Values(SequenceCase{"word_low_latch", WordPoint, WatchLow, 100, QVariant(), {120, 90, 80, 110, 95},
+                          {{}, {"low 90 120 100"}, {}, {}, {"low 95 110 100"}}},
         SequenceCase{"byte_low_latch", BytePoint, WatchLow, 100, QVariant(), {120, 90, 80, 110, 95},
-                     {{}, {"low 90 120 100"}, {}, {}, {"low 95 110 100"}}},
+            {{}, {"low 90 120 100"}, {}, {}, {"low 95 110 100"}}},
         SequenceCase{"word_low_and_normal", WordPoint, WatchLow | WatchNormal, 100, QVariant(), {90, 110, 110, 95},
-                     {{"low 90 empty 100"}, {"normal 110 90"}, {}, {"low 95 110 100"}}},
+            {{"low 90 empty 100"}, {"normal 110 90"}, {}, {"low 95 110 100"}}},
         SequenceCase{"long_high_latch", LongPoint, WatchHigh, QVariant(), 1000000, {5, 2000000, 3000000, 10, 2500000},
-                     {{}, {"high 2000000 5 1000000"}, {}, {}, {"high 2500000 10 1000000"}}},
+            {{}, {"high 2000000 5 1000000"}, {}, {}, {"high 2500000 10 1000000"}}},
         SequenceCase{"long_high_and_normal", LongPoint, WatchHigh | WatchNormal, QVariant(), 50, {60, 40, 70},
-                     {{"high 60 empty 50"}, {"normal 40 60"}, {"high 70 40 50"}}},
+            {{"high 60 empty 50"}, {"normal 40 60"}, {"high 70 40 50"}}},
         SequenceCase{"float_all_rules", FloatPoint, 0xF, 0.5, 1.5, {1.0, 0.25, 2.0, 1.0, 1.0},
-                     {{"change 1 empty"},
-                      {"low 0.25 1 0.5", "change 0.25 1"},
-                      {"high 2 0.25 1.5", "change 2 0.25"},
-                      {"normal 1 2", "change 1 2"},
-                      {}}},
-        SequenceCase{"float_nan_never_differs", FloatPoint, WatchChange, QVariant(), QVariant(), {1.0, NaN, 2.0, 2.0, 3.0},
-                     {{"change 1 empty"}, {}, {}, {}, {"change 3 2"}}},
+            {{"change 1 empty"}, {"low 0.25 1 0.5", "change 0.25 1"}, {"high 2 0.25 1.5", "change 2 0.25"},
+                {"normal 1 2", "change 1 2"}, {}}},
+        SequenceCase{"float_nan_never_differs", FloatPoint, WatchChange, QVariant(), QVariant(),
+            {1.0, NaN, 2.0, 2.0, 3.0}, {{"change 1 empty"}, {}, {}, {}, {"change 3 2"}}},
         SequenceCase{"word_change_only", WordPoint, WatchChange, QVariant(), QVariant(), {0, 0, -5},
-                     {{"change 0 empty"}, {}, {"change -5 0"}}},
+            {{"change 0 empty"}, {}, {"change -5 0"}}},
         SequenceCase{"flags_zero_fire_nothing", WordPoint, 0, 100, 200, {0, 500, 0}, {{}, {}, {}}},
-        SequenceCase{"flags_masked_to_four_bits", WordPoint, 0x10 | WatchLow, 100, QVariant(), {50}, {{"low 50 empty 100"}}},
+        SequenceCase{
+            "flags_masked_to_four_bits", WordPoint, 0x10 | WatchLow, 100, QVariant(), {50}, {{"low 50 empty 100"}}},
         // Limits of another type are converted to the point's type first.
         SequenceCase{"word_float_limit_rounds_half_even", WordPoint, WatchLow, 99.5, QVariant(), {100, 99},
-                     {{}, {"low 99 100 100"}}},
+            {{}, {"low 99 100 100"}}},
         SequenceCase{"word_text_limit", WordPoint, WatchLow, QStringLiteral("100"), QVariant(), {120, 99},
-                     {{}, {"low 99 120 100"}}},
+            {{}, {"low 99 120 100"}}},
         SequenceCase{"word_limit_not_a_number", WordPoint, WatchLow | WatchHigh, QStringLiteral("abc"),
-                     QStringLiteral("abc"), {-30000, 30000}, {{}, {}}},
-        SequenceCase{"word_limit_beyond_the_type", WordPoint, WatchLow, 40000, QVariant(), {32767},
-                     {{"low 32767 empty 40000"}}},
+            QStringLiteral("abc"), {-30000, 30000}, {{}, {}}},
+        SequenceCase{
+            "word_limit_beyond_the_type", WordPoint, WatchLow, 40000, QVariant(), {32767}, {{"low 32767 empty 40000"}}},
         SequenceCase{"byte_negative_limit", BytePoint, WatchHigh, QVariant(), -1, {0}, {{"high 0 empty -1"}}},
         SequenceCase{"long_float_limit", LongPoint, WatchHigh, QVariant(), 2.5, {2, 3}, {{}, {"high 3 2 2"}}},
         SequenceCase{"float_integer_limit", FloatPoint, WatchLow, 1, QVariant(), {1.5, 0.5}, {{}, {"low 0.5 1.5 1"}}},
-        SequenceCase{"absent_limit_is_zero", WordPoint, WatchLow, QVariant(), QVariant(), {5, -1}, {{}, {"low -1 5 0"}}}),
+        SequenceCase{
+            "absent_limit_is_zero", WordPoint, WatchLow, QVariant(), QVariant(), {5, -1}, {{}, {"low -1 5 0"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WatchListTest, BitPointsReportEveryChangeWithZeroOrOne)
@@ -323,22 +320,25 @@ TEST(ControlWatchPointTest, EvaluatedAfterEachReadInsideTheCompletion)
     control.setSize(21);
     QStringList order;
     QObject::connect(&control, &Plctag::OnReadDone, &control, [&] { order << QStringLiteral("read"); });
-    QObject::connect(&control, &Plctag::OnDiscreteChange, &control,
-                     [&](int w, int b, const QVariant& cur, const QVariant& prev) {
-                         order << QStringLiteral("discrete %1.%2 %3 %4").arg(w).arg(b).arg(cur.toInt()).arg(text(prev));
-                     });
+    QObject::connect(
+        &control, &Plctag::OnDiscreteChange, &control, [&](int w, int b, const QVariant& cur, const QVariant& prev) {
+            order << QStringLiteral("discrete %1.%2 %3 %4").arg(w).arg(b).arg(cur.toInt()).arg(text(prev));
+        });
     QObject::connect(&control, &Plctag::OnAnalogLow, &control,
-                     [&](int type, int index, const QVariant& cur, const QVariant&, const QVariant& limit) {
-                         EXPECT_EQ(cur.typeId(), QMetaType::Short);
-                         order << QStringLiteral("low %1 %2 %3 %4").arg(type).arg(index).arg(cur.toInt()).arg(limit.toInt());
-                     });
+        [&](int type, int index, const QVariant& cur, const QVariant&, const QVariant& limit) {
+            EXPECT_EQ(cur.typeId(), QMetaType::Short);
+            order << QStringLiteral("low %1 %2 %3 %4").arg(type).arg(index).arg(cur.toInt()).arg(limit.toInt());
+        });
     ASSERT_TRUE(control.WatchPointAdd(BitPoint, 20, 3, 0, QVariant(), QVariant(), true));
     ASSERT_TRUE(control.WatchPointAdd(WordPoint, 2, 0, WatchLow, 100, QVariant(), true));
     EXPECT_EQ(control.watchPointCount(), 2);
 
     server.withMapping([](modbus_mapping_t& m) { m.tab_registers[2] = 150; });
     ASSERT_TRUE(control.Trigger());
-    server.withMapping([](modbus_mapping_t& m) { m.tab_registers[20] = 0x0008; m.tab_registers[2] = 99; });
+    server.withMapping([](modbus_mapping_t& m) {
+        m.tab_registers[20] = 0x0008;
+        m.tab_registers[2] = 99;
+    });
     ASSERT_TRUE(control.Trigger());
     EXPECT_EQ(order, (QStringList{"read", "discrete 20.3 0 empty", "read", "discrete 20.3 1 false", "low 2 2 99 100"}));
 

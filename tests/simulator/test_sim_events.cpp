@@ -14,22 +14,26 @@ using chronel::test::SimProcess;
 namespace {
 
 // Forty changes of points 1 ... 8 and 32, more than one block of any type holds.
-std::vector<std::pair<int, int>> scriptChanges() {
+std::vector<std::pair<int, int>> scriptChanges()
+{
     std::vector<std::pair<int, int>> v;
-    for (int i = 0; i < 40; ++i) v.emplace_back(i % 8 + 1, (i / 8) % 2 == 0 ? 1 : 0);
+    for (int i = 0; i < 40; ++i)
+        v.emplace_back(i % 8 + 1, (i / 8) % 2 == 0 ? 1 : 0);
     v.emplace_back(32, 1);
     return v;
 }
 
 class SimEventTypes : public testing::TestWithParam<int> {
 protected:
-    void SetUp() override {
-        script_ = testing::TempDir() + "chronel_sim_script_" + std::to_string(::getpid()) + "_" +
-                  std::to_string(GetParam());
+    void SetUp() override
+    {
+        script_ =
+            testing::TempDir() + "chronel_sim_script_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam());
         std::ofstream f(script_);
         f << "# seconds point state\n";
         int i = 0;
-        for (auto [p, s] : scriptChanges()) f << 0.05 + 0.005 * i++ << ' ' << p << ' ' << s << '\n';
+        for (auto [p, s] : scriptChanges())
+            f << 0.05 + 0.005 * i++ << ' ' << p << ' ' << s << '\n';
         f.close();
         port_ = sim_.startTcp({"--events", "script:" + script_, "--buffer-type", std::to_string(GetParam())});
         ASSERT_GT(port_, 0) << sim_.stderrText();
@@ -44,22 +48,24 @@ protected:
     Modbus c_;
 };
 
-TEST_P(SimEventTypes, AcknowledgeDrainsTheBufferInOrder) {
+TEST_P(SimEventTypes, AcknowledgeDrainsTheBufferInOrder)
+{
     const int type = GetParam();
-    const size_t expected = 3 + scriptChanges().size();  // power-on reset, date, GPS lock, changes
+    const size_t expected = 3 + scriptChanges().size(); // power-on reset, date, GPS lock, changes
     ASSERT_TRUE(waitFor([&] {
         auto w = readRegs(c_.get(), 101, 100);
         return w.size() == 100 && w[5] >= expected;
     }));
     auto status = readRegs(c_.get(), 200, 100);
-    EXPECT_EQ(status[52], 0x8000);  // point 32 on
+    EXPECT_EQ(status[52], 0x8000); // point 32 on
     auto today = std::make_tuple(status[6], status[4], status[5]);
 
     std::vector<std::vector<uint16_t>> blocks;
     auto events = drainEvents(c_.get(), 200, &blocks);
     ASSERT_FALSE(blocks.empty());
-    for (auto& b : blocks) EXPECT_EQ(b[1], type);
-    EXPECT_EQ(blocks.front()[0], 1);  // Module ID
+    for (auto& b : blocks)
+        EXPECT_EQ(b[1], type);
+    EXPECT_EQ(blocks.front()[0], 1); // Module ID
     EXPECT_EQ(blocks.front()[5], expected);
     const size_t perBlock[] = {30, 1, 22, 1};
     EXPECT_EQ(blocks.front()[2], perBlock[type]);
@@ -101,14 +107,20 @@ TEST_P(SimEventTypes, AcknowledgeDrainsTheBufferInOrder) {
     }
 }
 
-TEST_P(SimEventTypes, TimeResyncIsReportedWithTheNewDateAndTime) {
+TEST_P(SimEventTypes, TimeResyncIsReportedWithTheNewDateAndTime)
+{
     const int type = GetParam();
     ASSERT_TRUE(waitFor([&] { return readRegs(c_.get(), 101, 100)[5] >= 3 + scriptChanges().size(); }));
     drainEvents(c_.get());
     auto buf = readRegs(c_.get(), 200, 24);
     buf[2] = 0;
     ASSERT_TRUE(writeRegs(c_.get(), 200, buf));
-    buf[4] = 12; buf[5] = 31; buf[6] = 2030; buf[7] = 22; buf[8] = 58; buf[9] = 3;
+    buf[4] = 12;
+    buf[5] = 31;
+    buf[6] = 2030;
+    buf[7] = 22;
+    buf[8] = 58;
+    buf[9] = 3;
     ASSERT_TRUE(writeRegs(c_.get(), 200, buf));
     buf[2] = 0x8000;
     ASSERT_TRUE(writeRegs(c_.get(), 200, buf));
@@ -122,14 +134,15 @@ TEST_P(SimEventTypes, TimeResyncIsReportedWithTheNewDateAndTime) {
     EXPECT_EQ(events[0].kind, 11);
     EXPECT_EQ(events[1].kind, 12);
     EXPECT_EQ(std::make_tuple(events[1].year, events[1].month, events[1].day, events[1].hour, events[1].minute),
-              std::make_tuple(2030, 12, 31, 22, 58));
+        std::make_tuple(2030, 12, 31, 22, 58));
     EXPECT_LE(events[1].second, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(BufferTypes, SimEventTypes, testing::Values(0, 1, 2, 3),
-                         [](const testing::TestParamInfo<int>& i) { return "Type" + std::to_string(i.param); });
+    [](const testing::TestParamInfo<int>& i) { return "Type" + std::to_string(i.param); });
 
-TEST(SimEvents, RandomGeneratorProducesPointChanges) {
+TEST(SimEvents, RandomGeneratorProducesPointChanges)
+{
     SimProcess sim;
     int port = sim.startTcp({"--events", "random:200", "--seed", "7"});
     ASSERT_GT(port, 0);
@@ -137,11 +150,13 @@ TEST(SimEvents, RandomGeneratorProducesPointChanges) {
     ASSERT_TRUE(waitFor([&] { return readRegs(c.get(), 101, 100)[5] >= 40; }));
     auto events = drainEvents(c.get(), 5);
     int changes = 0;
-    for (auto& e : events) changes += e.kind == 1 && e.point >= 1 && e.point <= 32;
+    for (auto& e : events)
+        changes += e.kind == 1 && e.point >= 1 && e.point <= 32;
     EXPECT_GE(changes, 30);
 }
 
-TEST(SimEvents, DisabledPointReportsNoChanges) {
+TEST(SimEvents, DisabledPointReportsNoChanges)
+{
     std::string script = testing::TempDir() + "chronel_sim_disabled_" + std::to_string(::getpid());
     std::ofstream(script) << "0.3 2 1\n0.3 3 1\n";
     SimProcess sim;
@@ -149,14 +164,15 @@ TEST(SimEvents, DisabledPointReportsNoChanges) {
     ASSERT_GT(port, 0);
     Modbus c = connectTcp(port);
     auto block = readRegs(c.get(), 365, 64);
-    block[32 + 1] = 0xFFFF;  // point 2 disabled
+    block[32 + 1] = 0xFFFF; // point 2 disabled
     ASSERT_TRUE(writeRegs(c.get(), 365, block));
     ASSERT_TRUE(waitFor([&] { return readRegs(c.get(), 200, 100)[51] == 0x0006; }));
     std::vector<int> points;
     for (auto& e : drainEvents(c.get()))
-        if (e.kind == 1) points.push_back(e.point);
+        if (e.kind == 1)
+            points.push_back(e.point);
     EXPECT_EQ(points, std::vector<int>{3});
     std::remove(script.c_str());
 }
 
-}  // namespace
+} // namespace

@@ -22,14 +22,15 @@ struct FakeClock {
 // 2024-03-09 23:59:58 UTC, in ms since 1970.
 constexpr int64_t kBaseUnixMs = 1710028798000;
 
-TEST(SimCalendar, AgreesWithTheFourYearRuleUntil2099) {
+TEST(SimCalendar, AgreesWithTheFourYearRuleUntil2099)
+{
     simtest::Decoded d;
     for (int64_t s : {int64_t{0}, int64_t{31622400}, int64_t{59 * 86400}, int64_t{60 * 86400}, int64_t{1234567890},
-                      int64_t{2000000000}, int64_t{INT32_MAX}}) {
+             int64_t{2000000000}, int64_t{INT32_MAX}}) {
         CivilTime t = civilFromSeconds(s);
         simtest::fromSeconds1984(s, d);
         EXPECT_EQ(std::make_tuple(t.year, t.month, t.day, t.hour, t.minute, t.second),
-                  std::make_tuple(d.year, d.month, d.day, d.hour, d.minute, d.second))
+            std::make_tuple(d.year, d.month, d.day, d.hour, d.minute, d.second))
             << s;
         EXPECT_EQ(secondsFromCivil(t), s);
     }
@@ -43,27 +44,31 @@ struct DstCase {
     bool inForce;
 };
 
-class SimDst : public testing::TestWithParam<DstCase> {};
+class SimDst : public testing::TestWithParam<DstCase> { };
 
-TEST_P(SimDst, Rule) {
+TEST_P(SimDst, Rule)
+{
     DstRule r;
     r.location = GetParam().location;
-    r.startMonth = 4; r.startDay = 1; r.startHour = 0;
-    r.stopMonth = 9; r.stopDay = 30; r.stopHour = 12;
+    r.startMonth = 4;
+    r.startDay = 1;
+    r.startHour = 0;
+    r.stopMonth = 9;
+    r.stopDay = 30;
+    r.stopHour = 12;
     EXPECT_EQ(dstInForce(r, secondsFromCivil(GetParam().at)), GetParam().inForce);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Locations, SimDst,
-    testing::Values(DstCase{0, {2024, 7, 1, 12, 0, 0}, false},
-                    DstCase{5, {2024, 3, 10, 1, 59, 59}, false}, DstCase{5, {2024, 3, 10, 2, 0, 0}, true},
-                    DstCase{5, {2024, 11, 3, 1, 59, 59}, true}, DstCase{5, {2024, 11, 3, 2, 0, 0}, false},
-                    DstCase{3, {2024, 3, 31, 1, 0, 0}, true}, DstCase{3, {2024, 3, 30, 23, 0, 0}, false},
-                    DstCase{3, {2024, 10, 27, 1, 0, 0}, false}, DstCase{4, {2024, 4, 7, 2, 0, 0}, true},
-                    DstCase{1, {2024, 3, 31, 23, 0, 0}, false}, DstCase{1, {2024, 4, 1, 0, 0, 0}, true},
-                    DstCase{1, {2024, 9, 30, 12, 0, 0}, false}));
+INSTANTIATE_TEST_SUITE_P(Locations, SimDst,
+    testing::Values(DstCase{0, {2024, 7, 1, 12, 0, 0}, false}, DstCase{5, {2024, 3, 10, 1, 59, 59}, false},
+        DstCase{5, {2024, 3, 10, 2, 0, 0}, true}, DstCase{5, {2024, 11, 3, 1, 59, 59}, true},
+        DstCase{5, {2024, 11, 3, 2, 0, 0}, false}, DstCase{3, {2024, 3, 31, 1, 0, 0}, true},
+        DstCase{3, {2024, 3, 30, 23, 0, 0}, false}, DstCase{3, {2024, 10, 27, 1, 0, 0}, false},
+        DstCase{4, {2024, 4, 7, 2, 0, 0}, true}, DstCase{1, {2024, 3, 31, 23, 0, 0}, false},
+        DstCase{1, {2024, 4, 1, 0, 0, 0}, true}, DstCase{1, {2024, 9, 30, 12, 0, 0}, false}));
 
-SerEvent ev(uint8_t k, uint8_t point, bool state, CivilTime t, uint16_t ms = 0) {
+SerEvent ev(uint8_t k, uint8_t point, bool state, CivilTime t, uint16_t ms = 0)
+{
     SerEvent e;
     e.kind = k;
     e.point = point;
@@ -75,11 +80,11 @@ SerEvent ev(uint8_t k, uint8_t point, bool state, CivilTime t, uint16_t ms = 0) 
     return e;
 }
 
-TEST(SimEventBlock, Type0DateRecordsCarryTheDateAndResyncIsAPair) {
+TEST(SimEventBlock, Type0DateRecordsCarryTheDateAndResyncIsAPair)
+{
     std::vector<SerEvent> in = {ev(13, 0, false, {2031, 12, 17, 9, 0, 0}),
-                                ev(1, 17, true, {2031, 12, 17, 9, 30, 45}, 999),
-                                ev(12, 0, false, {2032, 2, 29, 23, 59, 58}, 7),
-                                ev(1, 32, false, {2032, 2, 29, 23, 59, 59}, 1)};
+        ev(1, 17, true, {2031, 12, 17, 9, 30, 45}, 999), ev(12, 0, false, {2032, 2, 29, 23, 59, 58}, 7),
+        ev(1, 32, false, {2032, 2, 29, 23, 59, 59}, 1)};
     PointTexts texts;
     EncodedBlock b = encodeEventBlock(0, in, 9, 4, texts);
     EXPECT_EQ(b.records, 5);
@@ -88,15 +93,16 @@ TEST(SimEventBlock, Type0DateRecordsCarryTheDateAndResyncIsAPair) {
     auto out = simtest::decodeBlock(b.words.data(), date);
     ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(std::make_tuple(out[1].kind, out[1].point, out[1].state, out[1].year, out[1].month, out[1].day,
-                              out[1].hour, out[1].minute, out[1].second, out[1].ms, out[1].source, out[1].dst),
-              std::make_tuple(1, 17, 1, 2031, 12, 17, 9, 30, 45, 999, 3, 1));
+                  out[1].hour, out[1].minute, out[1].second, out[1].ms, out[1].source, out[1].dst),
+        std::make_tuple(1, 17, 1, 2031, 12, 17, 9, 30, 45, 999, 3, 1));
     EXPECT_EQ(std::make_tuple(out[2].kind, out[2].year, out[2].month, out[2].day, out[2].hour, out[2].minute,
-                              out[2].second, out[2].ms),
-              std::make_tuple(12, 2032, 2, 29, 23, 59, 58, 7));
+                  out[2].second, out[2].ms),
+        std::make_tuple(12, 2032, 2, 29, 23, 59, 58, 7));
     EXPECT_EQ(std::make_tuple(out[3].point, out[3].state, out[3].day), std::make_tuple(32, 0, 29));
 }
 
-TEST(SimEventBlock, ResyncPairIsNeverSplitAcrossBlocks) {
+TEST(SimEventBlock, ResyncPairIsNeverSplitAcrossBlocks)
+{
     std::vector<SerEvent> in(29, ev(1, 1, true, {2030, 1, 1, 0, 0, 0}));
     in.push_back(ev(12, 0, false, {2030, 1, 1, 0, 0, 1}));
     EncodedBlock b = encodeEventBlock(0, in, 1, 30, {});
@@ -104,12 +110,15 @@ TEST(SimEventBlock, ResyncPairIsNeverSplitAcrossBlocks) {
     EXPECT_EQ(b.records, 29);
 }
 
-class SimEventBlockTypes : public testing::TestWithParam<int> {};
+class SimEventBlockTypes : public testing::TestWithParam<int> { };
 
-TEST_P(SimEventBlockTypes, CapacityAndRoundTrip) {
+TEST_P(SimEventBlockTypes, CapacityAndRoundTrip)
+{
     int type = GetParam();
     std::vector<SerEvent> in;
-    for (int i = 0; i < 40; ++i) in.push_back(ev(1, static_cast<uint8_t>(i % 32 + 1), i % 2, {2029, 6, 15, 10, i, 7}, static_cast<uint16_t>(i * 20)));
+    for (int i = 0; i < 40; ++i)
+        in.push_back(
+            ev(1, static_cast<uint8_t>(i % 32 + 1), i % 2, {2029, 6, 15, 10, i, 7}, static_cast<uint16_t>(i * 20)));
     PointTexts texts;
     texts.description[0] = "Breaker 52A";
     texts.offText[0] = "Open";
@@ -120,7 +129,9 @@ TEST_P(SimEventBlockTypes, CapacityAndRoundTrip) {
     EXPECT_EQ(b.words[1], type);
     EXPECT_EQ(b.words[5], 40);
     simtest::Decoded date{};
-    date.year = 2029; date.month = 6; date.day = 15;
+    date.year = 2029;
+    date.month = 6;
+    date.day = 15;
     auto out = simtest::decodeBlock(b.words.data(), date);
     if (type == 3) {
         ASSERT_EQ(out.size(), 1u);
@@ -139,7 +150,8 @@ TEST_P(SimEventBlockTypes, CapacityAndRoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(BufferTypes, SimEventBlockTypes, testing::Values(0, 1, 2, 3));
 
-TEST(SimEventBlock, LongType3TextKeepsATerminatingZero) {
+TEST(SimEventBlock, LongType3TextKeepsATerminatingZero)
+{
     PointTexts texts;
     texts.description[0] = std::string(300, 'x');
     EncodedBlock b = encodeEventBlock(3, std::vector<SerEvent>{ev(1, 1, true, {2030, 1, 1, 0, 0, 0})}, 1, 1, texts);
@@ -147,7 +159,8 @@ TEST(SimEventBlock, LongType3TextKeepsATerminatingZero) {
     EXPECT_NE(getByte(b.words, 198), 0);
 }
 
-TEST(SimState, RoundTripAndRejectsDamage) {
+TEST(SimState, RoundTripAndRejectsDamage)
+{
     PersistentState s = factoryState();
     s.config[4] = 77;
     s.points[1151] = 0xBEEF;
@@ -158,15 +171,16 @@ TEST(SimState, RoundTripAndRejectsDamage) {
     std::string text = serializeState(s);
     ASSERT_TRUE(parseState(text, back, error)) << error;
     EXPECT_EQ(back, s);
-    for (std::string damaged : {text.substr(0, text.size() / 2), std::string("garbage\n"),
-                                text.substr(0, text.find("\nend")) + "\n",
-                                std::string(text).replace(text.find("flash "), 6, "flash 80000 "),
-                                std::string(text).replace(text.find("module-id "), 14, "module-id XYZW")}) {
+    for (std::string damaged :
+        {text.substr(0, text.size() / 2), std::string("garbage\n"), text.substr(0, text.find("\nend")) + "\n",
+            std::string(text).replace(text.find("flash "), 6, "flash 80000 "),
+            std::string(text).replace(text.find("module-id "), 14, "module-id XYZW")}) {
         EXPECT_FALSE(parseState(damaged, back, error)) << damaged.substr(0, 40);
     }
 }
 
-TEST(SimState, SaveIsAtomicAndLoadable) {
+TEST(SimState, SaveIsAtomicAndLoadable)
+{
     std::string path = testing::TempDir() + "chronel_sim_state_unit_" + std::to_string(::getpid());
     PersistentState s = factoryState();
     s.moduleId = 321;
@@ -182,12 +196,14 @@ TEST(SimState, SaveIsAtomicAndLoadable) {
     std::remove(path.c_str());
 }
 
-TEST(SimOptionsParse, ValidCommandLine) {
+TEST(SimOptionsParse, ValidCommandLine)
+{
     SimOptions o;
     std::string error;
-    ASSERT_TRUE(parseOptions({"--tcp-port", "1502", "--rtu", "pty", "--exception", "101:6", "--exception", "5:2",
-                              "--reset-every", "10", "--events", "random:2.5", "--buffer-type", "0", "--parity", "N"},
-                             o, error))
+    ASSERT_TRUE(
+        parseOptions({"--tcp-port", "1502", "--rtu", "pty", "--exception", "101:6", "--exception", "5:2",
+                         "--reset-every", "10", "--events", "random:2.5", "--buffer-type", "0", "--parity", "N"},
+            o, error))
         << error;
     EXPECT_EQ(o.tcpPort, 1502);
     EXPECT_EQ(o.rtuPath, "pty");
@@ -198,7 +214,8 @@ TEST(SimOptionsParse, ValidCommandLine) {
     EXPECT_EQ(o.parity, 'N');
 }
 
-TEST(SimOptionsParse, ScriptFormat) {
+TEST(SimOptionsParse, ScriptFormat)
+{
     std::string error;
     auto plan = parseScript("# header\n1.5 3 1\n0.5 32 0  # comment\n\nrepeat 2\n", error);
     ASSERT_TRUE(plan) << error;
@@ -206,18 +223,20 @@ TEST(SimOptionsParse, ScriptFormat) {
     EXPECT_EQ(plan->script[0].atMs, 500);
     EXPECT_EQ(plan->script[0].point, 32);
     EXPECT_TRUE(plan->repeat);
-    for (const char* bad : {"1 33 1\n", "1 0 1\n", "1 3 2\n", "x 3 1\n", "1 3\n", "1 3 1 extra\n", "2 1 1\nrepeat 1\n", "-1 1 1\n"})
+    for (const char* bad :
+        {"1 33 1\n", "1 0 1\n", "1 3 2\n", "x 3 1\n", "1 3\n", "1 3 1 extra\n", "2 1 1\nrepeat 1\n", "-1 1 1\n"})
         EXPECT_FALSE(parseScript(bad, error)) << bad;
 }
 
-TEST(SimGenerator, RepeatingScriptReplaysAndRandomIsBounded) {
+TEST(SimGenerator, RepeatingScriptReplaysAndRandomIsBounded)
+{
     std::string error;
     auto plan = parseScript("0.1 1 1\n0.2 1 0\nrepeat 1\n", error);
     ASSERT_TRUE(plan);
     EventGenerator g(*plan, 1);
     g.start(0);
     EXPECT_EQ(g.advance(150, 0).size(), 1u);
-    EXPECT_EQ(g.advance(2500, 0).size(), 5u);  // 0.2, 1.1, 1.2, 2.1, 2.2
+    EXPECT_EQ(g.advance(2500, 0).size(), 5u); // 0.2, 1.1, 1.2, 2.1, 2.2
     EXPECT_LE(g.advance(1000LL * 86400 * 365, 0).size(), 10000u);
     GeneratorPlan random;
     random.mode = GeneratorPlan::Mode::Random;
@@ -227,7 +246,8 @@ TEST(SimGenerator, RepeatingScriptReplaysAndRandomIsBounded) {
     EXPECT_LE(r.advance(1000LL * 3600 * 24, 0).size(), 10000u);
 }
 
-TEST(SimRtuFrame, RequestLengths) {
+TEST(SimRtuFrame, RequestLengths)
+{
     using V = std::vector<uint8_t>;
     EXPECT_EQ(rtuRequestLength(V{1, 3}), 8u);
     EXPECT_EQ(rtuRequestLength(V{1, 16, 0, 0, 0, 2}), std::nullopt);
@@ -249,7 +269,8 @@ protected:
     ModuleModel model_;
 };
 
-TEST_F(SimModel, AcknowledgeDrainsOnlyThePresentedBlock) {
+TEST_F(SimModel, AcknowledgeDrainsOnlyThePresentedBlock)
+{
     model_.start();
     ASSERT_EQ(model_.pendingEvents(), 3u);
     auto block = req({3, 0, 100, 0, 100});
@@ -262,23 +283,25 @@ TEST_F(SimModel, AcknowledgeDrainsOnlyThePresentedBlock) {
     EXPECT_EQ(model_.events().front().kind, 24);
 }
 
-TEST_F(SimModel, HourlyDateRecordAndClockFollowTheHost) {
+TEST_F(SimModel, HourlyDateRecordAndClockFollowTheHost)
+{
     model_.start();
-    req({5, 0, 1, 0xFF, 0});  // drain
+    req({5, 0, 1, 0xFF, 0}); // drain
     ASSERT_EQ(model_.pendingEvents(), 0u);
-    clock_.ms += 3000;  // past local midnight (GPS offset -5 h: 19:00 -> no new day)
+    clock_.ms += 3000; // past local midnight (GPS offset -5 h: 19:00 -> no new day)
     model_.tick();
-    EXPECT_EQ(model_.pendingEvents(), 0u);  // hourly update is off by default
-    clock_.ms += 5 * 3600 * 1000;  // past local midnight: a new date
+    EXPECT_EQ(model_.pendingEvents(), 0u); // hourly update is off by default
+    clock_.ms += 5 * 3600 * 1000;          // past local midnight: a new date
     model_.tick();
     ASSERT_EQ(model_.pendingEvents(), 1u);
     EXPECT_EQ(model_.events().front().kind, 13);
     auto st = req({3, 0, 199, 0, 24});
     ASSERT_EQ(st.size(), 50u);
-    EXPECT_EQ(st[2 + 2 * 5 + 1], 10);  // day 10 (local)
+    EXPECT_EQ(st[2 + 2 * 5 + 1], 10); // day 10 (local)
 }
 
-TEST_F(SimModel, FuzzedRequestsAreAnsweredSafely) {
+TEST_F(SimModel, FuzzedRequestsAreAnsweredSafely)
+{
     model_.start();
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int> byte(0, 255), len(0, 260);
@@ -286,8 +309,10 @@ TEST_F(SimModel, FuzzedRequestsAreAnsweredSafely) {
     int exceptions = 0;
     for (int i = 0; i < 20000; ++i) {
         std::vector<uint8_t> pdu(static_cast<size_t>(len(rng)));
-        for (auto& b : pdu) b = static_cast<uint8_t>(byte(rng));
-        if (!pdu.empty() && i % 2) pdu[0] = functions[static_cast<size_t>(i / 2 % 10)];
+        for (auto& b : pdu)
+            b = static_cast<uint8_t>(byte(rng));
+        if (!pdu.empty() && i % 2)
+            pdu[0] = functions[static_cast<size_t>(i / 2 % 10)];
         auto r = model_.handleRequest(pdu.data(), pdu.size());
         if (pdu.empty()) {
             EXPECT_TRUE(r.empty());
@@ -305,4 +330,4 @@ TEST_F(SimModel, FuzzedRequestsAreAnsweredSafely) {
     EXPECT_GT(exceptions, 1000);
 }
 
-}  // namespace
+} // namespace

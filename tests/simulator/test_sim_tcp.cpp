@@ -16,13 +16,15 @@ using chronel::test::SimProcess;
 
 namespace {
 
-std::string tempPath(const std::string& stem) {
+std::string tempPath(const std::string& stem)
+{
     return testing::TempDir() + "chronel_sim_" + stem + "_" + std::to_string(::getpid());
 }
 
 class SimTcp : public testing::Test {
 protected:
-    void startSim(std::vector<std::string> args = {}) {
+    void startSim(std::vector<std::string> args = {})
+    {
         port_ = sim_.startTcp(std::move(args));
         ASSERT_GT(port_, 0) << sim_.stderrText();
         client_ = connectTcp(port_);
@@ -33,15 +35,16 @@ protected:
     Modbus client_;
 };
 
-TEST_F(SimTcp, UploadReadsSensibleFactoryConfiguration) {
+TEST_F(SimTcp, UploadReadsSensibleFactoryConfiguration)
+{
     startSim();
     auto cfg = readRegs(client_.get(), 1, 100);
     ASSERT_EQ(cfg.size(), 100u);
-    EXPECT_EQ(cfg[3], 2);      // event buffer type 2
-    EXPECT_EQ(cfg[48], 160);   // firmware 1.60
-    EXPECT_EQ(cfg[49], 1);     // Modbus address
+    EXPECT_EQ(cfg[3], 2);    // event buffer type 2
+    EXPECT_EQ(cfg[48], 160); // firmware 1.60
+    EXPECT_EQ(cfg[49], 1);   // Modbus address
     EXPECT_EQ(getText(cfg, 38, 8), "Chronel SER");
-    EXPECT_EQ(cfg[26], 127);   // the module reports a loopback address
+    EXPECT_EQ(cfg[26], 127); // the module reports a loopback address
     EXPECT_EQ(cfg[19], 0x00);
     EXPECT_EQ(cfg[20], 0x0A);
     EXPECT_EQ(static_cast<int16_t>(cfg[1]), -5);
@@ -64,21 +67,23 @@ TEST_F(SimTcp, UploadReadsSensibleFactoryConfiguration) {
     EXPECT_EQ(getText(table, 896 + 8 * 31, 8), "On");
 }
 
-TEST_F(SimTcp, DownloadIsStoredAndReportsReconfigure) {
+TEST_F(SimTcp, DownloadIsStoredAndReportsReconfigure)
+{
     startSim();
     drainEvents(client_.get());
     ASSERT_TRUE(writeRegs(client_.get(), 1491, {0x55AA}));
     std::vector<uint16_t> cfg(60, 0);
     cfg[3] = 1;
     cfg[4] = 37;
-    cfg[19] = 0xEE;   // MAC: the module keeps its own
-    cfg[48] = 999;    // firmware version: not writable
+    cfg[19] = 0xEE; // MAC: the module keeps its own
+    cfg[48] = 999;  // firmware version: not writable
     setText(cfg, 38, 8, "Substation 4");
     ASSERT_TRUE(writeRegs(client_.get(), 1, cfg));
     ASSERT_TRUE(writeRegs(client_.get(), 101, {4242}));
     std::vector<uint16_t> block(64);
     for (int b = 0, start = 301; start <= 1389; start += 64, ++b) {
-        for (int i = 0; i < 64; ++i) block[static_cast<size_t>(i)] = static_cast<uint16_t>(b * 100 + i);
+        for (int i = 0; i < 64; ++i)
+            block[static_cast<size_t>(i)] = static_cast<uint16_t>(b * 100 + i);
         ASSERT_TRUE(writeRegs(client_.get(), start, block)) << start;
     }
     auto back = readRegs(client_.get(), 1, 60);
@@ -98,7 +103,8 @@ TEST_F(SimTcp, DownloadIsStoredAndReportsReconfigure) {
 }
 
 struct TimeSet {
-    static void run(modbus_t* c, int month, int day, int year, int hour, int minute, int second) {
+    static void run(modbus_t* c, int month, int day, int year, int hour, int minute, int second)
+    {
         // The configurator's three writes of 24 registers at 200.
         auto buf = readRegs(c, 200, 24);
         ASSERT_EQ(buf.size(), 24u);
@@ -116,7 +122,8 @@ struct TimeSet {
     }
 };
 
-TEST_F(SimTcp, TimeSetLoadsTheClockAndReportsResync) {
+TEST_F(SimTcp, TimeSetLoadsTheClockAndReportsResync)
+{
     startSim();
     drainEvents(client_.get());
     TimeSet::run(client_.get(), 7, 4, 2031, 13, 14, 15);
@@ -128,9 +135,9 @@ TEST_F(SimTcp, TimeSetLoadsTheClockAndReportsResync) {
     EXPECT_EQ(st[7], 13);
     EXPECT_EQ(st[8], 14);
     EXPECT_LE(st[9] - 15, 2);
-    EXPECT_EQ(st[1] & 7, 1);   // GPS
-    EXPECT_EQ(st[10], 1);      // fix
-    EXPECT_GT(st[11], 3);      // satellites
+    EXPECT_EQ(st[1] & 7, 1); // GPS
+    EXPECT_EQ(st[10], 1);    // fix
+    EXPECT_GT(st[11], 3);    // satellites
     auto events = drainEvents(client_.get());
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].kind, 11);
@@ -146,7 +153,8 @@ TEST_F(SimTcp, TimeSetLoadsTheClockAndReportsResync) {
     EXPECT_EQ(readRegs(client_.get(), 200, 24)[6], 2031);
 }
 
-TEST_F(SimTcp, TestModeDrivesThePoints) {
+TEST_F(SimTcp, TestModeDrivesThePoints)
+{
     startSim();
     drainEvents(client_.get());
     ASSERT_TRUE(writeRegs(client_.get(), 1577, {0x55AA}));
@@ -161,24 +169,27 @@ TEST_F(SimTcp, TestModeDrivesThePoints) {
     EXPECT_EQ(st[52], 0);
     auto ev = drainEvents(client_.get());
     std::vector<std::tuple<int, int, int>> got;
-    for (auto& e : ev) got.emplace_back(e.kind, e.kind == 1 ? e.point : 0, e.kind == 1 ? e.state : 0);
-    std::vector<std::tuple<int, int, int>> want = {{24, 0, 0}, {1, 1, 1}, {1, 32, 1}, {25, 0, 0}, {1, 1, 0}, {1, 32, 0}};
+    for (auto& e : ev)
+        got.emplace_back(e.kind, e.kind == 1 ? e.point : 0, e.kind == 1 ? e.state : 0);
+    std::vector<std::tuple<int, int, int>> want = {
+        {24, 0, 0}, {1, 1, 1}, {1, 32, 1}, {25, 0, 0}, {1, 1, 0}, {1, 32, 0}};
     EXPECT_EQ(got, want);
 }
 
-TEST_F(SimTcp, FlashEraseProgramAndReadBack) {
+TEST_F(SimTcp, FlashEraseProgramAndReadBack)
+{
     startSim();
     for (uint16_t sector = 0; sector <= 8; ++sector)
         ASSERT_TRUE(writeRegs(client_.get(), 32767, {0x0000, 0x5555, 0xAAAA, 0xFFFF, sector})) << sector;
-    ASSERT_TRUE(writeRegs(client_.get(), 32766, {0x00FF, 0}));  // progress pattern
+    ASSERT_TRUE(writeRegs(client_.get(), 32766, {0x00FF, 0})); // progress pattern
     EXPECT_EQ(readRegs(client_.get(), 32766, 2), (std::vector<uint16_t>{0x00FF, 0}));
     std::vector<uint16_t> a(64), b(64);
     for (int i = 0; i < 64; ++i) {
-        a[static_cast<size_t>(i)] = static_cast<uint16_t>(0x0100 * (2 * i + 1) + 2 * i);  // bytes 2i, 2i+1
+        a[static_cast<size_t>(i)] = static_cast<uint16_t>(0x0100 * (2 * i + 1) + 2 * i); // bytes 2i, 2i+1
         b[static_cast<size_t>(i)] = static_cast<uint16_t>(0x1234 + i);
     }
-    ASSERT_TRUE(writeRegs(client_.get(), 16385, a));  // image offset 0
-    ASSERT_TRUE(writeRegs(client_.get(), 16389, b));  // image offset 128
+    ASSERT_TRUE(writeRegs(client_.get(), 16385, a)); // image offset 0
+    ASSERT_TRUE(writeRegs(client_.get(), 16389, b)); // image offset 128
     EXPECT_EQ(readRegs(client_.get(), 16385, 64), a);
     EXPECT_EQ(readRegs(client_.get(), 16389, 64), b);
     EXPECT_EQ(readRegs(client_.get(), 16393, 64), std::vector<uint16_t>(64, 0xFFFF));
@@ -200,7 +211,8 @@ TEST_F(SimTcp, FlashEraseProgramAndReadBack) {
     EXPECT_EQ(exceptionOf(modbus_write_registers(client_.get(), 32766, 5, badSector)), 3);
 }
 
-TEST_F(SimTcp, SeveralClientsAreServedAndCounted) {
+TEST_F(SimTcp, SeveralClientsAreServedAndCounted)
+{
     startSim();
     Modbus second = connectTcp(port_);
     Modbus third = connectTcp(port_);
@@ -212,7 +224,8 @@ TEST_F(SimTcp, SeveralClientsAreServedAndCounted) {
     EXPECT_TRUE(waitFor([&] { return readRegs(client_.get(), 1501, 100)[75] == 2; }));
 }
 
-TEST_F(SimTcp, AnyUnitIdentifierIsAnswered) {
+TEST_F(SimTcp, AnyUnitIdentifierIsAnswered)
+{
     startSim();
     for (int unit : {0, 1, 17, 247, 255}) {
         modbus_set_slave(client_.get(), unit);
@@ -227,9 +240,10 @@ struct RawCase {
     int exception;
 };
 
-class SimTcpMalformed : public SimTcp, public testing::WithParamInterface<RawCase> {};
+class SimTcpMalformed : public SimTcp, public testing::WithParamInterface<RawCase> { };
 
-TEST_P(SimTcpMalformed, IsAnsweredWithTheProperException) {
+TEST_P(SimTcpMalformed, IsAnsweredWithTheProperException)
+{
     startSim();
     std::vector<uint8_t> raw{255};
     raw.insert(raw.end(), GetParam().pdu.begin(), GetParam().pdu.end());
@@ -243,27 +257,21 @@ TEST_P(SimTcpMalformed, IsAnsweredWithTheProperException) {
     EXPECT_EQ(readRegs(client_.get(), 49, 1), std::vector<uint16_t>{160});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, SimTcpMalformed,
-    testing::Values(
-        RawCase{"ReadCountZero", {3, 0, 0, 0, 0}, 3},
-        RawCase{"ReadCount126", {3, 0, 0, 0, 126}, 3},
-        RawCase{"ReadBeyondStatistics", {3, 0x06, 0x3F, 0, 10}, 2},  // 1600 ... 1609
-        RawCase{"ReadUnmappedHigh", {3, 0x9C, 0x40, 0, 1}, 2},
-        RawCase{"UnknownFunction", {0x41, 0, 0}, 1},
+INSTANTIATE_TEST_SUITE_P(Requests, SimTcpMalformed,
+    testing::Values(RawCase{"ReadCountZero", {3, 0, 0, 0, 0}, 3}, RawCase{"ReadCount126", {3, 0, 0, 0, 126}, 3},
+        RawCase{"ReadBeyondStatistics", {3, 0x06, 0x3F, 0, 10}, 2}, // 1600 ... 1609
+        RawCase{"ReadUnmappedHigh", {3, 0x9C, 0x40, 0, 1}, 2}, RawCase{"UnknownFunction", {0x41, 0, 0}, 1},
         RawCase{"WriteByteCountMismatch", {16, 0, 100, 0, 2, 2, 0, 1}, 3},
-        RawCase{"WriteCountZero", {16, 0, 100, 0, 0, 0}, 3},
-        RawCase{"WriteEventBlock", {16, 0, 110, 0, 1, 2, 0, 1}, 2},
-        RawCase{"WriteStatisticsCounter", {16, 0x05, 0xDC, 0, 1, 2, 0, 1}, 2},  // 1501
+        RawCase{"WriteCountZero", {16, 0, 100, 0, 0, 0}, 3}, RawCase{"WriteEventBlock", {16, 0, 110, 0, 1, 2, 0, 1}, 2},
+        RawCase{"WriteStatisticsCounter", {16, 0x05, 0xDC, 0, 1, 2, 0, 1}, 2}, // 1501
         RawCase{"WrongDownloadStartCode", {16, 0x05, 0xD2, 0, 1, 2, 0x12, 0x34}, 3},
-        RawCase{"EventBufferTypeSeven", {6, 0, 3, 0, 7}, 3},
-        RawCase{"ReadCoilThree", {1, 0, 0, 0, 3}, 2},
+        RawCase{"EventBufferTypeSeven", {6, 0, 3, 0, 7}, 3}, RawCase{"ReadCoilThree", {1, 0, 0, 0, 3}, 2},
         RawCase{"WriteEventAvailableCoil", {5, 0, 0, 0xFF, 0}, 2},
-        RawCase{"WriteCoilBadValue", {5, 0, 1, 0x12, 0x34}, 3},
-        RawCase{"ReadShortPdu", {3, 0, 0, 0, 1, 9}, 3}),
+        RawCase{"WriteCoilBadValue", {5, 0, 1, 0x12, 0x34}, 3}, RawCase{"ReadShortPdu", {3, 0, 0, 0, 1, 9}, 3}),
     [](const testing::TestParamInfo<RawCase>& i) { return std::string(i.param.name); });
 
-TEST_F(SimTcp, BrokenTcpHeaderClosesOnlyThatConnection) {
+TEST_F(SimTcp, BrokenTcpHeaderClosesOnlyThatConnection)
+{
     startSim();
     int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -271,29 +279,31 @@ TEST_F(SimTcp, BrokenTcpHeaderClosesOnlyThatConnection) {
     a.sin_port = htons(static_cast<uint16_t>(port_));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    const uint8_t junk[] = {0, 1, 0, 7, 0, 6, 255, 3, 0, 0, 0, 1};  // protocol 7
+    const uint8_t junk[] = {0, 1, 0, 7, 0, 6, 255, 3, 0, 0, 0, 1}; // protocol 7
     ASSERT_EQ(::send(s, junk, sizeof junk, 0), static_cast<ssize_t>(sizeof junk));
     timeval tv{2, 0};
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     uint8_t buf[16];
-    EXPECT_EQ(::recv(s, buf, sizeof buf, 0), 0);  // closed, no reply
+    EXPECT_EQ(::recv(s, buf, sizeof buf, 0), 0); // closed, no reply
     ::close(s);
     EXPECT_EQ(readRegs(client_.get(), 49, 1), std::vector<uint16_t>{160});
 }
 
-TEST_F(SimTcp, DroppedRequestIsNotCarriedOut) {
+TEST_F(SimTcp, DroppedRequestIsNotCarriedOut)
+{
     startSim({"--drop-request-every", "2"});
     modbus_set_response_timeout(client_.get(), 0, 300000);
-    ASSERT_TRUE(writeRegs(client_.get(), 101, {11}));                    // 1
-    EXPECT_FALSE(writeRegs(client_.get(), 101, {22}));                   // 2: dropped
-    EXPECT_EQ(readRegs(client_.get(), 101, 1), std::vector<uint16_t>{11});  // 3
-    EXPECT_TRUE(readRegs(client_.get(), 1, 1).empty());                  // 4: dropped
-    auto stats = readRegs(client_.get(), 1501, 100);                     // 5
+    ASSERT_TRUE(writeRegs(client_.get(), 101, {11}));                      // 1
+    EXPECT_FALSE(writeRegs(client_.get(), 101, {22}));                     // 2: dropped
+    EXPECT_EQ(readRegs(client_.get(), 101, 1), std::vector<uint16_t>{11}); // 3
+    EXPECT_TRUE(readRegs(client_.get(), 1, 1).empty());                    // 4: dropped
+    auto stats = readRegs(client_.get(), 1501, 100);                       // 5
     ASSERT_EQ(stats.size(), 100u);
-    EXPECT_EQ(stats[79], 2);  // dropped packets
+    EXPECT_EQ(stats[79], 2); // dropped packets
 }
 
-TEST_F(SimTcp, DroppedReplyIsCarriedOut) {
+TEST_F(SimTcp, DroppedReplyIsCarriedOut)
+{
     startSim({"--drop-reply-every", "2"});
     modbus_set_response_timeout(client_.get(), 0, 300000);
     ASSERT_TRUE(writeRegs(client_.get(), 101, {11}));
@@ -301,40 +311,44 @@ TEST_F(SimTcp, DroppedReplyIsCarriedOut) {
     EXPECT_EQ(readRegs(client_.get(), 101, 1), std::vector<uint16_t>{22});
 }
 
-TEST_F(SimTcp, DelayedReply) {
+TEST_F(SimTcp, DelayedReply)
+{
     startSim({"--delay-ms", "300"});
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(readRegs(client_.get(), 49, 1), std::vector<uint16_t>{160});
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(280));
 }
 
-TEST_F(SimTcp, InjectedExceptionCoversItsRegisterOnly) {
+TEST_F(SimTcp, InjectedExceptionCoversItsRegisterOnly)
+{
     startSim({"--exception", "101:6", "--exception", "2:4"});
     uint16_t w[101];
     EXPECT_EQ(exceptionOf(modbus_read_registers(client_.get(), 100, 1, w)), 6);
     EXPECT_EQ(exceptionOf(modbus_read_registers(client_.get(), 0, 101, w)), 6);
-    EXPECT_EQ(modbus_read_registers(client_.get(), 2, 98, w), 98);     // registers 3 ... 100
-    EXPECT_EQ(exceptionOf(modbus_write_bit(client_.get(), 1, 1)), 4);   // coil 2
-    EXPECT_EQ(exceptionOf(modbus_read_registers(client_.get(), 0, 3, w)), 4);  // register 2
+    EXPECT_EQ(modbus_read_registers(client_.get(), 2, 98, w), 98);            // registers 3 ... 100
+    EXPECT_EQ(exceptionOf(modbus_write_bit(client_.get(), 1, 1)), 4);         // coil 2
+    EXPECT_EQ(exceptionOf(modbus_read_registers(client_.get(), 0, 3, w)), 4); // register 2
 }
 
-TEST_F(SimTcp, ResetLosesVolatileStateAndKeepsConfiguration) {
+TEST_F(SimTcp, ResetLosesVolatileStateAndKeepsConfiguration)
+{
     startSim({"--reset-every", "3"});
-    drainEvents(client_.get(), 1);  // requests 1-3: coil, block, acknowledge -> restart
+    drainEvents(client_.get(), 1); // requests 1-3: coil, block, acknowledge -> restart
     Modbus c = connectTcp(port_);
     ASSERT_TRUE(c);
-    ASSERT_TRUE(writeRegs(c.get(), 1577, {0x55AA}));  // 1
-    ASSERT_TRUE(writeRegs(c.get(), 101, {77}));       // 2
-    EXPECT_EQ(readRegs(c.get(), 1577, 1), std::vector<uint16_t>{0x55AA});  // 3 -> restart
-    EXPECT_TRUE(readRegs(c.get(), 1577, 1).empty());  // connection gone
+    ASSERT_TRUE(writeRegs(c.get(), 1577, {0x55AA}));                      // 1
+    ASSERT_TRUE(writeRegs(c.get(), 101, {77}));                           // 2
+    EXPECT_EQ(readRegs(c.get(), 1577, 1), std::vector<uint16_t>{0x55AA}); // 3 -> restart
+    EXPECT_TRUE(readRegs(c.get(), 1577, 1).empty());                      // connection gone
     c = connectTcp(port_);
     ASSERT_TRUE(c);
-    EXPECT_EQ(readRegs(c.get(), 1577, 1), std::vector<uint16_t>{0});  // 1
-    EXPECT_EQ(readRegs(c.get(), 101, 1), std::vector<uint16_t>{77});  // 2
-    EXPECT_EQ(readRegs(c.get(), 1591, 1), std::vector<uint16_t>{2});  // 3: "Ethernet Controller Reset"
+    EXPECT_EQ(readRegs(c.get(), 1577, 1), std::vector<uint16_t>{0}); // 1
+    EXPECT_EQ(readRegs(c.get(), 101, 1), std::vector<uint16_t>{77}); // 2
+    EXPECT_EQ(readRegs(c.get(), 1591, 1), std::vector<uint16_t>{2}); // 3: "Ethernet Controller Reset"
 }
 
-TEST(SimProgram, StateSurvivesARestart) {
+TEST(SimProgram, StateSurvivesARestart)
+{
     std::string path = tempPath("state");
     std::remove(path.c_str());
     {
@@ -363,7 +377,8 @@ TEST(SimProgram, StateSurvivesARestart) {
     std::remove(path.c_str());
 }
 
-TEST(SimProgram, UnreadableStateFileIsRefused) {
+TEST(SimProgram, UnreadableStateFileIsRefused)
+{
     std::string path = tempPath("bad_state");
     std::ofstream(path) << "chronel-sim-state 1\nconfig 0000\n";
     SimProcess sim;
@@ -373,7 +388,8 @@ TEST(SimProgram, UnreadableStateFileIsRefused) {
     std::remove(path.c_str());
 }
 
-TEST(SimProgram, BusyPortIsAClearError) {
+TEST(SimProgram, BusyPortIsAClearError)
+{
     SimProcess first;
     int port = first.startTcp({});
     ASSERT_GT(port, 0);
@@ -383,38 +399,41 @@ TEST(SimProgram, BusyPortIsAClearError) {
     EXPECT_NE(second.stderrText().find("cannot listen"), std::string::npos);
 }
 
-TEST(SimProgram, MissingSerialDeviceIsAClearError) {
+TEST(SimProgram, MissingSerialDeviceIsAClearError)
+{
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--no-tcp", "--rtu", "/dev/chronel-no-such-port"}));
     EXPECT_EQ(sim.waitExit(), 1);
     EXPECT_NE(sim.stderrText().find("cannot open serial device"), std::string::npos);
 }
 
-TEST(SimProgram, HelpDocumentsEveryOption) {
+TEST(SimProgram, HelpDocumentsEveryOption)
+{
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--help"}));
     std::string text;
     for (int i = 0; i < 200; ++i) {
         std::string line = sim.readLine(2000);
         text += line + "\n";
-        if (text.find("bad command line") != std::string::npos) break;
+        if (text.find("bad command line") != std::string::npos)
+            break;
     }
     EXPECT_EQ(sim.waitExit(), 0);
-    for (const char* opt : {"--tcp-port", "--listen", "--no-tcp", "--max-clients", "--rtu", "--baud", "--parity",
-                            "--stop-bits", "--slave", "--events", "--seed", "--buffer-type", "--time-source", "--state",
-                            "--drop-request-every", "--drop-reply-every", "--delay-ms", "--exception", "--reset-every",
-                            "--verbose", "--help"})
+    for (const char* opt :
+        {"--tcp-port", "--listen", "--no-tcp", "--max-clients", "--rtu", "--baud", "--parity", "--stop-bits", "--slave",
+            "--events", "--seed", "--buffer-type", "--time-source", "--state", "--drop-request-every",
+            "--drop-reply-every", "--delay-ms", "--exception", "--reset-every", "--verbose", "--help"})
         EXPECT_NE(text.find(opt), std::string::npos) << opt;
 }
 
-TEST(SimProgram, BadOptionValuesAreRefused) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--delay-ms", "10001"},
-                                          {"--reset-every", "0"}, {"--exception", "5"}, {"--buffer-type", "4"},
-                                          {"--events", "random:0"}, {"--no-tcp"}}) {
+TEST(SimProgram, BadOptionValuesAreRefused)
+{
+    for (std::vector<std::string> args : {std::vector<std::string>{"--delay-ms", "10001"}, {"--reset-every", "0"},
+             {"--exception", "5"}, {"--buffer-type", "4"}, {"--events", "random:0"}, {"--no-tcp"}}) {
         SimProcess sim;
         ASSERT_TRUE(sim.start(args));
         EXPECT_EQ(sim.waitExit(), 2) << args[0];
     }
 }
 
-}  // namespace
+} // namespace

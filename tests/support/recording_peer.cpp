@@ -150,9 +150,7 @@ PeerRequest RecordingPeer::parse(const std::uint8_t* query, int length) const
     case 1:
     case 2:
     case 3:
-    case 4:
-        r.count = Word(pdu + 3);
-        break;
+    case 4: r.count = Word(pdu + 3); break;
     case 5:
         r.count = 1;
         r.values.push_back(Word(pdu + 3) == 0xFF00 ? 1 : 0);
@@ -171,8 +169,7 @@ PeerRequest RecordingPeer::parse(const std::uint8_t* query, int length) const
         for (int i = 0; i < r.count && h + 6 + 2 * i + 1 < length; ++i)
             r.values.push_back(std::uint16_t(Word(pdu + 6 + 2 * i)));
         break;
-    default:
-        break;
+    default: break;
     }
     return r;
 }
@@ -210,8 +207,8 @@ void RecordingPeer::run()
             std::lock_guard lock(mutex_);
             const PeerRequest request = parse(query, length);
             requests_.push_back(request);
-            if (exception_ && request.address <= exception_->first
-                && exception_->first < request.address + std::max(request.count, 1)) {
+            if (exception_ && request.address <= exception_->first &&
+                exception_->first < request.address + std::max(request.count, 1)) {
                 modbus_reply_exception(ctx_, query, exception_->second);
                 continue;
             }

@@ -20,9 +20,9 @@ namespace chronel::test {
 
 struct PeerRequest {
     int function = 0;
-    int address = 0;  // 1-based
+    int address = 0; // 1-based
     int count = 0;
-    std::vector<std::uint16_t> values;  // registers or coil states written
+    std::vector<std::uint16_t> values; // registers or coil states written
 
     bool isRead(int reg, int n) const { return (function == 1 || function == 3) && address == reg && count == n; }
     bool isWrite(int reg, int n) const

@@ -52,7 +52,7 @@ private:
 
     pid_t pid_ = -1;
     int outFd_ = -1;
-    int errFd_ = -1;  // an in-memory file the program's standard error goes to
+    int errFd_ = -1; // an in-memory file the program's standard error goes to
     off_t errRead_ = 0;
     int exitStatus_ = -1;
     std::string outBuffer_;

@@ -20,13 +20,13 @@ using Status = CsvFieldReader::Status;
 struct ReaderCase {
     const char* name;
     std::string input;
-    std::vector<std::string> fields;  // texts in order
-    Status last;                      // what follows the last field
+    std::vector<std::string> fields; // texts in order
+    Status last;                     // what follows the last field
 };
 
 void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
 
-class CsvFieldReaderTable : public ::testing::TestWithParam<ReaderCase> {};
+class CsvFieldReaderTable : public ::testing::TestWithParam<ReaderCase> { };
 
 TEST_P(CsvFieldReaderTable, ReadsTheFieldsInOrder)
 {
@@ -48,10 +48,8 @@ TEST_P(CsvFieldReaderTable, ReadsTheFieldsInOrder)
 
 const std::string LongLine = std::string(CsvFieldReader::MaxLineLength + 10, 'x');
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, CsvFieldReaderTable,
-    ::testing::Values(
-        ReaderCase{"QuotedKeepsCommas", "\"a,b\",c\r\n", {"a,b", "c"}, Status::EndOfFile},
+INSTANTIATE_TEST_SUITE_P(Fields, CsvFieldReaderTable,
+    ::testing::Values(ReaderCase{"QuotedKeepsCommas", "\"a,b\",c\r\n", {"a,b", "c"}, Status::EndOfFile},
         ReaderCase{"BlanksAroundUnquotedDropped", "  x y  ,\t7 \r\n", {"x y", "7"}, Status::EndOfFile},
         ReaderCase{"BlanksInsideQuotesKept", "\" Point  1 \",\"\"\r\n", {" Point  1 ", ""}, Status::EndOfFile},
         ReaderCase{"TextAfterClosingQuoteIgnored", "\"abc\"def,g\r\n", {"abc", "g"}, Status::EndOfFile},
@@ -63,8 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"UnterminatedQuoteEndsAtLineEnd", "\"abc\r\n\"next\"\r\n", {"abc", "next"}, Status::EndOfFile},
         ReaderCase{"UnterminatedQuoteEndsAtFileEnd", "\"abc", {"abc"}, Status::EndOfFile},
         ReaderCase{"NoLineEndAtFileEnd", "a,b", {"a", "b"}, Status::EndOfFile},
-        ReaderCase{"NulIsACharacter", std::string("a\0b,\"c\0\"\r\n", 10), {std::string("a\0b", 3), std::string("c\0", 2)},
-                   Status::EndOfFile},
+        ReaderCase{"NulIsACharacter", std::string("a\0b,\"c\0\"\r\n", 10),
+            {std::string("a\0b", 3), std::string("c\0", 2)}, Status::EndOfFile},
         ReaderCase{"HighBytesAreLatin1", "\"caf\xe9\"\r\n", {"caf\xe9"}, Status::EndOfFile},
         ReaderCase{"EmptyFile", "", {}, Status::EndOfFile},
         ReaderCase{"OnlyLineEnds", "\r\n\r\n\n", {}, Status::EndOfFile},

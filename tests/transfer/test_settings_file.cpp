@@ -4,12 +4,12 @@
 // (atomic save, double quotes, a reader that cannot run away).
 #include "core/transfer/settings_file.h"
 
-#include "support/qt_printers.h"
-#include "core/model/chronel_model.h"
 #include "core/fields/conversions.h"
+#include "core/model/chronel_model.h"
+#include "support/qt_printers.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -42,10 +42,8 @@ void Distinct(ModuleSettings& s, PointTable& points)
     s.ConfigEventBufferType = 3;
     s.ConfigTcpipMode = TcpipMode::Dhcp;
     s.ConfigTcpipIp = {QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 1")};
-    s.ConfigTcpipSubnet = {QStringLiteral(" 255"), QStringLiteral(" 255"), QStringLiteral(" 0"),
-                           QStringLiteral(" 0")};
-    s.ConfigTcpipGateway = {QStringLiteral(" 10"), QStringLiteral(" 1"), QStringLiteral(" 2"),
-                            QStringLiteral(" 254")};
+    s.ConfigTcpipSubnet = {QStringLiteral(" 255"), QStringLiteral(" 255"), QStringLiteral(" 0"), QStringLiteral(" 0")};
+    s.ConfigTcpipGateway = {QStringLiteral(" 10"), QStringLiteral(" 1"), QStringLiteral(" 2"), QStringLiteral(" 254")};
     s.chooseTcpipSpeed(TcpipSpeed::Mbps10);
     s.ConfigTcpipEthernetComm = EthernetComm::Half;
     s.TsDstLocation = 4;
@@ -192,7 +190,7 @@ TEST(SettingsFileSave, SavedAndReopenedReproducesEveryStoredSetting)
     EXPECT_TRUE(b.messages.empty()) << b.texts().join(QStringLiteral(" | ")).toStdString();
     ExpectSame(b.model.settings(), a.model.settings());
     ExpectSamePoints(b.model.points(), a.model.points());
-    EXPECT_EQ(b.model.settings().ConfigModbus485Baud, 9);  // "115.5K"
+    EXPECT_EQ(b.model.settings().ConfigModbus485Baud, 9); // "115.5K"
     EXPECT_EQ(b.model.points()[3].SsPcFilter, 40000);
 }
 
@@ -207,13 +205,13 @@ TEST(SettingsFileSave, WritesFiftyOneRecordsEndedByCrLf)
 }
 
 struct LineCase {
-    int line;  // 0-based
+    int line; // 0-based
     const char* text;
 };
 
 void PrintTo(const LineCase& c, std::ostream* os) { *os << "line " << c.line + 1; }
 
-class SettingsFileLines : public ::testing::TestWithParam<LineCase> {};
+class SettingsFileLines : public ::testing::TestWithParam<LineCase> { };
 
 TEST_P(SettingsFileLines, FieldsAreWrittenByTheRules)
 {
@@ -242,25 +240,21 @@ TEST_P(SettingsFileLines, FieldsAreWrittenByTheRules)
     EXPECT_EQ(lines[GetParam().line], QByteArray(GetParam().text));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Records, SettingsFileLines,
+INSTANTIATE_TEST_SUITE_P(Records, SettingsFileLines,
     ::testing::Values(LineCase{0, "\"Module Name\",\"Yard, North\""}, LineCase{1, "\"PLC ID\",12.5"},
-                      LineCase{2, "\"Event Delay\",0"}, LineCase{3, "\"Sync Master\",\"False\""},
-                      LineCase{4, "\"Hour Time Update\",\"True\""},
-                      LineCase{5, "\"Modbus RS-232\",\"9600\",\"None\",0,\"RTU\""},
-                      LineCase{6, "\"Modbus RS-485\",\"115.5K\",\"Even\",0,\"RTU\""},
-                      LineCase{7, "\"Event Buffer Type\",2"}, LineCase{8, "\"TCP/IP Address\",\"Manual\""},
-                      LineCase{9, "\"IP Address\",192,168,16,140"}, LineCase{10, "\"Subnet Address\",0,0,0,0"},
-                      LineCase{12, "\"TCP/IP Speed\",\"Auto\",\"Full\""},
-                      LineCase{13, "\"Daylight Saving Time Location\",-1"},
-                      LineCase{14, "\"Daylight Saving Time Start\",3,14,2"},
-                      LineCase{15, "\"Daylight Saving Time Stop\",0,0,0"}, LineCase{16, "\"GPS Offset\",-5"},
-                      LineCase{17, "\"IRIG-B Offset\",100"},
-                      LineCase{18, "\"Point  1\",\"False\",20,20,0,\"Point  1\",\"Off\",\"On\""},
-                      LineCase{19, "\"Point  2\",\"True\",40000,20,-32768,\"Point  2\",\"Off\",\"On\""},
-                      LineCase{20, "\"Point  3\",\"False\",20,20,0,\"caf\xe9 ?\",\"Off\",\"On\""},
-                      LineCase{49, "\"Point  32\",\"False\",20,20,0,\"Point  32\",\"Off\",\"On\""},
-                      LineCase{50, "\"IEEE 1344\",\"False\""}));
+        LineCase{2, "\"Event Delay\",0"}, LineCase{3, "\"Sync Master\",\"False\""},
+        LineCase{4, "\"Hour Time Update\",\"True\""}, LineCase{5, "\"Modbus RS-232\",\"9600\",\"None\",0,\"RTU\""},
+        LineCase{6, "\"Modbus RS-485\",\"115.5K\",\"Even\",0,\"RTU\""}, LineCase{7, "\"Event Buffer Type\",2"},
+        LineCase{8, "\"TCP/IP Address\",\"Manual\""}, LineCase{9, "\"IP Address\",192,168,16,140"},
+        LineCase{10, "\"Subnet Address\",0,0,0,0"}, LineCase{12, "\"TCP/IP Speed\",\"Auto\",\"Full\""},
+        LineCase{13, "\"Daylight Saving Time Location\",-1"}, LineCase{14, "\"Daylight Saving Time Start\",3,14,2"},
+        LineCase{15, "\"Daylight Saving Time Stop\",0,0,0"}, LineCase{16, "\"GPS Offset\",-5"},
+        LineCase{17, "\"IRIG-B Offset\",100"},
+        LineCase{18, "\"Point  1\",\"False\",20,20,0,\"Point  1\",\"Off\",\"On\""},
+        LineCase{19, "\"Point  2\",\"True\",40000,20,-32768,\"Point  2\",\"Off\",\"On\""},
+        LineCase{20, "\"Point  3\",\"False\",20,20,0,\"caf\xe9 ?\",\"Off\",\"On\""},
+        LineCase{49, "\"Point  32\",\"False\",20,20,0,\"Point  32\",\"Off\",\"On\""},
+        LineCase{50, "\"IEEE 1344\",\"False\""}));
 
 TEST(SettingsFileSave, TheRowsOnScreenAreStoredFirst)
 {
@@ -340,8 +334,8 @@ TEST(SettingsFileSave, AFailedWriteLeavesTheOldFileIntact)
         EXPECT_FALSE(rig.save());
     }
     ASSERT_EQ(rig.messages.size(), 1u);
-    EXPECT_EQ(rig.messages[0], (UserMessage{QStringLiteral("File Save"), QStringLiteral("File Save Error"),
-                                            platform::MessageIcon::Critical}));
+    EXPECT_EQ(rig.messages[0],
+        (UserMessage{QStringLiteral("File Save"), QStringLiteral("File Save Error"), platform::MessageIcon::Critical}));
     EXPECT_EQ(rig.contents(), old);
     // No half-written file left beside it.
     EXPECT_EQ(QDir(rig.dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("settings.csv")});
@@ -361,8 +355,8 @@ struct KeyCase {
     int line;
     QString message;
     // Takes the record's settings back from `before` into `want`.
-    std::function<void(ModuleSettings& want, PointTable& wantPoints, const ModuleSettings& before,
-                       const PointTable& beforePoints)>
+    std::function<void(
+        ModuleSettings& want, PointTable& wantPoints, const ModuleSettings& before, const PointTable& beforePoints)>
         keep;
 };
 
@@ -372,14 +366,14 @@ QString PointMessage(int p, const QString& actual)
 {
     return QStringLiteral("Point  %1 Invalid\rExpected: Point  %1, Enable, Filter, Debounce, Chatter, Point "
                           "Description, Off Description, On Description\rActual: ")
-               .arg(p)
-        + actual;
+               .arg(p) +
+        actual;
 }
 
 using S = ModuleSettings;
 using P = PointTable;
 
-class SettingsFileKeys : public ::testing::TestWithParam<KeyCase> {};
+class SettingsFileKeys : public ::testing::TestWithParam<KeyCase> { };
 
 TEST_P(SettingsFileKeys, AWrongKeyIsReportedAndItsRecordSkipped)
 {
@@ -495,9 +489,9 @@ TEST(SettingsFileOpen, APointKeyWithASingleBlankIsRejectedWithThreeLines)
     ASSERT_TRUE(rig.open());
     ASSERT_EQ(rig.messages.size(), 1u);
     EXPECT_EQ(rig.messages[0].text,
-              QStringLiteral("Point  7 Invalid\rExpected: Point  7, Enable, Filter, Debounce, Chatter, Point "
-                             "Description, Off Description, On Description\rActual: Point 7, False,  20,  20,  0, "
-                             "Point 7, Off, On"));
+        QStringLiteral("Point  7 Invalid\rExpected: Point  7, Enable, Filter, Debounce, Chatter, Point "
+                       "Description, Off Description, On Description\rActual: Point 7, False,  20,  20,  0, "
+                       "Point 7, Off, On"));
     EXPECT_EQ(rig.messages[0].text.split(QLatin1Char('\r')).size(), 3);
     EXPECT_TRUE(rig.model.points()[6] == before);
     EXPECT_EQ(rig.model.points()[7].SsPcDescription, QStringLiteral("Bay 8, feeder A"));
@@ -523,7 +517,7 @@ struct FlagCase {
 
 void PrintTo(const FlagCase& c, std::ostream* os) { *os << c.name; }
 
-class SettingsFileFlags : public ::testing::TestWithParam<FlagCase> {};
+class SettingsFileFlags : public ::testing::TestWithParam<FlagCase> { };
 
 TEST_P(SettingsFileFlags, AValueOtherThanTrueOrFalseLeavesTheBox)
 {
@@ -551,17 +545,13 @@ TEST_P(SettingsFileFlags, AValueOtherThanTrueOrFalseLeavesTheBox)
     ExpectSamePoints(rig.model.points(), wantPoints);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, SettingsFileFlags,
+INSTANTIATE_TEST_SUITE_P(Values, SettingsFileFlags,
     ::testing::Values(FlagCase{"SyncMasterYes", 3, "\"Sync Master\",\"Yes\"", QStringLiteral("Sync Master Invalid")},
-                      FlagCase{"SyncMasterLowerCase", 3, "\"Sync Master\",\"true\"",
-                               QStringLiteral("Sync Master Invalid")},
-                      FlagCase{"HourTimeUpdateOne", 4, "\"Hour Time Update\",1",
-                               QStringLiteral("Hourly Time Update Invalid")},
-                      FlagCase{"Ieee1344Empty", 50, "\"IEEE 1344\",", QStringLiteral("IEEE 1344 Invalid")},
-                      FlagCase{"PointEnableFalsch", 19,
-                               "\"Point  2\",\"Falsch\",55,8,-1,\"Bay 2, feeder A\",\"Open, 1\",\"Closed\"",
-                               QStringLiteral("Point  2 Enable Invalid")}),
+        FlagCase{"SyncMasterLowerCase", 3, "\"Sync Master\",\"true\"", QStringLiteral("Sync Master Invalid")},
+        FlagCase{"HourTimeUpdateOne", 4, "\"Hour Time Update\",1", QStringLiteral("Hourly Time Update Invalid")},
+        FlagCase{"Ieee1344Empty", 50, "\"IEEE 1344\",", QStringLiteral("IEEE 1344 Invalid")},
+        FlagCase{"PointEnableFalsch", 19, "\"Point  2\",\"Falsch\",55,8,-1,\"Bay 2, feeder A\",\"Open, 1\",\"Closed\"",
+            QStringLiteral("Point  2 Enable Invalid")}),
     [](const ::testing::TestParamInfo<FlagCase>& info) { return std::string(info.param.name); });
 
 // Opens DistinctFile() with one line replaced into a fresh window.
@@ -579,9 +569,9 @@ struct OneLine {
 
 TEST(SettingsFileOpen, EventBufferTypeOutsideZeroToThreeSelectsTypeTwo)
 {
-    const std::pair<const char*, int> cases[] = {{"\"Event Buffer Type\",7", 2},  {"\"Event Buffer Type\",0", 0},
-                                                 {"\"Event Buffer Type\",3", 3},  {"\"Event Buffer Type\",-1", 2},
-                                                 {"\"Event Buffer Type\",1.4", 1}, {"\"Event Buffer Type\",", 0}};
+    const std::pair<const char*, int> cases[] = {{"\"Event Buffer Type\",7", 2}, {"\"Event Buffer Type\",0", 0},
+        {"\"Event Buffer Type\",3", 3}, {"\"Event Buffer Type\",-1", 2}, {"\"Event Buffer Type\",1.4", 1},
+        {"\"Event Buffer Type\",", 0}};
     for (const auto& [line, type] : cases) {
         OneLine o(7, line);
         EXPECT_TRUE(o.opened) << line;
@@ -629,7 +619,7 @@ TEST(SettingsFileOpen, NumbersGoIntoTextFieldsByTheNumberRule)
     EXPECT_EQ(neg.s().TsToGpsOffset, QStringLiteral("-5"));
     OneLine ip(9, "\"IP Address\", 127 ,0,0,\"1\"");
     EXPECT_EQ(ip.s().ConfigTcpipIp,
-              (OctetFields{QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 1")}));
+        (OctetFields{QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 1")}));
 }
 
 TEST(SettingsFileOpen, OldFilesWithNegativeFiltersAreReadAsUnsigned)
@@ -658,7 +648,7 @@ TEST(SettingsFileOpen, OldFilesWithNegativeFiltersAreReadAsUnsigned)
 struct StopCase {
     const char* name;
     std::function<QByteArray()> file;
-    int recordsApplied;  // records of DistinctFile() that must be in effect
+    int recordsApplied; // records of DistinctFile() that must be in effect
 };
 
 void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
@@ -669,7 +659,7 @@ QByteArray FirstLines(int n, const QByteArray& tail = {})
     return JoinLines(lines.mid(0, n)) + tail;
 }
 
-class SettingsFileStops : public ::testing::TestWithParam<StopCase> {};
+class SettingsFileStops : public ::testing::TestWithParam<StopCase> { };
 
 TEST_P(SettingsFileStops, EarlierRecordsStayAppliedAndTheRestIsNotRead)
 {
@@ -681,8 +671,8 @@ TEST_P(SettingsFileStops, EarlierRecordsStayAppliedAndTheRestIsNotRead)
     const PointTable beforePoints = rig.model.points();
     EXPECT_FALSE(rig.open());
     ASSERT_FALSE(rig.messages.empty());
-    EXPECT_EQ(rig.messages.back(), (UserMessage{QStringLiteral("File Open"), QStringLiteral("File Open Error"),
-                                                platform::MessageIcon::Critical}));
+    EXPECT_EQ(rig.messages.back(),
+        (UserMessage{QStringLiteral("File Open"), QStringLiteral("File Open Error"), platform::MessageIcon::Critical}));
     EXPECT_EQ(rig.messages.size(), 1u) << rig.texts().join(QStringLiteral(" | ")).toStdString();
 
     // Apply exactly the first records of the distinct file to what the
@@ -696,18 +686,18 @@ TEST_P(SettingsFileStops, EarlierRecordsStayAppliedAndTheRestIsNotRead)
         // records by their most telling field.
         EXPECT_EQ(rig.model.settings().ConfigModuleName, n > 0 ? want.ConfigModuleName : before.ConfigModuleName);
         EXPECT_EQ(rig.model.settings().ConfigPlcId, n > 1 ? want.ConfigPlcId : before.ConfigPlcId);
-        EXPECT_EQ(rig.model.settings().ConfigModbus232Baud,
-                  n > 5 ? want.ConfigModbus232Baud : before.ConfigModbus232Baud);
+        EXPECT_EQ(
+            rig.model.settings().ConfigModbus232Baud, n > 5 ? want.ConfigModbus232Baud : before.ConfigModbus232Baud);
         EXPECT_EQ(rig.model.settings().ConfigModbus232Parity,
-                  n > 5 ? want.ConfigModbus232Parity : before.ConfigModbus232Parity);
+            n > 5 ? want.ConfigModbus232Parity : before.ConfigModbus232Parity);
         EXPECT_EQ(rig.model.settings().ConfigEventBufferType,
-                  n > 7 ? want.ConfigEventBufferType : before.ConfigEventBufferType);
+            n > 7 ? want.ConfigEventBufferType : before.ConfigEventBufferType);
         EXPECT_EQ(rig.model.settings().TsDstStartMonth, n > 14 ? want.TsDstStartMonth : before.TsDstStartMonth);
     } else {
         for (int p = 0; p < PointCount; ++p) {
             const bool applied = 18 + p < n;
-            EXPECT_TRUE(rig.model.points()[std::size_t(p)]
-                        == (applied ? wantPoints[std::size_t(p)] : beforePoints[std::size_t(p)]))
+            EXPECT_TRUE(rig.model.points()[std::size_t(p)] ==
+                (applied ? wantPoints[std::size_t(p)] : beforePoints[std::size_t(p)]))
                 << "point " << p + 1;
         }
         EXPECT_EQ(rig.model.settings().ConfigModuleName, want.ConfigModuleName);
@@ -721,27 +711,23 @@ TEST_P(SettingsFileStops, EarlierRecordsStayAppliedAndTheRestIsNotRead)
 
 const QByteArray HugeLine = QByteArray(200000, 'x');
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, SettingsFileStops,
-    ::testing::Values(
-        StopCase{"CutAfterRecord30", [] { return FirstLines(30); }, 30},
+INSTANTIATE_TEST_SUITE_P(Files, SettingsFileStops,
+    ::testing::Values(StopCase{"CutAfterRecord30", [] { return FirstLines(30); }, 30},
         StopCase{"CutInsideRecord31", [] { return FirstLines(30, "\"Point  13\",\"False\",20"); }, 30},
         StopCase{"CutAfterRecord50", [] { return FirstLines(50); }, 50},
         StopCase{"EmptyFile", [] { return QByteArray(); }, 0},
         StopCase{"PlcIdNotANumber", [] { return FirstLines(1, "\"PLC ID\",abc\r\n"); }, 1},
         StopCase{"FilterNotANumber",
-                 [] { return FirstLines(26, "\"Point  9\",\"False\",\"Off\",20,0,\"d\",\"off\",\"on\"\r\n"); }, 26},
+            [] { return FirstLines(26, "\"Point  9\",\"False\",\"Off\",20,0,\"d\",\"off\",\"on\"\r\n"); }, 26},
         StopCase{"NumberTooLargeForADouble", [] { return FirstLines(2, "\"Event Delay\",1e999\r\n"); }, 2},
-        StopCase{"DstLocationOutsideTheList",
-                 [] { return FirstLines(13, "\"Daylight Saving Time Location\",6\r\n"); }, 13},
+        StopCase{
+            "DstLocationOutsideTheList", [] { return FirstLines(13, "\"Daylight Saving Time Location\",6\r\n"); }, 13},
         // Rates of the RS-485 list alone; the rest of the file follows, so
         // only the stop keeps it from being read.
         StopCase{"Rs232At38400", [] { return WithLine(5, "\"Modbus RS-232\",\"38.4K\",\"None\",0,\"RTU\""); }, 5},
         StopCase{"Rs232At57600", [] { return WithLine(5, "\"Modbus RS-232\",\"57.6K\",\"None\",0,\"RTU\""); }, 5},
-        StopCase{"Rs232At115500",
-                 [] { return WithLine(5, "\"Modbus RS-232\",\"115.5K\",\"None\",0,\"RTU\""); }, 5},
-        StopCase{"DstLocationBelowNone",
-                 [] { return FirstLines(13, "\"Daylight Saving Time Location\",-2\r\n"); }, 13},
+        StopCase{"Rs232At115500", [] { return WithLine(5, "\"Modbus RS-232\",\"115.5K\",\"None\",0,\"RTU\""); }, 5},
+        StopCase{"DstLocationBelowNone", [] { return FirstLines(13, "\"Daylight Saving Time Location\",-2\r\n"); }, 13},
         StopCase{"LineTooLong", [] { return FirstLines(20, "\"Point  3\",\"" + HugeLine + "\"\r\n"); }, 20},
         StopCase{"UnterminatedQuoteAtTheEnd", [] { return FirstLines(30, "\"Point  13"); }, 30}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
@@ -777,8 +763,7 @@ TEST(SettingsFileOpen, ArbitraryBytesEndInMessagesNotInACrash)
         for (char& b : bytes) {
             // Mostly the format's own characters, so that fields form.
             static const char alphabet[] = "\",\r\n 0123456789-.eTrueFalsPoint\0\xff";
-            b = random.bounded(4) == 0 ? char(random.bounded(256))
-                                       : alphabet[random.bounded(int(sizeof alphabet) - 1)];
+            b = random.bounded(4) == 0 ? char(random.bounded(256)) : alphabet[random.bounded(int(sizeof alphabet) - 1)];
         }
         FileRig rig;
         rig.write(bytes);

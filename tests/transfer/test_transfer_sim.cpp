@@ -5,8 +5,8 @@
 // sequence taking over from the other.
 #include "transfer_rig.h"
 
-#include "support/qt_printers.h"
 #include "core/fields/number_rule.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
@@ -16,24 +16,24 @@ using namespace chronel::test;
 namespace {
 
 constexpr int ConfigWords = 100;
-constexpr int PointAreaWords = 1152;  // registers 301 … 1452
+constexpr int PointAreaWords = 1152; // registers 301 … 1452
 
 // A module configuration unlike the simulator's factory one, as words.
 std::vector<quint16> ModuleConfigWords()
 {
     std::vector<quint16> w(ConfigWords, 0);
-    w[0] = 1;             // sync master
-    w[1] = quint16(-6);   // GPS offset
-    w[2] = 2;             // IRIG-B offset
-    w[3] = 1;             // event buffer type
-    w[4] = 37;            // event delay, tens of ms
-    w[5] = 3;             // DST location
+    w[0] = 1;           // sync master
+    w[1] = quint16(-6); // GPS offset
+    w[2] = 2;           // IRIG-B offset
+    w[3] = 1;           // event buffer type
+    w[4] = 37;          // event delay, tens of ms
+    w[5] = 3;           // DST location
     w[6] = 3, w[7] = 14, w[8] = 2;
     w[9] = 11, w[10] = 7, w[11] = 2;
-    w[12] = 1;            // hourly time update
-    w[13] = 4, w[14] = 2, w[15] = 7;   // RS-232 4800, Odd, delay 7
-    w[16] = 9, w[17] = 0, w[18] = 12;  // RS-485 115.5K, None, delay 12
-    w[25] = 2;            // DHCP
+    w[12] = 1;                        // hourly time update
+    w[13] = 4, w[14] = 2, w[15] = 7;  // RS-232 4800, Odd, delay 7
+    w[16] = 9, w[17] = 0, w[18] = 12; // RS-485 115.5K, None, delay 12
+    w[25] = 2;                        // DHCP
     const quint16 ip[] = {127, 0, 0, 1}, mask[] = {255, 255, 255, 0}, gw[] = {127, 0, 0, 254};
     for (int i = 0; i < 4; ++i) {
         w[std::size_t(26 + i)] = ip[i];
@@ -42,12 +42,12 @@ std::vector<quint16> ModuleConfigWords()
     }
     const std::vector<quint16> name = TextWords("North Yard 7", 8);
     std::copy(name.begin(), name.end(), w.begin() + 38);
-    w[46] = 1;   // 10 Mbps
-    w[50] = 1;   // IEEE 1344
-    w[51] = 1;   // half duplex
-    w[52] = 1;   // RS-232 ASCII
-    w[53] = 0;   // RS-485 RTU
-    w[54] = 1;   // lock
+    w[46] = 1; // 10 Mbps
+    w[50] = 1; // IEEE 1344
+    w[51] = 1; // half duplex
+    w[52] = 1; // RS-232 ASCII
+    w[53] = 0; // RS-485 RTU
+    w[54] = 1; // lock
     return w;
 }
 
@@ -66,10 +66,9 @@ ModuleSettings ExpectedScreen()
     s.ConfigHourTimeUpdate = Check::Checked;
     s.ConfigEventBufferType = 1;
     s.ConfigTcpipIp = {QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 1")};
-    s.ConfigTcpipSubnet = {QStringLiteral(" 255"), QStringLiteral(" 255"), QStringLiteral(" 255"),
-                           QStringLiteral(" 0")};
-    s.ConfigTcpipGateway = {QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"),
-                            QStringLiteral(" 254")};
+    s.ConfigTcpipSubnet = {
+        QStringLiteral(" 255"), QStringLiteral(" 255"), QStringLiteral(" 255"), QStringLiteral(" 0")};
+    s.ConfigTcpipGateway = {QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 254")};
     s.ConfigTcpipMac = QStringLiteral("00 : 0A : 1B : 53 : 45 : 52");
     s.ConfigTcpipMode = TcpipMode::Dhcp;
     s.ConfigTcpipSpeed = TcpipSpeed::Mbps10;
@@ -111,9 +110,9 @@ ModulePoint PointOnModule(int p)
     m.disabledWord = p % 3 == 0 ? 0xFFFF : (p == 4 ? 1 : 0);
     m.description = "Feeder " + std::to_string(p + 1) + " breaker";
     if (p == 31)
-        m.description = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";  // all 32 characters
+        m.description = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"; // all 32 characters
     if (p == 7)
-        m.description = "Pump      ";  // blank-padded by the module
+        m.description = "Pump      "; // blank-padded by the module
     m.off = p == 0 ? "0123456789abcdef" : "Open" + std::to_string(p);
     m.on = "Closed" + std::to_string(p);
     return m;
@@ -165,10 +164,8 @@ void FillScreen(ModuleSettings& s)
     s.ConfigHourTimeUpdate = Check::Unchecked;
     s.ConfigEventBufferType = 0;
     s.ConfigTcpipIp = {QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 1")};
-    s.ConfigTcpipSubnet = {QStringLiteral(" 255"), QStringLiteral(" 255"), QStringLiteral(" 0"),
-                           QStringLiteral(" 0")};
-    s.ConfigTcpipGateway = {QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"),
-                            QStringLiteral(" 9")};
+    s.ConfigTcpipSubnet = {QStringLiteral(" 255"), QStringLiteral(" 255"), QStringLiteral(" 0"), QStringLiteral(" 0")};
+    s.ConfigTcpipGateway = {QStringLiteral(" 127"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 9")};
     s.ConfigTcpipMode = TcpipMode::BootP;
     s.chooseTcpipSpeed(TcpipSpeed::Mbps100);
     s.ConfigTcpipEthernetComm = EthernetComm::Half;
@@ -258,8 +255,8 @@ TEST_F(TransferSim, UploadReadsEveryBlockInOrderAndFillsTheScreenAndTheTable)
     EXPECT_EQ(rig.model->page().row(0).SsPcPointNum, QStringLiteral(" 9"));
     EXPECT_EQ(rig.model->page().row(0).SsPcFilter, QStringLiteral(" 1008"));
     EXPECT_EQ(rig.model->page().row(0).SsPcDescription, QStringLiteral("Feeder 9 breaker"));
-    EXPECT_EQ(rig.model->page().row(0).SsPcEnable, Check::Checked);    // point 9 enabled
-    EXPECT_EQ(rig.model->page().row(1).SsPcEnable, Check::Unchecked);  // point 10 disabled (0xFFFF)
+    EXPECT_EQ(rig.model->page().row(0).SsPcEnable, Check::Checked);   // point 9 enabled
+    EXPECT_EQ(rig.model->page().row(1).SsPcEnable, Check::Unchecked); // point 10 disabled (0xFFFF)
 
     EXPECT_FALSE(rig.model->transfer().visible);
     EXPECT_EQ(rig.read().Host(), StopHost());
@@ -274,7 +271,7 @@ TEST_F(TransferSim, DownloadWritesTheStartCodeAndTwentyBlocksAndTheModuleHoldsTh
 {
     startLoaded();
     FillScreen(rig.model->settings());
-    rig.model->settings().ConfigEventDelay = QStringLiteral("505");  // sent as 50 (halves to even)
+    rig.model->settings().ConfigEventDelay = QStringLiteral("505"); // sent as 50 (halves to even)
     rig.model->settings().ConfigTcpipSubnet[3] = QStringLiteral("300");
     rig.model->settings().ConfigTcpipGateway[1] = QStringLiteral("-4");
     rig.model->settings().ConfigModuleName = QStringLiteral("  Substation 12 East  ");
@@ -304,12 +301,50 @@ TEST_F(TransferSim, DownloadWritesTheStartCodeAndTwentyBlocksAndTheModuleHoldsTh
     const std::vector<quint16> c = regs.read(1, 60);
     ASSERT_EQ(c.size(), 60u);
     const std::pair<int, quint16> words[] = {
-        {0, 1},  {1, quint16(-7)}, {2, 3},  {3, 0},   {4, 50},  {5, 5},   {6, 3},  {7, 8},  {8, 2},
-        {9, 11}, {10, 1},          {11, 3}, {12, 0},  {13, 6},  {14, 0},  {15, 3}, {16, 9}, {17, 2},
-        {18, 250}, {25, 1}, {26, 127}, {27, 0}, {28, 0}, {29, 1}, {30, 255}, {31, 255}, {32, 0}, {33, 255},
-        {34, 127}, {35, 0}, {36, 0}, {37, 9}, {46, 3}, {50, 0}, {51, 1}, {52, 0xFFFF}, {53, 0}, {54, 1},
+        {0, 1},
+        {1, quint16(-7)},
+        {2, 3},
+        {3, 0},
+        {4, 50},
+        {5, 5},
+        {6, 3},
+        {7, 8},
+        {8, 2},
+        {9, 11},
+        {10, 1},
+        {11, 3},
+        {12, 0},
+        {13, 6},
+        {14, 0},
+        {15, 3},
+        {16, 9},
+        {17, 2},
+        {18, 250},
+        {25, 1},
+        {26, 127},
+        {27, 0},
+        {28, 0},
+        {29, 1},
+        {30, 255},
+        {31, 255},
+        {32, 0},
+        {33, 255},
+        {34, 127},
+        {35, 0},
+        {36, 0},
+        {37, 9},
+        {46, 3},
+        {50, 0},
+        {51, 1},
+        {52, 0xFFFF},
+        {53, 0},
+        {54, 1},
         // Words the module keeps for itself: MAC, firmware version, address.
-        {19, 0x00}, {20, 0x0A}, {24, 0x52}, {48, 160}, {49, 1},
+        {19, 0x00},
+        {20, 0x0A},
+        {24, 0x52},
+        {48, 160},
+        {49, 1},
     };
     for (const auto& [word, value] : words)
         EXPECT_EQ(c[std::size_t(word)], value) << "register " << word + 1;
@@ -318,8 +353,8 @@ TEST_F(TransferSim, DownloadWritesTheStartCodeAndTwentyBlocksAndTheModuleHoldsTh
 
     const std::vector<quint16> pts = regs.read(301, PointAreaWords);
     ASSERT_EQ(pts.size(), std::size_t(PointAreaWords));
-    EXPECT_EQ(pts[2], 40000);           // the row edit, as the word 0x9C40
-    EXPECT_EQ(pts[96 + 2], 0xFFFF);     // its box unchecked
+    EXPECT_EQ(pts[2], 40000);       // the row edit, as the word 0x9C40
+    EXPECT_EQ(pts[96 + 2], 0xFFFF); // its box unchecked
     EXPECT_EQ(WordsText(pts, 128 + 16 * 2, 16), "Row edit");
     EXPECT_EQ(pts[9], 40000);
     EXPECT_EQ(pts[32 + 10], 65535);
@@ -359,8 +394,8 @@ TEST_F(TransferSim, DownloadSendsBackTheDisabledWordReadUnlessTheBoxChanged)
     ASSERT_EQ(rig.transfer->upload().outcome(), TransferOutcome::Finished);
     ASSERT_EQ(rig.model->page().top(), 0);
     ASSERT_EQ(rig.model->page().row(1).SsPcEnable, Check::Checked);
-    rig.model->page().row(0).SsPcEnable = Check::Checked;    // point 1, 0xFFFF
-    rig.model->page().row(1).SsPcEnable = Check::Unchecked;  // point 2, 5
+    rig.model->page().row(0).SsPcEnable = Check::Checked;   // point 1, 0xFFFF
+    rig.model->page().row(1).SsPcEnable = Check::Unchecked; // point 2, 5
 
     rig.transfer->startDownload();
     ASSERT_TRUE(rig.waitEnd(rig.transfer->download()));
@@ -369,8 +404,38 @@ TEST_F(TransferSim, DownloadSendsBackTheDisabledWordReadUnlessTheBoxChanged)
     ModuleRegisters regs(rig.port);
     ASSERT_TRUE(regs.connected());
     const std::vector<quint16> expected = {
-        0,      0xFFFF, 0, 0xFFFF, 1, 0, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF,
-        0,      0,      0xFFFF, 0, 7, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF, 0, 0, 0xFFFF, 0,
+        0,
+        0xFFFF,
+        0,
+        0xFFFF,
+        1,
+        0,
+        0xFFFF,
+        0,
+        0,
+        0xFFFF,
+        0,
+        0,
+        0xFFFF,
+        0,
+        0,
+        0xFFFF,
+        0,
+        0,
+        0xFFFF,
+        0,
+        7,
+        0xFFFF,
+        0,
+        0,
+        0xFFFF,
+        0,
+        0,
+        0xFFFF,
+        0,
+        0,
+        0xFFFF,
+        0,
     };
     EXPECT_EQ(regs.read(397, 32), expected);
 }
@@ -389,8 +454,8 @@ TEST_F(TransferSim, UploadAfterDownloadReproducesTheSettings)
 
     // A second window, as after a restart of the program.
     ChronelModel other(PlctagControlFactory());
-    other.settings().ConfigTcpipIp = {QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"),
-                                      QStringLiteral("1")};
+    other.settings().ConfigTcpipIp = {
+        QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
     other.startUp();
     std::vector<UserMessage> messages;
     Transfer transfer(other, [&](const UserMessage& m) { messages.push_back(m); });
@@ -437,7 +502,7 @@ struct FaultCase {
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
-class TransferFaults : public TransferSim, public ::testing::WithParamInterface<FaultCase> {};
+class TransferFaults : public TransferSim, public ::testing::WithParamInterface<FaultCase> { };
 
 TEST_P(TransferFaults, ErrorsAreCountedOverTheWholeSequence)
 {
@@ -474,8 +539,8 @@ TEST_P(TransferFaults, ErrorsAreCountedOverTheWholeSequence)
     } else {
         ASSERT_EQ(rig.messages.size(), 1u);
         EXPECT_EQ(rig.messages[0].title, QStringLiteral("Chronel"));
-        EXPECT_EQ(rig.messages[0].text, c.upload ? QStringLiteral("The upload sequence failed")
-                                                 : QStringLiteral("The download sequence failed"));
+        EXPECT_EQ(rig.messages[0].text,
+            c.upload ? QStringLiteral("The upload sequence failed") : QStringLiteral("The download sequence failed"));
         EXPECT_EQ(rig.messages[0].icon, platform::MessageIcon::Critical);
         // Nothing more goes out once the sequence has given up.
         const std::size_t before = made.size();
@@ -491,15 +556,13 @@ TEST_P(TransferFaults, ErrorsAreCountedOverTheWholeSequence)
 // sequence are the only ones it sees. The 20 reads need 23 requests with
 // every 6th lost (3 errors) and reach the 4th error with every 5th lost; the
 // 21 writes need 24 with every 7th lost and fail with every 6th.
-INSTANTIATE_TEST_SUITE_P(
-    Sim, TransferFaults,
+INSTANTIATE_TEST_SUITE_P(Sim, TransferFaults,
     ::testing::Values(
         FaultCase{"UploadThreeLostRepliesThenDone", true, {"--drop-reply-every", "6"}, TransferOutcome::Finished, 3},
         FaultCase{"UploadFourthLostReplyAborts", true, {"--drop-reply-every", "5"}, TransferOutcome::Failed, 4},
-        FaultCase{"DownloadThreeLostRequestsThenDone", false, {"--drop-request-every", "7"},
-                  TransferOutcome::Finished, 3},
-        FaultCase{"DownloadFourthLostRequestAborts", false, {"--drop-request-every", "6"}, TransferOutcome::Failed,
-                  4},
+        FaultCase{
+            "DownloadThreeLostRequestsThenDone", false, {"--drop-request-every", "7"}, TransferOutcome::Finished, 3},
+        FaultCase{"DownloadFourthLostRequestAborts", false, {"--drop-request-every", "6"}, TransferOutcome::Failed, 4},
         FaultCase{"UploadLastBlockRefusedFourTimes", true, {"--exception", "1400:4"}, TransferOutcome::Failed, 4},
         FaultCase{"DownloadModuleIdRefusedFourTimes", false, {"--exception", "101:6"}, TransferOutcome::Failed, 4}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
@@ -536,7 +599,7 @@ TEST_F(TransferSim, TheStopHostEndsASequenceSilently)
     EXPECT_TRUE(rig.messages.empty());
     EXPECT_EQ(PollInterval(rig.read()), 0);
     EXPECT_EQ(PollInterval(rig.eventScan()), EventScanPollInterval);
-    EXPECT_TRUE(rig.model->transfer().visible);  // left as it was
+    EXPECT_TRUE(rig.model->transfer().visible); // left as it was
 
     rig.transfer->startDownload();
     rig.write().setHost(StopHost());
@@ -607,7 +670,8 @@ TEST_F(TransferSim, ADownloadStartedDuringAnUploadTakesOverSilently)
 
     // The reads stop where the writes begin; the writes are the whole download.
     const std::vector<LoggedRequest> made = transferRequests();
-    const auto firstWrite = std::find_if(made.begin(), made.end(), [](const LoggedRequest& r) { return r.function == 16; });
+    const auto firstWrite =
+        std::find_if(made.begin(), made.end(), [](const LoggedRequest& r) { return r.function == 16; });
     ASSERT_NE(firstWrite, made.end());
     EXPECT_TRUE(std::all_of(firstWrite, made.end(), [](const LoggedRequest& r) { return r.function == 16; }));
     EXPECT_EQ(std::vector<LoggedRequest>(firstWrite, made.end()), DownloadWrites());
@@ -631,11 +695,9 @@ TEST_F(TransferSim, StartingTheRunningSequenceAgainRestartsItWithTheCountAtZero)
     EXPECT_EQ(rig.transfer->upload().outcome(), TransferOutcome::Failed);
     EXPECT_EQ(rig.transfer->upload().TransferErrorCount(), 4);
     const std::vector<LoggedRequest> made = transferRequests();
-    const std::vector<LoggedRequest> expected{{3, 1, 100, {}},   {3, 101, 1, {}},  {3, 301, 64, {}},
-                                              {3, 365, 64, {}},  {3, 365, 64, {}},
-                                              {3, 1, 100, {}},   {3, 101, 1, {}},  {3, 301, 64, {}},
-                                              {3, 365, 64, {}},  {3, 365, 64, {}}, {3, 365, 64, {}},
-                                              {3, 365, 64, {}}};
+    const std::vector<LoggedRequest> expected{{3, 1, 100, {}}, {3, 101, 1, {}}, {3, 301, 64, {}}, {3, 365, 64, {}},
+        {3, 365, 64, {}}, {3, 1, 100, {}}, {3, 101, 1, {}}, {3, 301, 64, {}}, {3, 365, 64, {}}, {3, 365, 64, {}},
+        {3, 365, 64, {}}, {3, 365, 64, {}}};
     EXPECT_EQ(made, expected);
     EXPECT_EQ(rig.messages.size(), 1u);
 }

@@ -45,8 +45,8 @@ void Distinctive(ModuleSettings& s, PointTable& points)
     s.ConfigTcpipMode = TcpipMode::Dhcp;
     s.ConfigTcpipIp = {QStringLiteral(" 127"), QStringLiteral(" 100"), QStringLiteral(" 200"), QStringLiteral(" 101")};
     s.ConfigTcpipSubnet = {QStringLiteral(" 255"), QStringLiteral(" 0"), QStringLiteral(" 0"), QStringLiteral(" 0")};
-    s.ConfigTcpipGateway = {QStringLiteral(" 127"), QStringLiteral(" 100"), QStringLiteral(" 200"),
-                            QStringLiteral(" 254")};
+    s.ConfigTcpipGateway = {
+        QStringLiteral(" 127"), QStringLiteral(" 100"), QStringLiteral(" 200"), QStringLiteral(" 254")};
     s.chooseTcpipSpeed(TcpipSpeed::Mbps10);
     s.ConfigTcpipEthernetComm = EthernetComm::Full;
     s.ConfigModbus232Baud = 6;
@@ -77,8 +77,8 @@ void Distinctive(ModuleSettings& s, PointTable& points)
         pt.SsPcOff = QStringLiteral("Open %1").arg(p);
         pt.SsPcOn = QStringLiteral("Closed");
     }
-    points[31].SsPcDescription = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345");  // all 32 characters
-    points[0].SsPcOff = QStringLiteral("0123456789abcdef");                            // all 16
+    points[31].SsPcDescription = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"); // all 32 characters
+    points[0].SsPcOff = QStringLiteral("0123456789abcdef");                          // all 16
     points[30].SsPcDescription = QStringLiteral("A file may hold more than the module's 32");
 }
 
@@ -144,11 +144,11 @@ class TransferWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(rig.start({}, false));  // the simulator and the adapter file
+        ASSERT_TRUE(rig.start({}, false)); // the simulator and the adapter file
         rig.transfer.reset();
         window = std::make_unique<ChronelMain>(PlctagControlFactory());
-        window->model().settings().ConfigTcpipIp = {QStringLiteral("127"), QStringLiteral("0"),
-                                                    QStringLiteral("0"), QStringLiteral("1")};
+        window->model().settings().ConfigTcpipIp = {
+            QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
         window->startUp();
         actions = std::make_unique<TransferActions>(*window);
         actions->transfer().setPollInterval(10);
@@ -209,7 +209,7 @@ TEST_F(TransferWindow, UploadEditDownloadSaveOpenAsAnEngineerWould)
     ASSERT_TRUE(rig.waitEnd(actions->transfer().upload()));
     EXPECT_TRUE(bar->isHidden());
     EXPECT_TRUE(label->isHidden());
-    EXPECT_EQ(name->text(), QStringLiteral("Chronel SER"));  // the simulator's factory name
+    EXPECT_EQ(name->text(), QStringLiteral("Chronel SER")); // the simulator's factory name
 
     name->clear();
     QTest::keyClicks(name, QStringLiteral("Pump house"));
@@ -244,7 +244,7 @@ TEST_F(TransferWindow, AFailedUploadShowsACriticalBox)
 {
     // The message box of the window itself; the test closes it.
     actions->setMessageSink({});
-    window->model().settings().ConfigTcpipIp[3] = QStringLiteral("999");  // cannot be resolved: nothing is sent
+    window->model().settings().ConfigTcpipIp[3] = QStringLiteral("999"); // cannot be resolved: nothing is sent
     QString text, title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QTimer closer;
@@ -327,7 +327,7 @@ TEST_F(TransferWindow, SaveAsksBeforeReplacingTheFileItWrites)
         suffix = dialog->defaultSuffix();
         dialog->setDirectory(rig.dir.path());
         dialog->selectFile(QStringLiteral("pump"));
-        static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+        static_cast<QDialog*>(dialog)->accept(); // as the Save button does
     });
     boxes.start(10);
     dialogs.start(10);
@@ -393,7 +393,7 @@ TEST_F(TransferWindow, EveryFieldComesBackThroughItsWidget)
     }
     const std::vector<quint16> configBefore = regs.read(1, ConfigBlockWriteWords);
     const std::vector<quint16> pointsBefore = regs.read(PointBlockRegister(0), PointBlockCount * PointBlockWords);
-    window->model().restoreDefaultSettings();  // the upload must fill every field
+    window->model().restoreDefaultSettings(); // the upload must fill every field
 
     menu("mnuTransferUpload");
     ASSERT_TRUE(rig.waitEnd(actions->transfer().upload()));
@@ -490,9 +490,9 @@ TEST_F(TransferWindow, DownloadAsksNamingTheModuleAndWhatIsSentDefaultNo)
 TEST(TransferDialogs, FiltersOfTheSettingsFileDialogs)
 {
     EXPECT_EQ(SettingsDialogFilters(SettingsFileFilter()),
-              (QStringList{QStringLiteral("All Files (*.*)"), QStringLiteral("Comma Delimited Files (*.csv)")}));
+        (QStringList{QStringLiteral("All Files (*.*)"), QStringLiteral("Comma Delimited Files (*.csv)")}));
     EXPECT_EQ(SettingsDialogFilters(SettingsFileFilter()).value(SettingsFileFilterIndex),
-              QStringLiteral("Comma Delimited Files (*.csv)"));
+        QStringLiteral("Comma Delimited Files (*.csv)"));
 }
 
 } // namespace

@@ -3,9 +3,9 @@
 // PLCTAG controls talking Modbus TCP to it, and a libmodbus client that
 // reads and writes the simulated module's registers independently of the
 // configurator. The module address is 127.0.0.1 before any request.
-#include "core/model/chronel_model.h"
 #include "core/fields/module_address.h"
 #include "core/link/plctag_factory.h"
+#include "core/model/chronel_model.h"
 #include "core/transfer/transfer.h"
 #include "regaccess/plctag.h"
 #include "support/sim_process.h"
@@ -29,9 +29,9 @@ namespace chronel::test {
 // One request as the simulator logged it.
 struct LoggedRequest {
     int function = 0;
-    int address = 0;  // register number (protocol address + 1)
-    int count = 0;    // words; 0 for functions without a count
-    std::vector<int> data;  // the first logged data bytes of a write
+    int address = 0;       // register number (protocol address + 1)
+    int count = 0;         // words; 0 for functions without a count
+    std::vector<int> data; // the first logged data bytes of a write
 
     bool operator==(const LoggedRequest& o) const
     {
@@ -191,7 +191,7 @@ struct TransferRig {
     std::unique_ptr<ChronelModel> model;
     std::unique_ptr<Transfer> transfer;
     std::vector<UserMessage> messages;
-    std::string log;  // the simulator's request log so far
+    std::string log; // the simulator's request log so far
 
     // Starts the simulator with `args` (verbose: every request is logged)
     // and the model with its channels on adapter 0 as a TCP/IP adapter.
@@ -210,8 +210,8 @@ struct TransferRig {
         ::setenv("PLCDRV_INI", QFile::encodeName(ini).constData(), 1);
         ::setenv("PLCTAG_TCP_PORT", std::to_string(port).c_str(), 1);
         model = std::make_unique<ChronelModel>(PlctagControlFactory());
-        model->settings().ConfigTcpipIp = {QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"),
-                                           QStringLiteral("1")};
+        model->settings().ConfigTcpipIp = {
+            QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
         if (startUp)
             model->startUp();
         transfer = std::make_unique<Transfer>(*model, [this](const UserMessage& m) { messages.push_back(m); });

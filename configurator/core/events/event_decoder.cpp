@@ -6,7 +6,7 @@
 
 namespace chronel {
 
-EventDecoder::EventDecoder(const QLocale& locale) : locale_(locale) {}
+EventDecoder::EventDecoder(const QLocale& locale) : locale_(locale) { }
 
 int EventDecoder::RecordCount(const EventBlockWords& block)
 {

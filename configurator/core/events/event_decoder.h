@@ -44,7 +44,7 @@ private:
     void appendLine(QStringList& lines, int shownKind, const EventRecord& record, const QString& dst) const;
 
     QLocale locale_;
-    EventRecord current_;  // only the date and time fields are used
+    EventRecord current_; // only the date and time fields are used
     // Time of a type-0 "Time Resync New Time" record, waiting for its date.
     int savedHour_ = 0;
     int savedMinute_ = 0;

@@ -4,7 +4,7 @@
 
 namespace chronel {
 
-EventDisplay::EventDisplay(QObject* parent) : QObject(parent) {}
+EventDisplay::EventDisplay(QObject* parent) : QObject(parent) { }
 
 void EventDisplay::addLine(const QString& text)
 {

@@ -64,9 +64,9 @@ QString TimeSourceText(int timeSource)
 
 QString EventLineText(const EventRecord& r, const QString& dstText, const QString& body, const QLocale& locale)
 {
-    return FieldsDateText(r.year, r.month, r.day, locale) + QStringLiteral("  ") + ZeroPadded(r.hour, 2)
-           + QLatin1Char(':') + ZeroPadded(r.minute, 2) + QLatin1Char(':') + ZeroPadded(r.second, 2)
-           + QLatin1Char('.') + ZeroPadded(r.millisecond, 3) + dstText + TimeSourceText(r.timeSource) + body;
+    return FieldsDateText(r.year, r.month, r.day, locale) + QStringLiteral("  ") + ZeroPadded(r.hour, 2) +
+        QLatin1Char(':') + ZeroPadded(r.minute, 2) + QLatin1Char(':') + ZeroPadded(r.second, 2) + QLatin1Char('.') +
+        ZeroPadded(r.millisecond, 3) + dstText + TimeSourceText(r.timeSource) + body;
 }
 
 } // namespace chronel

@@ -22,7 +22,7 @@ QString DstText(int dstFlag, const QString& previous);
 QString TimeSourceText(int timeSource);
 
 // The whole line of `record` with its DST text and body.
-QString EventLineText(const EventRecord& record, const QString& dstText, const QString& body,
-                      const QLocale& locale = QLocale::system());
+QString EventLineText(
+    const EventRecord& record, const QString& dstText, const QString& body, const QLocale& locale = QLocale::system());
 
 } // namespace chronel

@@ -78,9 +78,8 @@ EventRecord Type2Record(const EventBlockWords& block, int n)
     const int b1 = EventBlockByte(block, base + 1);
     const int b2 = EventBlockByte(block, base + 2);
     const int b3 = EventBlockByte(block, base + 3);
-    const quint32 seconds = quint32(EventBlockByte(block, base + 4)) | quint32(EventBlockByte(block, base + 5)) << 8
-                            | quint32(EventBlockByte(block, base + 6)) << 16
-                            | quint32(EventBlockByte(block, base + 7)) << 24;
+    const quint32 seconds = quint32(EventBlockByte(block, base + 4)) | quint32(EventBlockByte(block, base + 5)) << 8 |
+        quint32(EventBlockByte(block, base + 6)) << 16 | quint32(EventBlockByte(block, base + 7)) << 24;
 
     EventRecord r;
     KindPointState(r, b0, b1);

@@ -48,8 +48,8 @@ constexpr int OutputPoint = 16;
 // either a time of day or a date; the decoder completes them.
 struct EventRecord {
     int kind = 0;
-    int point = 0;  // 1 … 32
-    int state = 0;  // 0 off, nonzero on
+    int point = 0; // 1 … 32
+    int state = 0; // 0 off, nonzero on
     int month = 0;
     int day = 0;
     int year = 0;

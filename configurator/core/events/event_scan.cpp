@@ -12,10 +12,9 @@
 
 namespace chronel {
 
-EventScan::EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks, const QLocale& locale,
-                     QObject* parent)
-    : QObject(parent), channel_(channel), display_(display), hooks_(std::move(hooks)), locale_(locale),
-      decoder_(locale)
+EventScan::EventScan(
+    Channel& channel, EventDisplay& display, EventScanHooks hooks, const QLocale& locale, QObject* parent)
+    : QObject(parent), channel_(channel), display_(display), hooks_(std::move(hooks)), locale_(locale), decoder_(locale)
 {
     connect(&channel_, &Channel::OnReadDone, this, &EventScan::onReadDone);
     connect(&channel_, &Channel::OnWriteDone, this, &EventScan::onWriteDone);
@@ -104,9 +103,7 @@ void EventScan::onReadDone()
         return;
     }
 
-    case Step::Acknowledge:
-        prepareStatusBlock();
-        return;
+    case Step::Acknowledge: prepareStatusBlock(); return;
 
     case Step::StatusBlock: {
         const StatusBlockWords status = readWords<StatusBlockWordCount>();
@@ -129,9 +126,7 @@ void EventScan::onReadDone()
         return;
     }
 
-    case Step::Restart:
-        prepareEventAvailable();
-        return;
+    case Step::Restart: prepareEventAvailable(); return;
     }
 }
 
@@ -160,8 +155,8 @@ QString EventScan::ErrorMessage(int code)
 
 QString EventScan::errorLine(int code, const QDateTime& when) const
 {
-    return ShortDateText(when.date(), locale_) + QStringLiteral("  ") + LocaleTimeText(when.time(), locale_)
-           + ErrorMessage(code);
+    return ShortDateText(when.date(), locale_) + QStringLiteral("  ") + LocaleTimeText(when.time(), locale_) +
+        ErrorMessage(code);
 }
 
 } // namespace chronel

@@ -27,11 +27,11 @@
 //
 // Everything runs on the window's thread inside the channel's events.
 #include "core/link/channel.h"
-#include "event_decoder.h"
-#include "event_display.h"
 #include "core/live/statistics.h"
 #include "core/live/status_block.h"
 #include "core/model/module_map.h"
+#include "event_decoder.h"
+#include "event_display.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -47,13 +47,13 @@ using StatisticsBlockWords = std::array<qint16, StatisticsBlockWordCount>;
 
 // What the scan needs from the window around it.
 struct EventScanHooks {
-    std::function<QString()> host;              // GetIp
-    std::function<bool()> monitorMode;           // Tools > "Monitor Event Data" checked
-    std::function<bool()> statisticsWanted;      // a statistics or test-mode window is open
-    std::function<void(qint16 pending)> eventCount;  // word 5 of the event block
+    std::function<QString()> host;                  // GetIp
+    std::function<bool()> monitorMode;              // Tools > "Monitor Event Data" checked
+    std::function<bool()> statisticsWanted;         // a statistics or test-mode window is open
+    std::function<void(qint16 pending)> eventCount; // word 5 of the event block
     std::function<void(const StatusBlockWords&)> statusBlock;
     std::function<void(const StatisticsBlockWords&)> statisticsBlock;
-    std::function<QDateTime()> now;              // for error lines; the system clock when empty
+    std::function<QDateTime()> now; // for error lines; the system clock when empty
 };
 
 class EventScan : public QObject {
@@ -62,8 +62,8 @@ public:
     // The request under way, named by what it reads or writes.
     enum class Step { EventAvailable, EventBlock, Acknowledge, StatusBlock, StatisticsBlock, Restart };
 
-    EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks,
-              const QLocale& locale = QLocale::system(), QObject* parent = nullptr);
+    EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks, const QLocale& locale = QLocale::system(),
+        QObject* parent = nullptr);
 
     Step step() const { return step_; }
     // For a window that restores a scan: the next completion, whatever its
@@ -95,8 +95,8 @@ private:
     Step step_ = Step::EventAvailable;
     bool eventAvailable_ = false;
     EventBlockWords snapshot_{};
-    EventBlockWords shown_{};                       // the block whose acknowledge is under way
-    std::optional<EventBlockWords> unconfirmed_;    // shown, acknowledge failed
+    EventBlockWords shown_{};                    // the block whose acknowledge is under way
+    std::optional<EventBlockWords> unconfirmed_; // shown, acknowledge failed
 };
 
 } // namespace chronel

@@ -17,10 +17,7 @@ qint16 ToRegisterWord(qint32 value)
     return qint16(clamped > 32767 ? clamped - 65536 : clamped);
 }
 
-qint32 FromRegisterWord(qint16 word)
-{
-    return word < 0 ? qint32(word) + 65536 : qint32(word);
-}
+qint32 FromRegisterWord(qint16 word) { return word < 0 ? qint32(word) + 65536 : qint32(word); }
 
 QString HexDigits(qint16 value, int digits)
 {
@@ -33,9 +30,16 @@ QString HexDigits(qint16 value, int digits)
 const QStringList& BaudItems()
 {
     static const QStringList items{
-        QStringLiteral("300"),   QStringLiteral("600"),   QStringLiteral("1200"), QStringLiteral("2400"),
-        QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19.2K"), QStringLiteral("38.4K"),
-        QStringLiteral("57.6K"), QStringLiteral("115.5K"),
+        QStringLiteral("300"),
+        QStringLiteral("600"),
+        QStringLiteral("1200"),
+        QStringLiteral("2400"),
+        QStringLiteral("4800"),
+        QStringLiteral("9600"),
+        QStringLiteral("19.2K"),
+        QStringLiteral("38.4K"),
+        QStringLiteral("57.6K"),
+        QStringLiteral("115.5K"),
     };
     return items;
 }
@@ -61,8 +65,12 @@ const QStringList& ProtocolItems()
 const QStringList& DstLocationItems()
 {
     static const QStringList items{
-        QStringLiteral("Disabled"),       QStringLiteral("Manual"), QStringLiteral("Canada"),
-        QStringLiteral("European Union"), QStringLiteral("Mexico"), QStringLiteral("United States"),
+        QStringLiteral("Disabled"),
+        QStringLiteral("Manual"),
+        QStringLiteral("Canada"),
+        QStringLiteral("European Union"),
+        QStringLiteral("Mexico"),
+        QStringLiteral("United States"),
     };
     return items;
 }

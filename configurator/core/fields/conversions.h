@@ -24,7 +24,7 @@ QString HexDigits(qint16 value, int digits);
 
 // The lists of the "Modbus Serial" frame; a list's position is the code sent
 // to the module.
-const QStringList& BaudItems();       // the ten RS-485 rates; RS-232 uses the first seven
+const QStringList& BaudItems(); // the ten RS-485 rates; RS-232 uses the first seven
 const QStringList& Baud232Items();
 const QStringList& ParityItems();
 const QStringList& ProtocolItems();

@@ -7,10 +7,10 @@
 namespace chronel {
 
 struct FieldClamp {
-    QString control;  // control name, e.g. "txtTsToGpsOffset"
-    int row = -1;     // row of a control array (the point page), -1 otherwise
-    QString typed;    // the text as it stood
-    QString shown;    // the text the field shows from now on
+    QString control; // control name, e.g. "txtTsToGpsOffset"
+    int row = -1;    // row of a control array (the point page), -1 otherwise
+    QString typed;   // the text as it stood
+    QString shown;   // the text the field shows from now on
     qint64 low = 0;
     qint64 high = 0;
 

@@ -12,8 +12,7 @@ QString GetIp(const OctetFields& ip)
     QStringList parts;
     for (const QString& field : ip) {
         const double value = LeadingNumber(field);
-        parts << (value == 0.0 ? QStringLiteral("0")
-                               : QString::number(value, 'g', QLocale::FloatingPointShortest));
+        parts << (value == 0.0 ? QStringLiteral("0") : QString::number(value, 'g', QLocale::FloatingPointShortest));
     }
     return parts.join(QLatin1Char('.'));
 }

@@ -115,9 +115,6 @@ FieldNumber ToFieldNumber(double rounded)
     return result;
 }
 
-FieldNumber ReadFieldNumber(QStringView text)
-{
-    return ToFieldNumber(RoundHalfEven(LeadingNumber(text)));
-}
+FieldNumber ReadFieldNumber(QStringView text) { return ToFieldNumber(RoundHalfEven(LeadingNumber(text))); }
 
 } // namespace chronel

@@ -10,8 +10,8 @@ namespace chronel {
 namespace {
 
 constexpr int MaxDigits = 7;
-constexpr int FirstExponentForm = 7;   // 1E+07 and up
-constexpr int LastPlainExponent = -4;  // 0.0001 is still written plainly
+constexpr int FirstExponentForm = 7;  // 1E+07 and up
+constexpr int LastPlainExponent = -4; // 0.0001 is still written plainly
 
 // Digits (no trailing zeros) and decimal exponent of the shortest form of
 // |value| that reads back as `value`: value = d.ddd × 10^exponent.
@@ -19,8 +19,8 @@ void ShortestDigits(float magnitude, std::string& digits, int& exponent)
 {
     char buffer[32];
     for (int precision = 0; precision < MaxDigits; ++precision) {
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, double(magnitude),
-                                          std::chars_format::scientific, precision);
+        const auto result =
+            std::to_chars(buffer, buffer + sizeof buffer, double(magnitude), std::chars_format::scientific, precision);
         float back = 0;
         std::from_chars(buffer, result.ptr, back, std::chars_format::scientific);
         if (back == magnitude || precision == MaxDigits - 1) {

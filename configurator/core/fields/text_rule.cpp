@@ -4,10 +4,7 @@ namespace chronel {
 
 namespace {
 
-bool inBlock(std::size_t words, int byteIndex)
-{
-    return byteIndex >= 0 && std::size_t(byteIndex) < 2 * words;
-}
+bool inBlock(std::size_t words, int byteIndex) { return byteIndex >= 0 && std::size_t(byteIndex) < 2 * words; }
 
 } // namespace
 

@@ -14,7 +14,7 @@
 namespace chronel {
 
 constexpr quint32 FlashImageLast = 0x80000;
-constexpr std::size_t FlashImageSize = FlashImageLast + 1;  // 524,289 bytes
+constexpr std::size_t FlashImageSize = FlashImageLast + 1; // 524,289 bytes
 constexpr quint8 ErasedFlashByte = 0xFF;
 // Programming never goes past this position: the module keeps its own code
 // above it.
@@ -23,7 +23,7 @@ constexpr quint32 FlashProgramLimit = 0x7A000;
 // window, two bytes each.
 static_assert(FlashImageSize == 524289);
 static_assert(FlashProgramLimit + FlashBlockBytes * 2 <= FlashImageSize,
-              "the read-back may pass the end by one block and must stay inside the image");
+    "the read-back may pass the end by one block and must stay inside the image");
 
 class FlashImage {
 public:

@@ -1,15 +1,15 @@
 #include "flash_loader.h"
 
-#include "intel_hex.h"
 #include "core/fields/number_rule.h"
+#include "intel_hex.h"
 #include "text_line_reader.h"
 
 #include <QIODevice>
 
 namespace chronel {
 
-FlashLoadResult LoadHexFile(QIODevice& file, const QString& fileName, FlashImage& image, FlashStatus& status,
-                            const LineHook& eachLine)
+FlashLoadResult LoadHexFile(
+    QIODevice& file, const QString& fileName, FlashImage& image, FlashStatus& status, const LineHook& eachLine)
 {
     // The typing of "Initalizing" is the text the module's users know.
     status.replace(QStringLiteral("Initalizing flash image"));
@@ -52,8 +52,8 @@ FlashLoadResult LoadHexFile(QIODevice& file, const QString& fileName, FlashImage
     if (failed)
         status.append(QStringLiteral("Flash file load error"));
     else
-        status.append(QStringLiteral("Loaded ") + NumberText(qint64(state.bytesLoaded))
-                      + QStringLiteral(" bytes -  No errors"));
+        status.append(
+            QStringLiteral("Loaded ") + NumberText(qint64(state.bytesLoaded)) + QStringLiteral(" bytes -  No errors"));
     status.append(QStringLiteral("Closing flash data file"));
     file.close();
     return {!failed, state.bytesLoaded, lineNumber - 1};

@@ -30,7 +30,7 @@ struct FlashLoadResult {
 // + fileName, "Reading flash data", one line per bad line, then either
 // "Loaded  <n> bytes -  No errors" or "Flash file load error", and
 // "Closing flash data file". `file` must be open for reading.
-FlashLoadResult LoadHexFile(QIODevice& file, const QString& fileName, FlashImage& image, FlashStatus& status,
-                            const LineHook& eachLine = {});
+FlashLoadResult LoadHexFile(
+    QIODevice& file, const QString& fileName, FlashImage& image, FlashStatus& status, const LineHook& eachLine = {});
 
 } // namespace chronel

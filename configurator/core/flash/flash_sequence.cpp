@@ -1,8 +1,8 @@
 #include "flash_sequence.h"
 
-#include "flash_progress.h"
 #include "core/fields/module_address.h"
 #include "core/fields/number_rule.h"
+#include "flash_progress.h"
 #include "regaccess/request_properties.h"
 
 namespace chronel {
@@ -29,7 +29,7 @@ void RestartScanPolls(ChannelSet& channels)
 }
 
 FlashSequence::FlashSequence(const FlashImage& image, FlashStatus& status, ChannelSet& channels,
-                             std::function<QString()> hostText, QObject* parent)
+    std::function<QString()> hostText, QObject* parent)
     : QObject(parent), image_(image), status_(status), channels_(channels), hostText_(std::move(hostText))
 {
     Channel& flash = channels_.modFlash();

@@ -46,8 +46,8 @@ public:
 
     // `hostText` gives the module's address (GetIp) each time a sequence
     // starts.
-    FlashSequence(const FlashImage& image, FlashStatus& status, ChannelSet& channels,
-                  std::function<QString()> hostText, QObject* parent = nullptr);
+    FlashSequence(const FlashImage& image, FlashStatus& status, ChannelSet& channels, std::function<QString()> hostText,
+        QObject* parent = nullptr);
 
     // Erase, program, then verify. False (with a status line, nothing sent)
     // when the image has nothing to program.
@@ -92,11 +92,11 @@ private:
 
     Mode mode_ = Mode::Idle;
     ProgramStep programStep_ = ProgramStep::NotStarted;
-    int eraseSector_ = 0;  // whose erase command is under way while Erasing
+    int eraseSector_ = 0; // whose erase command is under way while Erasing
     quint32 flashOffset_ = 0;
     quint32 flashEnd_ = 0;
     quint32 completed_ = 0;
-    bool scanStopped_ = false;  // this sequence began with Program
+    bool scanStopped_ = false; // this sequence began with Program
 };
 
 } // namespace chronel

@@ -8,7 +8,7 @@ namespace chronel {
 
 namespace {
 
-constexpr qsizetype MinimumLineLength = 11;  // ":" count address type checksum
+constexpr qsizetype MinimumLineLength = 11; // ":" count address type checksum
 
 // The field of `digits` hex digits starting at 1-based `position`. Positions
 // past the end of the line read as 0, like any other non-digit.
@@ -72,13 +72,11 @@ HexLineError ParseHexLine(QByteArrayView line, HexLoadState& state, FlashImage& 
         if (count != 2)
             return HexLineError::Length;
         const quint32 value = HexField(line, 10, 4);
-        state.segmentBase = HexRecordType(ByteAt(line, 8)) == HexRecordType::ExtendedSegmentAddress
-                                ? value * 16
-                                : value * 65536;
+        state.segmentBase =
+            HexRecordType(ByteAt(line, 8)) == HexRecordType::ExtendedSegmentAddress ? value * 16 : value * 65536;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return HexLineError::None;
 }
@@ -87,20 +85,11 @@ QString HexLineErrorMessage(HexLineError error, quint32 lineNumber)
 {
     QString text;
     switch (error) {
-    case HexLineError::None:
-        return {};
-    case HexLineError::Length:
-        text = QStringLiteral("Length error - Line ");
-        break;
-    case HexLineError::StartingCharacter:
-        text = QStringLiteral("Invalid starting character - Line ");
-        break;
-    case HexLineError::Checksum:
-        text = QStringLiteral("Checksum error - Line ");
-        break;
-    case HexLineError::Address:
-        text = QStringLiteral("Address error - Line ");
-        break;
+    case HexLineError::None: return {};
+    case HexLineError::Length: text = QStringLiteral("Length error - Line "); break;
+    case HexLineError::StartingCharacter: text = QStringLiteral("Invalid starting character - Line "); break;
+    case HexLineError::Checksum: text = QStringLiteral("Checksum error - Line "); break;
+    case HexLineError::Address: text = QStringLiteral("Address error - Line "); break;
     }
     return text + NumberText(qint64(lineNumber));
 }

@@ -22,10 +22,10 @@ namespace chronel {
 
 enum class HexLineError {
     None,
-    Length,              // too short, or the length disagrees with the count
-    StartingCharacter,   // no ":" in front
+    Length,            // too short, or the length disagrees with the count
+    StartingCharacter, // no ":" in front
     Checksum,
-    Address,             // data that would fall beyond the image's last position
+    Address, // data that would fall beyond the image's last position
 };
 
 enum class HexRecordType : quint8 {

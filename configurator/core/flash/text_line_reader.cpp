@@ -39,7 +39,7 @@ bool TextLineReader::next(QByteArray& line)
     line.clear();
     if (overlong_)
         return false;
-    bool any = false;  // something of this line (even just its end) was read
+    bool any = false; // something of this line (even just its end) was read
     for (;;) {
         if (position_ >= chunk_.size() && !fill())
             return any;

@@ -30,7 +30,7 @@ private:
     qsizetype maxLength_;
     QByteArray chunk_;
     qsizetype position_ = 0;
-    bool skipLineFeed_ = false;  // the previous line ended with CR
+    bool skipLineFeed_ = false; // the previous line ended with CR
     bool atEnd_ = false;
     bool failed_ = false;
     bool overlong_ = false;

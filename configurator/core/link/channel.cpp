@@ -12,12 +12,12 @@ namespace chronel {
 
 namespace {
 
-const char* const StoredProperties[] = {"Host", "Adapter", "TimeToLive", "Port",     "Address",
-                                        "RegType", "Function", "RoutePath", "Size", "SlaveReg"};
+const char* const StoredProperties[] = {
+    "Host", "Adapter", "TimeToLive", "Port", "Address", "RegType", "Function", "RoutePath", "Size", "SlaveReg"};
 const char* const StateProperties[] = {"Busy", "ErrorCode"};
 // Methods with the number of arguments the channel passes.
-const std::pair<const char*, int> Methods[] = {{"Trigger", 0}, {"AutoPoll", 1}, {"WordVal", 1},
-                                               {"setWordVal", 2}, {"BitVal", 2}};
+const std::pair<const char*, int> Methods[] = {
+    {"Trigger", 0}, {"AutoPoll", 1}, {"WordVal", 1}, {"setWordVal", 2}, {"BitVal", 2}};
 
 int findMethod(const QMetaObject* meta, const char* name, int argc, QMetaMethod::MethodType type)
 {
@@ -25,8 +25,8 @@ int findMethod(const QMetaObject* meta, const char* name, int argc, QMetaMethod:
         const QMetaMethod m = meta->method(i);
         if (m.methodType() == type && m.parameterCount() == argc && m.name() == name)
             return i;
-        if (type == QMetaMethod::Method && m.methodType() == QMetaMethod::Slot && m.parameterCount() == argc
-            && m.name() == name)
+        if (type == QMetaMethod::Method && m.methodType() == QMetaMethod::Slot && m.parameterCount() == argc &&
+            m.name() == name)
             return i;
     }
     return -1;

@@ -17,8 +17,8 @@ LiveData::LiveData(ChronelModel& model, std::function<QDateTime()> now, const QL
     };
     scan.statusBlock = [this](const StatusBlockWords& words) {
         showStatusBlock(words);
-        model_.paintPointStatus(quint16(words[statusblock::PointStatusLowWord]),
-                                quint16(words[statusblock::PointStatusHighWord]));
+        model_.paintPointStatus(
+            quint16(words[statusblock::PointStatusLowWord]), quint16(words[statusblock::PointStatusHighWord]));
     };
     scan.statisticsBlock = [this](const StatisticsBlockWords& words) { showStatisticsBlock(words); };
     scan.now = now;

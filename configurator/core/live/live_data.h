@@ -7,9 +7,9 @@
 //
 // Widgets read the displays here and call the actions; every change is
 // announced by a signal. Everything runs on the window's thread.
-#include "core/model/chronel_model.h"
 #include "core/events/event_display.h"
 #include "core/events/event_scan.h"
+#include "core/model/chronel_model.h"
 #include "pc_clock.h"
 #include "statistics.h"
 #include "status_block.h"
@@ -28,7 +28,7 @@ class LiveData : public QObject {
 public:
     // `now` stands in for the PC clock (tests); empty means the system clock.
     explicit LiveData(ChronelModel& model, std::function<QDateTime()> now = {},
-                      const QLocale& locale = QLocale::system(), QObject* parent = nullptr);
+        const QLocale& locale = QLocale::system(), QObject* parent = nullptr);
     ~LiveData() override;
 
     EventDisplay& display() { return display_; }
@@ -38,7 +38,7 @@ public:
 
     const StatusDisplay& status() const { return status_; }
     const StatisticsDisplay& statistics() const { return statistics_; }
-    QString eventCountText() const { return eventCount_; }  // lblSerDataEventCount
+    QString eventCountText() const { return eventCount_; } // lblSerDataEventCount
 
     // Tools > "Monitor Event Data": toggles the check mark, which is the mode;
     // tab 4 reads "Monitor SER Data" while it is checked.

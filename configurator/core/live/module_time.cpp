@@ -11,10 +11,10 @@ constexpr qint64 SecondsPerDay = 86400;
 constexpr qint64 SecondsPerCommonYear = 365 * SecondsPerDay;
 
 // Seconds from the start of the year to the end of each month but December.
-constexpr std::array<qint64, 11> LeapMonthEnds = {2678400,  5184000,  7862400,  10454400, 13132800, 15724800,
-                                                  18403200, 21081600, 23673600, 26352000, 28944000};
-constexpr std::array<qint64, 11> CommonMonthEnds = {2678400,  5097600,  7776000,  10368000, 13046400, 15638400,
-                                                    18316800, 20995200, 23587200, 26265600, 28857600};
+constexpr std::array<qint64, 11> LeapMonthEnds = {
+    2678400, 5184000, 7862400, 10454400, 13132800, 15724800, 18403200, 21081600, 23673600, 26352000, 28944000};
+constexpr std::array<qint64, 11> CommonMonthEnds = {
+    2678400, 5097600, 7776000, 10368000, 13046400, 15638400, 18316800, 20995200, 23587200, 26265600, 28857600};
 
 static_assert(LeapMonthEnds.back() + 31 * SecondsPerDay == ModuleSecondsPerLeapYear);
 static_assert(CommonMonthEnds.back() + 31 * SecondsPerDay == SecondsPerCommonYear);
@@ -38,7 +38,7 @@ ModuleDateTime ModuleSecondsToDateTime(qint32 seconds)
     bool leap = true;
     if (r >= ModuleSecondsPerLeapYear) {
         r -= ModuleSecondsPerLeapYear;
-        const qint64 commonYears = r / SecondsPerCommonYear;  // 0 … 2
+        const qint64 commonYears = r / SecondsPerCommonYear; // 0 … 2
         t.year += int(1 + commonYears);
         r -= commonYears * SecondsPerCommonYear;
         leap = false;

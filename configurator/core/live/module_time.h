@@ -18,7 +18,7 @@ struct ModuleDateTime {
     friend bool operator==(const ModuleDateTime&, const ModuleDateTime&) = default;
 };
 
-constexpr qint64 ModuleSecondsPerCycle = 126230400;  // 1461 days
+constexpr qint64 ModuleSecondsPerCycle = 126230400; // 1461 days
 constexpr qint64 ModuleSecondsPerLeapYear = 31622400;
 
 // Any 32-bit count converts; a negative one counts back from 1984 with the

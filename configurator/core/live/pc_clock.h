@@ -16,11 +16,11 @@ public:
     static constexpr int IntervalMs = 1000;
 
     // `now` stands in for the system clock (tests); empty means the system clock.
-    explicit PcClock(std::function<QDateTime()> now = {}, const QLocale& locale = QLocale::system(),
-                     QObject* parent = nullptr);
+    explicit PcClock(
+        std::function<QDateTime()> now = {}, const QLocale& locale = QLocale::system(), QObject* parent = nullptr);
 
-    QString timeText() const { return time_; }  // lblTsTsPcTime, "h:mm:ss"
-    QString dateText() const { return date_; }  // lblTsTsPcData, locale short date
+    QString timeText() const { return time_; } // lblTsTsPcTime, "h:mm:ss"
+    QString dateText() const { return date_; } // lblTsTsPcData, locale short date
     const QTimer& timer() const { return timer_; }
 
     // One tick of the timer.

@@ -1,8 +1,8 @@
 #include "statistics.h"
 
 #include "core/fields/calendar_text.h"
-#include "module_time.h"
 #include "core/fields/number_rule.h"
+#include "module_time.h"
 
 namespace chronel {
 
@@ -19,10 +19,10 @@ qint32 LongAt(std::span<const qint16> words, int longIndex)
 
 const std::array<QString, statsblock::TaskCount>& TaskNames()
 {
-    static const std::array<QString, statsblock::TaskCount> names = {
-        QStringLiteral("SER Sync"),     QStringLiteral("GPS Sync"),     QStringLiteral("IRIG-B Sync"),
-        QStringLiteral("Process Event"), QStringLiteral("Modbus RS232"), QStringLiteral("Modbus RS485"),
-        QStringLiteral("Modbus TC/IP"),  QStringLiteral("Idle")};
+    static const std::array<QString, statsblock::TaskCount> names = {QStringLiteral("SER Sync"),
+        QStringLiteral("GPS Sync"), QStringLiteral("IRIG-B Sync"), QStringLiteral("Process Event"),
+        QStringLiteral("Modbus RS232"), QStringLiteral("Modbus RS485"), QStringLiteral("Modbus TC/IP"),
+        QStringLiteral("Idle")};
     return names;
 }
 
@@ -66,9 +66,9 @@ QString ModuleErrorText(int code)
 QString ErrorEntryText(qint32 seconds, int code, const QLocale& locale)
 {
     const ModuleDateTime t = ModuleSecondsToDateTime(seconds);
-    return FieldsDateText(t.year, t.month, t.day, locale) + QStringLiteral("  ") + ZeroPadded(t.hour, 2)
-           + QLatin1Char(':') + ZeroPadded(t.minute, 2) + QLatin1Char(':') + ZeroPadded(t.second, 2)
-           + QStringLiteral("  ") + ModuleErrorText(code);
+    return FieldsDateText(t.year, t.month, t.day, locale) + QStringLiteral("  ") + ZeroPadded(t.hour, 2) +
+        QLatin1Char(':') + ZeroPadded(t.minute, 2) + QLatin1Char(':') + ZeroPadded(t.second, 2) + QStringLiteral("  ") +
+        ModuleErrorText(code);
 }
 
 void ApplyStatisticsBlock(std::span<const qint16> words, StatisticsDisplay& d, const QLocale& locale)

@@ -16,16 +16,16 @@ namespace chronel {
 
 namespace statsblock {
 constexpr int NtpHourWords = 24;
-constexpr int TaskLong = 24;  // longs 24 … 31 = words 48 … 63
+constexpr int TaskLong = 24; // longs 24 … 31 = words 48 … 63
 constexpr int TaskCount = 8;
 constexpr int OpenSocketsWord = 75;
-constexpr int TestModeWord = TestModeRegister - StatisticsBlockRegister;           // 76
-constexpr int TestInputsLowWord = TestInputsRegister - StatisticsBlockRegister;    // 77
+constexpr int TestModeWord = TestModeRegister - StatisticsBlockRegister;        // 76
+constexpr int TestInputsLowWord = TestInputsRegister - StatisticsBlockRegister; // 77
 constexpr int DroppedPacketsWord = 79;
-constexpr int ErrorTimeLong = 40;  // longs 40 … 44 = words 80 … 89
+constexpr int ErrorTimeLong = 40; // longs 40 … 44 = words 80 … 89
 constexpr int ErrorCodeWord = 90;
 constexpr int ErrorCount = 5;
-constexpr qint16 TestModeOn = 21930;  // 0x55AA
+constexpr qint16 TestModeOn = 21930; // 0x55AA
 static_assert(TestModeWord == 76 && TestInputsLowWord == 77);
 } // namespace statsblock
 
@@ -36,11 +36,11 @@ const std::array<QString, statsblock::TaskCount>& TaskNames();
 QString NtpHourCaption(int hour);
 
 struct StatisticsDisplay {
-    std::array<QString, statsblock::NtpHourWords> ntpCounts;     // txtNtpCount(k)
-    std::array<QString, statsblock::TaskCount> taskShares;       // lblRtsTrTaskRatioData(k)
-    QString openSockets;                                         // lblRtsOpenSocketsCount
-    QString droppedPackets;                                      // lblRtsDroppedPacketsData
-    std::array<QString, statsblock::ErrorCount> errorLines;      // lblRtsErrorText(j)
+    std::array<QString, statsblock::NtpHourWords> ntpCounts; // txtNtpCount(k)
+    std::array<QString, statsblock::TaskCount> taskShares;   // lblRtsTrTaskRatioData(k)
+    QString openSockets;                                     // lblRtsOpenSocketsCount
+    QString droppedPackets;                                  // lblRtsDroppedPacketsData
+    std::array<QString, statsblock::ErrorCount> errorLines;  // lblRtsErrorText(j)
     // The module's test-mode word as last read; unknown until the first
     // statistics read, when both mode buttons stay available.
     std::optional<bool> testModeOn;
@@ -62,7 +62,7 @@ QString ErrorEntryText(qint32 seconds, int code, const QLocale& locale = QLocale
 
 // Updates every field from a block of 100 words (a shorter block changes
 // nothing). Entries with code 0 keep their line.
-void ApplyStatisticsBlock(std::span<const qint16> words, StatisticsDisplay& display,
-                          const QLocale& locale = QLocale::system());
+void ApplyStatisticsBlock(
+    std::span<const qint16> words, StatisticsDisplay& display, const QLocale& locale = QLocale::system());
 
 } // namespace chronel

@@ -54,8 +54,7 @@ QString GpsFixText(int fix)
 
 QString ClockText(int hour, int minute, int second)
 {
-    return QString::number(hour) + QLatin1Char(':') + ZeroPadded(minute, 2) + QLatin1Char(':')
-           + ZeroPadded(second, 2);
+    return QString::number(hour) + QLatin1Char(':') + ZeroPadded(minute, 2) + QLatin1Char(':') + ZeroPadded(second, 2);
 }
 
 void ApplyStatusBlock(std::span<const qint16> words, StatusDisplay& d, const QLocale& locale)

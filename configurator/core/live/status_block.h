@@ -31,7 +31,7 @@ constexpr int TimeQualityWord = 22;
 constexpr int DstWord = 23;
 constexpr int PointStatusLowWord = 51;
 constexpr int PointStatusHighWord = 52;
-constexpr qint16 TimeSetCommand = qint16(-32768);  // 0x8000
+constexpr qint16 TimeSetCommand = qint16(-32768); // 0x8000
 } // namespace statusblock
 
 // Indicator colours: lit green, unlit the button face, and yellow for the GPS
@@ -42,17 +42,17 @@ enum class TimeSourceLamp { Gps, Irig, Ser, Internal };
 enum class TimeQualityLamp { Good, Fair, Poor, Bad };
 
 struct StatusDisplay {
-    QString serTime;     // lblTsTsSerTime, "h:mm:ss" and "  DST" while DST is in force
-    QString serDate;     // lblTsTsSerDate
-    QString gpsStatus;   // lblGdGpsStatusData
+    QString serTime;   // lblTsTsSerTime, "h:mm:ss" and "  DST" while DST is in force
+    QString serDate;   // lblTsTsSerDate
+    QString gpsStatus; // lblGdGpsStatusData
     std::array<Lamp, 4> timeSource{Lamp::ButtonFace, Lamp::ButtonFace, Lamp::ButtonFace, Lamp::ButtonFace};
     std::array<Lamp, 4> timeQuality{Lamp::ButtonFace, Lamp::ButtonFace, Lamp::ButtonFace, Lamp::ButtonFace};
-    QString satellites;  // lblGdNumSatData
-    QString latitude;    // lblGdLatitudeData
-    QString longitude;   // lblGdLongitudeData
-    QString altitude;    // lblGdAltitudeData
-    QString speed;       // lblGdSpeedData
-    QString course;      // lblGdCourseData
+    QString satellites; // lblGdNumSatData
+    QString latitude;   // lblGdLatitudeData
+    QString longitude;  // lblGdLongitudeData
+    QString altitude;   // lblGdAltitudeData
+    QString speed;      // lblGdSpeedData
+    QString course;     // lblGdCourseData
 
     Lamp source(TimeSourceLamp l) const { return timeSource[std::size_t(l)]; }
     Lamp quality(TimeQualityLamp l) const { return timeQuality[std::size_t(l)]; }
@@ -68,7 +68,6 @@ QString ClockText(int hour, int minute, int second);
 // Updates `display` from the block's words 0 … 23; a block shorter than 24
 // words changes nothing. Fields the block leaves open (an unknown GPS fix,
 // time source 3, 5, 6 or 7) keep their values.
-void ApplyStatusBlock(std::span<const qint16> words, StatusDisplay& display,
-                      const QLocale& locale = QLocale::system());
+void ApplyStatusBlock(std::span<const qint16> words, StatusDisplay& display, const QLocale& locale = QLocale::system());
 
 } // namespace chronel

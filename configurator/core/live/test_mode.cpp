@@ -27,7 +27,7 @@ TestModeCommands::TestModeCommands(Channel& channel, std::function<QString()> ho
 void TestModeCommands::write(qint32 address, std::initializer_list<qint16> words)
 {
     channel_.prepare(host_ ? host_() : channel_.Host(), address, regaccess::FunctionWrite, regaccess::RegTypeHoldRegs,
-                     int(words.size()));
+        int(words.size()));
     int i = 0;
     for (const qint16 w : words)
         channel_.setWordVal(i++, w);

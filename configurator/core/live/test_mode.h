@@ -14,7 +14,7 @@
 namespace chronel {
 
 constexpr int TestInputCount = 32;
-using TestInputs = std::array<bool, TestInputCount>;  // chkTestData(i) = point i + 1
+using TestInputs = std::array<bool, TestInputCount>; // chkTestData(i) = point i + 1
 
 // Words for registers 1578 and 1579 from the 32 boxes.
 std::array<qint16, 2> TestInputWords(const TestInputs& boxes);
@@ -23,9 +23,9 @@ class TestModeCommands {
 public:
     TestModeCommands(Channel& channel, std::function<QString()> host);
 
-    void test();                          // cmdTestModeModeTest
-    void normal();                        // cmdTestModeModeNormal
-    void send(const TestInputs& boxes);   // cmdestModeSend
+    void test();                        // cmdTestModeModeTest
+    void normal();                      // cmdTestModeModeNormal
+    void send(const TestInputs& boxes); // cmdestModeSend
 
 private:
     void write(qint32 address, std::initializer_list<qint16> words);

@@ -58,8 +58,7 @@ void TimeSetup::onWriteDone()
         channel_.setFunction(regaccess::FunctionRead);
         step_ = Step::Reading;
         return;
-    case Step::Reading:
-        return;
+    case Step::Reading: return;
     }
 }
 

@@ -32,9 +32,9 @@ using TimeSetupWords = std::array<qint16, StatusBlockTimeSetupWords>;
 
 struct TimeSetupHooks {
     std::function<QString()> host;                          // GetIp
-    std::function<void(const TimeSetupWords&)> statusBlock;  // decode and show
-    std::function<QDateTime()> now;                          // the PC clock; the system clock when empty
-    std::function<bool()> moduleFree;                        // no transfer or flash owns the module
+    std::function<void(const TimeSetupWords&)> statusBlock; // decode and show
+    std::function<QDateTime()> now;                         // the PC clock; the system clock when empty
+    std::function<bool()> moduleFree;                       // no transfer or flash owns the module
 };
 
 class TimeSetup : public QObject {

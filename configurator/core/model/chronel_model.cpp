@@ -1,9 +1,9 @@
 #include "chronel_model.h"
 
 #include "core/fields/conversions.h"
-#include "defaults.h"
 #include "core/fields/module_address.h"
 #include "core/fields/number_rule.h"
+#include "defaults.h"
 #include "platform/error_code.h"
 #include "regaccess/request_properties.h"
 
@@ -21,15 +21,15 @@ ChronelModel::~ChronelModel() = default;
 void ChronelModel::startUp()
 {
     Channel& timeSetup = channels_->modTimeSetup();
-    timeSetup.prepare(GetIp(), StatusBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs,
-                      StatusBlockTimeSetupWords);
+    timeSetup.prepare(
+        GetIp(), StatusBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, StatusBlockTimeSetupWords);
 
     Channel& eventScan = channels_->modEventScan();
     eventScan.prepare(GetIp(), EventAvailableCoil, regaccess::FunctionRead, regaccess::RegTypeCoils, 1);
     eventScan.AutoPoll(EventScanStartInterval);
 
-    channels_->modPointScan().prepare(GetIp(), PointScanBit, regaccess::FunctionRead, regaccess::RegTypeInputBits,
-                                     PointScanBits);
+    channels_->modPointScan().prepare(
+        GetIp(), PointScanBit, regaccess::FunctionRead, regaccess::RegTypeInputBits, PointScanBits);
 
     ApplyStartupSettings(settings_, points_);
     for (int r = 0; r < page_.rows(); ++r)
@@ -150,8 +150,8 @@ qint16 ChronelModel::moduleIdWord()
 {
     const FieldNumber number = ModuleIdToWord(settings_.ConfigPlcId);
     if (number.clamped) {
-        FieldClamp clamp{QStringLiteral("txtConfigPlcId"), -1, settings_.ConfigPlcId, NumberText(number.value),
-                         -32768, 32767};
+        FieldClamp clamp{
+            QStringLiteral("txtConfigPlcId"), -1, settings_.ConfigPlcId, NumberText(number.value), -32768, 32767};
         settings_.ConfigPlcId = clamp.shown;
         noteSettingClamps({clamp});
         emit settingsChanged();
@@ -205,8 +205,8 @@ QHash<QString, QString> ChronelModel::fieldNotes() const
 
 void ChronelModel::clearFieldNote(const QString& control, int row)
 {
-    const bool removed = row < 0 ? settingNotes_.remove(control) > 0
-                                 : pointNotes_.remove({control, page_.top() + row}) > 0;
+    const bool removed =
+        row < 0 ? settingNotes_.remove(control) > 0 : pointNotes_.remove({control, page_.top() + row}) > 0;
     if (removed)
         emit fieldNotesChanged();
 }

@@ -8,14 +8,14 @@
 //
 // Everything runs on the window's thread; the channels raise their events
 // there, one at a time.
+#include "core/fields/field_clamp.h"
 #include "core/link/channel_set.h"
 #include "edit_state.h"
-#include "core/fields/field_clamp.h"
+#include "module_map.h"
 #include "module_settings.h"
 #include "point_page.h"
 #include "point_status.h"
 #include "point_table.h"
-#include "module_map.h"
 #include "register_map.h"
 
 #include <QDate>
@@ -32,7 +32,7 @@ struct TransferDisplay {
     bool visible = false;
     int maximum = TransferProgressMaximum;
     int value = 0;
-    QString label;  // "Uploading" or "Downloading"
+    QString label; // "Uploading" or "Downloading"
 };
 
 class ChronelModel : public QObject {
@@ -158,8 +158,8 @@ private:
     QString serDataTabCaption_ = QStringLiteral("SER Data");
     QStringList dstLocationItems_;
     QDate startDate_;
-    QHash<QString, QString> settingNotes_;            // by control name
-    QHash<QPair<QString, int>, QString> pointNotes_;  // by (control, point index)
+    QHash<QString, QString> settingNotes_;           // by control name
+    QHash<QPair<QString, int>, QString> pointNotes_; // by (control, point index)
     QString adapterConfigPath_;
     QString connectionHost_;
     EditState editState_;

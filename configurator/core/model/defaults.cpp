@@ -4,8 +4,8 @@ namespace chronel {
 
 namespace {
 
-constexpr int DefaultBaud = 5;    // "9600"
-constexpr int DefaultParity = 1;  // "Even"
+constexpr int DefaultBaud = 5;   // "9600"
+constexpr int DefaultParity = 1; // "Even"
 
 void serialDefaults(ModuleSettings& s)
 {

@@ -47,12 +47,12 @@ constexpr int StatusBlockWordCount = 100;
 constexpr int StatusBlockTimeSetupWords = 24;
 constexpr int StatisticsBlockRegister = 1501;
 constexpr int StatisticsBlockWordCount = 100;
-constexpr int TestModeRegister = 1577;    // statistics word 76
-constexpr int TestInputsRegister = 1578;  // statistics words 77 and 78
+constexpr int TestModeRegister = 1577;   // statistics word 76
+constexpr int TestInputsRegister = 1578; // statistics words 77 and 78
 constexpr int TestInputsWords = 2;
 static_assert(StatusBlockTimeSetupWords <= StatusBlockWordCount);
-static_assert(TestModeRegister + 1 == TestInputsRegister
-              && TestInputsRegister + TestInputsWords <= StatisticsBlockRegister + StatisticsBlockWordCount);
+static_assert(TestModeRegister + 1 == TestInputsRegister &&
+    TestInputsRegister + TestInputsWords <= StatisticsBlockRegister + StatisticsBlockWordCount);
 
 // Point blocks.
 constexpr int PointBlockWords = 64;
@@ -66,7 +66,7 @@ static_assert(LastPointBlockRegister == 1389);
 constexpr qint32 FlashDataRegister = 16385;
 constexpr int FlashBlockBytes = 128;
 constexpr int FlashBlockWords = FlashBlockBytes / 2;
-constexpr qint32 FlashProgressRegister = 32766;  // word 0 programming, word 1 verify
+constexpr qint32 FlashProgressRegister = 32766; // word 0 programming, word 1 verify
 constexpr int FlashProgressWords = 2;
 constexpr qint32 FlashEraseRegister = 32767;
 constexpr int FlashEraseWords = 5;
@@ -74,10 +74,10 @@ constexpr int FlashEraseWords = 5;
 constexpr qint32 FlashBlockRegister(quint32 offset) { return FlashDataRegister + qint32(offset / 32); }
 
 // Poll intervals, ms.
-constexpr int EventScanStartInterval = 2000;  // from start-up until a transfer or flash ends
-constexpr int EventScanPollInterval = 1000;   // once a transfer or flash sequence ended
-constexpr int TimeSetupPollInterval = 2000;   // once a download or flash sequence ended
-constexpr int TransferPollInterval = 500;     // between the requests of an upload or download
-constexpr int FlashPollInterval = 10;         // between the requests of Program and Verify
+constexpr int EventScanStartInterval = 2000; // from start-up until a transfer or flash ends
+constexpr int EventScanPollInterval = 1000;  // once a transfer or flash sequence ended
+constexpr int TimeSetupPollInterval = 2000;  // once a download or flash sequence ended
+constexpr int TransferPollInterval = 500;    // between the requests of an upload or download
+constexpr int FlashPollInterval = 10;        // between the requests of Program and Verify
 
 } // namespace chronel

@@ -24,20 +24,20 @@ struct ModuleSettings {
     // Configuration tab.
     Check ConfigLock = Check::Unchecked;
     QString ConfigPlcId;
-    QString ConfigModbusAddress;  // display only
-    QString ConfigVersion;        // display only
+    QString ConfigModbusAddress; // display only
+    QString ConfigVersion;       // display only
     QString ConfigModuleName;
     QString ConfigEventDelay;
     Check ConfigSyncMaster = Check::Unchecked;
     Check ConfigHourTimeUpdate = Check::Unchecked;
-    int ConfigEventBufferType = -1;  // 0 … 3 = "Type 0" … "Type 3", -1 none chosen
+    int ConfigEventBufferType = -1; // 0 … 3 = "Type 0" … "Type 3", -1 none chosen
 
     // Frame "TCP/IP".
-    OctetFields ConfigTcpipIp{QStringLiteral("192"), QStringLiteral("168"), QStringLiteral("16"),
-                              QStringLiteral("140")};
+    OctetFields ConfigTcpipIp{
+        QStringLiteral("192"), QStringLiteral("168"), QStringLiteral("16"), QStringLiteral("140")};
     OctetFields ConfigTcpipSubnet;
     OctetFields ConfigTcpipGateway;
-    QString ConfigTcpipMac;  // display only
+    QString ConfigTcpipMac; // display only
     TcpipMode ConfigTcpipMode = TcpipMode::None;
     TcpipSpeed ConfigTcpipSpeed = TcpipSpeed::None;
     EthernetComm ConfigTcpipEthernetComm = EthernetComm::None;
@@ -59,7 +59,7 @@ struct ModuleSettings {
     Check TsIeee1344 = Check::Unchecked;
     QString TsToGpsOffset;
     QString TsToIrigOffset;
-    int TsDstLocation = -1;  // list position, -1 none
+    int TsDstLocation = -1; // list position, -1 none
     QString TsDstStartMonth;
     QString TsDstStartDay;
     QString TsDstStartHour;
@@ -79,15 +79,15 @@ struct ModuleSettings {
 // The settings' screen controls by name, for binding and for rewriting a
 // field by the name a conversion reports.
 struct TextFieldBinding {
-    const char* control;  // "txtConfigModuleName"
+    const char* control; // "txtConfigModuleName"
     QString ModuleSettings::*member;
 };
 struct CheckBinding {
-    const char* control;  // "chkConfigLock"
+    const char* control; // "chkConfigLock"
     Check ModuleSettings::*member;
 };
 struct ListBinding {
-    const char* control;  // "cmbConfigModbus232Baud"
+    const char* control; // "cmbConfigModbus232Baud"
     int ModuleSettings::*member;
 };
 std::span<const TextFieldBinding> TextFields();

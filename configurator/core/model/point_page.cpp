@@ -8,8 +8,7 @@ namespace {
 
 // Reads a row's number field into low … high; rewrites the field and returns
 // a clamp record when the rounded number lay outside.
-qint64 readRowNumber(QString& field, const char* control, int row, qint64 low, qint64 high,
-                     QList<FieldClamp>& clamps)
+qint64 readRowNumber(QString& field, const char* control, int row, qint64 low, qint64 high, QList<FieldClamp>& clamps)
 {
     const double rounded = RoundHalfEven(LeadingNumber(field));
     const qint64 value = ClampRounded(rounded, low, high);
@@ -71,10 +70,7 @@ QList<FieldClamp> PointPage::show(int newTop, PointTable& table)
     return clamps;
 }
 
-void PointPage::setTop(int newTop)
-{
-    top_ = newTop < 0 ? 0 : (newTop > maxTop() ? maxTop() : newTop);
-}
+void PointPage::setTop(int newTop) { top_ = newTop < 0 ? 0 : (newTop > maxTop() ? maxTop() : newTop); }
 
 QList<FieldClamp> PointPage::showRows(int count, PointTable& table)
 {

@@ -29,7 +29,7 @@ struct PointRow {
 
 class PointPage {
 public:
-    static constexpr int RowCount = 8;         // rows unless the window makes room
+    static constexpr int RowCount = 8; // rows unless the window makes room
     static constexpr int MaxRows = PointCount;
 
     int top() const { return top_; }

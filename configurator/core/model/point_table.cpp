@@ -4,10 +4,7 @@
 
 namespace chronel {
 
-QString DefaultPointDescription(int pointNumber)
-{
-    return QStringLiteral("Point ") + NumberText(pointNumber);
-}
+QString DefaultPointDescription(int pointNumber) { return QStringLiteral("Point ") + NumberText(pointNumber); }
 
 PointSettings DefaultPoint(int index)
 {
@@ -41,9 +38,9 @@ void SetDisabledFromWord(PointSettings& point, qint16 word)
 
 bool PointSettings::operator==(const PointSettings& o) const
 {
-    return DisabledWord(*this) == DisabledWord(o) && SsPcFilter == o.SsPcFilter && SsPcDebounce == o.SsPcDebounce
-           && SsPcChatter == o.SsPcChatter && SsPcDescription == o.SsPcDescription && SsPcOff == o.SsPcOff
-           && SsPcOn == o.SsPcOn;
+    return DisabledWord(*this) == DisabledWord(o) && SsPcFilter == o.SsPcFilter && SsPcDebounce == o.SsPcDebounce &&
+        SsPcChatter == o.SsPcChatter && SsPcDescription == o.SsPcDescription && SsPcOff == o.SsPcOff &&
+        SsPcOn == o.SsPcOn;
 }
 
 void FillPointDefaults(PointTable& table)

@@ -28,7 +28,7 @@ struct PointSettings {
 
 using PointTable = std::array<PointSettings, PointCount>;
 
-constexpr qint16 PointDisabledWord = -1;  // 65535 on the wire
+constexpr qint16 PointDisabledWord = -1; // 65535 on the wire
 
 // Sets SsPcDisabled; a change replaces the word read from the module by 0 or
 // 65535.

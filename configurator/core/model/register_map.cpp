@@ -36,8 +36,8 @@ void octetsToWords(const OctetFields& fields, ConfigWriteBlock words, int first)
 
 // A numeric setting for one word: clamped into the word's range, with a record
 // for the caller when that changed the value.
-void numberToWord(const QString& field, const char* control, ConfigWriteBlock words, int index,
-                  QList<FieldClamp>& clamps)
+void numberToWord(
+    const QString& field, const char* control, ConfigWriteBlock words, int index, QList<FieldClamp>& clamps)
 {
     const FieldNumber number = ReadFieldNumber(field);
     words[std::size_t(index)] = number.value;
@@ -104,7 +104,7 @@ QList<FieldClamp> SettingsToConfigBlock(const ModuleSettings& s, ConfigWriteBloc
     w[4] = delay.value;
     if (delay.clamped)
         clamps.append({QStringLiteral("txtConfigEventDelay"), -1, s.ConfigEventDelay,
-                       NumberText(qint64(delay.value) * 10), -327680, 327670});
+            NumberText(qint64(delay.value) * 10), -327680, 327670});
 
     w[5] = qint16(s.TsDstLocation);
     numberToWord(s.TsDstStartMonth, "txtTsDstStartMonth", w, 6, clamps);
@@ -140,10 +140,7 @@ QList<FieldClamp> SettingsToConfigBlock(const ModuleSettings& s, ConfigWriteBloc
     return clamps;
 }
 
-bool DownloadSetsWord(int i)
-{
-    return (i >= 0 && i <= 18) || (i >= 25 && i <= 46) || (i >= 50 && i <= 54);
-}
+bool DownloadSetsWord(int i) { return (i >= 0 && i <= 18) || (i >= 25 && i <= 46) || (i >= 50 && i <= 54); }
 
 QString ModuleIdFromWord(qint16 word) { return NumberText(word); }
 

@@ -3,9 +3,9 @@
 // configuration block, the Module ID and the point blocks (addresses and
 // sizes in module_map.h).
 #include "core/fields/field_clamp.h"
+#include "core/fields/number_rule.h"
 #include "module_map.h"
 #include "module_settings.h"
-#include "core/fields/number_rule.h"
 #include "point_table.h"
 
 #include <QList>
@@ -51,7 +51,7 @@ bool PointBlockToTable(int firstRegister, const PointBlock& words, PointTable& t
 bool TableToPointBlock(int firstRegister, const PointTable& table, PointBlock& words);
 
 // Display-only fields.
-QString MacText(std::span<const qint16, 6> words);  // "00 : 0A : 1B : 2C : FF : 01"
-QString VersionText(qint16 word);                   // 160 → "1.60", −5 → "-0.05"
+QString MacText(std::span<const qint16, 6> words); // "00 : 0A : 1B : 2C : FF : 01"
+QString VersionText(qint16 word);                  // 160 → "1.60", −5 → "-0.05"
 
 } // namespace chronel

@@ -25,12 +25,12 @@ public:
 
     enum class Status {
         Ok,
-        EndOfFile,    // no field left: the file ended before it
-        LineTooLong,  // the current line exceeds MaxLineLength
-        ReadError,    // the device failed
+        EndOfFile,   // no field left: the file ended before it
+        LineTooLong, // the current line exceeds MaxLineLength
+        ReadError,   // the device failed
     };
 
-    explicit CsvFieldReader(QIODevice& device) : device_(device) {}
+    explicit CsvFieldReader(QIODevice& device) : device_(device) { }
 
     // The next field; `field` is set only when Ok is returned.
     Status next(CsvField& field);

@@ -10,7 +10,7 @@ namespace chronel {
 
 DownloadSequence::DownloadSequence(ChronelModel& model, MessageSink sink, QObject* parent)
     : TransferSequence(model, model.channels().modConfigWrite(), QStringLiteral("The download sequence failed"),
-                       std::move(sink), parent)
+          std::move(sink), parent)
 {
     connect(&channel_, &Channel::OnWriteDone, this, &DownloadSequence::onWriteDone);
 }
@@ -36,7 +36,7 @@ void DownloadSequence::onWriteDone()
     if (address == DownloadStartRegister) {
         fillConfigBlock();
         channel_.prepare(model_.GetIp(), ConfigBlockRegister, regaccess::FunctionWrite, regaccess::RegTypeHoldRegs,
-                         ConfigBlockWriteWords);
+            ConfigBlockWriteWords);
     } else if (address == ConfigBlockRegister) {
         channel_.setWordVal(0, model_.moduleIdWord());
         model_.setTransferProgress(ModuleIdRegister);

@@ -1,16 +1,16 @@
 #include "settings_file.h"
 
 #include "core/fields/conversions.h"
-#include "csv_field_reader.h"
 #include "core/fields/number_rule.h"
+#include "csv_field_reader.h"
 
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSaveFile>
 
-#include <cfloat>
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <vector>
 
@@ -86,24 +86,18 @@ QString PointKey(int pointNumber) { return QStringLiteral("Point ") + NumberText
 QString SpeedText(TcpipSpeed speed)
 {
     switch (speed) {
-    case TcpipSpeed::Mbps10:
-        return QStringLiteral("10");
-    case TcpipSpeed::Mbps100:
-        return QStringLiteral("100");
-    default:
-        return QStringLiteral("Auto");
+    case TcpipSpeed::Mbps10: return QStringLiteral("10");
+    case TcpipSpeed::Mbps100: return QStringLiteral("100");
+    default: return QStringLiteral("Auto");
     }
 }
 
 QString ModeText(TcpipMode mode)
 {
     switch (mode) {
-    case TcpipMode::BootP:
-        return QStringLiteral("Boot P");
-    case TcpipMode::Dhcp:
-        return QStringLiteral("DHCP");
-    default:
-        return QStringLiteral("Manual");
+    case TcpipMode::BootP: return QStringLiteral("Boot P");
+    case TcpipMode::Dhcp: return QStringLiteral("DHCP");
+    default: return QStringLiteral("Manual");
     }
 }
 
@@ -128,8 +122,24 @@ struct Field {
 const char* RecordLayout(int record)
 {
     static const char* const layouts[] = {
-        "TT",    "TN",    "TN",    "TT", "TT", "TTTNT", "TTTNT", "TN", "TT",
-        "TNNNN", "TNNNN", "TNNNN", "TTT", "TN", "TNNN", "TNNN", "TN", "TN",
+        "TT",
+        "TN",
+        "TN",
+        "TT",
+        "TT",
+        "TTTNT",
+        "TTTNT",
+        "TN",
+        "TT",
+        "TNNNN",
+        "TNNNN",
+        "TNNNN",
+        "TTT",
+        "TN",
+        "TNNN",
+        "TNNN",
+        "TN",
+        "TN",
     };
     constexpr int fixed = int(std::size(layouts));
     if (record < fixed)
@@ -143,11 +153,24 @@ const char* RecordLayout(int record)
 QString RecordKey(int record)
 {
     static const char* const keys[] = {
-        "Module Name",       "PLC ID",         "Event Delay",     "Sync Master",
-        "Hour Time Update",  "Modbus RS-232",  "Modbus RS-485",   "Event Buffer Type",
-        "TCP/IP Address",    "IP Address",     "Subnet Address",  "Gateway Address",
-        "TCP/IP Speed",      "Daylight Saving Time Location",     "Daylight Saving Time Start",
-        "Daylight Saving Time Stop",           "GPS Offset",      "IRIG-B Offset",
+        "Module Name",
+        "PLC ID",
+        "Event Delay",
+        "Sync Master",
+        "Hour Time Update",
+        "Modbus RS-232",
+        "Modbus RS-485",
+        "Event Buffer Type",
+        "TCP/IP Address",
+        "IP Address",
+        "Subnet Address",
+        "Gateway Address",
+        "TCP/IP Speed",
+        "Daylight Saving Time Location",
+        "Daylight Saving Time Start",
+        "Daylight Saving Time Stop",
+        "GPS Offset",
+        "IRIG-B Offset",
     };
     constexpr int fixed = int(std::size(keys));
     if (record < fixed)
@@ -161,8 +184,7 @@ QString RecordKey(int record)
 // exponent, blanks around it allowed; an empty field is 0.
 bool ParseNumber(const QString& text, double& value)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^[+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?$"));
+    static const QRegularExpression pattern(QStringLiteral("^[+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?$"));
     const QString t = text.trimmed();
     if (t.isEmpty()) {
         value = 0;
@@ -218,7 +240,7 @@ private:
         }
     }
     void octets(const std::vector<Field>& f, const char* key, const char* messageText, OctetFields& fields,
-                std::initializer_list<const char*> names)
+        std::initializer_list<const char*> names)
     {
         if (!keyIs(f[0], key)) {
             message(QString::fromLatin1(messageText));
@@ -232,7 +254,7 @@ private:
     // (the RS-232 list stops at 19.2K): the combo cannot show it and a
     // download would send a position the module does not know.
     bool serial(const std::vector<Field>& f, const char* key, const char* messageText, const QStringList& bauds,
-                int& baud, int& parity, QString& delay, int& protocol, const char* control)
+        int& baud, int& parity, QString& delay, int& protocol, const char* control)
     {
         if (!keyIs(f[0], key)) {
             message(QString::fromLatin1(messageText));
@@ -249,7 +271,7 @@ private:
         return true;
     }
     void dst(const std::vector<Field>& f, const char* key, const char* messageText, QString& month, QString& day,
-             QString& hour, std::initializer_list<const char*> names)
+        QString& hour, std::initializer_list<const char*> names)
     {
         if (!keyIs(f[0], key)) {
             message(QString::fromLatin1(messageText));
@@ -260,8 +282,8 @@ private:
         hour = NumberFieldText(f[3].number);
         applied(names);
     }
-    void numberField(const std::vector<Field>& f, const char* key, const char* messageText, QString& field,
-                     const char* control)
+    void numberField(
+        const std::vector<Field>& f, const char* key, const char* messageText, QString& field, const char* control)
     {
         if (!keyIs(f[0], key)) {
             message(QString::fromLatin1(messageText));
@@ -286,10 +308,10 @@ void RecordApplier::point(int index, const std::vector<Field>& f)
         QStringList actual;
         for (std::size_t i = 0; i < f.size(); ++i)
             actual << ((i >= 2 && i <= 4) ? NumberFieldText(f[i].number) : f[i].text);
-        message(key + QStringLiteral(" Invalid\rExpected: ") + key
-                + QStringLiteral(", Enable, Filter, Debounce, Chatter, Point Description, Off Description, "
-                                 "On Description\rActual: ")
-                + actual.join(QStringLiteral(", ")));
+        message(key + QStringLiteral(" Invalid\rExpected: ") + key +
+            QStringLiteral(", Enable, Filter, Debounce, Chatter, Point Description, Off Description, "
+                           "On Description\rActual: ") +
+            actual.join(QStringLiteral(", ")));
         return;
     }
     PointSettings& pt = p_[std::size_t(index)];
@@ -325,26 +347,18 @@ bool RecordApplier::apply(int record, const std::vector<Field>& f)
         else
             s_.ConfigModuleName = f[1].text;
         return true;
-    case 1:
-        numberField(f, "PLC ID", "PLC ID Invalid", s_.ConfigPlcId, "txtConfigPlcId");
-        return true;
+    case 1: numberField(f, "PLC ID", "PLC ID Invalid", s_.ConfigPlcId, "txtConfigPlcId"); return true;
     case 2:
         numberField(f, "Event Delay", "Event Delay Invalid", s_.ConfigEventDelay, "txtConfigEventDelay");
         return true;
-    case 3:
-        flag(f, "Sync Master", "Sync Master Invalid", s_.ConfigSyncMaster);
-        return true;
-    case 4:
-        flag(f, "Hour Time Update", "Hourly Time Update Invalid", s_.ConfigHourTimeUpdate);
-        return true;
+    case 3: flag(f, "Sync Master", "Sync Master Invalid", s_.ConfigSyncMaster); return true;
+    case 4: flag(f, "Hour Time Update", "Hourly Time Update Invalid", s_.ConfigHourTimeUpdate); return true;
     case 5:
-        return serial(f, "Modbus RS-232", "Modbus 232 Baud Settings Invalid", Baud232Items(),
-                      s_.ConfigModbus232Baud, s_.ConfigModbus232Parity, s_.ConfigModbus232Delay,
-                      s_.ConfigModbus232Protocol, "txtConfigModbus232Delay");
+        return serial(f, "Modbus RS-232", "Modbus 232 Baud Settings Invalid", Baud232Items(), s_.ConfigModbus232Baud,
+            s_.ConfigModbus232Parity, s_.ConfigModbus232Delay, s_.ConfigModbus232Protocol, "txtConfigModbus232Delay");
     case 6:
         return serial(f, "Modbus RS-485", "Modbus 485 Baud Settings Invalid", BaudItems(), s_.ConfigModbus485Baud,
-                      s_.ConfigModbus485Parity, s_.ConfigModbus485Delay, s_.ConfigModbus485Protocol,
-                      "txtConfigModbus485Delay");
+            s_.ConfigModbus485Parity, s_.ConfigModbus485Delay, s_.ConfigModbus485Protocol, "txtConfigModbus485Delay");
     case 7:
         if (!keyIs(f[0], "Event Buffer Type")) {
             message(QStringLiteral("Event Buffer Type Invalid"));
@@ -366,22 +380,21 @@ bool RecordApplier::apply(int record, const std::vector<Field>& f)
         return true;
     case 9:
         octets(f, "IP Address", "IP Address Invalid", s_.ConfigTcpipIp,
-               {"txtConfigTcpipIp1", "txtConfigTcpipIp2", "txtConfigTcpipIp3", "txtConfigTcpipIp4"});
+            {"txtConfigTcpipIp1", "txtConfigTcpipIp2", "txtConfigTcpipIp3", "txtConfigTcpipIp4"});
         return true;
     case 10:
         octets(f, "Subnet Address", "Subnet Address Invalid", s_.ConfigTcpipSubnet,
-               {"txtConfigTcpipSubnet1", "txtConfigTcpipSubnet2", "txtConfigTcpipSubnet3", "txtConfigTcpipSubnet4"});
+            {"txtConfigTcpipSubnet1", "txtConfigTcpipSubnet2", "txtConfigTcpipSubnet3", "txtConfigTcpipSubnet4"});
         return true;
     case 11:
         octets(f, "Gateway Address", "Gateway Address Invalid", s_.ConfigTcpipGateway,
-               {"txtConfigTcpipGateway1", "txtConfigTcpipGateway2", "txtConfigTcpipGateway3",
-                "txtConfigTcpipGateway4"});
+            {"txtConfigTcpipGateway1", "txtConfigTcpipGateway2", "txtConfigTcpipGateway3", "txtConfigTcpipGateway4"});
         return true;
     case 12:
         if (!keyIs(f[0], "TCP/IP Speed")) {
             message(QStringLiteral("TPC/IP Speed Setting Invalid\rExpected: TCP/IP Speed, Auto / 10 / 100, "
-                                   "Full / Half\rActual: ")
-                    + f[0].text + QStringLiteral(", ") + f[1].text);
+                                   "Full / Half\rActual: ") +
+                f[0].text + QStringLiteral(", ") + f[1].text);
         } else {
             TcpipSpeed speed = TcpipSpeed::AutoNegotiate;
             if (f[1].text == QLatin1String("10"))
@@ -389,8 +402,7 @@ bool RecordApplier::apply(int record, const std::vector<Field>& f)
             else if (f[1].text == QLatin1String("100"))
                 speed = TcpipSpeed::Mbps100;
             s_.chooseTcpipSpeed(speed);
-            s_.ConfigTcpipEthernetComm =
-                f[2].text == QLatin1String("Half") ? EthernetComm::Half : EthernetComm::Full;
+            s_.ConfigTcpipEthernetComm = f[2].text == QLatin1String("Half") ? EthernetComm::Half : EthernetComm::Full;
         }
         return true;
     case 13: {
@@ -403,21 +415,18 @@ bool RecordApplier::apply(int record, const std::vector<Field>& f)
         return true;
     }
     case 14:
-        dst(f, "Daylight Saving Time Start", "Daylight Saving Time Start Invalid", s_.TsDstStartMonth,
-            s_.TsDstStartDay, s_.TsDstStartHour, {"txtTsDstStartMonth", "txtTsDstStartDay", "txtTsDstStartHour"});
+        dst(f, "Daylight Saving Time Start", "Daylight Saving Time Start Invalid", s_.TsDstStartMonth, s_.TsDstStartDay,
+            s_.TsDstStartHour, {"txtTsDstStartMonth", "txtTsDstStartDay", "txtTsDstStartHour"});
         return true;
     case 15:
-        dst(f, "Daylight Saving Time Stop", "Daylight Saving Time Stop Invalid", s_.TsDstStopMonth,
-            s_.TsDstStopDay, s_.TsDstStopHour, {"txtTsDstStopMonth", "txtTsDstStopDay", "txtTsDstStopHour"});
+        dst(f, "Daylight Saving Time Stop", "Daylight Saving Time Stop Invalid", s_.TsDstStopMonth, s_.TsDstStopDay,
+            s_.TsDstStopHour, {"txtTsDstStopMonth", "txtTsDstStopDay", "txtTsDstStopHour"});
         return true;
-    case 16:
-        numberField(f, "GPS Offset", "GPS Offset Invalid", s_.TsToGpsOffset, "txtTsToGpsOffset");
-        return true;
+    case 16: numberField(f, "GPS Offset", "GPS Offset Invalid", s_.TsToGpsOffset, "txtTsToGpsOffset"); return true;
     case 17:
         numberField(f, "IRIG-B Offset", "IRIG-B Offset Invalid", s_.TsToIrigOffset, "txtTsToIrigOffset");
         return true;
-    default:
-        break;
+    default: break;
     }
     if (record < 18 + PointCount) {
         point(record - 18, f);
@@ -448,9 +457,9 @@ QByteArray SettingsFileText(const ModuleSettings& s, const PointTable& points, b
     w.flag(isChecked(s.ConfigHourTimeUpdate));
     w.endRecord();
     WriteSerial(w, "Modbus RS-232", s.ConfigModbus232Baud, s.ConfigModbus232Parity, s.ConfigModbus232Delay,
-                s.ConfigModbus232Protocol);
+        s.ConfigModbus232Protocol);
     WriteSerial(w, "Modbus RS-485", s.ConfigModbus485Baud, s.ConfigModbus485Parity, s.ConfigModbus485Delay,
-                s.ConfigModbus485Protocol);
+        s.ConfigModbus485Protocol);
     w.text(QStringLiteral("Event Buffer Type"));
     w.number(s.ConfigEventBufferType >= 0 && s.ConfigEventBufferType <= 3 ? s.ConfigEventBufferType : 2);
     w.endRecord();
@@ -515,8 +524,8 @@ QString CharactersReplacedText()
                           "as an apostrophe (') and each line break as a blank.");
 }
 
-SettingsReadResult ReadSettingsFile(QIODevice& device, ModuleSettings& settings, PointTable& points,
-                                    QStringList* appliedControls)
+SettingsReadResult ReadSettingsFile(
+    QIODevice& device, ModuleSettings& settings, PointTable& points, QStringList* appliedControls)
 {
     SettingsReadResult result;
     CsvFieldReader reader(device);
@@ -535,15 +544,13 @@ SettingsReadResult ReadSettingsFile(QIODevice& device, ModuleSettings& settings,
         for (const char* kind = layout; *kind; ++kind) {
             CsvField raw;
             switch (reader.next(raw)) {
-            case CsvFieldReader::Status::Ok:
-                break;
+            case CsvFieldReader::Status::Ok: break;
             case CsvFieldReader::Status::EndOfFile:
                 return stop(record, QStringLiteral("the file ends before the record is complete"));
             case CsvFieldReader::Status::LineTooLong:
-                return stop(record, QStringLiteral("the line is longer than %1 characters")
-                                        .arg(CsvFieldReader::MaxLineLength));
-            case CsvFieldReader::Status::ReadError:
-                return stop(record, device.errorString());
+                return stop(
+                    record, QStringLiteral("the line is longer than %1 characters").arg(CsvFieldReader::MaxLineLength));
+            case CsvFieldReader::Status::ReadError: return stop(record, device.errorString());
             }
             Field field{raw.text, 0};
             if (*kind == 'N' && !ParseNumber(raw.text, field.number))

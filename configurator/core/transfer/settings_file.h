@@ -52,12 +52,12 @@ inline QString SettingsFileFilter()
 {
     return QStringLiteral("All Files (*.*)|*.*|Comma Delimited Files (*.csv)|*.csv");
 }
-constexpr int SettingsFileFilterIndex = 1;  // 0-based: "Comma Delimited Files"
+constexpr int SettingsFileFilterIndex = 1; // 0-based: "Comma Delimited Files"
 
 // The file's bytes for `settings` and `points`. `charactersReplaced` is set
 // when a text held a character the file cannot hold.
-QByteArray SettingsFileText(const ModuleSettings& settings, const PointTable& points,
-                            bool* charactersReplaced = nullptr);
+QByteArray SettingsFileText(
+    const ModuleSettings& settings, const PointTable& points, bool* charactersReplaced = nullptr);
 // The warning shown once after such a replacement.
 QString CharactersReplacedText();
 
@@ -79,16 +79,15 @@ QString SettingsReadStopText(const SettingsReadResult& result);
 // Reads the records from `device` into `settings` and `points` in file order.
 // `appliedControls` receives the screen controls whose values a record set
 // (for clearing marks on them).
-SettingsReadResult ReadSettingsFile(QIODevice& device, ModuleSettings& settings, PointTable& points,
-                                    QStringList* appliedControls = nullptr);
+SettingsReadResult ReadSettingsFile(
+    QIODevice& device, ModuleSettings& settings, PointTable& points, QStringList* appliedControls = nullptr);
 
 // File > Save on the window's model: the rows on screen go into the table,
 // then the file is written beside the old one and renamed over it only when
 // complete, so a failed save leaves the old file as it was. Messages go to
 // `sink`. True when the file was written; else `failure` (when given) names
 // the file and the system's reason ("site.csv: Permission denied").
-bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink,
-                      QString* failure = nullptr);
+bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink, QString* failure = nullptr);
 
 // File > Open on the window's model: the rows on screen go into the table
 // (so a record that fails keeps what the screen showed), the records are
@@ -96,7 +95,6 @@ bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSin
 // to `sink`. True when every record was read (some may have been reported);
 // else `failure` (when given) names the file and why: the system's reason
 // when it cannot be opened, SettingsReadStopText when the reading stopped.
-bool OpenSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink,
-                      QString* failure = nullptr);
+bool OpenSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink, QString* failure = nullptr);
 
 } // namespace chronel

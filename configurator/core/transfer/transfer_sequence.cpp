@@ -7,9 +7,12 @@
 
 namespace chronel {
 
-TransferSequence::TransferSequence(ChronelModel& model, Channel& channel, QString failureText, MessageSink sink,
-                                   QObject* parent)
-    : QObject(parent), model_(model), channel_(channel), failureText_(std::move(failureText)),
+TransferSequence::TransferSequence(
+    ChronelModel& model, Channel& channel, QString failureText, MessageSink sink, QObject* parent)
+    : QObject(parent),
+      model_(model),
+      channel_(channel),
+      failureText_(std::move(failureText)),
       sink_(OrMessageBox(std::move(sink)))
 {
     connect(&channel_, &Channel::OnErrorEvent, this, &TransferSequence::onError);
@@ -58,7 +61,7 @@ void TransferSequence::onError(int code)
     channel_.setHost(model_.GetIp());
     ++errorCount_;
     if (errorCount_ <= TransferErrorLimit)
-        return;  // the next poll repeats the request
+        return; // the next poll repeats the request
     channel_.AutoPoll(0);
     channels().modEventScan().AutoPoll(EventScanPollInterval);
     channel_.setHost(StopHost());

@@ -25,18 +25,18 @@
 
 namespace chronel {
 
-constexpr int TransferErrorLimit = 3;           // errors a sequence survives
+constexpr int TransferErrorLimit = 3; // errors a sequence survives
 
 // Title of the sequences' message boxes: the program's title.
 inline QString TransferMessageTitle() { return QStringLiteral("Chronel"); }
 
 enum class TransferOutcome {
-    Idle,       // never started
+    Idle, // never started
     Running,
-    Finished,   // every block transferred
-    Failed,     // fourth error, or a completion the block table does not know
-    Stopped,    // error 10022 on the stop host: ended without a message
-    TakenOver,  // the other sequence was started
+    Finished,  // every block transferred
+    Failed,    // fourth error, or a completion the block table does not know
+    Stopped,   // error 10022 on the stop host: ended without a message
+    TakenOver, // the other sequence was started
 };
 
 class TransferSequence : public QObject {
@@ -61,8 +61,7 @@ signals:
     void ended(chronel::TransferOutcome outcome);
 
 protected:
-    TransferSequence(ChronelModel& model, Channel& channel, QString failureText, MessageSink sink,
-                     QObject* parent);
+    TransferSequence(ChronelModel& model, Channel& channel, QString failureText, MessageSink sink, QObject* parent);
 
     ChannelSet& channels() { return model_.channels(); }
     // Counter to 0 and running; the caller prepares and starts the channel.

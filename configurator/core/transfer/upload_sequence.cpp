@@ -8,7 +8,7 @@ namespace chronel {
 
 UploadSequence::UploadSequence(ChronelModel& model, MessageSink sink, QObject* parent)
     : TransferSequence(model, model.channels().modConfigRead(), QStringLiteral("The upload sequence failed"),
-                       std::move(sink), parent)
+          std::move(sink), parent)
 {
     connect(&channel_, &Channel::OnReadDone, this, &UploadSequence::onReadDone);
 }
@@ -20,8 +20,8 @@ void UploadSequence::start()
     channels().modConfigWrite().AutoPoll(0);
     begin();
     model_.beginTransfer(QStringLiteral("Uploading"));
-    channel_.prepare(model_.GetIp(), ConfigBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs,
-                     ConfigBlockReadWords);
+    channel_.prepare(
+        model_.GetIp(), ConfigBlockRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, ConfigBlockReadWords);
     channel_.AutoPoll(pollInterval());
 }
 
