@@ -4,7 +4,7 @@ namespace chronelcli {
 
 namespace {
 
-const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D [--ip A.B.C.D ...] [--interval MS] [--timeout MS]\n"
+const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D|@FILE [--ip ...] [--interval MS] [--timeout MS]\n"
                               "                   [--trace] [--tcp | --ini FILE] COMMAND [ARGS]\n";
 
 } // namespace
@@ -49,6 +49,9 @@ QString ToolHelp()
                            "                   module in turn, and files it writes get the address\n"
                            "                   inserted before the extension (site.csv becomes\n"
                            "                   site.10.0.0.7.csv).\n"
+                           "  --ip @FILE       The modules listed in FILE, in its order: one address per\n"
+                           "                   line with an optional name after it (shown beside the\n"
+                           "                   address), # starts a comment. A site is one file.\n"
                            "  --interval MS    Poll interval of the sequences. Defaults as in the window:\n"
                            "                   500 ms upload and download, 2000 ms event scan and time\n"
                            "                   setup, 10 ms flash.\n"

@@ -99,8 +99,11 @@ int main(int argc, char* argv[])
     for (const QString& address : options.addresses) {
         if (InterruptRequested())
             break;
-        if (context.moduleCount > 1)
-            console.line(QStringLiteral("Module %1").arg(address));
+        if (context.moduleCount > 1) {
+            const QString name = options.names.value(address);
+            console.line(name.isEmpty() ? QStringLiteral("Module %1").arg(address)
+                                        : QStringLiteral("Module %1 (%2)").arg(address, name));
+        }
         ModuleSession session(address, console);
         worst = Worse(worst, command->runModule(session, context));
     }

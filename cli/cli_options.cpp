@@ -1,5 +1,7 @@
 #include "cli_options.h"
 
+#include "address_list.h"
+
 #include "core/fields/module_address.h"
 #include "core/link/channel.h"
 
@@ -65,6 +67,17 @@ ParsedCommandLine ParseCommandLine(const QStringList& args)
             const auto value = OptionValue(QStringLiteral("--ip"), args, i);
             if (!value)
                 return fail(QStringLiteral("--ip needs an address"));
+            if (value->startsWith(QLatin1Char('@'))) {
+                const AddressList site = ReadAddressList(value->mid(1));
+                if (!site.error.isEmpty())
+                    return fail(QStringLiteral("--ip %1: %2").arg(*value, site.error));
+                for (const SiteModule& module : site.modules) {
+                    o.addresses << module.address;
+                    if (!module.name.isEmpty())
+                        o.names.insert(module.address, module.name);
+                }
+                continue;
+            }
             if (!chronel::ParseIpv4Address(*value))
                 return fail(QStringLiteral("--ip %1: not an IPv4 address (A.B.C.D)").arg(*value));
             o.addresses << *value;

@@ -1,11 +1,12 @@
 #pragma once
 // The command line: global options, the command and the command's own words.
 //
-//   chronel-cli --ip A.B.C.D [--ip …] [--interval MS] [--timeout MS] [--trace]
+//   chronel-cli --ip A.B.C.D|@FILE [--ip …] [--interval MS] [--timeout MS] [--trace]
 //               [--tcp | --ini FILE] COMMAND [ARGS]
 //
 // Global options may stand before or after the command. The command's own
 // options and operands are left to the command.
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +15,8 @@
 namespace chronelcli {
 
 struct CliOptions {
-    QStringList addresses;         // --ip, in the order given
+    QStringList addresses;         // --ip, in the order given (a file's in its order)
+    QHash<QString, QString> names; // address -> name, for modules a file names
     std::optional<int> intervalMs; // --interval
     std::optional<int> timeoutMs;  // --timeout: the reply window of a slow link
     bool trace = false;            // --trace

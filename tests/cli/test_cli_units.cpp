@@ -1,5 +1,6 @@
 // The tool's own pure parts: the command line, batch file names, the
 // progress bar, trace lines and the report lines.
+#include "address_list.h"
 #include "batch_output.h"
 #include "cli_options.h"
 #include "command.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 namespace chronelcli {
 namespace {
@@ -62,6 +64,55 @@ TEST(CommandLine, KeepsAddressesInOrderAndCommandWordsApart)
     EXPECT_EQ(parsed.options.command, "events");
     EXPECT_EQ(parsed.options.commandArgs, QStringList({"--monitor", "--cycles", "2"}));
     EXPECT_TRUE(parsed.options.trace);
+}
+
+TEST(AddressList, TakesAddressesNamesAndCommentsInOrder)
+{
+    const AddressList site = ParseAddressList(QStringLiteral("# Substation North\n"
+                                                             "127.0.0.2   Feeder 2   # replaced\n"
+                                                             "\n"
+                                                             "  127.0.0.1\tIncomer\n"
+                                                             "127.0.0.3\n"),
+        QStringLiteral("site.txt"));
+    ASSERT_TRUE(site.error.isEmpty()) << site.error.toStdString();
+    ASSERT_EQ(site.modules.size(), 3u);
+    EXPECT_EQ(site.modules[0].address, "127.0.0.2");
+    EXPECT_EQ(site.modules[0].name, "Feeder 2");
+    EXPECT_EQ(site.modules[1].address, "127.0.0.1");
+    EXPECT_EQ(site.modules[1].name, "Incomer");
+    EXPECT_EQ(site.modules[2].name, "");
+}
+
+TEST(AddressList, NamesTheFileAndLineOfWhatIsWrong)
+{
+    const QString file = QStringLiteral("site.txt");
+    EXPECT_EQ(ParseAddressList(QStringLiteral("127.0.0.1\n\n127.0.0 Feeder\n"), file).error,
+        "site.txt:3: 127.0.0: not an IPv4 address (A.B.C.D)");
+    EXPECT_EQ(ParseAddressList(QStringLiteral("127.0.0.1 A\n127.0.0.1 B\n"), file).error,
+        "site.txt:2: 127.0.0.1 is already listed on line 1");
+    EXPECT_EQ(ParseAddressList(QStringLiteral("# nothing yet\n\n"), file).error, "site.txt: no module addresses");
+    EXPECT_TRUE(ParseAddressList(QStringLiteral("127.0.0.1\nbad\n"), file).modules.empty());
+}
+
+TEST(AddressList, AtFileOnTheCommandLineJoinsTheOtherAddresses)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("site.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("127.0.0.2 Feeder 2\n127.0.0.3\n");
+    file.close();
+
+    const ParsedCommandLine parsed =
+        ParseCommandLine({"--ip", "127.0.0.1", "--ip", QStringLiteral("@") + path, "status"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.options.addresses, QStringList({"127.0.0.1", "127.0.0.2", "127.0.0.3"}));
+    EXPECT_EQ(parsed.options.names.value("127.0.0.2"), "Feeder 2");
+    EXPECT_FALSE(parsed.options.names.contains("127.0.0.3"));
+
+    const ParsedCommandLine missing = ParseCommandLine({"--ip", "@" + dir.filePath("none.txt"), "status"});
+    EXPECT_TRUE(missing.error.endsWith("none.txt: No such file or directory")) << missing.error.toStdString();
 }
 
 struct ArgumentCase {
