@@ -1,10 +1,14 @@
 // chronel-sim: a Chronel SER module on the desk, for engineers, demos and tests.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <memory>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -55,26 +59,41 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    ModelOptions mo;
-    mo.events = options.events;
-    mo.seed = options.seed;
-    mo.timeSource = options.timeSource;
-    mo.injectedExceptions = options.exceptions;
-    ModuleModel model(hostNowMs, mo);
-
-    if (options.statePath) {
-        PersistentState loaded;
-        bool missing = false;
-        if (loadStateFile(*options.statePath, loaded, missing, error)) {
-            model.loadPersistentState(loaded);
-        } else if (!missing) {
-            // Refuse rather than overwrite a state file we cannot read.
-            std::cerr << "chronel-sim: cannot read state file " << *options.statePath << ": " << error << '\n';
+    if (options.statePath && options.modules > 1) {
+        std::error_code ec;
+        std::filesystem::create_directories(*options.statePath, ec);
+        if (!std::filesystem::is_directory(*options.statePath)) {
+            std::cerr << "chronel-sim: --state " << *options.statePath << " is not a usable folder\n";
             return 1;
         }
     }
-    if (options.bufferType)
-        model.setBufferType(*options.bufferType);
+
+    std::vector<std::unique_ptr<ModuleModel>> models;
+    std::vector<ModuleModel*> modelPtrs;
+    for (int k = 1; k <= options.modules; ++k) {
+        ModelOptions mo;
+        mo.events = options.events;
+        mo.seed = moduleSeed(options, k);
+        mo.timeSource = options.timeSource;
+        if (!options.faultModule || *options.faultModule == k)
+            mo.injectedExceptions = options.exceptions;
+        auto& model = *models.emplace_back(std::make_unique<ModuleModel>(hostNowMs, mo));
+        modelPtrs.push_back(&model);
+
+        if (auto path = moduleStatePath(options, k)) {
+            PersistentState loaded;
+            bool missing = false;
+            if (loadStateFile(*path, loaded, missing, error)) {
+                model.loadPersistentState(loaded);
+            } else if (!missing) {
+                // Refuse rather than overwrite a state file we cannot read.
+                std::cerr << "chronel-sim: cannot read state file " << *path << ": " << error << '\n';
+                return 1;
+            }
+        }
+        if (options.bufferType)
+            model.setBufferType(*options.bufferType);
+    }
 
     if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("chronel-sim: pipe");
@@ -87,7 +106,7 @@ int main(int argc, char** argv)
     ::sigaction(SIGTERM, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    Server server(model, options, std::cerr);
+    Server server(modelPtrs, options, std::cerr);
     if (!server.open(error)) {
         std::cerr << "chronel-sim: " << error << '\n';
         return 1;
@@ -97,22 +116,29 @@ int main(int argc, char** argv)
     if (options.tcp)
         std::cout << "tcp-port " << server.tcpPort() << std::endl;
 
-    model.start();
+    for (auto& model : models)
+        model->start();
 
     int64_t lastSave = steadyMs();
     auto save = [&](bool force) {
-        if (!options.statePath || !model.persistentDirty())
+        auto dirty = [](const std::unique_ptr<ModuleModel>& m) { return m->persistentDirty(); };
+        if (!options.statePath || std::none_of(models.begin(), models.end(), dirty))
             return;
         if (!force && steadyMs() - lastSave < 1000)
             return;
         lastSave = steadyMs();
-        std::string why;
-        if (saveStateFile(*options.statePath, model.persistentState(), why)) {
-            model.clearPersistentDirty();
-        } else {
-            std::cerr << "chronel-sim: cannot save state: " << why << '\n';
-            model.recordError(err::ConfigurationWriteFail);
-            model.clearPersistentDirty(); // retried with the next change
+        for (int k = 1; k <= options.modules; ++k) {
+            ModuleModel& model = *models[static_cast<size_t>(k - 1)];
+            if (!model.persistentDirty())
+                continue;
+            std::string why;
+            if (saveStateFile(*moduleStatePath(options, k), model.persistentState(), why)) {
+                model.clearPersistentDirty();
+            } else {
+                std::cerr << "chronel-sim: cannot save state: " << why << '\n';
+                model.recordError(err::ConfigurationWriteFail);
+                model.clearPersistentDirty(); // retried with the next change
+            }
         }
     };
     // A state file is written at once, so that a first run leaves one behind.

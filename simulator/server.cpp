@@ -79,18 +79,35 @@ bool readExact(int fd, uint8_t* out, size_t len)
 } // namespace
 
 Server::Server(ModuleModel& model, const SimOptions& options, std::ostream& log)
-    : model_(model), options_(options), log_(log), faults_(options.faults)
+    : Server(std::vector<ModuleModel*>{&model}, options, log)
 {
+}
+
+Server::Server(const std::vector<ModuleModel*>& models, const SimOptions& options, std::ostream& log)
+    : options_(options), log_(log)
+{
+    for (size_t i = 0; i < models.size(); ++i) {
+        int k = static_cast<int>(i) + 1;
+        Unit u;
+        u.model = models[i];
+        u.address = moduleAddress(options, k);
+        if (!options.faultModule || *options.faultModule == k)
+            u.faults = FaultInjector(options.faults);
+        u.dead = std::find(options.deadModules.begin(), options.deadModules.end(), k) != options.deadModules.end();
+        units_.push_back(std::move(u));
+    }
 }
 
 Server::~Server()
 {
-    closeClients();
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
-    if (tcpCtx_) {
-        modbus_set_socket(tcpCtx_, -1);
-        modbus_free(tcpCtx_);
+    for (Unit& u : units_) {
+        closeClients(u);
+        if (u.listenFd >= 0)
+            ::close(u.listenFd);
+        if (u.tcpCtx) {
+            modbus_set_socket(u.tcpCtx, -1);
+            modbus_free(u.tcpCtx);
+        }
     }
     if (rtuCtx_) {
         modbus_close(rtuCtx_);
@@ -101,30 +118,41 @@ Server::~Server()
 
 std::string Server::rtuPath() const { return pty_.masterFd >= 0 ? pty_.slavePath : options_.rtuPath.value_or(""); }
 
+bool Server::openTcp(Unit& u, int port, std::string& error)
+{
+    in_addr probe{};
+    if (::inet_pton(AF_INET, u.address.c_str(), &probe) != 1) {
+        error = "invalid listen address " + u.address;
+        return false;
+    }
+    u.tcpCtx = modbus_new_tcp(u.address.c_str(), port);
+    if (!u.tcpCtx) {
+        error = std::string("cannot create the TCP context: ") + modbus_strerror(errno);
+        return false;
+    }
+    u.listenFd = modbus_tcp_listen(u.tcpCtx, options_.maxClients);
+    if (u.listenFd < 0) {
+        error = "cannot listen on TCP " + u.address + ":" + std::to_string(port) + ": " + std::strerror(errno);
+        return false;
+    }
+    modbus_set_byte_timeout(u.tcpCtx, 0, 200000);
+    return true;
+}
+
 bool Server::open(std::string& error)
 {
     if (options_.tcp) {
-        in_addr probe{};
-        if (::inet_pton(AF_INET, options_.listenAddress.c_str(), &probe) != 1) {
-            error = "invalid listen address " + options_.listenAddress;
+        // Every module on the port the first one got, so that "tcp-port 0" still
+        // gives one port to announce.
+        if (!openTcp(units_.front(), options_.tcpPort, error))
             return false;
-        }
-        tcpCtx_ = modbus_new_tcp(options_.listenAddress.c_str(), options_.tcpPort);
-        if (!tcpCtx_) {
-            error = std::string("cannot create the TCP context: ") + modbus_strerror(errno);
-            return false;
-        }
-        listenFd_ = modbus_tcp_listen(tcpCtx_, options_.maxClients);
-        if (listenFd_ < 0) {
-            error = "cannot listen on TCP " + options_.listenAddress + ":" + std::to_string(options_.tcpPort) + ": " +
-                std::strerror(errno);
-            return false;
-        }
         sockaddr_in bound{};
         socklen_t blen = sizeof bound;
-        if (::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &blen) == 0)
+        if (::getsockname(units_.front().listenFd, reinterpret_cast<sockaddr*>(&bound), &blen) == 0)
             boundPort_ = ntohs(bound.sin_port);
-        modbus_set_byte_timeout(tcpCtx_, 0, 200000);
+        for (size_t i = 1; i < units_.size(); ++i)
+            if (!openTcp(units_[i], boundPort_, error))
+                return false;
     }
     if (options_.rtuPath) {
         if (*options_.rtuPath == "pty") {
@@ -151,7 +179,7 @@ uint8_t Server::serialAddress() const
 {
     if (options_.slaveAddress)
         return static_cast<uint8_t>(*options_.slaveAddress);
-    int a = model_.rtuAddress();
+    int a = units_.front().model->rtuAddress();
     return static_cast<uint8_t>(a >= 1 && a <= 247 ? a : 1);
 }
 
@@ -163,56 +191,76 @@ int Server::serialSilenceMs() const
     return std::max(t, 20);
 }
 
-void Server::closeClients()
+void Server::closeClients(Unit& u)
 {
-    for (const Client& c : clients_)
-        ::close(c.fd);
-    clients_.clear();
-    model_.setOpenSockets(0);
+    for (int fd : u.clients)
+        ::close(fd);
+    u.clients.clear();
+    u.model->setOpenSockets(0);
 }
 
-void Server::restartModule()
+void Server::restartModule(Unit& u)
 {
-    log_ << "chronel-sim: module restart\n";
-    closeClients();
-    model_.restart();
-    model_.recordError(err::EthernetReset);
+    log_ << "chronel-sim: module " << (units_.size() > 1 ? u.address + " " : "") << "restart\n";
+    closeClients(u);
+    u.model->restart();
+    u.model->recordError(err::EthernetReset);
 }
 
-bool Server::process(const uint8_t* pdu, size_t len, Link link, std::vector<uint8_t>& reply, bool& restart)
+bool Server::process(Unit& u, const uint8_t* pdu, size_t len, Link link, std::vector<uint8_t>& reply, bool& restart)
 {
-    FaultDecision d = faults_.next();
+    FaultDecision d = u.faults.next();
     restart = d.restartAfter;
     if (options_.verbose) {
+        if (units_.size() > 1)
+            log_ << u.address << ' ';
         log_ << (link == Link::Tcp ? "tcp" : "rtu") << " request";
         for (size_t i = 0; i < std::min<size_t>(len, 8); ++i)
             log_ << ' ' << static_cast<int>(pdu[i]);
         log_ << (d.dropRequest ? " (dropped)" : d.dropReply ? " (no reply)" : "") << '\n';
     }
     if (d.dropRequest) {
-        model_.countDroppedPacket();
+        u.model->countDroppedPacket();
         return false;
     }
-    reply = model_.handleRequest(pdu, len, link);
+    reply = u.model->handleRequest(pdu, len, link);
     if (d.delayMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(d.delayMs));
     return !d.dropReply && !reply.empty();
 }
 
-void Server::acceptClient()
+void Server::acceptClient(Unit& u)
 {
-    int fd = modbus_tcp_accept(tcpCtx_, &listenFd_);
+    int fd = modbus_tcp_accept(u.tcpCtx, &u.listenFd);
     if (fd < 0)
         return;
-    clients_.push_back({fd});
-    model_.setOpenSockets(static_cast<int>(clients_.size()));
+    u.clients.push_back(fd);
+    u.model->setOpenSockets(static_cast<int>(u.clients.size()));
 }
 
-bool Server::serveTcpClient(int fd)
+void Server::dropClient(Unit& u, int fd)
+{
+    auto it = std::find(u.clients.begin(), u.clients.end(), fd);
+    if (it == u.clients.end())
+        return; // already closed by a restart
+    ::close(fd);
+    u.clients.erase(it);
+    u.model->setOpenSockets(static_cast<int>(u.clients.size()));
+}
+
+bool Server::drainDeadClient(int fd)
+{
+    // Requests are read and forgotten so the loop does not wake for them again.
+    uint8_t buf[512];
+    ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    return n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK));
+}
+
+bool Server::serveTcpClient(Unit& u, int fd)
 {
     uint8_t adu[MODBUS_TCP_MAX_ADU_LENGTH];
-    modbus_set_socket(tcpCtx_, fd);
-    int rc = modbus_receive(tcpCtx_, adu);
+    modbus_set_socket(u.tcpCtx, fd);
+    int rc = modbus_receive(u.tcpCtx, adu);
     if (rc < 0)
         return false;
     if (rc == 0)
@@ -225,7 +273,7 @@ bool Server::serveTcpClient(int fd)
     // A frame whose header disagrees with its body leaves the stream without
     // a known boundary: give up the connection as a device would.
     if (protocol != 0 || declared < 2 || 6 + declared > sizeof adu || 6 + declared < got) {
-        model_.countDroppedPacket();
+        u.model->countDroppedPacket();
         return false;
     }
     if (6 + declared > got) {
@@ -236,7 +284,7 @@ bool Server::serveTcpClient(int fd)
     }
     std::vector<uint8_t> reply;
     bool restart = false;
-    if (process(adu + kTcpHeader, got - kTcpHeader, Link::Tcp, reply, restart)) {
+    if (process(u, adu + kTcpHeader, got - kTcpHeader, Link::Tcp, reply, restart)) {
         std::vector<uint8_t> out(adu, adu + kTcpHeader);
         out[4] = static_cast<uint8_t>((reply.size() + 1) >> 8);
         out[5] = static_cast<uint8_t>((reply.size() + 1) & 0xFF);
@@ -245,14 +293,17 @@ bool Server::serveTcpClient(int fd)
             return false;
     }
     if (restart)
-        restartModule(); // closes this connection too
+        restartModule(u); // closes this connection too
     return true;
 }
 
 void Server::serveSerialFrame(const std::vector<uint8_t>& frame)
 {
+    Unit& u = units_.front();
+    if (u.dead)
+        return;
     if (!rtuCrcValid(frame)) {
-        model_.countDroppedPacket();
+        u.model->countDroppedPacket();
         return;
     }
     uint8_t address = frame[0];
@@ -262,12 +313,12 @@ void Server::serveSerialFrame(const std::vector<uint8_t>& frame)
         return;
     std::vector<uint8_t> reply;
     bool restart = false;
-    if (process(frame.data() + 1, frame.size() - 3, Link::Serial, reply, restart) && !broadcast) {
+    if (process(u, frame.data() + 1, frame.size() - 3, Link::Serial, reply, restart) && !broadcast) {
         std::vector<uint8_t> out = rtuFrame(address, reply);
         writeAll(serialFd_, out.data(), out.size(), false);
     }
     if (restart)
-        restartModule();
+        restartModule(u);
 }
 
 void Server::flushSerial(bool silence)
@@ -277,7 +328,7 @@ void Server::flushSerial(bool silence)
         size_t take = 0;
         if (need && *need > kRtuMaxFrame) {
             serialBuf_.clear(); // not a request we could ever answer; wait for the next frame
-            model_.countDroppedPacket();
+            units_.front().model->countDroppedPacket();
             return;
         }
         if (need && *need > 0 && *need <= serialBuf_.size()) {
@@ -286,7 +337,7 @@ void Server::flushSerial(bool silence)
             take = std::min(serialBuf_.size(), kRtuMaxFrame); // no fixed layout: silence ends it
         } else if (silence) {
             serialBuf_.clear(); // a frame cut short
-            model_.countDroppedPacket();
+            units_.front().model->countDroppedPacket();
             return;
         } else {
             return;
@@ -318,19 +369,32 @@ void Server::readSerial()
 
 void Server::run(int stopFd, const std::function<void()>& idle)
 {
+    // What each polled descriptor belongs to: a unit's listener or one of its clients.
+    struct Slot {
+        size_t unit;
+        bool listener;
+    };
     std::vector<pollfd> fds;
+    std::vector<Slot> slots;
     for (;;) {
         fds.clear();
+        slots.clear();
         fds.push_back({stopFd, POLLIN, 0});
-        bool listening = listenFd_ >= 0 && clients_.size() < static_cast<size_t>(options_.maxClients);
-        if (listening)
-            fds.push_back({listenFd_, POLLIN, 0});
         size_t serialIndex = fds.size();
         if (serialFd_ >= 0)
             fds.push_back({serialFd_, POLLIN, 0});
-        size_t clientBase = fds.size();
-        for (const Client& c : clients_)
-            fds.push_back({c.fd, POLLIN, 0});
+        size_t unitBase = fds.size();
+        for (size_t i = 0; i < units_.size(); ++i) {
+            const Unit& u = units_[i];
+            if (u.listenFd >= 0 && u.clients.size() < static_cast<size_t>(options_.maxClients)) {
+                fds.push_back({u.listenFd, POLLIN, 0});
+                slots.push_back({i, true});
+            }
+            for (int fd : u.clients) {
+                fds.push_back({fd, POLLIN, 0});
+                slots.push_back({i, false});
+            }
+        }
 
         int timeout = kTickMs;
         if (!serialBuf_.empty()) {
@@ -344,7 +408,8 @@ void Server::run(int stopFd, const std::function<void()>& idle)
         }
         if (fds[0].revents)
             return;
-        model_.tick();
+        for (Unit& u : units_)
+            u.model->tick();
 
         if (r > 0 && serialFd_ >= 0 && (fds[serialIndex].revents & POLLIN))
             readSerial();
@@ -352,25 +417,25 @@ void Server::run(int stopFd, const std::function<void()>& idle)
             flushSerial(true);
 
         if (r > 0) {
-            std::vector<int> ready;
-            for (size_t i = clientBase; i < fds.size(); ++i)
-                if (fds[i].revents)
-                    ready.push_back(fds[i].fd);
-            for (int fd : ready) {
-                auto it = std::find_if(clients_.begin(), clients_.end(), [&](const Client& c) { return c.fd == fd; });
-                if (it == clients_.end())
+            // Clients first, then new connections, so that accepting cannot
+            // shift a client that was just found ready.
+            for (size_t i = unitBase; i < fds.size(); ++i) {
+                const Slot& slot = slots[i - unitBase];
+                Unit& u = units_[slot.unit];
+                int fd = fds[i].fd;
+                if (slot.listener || !fds[i].revents)
+                    continue;
+                if (std::find(u.clients.begin(), u.clients.end(), fd) == u.clients.end())
                     continue; // closed by a restart in this pass
-                if (!serveTcpClient(fd)) {
-                    it = std::find_if(clients_.begin(), clients_.end(), [&](const Client& c) { return c.fd == fd; });
-                    if (it != clients_.end()) {
-                        ::close(fd);
-                        clients_.erase(it);
-                        model_.setOpenSockets(static_cast<int>(clients_.size()));
-                    }
-                }
+                bool keep = u.dead ? drainDeadClient(fd) : serveTcpClient(u, fd);
+                if (!keep)
+                    dropClient(u, fd);
             }
-            if (listening && (fds[1].revents & POLLIN))
-                acceptClient();
+            for (size_t i = unitBase; i < fds.size(); ++i) {
+                const Slot& slot = slots[i - unitBase];
+                if (slot.listener && (fds[i].revents & POLLIN))
+                    acceptClient(units_[slot.unit]);
+            }
         }
         if (idle)
             idle();

@@ -1,6 +1,7 @@
 // The simulator's transports: Modbus TCP clients (several at once, through
-// libmodbus) and one Modbus RTU line, served from one poll loop that feeds
-// every request to the module model.
+// libmodbus) for one or more modules, each on its own address, and one Modbus
+// RTU line (the first module's), served from one poll loop that feeds every
+// request to its module's model.
 //
 // Thread safety: none; run() owns the calling thread until stopFd is readable.
 #pragma once
@@ -23,6 +24,8 @@ namespace chronel::sim {
 class Server {
 public:
     Server(ModuleModel& model, const SimOptions& options, std::ostream& log);
+    // Module k (0-based) of `models` listens on moduleAddress(options, k + 1).
+    Server(const std::vector<ModuleModel*>& models, const SimOptions& options, std::ostream& log);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -36,31 +39,37 @@ public:
     void run(int stopFd, const std::function<void()>& idle);
 
 private:
-    struct Client {
-        int fd = -1;
+    // One simulated module on the network: its model, fault schedule and sockets.
+    struct Unit {
+        ModuleModel* model = nullptr;
+        std::string address;
+        FaultInjector faults{FaultOptions{}};
+        bool dead = false; // accepts connections, never answers
+        modbus_t* tcpCtx = nullptr;
+        int listenFd = -1;
+        std::vector<int> clients;
     };
 
-    void acceptClient();
-    bool serveTcpClient(int fd); // false: close the connection
+    bool openTcp(Unit& u, int port, std::string& error);
+    void acceptClient(Unit& u);
+    bool serveTcpClient(Unit& u, int fd); // false: close the connection
+    bool drainDeadClient(int fd);         // false: the peer has gone
+    void dropClient(Unit& u, int fd);
     void readSerial();
     void flushSerial(bool silence);
     void serveSerialFrame(const std::vector<uint8_t>& frame);
     // The fault schedule and the model; returns false when no reply is to be sent.
-    bool process(const uint8_t* pdu, size_t len, Link link, std::vector<uint8_t>& reply, bool& restart);
-    void restartModule();
-    void closeClients();
+    bool process(Unit& u, const uint8_t* pdu, size_t len, Link link, std::vector<uint8_t>& reply, bool& restart);
+    void restartModule(Unit& u);
+    void closeClients(Unit& u);
     int serialSilenceMs() const;
     uint8_t serialAddress() const;
 
-    ModuleModel& model_;
     const SimOptions& options_;
     std::ostream& log_;
-    FaultInjector faults_;
+    std::vector<Unit> units_; // never empty; the first one owns the serial line
 
-    modbus_t* tcpCtx_ = nullptr;
-    int listenFd_ = -1;
     int boundPort_ = 0;
-    std::vector<Client> clients_;
 
     modbus_t* rtuCtx_ = nullptr;
     PseudoTerminal pty_;

@@ -1,6 +1,11 @@
 #include "sim_options.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
+
+#include <arpa/inet.h>
 
 namespace chronel::sim {
 namespace {
@@ -15,7 +20,35 @@ bool toInt(const std::string& s, long long lo, long long hi, long long& v)
     return ec == std::errc() && p == e && v >= lo && v <= hi;
 }
 
+// The four octets of a dotted IPv4 address.
+bool octets(const std::string& address, std::array<uint8_t, 4>& out)
+{
+    in_addr a{};
+    if (::inet_pton(AF_INET, address.c_str(), &a) != 1)
+        return false;
+    std::memcpy(out.data(), &a.s_addr, 4); // network order: first octet first
+    return true;
+}
+
 } // namespace
+
+std::string moduleAddress(const SimOptions& o, int k)
+{
+    std::array<uint8_t, 4> b{};
+    if (k <= 1 || !octets(o.listenAddress, b))
+        return o.listenAddress;
+    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+        std::to_string(b[3] + k - 1);
+}
+
+uint64_t moduleSeed(const SimOptions& o, int k) { return k <= 1 ? o.seed : o.seed + static_cast<uint64_t>(k); }
+
+std::optional<std::string> moduleStatePath(const SimOptions& o, int k)
+{
+    if (!o.statePath || o.modules <= 1)
+        return o.statePath;
+    return *o.statePath + "/module-" + moduleAddress(o, k) + ".state";
+}
 
 std::string helpText()
 {
@@ -29,6 +62,13 @@ Transports:
   --tcp-port N          Modbus TCP port (default 502). 0 picks a free port.
                         The port in use is printed on stdout as "tcp-port N".
   --listen ADDR         IPv4 address to listen on (default 127.0.0.1).
+  --modules N           Serve N independent modules, 1-256 (default 1). Module
+                        K listens on ADDR with K-1 added to its last octet
+                        (127.0.0.1, 127.0.0.2, ...), all on the same port; ADDR
+                        must then be a 127.x address and the last one at most
+                        .254. Each has its own registers, clock, events and
+                        state; module K>1 is seeded with --seed + K. The RTU
+                        line is module 1's.
   --no-tcp              Do not serve Modbus TCP.
   --max-clients N       Simultaneous TCP clients, 1-256 (default 16).
   --rtu PATH            Serve Modbus RTU on the serial device PATH.
@@ -54,6 +94,8 @@ Module behaviour:
   --state FILE          Load the configuration, point table and flash from
                         FILE and save them back (atomically) when they change
                         and at exit. A missing FILE starts a factory module.
+                        With --modules N>1, FILE is a folder (created if
+                        missing) holding one module-ADDRESS.state per module.
 
 Fault injection (all off by default):
   --drop-request-every N  Ignore every N-th request (nothing is carried out).
@@ -66,6 +108,10 @@ Fault injection (all off by default):
                         statistics and test mode are lost, TCP connections
                         are closed, the configuration is kept.
   N is 1-1000000 for the "-every" options.
+  --fault-module K        Apply the faults above to module K only (default:
+                        to every module).
+  --dead K                Module K accepts connections but never answers. May
+                        be given more than once.
 
 Other:
   --verbose             Log every request on stderr.
@@ -207,6 +253,18 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
             if (!value(v))
                 return false;
             o.statePath = v;
+        } else if (a == "--modules") {
+            if (!number(1, 256, n))
+                return false;
+            o.modules = static_cast<int>(n);
+        } else if (a == "--fault-module") {
+            if (!number(1, 256, n))
+                return false;
+            o.faultModule = static_cast<int>(n);
+        } else if (a == "--dead") {
+            if (!number(1, 256, n))
+                return false;
+            o.deadModules.push_back(static_cast<int>(n));
         } else if (a == "--verbose") {
             o.verbose = true;
         } else {
@@ -217,6 +275,30 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
     if (!o.help && !o.tcp && !o.rtuPath) {
         error = "--no-tcp without --rtu leaves nothing to serve";
         return false;
+    }
+    if (o.help)
+        return true;
+    if (o.faultModule && *o.faultModule > o.modules) {
+        error = "--fault-module " + std::to_string(*o.faultModule) + " names no module (there are " +
+            std::to_string(o.modules) + ")";
+        return false;
+    }
+    for (int k : o.deadModules) {
+        if (k > o.modules) {
+            error = "--dead " + std::to_string(k) + " names no module (there are " + std::to_string(o.modules) + ")";
+            return false;
+        }
+    }
+    if (o.modules > 1) {
+        std::array<uint8_t, 4> b{};
+        if (!octets(o.listenAddress, b) || b[0] != 127) {
+            error = "--modules above 1 needs a 127.x --listen address, not " + o.listenAddress;
+            return false;
+        }
+        if (b[3] + o.modules - 1 > 254) {
+            error = "--modules " + std::to_string(o.modules) + " from " + o.listenAddress + " would run past .254";
+            return false;
+        }
     }
     return true;
 }

@@ -31,13 +31,24 @@ struct SimOptions {
     TimeSource timeSource = TimeSource::Gps;
     FaultOptions faults;
     std::vector<std::pair<int, uint8_t>> exceptions;
-    std::optional<std::string> statePath;
+    std::optional<std::string> statePath; // a folder when modules > 1
     bool verbose = false;
+    int modules = 1;                // module k listens on listenAddress + k - 1
+    std::optional<int> faultModule; // the faults apply to this module only
+    std::vector<int> deadModules;   // accept connections, never answer
 };
 
 // Returns false with a message in `error` for an unknown option or a value
 // out of its bounds.
 bool parseOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error);
 std::string helpText();
+
+// Module k's (1-based) address: the listen address with k - 1 added to its last
+// octet. parseOptions has checked that it stays within the range.
+std::string moduleAddress(const SimOptions& o, int k);
+// Module k's seed: the first module keeps --seed itself.
+uint64_t moduleSeed(const SimOptions& o, int k);
+// Module k's state file, when there is one.
+std::optional<std::string> moduleStatePath(const SimOptions& o, int k);
 
 } // namespace chronel::sim

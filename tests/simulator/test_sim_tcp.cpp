@@ -419,10 +419,10 @@ TEST(SimProgram, HelpDocumentsEveryOption)
             break;
     }
     EXPECT_EQ(sim.waitExit(), 0);
-    for (const char* opt :
-        {"--tcp-port", "--listen", "--no-tcp", "--max-clients", "--rtu", "--baud", "--parity", "--stop-bits", "--slave",
-            "--events", "--seed", "--buffer-type", "--time-source", "--state", "--drop-request-every",
-            "--drop-reply-every", "--delay-ms", "--exception", "--reset-every", "--verbose", "--help"})
+    for (const char* opt : {"--tcp-port", "--listen", "--no-tcp", "--max-clients", "--rtu", "--baud", "--parity",
+             "--stop-bits", "--slave", "--events", "--seed", "--buffer-type", "--time-source", "--state",
+             "--drop-request-every", "--drop-reply-every", "--delay-ms", "--exception", "--reset-every", "--modules",
+             "--fault-module", "--dead", "--verbose", "--help"})
         EXPECT_NE(text.find(opt), std::string::npos) << opt;
 }
 
