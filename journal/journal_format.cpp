@@ -1,0 +1,102 @@
+#include "journal_format.h"
+
+#include <QFileDevice>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace chronel {
+
+namespace {
+
+QString CsvField(const QString& field)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    if (std::none_of(field.begin(), field.end(), [](QChar c) { return special.contains(c); }))
+        return field;
+    QString quoted = field;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QByteArray CsvLine(const JournalEvent& event)
+{
+    const QStringList fields{event.module, event.moduleName, event.moduleTime, QString::number(event.point),
+        event.stateText, event.text, QString::number(event.quality), JournalReceivedText(event.received)};
+    QStringList quoted;
+    for (const QString& field : fields)
+        quoted << CsvField(field);
+    return quoted.join(u',').toUtf8() + "\r\n";
+}
+
+QByteArray JsonLine(const JournalEvent& event)
+{
+    const QJsonObject object{
+        {QStringLiteral("id"), event.id},
+        {QStringLiteral("module"), event.module},
+        {QStringLiteral("name"), event.moduleName},
+        {QStringLiteral("module_time"), event.moduleTime},
+        {QStringLiteral("date_source"), event.dateSource},
+        {QStringLiteral("point"), event.point},
+        {QStringLiteral("point_description"), event.pointDescription},
+        {QStringLiteral("state"), event.stateText},
+        {QStringLiteral("text"), event.text},
+        {QStringLiteral("quality"), event.quality},
+        {QStringLiteral("scan_flags"), event.scanFlags},
+        {QStringLiteral("received"), JournalReceivedText(event.received)},
+        {QStringLiteral("raw"), QString::fromLatin1(event.raw.toHex())},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+} // namespace
+
+QString JournalCsvHeader() { return QStringLiteral("module,name,module_time,point,state,text,quality,received"); }
+
+std::optional<JournalFormat> ParseJournalFormat(const QString& name, QString* error)
+{
+    if (name == u"text")
+        return JournalFormat::Text;
+    if (name == u"csv")
+        return JournalFormat::Csv;
+    if (name == u"jsonl")
+        return JournalFormat::Jsonl;
+    *error = QStringLiteral("\"%1\" is not a format (text, csv or jsonl)").arg(name);
+    return std::nullopt;
+}
+
+bool JournalWriter::put(const QByteArray& bytes, QString* error)
+{
+    if (device_->write(bytes) == bytes.size())
+        return true;
+    const auto* file = qobject_cast<QFileDevice*>(device_);
+    *error = QStringLiteral("cannot write %1: %2")
+                 .arg(file && !file->fileName().isEmpty() ? file->fileName() : QStringLiteral("the journal's output"),
+                     device_->errorString());
+    return false;
+}
+
+bool JournalWriter::begin(QString* error)
+{
+    if (format_ != JournalFormat::Csv)
+        return true;
+    return put(JournalCsvHeader().toUtf8() + "\r\n", error);
+}
+
+bool JournalWriter::write(const JournalEvent& event, QString* error)
+{
+    switch (format_) {
+    case JournalFormat::Text:
+        return put(((event.moduleName.isEmpty() ? event.module : event.moduleName) + QStringLiteral("  ") + event.text)
+                       .toUtf8() +
+                '\n',
+            error);
+    case JournalFormat::Csv: return put(CsvLine(event), error);
+    case JournalFormat::Jsonl: return put(JsonLine(event), error);
+    }
+    return false;
+}
+
+} // namespace chronel

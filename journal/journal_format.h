@@ -1,0 +1,41 @@
+#pragma once
+// The journal written out for people and programs, one row at a time to a
+// device (a file, or standard output through QFile::open(stdout, …)):
+//   text   "<name>  <event line>", the module's name, or its address when it
+//          has none, then the line as the window shows it
+//   csv    RFC 4180 (CR LF, fields with commas, quotes or line breaks quoted,
+//          quotes doubled) under the header
+//          module,name,module_time,point,state,text,quality,received
+//   jsonl  one JSON object per line with every field, raw as hex
+#include "journal_event.h"
+
+#include <QIODevice>
+#include <QString>
+#include <optional>
+
+namespace chronel {
+
+enum class JournalFormat { Text, Csv, Jsonl };
+
+// "text", "csv" or "jsonl"; otherwise nothing and `*error` says so.
+std::optional<JournalFormat> ParseJournalFormat(const QString& name, QString* error);
+
+class JournalWriter {
+public:
+    JournalWriter(QIODevice* device, JournalFormat format) : device_(device), format_(format) { }
+
+    // Writes what comes before the first row (the CSV header); call once.
+    bool begin(QString* error);
+    bool write(const JournalEvent& event, QString* error);
+
+private:
+    bool put(const QByteArray& bytes, QString* error);
+
+    QIODevice* device_;
+    JournalFormat format_;
+};
+
+// The CSV header line, without its line end.
+QString JournalCsvHeader();
+
+} // namespace chronel

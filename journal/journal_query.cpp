@@ -1,0 +1,238 @@
+#include "journal_query.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace chronel {
+
+namespace {
+
+constexpr int PageRows = 2000;
+
+const QString Columns = QStringLiteral("id, module, module_name, module_time, date_source, point, point_description,"
+                                       " state_text, text, quality, scan_flags, received, raw");
+
+// What a WHERE clause needs: its conditions and the values they bind.
+struct Conditions {
+    QStringList terms;
+    QVariantList values;
+
+    void add(const QString& term, const QVariantList& bound)
+    {
+        terms << term;
+        values << bound;
+    }
+    QString where() const { return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(u" AND "); }
+};
+
+Conditions FilterConditions(const JournalFilter& filter)
+{
+    Conditions conditions;
+    if (!filter.from.isEmpty())
+        conditions.add(QStringLiteral("module_time >= ?"), {filter.from});
+    if (!filter.to.isEmpty())
+        conditions.add(QStringLiteral("module_time < ?"), {filter.to});
+    if (!filter.module.isEmpty())
+        conditions.add(QStringLiteral("(module = ? OR module_name = ?)"), {filter.module, filter.module});
+    if (filter.point)
+        conditions.add(QStringLiteral("point = ?"), {*filter.point});
+    if (!filter.grep.isEmpty()) {
+        QString pattern = filter.grep.toLower();
+        pattern.replace(u'\\', QStringLiteral("\\\\"))
+            .replace(u'%', QStringLiteral("\\%"))
+            .replace(u'_', QStringLiteral("\\_"));
+        conditions.add(QStringLiteral("lower(text) LIKE ? ESCAPE '\\'"), {u'%' + pattern + u'%'});
+    }
+    return conditions;
+}
+
+JournalEvent RowOf(const QSqlQuery& query)
+{
+    JournalEvent event;
+    event.id = query.value(0).toLongLong();
+    event.module = query.value(1).toString();
+    event.moduleName = query.value(2).toString();
+    event.moduleTime = query.value(3).toString();
+    event.dateSource = query.value(4).toString();
+    event.point = query.value(5).toInt();
+    event.pointDescription = query.value(6).toString();
+    event.stateText = query.value(7).toString();
+    event.text = query.value(8).toString();
+    event.quality = query.value(9).toInt();
+    event.scanFlags = query.value(10).toInt();
+    event.received = QDateTime::fromString(query.value(11).toString(), Qt::ISODateWithMs);
+    event.raw = query.value(12).toByteArray();
+    return event;
+}
+
+bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, const JournalStore& store, QString* error)
+{
+    query.setForwardOnly(true);
+    if (query.prepare(sql)) {
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        if (query.exec())
+            return true;
+    }
+    *error =
+        QStringLiteral("journal %1: cannot read: %2").arg(store.location().displayName(), query.lastError().text());
+    return false;
+}
+
+bool CheckOpen(const JournalStore& store, QString* error)
+{
+    if (store.isOpen())
+        return true;
+    *error = QStringLiteral("journal %1: not open").arg(store.location().displayName());
+    return false;
+}
+
+// The bound of a period from a user's text; `end` moves a date alone to the
+// next day's start.
+bool BoundOf(const QString& text, bool end, QString* bound, QString* error)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d)(?:[T ](\\d\\d:\\d\\d)(?::(\\d\\d)(?:\\.(\\d{1,3}))?)?)?$"));
+    const auto match = form.match(text.trimmed());
+    const QDate date = match.hasMatch() ? QDate::fromString(match.captured(1), Qt::ISODate) : QDate();
+    if (!date.isValid()) {
+        *error = QStringLiteral("\"%1\" is not a module time (yyyy-MM-dd, then HH:mm, :ss, .zzz if wanted)").arg(text);
+        return false;
+    }
+    if (match.captured(2).isEmpty()) {
+        *bound = JournalTimeText(QDateTime(end ? date.addDays(1) : date, QTime(0, 0)));
+        return true;
+    }
+    const QString hhmmss =
+        match.captured(2) + u':' + (match.captured(3).isEmpty() ? QStringLiteral("00") : match.captured(3));
+    const QString ms = match.captured(4).leftJustified(3, u'0');
+    const QTime time = QTime::fromString(hhmmss + u'.' + ms, QStringLiteral("HH:mm:ss.zzz"));
+    if (!time.isValid()) {
+        *error = QStringLiteral("\"%1\" is not a time of day").arg(text);
+        return false;
+    }
+    *bound = JournalTimeText(QDateTime(date, time));
+    return true;
+}
+
+} // namespace
+
+bool JournalFilter::setFrom(const QString& text, QString* error) { return BoundOf(text, false, &from, error); }
+
+bool JournalFilter::setTo(const QString& text, QString* error) { return BoundOf(text, true, &to, error); }
+
+bool ForEachJournalRow(const JournalStore& store, const JournalFilter& filter,
+    const std::function<bool(const JournalEvent&)>& sink, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return false;
+    // Pages by key (module time, module, id) rather than one long statement:
+    // memory stays flat on either driver and no read holds the journal open.
+    std::optional<JournalEvent> last;
+    for (;;) {
+        Conditions conditions = FilterConditions(filter);
+        if (last) {
+            conditions.add(
+                QStringLiteral("module_time >= ? AND (module_time > ? OR module > ? OR (module = ? AND id > ?))"),
+                {last->moduleTime, last->moduleTime, last->module, last->module, last->id});
+        }
+        QSqlQuery query(store.database());
+        const QString sql = QStringLiteral("SELECT %1 FROM journal_events%2 ORDER BY module_time, module, id LIMIT %3")
+                                .arg(Columns, conditions.where())
+                                .arg(PageRows);
+        if (!Run(query, sql, conditions.values, store, error))
+            return false;
+        int rows = 0;
+        while (query.next()) {
+            ++rows;
+            last = RowOf(query);
+            if (!sink(*last))
+                return true;
+        }
+        if (rows < PageRows)
+            return true;
+    }
+}
+
+std::optional<QList<JournalEvent>> JournalRows(
+    const JournalStore& store, const JournalFilter& filter, QString* error, int limit)
+{
+    QList<JournalEvent> rows;
+    const bool ok = ForEachJournalRow(
+        store, filter,
+        [&](const JournalEvent& event) {
+            rows << event;
+            return limit < 0 || rows.size() < limit;
+        },
+        error);
+    if (!ok)
+        return std::nullopt;
+    return rows;
+}
+
+std::optional<QList<JournalEvent>> JournalRowsAfter(
+    const JournalStore& store, qint64 id, const JournalFilter& filter, int limit, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    Conditions conditions = FilterConditions(filter);
+    conditions.add(QStringLiteral("id > ?"), {id});
+    QSqlQuery query(store.database());
+    const QString sql = QStringLiteral("SELECT %1 FROM journal_events%2 ORDER BY id LIMIT %3")
+                            .arg(Columns, conditions.where())
+                            .arg(qMax(limit, 0));
+    if (!Run(query, sql, conditions.values, store, error))
+        return std::nullopt;
+    QList<JournalEvent> rows;
+    while (query.next())
+        rows << RowOf(query);
+    return rows;
+}
+
+std::optional<QList<JournalModule>> JournalModules(const JournalStore& store, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    // Each step finds the next address in the unique index, so the few
+    // modules cost a few index probes, not a scan of every row.
+    QSqlQuery query(store.database());
+    const QString sql =
+        QStringLiteral("WITH RECURSIVE m(module) AS ("
+                       " SELECT min(module) FROM journal_events"
+                       " UNION ALL"
+                       " SELECT (SELECT min(module) FROM journal_events e WHERE e.module > m.module) FROM m"
+                       " WHERE m.module IS NOT NULL)"
+                       " SELECT module, (SELECT module_name FROM journal_events e WHERE e.module = m.module"
+                       " ORDER BY module_time DESC, id DESC LIMIT 1)"
+                       " FROM m WHERE module IS NOT NULL ORDER BY module");
+    if (!Run(query, sql, {}, store, error))
+        return std::nullopt;
+    QList<JournalModule> modules;
+    while (query.next())
+        modules << JournalModule{query.value(0).toString(), query.value(1).toString()};
+    return modules;
+}
+
+std::optional<QList<int>> JournalPoints(const JournalStore& store, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    QSqlQuery query(store.database());
+    const QString sql =
+        QStringLiteral("WITH RECURSIVE p(point) AS ("
+                       " SELECT min(point) FROM journal_events"
+                       " UNION ALL"
+                       " SELECT (SELECT min(point) FROM journal_events e WHERE e.point > p.point) FROM p"
+                       " WHERE p.point IS NOT NULL)"
+                       " SELECT point FROM p WHERE point IS NOT NULL ORDER BY point");
+    if (!Run(query, sql, {}, store, error))
+        return std::nullopt;
+    QList<int> points;
+    while (query.next())
+        points << query.value(0).toInt();
+    return points;
+}
+
+} // namespace chronel

@@ -1,0 +1,66 @@
+#pragma once
+// Reading the journal: the rows a filter selects, in module-time order, then
+// module, then id; the rows after an id, for a view that follows the journal
+// as it grows; the modules and points there are, for a filter's choices.
+//
+// The period is half-open, from ≤ module time < to, so one hour is 13:00 to
+// 14:00 and consecutive periods never share a row; a `to` given as a date
+// alone takes in that whole day. Times are module times and have no zone.
+#include "journal_event.h"
+#include "journal_store.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace chronel {
+
+struct JournalFilter {
+    // Bounds in the stored form, "yyyy-MM-ddTHH:mm:ss.zzz"; empty: open.
+    QString from;
+    QString to;
+    // A module's address or its name; empty: every module.
+    QString module;
+    std::optional<int> point;
+    // A part of the event's text, in any case (ASCII letters on SQLite,
+    // whose lower() folds no others).
+    QString grep;
+
+    // From a user's text: a date "yyyy-MM-dd", then optionally " " or "T"
+    // and "HH:mm", ":ss", ".z" … ".zzz". False with `*error` naming the
+    // text when it is none of these.
+    bool setFrom(const QString& text, QString* error);
+    bool setTo(const QString& text, QString* error);
+    void setFrom(const QDateTime& time) { from = JournalTimeText(time); }
+    void setTo(const QDateTime& time) { to = JournalTimeText(time); }
+};
+
+// Hands each row `filter` selects, in order, to `sink` until it returns
+// false; rows are read in pages, so a result of any size takes little memory.
+bool ForEachJournalRow(const JournalStore& store, const JournalFilter& filter,
+    const std::function<bool(const JournalEvent&)>& sink, QString* error);
+
+// At most `limit` rows (all for a negative limit) that `filter` selects.
+std::optional<QList<JournalEvent>> JournalRows(
+    const JournalStore& store, const JournalFilter& filter, QString* error, int limit = -1);
+
+// The rows stored after row `id` (0: from the first) that `filter` selects,
+// in id order, at most `limit`; the last one's id is the next call's `id`.
+std::optional<QList<JournalEvent>> JournalRowsAfter(
+    const JournalStore& store, qint64 id, const JournalFilter& filter, int limit, QString* error);
+
+struct JournalModule {
+    QString module;
+    // The name its latest row (by module time) carries.
+    QString name;
+
+    friend bool operator==(const JournalModule&, const JournalModule&) = default;
+};
+
+// The modules in the journal, by address.
+std::optional<QList<JournalModule>> JournalModules(const JournalStore& store, QString* error);
+// The points in the journal (0 for events without one), ascending.
+std::optional<QList<int>> JournalPoints(const JournalStore& store, QString* error);
+
+} // namespace chronel

@@ -1,0 +1,38 @@
+#pragma once
+// The journal's tables, the same on SQLite and PostgreSQL but for the
+// spelling of the id and byte columns, and the steps that bring a journal of
+// an earlier version up to this one. The version is the row schema_version
+// of journal_meta; a journal without that table is empty (version 0).
+//
+//   1  journal_events: module, module_name, module_time, point,
+//      point_description, state_text, text, quality, received, raw;
+//      unique (module, module_time, raw); indexes (module_time),
+//      (point, module_time)
+//   2  + date_source, scan_flags; index (module_name, module_time) for the
+//      module filter by name
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+
+namespace chronel {
+
+constexpr int JournalSchemaVersion = 2;
+
+enum class JournalDialect { Sqlite, Postgres };
+
+// Brings the journal on `db` to `target` (at most JournalSchemaVersion) in
+// one transaction, taken exclusively so that writers opening a new journal at
+// once do not both create it. A journal newer than this program is refused.
+// `*error` names `displayName` and what failed; `*busy` says whether it
+// failed because another connection held the lock.
+bool MigrateJournal(QSqlDatabase& db, JournalDialect dialect, const QString& displayName, QString* error,
+    bool* busy = nullptr, int target = JournalSchemaVersion);
+
+// The version of the journal on `db` (0: none), or -1 with `*error` set.
+int JournalVersion(QSqlDatabase& db, JournalDialect dialect, QString* error);
+
+// Whether a failure is another connection holding the lock (SQLite's BUSY or
+// LOCKED), worth another try.
+bool IsJournalBusy(const QSqlError& error);
+
+} // namespace chronel
