@@ -77,16 +77,23 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
         close();
         return false;
     }
+    if (!migrate(error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool JournalStore::migrate(QString* error)
+{
     QSqlDatabase db = database();
     // A journal another writer is creating or migrating right now waits for
     // it: the migration takes the write lock first.
     const QDeadlineTimer deadline(WriteTimeoutMs);
     bool busy = false;
     while (!MigrateJournal(db, dialect(), location_.displayName(), error, &busy)) {
-        if (!busy || deadline.hasExpired()) {
-            close();
+        if (!busy || deadline.hasExpired())
             return false;
-        }
         QThread::msleep(50);
     }
     return true;
@@ -255,10 +262,13 @@ JournalStore::Attempt JournalStore::tryAppend(const QList<JournalEvent>& events,
         *added = 0;
         if (attempt())
             return Attempt::Done;
+        // A failed COMMIT may leave the transaction open (SQLite keeps it
+        // when busy); rolling back is then what makes "nothing stored" true.
+        // Before the insert goes: PostgreSQL frees its prepared statement
+        // only outside an aborted transaction.
+        insert.finish();
+        control.exec(QStringLiteral("ROLLBACK"));
     }
-    // A failed COMMIT may leave the transaction open (SQLite keeps it when
-    // busy); rolling back is then what makes "nothing stored" true.
-    control.exec(QStringLiteral("ROLLBACK"));
     *added = 0;
     *error = QStringLiteral("journal %1: %2: %3; nothing of the block stored")
                  .arg(location_.displayName(), what, failure.text());

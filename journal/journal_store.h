@@ -58,6 +58,7 @@ private:
     enum class Attempt { Done, Busy, Failed };
     Attempt tryAppend(const QList<JournalEvent>& events, QString* error, int* added);
     bool openDatabase(QString* error);
+    bool migrate(QString* error);
 
     JournalLocation location_;
     QString connection_;

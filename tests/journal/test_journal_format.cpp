@@ -1,0 +1,113 @@
+// The three ways out of the journal, byte for byte where a program reads them.
+#include "journal_backend.h"
+
+#include "journal/journal_format.h"
+
+#include <QBuffer>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace chronel::test {
+namespace {
+
+JournalEvent Sample()
+{
+    JournalEvent event;
+    event.id = 42;
+    event.module = QStringLiteral("127.0.0.2");
+    event.moduleName = QStringLiteral("North, bay 4");
+    event.moduleTime = QStringLiteral("2024-03-01T13:05:07.042");
+    event.dateSource = QStringLiteral("date record");
+    event.point = 5;
+    event.pointDescription = QStringLiteral("Breaker \"A\"");
+    event.stateText = QStringLiteral("On");
+    event.text = QStringLiteral("2024-03-01  13:05:07.042  S  G   Input Point  5  \"On\", now");
+    event.quality = 3;
+    event.scanFlags = 2;
+    event.received = QDateTime(QDate(2024, 3, 1), QTime(13, 5, 8, 9), Qt::UTC);
+    event.raw = QByteArray::fromHex("0105ff00");
+    return event;
+}
+
+QByteArray Written(JournalFormat format, const QList<JournalEvent>& events)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    JournalWriter writer(&buffer, format);
+    QString error;
+    EXPECT_TRUE(writer.begin(&error)) << error;
+    for (const auto& event : events)
+        EXPECT_TRUE(writer.write(event, &error)) << error;
+    return buffer.data();
+}
+
+TEST(JournalFormatCsv, HeaderAndQuotedFields)
+{
+    JournalEvent plain = Sample();
+    plain.moduleName = QStringLiteral("South");
+    plain.text = QStringLiteral("Power on Reset");
+    plain.stateText = QStringLiteral("two\nlines");
+    EXPECT_EQ(Written(JournalFormat::Csv, {Sample(), plain}),
+        QByteArray(
+            "module,name,module_time,point,state,text,quality,received\r\n"
+            "127.0.0.2,\"North, bay 4\",2024-03-01T13:05:07.042,5,On,"
+            "\"2024-03-01  13:05:07.042  S  G   Input Point  5  \"\"On\"\", now\",3,2024-03-01T13:05:08.009Z\r\n"
+            "127.0.0.2,South,2024-03-01T13:05:07.042,5,\"two\nlines\",Power on Reset,3,2024-03-01T13:05:08.009Z\r\n"));
+}
+
+TEST(JournalFormatJsonl, EveryFieldOnItsOwnLine)
+{
+    JournalEvent second = Sample();
+    second.text = QStringLiteral("line\nbreak");
+    const QList<QByteArray> lines = Written(JournalFormat::Jsonl, {Sample(), second}).split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].isEmpty());
+    QJsonParseError parse;
+    const QJsonObject first = QJsonDocument::fromJson(lines[0], &parse).object();
+    ASSERT_EQ(parse.error, QJsonParseError::NoError) << parse.errorString();
+    EXPECT_EQ(first.value("id").toInteger(), 42);
+    EXPECT_EQ(first.value("module").toString(), QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(first.value("name").toString(), QStringLiteral("North, bay 4"));
+    EXPECT_EQ(first.value("module_time").toString(), QStringLiteral("2024-03-01T13:05:07.042"));
+    EXPECT_EQ(first.value("date_source").toString(), QStringLiteral("date record"));
+    EXPECT_EQ(first.value("point").toInt(), 5);
+    EXPECT_EQ(first.value("point_description").toString(), QStringLiteral("Breaker \"A\""));
+    EXPECT_EQ(first.value("state").toString(), QStringLiteral("On"));
+    EXPECT_EQ(first.value("text").toString(), Sample().text);
+    EXPECT_EQ(first.value("quality").toInt(), 3);
+    EXPECT_EQ(first.value("scan_flags").toInt(), 2);
+    EXPECT_EQ(first.value("received").toString(), QStringLiteral("2024-03-01T13:05:08.009Z"));
+    EXPECT_EQ(first.value("raw").toString(), QStringLiteral("0105ff00"));
+    EXPECT_EQ(first.size(), 13);
+    EXPECT_EQ(QJsonDocument::fromJson(lines[1]).object().value("text").toString(), QStringLiteral("line\nbreak"));
+}
+
+TEST(JournalFormatText, NameOrAddressThenTheLine)
+{
+    JournalEvent unnamed = Sample();
+    unnamed.moduleName.clear();
+    unnamed.text = QStringLiteral("Power on Reset");
+    EXPECT_EQ(Written(JournalFormat::Text, {Sample(), unnamed}),
+        QByteArray("North, bay 4  2024-03-01  13:05:07.042  S  G   Input Point  5  \"On\", now\n"
+                   "127.0.0.2  Power on Reset\n"));
+}
+
+TEST(JournalFormatErrors, NamesAndWrites)
+{
+    QString error;
+    EXPECT_EQ(ParseJournalFormat(QStringLiteral("jsonl"), &error), JournalFormat::Jsonl);
+    EXPECT_EQ(ParseJournalFormat(QStringLiteral("csv"), &error), JournalFormat::Csv);
+    EXPECT_EQ(ParseJournalFormat(QStringLiteral("text"), &error), JournalFormat::Text);
+    EXPECT_FALSE(ParseJournalFormat(QStringLiteral("xml"), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("\"xml\""))) << error;
+
+    // A device that takes nothing.
+    QBuffer closed;
+    JournalWriter writer(&closed, JournalFormat::Csv);
+    EXPECT_FALSE(writer.begin(&error));
+    EXPECT_FALSE(writer.write(Sample(), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("cannot write"))) << error;
+}
+
+} // namespace
+} // namespace chronel::test

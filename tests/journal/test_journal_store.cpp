@@ -1,0 +1,345 @@
+// The store and its queries on both kinds of journal: what goes in comes out
+// in order, a block is all or nothing, old journals are brought up to date,
+// and two writers share one journal.
+#include "journal_backend.h"
+
+#include "journal/journal_query.h"
+#include "journal/journal_store.h"
+
+#include <QSqlQuery>
+
+#include <array>
+#include <atomic>
+#include <thread>
+#include <tuple>
+
+namespace chronel::test {
+namespace {
+
+JournalEvent Event(const QString& module, const QString& time, int point, const QString& text = {})
+{
+    JournalEvent event;
+    event.module = module;
+    event.moduleName = module == u"127.0.0.2" ? QStringLiteral("North") : QStringLiteral("South");
+    event.moduleTime = time;
+    event.dateSource = QStringLiteral("record");
+    event.point = point;
+    event.pointDescription = QStringLiteral("Breaker %1").arg(point);
+    event.stateText = point % 2 ? QStringLiteral("Open") : QStringLiteral("Closed");
+    event.text = text.isEmpty() ? QStringLiteral("%1  Input Point %2  On").arg(time).arg(point, 2) : text;
+    event.quality = 3;
+    event.scanFlags = 1;
+    event.received = QDateTime(QDate(2024, 3, 1), QTime(14, 0, 0, 250), Qt::UTC);
+    event.raw = QByteArray::number(point) + '\0' + time.toLatin1();
+    return event;
+}
+
+int RowCount(const JournalStore& store)
+{
+    QSqlQuery query(store.database());
+    EXPECT_TRUE(query.exec(QStringLiteral("SELECT count(*) FROM journal_events")) && query.next());
+    return query.value(0).toInt();
+}
+
+using JournalStoreTest = JournalBackend;
+
+TEST_P(JournalStoreTest, RowsComeBackAsStoredAndADuplicateBlockIsANoOp)
+{
+    JournalStore store;
+    QString error;
+    ASSERT_TRUE(store.open(location_, &error)) << error;
+    const QList<JournalEvent> block{Event("127.0.0.2", "2024-03-01T13:05:07.042", 5),
+        Event("127.0.0.3", "2024-03-01T13:05:07.001", 0, QStringLiteral("Power on Reset"))};
+    int added = -1;
+    ASSERT_TRUE(store.append(block, &error, &added)) << error;
+    EXPECT_EQ(added, 2);
+
+    auto rows = JournalRows(store, {}, &error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 2);
+    // Module-time order, not the order of the block.
+    for (int i = 0; i < 2; ++i) {
+        JournalEvent expected = block[1 - i];
+        EXPECT_GT((*rows)[i].id, 0);
+        expected.id = (*rows)[i].id;
+        EXPECT_EQ((*rows)[i], expected) << "row " << i;
+    }
+
+    // Again, and once more within a block of one new row.
+    ASSERT_TRUE(store.append(block, &error, &added)) << error;
+    EXPECT_EQ(added, 0);
+    ASSERT_TRUE(store.append({block[0], Event("127.0.0.2", "2024-03-01T13:05:07.043", 5)}, &error, &added)) << error;
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(RowCount(store), 3);
+    // The same time and module with other bytes is another event.
+    JournalEvent other = block[0];
+    other.raw += 'x';
+    ASSERT_TRUE(store.append({other}, &error, &added)) << error;
+    EXPECT_EQ(added, 1);
+}
+
+TEST_P(JournalStoreTest, AFailedBlockStoresNothingAndNamesTheJournal)
+{
+    JournalStore store;
+    QString error;
+    ASSERT_TRUE(store.open(location_, &error)) << error;
+    // A row the database refuses halfway through the block.
+    if (dialect() == JournalDialect::Sqlite) {
+        exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON journal_events WHEN NEW.text = 'refused'"
+                            " BEGIN SELECT RAISE(ABORT, 'row refused'); END"));
+    } else {
+        exec(QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                            " IF NEW.text = 'refused' THEN RAISE EXCEPTION 'row refused'; END IF; RETURN NEW; END $$"));
+        exec(QStringLiteral(
+            "CREATE TRIGGER refuse BEFORE INSERT ON journal_events FOR EACH ROW EXECUTE FUNCTION refuse()"));
+    }
+    const QList<JournalEvent> block{Event("127.0.0.2", "2024-03-01T13:00:00.000", 1),
+        Event("127.0.0.2", "2024-03-01T13:00:00.001", 2), Event("127.0.0.2", "2024-03-01T13:00:00.002", 3, "refused"),
+        Event("127.0.0.2", "2024-03-01T13:00:00.003", 4)};
+    int added = -1;
+    EXPECT_FALSE(store.append(block, &error, &added));
+    EXPECT_EQ(added, 0);
+    EXPECT_TRUE(error.contains(location_.displayName())) << error;
+    EXPECT_TRUE(error.contains(QStringLiteral("row refused"))) << error;
+    EXPECT_EQ(RowCount(store), 0);
+
+    // The store goes on after a failure.
+    ASSERT_TRUE(store.append(block.mid(0, 2), &error, &added)) << error;
+    EXPECT_EQ(added, 2);
+
+    // A row not in the stored form is refused before the database sees it.
+    JournalEvent wrong = Event("127.0.0.2", "2024-03-01 13:00:00", 1);
+    EXPECT_FALSE(store.append({block[3], wrong}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("row 2"))) << error;
+
+    exec(QStringLiteral("DROP TABLE journal_events"));
+    EXPECT_FALSE(store.append({block[3]}, &error));
+    EXPECT_TRUE(error.contains(location_.displayName())) << error;
+    EXPECT_TRUE(error.contains(QStringLiteral("journal_events"))) << error;
+}
+
+TEST_P(JournalStoreTest, AVersionOneJournalIsMigratedWithItsRows)
+{
+    QString error;
+    QSqlDatabase db = raw();
+    ASSERT_TRUE(MigrateJournal(db, dialect(), QStringLiteral("old"), &error, nullptr, 1)) << error;
+    ASSERT_EQ(JournalVersion(db, dialect(), &error), 1) << error;
+    // A row as a version-1 collector stored it, without date source or scan flags.
+    exec(QStringLiteral(
+        "INSERT INTO journal_events (module, module_name, module_time, point, point_description,"
+        " state_text, text, quality, received, raw) VALUES ('127.0.0.2', 'North',"
+        " '2024-03-01T12:00:00.000', 7, 'Feeder', 'On', 'old line', 1, '2024-03-01T12:00:01.000Z', 'ab')"));
+
+    JournalStore store;
+    ASSERT_TRUE(store.open(location_, &error)) << error;
+    EXPECT_EQ(JournalVersion(db, dialect(), &error), JournalSchemaVersion);
+    ASSERT_TRUE(store.append({Event("127.0.0.2", "2024-03-01T12:30:00.000", 7)}, &error)) << error;
+
+    JournalFilter byName;
+    byName.module = QStringLiteral("North");
+    const auto rows = JournalRows(store, byName, &error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 2);
+    EXPECT_EQ((*rows)[0].text, QStringLiteral("old line"));
+    EXPECT_EQ((*rows)[0].dateSource, QString(""));
+    EXPECT_EQ((*rows)[0].raw, QByteArray("ab"));
+    EXPECT_EQ((*rows)[0].received, QDateTime(QDate(2024, 3, 1), QTime(12, 0, 1), Qt::UTC));
+    EXPECT_EQ((*rows)[1].dateSource, QStringLiteral("record"));
+    EXPECT_EQ((*rows)[1].scanFlags, 1);
+
+    // A journal from a newer program is left alone.
+    store.close();
+    exec(QStringLiteral("UPDATE journal_meta SET value = '%1' WHERE key = 'schema_version'")
+             .arg(JournalSchemaVersion + 1));
+    EXPECT_FALSE(store.open(location_, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("newer"))) << error;
+}
+
+// Two stores on two threads, each with its own module and both with the same
+// shared blocks: every row once, and every append committed.
+TEST_P(JournalStoreTest, TwoWritersShareOneJournal)
+{
+    constexpr int Blocks = 60;
+    constexpr int Rows = 30;
+    std::atomic<int> added{0};
+    std::atomic<int> failures{0};
+    std::array<QString, 2> errors;
+    auto writer = [&](int n) {
+        JournalStore store;
+        if (!store.open(location_, &errors[n])) {
+            ++failures;
+            return;
+        }
+        for (int b = 0; b < Blocks; ++b) {
+            for (const QString& module : {QStringLiteral("10.0.0.%1").arg(n + 1), QStringLiteral("10.0.0.9")}) {
+                QList<JournalEvent> block;
+                for (int r = 0; r < Rows; ++r) {
+                    const QDateTime time = QDateTime(QDate(2024, 3, 1), QTime(0, 0)).addMSecs(b * Rows + r);
+                    block << Event(module, JournalTimeText(time), r % 32 + 1);
+                }
+                int count = 0;
+                if (!store.append(block, &errors[n], &count))
+                    ++failures;
+                added += count;
+            }
+        }
+    };
+    std::thread first(writer, 0);
+    std::thread second(writer, 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(failures.load(), 0) << errors[0] << errors[1];
+    EXPECT_EQ(added.load(), 3 * Blocks * Rows);
+
+    JournalStore store;
+    QString error;
+    ASSERT_TRUE(store.open(location_, &error)) << error;
+    EXPECT_EQ(RowCount(store), 3 * Blocks * Rows);
+    // Ids follow commit order: each block's rows are consecutive.
+    const auto rows = JournalRowsAfter(store, 0, {}, 3 * Blocks * Rows, &error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 3 * Blocks * Rows);
+    for (qsizetype i = 0; i < rows->size(); ++i) {
+        if (i % Rows == 0)
+            continue;
+        EXPECT_EQ((*rows)[i].module, (*rows)[i - 1].module) << "a block split at row " << i;
+        EXPECT_GT((*rows)[i].moduleTime, (*rows)[i - 1].moduleTime) << "row " << i;
+    }
+}
+
+using JournalQueryTest = JournalBackend;
+
+TEST_P(JournalQueryTest, FiltersSelectAndOrderRows)
+{
+    JournalStore store;
+    QString error;
+    ASSERT_TRUE(store.open(location_, &error)) << error;
+    // Stored out of order; two modules share 13:30:00.000.
+    const QList<JournalEvent> events{
+        Event("127.0.0.3", "2024-03-01T13:30:00.000", 5, QStringLiteral("INPUT POINT 5 ON")),
+        Event("127.0.0.2", "2024-03-01T14:00:00.000", 5),
+        Event("127.0.0.2", "2024-03-01T13:30:00.000", 6),
+        Event("127.0.0.2", "2024-03-01T12:59:59.999", 5),
+        Event("127.0.0.2", "2024-03-01T13:00:00.000", 5, QStringLiteral("100% of 5_x")),
+        Event("127.0.0.3", "2024-03-02T00:00:00.000", 0, QStringLiteral("Power on Reset")),
+    };
+    ASSERT_TRUE(store.append(events, &error)) << error;
+    auto texts = [&](const JournalFilter& filter) {
+        QStringList found;
+        const auto rows = JournalRows(store, filter, &error);
+        EXPECT_TRUE(rows) << error.toStdString();
+        for (const auto& row : rows.value_or(QList<JournalEvent>{}))
+            found << row.module + u' ' + row.moduleTime.mid(11);
+        return found.join(u',');
+    };
+
+    EXPECT_EQ(texts({}),
+        "127.0.0.2 12:59:59.999,127.0.0.2 13:00:00.000,127.0.0.2 13:30:00.000,127.0.0.3 13:30:00.000,"
+        "127.0.0.2 14:00:00.000,127.0.0.3 00:00:00.000");
+
+    JournalFilter hour;
+    ASSERT_TRUE(hour.setFrom(QStringLiteral("2024-03-01 13:00"), &error)) << error;
+    ASSERT_TRUE(hour.setTo(QStringLiteral("2024-03-01T14:00"), &error)) << error;
+    EXPECT_EQ(texts(hour), "127.0.0.2 13:00:00.000,127.0.0.2 13:30:00.000,127.0.0.3 13:30:00.000");
+    hour.point = 5;
+    EXPECT_EQ(texts(hour), "127.0.0.2 13:00:00.000,127.0.0.3 13:30:00.000");
+    hour.module = QStringLiteral("South");
+    EXPECT_EQ(texts(hour), "127.0.0.3 13:30:00.000");
+    hour.module = QStringLiteral("127.0.0.2");
+    EXPECT_EQ(texts(hour), "127.0.0.2 13:00:00.000");
+
+    JournalFilter day;
+    ASSERT_TRUE(day.setTo(QStringLiteral("2024-03-01"), &error)) << error;
+    EXPECT_EQ(texts(day).count(u','), 4) << "the whole of the 1st, not the 2nd";
+
+    JournalFilter grep;
+    grep.grep = QStringLiteral("input point 5");
+    EXPECT_EQ(texts(grep), "127.0.0.3 13:30:00.000");
+    grep.grep = QStringLiteral("0% of 5_");
+    EXPECT_EQ(texts(grep), "127.0.0.2 13:00:00.000");
+    grep.grep = QStringLiteral("%");
+    EXPECT_EQ(texts(grep), "127.0.0.2 13:00:00.000");
+
+    EXPECT_EQ(JournalRows(store, {}, &error, 2).value_or(QList<JournalEvent>{}).size(), 2);
+
+    const auto modules = JournalModules(store, &error);
+    ASSERT_TRUE(modules) << error;
+    EXPECT_EQ(*modules, (QList<JournalModule>{{"127.0.0.2", "North"}, {"127.0.0.3", "South"}}));
+    EXPECT_EQ(JournalPoints(store, &error), (QList<int>{0, 5, 6}));
+}
+
+TEST_P(JournalQueryTest, AViewFollowsNewRowsById)
+{
+    JournalStore writer;
+    JournalStore reader;
+    QString error;
+    ASSERT_TRUE(writer.open(location_, &error)) << error;
+    ASSERT_TRUE(reader.open(location_, &error)) << error;
+    ASSERT_TRUE(writer.append(
+        {Event("127.0.0.2", "2024-03-01T13:00:00.000", 1), Event("127.0.0.2", "2024-03-01T13:00:00.001", 2)}, &error))
+        << error;
+    auto first = JournalRowsAfter(reader, 0, {}, 1, &error);
+    ASSERT_TRUE(first) << error;
+    ASSERT_EQ(first->size(), 1);
+    // An older module time arrives later; it is still new to the view.
+    ASSERT_TRUE(writer.append({Event("127.0.0.3", "2024-02-01T00:00:00.000", 2)}, &error)) << error;
+    JournalFilter point2;
+    point2.point = 2;
+    const auto rest = JournalRowsAfter(reader, first->last().id, point2, 100, &error);
+    ASSERT_TRUE(rest) << error;
+    ASSERT_EQ(rest->size(), 2);
+    EXPECT_EQ((*rest)[0].moduleTime, QStringLiteral("2024-03-01T13:00:00.001"));
+    EXPECT_EQ((*rest)[1].module, QStringLiteral("127.0.0.3"));
+    EXPECT_LT((*rest)[0].id, (*rest)[1].id);
+    EXPECT_TRUE(JournalRowsAfter(reader, (*rest)[1].id, {}, 100, &error).value().isEmpty());
+}
+
+// More rows than one page, with many rows on each module time, so that pages
+// end in the middle of a time.
+TEST_P(JournalQueryTest, LongResultsComeInOrderAcrossPages)
+{
+    JournalStore store;
+    QString error;
+    ASSERT_TRUE(store.open(location_, &error)) << error;
+    constexpr int Total = 4500;
+    QList<JournalEvent> block;
+    for (int i = 0; i < Total; ++i) {
+        JournalEvent event =
+            Event(i % 3 ? "127.0.0.2" : "127.0.0.3", QStringLiteral("2024-03-01T13:00:0%1.000").arg(i % 7), 1);
+        event.raw = QByteArray::number(i);
+        block << event;
+        if (block.size() == 500) {
+            ASSERT_TRUE(store.append(block, &error)) << error;
+            block.clear();
+        }
+    }
+    int seen = 0;
+    JournalEvent previous;
+    ASSERT_TRUE(ForEachJournalRow(
+        store, {},
+        [&](const JournalEvent& row) {
+            const bool inOrder = std::tie(previous.moduleTime, previous.module, previous.id) <
+                std::tie(row.moduleTime, row.module, row.id);
+            EXPECT_TRUE(inOrder) << "row " << seen;
+            previous = row;
+            ++seen;
+            return true;
+        },
+        &error))
+        << error;
+    EXPECT_EQ(seen, Total);
+
+    // The sink ends the reading early.
+    seen = 0;
+    ASSERT_TRUE(ForEachJournalRow(
+        store, {}, [&](const JournalEvent&) { return ++seen < 10; }, &error));
+    EXPECT_EQ(seen, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, JournalStoreTest, ::testing::Values(Backend::Sqlite));
+INSTANTIATE_TEST_SUITE_P(Postgres, JournalStoreTest, ::testing::Values(Backend::Postgres));
+INSTANTIATE_TEST_SUITE_P(Sqlite, JournalQueryTest, ::testing::Values(Backend::Sqlite));
+INSTANTIATE_TEST_SUITE_P(Postgres, JournalQueryTest, ::testing::Values(Backend::Postgres));
+
+} // namespace
+} // namespace chronel::test

@@ -1,0 +1,51 @@
+#pragma once
+// A private PostgreSQL server for a test: initdb into a temporary folder and
+// postgres listening only on a Unix socket in that folder (no TCP at all),
+// stopped by its pid when the object goes. Every wait is bounded.
+//
+// PostgreSQL refuses to run as root, and the tests run as root or as the
+// mapped root of a user namespace; initdb and postgres therefore run under
+// `unshare --user --map-user=1000 --map-group=1000`, which gives them uid 1000
+// in a child namespace either way. The folder the test creates is theirs
+// there. The binaries come from PATH or Debian's /usr/lib/postgresql/*/bin.
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace chronel::test {
+
+class PostgresServer {
+public:
+    PostgresServer() = default;
+    ~PostgresServer() { stop(); }
+    PostgresServer(const PostgresServer&) = delete;
+    PostgresServer& operator=(const PostgresServer&) = delete;
+
+    // Creates the cluster and starts the server; false with `*error` saying
+    // which step failed and what the program wrote.
+    bool start(QString* error);
+    // Fast shutdown (SIGINT), then SIGQUIT, then SIGKILL, each waited for a
+    // bounded time.
+    void stop();
+    bool running() const { return server_ != nullptr; }
+
+    // The superuser, who needs no password on the socket.
+    static QString user() { return QStringLiteral("postgres"); }
+    static int port() { return 5432; }
+    QString socketDirectory() const { return dir_ ? dir_->path() : QString(); }
+
+    // A new database `name`; false with `*error` on failure.
+    bool createDatabase(const QString& name, QString* error);
+    // The libpq-style URL of database `name` on the socket.
+    QString url(const QString& name) const;
+
+private:
+    QString logTail() const;
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QProcess> server_;
+};
+
+} // namespace chronel::test
