@@ -8,6 +8,28 @@
 
 namespace chronelcli {
 
+std::optional<SiteModule> ParseModuleWord(const QString& word, QString* error)
+{
+    SiteModule module;
+    module.address = word;
+    if (const qsizetype comma = word.indexOf(QLatin1Char(',')); comma >= 0) {
+        module.address = word.left(comma);
+        const QString option = word.mid(comma + 1);
+        static const QRegularExpression adapterOption(QStringLiteral("^adapter=([0-7])$"));
+        const QRegularExpressionMatch match = adapterOption.match(option);
+        if (!match.hasMatch()) {
+            *error = QStringLiteral("%1: expected adapter=N with N from 0 to %2").arg(option).arg(AdapterCount - 1);
+            return std::nullopt;
+        }
+        module.adapter = match.captured(1).toInt();
+    }
+    if (!chronel::ParseIpv4Address(module.address)) {
+        *error = QStringLiteral("%1: not an IPv4 address (A.B.C.D)").arg(module.address);
+        return std::nullopt;
+    }
+    return module;
+}
+
 AddressList ParseAddressList(const QString& text, const QString& fileName)
 {
     AddressList list;
@@ -22,19 +44,21 @@ AddressList ParseAddressList(const QString& text, const QString& fileName)
         if (line.isEmpty())
             continue;
         const qsizetype blank = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
-        const QString address = blank < 0 ? line : line.left(blank);
-        const QString name = blank < 0 ? QString() : line.mid(blank).trimmed();
+        const QString word = blank < 0 ? line : line.left(blank);
         const auto fail = [&](const QString& what) {
             list.modules.clear();
             list.error = QStringLiteral("%1:%2: %3").arg(fileName).arg(lineNumber).arg(what);
             return list;
         };
-        if (!chronel::ParseIpv4Address(address))
-            return fail(QStringLiteral("%1: not an IPv4 address (A.B.C.D)").arg(address));
-        if (const auto first = lineOf.constFind(address); first != lineOf.constEnd())
-            return fail(QStringLiteral("%1 is already listed on line %2").arg(address).arg(*first));
-        lineOf.insert(address, lineNumber);
-        list.modules.push_back({address, name});
+        QString wrong;
+        std::optional<SiteModule> module = ParseModuleWord(word, &wrong);
+        if (!module)
+            return fail(wrong);
+        module->name = blank < 0 ? QString() : line.mid(blank).trimmed();
+        if (const auto first = lineOf.constFind(module->address); first != lineOf.constEnd())
+            return fail(QStringLiteral("%1 is already listed on line %2").arg(module->address).arg(*first));
+        lineOf.insert(module->address, lineNumber);
+        list.modules.push_back(*module);
     }
     if (list.modules.empty())
         list.error = QStringLiteral("%1: no module addresses").arg(fileName);

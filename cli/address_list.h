@@ -6,9 +6,15 @@
 //   # Substation North, bay 1
 //   127.0.0.1   Feeder 1
 //   127.0.0.2   Feeder 2   # replaced 2026-03
+//   127.0.0.9,adapter=1   Bay 9 on the serial line of adapter 1
+//
+// An address may name the logical adapter (0 … 7, as DRVSETUP numbers them)
+// that reaches the module, here as on the command line; adapter 0 when it
+// names none.
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace chronelcli {
@@ -16,7 +22,14 @@ namespace chronelcli {
 struct SiteModule {
     QString address;
     QString name; // empty when the line gives none
+    int adapter = 0;
 };
+
+constexpr int AdapterCount = 8;
+
+// "A.B.C.D" or "A.B.C.D,adapter=N": the module with an empty name, or
+// nothing with `error` saying what is wrong.
+std::optional<SiteModule> ParseModuleWord(const QString& word, QString* error);
 
 struct AddressList {
     std::vector<SiteModule> modules;

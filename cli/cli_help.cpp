@@ -4,8 +4,9 @@ namespace chronelcli {
 
 namespace {
 
-const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D|@FILE [--ip ...] [--interval MS] [--timeout MS]\n"
-                              "                   [--trace] [--tcp | --ini FILE] COMMAND [ARGS]\n";
+const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D[,adapter=N]|@FILE [--ip ...] [--jobs N]\n"
+                              "                   [--interval MS] [--timeout MS] [--trace] [--tcp | --ini FILE]\n"
+                              "                   COMMAND [ARGS]\n";
 
 } // namespace
 
@@ -46,12 +47,20 @@ QString ToolHelp()
                            "Options:\n"
                            "  --ip A.B.C.D     The module's address; required by every command but\n"
                            "                   load-hex. Given several times, the command runs for each\n"
-                           "                   module in turn, and files it writes get the address\n"
-                           "                   inserted before the extension (site.csv becomes\n"
-                           "                   site.10.0.0.7.csv).\n"
+                           "                   module, and files it writes get the address inserted\n"
+                           "                   before the extension (site.csv becomes\n"
+                           "                   site.10.0.0.7.csv). \",adapter=N\" after the address: the\n"
+                           "                   module is on logical adapter N (0 ... 7) of PLCDRV.INI.\n"
                            "  --ip @FILE       The modules listed in FILE, in its order: one address per\n"
                            "                   line with an optional name after it (shown beside the\n"
                            "                   address), # starts a comment. A site is one file.\n"
+                           "  --jobs N         Modules worked on at once (1 ... 256), each in a session\n"
+                           "                   of its own; every module given, up to 64, by default.\n"
+                           "                   Modules on one serial adapter take turns. With several\n"
+                           "                   modules at once each output line starts with the\n"
+                           "                   module's address; --jobs 1 runs them in turn. A summary\n"
+                           "                   table (address, result, seconds, message) ends a run on\n"
+                           "                   several modules.\n"
                            "  --interval MS    Poll interval of the sequences. Defaults as in the window:\n"
                            "                   500 ms upload and download, 2000 ms event scan and time\n"
                            "                   setup, 10 ms flash.\n"
@@ -78,7 +87,8 @@ QString ToolHelp()
                            "\n"
                            "Exit status:\n"
                            "  0  done\n"
-                           "  1  a module sequence failed (the window's message on stderr)\n"
+                           "  1  a module sequence failed (the window's message on stderr), for any\n"
+                           "     module of a run on several\n"
                            "  2  bad usage, or a file that cannot be read or written\n"
                            "\n"
                            "See chronel-cli(1).\n");

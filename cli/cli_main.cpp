@@ -6,11 +6,14 @@
 #include "core/link/channel.h"
 #include "frame_trace_printer.h"
 #include "module_session.h"
+#include "regaccess/plctag.h"
+#include "site_run.h"
 #include "terminal.h"
 #include "transport_setup.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace chronelcli;
@@ -40,7 +43,8 @@ int main(int argc, char* argv[])
     InstallInterruptHandler();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("chronel-cli"));
-    Console console(stdout, stderr, StderrIsTerminal());
+    const bool terminal = StderrIsTerminal();
+    Console console(stdout, stderr, terminal, terminal ? StderrTerminalSize() : TerminalSize{});
 
     const ParsedCommandLine parsed = ParseCommandLine(QCoreApplication::arguments().mid(1));
     const QString toolUsage = QStringLiteral("Try 'chronel-cli --help'.");
@@ -91,21 +95,45 @@ int main(int argc, char* argv[])
     if (options.trace)
         InstallFrameTracePrinter(console);
 
+    std::vector<ModuleJob> modules;
+    for (const QString& address : options.addresses)
+        modules.push_back({address, options.names.value(address), options.adapters.value(address, 0)});
+    const auto lanes = PlanLanes(modules, [](const ModuleJob& m) { return OverDriver(m.address, m.adapter); });
+    SiteRunOptions run;
+    run.jobs = JobCount(options);
+    run.outcomeIsLastLine = command->lastLineIsOutcome();
+    const std::size_t atOnce = std::min(lanes.size(), std::size_t(run.jobs));
+    if (command->runsUntilInterrupted() && modules.size() > 1 && atOnce < modules.size()) {
+        return Usage(console,
+            QStringLiteral("%1 runs until Ctrl-C, and only %2 of the %3 modules would ever start; give --jobs %3 "
+                           "(modules on one serial adapter take turns and cannot) or an end with --cycles or "
+                           "--seconds")
+                .arg(options.command)
+                .arg(atOnce)
+                .arg(modules.size()),
+            CommandUsage(*info));
+    }
     const ExitStatus checked = command->check(context);
     if (checked != ExitStatus::Done)
         return int(checked);
 
-    ExitStatus worst = ExitStatus::Done;
-    for (const QString& address : options.addresses) {
-        if (InterruptRequested())
-            break;
-        if (context.moduleCount > 1) {
-            const QString name = options.names.value(address);
-            console.line(name.isEmpty() ? QStringLiteral("Module %1").arg(address)
-                                        : QStringLiteral("Module %1 (%2)").arg(address, name));
-        }
-        ModuleSession session(address, console);
-        worst = Worse(worst, command->runModule(session, context));
+    // The first control starts the driver; started here, before the modules'
+    // threads, no module's first request can find it still starting.
+    if (std::any_of(lanes.begin(), lanes.end(), [&](const std::vector<int>& lane) {
+            const ModuleJob& m = modules[std::size_t(lane.front())];
+            return OverDriver(m.address, m.adapter);
+        })) {
+        const regaccess::Plctag driverStarter;
     }
-    return int(worst);
+
+    const std::vector<ModuleOutcome> outcomes =
+        RunModules(modules, lanes, run, console, [&](const ModuleJob& job, Console& own) {
+            const CommandContext moduleContext{own, options.intervalMs, context.moduleCount};
+            ModuleSession session(job.address, own, job.adapter);
+            return command->runModule(session, moduleContext);
+        });
+    if (outcomes.size() > 1)
+        for (const QString& line : SummaryTable(outcomes))
+            console.line(line);
+    return int(OverallStatus(outcomes));
 }

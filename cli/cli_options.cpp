@@ -2,8 +2,9 @@
 
 #include "address_list.h"
 
-#include "core/fields/module_address.h"
 #include "core/link/channel.h"
+
+#include <algorithm>
 
 namespace chronelcli {
 
@@ -40,6 +41,12 @@ std::optional<int> ParseBoundedInt(const QString& text, int low, int high)
     return int(value);
 }
 
+int JobCount(const CliOptions& options)
+{
+    const int modules = std::max(1, int(options.addresses.size()));
+    return options.jobs ? *options.jobs : std::min(modules, DefaultJobsLimit);
+}
+
 ParsedCommandLine ParseCommandLine(const QStringList& args)
 {
     ParsedCommandLine parsed;
@@ -47,6 +54,19 @@ ParsedCommandLine ParseCommandLine(const QStringList& args)
     const auto fail = [&parsed](const QString& text) {
         parsed.error = text;
         return parsed;
+    };
+
+    // Each module runs in a session of its own and writes files named by its
+    // address: one address twice would be two sessions on one module.
+    const auto add = [&o](const SiteModule& module) {
+        if (o.addresses.contains(module.address))
+            return false;
+        o.addresses << module.address;
+        if (!module.name.isEmpty())
+            o.names.insert(module.address, module.name);
+        if (module.adapter != 0)
+            o.adapters.insert(module.address, module.adapter);
+        return true;
     };
 
     bool operandsOnly = false; // after "--" every word belongs to the command
@@ -72,15 +92,25 @@ ParsedCommandLine ParseCommandLine(const QStringList& args)
                 if (!site.error.isEmpty())
                     return fail(QStringLiteral("--ip %1: %2").arg(*value, site.error));
                 for (const SiteModule& module : site.modules) {
-                    o.addresses << module.address;
-                    if (!module.name.isEmpty())
-                        o.names.insert(module.address, module.name);
+                    if (!add(module))
+                        return fail(QStringLiteral("--ip %1: %2 is given twice").arg(*value, module.address));
                 }
                 continue;
             }
-            if (!chronel::ParseIpv4Address(*value))
-                return fail(QStringLiteral("--ip %1: not an IPv4 address (A.B.C.D)").arg(*value));
-            o.addresses << *value;
+            QString wrong;
+            const std::optional<SiteModule> module = ParseModuleWord(*value, &wrong);
+            if (!module)
+                return fail(QStringLiteral("--ip %1").arg(wrong));
+            if (!add(*module))
+                return fail(QStringLiteral("--ip %1: given twice").arg(module->address));
+        } else if (IsNamed(word, QStringLiteral("--jobs"))) {
+            const auto value = OptionValue(QStringLiteral("--jobs"), args, i);
+            if (!value)
+                return fail(QStringLiteral("--jobs needs a number of modules"));
+            const auto n = ParseBoundedInt(*value, 1, JobsMax);
+            if (!n)
+                return fail(QStringLiteral("--jobs %1: expected a number from 1 to %2").arg(*value).arg(JobsMax));
+            o.jobs = *n;
         } else if (IsNamed(word, QStringLiteral("--interval"))) {
             const auto value = OptionValue(QStringLiteral("--interval"), args, i);
             if (!value)

@@ -1,8 +1,8 @@
 #pragma once
 // The command line: global options, the command and the command's own words.
 //
-//   chronel-cli --ip A.B.C.D|@FILE [--ip …] [--interval MS] [--timeout MS] [--trace]
-//               [--tcp | --ini FILE] COMMAND [ARGS]
+//   chronel-cli --ip A.B.C.D[,adapter=N]|@FILE [--ip …] [--jobs N] [--interval MS]
+//               [--timeout MS] [--trace] [--tcp | --ini FILE] COMMAND [ARGS]
 //
 // Global options may stand before or after the command. The command's own
 // options and operands are left to the command.
@@ -17,6 +17,8 @@ namespace chronelcli {
 struct CliOptions {
     QStringList addresses;         // --ip, in the order given (a file's in its order)
     QHash<QString, QString> names; // address -> name, for modules a file names
+    QHash<QString, int> adapters;  // address -> logical adapter, for modules not on adapter 0
+    std::optional<int> jobs;       // --jobs
     std::optional<int> intervalMs; // --interval
     std::optional<int> timeoutMs;  // --timeout: the reply window of a slow link
     bool trace = false;            // --trace
@@ -34,6 +36,12 @@ struct ParsedCommandLine {
 
 // `args` without the program name.
 ParsedCommandLine ParseCommandLine(const QStringList& args);
+
+constexpr int DefaultJobsLimit = 64; // --jobs when not given: every module, up to this many
+constexpr int JobsMax = 256;
+
+// How many modules run at once: --jobs, else every module up to the limit.
+int JobCount(const CliOptions& options);
 
 // A whole decimal number within low … high.
 std::optional<int> ParseBoundedInt(const QString& text, int low, int high);

@@ -1,7 +1,9 @@
 #pragma once
 // A command of the tool: it reads its own arguments, checks its files once
-// before any module is contacted, then runs for each module of the batch in
-// turn (or once, offline, for a command that needs no module).
+// before any module is contacted, then runs for each module of the batch
+// (or once, offline, for a command that needs no module). runModule() may
+// run for several modules at once on different threads, each with its own
+// session and console: what it changes stays local to the call.
 #include "exit_status.h"
 
 #include <QString>
@@ -34,6 +36,12 @@ public:
     virtual ExitStatus check(const CommandContext&) { return ExitStatus::Done; }
     virtual ExitStatus runOffline(const CommandContext&) { return ExitStatus::Done; }
     virtual ExitStatus runModule(ModuleSession& session, const CommandContext& context) = 0;
+    // Whether the last result line of a module that succeeded says how it
+    // went ("Saved …"), for the run's summary.
+    virtual bool lastLineIsOutcome() const { return true; }
+    // Whether the command runs until Ctrl-C: every module must then run at
+    // once, since a module left waiting for a free job would never start.
+    virtual bool runsUntilInterrupted() const { return false; }
 };
 
 struct CommandInfo {

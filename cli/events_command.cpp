@@ -64,6 +64,9 @@ public:
         return {};
     }
 
+    bool lastLineIsOutcome() const override { return false; }
+    bool runsUntilInterrupted() const override { return !cycles_ && !seconds_; }
+
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
         Console& console = context.console;

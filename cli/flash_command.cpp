@@ -42,7 +42,11 @@ public:
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
         Console& console = context.console;
-        chronel::FlashSequence sequence(*image_, status_, session.channels(), [&session] { return session.address(); });
+        // The status lines of this module's sequence; the loader's went out
+        // with check().
+        chronel::FlashStatus status;
+        PrintFlashStatus(status, console);
+        chronel::FlashSequence sequence(*image_, status, session.channels(), [&session] { return session.address(); });
 
         CommandLoop loop;
         // Connected after the sequence's own handler, which ends the run
@@ -60,7 +64,7 @@ public:
                                                          : ExitStatus::ModuleFailed);
             });
         const QMetaObject::Connection progress = QObject::connect(
-            &status_, &chronel::FlashStatus::progressChanged, &sequence, [&sequence, &console](int percent) {
+            &status, &chronel::FlashStatus::progressChanged, &sequence, [&sequence, &console](int percent) {
                 console.progress(sequence.mode() == chronel::FlashSequence::Mode::Verifying
                         ? QStringLiteral("Verifying")
                         : QStringLiteral("Programming"),

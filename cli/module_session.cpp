@@ -7,12 +7,15 @@
 
 namespace chronelcli {
 
-ModuleSession::ModuleSession(const QString& address, Console& console) : address_(address)
+ModuleSession::ModuleSession(const QString& address, Console& console, int adapter)
+    : address_(address), adapter_(adapter)
 {
     model_ = std::make_unique<chronel::ChronelModel>(chronel::PlctagControlFactory(&site_));
     model_->setConnectionHost(address_);
-    for (int i = 0; i < chronel::ChannelCount; ++i)
+    for (int i = 0; i < chronel::ChannelCount; ++i) {
         model_->channels()[chronel::ChannelId(i)].setHost(address_);
+        model_->channels()[chronel::ChannelId(i)].setAdapter(adapter_);
+    }
 
     // A disabled site refuses AutoPoll, so the start-up order prepares the
     // event scan without its first request and without a poll timer.
@@ -36,12 +39,19 @@ ModuleSession::~ModuleSession()
     model_.reset();
 }
 
+bool ModuleSession::overDriver() const { return OverDriver(address_, adapter_); }
+
 QString ModuleSession::moduleName() const
 {
-    // The channels use adapter 0, the section "Adapter.Object.1".
-    if (regaccess::chooseTransport(regaccess::readAdapterConfig(1), address_) == regaccess::Transport::ModbusTcp)
+    if (!overDriver())
         return QStringLiteral("%1:%2").arg(address_).arg(regaccess::modbusTcpPort());
     return address_;
+}
+
+bool OverDriver(const QString& address, int adapter)
+{
+    // Logical adapter N is the section "Adapter.Object.N+1".
+    return regaccess::chooseTransport(regaccess::readAdapterConfig(adapter + 1), address) == regaccess::Transport::Driver;
 }
 
 chronel::Channel& ModuleSession::createChannel(const QString& name)
@@ -51,6 +61,7 @@ chronel::Channel& ModuleSession::createChannel(const QString& name)
     extra_.push_back(std::make_unique<chronel::Channel>(name, control));
     chronel::Channel& channel = *extra_.back();
     channel.setHost(address_);
+    channel.setAdapter(adapter_);
     return channel;
 }
 

@@ -15,6 +15,8 @@ class StatusCommand : public Command {
 public:
     QString parseArguments(const QStringList& args) override { return ExpectOperands(args, 0, QString()); }
 
+    bool lastLineIsOutcome() const override { return false; }
+
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
         const BlockRead read =

@@ -3,6 +3,7 @@
 #include "terminal.h"
 
 #include <csignal>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace chronelcli {
@@ -16,6 +17,17 @@ extern "C" void OnInterrupt(int) { interrupted = 1; }
 } // namespace
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+TerminalSize StderrTerminalSize()
+{
+    TerminalSize size;
+    struct winsize ws { };
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+        size.columns = ws.ws_col;
+        size.rows = ws.ws_row;
+    }
+    return size;
+}
 
 void InstallInterruptHandler()
 {

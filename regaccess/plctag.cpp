@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,11 +33,14 @@ namespace {
 std::atomic<bool> driverStarted{false};
 
 // Packets of controls destroyed while the driver still held them; kept
-// (and reachable) for the life of the process.
-std::vector<plcdrv::RequestPacket*>& orphanedPackets()
+// (and reachable) for the life of the process. Controls on several threads
+// may be destroyed at once.
+void keepOrphanedPacket(std::unique_ptr<plcdrv::RequestPacket> packet)
 {
+    static std::mutex mutex;
     static auto* packets = new std::vector<plcdrv::RequestPacket*>;
-    return *packets;
+    std::lock_guard lock(mutex);
+    packets->push_back(packet.release());
 }
 
 int low16(int value) { return static_cast<std::int16_t>(value); }
@@ -142,7 +146,7 @@ Plctag::~Plctag()
     // packet, and no completion will tell when it is done: the packet is
     // left to it rather than freed under its feet.
     if (d_->busy)
-        orphanedPackets().push_back(d_->packet.release());
+        keepOrphanedPacket(std::move(d_->packet));
     d_->busy = false;
 }
 

@@ -311,11 +311,20 @@ std::string HexFileText(const std::vector<std::uint8_t>& data)
     return text + ":00000001FF\r\n";
 }
 
-std::string SerialIniText(const std::string& device)
+std::string SerialIniText(const std::string& device) { return SerialIniText(std::vector<std::string>{device}); }
+
+std::string SerialIniText(const std::vector<std::string>& devices)
 {
-    return "[GENERAL]\r\nDialogShow=0\r\n\r\n[Ports]\r\nCOM1=" + device +
-        "\r\n\r\n[Adapter.Object.1]\r\nEnabled=1\r\nType=0\r\nCOM:=0\r\nLinkSpeed=3\r\nLinkParity=2\r\n"
-        "LinkDataBits=1\r\nLinkStopBits=0\r\nLinkProtocol=0\r\nLinkTimeOut=1000\r\n";
+    std::string ports = "[Ports]\r\n";
+    std::string adapters;
+    for (std::size_t k = 0; k < devices.size(); ++k) {
+        const std::string n = std::to_string(k + 1);
+        ports += "COM" + n + "=" + devices[k] + "\r\n";
+        adapters += "\r\n[Adapter.Object." + n + "]\r\nEnabled=1\r\nType=0\r\nCOM:=" + std::to_string(k) +
+            "\r\nLinkSpeed=3\r\nLinkParity=2\r\nLinkDataBits=1\r\nLinkStopBits=0\r\nLinkProtocol=0\r\n"
+            "LinkTimeOut=1000\r\n";
+    }
+    return "[GENERAL]\r\nDialogShow=0\r\n\r\n" + ports + adapters;
 }
 
 } // namespace clitest

@@ -104,5 +104,7 @@ std::string HexFileText(const std::vector<std::uint8_t>& data);
 // A PLCDRV.INI whose adapter 1 is the serial port `device` (as COM1 through
 // [Ports]), Modbus RTU, 9600 baud, even parity, 8 data bits, one stop bit.
 std::string SerialIniText(const std::string& device);
+// The same with adapter k + 1 on COMk+1 = devices[k].
+std::string SerialIniText(const std::vector<std::string>& devices);
 
 } // namespace clitest

@@ -6,6 +6,7 @@
 #include "command.h"
 #include "frame_trace_printer.h"
 #include "progress_bar.h"
+#include "site_run.h"
 #include "status_report.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,56 @@ TEST(AddressList, AtFileOnTheCommandLineJoinsTheOtherAddresses)
 
     const ParsedCommandLine missing = ParseCommandLine({"--ip", "@" + dir.filePath("none.txt"), "status"});
     EXPECT_TRUE(missing.error.endsWith("none.txt: No such file or directory")) << missing.error.toStdString();
+}
+
+TEST(AddressList, AdaptersJobsAndRepeatsOnTheCommandLine)
+{
+    const ParsedCommandLine parsed =
+        ParseCommandLine({"--ip", "127.0.0.1", "--ip", "127.0.0.2,adapter=3", "--jobs", "8", "status"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.options.adapters.value("127.0.0.2"), 3);
+    EXPECT_FALSE(parsed.options.adapters.contains("127.0.0.1"));
+    EXPECT_EQ(JobCount(parsed.options), 8);
+
+    QStringList many;
+    for (int i = 1; i <= 70; ++i)
+        many << "--ip" << QStringLiteral("127.0.0.%1").arg(i);
+    EXPECT_EQ(JobCount(ParseCommandLine(many + QStringList{"status"}).options), DefaultJobsLimit);
+
+    const auto error = [](const QStringList& args) { return ParseCommandLine(args).error.toStdString(); };
+    EXPECT_EQ(error({"--ip", "127.0.0.1,adapter=8", "status"}), "--ip adapter=8: expected adapter=N with N from 0 to 7");
+    EXPECT_EQ(error({"--ip", "127.0.0.1", "--ip", "127.0.0.1,adapter=1", "status"}), "--ip 127.0.0.1: given twice");
+    EXPECT_EQ(error({"--ip", "127.0.0.1", "--jobs", "0", "status"}), "--jobs 0: expected a number from 1 to 256");
+    EXPECT_EQ(ParseAddressList(QStringLiteral("127.0.0.1\n127.0.0.2,adapter=x Bay\n"), "site.txt").error,
+        "site.txt:2: adapter=x: expected adapter=N with N from 0 to 7");
+}
+
+TEST(SiteRun, LanesKeepEachDriverAdapterInTurn)
+{
+    const std::vector<ModuleJob> modules{
+        {"127.0.0.1", {}, 0}, {"127.0.0.2", {}, 1}, {"127.0.0.3", {}, 0}, {"127.0.0.4", {}, 5}, {"127.0.0.5", {}, 1}};
+    // Adapters 0 and 1 are serial lines; adapter 5 the control's own TCP.
+    const auto lanes = PlanLanes(modules, [](const ModuleJob& m) { return m.adapter != 5; });
+    EXPECT_EQ(lanes, (std::vector<std::vector<int>>{{0, 2}, {1, 4}, {3}}));
+    EXPECT_EQ(PlanLanes(modules, [](const ModuleJob&) { return false; }).size(), modules.size());
+}
+
+TEST(SiteRun, SummaryHasOneAlignedRowPerModuleAndTheWorstStatus)
+{
+    std::vector<ModuleOutcome> outcomes(3);
+    outcomes[0] = {{"127.0.0.1", "North", 0}, true, ExitStatus::Done, 10.25, "Saved a.csv"};
+    outcomes[1] = {{"127.0.0.12", {}, 0}, true, ExitStatus::ModuleFailed, 3.0, "timed out"};
+    outcomes[2] = {{"127.0.0.3", {}, 0}, false, ExitStatus::ModuleFailed, 0, "interrupted before it started"};
+    EXPECT_EQ(SummaryTable(outcomes),
+        QStringList({"Address     Name   Result   Seconds  Message",
+            "127.0.0.1   North  done        10.3  Saved a.csv", "127.0.0.12         failed       3.0  timed out",
+            "127.0.0.3          not run        -  interrupted before it started"}));
+    EXPECT_EQ(OverallStatus(outcomes), ExitStatus::ModuleFailed);
+    outcomes[1].status = ExitStatus::BadUsage;
+    EXPECT_EQ(OverallStatus(outcomes), ExitStatus::BadUsage);
+    outcomes.pop_back();
+    outcomes[1].status = ExitStatus::Done;
+    EXPECT_EQ(OverallStatus(outcomes), ExitStatus::Done);
 }
 
 struct ArgumentCase {

@@ -1,0 +1,136 @@
+// A whole site at once: modules run side by side, each outcome in the
+// summary, a module that never answers costs only its own time; modules on
+// one serial adapter take turns, modules on different adapters do not.
+#include "cli_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace clitest {
+namespace {
+
+// The summary row of `address`: its result and its message, or nothing.
+std::optional<std::smatch> SummaryRow(const std::string& out, const std::string& address, std::string& storage)
+{
+    storage = out;
+    std::smatch match;
+    const std::regex row("\n" + std::regex_replace(address, std::regex("\\."), "\\.") +
+        R"( +(done|failed|file error|not run) +([0-9.]+|-) +([^\n]*))");
+    if (!std::regex_search(storage, match, row))
+        return std::nullopt;
+    return match;
+}
+
+// The position of `text` in `s`; npos fails the comparisons that use it.
+std::size_t At(const std::string& s, const std::string& text)
+{
+    const std::size_t at = s.find(text);
+    EXPECT_NE(at, std::string::npos) << "no \"" << text << "\" in:\n" << s;
+    return at;
+}
+
+TEST(CliSite, DeadModuleFailsAloneAndTheSummaryTellsEveryOutcome)
+{
+    Sim sim;
+    ASSERT_GT(sim.startTcp({"--modules", "4", "--dead", "3"}), 0);
+    TempDir dir;
+    // A long reply window makes the dead module slow; the live ones must not
+    // wait for it.
+    const RunResult r = RunCli({"--tcp", "--interval", "20", "--timeout", "800", "--ip", "127.0.0.1", "--ip",
+                                   "127.0.0.2", "--ip", "127.0.0.3", "--ip", "127.0.0.4", "upload", dir.file("s.csv")},
+        sim.port());
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    for (const char* live : {"127.0.0.1", "127.0.0.2", "127.0.0.4"}) {
+        EXPECT_EQ(ParseSettings(ReadFile(dir.file(std::string("s.") + live + ".csv"))).size(), 51u) << live;
+        std::string text;
+        const auto row = SummaryRow(r.out, live, text);
+        ASSERT_TRUE(row) << r.out;
+        EXPECT_EQ((*row)[1], "done");
+        EXPECT_LT(std::stod((*row)[2]), 2.0) << r.out;
+        EXPECT_EQ((*row)[3], std::string("Saved ") + dir.file(std::string("s.") + live + ".csv"));
+        // Every live module is done before the dead one gives up.
+        EXPECT_LT(At(r.err, std::string(live) + ": done after"), At(r.err, "127.0.0.3: failed after"));
+    }
+    std::string text;
+    const auto dead = SummaryRow(r.out, "127.0.0.3", text);
+    ASSERT_TRUE(dead) << r.out;
+    EXPECT_EQ((*dead)[1], "failed");
+    EXPECT_GE(std::stod((*dead)[2]), 3.0) << "the dead module's reply windows";
+    EXPECT_EQ((*dead)[3], "timed out (Communications error #  10060)");
+    EXPECT_EQ(ReadFile(dir.file("s.127.0.0.3.csv")), "");
+    // On a pipe each line names its module.
+    EXPECT_TRUE(Contains(r.out, "127.0.0.2: Saved ")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "127.0.0.3: The upload sequence failed\n")) << r.err;
+}
+
+TEST(CliSite, SiteFileNamesAppearInTheSummaryAndAllDoneExitsZero)
+{
+    Sim sim;
+    ASSERT_GT(sim.startTcp({"--modules", "2"}), 0);
+    TempDir dir;
+    WriteFile(dir.file("site.txt"), "127.0.0.1  North bay\n127.0.0.2\n");
+    const RunResult r = RunCli({"--tcp", "--ip", "@" + dir.file("site.txt"), "stats"}, sim.port());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\nAddress +Name +Result +Seconds +Message\n)"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n127\.0\.0\.1 +North bay +done +[0-9.]+ *\n)"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n127\.0\.0\.2 +done +[0-9.]+ *\n)"))) << r.out;
+}
+
+TEST(CliSite, AnEndlessScanNeedsEveryModuleRunning)
+{
+    const RunResult r =
+        RunCli({"--tcp", "--jobs", "2", "--ip", "127.0.0.1", "--ip", "127.0.0.2", "--ip", "127.0.0.3", "events"}, 0);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Contains(r.err, "events runs until Ctrl-C, and only 2 of the 3 modules would ever start")) << r.err;
+}
+
+TEST(CliSite, ModulesOnOneSerialAdapterTakeTurnsWhileAnotherAdapterRunsAlongside)
+{
+    Sim first, second;
+    ASSERT_GT(first.startTcp({"--rtu", "pty"}), 0);
+    ASSERT_GT(second.startTcp({"--rtu", "pty"}), 0);
+    ModbusPeer a("127.0.0.1", first.port()), b("127.0.0.1", second.port());
+    ASSERT_TRUE(a.writeText(39, "Line one", 16));
+    ASSERT_TRUE(b.writeText(39, "Line two", 16));
+    TempDir dir;
+    WriteFile(dir.file("PLCDRV.INI"), SerialIniText({first.ptyPath(), second.ptyPath()}));
+    // Two modules behind adapter 0's line, one behind adapter 1's.
+    WriteFile(dir.file("site.txt"), "127.0.0.1\n127.0.0.2\n127.0.0.3,adapter=1\n");
+    const RunResult r = RunCli(
+        {"--ip", "@" + dir.file("site.txt"), "--ini", dir.file("PLCDRV.INI"), "--interval", "20", "upload",
+            dir.file("s.csv")},
+        0);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ParseSettings(ReadFile(dir.file("s.127.0.0.1.csv"))).at("Module Name").at(0), "Line one");
+    EXPECT_EQ(ParseSettings(ReadFile(dir.file("s.127.0.0.2.csv"))).at("Module Name").at(0), "Line one");
+    EXPECT_EQ(ParseSettings(ReadFile(dir.file("s.127.0.0.3.csv"))).at("Module Name").at(0), "Line two");
+    // The second module on adapter 0 starts once the first is done; the
+    // module on adapter 1 has started before that.
+    EXPECT_LT(At(r.err, "127.0.0.1: done after"), At(r.err, "127.0.0.2: started"));
+    EXPECT_LT(At(r.err, "127.0.0.3: started"), At(r.err, "127.0.0.1: done after"));
+}
+
+TEST(CliSite, TerminalShowsOneLinePerRunningModule)
+{
+    Sim sim;
+    ASSERT_GT(sim.startTcp({"--modules", "2"}), 0);
+    TempDir dir;
+    RunOptions options;
+    options.stderrOnTerminal = true;
+    const RunResult r = RunCli(
+        {"--tcp", "--ip", "127.0.0.1", "--ip", "127.0.0.2", "--interval", "20", "upload", dir.file("s.csv")},
+        sim.port(), {}, options);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Both modules' lines stand in the display at once: the second line
+    // is drawn below the first, and the display is taken back line by line.
+    EXPECT_TRUE(
+        std::regex_search(r.err, std::regex(R"(127\.0\.0\.1 +[0-9]+ s  [^\n\r]*\r?\n127\.0\.0\.2 +[0-9]+ s  )")))
+        << r.err;
+    EXPECT_TRUE(Contains(r.err, "\x1b[1A\x1b[2K")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Uploading [")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "started")) << "a terminal gets the display, not the plain lines";
+}
+
+} // namespace
+} // namespace clitest
