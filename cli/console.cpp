@@ -169,6 +169,8 @@ void Console::error(const QString& text)
     write(true, text);
 }
 
+void Console::trace(const QString& text) { write(true, text); }
+
 void Console::message(const chronel::UserMessage& message)
 {
     QString text = message.text;

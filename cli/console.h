@@ -37,6 +37,8 @@ public:
     void line(const QString& text);
     // One message line on stderr.
     void error(const QString& text);
+    // A frame trace line on stderr: no message of the module's.
+    void trace(const QString& text);
     // A message the window would show in a box: its text (CR-separated lines
     // become lines), preceded by its title unless that is the program's own.
     void message(const chronel::UserMessage& message);

@@ -1,6 +1,7 @@
 #include "site_run.h"
 
 #include "console.h"
+#include "frame_trace_printer.h"
 #include "terminal.h"
 
 #include <QElapsedTimer>
@@ -129,6 +130,7 @@ std::vector<ModuleOutcome> RunAtOnce(const std::vector<ModuleJob>& modules, cons
                 ModuleOutcome outcome;
                 {
                     Console own(console, job.address);
+                    const ModuleConsoleScope frames(own);
                     outcome = RunOne(job, own, options, run);
                 }
                 if (!console.terminal())

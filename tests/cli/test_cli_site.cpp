@@ -77,6 +77,20 @@ TEST(CliSite, SiteFileNamesAppearInTheSummaryAndAllDoneExitsZero)
     EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n127\.0\.0\.2 +done +[0-9.]+ *\n)"))) << r.out;
 }
 
+TEST(CliSite, TraceLinesNameTheirModule)
+{
+    Sim sim;
+    ASSERT_GT(sim.startTcp({"--modules", "2", "--dead", "2"}), 0);
+    const RunResult r = RunCli({"--tcp", "--trace", "--ip", "127.0.0.1", "--ip", "127.0.0.2", "status"}, sim.port());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(std::regex_search(r.err, std::regex(R"((^|\n)127\.0\.0\.1: \S+ < tcp unit 255: 03 C8)"))) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex(R"((^|\n)127\.0\.0\.2: \S+ > tcp unit 255: 03 00 C7 00 64)")))
+        << r.err;
+    EXPECT_FALSE(Contains(r.err, "127.0.0.1: chronel-cli:")) << r.err;
+    // The dead module's message in the summary is its failure, not a frame.
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n127\.0\.0\.2 +failed +[0-9.]+ +timed out)"))) << r.out;
+}
+
 TEST(CliSite, AnEndlessScanNeedsEveryModuleRunning)
 {
     const RunResult r =
