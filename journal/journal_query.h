@@ -3,6 +3,8 @@
 // module, then id; the rows after an id, for a view that follows the journal
 // as it grows; the modules and points there are, for a filter's choices.
 //
+// Each call reads through the store's connection, so on the store's thread.
+//
 // The period is half-open, from ≤ module time < to, so one hour is 13:00 to
 // 14:00 and consecutive periods never share a row; a `to` given as a date
 // alone takes in that whole day. Times are module times and have no zone.

@@ -136,13 +136,15 @@ bool JournalStore::openDatabase(QString* error)
         return query.exec(QStringLiteral("SET client_min_messages = warning")) ||
             fail(QStringLiteral("cannot set up the session"));
 
-    // The first read of a file that is no SQLite database fails here.
     if (!query.exec(QStringLiteral("SELECT sqlite_version()")) || !query.next())
-        return fail(QStringLiteral("is not a SQLite database"));
+        return fail(QStringLiteral("cannot ask SQLite's version"));
     if (const QString version = query.value(0).toString(); SqliteTooOld(version)) {
         *error = QStringLiteral("journal %1: SQLite %2 is too old, 3.24 or later is needed").arg(name, version);
         return false;
     }
+    // The first read of the file: one that is no SQLite database fails here.
+    if (!query.exec(QStringLiteral("PRAGMA schema_version")))
+        return fail(QStringLiteral("cannot read"));
     const QDeadlineTimer deadline(WriteTimeoutMs);
     for (;;) {
         if (query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && query.next())

@@ -6,7 +6,9 @@
 #include "journal/journal_query.h"
 #include "journal/journal_store.h"
 
+#include <QFile>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <array>
 #include <atomic>
@@ -205,6 +207,30 @@ TEST_P(JournalStoreTest, TwoWritersShareOneJournal)
         EXPECT_EQ((*rows)[i].module, (*rows)[i - 1].module) << "a block split at row " << i;
         EXPECT_GT((*rows)[i].moduleTime, (*rows)[i - 1].moduleTime) << "row " << i;
     }
+}
+
+TEST(JournalStoreFile, WhatCannotBeOpenedIsNamed)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    JournalLocation location;
+    location.path = dir.filePath(QStringLiteral("missing/journal.sqlite"));
+    JournalStore store;
+    QString error;
+    EXPECT_FALSE(store.open(location, &error));
+    EXPECT_TRUE(error.contains(location.path)) << error;
+    EXPECT_FALSE(store.isOpen());
+
+    location.path = dir.filePath(QStringLiteral("notes.txt"));
+    QFile notes(location.path);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write(QByteArray(4096, 'x'));
+    notes.close();
+    EXPECT_FALSE(store.open(location, &error));
+    EXPECT_TRUE(error.contains(location.path)) << error;
+    EXPECT_TRUE(error.contains(QStringLiteral("not a database"))) << error;
+    EXPECT_FALSE(store.append({Event("127.0.0.2", "2024-03-01T13:00:00.000", 1)}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("not open"))) << error;
 }
 
 using JournalQueryTest = JournalBackend;
