@@ -11,6 +11,8 @@
 
 #include <csignal>
 
+#include <sys/prctl.h>
+
 namespace chronel::test {
 
 namespace {
@@ -104,6 +106,9 @@ bool PostgresServer::start(QString* error)
     // A file, not a pipe: a chatty server never blocks on a full pipe.
     server_->setStandardOutputFile(dir_->filePath(QStringLiteral("server.log")));
     server_->setStandardErrorFile(dir_->filePath(QStringLiteral("server.log")), QIODevice::Append);
+    // A test that dies leaves no server behind: the postmaster gets SIGQUIT
+    // (immediate shutdown) when the test's thread that started it ends.
+    server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGQUIT); });
     // unshare without --fork execs postgres, so the pid is the postmaster's.
     server_->start(unshare,
         AsUnprivileged(postgres,
