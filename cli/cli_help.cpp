@@ -13,7 +13,7 @@ const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D[,adapter=N]|@FILE
 QString CommandUsage(const CommandInfo& command)
 {
     QString usage = QStringLiteral("Usage: chronel-cli ");
-    if (command.name != QLatin1String("load-hex"))
+    if (command.name != QLatin1String("load-hex") && command.name != QLatin1String("journal"))
         usage += QStringLiteral("--ip A.B.C.D [options] ");
     usage += command.name;
     if (!command.synopsis.isEmpty())

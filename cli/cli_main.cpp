@@ -128,7 +128,7 @@ int main(int argc, char* argv[])
 
     const std::vector<ModuleOutcome> outcomes =
         RunModules(modules, lanes, run, console, [&](const ModuleJob& job, Console& own) {
-            const CommandContext moduleContext{own, options.intervalMs, context.moduleCount};
+            const CommandContext moduleContext{own, options.intervalMs, context.moduleCount, job.name};
             ModuleSession session(job.address, own, job.adapter);
             return command->runModule(session, moduleContext);
         });

@@ -22,6 +22,7 @@ struct CommandContext {
     Console& console;
     std::optional<int> intervalMs; // --interval; the window's rates when absent
     int moduleCount = 1;
+    QString name; // the module's name from the site file, when it has one
 };
 
 class Command {
@@ -66,6 +67,8 @@ std::unique_ptr<Command> CreateStatsCommand();
 std::unique_ptr<Command> CreateTestModeCommand();
 std::unique_ptr<Command> CreateLoadHexCommand();
 std::unique_ptr<Command> CreateFlashCommand();
+std::unique_ptr<Command> CreateCollectCommand();
+std::unique_ptr<Command> CreateJournalCommand();
 
 // Shared argument checks: exactly `count` operands, no options.
 QString ExpectOperands(const QStringList& args, int count, const QString& what);

@@ -30,6 +30,10 @@ const std::vector<CommandRow>& ExpectedCommands()
         {"test-mode", "on | off | send POINTS", "Switch test mode, or send test inputs"},
         {"load-hex", "FILE", "Load an Intel-HEX file offline"},
         {"flash", "FILE [--verify-only]", "Program and verify the module's flash"},
+        {"collect", "[--journal LOCATION] [--seconds S]", "Store every module's events in the site journal"},
+        {"journal",
+            "[--journal LOCATION] [--from T] [--to T] [--module M] [--point P] [--grep TEXT] [--format text|csv|jsonl]",
+            "Print the site journal in time order"},
     };
     return rows;
 }
@@ -56,7 +60,7 @@ TEST(CliHelp, TheToolsHelpListsEveryCommandInOrder)
         EXPECT_LT(r.out.find(row.summary, at), r.out.find('\n', lineEnd + 1)) << row.name;
         from = at + 1;
     }
-    for (const char* option : {"--ip", "--interval", "--trace", "--tcp", "--ini", "Exit status"})
+    for (const char* option : {"--ip", "--jobs", "--interval", "--trace", "--tcp", "--ini", "Exit status"})
         EXPECT_TRUE(Contains(r.out, option)) << option;
 }
 

@@ -165,6 +165,30 @@ TEST(EventDecoder, RepresentedBlockGivesOnlyTheRecordsAdded)
     EXPECT_TRUE(decoder.decode(BlockBuilder(3).word(10, 0x4241), 1).isEmpty());
 }
 
+TEST(EventDecoder, EventsCarryTheirRecordTheDateTheyShowAndTheirBytes)
+{
+    EventDecoder decoder(C);
+    BlockBuilder block(0, 3);
+    block.type0Date(0, 13, 3, 17, 2024, 9).type0Time(1, 1, 5, 1, 9, 12, 30, 250, 1, 1).type0Time(2, 0, 1, 0, 9, 0, 0, 0);
+    const QList<DecodedEvent> events = decoder.decodeEvents(block);
+    ASSERT_EQ(events.size(), 2); // kind 0 gives no line
+    EXPECT_TRUE(events[0].datedByRecord);
+    const DecodedEvent& input = events[1];
+    EXPECT_EQ(input.line, "2024-03-17  09:12:30.250  D  F   Input Point  5  On");
+    EXPECT_FALSE(input.datedByRecord);
+    EXPECT_EQ(input.recordIndex, 1);
+    EXPECT_EQ(input.shown.kind, 1);
+    EXPECT_EQ(input.shown.point, 5);
+    EXPECT_EQ(input.shown.state, 1);
+    EXPECT_EQ(input.shown.year, 2024);
+    EXPECT_EQ(input.shown.day, 17);
+    EXPECT_EQ(input.shown.timeSource, 1);
+    const EventBlockWords words = block;
+    ASSERT_EQ(input.raw.size(), 6);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(quint8(input.raw[i]), EventBlockByte(words, 26 + i)) << i;
+}
+
 TEST(EventDecoder, HoldsRecordsOfComparesOnlyTheRecordsShown)
 {
     const EventBlockWords t2 = BlockBuilder(2, 1).type2(0, 1, 4, 1, 60, 7).pending(3);

@@ -167,6 +167,34 @@ TEST_F(ScanAgainstPeer, RetrieveDrainsTheBufferInOrderAcknowledgingEachBlock)
     EXPECT_EQ(rig->live->eventCountText(), QStringLiteral(" 0"));
 }
 
+// A collector that cannot store a block's events refuses them: the block is
+// not acknowledged and the same events come again at the next cycle.
+TEST_F(ScanAgainstPeer, RefusedEventsAreNotAcknowledgedAndOfferedAgain)
+{
+    ModuleBuffer buffer(*peer);
+    buffer.fill({NumberedBlock(0), NumberedBlock(1)});
+    std::vector<QByteArray> offered;
+    rig->live->eventScan().setEventsTaken([&](const QList<DecodedEvent>& events, const EventBlockWords&) {
+        for (const DecodedEvent& e : events)
+            offered.push_back(e.raw);
+        return offered.size() > 1; // the first offer is refused
+    });
+    rig->start();
+    ASSERT_TRUE(WaitFor([&] { return offered.size() >= 3 && CountWrites(peer->requests(), 2, 1) == 2; }));
+    rig->scan().AutoPoll(0);
+    ASSERT_GE(offered.size(), 3u);
+    EXPECT_EQ(offered[0], offered[1]);
+    EXPECT_NE(offered[1], offered[2]);
+    const auto requests = peer->requests();
+    // Refused: coil 1, block, then the status block without a write.
+    EXPECT_TRUE(requests[1].isRead(101, 100));
+    EXPECT_TRUE(requests[2].isRead(200, 100));
+    EXPECT_TRUE(requests[4].isRead(101, 100));
+    EXPECT_TRUE(requests[5].isWrite(2, 1));
+    const auto& lines = rig->live->display().lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), NumberedLine(0)), 1) << "shown once, when taken";
+}
+
 TEST_F(ScanAgainstPeer, MonitorNeverAcknowledgesAndShowsAChangedBlockOnce)
 {
     ModuleBuffer buffer(*peer);

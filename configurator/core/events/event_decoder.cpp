@@ -55,40 +55,68 @@ bool EventDecoder::HoldsRecordsOf(const EventBlockWords& block, const EventBlock
     return true;
 }
 
+namespace {
+
+QByteArray RecordBytes(const EventBlockWords& block, int firstByte, int count)
+{
+    QByteArray bytes;
+    for (int i = firstByte; i < firstByte + count && i < eventblock::ByteCount; ++i)
+        bytes.append(char(EventBlockByte(block, i)));
+    return bytes;
+}
+
+} // namespace
+
 QStringList EventDecoder::decode(const EventBlockWords& block, int firstRecord)
+{
+    QStringList lines;
+    for (const DecodedEvent& event : decodeEvents(block, firstRecord))
+        lines << event.line;
+    return lines;
+}
+
+QList<DecodedEvent> EventDecoder::decodeEvents(const EventBlockWords& block, int firstRecord)
 {
     const int count = RecordCount(block);
     const int first = std::clamp(firstRecord, 0, count);
     switch (block[eventblock::BufferTypeWord]) {
     case 0: return decodeType0(block, first, count);
     case 1: {
-        QStringList lines;
+        Events events;
         QString dst;
         const EventRecord record = Type1Record(block);
+        const QByteArray raw = RecordBytes(block, eventblock::FirstRecordByte, eventblock::Type1RecordBytes);
         for (int i = first; i < count; ++i)
-            decodeDated(lines, record, dst);
-        return lines;
+            decodeDated(events, record, dst, i, raw);
+        return events;
     }
     case 2: {
-        QStringList lines;
+        Events events;
         QString dst;
         for (int n = 0; n < first; ++n)
             dst = DstText(Type2Record(block, n).dstFlag, dst);
         for (int n = first; n < count; ++n)
-            decodeDated(lines, Type2Record(block, n), dst);
-        return lines;
+            decodeDated(events, Type2Record(block, n), dst, n,
+                RecordBytes(block, eventblock::FirstRecordByte + n * eventblock::Type2RecordBytes,
+                    eventblock::Type2RecordBytes));
+        return events;
     }
-    case 3:
+    case 3: {
         if (first > 0)
             return {};
-        return {Type3Text(block)};
+        DecodedEvent text;
+        text.line = Type3Text(block);
+        text.raw = text.line.toLatin1();
+        text.datedByRecord = false;
+        return {text};
+    }
     default: return {};
     }
 }
 
-QStringList EventDecoder::decodeType0(const EventBlockWords& block, int first, int count)
+QList<DecodedEvent> EventDecoder::decodeType0(const EventBlockWords& block, int first, int count)
 {
-    QStringList lines;
+    Events events;
     QString dst;
     for (int n = 0; n < first; ++n)
         dst = DstText(Type0Record(block, n).dstFlag, dst);
@@ -126,12 +154,15 @@ QStringList EventDecoder::decodeType0(const EventBlockWords& block, int first, i
                 shownKind = eventkind::ResyncDate;
             }
         }
-        appendLine(lines, shownKind, r, dst);
+        appendLine(events, shownKind, r, dst, n,
+            RecordBytes(block, eventblock::FirstRecordByte + n * eventblock::Type0RecordBytes,
+                eventblock::Type0RecordBytes),
+            IsType0DateKind(r.kind));
     }
-    return lines;
+    return events;
 }
 
-void EventDecoder::decodeDated(QStringList& lines, const EventRecord& r, QString& dst)
+void EventDecoder::decodeDated(Events& events, const EventRecord& r, QString& dst, int index, QByteArray raw)
 {
     current_.month = r.month;
     current_.day = r.day;
@@ -141,17 +172,27 @@ void EventDecoder::decodeDated(QStringList& lines, const EventRecord& r, QString
     current_.second = r.second;
     current_.millisecond = r.millisecond;
     dst = DstText(r.dstFlag, dst);
-    appendLine(lines, r.kind, r, dst);
+    appendLine(events, r.kind, r, dst, index, std::move(raw), true);
 }
 
-void EventDecoder::appendLine(QStringList& lines, int shownKind, const EventRecord& r, const QString& dst) const
+void EventDecoder::appendLine(Events& events, int shownKind, const EventRecord& r, const QString& dst, int index,
+    QByteArray raw, bool datedByRecord) const
 {
     const std::optional<QString> body = EventLineBody(shownKind, r.point, r.state);
     if (!body)
         return;
-    EventRecord shown = current_;
-    shown.timeSource = r.timeSource;
-    lines << EventLineText(shown, dst, *body, locale_);
+    DecodedEvent event;
+    event.shown = current_;
+    event.shown.timeSource = r.timeSource;
+    event.line = EventLineText(event.shown, dst, *body, locale_);
+    event.shown.kind = shownKind;
+    event.shown.point = r.point;
+    event.shown.state = r.state;
+    event.shown.dstFlag = r.dstFlag;
+    event.recordIndex = index;
+    event.raw = std::move(raw);
+    event.datedByRecord = datedByRecord;
+    events << event;
 }
 
 } // namespace chronel

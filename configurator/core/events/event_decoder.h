@@ -10,6 +10,20 @@
 
 namespace chronel {
 
+// One line of a decoded block with what it was made from, for a journal.
+struct DecodedEvent {
+    QString line;
+    // The record's kind, point, state, time source and DST flag, with the
+    // date and time the line shows (a type-0 time record's date is the last
+    // date record's).
+    EventRecord shown;
+    int recordIndex = 0;
+    // The record's bytes as the block carries them (a type-3 block: its text).
+    QByteArray raw;
+    // Whether the date came with the record itself.
+    bool datedByRecord = true;
+};
+
 class EventDecoder {
 public:
     explicit EventDecoder(const QLocale& locale = QLocale::system());
@@ -20,6 +34,8 @@ public:
     // `firstRecord` skips the records before it, which a previous decode of
     // the same records has shown already; their date and time stay in force.
     QStringList decode(const EventBlockWords& block, int firstRecord = 0);
+    // The same lines with their records.
+    QList<DecodedEvent> decodeEvents(const EventBlockWords& block, int firstRecord = 0);
 
     // Word 2 brought into 0 … capacity of the block's type (negative counts
     // give 0); 1 for type 3, 0 for unknown types.
@@ -37,11 +53,13 @@ public:
     const EventRecord& current() const { return current_; }
 
 private:
-    QStringList decodeType0(const EventBlockWords& block, int first, int count);
+    using Events = QList<DecodedEvent>;
+    Events decodeType0(const EventBlockWords& block, int first, int count);
     // A record that carries its own date (types 1 and 2); `dst` is the DST
     // text of the block's previous record.
-    void decodeDated(QStringList& lines, const EventRecord& record, QString& dst);
-    void appendLine(QStringList& lines, int shownKind, const EventRecord& record, const QString& dst) const;
+    void decodeDated(Events& events, const EventRecord& record, QString& dst, int index, QByteArray raw);
+    void appendLine(Events& events, int shownKind, const EventRecord& record, const QString& dst, int index,
+        QByteArray raw, bool datedByRecord) const;
 
     QLocale locale_;
     EventRecord current_; // only the date and time fields are used

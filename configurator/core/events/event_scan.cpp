@@ -89,9 +89,16 @@ void EventScan::onReadDone()
         int firstNew = 0;
         if (unconfirmed_ && EventDecoder::HoldsRecordsOf(block, *unconfirmed_))
             firstNew = EventDecoder::RecordCount(*unconfirmed_);
+        const EventDecoder decoderBefore = decoder_;
+        const QList<DecodedEvent> events = decoder_.decodeEvents(block, firstNew);
+        if (eventsTaken_ && !eventsTaken_(events, block)) {
+            decoder_ = decoderBefore;
+            prepareStatusBlock();
+            return;
+        }
         unconfirmed_.reset();
-        for (const QString& line : decoder_.decode(block, firstNew))
-            display_.addLine(line);
+        for (const DecodedEvent& event : events)
+            display_.addLine(event.line);
         shown_ = block;
         channel_.setAddress(AcknowledgeCoil);
         channel_.setFunction(regaccess::FunctionWrite);

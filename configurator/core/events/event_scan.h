@@ -70,6 +70,16 @@ public:
     // request was, starts the cycle again at coil 1.
     void restartCycle() { step_ = Step::Restart; }
     const EventBlockWords& snapshot() const { return snapshot_; }
+    // What the last read of coil 1 said: the module has events to hand out.
+    bool eventAvailable() const { return eventAvailable_; }
+
+    // Retrieve mode: a block's new events, before anything is shown and
+    // before the block is acknowledged. A false answer leaves the block
+    // unacknowledged and the scan as it was before the read, so the next
+    // cycle hands out the same events again; a collector that could not
+    // store them loses nothing.
+    using EventsTaken = std::function<bool(const QList<DecodedEvent>& events, const EventBlockWords& block)>;
+    void setEventsTaken(EventsTaken taken) { eventsTaken_ = std::move(taken); }
     EventDecoder& decoder() { return decoder_; }
 
     // The message of a failed request's code, beginning with two blanks.
@@ -97,6 +107,7 @@ private:
     EventBlockWords snapshot_{};
     EventBlockWords shown_{};                    // the block whose acknowledge is under way
     std::optional<EventBlockWords> unconfirmed_; // shown, acknowledge failed
+    EventsTaken eventsTaken_;
 };
 
 } // namespace chronel

@@ -1,0 +1,175 @@
+// collect and journal: every event of every module in the journal exactly
+// once, with the module's point texts, also when the collector is killed
+// and started again; a second client draining the module is noticed.
+#include "cli_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <regex>
+#include <set>
+#include <thread>
+
+namespace clitest {
+namespace {
+
+// A script of `count` input changes, one every `stepMs`, over points 1 … 4.
+std::string EventScript(int count, int stepMs)
+{
+    std::string script;
+    for (int i = 0; i < count; ++i)
+        script += std::to_string(0.5 + i * stepMs / 1000.0) + " " + std::to_string(1 + i % 4) + " " +
+            std::to_string((i / 4) % 2 == 0 ? 1 : 0) + "\n";
+    return script;
+}
+
+struct PointRow {
+    std::string module, time, point, state;
+};
+
+// The journal's rows with a point, from its CSV.
+std::vector<PointRow> PointRows(const std::string& journal)
+{
+    const RunResult r = RunCli({"journal", "--journal", journal, "--format", "csv"}, 0);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<PointRow> rows;
+    const std::vector<std::string> lines = Lines(r.out);
+    EXPECT_FALSE(lines.empty());
+    if (lines.empty())
+        return rows;
+    EXPECT_EQ(lines.front(), "module,name,module_time,point,state,text,quality,received");
+    const std::regex row(R"(^([0-9.]+),[^,]*,([0-9T:.-]+),([0-9]+),([^,]*),)");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::smatch m;
+        if (std::regex_search(lines[i], m, row) && m[3] != "0")
+            rows.push_back({m[1], m[2], m[3], m[4]});
+    }
+    return rows;
+}
+
+class CliCollect : public testing::Test {
+protected:
+    void startSite(int events, int stepMs)
+    {
+        WriteFile(dir.file("events.txt"), EventScript(events, stepMs));
+        ASSERT_GT(sim.startTcp({"--modules", "2", "--events", "script:" + dir.file("events.txt")}), 0);
+        ModbusPeer peer("127.0.0.2", sim.port());
+        ASSERT_TRUE(peer.writeText(429 + 16 * 1, "Breaker 2", 32));
+        WriteFile(dir.file("site.txt"), "127.0.0.1  North\n127.0.0.2\n");
+    }
+
+    RunResult collect(const std::string& seconds, int killAfterMs = 30000)
+    {
+        RunOptions options;
+        options.timeoutMs = killAfterMs;
+        return RunCli({"--tcp", "--ip", "@" + dir.file("site.txt"), "collect", "--journal", dir.file("j.sqlite"),
+                          "--seconds", seconds},
+            sim.port(), {}, options);
+    }
+
+    // Every scripted event of each module once: as many rows as events, no
+    // two for one module time and point.
+    void expectEveryEventOnce(int events)
+    {
+        const std::vector<PointRow> rows = PointRows(dir.file("j.sqlite"));
+        for (const char* module : {"127.0.0.1", "127.0.0.2"}) {
+            std::set<std::pair<std::string, std::string>> seen;
+            int count = 0;
+            for (const PointRow& r : rows)
+                if (r.module == module) {
+                    ++count;
+                    EXPECT_TRUE(seen.insert({r.time, r.point}).second) << module << " twice: " << r.time;
+                }
+            EXPECT_EQ(count, events) << module;
+        }
+    }
+
+    TempDir dir;
+    Sim sim;
+};
+
+TEST_F(CliCollect, EveryEventOnceInTimeOrderWithTheModulesPointTexts)
+{
+    startSite(40, 50);
+    const RunResult r = collect("6");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    expectEveryEventOnce(40);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n127\.0\.0\.1 +North +done +[0-9.]+ +Collected [0-9]+ events)")))
+        << r.out;
+
+    const std::vector<PointRow> rows = PointRows(dir.file("j.sqlite"));
+    EXPECT_TRUE(std::is_sorted(
+        rows.begin(), rows.end(), [](const PointRow& a, const PointRow& b) { return a.time < b.time; }));
+    // The module's own texts: its description of point 2, its Off and On.
+    const RunResult json = RunCli(
+        {"journal", "--journal", dir.file("j.sqlite"), "--module", "127.0.0.2", "--point", "2", "--format", "jsonl"},
+        0);
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(Lines(json.out).size(), 10u);
+    EXPECT_TRUE(Contains(json.out, R"("point_description":"Breaker 2")")) << json.out;
+    const RunResult text =
+        RunCli({"journal", "--journal", dir.file("j.sqlite"), "--module", "North", "--grep", "input point  3"}, 0);
+    EXPECT_EQ(Lines(text.out).size(), 10u) << text.out;
+    EXPECT_TRUE(std::regex_search(text.out, std::regex(R"(^North  \S+  [0-9:.]+ +. +.  +Input Point  3  On)")))
+        << text.out;
+
+    // Collected again: nothing is left and nothing is stored twice.
+    ASSERT_EQ(collect("2").exitCode, 0);
+    expectEveryEventOnce(40);
+}
+
+TEST_F(CliCollect, KilledAtRandomAndStartedAgainStoresEveryEventExactlyOnce)
+{
+    startSite(300, 20);
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> lifetime(300, 1500);
+    // A supervisor's restarts: the same command line, killed without warning.
+    for (int run = 0; run < 6; ++run) {
+        const RunResult killed = collect("60", lifetime(random));
+        EXPECT_TRUE(killed.timedOut) << killed.err;
+    }
+    ASSERT_EQ(collect("5").exitCode, 0);
+    expectEveryEventOnce(300);
+}
+
+TEST_F(CliCollect, AnotherClientDrainingTheModuleIsNoticed)
+{
+    startSite(400, 5);
+    // Another client acknowledging blocks it never read.
+    std::atomic<bool> stop{false};
+    std::thread thief([&] {
+        modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.port());
+        modbus_set_slave(ctx, 255);
+        if (modbus_connect(ctx) == 0)
+            while (!stop) {
+                modbus_write_bit(ctx, 1, 1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            }
+        modbus_close(ctx);
+        modbus_free(ctx);
+    });
+    const RunResult r = collect("5");
+    stop = true;
+    thief.join();
+    EXPECT_TRUE(std::regex_search(r.err,
+        std::regex(R"(127\.0\.0\.1: [0-9]+ events vanished from the module between two reads: is another client)")))
+        << r.err;
+}
+
+TEST(CliJournal, NamesWhatIsWrong)
+{
+    TempDir dir;
+    const RunResult missing = RunCli({"journal", "--journal", dir.file("none.sqlite")}, 0);
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(Contains(missing.err, "none.sqlite: no journal there")) << missing.err;
+    const RunResult format = RunCli({"journal", "--format", "xml"}, 0);
+    EXPECT_EQ(format.exitCode, 2);
+    EXPECT_TRUE(Contains(format.err, "--format")) << format.err;
+    const RunResult url = RunCli({"--ip", "127.0.0.1", "collect", "--journal", "mysql://x/y"}, 0);
+    EXPECT_EQ(url.exitCode, 2);
+    EXPECT_TRUE(Contains(url.err, "mysql://x/y")) << url.err;
+}
+
+} // namespace
+} // namespace clitest
