@@ -259,6 +259,8 @@ void ChronelMain::buildMenus()
     add(tools, QStringLiteral("mnuToolsTestMode"), QStringLiteral("&Test Mode"));
     separator(tools, QStringLiteral("mnuToolsSep3"));
     add(tools, QStringLiteral("mnuToolsRestoreDefault"), QStringLiteral("&Restore Default Settings"));
+    separator(tools, QStringLiteral("mnuToolsSep4"));
+    add(tools, QStringLiteral("mnuToolsSiteJournal"), QStringLiteral("Site &Journal…"));
 
     QMenu* statistics = menuBar()->addMenu(QStringLiteral("&Statistics"));
     statistics->setObjectName(QStringLiteral("mnuStatistics"));

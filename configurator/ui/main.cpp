@@ -12,6 +12,7 @@
 // start-up (once the event scan has polled) and ends the program; it is meant
 // for machines without a display, under the offscreen platform.
 #include "chronel_main.h"
+#include "journal_actions.h"
 #include "live_views.h"
 #include "transfer_actions.h"
 
@@ -109,6 +110,7 @@ int main(int argc, char** argv)
     window.show();
 
     chronel::TransferActions transfer(window);
+    chronel::JournalActions journal(window);
     if (parser.isSet(settingsOption)) {
         transfer.openSettings(parser.value(settingsOption));
         // An address given on the command line wins over the file's, so a

@@ -1,0 +1,104 @@
+#pragma once
+// A window on one site journal (Tools > Site Journal): the rows a filter
+// selects in a table that follows the journal as the collector writes it,
+// their export to CSV, and a timing chart of the points of the rows selected
+// in the table.
+//
+// The table holds one bounded page (JournalTableModel): the first PageRows
+// rows of the filter in module-time order, and the rows stored since, of
+// which the earliest drop out past the limit; the status line says which.
+// The export writes every row of the filter, not just the page.
+//
+// The window reads through its own store, on the GUI thread.
+#include "core/model/user_message.h"
+#include "journal/journal_query.h"
+#include "journal/journal_store.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QSplitter;
+class QTableView;
+class QTimer;
+
+namespace chronel {
+
+class JournalTableModel;
+class TimingChart;
+
+// The id of the journal's last row (0 when it is empty), found through
+// JournalRowsAfter alone by halving: a few dozen probes of the id index.
+std::optional<qint64> LatestJournalId(const JournalStore& store, QString* error);
+
+class JournalWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int PageRows = 20000;
+    static constexpr int FollowMs = 1000;
+    // Rows taken per look at the journal; a burst is read over a few looks.
+    static constexpr int FollowRows = 5000;
+    static constexpr int MaxTraces = 12;
+
+    // Takes an open store.
+    explicit JournalWindow(std::unique_ptr<JournalStore> store, QWidget* parent = nullptr);
+    ~JournalWindow() override;
+
+    const JournalLocation& location() const { return store_->location(); }
+
+    // Reads the filter fields and loads the page they select; false, with a
+    // message, when a field is wrong or the journal cannot be read.
+    bool applyFilter();
+    // Adds the rows stored since the last look that the filter selects (the
+    // follow timer calls it every FollowMs).
+    void follow();
+    // Writes every row of the filter as applied to `path` as CSV; the file is
+    // replaced only once it is complete. False, with a message, on failure.
+    bool exportCsv(const QString& path);
+
+    // Replaces the message boxes (tests); empty restores them.
+    void setMessageSink(MessageSink sink) { sink_ = std::move(sink); }
+    // Replaces the export's save dialog (tests); returns the path or nothing.
+    void setFileChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
+
+    const JournalFilter& filter() const { return filter_; }
+    JournalTableModel& model() { return *model_; }
+    QTableView* table() const { return table_; }
+    TimingChart* chart() const { return chart_; }
+    QTimer* followTimer() const { return followTimer_; }
+
+private:
+    QWidget* buildFilterRow();
+    QWidget* buildChartPanel();
+    void loadChoices();
+    void exportToChosenFile();
+    void refreshChart(bool keepView);
+    void refreshScrollBar();
+    void refreshStatus();
+    void report(const QString& text);
+
+    std::unique_ptr<JournalStore> store_;
+    JournalFilter filter_;
+    qint64 lastId_ = 0;
+    bool truncated_ = false;
+    QString followError_;
+    MessageSink sink_;
+    std::function<QString()> chooser_;
+
+    JournalTableModel* model_ = nullptr;
+    QComboBox* module_ = nullptr;
+    QLineEdit* from_ = nullptr;
+    QLineEdit* to_ = nullptr;
+    QComboBox* point_ = nullptr;
+    QLineEdit* grep_ = nullptr;
+    QTableView* table_ = nullptr;
+    TimingChart* chart_ = nullptr;
+    QScrollBar* chartScroll_ = nullptr;
+    QTimer* followTimer_ = nullptr;
+};
+
+} // namespace chronel

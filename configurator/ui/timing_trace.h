@@ -1,0 +1,57 @@
+#pragma once
+// A point's state over time as a timing chart draws it: from the journal's
+// events of one point to the spans in which it was On, Off or unknown. No
+// widgets, so the chart's picture is tested as numbers.
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+
+namespace chronel {
+
+enum class PointState { Unknown, Off, On };
+
+// What an event line says about its point.
+struct EventEffect {
+    PointState state = PointState::Unknown;
+    // The module's scan reports the state it found ("On Scan", "Off Scan");
+    // a change record ("Input Point  5  On") also says what the state was.
+    bool scan = false;
+};
+
+// From the event line as the window shows it (EventLineBody): "Input Point
+// 5  On" and "Output Point  5  Off" are changes, "On Scan" and "Off Scan"
+// scans; chatter and events without a point leave the state unknown.
+EventEffect EventEffectOf(const QString& text);
+
+// A module time, "yyyy-MM-ddTHH:mm:ss.zzz", as milliseconds on an axis
+// without zones (read as UTC, so no daylight-saving gap or repeat); nothing
+// when the text is not one.
+std::optional<qint64> ModuleTimeMs(const QString& moduleTime);
+// The inverse, the stored form.
+QString ModuleTimeText(qint64 ms);
+
+struct TraceEvent {
+    qint64 ms = 0;
+    EventEffect effect;
+};
+
+struct TraceSegment {
+    qint64 from = 0;
+    qint64 to = 0;
+    PointState state = PointState::Unknown;
+
+    friend bool operator==(const TraceSegment&, const TraceSegment&) = default;
+};
+
+// The spans covering [from, to) in which a point was On, Off or unknown,
+// from its events in time order (some may lie outside the span). Before its
+// first event of known state the point was in the other state when that
+// event is a change, unknown when it is a scan; events of unknown state and
+// repeats of the state change nothing, so neighbouring spans always differ.
+QList<TraceSegment> TraceSegments(const QList<TraceEvent>& events, qint64 from, qint64 to);
+
+// The state at `ms` among `segments`; Unknown outside them.
+PointState StateAt(const QList<TraceSegment>& segments, qint64 ms);
+
+} // namespace chronel

@@ -1,0 +1,84 @@
+// The journal table's model: module-time order, rows added in their place
+// and once, sorting by a column, and the bound on rows held.
+#include "support/qt_printers.h"
+#include "ui/journal_table_model.h"
+
+#include <gtest/gtest.h>
+
+namespace chronel {
+namespace {
+
+JournalEvent Row(qint64 id, const char* module, const char* time, int point)
+{
+    JournalEvent e;
+    e.id = id;
+    e.module = QString::fromLatin1(module);
+    e.moduleName = QStringLiteral("Bay ") + e.module.right(1);
+    e.moduleTime = QStringLiteral("2024-03-01T") + QString::fromLatin1(time);
+    e.point = point;
+    e.text = QStringLiteral("Input Point %1  On").arg(point, 2);
+    e.received = QDateTime(QDate(2024, 3, 1), QTime(14, 0), Qt::UTC);
+    return e;
+}
+
+QList<qint64> Ids(const JournalTableModel& model)
+{
+    QList<qint64> ids;
+    for (int row = 0; row < model.rowCount(); ++row)
+        ids << model.event(row).id;
+    return ids;
+}
+
+TEST(JournalTableModel, RowsInModuleTimeOrderAndAddedInTheirPlaceOnce)
+{
+    JournalTableModel model;
+    model.setRows({Row(1, "127.0.0.2", "13:00:02.000", 5), Row(2, "127.0.0.3", "13:00:01.000", 0),
+        Row(3, "127.0.0.2", "13:00:03.000", 7)});
+    EXPECT_EQ(Ids(model), (QList<qint64>{2, 1, 3}));
+    // A late row of another module goes between; an id held already is not
+    // added again.
+    EXPECT_EQ(model.addRows({Row(4, "127.0.0.4", "13:00:01.500", 1), Row(3, "127.0.0.2", "13:00:03.000", 7)}), 1);
+    EXPECT_EQ(Ids(model), (QList<qint64>{2, 4, 1, 3}));
+
+    EXPECT_EQ(model.columnCount(), 9);
+    EXPECT_EQ(model.headerData(JournalTableModel::Text, Qt::Horizontal).toString(), QStringLiteral("Event text"));
+    EXPECT_EQ(
+        model.index(1, JournalTableModel::ModuleTime).data().toString(), QStringLiteral("2024-03-01 13:00:01.500"));
+    EXPECT_EQ(
+        model.index(1, JournalTableModel::Received).data().toString(), QStringLiteral("2024-03-01T14:00:00.000Z"));
+    EXPECT_EQ(model.index(0, JournalTableModel::Point).data().toString(), QString()); // no point
+}
+
+TEST(JournalTableModel, SortsByAColumnWithTiesInTimeOrder)
+{
+    JournalTableModel model;
+    model.setRows({Row(1, "127.0.0.2", "13:00:02.000", 5), Row(2, "127.0.0.3", "13:00:01.000", 7),
+        Row(3, "127.0.0.2", "13:00:00.000", 5)});
+    model.sort(JournalTableModel::Point, Qt::DescendingOrder);
+    EXPECT_EQ(Ids(model), (QList<qint64>{2, 3, 1}));
+    model.sort(JournalTableModel::Point, Qt::AscendingOrder);
+    EXPECT_EQ(Ids(model), (QList<qint64>{3, 1, 2}));
+    // Added rows follow the order in force.
+    model.addRows({Row(4, "127.0.0.2", "13:00:01.000", 6)});
+    EXPECT_EQ(Ids(model), (QList<qint64>{3, 1, 4, 2}));
+}
+
+TEST(JournalTableModel, KeepsAtMostItsLimitDroppingTheEarliest)
+{
+    JournalTableModel model(3);
+    model.setRows({Row(1, "127.0.0.2", "13:00:02.000", 1), Row(2, "127.0.0.2", "13:00:01.000", 1),
+        Row(3, "127.0.0.2", "13:00:03.000", 1)});
+    EXPECT_FALSE(model.droppedRows());
+    model.addRows({Row(4, "127.0.0.2", "13:00:04.000", 1)});
+    EXPECT_TRUE(model.droppedRows());
+    EXPECT_EQ(Ids(model), (QList<qint64>{1, 3, 4}));
+    // In another order the earliest in time still go.
+    model.sort(JournalTableModel::Module, Qt::DescendingOrder);
+    model.addRows({Row(5, "127.0.0.2", "13:00:00.500", 1), Row(6, "127.0.0.2", "13:00:05.000", 1)});
+    EXPECT_EQ(Ids(model), (QList<qint64>{3, 4, 6}));
+    // A dropped row is not held, so it could come back.
+    EXPECT_EQ(model.addRows({Row(1, "127.0.0.2", "13:00:09.000", 1)}), 1);
+}
+
+} // namespace
+} // namespace chronel
