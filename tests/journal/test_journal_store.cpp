@@ -78,6 +78,20 @@ TEST_P(JournalStoreTest, RowsComeBackAsStoredAndADuplicateBlockIsANoOp)
     other.raw += 'x';
     ASSERT_TRUE(store.append({other}, &error, &added)) << error;
     EXPECT_EQ(added, 1);
+
+    // A row with only what orders and identifies it; the rest stored empty.
+    JournalEvent bare;
+    bare.module = QStringLiteral("127.0.0.4");
+    bare.moduleTime = QStringLiteral("2024-03-01T13:05:07.042");
+    bare.received = block[0].received;
+    ASSERT_TRUE(store.append({bare}, &error, &added)) << error;
+    JournalFilter filter;
+    filter.module = bare.module;
+    rows = JournalRows(store, filter, &error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 1);
+    bare.id = rows->front().id;
+    EXPECT_EQ(rows->front(), bare);
 }
 
 TEST_P(JournalStoreTest, AFailedBlockStoresNothingAndNamesTheJournal)
