@@ -255,6 +255,8 @@ deb)
 \./usr/share/icons/hicolor/scalable/apps/chronel\.svg|the configurator's icon
 \./usr/share/man/man1/chronel-cli\.1\.gz|chronel-cli's man page
 \./usr/share/man/man1/chronel-sim\.1\.gz|chronel-sim's man page
+\./usr/lib/systemd/system/chronel-collector\.service|the collector service
+\./usr/share/doc/chronel/site\.txt\.example|the collector's site file example
 TABLE
   if grep -q 'libmbxapi' <<<"$contents"; then fail "package carries the stand-in MBX driver"; fi
   if grep -q '^\./usr/etc/' <<<"$contents"; then fail "package installs below /usr/etc"; fi
@@ -262,7 +264,7 @@ TABLE
   info=$(dpkg-deb -I "$deb")
   depends=$(dpkg-deb -f "$deb" Depends)
   names=$(sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends")
-  for dep in libc6 libstdc++6 libqt6core6 libqt6widgets6 libmodbus5; do
+  for dep in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libmodbus5; do
     grep -qFx -- "$dep" <<<"$names" || fail "Depends lacks $dep: $depends"
   done
   [[ $(dpkg-deb -f "$deb" Package) == chronel ]] || fail "package name"
