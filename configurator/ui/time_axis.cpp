@@ -31,7 +31,9 @@ void TimeAxis::setSpan(qint64 from, qint64 to)
 
 void TimeAxis::setWidth(int pixels)
 {
+    const double shown = width_ * msPerPixel_;
     width_ = std::max(pixels, 1);
+    msPerPixel_ = shown / width_;
     clamp();
 }
 

@@ -16,7 +16,8 @@ public:
     // The span the view stays within; a view already set is kept where it
     // fits. An empty span is widened to one millisecond.
     void setSpan(qint64 from, qint64 to);
-    // The plot's width; the view keeps its start and scale.
+    // The plot's width; the view keeps the times it shows, within the
+    // deepest zoom.
     void setWidth(int pixels);
     // The view shows the whole span.
     void showAll();

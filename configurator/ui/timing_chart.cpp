@@ -13,7 +13,7 @@ namespace chronel {
 namespace {
 
 constexpr int MinTickSpacing = 90; // px between axis labels
-constexpr int TickLength = 5;
+constexpr int TickLength = 6;
 const QColor TraceColour(0, 120, 40);
 const QColor UnknownColour(150, 150, 150);
 const QColor EventColour(200, 90, 0);

@@ -24,7 +24,7 @@ struct ChartTrace {
 class TimingChart : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int LabelWidth = 190;
+    static constexpr int LabelWidth = 270;
     static constexpr int RowHeight = 34;
     static constexpr int TopMargin = 22;
     static constexpr int AxisHeight = 30;

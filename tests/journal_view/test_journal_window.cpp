@@ -177,12 +177,12 @@ TEST_F(JournalWindowTest, ExportWritesEveryRowOfTheFilterAsCsv)
     EXPECT_TRUE(messages[0].contains(QStringLiteral("missing/export.csv"))) << messages[0].toStdString();
 }
 
-// Whether anything but the background is painted at x within a pixel of y.
+// Whether a trace's dark line (not the light grid) is painted at x within a
+// pixel of y.
 bool Inked(const QImage& image, int x, int y)
 {
-    const QColor background = image.pixelColor(x, 1);
     for (int dy = -1; dy <= 1; ++dy) {
-        if (image.pixelColor(x, y + dy) != background)
+        if (image.pixelColor(x, y + dy).lightness() < 160)
             return true;
     }
     return false;
@@ -246,6 +246,77 @@ TEST_F(JournalWindowTest, SiteJournalMenuOpensOneWindowPerJournal)
     EXPECT_TRUE(windows[0]->isVisible());
     EXPECT_EQ(windows[0]->model().rowCount(), 4);
     EXPECT_EQ(messages.size(), 1);
+}
+
+// The pictures of the README: a feeder trip on a site of three modules, the
+// window with the chart of six points and the chart alone, the cursor on the
+// transformer's trip.
+TEST(JournalWindowPictures, TripOnASiteOfThreeModules)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    JournalLocation location;
+    location.path = dir.filePath(QStringLiteral("journal.sqlite"));
+    JournalStore writer;
+    QString error;
+    ASSERT_TRUE(writer.open(location, &error)) << error.toStdString();
+
+    struct Step {
+        const char* module;
+        const char* time;
+        int point;
+        bool on;
+    };
+    const QHash<QString, QString> names{
+        {"192.168.16.141", "Feeder 1"}, {"192.168.16.142", "Feeder 2"}, {"192.168.16.143", "Transformer T1"}};
+    const QHash<int, std::tuple<QString, QString, QString>> points{{1, {"87T differential trip", "Trip", "Normal"}},
+        {2, {"27 undervoltage", "Pickup", "Normal"}}, {3, {"52-T1 HV breaker", "Closed", "Open"}},
+        {5, {"52 breaker", "Closed", "Open"}}, {7, {"86 lockout", "Locked out", "Reset"}},
+        {9, {"Battery charger fail", "Alarm", "Normal"}}};
+    const Step steps[] = {{"192.168.16.143", "14:03:20.912", 9, true}, {"192.168.16.143", "14:03:20.975", 9, false},
+        {"192.168.16.143", "14:03:21.104", 1, true}, {"192.168.16.141", "14:03:21.110", 2, true},
+        {"192.168.16.142", "14:03:21.113", 2, true}, {"192.168.16.143", "14:03:21.162", 3, false},
+        {"192.168.16.141", "14:03:21.171", 5, false}, {"192.168.16.142", "14:03:21.175", 5, false},
+        {"192.168.16.141", "14:03:21.180", 7, true}, {"192.168.16.143", "14:03:21.420", 1, false},
+        {"192.168.16.141", "14:03:21.851", 2, false}, {"192.168.16.142", "14:03:21.853", 2, false},
+        {"192.168.16.142", "14:03:22.480", 5, true}, {"192.168.16.143", "14:03:22.730", 3, true},
+        {"192.168.16.141", "14:03:23.020", 7, false}, {"192.168.16.141", "14:03:23.415", 5, true}};
+    QList<JournalEvent> block;
+    for (const Step& step : steps) {
+        const auto& [description, onText, offText] = points.value(step.point);
+        const QString module = QString::fromLatin1(step.module);
+        block << Event(module, names.value(module), QStringLiteral("2026-12-07T") + QString::fromLatin1(step.time),
+            step.point, description, step.on, step.on ? onText : offText);
+        // Received 1.3 s later, in UTC; the modules keep UTC+1.
+        const QDateTime at = QDateTime::fromString(block.last().moduleTime, Qt::ISODateWithMs);
+        block.last().received = QDateTime(at.date(), at.time(), Qt::UTC).addMSecs(1300 - 3600 * 1000);
+    }
+    ASSERT_TRUE(writer.append(block, &error)) << error.toStdString();
+
+    auto store = std::make_unique<JournalStore>();
+    ASSERT_TRUE(store->open(location, &error)) << error.toStdString();
+    JournalWindow window(std::move(store));
+    window.resize(1280, 900);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QSplitter*>(QStringLiteral("splJournal"))->setSizes({430, 330});
+    for (const int row : {2, 3, 5, 6, 7, 8})
+        window.table()->selectionModel()->select(
+            window.model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    TimingChart* chart = window.chart();
+    ASSERT_EQ(chart->traces().size(), 6);
+    const auto pointAt = [chart](const char* time) {
+        const double x = chart->plotLeft() + chart->axis().toX(*ModuleTimeMs(QString::fromLatin1(time)));
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, 60), chart->mapToGlobal(QPointF(x, 60)), Qt::NoButton,
+            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(chart, &move);
+    };
+    pointAt("2026-12-07T14:03:21.300");
+    ASSERT_TRUE(chart->cursorTime());
+    EXPECT_TRUE(test::saveScreenshot(&window, QStringLiteral("journal-window.png")));
+    chart->parentWidget()->resize(1100, chart->parentWidget()->sizeHint().height());
+    pointAt("2026-12-07T14:03:21.300");
+    EXPECT_TRUE(test::saveScreenshot(chart->parentWidget(), QStringLiteral("journal-timing-chart.png")));
 }
 
 } // namespace

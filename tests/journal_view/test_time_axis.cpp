@@ -29,6 +29,10 @@ TEST_F(TimeAxisTest, TheWholeSpanFillsThePlot)
     EXPECT_DOUBLE_EQ(axis.toX(from), 0);
     EXPECT_DOUBLE_EQ(axis.toX(from + 2500), 250);
     EXPECT_DOUBLE_EQ(axis.toMs(750), from + 7500);
+    // A narrower plot shows the same times.
+    axis.setWidth(500);
+    EXPECT_DOUBLE_EQ(axis.msPerPixel(), 20);
+    EXPECT_DOUBLE_EQ(axis.viewEnd(), from + 10000);
 }
 
 TEST_F(TimeAxisTest, ZoomKeepsTheTimeUnderTheAnchor)

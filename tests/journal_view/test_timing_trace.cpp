@@ -45,7 +45,7 @@ TEST(EventEffect, ReadsTheStateFromTheEventLine)
     }
 }
 
-TEST(ModuleTime, MillisecondsWithoutZoneAndBack)
+TEST(ModuleTimeMs, MillisecondsWithoutZoneAndBack)
 {
     const auto a = ModuleTimeMs(QStringLiteral("2024-03-31T02:30:00.250"));
     const auto b = ModuleTimeMs(QStringLiteral("2024-03-31T01:30:00.000"));
