@@ -76,7 +76,7 @@ int main(int argc, char* argv[])
         return Usage(
             console, QStringLiteral("--ip is required: there is no default module address"), CommandUsage(*info));
 
-    CommandContext context{console, options.intervalMs, int(options.addresses.size())};
+    CommandContext context{console, options.intervalMs, int(options.addresses.size()), QString()};
 
     if (!command->needsModule()) {
         const ExitStatus status = command->check(context);

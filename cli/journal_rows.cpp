@@ -25,7 +25,7 @@ QString ModuleTimeText(const chronel::EventRecord& r)
         r.hour % 100, r.minute % 100, r.second % 100, r.millisecond % 1000);
 }
 
-QList<chronel::JournalEvent> JournalRows(
+QList<chronel::JournalEvent> BlockJournalRows(
     const QList<chronel::DecodedEvent>& events, const JournalModuleInfo& module, const QDateTime& receivedUtc)
 {
     QList<chronel::JournalEvent> rows;

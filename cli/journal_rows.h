@@ -26,7 +26,7 @@ constexpr int DaylightSaving = 1; // the record's DST flag was set
 // whatever they hold (an undated record reads 0000-00-00).
 QString ModuleTimeText(const chronel::EventRecord& record);
 
-QList<chronel::JournalEvent> JournalRows(
+QList<chronel::JournalEvent> BlockJournalRows(
     const QList<chronel::DecodedEvent>& events, const JournalModuleInfo& module, const QDateTime& receivedUtc);
 
 } // namespace chronelcli

@@ -81,11 +81,15 @@ bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const ch
     const JournalModuleInfo module{session_.address(),
         siteName_.isEmpty() ? session_.model().settings().ConfigModuleName.trimmed() : siteName_,
         pointsKnown_ ? &points_ : nullptr};
-    const QList<chronel::JournalEvent> rows = JournalRows(events, module, QDateTime::currentDateTimeUtc());
+    const QList<chronel::JournalEvent> rows = BlockJournalRows(events, module, QDateTime::currentDateTimeUtc());
     if (!rows.isEmpty()) {
         QString error;
         int added = 0;
-        if (!journal_.append(rows, &error, &added)) {
+        // A server connection that broke (a restarted PostgreSQL) is opened
+        // again once before the block is given back to the module.
+        const auto appended = [&] { return journal_.append(rows, &error, &added); };
+        const chronel::JournalLocation where = journal_.location();
+        if (!appended() && !(journal_.open(where, &error) && appended())) {
             if (!storeFailing_)
                 console_.error(QStringLiteral("chronel-cli: %1: events left in the module, the journal did not take "
                                               "them: %2")

@@ -3,6 +3,8 @@
 // and started again; a second client draining the module is noticed.
 #include "cli_test_support.h"
 
+#include "support/postgres_server.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -155,6 +157,41 @@ TEST_F(CliCollect, AnotherClientDrainingTheModuleIsNoticed)
     EXPECT_TRUE(std::regex_search(r.err,
         std::regex(R"(127\.0\.0\.1: [0-9]+ events vanished from the module between two reads: is another client)")))
         << r.err;
+}
+
+// Collectors on two machines, here two processes, each with its own module,
+// sharing one journal on a PostgreSQL server.
+TEST(CliCollectPostgres, TwoCollectorsShareOneJournal)
+{
+    chronel::test::PostgresServer server;
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(server.createDatabase(QStringLiteral("site"), &error)) << error.toStdString();
+    const std::string url = server.url(QStringLiteral("site")).toStdString();
+
+    TempDir dir;
+    WriteFile(dir.file("events.txt"), EventScript(20, 50));
+    Sim sim;
+    ASSERT_GT(sim.startTcp({"--modules", "2", "--events", "script:" + dir.file("events.txt")}), 0);
+    const auto collect = [&](const char* address) {
+        return RunCli({"--tcp", "--ip", address, "collect", "--journal", url, "--seconds", "5"}, sim.port());
+    };
+    RunResult second;
+    std::thread other([&] { second = collect("127.0.0.2"); });
+    const RunResult first = collect("127.0.0.1");
+    other.join();
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+
+    const RunResult csv = RunCli({"journal", "--journal", url, "--format", "csv"}, 0);
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    int points[2] = {0, 0};
+    for (const std::string& line : Lines(csv.out))
+        for (int m = 0; m < 2; ++m)
+            if (std::regex_search(line, std::regex("^127\\.0\\.0\\." + std::to_string(m + 1) + ",[^,]*,[^,]*,[1-4],")))
+                ++points[m];
+    EXPECT_EQ(points[0], 20) << csv.out;
+    EXPECT_EQ(points[1], 20) << csv.out;
 }
 
 TEST(CliJournal, NamesWhatIsWrong)
