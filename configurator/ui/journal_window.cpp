@@ -35,6 +35,14 @@ constexpr int ScrollSteps = 100000;
 // Room around the rows when the filter leaves the period open.
 constexpr qint64 MinSpanMs = 1000;
 
+// "<name or address>  <point> <description>".
+QString TraceLabel(const JournalEvent& e)
+{
+    const QString module = e.moduleName.isEmpty() ? e.module : e.moduleName;
+    return e.pointDescription.isEmpty() ? QStringLiteral("%1  %2").arg(module).arg(e.point)
+                                        : QStringLiteral("%1  %2 %3").arg(module).arg(e.point).arg(e.pointDescription);
+}
+
 } // namespace
 
 std::optional<qint64> LatestJournalId(const JournalStore& store, QString* error)
@@ -390,7 +398,7 @@ bool JournalWindow::exportCsv(const QString& path)
 
 void JournalWindow::refreshChart(bool keepView)
 {
-    // The points of the selected rows, in the order they were picked.
+    // The points of the selected rows, in the table's order.
     QList<std::pair<QString, int>> points;
     QList<QString> labels;
     const QModelIndexList selected = table_->selectionModel()->selectedRows();
@@ -402,10 +410,18 @@ void JournalWindow::refreshChart(bool keepView)
         if (points.size() == MaxTraces)
             break;
         points.append(key);
-        const QString module = e.moduleName.isEmpty() ? e.module : e.moduleName;
-        labels.append(e.pointDescription.isEmpty()
-                ? QStringLiteral("%1  %2").arg(module).arg(e.point)
-                : QStringLiteral("%1  %2 %3").arg(module).arg(e.point).arg(e.pointDescription));
+        labels.append(TraceLabel(e));
+    }
+
+    // Nothing selected but a point filtered: that point of every module.
+    if (points.isEmpty() && filter_.point.value_or(0) > 0) {
+        for (const JournalEvent& e : model_->events()) {
+            const std::pair<QString, int> key{e.module, e.point};
+            if (points.contains(key) || points.size() == MaxTraces)
+                continue;
+            points.append(key);
+            labels.append(TraceLabel(e));
+        }
     }
 
     QList<ChartTrace> traces(points.size());

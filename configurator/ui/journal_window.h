@@ -2,7 +2,7 @@
 // A window on one site journal (Tools > Site Journal): the rows a filter
 // selects in a table that follows the journal as the collector writes it,
 // their export to CSV, and a timing chart of the points of the rows selected
-// in the table.
+// in the table (or, with none selected, of the point the filter names).
 //
 // The table holds one bounded page (JournalTableModel): the first PageRows
 // rows of the filter in module-time order, and the rows stored since, of

@@ -1,6 +1,7 @@
 #include "timing_chart.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -165,6 +166,24 @@ void TimingChart::leaveEvent(QEvent*)
 {
     cursorX_.reset();
     update();
+}
+
+void TimingChart::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: zoomIn(); break;
+    case Qt::Key_Minus: zoomOut(); break;
+    case Qt::Key_Home: showAll(); break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        axis_.scroll((event->key() == Qt::Key_Left ? -0.1 : 0.1) * plotWidth());
+        update();
+        emit viewChanged();
+        break;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    event->accept();
 }
 
 void TimingChart::paintEvent(QPaintEvent*)

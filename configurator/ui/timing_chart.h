@@ -1,7 +1,8 @@
 #pragma once
 // The timing chart of a site journal: one row per point, its state over time
 // as a high (On) and low (Off) trace with a tick at each event, under a time
-// axis; the mouse wheel zooms about the pointer, dragging pans, and a
+// axis; the mouse wheel zooms about the pointer (+ and - keys about the
+// middle), dragging or the arrow keys pan, Home shows the whole span, and a
 // vertical cursor reads the time under the pointer. The picture engineers
 // draw by hand after a trip, drawn with QPainter from TraceSegments and a
 // TimeAxis.
@@ -70,6 +71,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     int plotWidth() const;

@@ -216,12 +216,42 @@ TEST_F(JournalWindowTest, ChartDrawsTheSelectedPointsStateChanges)
         EXPECT_EQ(Inked(image, x, chart->lowY(0)), !on) << x;
     }
 
+    // With nothing selected, the filter's point of every module.
+    window->table()->clearSelection();
+    EXPECT_TRUE(chart->traces().isEmpty());
+    auto* point = window->findChild<QComboBox*>(QStringLiteral("cmbJournalPoint"));
+    point->setCurrentIndex(point->findData(5));
+    ASSERT_TRUE(window->applyFilter());
+    ASSERT_EQ(chart->traces().size(), 2);
+    EXPECT_EQ(chart->traces()[1].label, QStringLiteral("South  5 Breaker 52"));
+
     // The wheel zooms about the pointer.
     const double before = axis.msPerPixel();
     QWheelEvent wheel(QPointF(chart->plotLeft() + 100, 60), chart->mapToGlobal(QPointF(chart->plotLeft() + 100, 60)),
         {}, {0, 120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(chart, &wheel);
     EXPECT_DOUBLE_EQ(axis.msPerPixel(), before / TimingChart::WheelZoom);
+}
+
+TEST_F(JournalWindowTest, LatestIdIsTheLastRowsId)
+{
+    QList<JournalEvent> block;
+    for (int i = 0; i < 37; ++i)
+        block << Breaker("127.0.0.4", QStringLiteral("13:01:%1.000").arg(i, 2, 10, QLatin1Char('0')), i % 2);
+    append(block);
+    QString error;
+    const auto rows = JournalRows(writer, {}, &error);
+    ASSERT_TRUE(rows) << error.toStdString();
+    qint64 last = 0;
+    for (const JournalEvent& e : *rows)
+        last = std::max(last, e.id);
+    EXPECT_EQ(LatestJournalId(writer, &error), last);
+
+    JournalStore empty;
+    JournalLocation elsewhere;
+    elsewhere.path = dir.filePath(QStringLiteral("empty.sqlite"));
+    ASSERT_TRUE(empty.open(elsewhere, &error)) << error.toStdString();
+    EXPECT_EQ(LatestJournalId(empty, &error), 0);
 }
 
 TEST_F(JournalWindowTest, SiteJournalMenuOpensOneWindowPerJournal)
