@@ -100,7 +100,7 @@ int main(int argc, char* argv[])
         modules.push_back({address, options.names.value(address), options.adapters.value(address, 0)});
     const auto lanes = PlanLanes(modules, [](const ModuleJob& m) { return OverDriver(m.address, m.adapter); });
     SiteRunOptions run;
-    run.jobs = JobCount(options);
+    run.jobs = JobCount(options, command->runsUntilInterrupted());
     run.outcomeIsLastLine = command->lastLineIsOutcome();
     const std::size_t atOnce = std::min(lanes.size(), std::size_t(run.jobs));
     if (command->runsUntilInterrupted() && modules.size() > 1 && atOnce < modules.size()) {

@@ -41,10 +41,10 @@ std::optional<int> ParseBoundedInt(const QString& text, int low, int high)
     return int(value);
 }
 
-int JobCount(const CliOptions& options)
+int JobCount(const CliOptions& options, bool endless)
 {
     const int modules = std::max(1, int(options.addresses.size()));
-    return options.jobs ? *options.jobs : std::min(modules, DefaultJobsLimit);
+    return options.jobs ? *options.jobs : std::min(modules, endless ? JobsMax : DefaultJobsLimit);
 }
 
 ParsedCommandLine ParseCommandLine(const QStringList& args)

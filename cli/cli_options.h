@@ -40,8 +40,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& args);
 constexpr int DefaultJobsLimit = 64; // --jobs when not given: every module, up to this many
 constexpr int JobsMax = 256;
 
-// How many modules run at once: --jobs, else every module up to the limit.
-int JobCount(const CliOptions& options);
+// How many modules run at once: --jobs, else every module up to the limit;
+// a command that runs until it is stopped (a collector, an endless scan)
+// takes every module up to JobsMax, since a module left waiting would never
+// start.
+int JobCount(const CliOptions& options, bool endless = false);
 
 // A whole decimal number within low … high.
 std::optional<int> ParseBoundedInt(const QString& text, int low, int high);

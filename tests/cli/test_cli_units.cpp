@@ -129,6 +129,7 @@ TEST(AddressList, AdaptersJobsAndRepeatsOnTheCommandLine)
     for (int i = 1; i <= 70; ++i)
         many << "--ip" << QStringLiteral("127.0.0.%1").arg(i);
     EXPECT_EQ(JobCount(ParseCommandLine(many + QStringList{"status"}).options), DefaultJobsLimit);
+    EXPECT_EQ(JobCount(ParseCommandLine(many + QStringList{"collect"}).options, true), 70);
 
     const auto error = [](const QStringList& args) { return ParseCommandLine(args).error.toStdString(); };
     EXPECT_EQ(error({"--ip", "127.0.0.1,adapter=8", "status"}), "--ip adapter=8: expected adapter=N with N from 0 to 7");
