@@ -92,6 +92,7 @@ int main(int argc, char* argv[])
         console.error(QStringLiteral("chronel-cli: ") + transportError);
         return int(ExitStatus::BadUsage);
     }
+    const MessageBoxRoute boxes(console);
     if (options.trace)
         InstallFrameTracePrinter(console);
 

@@ -3,10 +3,13 @@
 #include "core/transfer/transfer_sequence.h"
 #include "progress_bar.h"
 
+#include "platform/message_box.h"
+
 #include <QElapsedTimer>
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -15,6 +18,15 @@ namespace chronelcli {
 namespace {
 
 constexpr int ModuleBarWidth = 20;
+
+thread_local Console* moduleConsole = nullptr;
+std::atomic<Console*> processConsole{nullptr};
+
+void WriteMessageBox(const QString& title, const QString& text)
+{
+    if (Console* process = processConsole.load())
+        ConsoleOfThisThread(*process).message({title, text});
+}
 
 } // namespace
 
@@ -220,6 +232,24 @@ void Console::endProgress()
 }
 
 bool Console::terminal() const { return screen_->terminal; }
+
+ModuleConsoleScope::ModuleConsoleScope(Console& console) : previous_(moduleConsole) { moduleConsole = &console; }
+
+ModuleConsoleScope::~ModuleConsoleScope() { moduleConsole = previous_; }
+
+Console& ConsoleOfThisThread(Console& process) { return moduleConsole ? *moduleConsole : process; }
+
+MessageBoxRoute::MessageBoxRoute(Console& process)
+{
+    processConsole = &process;
+    platform::setMessageFallback(WriteMessageBox);
+}
+
+MessageBoxRoute::~MessageBoxRoute()
+{
+    platform::setMessageFallback(nullptr);
+    processConsole = nullptr;
+}
 
 void Console::refresh()
 {

@@ -68,4 +68,30 @@ private:
     QString lastLine_;
 };
 
+// While it lives, what the libraries report on this thread (frames, message
+// boxes) is the module's of `console`.
+class ModuleConsoleScope {
+public:
+    explicit ModuleConsoleScope(Console& console);
+    ~ModuleConsoleScope();
+    ModuleConsoleScope(const ModuleConsoleScope&) = delete;
+    ModuleConsoleScope& operator=(const ModuleConsoleScope&) = delete;
+
+private:
+    Console* previous_;
+};
+
+// The module console of this thread's scope, else `process`.
+Console& ConsoleOfThisThread(Console& process);
+
+// While it lives, the libraries' message boxes, which a command-line program
+// cannot show, are lines of the showing thread's console.
+class MessageBoxRoute {
+public:
+    explicit MessageBoxRoute(Console& process);
+    ~MessageBoxRoute();
+    MessageBoxRoute(const MessageBoxRoute&) = delete;
+    MessageBoxRoute& operator=(const MessageBoxRoute&) = delete;
+};
+
 } // namespace chronelcli

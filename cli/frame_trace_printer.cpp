@@ -4,18 +4,6 @@
 
 namespace chronelcli {
 
-namespace {
-
-// A control sends and completes its requests on the thread that owns it,
-// which is its module's thread.
-thread_local Console* moduleConsole = nullptr;
-
-} // namespace
-
-ModuleConsoleScope::ModuleConsoleScope(Console& console) : previous_(moduleConsole) { moduleConsole = &console; }
-
-ModuleConsoleScope::~ModuleConsoleScope() { moduleConsole = previous_; }
-
 QString TraceLine(const QTime& when, const regaccess::TraceFrame& frame)
 {
     using regaccess::TraceDirection;
@@ -41,8 +29,7 @@ void InstallFrameTracePrinter(Console& console)
 {
     regaccess::setFrameObserver(
         [&console](const regaccess::TraceFrame& frame) {
-            Console& target = moduleConsole ? *moduleConsole : console;
-            target.trace(TraceLine(QTime::currentTime(), frame));
+            ConsoleOfThisThread(console).trace(TraceLine(QTime::currentTime(), frame));
         });
 }
 

@@ -21,21 +21,9 @@ class Console;
 QString TraceLine(const QTime& when, const regaccess::TraceFrame& frame);
 
 // Installs the printer for the rest of the process. A frame goes to the
-// console of the module whose thread sent or received it (see
-// ModuleConsoleScope), so that with several modules at once each line names
-// its module; else to `console`.
+// console of the module whose thread sent or received it (a control sends
+// and completes its requests on its module's thread), so that with several
+// modules at once each line names its module; else to `console`.
 void InstallFrameTracePrinter(Console& console);
-
-// While it lives, frames seen on this thread are the module's of `console`.
-class ModuleConsoleScope {
-public:
-    explicit ModuleConsoleScope(Console& console);
-    ~ModuleConsoleScope();
-    ModuleConsoleScope(const ModuleConsoleScope&) = delete;
-    ModuleConsoleScope& operator=(const ModuleConsoleScope&) = delete;
-
-private:
-    Console* previous_;
-};
 
 } // namespace chronelcli

@@ -2,6 +2,7 @@
 
 #include "platform/widget_plugin.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace platform {
@@ -21,7 +22,11 @@ MessageAnswer defaultAnswer(MessageButtons buttons)
     return MessageAnswer::Ok;
 }
 
+std::atomic<MessageFallback> fallbackWriter{nullptr};
+
 } // namespace
+
+void setMessageFallback(MessageFallback fallback) { fallbackWriter = fallback; }
 
 MessageAnswer messageBox(const QString& title, const QString& text, MessageIcon icon, MessageButtons buttons)
 {
@@ -31,6 +36,10 @@ MessageAnswer messageBox(const QString& title, const QString& text, MessageIcon 
     using Show = MessageAnswer (*)(const QString&, const QString&, MessageIcon, MessageButtons);
     if (auto show = reinterpret_cast<Show>(widgetPluginSymbol("chronel_platform_widgets", "platform_message_box")))
         return show(title, text, icon, buttons);
+    if (const MessageFallback fallback = fallbackWriter.load()) {
+        fallback(title, text);
+        return defaultAnswer(buttons);
+    }
     std::fprintf(stderr, "%s: %s\n", title.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     std::fflush(stderr);
     return defaultAnswer(buttons);

@@ -38,4 +38,23 @@ INSTANTIATE_TEST_SUITE_P(Buttons, HeadlessMessageBox,
         Case{platform::MessageButtons::YesNo, platform::MessageAnswer::Yes},
         Case{platform::MessageButtons::YesNoCancel, platform::MessageAnswer::Yes}));
 
+// A program that draws on the terminal takes the texts itself; stderr then
+// gets nothing from the box, and clearing the fallback restores stderr.
+TEST(HeadlessMessageBoxFallback, GoesToTheProgramsWriterUntilCleared)
+{
+    static QString seen;
+    seen.clear();
+    platform::setMessageFallback([](const QString& title, const QString& text) { seen = title + "|" + text; });
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::messageBox(QStringLiteral("PLCDRV"), QStringLiteral("Error Opening COM1"),
+                  platform::MessageIcon::Critical, platform::MessageButtons::YesNo),
+        platform::MessageAnswer::Yes);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(seen, "PLCDRV|Error Opening COM1");
+    platform::setMessageFallback(nullptr);
+    ::testing::internal::CaptureStderr();
+    platform::messageBox(QStringLiteral("T"), QStringLiteral("x"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "T: x\n");
+}
+
 } // namespace
