@@ -26,7 +26,7 @@ public:
     // returns how many were added.
     int addRows(const QList<JournalEvent>& rows);
 
-    const JournalEvent& event(int row) const { return rows_.at(row); }
+    const JournalEvent& eventAt(int row) const { return rows_.at(row); }
     const QList<JournalEvent>& events() const { return rows_; }
     int maxRows() const { return maxRows_; }
     // Whether rows dropped out at the limit since the last setRows().

@@ -403,7 +403,7 @@ void JournalWindow::refreshChart(bool keepView)
     QList<QString> labels;
     const QModelIndexList selected = table_->selectionModel()->selectedRows();
     for (const QModelIndex& index : selected) {
-        const JournalEvent& e = model_->event(index.row());
+        const JournalEvent& e = model_->eventAt(index.row());
         const std::pair<QString, int> key{e.module, e.point};
         if (e.point == 0 || points.contains(key))
             continue;

@@ -25,7 +25,7 @@ QList<qint64> Ids(const JournalTableModel& model)
 {
     QList<qint64> ids;
     for (int row = 0; row < model.rowCount(); ++row)
-        ids << model.event(row).id;
+        ids << model.eventAt(row).id;
     return ids;
 }
 
