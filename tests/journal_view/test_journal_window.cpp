@@ -2,6 +2,7 @@
 // store, offscreen: the table's order and filters, rows followed as they are
 // stored, the CSV export, the timing chart's picture, and Tools > Site
 // Journal opening it. Nothing here talks to a module.
+#include "support/postgres_server.h"
 #include "support/qt_printers.h"
 #include "support/screenshot.h"
 #include "ui/chronel_main.h"
@@ -276,6 +277,37 @@ TEST_F(JournalWindowTest, SiteJournalMenuOpensOneWindowPerJournal)
     EXPECT_TRUE(windows[0]->isVisible());
     EXPECT_EQ(windows[0]->model().rowCount(), 4);
     EXPECT_EQ(messages.size(), 1);
+}
+
+// A PostgreSQL journal typed as a URL into Tools > Site Journal, on a private
+// server on a Unix socket: its rows in order, and one stored later followed.
+TEST(JournalWindowPostgres, OpensAUrlAndFollowsTheJournal)
+{
+    test::PostgresServer server;
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(server.createDatabase(QStringLiteral("site"), &error)) << error.toStdString();
+    const QString url = server.url(QStringLiteral("site"));
+    const auto location = ParseJournalLocation(url, &error);
+    ASSERT_TRUE(location) << error.toStdString();
+    JournalStore writer;
+    ASSERT_TRUE(writer.open(*location, &error)) << error.toStdString();
+    ASSERT_TRUE(writer.append(
+        {Breaker("127.0.0.3", "13:00:02.000", true), Breaker("127.0.0.2", "13:00:01.000", false)}, &error))
+        << error.toStdString();
+
+    ChronelMain main; // no control factory: nothing is sent
+    JournalActions actions(main);
+    QStringList messages;
+    actions.setMessageSink([&messages](const UserMessage& m) { messages << m.text; });
+    JournalWindow* window = actions.openJournal(url);
+    ASSERT_NE(window, nullptr) << messages.join(u'\n').toStdString();
+    EXPECT_EQ(ModuleTimes(window->model()), (QStringList{"127.0.0.2 13:00:01.000", "127.0.0.3 13:00:02.000"}));
+
+    ASSERT_TRUE(writer.append({Breaker("127.0.0.2", "13:00:01.500", true)}, &error)) << error.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->model().rowCount() == 3; }, 3 * JournalWindow::FollowMs));
+    EXPECT_EQ(window->model().eventAt(1).moduleTime, QStringLiteral("2024-03-01T13:00:01.500"));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
 }
 
 // The pictures of the README: a feeder trip on a site of three modules, the
