@@ -64,9 +64,8 @@ JournalWindow* JournalActions::openJournal(const QString& text)
     while (recent_.size() > RecentCount)
         recent_.removeLast();
 
-    auto* journal = new JournalWindow(std::move(store), &window_);
+    auto* journal = new JournalWindow(std::move(store), sink_, &window_);
     journal->setAttribute(Qt::WA_DeleteOnClose);
-    journal->setMessageSink(sink_);
     windows_.insert(location->displayName(), journal);
     journal->show();
     return journal;

@@ -81,8 +81,11 @@ std::optional<qint64> LatestJournalId(const JournalStore& store, QString* error)
     return high;
 }
 
-JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, QWidget* parent)
-    : QMainWindow(parent), store_(std::move(store)), model_(new JournalTableModel(PageRows, this))
+JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink sink, QWidget* parent)
+    : QMainWindow(parent),
+      store_(std::move(store)),
+      sink_(std::move(sink)),
+      model_(new JournalTableModel(PageRows, this))
 {
     setObjectName(QStringLiteral("frmSiteJournal"));
     setWindowTitle(QStringLiteral("%1 — %2").arg(Title, store_->location().displayName()));

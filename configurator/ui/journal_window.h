@@ -44,8 +44,10 @@ public:
     static constexpr int FollowRows = 5000;
     static constexpr int MaxTraces = 12;
 
-    // Takes an open store.
-    explicit JournalWindow(std::unique_ptr<JournalStore> store, QWidget* parent = nullptr);
+    // Takes an open store and loads the rows of an empty filter; `sink`
+    // gets the messages (message boxes when empty), those of this first load
+    // included.
+    explicit JournalWindow(std::unique_ptr<JournalStore> store, MessageSink sink = {}, QWidget* parent = nullptr);
     ~JournalWindow() override;
 
     const JournalLocation& location() const { return store_->location(); }

@@ -93,9 +93,7 @@ protected:
         auto store = std::make_unique<JournalStore>();
         QString error;
         EXPECT_TRUE(store->open(location, &error)) << error.toStdString();
-        auto window = std::make_unique<JournalWindow>(std::move(store));
-        window->setMessageSink([this](const UserMessage& m) { messages << m.text; });
-        return window;
+        return std::make_unique<JournalWindow>(std::move(store), [this](const UserMessage& m) { messages << m.text; });
     }
 
     QTemporaryDir dir;
