@@ -136,8 +136,11 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     followTimer_->setInterval(FollowMs);
     connect(followTimer_, &QTimer::timeout, this, &JournalWindow::follow);
 
-    loadChoices();
-    applyFilter();
+    QString error;
+    if (loadChoices(&error))
+        applyFilter();
+    else
+        report(error);
     followTimer_->start();
 }
 
@@ -238,15 +241,12 @@ QWidget* JournalWindow::buildChartPanel()
     return panel;
 }
 
-void JournalWindow::loadChoices()
+bool JournalWindow::loadChoices(QString* error)
 {
-    QString error;
-    const auto modules = JournalModules(*store_, &error);
-    const auto points = modules ? JournalPoints(*store_, &error) : std::nullopt;
-    if (!points) {
-        report(error);
-        return;
-    }
+    const auto modules = JournalModules(*store_, error);
+    const auto points = modules ? JournalPoints(*store_, error) : std::nullopt;
+    if (!points)
+        return false;
     // Keep what is chosen while the lists grow.
     const QVariant module = module_->currentData();
     const QVariant point = point_->currentData();
@@ -262,6 +262,7 @@ void JournalWindow::loadChoices()
         point_->addItem(p == 0 ? QStringLiteral("No point") : QString::number(p), p);
     module_->setCurrentIndex(std::max(module_->findData(module), 0));
     point_->setCurrentIndex(point.isValid() ? std::max(point_->findData(point), 0) : 0);
+    return true;
 }
 
 bool JournalWindow::applyFilter()
@@ -320,10 +321,14 @@ void JournalWindow::follow()
     if (added > 0) {
         if (atEnd && model_->sortColumn() == JournalTableModel::ModuleTime && model_->sortOrder() == Qt::AscendingOrder)
             table_->scrollToBottom(); // a view left at the newest row stays there
-        // New points and modules may have appeared with them.
-        loadChoices();
         refreshChart(true);
     }
+    // The filter's lists are read again only when a module or point is new
+    // to them, so a list the user has open is left alone otherwise.
+    const bool newChoice = std::any_of(rows->begin(), rows->end(),
+        [this](const JournalEvent& e) { return module_->findData(e.module) < 0 || point_->findData(e.point) < 0; });
+    if (newChoice && !loadChoices(&error))
+        followError_ = error;
     refreshStatus();
 }
 

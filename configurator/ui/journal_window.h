@@ -76,7 +76,8 @@ public:
 private:
     QWidget* buildFilterRow();
     QWidget* buildChartPanel();
-    void loadChoices();
+    // The modules and points of the filter's lists, from the journal.
+    bool loadChoices(QString* error);
     void exportToChosenFile();
     void refreshChart(bool keepView);
     void refreshScrollBar();

@@ -139,13 +139,16 @@ TEST_F(JournalWindowTest, RowsStoredLaterAppearOnTheFollowTimer)
     ASSERT_EQ(window->model().rowCount(), 2);
     ASSERT_TRUE(window->followTimer()->isActive());
 
-    // One row the filter selects, earlier in module time than the last
-    // shown, and one it does not.
-    append({Breaker("127.0.0.3", "13:00:02.500", true), Breaker("127.0.0.3", "13:00:04.000", false)});
+    // One row the filter selects, of a new module and earlier in module time
+    // than the last shown, and one it does not.
+    append({Breaker("127.0.0.5", "13:00:02.500", true), Breaker("127.0.0.3", "13:00:04.000", false)});
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->model().rowCount() == 3; }, 3 * JournalWindow::FollowMs));
     QTest::qWait(JournalWindow::FollowMs + 200); // another look adds nothing twice
     EXPECT_EQ(ModuleTimes(window->model()),
-        (QStringList{"127.0.0.3 13:00:02.000", "127.0.0.3 13:00:02.500", "127.0.0.2 13:00:03.000"}));
+        (QStringList{"127.0.0.3 13:00:02.000", "127.0.0.5 13:00:02.500", "127.0.0.2 13:00:03.000"}));
+    // The new module is one of the filter's choices now.
+    auto* module = window->findChild<QComboBox*>(QStringLiteral("cmbJournalModule"));
+    EXPECT_GE(module->findData(QStringLiteral("127.0.0.5")), 0);
     EXPECT_TRUE(messages.isEmpty());
 }
 
