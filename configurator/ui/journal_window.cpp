@@ -137,11 +137,25 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     connect(followTimer_, &QTimer::timeout, this, &JournalWindow::follow);
 
     QString error;
-    if (loadChoices(&error))
-        applyFilter();
-    else
+    if (loadChoices(&error)) {
+        if (applyFilter() && truncated_)
+            startAtLatestDay();
+    } else {
         report(error);
+    }
     followTimer_->start();
+}
+
+void JournalWindow::startAtLatestDay()
+{
+    // The row stored last stands for "now": after a trip, its day is the one
+    // wanted, not the journal's first rows.
+    QString error;
+    const auto last = JournalRowsAfter(*store_, lastId_ - 1, {}, 1, &error);
+    if (!last || last->isEmpty())
+        return;
+    from_->setText(last->first().moduleTime.left(10));
+    applyFilter();
 }
 
 JournalWindow::~JournalWindow() = default;

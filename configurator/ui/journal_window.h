@@ -44,9 +44,10 @@ public:
     static constexpr int FollowRows = 5000;
     static constexpr int MaxTraces = 12;
 
-    // Takes an open store and loads the rows of an empty filter; `sink`
-    // gets the messages (message boxes when empty), those of this first load
-    // included.
+    // Takes an open store and loads the rows of an empty filter, or, when
+    // they are more than a page, those from the day of the row stored last;
+    // `sink` gets the messages (message boxes when empty), those of this
+    // first load included.
     explicit JournalWindow(std::unique_ptr<JournalStore> store, MessageSink sink = {}, QWidget* parent = nullptr);
     ~JournalWindow() override;
 
@@ -78,6 +79,7 @@ private:
     QWidget* buildChartPanel();
     // The modules and points of the filter's lists, from the journal.
     bool loadChoices(QString* error);
+    void startAtLatestDay();
     void exportToChosenFile();
     void refreshChart(bool keepView);
     void refreshScrollBar();

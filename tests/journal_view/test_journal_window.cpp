@@ -256,6 +256,26 @@ TEST_F(JournalWindowTest, LatestIdIsTheLastRowsId)
     EXPECT_EQ(LatestJournalId(empty, &error), 0);
 }
 
+TEST_F(JournalWindowTest, AJournalOfMoreThanAPageOpensAtTheDayOfItsLastRow)
+{
+    QList<JournalEvent> block;
+    for (int i = 0; i < JournalWindow::PageRows; ++i) {
+        const QString time = QTime(14, 0).addMSecs(i * 100).toString(QStringLiteral("HH:mm:ss.zzz"));
+        block << Breaker("127.0.0.4", time, i % 2);
+    }
+    JournalEvent nextDay = Breaker("127.0.0.4", "08:00:00.000", true);
+    nextDay.moduleTime.replace(QStringLiteral("2024-03-01"), QStringLiteral("2024-03-02"));
+    block << nextDay;
+    append(block);
+
+    auto window = openWindow();
+    EXPECT_EQ(window->findChild<QLineEdit*>(QStringLiteral("txtJournalFrom"))->text(), QStringLiteral("2024-03-02"));
+    EXPECT_EQ(window->filter().from, QStringLiteral("2024-03-02T00:00:00.000"));
+    ASSERT_EQ(window->model().rowCount(), 1);
+    EXPECT_EQ(window->model().eventAt(0).moduleTime, nextDay.moduleTime);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
 TEST_F(JournalWindowTest, SiteJournalMenuOpensOneWindowPerJournal)
 {
     ChronelMain main; // no control factory: nothing is sent
