@@ -1,0 +1,963 @@
+#!/usr/bin/python3
+"""Collector benchmark: `chronel-cli collect` against simulated modules, the
+journal read back with Python's sqlite3 (table journal_events).
+
+1. delay     8 modules (--delay-modules 64 for a larger site) with random
+             input changes at 2 per second, collected for 60 s: median and
+             95th percentile of (received - generation time). `received` is
+             the collector's clock when it hands a block to the journal, a
+             few milliseconds before the commit. Generation time is the
+             module time less the module's clock offset from UTC, which is
+             read first: `status` (SER time to the second against this
+             computer's clock) gives the offset, rounded to whole hours when
+             it lies within the reading's uncertainty of them (the simulator
+             keeps GPS time plus a whole-hour GPS offset); the least
+             received - generation time over all events is printed as a
+             check that no event seems to arrive before it happened.
+             Target: median <= 2 s. From the --trace lines, the requests
+             per module and second in the window's first and last 10 s: a
+             busy module is scanned every 250 ms, and two blocks a second
+             to drain add at most eight more. Target: <= 12 in the last 10 s.
+2. burst tcp one module over Modbus TCP, a script of 1000 input changes
+             within one second (1 ms apart, 35 s after start so that the
+             collector is back at its idle pace); time from the burst's last
+             change until the journal holds all 1000 (the journal polled
+             every 20 ms), and when the collector first saw the events. The
+             simulator's buffer holds 1024 events, the last slot kept for
+             the overflow record, so 1000 fit even without the collector
+             draining during the burst. Target <= 5 s.
+3. burst rtu the same over Modbus RTU at 19200 baud, 8E1 (11 bits a
+             character) on a pseudo-terminal. From the --trace lines: the
+             bytes of every exchange from the first request after the burst
+             began that finds events up to the last block's commit (each
+             frame's PDU plus address and CRC, 3 bytes), the time they need
+             on the line at 19200 / 11 characters a second and the status
+             block's share of them. A pseudo-terminal moves the bytes at
+             once, so the measured drain holds the gaps and turn-arounds
+             only; the projected drain on a real line is the measured one
+             plus the line time. Target: projected <= 1.3 x the line time.
+4. soak      64 modules x 2 events/s for --soak-minutes (2; 10 for the full
+             soak), eight simulators of eight modules, each playing a known
+             script (so every generated event is known); four simulators
+             drop every 7th request and every 11th reply and delay every
+             reply by 20 ms, and one of those four sits behind a relay that
+             resets the TCP connection in place of forwarding every 13th
+             request (the existing event soak's fault mix). The simulator's
+             own --reset-every is left out: a module restart loses its
+             pending events by design. The collector is killed with SIGKILL
+             every 10 to 40 s and started again; after the last change it
+             runs until the journal holds every event (at most 180 s) and is
+             stopped with SIGTERM. Every scripted event must be in the
+             journal exactly once, nothing else from an input point, and one
+             Power on Reset per module. Processor time of the collector
+             (user + system over all its runs) per module and minute.
+
+The journal's query speed is bench/journal/journal_bench's.
+
+It runs in a private network namespace: started outside one, it starts itself
+again under `unshare --net` and brings loopback up, and it refuses to run in
+a namespace that has any interface besides lo.
+
+    bench/journal/collector_bench.py [--soak-minutes M] [--delay-modules 8|64]
+        [--only delay,burst-tcp,burst-rtu,soak] [--cli PATH] [--sim PATH] [--keep]
+
+Exit status: 0 every target met, 1 a target or a check failed, 2 the
+benchmark could not run.
+"""
+# The imports are checked before anything else, so that a missing Debian
+# package shows as one line naming it. --check-imports stops after the check.
+import importlib
+import sys
+
+for _module, _package in (("resource", "python3"), ("statistics", "python3"), ("socket", "python3"),
+                          ("sqlite3", "libpython3-stdlib")):
+    try:
+        importlib.import_module(_module)
+    except ImportError:
+        sys.exit(f"collector_bench.py: missing Python module '{_module}' (Debian package {_package})")
+if sys.argv[1:] == ["--check-imports"]:
+    sys.exit(0)
+
+import argparse
+import calendar
+import datetime
+import os
+import random
+import re
+import resource
+import select
+import shutil
+import signal
+import socket
+import sqlite3
+import statistics
+import struct
+import subprocess
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+NETNS_MARK = "CHRONEL_COLLECTOR_BENCH_NETNS"
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+MODULE_EPOCH = 441763200  # 1984-01-01 in Unix seconds, the module's epoch
+
+DELAY_TARGET_S = 2.0
+BURST_TARGET_S = 5.0
+LINE_RATIO_TARGET = 1.3
+BUFFER_EVENTS = 1023  # chronel-sim's 1024 slots, the last kept for the overflow record
+RTU_BAUD = 19200
+RTU_LINK_SPEED = 4  # PLCDRV.INI LinkSpeed index of 19200
+BITS_PER_CHAR = 11  # start, 8 data, parity, stop
+RTU_OVERHEAD = 3  # address and CRC around each PDU
+STATUS_READ = "03 00 C7 00 64"
+
+KIND_INPUT, KIND_POWER_ON = 1, 6
+# A busy module: a request every 250 ms, and at 2 events/s at most two blocks
+# a second to drain, each with up to four more requests.
+PACE_LIMIT = 12.0
+SOAK_GROUPS, SOAK_GROUP_MODULES = 8, 8
+SOAK_RATE = 2.0
+SOAK_FAULTY = (4, 5, 6, 7)  # group indexes with the fault mix; the last also behind the resetting relay
+SOAK_FAULTS = ["--drop-request-every", "7", "--drop-reply-every", "11", "--delay-ms", "20"]
+SOAK_RESET_EVERY = 13
+
+# "127.0.0.5: 14:02:07.315 > tcp unit 255: 03 ..." (no address with one module)
+TRACE = re.compile(r"^(?:\S+: )?(\d\d):(\d\d):(\d\d)\.(\d{3}) ([<>!]) (?:tcp|adapter \d+) unit \d+:(.*)$")
+
+
+class BenchError(Exception):
+    pass
+
+
+# --- the private network namespace (as bench/site/site_bench.py) -------------
+
+def interfaces():
+    with open("/proc/self/net/dev") as f:
+        return sorted(line.split(":", 1)[0].strip() for line in f.readlines()[2:] if ":" in line)
+
+
+def enter_private_network():
+    if os.environ.get(NETNS_MARK) != "1":
+        if shutil.which("unshare") is None:
+            raise BenchError("unshare (util-linux) is needed to run in a private network namespace")
+        userns = ["--map-root-user"] if os.geteuid() != 0 else []
+        env = dict(os.environ, **{NETNS_MARK: "1"})
+        os.execvpe("unshare", ["unshare", "--net", *userns, "--", sys.executable, str(Path(__file__).resolve()),
+                               *sys.argv[1:]], env)
+    found = interfaces()
+    if found != ["lo"]:
+        raise BenchError(f"refusing to run: network interfaces {found} besides lo (not a private namespace)")
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=10)
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+# --- child processes ---------------------------------------------------------
+
+class Children:
+    """Every process started, stopped on the way out whatever happens."""
+
+    def __init__(self):
+        self.procs = []
+
+    def start(self, args, **kwargs):
+        p = subprocess.Popen(args, stdin=subprocess.DEVNULL, **kwargs)
+        self.procs.append(p)
+        return p
+
+    def stop(self, p, grace=10.0):
+        if p.returncode is None and p.poll() is None:
+            p.terminate()
+            try:
+                p.wait(timeout=grace)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait(timeout=grace)
+        if p in self.procs:
+            self.procs.remove(p)
+
+    def stop_all(self):
+        for p in list(self.procs):
+            try:
+                self.stop(p)
+            except Exception as e:  # keep stopping the others
+                print(f"collector_bench: could not stop pid {p.pid}: {e}", file=sys.stderr)
+
+
+def proc_cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def reap(children, p, timeout, sig=None):
+    """Sends sig (if any), waits with wait4 for the process's own resource
+    usage and kills it at the deadline. Returns (exit status, user + system s)."""
+    if sig is not None:
+        p.send_signal(sig)
+    deadline = time.monotonic() + timeout
+    killed = False
+    while True:
+        pid, status, usage = os.wait4(p.pid, os.WNOHANG)
+        if pid == p.pid:
+            p.returncode = os.waitstatus_to_exitcode(status)
+            if p in children.procs:
+                children.procs.remove(p)
+            if killed:
+                raise BenchError(f"{Path(p.args[0]).name} did not end within {timeout:.0f} s")
+            return p.returncode, usage.ru_utime + usage.ru_stime
+        if time.monotonic() > deadline and not killed:
+            p.kill()
+            killed = True
+        time.sleep(0.01)
+
+
+def child_env(port=None):
+    # TZ=UTC: the trace's times of day compare with this computer's UTC clock.
+    env = dict(os.environ, TZ="UTC", QT_QPA_PLATFORM="offscreen")
+    if port is not None:
+        env["PLCTAG_TCP_PORT"] = str(port)
+    return env
+
+
+class Simulator:
+    """One chronel-sim; over TCP it has printed its port once every module
+    listens, over RTU the pseudo-terminal's path."""
+
+    def __init__(self, children, sim, work, name, extra, port=None, listen="127.0.0.1", modules=1, rtu=False):
+        self.listen, self.modules, self.pty = listen, modules, None
+        out, err = work / f"sim-{name}.out", work / f"sim-{name}.err"
+        args = [sim, "--modules", str(modules), "--max-clients", "256", "--buffer-type", "2", *extra]
+        if rtu:
+            args += ["--no-tcp", "--rtu", "pty", "--baud", str(RTU_BAUD), "--parity", "E"]
+        else:
+            args += ["--tcp-port", str(port), "--listen", listen]
+        with open(out, "w") as stdout, open(err, "w") as stderr:
+            self.proc = children.start(args, stdout=stdout, stderr=stderr)
+        deadline = time.monotonic() + 15
+        while True:
+            text = out.read_text()
+            if rtu and text.endswith("\n"):
+                self.pty = text.splitlines()[0].strip()
+                break
+            if not rtu and f"tcp-port {port}" in text:
+                break
+            if self.proc.poll() is not None:
+                raise BenchError(f"chronel-sim {name} ended with status {self.proc.returncode}")
+            if time.monotonic() > deadline:
+                raise BenchError(f"chronel-sim {name} did not start within 15 s")
+            time.sleep(0.02)
+        self.started = time.time()
+
+    def addresses(self):
+        a, b, c, d = (int(x) for x in self.listen.split("."))
+        return [f"{a}.{b}.{c}.{d + k}" for k in range(self.modules)]
+
+
+def write_site(path, addresses):
+    if not all(a.startswith("127.") for a in addresses):
+        raise BenchError("loopback addresses only")
+    path.write_text("".join(f"{a}\n" for a in addresses))
+
+
+def rtu_ini(path, pty):
+    # As tests/cli/cli_test_support.cpp SerialIniText, at 19200 baud, even parity.
+    path.write_text("[GENERAL]\nDialogShow=0\n\n[Ports]\nCOM1=%s\n\n[Adapter.Object.1]\nEnabled=1\nType=0\n"
+                    "COM:=0\nLinkSpeed=%d\nLinkParity=2\nLinkDataBits=1\nLinkStopBits=0\nLinkProtocol=0\n"
+                    "LinkTimeOut=1000\n" % (pty, RTU_LINK_SPEED))
+
+
+# --- times -------------------------------------------------------------------
+
+def utc_seconds(text):
+    """'2026-12-07T21:57:05.705' (a trailing Z allowed) as Unix seconds."""
+    text = text.rstrip("Z")
+    whole, _, frac = text.partition(".")
+    t = datetime.datetime.strptime(whole, "%Y-%m-%dT%H:%M:%S")
+    return calendar.timegm(t.timetuple()) + (int(frac) / 10 ** len(frac) if frac else 0.0)
+
+
+def decode_raw(raw):
+    """A buffer-type-2 record: (kind, point, state, module ms since 1970 as if UTC)."""
+    if raw is None or len(raw) != 8:
+        return None
+    kind = raw[0] & 0x1F
+    point = ((raw[0] >> 5) | ((raw[1] & 0x03) << 3)) + 1
+    state = (raw[1] >> 2) & 1
+    ms = raw[2] | ((raw[3] & 0x03) << 8)
+    seconds = struct.unpack("<i", bytes(raw[4:8]))[0]
+    return kind, point, state, (seconds + MODULE_EPOCH) * 1000 + ms
+
+
+def read_journal(path):
+    """[(module, module_time s, received s, kind, point, state, raw)] from journal_events."""
+    con = sqlite3.connect(str(path), timeout=10)
+    try:
+        rows = con.execute("SELECT module, module_time, received, raw FROM journal_events").fetchall()
+    finally:
+        con.close()
+    out = []
+    for module, module_time, received, raw in rows:
+        d = decode_raw(raw)
+        if d is None:
+            raise BenchError(f"journal row of {module} with a raw record of {len(raw or b'')} bytes, not type 2")
+        kind, point, state, ms = d
+        out.append((module, ms / 1000.0, utc_seconds(received), kind, point, state, bytes(raw),
+                    utc_seconds(module_time)))
+    return out
+
+
+def count_inputs(path, module=None):
+    """Input-point rows and their latest `received`, or (0, None) before the table exists."""
+    if not path.exists():
+        return 0, None
+    con = sqlite3.connect(str(path), timeout=2)
+    try:
+        q = "SELECT count(*), max(received) FROM journal_events WHERE point > 0"
+        args = ()
+        if module:
+            q += " AND module = ?"
+            args = (module,)
+        n, latest = con.execute(q, args).fetchone()
+        return n, latest
+    except sqlite3.OperationalError:  # not created yet
+        return 0, None
+    finally:
+        con.close()
+
+
+def count_textless(path):
+    """{soak group: (input rows without a state text, input rows)}."""
+    con = sqlite3.connect(str(path), timeout=10)
+    try:
+        found = con.execute("SELECT module, sum(state_text = ''), count(*) FROM journal_events WHERE point > 0"
+                            " GROUP BY module").fetchall()
+    finally:
+        con.close()
+    groups = {}
+    for module, empty, total in found:
+        g = int(module.split(".")[2]) - 1
+        e, t = groups.get(g, (0, 0))
+        groups[g] = (e + empty, t + total)
+    return groups
+
+
+def clock_offsets(children, cli, transport_args, env, addresses, work, name):
+    """{address: module clock - UTC in seconds} from one `status` read."""
+    args = [cli, *transport_args, "--jobs", str(len(addresses))]
+    for a in addresses:
+        args += ["--ip", a]
+    out_path, err_path = work / f"{name}-status.out", work / f"{name}-status.err"
+    with open(out_path, "w") as out, open(err_path, "w") as err:
+        before = time.time()
+        p = children.start(args + ["status"], stdout=out, stderr=err, env=env)
+        status, _ = reap(children, p, 120)
+        after = time.time()
+    if status != 0:
+        raise BenchError(f"{name}: status failed with {status}: {err_path.read_text()[-300:]}")
+    fields = {}
+    for line in out_path.read_text().splitlines():
+        m = re.match(r"^(?:(\S+): )?SER (Time|Date):\s+(\S+)\s*$", line)
+        if m:
+            fields.setdefault(m[1] or addresses[0], {})[m[2]] = m[3]
+    offsets, notes = {}, []
+    for a in addresses:
+        f = fields.get(a, {})
+        if "Time" not in f or "Date" not in f:
+            raise BenchError(f"{name}: no SER time from {a}")
+        h, mi, s = (int(x) for x in f["Time"].split(":"))
+        y, mo, d = (int(x) for x in f["Date"].split("-"))
+        module = calendar.timegm((y, mo, d, h, mi, s, 0, 0, 0)) + 0.5  # shown to the second
+        estimate = module - (before + after) / 2
+        slack = 1.0 + (after - before) / 2
+        hours = round(estimate / 3600) * 3600
+        if abs(estimate - hours) <= slack:
+            offsets[a] = float(hours)
+        else:
+            offsets[a] = estimate
+            notes.append(f"{a}: clock {estimate:+.1f} s from UTC, not whole hours (+-{slack:.1f} s)")
+    return offsets, notes
+
+
+# --- 1. delay ----------------------------------------------------------------
+
+def bench_delay(children, args, port, work, results, checks):
+    n = args.delay_modules
+    sim = Simulator(children, args.sim, work, "delay", ["--events", "random:2"], port=port, modules=n)
+    env = child_env(port)
+    addresses = sim.addresses()
+    site = work / "delay-site.txt"
+    write_site(site, addresses)
+    try:
+        offsets, notes = clock_offsets(children, args.cli, ["--tcp"], env, addresses, work, "delay")
+        journal = work / "delay.sqlite"
+        warm, drain = 5.0, 10.0
+        seconds = warm + args.delay_seconds + drain
+        started = time.time()
+        trace = work / "delay-collect.err"
+        with open(work / "delay-collect.out", "w") as out, open(trace, "w") as err:
+            p = children.start([args.cli, "--tcp", "--trace", "--jobs", str(n), "--ip", f"@{site}", "collect",
+                                "--journal",
+                                str(journal), "--seconds", f"{seconds:g}"], stdout=out, stderr=err, env=env)
+            status, cpu = reap(children, p, seconds + 120)
+        wall = time.time() - started
+    finally:
+        children.stop(sim.proc)
+    checks.append(("delay: collect exit status 0", status == 0, f"status {status}"))
+    # Events made once the collector had its point tables, and early enough
+    # to be collected before it stopped.
+    lo, hi = started + warm, started + warm + args.delay_seconds
+    delays, per_module, mismatched = [], {}, 0
+    for module, mtime, received, kind, point, state, raw, mtext in read_journal(journal):
+        if abs(mtime - mtext) > 0.0005:
+            mismatched += 1
+        if kind != KIND_INPUT:
+            continue
+        generated = mtime - offsets[module]
+        if lo <= generated < hi:
+            delays.append(received - generated)
+            per_module.setdefault(module, []).append(received - generated)
+    checks.append(("delay: module_time matches the raw record", mismatched == 0, f"{mismatched} rows differ"))
+    missing = [a for a in addresses if a not in per_module]
+    checks.append(("delay: events from every module", not missing, ", ".join(missing[:4])))
+    if not delays:
+        raise BenchError("delay: no events in the measuring window")
+    delays.sort()
+    # The pace: requests per module and second in the first and the last
+    # 10 s of the window, against the 250 ms busy pace plus the drains.
+    day = calendar.timegm(time.gmtime(lo)[:3] + (0, 0, 0, 0, 0, 0))
+    sent = [f[0] for f in parse_trace(trace, day) if f[1] == ">"]
+    early = sum(1 for t in sent if lo <= t < lo + 10) / 10 / n
+    late = sum(1 for t in sent if hi - 10 <= t < hi) / 10 / n
+    results["delay"] = {
+        "modules": n, "seconds": args.delay_seconds, "events": len(delays), "wall": wall, "cpu": cpu,
+        "median": statistics.median(delays), "p95": delays[min(len(delays) - 1, int(0.95 * len(delays)))],
+        "max": delays[-1], "min": delays[0], "rate_early": early, "rate_late": late, "offset": sorted(set(offsets.values())), "notes": notes,
+        "worst_module_median": max((statistics.median(v), a) for a, v in per_module.items()),
+    }
+    r = results["delay"]
+    checks.append(("delay: no event received before it was made (offset check)", r["min"] > -0.005,
+                   f"least delay {r['min'] * 1000:.0f} ms"))
+    print(f"  delay: {n} modules, {len(delays)} events, median {r['median'] * 1000:.0f} ms, "
+          f"p95 {r['p95'] * 1000:.0f} ms", flush=True)
+
+
+# --- 2./3. burst -------------------------------------------------------------
+
+def parse_trace(path, day_start):
+    """[(t, direction, bytes of PDU, PDU text)] with t in Unix seconds (UTC trace)."""
+    frames = []
+    with open(path, errors="replace") as f:
+        for line in f:
+            m = TRACE.match(line.rstrip("\n"))
+            if not m:
+                continue
+            t = day_start + int(m[1]) * 3600 + int(m[2]) * 60 + int(m[3]) + int(m[4]) / 1000
+            if frames and t < frames[-1][0] - 43200:  # past midnight
+                t += 86400
+            frames.append((t, m[5], len(m[6].split()), m[6].strip()))
+    return frames
+
+
+def finds_events(request, reply):
+    """Coil 1 read as set, or an event block read whose record count (word 2) is not 0."""
+    if request == "01 00 00 00 01":
+        return reply == "01 01 01"
+    if request == "03 00 64 00 64":
+        b = reply.split()
+        return len(b) >= 8 and (b[6], b[7]) != ("00", "00")
+    return False
+
+
+def bench_burst(children, args, port, work, results, checks, transport):
+    count = args.burst_events
+    if count > BUFFER_EVENTS:
+        print(f"  burst: the simulator's buffer holds {BUFFER_EVENTS} events; {count} asked for", flush=True)
+    at = args.burst_at
+    script = work / f"burst-{transport}.txt"
+    with open(script, "w") as f:
+        f.write("# a burst of input changes one millisecond apart; each point alternates on and off\n")
+        for i in range(count):
+            f.write("%.3f %d %d\n" % (at + i / 1000.0, i % 32 + 1, 1 if (i // 32) % 2 == 0 else 0))
+    rtu = transport == "rtu"
+    sim = Simulator(children, args.sim, work, f"burst-{transport}", ["--events", f"script:{script}"],
+                    port=port, rtu=rtu)
+    env = child_env(port)
+    if rtu:
+        ini = work / "rtu.ini"
+        rtu_ini(ini, sim.pty)
+        transport_args = ["--ini", str(ini)]
+    else:
+        transport_args = ["--tcp"]
+    address = "127.0.0.1"
+    journal = work / f"burst-{transport}.sqlite"
+    trace = work / f"burst-{transport}-collect.err"
+    limit = at + 1 + args.burst_wait
+    try:
+        offsets, notes = clock_offsets(children, args.cli, transport_args, env, [address], work, f"burst-{transport}")
+        with open(work / f"burst-{transport}-collect.out", "w") as out, open(trace, "w") as err:
+            p = children.start([args.cli, *transport_args, "--trace", "--ip", address, "collect", "--journal",
+                                str(journal), "--seconds", f"{limit + 10:g}"], stdout=out, stderr=err, env=env)
+            seen_all = None
+            while time.time() < sim.started + limit:
+                n, _ = count_inputs(journal)
+                if n >= count:
+                    seen_all = time.time()
+                    break
+                if p.poll() is not None:
+                    break
+                time.sleep(0.02)
+            status, cpu = reap(children, p, 30, signal.SIGTERM)
+    finally:
+        children.stop(sim.proc)
+    rows = [r for r in read_journal(journal) if r[3] == KIND_INPUT]
+    offset = offsets[address]
+    got = len({(r[1], r[6]) for r in rows})
+    checks.append((f"burst {transport}: all {count} committed within {args.burst_wait:.0f} s", got >= count,
+                   f"{got} of {count}"))
+    checks.append((f"burst {transport}: collect ended cleanly", status == 0, f"status {status}"))
+    if not rows:
+        raise BenchError(f"burst {transport}: no events in the journal")
+    first = min(r[1] for r in rows) - offset
+    last = max(r[1] for r in rows) - offset
+    stamped = max(r[2] for r in rows)
+    res = {"events": got, "burst_span": last - first, "stamped_after_end": stamped - last,
+           "seen_after_end": (seen_all - last) if seen_all else None, "cpu": cpu, "notes": notes,
+           "min_delay": min(r[2] - (r[1] - offset) for r in rows)}
+    checks.append((f"burst {transport}: no event received before it was made (offset check)",
+                   res["min_delay"] > -0.005, f"least delay {res['min_delay'] * 1000:.0f} ms"))
+    day = calendar.timegm(time.gmtime(first)[:3] + (0, 0, 0, 0, 0, 0))
+    frames = parse_trace(trace, day)
+    # The drain: from the first request after the burst began that finds
+    # events (coil 1 set, or an event block holding records) to the last
+    # block handed to the journal. Before it the idle pace decides.
+    span = [f for f in frames if first <= f[0] <= stamped + 0.0005]
+    requests = [f for f in span if f[1] == ">"]
+    if not requests:
+        raise BenchError(f"burst {transport}: no request in the trace during the drain")
+    finding = [a for a, b in zip(span, span[1:]) if a[1] == ">" and b[1] == "<" and finds_events(a[3], b[3])]
+    start = (finding or requests)[0][0]
+    window = [f for f in span if f[0] >= start]
+    res.update({"first_request_after_start": requests[0][0] - first, "drain_after_start": start - first,
+                "drain": stamped - start})
+    if rtu:
+        chars = sum(f[2] + RTU_OVERHEAD for f in window if f[1] in "<>")
+        # The status block (registers 200-299) read in each scan cycle, and its reply.
+        status_chars = sum(f[2] + g[2] + 2 * RTU_OVERHEAD for f, g in zip(window, window[1:])
+                           if f[1] == ">" and f[3] == STATUS_READ and g[1] == "<")
+        res.update({
+            "exchanges": len([f for f in window if f[1] == ">"]),
+            "failures": len([f for f in window if f[1] == "!"]),
+            "chars": chars, "line_time": chars * BITS_PER_CHAR / RTU_BAUD, "status_chars": status_chars,
+        })
+        res["projected"] = res["drain"] + res["line_time"]
+    results[f"burst-{transport}"] = res
+    seen = f"{res['seen_after_end']:.2f} s" if res["seen_after_end"] is not None else "never"
+    print(f"  burst {transport}: {got} events, all in the journal {seen} after the burst's end", flush=True)
+
+
+# --- 4. soak -----------------------------------------------------------------
+
+class ResettingRelay:
+    """Modbus TCP relay from each listen address to its upstream address (same
+    port) that resets the client's connection (RST) in place of forwarding
+    every `every`-th request: that request never reaches the module."""
+
+    def __init__(self, pairs, port, every):
+        self.every, self.port = every, port
+        self.requests = self.resets = 0
+        self.lock = threading.Lock()
+        self.stopping = False
+        self.listeners = []
+        for listen, upstream in pairs:
+            s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            s.bind((listen, port))
+            s.listen(16)
+            self.listeners.append(s)
+            threading.Thread(target=self.accept_loop, args=(s, upstream), daemon=True).start()
+
+    def stop(self):
+        self.stopping = True
+        for s in self.listeners:
+            s.close()
+
+    def accept_loop(self, listener, upstream):
+        while not self.stopping:
+            try:
+                client, _ = listener.accept()
+            except OSError:
+                return
+            threading.Thread(target=self.relay, args=(client, upstream), daemon=True).start()
+
+    def relay(self, client, upstream_address):
+        try:
+            upstream = socket.create_connection((upstream_address, self.port), timeout=5)
+        except OSError:
+            client.close()
+            return
+        pending = b""
+        try:
+            while not self.stopping:
+                readable, _, _ = select.select([client, upstream], [], [], 1.0)
+                if upstream in readable:
+                    data = upstream.recv(4096)
+                    if not data:
+                        break
+                    client.sendall(data)
+                if client in readable:
+                    data = client.recv(4096)
+                    if not data:
+                        break
+                    pending += data
+                    while len(pending) >= 6:
+                        length = 6 + struct.unpack(">H", pending[4:6])[0]
+                        if len(pending) < length:
+                            break
+                        frame, pending = pending[:length], pending[length:]
+                        with self.lock:
+                            self.requests += 1
+                            cut = self.requests % self.every == 0
+                            self.resets += cut
+                        if cut:
+                            client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                            return
+                        upstream.sendall(frame)
+        except OSError:
+            pass
+        finally:
+            client.close()
+            upstream.close()
+
+
+def soak_script(path, group, count):
+    """Entry n at 2 s + the group's phase + n / rate: point n mod 32 + 1,
+    on in the first half of every 64 and off in the second, so each entry
+    changes its point. Returns {ms after start: (n, point, state)}."""
+    phase = group * 0.0625
+    entries = {}
+    with open(path, "w") as f:
+        f.write("# numbered input changes of the collector soak\n")
+        for n in range(count):
+            at_ms = round((2.0 + phase + n / SOAK_RATE) * 1000)
+            point, state = n % 32 + 1, 1 if (n // 32) % 2 == 0 else 0
+            f.write("%.3f %d %d\n" % (at_ms / 1000, point, state))
+            entries[at_ms] = (n, point, state)
+    return entries
+
+
+def bench_soak(children, args, port, work, results, checks):
+    minutes = args.soak_minutes
+    count = int(minutes * 60 * SOAK_RATE)
+    rng = random.Random(args.seed)
+    sims, expected, relay = [], {}, None
+    site_addresses = []
+    # Group g serves 127.0.(g+1).1-8; the relayed group's simulator sits on
+    # 127.0.100.x behind the relay on the group's own addresses.
+    relayed = SOAK_FAULTY[-1]
+    try:
+        for g in range(SOAK_GROUPS):
+            script = work / f"soak-{g + 1}.txt"
+            entries = soak_script(script, g, count)
+            listen = f"127.0.{g + 1}.1"
+            sim_listen = "127.0.100.1" if g == relayed else listen
+            extra = ["--events", f"script:{script}"] + (SOAK_FAULTS if g in SOAK_FAULTY else [])
+            sims.append(Simulator(children, args.sim, work, f"soak-{g + 1}", extra, port=port, listen=sim_listen,
+                                  modules=SOAK_GROUP_MODULES))
+            for k in range(SOAK_GROUP_MODULES):
+                address = f"127.0.{g + 1}.{k + 1}"
+                site_addresses.append(address)
+                expected[address] = (g, entries)
+        relay = ResettingRelay([(f"127.0.{relayed + 1}.{k + 1}", f"127.0.100.{k + 1}")
+                                for k in range(SOAK_GROUP_MODULES)], port, SOAK_RESET_EVERY)
+        site = work / "soak-site.txt"
+        write_site(site, site_addresses)
+        journal = work / "soak.sqlite"
+        env = child_env(port)
+        modules = len(site_addresses)
+        cmd = [args.cli, "--tcp", "--jobs", str(modules), "--ip", f"@{site}", "collect", "--journal", str(journal)]
+        gen_end = max(s.started for s in sims) + 2.0 + SOAK_GROUPS * 0.0625 + count / SOAK_RATE
+        runs, kills, cpu, unexpected_exits = 0, 0, 0.0, []
+        started = time.time()
+
+        def launch():
+            nonlocal runs
+            runs += 1
+            out = open(work / f"soak-collect-{runs}.out", "w")
+            err = open(work / f"soak-collect-{runs}.err", "w")
+            try:
+                return children.start(cmd, stdout=out, stderr=err, env=env)
+            finally:
+                out.close()
+                err.close()
+
+        p = launch()
+        next_kill = time.time() + rng.uniform(args.kill_min, args.kill_max)
+        while time.time() < gen_end:
+            if p.poll() is not None:
+                status, used = reap(children, p, 5)
+                cpu += used
+                unexpected_exits.append((runs, status))
+                p = launch()
+            elif time.time() >= next_kill:
+                _, used = reap(children, p, 10, signal.SIGKILL)
+                cpu += used
+                kills += 1
+                p = launch()
+                next_kill = time.time() + rng.uniform(args.kill_min, args.kill_max)
+            time.sleep(0.1)
+        # Drain: no more kills; stop once every event is in (bounded).
+        total = count * modules
+        drain_started = time.time()
+        while time.time() < drain_started + args.soak_drain:
+            if count_inputs(journal)[0] >= total:
+                time.sleep(2)  # let the last acknowledges go out
+                break
+            if p.poll() is not None:
+                break
+            time.sleep(1)
+        drain = time.time() - drain_started
+        status, used = reap(children, p, 60, signal.SIGTERM)
+        cpu += used
+        wall = time.time() - started
+        sim_cpu = sum(proc_cpu_seconds(s.proc.pid) for s in sims)
+    finally:
+        if relay:
+            relay.stop()
+        for s in sims:
+            children.stop(s.proc)
+
+    # Every row against the scripts.
+    found = {}  # (address, n) -> rows
+    strays, power_ons, other_kinds = [], {}, 0
+    rows = read_journal(journal)
+    textless = count_textless(journal)
+    for module, mtime, received, kind, point, state, raw, mtext in rows:
+        if kind == KIND_POWER_ON:
+            power_ons.setdefault(module, []).append(mtime)
+    for module, mtime, received, kind, point, state, raw, mtext in rows:
+        if kind != KIND_INPUT:
+            other_kinds += kind != KIND_POWER_ON
+            continue
+        if module not in expected or len(power_ons.get(module, [])) != 1:
+            strays.append((module, mtime, point, state))
+            continue
+        _, entries = expected[module]
+        # The reset record is stamped within a millisecond after the script's start.
+        rel = round((mtime - power_ons[module][0]) * 1000)
+        hit = next((entries[rel + d] for d in (0, 1, -1, 2) if rel + d in entries), None)
+        if hit is None or (hit[1], hit[2]) != (point, state):
+            strays.append((module, mtime, point, state))
+            continue
+        found.setdefault((module, hit[0]), []).append(raw)
+    missing = [(a, n) for a in site_addresses for n in range(count) if (a, n) not in found]
+    duplicated = sum(len(v) - 1 for v in found.values() if len(v) > 1)
+    restarted = sorted(a for a in site_addresses if len(power_ons.get(a, [])) != 1)
+    faulty = {f"127.0.{g + 1}." for g in SOAK_FAULTY}
+    missing_faulty = sum(1 for a, _ in missing if any(a.startswith(x) for x in faulty))
+    results["soak"] = {
+        "minutes": minutes, "modules": modules, "generated": total, "stored": len(found), "missing": len(missing),
+        "missing_faulty": missing_faulty, "duplicated": duplicated, "strays": len(strays), "kills": kills,
+        "runs": runs, "wall": wall, "drain": drain, "cpu": cpu, "sim_cpu": sim_cpu, "other_kinds": other_kinds,
+        "resets": relay.resets if relay else 0, "relayed": relay.requests if relay else 0,
+        "unexpected_exits": unexpected_exits, "last_status": status,
+        "missing_first": missing[:6], "strays_first": strays[:4], "restarted": restarted,
+        "textless": textless,
+    }
+    checks.append(("soak: every event stored", not missing, f"{len(missing)} missing"))
+    checks.append(("soak: no event stored twice", duplicated == 0, f"{duplicated} duplicated"))
+    checks.append(("soak: no input event outside the scripts", not strays, f"{len(strays)} strays"))
+    checks.append(("soak: one Power on Reset per module", not restarted, ", ".join(restarted[:4])))
+    checks.append(("soak: the collector ended only when killed", not unexpected_exits,
+                   ", ".join(f"run {r} status {s}" for r, s in unexpected_exits[:4])))
+    checks.append(("soak: last run stopped cleanly by SIGTERM", status in (0, 1), f"status {status}"))
+    print(f"  soak: {modules} modules, {minutes:g} min, {kills} kills, {len(found)} of {total} stored, "
+          f"{len(missing)} missing, {duplicated} duplicated", flush=True)
+
+
+# --- report ------------------------------------------------------------------
+
+def report(results, checks, started_load, total_seconds):
+    rows, verdicts = [], []
+
+    def target(ok):
+        verdicts.append(ok)
+        return "PASS" if ok else "FAIL"
+
+    if "delay" in results:
+        r = results["delay"]
+        offsets = ", ".join(f"{o / 3600:+g} h" if o % 3600 == 0 else f"{o:+.1f} s" for o in r["offset"])
+        print(f"\n1. Delay: {r['modules']} modules x 2 events/s, {r['seconds']:g} s measured, {r['events']} events")
+        print(f"  module clock offset from UTC (status read): {offsets}; least received - generated "
+              f"{r['min'] * 1000:.0f} ms (the offset floor: never negative)")
+        for note in r["notes"]:
+            print(f"  {note}")
+        print(f"  received - generated: median {r['median'] * 1000:.0f} ms, p95 {r['p95'] * 1000:.0f} ms, "
+              f"max {r['max'] * 1000:.0f} ms; worst module median {r['worst_module_median'][0] * 1000:.0f} ms "
+              f"({r['worst_module_median'][1]})")
+        print(f"  requests per module and second: {r['rate_early']:.1f} in the window's first 10 s, "
+              f"{r['rate_late']:.1f} in its last 10 s (250 ms busy pace: 4, plus the drains)")
+        print(f"  collector {r['cpu']:.2f} s CPU in {r['wall']:.0f} s (with --trace)")
+        rows.append(("delay median s", f"{r['median']:.3f}", f"<= {DELAY_TARGET_S:g}",
+                     target(r["median"] <= DELAY_TARGET_S)))
+        rows.append(("delay p95 s", f"{r['p95']:.3f}", "", ""))
+        rows.append(("delay: requests/s/module, last 10 s", f"{r['rate_late']:.1f}", f"<= {PACE_LIMIT:g}",
+                     target(r["rate_late"] <= PACE_LIMIT)))
+
+    for transport in ("tcp", "rtu"):
+        key = f"burst-{transport}"
+        if key not in results:
+            continue
+        r = results[key]
+        print(f"\n{2 if transport == 'tcp' else 3}. Burst over {transport.upper()}: {r['events']} changes "
+              f"in {r['burst_span'] * 1000:.0f} ms")
+        seen = r["seen_after_end"]
+        print(f"  all in the journal (polled every 20 ms) {seen:.2f} s after the burst's last change; the last "
+              f"block stamped {r['stamped_after_end']:.2f} s after it" if seen is not None else
+              "  not all in the journal")
+        for note in r["notes"]:
+            print(f"  {note}")
+        print(f"  first request {r['first_request_after_start']:.2f} s after the burst began, the first finding "
+              f"events {r['drain_after_start']:.2f} s after (idle pace); drain {r['drain']:.2f} s")
+        if transport == "tcp":
+            rows.append(("burst tcp: all committed after end s", f"{seen:.2f}" if seen is not None else "never",
+                         f"<= {BURST_TARGET_S:g}", target(seen is not None and seen <= BURST_TARGET_S)))
+        else:
+            print(f"  drain {r['drain']:.2f} s over {r['exchanges']} exchanges ({r['failures']} failed), "
+                  f"{r['chars']} characters = {r['line_time']:.2f} s on a 19200 baud 8E1 line")
+            print(f"  of which the status block read in every cycle: {r['status_chars']} characters "
+                  f"({100 * r['status_chars'] / r['chars']:.0f} %)")
+            after = r["drain_after_start"] + r["projected"] - r["burst_span"]
+            print(f"  on a real line all would be in the journal some {after:.1f} s after the burst's end")
+            print(f"  a pseudo-terminal carries the bytes at once: projected drain on a real line "
+                  f"{r['projected']:.2f} s = {r['projected'] / r['line_time']:.2f} x the line time "
+                  f"(measured {r['drain'] / r['line_time']:.2f} x)")
+            rows.append(("burst rtu: all committed after end s", f"{seen:.2f}" if seen is not None else "never",
+                         "", ""))
+            rows.append(("burst rtu: line time s", f"{r['line_time']:.2f}", "", ""))
+            rows.append(("burst rtu: drain on the pty s", f"{r['drain']:.2f}", "", ""))
+            ratio = r["projected"] / r["line_time"]
+            rows.append(("burst rtu: projected drain / line time", f"{ratio:.2f}", f"<= {LINE_RATIO_TARGET}",
+                         target(ratio <= LINE_RATIO_TARGET)))
+
+    if "soak" in results:
+        r = results["soak"]
+        minutes = r["wall"] / 60
+        per = r["cpu"] * 1000 / r["modules"] / minutes
+        print(f"\n4. Soak: {r['modules']} modules x {SOAK_RATE:g} events/s for {r['minutes']:g} min, "
+              f"{r['kills']} SIGKILLs ({r['runs']} runs), {r['wall']:.0f} s in all ({r['drain']:.0f} s drain)")
+        print(f"  generated {r['generated']}, stored {r['stored']}, missing {r['missing']} "
+              f"({r['missing_faulty']} of faulted modules), duplicated {r['duplicated']}, strays {r['strays']}, "
+              f"other records {r['other_kinds']}")
+        print(f"  relay: {r['resets']} connection resets in {r['relayed']} requests")
+        clean = [v for g, v in sorted(r["textless"].items()) if g not in SOAK_FAULTY]
+        faulted = [v for g, v in sorted(r["textless"].items()) if g in SOAK_FAULTY]
+        print(f"  input rows without point texts (point table not read): clean modules "
+              f"{sum(v[0] for v in clean)} of {sum(v[1] for v in clean)}, faulted "
+              f"{sum(v[0] for v in faulted)} of {sum(v[1] for v in faulted)}")
+        if r["missing_first"]:
+            print(f"  first missing (module, number): {r['missing_first']}")
+        if r["strays_first"]:
+            print(f"  first strays: {r['strays_first']}")
+        print(f"  collector {r['cpu']:.1f} s CPU ({r['cpu'] / minutes:.2f} s per minute), "
+              f"simulators {r['sim_cpu']:.1f} s")
+        rows.append(("soak: missing + duplicated", f"{r['missing'] + r['duplicated']}", "0",
+                     target(r["missing"] + r["duplicated"] == 0)))
+        rows.append(("soak: collector ms CPU/module/min", f"{per:.1f}", "", ""))
+        rows.append(("soak: input rows without point texts", f"{sum(v[0] for v in r['textless'].values())}", "",
+                     ""))
+
+    for name, ok, detail in checks:
+        if not ok:
+            rows.append((name, detail or "failed", "", target(False)))
+    failed_checks = sum(1 for _, ok, _ in checks if not ok)
+    print("\nFigures")
+    width = max((len(r[0]) for r in rows), default=10)
+    for name, value, goal, verdict in rows:
+        print(f"  {name:<{width}}  {value:>8}  {goal:<8}  {verdict}")
+    print(f"  checks: {len(checks) - failed_checks} of {len(checks)} passed; load average before {started_load}; "
+          f"{os.cpu_count()} processors; {total_seconds:.0f} s in all")
+    return all(verdicts)
+
+
+def main():
+    parts = ("delay", "burst-tcp", "burst-rtu", "soak")
+    parser = argparse.ArgumentParser(description="chronel-cli collect: delay, bursts and exactly-once under SIGKILL.")
+    parser.add_argument("--cli", default=str(ROOT / "build/bin/chronel-cli"), help="chronel-cli (build/bin/...)")
+    parser.add_argument("--sim", default=str(ROOT / "build/bin/chronel-sim"), help="chronel-sim (build/bin/...)")
+    parser.add_argument("--only", default=",".join(parts), help="comma-separated parts: " + ", ".join(parts))
+    parser.add_argument("--delay-modules", type=int, choices=(8, 64), default=8, help="modules of the delay run (8)")
+    parser.add_argument("--delay-seconds", type=float, default=60.0, help="measured seconds of the delay run (60)")
+    parser.add_argument("--burst-events", type=int, default=1000, help="input changes of the burst (1000)")
+    parser.add_argument("--burst-at", type=float, default=35.0,
+                        help="seconds after start of the burst, past the collector's 30 s busy pace (35)")
+    parser.add_argument("--burst-wait", type=float, default=60.0, help="longest wait for the burst (60 s)")
+    parser.add_argument("--soak-minutes", type=float, default=2.0, help="minutes of events in the soak (2; 10 full)")
+    parser.add_argument("--soak-drain", type=float, default=180.0, help="longest drain after the soak (180 s)")
+    parser.add_argument("--kill-min", type=float, default=10.0, help="least seconds between SIGKILLs (10)")
+    parser.add_argument("--kill-max", type=float, default=40.0, help="most seconds between SIGKILLs (40)")
+    parser.add_argument("--seed", type=int, default=1, help="seed of the kill times (1)")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder (journals, traces, outputs)")
+    args = parser.parse_args()
+    only = [p for p in args.only.split(",") if p]
+    if not only or any(p not in parts for p in only):
+        parser.error("--only: some of " + ", ".join(parts))
+    if not 10 <= args.delay_seconds <= 600:
+        parser.error("--delay-seconds: 10 to 600")
+    if not 1 <= args.burst_events <= 5000:
+        parser.error("--burst-events: 1 to 5000")
+    if not 5 <= args.burst_at <= 120 or not 5 <= args.burst_wait <= 300:
+        parser.error("--burst-at: 5 to 120; --burst-wait: 5 to 300")
+    if not 0.5 <= args.soak_minutes <= 60:
+        parser.error("--soak-minutes: 0.5 to 60")
+    if not 1 <= args.kill_min <= args.kill_max <= 600 or not 10 <= args.soak_drain <= 900:
+        parser.error("1 <= --kill-min <= --kill-max <= 600; --soak-drain: 10 to 900")
+    for path in (args.cli, args.sim):
+        if not os.access(path, os.X_OK):
+            raise BenchError(f"{path}: not an executable (build it first)")
+
+    enter_private_network()
+    # SIGTERM ends the run through the finally blocks, children included.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(2))
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+
+    started = time.monotonic()
+    started_load = f"{os.getloadavg()[0]:.2f}"
+    port = free_port()
+    work = Path(tempfile.mkdtemp(prefix="collector_bench."))
+    children = Children()
+    results, checks = {}, []
+    try:
+        print(f"collector_bench: port {port}, work folder {work}", flush=True)
+        if "delay" in only:
+            bench_delay(children, args, port, work, results, checks)
+        if "burst-tcp" in only:
+            bench_burst(children, args, port, work, results, checks, "tcp")
+        if "burst-rtu" in only:
+            bench_burst(children, args, port, work, results, checks, "rtu")
+        if "soak" in only:
+            bench_soak(children, args, port, work, results, checks)
+        ok = report(results, checks, started_load, time.monotonic() - started)
+    finally:
+        children.stop_all()
+        if args.keep:
+            print(f"collector_bench: outputs kept in {work}")
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    print("collector_bench: PASS" if ok else "collector_bench: FAIL")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except BenchError as e:
+        print(f"collector_bench: {e}", file=sys.stderr)
+        sys.exit(2)
