@@ -28,6 +28,9 @@ constexpr int VanishedWarningMs = 300000;
 // a second or two instead of waiting for a whole idle cycle (four polls).
 constexpr int ActiveIntervalMs = 250;
 constexpr int ActiveWindowMs = 30000;
+// Errors the point-table read survives: on a lossy link the window's three
+// would leave every row without its point texts.
+constexpr int PointTableErrorLimit = 20;
 // The point table is read between scan cycles at this interval, faster than
 // the window's 500 ms: twenty requests hold up the scan for one second.
 constexpr int PointTableReadIntervalMs = 50;
@@ -43,6 +46,11 @@ ModuleCollector::ModuleCollector(ModuleSession& session, chronel::JournalStore& 
     , idleIntervalMs_(intervalMs.value_or(chronel::EventScanStartInterval))
     , transferIntervalMs_(intervalMs.value_or(PointTableReadIntervalMs))
 {
+    pace_.setSingleShot(true);
+    connect(&pace_, &QTimer::timeout, this, [this] {
+        if (!readingPoints_ && !InterruptRequested())
+            session_.channels().modEventScan().Trigger();
+    });
     chronel::Channel& scan = session_.channels().modEventScan();
     // Connected before the scan's own handlers: the step the reply answers.
     const auto before = [this] {
@@ -152,11 +160,10 @@ void ModuleCollector::afterCompletion()
         return;
     // Draining: the next request goes out as soon as this one is done.
     const bool active = !lastEvents_.isNull() && lastEvents_.msecsTo(QDateTime::currentDateTimeUtc()) < ActiveWindowMs;
+    // One pace timer, started again by every completion: the completions of
+    // the poll's own ticks must not add chains of requests of their own.
     if (scan.eventAvailable() || active)
-        QTimer::singleShot(scan.eventAvailable() ? 0 : std::min(ActiveIntervalMs, idleIntervalMs_), this, [this] {
-            if (!readingPoints_)
-                session_.channels().modEventScan().Trigger();
-        });
+        pace_.start(scan.eventAvailable() ? 0 : std::min(ActiveIntervalMs, idleIntervalMs_));
 }
 
 void ModuleCollector::readPointTable()
@@ -165,9 +172,11 @@ void ModuleCollector::readPointTable()
         return;
     readingPoints_ = true;
     refreshPoints_ = false;
+    pace_.stop();
     pointsTried_ = QDateTime::currentDateTimeUtc();
     // The upload stops the scan and leaves every channel stopped.
-    const ExitStatus status = RunTransfer(session_, TransferKind::Upload, transferIntervalMs_, console_);
+    const ExitStatus status =
+        RunTransfer(session_, TransferKind::Upload, transferIntervalMs_, console_, PointTableErrorLimit);
     if (status == ExitStatus::Done) {
         points_ = session_.model().points();
         pointsKnown_ = true;

@@ -19,6 +19,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -66,6 +67,7 @@ private:
     std::optional<int> pendingAtLeast_; // the least word 5 may say at the next block read
     QDateTime vanishedWarned_;
     QDateTime lastEvents_; // when the module last handed out events
+    QTimer pace_;          // the next request sooner than the poll's tick
     int taken_ = 0;
     int added_ = 0;
 };

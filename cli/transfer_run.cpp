@@ -8,7 +8,8 @@
 
 namespace chronelcli {
 
-ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console)
+ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console,
+    std::optional<int> errorLimit)
 {
     chronel::ChronelModel& model = session.model();
     // The sequence's failure box says only that it failed; the failure that
@@ -29,6 +30,8 @@ ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<
     chronel::TransferSequence& sequence = kind == TransferKind::Upload
         ? static_cast<chronel::TransferSequence&>(transfer.upload())
         : static_cast<chronel::TransferSequence&>(transfer.download());
+    if (errorLimit)
+        sequence.setErrorLimit(*errorLimit);
     QObject::connect(&sequence, &chronel::TransferSequence::ended, &sequence, [&](chronel::TransferOutcome o) {
         failed = o == chronel::TransferOutcome::Failed;
         loop.finish(o == chronel::TransferOutcome::Finished ? ExitStatus::Done : ExitStatus::ModuleFailed);

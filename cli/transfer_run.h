@@ -13,6 +13,8 @@ class ModuleSession;
 
 enum class TransferKind { Upload, Download };
 
-ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console);
+// `errorLimit`: the errors the sequence survives, the window's when absent.
+ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console,
+    std::optional<int> errorLimit = std::nullopt);
 
 } // namespace chronelcli

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <random>
 #include <regex>
 #include <set>
@@ -133,6 +134,50 @@ TEST_F(CliCollect, KilledAtRandomAndStartedAgainStoresEveryEventExactlyOnce)
     }
     ASSERT_EQ(collect("5").exitCode, 0);
     expectEveryEventOnce(300);
+}
+
+// A module with a steady trickle of events is scanned quicker than an idle
+// one, but at a steady rate: the poll's own ticks must not add chains of
+// requests that grow over the run.
+TEST(CliCollectPace, ASteadyTrickleKeepsASteadyRequestRate)
+{
+    Sim sim;
+    ASSERT_GT(sim.startTcp({"--events", "random:2"}), 0);
+    TempDir dir;
+    const RunResult r = RunCli(
+        {"--tcp", "--trace", "--ip", "127.0.0.1", "collect", "--journal", dir.file("j.sqlite"), "--seconds", "10"},
+        sim.port(), {{"TZ", "UTC"}});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::map<std::string, int> perSecond;
+    for (const std::string& line : Lines(r.err))
+        if (line.size() > 13 && line.compare(12, 3, " > ") == 0)
+            ++perSecond[line.substr(0, 8)];
+    ASSERT_GE(perSecond.size(), 8u) << r.err;
+    // The last seconds: one request per 250 ms, plus the drains of two
+    // events a second, is about eight.
+    auto second = std::next(perSecond.rbegin()); // the very last one is cut short
+    for (int i = 0; i < 3; ++i, ++second)
+        EXPECT_LE(second->second, 20) << "requests in second " << second->first;
+}
+
+// Over a lossy link the point table is still read, so the rows carry the
+// module's texts.
+TEST_F(CliCollect, PointTextsAreReadOverALossyLink)
+{
+    WriteFile(dir.file("events.txt"), EventScript(12, 100));
+    ASSERT_GT(sim.startTcp({"--events", "script:" + dir.file("events.txt"), "--drop-request-every", "7",
+                  "--drop-reply-every", "11"}),
+        0);
+    const RunResult r = RunCli({"--tcp", "--ip", "127.0.0.1", "collect", "--journal", dir.file("j.sqlite"),
+                                   "--seconds", "12"},
+        sim.port());
+    EXPECT_FALSE(Contains(r.err, "the point table was not read")) << r.err;
+    const RunResult rows = RunCli({"journal", "--journal", dir.file("j.sqlite"), "--format", "csv"}, 0);
+    int withState = 0;
+    for (const std::string& line : Lines(rows.out))
+        if (std::regex_search(line, std::regex(R"(^127\.0\.0\.1,[^,]*,[^,]*,[1-4],O(n|ff),)")))
+            ++withState;
+    EXPECT_EQ(withState, 12) << rows.out;
 }
 
 TEST_F(CliCollect, AnotherClientDrainingTheModuleIsNoticed)

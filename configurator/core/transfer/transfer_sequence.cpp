@@ -60,7 +60,7 @@ void TransferSequence::onError(int code)
     }
     channel_.setHost(model_.GetIp());
     ++errorCount_;
-    if (errorCount_ <= TransferErrorLimit)
+    if (errorCount_ <= errorLimit_)
         return; // the next poll repeats the request
     channel_.AutoPoll(0);
     channels().modEventScan().AutoPoll(EventScanPollInterval);

@@ -49,6 +49,9 @@ public:
 
     // The poll interval of the next start; 500 ms unless set.
     void setPollInterval(int ms) { pollInterval_ = ms; }
+    // Errors a run survives; the window's TransferErrorLimit unless set (a
+    // collector reading the point table over a lossy link allows more).
+    void setErrorLimit(int errors) { errorLimit_ = errors; }
     int pollInterval() const { return pollInterval_; }
 
     Channel& channel() { return channel_; }
@@ -81,6 +84,7 @@ private:
     QString failureText_;
     MessageSink sink_;
     int errorCount_ = 0;
+    int errorLimit_ = TransferErrorLimit;
     int pollInterval_ = TransferPollInterval;
     TransferOutcome outcome_ = TransferOutcome::Idle;
 };
