@@ -182,21 +182,31 @@ TEST_F(CliCollect, PointTextsAreReadOverALossyLink)
 
 TEST_F(CliCollect, AnotherClientDrainingTheModuleIsNoticed)
 {
-    startSite(400, 5);
-    // Another client acknowledging blocks it never read.
+    // A backlog of a thousand events. Another client watches the module's
+    // count of pending events (word 5 of the event block, register 106) and,
+    // once it sees the collector draining, acknowledges blocks it never read.
+    startSite(1000, 1);
     std::atomic<bool> stop{false};
     std::thread thief([&] {
         modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.port());
         modbus_set_slave(ctx, 255);
+        int last = -1;
+        bool draining = false;
         if (modbus_connect(ctx) == 0)
             while (!stop) {
-                modbus_write_bit(ctx, 1, 1);
-                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                std::uint16_t pending = 0;
+                if (modbus_read_registers(ctx, 105, 1, &pending) == 1) {
+                    draining = draining || (last >= 0 && int(pending) < last);
+                    last = pending;
+                }
+                if (draining)
+                    modbus_write_bit(ctx, 1, 1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         modbus_close(ctx);
         modbus_free(ctx);
     });
-    const RunResult r = collect("5");
+    const RunResult r = collect("6");
     stop = true;
     thief.join();
     EXPECT_TRUE(std::regex_search(r.err,
