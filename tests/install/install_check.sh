@@ -175,7 +175,7 @@ TABLE
 cli)
   start_simulator
   export PLCTAG_TCP_PORT=$sim_port
-  id=$((RANDOM % 50000 + 1000))
+  id=$((RANDOM % 30000 + 1000)) # the file shows the word signed: stay below 32768
   modbus write 101 "$id"
   # Through the installed PLCDRV.INI (adapter 1 TCP/IP), then forced TCP.
   for mode in default --tcp; do
@@ -214,7 +214,7 @@ host)
 
   start_simulator
   export PLCTAG_TCP_PORT=$sim_port
-  id=$((RANDOM % 50000 + 1000))
+  id=$((RANDOM % 30000 + 1000)) # the file shows the word signed: stay below 32768
   modbus write 101 "$id"
   got=$(timeout 30 "$scratch/host/chronel-host-read" 127.0.0.1 101 1) || fail "host read: $got"
   [[ $got == "$id" ]] || fail "host read Module ID '$got', simulator holds $id"
