@@ -2,27 +2,42 @@
 
 #include "core/events/event_record.h"
 
+#include <QStringList>
+
 namespace chronelcli {
 
 namespace {
 
 bool IsPointEvent(int kind) { return kind == chronel::eventkind::InputPoint || kind == chronel::eventkind::OutputPoint; }
 
-QString DateSource(const chronel::DecodedEvent& event)
+QString DateSourceText(chronel::EventDateSource source)
 {
-    if (event.datedByRecord)
-        return QStringLiteral("record");
-    if (event.shown.year == 0 && event.shown.month == 0 && event.shown.day == 0)
-        return QStringLiteral("none");
-    return QStringLiteral("date record");
+    switch (source) {
+    case chronel::EventDateSource::Record: return QStringLiteral("record");
+    case chronel::EventDateSource::DateRecord: return QStringLiteral("date record");
+    case chronel::EventDateSource::ModuleClock: return QStringLiteral("module clock");
+    case chronel::EventDateSource::None: break;
+    }
+    return QStringLiteral("none");
 }
 
 } // namespace
 
-QString ModuleTimeText(const chronel::EventRecord& r)
+QString ModuleTimeText(const QDateTime& moduleTime)
 {
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03d", r.year % 10000, r.month % 100, r.day % 100,
-        r.hour % 100, r.minute % 100, r.second % 100, r.millisecond % 1000);
+    return moduleTime.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+}
+
+QString MarksText(chronel::EventMarks marks)
+{
+    QStringList words;
+    if (marks.testFlag(chronel::EventMark::Malformed))
+        words << QStringLiteral("malformed");
+    if (marks.testFlag(chronel::EventMark::NoLine))
+        words << QStringLiteral("no line");
+    if (marks.testFlag(chronel::EventMark::Undated))
+        words << QStringLiteral("undated");
+    return words.join(QStringLiteral(", "));
 }
 
 QList<chronel::JournalEvent> BlockJournalRows(
@@ -33,17 +48,16 @@ QList<chronel::JournalEvent> BlockJournalRows(
         chronel::JournalEvent row;
         row.module = module.address;
         row.moduleName = module.name;
+        row.moduleId = module.moduleId;
+        row.record = e.recordIndex;
         row.received = receivedUtc;
-        row.text = e.line;
+        row.text = e.marks.testFlag(chronel::EventMark::NoLine)
+            ? QStringLiteral("  Event kind %1, which has no text").arg(e.shown.kind)
+            : e.line;
         row.raw = e.raw;
-        if (e.raw.isEmpty() || (!e.datedByRecord && e.shown.kind == 0)) {
-            // A text block carries no time: the collector's clock stands in.
-            row.moduleTime = receivedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
-            row.dateSource = QStringLiteral("received");
-        } else {
-            row.moduleTime = ModuleTimeText(e.shown);
-            row.dateSource = DateSource(e);
-        }
+        row.moduleTime = e.moduleTime.isValid() ? ModuleTimeText(e.moduleTime) : QString();
+        row.dateSource = DateSourceText(e.dateSource);
+        row.marks = MarksText(e.marks);
         row.quality = e.shown.timeSource;
         row.scanFlags = e.shown.dstFlag == 1 ? scanflag::DaylightSaving : 0;
         if (IsPointEvent(e.shown.kind) && e.shown.point >= 1 && e.shown.point <= chronel::PointCount) {

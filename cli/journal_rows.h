@@ -9,12 +9,15 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace chronelcli {
 
 struct JournalModuleInfo {
     QString address;
     QString name;              // the site file's, else the module's Module Name
     const chronel::PointTable* points = nullptr; // the module's point table; none before it was read
+    std::optional<int> moduleId; // word 0 of the block
 };
 
 // The scan-flag bits of a row.
@@ -22,11 +25,14 @@ namespace scanflag {
 constexpr int DaylightSaving = 1; // the record's DST flag was set
 } // namespace scanflag
 
-// "yyyy-MM-ddTHH:mm:ss.zzz" of the record's date and time fields, fixed width
-// whatever they hold (an undated record reads 0000-00-00).
-QString ModuleTimeText(const chronel::EventRecord& record);
+// "yyyy-MM-ddTHH:mm:ss.zzz" of a module time.
+QString ModuleTimeText(const QDateTime& moduleTime);
 
+// The events' rows, each numbered by its record in the block.
 QList<chronel::JournalEvent> BlockJournalRows(
     const QList<chronel::DecodedEvent>& events, const JournalModuleInfo& module, const QDateTime& receivedUtc);
+
+// The words of a row's marks ("malformed, no line").
+QString MarksText(chronel::EventMarks marks);
 
 } // namespace chronelcli

@@ -8,6 +8,7 @@
 #include "transfer_run.h"
 
 #include "core/events/event_record.h"
+#include "core/live/status_block.h"
 #include "core/model/module_map.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,8 @@ namespace {
 constexpr int PointTableRetryMs = 60000;
 // One warning about vanishing events per module in this time.
 constexpr int VanishedWarningMs = 300000;
+// One warning a minute while the journal refuses blocks.
+constexpr int JournalWarningMs = 60000;
 // A module that handed out events lately is scanned at this interval rather
 // than the idle pace: a steady trickle of events reaches the journal within
 // a second or two instead of waiting for a whole idle cycle (four polls).
@@ -34,6 +37,26 @@ constexpr int PointTableErrorLimit = 20;
 // The point table is read between scan cycles at this interval, faster than
 // the window's 500 ms: twenty requests hold up the scan for one second.
 constexpr int PointTableReadIntervalMs = 50;
+
+// A block as the journal keeps it: its words as the module sent them, low byte first.
+QByteArray BlockBytes(const chronel::EventBlockWords& block)
+{
+    QByteArray bytes;
+    bytes.reserve(chronel::eventblock::ByteCount);
+    for (int i = 0; i < chronel::eventblock::ByteCount; ++i)
+        bytes.append(char(chronel::EventBlockByte(block, i)));
+    return bytes;
+}
+
+std::optional<chronel::EventBlockWords> BlockOfBytes(const QByteArray& bytes)
+{
+    if (bytes.size() != chronel::eventblock::ByteCount)
+        return std::nullopt;
+    chronel::EventBlockWords block{};
+    for (std::size_t k = 0; k < block.size(); ++k)
+        block[k] = qint16(quint16(quint8(bytes[qsizetype(2 * k)])) | quint16(quint8(bytes[qsizetype(2 * k + 1)])) << 8);
+    return block;
+}
 
 } // namespace
 
@@ -51,6 +74,11 @@ ModuleCollector::ModuleCollector(ModuleSession& session, chronel::JournalStore& 
         if (!readingPoints_ && !InterruptRequested())
             session_.channels().modEventScan().Trigger();
     });
+    stateRetry_.setSingleShot(true);
+    connect(&stateRetry_, &QTimer::timeout, this, [this] {
+        if (!InterruptRequested())
+            startScan();
+    });
     chronel::Channel& scan = session_.channels().modEventScan();
     // Connected before the scan's own handlers: the step the reply answers.
     const auto before = [this] {
@@ -64,8 +92,12 @@ ModuleCollector::ModuleCollector(ModuleSession& session, chronel::JournalStore& 
     live_ = std::make_unique<chronel::LiveData>(session_.model());
     if (session_.model().monitorEventData())
         live_->toggleMonitorEventData();
-    live_->eventScan().setEventsTaken([this](const QList<chronel::DecodedEvent>& events,
-                                          const chronel::EventBlockWords& block) { return store(events, block); });
+    chronel::EventScan& eventScan = live_->eventScan();
+    eventScan.decoder().setModuleClock([this] { return clock_.now(); });
+    eventScan.setBlockRead([this](const chronel::EventBlockWords& block) { blockRead(block); });
+    eventScan.setEventsTaken([this](const QList<chronel::DecodedEvent>& events,
+                                 const chronel::EventBlockWords& block) { return store(events, block); });
+    eventScan.setAcknowledged([this](const chronel::EventBlockWords&) { acknowledged(); });
 
     connect(&scan, &chronel::Channel::OnReadDone, this, [this] {
         lastFailed_ = false;
@@ -84,38 +116,146 @@ ModuleCollector::ModuleCollector(ModuleSession& session, chronel::JournalStore& 
 
 ModuleCollector::~ModuleCollector() { session_.stopPolling(); }
 
-bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords&)
+bool ModuleCollector::loadState()
 {
+    QString error;
+    std::optional<chronel::JournalModuleState> state = journal_.moduleState(session_.address(), &error);
+    if (!state) {
+        const chronel::JournalLocation where = journal_.location();
+        if (journal_.open(where, &error))
+            state = journal_.moduleState(session_.address(), &error);
+    }
+    if (!state) {
+        journalRefused(error);
+        return false;
+    }
+    chronel::EventScan& scan = live_->eventScan();
+    moduleId_ = state->moduleId;
+    if (const auto decoder = chronel::EventDecoderState::fromText(state->decoder))
+        scan.decoder().restore(*decoder);
+    if (const auto block = BlockOfBytes(state->unconfirmed)) {
+        scan.setUnconfirmed(block);
+        unconfirmedBlock_ = state->block;
+    }
+    stateLoaded_ = true;
+    return true;
+}
+
+void ModuleCollector::startScan()
+{
+    if (!stateLoaded_ && !loadState()) {
+        // The module is not asked until the journal can say where it stopped.
+        stateRetry_.start(idleIntervalMs_);
+        return;
+    }
+    // The module's clock dates what its records leave undated: read it first.
+    if (!clock_.known())
+        live_->eventScan().readStatusBlockNext();
+    session_.channels().modEventScan().AutoPoll(idleIntervalMs_);
+}
+
+void ModuleCollector::blockRead(const chronel::EventBlockWords& block)
+{
+    const int id = block[0];
+    if (moduleId_ && *moduleId_ != id) {
+        // Another module at this address: nothing of the last one's decoding
+        // or blocks applies to it.
+        console_.error(QStringLiteral("chronel-cli: %1: the Module ID changed from %2 to %3: another module answers at "
+                                      "this address; its point table is read again")
+                           .arg(session_.address())
+                           .arg(*moduleId_)
+                           .arg(id));
+        chronel::EventScan& scan = live_->eventScan();
+        scan.decoder().restore({});
+        scan.setUnconfirmed(std::nullopt);
+        unconfirmedBlock_ = 0;
+    }
+    moduleId_ = id;
+    if (!pointsForId_)
+        pointsForId_ = id;
+    else if (*pointsForId_ != id)
+        refreshPoints_ = true;
+}
+
+bool ModuleCollector::storeRows(const QList<chronel::JournalEvent>& rows, const chronel::JournalModuleState& state,
+    qint64* number, QString* error)
+{
+    // A server connection that broke (a restarted PostgreSQL) is opened
+    // again once before the block is given back to the module.
+    if (journal_.appendBlock(rows, state, error, number))
+        return true;
+    const chronel::JournalLocation where = journal_.location();
+    return journal_.open(where, error) && journal_.appendBlock(rows, state, error, number);
+}
+
+bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block)
+{
+    // Events of a module whose point table is not its own wait for it.
+    if (refreshPoints_ && pointsForId_ && moduleId_ && *pointsForId_ != *moduleId_)
+        return false;
+    const QDateTime received = QDateTime::currentDateTimeUtc();
     const JournalModuleInfo module{session_.address(),
         siteName_.isEmpty() ? session_.model().settings().ConfigModuleName.trimmed() : siteName_,
-        pointsKnown_ ? &points_ : nullptr};
-    const QList<chronel::JournalEvent> rows = BlockJournalRows(events, module, QDateTime::currentDateTimeUtc());
+        pointsKnown_ ? &points_ : nullptr, int(block[0])};
+    const QList<chronel::JournalEvent> rows = BlockJournalRows(events, module, received);
+    chronel::JournalModuleState state;
+    state.module = session_.address();
+    state.moduleId = block[0];
+    state.unconfirmed = BlockBytes(block);
+    state.decoder = live_->eventScan().decoder().state().toText();
+    QString error;
+    qint64 number = 0;
+    if (!storeRows(rows, state, &number, &error)) {
+        leftInModule_ = quint16(block[chronel::eventblock::PendingEventsWord]);
+        journalRefused(error);
+        return false;
+    }
+    if (storeFailing_)
+        console_.error(QStringLiteral("chronel-cli: %1: the journal takes events again").arg(session_.address()));
+    storeFailing_ = false;
+    unconfirmedBlock_ = number;
+    for (const chronel::JournalEvent& row : rows)
+        if (row.marks.contains(QLatin1String("malformed")))
+            console_.error(QStringLiteral("chronel-cli: %1: record %2 of block %3 (bytes %4) holds no valid time; "
+                                          "stored as it came, marked malformed, at the module clock's time %5")
+                               .arg(session_.address())
+                               .arg(row.record + 1)
+                               .arg(number)
+                               .arg(QString::fromLatin1(row.raw.toHex(' ')),
+                                   row.moduleTime.isEmpty() ? QStringLiteral("(unknown)") : row.moduleTime));
     if (!rows.isEmpty()) {
-        QString error;
-        int added = 0;
-        // A server connection that broke (a restarted PostgreSQL) is opened
-        // again once before the block is given back to the module.
-        const auto appended = [&] { return journal_.append(rows, &error, &added); };
-        const chronel::JournalLocation where = journal_.location();
-        if (!appended() && !(journal_.open(where, &error) && appended())) {
-            if (!storeFailing_)
-                console_.error(QStringLiteral("chronel-cli: %1: events left in the module, the journal did not take "
-                                              "them: %2")
-                                   .arg(session_.address(), error));
-            storeFailing_ = true;
-            return false;
-        }
-        if (storeFailing_)
-            console_.error(QStringLiteral("chronel-cli: %1: the journal takes events again").arg(session_.address()));
-        storeFailing_ = false;
         taken_ += int(rows.size());
-        lastEvents_ = QDateTime::currentDateTimeUtc();
-        added_ += added;
+        added_ += int(rows.size());
+        lastEvents_ = received;
     }
     for (const chronel::DecodedEvent& e : events)
-        if (e.shown.kind == chronel::eventkind::Reconfigure)
+        if (e.shown.kind == chronel::eventkind::Reconfigure || e.shown.kind == chronel::eventkind::PowerOnReset)
             refreshPoints_ = true;
     return true;
+}
+
+void ModuleCollector::journalRefused(const QString& error)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!storeFailing_ || storeWarned_.isNull() || storeWarned_.msecsTo(now) >= JournalWarningMs) {
+        console_.error(QStringLiteral("chronel-cli: %1: events left in the module, the journal did not take them: %2")
+                           .arg(session_.address(), error));
+        storeWarned_ = now;
+    }
+    storeFailing_ = true;
+    // Asked at the idle pace only, until the journal takes blocks again.
+    pace_.stop();
+}
+
+void ModuleCollector::acknowledged()
+{
+    if (unconfirmedBlock_ <= 0)
+        return;
+    QString error;
+    // Not fatal: a collector started again compares with the block instead.
+    if (!journal_.confirmBlock(session_.address(), unconfirmedBlock_, &error) && !storeFailing_)
+        console_.error(QStringLiteral("chronel-cli: %1: %2").arg(session_.address(), error));
+    unconfirmedBlock_ = 0;
 }
 
 void ModuleCollector::checkPending(const chronel::EventBlockWords& block)
@@ -138,6 +278,14 @@ void ModuleCollector::checkPending(const chronel::EventBlockWords& block)
     pendingAtLeast_ = std::max(0, pending - records);
 }
 
+void ModuleCollector::readStatusClock()
+{
+    chronel::Channel& channel = session_.channels().modEventScan();
+    const auto word = [&](int k) { return int(channel.WordVal(k)); };
+    clock_.set(word(chronel::statusblock::YearWord), word(chronel::statusblock::MonthWord), word(chronel::statusblock::DayWord),
+        word(chronel::statusblock::HourWord), word(chronel::statusblock::MinuteWord), word(chronel::statusblock::SecondWord));
+}
+
 void ModuleCollector::afterCompletion()
 {
     using Step = chronel::EventScan::Step;
@@ -147,6 +295,8 @@ void ModuleCollector::afterCompletion()
         for (int i = 0; i < chronel::EventBlockWordCount; ++i)
             block[std::size_t(i)] = session_.channels().modEventScan().WordVal(i);
         checkPending(block);
+    } else if (stepBefore_ == Step::StatusBlock) {
+        readStatusClock();
     }
     const bool betweenCycles = scan.step() == Step::StatusBlock || scan.step() == Step::EventAvailable;
     const bool pointsDue = refreshPoints_ ||
@@ -156,7 +306,7 @@ void ModuleCollector::afterCompletion()
         QTimer::singleShot(0, this, [this] { readPointTable(); });
         return;
     }
-    if (InterruptRequested())
+    if (InterruptRequested() || storeFailing_)
         return;
     // Draining: the next request goes out as soon as this one is done.
     const bool active = !lastEvents_.isNull() && lastEvents_.msecsTo(QDateTime::currentDateTimeUtc()) < ActiveWindowMs;
@@ -186,9 +336,12 @@ void ModuleCollector::readPointTable()
                            .arg(session_.address())
                            .arg(PointTableRetryMs / 1000));
     }
+    // Read or not, the table stands for the module now at the address: a
+    // module that never hands out its table must not hold its events.
+    pointsForId_ = moduleId_;
     readingPoints_ = false;
     if (!InterruptRequested())
-        session_.channels().modEventScan().AutoPoll(idleIntervalMs_);
+        startScan();
 }
 
 ExitStatus ModuleCollector::run(int timeLimitMs)
@@ -200,6 +353,16 @@ ExitStatus ModuleCollector::run(int timeLimitMs)
     const int left = timeLimitMs < 0 ? -1 : std::max(0, timeLimitMs - int(running.elapsed()));
     const ExitStatus status = loop.run(ExitStatus::Done, left, ExitStatus::Done);
     session_.stopPolling();
+    stateRetry_.stop();
+    if (storeFailing_) {
+        console_.error(QStringLiteral("chronel-cli: %1: %2 events remain in the module: the journal did not take them")
+                           .arg(session_.address())
+                           .arg(leftInModule_));
+        console_.line(QStringLiteral("Collected %1 events; %2 left in the module, the journal refused them")
+                          .arg(taken_)
+                          .arg(leftInModule_));
+        return Worse(status, ExitStatus::ModuleFailed);
+    }
     console_.line(QStringLiteral("Collected %1 events, %2 new").arg(taken_).arg(added_));
     return status == ExitStatus::Done && lastFailed_ ? ExitStatus::ModuleFailed : status;
 }

@@ -4,16 +4,26 @@
 // acknowledged. A block the journal does not take stays in the module and
 // is read again. The module's point table (descriptions, off and on texts)
 // and Module Name are read first and again after the module reports a
-// reconfiguration.
+// reconfiguration or a power-on reset, or another Module ID.
+//
+// Every event is stored once. The journal keeps, in the transaction that
+// stores a block, the block itself until the module confirms its
+// acknowledge, and the decoder's state after it; a collector started again
+// (after a crash between the commit and the acknowledge, say) compares the
+// first block it reads with that one as the scan does after a failed
+// acknowledge, so it stores only what is new, and goes on with the last
+// date record.
 //
 // Pace: an idle module is scanned at the window's rate (one request per
 // poll interval); while coil 1 says the module holds events, each request
 // follows the last one's reply at once, so a burst is drained back to back;
 // a module that had events in the last half minute is scanned at a quicker
-// pace, so a steady trickle does not wait for idle cycles.
+// pace, so a steady trickle does not wait for idle cycles. While the
+// journal refuses blocks the module is asked at the idle pace only.
 #include "exit_status.h"
 #include "journal_rows.h"
 
+#include "core/events/module_clock.h"
 #include "core/live/live_data.h"
 #include "journal/journal_store.h"
 
@@ -37,16 +47,27 @@ public:
     ~ModuleCollector() override;
 
     // Collects until the time limit (none when negative) or an interrupt.
-    // ModuleFailed when the last request had failed.
+    // ModuleFailed when the last request had failed or events the journal
+    // did not take are left in the module.
     ExitStatus run(int timeLimitMs);
 
     int eventsTaken() const { return taken_; }
     int eventsAdded() const { return added_; }
 
 private:
+    // Whether the journal's state of the module is loaded and the scan set
+    // up from it; tried again at the idle pace until the journal answers.
+    bool loadState();
+    void startScan();
+    void blockRead(const chronel::EventBlockWords& block);
     bool store(const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block);
+    bool storeRows(const QList<chronel::JournalEvent>& rows, const chronel::JournalModuleState& state, qint64* number,
+        QString* error);
+    void journalRefused(const QString& error);
+    void acknowledged();
     void afterCompletion();
     void checkPending(const chronel::EventBlockWords& block);
+    void readStatusClock();
     void readPointTable();
 
     ModuleSession& session_;
@@ -56,14 +77,26 @@ private:
     int idleIntervalMs_;
     int transferIntervalMs_;
     std::unique_ptr<chronel::LiveData> live_;
+    chronel::ModuleClock clock_;
     chronel::PointTable points_{};
     bool pointsKnown_ = false;
     bool refreshPoints_ = false;
     bool readingPoints_ = false;
+    // The Module ID (word 0) the point table is taken to belong to; a block
+    // of another one waits until the table is read again.
+    std::optional<int> pointsForId_;
     QDateTime pointsTried_;
+    // The Module ID of the last block, as the journal keeps it.
+    std::optional<int> moduleId_;
+    bool stateLoaded_ = false;
+    QTimer stateRetry_;
+    // The journal's number of the block whose acknowledge is under way.
+    qint64 unconfirmedBlock_ = 0;
     chronel::EventScan::Step stepBefore_ = chronel::EventScan::Step::EventAvailable;
     bool lastFailed_ = false;
     bool storeFailing_ = false;
+    QDateTime storeWarned_;
+    int leftInModule_ = 0; // word 5 of the last block the journal refused
     std::optional<int> pendingAtLeast_; // the least word 5 may say at the next block read
     QDateTime vanishedWarned_;
     QDateTime lastEvents_; // when the module last handed out events

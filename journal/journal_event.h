@@ -6,6 +6,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace chronel {
 
 struct JournalEvent {
@@ -16,11 +18,22 @@ struct JournalEvent {
     QString module;
     // From the site file or the module's Module Name; may be empty.
     QString moduleName;
-    // The module's own clock, "yyyy-MM-ddTHH:mm:ss.zzz" as the record gives
-    // it (no zone). Fixed width, so text order is time order.
+    // Word 0 of the event block it came in, the module's Module ID; none on
+    // rows stored before the journal kept it.
+    std::optional<int> moduleId;
+    // The event's identity: the module's block number, counted by the
+    // journal from 1 (0 on rows stored before it counted them), and the
+    // event's number in its block. Two rows never share one, so genuine
+    // repeats of an event (same point, same millisecond, same bytes) are all
+    // kept.
+    qint64 block = 0;
+    int record = 0;
+    // The module's own clock, "yyyy-MM-ddTHH:mm:ss.zzz" (no zone). Fixed
+    // width, so text order is time order. Empty only on a row marked
+    // "undated".
     QString moduleTime;
-    // Where the date of moduleTime came from (the record, a date record, the
-    // module's clock ...), in words.
+    // Where the date of moduleTime came from, in words: "record", "date
+    // record", "module clock", "none".
     QString dateSource;
     // 1 … 32, 0 when the event names no point.
     int point = 0;
@@ -35,6 +48,11 @@ struct JournalEvent {
     QDateTime received;
     // The record's bytes as the module's block carried them.
     QByteArray raw;
+    // What is wrong with the record, in words, comma-separated: "malformed"
+    // (its time fields cannot be a time; filed at the module clock's time),
+    // "no line" (a kind that gives no event line), "undated" (no date known).
+    // Empty for a sound record.
+    QString marks;
 
     friend bool operator==(const JournalEvent&, const JournalEvent&) = default;
 };

@@ -24,7 +24,8 @@ QString CsvField(const QString& field)
 QByteArray CsvLine(const JournalEvent& event)
 {
     const QStringList fields{event.module, event.moduleName, event.moduleTime, QString::number(event.point),
-        event.stateText, event.text, QString::number(event.quality), JournalReceivedText(event.received)};
+        event.stateText, event.text, QString::number(event.quality), JournalReceivedText(event.received),
+        event.dateSource, event.moduleId ? QString::number(*event.moduleId) : QString(), event.marks};
     QStringList quoted;
     for (const QString& field : fields)
         quoted << CsvField(field);
@@ -47,13 +48,21 @@ QByteArray JsonLine(const JournalEvent& event)
         {QStringLiteral("scan_flags"), event.scanFlags},
         {QStringLiteral("received"), JournalReceivedText(event.received)},
         {QStringLiteral("raw"), QString::fromLatin1(event.raw.toHex())},
+        {QStringLiteral("module_id"), event.moduleId ? QJsonValue(*event.moduleId) : QJsonValue()},
+        {QStringLiteral("block"), event.block},
+        {QStringLiteral("record"), event.record},
+        {QStringLiteral("marks"), event.marks},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
 } // namespace
 
-QString JournalCsvHeader() { return QStringLiteral("module,name,module_time,point,state,text,quality,received"); }
+// The first eight columns are those of the first journals; later ones only add at the end.
+QString JournalCsvHeader()
+{
+    return QStringLiteral("module,name,module_time,point,state,text,quality,received,date_source,module_id,marks");
+}
 
 std::optional<JournalFormat> ParseJournalFormat(const QString& name, QString* error)
 {
@@ -88,11 +97,12 @@ bool JournalWriter::begin(QString* error)
 bool JournalWriter::write(const JournalEvent& event, QString* error)
 {
     switch (format_) {
-    case JournalFormat::Text:
-        return put(((event.moduleName.isEmpty() ? event.module : event.moduleName) + QStringLiteral("  ") + event.text)
-                       .toUtf8() +
-                '\n',
-            error);
+    case JournalFormat::Text: {
+        QString line = (event.moduleName.isEmpty() ? event.module : event.moduleName) + QStringLiteral("  ") + event.text;
+        if (!event.marks.isEmpty())
+            line += QStringLiteral("  [%1]").arg(event.marks);
+        return put(line.toUtf8() + '\n', error);
+    }
     case JournalFormat::Csv: return put(CsvLine(event), error);
     case JournalFormat::Jsonl: return put(JsonLine(event), error);
     }

@@ -12,7 +12,8 @@ namespace {
 constexpr int PageRows = 2000;
 
 const QString Columns = QStringLiteral("id, module, module_name, module_time, date_source, point, point_description,"
-                                       " state_text, text, quality, scan_flags, received, raw");
+                                       " state_text, text, quality, scan_flags, received, raw, module_id, block,"
+                                       " record, marks");
 
 // What a WHERE clause needs: its conditions and the values they bind.
 struct Conditions {
@@ -64,6 +65,11 @@ JournalEvent RowOf(const QSqlQuery& query)
     event.scanFlags = query.value(10).toInt();
     event.received = QDateTime::fromString(query.value(11).toString(), Qt::ISODateWithMs);
     event.raw = query.value(12).toByteArray();
+    if (!query.value(13).isNull())
+        event.moduleId = query.value(13).toInt();
+    event.block = query.value(14).toLongLong();
+    event.record = query.value(15).toInt();
+    event.marks = query.value(16).toString();
     return event;
 }
 

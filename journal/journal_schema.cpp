@@ -45,6 +45,63 @@ QStringList StepStatements(int version, JournalDialect dialect)
             QStringLiteral("ALTER TABLE journal_events ADD COLUMN scan_flags INTEGER NOT NULL DEFAULT 0"),
             QStringLiteral("CREATE INDEX journal_events_name ON journal_events (module_name, module_time)"),
         };
+    case 3: {
+        const QString modules =
+            QStringLiteral("CREATE TABLE journal_modules ("
+                           "module TEXT%1 PRIMARY KEY,"
+                           " module_id INTEGER,"
+                           " block %2 NOT NULL DEFAULT 0,"
+                           " unconfirmed %3,"
+                           " decoder TEXT NOT NULL DEFAULT '',"
+                           " updated TEXT NOT NULL)")
+                .arg(sqlite ? QString() : QStringLiteral(" COLLATE \"C\""),
+                    sqlite ? QStringLiteral("INTEGER") : QStringLiteral("BIGINT"),
+                    sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA"));
+        if (!sqlite)
+            return {
+                QStringLiteral("ALTER TABLE journal_events ADD COLUMN module_id INTEGER"),
+                QStringLiteral("ALTER TABLE journal_events ADD COLUMN block BIGINT"),
+                QStringLiteral("ALTER TABLE journal_events ADD COLUMN record INTEGER"),
+                QStringLiteral("ALTER TABLE journal_events ADD COLUMN marks TEXT NOT NULL DEFAULT ''"),
+                QStringLiteral("ALTER TABLE journal_events DROP CONSTRAINT journal_events_module_module_time_raw_key"),
+                QStringLiteral(
+                    "ALTER TABLE journal_events ADD CONSTRAINT journal_events_identity UNIQUE (module, block, record)"),
+                modules,
+            };
+        // SQLite drops a table constraint only by building the table anew;
+        // the ids are copied, so a reader following them misses nothing.
+        return {
+            QStringLiteral("CREATE TABLE journal_events_new ("
+                           "id INTEGER PRIMARY KEY,"
+                           " module TEXT NOT NULL,"
+                           " module_name TEXT NOT NULL DEFAULT '',"
+                           " module_time TEXT NOT NULL,"
+                           " point INTEGER NOT NULL DEFAULT 0,"
+                           " point_description TEXT NOT NULL DEFAULT '',"
+                           " state_text TEXT NOT NULL DEFAULT '',"
+                           " text TEXT NOT NULL,"
+                           " quality INTEGER NOT NULL DEFAULT 0,"
+                           " received TEXT NOT NULL,"
+                           " raw BLOB NOT NULL,"
+                           " date_source TEXT NOT NULL DEFAULT '',"
+                           " scan_flags INTEGER NOT NULL DEFAULT 0,"
+                           " module_id INTEGER,"
+                           " block INTEGER,"
+                           " record INTEGER,"
+                           " marks TEXT NOT NULL DEFAULT '',"
+                           " UNIQUE (module, block, record))"),
+            QStringLiteral("INSERT INTO journal_events_new (id, module, module_name, module_time, point,"
+                           " point_description, state_text, text, quality, received, raw, date_source, scan_flags)"
+                           " SELECT id, module, module_name, module_time, point, point_description, state_text, text,"
+                           " quality, received, raw, date_source, scan_flags FROM journal_events"),
+            QStringLiteral("DROP TABLE journal_events"),
+            QStringLiteral("ALTER TABLE journal_events_new RENAME TO journal_events"),
+            QStringLiteral("CREATE INDEX journal_events_time ON journal_events (module_time)"),
+            QStringLiteral("CREATE INDEX journal_events_point ON journal_events (point, module_time)"),
+            QStringLiteral("CREATE INDEX journal_events_name ON journal_events (module_name, module_time)"),
+            modules,
+        };
+    }
     }
     return {};
 }

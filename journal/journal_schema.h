@@ -10,13 +10,19 @@
 //      (point, module_time)
 //   2  + date_source, scan_flags; index (module_name, module_time) for the
 //      module filter by name
+//   3  + module_id, block, record, marks; the unique key becomes the event's
+//      identity (module, block, record), which numbers genuine repeats apart
+//      (module time and bytes dropped them); journal_modules: per module the
+//      last block stored, whether its acknowledge is still unconfirmed, and
+//      the event decoder's state after it, so that a collector started again
+//      neither stores a block twice nor loses the last date record
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
 
 namespace chronel {
 
-constexpr int JournalSchemaVersion = 2;
+constexpr int JournalSchemaVersion = 3;
 
 enum class JournalDialect { Sqlite, Postgres };
 

@@ -35,7 +35,8 @@ QString CheckEvent(const JournalEvent& event)
     static const QRegularExpression moduleTime(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"));
     if (event.module.isEmpty())
         return QStringLiteral("no module");
-    if (!moduleTime.match(event.moduleTime).hasMatch())
+    if (event.moduleTime.isEmpty() ? !event.marks.contains(QLatin1String("undated"))
+                                   : !moduleTime.match(event.moduleTime).hasMatch())
         return QStringLiteral("module time \"%1\" is not yyyy-MM-ddTHH:mm:ss.zzz").arg(event.moduleTime);
     if (!event.received.isValid())
         return QStringLiteral("no received time");
@@ -164,6 +165,25 @@ bool JournalStore::openDatabase(QString* error)
 
 bool JournalStore::append(const QList<JournalEvent>& events, QString* error, int* added)
 {
+    return write(events, nullptr, error, added, nullptr);
+}
+
+bool JournalStore::appendBlock(
+    const QList<JournalEvent>& events, const JournalModuleState& state, QString* error, qint64* number)
+{
+    for (const JournalEvent& event : events) {
+        if (event.module != state.module) {
+            *error = QStringLiteral("journal %1: a block of %2 holds a row of %3; nothing stored")
+                         .arg(location_.displayName(), state.module, event.module);
+            return false;
+        }
+    }
+    return write(events, &state, error, nullptr, number);
+}
+
+bool JournalStore::write(const QList<JournalEvent>& events, const JournalModuleState* state, QString* error,
+    int* added, qint64* number)
+{
     int count = 0;
     if (added)
         *added = 0;
@@ -180,11 +200,11 @@ bool JournalStore::append(const QList<JournalEvent>& events, QString* error, int
             return false;
         }
     }
-    if (events.isEmpty())
+    if (events.isEmpty() && !state)
         return true;
     const QDeadlineTimer deadline(WriteTimeoutMs);
     for (int wait = 10;; wait = qMin(wait * 2, 200)) {
-        switch (tryAppend(events, error, &count)) {
+        switch (tryWrite(events, state, error, &count, number)) {
         case Attempt::Done:
             if (added)
                 *added = count;
@@ -201,7 +221,8 @@ bool JournalStore::append(const QList<JournalEvent>& events, QString* error, int
     }
 }
 
-JournalStore::Attempt JournalStore::tryAppend(const QList<JournalEvent>& events, QString* error, int* added)
+JournalStore::Attempt JournalStore::tryWrite(
+    QList<JournalEvent> events, const JournalModuleState* state, QString* error, int* added, qint64* number)
 {
     QSqlDatabase db = database();
     const bool sqlite = dialect() == JournalDialect::Sqlite;
@@ -210,6 +231,14 @@ JournalStore::Attempt JournalStore::tryAppend(const QList<JournalEvent>& events,
     QString what;
     {
         QSqlQuery insert(db);
+        QSqlQuery modules(db);
+        auto step = [&](QSqlQuery& query, const QString& failed) {
+            if (query.exec())
+                return true;
+            failure = query.lastError();
+            what = failed;
+            return false;
+        };
         auto attempt = [&]() {
             // IMMEDIATE: the write lock now, so that a busy file is met before
             // any row rather than at COMMIT.
@@ -223,11 +252,40 @@ JournalStore::Attempt JournalStore::tryAppend(const QList<JournalEvent>& events,
                 what = QStringLiteral("cannot lock journal_events");
                 return false;
             }
+            if (state) {
+                // The block's number, read under the lock every writer takes.
+                modules.prepare(QStringLiteral("SELECT block FROM journal_modules WHERE module = ?"));
+                modules.addBindValue(state->module);
+                if (!step(modules, QStringLiteral("cannot read the state of %1").arg(state->module)))
+                    return false;
+                const qint64 block = (modules.next() ? modules.value(0).toLongLong() : 0) + 1;
+                modules.finish();
+                for (JournalEvent& event : events)
+                    event.block = block;
+                if (number)
+                    *number = block;
+                modules.prepare(QStringLiteral(
+                    "INSERT INTO journal_modules (module, module_id, block, unconfirmed, decoder, updated)"
+                    " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (module) DO UPDATE SET module_id = excluded.module_id,"
+                    " block = excluded.block, unconfirmed = excluded.unconfirmed, decoder = excluded.decoder,"
+                    " updated = excluded.updated"));
+                modules.addBindValue(state->module);
+                modules.addBindValue(state->moduleId ? QVariant(*state->moduleId) : QVariant(QMetaType(QMetaType::Int)));
+                modules.addBindValue(block);
+                modules.addBindValue(
+                    state->unconfirmed.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray)) : QVariant(state->unconfirmed));
+                modules.addBindValue(NotNull(state->decoder));
+                modules.addBindValue(JournalReceivedText(QDateTime::currentDateTimeUtc()));
+                if (!step(modules, QStringLiteral("cannot store the state of %1").arg(state->module)))
+                    return false;
+                modules.finish();
+            }
             if (!insert.prepare(
-                    QStringLiteral("INSERT INTO journal_events (module, module_name, module_time, date_source, point,"
-                                   " point_description, state_text, text, quality, scan_flags, received, raw)"
-                                   " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                                   " ON CONFLICT (module, module_time, raw) DO NOTHING"))) {
+                    QStringLiteral("INSERT INTO journal_events (module, module_name, module_id, block, record,"
+                                   " module_time, date_source, point, point_description, state_text, text, quality,"
+                                   " scan_flags, received, raw, marks)"
+                                   " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                   " ON CONFLICT (module, block, record) DO NOTHING"))) {
                 failure = insert.lastError();
                 what = QStringLiteral("cannot prepare the insert");
                 return false;
@@ -235,7 +293,11 @@ JournalStore::Attempt JournalStore::tryAppend(const QList<JournalEvent>& events,
             for (const JournalEvent& event : events) {
                 insert.addBindValue(event.module);
                 insert.addBindValue(NotNull(event.moduleName));
-                insert.addBindValue(event.moduleTime);
+                insert.addBindValue(event.moduleId ? QVariant(*event.moduleId) : QVariant(QMetaType(QMetaType::Int)));
+                // Rows without an identity (block 0) never meet another.
+                insert.addBindValue(event.block > 0 ? QVariant(event.block) : QVariant(QMetaType(QMetaType::LongLong)));
+                insert.addBindValue(event.block > 0 ? QVariant(event.record) : QVariant(QMetaType(QMetaType::Int)));
+                insert.addBindValue(NotNull(event.moduleTime));
                 insert.addBindValue(NotNull(event.dateSource));
                 insert.addBindValue(event.point);
                 insert.addBindValue(NotNull(event.pointDescription));
@@ -245,6 +307,7 @@ JournalStore::Attempt JournalStore::tryAppend(const QList<JournalEvent>& events,
                 insert.addBindValue(event.scanFlags);
                 insert.addBindValue(JournalReceivedText(event.received));
                 insert.addBindValue(event.raw.isNull() ? QByteArray("") : event.raw);
+                insert.addBindValue(NotNull(event.marks));
                 if (!insert.exec()) {
                     failure = insert.lastError();
                     what = QStringLiteral("cannot store the event at %1 of %2").arg(event.moduleTime, event.module);
@@ -266,15 +329,66 @@ JournalStore::Attempt JournalStore::tryAppend(const QList<JournalEvent>& events,
             return Attempt::Done;
         // A failed COMMIT may leave the transaction open (SQLite keeps it
         // when busy); rolling back is then what makes "nothing stored" true.
-        // Before the insert goes: PostgreSQL frees its prepared statement
+        // Before the statements go: PostgreSQL frees its prepared statements
         // only outside an aborted transaction.
         insert.finish();
+        modules.finish();
         control.exec(QStringLiteral("ROLLBACK"));
     }
     *added = 0;
     *error = QStringLiteral("journal %1: %2: %3; nothing of the block stored")
                  .arg(location_.displayName(), what, failure.text());
     return sqlite && IsJournalBusy(failure) ? Attempt::Busy : Attempt::Failed;
+}
+
+std::optional<JournalModuleState> JournalStore::moduleState(const QString& module, QString* error)
+{
+    if (!isOpen()) {
+        *error = QStringLiteral("journal %1: not open").arg(location_.displayName());
+        return std::nullopt;
+    }
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT module_id, block, unconfirmed, decoder FROM journal_modules WHERE module = ?"));
+    query.addBindValue(module);
+    if (!query.exec()) {
+        *error = QStringLiteral("journal %1: cannot read the state of %2: %3")
+                     .arg(location_.displayName(), module, query.lastError().text());
+        return std::nullopt;
+    }
+    JournalModuleState state;
+    state.module = module;
+    if (query.next()) {
+        if (!query.value(0).isNull())
+            state.moduleId = query.value(0).toInt();
+        state.block = query.value(1).toLongLong();
+        state.unconfirmed = query.value(2).toByteArray();
+        state.decoder = query.value(3).toString();
+    }
+    return state;
+}
+
+bool JournalStore::confirmBlock(const QString& module, qint64 number, QString* error)
+{
+    if (!isOpen()) {
+        *error = QStringLiteral("journal %1: not open").arg(location_.displayName());
+        return false;
+    }
+    const QDeadlineTimer deadline(WriteTimeoutMs);
+    for (int wait = 10;; wait = qMin(wait * 2, 200)) {
+        QSqlQuery query(database());
+        query.prepare(QStringLiteral("UPDATE journal_modules SET unconfirmed = NULL WHERE module = ? AND block = ?"));
+        query.addBindValue(module);
+        query.addBindValue(number);
+        if (query.exec())
+            return true;
+        if (!IsJournalBusy(query.lastError()) || deadline.hasExpired()) {
+            *error = QStringLiteral("journal %1: cannot note the acknowledge of %2: %3")
+                         .arg(location_.displayName(), module, query.lastError().text());
+            return false;
+        }
+        QThread::msleep(wait);
+    }
 }
 
 } // namespace chronel

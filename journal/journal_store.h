@@ -24,7 +24,26 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <optional>
+
 namespace chronel {
+
+// What the journal keeps of one module between blocks: the last block it
+// stored, whether that block's acknowledge is unconfirmed, and what the
+// event decoder carried past it.
+struct JournalModuleState {
+    QString module;
+    std::optional<int> moduleId;
+    // The number of the last block stored; 0 before the first.
+    qint64 block = 0;
+    // That block's bytes as long as the module has not confirmed its
+    // acknowledge; empty once it has.
+    QByteArray unconfirmed;
+    // The event decoder's state after that block (its own text form).
+    QString decoder;
+
+    friend bool operator==(const JournalModuleState&, const JournalModuleState&) = default;
+};
 
 class JournalStore {
 public:
@@ -43,11 +62,24 @@ public:
     void close();
     bool isOpen() const { return !connection_.isEmpty(); }
 
-    // Stores one block in one transaction and returns true only once it is
-    // committed; rows already stored (same module, module time and raw
-    // bytes) are skipped, and `*added` gets how many were new. On any failure
-    // nothing of the block is stored and `*error` names the journal and why.
+    // Stores rows in one transaction and returns true only once they are
+    // committed; rows whose identity (module, block, record) is stored
+    // already are skipped, and `*added` gets how many were new. On any
+    // failure nothing is stored and `*error` names the journal and why.
     bool append(const QList<JournalEvent>& events, QString* error, int* added = nullptr);
+
+    // What the journal holds of `module`: a state with block 0 when it holds
+    // nothing yet; nothing with `*error` set when it cannot be read.
+    std::optional<JournalModuleState> moduleState(const QString& module, QString* error);
+    // Stores one block a module handed out, in one transaction with the
+    // module's state after it: the block gets the next number of the module
+    // (`*number`), each row its identity (that number and the row's record),
+    // and `state` (whose block number is ignored) becomes the module's state.
+    // Returns true only once committed; on failure nothing is stored.
+    bool appendBlock(const QList<JournalEvent>& events, const JournalModuleState& state, QString* error,
+        qint64* number = nullptr);
+    // The module confirmed the acknowledge of block `number`.
+    bool confirmBlock(const QString& module, qint64 number, QString* error);
 
     const JournalLocation& location() const { return location_; }
     JournalDialect dialect() const;
@@ -56,7 +88,10 @@ public:
 
 private:
     enum class Attempt { Done, Busy, Failed };
-    Attempt tryAppend(const QList<JournalEvent>& events, QString* error, int* added);
+    bool write(const QList<JournalEvent>& events, const JournalModuleState* state, QString* error, int* added,
+        qint64* number);
+    Attempt tryWrite(
+        QList<JournalEvent> events, const JournalModuleState* state, QString* error, int* added, qint64* number);
     bool openDatabase(QString* error);
     bool migrate(QString* error);
 

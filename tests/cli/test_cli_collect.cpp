@@ -41,7 +41,7 @@ std::vector<PointRow> PointRows(const std::string& journal)
     EXPECT_FALSE(lines.empty());
     if (lines.empty())
         return rows;
-    EXPECT_EQ(lines.front(), "module,name,module_time,point,state,text,quality,received");
+    EXPECT_EQ(lines.front(), "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks");
     const std::regex row(R"(^([0-9.]+),[^,]*,([0-9T:.-]+),([0-9]+),([^,]*),)");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::smatch m;

@@ -5,6 +5,8 @@
 #include "core/events/event_line.h"
 #include "support/qt_printers.h"
 
+#include <QTimeZone>
+
 #include <gtest/gtest.h>
 
 using namespace chronel;
@@ -171,11 +173,16 @@ TEST(EventDecoder, EventsCarryTheirRecordTheDateTheyShowAndTheirBytes)
     BlockBuilder block(0, 3);
     block.type0Date(0, 13, 3, 17, 2024, 9).type0Time(1, 1, 5, 1, 9, 12, 30, 250, 1, 1).type0Time(2, 0, 1, 0, 9, 0, 0, 0);
     const QList<DecodedEvent> events = decoder.decodeEvents(block);
-    ASSERT_EQ(events.size(), 2); // kind 0 gives no line
-    EXPECT_TRUE(events[0].datedByRecord);
+    ASSERT_EQ(events.size(), 3);
+    EXPECT_EQ(events[0].dateSource, EventDateSource::Record);
+    // Kind 0 gives no line but is kept, marked, with its bytes.
+    EXPECT_EQ(events[2].marks, EventMarks(EventMark::NoLine));
+    EXPECT_EQ(decoder.decode(block).size(), 2);
     const DecodedEvent& input = events[1];
     EXPECT_EQ(input.line, "2024-03-17  09:12:30.250  D  F   Input Point  5  On");
-    EXPECT_FALSE(input.datedByRecord);
+    EXPECT_EQ(input.dateSource, EventDateSource::DateRecord);
+    EXPECT_EQ(input.moduleTime, QDateTime(QDate(2024, 3, 17), QTime(9, 12, 30, 250), QTimeZone::utc()));
+    EXPECT_EQ(input.marks, EventMarks());
     EXPECT_EQ(input.recordIndex, 1);
     EXPECT_EQ(input.shown.kind, 1);
     EXPECT_EQ(input.shown.point, 5);
@@ -303,3 +310,124 @@ TEST(EventLine, LayoutOfTheExampleRecord)
 }
 
 } // namespace
+
+namespace {
+
+QDateTime ModuleTime(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), QTimeZone::utc());
+}
+
+} // namespace
+
+// Before any date record a time of day takes the latest date on which the
+// module's clock had passed it; the line shows that date too.
+TEST(EventDecoderClock, UndatedTimeRecordsTakeTheModuleClocksDay)
+{
+    EventDecoder decoder(C);
+    QDateTime clock = ModuleTime(2026, 3, 1, 0, 0, 1);
+    decoder.setModuleClock([&] { return std::optional<QDateTime>(clock); });
+    const BlockBuilder block = BlockBuilder(0, 3)
+                                   .type0Time(0, 1, 1, 1, 23, 59, 59, 900) // the day before
+                                   .type0Time(1, 1, 2, 1, 0, 0, 2, 500)    // within the clock's tolerance
+                                   .type0Time(2, 6, 1, 0, 0, 0, 0, 0);
+    const QList<DecodedEvent> events = decoder.decodeEvents(block);
+    ASSERT_EQ(events.size(), 3);
+    EXPECT_EQ(events[0].moduleTime, ModuleTime(2026, 2, 28, 23, 59, 59, 900));
+    EXPECT_EQ(events[0].line.left(10), "2026-02-28");
+    EXPECT_EQ(events[1].moduleTime, ModuleTime(2026, 3, 1, 0, 0, 2, 500));
+    EXPECT_EQ(events[2].moduleTime, ModuleTime(2026, 3, 1, 0, 0, 0));
+    for (const DecodedEvent& e : events)
+        EXPECT_EQ(e.dateSource, EventDateSource::ModuleClock);
+
+    // A clock just before midnight and a record just after it: the next day.
+    clock = ModuleTime(2026, 3, 1, 23, 59, 59);
+    const QList<DecodedEvent> next = decoder.decodeEvents(BlockBuilder(0, 1).type0Time(0, 1, 3, 0, 0, 0, 0, 400));
+    ASSERT_EQ(next.size(), 1);
+    EXPECT_EQ(next[0].moduleTime, ModuleTime(2026, 3, 2, 0, 0, 0, 400));
+
+    // Once a date record came, it dates what follows, whatever the clock says.
+    decoder.decodeEvents(BlockBuilder(0, 1).type0Date(0, 13, 7, 4, 2025, 10));
+    const QList<DecodedEvent> dated = decoder.decodeEvents(BlockBuilder(0, 1).type0Time(0, 1, 3, 1, 10, 5, 0, 0));
+    ASSERT_EQ(dated.size(), 1);
+    EXPECT_EQ(dated[0].dateSource, EventDateSource::DateRecord);
+    EXPECT_EQ(dated[0].moduleTime, ModuleTime(2025, 7, 4, 10, 5, 0));
+}
+
+TEST(EventDecoderClock, TextBlocksTakeTheClockAndWithoutOneAreUndated)
+{
+    EventDecoder decoder(C);
+    const QList<DecodedEvent> undated = decoder.decodeEvents(BlockBuilder(3).text("Breaker 52-A  Tripped"));
+    ASSERT_EQ(undated.size(), 1);
+    EXPECT_EQ(undated[0].marks, EventMarks(EventMark::Undated));
+    EXPECT_FALSE(undated[0].moduleTime.isValid());
+    decoder.setModuleClock([] { return std::optional<QDateTime>(ModuleTime(2026, 12, 8, 9, 30, 0, 120)); });
+    const QList<DecodedEvent> text = decoder.decodeEvents(BlockBuilder(3).text("Breaker 52-A  Tripped"));
+    ASSERT_EQ(text.size(), 1);
+    EXPECT_EQ(text[0].line, "Breaker 52-A  Tripped");
+    EXPECT_EQ(text[0].moduleTime, ModuleTime(2026, 12, 8, 9, 30, 0, 120));
+    EXPECT_EQ(text[0].dateSource, EventDateSource::ModuleClock);
+}
+
+// Fields no clock can show are kept with their line and bytes, marked, and
+// filed at the clock's time; the records beside them are decoded as ever.
+TEST(EventDecoderClock, MalformedRecordsAreMarkedAndFiledAtTheClock)
+{
+    EventDecoder decoder(C);
+    decoder.setModuleClock([] { return std::optional<QDateTime>(ModuleTime(2026, 12, 8, 9, 30, 0)); });
+    BlockBuilder type1(1, 1);
+    type1.type1(1, 4, 1, -1, -1, -1, -1, -1, -1, -1, 0, 0);
+    const QList<DecodedEvent> bad = decoder.decodeEvents(type1);
+    ASSERT_EQ(bad.size(), 1);
+    EXPECT_EQ(bad[0].marks, EventMarks(EventMark::Malformed));
+    EXPECT_EQ(bad[0].moduleTime, ModuleTime(2026, 12, 8, 9, 30, 0));
+    EXPECT_EQ(bad[0].raw.size(), 26);
+
+    const QList<DecodedEvent> mixed = decoder.decodeEvents(BlockBuilder(0, 3)
+                                                               .type0Date(0, 13, 13, 1, 2026, 9) // month 13
+                                                               .type0Time(1, 1, 2, 1, 9, 61, 0, 0) // minute 61
+                                                               .type0Time(2, 1, 2, 0, 9, 30, 0, 5));
+    ASSERT_EQ(mixed.size(), 3);
+    EXPECT_EQ(mixed[0].marks, EventMarks(EventMark::Malformed));
+    EXPECT_EQ(mixed[1].marks, EventMarks(EventMark::Malformed));
+    // A bad date record dates nothing: the clock gives the day.
+    EXPECT_EQ(mixed[2].marks, EventMarks());
+    EXPECT_EQ(mixed[2].dateSource, EventDateSource::ModuleClock);
+    EXPECT_EQ(mixed[2].moduleTime, ModuleTime(2026, 12, 8, 9, 30, 0, 5));
+}
+
+// The resync pair's row keeps the bytes of both halves, also across blocks
+// and across a collector's restart through the decoder's saved state.
+TEST(EventDecoderState, ResyncPairAndDateSurviveASavedState)
+{
+    EventDecoder first(C);
+    first.decodeEvents(BlockBuilder(0, 2).type0Date(0, 13, 5, 20, 2026, 8).type0Time(1, 12, 1, 0, 8, 15, 30, 125));
+    const std::optional<EventDecoderState> saved = EventDecoderState::fromText(first.state().toText());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, first.state());
+    EXPECT_FALSE(EventDecoderState::fromText(QStringLiteral("{\"date\":[1]}")));
+
+    EventDecoder restarted(C);
+    restarted.restore(*saved);
+    const QList<DecodedEvent> events = restarted.decodeEvents(
+        BlockBuilder(0, 2).type0Date(0, 14, 5, 20, 2026, 8).type0Time(1, 1, 9, 1, 8, 16, 0, 0));
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[0].line, "2026-05-20  08:15:30.125  S  G   Time Resync New Time");
+    EXPECT_EQ(events[0].raw.size(), 12);
+    EXPECT_EQ(events[1].dateSource, EventDateSource::DateRecord);
+    EXPECT_EQ(events[1].moduleTime, ModuleTime(2026, 5, 20, 8, 16, 0));
+}
+
+// A type-1 block decoded three times gives three events numbered apart.
+TEST(EventDecoder, Type1CopiesAreNumberedApart)
+{
+    EventDecoder decoder(C);
+    BlockBuilder block(1, 3);
+    block.type1(1, 4, 1, 7, 8, 9, 10, 11, 12, 2026, 0, 0);
+    const QList<DecodedEvent> events = decoder.decodeEvents(block);
+    ASSERT_EQ(events.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(events[i].recordIndex, i);
+        EXPECT_EQ(events[i].line, events[0].line);
+    }
+}

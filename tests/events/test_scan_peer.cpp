@@ -317,6 +317,22 @@ TEST_F(LostAcknowledge, ReplyLostTwiceInARow)
     expectCoilReadAfterEachFailedAcknowledge(2);
 }
 
+// The same record twice, in two blocks: a genuine repeat. The module counts
+// fewer pending events after the lost reply, so the acknowledge was taken
+// and the second block is new although it begins with the same bytes.
+TEST_F(LostAcknowledge, ReplyLostBeforeAGenuineRepeatShowsTheRepeat)
+{
+    ModuleBuffer buffer(*peer);
+    buffer.fill({NumberedBlock(0), NumberedBlock(0)});
+    loseAcknowledges({Loss::Reply});
+    rig->start();
+    ASSERT_TRUE(WaitFor([&] { return !peer->coil(1) && CountWrites(peer->requests(), 2, 1) >= 2; }));
+    ASSERT_TRUE(cycles(1));
+    rig->scan().AutoPoll(0);
+    const auto& lines = rig->live->display().lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), NumberedLine(0)), 2);
+}
+
 TEST_F(LostAcknowledge, RequestLostWhileTheModuleAddsRecordsShowsOnlyTheAddedOnes)
 {
     ModuleBuffer buffer(*peer);

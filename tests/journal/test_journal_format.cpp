@@ -47,12 +47,16 @@ TEST(JournalFormatCsv, HeaderAndQuotedFields)
     plain.moduleName = QStringLiteral("South");
     plain.text = QStringLiteral("Power on Reset");
     plain.stateText = QStringLiteral("two\nlines");
+    plain.moduleId = 7;
+    plain.marks = QStringLiteral("malformed, no line");
     EXPECT_EQ(Written(JournalFormat::Csv, {Sample(), plain}),
         QByteArray(
-            "module,name,module_time,point,state,text,quality,received\r\n"
+            "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks\r\n"
             "127.0.0.2,\"North, bay 4\",2024-03-01T13:05:07.042,5,On,"
-            "\"2024-03-01  13:05:07.042  S  G   Input Point  5  \"\"On\"\", now\",3,2024-03-01T13:05:08.009Z\r\n"
-            "127.0.0.2,South,2024-03-01T13:05:07.042,5,\"two\nlines\",Power on Reset,3,2024-03-01T13:05:08.009Z\r\n"));
+            "\"2024-03-01  13:05:07.042  S  G   Input Point  5  \"\"On\"\", now\",3,2024-03-01T13:05:08.009Z,"
+            "date record,,\r\n"
+            "127.0.0.2,South,2024-03-01T13:05:07.042,5,\"two\nlines\",Power on Reset,3,2024-03-01T13:05:08.009Z,"
+            "date record,7,\"malformed, no line\"\r\n"));
 }
 
 TEST(JournalFormatJsonl, EveryFieldOnItsOwnLine)
@@ -78,7 +82,10 @@ TEST(JournalFormatJsonl, EveryFieldOnItsOwnLine)
     EXPECT_EQ(first.value("scan_flags").toInt(), 2);
     EXPECT_EQ(first.value("received").toString(), QStringLiteral("2024-03-01T13:05:08.009Z"));
     EXPECT_EQ(first.value("raw").toString(), QStringLiteral("0105ff00"));
-    EXPECT_EQ(first.size(), 13);
+    EXPECT_TRUE(first.value("module_id").isNull());
+    EXPECT_EQ(first.value("block").toInteger(), 0);
+    EXPECT_EQ(first.value("marks").toString(), QString());
+    EXPECT_EQ(first.size(), 17);
     EXPECT_EQ(QJsonDocument::fromJson(lines[1]).object().value("text").toString(), QStringLiteral("line\nbreak"));
 }
 
@@ -87,9 +94,10 @@ TEST(JournalFormatText, NameOrAddressThenTheLine)
     JournalEvent unnamed = Sample();
     unnamed.moduleName.clear();
     unnamed.text = QStringLiteral("Power on Reset");
+    unnamed.marks = QStringLiteral("malformed");
     EXPECT_EQ(Written(JournalFormat::Text, {Sample(), unnamed}),
         QByteArray("North, bay 4  2024-03-01  13:05:07.042  S  G   Input Point  5  \"On\", now\n"
-                   "127.0.0.2  Power on Reset\n"));
+                   "127.0.0.2  Power on Reset  [malformed]\n"));
 }
 
 TEST(JournalFormatErrors, NamesAndWrites)

@@ -45,13 +45,19 @@ int RowCount(const JournalStore& store)
 
 using JournalStoreTest = JournalBackend;
 
-TEST_P(JournalStoreTest, RowsComeBackAsStoredAndADuplicateBlockIsANoOp)
+TEST_P(JournalStoreTest, RowsComeBackAsStoredAndAnIdentityIsStoredOnce)
 {
     JournalStore store;
     QString error;
     ASSERT_TRUE(store.open(location_, &error)) << error;
-    const QList<JournalEvent> block{Event("127.0.0.2", "2024-03-01T13:05:07.042", 5),
+    QList<JournalEvent> block{Event("127.0.0.2", "2024-03-01T13:05:07.042", 5),
         Event("127.0.0.3", "2024-03-01T13:05:07.001", 0, QStringLiteral("Power on Reset"))};
+    block[0].block = 4;
+    block[0].record = 0;
+    block[0].moduleId = -2;
+    block[1].block = 4;
+    block[1].record = 1;
+    block[1].marks = QStringLiteral("malformed");
     int added = -1;
     ASSERT_TRUE(store.append(block, &error, &added)) << error;
     EXPECT_EQ(added, 2);
@@ -67,31 +73,98 @@ TEST_P(JournalStoreTest, RowsComeBackAsStoredAndADuplicateBlockIsANoOp)
         EXPECT_EQ((*rows)[i], expected) << "row " << i;
     }
 
-    // Again, and once more within a block of one new row.
+    // The same identities again: nothing new. A genuine repeat (same module,
+    // time and bytes) under another record number is another event.
     ASSERT_TRUE(store.append(block, &error, &added)) << error;
     EXPECT_EQ(added, 0);
-    ASSERT_TRUE(store.append({block[0], Event("127.0.0.2", "2024-03-01T13:05:07.043", 5)}, &error, &added)) << error;
+    JournalEvent repeat = block[0];
+    repeat.record = 2;
+    ASSERT_TRUE(store.append({block[0], repeat}, &error, &added)) << error;
     EXPECT_EQ(added, 1);
     EXPECT_EQ(RowCount(store), 3);
-    // The same time and module with other bytes is another event.
-    JournalEvent other = block[0];
-    other.raw += 'x';
-    ASSERT_TRUE(store.append({other}, &error, &added)) << error;
-    EXPECT_EQ(added, 1);
 
-    // A row with only what orders and identifies it; the rest stored empty.
+    // A row with only what orders it: no identity, stored empty otherwise,
+    // and stored each time (nothing says it is the same event).
     JournalEvent bare;
     bare.module = QStringLiteral("127.0.0.4");
     bare.moduleTime = QStringLiteral("2024-03-01T13:05:07.042");
     bare.received = block[0].received;
-    ASSERT_TRUE(store.append({bare}, &error, &added)) << error;
+    ASSERT_TRUE(store.append({bare, bare}, &error, &added)) << error;
+    EXPECT_EQ(added, 2);
     JournalFilter filter;
     filter.module = bare.module;
     rows = JournalRows(store, filter, &error);
     ASSERT_TRUE(rows) << error;
-    ASSERT_EQ(rows->size(), 1);
+    ASSERT_EQ(rows->size(), 2);
     bare.id = rows->front().id;
     EXPECT_EQ(rows->front(), bare);
+
+    // Only an undated row goes without a module time.
+    bare.moduleTime.clear();
+    EXPECT_FALSE(store.append({bare}, &error));
+    bare.marks = QStringLiteral("undated");
+    EXPECT_TRUE(store.append({bare}, &error)) << error;
+}
+
+// A module's blocks are numbered by the journal, and the module's state is
+// stored in the block's transaction: a block the journal refuses changes
+// neither rows nor state.
+TEST_P(JournalStoreTest, BlocksAreNumberedWithTheModulesStateInOneTransaction)
+{
+    JournalStore store;
+    QString error;
+    ASSERT_TRUE(store.open(location_, &error)) << error;
+    auto state = store.moduleState(QStringLiteral("127.0.0.2"), &error);
+    ASSERT_TRUE(state) << error;
+    EXPECT_EQ(state->block, 0);
+    EXPECT_TRUE(state->unconfirmed.isEmpty());
+
+    JournalModuleState after;
+    after.module = QStringLiteral("127.0.0.2");
+    after.moduleId = 12;
+    after.unconfirmed = QByteArray(200, '\x5a');
+    after.decoder = QStringLiteral("{\"date\":[2024,3,1]}");
+    QList<JournalEvent> rows{Event("127.0.0.2", "2024-03-01T13:00:00.000", 1),
+        Event("127.0.0.2", "2024-03-01T13:00:00.000", 1)};
+    rows[1].record = 1;
+    qint64 number = 0;
+    ASSERT_TRUE(store.appendBlock(rows, after, &error, &number)) << error;
+    EXPECT_EQ(number, 1);
+    ASSERT_TRUE(store.appendBlock({}, after, &error, &number)) << error;
+    EXPECT_EQ(number, 2);
+    state = store.moduleState(QStringLiteral("127.0.0.2"), &error);
+    ASSERT_TRUE(state) << error;
+    JournalModuleState expected = after;
+    expected.block = 2;
+    EXPECT_EQ(*state, expected);
+    const auto stored = JournalRows(store, {}, &error);
+    ASSERT_TRUE(stored) << error;
+    ASSERT_EQ(stored->size(), 2);
+    EXPECT_EQ((*stored)[0].block, 1);
+    EXPECT_EQ((*stored)[1].block, 1);
+    EXPECT_EQ((*stored)[1].record, 1);
+
+    // Confirmation of another block changes nothing; of the last one, it
+    // drops the kept block.
+    ASSERT_TRUE(store.confirmBlock(after.module, 1, &error)) << error;
+    EXPECT_EQ(store.moduleState(after.module, &error)->unconfirmed, after.unconfirmed);
+    ASSERT_TRUE(store.confirmBlock(after.module, 2, &error)) << error;
+    EXPECT_TRUE(store.moduleState(after.module, &error)->unconfirmed.isEmpty());
+
+    // A refused row: neither the block's rows nor the state change.
+    JournalModuleState refusedState = after;
+    refusedState.decoder = QStringLiteral("refused");
+    JournalEvent wrong = Event("127.0.0.2", "2024-03-01 13:00", 1);
+    EXPECT_FALSE(store.appendBlock({rows[0], wrong}, refusedState, &error));
+    exec(QStringLiteral("DROP TABLE journal_events"));
+    EXPECT_FALSE(store.appendBlock({rows[0]}, refusedState, &error));
+    state = store.moduleState(after.module, &error);
+    ASSERT_TRUE(state) << error;
+    EXPECT_EQ(state->block, 2);
+    EXPECT_EQ(state->decoder, after.decoder);
+    // A row of another module is no part of this module's block.
+    EXPECT_FALSE(store.appendBlock({Event("127.0.0.3", "2024-03-01T13:00:00.000", 1)}, after, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("127.0.0.3"))) << error;
 }
 
 TEST_P(JournalStoreTest, AFailedBlockStoresNothingAndNamesTheJournal)
@@ -146,16 +219,34 @@ TEST_P(JournalStoreTest, AVersionOneJournalIsMigratedWithItsRows)
         " state_text, text, quality, received, raw) VALUES ('127.0.0.2', 'North',"
         " '2024-03-01T12:00:00.000', 7, 'Feeder', 'On', 'old line', 1, '2024-03-01T12:00:01.000Z', 'ab')"));
 
+    QSqlQuery oldId(db);
+    ASSERT_TRUE(oldId.exec(QStringLiteral("SELECT id FROM journal_events")) && oldId.next());
+    const qint64 id = oldId.value(0).toLongLong();
+    oldId.finish();
+
     JournalStore store;
     ASSERT_TRUE(store.open(location_, &error)) << error;
     EXPECT_EQ(JournalVersion(db, dialect(), &error), JournalSchemaVersion);
-    ASSERT_TRUE(store.append({Event("127.0.0.2", "2024-03-01T12:30:00.000", 7)}, &error)) << error;
+    // Two events of one millisecond with the same bytes, which the key of
+    // versions 1 and 2 took for one.
+    QList<JournalEvent> repeats{Event("127.0.0.2", "2024-03-01T12:30:00.000", 7),
+        Event("127.0.0.2", "2024-03-01T12:30:00.000", 7)};
+    repeats[0].block = repeats[1].block = 1;
+    repeats[1].record = 1;
+    int added = 0;
+    ASSERT_TRUE(store.append(repeats, &error, &added)) << error;
+    EXPECT_EQ(added, 2);
 
     JournalFilter byName;
     byName.module = QStringLiteral("North");
     const auto rows = JournalRows(store, byName, &error);
     ASSERT_TRUE(rows) << error;
-    ASSERT_EQ(rows->size(), 2);
+    ASSERT_EQ(rows->size(), 3);
+    // The old row keeps its id, which a reader following ids relies on.
+    EXPECT_EQ((*rows)[0].id, id);
+    EXPECT_GT((*rows)[1].id, id);
+    EXPECT_EQ((*rows)[0].block, 0);
+    EXPECT_EQ((*rows)[0].moduleId, std::nullopt);
     EXPECT_EQ((*rows)[0].text, QStringLiteral("old line"));
     EXPECT_EQ((*rows)[0].dateSource, QString(""));
     EXPECT_EQ((*rows)[0].raw, QByteArray("ab"));
@@ -172,7 +263,8 @@ TEST_P(JournalStoreTest, AVersionOneJournalIsMigratedWithItsRows)
 }
 
 // Two stores on two threads, each with its own module and both with the same
-// shared blocks: every row once, and every append committed.
+// shared blocks (the same identities): every row once, and every append
+// committed.
 TEST_P(JournalStoreTest, TwoWritersShareOneJournal)
 {
     constexpr int Blocks = 60;
@@ -192,6 +284,8 @@ TEST_P(JournalStoreTest, TwoWritersShareOneJournal)
                 for (int r = 0; r < Rows; ++r) {
                     const QDateTime time = QDateTime(QDate(2024, 3, 1), QTime(0, 0)).addMSecs(b * Rows + r);
                     block << Event(module, JournalTimeText(time), r % 32 + 1);
+                    block.back().block = b + 1;
+                    block.back().record = r;
                 }
                 int count = 0;
                 if (!store.append(block, &errors[n], &count))

@@ -165,13 +165,13 @@ TEST_F(JournalWindowTest, ExportWritesEveryRowOfTheFilterAsCsv)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(),
-        QByteArray("module,name,module_time,point,state,text,quality,received\r\n"
+        QByteArray("module,name,module_time,point,state,text,quality,received,date_source,module_id,marks\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:00.500,0,,2024-03-01  13:00:00.500  S  G   Input Point  0  Off,"
-                   "3,2024-03-01T13:00:05.000Z\r\n"
+                   "3,2024-03-01T13:00:05.000Z,record,,\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:01.000,5,Open,2024-03-01  13:00:01.000  S  G   Input Point  5  "
-                   "Off,3,2024-03-01T13:00:05.000Z\r\n"
+                   "Off,3,2024-03-01T13:00:05.000Z,record,,\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:03.000,5,Closed,2024-03-01  13:00:03.000  S  G   Input Point  5"
-                   "  On,3,2024-03-01T13:00:05.000Z\r\n"));
+                   "  On,3,2024-03-01T13:00:05.000Z,record,,\r\n"));
 
     // A folder that does not exist: a message, and no file.
     EXPECT_FALSE(window->exportCsv(dir.filePath(QStringLiteral("missing/export.csv"))));

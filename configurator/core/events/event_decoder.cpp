@@ -1,6 +1,11 @@
 #include "event_decoder.h"
 
 #include "event_line.h"
+#include "module_clock.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 
@@ -65,13 +70,16 @@ QByteArray RecordBytes(const EventBlockWords& block, int firstByte, int count)
     return bytes;
 }
 
+bool DateValid(const EventRecord& r) { return r.year >= 1 && r.year <= 9999 && QDate(r.year, r.month, r.day).isValid(); }
+
 } // namespace
 
 QStringList EventDecoder::decode(const EventBlockWords& block, int firstRecord)
 {
     QStringList lines;
     for (const DecodedEvent& event : decodeEvents(block, firstRecord))
-        lines << event.line;
+        if (!event.marks.testFlag(EventMark::NoLine))
+            lines << event.line;
     return lines;
 }
 
@@ -107,7 +115,14 @@ QList<DecodedEvent> EventDecoder::decodeEvents(const EventBlockWords& block, int
         DecodedEvent text;
         text.line = Type3Text(block);
         text.raw = text.line.toLatin1();
-        text.datedByRecord = false;
+        // A text carries no time: the module's clock says when it was handed out.
+        if (const auto now = clockNow()) {
+            text.moduleTime = *now;
+            text.dateSource = EventDateSource::ModuleClock;
+        } else {
+            text.dateSource = EventDateSource::None;
+            text.marks |= EventMark::Undated;
+        }
         return {text};
     }
     default: return {};
@@ -118,81 +133,163 @@ QList<DecodedEvent> EventDecoder::decodeType0(const EventBlockWords& block, int 
 {
     Events events;
     QString dst;
+    EventRecord& current = state_.current;
     for (int n = 0; n < first; ++n)
         dst = DstText(Type0Record(block, n).dstFlag, dst);
     for (int n = first; n < count; ++n) {
         const EventRecord r = Type0Record(block, n);
+        QByteArray raw = RecordBytes(
+            block, eventblock::FirstRecordByte + n * eventblock::Type0RecordBytes, eventblock::Type0RecordBytes);
         dst = DstText(r.dstFlag, dst);
         int shownKind = r.kind;
         if (IsType0DateKind(r.kind)) {
-            current_.month = r.month;
-            current_.day = r.day;
-            current_.year = r.year;
-            current_.hour = r.hour;
-            current_.minute = 0;
-            current_.second = 0;
-            current_.millisecond = 0;
+            current.month = r.month;
+            current.day = r.day;
+            current.year = r.year;
+            current.hour = r.hour;
+            current.minute = 0;
+            current.second = 0;
+            current.millisecond = 0;
+            state_.dateKnown = DateValid(current);
             if (r.kind == eventkind::ResyncDate) {
                 // The second half of the resync pair: its date with the new
                 // time the first half brought.
-                current_.hour = savedHour_;
-                current_.minute = savedMinute_;
-                current_.second = savedSecond_;
-                current_.millisecond = savedMillisecond_;
+                current.hour = state_.savedHour;
+                current.minute = state_.savedMinute;
+                current.second = state_.savedSecond;
+                current.millisecond = state_.savedMillisecond;
                 shownKind = eventkind::ResyncNewTime;
+                raw = state_.savedRaw + raw;
+                state_.savedRaw.clear();
             }
-        } else {
-            current_.hour = r.hour;
-            current_.minute = r.minute;
-            current_.second = r.second;
-            current_.millisecond = r.millisecond;
-            if (r.kind == eventkind::ResyncNewTime) {
-                savedHour_ = r.hour;
-                savedMinute_ = r.minute;
-                savedSecond_ = r.second;
-                savedMillisecond_ = r.millisecond;
-                shownKind = eventkind::ResyncDate;
-            }
+            appendEvent(events, shownKind, r, dst, n, std::move(raw), EventDateSource::Record);
+            continue;
         }
-        appendLine(events, shownKind, r, dst, n,
-            RecordBytes(block, eventblock::FirstRecordByte + n * eventblock::Type0RecordBytes,
-                eventblock::Type0RecordBytes),
-            IsType0DateKind(r.kind));
+        current.hour = r.hour;
+        current.minute = r.minute;
+        current.second = r.second;
+        current.millisecond = r.millisecond;
+        if (r.kind == eventkind::ResyncNewTime) {
+            // No line of its own: its time and bytes wait for the date record.
+            state_.savedHour = r.hour;
+            state_.savedMinute = r.minute;
+            state_.savedSecond = r.second;
+            state_.savedMillisecond = r.millisecond;
+            state_.savedRaw = raw;
+            continue;
+        }
+        appendEvent(events, shownKind, r, dst, n, std::move(raw), EventDateSource::DateRecord);
     }
     return events;
 }
 
 void EventDecoder::decodeDated(Events& events, const EventRecord& r, QString& dst, int index, QByteArray raw)
 {
-    current_.month = r.month;
-    current_.day = r.day;
-    current_.year = r.year;
-    current_.hour = r.hour;
-    current_.minute = r.minute;
-    current_.second = r.second;
-    current_.millisecond = r.millisecond;
+    EventRecord& current = state_.current;
+    current.month = r.month;
+    current.day = r.day;
+    current.year = r.year;
+    current.hour = r.hour;
+    current.minute = r.minute;
+    current.second = r.second;
+    current.millisecond = r.millisecond;
+    state_.dateKnown = DateValid(current);
     dst = DstText(r.dstFlag, dst);
-    appendLine(events, r.kind, r, dst, index, std::move(raw), true);
+    appendEvent(events, r.kind, r, dst, index, std::move(raw), EventDateSource::Record);
 }
 
-void EventDecoder::appendLine(Events& events, int shownKind, const EventRecord& r, const QString& dst, int index,
-    QByteArray raw, bool datedByRecord) const
+std::optional<QDateTime> EventDecoder::clockNow() const { return clock_ ? clock_() : std::nullopt; }
+
+void EventDecoder::appendEvent(Events& events, int shownKind, const EventRecord& r, const QString& dst, int index,
+    QByteArray raw, EventDateSource source)
 {
-    const std::optional<QString> body = EventLineBody(shownKind, r.point, r.state);
-    if (!body)
-        return;
     DecodedEvent event;
-    event.shown = current_;
+    event.shown = state_.current;
     event.shown.timeSource = r.timeSource;
-    event.line = EventLineText(event.shown, dst, *body, locale_);
+    event.recordIndex = index;
+    event.raw = std::move(raw);
+    if (source == EventDateSource::DateRecord && !state_.dateKnown) {
+        // A time of day before any date record: the module's clock gives
+        // the day, the latest on which that time had come.
+        const std::optional<QDateTime> now = clockNow();
+        const QTime time(event.shown.hour, event.shown.minute, event.shown.second, event.shown.millisecond);
+        if (now && time.isValid()) {
+            event.moduleTime = ModuleTimeBefore(*now, time);
+            event.shown.year = event.moduleTime.date().year();
+            event.shown.month = event.moduleTime.date().month();
+            event.shown.day = event.moduleTime.date().day();
+            source = EventDateSource::ModuleClock;
+        } else if (!now) {
+            source = EventDateSource::None;
+            event.marks |= EventMark::Undated;
+        }
+    } else {
+        event.moduleTime = ModuleDateTimeOf(event.shown).value_or(QDateTime());
+    }
+    if (!event.moduleTime.isValid() && source != EventDateSource::None) {
+        // Fields no clock can show: filed at the time the module handed it out.
+        event.marks |= EventMark::Malformed;
+        if (const auto now = clockNow()) {
+            event.moduleTime = *now;
+            source = EventDateSource::ModuleClock;
+        } else {
+            source = EventDateSource::None;
+            event.marks |= EventMark::Undated;
+        }
+    }
+    event.dateSource = source;
+    const std::optional<QString> body = EventLineBody(shownKind, r.point, r.state);
+    if (body)
+        event.line = EventLineText(event.shown, dst, *body, locale_);
+    else
+        event.marks |= EventMark::NoLine;
     event.shown.kind = shownKind;
     event.shown.point = r.point;
     event.shown.state = r.state;
     event.shown.dstFlag = r.dstFlag;
-    event.recordIndex = index;
-    event.raw = std::move(raw);
-    event.datedByRecord = datedByRecord;
     events << event;
+}
+
+QString EventDecoderState::toText() const
+{
+    const EventRecord& c = current;
+    const QJsonObject object{
+        {QStringLiteral("date"), QJsonArray{c.year, c.month, c.day}},
+        {QStringLiteral("time"), QJsonArray{c.hour, c.minute, c.second, c.millisecond}},
+        {QStringLiteral("dateKnown"), dateKnown},
+        {QStringLiteral("resync"), QJsonArray{savedHour, savedMinute, savedSecond, savedMillisecond}},
+        {QStringLiteral("resyncRaw"), QString::fromLatin1(savedRaw.toHex())},
+    };
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+std::optional<EventDecoderState> EventDecoderState::fromText(const QString& text)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject o = document.object();
+    const QJsonArray date = o.value(u"date").toArray();
+    const QJsonArray time = o.value(u"time").toArray();
+    const QJsonArray resync = o.value(u"resync").toArray();
+    if (date.size() != 3 || time.size() != 4 || resync.size() != 4 || !o.value(u"dateKnown").isBool() ||
+        !o.value(u"resyncRaw").isString())
+        return std::nullopt;
+    EventDecoderState state;
+    state.current.year = date[0].toInt();
+    state.current.month = date[1].toInt();
+    state.current.day = date[2].toInt();
+    state.current.hour = time[0].toInt();
+    state.current.minute = time[1].toInt();
+    state.current.second = time[2].toInt();
+    state.current.millisecond = time[3].toInt();
+    state.dateKnown = o.value(u"dateKnown").toBool() && DateValid(state.current);
+    state.savedHour = resync[0].toInt();
+    state.savedMinute = resync[1].toInt();
+    state.savedSecond = resync[2].toInt();
+    state.savedMillisecond = resync[3].toInt();
+    state.savedRaw = QByteArray::fromHex(o.value(u"resyncRaw").toString().toLatin1());
+    return state;
 }
 
 } // namespace chronel

@@ -3,29 +3,81 @@
 // fields between blocks for the whole run: a type-0 time record carries no
 // date and takes the one of the last date record decoded (0 before the first),
 // and the type-0 resync pair spans two records that may sit in two blocks.
+//
+// Given the module's clock, the decoder also files every event under a module
+// time for a journal: a type-0 time record before any date record takes the
+// clock's date, a type-3 text the clock's time, and a record whose fields
+// cannot be a time is marked malformed and filed at the clock's time. The
+// window gives no clock and shows what it always showed.
 #include "event_record.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 namespace chronel {
 
-// One line of a decoded block with what it was made from, for a journal.
+// Where an event's date came from.
+enum class EventDateSource {
+    Record,      // the record itself (types 1 and 2, type-0 date records)
+    DateRecord,  // the last type-0 date record before it
+    ModuleClock, // the module's clock when the block was read
+    None,        // nothing: no date record yet and no clock known
+};
+
+// What is wrong with an event a journal keeps all the same, with its bytes.
+enum class EventMark {
+    Malformed = 1, // its time fields cannot be a time: filed at the module clock's time
+    NoLine = 2,    // a kind that gives no line (0, 14 outside the resync pair, 17, 26 …)
+    Undated = 4,   // no date: no date record yet and no module clock known
+};
+Q_DECLARE_FLAGS(EventMarks, EventMark)
+Q_DECLARE_OPERATORS_FOR_FLAGS(EventMarks)
+
+// One event of a decoded block with what it was made from, for a journal.
 struct DecodedEvent {
+    // The line as the window shows it; empty for EventMark::NoLine.
     QString line;
     // The record's kind, point, state, time source and DST flag, with the
     // date and time the line shows (a type-0 time record's date is the last
-    // date record's).
+    // date record's, or the clock's).
     EventRecord shown;
+    // The record's number in the block; the copies of a type-1 block's
+    // record count 0, 1, 2 … so that each has a number of its own.
     int recordIndex = 0;
-    // The record's bytes as the block carries them (a type-3 block: its text).
+    // The record's bytes as the block carries them (the resync pair: both
+    // records; a type-3 block: its text).
     QByteArray raw;
-    // Whether the date came with the record itself.
-    bool datedByRecord = true;
+    EventDateSource dateSource = EventDateSource::Record;
+    // The module time the event is filed under (Qt::UTC spec, no zone meant);
+    // invalid when there is none.
+    QDateTime moduleTime;
+    EventMarks marks;
+};
+
+// What the decoder carries from one block to the next, so that a collector
+// started again goes on where it stopped.
+struct EventDecoderState {
+    EventRecord current;  // the date and time fields
+    bool dateKnown = false; // a date record with a valid date was decoded
+    int savedHour = 0;    // the time of a type-0 resync record waiting for its date
+    int savedMinute = 0;
+    int savedSecond = 0;
+    int savedMillisecond = 0;
+    QByteArray savedRaw;
+
+    QString toText() const;
+    static std::optional<EventDecoderState> fromText(const QString& text);
+    friend bool operator==(const EventDecoderState&, const EventDecoderState&) = default;
 };
 
 class EventDecoder {
 public:
+    using Clock = std::function<std::optional<QDateTime>()>;
+
     explicit EventDecoder(const QLocale& locale = QLocale::system());
 
     // The lines of the block's records in record order. Types 0 to 2 decode
@@ -34,8 +86,14 @@ public:
     // `firstRecord` skips the records before it, which a previous decode of
     // the same records has shown already; their date and time stay in force.
     QStringList decode(const EventBlockWords& block, int firstRecord = 0);
-    // The same lines with their records.
+    // The block's events, those that give no line included (marked NoLine).
     QList<DecodedEvent> decodeEvents(const EventBlockWords& block, int firstRecord = 0);
+
+    // The module's time now, for events without a date or time of their own.
+    void setModuleClock(Clock clock) { clock_ = std::move(clock); }
+
+    EventDecoderState state() const { return state_; }
+    void restore(const EventDecoderState& state) { state_ = state; }
 
     // Word 2 brought into 0 … capacity of the block's type (negative counts
     // give 0); 1 for type 3, 0 for unknown types.
@@ -50,7 +108,7 @@ public:
     static bool HoldsRecordsOf(const EventBlockWords& block, const EventBlockWords& earlier);
 
     // The date and time fields as the last record left them.
-    const EventRecord& current() const { return current_; }
+    const EventRecord& current() const { return state_.current; }
 
 private:
     using Events = QList<DecodedEvent>;
@@ -58,16 +116,13 @@ private:
     // A record that carries its own date (types 1 and 2); `dst` is the DST
     // text of the block's previous record.
     void decodeDated(Events& events, const EventRecord& record, QString& dst, int index, QByteArray raw);
-    void appendLine(Events& events, int shownKind, const EventRecord& record, const QString& dst, int index,
-        QByteArray raw, bool datedByRecord) const;
+    void appendEvent(Events& events, int shownKind, const EventRecord& record, const QString& dst, int index,
+        QByteArray raw, EventDateSource source);
+    std::optional<QDateTime> clockNow() const;
 
     QLocale locale_;
-    EventRecord current_; // only the date and time fields are used
-    // Time of a type-0 "Time Resync New Time" record, waiting for its date.
-    int savedHour_ = 0;
-    int savedMinute_ = 0;
-    int savedSecond_ = 0;
-    int savedMillisecond_ = 0;
+    EventDecoderState state_;
+    Clock clock_;
 };
 
 } // namespace chronel

@@ -37,6 +37,7 @@ static_assert(FirstRecordByte + Type2Capacity * Type2RecordBytes <= ByteCount);
 // Kinds of event records that the decoder treats specially.
 namespace eventkind {
 constexpr int InputPoint = 1;
+constexpr int PowerOnReset = 6;
 constexpr int ResyncNewTime = 12;
 constexpr int HourlyTimeUpdate = 13;
 constexpr int ResyncDate = 14;

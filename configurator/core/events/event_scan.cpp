@@ -86,9 +86,9 @@ void EventScan::onReadDone()
         }
         if (hooks_.eventCount)
             hooks_.eventCount(pending);
-        int firstNew = 0;
-        if (unconfirmed_ && EventDecoder::HoldsRecordsOf(block, *unconfirmed_))
-            firstNew = EventDecoder::RecordCount(*unconfirmed_);
+        if (blockRead_)
+            blockRead_(block);
+        const int firstNew = RecordsTakenBefore(block, unconfirmed_);
         const EventDecoder decoderBefore = decoder_;
         const QList<DecodedEvent> events = decoder_.decodeEvents(block, firstNew);
         if (eventsTaken_ && !eventsTaken_(events, block)) {
@@ -98,7 +98,8 @@ void EventScan::onReadDone()
         }
         unconfirmed_.reset();
         for (const DecodedEvent& event : events)
-            display_.addLine(event.line);
+            if (!event.marks.testFlag(EventMark::NoLine))
+                display_.addLine(event.line);
         shown_ = block;
         channel_.setAddress(AcknowledgeCoil);
         channel_.setFunction(regaccess::FunctionWrite);
@@ -137,7 +138,23 @@ void EventScan::onReadDone()
     }
 }
 
-void EventScan::onWriteDone() { prepareStatusBlock(); }
+void EventScan::onWriteDone()
+{
+    if (step_ == Step::Acknowledge && acknowledged_)
+        acknowledged_(shown_);
+    prepareStatusBlock();
+}
+
+int EventScan::RecordsTakenBefore(const EventBlockWords& block, const std::optional<EventBlockWords>& unconfirmed)
+{
+    if (!unconfirmed || !EventDecoder::HoldsRecordsOf(block, *unconfirmed))
+        return 0;
+    const int pending = quint16(block[eventblock::PendingEventsWord]);
+    const int pendingThen = quint16((*unconfirmed)[eventblock::PendingEventsWord]);
+    if (pending < pendingThen)
+        return 0;
+    return EventDecoder::RecordCount(*unconfirmed);
+}
 
 void EventScan::onError(int code)
 {

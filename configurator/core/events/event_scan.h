@@ -21,9 +21,12 @@
 // The acknowledge is the exception: a failed write may have been carried out
 // with only its reply lost, and a blind repeat would then drain a block
 // nobody read. So a failed acknowledge goes back to coil 1 instead. If the
-// block read next still holds the records just shown, the module did not
-// take the acknowledge: only the records it added since are shown, then it
-// is acknowledged again. Any other block is new and shown whole.
+// block read next still holds the records just shown and the module counts
+// no fewer pending events than then, the module did not take the
+// acknowledge: only the records it added since are shown, then it is
+// acknowledged again. Any other block is new and shown whole: fewer pending
+// events mean the acknowledged records left the module, so a block that
+// begins with the same bytes holds genuine repeats.
 //
 // Everything runs on the window's thread inside the channel's events.
 #include "core/link/channel.h"
@@ -80,7 +83,26 @@ public:
     // store them loses nothing.
     using EventsTaken = std::function<bool(const QList<DecodedEvent>& events, const EventBlockWords& block)>;
     void setEventsTaken(EventsTaken taken) { eventsTaken_ = std::move(taken); }
+    // Retrieve mode: a block with events was read and is about to be
+    // decoded; a collector may reset the decoder first (another module at
+    // the address).
+    using BlockRead = std::function<void(const EventBlockWords& block)>;
+    void setBlockRead(BlockRead blockRead) { blockRead_ = std::move(blockRead); }
+    // The module confirmed the acknowledge of `block`: its records have left it.
+    using Acknowledged = std::function<void(const EventBlockWords& block)>;
+    void setAcknowledged(Acknowledged acknowledged) { acknowledged_ = std::move(acknowledged); }
+    // A block taken before whose acknowledge was never confirmed (a collector
+    // started again after it was stopped between the two): the next block is
+    // compared with it as after a failed acknowledge.
+    void setUnconfirmed(const std::optional<EventBlockWords>& block) { unconfirmed_ = block; }
+    const std::optional<EventBlockWords>& unconfirmed() const { return unconfirmed_; }
+    // The next request reads the status block, so that the module's clock is
+    // known before the first event block.
+    void readStatusBlockNext() { prepareStatusBlock(); }
     EventDecoder& decoder() { return decoder_; }
+    // How many of `block`'s first records a decode of `unconfirmed` took
+    // already: all of them when the module presents them again, else none.
+    static int RecordsTakenBefore(const EventBlockWords& block, const std::optional<EventBlockWords>& unconfirmed);
 
     // The message of a failed request's code, beginning with two blanks.
     static QString ErrorMessage(int code);
@@ -108,6 +130,8 @@ private:
     EventBlockWords shown_{};                    // the block whose acknowledge is under way
     std::optional<EventBlockWords> unconfirmed_; // shown, acknowledge failed
     EventsTaken eventsTaken_;
+    BlockRead blockRead_;
+    Acknowledged acknowledged_;
 };
 
 } // namespace chronel
