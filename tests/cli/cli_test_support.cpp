@@ -92,8 +92,10 @@ RunResult Run(
         return result;
     }
 
+    if (options.started)
+        options.started(pid);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool interruptPending = !options.interruptOnOutput.empty();
+    bool interruptPending = !options.interruptOnOutput.empty() || options.interruptWhen;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
@@ -103,11 +105,15 @@ RunResult Run(
             result.timedOut = true;
             break;
         }
-        if (interruptPending && Contains(result.out, options.interruptOnOutput)) {
+        // The program is running once it said something: before that a
+        // SIGINT might find it without its handler.
+        const bool talking = !result.out.empty() || !result.err.empty();
+        if (interruptPending && talking &&
+            (options.interruptWhen ? options.interruptWhen() : Contains(result.out, options.interruptOnOutput))) {
             ::kill(pid, SIGINT);
             interruptPending = false;
         }
-        if (::poll(fds, 2, left) < 0 && errno != EINTR)
+        if (::poll(fds, 2, interruptPending && options.interruptWhen ? std::min(left, 50) : left) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,13 @@ struct RunOptions {
     int timeoutMs = 30000;
     std::string interruptOnOutput; // SIGINT once stdout holds this text
     bool stderrOnTerminal = false; // stderr a pseudo-terminal instead of a pipe
+    // SIGINT once this says so, after the program's first output; asked
+    // every 50 ms (a run that ends when what it should do is done, with the
+    // time-out as its cap).
+    std::function<bool()> interruptWhen;
+    // Told the child's pid as soon as it runs (for a peer that kills it at
+    // a chosen moment).
+    std::function<void(pid_t)> started;
 };
 
 // Runs `program` with `args` and the environment changed by `env` (an empty

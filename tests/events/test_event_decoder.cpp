@@ -1,6 +1,6 @@
 // Event blocks of all four buffer types, built by hand, through the decoder.
 // Dates are checked in the C locale, whose short date is yyyy-MM-dd.
-#include "block_builder.h"
+#include "support/block_builder.h"
 #include "core/events/event_decoder.h"
 #include "core/events/event_line.h"
 #include "support/qt_printers.h"

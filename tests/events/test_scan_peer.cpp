@@ -1,7 +1,7 @@
 // The event scan, "Set SER Time" and the test-mode commands on real PLCTAG
 // controls against a recording libmodbus server: every request the step
 // machines send is counted and checked.
-#include "block_builder.h"
+#include "support/block_builder.h"
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
 #include "live_fixture.h"

@@ -1,0 +1,126 @@
+#include "scripted_module.h"
+
+#include "core/model/module_map.h"
+
+#include <csignal>
+
+namespace clitest {
+
+namespace {
+
+using chronel::test::PeerRequest;
+using chronel::test::RecordingPeer;
+
+constexpr int EventBlockIndex = chronel::EventBlockRegister - 1;
+constexpr int StatusBlockIndex = chronel::StatusBlockRegister - 1;
+
+bool IsScanRequest(const PeerRequest& r)
+{
+    return r.isRead(1, 1) || r.isWrite(2, 1) || r.isRead(chronel::EventBlockRegister, 100) ||
+        r.isRead(chronel::StatusBlockRegister, 100);
+}
+
+} // namespace
+
+ScriptedModule::ScriptedModule(const QDateTime& clock) : status_(100, 0)
+{
+    const QDate d = clock.date();
+    const QTime t = clock.time();
+    const int fields[] = {d.month(), d.day(), d.year(), t.hour(), t.minute(), t.second()};
+    for (int i = 0; i < 6; ++i)
+        status_[std::size_t(4 + i)] = std::uint16_t(fields[i]);
+    peer_.setHook([this](const PeerRequest& r, modbus_mapping_t& m) {
+        std::lock_guard lock(mutex_);
+        if (r.isWrite(2, 1) && !r.values.empty() && r.values[0] == 1 && !blocks_.empty()) {
+            blocks_.pop_front();
+            ++taken_;
+            publish(m);
+        }
+    });
+    peer_.setLosses([this](const PeerRequest& r, modbus_mapping_t& m) {
+        std::lock_guard lock(mutex_);
+        // The event block's last register is the status block's first.
+        if (r.isRead(chronel::StatusBlockRegister, 100))
+            m.tab_registers[StatusBlockIndex] = status_[0];
+        else
+            publish(m);
+        if (!r.isWrite(2, 1) || ++arrived_ != killAt_ || !victim_)
+            return RecordingPeer::Loss::None;
+        if (const pid_t pid = victim_->load(); pid > 0)
+            ::kill(pid, SIGKILL);
+        return how_ == Acknowledge::Swallowed ? RecordingPeer::Loss::Request : RecordingPeer::Loss::Reply;
+    });
+    peer_.setHoldings(chronel::StatusBlockRegister, status_);
+}
+
+ScriptedModule::~ScriptedModule()
+{
+    peer_.setHook({});
+    peer_.setLosses({});
+}
+
+void ScriptedModule::publish(modbus_mapping_t& m)
+{
+    for (int k = 0; k < 100; ++k)
+        m.tab_registers[EventBlockIndex + k] = blocks_.empty() ? 0 : std::uint16_t(blocks_.front()[std::size_t(k)]);
+    if (!blocks_.empty())
+        m.tab_registers[EventBlockIndex + chronel::eventblock::PendingEventsWord] = std::uint16_t(blocks_.size());
+    for (int k = 1; k < 100; ++k)
+        m.tab_registers[StatusBlockIndex + k] = status_[std::size_t(k)];
+    m.tab_bits[0] = blocks_.empty() || (holdAfter_ >= 0 && taken_ >= holdAfter_) ? 0 : 1;
+}
+
+void ScriptedModule::holdAfter(int n)
+{
+    std::lock_guard lock(mutex_);
+    holdAfter_ = n;
+}
+
+void ScriptedModule::setBlocks(const std::vector<chronel::EventBlockWords>& blocks)
+{
+    bool available = false;
+    {
+        std::lock_guard lock(mutex_);
+        blocks_.assign(blocks.begin(), blocks.end());
+        available = !blocks_.empty() && holdAfter_ != 0;
+    }
+    std::vector<std::uint16_t> words(100, 0);
+    if (!blocks.empty()) {
+        for (int k = 0; k < 100; ++k)
+            words[std::size_t(k)] = std::uint16_t(blocks.front()[std::size_t(k)]);
+        words[chronel::eventblock::PendingEventsWord] = std::uint16_t(blocks.size());
+    }
+    peer_.setHoldings(chronel::EventBlockRegister, words);
+    peer_.setCoil(1, available);
+}
+
+int ScriptedModule::blocksLeft()
+{
+    std::lock_guard lock(mutex_);
+    return int(blocks_.size());
+}
+
+int ScriptedModule::acknowledgesTaken()
+{
+    std::lock_guard lock(mutex_);
+    return taken_;
+}
+
+int ScriptedModule::scanRequests()
+{
+    int n = 0;
+    for (const PeerRequest& r : peer_.requests())
+        n += IsScanRequest(r) ? 1 : 0;
+    return n;
+}
+
+void ScriptedModule::killAt(int n, Acknowledge how, const std::atomic<pid_t>* victim)
+{
+    std::lock_guard lock(mutex_);
+    killAt_ = n;
+    how_ = how;
+    victim_ = victim;
+    arrived_ = 0;
+}
+
+} // namespace clitest
