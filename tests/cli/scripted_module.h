@@ -28,6 +28,7 @@ public:
     ScriptedModule& operator=(const ScriptedModule&) = delete;
 
     int port() const { return peer_.port(); }
+    chronel::test::RecordingPeer& peer() { return peer_; }
     void setBlocks(const std::vector<chronel::EventBlockWords>& blocks);
     int blocksLeft();
     int acknowledgesTaken();

@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 namespace clitest {
 namespace {
@@ -298,6 +299,82 @@ TEST_P(CliCollectFaults, AJournalThatRefusesLeavesEveryEventInTheModule)
     }
     ASSERT_EQ(collectTheRest().exitCode, 0);
     expectEveryEventOnce();
+}
+
+// Point 2's description in the module's point table (two characters a register).
+void SetDescription(ScriptedModule& module, const std::string& text)
+{
+    std::vector<std::uint16_t> words(16, 0);
+    for (std::size_t i = 0; i < text.size() && i < 32; ++i)
+        words[i / 2] |= std::uint16_t(std::uint8_t(text[i]) << (i % 2 ? 8 : 0));
+    module.peer().setHoldings(429 + 16, words);
+}
+
+// The rows' point descriptions, in the order stored.
+std::vector<std::string> Descriptions(const std::string& journal)
+{
+    const RunResult r = RunCli({"journal", "--journal", journal, "--format", "jsonl"}, 0);
+    std::vector<std::pair<qint64, std::string>> rows;
+    for (const std::string& line : Lines(r.out)) {
+        const QJsonObject row = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        rows.emplace_back(row["id"].toInteger(), row["point_description"].toString().toStdString());
+    }
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::string> texts;
+    for (const auto& row : rows)
+        texts.push_back(row.second);
+    return texts;
+}
+
+// Another module at the same address, or the same one after a power-on
+// reset, may describe its points otherwise: its table is read again before
+// its events are stored.
+class CliCollectPointTable : public testing::Test {
+protected:
+    CliCollectPointTable() : module(ModuleClock) { SetDescription(module, "Old breaker"); }
+
+    // Collects `blocks`; once the first is taken the module's point 2 gets
+    // another description.
+    RunResult collectAcrossAChange(const std::vector<EventBlockWords>& blocks)
+    {
+        module.setBlocks(blocks);
+        module.holdAfter(1);
+        std::thread change([this] {
+            for (int i = 0; i < 600 && module.acknowledgesTaken() < 1; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            SetDescription(module, "New breaker");
+            module.release();
+        });
+        RunOptions options;
+        options.timeoutMs = 60000;
+        options.interruptWhen = [this] { return module.blocksLeft() == 0; };
+        const RunResult r = RunCli({"--tcp", "--ip", "127.0.0.1", "collect", "--journal", dir.file("j.sqlite")},
+            module.port(), {}, options);
+        change.join();
+        return r;
+    }
+
+    TempDir dir;
+    ScriptedModule module;
+};
+
+TEST_F(CliCollectPointTable, AnotherModuleIdReadsItAgain)
+{
+    const qint32 s = Seconds(2, 0, 0);
+    const RunResult r = collectAcrossAChange({Block(BlockBuilder(2, 1).type2(0, 1, 2, 1, s, 0)),
+        BlockBuilder(2, 1).type2(0, 1, 2, 0, s + 1, 0).word(0, ModuleId + 1)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "the Module ID changed from 77 to 78")) << r.err;
+    EXPECT_EQ(Descriptions(dir.file("j.sqlite")), (std::vector<std::string>{"Old breaker", "New breaker"}));
+}
+
+TEST_F(CliCollectPointTable, APowerOnResetReadsItAgain)
+{
+    const qint32 s = Seconds(2, 0, 0);
+    const RunResult r = collectAcrossAChange({Block(BlockBuilder(2, 1).type2(0, 1, 2, 1, s, 0)),
+        Block(BlockBuilder(2, 1).type2(0, 6, 1, 0, s + 1, 0)), Block(BlockBuilder(2, 1).type2(0, 1, 2, 0, s + 2, 0))});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Descriptions(dir.file("j.sqlite")), (std::vector<std::string>{"Old breaker", "", "New breaker"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BufferTypes, CliCollectFaults, testing::Values(Type0(), Type1(), Type2(), Type3()),
