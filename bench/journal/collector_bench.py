@@ -569,11 +569,13 @@ def bench_burst(children, args, port, work, results, checks, transport):
 class ResettingRelay:
     """Modbus TCP relay from each listen address to its upstream address (same
     port) that resets the client's connection (RST) in place of forwarding
-    every `every`-th request: that request never reaches the module."""
+    every `every`-th request: that request never reaches the module. Counts
+    the acknowledges (writes of coil 2) it cut, which are the lost
+    acknowledges the soak claims."""
 
     def __init__(self, pairs, port, every):
         self.every, self.port = every, port
-        self.requests = self.resets = 0
+        self.requests = self.resets = self.reset_acknowledges = 0
         self.lock = threading.Lock()
         self.stopping = False
         self.listeners = []
@@ -627,6 +629,10 @@ class ResettingRelay:
                             self.requests += 1
                             cut = self.requests % self.every == 0
                             self.resets += cut
+                            # Function 5 or 15 at protocol address 1: coil 2.
+                            pdu = frame[7:]
+                            if cut and len(pdu) >= 3 and pdu[0] in (5, 15) and (pdu[1] << 8 | pdu[2]) == 1:
+                                self.reset_acknowledges += 1
                         if cut:
                             client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                             return
@@ -780,6 +786,7 @@ def bench_soak(children, args, port, work, results, checks):
         "missing_faulty": missing_faulty, "duplicated": duplicated, "strays": len(strays), "kills": kills,
         "runs": runs, "wall": wall, "drain": drain, "cpu": cpu, "sim_cpu": sim_cpu, "other_kinds": other_kinds,
         "resets": relay.resets if relay else 0, "relayed": relay.requests if relay else 0,
+        "lost_acknowledges": relay.reset_acknowledges if relay else 0,
         "unexpected_exits": unexpected_exits, "last_status": status,
         "missing_first": missing[:6], "strays_first": strays[:4], "restarted": restarted,
         "textless": textless, "worst_stamp": worst_stamp,
@@ -791,6 +798,10 @@ def bench_soak(children, args, port, work, results, checks):
     checks.append(("soak: the collector ended only when killed", not unexpected_exits,
                    ", ".join(f"run {r} status {s}" for r, s in unexpected_exits[:4])))
     checks.append(("soak: last run stopped cleanly by SIGTERM", status in (0, 1), f"status {status}"))
+    # A soak proves nothing unless its faults happened.
+    checks.append(("soak: the collector was killed", kills >= 1, f"{kills} kills"))
+    checks.append(("soak: connections were reset", results["soak"]["resets"] > 0, "no reset"))
+    checks.append(("soak: acknowledges were lost", results["soak"]["lost_acknowledges"] > 0, "no acknowledge lost"))
     print(f"  soak: {modules} modules, {minutes:g} min, {kills} kills, {len(found)} of {total} stored, "
           f"{len(missing)} missing, {duplicated} duplicated", flush=True)
 
@@ -869,7 +880,8 @@ def report(results, checks, started_load, total_seconds):
         print(f"  generated {r['generated']}, stored {r['stored']}, missing {r['missing']} "
               f"({r['missing_faulty']} of faulted modules), duplicated {r['duplicated']}, strays {r['strays']}, "
               f"other records {r['other_kinds']}")
-        print(f"  relay: {r['resets']} connection resets in {r['relayed']} requests; module times within "
+        print(f"  relay: {r['resets']} connection resets ({r['lost_acknowledges']} of them acknowledges) in "
+              f"{r['relayed']} requests; module times within "
               f"{r['worst_stamp']:.0f} ms of the scripts' times")
         clean = [v for g, v in sorted(r["textless"].items()) if g not in SOAK_FAULTY]
         faulted = [v for g, v in sorted(r["textless"].items()) if g in SOAK_FAULTY]

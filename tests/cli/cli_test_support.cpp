@@ -1,5 +1,10 @@
 #include "cli_test_support.h"
 
+#include "journal/journal_location.h"
+#include "journal/journal_store.h"
+
+#include <QSqlQuery>
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -110,7 +115,7 @@ RunResult Run(
         const bool talking = !result.out.empty() || !result.err.empty();
         if (interruptPending && talking &&
             (options.interruptWhen ? options.interruptWhen() : Contains(result.out, options.interruptOnOutput))) {
-            ::kill(pid, SIGINT);
+            ::kill(pid, options.interruptWhen ? options.interruptSignal : SIGINT);
             interruptPending = false;
         }
         if (::poll(fds, 2, interruptPending && options.interruptWhen ? std::min(left, 50) : left) < 0 && errno != EINTR)
@@ -149,6 +154,19 @@ RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env,
     for (const auto& [k, v] : env)
         all[k] = v;
     return Run(CHRONEL_CLI_PATH, args, all, options);
+}
+
+int JournalRowCount(const std::string& location, const std::string& where)
+{
+    QString error;
+    const auto parsed = chronel::ParseJournalLocation(QString::fromStdString(location), &error);
+    chronel::JournalStore store;
+    if (!parsed || !store.open(*parsed, &error))
+        return -1;
+    QSqlQuery query(store.database());
+    const QString sql = QStringLiteral("SELECT count(*) FROM journal_events") +
+        (where.empty() ? QString() : QStringLiteral(" WHERE ") + QString::fromStdString(where));
+    return query.exec(sql) && query.next() ? query.value(0).toInt() : -1;
 }
 
 std::vector<std::string> Lines(const std::string& text)

@@ -9,6 +9,7 @@
 #include <modbus.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -36,6 +37,7 @@ struct RunOptions {
     // every 50 ms (a run that ends when what it should do is done, with the
     // time-out as its cap).
     std::function<bool()> interruptWhen;
+    int interruptSignal = SIGINT; // what interruptWhen sends
     // Told the child's pid as soon as it runs (for a peer that kills it at
     // a chosen moment).
     std::function<void(pid_t)> started;
@@ -49,6 +51,10 @@ RunResult Run(
 // chronel-cli in the C locale (dates yyyy-MM-dd), with PLCTAG_TCP_PORT = `port`
 // when it is not 0 and PLCDRV_INI removed unless `env` sets it.
 RunResult RunCli(const std::vector<std::string>& args, int port, const Env& env = {}, const RunOptions& options = {});
+
+// The rows of the journal at `location` (a file or a URL) that `where` (an
+// SQL condition) selects; -1 when it cannot be read.
+int JournalRowCount(const std::string& location, const std::string& where = {});
 
 std::vector<std::string> Lines(const std::string& text);
 bool Contains(const std::string& text, const std::string& part);

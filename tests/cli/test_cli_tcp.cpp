@@ -260,9 +260,11 @@ TEST_F(CliTcpEvents, SecondsBoundTheRun)
 
 TEST_F(CliTcpEvents, AnUnboundedScanEndsInOrderOnCtrlC)
 {
-    const RunResult r =
-        RunCli({"--ip", "127.0.0.1", "--tcp", "--interval", "20", "events", "--log", dir.file("ser.txt")}, sim.port(),
-            {}, RunOptions{10000, "Input Point  17  On\n", false, {}, {}});
+    RunOptions options;
+    options.timeoutMs = 10000;
+    options.interruptOnOutput = "Input Point  17  On\n";
+    const RunResult r = RunCli(
+        {"--ip", "127.0.0.1", "--tcp", "--interval", "20", "events", "--log", dir.file("ser.txt")}, sim.port(), {}, options);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(EventLines(r.out).size(), 3u) << r.out;
@@ -407,7 +409,9 @@ TEST_F(CliTcp, AProgressBarShowsOnlyWhenStderrIsATerminal)
 {
     const std::vector<std::string> args = {
         "--ip", "127.0.0.1", "--tcp", "--interval", "20", "upload", dir.file("site.csv")};
-    const RunResult onTerminal = RunCli(args, sim.port(), {}, RunOptions{30000, {}, true, {}, {}});
+    RunOptions onTerminalOptions;
+    onTerminalOptions.stderrOnTerminal = true;
+    const RunResult onTerminal = RunCli(args, sim.port(), {}, onTerminalOptions);
     ASSERT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
     EXPECT_TRUE(Contains(onTerminal.err, "\rUploading [")) << onTerminal.err;
     EXPECT_TRUE(Contains(onTerminal.err, "] 100%")) << onTerminal.err;

@@ -339,7 +339,16 @@ def main():
             json.dump(result, f, indent=1)
     if cli.stderr:
         sys.stderr.write(cli.stderr.decode(errors="replace")[-2000:])
-    ok = not missing and duplicated == 0 and not strays and restarts == 0 and len(seen) > 0 and cli_ok
+    # A soak proves nothing unless its faults happened: acknowledges lost
+    # (request or reply), and over TCP connections reset.
+    lost_acknowledges = (result["dropped_acknowledge_requests"] + result["dropped_acknowledge_replies"] +
+                         result["reset_acknowledge_requests"])
+    faults_ok = lost_acknowledges > 0 and (args.transport != "tcp" or result["connection_resets"] > 0)
+    if not faults_ok:
+        print("soak %s: the faults did not happen (lost acknowledges %d, connection resets %d)"
+              % (args.transport, lost_acknowledges, result["connection_resets"]))
+    ok = (not missing and duplicated == 0 and not strays and restarts == 0 and len(seen) > 0 and cli_ok
+          and faults_ok)
     print("soak %s: %s" % (args.transport, "passed" if ok else "FAILED"))
     return 0 if ok else 1
 
