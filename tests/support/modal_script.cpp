@@ -111,8 +111,9 @@ QString ModalScript::describe(const QWidget& w)
 
 bool ModalScript::eventFilter(QObject* watched, QEvent* event)
 {
-    // The Show event comes from show() inside exec(), before its loop runs: a
-    // step run here could not end that loop. Queued, it runs from the loop.
+    // The Show event comes before the window's own showEvent() and, under
+    // exec(), before its loop runs. Queued, the step runs from that loop on
+    // the window as shown, as a user's click would.
     if (event->type() != QEvent::Show || event->spontaneous() || !watched->isWidgetType())
         return false;
     auto* w = static_cast<QWidget*>(watched);
