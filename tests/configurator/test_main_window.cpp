@@ -1,6 +1,7 @@
 // The main window under the offscreen platform, driven like a user would:
 // clicks, typing and the scroll bar, against the core model behind it. The
 // window is created without a control factory, so nothing is ever sent.
+#include "support/modal_script.h"
 #include "support/qt_printers.h"
 #include "ui/chronel_main.h"
 
@@ -327,12 +328,13 @@ TEST_F(MainWindowTest, MenuEntries)
 
 TEST_F(MainWindowTest, AboutBoxShowsTheRevision)
 {
+    chronel::test::ModalScript script;
+    script.answer(QMessageBox::Ok);
     window.menuAction(QStringLiteral("mnuAbout"))->trigger();
-    auto* box = window.findChild<QMessageBox*>(QStringLiteral("aboutBox"));
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), QStringLiteral("Revision 1.60"));
-    EXPECT_EQ(box->windowTitle(), QStringLiteral("Chronel"));
-    box->close();
+    EXPECT_NE(window.findChild<QMessageBox*>(QStringLiteral("aboutBox")), nullptr);
+    ASSERT_TRUE(script.wait());
+    EXPECT_EQ(script.messages(), QStringList{QStringLiteral("Revision 1.60")});
+    EXPECT_EQ(script.titles(), QStringList{QStringLiteral("Chronel")});
 }
 
 TEST_F(MainWindowTest, RestoreDefaultsFromTheMenuRefreshesTheScreen)
@@ -391,13 +393,18 @@ TEST_F(MainWindowTest, TheWindowUsesTheRoomItIsGiven)
 
 TEST_F(MainWindowTest, TheAboutBoxHasRoomForItsTitle)
 {
+    int width = 0;
+    int needed = 0;
+    chronel::test::ModalScript script;
+    script.on<QMessageBox>([&](QMessageBox& box) {
+        width = box.width();
+        // Room for the title and a title bar's buttons, so it is not cut.
+        needed = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 150;
+        box.accept();
+    });
     window.menuAction(QStringLiteral("mnuAbout"))->trigger();
-    auto* box = window.findChild<QMessageBox*>(QStringLiteral("aboutBox"));
-    ASSERT_NE(box, nullptr);
-    QTest::qWait(20);
-    // Room for the title and a title bar's buttons, so it is not cut.
-    EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(box->windowTitle()) + 150);
-    box->close();
+    ASSERT_TRUE(script.wait());
+    EXPECT_GE(width, needed);
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // The "MBX Devices" dialog through mpbridge's MBXSelectDevice, with the
 // stand-in MBX driver describing the devices (build/lib/mbxsim on
 // LD_LIBRARY_PATH, its device list in a temporary MBXSIM_CONFIG file).
-#include "modal_script.h"
 #include "mpbridge/mpbridge.h"
 #include "sim_config_file.h"
+#include "support/modal_script.h"
 #include "support/screenshot.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 
 namespace {
 
+using chronel::test::ModalScript;
 using chronel::test::saveScreenshot;
 
 std::string device(int number, bool physical, const std::string& name, const std::string& protocol = "Modbus Plus",
@@ -73,7 +74,7 @@ protected:
     {
         std::memset(name_, '#', sizeof name_);
         MBXSelectDevice(devicePointer ? devicePointer : &device_, name_);
-        EXPECT_TRUE(script_.finished()) << "the dialog did not appear";
+        EXPECT_TRUE(script_.wait());
         EXPECT_TRUE(script_.unexpected().isEmpty()) << script_.unexpected().join(QLatin1Char('|')).toStdString();
     }
     std::string name() const { return std::string(name_, sizeof name_); }
@@ -152,7 +153,7 @@ TEST_F(DeviceDialog, NullDeviceLeavesTheNameToo)
     script_.then([](QWidget* dialog) { press(dialog, "cmdOK"); });
     std::memset(name_, '#', sizeof name_);
     MBXSelectDevice(nullptr, name_);
-    EXPECT_TRUE(script_.finished());
+    EXPECT_TRUE(script_.wait());
     EXPECT_EQ(name(), std::string(sizeof name_, '#'));
 }
 

@@ -2,8 +2,8 @@
 // driver is not available. DRVSETUP says so before any dialog, and the
 // device dialog itself cannot list anything.
 #include "drvsetup/setup_window.h"
-#include "modal_script.h"
 #include "mpbridge/mpbridge.h"
+#include "support/modal_script.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,8 @@
 #include <cstring>
 
 namespace {
+
+using chronel::test::ModalScript;
 
 TEST(NoMbxDriver, SelectSaysDriversNotAvailableAndKeepsTheCard)
 {
@@ -38,7 +40,7 @@ TEST(NoMbxDriver, SelectSaysDriversNotAvailableAndKeepsTheCard)
     ModalScript script;
     script.answer(QMessageBox::Ok);
     select->click();
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     EXPECT_TRUE(script.unexpected().isEmpty()) << script.unexpected().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(script.messages(), QStringList{QStringLiteral("MBX Drivers Not Available")});
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("lblMBXName"))->text(), QStringLiteral("Old_Card"));
@@ -66,7 +68,7 @@ TEST(NoMbxDriver, DeviceDialogListsNothingAndReturnsNothing)
     char name[64];
     std::memset(name, '#', sizeof name);
     MBXSelectDevice(&device, name);
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     EXPECT_EQ(script.messages(), QStringList{QStringLiteral("No MBX Devices Configured")});
     EXPECT_FALSE(okEnabled);
     EXPECT_EQ(entries, 0);

@@ -4,10 +4,10 @@
 // cards come from the stand-in MBX driver through mpbridge.
 #include "driver/adapter_config.h"
 #include "drvsetup/setup_window.h"
-#include "modal_script.h"
 #include "mpbridge/mpbridge.h"
 #include "platform/profile.h"
 #include "sim_config_file.h"
+#include "support/modal_script.h"
 #include "support/screenshot.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +26,7 @@
 
 namespace {
 
+using chronel::test::ModalScript;
 using chronel::test::saveScreenshot;
 
 using drvsetup::SetupWindow;
@@ -169,7 +170,7 @@ TEST_F(SetupWindowTest, TcpIpClearsEnabledAndIsSavedDisabled)
     ModalScript script;
     script.answer(QMessageBox::Yes).answer(QMessageBox::Ok);
     EXPECT_TRUE(closeWith(script));
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     EXPECT_EQ(script.messages(),
         (QStringList{
             QStringLiteral("Save Vexa32 Changes"), QStringLiteral("You Will Need To Re-Start Your Application")}));
@@ -201,7 +202,7 @@ TEST_F(SetupWindowTest, ComPortConflictKeepsTypeAndPortButStoresEnabled)
     ModalScript script;
     script.answer(QMessageBox::Ok);
     click("cmdApply");
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     EXPECT_EQ(script.messages(), QStringList{QStringLiteral("Comm Port setting conflicts with Adapter 0")});
     EXPECT_EQ(script.titles(), QStringList{QStringLiteral("WARNING")});
     EXPECT_EQ(script.icons(), QList<QMessageBox::Icon>{QMessageBox::Warning});
@@ -244,7 +245,7 @@ TEST_F(SetupWindowTest, CancelInSavePromptKeepsWindowAndEditsThenNoLeavesFileAlo
         ModalScript cancel;
         cancel.answer(QMessageBox::Cancel);
         EXPECT_FALSE(closeWith(cancel));
-        EXPECT_TRUE(cancel.finished());
+        EXPECT_TRUE(cancel.wait());
     }
     EXPECT_TRUE(window_->isVisible());
     EXPECT_EQ(shown("cmbLinkSpeed"), QStringLiteral("19.2k"));
@@ -440,7 +441,7 @@ TEST_F(SetupWindowTest, AboutBoxNamesProgramAndVersion)
             ok->click();
     });
     click("cmdAbout");
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     EXPECT_EQ(title, QStringLiteral("About DRVSETUP"));
     EXPECT_TRUE(text.contains(QStringLiteral("DRVSETUP")));
     EXPECT_TRUE(text.contains(QStringLiteral(DRVSETUP_VERSION)));
@@ -472,7 +473,7 @@ TEST_F(SetupWindowTest, ModbusPlusCardPickedSavedAndOpenedByTheDriver)
             ok->click();
     });
     click("cmdSelect");
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     EXPECT_EQ(entries, (QStringList{QStringLiteral("Bench_Card"), QStringLiteral("Second_Card")}));
     EXPECT_EQ(child<QLabel>("lblMBXName")->text(), QStringLiteral("Second_Card"));
     EXPECT_EQ(child<QLabel>("lblMBXNum")->text(), QStringLiteral("6"));
@@ -510,7 +511,7 @@ TEST_F(SetupWindowTest, CancelledCardSelectionKeepsTheCard)
             cancel->click();
     });
     click("cmdSelect");
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     EXPECT_EQ(child<QLabel>("lblMBXName")->text(), QStringLiteral("Old_Card"));
     EXPECT_EQ(child<QLabel>("lblMBXNum")->text(), QStringLiteral("2"));
 }
@@ -525,7 +526,7 @@ TEST_F(SetupWindowTest, FailedSaveIsReportedAndKeepsTheWindow)
     ModalScript script;
     script.answer(QMessageBox::Yes).answer(QMessageBox::Ok);
     EXPECT_FALSE(closeWith(script));
-    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.wait());
     ASSERT_EQ(script.messages().size(), 2);
     EXPECT_TRUE(script.messages()[1].startsWith(QStringLiteral("The adapter settings could not be saved")));
     EXPECT_EQ(script.icons()[1], QMessageBox::Critical);

@@ -2,13 +2,12 @@
 // the buttons, the status box, the live progress bar and the open dialog.
 #include "flash_fixture.h"
 
+#include "support/modal_script.h"
 #include "ui/flash_tab.h"
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -59,32 +58,16 @@ protected:
         return text;
     }
 
-    // Runs `dialogAction` on the open dialog once it shows, then returns.
-    void onDialog(const std::function<void(QFileDialog&)>& dialogAction)
+    // Load File with `dialogAction` played on the open dialog.
+    void loadThroughDialog(const std::function<void(QFileDialog&)>& dialogAction)
     {
-        auto* timer = new QTimer(tab_.get());
-        auto tries = std::make_shared<int>(0);
-        QObject::connect(timer, &QTimer::timeout, tab_.get(), [this, timer, tries, dialogAction] {
-            auto* dialog = tab_->findChild<QFileDialog*>(QStringLiteral("cdlFlashOpenSave"));
-            if (dialog && dialog->isVisible()) {
-                timer->stop();
-                dialogAction(*dialog);
-                // A dialog the action did not close must not hang the test.
-                QPointer<QFileDialog> guard(dialog);
-                QTimer::singleShot(3000, tab_.get(), [guard] {
-                    if (guard && guard->isVisible()) {
-                        ADD_FAILURE() << "the open dialog stayed open";
-                        guard->reject();
-                    }
-                });
-            } else if (++*tries > 200) {
-                timer->stop();
-                ADD_FAILURE() << "the open dialog did not show";
-                if (auto* modal = QApplication::activeModalWidget())
-                    modal->close();
-            }
+        ModalScript script;
+        script.on<QFileDialog>([&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.objectName(), QStringLiteral("cdlFlashOpenSave"));
+            dialogAction(dialog);
         });
-        timer->start(10);
+        tab_->loadButton()->click();
+        EXPECT_TRUE(script.wait());
     }
 
     std::unique_ptr<FlashTab> tab_;
@@ -147,11 +130,10 @@ TEST_F(FlashTabWidget, LoadProgramAndVerifyWithLiveProgress)
 TEST_F(FlashTabWidget, OpenDialogCancelled)
 {
     QStringList filters;
-    onDialog([&filters](QFileDialog& dialog) {
+    loadThroughDialog([&filters](QFileDialog& dialog) {
         filters = dialog.nameFilters();
         dialog.reject();
     });
-    tab_->loadButton()->click();
     EXPECT_EQ(filters, QStringList{QStringLiteral("Flash Files (*.hex)")});
     EXPECT_EQ(model_->status().lines().value(model_->status().lines().size() - 1),
         QStringLiteral("Flash file load cancelled"));
@@ -162,7 +144,7 @@ TEST_F(FlashTabWidget, OpenDialogCancelled)
 TEST_F(FlashTabWidget, OpenDialogChoosesTheFile)
 {
     const QString path = writeFile(QStringLiteral("picked.hex"), ":0100C8005ADD\r\n");
-    onDialog([&path](QFileDialog& dialog) {
+    loadThroughDialog([&path](QFileDialog& dialog) {
         // Typed into the file name field, as a user would: selectFile()
         // leaves a focused field alone.
         auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -170,7 +152,6 @@ TEST_F(FlashTabWidget, OpenDialogChoosesTheFile)
         name->setText(path);
         static_cast<QDialog&>(dialog).accept(); // public on QDialog
     });
-    tab_->loadButton()->click();
     EXPECT_TRUE(shownText().contains(QStringLiteral("Opening ") + path)) << shownText().toStdString();
     EXPECT_EQ(model_->image().at(200), 0x5A);
     EXPECT_TRUE(tab_->programButton()->isEnabled());

@@ -7,6 +7,7 @@
 #include "regaccess/plctag.h"
 #include "regaccess/property_bag.h"
 #include "regaccess/property_page.h"
+#include "support/modal_script.h"
 #include "support/screenshot.h"
 
 #include <QApplication>
@@ -18,7 +19,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -248,17 +248,14 @@ TEST(AboutBoxTest, ShowsAModalBoxWithProductAndVersionByNameAndDispid)
 {
     Plctag control;
     for (int round = 0; round < 2; ++round) {
-        QString shown;
-        QTimer::singleShot(20, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                shown = box->text();
-                box->accept();
-            }
-        });
+        chronel::test::ModalScript script;
+        script.answer(QMessageBox::Ok);
         if (round == 0)
             control.AboutBox();
         else
             ASSERT_TRUE(invoke(control, dispid::AboutBox, DispatchKind::Method).ok());
+        ASSERT_TRUE(script.wait());
+        const QString shown = script.messages().value(0);
         EXPECT_TRUE(shown.contains(QStringLiteral("PLCTAG"))) << shown.toStdString();
         EXPECT_TRUE(shown.contains(QStringLiteral("4.0")));
     }

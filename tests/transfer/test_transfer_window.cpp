@@ -7,6 +7,7 @@
 #include "ui/transfer_actions.h"
 
 #include "core/model/register_map.h"
+#include "support/modal_script.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -23,7 +24,6 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace chronel;
@@ -165,33 +165,24 @@ protected:
 
     void menu(const char* name) { window->menuAction(QString::fromLatin1(name))->trigger(); }
 
-    // From now on every message box is answered with `button`; its text and
-    // default button are kept.
-    void answer(QMessageBox::StandardButton button)
+    // The next message box is answered with `button` when `menuName` is
+    // chosen; its text and default button are kept in the script.
+    void menuAnswering(const char* menuName, QMessageBox::StandardButton button)
     {
-        answerButton = button;
-        if (answerer.isActive())
-            return;
-        QObject::connect(&answerer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                questions << box->text();
-                defaults << (box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton);
-                box->button(answerButton)->click();
-            }
-        });
-        answerer.start(10);
+        script.answer(button);
+        menu(menuName);
+        EXPECT_TRUE(script.wait()) << menuName;
     }
     template <class W> W* find(const char* name) { return window->findChild<W*>(QString::fromLatin1(name)); }
 
+    // Every modal window of the test goes through the script: one it did not
+    // expect fails the test.
+    ModalScript script;
     TransferRig rig;
     std::unique_ptr<ChronelMain> window;
     std::unique_ptr<TransferActions> actions;
     std::vector<UserMessage> messages;
     QString savePath, openPath;
-    QTimer answerer;
-    QMessageBox::StandardButton answerButton = QMessageBox::NoButton;
-    QStringList questions;
-    QList<QMessageBox::StandardButton> defaults;
 };
 
 TEST_F(TransferWindow, UploadEditDownloadSaveOpenAsAnEngineerWould)
@@ -213,8 +204,7 @@ TEST_F(TransferWindow, UploadEditDownloadSaveOpenAsAnEngineerWould)
 
     name->clear();
     QTest::keyClicks(name, QStringLiteral("Pump house"));
-    answer(QMessageBox::Yes);
-    menu("mnuTransferDownload");
+    menuAnswering("mnuTransferDownload", QMessageBox::Yes);
     EXPECT_EQ(label->text(), QStringLiteral("Downloading"));
     ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
     EXPECT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
@@ -245,23 +235,12 @@ TEST_F(TransferWindow, AFailedUploadShowsACriticalBox)
     // The message box of the window itself; the test closes it.
     actions->setMessageSink({});
     window->model().settings().ConfigTcpipIp[3] = QStringLiteral("999"); // cannot be resolved: nothing is sent
-    QString text, title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            text = box->text();
-            title = box->windowTitle();
-            icon = box->icon();
-            box->accept();
-        }
-    });
-    closer.start(10);
+    script.answer(QMessageBox::Ok);
     menu("mnuTransferUpload");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !text.isEmpty(); }, 10000));
-    EXPECT_EQ(text, QStringLiteral("The upload sequence failed"));
-    EXPECT_EQ(title, QStringLiteral("Chronel"));
-    EXPECT_EQ(icon, QMessageBox::Critical);
+    ASSERT_TRUE(script.wait(10000)); // the box comes when the sequence gives up
+    EXPECT_EQ(script.messages(), QStringList{QStringLiteral("The upload sequence failed")});
+    EXPECT_EQ(script.titles(), QStringList{QStringLiteral("Chronel")});
+    EXPECT_EQ(script.icons(), QList<QMessageBox::Icon>{QMessageBox::Critical});
     EXPECT_TRUE(find<QProgressBar>("prbTransferProgress")->isHidden());
 }
 
@@ -279,19 +258,13 @@ TEST_F(TransferWindow, AThreeLineFileMessageShowsItsLines)
     f.write(bytes);
     f.close();
 
-    QStringList texts;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            texts << box->windowTitle() + QLatin1Char('|') + box->text();
-            box->accept();
-        }
-    });
-    closer.start(10);
+    script.answer(QMessageBox::Ok);
     EXPECT_TRUE(actions->openSettings(path));
-    ASSERT_EQ(texts.size(), 1);
-    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("File Open|Point  4 Invalid\nExpected: Point  4, Enable")));
-    EXPECT_EQ(texts[0].count(QLatin1Char('\n')), 2);
+    ASSERT_TRUE(script.wait());
+    EXPECT_EQ(script.titles(), QStringList{QStringLiteral("File Open")});
+    const QString text = script.messages().value(0);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Point  4 Invalid\nExpected: Point  4, Enable"))) << text.toStdString();
+    EXPECT_EQ(text.count(QLatin1Char('\n')), 2);
 }
 
 TEST_F(TransferWindow, SaveAsksBeforeReplacingTheFileItWrites)
@@ -303,48 +276,42 @@ TEST_F(TransferWindow, SaveAsksBeforeReplacingTheFileItWrites)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("kept\r\n");
     }
-    // The user types "pump" under the preselected CSV filter and answers the
-    // question; after a No the dialog is still open and is cancelled.
-    QMessageBox::StandardButton answer = QMessageBox::No;
-    QStringList questions;
+    // The user types "pump" under the preselected CSV filter and presses
+    // Save; the dialog asks whether to replace pump.csv.
     QString suffix;
-    bool typed = false;
-    QTimer boxes, dialogs;
-    QObject::connect(&boxes, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            questions << box->text();
-            box->button(answer)->click();
-        }
-    });
-    QObject::connect(&dialogs, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        if (std::exchange(typed, true)) {
-            dialog->reject();
-            return;
-        }
-        suffix = dialog->defaultSuffix();
-        dialog->setDirectory(rig.dir.path());
-        dialog->selectFile(QStringLiteral("pump"));
-        static_cast<QDialog*>(dialog)->accept(); // as the Save button does
-    });
-    boxes.start(10);
-    dialogs.start(10);
-
+    const auto typePump = [&](QFileDialog& dialog) {
+        suffix = dialog.defaultSuffix();
+        dialog.setDirectory(rig.dir.path());
+        // Typed into the name field: selectFile() leaves the field alone
+        // once it has the focus.
+        auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QStringLiteral("pump"));
+        static_cast<QDialog&>(dialog).accept(); // as the Save button does
+    };
+    // After a No the dialog is still open, and is cancelled.
+    script
+        .on<QFileDialog>([&](QFileDialog& dialog) {
+            typePump(dialog);
+            EXPECT_TRUE(dialog.isVisible());
+            dialog.reject();
+        })
+        .answer(QMessageBox::No);
     menu("mnuFileSave");
+    ASSERT_TRUE(script.wait());
     EXPECT_EQ(suffix, QStringLiteral("csv"));
-    ASSERT_EQ(questions.size(), 1);
-    EXPECT_TRUE(questions[0].startsWith(QStringLiteral("pump.csv already exists"))) << questions[0].toStdString();
+    ASSERT_EQ(script.messages().size(), 1);
+    EXPECT_TRUE(script.messages()[0].startsWith(QStringLiteral("pump.csv already exists")))
+        << script.messages()[0].toStdString();
     QFile file(existing);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("kept\r\n"));
     file.close();
 
-    answer = QMessageBox::Yes;
-    typed = false;
+    script.on<QFileDialog>(typePump).answer(QMessageBox::Yes);
     menu("mnuFileSave");
-    EXPECT_EQ(questions.size(), 2);
+    ASSERT_TRUE(script.wait());
+    EXPECT_EQ(script.messages().size(), 2);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readLine().startsWith("\"Module Name\","));
     EXPECT_FALSE(QFile::exists(rig.dir.filePath(QStringLiteral("pump"))));
@@ -399,8 +366,7 @@ TEST_F(TransferWindow, EveryFieldComesBackThroughItsWidget)
     ASSERT_TRUE(rig.waitEnd(actions->transfer().upload()));
     ASSERT_EQ(actions->transfer().upload().outcome(), TransferOutcome::Finished);
     TouchEveryField(*window);
-    answer(QMessageBox::Yes);
-    menu("mnuTransferDownload");
+    menuAnswering("mnuTransferDownload", QMessageBox::Yes);
     ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
     ASSERT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
 
@@ -425,16 +391,15 @@ TEST_F(TransferWindow, UnsavedEditsAreMarkedAndExitAndOpenAskBeforeDroppingThem)
     QTest::keyClicks(name, QStringLiteral(" 2"));
     EXPECT_TRUE(window->isWindowModified());
 
-    answer(QMessageBox::Cancel);
+    script.answer(QMessageBox::Cancel);
     EXPECT_FALSE(window->close());
-    ASSERT_EQ(questions.size(), 1);
-    EXPECT_TRUE(questions[0].contains(QStringLiteral("not been saved")));
-    EXPECT_EQ(defaults[0], QMessageBox::Save);
+    ASSERT_TRUE(script.wait());
+    EXPECT_TRUE(script.messages()[0].contains(QStringLiteral("not been saved")));
+    EXPECT_EQ(script.defaults()[0], QMessageBox::Save);
 
     // Save from the question: the file is written, the title names it.
     savePath = rig.dir.filePath(QStringLiteral("pump.csv"));
-    answer(QMessageBox::Save);
-    menu("mnuFileExit");
+    menuAnswering("mnuFileExit", QMessageBox::Save);
     EXPECT_TRUE(window->isHidden());
     EXPECT_TRUE(QFile::exists(savePath));
     EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("Saved ") + savePath);
@@ -445,15 +410,13 @@ TEST_F(TransferWindow, UnsavedEditsAreMarkedAndExitAndOpenAskBeforeDroppingThem)
     window->show();
     QTest::keyClicks(name, QStringLiteral("x"));
     openPath = savePath;
-    answer(QMessageBox::Cancel);
-    menu("mnuFileOpen");
+    menuAnswering("mnuFileOpen", QMessageBox::Cancel);
     EXPECT_TRUE(name->text().endsWith(QStringLiteral(" 2x")));
-    EXPECT_TRUE(questions.last().contains(QStringLiteral("pump.csv")));
-    answer(QMessageBox::Discard);
-    menu("mnuFileOpen");
+    EXPECT_TRUE(script.messages().last().contains(QStringLiteral("pump.csv")));
+    menuAnswering("mnuFileOpen", QMessageBox::Discard);
     EXPECT_TRUE(name->text().endsWith(QStringLiteral(" 2")));
     EXPECT_FALSE(window->isWindowModified());
-    EXPECT_EQ(questions.size(), 4);
+    EXPECT_EQ(script.messages().size(), 4);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -462,12 +425,12 @@ TEST_F(TransferWindow, DownloadAsksNamingTheModuleAndWhatIsSentDefaultNo)
     ModuleRegisters regs(rig.port);
     ASSERT_TRUE(regs.connected());
     const std::vector<quint16> before = regs.read(1, 60);
-    answer(QMessageBox::No);
-    menu("mnuTransferDownload");
-    ASSERT_EQ(questions.size(), 1);
-    EXPECT_EQ(defaults[0], QMessageBox::No);
-    EXPECT_TRUE(questions[0].startsWith(QStringLiteral("Download the window's settings to the module at 127.0.0.1?")))
-        << questions[0].toStdString();
+    menuAnswering("mnuTransferDownload", QMessageBox::No);
+    ASSERT_EQ(script.messages().size(), 1);
+    EXPECT_EQ(script.defaults()[0], QMessageBox::No);
+    EXPECT_TRUE(
+        script.messages()[0].startsWith(QStringLiteral("Download the window's settings to the module at 127.0.0.1?")))
+        << script.messages()[0].toStdString();
     EXPECT_EQ(actions->transfer().download().outcome(), TransferOutcome::Idle);
     QTest::qWait(100);
     EXPECT_EQ(regs.read(1, 60), before);
@@ -480,9 +443,8 @@ TEST_F(TransferWindow, DownloadAsksNamingTheModuleAndWhatIsSentDefaultNo)
     EXPECT_FALSE(window->isWindowModified());
 
     ASSERT_TRUE(actions->openSettings(rig.dir.filePath(QStringLiteral("site.csv"))));
-    answer(QMessageBox::Yes);
-    menu("mnuTransferDownload");
-    EXPECT_TRUE(questions.last().startsWith(QStringLiteral("Download site.csv to the module at 127.0.0.1?")));
+    menuAnswering("mnuTransferDownload", QMessageBox::Yes);
+    EXPECT_TRUE(script.messages().last().startsWith(QStringLiteral("Download site.csv to the module at 127.0.0.1?")));
     ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
     EXPECT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
 }
