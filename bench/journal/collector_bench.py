@@ -52,6 +52,16 @@ journal read back with Python's sqlite3 (table journal_events).
              Power on Reset per module. Processor time of the collector
              (user + system over all its runs) per module and minute.
 
+5. outage    64 modules with random input changes at 1 per second collect
+             into a private PostgreSQL server (initdb and postgres as uid
+             1000 of a child user namespace, Unix socket only), which is
+             stopped for --outage-seconds (60) once every module collects,
+             then started again. During the outage: the requests each module
+             gets (the simulator's --verbose lines) and the collector's
+             processor time. Targets: <= 1 request per second per module and
+             <= 5 % of one core. After it the collection must resume by
+             itself: the journal grows within 30 s of the server's restart.
+
 The journal's query speed is bench/journal/journal_bench's.
 
 It runs in a private network namespace: started outside one, it starts itself
@@ -59,7 +69,7 @@ again under `unshare --net` and brings loopback up, and it refuses to run in
 a namespace that has any interface besides lo.
 
     bench/journal/collector_bench.py [--soak-minutes M] [--delay-modules 8|64]
-        [--only delay,burst-tcp,burst-rtu,soak] [--cli PATH] [--sim PATH] [--keep]
+        [--only delay,burst-tcp,burst-rtu,soak,outage] [--outage-seconds S] [--cli PATH] [--sim PATH] [--keep]
 
 Exit status: 0 every target met, 1 a target or a check failed, 2 the
 benchmark could not run.
@@ -123,6 +133,9 @@ SOAK_RATE = 2.0
 SOAK_FAULTY = (4, 5, 6, 7)  # group indexes with the fault mix; the last also behind the resetting relay
 SOAK_FAULTS = ["--drop-request-every", "7", "--drop-reply-every", "11", "--delay-ms", "20"]
 SOAK_RESET_EVERY = 13
+OUTAGE_MODULES = 64
+OUTAGE_RATE_TARGET = 1.0  # requests per second and module while the journal is down
+OUTAGE_CPU_TARGET = 0.05  # of one core
 
 # "127.0.0.5: 14:02:07.315 > tcp unit 255: 03 ..." (no address with one module)
 TRACE = re.compile(r"^(?:\S+: )?(\d\d):(\d\d):(\d\d)\.(\d{3}) ([<>!]) (?:tcp|adapter \d+) unit \d+:(.*)$")
@@ -806,6 +819,128 @@ def bench_soak(children, args, port, work, results, checks):
           f"{len(missing)} missing, {duplicated} duplicated", flush=True)
 
 
+# --- 5. outage ---------------------------------------------------------------
+
+class PostgresServer:
+    """A private PostgreSQL server on a Unix socket in `folder`, as the tests'
+    tests/support/postgres_server: it refuses to run as root, so initdb and
+    postgres run as uid 1000 of a child user namespace."""
+
+    def __init__(self, children, folder):
+        self.children, self.folder, self.proc = children, folder, None
+        bins = sorted(Path("/usr/lib/postgresql").glob("*/bin"))
+        if not bins:
+            raise BenchError("PostgreSQL's programs not found (Debian package postgresql)")
+        self.bin = bins[-1]
+        self.data = folder / "data"
+        folder.mkdir(parents=True, exist_ok=True)
+        self.as_user = ["unshare", "--user", "--map-user=1000", "--map-group=1000"]
+        r = subprocess.run(self.as_user + [str(self.bin / "initdb"), "-D", str(self.data), "-U", "postgres", "-A",
+                                           "trust", "-E", "UTF8", "--locale=C", "--no-sync", "--no-instructions"],
+                           capture_output=True, text=True, timeout=120, env=dict(os.environ, LC_ALL="C"))
+        if r.returncode != 0:
+            raise BenchError(f"initdb failed: {r.stdout[-500:]}{r.stderr[-500:]}")
+
+    def url(self):
+        return f"postgresql:///postgres?host={self.folder}&user=postgres"
+
+    def start(self):
+        log = open(self.folder / "server.log", "a")
+        self.proc = self.children.start(
+            self.as_user + [str(self.bin / "postgres"), "-D", str(self.data), "-k", str(self.folder), "-c",
+                            "listen_addresses=", "-c", "fsync=off", "-c", "max_connections=120"],
+            stdout=log, stderr=log)
+        log.close()
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            pid_file = self.data / "postmaster.pid"
+            if pid_file.exists() and "ready" in pid_file.read_text(errors="replace"):
+                return
+            if self.proc.poll() is not None:
+                raise BenchError("postgres ended at start")
+            time.sleep(0.05)
+        raise BenchError("postgres not ready after 30 s")
+
+    def stop(self):
+        if self.proc:
+            self.children.stop(self.proc, grace=20)  # SIGTERM: smart shutdown, then SIGKILL
+            self.proc = None
+
+
+def module_requests(log_path, offset):
+    """Requests per module in the simulator's --verbose log from `offset` on, and the end offset."""
+    counts = {}
+    with open(log_path, "rb") as f:
+        f.seek(offset)
+        data = f.read()
+    end = offset + data.rfind(b"\n") + 1
+    for line in data[:end - offset].splitlines():
+        parts = line.split(b" ", 2)
+        if len(parts) >= 2 and parts[1] in (b"tcp", b"rtu"):
+            counts[parts[0].decode()] = counts.get(parts[0].decode(), 0) + 1
+    return counts, end
+
+
+def bench_outage(children, args, port, work, results, checks):
+    server = PostgresServer(children, Path(tempfile.mkdtemp(prefix="chronel-pg-", dir="/tmp")))
+    server.start()
+    sim = Simulator(children, args.sim, work, "outage", ["--events", "random:1", "--verbose"], port=port,
+                    listen="127.0.0.1", modules=OUTAGE_MODULES)
+    sim_log = work / "sim-outage.err"
+    site = work / "outage-site.txt"
+    write_site(site, sim.addresses())
+    cmd = [args.cli, "--tcp", "--ip", f"@{site}", "collect", "--journal", server.url()]
+    out, err = open(work / "outage-collect.out", "w"), open(work / "outage-collect.err", "w")
+    collector = children.start(cmd, stdout=out, stderr=err, env=child_env(port))
+    out.close()
+    err.close()
+    try:
+        def stored():
+            r = subprocess.run([args.cli, "journal", "--journal", server.url(), "--format", "csv"],
+                               capture_output=True, text=True, timeout=60, env=child_env())
+            return sum(1 for line in r.stdout.splitlines()[1:] if line.split(",")[3:4] != ["0"])
+
+        # Every module collecting: each has stored rows.
+        deadline = time.monotonic() + 90
+        while time.monotonic() < deadline:
+            r = subprocess.run([args.cli, "journal", "--journal", server.url(), "--format", "csv"],
+                               capture_output=True, text=True, timeout=60, env=child_env())
+            if len({line.split(",")[0] for line in r.stdout.splitlines()[1:]}) >= OUTAGE_MODULES:
+                break
+            time.sleep(2)
+        else:
+            raise BenchError("not every module stored rows within 90 s of the start")
+        before = stored()
+        server.stop()
+        _, offset = module_requests(sim_log, 0)
+        cpu0, t0 = proc_cpu_seconds(collector.pid), time.monotonic()
+        time.sleep(args.outage_seconds)
+        counts, _ = module_requests(sim_log, offset)
+        cpu1, t1 = proc_cpu_seconds(collector.pid), time.monotonic()
+        server.start()
+        restarted = time.monotonic()
+        resumed = None
+        while time.monotonic() < restarted + 30:
+            if stored() > before:
+                resumed = time.monotonic() - restarted
+                break
+            time.sleep(0.5)
+        warnings = (work / "outage-collect.err").read_text(errors="replace")
+    finally:
+        status, _ = reap(children, collector, 60, signal.SIGTERM)
+        server.stop()
+        shutil.rmtree(server.folder, ignore_errors=True)
+    seconds = t1 - t0
+    rates = sorted(counts.get(a, 0) / seconds for a in sim.addresses())
+    cpu = (cpu1 - cpu0) / seconds
+    results["outage"] = {"modules": OUTAGE_MODULES, "seconds": seconds, "rate_max": rates[-1],
+                         "rate_median": statistics.median(rates), "cpu": cpu, "resumed": resumed,
+                         "warnings": warnings.count("the journal did not take them"), "status": status}
+    checks.append(("outage: collection resumed by itself", resumed is not None, "no new row within 30 s"))
+    print(f"  outage: {OUTAGE_MODULES} modules, {seconds:.0f} s without the journal: at most {rates[-1]:.2f} "
+          f"requests/s a module, {cpu * 100:.1f} % of a core", flush=True)
+
+
 # --- report ------------------------------------------------------------------
 
 def report(results, checks, started_load, total_seconds):
@@ -871,6 +1006,18 @@ def report(results, checks, started_load, total_seconds):
             rows.append(("burst rtu: projected drain / line time", f"{ratio:.2f}", f"<= {LINE_RATIO_TARGET}",
                          target(ratio <= LINE_RATIO_TARGET)))
 
+    if "outage" in results:
+        r = results["outage"]
+        print(f"\n5. Outage: {r['modules']} modules, PostgreSQL stopped for {r['seconds']:.0f} s")
+        print(f"  requests per module and second: median {r['rate_median']:.2f}, most {r['rate_max']:.2f}; "
+              f"collector {r['cpu'] * 100:.1f} % of one core; {r['warnings']} warnings about the journal; "
+              f"resumed {r['resumed']:.1f} s after the server's restart" if r["resumed"] is not None else
+              "  the collection did not resume")
+        rows.append(("outage: requests/s per module (most)", f"{r['rate_max']:.2f}", f"<= {OUTAGE_RATE_TARGET:g}",
+                     target(r["rate_max"] <= OUTAGE_RATE_TARGET)))
+        rows.append(("outage: collector share of one core", f"{r['cpu'] * 100:.1f} %",
+                     f"<= {OUTAGE_CPU_TARGET * 100:g} %", target(r["cpu"] <= OUTAGE_CPU_TARGET)))
+
     if "soak" in results:
         r = results["soak"]
         minutes = r["wall"] / 60
@@ -914,7 +1061,7 @@ def report(results, checks, started_load, total_seconds):
 
 
 def main():
-    parts = ("delay", "burst-tcp", "burst-rtu", "soak")
+    parts = ("delay", "burst-tcp", "burst-rtu", "soak", "outage")
     parser = argparse.ArgumentParser(description="chronel-cli collect: delay, bursts and exactly-once under SIGKILL.")
     parser.add_argument("--cli", default=str(ROOT / "build/bin/chronel-cli"), help="chronel-cli (build/bin/...)")
     parser.add_argument("--sim", default=str(ROOT / "build/bin/chronel-sim"), help="chronel-sim (build/bin/...)")
@@ -930,6 +1077,7 @@ def main():
     parser.add_argument("--kill-min", type=float, default=10.0, help="least seconds between SIGKILLs (10)")
     parser.add_argument("--kill-max", type=float, default=40.0, help="most seconds between SIGKILLs (40)")
     parser.add_argument("--seed", type=int, default=1, help="seed of the kill times (1)")
+    parser.add_argument("--outage-seconds", type=float, default=60.0, help="seconds without the journal (60)")
     parser.add_argument("--keep", action="store_true", help="keep the work folder (journals, traces, outputs)")
     args = parser.parse_args()
     only = [p for p in args.only.split(",") if p]
@@ -945,6 +1093,8 @@ def main():
         parser.error("--soak-minutes: 0.5 to 60")
     if not 1 <= args.kill_min <= args.kill_max <= 600 or not 10 <= args.soak_drain <= 900:
         parser.error("1 <= --kill-min <= --kill-max <= 600; --soak-drain: 10 to 900")
+    if not 10 <= args.outage_seconds <= 600:
+        parser.error("--outage-seconds: 10 to 600")
     for path in (args.cli, args.sim):
         if not os.access(path, os.X_OK):
             raise BenchError(f"{path}: not an executable (build it first)")
@@ -971,6 +1121,8 @@ def main():
             bench_burst(children, args, port, work, results, checks, "rtu")
         if "soak" in only:
             bench_soak(children, args, port, work, results, checks)
+        if "outage" in only:
+            bench_outage(children, args, port, work, results, checks)
         ok = report(results, checks, started_load, time.monotonic() - started)
     finally:
         children.stop_all()
