@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace chronel {
 
@@ -368,15 +369,13 @@ bool JournalWindow::applyFilter()
 
 bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, QString* error)
 {
-    // A journal opened again may hold other modules and points.
-    bool reopened = false;
     // Twice at most: a read from files that are no longer the journal's is
     // read again once the journal is open again.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!store_->isOpen()) {
             if (!store_->reopen(error))
                 return false;
-            reopened = true;
+            choicesStale_ = true;
         }
         // The last id first: rows stored while the page loads are then
         // followed, and the model keeps each id once.
@@ -385,7 +384,6 @@ bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, Q
         bool again = false;
         if (!keepCurrent(&again, error))
             return false;
-        reopened = reopened || again;
         if (again)
             continue;
         if (!rows)
@@ -400,7 +398,8 @@ bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, Q
         if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.from >= filter.to)
             note_ = QStringLiteral("From %1 is not before To %2, so no row can match").arg(applied_.from, applied_.to);
         model_->setRows(truncated_ ? rows->first(PageRows) : *rows);
-        if (reopened && !loadChoices(error))
+        // A journal opened again may hold other modules and points.
+        if (std::exchange(choicesStale_, false) && !loadChoices(error))
             followError_ = *error;
         refreshStatus();
         return true;
@@ -416,6 +415,7 @@ bool JournalWindow::keepCurrent(bool* reopened, QString* error)
         return true;
     *reopened = true;
     firstRows_.clear();
+    choicesStale_ = true;
     if (store_->reopen(error))
         return true;
     *error = QStringLiteral("%1, and opening it again failed: %2").arg(why, *error);

@@ -121,6 +121,9 @@ private:
     qint64 lastId_ = 0;
     bool truncated_ = false;
     QString followError_;
+    // Since the journal was opened again, the filter's lists are to be read
+    // again.
+    bool choicesStale_ = false;
     // When the rows shown were last read, for the status while not following.
     QDateTime readAt_;
     QString note_;

@@ -496,6 +496,8 @@ TEST(JournalWindowFollowing, ANewWriteAheadLogAfterTheLocksAreLostIsFollowed)
     ASSERT_TRUE(second.append("127.0.0.3", 0, 4));
     window->follow();
     EXPECT_EQ(window->model().rowCount(), 9);
+    EXPECT_GE(
+        window->findChild<QComboBox*>(QStringLiteral("cmbJournalModule"))->findData(QStringLiteral("127.0.0.3")), 0);
     EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("9 rows; following the journal"));
     ASSERT_TRUE(second.append("127.0.0.3", 4, 1));
     window->findChild<QPushButton*>(QStringLiteral("btnJournalApply"))->click();
