@@ -73,8 +73,10 @@ public:
                                       .arg(location->displayName()));
             return ExitStatus::BadUsage;
         }
+        // Read-only: printing never migrates or writes the journal, so a user
+        // who may only read the collector's journal can print it.
         chronel::JournalStore store;
-        if (!store.open(*location, &error)) {
+        if (!store.openReadOnly(*location, &error)) {
             context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
             return ExitStatus::BadUsage;
         }

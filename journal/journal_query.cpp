@@ -1,5 +1,7 @@
 #include "journal_query.h"
 
+#include "journal_error.h"
+
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,9 +13,44 @@ namespace {
 
 constexpr int PageRows = 2000;
 
-const QString Columns = QStringLiteral("id, module, module_name, module_time, date_source, point, point_description,"
-                                       " state_text, text, quality, scan_flags, received, raw, module_id, block,"
-                                       " record, marks");
+// The columns a row is read from, in RowOf's order: the schema version that
+// brought each, and what a journal of an earlier version, read as it is,
+// gives instead.
+struct RowColumn {
+    const char* name;
+    int since;
+    const char* absent;
+};
+constexpr RowColumn RowColumns[] = {
+    {"id", 1, nullptr},
+    {"module", 1, nullptr},
+    {"module_name", 1, nullptr},
+    {"module_time", 1, nullptr},
+    {"date_source", 2, "''"},
+    {"point", 1, nullptr},
+    {"point_description", 1, nullptr},
+    {"state_text", 1, nullptr},
+    {"text", 1, nullptr},
+    {"quality", 1, nullptr},
+    {"scan_flags", 2, "0"},
+    {"received", 1, nullptr},
+    {"raw", 1, nullptr},
+    {"module_id", 3, "NULL"},
+    {"block", 3, "NULL"},
+    {"record", 3, "NULL"},
+    {"marks", 3, "''"},
+};
+
+QString Columns(const JournalStore& store)
+{
+    QStringList columns;
+    for (const RowColumn& column : RowColumns) {
+        columns << (store.schemaVersion() >= column.since
+                ? QString::fromLatin1(column.name)
+                : QStringLiteral("%1 AS %2").arg(QLatin1String(column.absent), QLatin1String(column.name)));
+    }
+    return columns.join(QStringLiteral(", "));
+}
 
 // What a WHERE clause needs: its conditions and the values they bind.
 struct Conditions {
@@ -44,7 +81,11 @@ Conditions FilterConditions(const JournalFilter& filter)
         pattern.replace(u'\\', QStringLiteral("\\\\"))
             .replace(u'%', QStringLiteral("\\%"))
             .replace(u'_', QStringLiteral("\\_"));
-        conditions.add(QStringLiteral("lower(text) LIKE ? ESCAPE '\\'"), {u'%' + pattern + u'%'});
+        const QVariant like = u'%' + pattern + u'%';
+        conditions.add(
+            QStringLiteral("(lower(text) LIKE ? ESCAPE '\\' OR lower(point_description) LIKE ? ESCAPE '\\'"
+                           " OR lower(state_text) LIKE ? ESCAPE '\\' OR lower(module_name) LIKE ? ESCAPE '\\')"),
+            {like, like, like, like});
     }
     return conditions;
 }
@@ -82,8 +123,8 @@ bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, const
         if (query.exec())
             return true;
     }
-    *error =
-        QStringLiteral("journal %1: cannot read: %2").arg(store.location().displayName(), query.lastError().text());
+    *error = QStringLiteral("journal %1: cannot read: %2")
+                 .arg(store.location().displayName(), JournalErrorText(query.lastError(), store.dialect()));
     return false;
 }
 
@@ -146,7 +187,7 @@ bool ForEachJournalRow(const JournalStore& store, const JournalFilter& filter,
         }
         QSqlQuery query(store.database());
         const QString sql = QStringLiteral("SELECT %1 FROM journal_events%2 ORDER BY module_time, module, id LIMIT %3")
-                                .arg(Columns, conditions.where())
+                                .arg(Columns(store), conditions.where())
                                 .arg(PageRows);
         if (!Run(query, sql, conditions.values, store, error))
             return false;
@@ -187,7 +228,7 @@ std::optional<QList<JournalEvent>> JournalRowsAfter(
     conditions.add(QStringLiteral("id > ?"), {id});
     QSqlQuery query(store.database());
     const QString sql = QStringLiteral("SELECT %1 FROM journal_events%2 ORDER BY id LIMIT %3")
-                            .arg(Columns, conditions.where())
+                            .arg(Columns(store), conditions.where())
                             .arg(qMax(limit, 0));
     if (!Run(query, sql, conditions.values, store, error))
         return std::nullopt;
@@ -239,6 +280,49 @@ std::optional<QList<int>> JournalPoints(const JournalStore& store, QString* erro
     while (query.next())
         points << query.value(0).toInt();
     return points;
+}
+
+std::optional<QList<JournalPoint>> JournalPointList(const JournalStore& store, const QString& module, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    // Each description is the newest row of its point through the index
+    // (point, module_time); a module's, when one is named, found by going
+    // back through that point's rows.
+    const QString latest = QStringLiteral("(SELECT point_description FROM journal_events e WHERE e.point = p.point%1"
+                                          " ORDER BY e.module_time DESC LIMIT 1)");
+    const QString any = latest.arg(QString());
+    const QString description = module.isEmpty()
+        ? any
+        : QStringLiteral("coalesce(%1, %2)")
+              .arg(latest.arg(QStringLiteral(" AND (e.module = ? OR e.module_name = ?)")), any);
+    QSqlQuery query(store.database());
+    const QString sql =
+        QStringLiteral("WITH RECURSIVE p(point) AS ("
+                       " SELECT min(point) FROM journal_events"
+                       " UNION ALL"
+                       " SELECT (SELECT min(point) FROM journal_events e WHERE e.point > p.point) FROM p"
+                       " WHERE p.point IS NOT NULL)"
+                       " SELECT point, %1 FROM p WHERE point IS NOT NULL ORDER BY point")
+            .arg(description);
+    if (!Run(query, sql, module.isEmpty() ? QVariantList{} : QVariantList{module, module}, store, error))
+        return std::nullopt;
+    QList<JournalPoint> points;
+    while (query.next())
+        points << JournalPoint{query.value(0).toInt(), query.value(1).toString()};
+    return points;
+}
+
+std::optional<QString> JournalFirstModuleTime(const JournalStore& store, const QString& address, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    QSqlQuery query(store.database());
+    // The unique index (module, module_time, raw) holds the answer first.
+    if (!Run(query, QStringLiteral("SELECT min(module_time) FROM journal_events WHERE module = ?"), {address}, store,
+            error))
+        return std::nullopt;
+    return query.next() ? query.value(0).toString() : QString();
 }
 
 } // namespace chronel

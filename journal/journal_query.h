@@ -25,8 +25,9 @@ struct JournalFilter {
     // A module's address or its name; empty: every module.
     QString module;
     std::optional<int> point;
-    // A part of the event's text, in any case (ASCII letters on SQLite,
-    // whose lower() folds no others).
+    // A part of the event's text, its point's description, its state's text
+    // or its module's name, in any case (ASCII letters on SQLite, whose
+    // lower() folds no others).
     QString grep;
 
     // From a user's text: a date "yyyy-MM-dd", then optionally " " or "T"
@@ -64,5 +65,21 @@ struct JournalModule {
 std::optional<QList<JournalModule>> JournalModules(const JournalStore& store, QString* error);
 // The points in the journal (0 for events without one), ascending.
 std::optional<QList<int>> JournalPoints(const JournalStore& store, QString* error);
+
+struct JournalPoint {
+    int point = 0;
+    QString description;
+
+    friend bool operator==(const JournalPoint&, const JournalPoint&) = default;
+};
+
+// The points in the journal, ascending, each with the description of its
+// latest row (by module time) of `module` (an address or a name), or of any
+// module when `module` is empty or has no row of that point.
+std::optional<QList<JournalPoint>> JournalPointList(const JournalStore& store, const QString& module, QString* error);
+
+// The module time of the earliest row of the module at `address`; empty
+// when it has none.
+std::optional<QString> JournalFirstModuleTime(const JournalStore& store, const QString& address, QString* error);
 
 } // namespace chronel

@@ -1,6 +1,9 @@
 #include "journal_store.h"
 
+#include "journal_error.h"
+
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -59,6 +62,7 @@ QSqlDatabase JournalStore::database() const { return QSqlDatabase::database(conn
 
 void JournalStore::close()
 {
+    files_ = {};
     if (connection_.isEmpty())
         return;
     {
@@ -73,6 +77,7 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
 {
     close();
     location_ = location;
+    readOnly_ = false;
     connection_ = NewConnectionName();
     if (!openDatabase(error)) {
         close();
@@ -81,6 +86,91 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
     if (!migrate(error)) {
         close();
         return false;
+    }
+    version_ = JournalSchemaVersion;
+    files_ = currentFiles();
+    return true;
+}
+
+bool JournalStore::openReadOnly(const JournalLocation& location, QString* error)
+{
+    close();
+    location_ = location;
+    readOnly_ = true;
+    if (location.kind == JournalLocation::Kind::Sqlite && !QFileInfo(location.path).isFile()) {
+        *error = QStringLiteral("journal %1: no such file").arg(location.displayName());
+        return false;
+    }
+    connection_ = NewConnectionName();
+    if (!openDatabase(error) || !checkVersion(error)) {
+        close();
+        return false;
+    }
+    // After the first reads: the connection holds its -wal and -shm open now.
+    files_ = currentFiles();
+    return true;
+}
+
+bool JournalStore::reopen(QString* error)
+{
+    const JournalLocation location = location_;
+    return readOnly_ ? openReadOnly(location, error) : open(location, error);
+}
+
+bool JournalStore::checkVersion(QString* error)
+{
+    QSqlDatabase db = database();
+    QString why;
+    const int version = JournalVersion(db, dialect(), &why);
+    const QString name = location_.displayName();
+    if (version < 0) {
+        *error = QStringLiteral("journal %1: cannot read the schema version: %2").arg(name, why);
+        return false;
+    }
+    if (version == 0) {
+        *error = QStringLiteral("journal %1: holds no site journal yet (a collector creates it with its first block)")
+                     .arg(name);
+        return false;
+    }
+    if (version > JournalSchemaVersion) {
+        *error = QStringLiteral("journal %1 has schema version %2, newer than this program's %3: read it with a newer "
+                                "Chronel")
+                     .arg(name)
+                     .arg(version)
+                     .arg(JournalSchemaVersion);
+        return false;
+    }
+    version_ = version;
+    return true;
+}
+
+std::array<std::optional<FileIdentity>, 3> JournalStore::currentFiles() const
+{
+    if (dialect() != JournalDialect::Sqlite)
+        return {};
+    // SQLite keeps its -wal and -shm files beside the file a link leads to.
+    const QString canonical = QFileInfo(location_.path).canonicalFilePath();
+    const QString base = canonical.isEmpty() ? location_.path : canonical;
+    return {FileIdentityOf(base), FileIdentityOf(base + QStringLiteral("-wal")),
+        FileIdentityOf(base + QStringLiteral("-shm"))};
+}
+
+bool JournalStore::readsCurrentFiles(QString* why) const
+{
+    if (!isOpen() || dialect() != JournalDialect::Sqlite)
+        return true;
+    const auto now = currentFiles();
+    if (now[0] != files_[0]) {
+        *why = QStringLiteral("journal %1: the file was removed or replaced").arg(location_.displayName());
+        return false;
+    }
+    for (int i : {1, 2}) {
+        if (now[i] != files_[i]) {
+            *why = QStringLiteral("journal %1: its %2 file was removed or replaced by another program (this one had "
+                                  "lost its locks on the journal)")
+                       .arg(location_.displayName(), i == 1 ? QStringLiteral("-wal") : QStringLiteral("-shm"));
+            return false;
+        }
     }
     return true;
 }
@@ -114,7 +204,8 @@ bool JournalStore::openDatabase(QString* error)
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, connection_);
     if (sqlite) {
         db.setDatabaseName(location_.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs) +
+            (readOnly_ ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     } else {
         db.setHostName(location_.host);
         if (location_.port != 0)
@@ -125,17 +216,22 @@ bool JournalStore::openDatabase(QString* error)
         db.setConnectOptions(QStringLiteral("connect_timeout=10"));
     }
     if (!db.open()) {
-        *error = QStringLiteral("journal %1: cannot open: %2").arg(name, db.lastError().text());
+        *error = QStringLiteral("journal %1: cannot %2: %3")
+                     .arg(name, sqlite ? QStringLiteral("open") : QStringLiteral("connect"),
+                         JournalErrorText(db.lastError(), dialect()));
         return false;
     }
     QSqlQuery query(db);
     auto fail = [&](const QString& what) {
-        *error = QStringLiteral("journal %1: %2: %3").arg(name, what, query.lastError().text());
+        *error = QStringLiteral("journal %1: %2: %3").arg(name, what, JournalErrorText(query.lastError(), dialect()));
         return false;
     };
-    if (!sqlite)
-        return query.exec(QStringLiteral("SET client_min_messages = warning")) ||
-            fail(QStringLiteral("cannot set up the session"));
+    if (!sqlite) {
+        if (!query.exec(QStringLiteral("SET client_min_messages = warning")))
+            return fail(QStringLiteral("cannot set up the session"));
+        return !readOnly_ || query.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")) ||
+            fail(QStringLiteral("cannot make the session read-only"));
+    }
 
     if (!query.exec(QStringLiteral("SELECT sqlite_version()")) || !query.next())
         return fail(QStringLiteral("cannot ask SQLite's version"));
@@ -146,6 +242,9 @@ bool JournalStore::openDatabase(QString* error)
     // The first read of the file: one that is no SQLite database fails here.
     if (!query.exec(QStringLiteral("PRAGMA schema_version")))
         return fail(QStringLiteral("cannot read"));
+    // A reader takes the journal's mode as the writers left it.
+    if (readOnly_)
+        return true;
     const QDeadlineTimer deadline(WriteTimeoutMs);
     for (;;) {
         if (query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && query.next())

@@ -13,16 +13,26 @@
 // readers), so that a reader that has seen id N misses nothing by asking for
 // the rows after N.
 //
+// A store opened read-only never creates, writes or migrates the journal
+// (SQLite opens the file read-only, PostgreSQL's session is read-only), so a
+// user who may only read the journal can: a journal of an earlier schema is
+// read as it is, one newer than this program or a file or database without a
+// journal is refused. SQLite still keeps its -wal and -shm files beside the
+// journal, as every reader of a journal in WAL mode does.
+//
 // Thread safety: a store belongs to the thread that opened it (Qt's SQL
 // connections do); open one store per thread. Stores on different threads
 // need no locking of their own.
 #include "journal_event.h"
+#include "journal_file_identity.h"
 #include "journal_location.h"
 #include "journal_schema.h"
 
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <array>
+#include <optional>
 
 #include <optional>
 
@@ -59,8 +69,28 @@ public:
     // creating the journal or bringing its schema up to this version. False
     // with `*error` naming the journal and why.
     bool open(const JournalLocation& location, QString* error);
+    // Opens `location` for reading only (see above); a SQLite file must
+    // exist. False with `*error` naming the journal and why.
+    bool openReadOnly(const JournalLocation& location, QString* error);
+    // Closes the connection and opens the same location again, the same way.
+    bool reopen(QString* error);
     void close();
     bool isOpen() const { return !connection_.isEmpty(); }
+    bool readOnly() const { return readOnly_; }
+    // The schema version of the journal as open: JournalSchemaVersion, or an
+    // earlier one that a read-only store reads as it is.
+    int schemaVersion() const { return version_; }
+
+    // Whether a SQLite store still reads the files its connection opened:
+    // false, with `*why`, when the journal, its -wal or its -shm file on disk
+    // is no longer the one the connection holds open. That happens when this
+    // process lost its locks on the journal (any descriptor of the file that
+    // the process closes, a file dialog's included, drops them all), so that
+    // a writer that stopped took itself for the last one and removed the
+    // -wal and -shm files: the connection then reads a log no writer adds to
+    // any more and sees the journal as it was. Reopening is the cure.
+    // Always true on PostgreSQL.
+    bool readsCurrentFiles(QString* why) const;
 
     // Stores rows in one transaction and returns true only once they are
     // committed; rows whose identity (module, block, record) is stored
@@ -94,9 +124,15 @@ private:
         QList<JournalEvent> events, const JournalModuleState* state, QString* error, int* added, qint64* number);
     bool openDatabase(QString* error);
     bool migrate(QString* error);
+    bool checkVersion(QString* error);
+    // The journal's file and its -wal and -shm files, as they are now.
+    std::array<std::optional<FileIdentity>, 3> currentFiles() const;
 
     JournalLocation location_;
     QString connection_;
+    bool readOnly_ = false;
+    int version_ = 0;
+    std::array<std::optional<FileIdentity>, 3> files_;
 };
 
 } // namespace chronel

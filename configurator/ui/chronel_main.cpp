@@ -386,7 +386,6 @@ QWidget* ChronelMain::buildConfigurationTab()
         bufferLayout->addWidget(option(eventBufferGroup_, t, QStringLiteral("btnConfigEventBufferType%1").arg(t),
             QStringLiteral("Type %1").arg(t), buffer));
     form->addWidget(buffer, row++, 0, 1, 4);
-    form->setRowStretch(row, 1);
     form->setColumnStretch(3, 1);
     grid->addWidget(module, 0, 0);
 
@@ -445,7 +444,6 @@ QWidget* ChronelMain::buildConfigurationTab()
     commLayout->addWidget(option(ethernetCommGroup_, int(EthernetComm::Full),
         QStringLiteral("optConfigTcpipEthernetCommFull"), QStringLiteral("Full Duplex"), comm));
     tcp->addWidget(comm, row, 4, 1, 1);
-    tcp->setRowStretch(row + 1, 1);
     grid->addWidget(tcpip, 0, 1);
 
     // Frame "Modbus Serial".
@@ -478,9 +476,19 @@ QWidget* ChronelMain::buildConfigurationTab()
     }
     ser->setColumnStretch(5, 1);
     grid->addWidget(serial, 1, 0, 1, 2);
-    // The frames keep together at the top left of a large window.
-    grid->setRowStretch(2, 1);
-    grid->setColumnStretch(2, 1);
+    // A large window's width goes to the frames and its height to their
+    // rows, whose fields stay in the middle of them at the widths of what
+    // they hold; the port table's heads stay on top of its rows.
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(0, 3);
+    grid->setRowStretch(1, 1);
+    for (QGridLayout* rows : {form, tcp, ser}) {
+        for (int i = 0; i < rows->count(); ++i)
+            rows->itemAt(i)->setAlignment(rows->itemAt(i)->alignment() | Qt::AlignVCenter);
+        for (int r = rows == ser ? 1 : 0; r < rows->rowCount(); ++r)
+            rows->setRowStretch(r, 1);
+    }
     return page;
 }
 

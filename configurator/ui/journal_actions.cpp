@@ -8,14 +8,20 @@
 #include "journal/journal_store.h"
 
 #include <QFileInfo>
+#include <QSettings>
 
 namespace chronel {
 
 namespace {
 
 constexpr int RecentCount = 8;
+const QString RecentKey = QStringLiteral("siteJournal/recent");
+
+QSettings UserSettings() { return QSettings(QStringLiteral("Chronel"), QStringLiteral("chronel")); }
 
 } // namespace
+
+QStringList JournalActions::recentJournals() { return UserSettings().value(RecentKey).toStringList(); }
 
 JournalActions::JournalActions(ChronelMain& window, QObject* parent) : QObject(parent), window_(window)
 {
@@ -28,7 +34,7 @@ void JournalActions::chooseAndOpen()
     if (chooser_) {
         text = chooser_();
     } else {
-        JournalOpenDialog dialog(recent_, &window_);
+        JournalOpenDialog dialog(recentJournals(), &window_);
         if (dialog.exec() != QDialog::Accepted)
             return;
         text = dialog.location();
@@ -45,24 +51,23 @@ JournalWindow* JournalActions::openJournal(const QString& text)
         report(QStringLiteral("journal %1: %2").arg(text, error));
         return nullptr;
     }
-    if (location->kind == JournalLocation::Kind::Sqlite && !QFileInfo::exists(location->path)) {
-        report(QStringLiteral("journal %1: no such file").arg(location->displayName()));
-        return nullptr;
-    }
     if (QPointer<JournalWindow> open = windows_.value(location->displayName())) {
         open->raise();
         open->activateWindow();
         return open;
     }
+    // Read-only: a viewer neither creates nor migrates a journal, and a user
+    // who may only read the collector's journal can view it.
     auto store = std::make_unique<JournalStore>();
-    if (!store->open(*location, &error)) {
+    if (!store->openReadOnly(*location, &error)) {
         report(error);
         return nullptr;
     }
-    recent_.removeAll(text);
-    recent_.prepend(text);
-    while (recent_.size() > RecentCount)
-        recent_.removeLast();
+    // The display name: a URL's password stays out of the settings file.
+    QStringList recent = recentJournals();
+    recent.removeAll(location->displayName());
+    recent.prepend(location->displayName());
+    UserSettings().setValue(RecentKey, recent.mid(0, RecentCount));
 
     auto* journal = new JournalWindow(std::move(store), sink_, &window_);
     journal->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,8 +1,10 @@
 #pragma once
 // Tools > Site Journal of ChronelMain: asks for a journal (JournalOpenDialog),
-// opens it and shows it in a JournalWindow of its own, one window per
-// journal; a journal already open brings its window forward. Failures are
-// message boxes naming the journal and why.
+// opens it read-only and shows it in a JournalWindow of its own, one window
+// per journal; a journal already open brings its window forward. Failures
+// are message boxes naming the journal and why. The journals opened last are
+// kept in the user's settings (without a password a URL may hold) and the
+// dialog offers the latest first, in this run and the next.
 #include "core/model/user_message.h"
 
 #include <QHash>
@@ -33,6 +35,9 @@ public:
     // Replaces the Open Journal dialog (tests): returns the text, or nothing.
     void setLocationChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
 
+    // The journals opened last, the latest first, as the dialog offers them.
+    static QStringList recentJournals();
+
 private:
     void chooseAndOpen();
     void report(const QString& text);
@@ -40,7 +45,6 @@ private:
     ChronelMain& window_;
     MessageSink sink_;
     std::function<QString()> chooser_;
-    QStringList recent_;
     QHash<QString, QPointer<JournalWindow>> windows_; // by display name
 };
 

@@ -1,13 +1,14 @@
 #include "journal_window.h"
 
+#include "journal_csv.h"
 #include "journal_table_model.h"
 #include "timing_chart.h"
 
-#include "journal/journal_format.h"
-
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -25,6 +27,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 namespace chronel {
 
@@ -35,12 +39,35 @@ constexpr int ScrollSteps = 100000;
 // Room around the rows when the filter leaves the period open.
 constexpr qint64 MinSpanMs = 1000;
 
-// "<name or address>  <point> <description>".
+// The first line of a trace's label: "<name>  <address>", or the address.
+QString TraceModule(const JournalEvent& e)
+{
+    return e.moduleName.isEmpty() ? e.module : QStringLiteral("%1  %2").arg(e.moduleName, e.module);
+}
+
+// The second line: "<point> <description>".
 QString TraceLabel(const JournalEvent& e)
 {
-    const QString module = e.moduleName.isEmpty() ? e.module : e.moduleName;
-    return e.pointDescription.isEmpty() ? QStringLiteral("%1  %2").arg(module).arg(e.point)
-                                        : QStringLiteral("%1  %2 %3").arg(module).arg(e.point).arg(e.pointDescription);
+    return e.pointDescription.isEmpty() ? QString::number(e.point)
+                                        : QStringLiteral("%1 %2").arg(e.point).arg(e.pointDescription);
+}
+
+// A combo box as wide as `chars` characters whatever it holds, so a long
+// module name does not widen the window; its list shows the whole texts.
+void LimitWidth(QComboBox* combo, int chars)
+{
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(chars);
+    combo->view()->setTextElideMode(Qt::ElideNone);
+}
+
+void WidenList(QComboBox* combo)
+{
+    const QFontMetrics metrics = combo->view()->fontMetrics();
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(combo->itemText(i)));
+    combo->view()->setMinimumWidth(widest + 32);
 }
 
 } // namespace
@@ -129,7 +156,9 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     layout->addWidget(buildFilterRow());
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
-    resize(1280, 820);
+    // As large as the screen allows, up to a size that shows a trip whole.
+    const QSize wanted(1280, 820);
+    resize(screen() ? wanted.boundedTo(screen()->availableSize()) : wanted);
 
     followTimer_ = new QTimer(this);
     followTimer_->setObjectName(QStringLiteral("tmrJournalFollow"));
@@ -141,6 +170,8 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
         if (applyFilter() && truncated_)
             startAtLatestDay();
     } else {
+        followError_ = error;
+        refreshStatus();
         report(error);
     }
     followTimer_->start();
@@ -162,18 +193,21 @@ JournalWindow::~JournalWindow() = default;
 
 QWidget* JournalWindow::buildFilterRow()
 {
+    // Two rows, so that the window fits a screen of 1024 × 600: what to
+    // look for above, the period and the actions below.
     auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    const auto label = [layout](const QString& text, QWidget* buddy) {
+    row->setObjectName(QStringLiteral("wgtJournalFilter"));
+    auto* grid = new QGridLayout(row);
+    grid->setContentsMargins(0, 0, 0, 0);
+    const auto field = [grid](const QString& text, QWidget* buddy, int r, int c) {
         auto* l = new QLabel(text);
         l->setBuddy(buddy);
-        layout->addWidget(l);
-        layout->addWidget(buddy);
+        grid->addWidget(l, r, c);
+        grid->addWidget(buddy, r, c + 1);
     };
     module_ = new QComboBox;
     module_->setObjectName(QStringLiteral("cmbJournalModule"));
-    module_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    LimitWidth(module_, 26);
     from_ = new QLineEdit;
     from_->setObjectName(QStringLiteral("txtJournalFrom"));
     to_ = new QLineEdit;
@@ -186,32 +220,44 @@ QWidget* JournalWindow::buildFilterRow()
     }
     point_ = new QComboBox;
     point_->setObjectName(QStringLiteral("cmbJournalPoint"));
+    LimitWidth(point_, 24);
     grep_ = new QLineEdit;
     grep_->setObjectName(QStringLiteral("txtJournalGrep"));
-    grep_->setPlaceholderText(QStringLiteral("part of the event text"));
+    grep_->setPlaceholderText(QStringLiteral("part of the event text, description, state or module name"));
     grep_->setClearButtonEnabled(true);
 
-    label(QStringLiteral("&Module"), module_);
-    label(QStringLiteral("&From"), from_);
-    label(QStringLiteral("&To"), to_);
-    label(QStringLiteral("&Point"), point_);
-    label(QStringLiteral("Te&xt"), grep_);
-    layout->setStretchFactor(grep_, 1);
+    field(QStringLiteral("&Module"), module_, 0, 0);
+    field(QStringLiteral("&Point"), point_, 0, 2);
+    field(QStringLiteral("Te&xt"), grep_, 0, 4);
+    field(QStringLiteral("&From"), from_, 1, 0);
+    field(QStringLiteral("&To"), to_, 1, 2);
+    grid->setColumnStretch(5, 1);
 
     auto* apply = new QPushButton(QStringLiteral("&Apply"));
     apply->setObjectName(QStringLiteral("btnJournalApply"));
     apply->setDefault(true);
     auto* exportButton = new QPushButton(QStringLiteral("&Export CSV…"));
     exportButton->setObjectName(QStringLiteral("btnJournalExport"));
-    layout->addWidget(apply);
-    layout->addWidget(exportButton);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(apply);
+    buttons->addWidget(exportButton);
+    grid->addLayout(buttons, 1, 4, 1, 2);
 
     connect(apply, &QPushButton::clicked, this, &JournalWindow::applyFilter);
     connect(exportButton, &QPushButton::clicked, this, &JournalWindow::exportToChosenFile);
-    for (QLineEdit* edit : {from_, to_, grep_})
+    for (QLineEdit* edit : {from_, to_, grep_}) {
         connect(edit, &QLineEdit::returnPressed, this, &JournalWindow::applyFilter);
-    for (QComboBox* combo : {module_, point_})
-        connect(combo, &QComboBox::activated, this, &JournalWindow::applyFilter);
+        connect(edit, &QLineEdit::textChanged, this, &JournalWindow::refreshStatus);
+    }
+    connect(module_, &QComboBox::activated, this, [this] {
+        // The points' descriptions are the chosen module's.
+        QString error;
+        if (!loadPoints(&error))
+            report(error);
+        applyFilter();
+    });
+    connect(point_, &QComboBox::activated, this, &JournalWindow::applyFilter);
     return row;
 }
 
@@ -234,8 +280,10 @@ QWidget* JournalWindow::buildChartPanel()
     QPushButton* all = button(
         QStringLiteral("Whole period"), QStringLiteral("btnChartShowAll"), QStringLiteral("Show the whole period"));
     auto* hint = new QLabel(QStringLiteral("Timing chart of the points of the selected rows: On high, Off low, a "
-                                           "tick at each event. Wheel or +/− zooms, dragging pans."));
+                                           "tick at each event, grey before anything was collected from the module. "
+                                           "Wheel or +/− zooms, dragging pans."));
     hint->setObjectName(QStringLiteral("lblChartHint"));
+    hint->setWordWrap(true);
     buttons->addWidget(hint, 1);
     layout->addLayout(buttons);
 
@@ -258,25 +306,43 @@ QWidget* JournalWindow::buildChartPanel()
 bool JournalWindow::loadChoices(QString* error)
 {
     const auto modules = JournalModules(*store_, error);
-    const auto points = modules ? JournalPoints(*store_, error) : std::nullopt;
-    if (!points)
+    if (!modules)
         return false;
     // Keep what is chosen while the lists grow.
     const QVariant module = module_->currentData();
-    const QVariant point = point_->currentData();
     module_->clear();
     module_->addItem(QStringLiteral("All modules"), QString());
     for (const JournalModule& m : *modules) {
         const QString text = m.name.isEmpty() ? m.module : QStringLiteral("%1  %2").arg(m.module, m.name);
         module_->addItem(text, m.module);
     }
+    module_->setCurrentIndex(std::max(module_->findData(module), 0));
+    WidenList(module_);
+    return loadPoints(error);
+}
+
+bool JournalWindow::loadPoints(QString* error)
+{
+    const auto points = JournalPointList(*store_, module_->currentData().toString(), error);
+    if (!points)
+        return false;
+    const QVariant point = point_->currentData();
     point_->clear();
     point_->addItem(QStringLiteral("All points"));
-    for (int p : *points)
-        point_->addItem(p == 0 ? QStringLiteral("No point") : QString::number(p), p);
-    module_->setCurrentIndex(std::max(module_->findData(module), 0));
+    for (const JournalPoint& p : *points) {
+        const QString text = p.point == 0 ? QStringLiteral("No point")
+            : p.description.isEmpty()     ? QString::number(p.point)
+                                          : QStringLiteral("%1  %2").arg(p.point).arg(p.description);
+        point_->addItem(text, p.point);
+    }
     point_->setCurrentIndex(point.isValid() ? std::max(point_->findData(point), 0) : 0);
+    WidenList(point_);
     return true;
+}
+
+JournalWindow::FieldTexts JournalWindow::fieldTexts() const
+{
+    return {from_->text().trimmed(), to_->text().trimmed(), grep_->text()};
 }
 
 bool JournalWindow::applyFilter()
@@ -292,43 +358,114 @@ bool JournalWindow::applyFilter()
     if (const QVariant point = point_->currentData(); point.isValid())
         filter.point = point.toInt();
     filter.grep = grep_->text();
-
-    // The last id first: rows stored while the page loads are then followed,
-    // and the model keeps each id once.
-    const auto last = LatestJournalId(*store_, &error);
-    const auto rows = last ? JournalRows(*store_, filter, &error, PageRows + 1) : std::nullopt;
-    if (!rows) {
+    if (!load(filter, fieldTexts(), &error)) {
+        followError_ = error;
+        refreshStatus();
         report(error);
         return false;
     }
-    filter_ = filter;
-    lastId_ = *last;
-    truncated_ = rows->size() > PageRows;
-    followError_.clear();
-    model_->setRows(truncated_ ? rows->first(PageRows) : *rows);
-    refreshStatus();
     return true;
+}
+
+bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, QString* error)
+{
+    // Twice at most: a read from files that are no longer the journal's is
+    // read again once the journal is open again.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!store_->isOpen()) {
+            if (!store_->reopen(error))
+                return false;
+            choicesStale_ = true;
+        }
+        // The last id first: rows stored while the page loads are then
+        // followed, and the model keeps each id once.
+        const auto last = LatestJournalId(*store_, error);
+        const auto rows = last ? JournalRows(*store_, filter, error, PageRows + 1) : std::nullopt;
+        bool again = false;
+        if (!keepCurrent(&again, error))
+            return false;
+        if (again)
+            continue;
+        if (!rows)
+            return false;
+        filter_ = filter;
+        applied_ = texts;
+        lastId_ = *last;
+        truncated_ = rows->size() > PageRows;
+        followError_.clear();
+        readAt_ = QDateTime::currentDateTime();
+        note_.clear();
+        if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.from >= filter.to)
+            note_ = QStringLiteral("From %1 is not before To %2, so no row can match").arg(applied_.from, applied_.to);
+        model_->setRows(truncated_ ? rows->first(PageRows) : *rows);
+        // A journal opened again may hold other modules and points.
+        if (std::exchange(choicesStale_, false) && !loadChoices(error))
+            followError_ = *error;
+        refreshStatus();
+        return true;
+    }
+    return false;
+}
+
+bool JournalWindow::keepCurrent(bool* reopened, QString* error)
+{
+    *reopened = false;
+    QString why;
+    if (store_->readsCurrentFiles(&why))
+        return true;
+    *reopened = true;
+    firstRows_.clear();
+    choicesStale_ = true;
+    if (store_->reopen(error))
+        return true;
+    *error = QStringLiteral("%1, and opening it again failed: %2").arg(why, *error);
+    return false;
 }
 
 void JournalWindow::follow()
 {
     QString error;
+    if (!store_->isOpen()) {
+        // Opening again failed at an earlier look: try once more, then read
+        // the page anew, since rows may have been missed meanwhile.
+        if (!load(filter_, applied_, &error)) {
+            followError_ = error;
+            refreshStatus();
+        }
+        return;
+    }
     const auto rows = JournalRowsAfter(*store_, lastId_, filter_, FollowRows, &error);
-    if (!rows) {
+    bool reopened = false;
+    if (!keepCurrent(&reopened, &error) || (reopened && !load(filter_, applied_, &error))) {
         // Once in the status line rather than a box every second; the next
         // look tries again.
         followError_ = error;
         refreshStatus();
         return;
     }
+    if (reopened)
+        return; // the page was read anew
+    if (!rows) {
+        followError_ = error;
+        refreshStatus();
+        return;
+    }
     const bool hadError = !followError_.isEmpty();
     followError_.clear();
+    readAt_ = QDateTime::currentDateTime();
     if (rows->isEmpty()) {
         if (hadError)
             refreshStatus();
         return;
     }
     lastId_ = rows->last().id;
+    for (const JournalEvent& e : *rows) {
+        // A module's first row may arrive late, with an earlier module time.
+        auto first = firstRows_.find(e.module);
+        const auto ms = ModuleTimeMs(e.moduleTime);
+        if (first != firstRows_.end() && first->has_value() && ms && *ms < **first)
+            *first = ms;
+    }
     QScrollBar* scroll = table_->verticalScrollBar();
     const bool atEnd = scroll->value() == scroll->maximum();
     const int added = model_->addRows(*rows);
@@ -350,19 +487,40 @@ void JournalWindow::refreshStatus()
 {
     QString text;
     const int rows = model_->rowCount();
-    if (model_->droppedRows())
-        text = QStringLiteral("%1 rows: the latest of the filter by module time (at most %2 are kept; the earlier "
-                              "ones are in the journal and in an export)")
-                   .arg(rows)
-                   .arg(PageRows);
-    else if (truncated_)
-        text = QStringLiteral("%1 rows: the first of the filter by module time, and those stored since; narrow the "
-                              "period to see later ones (an export writes them all)")
-                   .arg(rows);
-    else
-        text = QStringLiteral("%1 rows").arg(rows);
-    text += followError_.isEmpty() ? QStringLiteral("; following the journal")
-                                   : QStringLiteral("; cannot follow: %1").arg(followError_);
+    if (!followError_.isEmpty()) {
+        // Never a count as if it were the journal's now.
+        text = QStringLiteral("Not following: %1; trying again every second").arg(followError_);
+        if (readAt_.isValid())
+            text += QStringLiteral(". The table shows the %1 rows read at %2")
+                        .arg(rows)
+                        .arg(readAt_.toString(QStringLiteral("HH:mm:ss")));
+    } else {
+        if (model_->droppedRows())
+            text = QStringLiteral("%1 rows: the latest of the filter by module time (at most %2 are kept; the "
+                                  "earlier ones are in the journal and in an export)")
+                       .arg(rows)
+                       .arg(PageRows);
+        else if (truncated_)
+            text = QStringLiteral("%1 rows: the first of the filter by module time, and those stored since; narrow "
+                                  "the period to see later ones (an export writes them all)")
+                       .arg(rows);
+        else
+            text = QStringLiteral("%1 rows").arg(rows);
+        if (!note_.isEmpty())
+            text += QStringLiteral(": ") + note_;
+        text += QStringLiteral("; following the journal");
+    }
+    const FieldTexts typed = fieldTexts();
+    QStringList changed;
+    if (typed.from != applied_.from)
+        changed << QStringLiteral("From");
+    if (typed.to != applied_.to)
+        changed << QStringLiteral("To");
+    if (typed.grep != applied_.grep)
+        changed << QStringLiteral("Text");
+    if (!changed.isEmpty())
+        text += QStringLiteral(". %1 typed but not applied: Apply or Enter shows them")
+                    .arg(changed.join(QStringLiteral(", ")));
     statusBar()->showMessage(text);
 }
 
@@ -386,71 +544,90 @@ void JournalWindow::exportToChosenFile()
 
 bool JournalWindow::exportCsv(const QString& path)
 {
-    QSaveFile file(path);
     QString error;
     int rows = 0;
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (!ok)
-        error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-    JournalWriter writer(&file, JournalFormat::Csv);
-    ok = ok && writer.begin(&error);
-    bool written = true;
-    ok = ok &&
-        ForEachJournalRow(
-            *store_, filter_,
-            [&](const JournalEvent& event) {
-                written = writer.write(event, &error);
-                rows += written;
-                return written;
-            },
-            &error) &&
-        written;
-    if (ok && !file.commit()) {
-        ok = false;
-        error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-    }
-    if (!ok) {
-        file.cancelWriting();
+    const auto fail = [&] {
         report(error);
         return false;
+    };
+    // Twice at most, as load() reads.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!store_->isOpen() && !store_->reopen(&error))
+            return fail();
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+            return fail();
+        }
+        const auto put = [&](const QByteArray& bytes) {
+            if (file.write(bytes) == bytes.size())
+                return true;
+            error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+            return false;
+        };
+        rows = 0;
+        bool written = put(JournalCsvHeaderLine());
+        const bool read = written &&
+            ForEachJournalRow(
+                *store_, filter_,
+                [&](const JournalEvent& event) {
+                    written = put(JournalCsvLine(event));
+                    rows += written;
+                    return written;
+                },
+                &error);
+        bool reopened = false;
+        if (!keepCurrent(&reopened, &error)) {
+            file.cancelWriting();
+            return fail();
+        }
+        if (reopened) {
+            file.cancelWriting();
+            continue;
+        }
+        if (!read || !written) {
+            file.cancelWriting();
+            return fail();
+        }
+        if (!file.commit()) {
+            error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+            return fail();
+        }
+        statusBar()->showMessage(
+            QStringLiteral("Exported %1 rows to %2").arg(rows).arg(QDir::toNativeSeparators(path)));
+        return true;
     }
-    statusBar()->showMessage(QStringLiteral("Exported %1 rows to %2").arg(rows).arg(QDir::toNativeSeparators(path)));
-    return true;
+    return fail();
 }
 
 void JournalWindow::refreshChart(bool keepView)
 {
     // The points of the selected rows, in the table's order.
     QList<std::pair<QString, int>> points;
-    QList<QString> labels;
-    const QModelIndexList selected = table_->selectionModel()->selectedRows();
-    for (const QModelIndex& index : selected) {
-        const JournalEvent& e = model_->eventAt(index.row());
+    QList<ChartTrace> traces;
+    const auto take = [&](const JournalEvent& e) {
         const std::pair<QString, int> key{e.module, e.point};
-        if (e.point == 0 || points.contains(key))
-            continue;
-        if (points.size() == MaxTraces)
-            break;
+        if (e.point == 0 || points.contains(key) || points.size() == MaxTraces)
+            return;
         points.append(key);
-        labels.append(TraceLabel(e));
-    }
+        ChartTrace trace;
+        trace.module = TraceModule(e);
+        trace.label = TraceLabel(e);
+        traces.append(trace);
+    };
+    const QModelIndexList selected = table_->selectionModel()->selectedRows();
+    for (const QModelIndex& index : selected)
+        take(model_->eventAt(index.row()));
 
     // Nothing selected but a point filtered: that point of every module.
     if (points.isEmpty() && filter_.point.value_or(0) > 0) {
-        for (const JournalEvent& e : model_->events()) {
-            const std::pair<QString, int> key{e.module, e.point};
-            if (points.contains(key) || points.size() == MaxTraces)
-                continue;
-            points.append(key);
-            labels.append(TraceLabel(e));
-        }
+        for (const JournalEvent& e : model_->events())
+            take(e);
     }
 
-    QList<ChartTrace> traces(points.size());
-    for (int i = 0; i < points.size(); ++i)
-        traces[i].label = labels[i];
     std::optional<qint64> first;
     std::optional<qint64> last;
+    QList<qint64> textAt(traces.size() * 2, std::numeric_limits<qint64>::min());
     for (const JournalEvent& e : model_->events()) {
         const auto ms = ModuleTimeMs(e.moduleTime);
         if (!ms)
@@ -458,12 +635,22 @@ void JournalWindow::refreshChart(bool keepView)
         first = std::min(first.value_or(*ms), *ms);
         last = std::max(last.value_or(*ms), *ms);
         const auto trace = points.indexOf(std::pair{e.module, e.point});
-        if (trace >= 0)
-            traces[trace].events.append({*ms, EventEffectOf(e.text)});
+        if (trace < 0)
+            continue;
+        const EventEffect effect = EventEffectOf(e.text);
+        traces[trace].events.append({*ms, effect});
+        // The module's words for the state, from its latest row that has them.
+        const qsizetype slot = trace * 2 + (effect.state == PointState::On ? 0 : 1);
+        if (effect.state != PointState::Unknown && !e.stateText.isEmpty() && *ms >= textAt[slot]) {
+            textAt[slot] = *ms;
+            (effect.state == PointState::On ? traces[trace].onText : traces[trace].offText) = e.stateText;
+        }
     }
-    for (ChartTrace& trace : traces)
-        std::stable_sort(trace.events.begin(), trace.events.end(),
+    for (qsizetype i = 0; i < traces.size(); ++i) {
+        std::stable_sort(traces[i].events.begin(), traces[i].events.end(),
             [](const TraceEvent& a, const TraceEvent& b) { return a.ms < b.ms; });
+        traces[i].dataFrom = firstRowMs(points[i].first);
+    }
 
     // The filter's period where it is set, else that of the rows, with room
     // for the last tick.
@@ -477,6 +664,19 @@ void JournalWindow::refreshChart(bool keepView)
     }
     to = std::max(to, from + MinSpanMs);
     chart_->setTraces(traces, from, to, keepView);
+}
+
+std::optional<qint64> JournalWindow::firstRowMs(const QString& module)
+{
+    if (const auto known = firstRows_.constFind(module); known != firstRows_.cend())
+        return *known;
+    QString error;
+    // A failure leaves the time unknown: the chart then draws no "no data".
+    const auto time = JournalFirstModuleTime(*store_, module, &error);
+    const std::optional<qint64> ms = time ? ModuleTimeMs(*time) : std::nullopt;
+    if (time)
+        firstRows_.insert(module, ms);
+    return ms;
 }
 
 void JournalWindow::refreshScrollBar()

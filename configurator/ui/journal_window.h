@@ -9,11 +9,20 @@
 // which the earliest drop out past the limit; the status line says which.
 // The export writes every row of the filter, not just the page.
 //
+// Following never shows a journal that is no longer there: after every read
+// the window checks that its connection still reads the journal's files
+// (JournalStore::readsCurrentFiles) and, when not, opens the journal again
+// and reloads the page. While it cannot read, the status line says "not
+// following" with the reason and the time of the rows shown, and each look
+// tries again.
+//
 // The window reads through its own store, on the GUI thread.
 #include "core/model/user_message.h"
 #include "journal/journal_query.h"
 #include "journal/journal_store.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -59,8 +68,11 @@ public:
     // Adds the rows stored since the last look that the filter selects (the
     // follow timer calls it every FollowMs).
     void follow();
-    // Writes every row of the filter as applied to `path` as CSV; the file is
-    // replaced only once it is complete. False, with a message, on failure.
+    // Whether the last look at the journal read it.
+    bool following() const { return followError_.isEmpty(); }
+    // Writes every row of the filter as applied to `path` as CSV (see
+    // journal_csv.h); the file is replaced only once it is complete. False,
+    // with a message, on failure.
     bool exportCsv(const QString& path);
 
     // Replaces the message boxes (tests); empty restores them.
@@ -75,22 +87,48 @@ public:
     QTimer* followTimer() const { return followTimer_; }
 
 private:
+    // The texts of the filter fields as last applied.
+    struct FieldTexts {
+        QString from;
+        QString to;
+        QString grep;
+        friend bool operator==(const FieldTexts&, const FieldTexts&) = default;
+    };
+
     QWidget* buildFilterRow();
     QWidget* buildChartPanel();
     // The modules and points of the filter's lists, from the journal.
     bool loadChoices(QString* error);
+    bool loadPoints(QString* error);
+    // Loads the page `filter` selects, which `texts` of the fields gave;
+    // false with `*error` when the journal cannot be read.
+    bool load(const JournalFilter& filter, const FieldTexts& texts, QString* error);
+    // After a read: whether the store still reads the journal's files; when
+    // not, it is opened again (false with `*error` when that fails).
+    bool keepCurrent(bool* reopened, QString* error);
     void startAtLatestDay();
     void exportToChosenFile();
+    FieldTexts fieldTexts() const;
     void refreshChart(bool keepView);
     void refreshScrollBar();
     void refreshStatus();
+    std::optional<qint64> firstRowMs(const QString& module);
     void report(const QString& text);
 
     std::unique_ptr<JournalStore> store_;
     JournalFilter filter_;
+    FieldTexts applied_;
     qint64 lastId_ = 0;
     bool truncated_ = false;
     QString followError_;
+    // Since the journal was opened again, the filter's lists are to be read
+    // again.
+    bool choicesStale_ = false;
+    // When the rows shown were last read, for the status while not following.
+    QDateTime readAt_;
+    QString note_;
+    // Module time of each module's first row in the journal, as ms.
+    QHash<QString, std::optional<qint64>> firstRows_;
     MessageSink sink_;
     std::function<QString()> chooser_;
 

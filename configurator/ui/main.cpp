@@ -4,13 +4,16 @@
 //
 // --ip fills the four IP fields before the start-up sequence starts the event
 // scan; without it the module's factory address 192.168.16.140 stands.
-// --settings opens a settings file after start-up as File > Open does; the
-// IP fields given by --ip are kept over the file's.
+// --settings opens a settings file after start-up as File > Open does: the
+// address the window talks to (--ip, or the factory address) is kept, and a
+// file that holds another one asks whether to take it.
 // --timeout sets the reply window of every channel (TimeToLive, 500 ms
 // otherwise) for modules behind slow links.
 // --screenshots saves a picture of each tab into DIR a few seconds after
 // start-up (once the event scan has polled) and ends the program; it is meant
 // for machines without a display, under the offscreen platform.
+// --help needs no display either (over SSH, say): it is answered before the
+// window system is loaded.
 #include "chronel_main.h"
 #include "journal_actions.h"
 #include "live_views.h"
@@ -49,35 +52,64 @@ bool saveScreenshots(chronel::ChronelMain& window, const QString& dir)
     return ok;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Whether the command line asks for the help, which QCommandLineParser
+// prints and then ends the program.
+bool AsksForHelp(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Chronel"));
-    QApplication::setApplicationVersion(chronel::ProgramRevision());
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            return false;
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all")
+            return true;
+    }
+    return false;
+}
 
-    QCommandLineParser parser;
+void DescribeCommandLine(QCommandLineParser& parser)
+{
     parser.setApplicationDescription(QStringLiteral("Chronel SER configurator"));
     parser.addHelpOption();
-    const QCommandLineOption ipOption(
-        QStringLiteral("ip"), QStringLiteral("Module IP address."), QStringLiteral("A.B.C.D"));
-    const QCommandLineOption settingsOption(
-        QStringLiteral("settings"), QStringLiteral("Settings file to open."), QStringLiteral("FILE"));
-    const QCommandLineOption shotsOption(QStringLiteral("screenshots"),
-        QStringLiteral("Save a picture of each tab into DIR, then exit."), QStringLiteral("DIR"));
-    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+    parser.addOption({QStringLiteral("ip"), QStringLiteral("Module IP address."), QStringLiteral("A.B.C.D")});
+    parser.addOption({QStringLiteral("settings"),
+        QStringLiteral("Settings file to open; the module address stays that of --ip (or the factory address), "
+                       "and a file that holds another one asks whether to take it."),
+        QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("timeout"),
         QStringLiteral("How long a module's reply may take over Modbus TCP, for slow links (VPN, radio, "
                        "cellular): %1 to %2 ms; 500 otherwise. A connection is given at least 2000 ms, or MS "
                        "if longer.")
             .arg(chronel::ReplyWindowMinMs)
             .arg(chronel::ReplyWindowMaxMs),
-        QStringLiteral("MS"));
-    parser.addOption(ipOption);
-    parser.addOption(settingsOption);
-    parser.addOption(timeoutOption);
-    parser.addOption(shotsOption);
+        QStringLiteral("MS")});
+    parser.addOption({QStringLiteral("screenshots"), QStringLiteral("Save a picture of each tab into DIR, then exit."),
+        QStringLiteral("DIR")});
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (AsksForHelp(argc, argv)) {
+        // Without a window system: QApplication would need a display first.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Chronel"));
+        QCommandLineParser parser;
+        DescribeCommandLine(parser);
+        parser.process(app); // prints the help and ends the program
+        return 0;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Chronel"));
+    QApplication::setApplicationVersion(chronel::ProgramRevision());
+
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
     parser.process(app);
+    const QString ipOption = QStringLiteral("ip");
+    const QString settingsOption = QStringLiteral("settings");
+    const QString shotsOption = QStringLiteral("screenshots");
+    const QString timeoutOption = QStringLiteral("timeout");
 
     if (parser.isSet(timeoutOption)) {
         bool ok = false;
@@ -111,15 +143,8 @@ int main(int argc, char** argv)
 
     chronel::TransferActions transfer(window);
     chronel::JournalActions journal(window);
-    if (parser.isSet(settingsOption)) {
+    if (parser.isSet(settingsOption))
         transfer.openSettings(parser.value(settingsOption));
-        // An address given on the command line wins over the file's, so a
-        // run against a bench module stays on it.
-        if (ip) {
-            window.model().settings().ConfigTcpipIp = *ip;
-            window.model().notifySettingsEdited();
-        }
-    }
 
     if (parser.isSet(shotsOption)) {
         const QString dir = parser.value(shotsOption);

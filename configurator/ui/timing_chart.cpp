@@ -20,12 +20,14 @@ const QColor UnknownColour(150, 150, 150);
 const QColor EventColour(200, 90, 0);
 const QColor GridColour(228, 228, 228);
 const QColor CursorColour(40, 80, 200);
+const QColor NoDataColour(242, 242, 242);
 
-QString StateName(PointState state)
+QString StateName(const ChartTrace& trace, PointState state)
 {
     switch (state) {
-    case PointState::On: return QStringLiteral("On");
-    case PointState::Off: return QStringLiteral("Off");
+    case PointState::On: return trace.onText.isEmpty() ? QStringLiteral("On") : trace.onText;
+    case PointState::Off: return trace.offText.isEmpty() ? QStringLiteral("Off") : trace.offText;
+    case PointState::NoData: return QStringLiteral("no data");
     case PointState::Unknown: break;
     }
     return QStringLiteral("?");
@@ -55,7 +57,8 @@ void TimingChart::setTraces(QList<ChartTrace> traces, qint64 from, qint64 to, bo
     traces_ = std::move(traces);
     segments_.clear();
     for (const ChartTrace& trace : std::as_const(traces_))
-        segments_.append(TraceSegments(trace.events, from, to));
+        segments_.append(
+            TraceSegments(trace.events, from, to, trace.dataFrom.value_or(std::numeric_limits<qint64>::min())));
     const double start = axis_.viewStart();
     const double scale = axis_.msPerPixel();
     axis_.setSpan(from, to);
@@ -112,6 +115,14 @@ std::optional<qint64> TimingChart::cursorTime() const
     if (!cursorX_)
         return std::nullopt;
     return qint64(std::floor(axis_.toMs(*cursorX_ - plotLeft())));
+}
+
+QString TimingChart::cursorReading(int trace) const
+{
+    const auto at = cursorTime();
+    if (!at || trace < 0 || trace >= traces_.size())
+        return {};
+    return StateName(traces_[trace], StateAt(segments_[trace], *at));
 }
 
 void TimingChart::resizeEvent(QResizeEvent*)
@@ -220,13 +231,20 @@ void TimingChart::paintTrace(QPainter& p, int trace)
 
     p.setPen(GridColour);
     p.drawLine(0, top + RowHeight - 1, right, top + RowHeight - 1);
-    p.setPen(palette().color(QPalette::Text));
+    // The module above the point, each cut to the room the cursor's reading
+    // leaves.
     const QFontMetrics metrics = fontMetrics();
-    p.drawText(QRect(6, top, LabelWidth - 12, RowHeight - 2), Qt::AlignVCenter | Qt::AlignLeft,
-        metrics.elidedText(traces_[trace].label, Qt::ElideRight, LabelWidth - 12 - 30));
-    if (const auto at = cursorTime())
-        p.drawText(QRect(6, top, LabelWidth - 12, RowHeight - 2), Qt::AlignVCenter | Qt::AlignRight,
-            StateName(StateAt(segments_[trace], *at)));
+    const QString reading = cursorReading(trace);
+    const int room = LabelWidth - 12 - (reading.isEmpty() ? 0 : metrics.horizontalAdvance(reading) + 8);
+    const int half = (RowHeight - 2) / 2;
+    p.setPen(palette().color(QPalette::PlaceholderText));
+    p.drawText(QRect(6, top + 1, room, half), Qt::AlignBottom | Qt::AlignLeft,
+        metrics.elidedText(traces_[trace].module, Qt::ElideRight, room));
+    p.setPen(palette().color(QPalette::Text));
+    p.drawText(QRect(6, top + 1 + half, room, half), Qt::AlignTop | Qt::AlignLeft,
+        metrics.elidedText(traces_[trace].label, Qt::ElideRight, room));
+    if (!reading.isEmpty())
+        p.drawText(QRect(6, top, LabelWidth - 12, RowHeight - 2), Qt::AlignVCenter | Qt::AlignRight, reading);
 
     p.save();
     p.setClipRect(left, top, plotWidth(), RowHeight);
@@ -241,17 +259,29 @@ void TimingChart::paintTrace(QPainter& p, int trace)
         [](double t, const TraceSegment& s) { return t < double(s.from); });
     if (it != segments.begin())
         --it;
-    std::optional<int> previousY;
+    int previousY = -1; // none: the start, or after a span without a line
     for (; it != segments.end() && double(it->from) <= viewEnd; ++it) {
         const int x1 = left + int(std::floor(std::max(-1.0, axis_.toX(it->from))));
         const int x2 = left + int(std::floor(std::min(plotWidth() + 1.0, axis_.toX(it->to))));
+        if (it->state == PointState::NoData) {
+            // No line at all: nothing was collected to draw one from.
+            const QRect span(x1, top + 2, x2 - x1, RowHeight - 4);
+            p.fillRect(span, NoDataColour);
+            const QString text = QStringLiteral("no data");
+            if (span.width() > metrics.horizontalAdvance(text) + 8) {
+                p.setPen(palette().color(QPalette::PlaceholderText));
+                p.drawText(span, Qt::AlignCenter, text);
+            }
+            previousY = -1;
+            continue;
+        }
         const int y = yOf(it->state);
         QPen pen(it->state == PointState::Unknown ? UnknownColour : TraceColour, 2);
         if (it->state == PointState::Unknown)
             pen.setStyle(Qt::DashLine);
         p.setPen(pen);
-        if (previousY && *previousY != y)
-            p.drawLine(x1, *previousY, x1, y);
+        if (previousY >= 0 && previousY != y)
+            p.drawLine(x1, previousY, x1, y);
         p.drawLine(x1, y, x2, y);
         previousY = y;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The timing chart of a site journal: one row per point, its state over time
 // as a high (On) and low (Off) trace with a tick at each event, under a time
-// axis; the mouse wheel zooms about the pointer (+ and - keys about the
+// axis, and "no data" before the first event collected from the point's
+// module; the mouse wheel zooms about the pointer (+ and - keys about the
 // middle), dragging or the arrow keys pan, Home shows the whole span, and a
 // vertical cursor reads the time under the pointer. The picture engineers
 // draw by hand after a trip, drawn with QPainter from TraceSegments and a
@@ -17,7 +18,17 @@
 namespace chronel {
 
 struct ChartTrace {
+    // The two lines of the trace's label: its module ("Feeder 1  192.168.16.141")
+    // and its point ("5 52 breaker").
+    QString module;
     QString label;
+    // What the point's module calls its states ("Tripped", "Normal"); the
+    // cursor reads them, "On" and "Off" when empty.
+    QString onText;
+    QString offText;
+    // The module time of the module's first collected event: before it the
+    // trace shows "no data". Nothing when unknown.
+    std::optional<qint64> dataFrom;
     // In time order.
     QList<TraceEvent> events;
 };
@@ -26,7 +37,7 @@ class TimingChart : public QWidget {
     Q_OBJECT
 public:
     static constexpr int LabelWidth = 270;
-    static constexpr int RowHeight = 34;
+    static constexpr int RowHeight = 40;
     static constexpr int TopMargin = 22;
     static constexpr int AxisHeight = 30;
     static constexpr double WheelZoom = 1.25; // per notch
@@ -56,6 +67,9 @@ public:
     int lowY(int trace) const { return TopMargin + trace * RowHeight + RowHeight - 10; }
     // The cursor's time, while the pointer is over the plot.
     std::optional<qint64> cursorTime() const;
+    // What the cursor reads for a trace: its state under the cursor in the
+    // module's words ("Tripped", "no data"); empty without a cursor.
+    QString cursorReading(int trace) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

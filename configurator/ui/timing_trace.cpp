@@ -53,11 +53,14 @@ QString ModuleTimeText(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
 }
 
-QList<TraceSegment> TraceSegments(const QList<TraceEvent>& events, qint64 from, qint64 to)
+QList<TraceSegment> TraceSegments(const QList<TraceEvent>& events, qint64 from, qint64 to, qint64 dataFrom)
 {
     QList<TraceSegment> segments;
     if (to <= from)
         return segments;
+    // An event is data whatever the time given for the module's first.
+    if (!events.isEmpty())
+        dataFrom = std::min(dataFrom, events.first().ms);
 
     const auto firstKnown = std::find_if(
         events.begin(), events.end(), [](const TraceEvent& e) { return e.effect.state != PointState::Unknown; });
@@ -73,6 +76,12 @@ QList<TraceSegment> TraceSegments(const QList<TraceEvent>& events, qint64 from, 
             segments.append({begin, end, s});
     };
     qint64 start = from;
+    if (dataFrom > from) {
+        add(from, std::min(dataFrom, to), PointState::NoData);
+        start = std::min(dataFrom, to);
+        if (start == to)
+            return segments;
+    }
     for (const TraceEvent& event : events) {
         if (event.effect.state == PointState::Unknown || event.effect.state == state)
             continue;

@@ -5,11 +5,13 @@
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <limits>
 #include <optional>
 
 namespace chronel {
 
-enum class PointState { Unknown, Off, On };
+// NoData: nothing was collected from the point's module yet.
+enum class PointState { Unknown, Off, On, NoData };
 
 // What an event line says about its point.
 struct EventEffect {
@@ -45,11 +47,14 @@ struct TraceSegment {
 };
 
 // The spans covering [from, to) in which a point was On, Off or unknown,
-// from its events in time order (some may lie outside the span). Before its
-// first event of known state the point was in the other state when that
-// event is a change, unknown when it is a scan; events of unknown state and
-// repeats of the state change nothing, so neighbouring spans always differ.
-QList<TraceSegment> TraceSegments(const QList<TraceEvent>& events, qint64 from, qint64 to);
+// from its events in time order (some may lie outside the span). Before
+// `dataFrom`, the time of its module's first collected event, nothing is
+// known: NoData. From then until its first event of known state the point was
+// in the other state when that event is a change, unknown when it is a scan;
+// events of unknown state and repeats of the state change nothing, so
+// neighbouring spans always differ.
+QList<TraceSegment> TraceSegments(
+    const QList<TraceEvent>& events, qint64 from, qint64 to, qint64 dataFrom = std::numeric_limits<qint64>::min());
 
 // The state at `ms` among `segments`; Unknown outside them.
 PointState StateAt(const QList<TraceSegment>& segments, qint64 ms);

@@ -2,8 +2,11 @@
 
 #include "chronel_main.h"
 
+#include "core/fields/module_address.h"
+
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStatusBar>
 
@@ -28,6 +31,32 @@ TransferActions::TransferActions(ChronelMain& window, QObject* parent)
     });
     window_.setMenuHandler(QStringLiteral("mnuFileOpen"), [this] { open(); });
     window_.setMenuHandler(QStringLiteral("mnuFileSave"), [this] { save(); });
+    connect(&transfer_.upload(), &TransferSequence::ended, this,
+        [this](TransferOutcome outcome) { reportEnd(true, outcome); });
+    connect(&transfer_.download(), &TransferSequence::ended, this,
+        [this](TransferOutcome outcome) { reportEnd(false, outcome); });
+}
+
+void TransferActions::reportEnd(bool upload, TransferOutcome outcome)
+{
+    // As a save does; a failure has its box, and one stopped or taken over
+    // by the other sequence is no news.
+    if (outcome != TransferOutcome::Finished && outcome != TransferOutcome::Failed)
+        return;
+    const ChronelModel& model = window_.model();
+    const QString address = model.GetIp();
+    QString module = address;
+    if (outcome == TransferOutcome::Finished) {
+        // The module's name is now the window's, either way.
+        const QString name = model.settings().ConfigModuleName.trimmed();
+        moduleNames_.insert(address, name);
+        if (!name.isEmpty())
+            module += QStringLiteral(" (%1)").arg(name);
+    }
+    const QString what =
+        upload ? QStringLiteral("Upload from the module at %1") : QStringLiteral("Download to the module at %1");
+    window_.statusBar()->showMessage(what.arg(module) +
+        (outcome == TransferOutcome::Finished ? QStringLiteral(" finished") : QStringLiteral(" failed")));
 }
 
 bool TransferActions::openSettings(const QString& path)
@@ -40,7 +69,34 @@ bool TransferActions::openSettings(const QString& path)
         model.setSettingsFile(path);
     else if (!(model.settings() == settingsBefore) || model.points() != pointsBefore)
         model.noteEdited(); // stopped half-way: what was applied is in no file
+    keepAddress(settingsBefore.ConfigTcpipIp, path);
     return read;
+}
+
+void TransferActions::keepAddress(const OctetFields& before, const QString& path)
+{
+    ChronelModel& model = window_.model();
+    const OctetFields fromFile = model.settings().ConfigTcpipIp;
+    const QString kept = GetIp(before);
+    const QString offered = GetIp(fromFile);
+    if (kept == offered)
+        return;
+    model.settings().ConfigTcpipIp = before;
+    model.notifySettingsEdited();
+    const QString question =
+        QStringLiteral("%1 holds the settings of the module at %2; the window talks to the module at %3.\n\n"
+                       "Talk to %2 instead? No keeps %3, also as the module's address in a download.")
+            .arg(QFileInfo(path).fileName(), offered, kept);
+    if (ask({TransferMessageTitle(), question, platform::MessageIcon::Question},
+            QStringLiteral("addressQuestionBox"))) {
+        model.settings().ConfigTcpipIp = fromFile;
+        model.notifySettingsEdited();
+        return;
+    }
+    // The window's settings now differ from the file's by the address.
+    model.noteEdited();
+    window_.statusBar()->showMessage(
+        QStringLiteral("Kept the module address %1 (%2 holds %3)").arg(kept, QFileInfo(path).fileName(), offered));
 }
 
 bool TransferActions::saveSettings(const QString& path)
@@ -56,9 +112,18 @@ bool TransferActions::saveSettings(const QString& path)
 bool TransferActions::confirmDownload()
 {
     const ChronelModel& model = window_.model();
-    QMessageBox box(QMessageBox::Question, TransferMessageTitle(),
-        DownloadQuestionText(model.GetIp(), model.editState().file()), QMessageBox::Yes | QMessageBox::No, &window_);
-    box.setObjectName(QStringLiteral("downloadQuestionBox"));
+    const QString text = DownloadQuestionText(
+        model.GetIp(), moduleNames_.value(model.GetIp()), model.editState().file(), model.editState().edited());
+    return ask({TransferMessageTitle(), text, platform::MessageIcon::Question}, QStringLiteral("downloadQuestionBox"));
+}
+
+bool TransferActions::ask(const UserMessage& question, const QString& objectName)
+{
+    if (asker_)
+        return asker_(question);
+    // Default No: both questions guard against changing a module by mistake.
+    QMessageBox box(QMessageBox::Question, question.title, question.text, QMessageBox::Yes | QMessageBox::No, &window_);
+    box.setObjectName(objectName);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

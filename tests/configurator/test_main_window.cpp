@@ -1,9 +1,15 @@
 // The main window under the offscreen platform, driven like a user would:
 // clicks, typing and the scroll bar, against the core model behind it. The
-// window is created without a control factory, so nothing is ever sent.
+// window is created without a control factory, so nothing is ever sent,
+// but for the error lines of the Retrieve tab, whose requests go to a closed
+// port on 127.0.0.1. And `chronel --help` without a display.
 #include "support/modal_script.h"
 #include "support/qt_printers.h"
 #include "ui/chronel_main.h"
+#include "ui/live_views.h"
+#include "ui/transfer_actions.h"
+
+#include "core/link/plctag_factory.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -14,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -21,8 +28,13 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace chronel;
 
@@ -405,6 +417,150 @@ TEST_F(MainWindowTest, TheAboutBoxHasRoomForItsTitle)
     window.menuAction(QStringLiteral("mnuAbout"))->trigger();
     ASSERT_TRUE(script.wait());
     EXPECT_GE(width, needed);
+}
+
+// Maximised, the Configuration tab's frames take the room, not a corner.
+TEST_F(MainWindowTest, TheConfigurationTabUsesTheRoomOfALargeWindow)
+{
+    window.tabs()->setCurrentIndex(0);
+    window.resize(1920, 1080);
+    QTest::qWait(50);
+    QWidget* page = window.tabs()->widget(0);
+    QRect covered;
+    for (const char* name : {"fraConfigTcpip", "fraConfigModbus"}) {
+        auto* frame = child<QWidget>(window, name);
+        covered |= QRect(frame->mapTo(page, QPoint(0, 0)), frame->size());
+    }
+    EXPECT_GE(covered.width(), page->width() * 9 / 10);
+    EXPECT_GE(covered.height(), page->height() * 8 / 10);
+    // The room within goes to the gaps between rows, not to the fields.
+    EXPECT_GT(
+        child<QLineEdit>(window, "txtConfigTcpipSubnet1")->y() - child<QLineEdit>(window, "txtConfigTcpipIp1")->y(),
+        2 * child<QLineEdit>(window, "txtConfigTcpipIp1")->height());
+    EXPECT_LT(child<QLineEdit>(window, "txtConfigModuleName")->width(), 400);
+}
+
+void SetAddress(ChronelModel& model, const char* a, const char* b, const char* c, const char* d)
+{
+    model.settings().ConfigTcpipIp = {
+        QString::fromLatin1(a), QString::fromLatin1(b), QString::fromLatin1(c), QString::fromLatin1(d)};
+    model.notifySettingsEdited();
+}
+
+// File > Open keeps the address the window talks to and offers the file's
+// in a question; the download question says what is sent and to whom (the
+// module's name it gives after an upload: tests/transfer).
+TEST_F(MainWindowTest, OpeningAFileKeepsTheAddressAndOffersTheFiles)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("x2.csv"));
+    TransferActions actions(window);
+    std::vector<UserMessage> messages;
+    QStringList questions;
+    bool yes = false;
+    actions.setMessageSink([&messages](const UserMessage& m) { messages.push_back(m); });
+    actions.setQuestionAsker([&](const UserMessage& q) {
+        questions << q.text;
+        return yes;
+    });
+    actions.setFileChooser([&path](bool) { return path; });
+
+    // A file saved from the module at 10.0.0.5.
+    SetAddress(window.model(), "10", "0", "0", "5");
+    ASSERT_TRUE(actions.saveSettings(path));
+    // The window talks to 127.0.0.1 (as chronel --ip 127.0.0.1 starts).
+    SetAddress(window.model(), "127", "0", "0", "1");
+    window.menuAction(QStringLiteral("mnuFileOpen"))->trigger();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0],
+        QStringLiteral("x2.csv holds the settings of the module at 10.0.0.5; the window talks to the module at "
+                       "127.0.0.1.\n\nTalk to 10.0.0.5 instead? No keeps 127.0.0.1, also as the module's address in "
+                       "a download."));
+    EXPECT_EQ(window.model().GetIp(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(child<QLineEdit>(window, "txtConfigTcpipIp1")->text(), QStringLiteral("127"));
+    EXPECT_TRUE(window.isWindowModified());
+    EXPECT_EQ(window.statusBar()->currentMessage(),
+        QStringLiteral("Kept the module address 127.0.0.1 (x2.csv holds 10.0.0.5)"));
+
+    window.menuAction(QStringLiteral("mnuTransferDownload"))->trigger();
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_TRUE(questions[1].startsWith(QStringLiteral(
+        "Download the window's settings (changed since x2.csv was opened or saved) to the module at 127.0.0.1?")))
+        << questions[1].toStdString();
+
+    yes = true;
+    ASSERT_TRUE(actions.openSettings(path));
+    EXPECT_EQ(window.model().GetIp(), QStringLiteral("10.0.0.5"));
+    EXPECT_FALSE(window.isWindowModified());
+    window.menuAction(QStringLiteral("mnuTransferDownload"))->trigger();
+    ASSERT_EQ(questions.size(), 4);
+    EXPECT_TRUE(questions[3].startsWith(QStringLiteral("Download x2.csv to the module at 10.0.0.5?")))
+        << questions[3].toStdString();
+    EXPECT_TRUE(messages.empty());
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+int ClosedPort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (s >= 0)
+        ::close(s);
+    return port;
+}
+
+// A communication error line on the Retrieve tab names the address that
+// failed and is marked as the PC's time beside the module's event times.
+TEST(MainWindowLive, ErrorLinesNameTheAddressAndThePcClock)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ini = dir.filePath(QStringLiteral("PLCDRV.INI"));
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Adapter.Object.1]\r\nType=2\r\nEnabled=0\r\n");
+    file.close();
+    const int port = ClosedPort();
+    ASSERT_GT(port, 0);
+    qputenv("PLCDRV_INI", QFile::encodeName(ini));
+    qputenv("PLCTAG_TCP_PORT", QByteArray::number(port));
+
+    ChronelMain window(PlctagControlFactory());
+    SetAddress(window.model(), "127", "0", "0", "1");
+    AttachLiveData(window, PlctagControlFactory());
+    window.startUp();
+    QLabel* newest = arrayItem<QLabel>(window, "lblEventData", 15);
+    ASSERT_NE(newest, nullptr);
+    const bool shown = QTest::qWaitFor([&] { return !newest->text().isEmpty(); }, 10000);
+    for (int i = 0; i < ChannelCount; ++i)
+        window.model().channels()[ChannelId(i)].AutoPoll(0);
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(newest->text().contains(QStringLiteral("  [PC clock]  127.0.0.1  Communications error")))
+        << newest->text().toStdString();
+}
+
+// Over SSH there is no display: the help needs none.
+TEST(ChronelProgram, HelpNeedsNoDisplay)
+{
+    QProcess chronel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")); // the desktop's platform, and no display
+    chronel.setProcessEnvironment(env);
+    chronel.start(QStringLiteral(CHRONEL_PATH), {QStringLiteral("--help")});
+    ASSERT_TRUE(chronel.waitForFinished(10000));
+    EXPECT_EQ(chronel.exitStatus(), QProcess::NormalExit) << chronel.readAllStandardError().toStdString();
+    EXPECT_EQ(chronel.exitCode(), 0);
+    EXPECT_TRUE(chronel.readAllStandardOutput().contains("--settings <FILE>"));
 }
 
 } // namespace

@@ -423,12 +423,14 @@ TEST_F(ScanAgainstPeer, ExceptionGivesAnErrorLineAndTheSameRequestAgain)
     const auto& lines = rig->live->display().lines();
     int illegalAddress = 0;
     for (const QString& l : lines) {
-        if (l == QStringLiteral("2031-05-06  07:08:09  Communications error - Illegal Data Address"))
+        if (l ==
+            QStringLiteral("2031-05-06  07:08:09  [PC clock]  127.0.0.1  Communications error - Illegal Data Address"))
             ++illegalAddress;
     }
     EXPECT_GE(illegalAddress, 1);
-    EXPECT_TRUE(std::find(lines.begin(), lines.end(),
-                    QStringLiteral("2031-05-06  07:08:09  Communications error #  4")) != lines.end());
+    EXPECT_TRUE(
+        std::find(lines.begin(), lines.end(),
+            QStringLiteral("2031-05-06  07:08:09  [PC clock]  127.0.0.1  Communications error #  4")) != lines.end());
     // While failing, only the event block was asked for, again and again;
     // once answered, the cycle goes on to the status block.
     const auto requests = peer->requests();
@@ -453,8 +455,10 @@ TEST_F(ScanAgainstPeer, StoppedPeerGivesErrorLinesAndTheScanResumesWhenItReturns
     const int code = errors[0][0].toInt();
     EXPECT_TRUE(code == -4 || code == 10060 || code == 10061 || code == 10054) << code;
     const QString last = rig->live->display().lines()[15];
-    EXPECT_TRUE(last.startsWith(u"2031-05-06  07:08:09  Communications error")) << last.toStdString();
-    EXPECT_EQ(last, QStringLiteral("2031-05-06  07:08:09") + EventScan::ErrorMessage(errors.last()[0].toInt()));
+    // The PC's time, marked as such, and the address that failed.
+    EXPECT_EQ(last,
+        QStringLiteral("2031-05-06  07:08:09  [PC clock]  127.0.0.1") +
+            EventScan::ErrorMessage(errors.last()[0].toInt()));
 
     peer = std::make_unique<RecordingPeer>(port);
     ASSERT_TRUE(peer->listening());

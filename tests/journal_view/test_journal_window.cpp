@@ -7,6 +7,7 @@
 #include "support/screenshot.h"
 #include "ui/chronel_main.h"
 #include "ui/journal_actions.h"
+#include "ui/journal_open_dialog.h"
 #include "ui/journal_table_model.h"
 #include "ui/journal_window.h"
 #include "ui/timing_chart.h"
@@ -20,8 +21,11 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,6 +62,13 @@ JournalEvent Breaker(const QString& module, const QString& time, bool closed)
     return Event(module, module == u"127.0.0.2" ? QStringLiteral("North") : QStringLiteral("South"),
         QStringLiteral("2024-03-01T") + time, 5, QStringLiteral("Breaker 52"), closed,
         closed ? QStringLiteral("Closed") : QStringLiteral("Open"));
+}
+
+// The journals Tools > Site Journal remembers go to a folder of the test's.
+void KeepSettingsInATemporaryFolder()
+{
+    static QTemporaryDir folder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
 }
 
 QStringList ModuleTimes(const JournalTableModel& model)
@@ -115,7 +126,15 @@ TEST_F(JournalWindowTest, TableInModuleTimeOrderAndFiltersNarrowIt)
     auto* from = window->findChild<QLineEdit*>(QStringLiteral("txtJournalFrom"));
     ASSERT_TRUE(module && point && from);
     EXPECT_EQ(module->count(), 3); // all, and the two modules
-    EXPECT_EQ(point->count(), 3);  // all, no point, 5
+    ASSERT_EQ(point->count(), 3);  // all, no point, 5
+    EXPECT_EQ(point->itemText(2), QStringLiteral("5  Breaker 52"));
+
+    // The text filter finds what engineers type, a description here.
+    auto* grep = window->findChild<QLineEdit*>(QStringLiteral("txtJournalGrep"));
+    grep->setText(QStringLiteral("breaker"));
+    QTest::keyClick(grep, Qt::Key_Return);
+    EXPECT_EQ(window->model().rowCount(), 3);
+    grep->clear();
     module->setCurrentIndex(module->findData(QStringLiteral("127.0.0.2")));
     point->setCurrentIndex(point->findData(5));
     from->setText(QStringLiteral("2024-03-01 13:00:02"));
@@ -152,8 +171,14 @@ TEST_F(JournalWindowTest, RowsStoredLaterAppearOnTheFollowTimer)
     EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(JournalWindowTest, ExportWritesEveryRowOfTheFilterAsCsv)
+TEST_F(JournalWindowTest, ExportWritesEveryColumnOfEveryRowOfTheFilterAsCsv)
 {
+    // Texts a spreadsheet would run as formulas.
+    JournalEvent hostile = Breaker("127.0.0.2", "13:00:04.000", true);
+    hostile.pointDescription = QStringLiteral("=HYPERLINK(\"http://x\",\"52\")");
+    hostile.stateText = QStringLiteral("-48 V");
+    hostile.moduleName = QStringLiteral("@North");
+    append({hostile});
     auto window = openWindow();
     auto* module = window->findChild<QComboBox*>(QStringLiteral("cmbJournalModule"));
     module->setCurrentIndex(module->findData(QStringLiteral("127.0.0.2")));
@@ -164,14 +189,18 @@ TEST_F(JournalWindowTest, ExportWritesEveryRowOfTheFilterAsCsv)
     window->findChild<QPushButton*>(QStringLiteral("btnJournalExport"))->click();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // The system event's point is empty, as in the table.
     EXPECT_EQ(file.readAll(),
-        QByteArray("module,name,module_time,point,state,text,quality,received,date_source,module_id,marks\r\n"
-                   "127.0.0.2,North,2024-03-01T13:00:00.500,0,,2024-03-01  13:00:00.500  S  G   Input Point  0  Off,"
-                   "3,2024-03-01T13:00:05.000Z,record,,\r\n"
-                   "127.0.0.2,North,2024-03-01T13:00:01.000,5,Open,2024-03-01  13:00:01.000  S  G   Input Point  5  "
-                   "Off,3,2024-03-01T13:00:05.000Z,record,,\r\n"
-                   "127.0.0.2,North,2024-03-01T13:00:03.000,5,Closed,2024-03-01  13:00:03.000  S  G   Input Point  5"
-                   "  On,3,2024-03-01T13:00:05.000Z,record,,\r\n"));
+        QByteArray("module,name,module_time,point,description,state,text,quality,received\r\n"
+                   "127.0.0.2,North,2024-03-01T13:00:00.500,,,,2024-03-01  13:00:00.500  S  G   Input Point  0  Off,"
+                   "3,2024-03-01T13:00:05.000Z\r\n"
+                   "127.0.0.2,North,2024-03-01T13:00:01.000,5,Breaker 52,Open,2024-03-01  13:00:01.000  S  G   Input "
+                   "Point  5  Off,3,2024-03-01T13:00:05.000Z\r\n"
+                   "127.0.0.2,North,2024-03-01T13:00:03.000,5,Breaker 52,Closed,2024-03-01  13:00:03.000  S  G   "
+                   "Input Point  5  On,3,2024-03-01T13:00:05.000Z\r\n"
+                   "127.0.0.2,'@North,2024-03-01T13:00:04.000,5,\"'=HYPERLINK(\"\"http://x\"\",\"\"52\"\")\",'-48 V,"
+                   "2024-03-01  13:00:04.000  S  G   Input Point  5  On,3,2024-03-01T13:00:05.000Z\r\n"));
+    EXPECT_EQ(window->model().columnCount(), 9); // the table's columns, all in the file
 
     // A folder that does not exist: a message, and no file.
     EXPECT_FALSE(window->exportCsv(dir.filePath(QStringLiteral("missing/export.csv"))));
@@ -201,21 +230,35 @@ TEST_F(JournalWindowTest, ChartDrawsTheSelectedPointsStateChanges)
     window->table()->selectionModel()->select(
         window->model().index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     ASSERT_EQ(chart->traces().size(), 1);
-    EXPECT_EQ(chart->traces()[0].label, QStringLiteral("North  5 Breaker 52"));
-    ASSERT_EQ(chart->segments(0).size(), 3);
-    EXPECT_EQ(chart->segments(0)[1].state, PointState::Off);
+    EXPECT_EQ(chart->traces()[0].module, QStringLiteral("North  127.0.0.2"));
+    EXPECT_EQ(chart->traces()[0].label, QStringLiteral("5 Breaker 52"));
+    // Nothing was collected from North before 13:00:00.500.
+    ASSERT_EQ(chart->segments(0).size(), 4);
+    EXPECT_EQ(chart->segments(0)[0].state, PointState::NoData);
+    EXPECT_EQ(chart->segments(0)[0].to, *ModuleTimeMs(QStringLiteral("2024-03-01T13:00:00.500")));
+    EXPECT_EQ(chart->segments(0)[2].state, PointState::Off);
 
     const QImage image = chart->grab().toImage();
     const TimeAxis& axis = chart->axis();
     const auto xOf = [&](const char* time) {
         return chart->plotLeft() + int(axis.toX(*ModuleTimeMs(QStringLiteral("2024-03-01T") + time)));
     };
-    // On before 13:00:01 (the first event is a change to Off), Off until
-    // 13:00:03, On after.
+    // No line before North's first row; On from there to 13:00:01 (the
+    // first event is a change to Off), Off until 13:00:03, On after.
+    EXPECT_FALSE(Inked(image, xOf("13:00:00.450"), chart->highY(0)));
+    EXPECT_FALSE(Inked(image, xOf("13:00:00.450"), chart->lowY(0)));
     for (const auto& [x, on] : {std::pair{xOf("13:00:00.800"), true}, std::pair{xOf("13:00:02.000"), false},
              std::pair{xOf("13:00:03.060"), true}}) {
         EXPECT_EQ(Inked(image, x, chart->highY(0)), on) << x;
         EXPECT_EQ(Inked(image, x, chart->lowY(0)), !on) << x;
+    }
+    // The cursor reads the module's words for the state.
+    for (const auto& [time, reading] : {std::pair{"13:00:00.450", "no data"}, std::pair{"13:00:02.000", "Open"},
+             std::pair{"13:00:03.060", "Closed"}}) {
+        const QPointF at(xOf(time), chart->highY(0));
+        QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(chart, &move);
+        EXPECT_EQ(chart->cursorReading(0), QString::fromLatin1(reading)) << time;
     }
 
     // With nothing selected, the filter's point of every module.
@@ -225,7 +268,7 @@ TEST_F(JournalWindowTest, ChartDrawsTheSelectedPointsStateChanges)
     point->setCurrentIndex(point->findData(5));
     ASSERT_TRUE(window->applyFilter());
     ASSERT_EQ(chart->traces().size(), 2);
-    EXPECT_EQ(chart->traces()[1].label, QStringLiteral("South  5 Breaker 52"));
+    EXPECT_EQ(chart->traces()[1].module, QStringLiteral("South  127.0.0.3"));
 
     // The wheel zooms about the pointer.
     const double before = axis.msPerPixel();
@@ -276,19 +319,84 @@ TEST_F(JournalWindowTest, AJournalOfMoreThanAPageOpensAtTheDayOfItsLastRow)
     EXPECT_TRUE(messages.isEmpty());
 }
 
+TEST_F(JournalWindowTest, TheStatusLineSaysWhatTheFilterFieldsDo)
+{
+    auto window = openWindow();
+    window->followTimer()->stop();
+    auto* from = window->findChild<QLineEdit*>(QStringLiteral("txtJournalFrom"));
+    auto* to = window->findChild<QLineEdit*>(QStringLiteral("txtJournalTo"));
+    auto* grep = window->findChild<QLineEdit*>(QStringLiteral("txtJournalGrep"));
+    QStatusBar* status = window->statusBar();
+    EXPECT_EQ(status->currentMessage(), QStringLiteral("4 rows; following the journal"));
+
+    QTest::keyClicks(grep, QStringLiteral("breaker"));
+    EXPECT_EQ(status->currentMessage(),
+        QStringLiteral("4 rows; following the journal. Text typed but not applied: Apply or Enter shows them"));
+    from->setText(QStringLiteral("2024-03-01 14:00"));
+    to->setText(QStringLiteral("2024-03-01 13:00"));
+    QTest::keyClick(to, Qt::Key_Return);
+    EXPECT_EQ(window->model().rowCount(), 0);
+    EXPECT_EQ(status->currentMessage(),
+        QStringLiteral("0 rows: From 2024-03-01 14:00 is not before To 2024-03-01 13:00, so no row can match; "
+                       "following the journal"));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+// The filter folds onto two rows: on a screen of 1024 × 600 nothing is
+// drawn over anything else and no field is squeezed.
+TEST_F(JournalWindowTest, FitsAScreenOf1024By600)
+{
+    auto window = openWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->resize(1024, 600);
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(1024, 600));
+    auto* row = window->findChild<QWidget*>(QStringLiteral("wgtJournalFilter"));
+    ASSERT_NE(row, nullptr);
+    const QList<QWidget*> parts = row->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_GE(parts.size(), 12);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QWidget* a = parts[i];
+        EXPECT_GE(a->width(), a->minimumSizeHint().width()) << a->objectName().toStdString();
+        EXPECT_LE(a->geometry().right(), row->width()) << a->objectName().toStdString();
+        for (qsizetype j = i + 1; j < parts.size(); ++j)
+            EXPECT_FALSE(a->geometry().intersects(parts[j]->geometry()))
+                << qPrintable(a->objectName()) << " " << qPrintable(parts[j]->objectName());
+    }
+}
+
 TEST_F(JournalWindowTest, SiteJournalMenuOpensOneWindowPerJournal)
 {
+    KeepSettingsInATemporaryFolder();
     ChronelMain main; // no control factory: nothing is sent
     JournalActions actions(main);
-    QStringList chosen{dir.filePath(QStringLiteral("nosuch.sqlite")), location.path, location.path};
+    const QString notes = dir.filePath(QStringLiteral("notes.txt"));
+    QFile file(notes);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    // A PostgreSQL server that is not there: its socket's folder is empty.
+    const QString server = QStringLiteral("postgresql:///site?host=") + dir.path();
+    QStringList chosen{notes, server, dir.filePath(QStringLiteral("nosuch.sqlite")), location.path, location.path};
     actions.setLocationChooser([&chosen] { return chosen.takeFirst(); });
     actions.setMessageSink([this](const UserMessage& m) { messages << m.text; });
     QAction* entry = main.menuAction(QStringLiteral("mnuToolsSiteJournal"));
     ASSERT_NE(entry, nullptr);
 
+    // Messages in words, naming the journal.
     entry->trigger();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0], QStringLiteral("journal %1: no such file").arg(dir.filePath("nosuch.sqlite")));
+    entry->trigger();
+    entry->trigger();
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_EQ(messages[0],
+        QStringLiteral("journal %1: cannot read: the file is not a database, so it holds no journal").arg(notes));
+    EXPECT_TRUE(messages[1].startsWith(
+        QStringLiteral("journal %1: cannot connect: connection to server on socket").arg(server)))
+        << messages[1].toStdString();
+    for (const char* noise : {"\t", "\n", "QPSQL", "Unable to"})
+        EXPECT_FALSE(messages[1].contains(QLatin1String(noise))) << noise << ": " << messages[1].toStdString();
+    EXPECT_EQ(messages[2], QStringLiteral("journal %1: no such file").arg(dir.filePath("nosuch.sqlite")));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("nosuch.sqlite"))));
 
     entry->trigger();
@@ -297,7 +405,123 @@ TEST_F(JournalWindowTest, SiteJournalMenuOpensOneWindowPerJournal)
     ASSERT_EQ(windows.size(), 1);
     EXPECT_TRUE(windows[0]->isVisible());
     EXPECT_EQ(windows[0]->model().rowCount(), 4);
-    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages.size(), 3);
+
+    // The next run's Open Journal dialog offers the journal opened last.
+    EXPECT_EQ(JournalActions::recentJournals().value(0), location.path);
+    JournalOpenDialog dialog(JournalActions::recentJournals());
+    EXPECT_EQ(dialog.findChild<QComboBox*>(QStringLiteral("cmbJournalLocation"))->currentText(), location.path);
+}
+
+// A collector in a process of its own (journal_writer_process), so that
+// SQLite's locks between it and the window are those between processes.
+class WriterProcess {
+public:
+    explicit WriterProcess(const QString& journal)
+    {
+        process_.setProgram(QStringLiteral(JOURNAL_WRITER_PATH));
+        process_.setArguments({journal});
+        process_.start();
+    }
+    ~WriterProcess()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // Stores `count` events of `module` and waits until they are committed.
+    bool append(const char* module, int first, int count)
+    {
+        process_.write(QStringLiteral("append %1 %2 %3\n").arg(QLatin1String(module)).arg(first).arg(count).toLatin1());
+        while (!process_.canReadLine()) {
+            if (!process_.waitForReadyRead(10000)) {
+                ADD_FAILURE() << "no answer: " << process_.readAllStandardError().toStdString();
+                return false;
+            }
+        }
+        return process_.readLine() == QStringLiteral("stored %1\n").arg(count).toLatin1();
+    }
+
+    // Ends its input: it closes the journal and exits, as a collector that stops.
+    bool finish()
+    {
+        process_.closeWriteChannel();
+        return process_.waitForFinished(10000) && process_.exitStatus() == QProcess::NormalExit &&
+            process_.exitCode() == 0;
+    }
+
+private:
+    QProcess process_;
+};
+
+// A file dialog of the window's process that opens and closes the journal's
+// file drops the process's SQLite locks (POSIX locks belong to the process
+// and go with any descriptor of the file closed), so the collector that
+// stops next takes itself for the last reader and removes the write-ahead
+// log the window reads, and the next collector writes a new one.
+TEST(JournalWindowFollowing, ANewWriteAheadLogAfterTheLocksAreLostIsFollowed)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("journal.sqlite"));
+    WriterProcess first(path);
+    ASSERT_TRUE(first.append("127.0.0.2", 0, 3));
+
+    KeepSettingsInATemporaryFolder();
+    ChronelMain main; // no control factory: nothing is sent
+    JournalActions actions(main);
+    QStringList messages;
+    actions.setMessageSink([&messages](const UserMessage& m) { messages << m.text; });
+    JournalWindow* window = actions.openJournal(path);
+    ASSERT_NE(window, nullptr) << messages.join(u'\n').toStdString();
+    window->followTimer()->stop(); // the test looks at the journal itself
+    ASSERT_EQ(window->model().rowCount(), 3);
+
+    {
+        QFile dialogsLook(path);
+        ASSERT_TRUE(dialogsLook.open(QIODevice::ReadOnly));
+    }
+    ASSERT_TRUE(first.append("127.0.0.2", 3, 2));
+    ASSERT_TRUE(first.finish());
+    ASSERT_FALSE(QFile::exists(path + QStringLiteral("-wal"))) << "the window's locks were not lost";
+    window->follow();
+    EXPECT_EQ(window->model().rowCount(), 5);
+
+    WriterProcess second(path);
+    ASSERT_TRUE(second.append("127.0.0.3", 0, 4));
+    window->follow();
+    EXPECT_EQ(window->model().rowCount(), 9);
+    EXPECT_GE(
+        window->findChild<QComboBox*>(QStringLiteral("cmbJournalModule"))->findData(QStringLiteral("127.0.0.3")), 0);
+    EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("9 rows; following the journal"));
+    ASSERT_TRUE(second.append("127.0.0.3", 4, 1));
+    window->findChild<QPushButton*>(QStringLiteral("btnJournalApply"))->click();
+    EXPECT_EQ(window->model().rowCount(), 10);
+    ASSERT_TRUE(second.finish());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+
+    // A journal that is gone: said, with the rows shown for what they are,
+    // and each look tries again.
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+    window->follow();
+    EXPECT_FALSE(window->following());
+    const QString status = window->statusBar()->currentMessage();
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Not following: journal %1: the file was removed or replaced, and "
+                                                 "opening it again failed: journal %1: no such file; trying again "
+                                                 "every second. The table shows the 10 rows read at ")
+                                      .arg(path)))
+        << status.toStdString();
+    WriterProcess third(path);
+    ASSERT_TRUE(third.append("127.0.0.4", 0, 2));
+    window->follow();
+    EXPECT_TRUE(window->following());
+    EXPECT_EQ(window->model().rowCount(), 2);
+    EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("2 rows; following the journal"));
+    EXPECT_EQ(window->findChild<QComboBox*>(QStringLiteral("cmbJournalModule"))->count(), 2); // all, and .4
+    ASSERT_TRUE(third.finish());
 }
 
 // A PostgreSQL journal typed as a URL into Tools > Site Journal, on a private
@@ -317,6 +541,7 @@ TEST(JournalWindowPostgres, OpensAUrlAndFollowsTheJournal)
         {Breaker("127.0.0.3", "13:00:02.000", true), Breaker("127.0.0.2", "13:00:01.000", false)}, &error))
         << error.toStdString();
 
+    KeepSettingsInATemporaryFolder();
     ChronelMain main; // no control factory: nothing is sent
     JournalActions actions(main);
     QStringList messages;

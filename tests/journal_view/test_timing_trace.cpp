@@ -8,7 +8,7 @@ namespace chronel {
 
 void PrintTo(const TraceSegment& s, std::ostream* os)
 {
-    const char* names[] = {"Unknown", "Off", "On"};
+    const char* names[] = {"Unknown", "Off", "On", "NoData"};
     *os << '[' << s.from << ", " << s.to << ") " << names[int(s.state)];
 }
 
@@ -17,6 +17,7 @@ namespace {
 constexpr auto On = PointState::On;
 constexpr auto Off = PointState::Off;
 constexpr auto Unknown = PointState::Unknown;
+constexpr auto NoData = PointState::NoData;
 
 TraceEvent Change(qint64 ms, PointState state) { return {ms, {state, false}}; }
 TraceEvent Scan(qint64 ms, PointState state) { return {ms, {state, true}}; }
@@ -95,6 +96,19 @@ TEST(TraceSegments, EventsOutsideTheSpanSetTheStateAtItsEdges)
     const QList<TraceSegment> bounce{{0, 100, Off}, {100, 300, On}, {300, 1000, Off}};
     EXPECT_EQ(TraceSegments({Change(100, On), Change(200, Off), Change(200, On), Change(300, Off)}, 0, 1000), bounce);
     EXPECT_EQ(TraceSegments({}, 0, 300), (QList<TraceSegment>{{0, 300, Unknown}}));
+}
+
+TEST(TraceSegments, NothingIsDrawnBeforeTheModulesFirstRow)
+{
+    // Its module's first row at 300: no data before, then the state the
+    // first change implies.
+    const QList<TraceSegment> expected{{0, 300, NoData}, {300, 500, Off}, {500, 1000, On}};
+    EXPECT_EQ(TraceSegments({Change(500, On)}, 0, 1000, 300), expected);
+    // An event before the time given is data all the same.
+    EXPECT_EQ(TraceSegments({Change(200, On)}, 0, 1000, 300), (QList<TraceSegment>{{0, 200, NoData}, {200, 1000, On}}));
+    EXPECT_EQ(TraceSegments({}, 0, 100, 300), (QList<TraceSegment>{{0, 100, NoData}}));
+    EXPECT_EQ(
+        TraceSegments({Change(500, On)}, 400, 1000, 300), (QList<TraceSegment>{{400, 500, Off}, {500, 1000, On}}));
 }
 
 TEST(TraceSegments, StateAtATime)

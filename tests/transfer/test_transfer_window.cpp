@@ -201,6 +201,8 @@ TEST_F(TransferWindow, UploadEditDownloadSaveOpenAsAnEngineerWould)
     EXPECT_TRUE(bar->isHidden());
     EXPECT_TRUE(label->isHidden());
     EXPECT_EQ(name->text(), QStringLiteral("Chronel SER")); // the simulator's factory name
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+        QStringLiteral("Upload from the module at 127.0.0.1 (Chronel SER) finished"));
 
     name->clear();
     QTest::keyClicks(name, QStringLiteral("Pump house"));
@@ -208,6 +210,8 @@ TEST_F(TransferWindow, UploadEditDownloadSaveOpenAsAnEngineerWould)
     EXPECT_EQ(label->text(), QStringLiteral("Downloading"));
     ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
     EXPECT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+        QStringLiteral("Download to the module at 127.0.0.1 (Pump house) finished"));
     ModuleRegisters regs(rig.port);
     EXPECT_EQ(WordsText(regs.read(39, 8), 0, 8), "Pump house");
 
@@ -341,7 +345,10 @@ TEST_F(TransferWindow, EveryFieldComesBackThroughItsWidget)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(SettingsFileText(settings, points));
     }
+    // The file's own address too, as the round trip needs.
+    actions->setQuestionAsker([](const UserMessage&) { return true; });
     ASSERT_TRUE(actions->openSettings(original));
+    actions->setQuestionAsker({});
     TouchEveryField(*window);
     ASSERT_TRUE(actions->saveSettings(again));
     EXPECT_EQ(FileBytes(again), FileBytes(original));
@@ -444,7 +451,9 @@ TEST_F(TransferWindow, DownloadAsksNamingTheModuleAndWhatIsSentDefaultNo)
 
     ASSERT_TRUE(actions->openSettings(rig.dir.filePath(QStringLiteral("site.csv"))));
     menuAnswering("mnuTransferDownload", QMessageBox::Yes);
-    EXPECT_TRUE(script.messages().last().startsWith(QStringLiteral("Download site.csv to the module at 127.0.0.1?")));
+    EXPECT_TRUE(script.messages().last().startsWith(
+        QStringLiteral("Download site.csv to the module at 127.0.0.1 (Chronel SER)?")))
+        << script.messages().last().toStdString();
     ASSERT_TRUE(rig.waitEnd(actions->transfer().download()));
     EXPECT_EQ(actions->transfer().download().outcome(), TransferOutcome::Finished);
 }

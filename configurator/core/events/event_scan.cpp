@@ -158,9 +158,11 @@ int EventScan::RecordsTakenBefore(const EventBlockWords& block, const std::optio
 
 void EventScan::onError(int code)
 {
+    // Made before the host follows the IP fields: it names the address that failed.
+    const QString line = errorLine(code, hooks_.now ? hooks_.now() : QDateTime::currentDateTime());
     if (hooks_.host)
         channel_.setHost(hooks_.host());
-    display_.addLine(errorLine(code, hooks_.now ? hooks_.now() : QDateTime::currentDateTime()));
+    display_.addLine(line);
     if (step_ == Step::Acknowledge) {
         // Whether the module took the acknowledge is unknown: read the block
         // again rather than repeat a write that may drain an unseen one.
@@ -180,7 +182,7 @@ QString EventScan::ErrorMessage(int code)
 QString EventScan::errorLine(int code, const QDateTime& when) const
 {
     return ShortDateText(when.date(), locale_) + QStringLiteral("  ") + LocaleTimeText(when.time(), locale_) +
-        ErrorMessage(code);
+        QStringLiteral("  [PC clock]  ") + channel_.Host() + ErrorMessage(code);
 }
 
 } // namespace chronel

@@ -106,7 +106,9 @@ public:
 
     // The message of a failed request's code, beginning with two blanks.
     static QString ErrorMessage(int code);
-    // "<short date>  <time><message>" for `code` at `when`.
+    // "<short date>  <time>  [PC clock]  <address><message>" for `code` at
+    // `when`, the PC's time (marked, since event lines carry the module's),
+    // and the address the channel's request went to.
     QString errorLine(int code, const QDateTime& when) const;
 
 private:

@@ -42,11 +42,16 @@ QString UnsavedEditsText(const QString& file)
         .arg(fileName(file));
 }
 
-QString DownloadQuestionText(const QString& moduleAddress, const QString& file)
+QString DownloadQuestionText(const QString& moduleAddress, const QString& moduleName, const QString& file, bool edited)
 {
-    const QString what = file.isEmpty() ? QStringLiteral("the window's settings") : fileName(file);
+    QString what = QStringLiteral("the window's settings");
+    if (!file.isEmpty())
+        what = edited ? what + QStringLiteral(" (changed since %1 was opened or saved)").arg(fileName(file))
+                      : fileName(file);
+    const QString name = moduleName.trimmed();
+    const QString module = name.isEmpty() ? moduleAddress : QStringLiteral("%1 (%2)").arg(moduleAddress, name);
     return QStringLiteral("Download %1 to the module at %2?\n\nThis replaces the module's whole configuration.")
-        .arg(what, moduleAddress);
+        .arg(what, module);
 }
 
 QString SavedText(const QString& file) { return QStringLiteral("Saved %1").arg(file); }

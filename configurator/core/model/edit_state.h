@@ -33,8 +33,10 @@ private:
 QString WindowTitleText(const QString& file);
 // Save / Discard / Cancel question before the window's edits are dropped.
 QString UnsavedEditsText(const QString& file);
-// Yes / No question before a download, naming the module and what is sent.
-QString DownloadQuestionText(const QString& moduleAddress, const QString& file);
+// Yes / No question before a download, naming the module (its address, and
+// its name when the window knows it) and what is sent: the settings file, or
+// the window's settings, changed since the file when `edited`.
+QString DownloadQuestionText(const QString& moduleAddress, const QString& moduleName, const QString& file, bool edited);
 // Status-bar note after File > Save.
 QString SavedText(const QString& file);
 
