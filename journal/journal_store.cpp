@@ -1,11 +1,14 @@
 #include "journal_store.h"
 
+#include "postgres_connection.h"
+
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace chronel {
@@ -45,6 +48,10 @@ QString CheckEvent(const JournalEvent& event)
 // The drivers bind a null string as NULL; every column but the id is NOT NULL.
 QString NotNull(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
 
+// What is left of an open's time for the server's answers; a connection
+// that took it all (a connect_timeout raised above it) still gets a second.
+int RemainingMs(const QDeadlineTimer& deadline) { return int(std::max<qint64>(deadline.remainingTime(), 1000)); }
+
 } // namespace
 
 JournalStore::~JournalStore() { close(); }
@@ -73,20 +80,38 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
     close();
     location_ = location;
     connection_ = NewConnectionName();
-    if (!openDatabase(error)) {
+    const QDeadlineTimer answer(PostgresAnswerMs);
+    if (!openDatabase(answer, error)) {
         close();
         return false;
     }
-    if (!migrate(error)) {
+    if (!migrate(answer, error)) {
         close();
         return false;
     }
     return true;
 }
 
-bool JournalStore::migrate(QString* error)
+bool JournalStore::migrate(const QDeadlineTimer& answer, QString* error)
 {
     QSqlDatabase db = database();
+    const bool postgres = dialect() == JournalDialect::Postgres;
+    if (postgres) {
+        // A journal of this version costs one read within the open's time;
+        // an upgrade may take long on a big journal and runs without the
+        // deadline or the statement time-out.
+        const PostgresDeadline deadline(db, RemainingMs(answer), error);
+        QString why;
+        const int version = JournalVersion(db, dialect(), &why);
+        if (version == JournalSchemaVersion)
+            return true;
+        if (deadline.expired()) {
+            *error = QStringLiteral("journal %1: cannot read the schema version: %2")
+                         .arg(location_.displayName(), location_.withoutSecrets(why));
+            return false;
+        }
+        QSqlQuery(db).exec(QStringLiteral("SET statement_timeout = 0"));
+    }
     // A journal another writer is creating or migrating right now waits for
     // it: the migration takes the write lock first.
     const QDeadlineTimer deadline(WriteTimeoutMs);
@@ -96,10 +121,12 @@ bool JournalStore::migrate(QString* error)
             return false;
         QThread::msleep(50);
     }
+    if (postgres)
+        QSqlQuery(db).exec(QStringLiteral("RESET statement_timeout"));
     return true;
 }
 
-bool JournalStore::openDatabase(QString* error)
+bool JournalStore::openDatabase(const QDeadlineTimer& answer, QString* error)
 {
     const bool sqlite = location_.kind == JournalLocation::Kind::Sqlite;
     const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
@@ -121,20 +148,38 @@ bool JournalStore::openDatabase(QString* error)
         db.setUserName(location_.user);
         db.setPassword(location_.password);
         db.setDatabaseName(location_.database);
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        db.setConnectOptions(PostgresConnectOptions(location_));
     }
+    // libpq's messages may quote the connection's parameters.
     if (!db.open()) {
-        *error = QStringLiteral("journal %1: cannot open: %2").arg(name, db.lastError().text());
+        *error =
+            QStringLiteral("journal %1: cannot open: %2").arg(name, location_.withoutSecrets(db.lastError().text()));
         return false;
     }
     QSqlQuery query(db);
     auto fail = [&](const QString& what) {
-        *error = QStringLiteral("journal %1: %2: %3").arg(name, what, query.lastError().text());
+        *error =
+            QStringLiteral("journal %1: %2: %3").arg(name, what, location_.withoutSecrets(query.lastError().text()));
         return false;
     };
-    if (!sqlite)
-        return query.exec(QStringLiteral("SET client_min_messages = warning")) ||
-            fail(QStringLiteral("cannot set up the session"));
+    if (!sqlite) {
+        const PostgresDeadline deadline(db, RemainingMs(answer), error);
+        if (!query.exec(QStringLiteral("SET client_min_messages = warning")))
+            return fail(QStringLiteral("cannot set up the session"));
+        // libpq never encrypts a Unix socket, whatever sslmode says.
+        if (PostgresRequiresTls(location_)) {
+            if (!query.exec(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()")) ||
+                !query.next())
+                return fail(QStringLiteral("cannot ask whether the connection is encrypted"));
+            if (!query.value(0).toBool()) {
+                *error = QStringLiteral("journal %1: sslmode asks for an encrypted connection, and this one is not "
+                                        "(a Unix socket never is); give the server's host name, or leave sslmode out")
+                             .arg(name);
+                return false;
+            }
+        }
+        return true;
+    }
 
     if (!query.exec(QStringLiteral("SELECT sqlite_version()")) || !query.next())
         return fail(QStringLiteral("cannot ask SQLite's version"));
@@ -182,6 +227,8 @@ bool JournalStore::append(const QList<JournalEvent>& events, QString* error, int
     }
     if (events.isEmpty())
         return true;
+    // A server that stops answering fails the block within PostgresAnswerMs.
+    const PostgresDeadline answer(database(), PostgresAnswerMs, error);
     const QDeadlineTimer deadline(WriteTimeoutMs);
     for (int wait = 10;; wait = qMin(wait * 2, 200)) {
         switch (tryAppend(events, error, &count)) {

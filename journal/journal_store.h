@@ -20,6 +20,7 @@
 #include "journal_location.h"
 #include "journal_schema.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -57,8 +58,9 @@ public:
 private:
     enum class Attempt { Done, Busy, Failed };
     Attempt tryAppend(const QList<JournalEvent>& events, QString* error, int* added);
-    bool openDatabase(QString* error);
-    bool migrate(QString* error);
+    // `answer`: the open's time for a PostgreSQL server's answers.
+    bool openDatabase(const QDeadlineTimer& answer, QString* error);
+    bool migrate(const QDeadlineTimer& answer, QString* error);
 
     JournalLocation location_;
     QString connection_;

@@ -139,8 +139,53 @@ bool PostgresServer::start(QString* error)
     return false;
 }
 
+bool PostgresServer::signalAll(int sig, QString* error)
+{
+    const pid_t postmaster = server_ ? pid_t(server_->processId()) : 0;
+    if (postmaster <= 0) {
+        *error = QStringLiteral("no server running");
+        return false;
+    }
+    // The postmaster first: once it is stopped it starts no new process.
+    ::kill(postmaster, sig);
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : processes) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid …; comm may hold spaces and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == postmaster)
+            ::kill(pid, sig);
+    }
+    return true;
+}
+
+bool PostgresServer::pause(QString* error)
+{
+    if (!signalAll(SIGSTOP, error))
+        return false;
+    paused_ = true;
+    return true;
+}
+
+bool PostgresServer::resume(QString* error)
+{
+    if (!signalAll(SIGCONT, error))
+        return false;
+    paused_ = false;
+    return true;
+}
+
 void PostgresServer::stop()
 {
+    if (QString ignored; paused_)
+        resume(&ignored);
     if (server_) {
         for (const int sig : {SIGINT, SIGQUIT, SIGKILL}) {
             if (server_->state() == QProcess::NotRunning)

@@ -27,8 +27,13 @@ public:
     // which step failed and what the program wrote.
     bool start(QString* error);
     // Fast shutdown (SIGINT), then SIGQUIT, then SIGKILL, each waited for a
-    // bounded time.
+    // bounded time; a paused server is resumed first.
     void stop();
+    // A hung server: the postmaster and every process it started get
+    // SIGSTOP; connections stay open and nothing answers. resume() sends
+    // SIGCONT. False with `*error` when there is no server.
+    bool pause(QString* error);
+    bool resume(QString* error);
     bool running() const { return server_ != nullptr; }
 
     // The superuser, who needs no password on the socket.
@@ -43,9 +48,12 @@ public:
 
 private:
     QString logTail() const;
+    // Sends `sig` to the postmaster, then to its children.
+    bool signalAll(int sig, QString* error);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QProcess> server_;
+    bool paused_ = false;
 };
 
 } // namespace chronel::test
