@@ -101,18 +101,26 @@ int main(int argc, char* argv[])
         modules.push_back({address, options.names.value(address), options.adapters.value(address, 0)});
     const auto lanes = PlanLanes(modules, [](const ModuleJob& m) { return OverDriver(m.address, m.adapter); });
     SiteRunOptions run;
-    run.jobs = JobCount(options, command->runsUntilInterrupted());
+    const bool everyModule = command->runsUntilInterrupted() || command->watchesModules();
+    run.jobs = JobCount(options, everyModule);
     run.outcomeIsLastLine = command->lastLineIsOutcome();
     const std::size_t atOnce = std::min(lanes.size(), std::size_t(run.jobs));
-    if (command->runsUntilInterrupted() && modules.size() > 1 && atOnce < modules.size()) {
-        return Usage(console,
-            QStringLiteral("%1 runs until Ctrl-C, and only %2 of the %3 modules would ever start; give --jobs %3 "
-                           "(modules on one serial adapter take turns and cannot) or an end with --cycles or "
-                           "--seconds")
-                .arg(options.command)
-                .arg(atOnce)
-                .arg(modules.size()),
-            CommandUsage(*info));
+    if (everyModule && modules.size() > 1 && atOnce < modules.size()) {
+        // An endless scan could be given an end instead; a collection
+        // watches its modules whatever its length.
+        const bool endless = !command->watchesModules();
+        QString text = endless
+            ? QStringLiteral("%1 runs until Ctrl-C, and only %2 of the %3 modules would ever start; ")
+            : QStringLiteral("%1 watches every module at once, and only %2 of the %3 modules would run at a time; ");
+        text = text.arg(options.command).arg(atOnce).arg(modules.size());
+        if (modules.size() > std::size_t(JobsMax))
+            text += QStringLiteral("at most %1 modules run at once, so split the site").arg(JobsMax);
+        else
+            text += QStringLiteral("give --jobs %1 (modules on one serial adapter take turns and cannot)")
+                        .arg(modules.size());
+        if (endless)
+            text += QStringLiteral(" or an end with --cycles or --seconds");
+        return Usage(console, text, CommandUsage(*info));
     }
     const ExitStatus checked = command->check(context);
     if (checked != ExitStatus::Done)

@@ -46,6 +46,7 @@ public:
 
     bool lastLineIsOutcome() const override { return true; }
     bool runsUntilInterrupted() const override { return !seconds_; }
+    bool watchesModules() const override { return true; }
 
     // The journal is opened (created, or its schema brought up to date) once
     // before any module is asked, so a journal that cannot be written stops

@@ -43,6 +43,10 @@ public:
     // Whether the command runs until Ctrl-C: every module must then run at
     // once, since a module left waiting for a free job would never start.
     virtual bool runsUntilInterrupted() const { return false; }
+    // Whether every module must run at once for another reason: the command
+    // watches its modules for a time, and a module left waiting would go
+    // unwatched while the others run.
+    virtual bool watchesModules() const { return false; }
 };
 
 struct CommandInfo {

@@ -8,7 +8,13 @@
 //                          may be left out, as libpq allows, and the query
 //                          may give host (a directory for a Unix socket),
 //                          port, user, password and dbname, e.g.
-//                          postgresql:///site?host=/run/postgresql
+//                          postgresql:///site?host=/run/postgresql, and any
+//                          other connection parameter the installed libpq
+//                          knows (sslmode=verify-full, application_name, …)
+//
+// No message built here or from a location shows a password: errors show the
+// URL with its secrets replaced by ***.
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -27,9 +33,24 @@ struct JournalLocation {
     QString user;
     QString password;
     QString database;
+    // Kind::Postgres: libpq's other connection parameters, in the URL's order.
+    struct Parameter {
+        QString key;
+        QString value;
+        bool secret = false; // sslpassword: never shown
 
-    // What error messages call it: the file, or the URL without its password.
+        friend bool operator==(const Parameter&, const Parameter&) = default;
+    };
+    QList<Parameter> parameters;
+
+    // What error messages call it: the file, or the URL without its password
+    // and parameters.
     QString displayName() const;
+    // The value of parameter `key`, or a null string.
+    QString parameter(const QString& key) const;
+    // `text` with the password and every secret parameter's value replaced by
+    // ***, for a message that quotes what the server or libpq said.
+    QString withoutSecrets(QString text) const;
 
     friend bool operator==(const JournalLocation&, const JournalLocation&) = default;
 };
@@ -37,8 +58,8 @@ struct JournalLocation {
 // The file an empty --journal means, GenericDataLocation + "/chronel/journal.sqlite".
 QString DefaultJournalPath();
 
-// The location `text` names, or nothing with `*error` saying what is wrong
-// with it. The default location's folder is created here.
+// The location `text` names, or nothing with `*error` quoting the text (its
+// secrets as ***) and saying what is wrong with it. The default location's folder is created here.
 std::optional<JournalLocation> ParseJournalLocation(const QString& text, QString* error);
 
 } // namespace chronel

@@ -1,6 +1,7 @@
 #include "journal_store.h"
 
 #include "journal_error.h"
+#include "postgres_connection.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QSqlQuery>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace chronel {
@@ -49,6 +51,10 @@ QString CheckEvent(const JournalEvent& event)
 // The drivers bind a null string as NULL; every column but the id is NOT NULL.
 QString NotNull(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
 
+// What is left of an open's time for the server's answers; a connection
+// that took it all (a connect_timeout raised above it) still gets a second.
+int RemainingMs(const QDeadlineTimer& deadline) { return int(std::max<qint64>(deadline.remainingTime(), 1000)); }
+
 } // namespace
 
 JournalStore::~JournalStore() { close(); }
@@ -79,11 +85,12 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
     location_ = location;
     readOnly_ = false;
     connection_ = NewConnectionName();
-    if (!openDatabase(error)) {
+    const QDeadlineTimer answer(PostgresAnswerMs);
+    if (!openDatabase(answer, error)) {
         close();
         return false;
     }
-    if (!migrate(error)) {
+    if (!migrate(answer, error)) {
         close();
         return false;
     }
@@ -102,7 +109,7 @@ bool JournalStore::openReadOnly(const JournalLocation& location, QString* error)
         return false;
     }
     connection_ = NewConnectionName();
-    if (!openDatabase(error) || !checkVersion(error)) {
+    if (!openDatabase(QDeadlineTimer(PostgresAnswerMs), error) || !checkVersion(error)) {
         close();
         return false;
     }
@@ -175,9 +182,26 @@ bool JournalStore::readsCurrentFiles(QString* why) const
     return true;
 }
 
-bool JournalStore::migrate(QString* error)
+bool JournalStore::migrate(const QDeadlineTimer& answer, QString* error)
 {
     QSqlDatabase db = database();
+    const bool postgres = dialect() == JournalDialect::Postgres;
+    if (postgres) {
+        // A journal of this version costs one read within the open's time;
+        // an upgrade may take long on a big journal and runs without the
+        // deadline or the statement time-out.
+        const PostgresDeadline deadline(db, RemainingMs(answer), error);
+        QString why;
+        const int version = JournalVersion(db, dialect(), &why);
+        if (version == JournalSchemaVersion)
+            return true;
+        if (deadline.expired()) {
+            *error = QStringLiteral("journal %1: cannot read the schema version: %2")
+                         .arg(location_.displayName(), location_.withoutSecrets(why));
+            return false;
+        }
+        QSqlQuery(db).exec(QStringLiteral("SET statement_timeout = 0"));
+    }
     // A journal another writer is creating or migrating right now waits for
     // it: the migration takes the write lock first.
     const QDeadlineTimer deadline(WriteTimeoutMs);
@@ -187,10 +211,12 @@ bool JournalStore::migrate(QString* error)
             return false;
         QThread::msleep(50);
     }
+    if (postgres)
+        QSqlQuery(db).exec(QStringLiteral("RESET statement_timeout"));
     return true;
 }
 
-bool JournalStore::openDatabase(QString* error)
+bool JournalStore::openDatabase(const QDeadlineTimer& answer, QString* error)
 {
     const bool sqlite = location_.kind == JournalLocation::Kind::Sqlite;
     const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
@@ -213,24 +239,40 @@ bool JournalStore::openDatabase(QString* error)
         db.setUserName(location_.user);
         db.setPassword(location_.password);
         db.setDatabaseName(location_.database);
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        db.setConnectOptions(PostgresConnectOptions(location_));
     }
+    // libpq's messages may quote the connection's parameters.
     if (!db.open()) {
         *error = QStringLiteral("journal %1: cannot %2: %3")
                      .arg(name, sqlite ? QStringLiteral("open") : QStringLiteral("connect"),
-                         JournalErrorText(db.lastError(), dialect()));
+                         location_.withoutSecrets(JournalErrorText(db.lastError(), dialect())));
         return false;
     }
     QSqlQuery query(db);
     auto fail = [&](const QString& what) {
-        *error = QStringLiteral("journal %1: %2: %3").arg(name, what, JournalErrorText(query.lastError(), dialect()));
+        *error = QStringLiteral("journal %1: %2: %3")
+                     .arg(name, what, location_.withoutSecrets(JournalErrorText(query.lastError(), dialect())));
         return false;
     };
     if (!sqlite) {
+        const PostgresDeadline deadline(db, RemainingMs(answer), error);
         if (!query.exec(QStringLiteral("SET client_min_messages = warning")))
             return fail(QStringLiteral("cannot set up the session"));
-        return !readOnly_ || query.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")) ||
-            fail(QStringLiteral("cannot make the session read-only"));
+        if (readOnly_ && !query.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")))
+            return fail(QStringLiteral("cannot make the session read-only"));
+        // libpq never encrypts a Unix socket, whatever sslmode says.
+        if (PostgresRequiresTls(location_)) {
+            if (!query.exec(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()")) ||
+                !query.next())
+                return fail(QStringLiteral("cannot ask whether the connection is encrypted"));
+            if (!query.value(0).toBool()) {
+                *error = QStringLiteral("journal %1: sslmode asks for an encrypted connection, and this one is not "
+                                        "(a Unix socket never is); give the server's host name, or leave sslmode out")
+                             .arg(name);
+                return false;
+            }
+        }
+        return true;
     }
 
     if (!query.exec(QStringLiteral("SELECT sqlite_version()")) || !query.next())
@@ -301,6 +343,8 @@ bool JournalStore::write(const QList<JournalEvent>& events, const JournalModuleS
     }
     if (events.isEmpty() && !state)
         return true;
+    // A server that stops answering fails the block within PostgresAnswerMs.
+    const PostgresDeadline answer(database(), PostgresAnswerMs, error);
     const QDeadlineTimer deadline(WriteTimeoutMs);
     for (int wait = 10;; wait = qMin(wait * 2, 200)) {
         switch (tryWrite(events, state, error, &count, number)) {
@@ -436,7 +480,7 @@ JournalStore::Attempt JournalStore::tryWrite(
     }
     *added = 0;
     *error = QStringLiteral("journal %1: %2: %3; nothing of the block stored")
-                 .arg(location_.displayName(), what, failure.text());
+                 .arg(location_.displayName(), what, location_.withoutSecrets(JournalErrorText(failure, dialect())));
     return sqlite && IsJournalBusy(failure) ? Attempt::Busy : Attempt::Failed;
 }
 
@@ -446,13 +490,15 @@ std::optional<JournalModuleState> JournalStore::moduleState(const QString& modul
         *error = QStringLiteral("journal %1: not open").arg(location_.displayName());
         return std::nullopt;
     }
+    const PostgresDeadline answer(database(), PostgresAnswerMs, error);
     QSqlQuery query(database());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT module_id, block, unconfirmed, decoder FROM journal_modules WHERE module = ?"));
     query.addBindValue(module);
     if (!query.exec()) {
         *error = QStringLiteral("journal %1: cannot read the state of %2: %3")
-                     .arg(location_.displayName(), module, query.lastError().text());
+                     .arg(location_.displayName(), module,
+                         location_.withoutSecrets(JournalErrorText(query.lastError(), dialect())));
         return std::nullopt;
     }
     JournalModuleState state;
@@ -473,6 +519,7 @@ bool JournalStore::confirmBlock(const QString& module, qint64 number, QString* e
         *error = QStringLiteral("journal %1: not open").arg(location_.displayName());
         return false;
     }
+    const PostgresDeadline answer(database(), PostgresAnswerMs, error);
     const QDeadlineTimer deadline(WriteTimeoutMs);
     for (int wait = 10;; wait = qMin(wait * 2, 200)) {
         QSqlQuery query(database());
@@ -483,7 +530,8 @@ bool JournalStore::confirmBlock(const QString& module, qint64 number, QString* e
             return true;
         if (!IsJournalBusy(query.lastError()) || deadline.hasExpired()) {
             *error = QStringLiteral("journal %1: cannot note the acknowledge of %2: %3")
-                         .arg(location_.displayName(), module, query.lastError().text());
+                         .arg(location_.displayName(), module,
+                         location_.withoutSecrets(JournalErrorText(query.lastError(), dialect())));
             return false;
         }
         QThread::msleep(wait);

@@ -28,6 +28,7 @@
 #include "journal_location.h"
 #include "journal_schema.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -122,8 +123,9 @@ private:
         qint64* number);
     Attempt tryWrite(
         QList<JournalEvent> events, const JournalModuleState* state, QString* error, int* added, qint64* number);
-    bool openDatabase(QString* error);
-    bool migrate(QString* error);
+    // `answer`: the open's time for a PostgreSQL server's answers.
+    bool openDatabase(const QDeadlineTimer& answer, QString* error);
+    bool migrate(const QDeadlineTimer& answer, QString* error);
     bool checkVersion(QString* error);
     // The journal's file and its -wal and -shm files, as they are now.
     std::array<std::optional<FileIdentity>, 3> currentFiles() const;

@@ -48,7 +48,8 @@ JournalWindow* JournalActions::openJournal(const QString& text)
     QString error;
     const auto location = ParseJournalLocation(text, &error);
     if (!location) {
-        report(QStringLiteral("journal %1: %2").arg(text, error));
+        // The error quotes the text with its password masked.
+        report(QStringLiteral("journal %1").arg(error));
         return nullptr;
     }
     if (QPointer<JournalWindow> open = windows_.value(location->displayName())) {

@@ -9,9 +9,17 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace chronel::test {
 
@@ -36,7 +44,8 @@ QString FindProgram(const QString& name)
     return {};
 }
 
-// Arguments that run `program` as uid and gid 1000 of a new user namespace.
+// The arguments of unshare that run `program` as uid and gid 1000 of a new
+// user namespace.
 QStringList AsUnprivileged(const QString& program, const QStringList& args)
 {
     return QStringList{QStringLiteral("--user"), QStringLiteral("--map-user=1000"), QStringLiteral("--map-group=1000"),
@@ -44,10 +53,43 @@ QStringList AsUnprivileged(const QString& program, const QStringList& args)
         args;
 }
 
-void Signal(QProcess& process, int sig)
+// What exec needs, built before the fork: the child only calls what is safe
+// after a fork in a process with threads.
+struct Exec {
+    std::vector<QByteArray> storage;
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+
+    Exec(const QString& program, const QStringList& args)
+    {
+        storage.push_back(QFile::encodeName(program));
+        for (const QString& a : args)
+            storage.push_back(a.toLocal8Bit());
+        const std::size_t argc = storage.size();
+        for (char** e = environ; *e; ++e)
+            if (qstrncmp(*e, "LC_ALL=", 7) != 0)
+                storage.emplace_back(*e);
+        storage.emplace_back("LC_ALL=C");
+        for (std::size_t i = 0; i < storage.size(); ++i)
+            (i < argc ? argv : envp).push_back(storage[i].data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+    }
+};
+
+// Waits up to `ms` for `pid` to end; its exit status, 128 + signal, or -1.
+int WaitFor(pid_t pid, int ms)
 {
-    if (process.processId() > 0)
-        ::kill(pid_t(process.processId()), sig);
+    const QDeadlineTimer deadline(ms);
+    for (;;) {
+        int status = 0;
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        if (ended == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (ended < 0 || deadline.hasExpired())
+            return -1;
+        QThread::msleep(20);
+    }
 }
 
 } // namespace
@@ -80,44 +122,76 @@ bool PostgresServer::start(QString* error)
     }
     const QString data = dir_->filePath(QStringLiteral("data"));
 
-    QProcess init;
-    init.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    init.setProcessEnvironment(environment);
-    init.start(unshare,
+    // initdb's output into a pipe, read until it ends.
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        *error = QStringLiteral("no pipe for initdb");
+        dir_.reset();
+        return false;
+    }
+    const Exec init(unshare,
         AsUnprivileged(initdb,
             {QStringLiteral("-D"), data, QStringLiteral("-U"), user(), QStringLiteral("-A"), QStringLiteral("trust"),
                 QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync"),
                 QStringLiteral("--no-instructions")}));
-    if (!init.waitForFinished(InitdbTimeoutMs) || init.exitStatus() != QProcess::NormalExit || init.exitCode() != 0) {
+    const pid_t initPid = ::fork();
+    if (initPid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
+        ::execve(init.argv[0], init.argv.data(), init.envp.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    QByteArray output;
+    const QDeadlineTimer initDeadline(InitdbTimeoutMs);
+    for (char buffer[4096];;) {
+        pollfd readable{out[0], POLLIN, 0};
+        if (initPid < 0 || ::poll(&readable, 1, int(std::max<qint64>(initDeadline.remainingTime(), 0))) <= 0)
+            break;
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        output.append(buffer, n);
+    }
+    ::close(out[0]);
+    const int initStatus = initPid < 0 ? -1 : WaitFor(initPid, 5000);
+    if (initStatus != 0) {
+        if (initPid > 0 && initStatus < 0) {
+            ::kill(initPid, SIGKILL);
+            WaitFor(initPid, 5000);
+        }
         *error = QStringLiteral("initdb failed (%1): %2")
-                     .arg(init.state() == QProcess::NotRunning ? QStringLiteral("exit %1").arg(init.exitCode())
-                                                               : QStringLiteral("timed out"),
-                         QString::fromLocal8Bit(init.readAll().right(2000)));
-        init.kill();
-        init.waitForFinished(5000);
+                     .arg(initStatus < 0 ? QStringLiteral("timed out") : QStringLiteral("exit %1").arg(initStatus),
+                         QString::fromLocal8Bit(output.right(2000)));
         dir_.reset();
         return false;
     }
 
-    server_ = std::make_unique<QProcess>();
-    server_->setProcessEnvironment(environment);
-    // A file, not a pipe: a chatty server never blocks on a full pipe.
-    server_->setStandardOutputFile(dir_->filePath(QStringLiteral("server.log")));
-    server_->setStandardErrorFile(dir_->filePath(QStringLiteral("server.log")), QIODevice::Append);
-    // A test that dies leaves no server behind: the postmaster gets SIGQUIT
-    // (immediate shutdown) when the test's thread that started it ends.
-    server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGQUIT); });
+    // The log a file, not a pipe: a chatty server never blocks on a full pipe.
+    const QByteArray log = QFile::encodeName(dir_->filePath(QStringLiteral("server.log")));
     // unshare without --fork execs postgres, so the pid is the postmaster's.
-    server_->start(unshare,
+    const Exec server(unshare,
         AsUnprivileged(postgres,
             {QStringLiteral("-D"), data, QStringLiteral("-p"), QString::number(port()), QStringLiteral("-k"),
                 dir_->path(), QStringLiteral("-c"), QStringLiteral("listen_addresses="), QStringLiteral("-c"),
                 QStringLiteral("fsync=off"), QStringLiteral("-c"), QStringLiteral("dynamic_shared_memory_type=mmap"),
                 QStringLiteral("-c"), QStringLiteral("max_connections=30")}));
-    if (!server_->waitForStarted(5000)) {
-        *error = QStringLiteral("postgres did not start: %1").arg(server_->errorString());
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // A test that dies leaves no server behind: the postmaster gets
+        // SIGQUIT (immediate shutdown) when the test's thread that started
+        // it ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGQUIT);
+        const int fd = ::open(log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (fd >= 0) {
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+        }
+        ::execve(server.argv[0], server.argv.data(), server.envp.data());
+        ::_exit(127);
+    }
+    if (pid_ < 0) {
+        *error = QStringLiteral("postgres did not start: %1").arg(QString::fromLocal8Bit(strerror(errno)));
         stop();
         return false;
     }
@@ -128,7 +202,8 @@ bool PostgresServer::start(QString* error)
         QFile file(pidFile);
         if (file.open(QIODevice::ReadOnly) && file.readAll().contains("ready"))
             return true;
-        if (server_->waitForFinished(50)) {
+        if (WaitFor(pid_, 50) >= 0) {
+            pid_ = -1;
             *error = QStringLiteral("postgres ended at start: %1").arg(logTail());
             stop();
             return false;
@@ -139,16 +214,60 @@ bool PostgresServer::start(QString* error)
     return false;
 }
 
+bool PostgresServer::signalAll(int sig, QString* error)
+{
+    const pid_t postmaster = pid_;
+    if (postmaster <= 0) {
+        *error = QStringLiteral("no server running");
+        return false;
+    }
+    // The postmaster first: once it is stopped it starts no new process.
+    ::kill(postmaster, sig);
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : processes) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid …; comm may hold spaces and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == postmaster)
+            ::kill(pid, sig);
+    }
+    return true;
+}
+
+bool PostgresServer::pause(QString* error)
+{
+    if (!signalAll(SIGSTOP, error))
+        return false;
+    paused_ = true;
+    return true;
+}
+
+bool PostgresServer::resume(QString* error)
+{
+    if (!signalAll(SIGCONT, error))
+        return false;
+    paused_ = false;
+    return true;
+}
+
 void PostgresServer::stop()
 {
-    if (server_) {
+    if (QString ignored; paused_)
+        resume(&ignored);
+    if (pid_ > 0) {
         for (const int sig : {SIGINT, SIGQUIT, SIGKILL}) {
-            if (server_->state() == QProcess::NotRunning)
+            ::kill(pid_, sig);
+            if (WaitFor(pid_, sig == SIGINT ? 10000 : 5000) >= 0)
                 break;
-            Signal(*server_, sig);
-            server_->waitForFinished(sig == SIGINT ? 10000 : 5000);
         }
-        server_.reset();
+        pid_ = -1;
     }
     dir_.reset();
 }

@@ -3,16 +3,21 @@
 // postgres listening only on a Unix socket in that folder (no TCP at all),
 // stopped by its pid when the object goes. Every wait is bounded.
 //
+// The programs are started with fork and exec rather than QProcess, whose
+// way of starting a child leaves ThreadSanitizer blind to the locks of the
+// test's own threads afterwards.
+//
 // PostgreSQL refuses to run as root, and the tests run as root or as the
 // mapped root of a user namespace; initdb and postgres therefore run under
 // `unshare --user --map-user=1000 --map-group=1000`, which gives them uid 1000
 // in a child namespace either way. The folder the test creates is theirs
 // there. The binaries come from PATH or Debian's /usr/lib/postgresql/*/bin.
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <memory>
+
+#include <sys/types.h>
 
 namespace chronel::test {
 
@@ -27,9 +32,14 @@ public:
     // which step failed and what the program wrote.
     bool start(QString* error);
     // Fast shutdown (SIGINT), then SIGQUIT, then SIGKILL, each waited for a
-    // bounded time.
+    // bounded time; a paused server is resumed first.
     void stop();
-    bool running() const { return server_ != nullptr; }
+    // A hung server: the postmaster and every process it started get
+    // SIGSTOP; connections stay open and nothing answers. resume() sends
+    // SIGCONT. False with `*error` when there is no server.
+    bool pause(QString* error);
+    bool resume(QString* error);
+    bool running() const { return pid_ > 0; }
 
     // The superuser, who needs no password on the socket.
     static QString user() { return QStringLiteral("postgres"); }
@@ -43,9 +53,12 @@ public:
 
 private:
     QString logTail() const;
+    // Sends `sig` to the postmaster, then to its children.
+    bool signalAll(int sig, QString* error);
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<QProcess> server_;
+    pid_t pid_ = -1; // the postmaster's
+    bool paused_ = false;
 };
 
 } // namespace chronel::test
