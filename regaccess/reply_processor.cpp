@@ -13,6 +13,8 @@ namespace fc = plcdrv::fc;
 
 namespace {
 
+constexpr auto Malformed = static_cast<std::int16_t>(platform::errorNumber(platform::ErrorCode::MalformedReply));
+
 class Reply {
 public:
     explicit Reply(std::span<const std::uint8_t> bytes) : bytes_(bytes) { }
@@ -45,8 +47,7 @@ ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const
     if (status != 0)
         return {ReplyKind::Error, static_cast<std::int16_t>(status)};
     switch (plcdrv::fitReply(request, bytes, extent)) {
-    case plcdrv::ReplyFit::Malformed:
-        return {ReplyKind::Error, static_cast<std::int16_t>(platform::errorNumber(platform::ErrorCode::MalformedReply))};
+    case plcdrv::ReplyFit::Malformed: return {ReplyKind::Error, Malformed};
     case plcdrv::ReplyFit::Exception: return {ReplyKind::Error, static_cast<std::int16_t>(r.at(1))};
     case plcdrv::ReplyFit::Data: break;
     }

@@ -85,8 +85,8 @@ private:
     std::unique_ptr<StreamSocket> socket_;
     std::string connectedHost_;
     int budget_ = 0;
-    bool used_ = false;     // a frame went out on this connection
-    bool overLong_ = false; // the last reply did not fit the frame buffer
+    bool used_ = false;             // a frame went out on this connection
+    bool overLong_ = false;         // the last reply did not fit the frame buffer
     std::uint16_t transaction_ = 0; // of the last request frame sent
     std::array<std::uint8_t, FrameSize> frame_{};
 };

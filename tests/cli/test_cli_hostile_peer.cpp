@@ -261,7 +261,10 @@ std::vector<Kind> Kinds()
 {
     return {
         {"input registers", [](const Bytes&, const Bytes& r) { return Bad(WithByte(r, HeaderSize, 4)); }},
-        {"write echo", [](const Bytes& q, const Bytes&) { return Bad(Frame(q, {5, 0, 0, 0xFF, 0})); }},
+        {"write echo",
+            [](const Bytes& q, const Bytes&) {
+                return Bad(Frame(q, {5, 0, 0, 0xFF, 0}));
+            }},
         {"short count", [](const Bytes&, const Bytes& r) { return Bad(WithCount(r, 12)); }},
         {"long count", [](const Bytes&, const Bytes& r) { return Bad(WithCount(r, 202)); }},
         {"250 bytes", [](const Bytes&, const Bytes& r) { return Bad(WithCount(r, 250)); }},

@@ -44,10 +44,19 @@ std::vector<Mismatch> mismatches()
 {
     return {
         {"InputRegistersInsteadOfHolding", [](const Bytes& r) { return changed(r, 7, 4); }},
-        {"WriteEchoToARead", [](const Bytes& r) { return withPdu(r, {5, 0, 0, 0xFF, 0}); }},
+        {"WriteEchoToARead",
+            [](const Bytes& r) {
+                return withPdu(r, {5, 0, 0, 0xFF, 0});
+            }},
         {"UnknownFunctionCode", [](const Bytes& r) { return changed(r, 7, 0x41); }},
-        {"ExceptionOfAnotherFunction", [](const Bytes& r) { return withPdu(r, {0x90, 2}); }},
-        {"ShortByteCount", [](const Bytes& r) { return withPdu(r, {3, 6, 0, 1, 0, 2, 0, 3}); }},
+        {"ExceptionOfAnotherFunction",
+            [](const Bytes& r) {
+                return withPdu(r, {0x90, 2});
+            }},
+        {"ShortByteCount",
+            [](const Bytes& r) {
+                return withPdu(r, {3, 6, 0, 1, 0, 2, 0, 3});
+            }},
         {"LongByteCount",
             [](const Bytes& r) {
                 return withPdu(r, {3, 12, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6});
