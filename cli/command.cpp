@@ -30,7 +30,7 @@ const QList<CommandInfo>& Commands()
                            "  --monitor      Monitor mode: events are shown but left in the module's\n"
                            "                 buffer. Without it, Retrieve mode acknowledges each block.\n"
                            "  --cycles N     Stop after N complete scan cycles; four failed requests\n"
-                           "                 in a row end the run with exit status 1.\n"
+                           "                 within one cycle end the run with exit status 1.\n"
                            "  --seconds S    Stop after S seconds (decimals allowed); exit status 1 when\n"
                            "                 the last request had failed.\n"
                            "  --log FILE     Append every line to FILE as the event log does (CR LF,\n"

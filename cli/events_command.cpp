@@ -17,10 +17,12 @@ namespace chronelcli {
 
 namespace {
 
-// Failed requests in a row that end a run bounded by cycles: the transfers'
-// limit, so a module that stopped answering ends the run as it would end an
-// upload.
-constexpr int ConsecutiveErrorLimit = chronel::TransferErrorLimit + 1;
+// Failed requests within one scan cycle that end a run bounded by cycles:
+// the transfers' limit, so a module that stopped answering ends the run as
+// it would end an upload. Counted per cycle rather than in a row, since a
+// module that answers the reads and fails every acknowledge would otherwise
+// never complete a cycle nor fail four times in a row: the run would hang.
+constexpr int CycleErrorLimit = chronel::TransferErrorLimit + 1;
 constexpr double SecondsMax = 7 * 24 * 3600.0;
 
 class EventsCommand : public Command {
@@ -100,13 +102,14 @@ public:
         // the one the completion led to.
         chronel::Channel& scan = model.channels().modEventScan();
         int cyclesDone = 0;
-        int errorsInRow = 0;
+        int errorsInCycle = 0;
         bool lastFailed = false;
         const auto completed = [&] {
-            errorsInRow = 0;
             lastFailed = false;
-            if (live.eventScan().step() == chronel::EventScan::Step::EventAvailable && cycles_ &&
-                ++cyclesDone >= *cycles_)
+            if (live.eventScan().step() != chronel::EventScan::Step::EventAvailable)
+                return;
+            errorsInCycle = 0;
+            if (cycles_ && ++cyclesDone >= *cycles_)
                 loop.finish(ExitStatus::Done);
         };
         QObject::connect(&scan, &chronel::Channel::OnReadDone, &display, completed);
@@ -115,7 +118,7 @@ public:
         QObject::connect(&scan, &chronel::Channel::OnErrorEvent, &display, [&](int code) {
             lastFailed = true;
             lastError = code;
-            if (cycles_ && ++errorsInRow >= ConsecutiveErrorLimit)
+            if (cycles_ && ++errorsInCycle >= CycleErrorLimit)
                 loop.finish(ExitStatus::ModuleFailed);
         });
 

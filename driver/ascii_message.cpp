@@ -4,6 +4,7 @@
 #include "driver/modbus_function.h"
 
 #include <algorithm>
+#include <array>
 
 namespace plcdrv {
 namespace {
@@ -75,15 +76,19 @@ int AsciiMessage::checkReply()
         sum = static_cast<std::uint8_t>(sum + pairAt(i));
     if (static_cast<std::uint8_t>(-sum) != pairAt(lrcIndex))
         return 0;
-    const std::uint8_t function = pairAt(kFunctionIndex);
-    if (function & fc::ExceptionBit) {
-        // Address, function, exception code and LRC: 11 characters at least.
-        if (lrcIndex < kCountIndex + 2)
-            return 0;
-        exceptionCode_ = pairAt(kCountIndex);
+    if (!fromRequestedSlave(pairAt(1)))
         return 0;
+    // The PDU is the pairs between the address and the LRC.
+    std::array<std::uint8_t, kFrameCapacity / 2> pdu{};
+    const std::size_t pduLength = (lrcIndex - kFunctionIndex) / 2;
+    for (std::size_t i = 0; i < pduLength; ++i)
+        pdu[i] = pairAt(kFunctionIndex + 2 * i);
+    switch (fitToRequest(std::span(pdu).first(pduLength), ReplyExtent::Exact)) {
+    case ReplyFit::Data: return 1;
+    case ReplyFit::Exception: exceptionCode_ = pairAt(kCountIndex); return 0;
+    case ReplyFit::Malformed: return 0;
     }
-    return 1;
+    return 0;
 }
 
 void AsciiMessage::parseReply()

@@ -38,8 +38,8 @@ int MbxMessage::exchange(int card, unsigned timeoutMs)
     for (std::size_t i = 0; i < kRouteBytes; ++i)
         routing[i] = route_[i];
     const int timeout = timeoutMs > unsigned(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
-    // The frame buffer (1024 bytes) is larger than the 512 bytes mpbridge
-    // may write into it.
+    // The frame buffer (1024 bytes) is larger than the kReplyLimit bytes
+    // mpbridge may write into it.
     result_ = MBXSendPacket(card, routing, frame_.data(), frameLength_, timeout);
     complete_ = result_ == 0 ? 1 : 0;
     return result_;
@@ -50,11 +50,14 @@ int MbxMessage::checkReply()
     exceptionCode_ = 0;
     if (!complete_)
         return 0;
-    if (frame_[0] & fc::ExceptionBit) {
-        exceptionCode_ = frame_[1];
-        return 0;
+    // mpbridge does not tell the reply's length: what the layout needs has
+    // to lie within what it may have written.
+    switch (fitToRequest(std::span<const std::uint8_t>(frame_.data(), kReplyLimit), ReplyExtent::AtLeast)) {
+    case ReplyFit::Data: return 1;
+    case ReplyFit::Exception: exceptionCode_ = frame_[1]; return 0;
+    case ReplyFit::Malformed: return 0;
     }
-    return 1;
+    return 0;
 }
 
 void MbxMessage::parseReply()

@@ -11,6 +11,8 @@ class MbxMessage final : public ModbusMessage {
 public:
     static constexpr std::size_t kRouteBytes = 6;
     static constexpr std::size_t kReplyDataReserve = 255;
+    // The most mpbridge writes into the frame buffer.
+    static constexpr std::size_t kReplyLimit = 512;
 
     MbxMessage();
 

@@ -5,6 +5,7 @@
 #include "driver/rtu_message.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace plcdrv {
@@ -40,6 +41,10 @@ std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacke
     for (int i = 0; i < dataCount; ++i)
         message->appendByte(packet.data[i]);
     message->finishFrame();
+    std::array<std::uint8_t, MaxPduLength> pdu{};
+    pdu[0] = packet.functionCode;
+    std::copy_n(packet.data, dataCount, pdu.begin() + 1);
+    message->setRequest(packet.route[0], std::span(pdu).first(1 + static_cast<std::size_t>(dataCount)));
     return message;
 }
 

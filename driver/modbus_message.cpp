@@ -9,6 +9,18 @@ ModbusMessage::ModbusMessage() { frame_.fill(kFillByte); }
 
 ModbusMessage::~ModbusMessage() = default;
 
+void ModbusMessage::setRequest(std::uint8_t slave, std::span<const std::uint8_t> pdu)
+{
+    requestSlave_ = slave;
+    requestLength_ = std::min(pdu.size(), request_.size());
+    std::copy_n(pdu.begin(), requestLength_, request_.begin());
+}
+
+ReplyFit ModbusMessage::fitToRequest(std::span<const std::uint8_t> replyPdu, ReplyExtent extent) const
+{
+    return fitReply(std::span<const std::uint8_t>(request_.data(), requestLength_), replyPdu, extent);
+}
+
 void ModbusMessage::reset()
 {
     complete_ = 0;

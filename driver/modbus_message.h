@@ -6,10 +6,13 @@
 // Thread safety: a message belongs to one request and is used by one thread
 // at a time (the caller's while it is built, the worker's afterwards).
 #include "driver/number_text.h"
+#include "driver/reply_match.h"
+#include "driver/request_packet.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,7 +32,9 @@ public:
     virtual void parseReply() = 0;
     // 1 for a valid reply without exception, else 0. The exception code is
     // set when the reply is a well-formed exception and 0 otherwise, so
-    // 0 with exception code 0 means there is no valid reply.
+    // 0 with exception code 0 means there is no valid reply. A reply is
+    // valid only as the answer to the request set with setRequest(): from
+    // the request's slave (serial kinds) and fitting it by plcdrv::fitReply.
     virtual int checkReply() = 0;
     virtual std::uint8_t replySlaveAddress() const = 0;
     virtual std::uint8_t replyFunctionCode() const = 0;
@@ -47,6 +52,11 @@ public:
     virtual bool replyComplete() const = 0;
     // Starts the frame with the address part of a route text "a.b.c.d.e".
     virtual void setAddress(std::string_view route) = 0;
+
+    // The request the reply has to answer: the slave address and the PDU
+    // (function code first) as the frame carries them. The request frame
+    // itself is gone once the buffer receives the reply.
+    void setRequest(std::uint8_t slave, std::span<const std::uint8_t> pdu);
 
     // Clears complete, fills the buffer with 0xCD, empties frame and reply data.
     void reset();
@@ -77,6 +87,10 @@ protected:
     void setReplyData(const std::uint8_t* source, std::size_t count);
     // Keeps a reply data block of `capacity` bytes ready for parseReply().
     void reserveReplyData(std::size_t capacity);
+    // Whether a received reply answers the request: its slave address (the
+    // serial kinds) and its PDU.
+    bool fromRequestedSlave(std::uint8_t slave) const { return slave == requestSlave_; }
+    ReplyFit fitToRequest(std::span<const std::uint8_t> replyPdu, ReplyExtent extent) const;
 
     std::array<std::uint8_t, kFrameCapacity> frame_;
     std::uint16_t frameLength_ = 0;
@@ -86,6 +100,9 @@ protected:
     NumberText numbers_;
 
 private:
+    std::array<std::uint8_t, MaxPduLength> request_{};
+    std::size_t requestLength_ = 0; // none set: no reply fits
+    std::uint8_t requestSlave_ = 0;
     std::unique_ptr<std::uint8_t[]> replyData_;
     std::size_t replyDataCapacity_ = 0;
     std::uint16_t replyDataCount_ = 0;

@@ -60,14 +60,15 @@ int RtuMessage::checkReply()
     const std::uint16_t crc = modbusCrc16(frame_.data(), body);
     if (frame_[body] != (crc & 0xFF) || frame_[body + 1] != (crc >> 8))
         return 0;
-    if (frame_[1] & fc::ExceptionBit) {
-        // A 4-byte frame holds no exception code; treat it as no reply.
-        if (body < kHeaderBytes)
-            return 0;
-        exceptionCode_ = frame_[2];
+    if (!fromRequestedSlave(frame_[0]))
         return 0;
+    // The PDU lies between the address and the CRC.
+    switch (fitToRequest(std::span<const std::uint8_t>(frame_.data() + 1, body - 1), ReplyExtent::Exact)) {
+    case ReplyFit::Data: return 1;
+    case ReplyFit::Exception: exceptionCode_ = frame_[2]; return 0;
+    case ReplyFit::Malformed: return 0;
     }
-    return 1;
+    return 0;
 }
 
 void RtuMessage::parseReply()

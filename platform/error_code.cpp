@@ -14,7 +14,8 @@ constexpr FailureText kTable[] = {
     // The control and the driver. -5 has one text for both of its meanings.
     {ErrorCode::RefusedNotBuilt, "request refused by the adapter or not built", nullptr},
     {ErrorCode::HostDidNotRespond, "host did not respond (connection reset twice)", "Host did not respond"},
-    {ErrorCode::NoValidReply, "device did not respond", "PLC did not respond"},
+    // -3 has one text for both of its meanings.
+    {ErrorCode::NoValidReply, "device did not respond, or its reply did not match the request", "PLC did not respond"},
     {ErrorCode::PacketNotBuilt, "cannot build the protocol packet", "Unable to create PLC protocol packet"},
     {ErrorCode::AdapterInvalid, "adapter not available (Modbus Plus card not open)", "Adaptor Invalid"},
     // Modbus exception codes of the device.

@@ -27,9 +27,15 @@ enum class ErrorCode : int {
     RefusedByDriver = -5, // PLCDRV did not queue the packet (no such running adapter)
     // The Modbus TCP connection was reset again on the retry.
     HostDidNotRespond = -4,
-    // No reply in time, or one that fails its check (CRC, LRC, a frame cut
-    // short): the same code on every adapter and on Modbus TCP.
-    NoValidReply = -3,
+    // -3, "no valid reply": none in time, or one that fails its check, on
+    // every adapter and on Modbus TCP alike. Hosts and the configurator
+    // have always taken -3 as "the device gave nothing usable", so a reply
+    // that is there but unusable keeps that number rather than a new one.
+    NoValidReply = -3, // nothing complete in time, or a CRC or LRC that fails
+    // A reply that is not this request's: another function code, a count,
+    // length, echo, transaction, protocol or unit identifier that does not
+    // match (plcdrv::fitReply says what matches). Nothing of it is taken.
+    MalformedReply = -3,
     // Codes of the Modbus Plus interface, passed on as it returns them.
     PacketNotBuilt = -2,
     AdapterInvalid = -1,

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -117,6 +118,10 @@ public:
     // Separate allocation: a packet the driver still holds must outlive the
     // control (see the destructor).
     std::unique_ptr<plcdrv::RequestPacket> packet;
+    // The PDU of the last request sent: its reply overwrites the packet's
+    // copy, and is checked against this one.
+    std::array<std::uint8_t, plcdrv::MaxPduLength> request{};
+    std::size_t requestLength = 0;
     TcpTransport tcp;
     platform::WindowHandle window = 0;
     QTimer pollTimer;
@@ -306,6 +311,8 @@ bool Plctag::Trigger()
         std::memcpy(packet.route, params.route.bytes.data(), sizeof packet.route);
         packet.requestClass = request.requestClass;
         std::memcpy(pduBytes(packet), request.pdu.data(), static_cast<std::size_t>(request.pduLength));
+        d_->requestLength = std::min(static_cast<std::size_t>(request.pduLength), d_->request.size());
+        std::memcpy(d_->request.data(), request.pdu.data(), d_->requestLength);
     }
 
     const Transport transport = chooseTransport(readAdapterConfig(d_->adapter + 1), d_->host);
@@ -348,7 +355,7 @@ bool Plctag::triggerOverTcp(int pduLength)
     std::uint8_t* pdu = pduBytes(packet);
     std::memcpy(pdu, result.pdu.data(), length);
     std::memset(pdu + length, 0, plcdrv::MaxPduLength - length);
-    completeRequest(static_cast<int>(length), 0);
+    completeRequest(static_cast<int>(length), true, 0);
     return true;
 }
 
@@ -357,15 +364,17 @@ void Plctag::onWindowMessage(unsigned message, std::intptr_t lParam)
     if (message != platform::DRIVER_DONE_MESSAGE || !userMode())
         return;
     traceDriverReply(*d_->packet, static_cast<int>(lParam));
-    // The driver wrote the reply into the packet's PDU fields; their whole
-    // extent is what it can hold.
-    completeRequest(static_cast<int>(plcdrv::MaxPduLength), static_cast<std::int32_t>(lParam));
+    // The driver wrote the reply into the packet's PDU fields and checked
+    // its length against the frame; how long it was the packet does not say.
+    completeRequest(static_cast<int>(plcdrv::MaxPduLength), false, static_cast<std::int32_t>(lParam));
 }
 
-void Plctag::completeRequest(int pduBytesHeld, std::int32_t status)
+void Plctag::completeRequest(int replyBytes, bool lengthKnown, std::int32_t status)
 {
-    const std::span<const std::uint8_t> reply(pduBytes(*d_->packet), static_cast<std::size_t>(pduBytesHeld));
-    const ReplyOutcome outcome = processReply(reply, status, d_->buffer);
+    const std::span<const std::uint8_t> reply(pduBytes(*d_->packet), static_cast<std::size_t>(replyBytes));
+    const auto extent = lengthKnown ? plcdrv::ReplyExtent::Exact : plcdrv::ReplyExtent::AtLeast;
+    const std::span<const std::uint8_t> request(d_->request.data(), d_->requestLength);
+    const ReplyOutcome outcome = processReply(request, reply, extent, status, d_->buffer);
     d_->errorCode = outcome.errorCode;
     const QPointer<Plctag> alive(this);
     switch (outcome.kind) {

@@ -216,7 +216,9 @@ signals:
 private:
     bool triggerOverTcp(int pduLength);
     void onWindowMessage(unsigned message, std::intptr_t lParam);
-    void completeRequest(int pduBytes, std::int32_t status);
+    // `replyBytes`: the reply's length when the transport knows it (TCP),
+    // else the packet's room for it (driver).
+    void completeRequest(int replyBytes, bool lengthKnown, std::int32_t status);
     void fireError(platform::ErrorCode code);
     void markModified();
 

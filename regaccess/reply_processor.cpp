@@ -1,6 +1,7 @@
 #include "regaccess/reply_processor.h"
 
 #include "driver/modbus_function.h"
+#include "platform/error_code.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -11,6 +12,8 @@ namespace regaccess {
 namespace fc = plcdrv::fc;
 
 namespace {
+
+constexpr auto Malformed = static_cast<std::int16_t>(platform::errorNumber(platform::ErrorCode::MalformedReply));
 
 class Reply {
 public:
@@ -37,14 +40,20 @@ void copyBytes(const Reply& reply, std::size_t from, std::size_t count, Register
 
 } // namespace
 
-ReplyOutcome processReply(std::span<const std::uint8_t> bytes, std::int32_t status, RegisterBuffer& buffer)
+ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> bytes,
+    plcdrv::ReplyExtent extent, std::int32_t status, RegisterBuffer& buffer)
 {
     const Reply r(bytes);
     if (status != 0)
         return {ReplyKind::Error, static_cast<std::int16_t>(status)};
+    switch (plcdrv::fitReply(request, bytes, extent)) {
+    case plcdrv::ReplyFit::Malformed: return {ReplyKind::Error, Malformed};
+    case plcdrv::ReplyFit::Exception: return {ReplyKind::Error, static_cast<std::int16_t>(r.at(1))};
+    case plcdrv::ReplyFit::Data: break;
+    }
+    // The reply carries the request's function code in the layout it asked
+    // for; the counts below are the ones the request gave.
     const auto code = static_cast<std::uint8_t>(r.at(0));
-    if (fc::isExceptionReply(code))
-        return {ReplyKind::Error, static_cast<std::int16_t>(r.at(1))};
 
     switch (code) {
     case fc::ReadCoils:

@@ -5,6 +5,8 @@
 // caller fires the events.
 #include "regaccess/register_buffer.h"
 
+#include "driver/reply_match.h"
+
 #include <cstdint>
 #include <span>
 
@@ -17,11 +19,15 @@ struct ReplyOutcome {
     std::int16_t errorCode = 0; // the control's ErrorCode: 0 unless kind is Error
 };
 
-// `reply` holds the bytes the reply really carries, from its function code
-// on (r[0] = function code, r[1] … = data). A byte at a fixed position past
-// its end reads as 0; a block whose count byte promises more than the reply
-// holds is copied only as far as the reply goes. `status` is the completion
-// status (0 on the TCP path).
-ReplyOutcome processReply(std::span<const std::uint8_t> reply, std::int32_t status, RegisterBuffer& buffer);
+// `request` is the PDU the request sent (function code first); `reply` the
+// reply's bytes from its function code on (r[0] = function code, r[1] … =
+// data): on the TCP path exactly the reply, on the driver path the packet's
+// PDU fields, whose end the driver does not tell (`extent` says which). A
+// reply that does not answer the request (plcdrv::fitReply) is an error,
+// MalformedReply, and leaves the buffer as it was; a reply that does fills
+// exactly what the request asked for. `status` is the completion status (0
+// on the TCP path).
+ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply,
+    plcdrv::ReplyExtent extent, std::int32_t status, RegisterBuffer& buffer);
 
 } // namespace regaccess

@@ -1,6 +1,6 @@
 #include "regaccess/tcp_transport.h"
 
-#include "driver/modbus_function.h"
+#include "driver/reply_match.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,9 +16,25 @@ constexpr int MaxBudget = 32767;
 // Covers one lost SYN (sent again after about a second) and its answer over
 // a slow link.
 constexpr int ConnectWindowMs = 2000;
-// MBAP header up to and including the length field; the length counts the
-// bytes that follow it (unit identifier and PDU).
+// MBAP header fields (big-endian words, then the unit byte). The length
+// counts the bytes that follow it (unit identifier and PDU).
+constexpr std::size_t TransactionAt = 0;
+constexpr std::size_t ProtocolAt = 2;
+constexpr std::size_t LengthFieldAt = 4;
 constexpr std::size_t LengthFieldEnd = 6;
+constexpr std::size_t UnitAt = 6;
+constexpr std::uint16_t ModbusProtocol = 0;
+
+std::uint16_t fieldAt(const std::array<std::uint8_t, TcpTransport::FrameSize>& frame, std::size_t at)
+{
+    return static_cast<std::uint16_t>((frame[at] << 8) | frame[at + 1]);
+}
+
+void putField(std::array<std::uint8_t, TcpTransport::FrameSize>& frame, std::size_t at, std::uint16_t value)
+{
+    frame[at] = static_cast<std::uint8_t>(value >> 8);
+    frame[at + 1] = static_cast<std::uint8_t>(value);
+}
 
 } // namespace
 
@@ -110,19 +126,37 @@ int TcpTransport::sendFrame(std::size_t length)
     return 0;
 }
 
-int TcpTransport::receiveFrame(std::size_t& frameLength)
+int TcpTransport::receiveFrame(std::uint16_t transaction, std::size_t& frameLength)
 {
     // The reply is complete when the MBAP length says so; it may come in
     // several segments, all within one wait budget of 1 ms tests. A wait
     // spends the budget by the whole milliseconds it took; waiting for what
     // remains in one call, rather than in 1 ms slices, keeps the kernel from
     // arming and cancelling a timer for every slice of every exchange.
+    // Whole frames of other transactions are dropped on the way, their
+    // waits spent from the same budget, so no stream of them outlasts it.
     using Clock = std::chrono::steady_clock;
     int testsLeft = budget_;
     std::size_t received = 0;
-    std::size_t needed = LengthFieldEnd;
-    overLong_ = false;
-    while (received < needed) {
+    for (;;) {
+        std::size_t needed = LengthFieldEnd;
+        if (received >= LengthFieldEnd) {
+            const std::size_t total = LengthFieldEnd + fieldAt(frame_, LengthFieldAt);
+            overLong_ = total > FrameSize;
+            needed = std::min(total, FrameSize);
+            if (received >= needed) {
+                const bool otherTransaction =
+                    fieldAt(frame_, TransactionAt) != transaction && fieldAt(frame_, ProtocolAt) == ModbusProtocol;
+                if (!otherTransaction || overLong_) {
+                    frameLength = needed;
+                    return 0;
+                }
+                // Bytes read past the stale frame start the next one.
+                std::memmove(frame_.data(), frame_.data() + total, received - total);
+                received -= total;
+                continue;
+            }
+        }
         if (testsLeft <= 0)
             return platform::WSAETIMEDOUT;
         const Clock::time_point waitStart = Clock::now();
@@ -143,19 +177,13 @@ int TcpTransport::receiveFrame(std::size_t& frameLength)
         if (result.count == 0)
             return platform::WSAECONNRESET; // the server closed the connection
         received += result.count;
-        if (received >= LengthFieldEnd) {
-            const std::size_t total = LengthFieldEnd + ((std::size_t{frame_[4]} << 8) | frame_[5]);
-            overLong_ = total > FrameSize;
-            needed = std::min(total, FrameSize);
-        }
     }
-    frameLength = needed;
-    return 0;
 }
 
 TcpResult TcpTransport::exchange(const TcpRequest& request)
 {
     const std::size_t pduLength = std::min(request.pdu.size(), plcdrv::MaxPduLength);
+    const auto requestPdu = request.pdu.first(pduLength);
     for (int attemptsLeft = 2;; --attemptsLeft) {
         if (attemptsLeft == 0)
             return {HostDidNotRespond, {}};
@@ -164,10 +192,11 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
             if (const int error = openConnection(request); error != 0)
                 return {error, {}};
         }
-        frame_[4] = static_cast<std::uint8_t>((pduLength + 1) >> 8);
-        frame_[5] = static_cast<std::uint8_t>(pduLength + 1);
-        frame_[6] = request.unit;
-        std::memcpy(frame_.data() + HeaderSize, request.pdu.data(), pduLength);
+        ++transaction_;
+        putField(frame_, TransactionAt, transaction_);
+        putField(frame_, LengthFieldAt, static_cast<std::uint16_t>(pduLength + 1));
+        frame_[UnitAt] = request.unit;
+        std::memcpy(frame_.data() + HeaderSize, requestPdu.data(), pduLength);
 
         if (const int error = sendFrame(HeaderSize + pduLength); error != 0) {
             close();
@@ -176,21 +205,22 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
             return {error, {}};
         }
         std::size_t frameLength = 0;
-        if (const int error = receiveFrame(frameLength); error != 0) {
+        if (const int error = receiveFrame(transaction_, frameLength); error != 0) {
             close();
             return {error, {}};
         }
         const std::size_t replyLength = frameLength > HeaderSize ? frameLength - HeaderSize : 0;
         const auto reply = std::span<const std::uint8_t>(frame_).subspan(HeaderSize, replyLength);
-        // Every reply holds at least its function code.
-        if (reply.size() < std::max<std::size_t>(plcdrv::fc::replyPduLength(reply), 1)) {
+        // An over-long frame is cut and its rest still on the way: no reply
+        // of this client's requests is that long, and the stream can only be
+        // trusted again on a new connection. Any other mismatch closes it
+        // too, so that whatever confused the server starts afresh.
+        const bool ours = !overLong_ && frameLength > HeaderSize && fieldAt(frame_, ProtocolAt) == ModbusProtocol &&
+            fieldAt(frame_, TransactionAt) == transaction_ && frame_[UnitAt] == request.unit;
+        if (!ours || plcdrv::fitReply(requestPdu, reply, plcdrv::ReplyExtent::Exact) == plcdrv::ReplyFit::Malformed) {
             close();
             return {MalformedReply, {}};
         }
-        // The rest of an over-long reply is still on its way; the stream can
-        // only be trusted again on a new connection.
-        if (overLong_)
-            close();
         return {0, reply};
     }
 }

@@ -32,11 +32,10 @@ std::uint16_t modbusTcpPort();
 // Transport failure codes besides socket error numbers, as the int results
 // below carry them.
 constexpr int HostDidNotRespond = platform::errorNumber(platform::ErrorCode::HostDidNotRespond);
-// A reply too short for what its function code announces (its MBAP length
-// cut it): the code the driver posts for a frame that fails its check, so a
-// malformed reply reads the same on every adapter. The connection is closed,
-// since the rest of such a frame may still be on its way.
-constexpr int MalformedReply = platform::errorNumber(platform::ErrorCode::NoValidReply);
+// A reply that is not this request's (see exchange()): the code the driver
+// posts for a frame that fails its check, so a malformed reply reads the
+// same on every adapter.
+constexpr int MalformedReply = platform::errorNumber(platform::ErrorCode::MalformedReply);
 
 struct TcpRequest {
     std::string_view host;             // must stay valid during the exchange
@@ -63,6 +62,14 @@ public:
     // Sends the request and waits for its reply. A send that fails because
     // the connection was reset is retried once on a new connection; every
     // other failure ends the exchange and closes the connection.
+    //
+    // Each request frame carries a transaction identifier of its own. A
+    // whole frame with another one (a late or repeated reply to an earlier
+    // request) is skipped and the wait goes on within the same budget. The
+    // reply is MalformedReply, and the connection closed, when its protocol
+    // identifier is not 0, its unit identifier is not the request's, its
+    // MBAP length does not fit the frame buffer, or its PDU does not answer
+    // the request (plcdrv::fitReply).
     TcpResult exchange(const TcpRequest& request);
 
     bool isOpen() const { return socket_ != nullptr; }
@@ -72,14 +79,15 @@ public:
 private:
     int openConnection(const TcpRequest& request);
     int sendFrame(std::size_t length);
-    int receiveFrame(std::size_t& frameLength);
+    int receiveFrame(std::uint16_t transaction, std::size_t& frameLength);
 
     SocketOpener opener_;
     std::unique_ptr<StreamSocket> socket_;
     std::string connectedHost_;
     int budget_ = 0;
-    bool used_ = false;     // a frame went out on this connection
-    bool overLong_ = false; // the last reply did not fit the frame buffer
+    bool used_ = false;             // a frame went out on this connection
+    bool overLong_ = false;         // the last reply did not fit the frame buffer
+    std::uint16_t transaction_ = 0; // of the last request frame sent
     std::array<std::uint8_t, FrameSize> frame_{};
 };
 

@@ -199,6 +199,20 @@ std::vector<ScriptCase> scriptCases()
                 return std::vector<Step>{{milliseconds(0), reply}};
             },
             -3, 3, -1, 0, 900},
+        // Whole frames with a good CRC that do not answer the request: no
+        // valid reply, at once, and nothing of them in the packet.
+        {"WriteEchoToARead", read2, 1000,
+            [](const Bytes& request, int) {
+                return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x05, 0x00, 0x00, 0xFF, 0x00})}};
+            },
+            -3, 3, 0, 0, 900},
+        {"ReplyFromAnotherSlave", read2, 1000,
+            [](const Bytes& request, int) {
+                Bytes reply = ScriptedRtuSlave::readReply(request);
+                reply[0] = static_cast<std::uint8_t>(reply[0] + 1);
+                return std::vector<Step>{{milliseconds(0), rtuFrame(Bytes(reply.begin(), reply.end() - 2))}};
+            },
+            -3, 3, 0, 0, 900},
         {"ExceptionReply", read2, 1000,
             [](const Bytes& request, int) {
                 return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x83, 0x02})}};

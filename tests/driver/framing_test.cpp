@@ -271,7 +271,7 @@ TYPED_TEST(MessageKinds, ReadExceptionStatusKeepsItsStatusByteAsTheCount)
 
 TYPED_TEST(MessageKinds, ReplyAccessorsReadTheParsedData)
 {
-    auto m = this->request(Bytes{0x01, 0x00, 0x00, 0x00, 16});
+    auto m = this->request(Bytes{0x01, 0x00, 0x00, 0x00, 24}, 5);
     ASSERT_NE(this->deliver(*m, TypeParam::frame(5, Bytes{0x01, 0x03, 0x05, 0x80, 'A'})), 0u);
     ASSERT_EQ(m->checkReply(), 1);
     m->parseReply();
@@ -337,7 +337,8 @@ TYPED_TEST(SerialMessageKinds, ParsingStopsAtTheReceivedBytes)
 {
     // An echo whose address high byte (read as the count) is 0x40 and a
     // short read reply forced complete: the count byte promises more
-    // than arrived.
+    // than arrived. Neither answers the read, and parsing them anyway
+    // still stays within what arrived.
     for (const Bytes& pdu : {Bytes{0x10, 0x40, 0x00, 0x00, 0x02}, Bytes{0x03, 0xFA, 0x00, 0x01}}) {
         auto m = this->request(Bytes{0x03, 0x00, 0x00, 0x00, 1});
         const Bytes wire = TypeParam::frame(1, pdu);
@@ -345,7 +346,8 @@ TYPED_TEST(SerialMessageKinds, ParsingStopsAtTheReceivedBytes)
         for (std::uint8_t b : wire)
             ASSERT_TRUE(m->receiveByte(b));
         m->setComplete(true);
-        ASSERT_EQ(m->checkReply(), 1);
+        EXPECT_EQ(m->checkReply(), 0);
+        EXPECT_EQ(m->exceptionCode(), 0);
         m->parseReply();
         EXPECT_EQ(m->replyDataCount(), pdu.size() - 2);
         EXPECT_TRUE(std::equal(pdu.begin() + 2, pdu.end(), m->replyData()));
@@ -389,6 +391,41 @@ TYPED_TEST(MessageKinds, IncompleteReplyIsNotChecked)
     m->setComplete(false);
     EXPECT_EQ(m->checkReply(), 0);
     EXPECT_EQ(m->exceptionCode(), 0);
+}
+
+// Replies that are well framed but not the request's: each is no valid
+// reply, the same rule the control's Modbus TCP client applies, and the
+// packet keeps what it held.
+TYPED_TEST(MessageKinds, ReplyThatDoesNotAnswerTheRequestIsNoValidReply)
+{
+    const Bytes readTwo{0x03, 0x00, 0x00, 0x00, 0x02};
+    Bytes twoHundredFifty{0x03, 250};
+    twoHundredFifty.resize(252, 0x11);
+    std::vector<std::pair<const char*, Bytes>> frames = {
+        {"another function", TypeParam::frame(1, Bytes{0x04, 0x04, 0, 1, 0, 2})},
+        {"write echo", TypeParam::frame(1, Bytes{0x05, 0x00, 0x00, 0xFF, 0x00})},
+        {"short count", TypeParam::frame(1, Bytes{0x03, 0x02, 0, 1})},
+        {"long count", TypeParam::frame(1, Bytes{0x03, 0x06, 0, 1, 0, 2, 0, 3})},
+        {"250 bytes", TypeParam::frame(1, twoHundredFifty)},
+        {"exception of another function", TypeParam::frame(1, Bytes{0x84, 0x02})},
+        {"exception without a code", TypeParam::frame(1, Bytes{0x83, 0x00})},
+    };
+    if constexpr (TypeParam::serial) {
+        frames.push_back({"another slave", TypeParam::frame(2, Bytes{0x03, 0x04, 0, 1, 0, 2})});
+    }
+    for (const auto& [name, wire] : frames) {
+        SCOPED_TRACE(name);
+        auto m = this->request(readTwo);
+        ASSERT_NE(this->deliver(*m, wire), 0u);
+        EXPECT_EQ(m->checkReply(), 0);
+        EXPECT_EQ(m->exceptionCode(), 0);
+
+        auto packet = packetFor(1, readTwo);
+        std::memset(packet.data, 0xEE, sizeof packet.data);
+        EXPECT_EQ(plcdrv::storeReply(*m, 0, TypeParam::serial, packet), plcdrv::kNoReplyStatus);
+        EXPECT_EQ(packet.functionCode, 0x03);
+        EXPECT_EQ(packet.data[0], 0xEE);
+    }
 }
 
 // Frames given as examples of the protocol's framing.
@@ -444,6 +481,8 @@ TEST_P(AsciiReplies, Check)
 {
     const AsciiCase& c = GetParam();
     plcdrv::AsciiMessage m;
+    const Bytes readOne{0x03, 0x00, 0x00, 0x00, 0x01};
+    m.setRequest(1, readOne);
     m.reset();
     for (char ch : c.frame)
         ASSERT_TRUE(m.receiveByte(static_cast<std::uint8_t>(ch)));

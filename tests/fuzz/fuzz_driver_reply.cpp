@@ -68,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < 5; ++i)
         packet.data[i] = input.byte();
     const int probe = static_cast<std::int16_t>(input.word());
+    std::uint8_t request[6] = {packet.functionCode};
+    std::memcpy(request + 1, packet.data, 5);
     const auto rest = input.rest();
     const std::vector<std::uint8_t> wire(rest.begin(), rest.end());
 
@@ -88,7 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (status == 0)
         check(message->checkReply() == 1 || message->exceptionCode() != 0);
     regaccess::RegisterBuffer buffer;
-    (void)regaccess::processReply(
-        std::span<const std::uint8_t>(&packet.functionCode, plcdrv::MaxPduLength), status, buffer);
+    std::uint8_t pdu[plcdrv::MaxPduLength];
+    pdu[0] = packet.functionCode;
+    std::memcpy(pdu + 1, packet.data, sizeof packet.data);
+    (void)regaccess::processReply(std::span<const std::uint8_t>(request, static_cast<std::size_t>(packet.pduLength)),
+        pdu, plcdrv::ReplyExtent::AtLeast, status, buffer);
     return 0;
 }

@@ -187,6 +187,31 @@ write("fuzz_rtu_reply", "bad_crc", driver_seed(3, rtu(pdus["read_registers"])[:-
 write("fuzz_ascii_reply", "lower_case", driver_seed(3, ascii_frame(pdus["read_registers"]).lower()))
 write("fuzz_mbx_reply", "count_beyond", driver_seed(3, [3, 250, 1, 2]))
 
+# ---- replies against their requests -------------------------------------------------
+# Layout: the request's slave, the reply's slave, the request PDU's length - 1,
+# the request PDU, then the reply PDU.
+def match_seed(request, reply, slave=255, reply_slave=255):
+    return bytes([slave, reply_slave, len(request) - 1]) + bytes(request) + bytes(reply)
+
+read_two = [3, 0, 0, 0, 2]
+disabled_point = [126, 4, 0x16, 0, 0, 5]
+match_seeds = {
+    "read_registers": match_seed(read_two, [3, 4, 0, 1, 0, 2]),
+    "read_coils": match_seed([1, 0, 0, 0, 10], [1, 2, 0xFF, 0x03]),
+    "write_registers": match_seed([16, 0, 0, 0, 1, 2, 0, 7], [16, 0, 0, 0, 1]),
+    "write_coil": match_seed([5, 0, 1, 0xFF, 0], [5, 0, 1, 0xFF, 0]),
+    "exception": match_seed(read_two, [0x83, 2]),
+    "echo_to_a_read": match_seed(read_two, [5, 0, 0, 0xFF, 0]),
+    "short_count": match_seed(read_two, [3, 2, 0, 1]),
+    "other_slave": match_seed(read_two, [3, 4, 0, 1, 0, 2], slave=1, reply_slave=2),
+    "disabled_points": match_seed(disabled_point, [126, 5, 0x16, 0, 0x12, 0x34, 7]),
+    "diagnostics": match_seed([8, 0, 0x15, 0, 3], [8, 0, 0x15, 0, 3, 2, 9, 8]),
+    "report_slave": match_seed([17], [17, 3, 1, 0xFF, 0x41]),
+    "exception_status": match_seed([7], [7, 0x6D]),
+}
+for name, seed in match_seeds.items():
+    write("fuzz_reply_match", name, seed)
+
 # ---- driver requests ------------------------------------------------------------------
 def packet(function, data, pdu_length, route=(255, 0, 0, 0, 0)):
     p = struct.pack("<IhHi6si", 0x10, 1, 0x4000, 0, b"\0" * 6, pdu_length)

@@ -16,7 +16,7 @@ TEST(FailureText, WordsForEachKindOfCodeAndTheWindowsOwnWording)
     EXPECT_EQ(errorText(10060), QStringLiteral("timed out"));
     EXPECT_EQ(errorText(2), QStringLiteral("illegal data address"));
     EXPECT_EQ(errorText(4), QStringLiteral("device failure"));
-    EXPECT_EQ(errorText(-3), QStringLiteral("device did not respond"));
+    EXPECT_EQ(errorText(-3), QStringLiteral("device did not respond, or its reply did not match the request"));
     EXPECT_EQ(errorText(4711), QStringLiteral("error 4711"));
 
     EXPECT_EQ(errorText(6, ErrorWording::Window), QStringLiteral("Slave Device is busy"));

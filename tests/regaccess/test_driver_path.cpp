@@ -160,18 +160,38 @@ TEST(DriverCompletionTest, CompletionStatusIsReportedAndStoredInErrorCode)
 
 TEST(DriverCompletionTest, SuccessfulCompletionProcessesThePacketReply)
 {
-    // A read request built by Trigger leaves function 3 in the packet; the
-    // packet's data field is zero, so the completion is a read of no data.
+    // A read of no registers built by Trigger leaves function 3 and a zero
+    // count in the packet: the reply to just that request.
     Plctag control;
     EventRecorder events(control);
     control.setAdapter(test::SerialAdapter);
     control.setRegType(Plctag::HoldRegs_4xxxx);
+    control.setSize(0);
     control.Trigger();
     events.clear();
     platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, 0);
     deliverPostedMessages();
     EXPECT_EQ(events.events, QStringList{QStringLiteral("read")});
     EXPECT_EQ(control.ErrorCode(), 0);
+}
+
+TEST(DriverCompletionTest, PacketThatDoesNotAnswerTheRequestIsMalformed)
+{
+    // The packet still holds the request (count byte 0 where a read of one
+    // register is answered with 2): no part of it may pass for the reply.
+    Plctag control;
+    EventRecorder events(control);
+    control.setAdapter(test::SerialAdapter);
+    control.setRegType(Plctag::HoldRegs_4xxxx);
+    control.setSize(1);
+    control.setWordVal(0, 0x7777);
+    control.Trigger();
+    events.clear();
+    platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, 0);
+    deliverPostedMessages();
+    EXPECT_EQ(events.events, QStringList{QStringLiteral("error -3")});
+    EXPECT_EQ(control.ErrorCode(), -3);
+    EXPECT_EQ(control.WordVal(0), 0x7777);
 }
 
 TEST(DriverCompletionTest, CompletionIsIgnoredInDesignModeAndOtherMessagesAlways)

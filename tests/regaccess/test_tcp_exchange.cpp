@@ -322,8 +322,9 @@ TEST(TcpFrameTest, FrameCarriesUnitLengthAndPdu)
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0], (test::Bytes{0, 0, 0, 0, 0, 6, 255, 3, 0, 0, 0, 10}));
-    EXPECT_EQ(requests[1], (test::Bytes{0, 0, 0, 0, 0, 6, 7, 3, 0x12, 0x34, 0, 2}));
+    // Each request has a transaction identifier of its own.
+    EXPECT_EQ(requests[0], (test::Bytes{0, 1, 0, 0, 0, 6, 255, 3, 0, 0, 0, 10}));
+    EXPECT_EQ(requests[1], (test::Bytes{0, 2, 0, 0, 0, 6, 7, 3, 0x12, 0x34, 0, 2}));
     EXPECT_EQ(control.WordVal(0), 1);
     EXPECT_EQ(control.WordVal(1), 2);
 }

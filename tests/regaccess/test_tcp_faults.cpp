@@ -197,7 +197,7 @@ TEST_F(FaultTest, ServerClosingInsteadOfAnsweringIsAResetNotAReply)
     EXPECT_EQ(control.WordVal(0), 0x7777) << "the request frame must not be taken for the reply";
 }
 
-TEST_F(FaultTest, OverLongReplyIsCutAtTheFrameAndTheConnectionRenewed)
+TEST_F(FaultTest, OverLongReplyIsAMalformedReplyAndTheConnectionRenewed)
 {
     start([&](FaultConnection& c) {
         if (c.index() == 0) {
@@ -216,12 +216,10 @@ TEST_F(FaultTest, OverLongReplyIsCutAtTheFrameAndTheConnectionRenewed)
         }
         serve(c, 9);
     });
-    EXPECT_TRUE(control.Trigger());
-    EXPECT_EQ(events.last(), QStringLiteral("read"));
-    // 125 registers fit the packet; the rest of the frame is dropped.
-    EXPECT_EQ(control.WordVal(0), 0x0001);
-    EXPECT_EQ(control.WordVal(124), ((248 & 0x7F) << 8) | (249 & 0x7F));
-    EXPECT_EQ(control.WordVal(125), 0);
+    control.setWordVal(0, 0x7777);
+    EXPECT_FALSE(control.Trigger());
+    EXPECT_EQ(events.events, QStringList{QStringLiteral("error %1").arg(MalformedReply)});
+    EXPECT_EQ(control.WordVal(0), 0x7777);
 
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 9);
