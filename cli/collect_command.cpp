@@ -2,6 +2,7 @@
 // site journal, exactly once.
 #include "command.h"
 #include "console.h"
+#include "journal_link.h"
 #include "module_collector.h"
 #include "module_session.h"
 
@@ -64,28 +65,23 @@ public:
             context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
             return ExitStatus::BadUsage;
         }
-        location_ = *location;
-        context.console.error(QStringLiteral("chronel-cli: collecting into %1").arg(location_.displayName()));
+        store.close();
+        // One connection for every module of the run.
+        link_ = std::make_unique<JournalLink>(*location);
+        context.console.error(QStringLiteral("chronel-cli: collecting into %1").arg(location->displayName()));
         return ExitStatus::Done;
     }
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
-        // A connection of the module's own, on the module's thread.
-        chronel::JournalStore store;
-        QString error;
-        if (!store.open(location_, &error)) {
-            context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
-            return ExitStatus::BadUsage;
-        }
-        ModuleCollector collector(session, store, context.console, context.name, context.intervalMs);
+        ModuleCollector collector(session, *link_, context.console, context.name, context.intervalMs);
         return collector.run(seconds_ ? int(std::lround(*seconds_ * 1000)) : -1);
     }
 
 private:
     QString journalText_;
     std::optional<double> seconds_;
-    chronel::JournalLocation location_;
+    std::unique_ptr<JournalLink> link_;
 };
 
 } // namespace

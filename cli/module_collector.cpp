@@ -3,6 +3,7 @@
 #include "command_loop.h"
 #include "console.h"
 #include "failure_report.h"
+#include "journal_link.h"
 #include "module_session.h"
 #include "terminal.h"
 #include "transfer_run.h"
@@ -11,7 +12,6 @@
 #include "core/live/status_block.h"
 #include "core/model/module_map.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
@@ -60,7 +60,7 @@ std::optional<chronel::EventBlockWords> BlockOfBytes(const QByteArray& bytes)
 
 } // namespace
 
-ModuleCollector::ModuleCollector(ModuleSession& session, chronel::JournalStore& journal, Console& console,
+ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console,
     const QString& name, std::optional<int> intervalMs)
     : session_(session)
     , journal_(journal)
@@ -119,12 +119,7 @@ ModuleCollector::~ModuleCollector() { session_.stopPolling(); }
 bool ModuleCollector::loadState()
 {
     QString error;
-    std::optional<chronel::JournalModuleState> state = journal_.moduleState(session_.address(), &error);
-    if (!state) {
-        const chronel::JournalLocation where = journal_.location();
-        if (journal_.open(where, &error))
-            state = journal_.moduleState(session_.address(), &error);
-    }
+    const std::optional<chronel::JournalModuleState> state = journal_.moduleState(session_.address(), &error);
     if (!state) {
         journalRefused(error);
         return false;
@@ -177,17 +172,6 @@ void ModuleCollector::blockRead(const chronel::EventBlockWords& block)
         refreshPoints_ = true;
 }
 
-bool ModuleCollector::storeRows(const QList<chronel::JournalEvent>& rows, const chronel::JournalModuleState& state,
-    qint64* number, QString* error)
-{
-    // A server connection that broke (a restarted PostgreSQL) is opened
-    // again once before the block is given back to the module.
-    if (journal_.appendBlock(rows, state, error, number))
-        return true;
-    const chronel::JournalLocation where = journal_.location();
-    return journal_.open(where, error) && journal_.appendBlock(rows, state, error, number);
-}
-
 bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block)
 {
     // Events of a module whose point table is not its own wait for it.
@@ -205,7 +189,7 @@ bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const ch
     state.decoder = live_->eventScan().decoder().state().toText();
     QString error;
     qint64 number = 0;
-    if (!storeRows(rows, state, &number, &error)) {
+    if (!journal_.appendBlock(rows, state, &error, &number)) {
         leftInModule_ = quint16(block[chronel::eventblock::PendingEventsWord]);
         journalRefused(error);
         return false;
@@ -325,8 +309,11 @@ void ModuleCollector::readPointTable()
     pace_.stop();
     pointsTried_ = QDateTime::currentDateTimeUtc();
     // The upload stops the scan and leaves every channel stopped.
+    // Within the run's time: a module that answers slowly must not hold a
+    // collection of fixed length past its end.
+    const int left = deadline_.isForever() ? -1 : int(std::max<qint64>(deadline_.remainingTime(), 0));
     const ExitStatus status =
-        RunTransfer(session_, TransferKind::Upload, transferIntervalMs_, console_, PointTableErrorLimit);
+        RunTransfer(session_, TransferKind::Upload, transferIntervalMs_, console_, PointTableErrorLimit, left);
     if (status == ExitStatus::Done) {
         points_ = session_.model().points();
         pointsKnown_ = true;
@@ -346,11 +333,11 @@ void ModuleCollector::readPointTable()
 
 ExitStatus ModuleCollector::run(int timeLimitMs)
 {
-    QElapsedTimer running;
-    running.start();
+    if (timeLimitMs >= 0)
+        deadline_.setRemainingTime(timeLimitMs);
     readPointTable();
     CommandLoop loop;
-    const int left = timeLimitMs < 0 ? -1 : std::max(0, timeLimitMs - int(running.elapsed()));
+    const int left = deadline_.isForever() ? -1 : int(std::max<qint64>(deadline_.remainingTime(), 0));
     const ExitStatus status = loop.run(ExitStatus::Done, left, ExitStatus::Done);
     session_.stopPolling();
     stateRetry_.stop();

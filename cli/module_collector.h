@@ -28,6 +28,7 @@
 #include "journal/journal_store.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -37,12 +38,13 @@
 namespace chronelcli {
 
 class Console;
+class JournalLink;
 class ModuleSession;
 
 class ModuleCollector : public QObject {
 public:
     // `name`: the site file's name for the module; empty to take its Module Name.
-    ModuleCollector(ModuleSession& session, chronel::JournalStore& journal, Console& console, const QString& name,
+    ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console, const QString& name,
         std::optional<int> intervalMs);
     ~ModuleCollector() override;
 
@@ -61,8 +63,6 @@ private:
     void startScan();
     void blockRead(const chronel::EventBlockWords& block);
     bool store(const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block);
-    bool storeRows(const QList<chronel::JournalEvent>& rows, const chronel::JournalModuleState& state, qint64* number,
-        QString* error);
     void journalRefused(const QString& error);
     void acknowledged();
     void afterCompletion();
@@ -71,11 +71,12 @@ private:
     void readPointTable();
 
     ModuleSession& session_;
-    chronel::JournalStore& journal_;
+    JournalLink& journal_;
     Console& console_;
     QString siteName_;
     int idleIntervalMs_;
     int transferIntervalMs_;
+    QDeadlineTimer deadline_{QDeadlineTimer::Forever}; // the end of the run
     std::unique_ptr<chronel::LiveData> live_;
     chronel::ModuleClock clock_;
     chronel::PointTable points_{};

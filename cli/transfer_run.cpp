@@ -9,7 +9,7 @@
 namespace chronelcli {
 
 ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console,
-    std::optional<int> errorLimit)
+    std::optional<int> errorLimit, int timeLimitMs)
 {
     chronel::ChronelModel& model = session.model();
     // The sequence's failure box says only that it failed; the failure that
@@ -51,7 +51,7 @@ ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<
         transfer.startUpload();
     else
         transfer.startDownload();
-    const ExitStatus status = loop.run();
+    const ExitStatus status = loop.run(ExitStatus::ModuleFailed, timeLimitMs, ExitStatus::ModuleFailed);
     session.stopPolling();
     QObject::disconnect(progress);
     console.endProgress();

@@ -13,8 +13,9 @@ class ModuleSession;
 
 enum class TransferKind { Upload, Download };
 
-// `errorLimit`: the errors the sequence survives, the window's when absent.
+// `errorLimit`: the errors the sequence survives, the window's when absent;
+// `timeLimitMs` (none when negative) fails a transfer still running then.
 ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<int> intervalMs, Console& console,
-    std::optional<int> errorLimit = std::nullopt);
+    std::optional<int> errorLimit = std::nullopt, int timeLimitMs = -1);
 
 } // namespace chronelcli
