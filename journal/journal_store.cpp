@@ -1,12 +1,17 @@
 #include "journal_store.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 
 #include <atomic>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace chronel {
 
@@ -42,6 +47,21 @@ QString CheckEvent(const JournalEvent& event)
     return {};
 }
 
+// A journal holds what happened at a site; its file is its owner's alone.
+// SQLite gives the -wal and -shm files the main file's mode.
+constexpr mode_t JournalFileMode = 0600;
+
+// SQLite would create a missing file under the umask (0644 as a rule): it is
+// created here first, empty, which SQLite takes for a new database. A
+// failure is left for SQLite's open to report.
+void CreateJournalFile(const QString& path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, JournalFileMode);
+    if (fd >= 0)
+        ::close(fd);
+}
+
 // The drivers bind a null string as NULL; every column but the id is NOT NULL.
 QString NotNull(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
 
@@ -73,6 +93,8 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
     close();
     location_ = location;
     connection_ = NewConnectionName();
+    if (location.kind == JournalLocation::Kind::Sqlite)
+        CreateJournalFile(location.path);
     if (!openDatabase(error)) {
         close();
         return false;
