@@ -2,7 +2,8 @@
 
 #include "core/fields/module_address.h"
 
-#include <QFile>
+#include "platform/safe_file.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -23,10 +24,15 @@ std::optional<SiteModule> ParseModuleWord(const QString& word, QString* error)
         }
         module.adapter = match.captured(1).toInt();
     }
-    if (!chronel::ParseIpv4Address(module.address)) {
+    const std::optional<chronel::OctetFields> octets = chronel::ParseIpv4Address(module.address);
+    if (!octets) {
         *error = QStringLiteral("%1: not an IPv4 address (A.B.C.D)").arg(module.address);
         return std::nullopt;
     }
+    // One spelling per module: "127.000.000.001" is 127.0.0.1, so both
+    // compare equal (one session per module) and the resolver, which would
+    // read a leading zero as octal, never sees one.
+    module.address = QStringList(octets->begin(), octets->end()).join(QLatin1Char('.'));
     return module;
 }
 
@@ -67,13 +73,13 @@ AddressList ParseAddressList(const QString& text, const QString& fileName)
 
 AddressList ReadAddressList(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const platform::SmallFile file = platform::readSmallFile(path);
+    if (file.status != platform::SmallFile::Status::Read) {
         AddressList list;
-        list.error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        list.error = QStringLiteral("%1: %2").arg(path, file.reason);
         return list;
     }
-    return ParseAddressList(QString::fromUtf8(file.readAll()), path);
+    return ParseAddressList(QString::fromUtf8(file.bytes), path);
 }
 
 } // namespace chronelcli

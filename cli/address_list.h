@@ -10,7 +10,9 @@
 //
 // An address may name the logical adapter (0 … 7, as DRVSETUP numbers them)
 // that reaches the module, here as on the command line; adapter 0 when it
-// names none.
+// names none. Addresses are kept in their shortest decimal form, so one
+// module is one address however it was written. A file that is not a
+// regular one or is larger than platform::SmallFileLimit is refused.
 #include <QString>
 #include <QStringList>
 

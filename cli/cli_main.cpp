@@ -54,7 +54,7 @@ int main(int argc, char* argv[])
 
     if (options.help || options.command == QLatin1String("help")) {
         const CommandInfo* about = options.commandArgs.isEmpty() ? nullptr : FindCommand(options.commandArgs[0]);
-        console.line(WithoutFinalNewline(about ? CommandHelp(*about) : ToolHelp()));
+        console.lines(WithoutFinalNewline(about ? CommandHelp(*about) : ToolHelp()));
         return int(ExitStatus::Done);
     }
     if (options.command.isEmpty())
@@ -64,7 +64,7 @@ int main(int argc, char* argv[])
     if (!info)
         return Usage(console, QStringLiteral("unknown command %1").arg(options.command), toolUsage);
     if (options.commandArgs.contains(QStringLiteral("--help")) || options.commandArgs.contains(QStringLiteral("-h"))) {
-        console.line(WithoutFinalNewline(CommandHelp(*info)));
+        console.lines(WithoutFinalNewline(CommandHelp(*info)));
         return int(ExitStatus::Done);
     }
 

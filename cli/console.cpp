@@ -4,6 +4,7 @@
 #include "progress_bar.h"
 
 #include "platform/message_box.h"
+#include "platform/printable_text.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -78,7 +79,7 @@ struct Console::Screen {
                     QStringLiteral(" %1 s  ").arg(e.started.elapsed() / 1000, 4) +
                     (e.bar ? ProgressBarText(e.label, e.value, e.maximum, ModuleBarWidth) : QStringLiteral("running"));
             }
-            lines << text.left(std::max(1, size.columns - 1));
+            lines << platform::printableText(text).left(std::max(1, size.columns - 1));
         }
         if (shown < qsizetype(entries.size()))
             lines << QStringLiteral("… and %1 more running").arg(qsizetype(entries.size()) - shown);
@@ -125,7 +126,7 @@ struct Console::Screen {
     void writeLine(std::FILE* stream, const QString& text)
     {
         erase();
-        const QByteArray bytes = text.toLocal8Bit();
+        const QByteArray bytes = platform::printableText(text).toLocal8Bit();
         std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
         std::fputc('\n', stream);
         std::fflush(stream);
@@ -172,6 +173,12 @@ void Console::line(const QString& text)
 {
     lastLine_ = text;
     write(false, text);
+}
+
+void Console::lines(const QString& text)
+{
+    for (const QString& l : text.split(QLatin1Char('\n')))
+        line(l);
 }
 
 void Console::error(const QString& text)

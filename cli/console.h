@@ -10,7 +10,10 @@
 // is a line of its own in the display, one line per running module. All
 // consoles of a process share one lock; any thread may write.
 //
-// Texts are written in the locale's 8-bit encoding.
+// Texts are written in the locale's 8-bit encoding. Every line is one line:
+// a control character in it (a module's text may hold any) is written as
+// \xHH (platform/printable_text.h), so no text moves the cursor, retitles
+// the terminal or starts a line of its own.
 #include "core/model/user_message.h"
 #include "terminal.h"
 
@@ -35,6 +38,8 @@ public:
 
     // One result line on stdout.
     void line(const QString& text);
+    // The program's own text of several lines (help), a line for each.
+    void lines(const QString& text);
     // One message line on stderr.
     void error(const QString& text);
     // A frame trace line on stderr: no message of the module's.

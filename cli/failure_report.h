@@ -9,6 +9,10 @@ namespace chronelcli {
 // "chronel-cli: 127.0.0.1:502: connection refused (Communications error #  10061)"
 QString CommunicationFailureLine(const QString& module, int code);
 
+// What to do when the process has no file descriptor left (EMFILE): each
+// module of a run holds several (its connections, the journal's files).
+QString OpenFileLimitAdvice();
+
 // "chronel-cli: site.csv: No such file or directory (File Open Error)"
 QString FileFailureLine(const QString& what, const QString& windowText);
 

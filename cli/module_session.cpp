@@ -2,8 +2,11 @@
 
 #include "console.h"
 #include "core/link/plctag_factory.h"
+#include "failure_report.h"
 #include "regaccess/adapter_selection.h"
 #include "regaccess/tcp_transport.h"
+
+#include <cerrno>
 
 namespace chronelcli {
 
@@ -28,7 +31,15 @@ ModuleSession::ModuleSession(const QString& address, Console& console, int adapt
             if (hintShown_)
                 return;
             hintShown_ = true;
-            console.error(text + QStringLiteral(" Or run with --tcp."));
+            // The hint names an adapter file that could not be read; --tcp
+            // would not help when the reason is the process's own limit.
+            const platform::ProfileReadFailure unread = regaccess::lastAdapterConfigFailure();
+            if (unread.file.isEmpty())
+                console.error(text + QStringLiteral(" Or run with --tcp."));
+            else if (unread.systemError == EMFILE || unread.systemError == ENFILE)
+                console.error(text + QLatin1Char(' ') + OpenFileLimitAdvice());
+            else
+                console.error(text);
         });
 }
 

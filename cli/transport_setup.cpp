@@ -1,5 +1,7 @@
 #include "transport_setup.h"
 
+#include "platform/safe_file.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -36,6 +38,12 @@ bool TransportSetup::apply(bool tcp, const QString& iniPath, QString* error)
         const QFileInfo info(iniPath);
         if (!info.isFile() || !info.isReadable()) {
             *error = QStringLiteral("--ini %1: no readable file").arg(iniPath);
+            return false;
+        }
+        // Said here, once: the adapters would read such a file as empty.
+        if (const platform::SmallFile ini = platform::readSmallFile(iniPath);
+            ini.status != platform::SmallFile::Status::Read) {
+            *error = QStringLiteral("--ini %1: %2").arg(iniPath, ini.reason);
             return false;
         }
         path = info.absoluteFilePath();

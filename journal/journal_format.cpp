@@ -1,5 +1,7 @@
 #include "journal_format.h"
 
+#include "platform/printable_text.h"
+
 #include <QFileDevice>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,14 +13,52 @@ namespace chronel {
 
 namespace {
 
-QString CsvField(const QString& field)
+// A spreadsheet takes a field that starts with one of these for a formula
+// (a tab or CR before one counts too); a leading apostrophe makes it text.
+// Numbers, negative ones included, are left as they are.
+QString FormulaGuarded(const QString& field)
+{
+    static const QString starts = QStringLiteral("=+-@\t\r");
+    if (field.isEmpty() || !starts.contains(field.front()))
+        return field;
+    bool number = false;
+    field.toDouble(&number);
+    return number ? field : u'\'' + field;
+}
+
+QString CsvField(const QString& text)
 {
     static const QString special = QStringLiteral(",\"\r\n");
+    const QString field = FormulaGuarded(platform::printableText(text, platform::ControlsKept::LineLayout));
     if (std::none_of(field.begin(), field.end(), [](QChar c) { return special.contains(c); }))
         return field;
     QString quoted = field;
     quoted.replace(u'"', QStringLiteral("\"\""));
     return u'"' + quoted + u'"';
+}
+
+// A line of the text format: one line, whatever the module's texts hold.
+QString TextField(const QString& text) { return platform::printableText(text); }
+
+// QJsonDocument escapes C0 controls but writes DEL and C1 controls as they
+// are; they can only stand inside strings, so \u escapes are exact there.
+QByteArray WithoutRawControls(const QByteArray& json)
+{
+    QByteArray out;
+    out.reserve(json.size());
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const auto c = static_cast<unsigned char>(json[i]);
+        const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
+        if (c == 0x7f) {
+            out += "\\u007f";
+        } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+            out += "\\u00" + QByteArray::number(next, 16);
+            ++i;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
 }
 
 QByteArray CsvLine(const JournalEvent& event)
@@ -53,7 +93,7 @@ QByteArray JsonLine(const JournalEvent& event)
         {QStringLiteral("record"), event.record},
         {QStringLiteral("marks"), event.marks},
     };
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    return WithoutRawControls(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n';
 }
 
 } // namespace
@@ -98,7 +138,8 @@ bool JournalWriter::write(const JournalEvent& event, QString* error)
 {
     switch (format_) {
     case JournalFormat::Text: {
-        QString line = (event.moduleName.isEmpty() ? event.module : event.moduleName) + QStringLiteral("  ") + event.text;
+        QString line = TextField(event.moduleName.isEmpty() ? event.module : event.moduleName) + QStringLiteral("  ") +
+            TextField(event.text);
         if (!event.marks.isEmpty())
             line += QStringLiteral("  [%1]").arg(event.marks);
         return put(line.toUtf8() + '\n', error);

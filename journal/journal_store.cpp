@@ -4,6 +4,7 @@
 #include "postgres_connection.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -12,6 +13,10 @@
 
 #include <algorithm>
 #include <atomic>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace chronel {
 
@@ -46,6 +51,21 @@ QString CheckEvent(const JournalEvent& event)
     if (!event.received.isValid())
         return QStringLiteral("no received time");
     return {};
+}
+
+// A journal holds what happened at a site; its file is its owner's alone.
+// SQLite gives the -wal and -shm files the main file's mode.
+constexpr mode_t JournalFileMode = 0600;
+
+// SQLite would create a missing file under the umask (0644 as a rule): it is
+// created here first, empty, which SQLite takes for a new database. A
+// failure is left for SQLite's open to report.
+void CreateJournalFile(const QString& path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, JournalFileMode);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 // The drivers bind a null string as NULL; every column but the id is NOT NULL.
@@ -85,6 +105,8 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
     location_ = location;
     readOnly_ = false;
     connection_ = NewConnectionName();
+    if (location.kind == JournalLocation::Kind::Sqlite)
+        CreateJournalFile(location.path);
     const QDeadlineTimer answer(PostgresAnswerMs);
     if (!openDatabase(answer, error)) {
         close();

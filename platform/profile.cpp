@@ -1,8 +1,9 @@
 #include "platform/profile.h"
 
+#include "platform/safe_file.h"
+
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
@@ -72,18 +73,22 @@ ParsedLine parse(const QByteArray& raw)
     return p;
 }
 
-QList<Line> readLines(const QString& file, bool* exists = nullptr)
+thread_local ProfileReadFailure lastFailure;
+
+// The file's lines, or nothing when it is missing or cannot be read (then
+// `*readable` is false); this thread's lastReadFailure() tells which.
+QList<Line> readLines(const QString& file, bool* readable = nullptr)
 {
     QList<Line> lines;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (exists)
-            *exists = false;
-        return lines;
-    }
-    if (exists)
-        *exists = true;
-    const QByteArray all = f.readAll();
+    // Bounded: the file is read again for every key, as Windows does, and a
+    // huge file (or a device) would cost its size in memory each time.
+    const SmallFile read = readSmallFile(file);
+    lastFailure = {};
+    if (read.status == SmallFile::Status::Refused)
+        lastFailure = {file, read.reason, read.systemError};
+    if (readable)
+        *readable = read.status == SmallFile::Status::Read;
+    const QByteArray& all = read.bytes;
     qsizetype start = 0;
     while (start < all.size()) {
         qsizetype nl = all.indexOf('\n', start);
@@ -215,10 +220,10 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
     if (key.startsWith(u';') || key.startsWith(u'#') || key.startsWith(u'['))
         return false;
 
-    bool exists = false;
-    QList<Line> lines = readLines(file, &exists);
-    if (!exists && QFileInfo::exists(file))
-        return false; // present but unreadable: never replace what we could not read
+    bool readable = false;
+    QList<Line> lines = readLines(file, &readable);
+    if (!readable && lastFailure.file == file)
+        return false; // present but unreadable or refused: never replace what we could not read
 
     // New lines follow the file's own line ending.
     QByteArray eol = "\n";
@@ -285,6 +290,8 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
     }
     return out.commit();
 }
+
+ProfileReadFailure PrivateProfile::lastReadFailure() { return lastFailure; }
 
 QString plcdrvIniReadPath()
 {

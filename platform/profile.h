@@ -6,10 +6,20 @@
 // Blanks around names and values are not part of them; a value in matching
 // quotes loses the quotes; lines starting with ';' or '#' are comments; the
 // first of duplicate sections or keys counts. LF and CR LF files are both
-// read, and a write keeps the file's line ending.
+// read, and a write keeps the file's line ending. Every call reads the file
+// anew, as Windows does; a file that is not a regular one or is larger than
+// SmallFileLimit (safe_file.h) is not read and counts as unreadable.
 #include <QString>
 
 namespace platform {
+
+// Why a file could not be read, for the message of whoever finds its
+// values missing.
+struct ProfileReadFailure {
+    QString file;        // empty: the last read succeeded or found no file
+    QString reason;      // "Too many open files", "not a regular file", …
+    int systemError = 0; // errno, when the system gave one
+};
 
 class PrivateProfile {
 public:
@@ -29,6 +39,11 @@ public:
     // names, line breaks, ']' in a section, '=' in a key); the old file is
     // then left intact.
     static bool writeString(const QString& file, const QString& section, const QString& key, const QString& value);
+
+    // The outcome of this thread's last read of any file by the calls above
+    // (each call reads once): whether an unreadable file lies behind the
+    // defaults it returned.
+    static ProfileReadFailure lastReadFailure();
 };
 
 // Where PLCDRV.INI lives. Reading: $PLCDRV_INI when set, else the first that

@@ -17,10 +17,13 @@ namespace {
 // File times have a coarse granularity: a file modified in the last
 // seconds could be edited again without its time changing, so such a file
 // is always read afresh.
+thread_local platform::ProfileReadFailure lastFailure;
+
 class AdapterFileCache {
 public:
     AdapterConfig lookup(int adapterNumber)
     {
+        lastFailure = {};
         const QString path = platform::plcdrvIniReadPath();
         std::error_code error;
         const std::filesystem::path file(path.toStdString());
@@ -43,19 +46,29 @@ public:
             if (const auto known = configs_.find(adapterNumber); known != configs_.end())
                 return known->second;
         }
-        const AdapterConfig config = readAdapterConfigFrom(path, adapterNumber);
-        if (settled)
+        bool read = false;
+        const AdapterConfig config = readAdapterConfigFrom(path, adapterNumber, &read);
+        // A file that could not be read (no descriptor left, say) gave
+        // defaults, not its values: kept, they would outlast the cause.
+        if (settled && read)
             configs_[adapterNumber] = config;
         return config;
     }
 
-    static AdapterConfig readAdapterConfigFrom(const QString& file, int adapterNumber)
+    static AdapterConfig readAdapterConfigFrom(const QString& file, int adapterNumber, bool* read = nullptr)
     {
         namespace ini = platform::plcdrvini;
+        using platform::PrivateProfile;
         const QString section = ini::section::adapter(adapterNumber);
         AdapterConfig config;
-        config.type = platform::PrivateProfile::getInt(file, section, ini::key::Type, 0);
-        config.enabled = platform::PrivateProfile::getInt(file, section, ini::key::Enabled, 0);
+        // Stops at a read that failed: the second read could succeed and
+        // hide why the first gave a default.
+        config.type = PrivateProfile::getInt(file, section, ini::key::Type, 0);
+        if (PrivateProfile::lastReadFailure().file.isEmpty())
+            config.enabled = PrivateProfile::getInt(file, section, ini::key::Enabled, 0);
+        lastFailure = PrivateProfile::lastReadFailure();
+        if (read)
+            *read = lastFailure.file.isEmpty();
         return config;
     }
 
@@ -78,6 +91,8 @@ AdapterFileCache& cache()
 } // namespace
 
 AdapterConfig readAdapterConfig(int adapterNumber) { return cache().lookup(adapterNumber); }
+
+platform::ProfileReadFailure lastAdapterConfigFailure() { return lastFailure; }
 
 Transport chooseTransport(const AdapterConfig& config, const QString& host)
 {

@@ -3,6 +3,7 @@
 // the adapter driver. Decided at every Trigger from PLCDRV.INI, so that an
 // edit made with the setup utility counts from the next request on.
 #include "platform/plcdrv_ini.h"
+#include "platform/profile.h"
 
 #include <QString>
 
@@ -24,6 +25,11 @@ struct AdapterConfig {
 // file, section or key reads as 0. Every call sees the file as it is now.
 // Thread safety: may be called from any thread.
 AdapterConfig readAdapterConfig(int adapterNumber);
+
+// Why this thread's last readAdapterConfig() gave defaults instead of the
+// file's values: the file could not be read (no file descriptor left, not a
+// regular file, too large). Empty when it was read or there is no file.
+platform::ProfileReadFailure lastAdapterConfigFailure();
 
 // TCP when the adapter is a TCP/IP adapter that the driver does not run
 // (Enabled 0) and a host is named; every other adapter belongs to the driver.

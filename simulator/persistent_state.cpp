@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -226,8 +227,11 @@ bool loadStateFile(const std::string& path, PersistentState& out, bool& missing,
 bool saveStateFile(const std::string& path, const PersistentState& s, std::string& error)
 {
     std::string text = serializeState(s);
-    std::string tmp = path + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A name nobody can foresee, created only where nothing is (mkstemp's
+    // O_EXCL): a file or link planted at a predictable name would receive
+    // the state, or truncate what the link points to.
+    std::string tmp = path + ".tmp.XXXXXX";
+    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0) {
         error = "cannot create " + tmp + ": " + std::strerror(errno);
         return false;

@@ -30,7 +30,8 @@ bool parseState(const std::string& text, PersistentState& out, std::string& erro
 
 // Load: a missing file is reported through `missing` and is not an error.
 bool loadStateFile(const std::string& path, PersistentState& out, bool& missing, std::string& error);
-// Atomic save: a temporary file in the same folder, flushed, then renamed over `path`.
+// Atomic save: a temporary file of an unforeseeable name (mkstemp, mode
+// 0600) in the same folder, flushed, then renamed over `path`.
 bool saveStateFile(const std::string& path, const PersistentState& s, std::string& error);
 
 // Text helpers for the register text rule (two characters per register,

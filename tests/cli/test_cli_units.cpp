@@ -1,9 +1,11 @@
-// The tool's own pure parts: the command line, batch file names, the
-// progress bar, trace lines and the report lines.
+// The tool's own pure parts: the command line, site files, the console's
+// lines, batch file names, the progress bar, trace lines and the report
+// lines.
 #include "address_list.h"
 #include "batch_output.h"
 #include "cli_options.h"
 #include "command.h"
+#include "console.h"
 #include "frame_trace_printer.h"
 #include "progress_bar.h"
 #include "site_run.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -137,6 +140,58 @@ TEST(AddressList, AdaptersJobsAndRepeatsOnTheCommandLine)
     EXPECT_EQ(error({"--ip", "127.0.0.1", "--jobs", "0", "status"}), "--jobs 0: expected a number from 1 to 256");
     EXPECT_EQ(ParseAddressList(QStringLiteral("127.0.0.1\n127.0.0.2,adapter=x Bay\n"), "site.txt").error,
         "site.txt:2: adapter=x: expected adapter=N with N from 0 to 7");
+}
+
+TEST(AddressList, OneModuleIsOneAddressHoweverItIsWritten)
+{
+    EXPECT_EQ(ParseAddressList(QStringLiteral("127.0.0.1 A\n127.000.000.001 B\n"), "site.txt").error,
+        "site.txt:2: 127.0.0.1 is already listed on line 1");
+    const AddressList site = ParseAddressList(QStringLiteral("010.000.000.007\n"), "site.txt");
+    ASSERT_EQ(site.modules.size(), 1u);
+    EXPECT_EQ(site.modules[0].address, "10.0.0.7") << "a leading zero would read as octal";
+    EXPECT_EQ(
+        ParseCommandLine({"--ip", "127.0.0.1", "--ip", "127.0.0.001", "status"}).error, "--ip 127.0.0.1: given twice");
+}
+
+TEST(AddressList, AFileTooLargeToBeASiteIsRefused)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("site.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("127.0.0.1\n# " + QByteArray(1024 * 1024, '-') + "\n");
+    file.close();
+    EXPECT_EQ(ParseCommandLine({"--ip", "@" + path, "status"}).error,
+        QStringLiteral("--ip @%1: %1: larger than 1 MB, too large for this file").arg(path));
+}
+
+// Whatever a module's texts hold, each line on the terminal is one line and
+// moves nothing: the display's own sequences are the only ones written.
+TEST(Console, ControlCharactersInTextsAreShownNotObeyed)
+{
+    char* outText = nullptr;
+    char* errText = nullptr;
+    std::size_t outSize = 0;
+    std::size_t errSize = 0;
+    std::FILE* out = ::open_memstream(&outText, &outSize);
+    std::FILE* err = ::open_memstream(&errText, &errSize);
+    ASSERT_TRUE(out && err);
+    {
+        Console console(out, err, false);
+        Console module(console, QStringLiteral("127.0.0.1"));
+        module.line(QStringLiteral("Point \x1b]0;owned\x07 On\r\n127.0.0.2: forged"));
+        module.error(QStringLiteral("Module \x1b[2K\x9b") + QChar(0x9b) + QStringLiteral("1A"));
+        console.lines(QStringLiteral("Usage: one\ntwo"));
+    }
+    std::fclose(out);
+    std::fclose(err);
+    const std::string outBytes(outText, outSize);
+    const std::string errBytes(errText, errSize);
+    std::free(outText);
+    std::free(errText);
+    EXPECT_EQ(outBytes, "127.0.0.1: Point \\x1b]0;owned\\x07 On\\x0d\\x0a127.0.0.2: forged\nUsage: one\ntwo\n");
+    EXPECT_EQ(errBytes, "127.0.0.1: Module \\x1b[2K\\x9b\\x9b1A\n");
 }
 
 TEST(SiteRun, LanesKeepEachDriverAdapterInTurn)

@@ -1,9 +1,21 @@
 #include "core/model/chronel_model.h"
 #include "core/model/defaults.h"
 
+#include "regaccess/adapter_selection.h"
 #include "support/qt_printers.h"
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -259,6 +271,63 @@ TEST(AdapterHint, NamesTheAdapterAndTheFileRead)
     EXPECT_TRUE(hint.contains(QStringLiteral("drvsetup")));
     EXPECT_TRUE(hint.contains(QStringLiteral("Adapter.Object.1")));
     EXPECT_TRUE(hint.contains(QStringLiteral("/tmp/PLCDRV.INI")));
+}
+
+// A run of many modules once used up its file descriptors: PLCDRV.INI could
+// not be opened, its defaults sent every request to a driver that was not
+// there, and the hint blamed the adapter settings and kept doing so after
+// descriptors were free again.
+TEST(AdapterHint, AnUnreadableFileIsNamedWithTheSystemsReason)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ini = dir.filePath(QStringLiteral("PLCDRV.INI"));
+    {
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Adapter.Object.1]\nType=2\nEnabled=0\n");
+        ASSERT_TRUE(file.flush());
+        // Old enough for its values to be kept between requests.
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    const QByteArray previousIni = qgetenv("PLCDRV_INI");
+    qputenv("PLCDRV_INI", QFile::encodeName(ini));
+
+    // Every descriptor taken: a limit just above the highest one open.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    int highest = 0;
+    for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
+        highest = std::max(highest, fd.toInt());
+    rlimit low = before;
+    low.rlim_cur = rlim_t(highest + 8);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> taken;
+    for (int fd; (fd = ::dup(0)) >= 0;)
+        taken.push_back(fd);
+    const int exhausted = errno;
+    const regaccess::AdapterConfig starved = regaccess::readAdapterConfig(1);
+    const platform::ProfileReadFailure failure = regaccess::lastAdapterConfigFailure();
+    const QString hint = ChronelModel().adapterRefusedHint();
+    for (int fd : taken)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &before);
+
+    const regaccess::AdapterConfig later = regaccess::readAdapterConfig(1);
+    const platform::ProfileReadFailure laterFailure = regaccess::lastAdapterConfigFailure();
+    if (previousIni.isNull())
+        qunsetenv("PLCDRV_INI");
+    else
+        qputenv("PLCDRV_INI", previousIni);
+
+    ASSERT_EQ(exhausted, EMFILE);
+    EXPECT_EQ(starved.type, 0);
+    EXPECT_EQ(failure.systemError, EMFILE);
+    EXPECT_EQ(hint,
+        QStringLiteral("Requests are refused (error -5): the adapter settings %1 cannot be read: Too many open files.")
+            .arg(ini));
+    EXPECT_EQ(later.type, 2) << "the defaults of the failed read were kept";
+    EXPECT_TRUE(laterFailure.file.isEmpty());
 }
 
 } // namespace

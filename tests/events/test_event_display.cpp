@@ -91,6 +91,35 @@ TEST(EventLog, CancelledAndFailedOpensLeaveLoggingOff)
     EXPECT_FALSE(display.logging());
 }
 
+// The display shows a module's text as it is; the log gets one line per
+// event however the text tries to end it, and never a planted link's file.
+TEST(EventLog, ATextNeitherForgesALineNorFollowsALink)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("events.txt"));
+    EventDisplay display;
+    ASSERT_EQ(display.startLogging(path), EventLog::OpenResult::Opened);
+    const QString text = QStringLiteral("Input Point  1  On\r\n2024-03-01  00:00:00.000  Power on Reset\x1b[1A");
+    display.addLine(text);
+    display.stopLogging();
+    EXPECT_EQ(display.lines()[15], text);
+    EXPECT_EQ(FileBytes(path),
+        QByteArray("Input Point  1  On\\x0d\\x0a2024-03-01  00:00:00.000  Power on Reset\\x1b[1A\r\n"));
+
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    const QString planted = dir.filePath(QStringLiteral("planted.txt"));
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("precious");
+    }
+    ASSERT_TRUE(QFile::link(victim, planted));
+    EXPECT_EQ(display.startLogging(planted), EventLog::OpenResult::Failed);
+    EXPECT_EQ(display.logError(), QStringLiteral("a symbolic link, which is not followed"));
+    display.addLine(QStringLiteral("not appended"));
+    EXPECT_EQ(FileBytes(victim), QByteArray("precious"));
+}
+
 // A full disk: the write fails, logging stops and the failure is reported
 // once; the display goes on.
 TEST(EventLog, WriteFailureUnchecksAndReportsOnce)

@@ -316,6 +316,25 @@ TEST(LoadHexFile, AFileWithoutLineEndsEndsPromptlyWithAnErrorOnLineOne)
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 * 1024) << "peak resident memory grew (KiB)";
 }
 
+// A text file chosen by mistake: a bad line each, millions of them, would
+// put each one into the status text.
+TEST(LoadHexFile, TheFirstHundredBadLinesAreListedAndTheRestCounted)
+{
+    FlashImage image;
+    QByteArray content = ":0100000011EE\n";
+    for (int i = 0; i < 1000; ++i)
+        content += "notes\n";
+    const Loaded l = Load(content, image);
+    EXPECT_FALSE(l.result.ok);
+    ASSERT_EQ(l.lines.size(), 3 + 100 + 3);
+    EXPECT_EQ(l.lines[3], QStringLiteral("Length error - Line  2"));
+    EXPECT_EQ(l.lines[102], QStringLiteral("Length error - Line  101"));
+    EXPECT_EQ(l.lines.mid(103),
+        (QStringList{QStringLiteral("900 more bad lines not listed"), QStringLiteral("Flash file load error"),
+            QStringLiteral("Closing flash data file")}));
+    EXPECT_EQ(image.at(0), 0x11);
+}
+
 TEST(LoadHexFile, LineNumbersPastSixteenBits)
 {
     FlashImage image;

@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace chronel::test {
 namespace {
 
@@ -98,6 +100,40 @@ TEST(JournalFormatText, NameOrAddressThenTheLine)
     EXPECT_EQ(Written(JournalFormat::Text, {Sample(), unnamed}),
         QByteArray("North, bay 4  2024-03-01  13:05:07.042  S  G   Input Point  5  \"On\", now\n"
                    "127.0.0.2  Power on Reset  [malformed]\n"));
+}
+
+// A module's texts hold what the module sent: each output stays one row per
+// event, moves no terminal and starts no spreadsheet formula.
+TEST(JournalFormatHostileTexts, StayDataInEveryFormat)
+{
+    JournalEvent hostile = Sample();
+    hostile.moduleName = QStringLiteral("=HYPERLINK(\"http://x\")");
+    hostile.stateText = QStringLiteral("-2+3");
+    hostile.pointDescription = QStringLiteral("@SUM(A1)");
+    hostile.text = QStringLiteral("\x1b]0;owned\x07Point\r\n127.0.0.9  forged") + QChar(0x7f) + QChar(0x9b);
+    JournalEvent negative = Sample();
+    negative.quality = -1;
+    negative.moduleName = QStringLiteral("\t+cmd");
+
+    EXPECT_EQ(Written(JournalFormat::Text, {hostile}),
+        QByteArray("=HYPERLINK(\"http://x\")  \\x1b]0;owned\\x07Point\\x0d\\x0a127.0.0.9  forged\\x7f\\x9b\n"));
+
+    const QList<QByteArray> csv = Written(JournalFormat::Csv, {hostile, negative}).split('\n');
+    EXPECT_EQ(csv[1],
+        "127.0.0.2,\"'=HYPERLINK(\"\"http://x\"\")\",2024-03-01T13:05:07.042,5,'-2+3,"
+        "\"\\x1b]0;owned\\x07Point\r");
+    EXPECT_EQ(csv[2], "127.0.0.9  forged\\x7f\\x9b\",3,2024-03-01T13:05:08.009Z,date record,,\r");
+    EXPECT_EQ(csv[3],
+        "127.0.0.2,'\t+cmd,2024-03-01T13:05:07.042,5,On,\"2024-03-01  13:05:07.042  S  G   Input Point  5  "
+        "\"\"On\"\", now\",-1,2024-03-01T13:05:08.009Z,date record,,\r");
+
+    const QByteArray json = Written(JournalFormat::Jsonl, {hostile});
+    EXPECT_FALSE(std::any_of(json.begin(), json.end() - 1, [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    }));
+    EXPECT_FALSE(json.contains("\xc2\x9b")) << "a C1 control in UTF-8";
+    EXPECT_EQ(QJsonDocument::fromJson(json).object().value("text").toString(), hostile.text);
 }
 
 TEST(JournalFormatErrors, NamesAndWrites)

@@ -15,6 +15,8 @@
 #include <thread>
 #include <tuple>
 
+#include <sys/stat.h>
+
 namespace chronel::test {
 namespace {
 
@@ -339,6 +341,28 @@ TEST(JournalStoreFile, WhatCannotBeOpenedIsNamed)
     EXPECT_TRUE(error.contains(QStringLiteral("not a database"))) << error;
     EXPECT_FALSE(store.append({Event("127.0.0.2", "2024-03-01T13:00:00.000", 1)}, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("not open"))) << error;
+}
+
+// Under the usual umask SQLite would create the journal 0644, readable by
+// every local user.
+TEST(JournalStoreFile, ANewJournalAndItsWalAreTheOwnersAlone)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    JournalLocation location;
+    location.path = dir.filePath(QStringLiteral("journal.sqlite"));
+    const mode_t umaskBefore = ::umask(022);
+    JournalStore store;
+    QString error;
+    const bool opened = store.open(location, &error);
+    ::umask(umaskBefore);
+    ASSERT_TRUE(opened) << error;
+    ASSERT_TRUE(store.append({Event("127.0.0.2", "2024-03-01T13:00:00.000", 1)}, &error)) << error;
+    for (const QString& name : {location.path, location.path + QStringLiteral("-wal")}) {
+        struct stat info { };
+        ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &info), 0) << name;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+    }
 }
 
 using JournalQueryTest = JournalBackend;

@@ -231,6 +231,24 @@ TEST_F(ProfileFile, FailedWriteLeavesOldFileIntact)
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{QStringLiteral("PLCDRV.INI")});
 }
 
+// A 50 MB line once cost five times its size for every key read. A file
+// over the limit gives defaults, says why, and is never replaced.
+TEST_F(ProfileFile, AnOversizedFileReadsAsUnreadableAndIsNotReplaced)
+{
+    const QByteArray big = "[GENERAL]\nDialogShow=0\n;" + QByteArray(2 * 1024 * 1024, 'x') + "\n";
+    writeAll(path_, big);
+    EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), 7), 7);
+    const platform::ProfileReadFailure failure = PrivateProfile::lastReadFailure();
+    EXPECT_EQ(failure.file, path_);
+    EXPECT_EQ(failure.reason, QStringLiteral("larger than 1 MB, too large for this file"));
+    EXPECT_FALSE(PrivateProfile::writeString(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), "1"));
+    EXPECT_EQ(readAll(path_), big);
+
+    writeAll(path_, kSample);
+    EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), 7), 0);
+    EXPECT_TRUE(PrivateProfile::lastReadFailure().file.isEmpty());
+}
+
 // --- where PLCDRV.INI lives ---
 
 class EnvGuard {

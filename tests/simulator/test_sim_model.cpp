@@ -2,7 +2,12 @@
 // state file, options, RTU framing, and a fuzz run of the request handler.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "event_block.h"
 #include "event_decoder.h"
@@ -194,6 +199,25 @@ TEST(SimState, SaveIsAtomicAndLoadable)
     EXPECT_FALSE(loadStateFile(path + ".none", back, missing, error));
     EXPECT_TRUE(missing);
     std::remove(path.c_str());
+}
+
+// Another user who can write to the state's folder plants a link at the
+// temporary name a save would take; the save must not write through it.
+TEST(SimState, SaveTakesNoNameAnotherUserCouldForesee)
+{
+    const std::string dir = testing::TempDir() + "chronel_sim_state_link_" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    const std::string path = dir + "/module.state";
+    const std::string victim = dir + "/victim";
+    {
+        std::ofstream(victim) << "precious";
+    }
+    ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp." + std::to_string(::getpid())).c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(saveStateFile(path, factoryState(), error)) << error;
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(SimOptionsParse, ValidCommandLine)

@@ -341,6 +341,19 @@ TEST(SettingsFileSave, AFailedWriteLeavesTheOldFileIntact)
     EXPECT_EQ(QDir(rig.dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("settings.csv")});
 }
 
+// A link planted at the name (in a shared folder) would have the settings
+// written over the file it points to.
+TEST(SettingsFileSave, ALinkAtTheNameIsReplacedNotWrittenThrough)
+{
+    FileRig rig;
+    rig.write("precious", QStringLiteral("victim"));
+    ASSERT_TRUE(QFile::link(rig.path(QStringLiteral("victim")), rig.path()));
+    ASSERT_TRUE(rig.save());
+    EXPECT_EQ(rig.contents(QStringLiteral("victim")), "precious");
+    EXPECT_FALSE(QFileInfo(rig.path()).isSymLink());
+    EXPECT_EQ(rig.contents().count("\r\n"), SettingsRecordCount);
+}
+
 TEST(SettingsFileSave, AFolderThatDoesNotExistGivesFileSaveError)
 {
     FileRig rig;

@@ -3,7 +3,9 @@
 // while "Log Events" is checked. Lines are written in the 8-bit character set
 // (Latin-1; characters outside it become '?'), each ended by CR LF, and
 // flushed at once so that a line shown is a line on disk and a full disk or a
-// vanished file is noticed at the line that failed.
+// vanished file is noticed at the line that failed. Control characters in a
+// line are written as \xHH, so a text cannot end a line early or forge one;
+// a symbolic link at the log's name is not followed.
 #include <QFile>
 #include <QString>
 

@@ -25,6 +25,10 @@ FlashLoadResult LoadHexFile(
     // than a 16-bit count can number.
     quint32 lineNumber = 1;
     bool failed = false;
+    // A file of bad lines (a text file chosen by mistake) would otherwise
+    // put millions of lines into the status text.
+    quint32 reported = 0;
+    quint32 unreported = 0;
     // A line longer than any record ends the reading: the file is no HEX
     // file (a binary image, a device without line ends), and reading such a
     // line to its end could take as long as the file, or for ever.
@@ -39,11 +43,18 @@ FlashLoadResult LoadHexFile(
         // parser rejects it (no colon, or a length no count gives).
         const HexLineError error = ParseHexLine(line, state, image);
         if (error != HexLineError::None) {
-            status.append(HexLineErrorMessage(error, lineNumber));
+            if (reported < MaxReportedHexErrors) {
+                status.append(HexLineErrorMessage(error, lineNumber));
+                ++reported;
+            } else {
+                ++unreported;
+            }
             failed = true;
         }
         ++lineNumber;
     }
+    if (unreported > 0)
+        status.append(QStringLiteral("%1 more bad lines not listed").arg(unreported));
     if (reader.failed()) {
         status.append(QStringLiteral("Flash file read error - Line ") + NumberText(qint64(lineNumber)));
         failed = true;

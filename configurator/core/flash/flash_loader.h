@@ -26,8 +26,12 @@ struct FlashLoadResult {
     quint32 lines = 0;
 };
 
+// At most this many bad lines are listed; a count stands for the rest.
+constexpr quint32 MaxReportedHexErrors = 100;
+
 // Status lines: "Initalizing flash image" (replacing the text), "Opening "
-// + fileName, "Reading flash data", one line per bad line, then either
+// + fileName, "Reading flash data", one line per bad line (the first
+// MaxReportedHexErrors, then "<n> more bad lines not listed"), then either
 // "Loaded  <n> bytes -  No errors" or "Flash file load error", and
 // "Closing flash data file". `file` must be open for reading.
 FlashLoadResult LoadHexFile(

@@ -5,6 +5,7 @@
 #include "core/fields/number_rule.h"
 #include "defaults.h"
 #include "platform/error_code.h"
+#include "regaccess/adapter_selection.h"
 #include "regaccess/request_properties.h"
 
 namespace chronel {
@@ -213,6 +214,12 @@ void ChronelModel::clearFieldNote(const QString& control, int row)
 
 QString ChronelModel::adapterRefusedHint() const
 {
+    // An adapter file that could not be read (no file descriptor left, say)
+    // gave the defaults, which send the request to the driver: the cause is
+    // the file, whatever adapters it names.
+    if (const platform::ProfileReadFailure failure = regaccess::lastAdapterConfigFailure(); !failure.file.isEmpty())
+        return QStringLiteral("Requests are refused (error -5): the adapter settings %1 cannot be read: %2.")
+            .arg(failure.file, failure.reason);
     QString hint = QStringLiteral("Requests are refused (error -5): no adapter serves adapter 0. "
                                   "Make Adapter.Object.1 a TCP/IP adapter with drvsetup");
     if (!adapterConfigPath_.isEmpty())

@@ -3,11 +3,11 @@
 #include "core/fields/conversions.h"
 #include "core/fields/number_rule.h"
 #include "csv_field_reader.h"
+#include "platform/safe_file.h"
 
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cfloat>
@@ -578,20 +578,11 @@ bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSin
     model.storePointPage();
     bool replaced = false;
     const QByteArray bytes = SettingsFileText(model.settings(), model.points(), &replaced);
-    QSaveFile file(path);
-    // Unbuffered, so that a short write (a full disk) is seen here: the
-    // buffered flush inside commit() takes a short write for success.
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qsizetype done = 0; written && done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        written = n > 0;
-        done += qsizetype(std::max<qint64>(n, 0));
-    }
-    written = written && file.commit();
-    if (!written) {
+    // A link planted at the name is replaced, not written through.
+    QString error;
+    if (!platform::replaceFile(path, bytes, &error)) {
         if (failure)
-            *failure = path + QStringLiteral(": ") + file.errorString();
-        file.cancelWriting();
+            *failure = path + QStringLiteral(": ") + error;
         sink({FileSaveTitle(), FileSaveErrorText(), platform::MessageIcon::Critical});
         return false;
     }

@@ -28,6 +28,13 @@
 // A double quote cannot stand inside a quoted text, nor a line break: saving
 // writes an apostrophe for each double quote and a blank for each line-break
 // character, and says so once.
+//
+// Texts starting with =, +, - or @ are written as they are, with no guard
+// against a spreadsheet taking them for formulas: the file is the module's
+// configuration, read back field for field. A guard character would become
+// part of the module's text (one of its few characters) wherever the file
+// is read, and stripping one on reading would change existing files whose
+// texts begin with an apostrophe. Open such a file in a spreadsheet as text.
 #include "core/model/chronel_model.h"
 #include "core/model/module_settings.h"
 #include "core/model/point_table.h"
@@ -84,7 +91,9 @@ SettingsReadResult ReadSettingsFile(
 
 // File > Save on the window's model: the rows on screen go into the table,
 // then the file is written beside the old one and renamed over it only when
-// complete, so a failed save leaves the old file as it was. Messages go to
+// complete, so a failed save leaves the old file as it was
+// (platform::replaceFile; a symbolic link at `path` is replaced, never
+// written through). Messages go to
 // `sink`. True when the file was written; else `failure` (when given) names
 // the file and the system's reason ("site.csv: Permission denied").
 bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSink& sink, QString* failure = nullptr);
