@@ -35,7 +35,6 @@ bool JournalLink::serve(const std::function<bool(chronel::JournalStore&, QString
             }
             if (!store_)
                 store_ = std::make_unique<chronel::JournalStore>();
-            lastTry_.start();
             if (store_->isOpen() && request(*store_, error)) {
                 done = true;
                 down_ = false;
@@ -50,6 +49,8 @@ bool JournalLink::serve(const std::function<bool(chronel::JournalStore&, QString
                 *error = why;
                 down_ = true;
                 downReason_ = why;
+                // From the end of the try: a try on a hung server is long.
+                lastTry_.start();
                 return;
             }
             down_ = false;

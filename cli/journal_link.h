@@ -7,8 +7,8 @@
 //
 // A request whose connection fails is tried once more on a connection opened
 // again. While the journal stays unreachable, requests within RetryMs of the
-// last try fail at once with its reason, so a hung server holds no module, and
-// no stop, longer than one try.
+// end of the last try fail at once with its reason, so a hung server holds no
+// module, and no stop, longer than one try.
 //
 // Thread safety: any thread but the link's own may call; each call blocks
 // until it is served.
@@ -51,7 +51,7 @@ private:
     std::unique_ptr<chronel::JournalStore> store_;
     bool down_ = false;
     QString downReason_;
-    QElapsedTimer lastTry_;
+    QElapsedTimer lastTry_; // since the last try that found the journal unreachable
 };
 
 } // namespace chronelcli
