@@ -10,6 +10,7 @@
 
 #include "core/events/event_record.h"
 #include "core/live/status_block.h"
+#include "core/model/chronel_model.h"
 #include "core/model/module_map.h"
 
 #include <QTimer>
@@ -71,7 +72,7 @@ ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, C
 {
     pace_.setSingleShot(true);
     connect(&pace_, &QTimer::timeout, this, [this] {
-        if (!readingPoints_ && !InterruptRequested())
+        if (phase_ != Phase::ReadingPoints && !InterruptRequested())
             session_.channels().modEventScan().Trigger();
     });
     stateRetry_.setSingleShot(true);
@@ -79,39 +80,23 @@ ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, C
         if (!InterruptRequested())
             startScan();
     });
-    chronel::Channel& scan = session_.channels().modEventScan();
-    // Connected before the scan's own handlers: the step the reply answers.
-    const auto before = [this] {
-        if (live_)
-            stepBefore_ = live_->eventScan().step();
+
+    chronel::EventScanHooks hooks;
+    hooks.host = [this] { return session_.model().GetIp(); };
+    hooks.eventBlock = [this](const chronel::EventBlockWords& block, bool available) { eventBlock(block, available); };
+    hooks.statusBlock = [this](const chronel::StatusBlockWords& words) {
+        using namespace chronel::statusblock;
+        clock_.set(words[YearWord], words[MonthWord], words[DayWord], words[HourWord], words[MinuteWord],
+            words[SecondWord]);
     };
-    connect(&scan, &chronel::Channel::OnReadDone, this, before);
-    connect(&scan, &chronel::Channel::OnWriteDone, this, before);
-    connect(&scan, &chronel::Channel::OnErrorEvent, this, before);
-
-    live_ = std::make_unique<chronel::LiveData>(session_.model());
-    if (session_.model().monitorEventData())
-        live_->toggleMonitorEventData();
-    chronel::EventScan& eventScan = live_->eventScan();
-    eventScan.decoder().setModuleClock([this] { return clock_.now(); });
-    eventScan.setBlockRead([this](const chronel::EventBlockWords& block) { blockRead(block); });
-    eventScan.setEventsTaken([this](const QList<chronel::DecodedEvent>& events,
-                                 const chronel::EventBlockWords& block) { return store(events, block); });
-    eventScan.setAcknowledged([this](const chronel::EventBlockWords&) { acknowledged(); });
-
-    connect(&scan, &chronel::Channel::OnReadDone, this, [this] {
-        lastFailed_ = false;
-        afterCompletion();
+    hooks.completed = [this](chronel::EventScanStep answered) { completed(answered); };
+    hooks.failed = [this](chronel::EventScanStep, int code) { failed(code); };
+    scan_ = std::make_unique<chronel::EventScan>(session_.channels().modEventScan(), nullptr, std::move(hooks));
+    scan_->decoder().setModuleClock([this] { return clock_.now(); });
+    scan_->setEventsTaken([this](const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block) {
+        return store(events, block);
     });
-    connect(&scan, &chronel::Channel::OnWriteDone, this, [this] {
-        lastFailed_ = false;
-        afterCompletion();
-    });
-    connect(&scan, &chronel::Channel::OnErrorEvent, this, [this](int code) {
-        if (!lastFailed_)
-            console_.error(CommunicationFailureLine(session_.moduleName(), code));
-        lastFailed_ = true;
-    });
+    scan_->setAcknowledged([this](const chronel::EventBlockWords&) { acknowledged(); });
 }
 
 ModuleCollector::~ModuleCollector() { session_.stopPolling(); }
@@ -124,12 +109,11 @@ bool ModuleCollector::loadState()
         journalRefused(error);
         return false;
     }
-    chronel::EventScan& scan = live_->eventScan();
     moduleId_ = state->moduleId;
     if (const auto decoder = chronel::EventDecoderState::fromText(state->decoder))
-        scan.decoder().restore(*decoder);
+        scan_->decoder().restore(*decoder);
     if (const auto block = BlockOfBytes(state->unconfirmed)) {
-        scan.setUnconfirmed(block);
+        scan_->setUnconfirmed(block);
         unconfirmedBlock_ = state->block;
     }
     stateLoaded_ = true;
@@ -140,17 +124,23 @@ void ModuleCollector::startScan()
 {
     if (!stateLoaded_ && !loadState()) {
         // The module is not asked until the journal can say where it stopped.
+        phase_ = Phase::WaitingForJournal;
         stateRetry_.start(idleIntervalMs_);
         return;
     }
+    if (phase_ == Phase::ReadingPoints || phase_ == Phase::WaitingForJournal)
+        phase_ = Phase::Collecting;
     // The module's clock dates what its records leave undated: read it first.
     if (!clock_.known())
-        live_->eventScan().readStatusBlockNext();
+        scan_->readStatusBlockNext();
     session_.channels().modEventScan().AutoPoll(idleIntervalMs_);
 }
 
-void ModuleCollector::blockRead(const chronel::EventBlockWords& block)
+void ModuleCollector::eventBlock(const chronel::EventBlockWords& block, bool eventsAvailable)
 {
+    checkPending(block, eventsAvailable);
+    if (!eventsAvailable)
+        return;
     const int id = block[0];
     if (moduleId_ && *moduleId_ != id) {
         // Another module at this address: nothing of the last one's decoding
@@ -160,33 +150,32 @@ void ModuleCollector::blockRead(const chronel::EventBlockWords& block)
                            .arg(session_.address())
                            .arg(*moduleId_)
                            .arg(id));
-        chronel::EventScan& scan = live_->eventScan();
-        scan.decoder().restore({});
-        scan.setUnconfirmed(std::nullopt);
+        scan_->decoder().restore({});
+        scan_->setUnconfirmed(std::nullopt);
         unconfirmedBlock_ = 0;
     }
     moduleId_ = id;
     if (!pointsForId_)
         pointsForId_ = id;
     else if (*pointsForId_ != id)
-        refreshPoints_ = true;
+        pointsDue_ = true;
 }
 
 bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block)
 {
     // Events of a module whose point table is not its own wait for it.
-    if (refreshPoints_ && pointsForId_ && moduleId_ && *pointsForId_ != *moduleId_)
+    if (pointsDue_ && pointsForId_ && moduleId_ && *pointsForId_ != *moduleId_)
         return false;
     const QDateTime received = QDateTime::currentDateTimeUtc();
     const JournalModuleInfo module{session_.address(),
         siteName_.isEmpty() ? session_.model().settings().ConfigModuleName.trimmed() : siteName_,
-        pointsKnown_ ? &points_ : nullptr, int(block[0])};
+        points_ ? &*points_ : nullptr, int(block[0])};
     const QList<chronel::JournalEvent> rows = BlockJournalRows(events, module, received);
     chronel::JournalModuleState state;
     state.module = session_.address();
     state.moduleId = block[0];
     state.unconfirmed = BlockBytes(block);
-    state.decoder = live_->eventScan().decoder().state().toText();
+    state.decoder = scan_->decoder().state().toText();
     QString error;
     qint64 number = 0;
     if (!journal_.appendBlock(rows, state, &error, &number)) {
@@ -194,9 +183,10 @@ bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const ch
         journalRefused(error);
         return false;
     }
-    if (storeFailing_)
+    if (phase_ == Phase::JournalRefusing) {
         console_.error(QStringLiteral("chronel-cli: %1: the journal takes events again").arg(session_.address()));
-    storeFailing_ = false;
+        phase_ = Phase::Collecting;
+    }
     unconfirmedBlock_ = number;
     for (const chronel::JournalEvent& row : rows)
         if (row.marks.contains(QLatin1String("malformed")))
@@ -214,19 +204,21 @@ bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const ch
     }
     for (const chronel::DecodedEvent& e : events)
         if (e.shown.kind == chronel::eventkind::Reconfigure || e.shown.kind == chronel::eventkind::PowerOnReset)
-            refreshPoints_ = true;
+            pointsDue_ = true;
     return true;
 }
 
 void ModuleCollector::journalRefused(const QString& error)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (!storeFailing_ || storeWarned_.isNull() || storeWarned_.msecsTo(now) >= JournalWarningMs) {
+    const bool refusing = phase_ == Phase::JournalRefusing || phase_ == Phase::WaitingForJournal;
+    if (!refusing || storeWarned_.isNull() || storeWarned_.msecsTo(now) >= JournalWarningMs) {
         console_.error(QStringLiteral("chronel-cli: %1: events left in the module, the journal did not take them: %2")
                            .arg(session_.address(), error));
         storeWarned_ = now;
     }
-    storeFailing_ = true;
+    if (phase_ == Phase::Collecting)
+        phase_ = Phase::JournalRefusing;
     // Asked at the idle pace only, until the journal takes blocks again.
     pace_.stop();
 }
@@ -237,14 +229,13 @@ void ModuleCollector::acknowledged()
         return;
     QString error;
     // Not fatal: a collector started again compares with the block instead.
-    if (!journal_.confirmBlock(session_.address(), unconfirmedBlock_, &error) && !storeFailing_)
+    if (!journal_.confirmBlock(session_.address(), unconfirmedBlock_, &error) && phase_ != Phase::JournalRefusing)
         console_.error(QStringLiteral("chronel-cli: %1: %2").arg(session_.address(), error));
     unconfirmedBlock_ = 0;
 }
 
-void ModuleCollector::checkPending(const chronel::EventBlockWords& block)
+void ModuleCollector::checkPending(const chronel::EventBlockWords& block, bool eventsAvailable)
 {
-    const chronel::EventScan& scan = live_->eventScan();
     const int pending = block[chronel::eventblock::PendingEventsWord];
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (pendingAtLeast_ && pending < *pendingAtLeast_ &&
@@ -258,65 +249,58 @@ void ModuleCollector::checkPending(const chronel::EventBlockWords& block)
     }
     // Whether or not this block is acknowledged, no more than its records
     // can leave the module before the next read; new events only add.
-    const int records = scan.eventAvailable() ? chronel::EventDecoder::RecordCount(block) : 0;
+    const int records = eventsAvailable ? chronel::EventDecoder::RecordCount(block) : 0;
     pendingAtLeast_ = std::max(0, pending - records);
 }
 
-void ModuleCollector::readStatusClock()
+void ModuleCollector::failed(int code)
 {
-    chronel::Channel& channel = session_.channels().modEventScan();
-    const auto word = [&](int k) { return int(channel.WordVal(k)); };
-    clock_.set(word(chronel::statusblock::YearWord), word(chronel::statusblock::MonthWord), word(chronel::statusblock::DayWord),
-        word(chronel::statusblock::HourWord), word(chronel::statusblock::MinuteWord), word(chronel::statusblock::SecondWord));
+    if (!lastError_)
+        console_.error(CommunicationFailureLine(session_.moduleName(), code));
+    lastError_ = code;
 }
 
-void ModuleCollector::afterCompletion()
+void ModuleCollector::completed(chronel::EventScanStep)
 {
-    using Step = chronel::EventScan::Step;
-    chronel::EventScan& scan = live_->eventScan();
-    if (stepBefore_ == Step::EventBlock) {
-        chronel::EventBlockWords block{};
-        for (int i = 0; i < chronel::EventBlockWordCount; ++i)
-            block[std::size_t(i)] = session_.channels().modEventScan().WordVal(i);
-        checkPending(block);
-    } else if (stepBefore_ == Step::StatusBlock) {
-        readStatusClock();
-    }
-    const bool betweenCycles = scan.step() == Step::StatusBlock || scan.step() == Step::EventAvailable;
-    const bool pointsDue = refreshPoints_ ||
-        (!pointsKnown_ && (pointsTried_.isNull() || pointsTried_.msecsTo(QDateTime::currentDateTimeUtc()) >=
-                                                        PointTableRetryMs));
-    if (betweenCycles && pointsDue && !readingPoints_) {
+    using Step = chronel::EventScanStep;
+    lastError_.reset();
+    const bool betweenCycles = scan_->step() == Step::StatusBlock || scan_->step() == Step::EventAvailable;
+    const bool pointsWanted = pointsDue_ ||
+        (!points_ && (pointsTried_.isNull() || pointsTried_.msecsTo(QDateTime::currentDateTimeUtc()) >=
+                                                   PointTableRetryMs));
+    if (betweenCycles && pointsWanted && phase_ != Phase::ReadingPoints) {
         QTimer::singleShot(0, this, [this] { readPointTable(); });
         return;
     }
-    if (InterruptRequested() || storeFailing_)
+    if (InterruptRequested() || phase_ != Phase::Collecting)
         return;
     // Draining: the next request goes out as soon as this one is done.
     const bool active = !lastEvents_.isNull() && lastEvents_.msecsTo(QDateTime::currentDateTimeUtc()) < ActiveWindowMs;
     // One pace timer, started again by every completion: the completions of
     // the poll's own ticks must not add chains of requests of their own.
-    if (scan.eventAvailable() || active)
-        pace_.start(scan.eventAvailable() ? 0 : std::min(ActiveIntervalMs, idleIntervalMs_));
+    if (scan_->eventAvailable() || active)
+        pace_.start(scan_->eventAvailable() ? 0 : std::min(ActiveIntervalMs, idleIntervalMs_));
 }
 
 void ModuleCollector::readPointTable()
 {
-    if (readingPoints_ || InterruptRequested())
+    if (phase_ == Phase::ReadingPoints && pointsTried_.isValid())
         return;
-    readingPoints_ = true;
-    refreshPoints_ = false;
+    if (InterruptRequested())
+        return;
+    const Phase resume = phase_ == Phase::JournalRefusing ? Phase::JournalRefusing : Phase::Collecting;
+    phase_ = Phase::ReadingPoints;
+    pointsDue_ = false;
     pace_.stop();
     pointsTried_ = QDateTime::currentDateTimeUtc();
-    // The upload stops the scan and leaves every channel stopped.
     // Within the run's time: a module that answers slowly must not hold a
     // collection of fixed length past its end.
     const int left = deadline_.isForever() ? -1 : int(std::max<qint64>(deadline_.remainingTime(), 0));
+    // The upload stops the scan and leaves every channel stopped.
     const ExitStatus status =
         RunTransfer(session_, TransferKind::Upload, transferIntervalMs_, console_, PointTableErrorLimit, left);
     if (status == ExitStatus::Done) {
         points_ = session_.model().points();
-        pointsKnown_ = true;
     } else if (!InterruptRequested()) {
         console_.error(QStringLiteral("chronel-cli: %1: the point table was not read; events are stored without "
                                       "point texts until it is (tried again every %2 s)")
@@ -326,7 +310,7 @@ void ModuleCollector::readPointTable()
     // Read or not, the table stands for the module now at the address: a
     // module that never hands out its table must not hold its events.
     pointsForId_ = moduleId_;
-    readingPoints_ = false;
+    phase_ = resume;
     if (!InterruptRequested())
         startScan();
 }
@@ -341,7 +325,14 @@ ExitStatus ModuleCollector::run(int timeLimitMs)
     const ExitStatus status = loop.run(ExitStatus::Done, left, ExitStatus::Done);
     session_.stopPolling();
     stateRetry_.stop();
-    if (storeFailing_) {
+    if (phase_ == Phase::WaitingForJournal) {
+        console_.error(QStringLiteral("chronel-cli: %1: the module was not read: the journal never said where it "
+                                      "stopped")
+                           .arg(session_.address()));
+        console_.line(QStringLiteral("Collected nothing; the journal could not be reached"));
+        return Worse(status, ExitStatus::ModuleFailed);
+    }
+    if (phase_ == Phase::JournalRefusing) {
         console_.error(QStringLiteral("chronel-cli: %1: %2 events remain in the module: the journal did not take them")
                            .arg(session_.address())
                            .arg(leftInModule_));
@@ -351,7 +342,7 @@ ExitStatus ModuleCollector::run(int timeLimitMs)
         return Worse(status, ExitStatus::ModuleFailed);
     }
     console_.line(QStringLiteral("Collected %1 events, %2 new").arg(taken_).arg(added_));
-    return status == ExitStatus::Done && lastFailed_ ? ExitStatus::ModuleFailed : status;
+    return status == ExitStatus::Done && lastError_ ? ExitStatus::ModuleFailed : status;
 }
 
 } // namespace chronelcli

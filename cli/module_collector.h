@@ -1,6 +1,6 @@
 #pragma once
-// One module's part of `collect`: the window's event scan in Retrieve mode
-// with every block's events stored in the site journal before the block is
+// One module's part of `collect`: the event scan in Retrieve mode with every
+// block's events stored in the site journal before the block is
 // acknowledged. A block the journal does not take stays in the module and
 // is read again. The module's point table (descriptions, off and on texts)
 // and Module Name are read first and again after the module reports a
@@ -23,8 +23,9 @@
 #include "exit_status.h"
 #include "journal_rows.h"
 
+#include "core/events/event_scan.h"
 #include "core/events/module_clock.h"
-#include "core/live/live_data.h"
+#include "core/model/point_table.h"
 #include "journal/journal_store.h"
 
 #include <QDateTime>
@@ -43,6 +44,14 @@ class ModuleSession;
 
 class ModuleCollector : public QObject {
 public:
+    // What the collector is doing; the scan's step is the scan's own.
+    enum class Phase {
+        ReadingPoints,     // the point table is read (the scan waits)
+        WaitingForJournal, // the journal has not yet said where the module stopped: not asked
+        Collecting,        // the scan runs and the journal takes its blocks
+        JournalRefusing,   // the journal refuses blocks: the scan runs at the idle pace only
+    };
+
     // `name`: the site file's name for the module; empty to take its Module Name.
     ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console, const QString& name,
         std::optional<int> intervalMs);
@@ -53,6 +62,7 @@ public:
     // did not take are left in the module.
     ExitStatus run(int timeLimitMs);
 
+    Phase phase() const { return phase_; }
     int eventsTaken() const { return taken_; }
     int eventsAdded() const { return added_; }
 
@@ -61,13 +71,13 @@ private:
     // up from it; tried again at the idle pace until the journal answers.
     bool loadState();
     void startScan();
-    void blockRead(const chronel::EventBlockWords& block);
+    void eventBlock(const chronel::EventBlockWords& block, bool eventsAvailable);
     bool store(const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block);
     void journalRefused(const QString& error);
     void acknowledged();
-    void afterCompletion();
-    void checkPending(const chronel::EventBlockWords& block);
-    void readStatusClock();
+    void completed(chronel::EventScanStep answered);
+    void failed(int code);
+    void checkPending(const chronel::EventBlockWords& block, bool eventsAvailable);
     void readPointTable();
 
     ModuleSession& session_;
@@ -77,27 +87,26 @@ private:
     int idleIntervalMs_;
     int transferIntervalMs_;
     QDeadlineTimer deadline_{QDeadlineTimer::Forever}; // the end of the run
-    std::unique_ptr<chronel::LiveData> live_;
+    std::unique_ptr<chronel::EventScan> scan_;
+    Phase phase_ = Phase::ReadingPoints;
+    bool stateLoaded_ = false;
     chronel::ModuleClock clock_;
-    chronel::PointTable points_{};
-    bool pointsKnown_ = false;
-    bool refreshPoints_ = false;
-    bool readingPoints_ = false;
+    std::optional<chronel::PointTable> points_; // the module's point table, once read
+    // A reconfiguration, a power-on reset or another Module ID asks for the
+    // point table again at the end of the scan's cycle.
+    bool pointsDue_ = false;
     // The Module ID (word 0) the point table is taken to belong to; a block
     // of another one waits until the table is read again.
     std::optional<int> pointsForId_;
     QDateTime pointsTried_;
     // The Module ID of the last block, as the journal keeps it.
     std::optional<int> moduleId_;
-    bool stateLoaded_ = false;
     QTimer stateRetry_;
     // The journal's number of the block whose acknowledge is under way.
     qint64 unconfirmedBlock_ = 0;
-    chronel::EventScan::Step stepBefore_ = chronel::EventScan::Step::EventAvailable;
-    bool lastFailed_ = false;
-    bool storeFailing_ = false;
+    std::optional<int> lastError_; // the code of the last request, when it failed
     QDateTime storeWarned_;
-    int leftInModule_ = 0; // word 5 of the last block the journal refused
+    int leftInModule_ = 0;             // word 5 of the last block the journal refused
     std::optional<int> pendingAtLeast_; // the least word 5 may say at the next block read
     QDateTime vanishedWarned_;
     QDateTime lastEvents_; // when the module last handed out events

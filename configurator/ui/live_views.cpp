@@ -28,6 +28,11 @@ void SetText(QLabel* label, const QString& text)
 
 } // namespace
 
+QString SerDataTabCaption(const ChronelModel& model)
+{
+    return model.monitorEventData() ? QStringLiteral("Monitor SER Data") : QStringLiteral("Retrieve SER Data");
+}
+
 LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<QDateTime()> now, const QLocale& locale)
     : QObject(&window),
       liveData_(std::make_unique<LiveData>(window.model(), std::move(now), locale)),
@@ -36,6 +41,13 @@ LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<
       factory_(std::move(factory))
 {
     chooseLogFile = [this] { return defaultChooseLogFile(); };
+    // The run-time statistics and test-mode windows want the statistics block
+    // (intRunTime, intTestMode); so does the NTP statistics window, whose
+    // counts would otherwise never refresh. Each deletes itself when closed.
+    live_.setStatisticsWanted([this] {
+        return (ntp_ && ntp_->isVisible()) || (runTime_ && runTime_->isVisible()) ||
+            (testMode_ && testMode_->isVisible());
+    });
     showCritical = [this](const QString& title, const QString& text) { QMessageBox::critical(&window_, title, text); };
 
     for (QLabel* line : window_.findChildren<QLabel*>(QStringLiteral("lblEventData"))) {
@@ -51,7 +63,7 @@ LiveViews::LiveViews(ChronelMain& window, ControlFactory factory, std::function<
 
     // The window captions tab 4 from the model when Monitor mode changes;
     // this connection comes later and so has the last word.
-    const auto caption = [this] { window_.tabs()->setTabText(SerDataTab, live_.serDataTabCaption()); };
+    const auto caption = [this] { window_.tabs()->setTabText(SerDataTab, SerDataTabCaption(window_.model())); };
     connect(&window_.model(), &ChronelModel::windowItemsChanged, this, caption);
 
     if (auto* setSer = window_.findChild<QPushButton*>(QStringLiteral("cmdTsTsSetSerTime"))) {

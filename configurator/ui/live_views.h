@@ -68,6 +68,10 @@ private:
     QPointer<TestModeWindow> testMode_;
 };
 
+// Tab 4's caption: "Monitor SER Data" while Tools > "Monitor Event Data" is
+// checked, else "Retrieve SER Data".
+QString SerDataTabCaption(const ChronelModel& model);
+
 // Binds live data to `window`; the views are owned by the window.
 LiveViews& AttachLiveData(ChronelMain& window, const ControlFactory& factory);
 

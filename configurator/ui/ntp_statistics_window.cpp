@@ -1,6 +1,5 @@
 #include "ntp_statistics_window.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,18 +31,10 @@ NtpStatisticsWindow::NtpStatisticsWindow(LiveData& live, QWidget* parent) : QWid
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     grid->addWidget(close, 13, 3);
 
-    live_.setNtpOpen(true);
     connect(&live_, &LiveData::statisticsChanged, this, &NtpStatisticsWindow::refresh);
     refresh();
 }
 
-NtpStatisticsWindow::~NtpStatisticsWindow() { live_.setNtpOpen(false); }
-
-void NtpStatisticsWindow::closeEvent(QCloseEvent* event)
-{
-    live_.setNtpOpen(false);
-    QWidget::closeEvent(event);
-}
 
 void NtpStatisticsWindow::refresh()
 {

@@ -15,12 +15,8 @@ class NtpStatisticsWindow : public QWidget {
     Q_OBJECT
 public:
     explicit NtpStatisticsWindow(LiveData& live, QWidget* parent = nullptr);
-    ~NtpStatisticsWindow() override;
 
     QLineEdit* count(int hour) const { return counts_[std::size_t(hour)]; }
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void refresh();

@@ -1,6 +1,5 @@
 #include "run_time_statistics_window.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -70,18 +69,10 @@ RunTimeStatisticsWindow::RunTimeStatisticsWindow(LiveData& live, QWidget* parent
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     layout->addWidget(close, 0, Qt::AlignRight);
 
-    live_.setIntRunTime(true);
     connect(&live_, &LiveData::statisticsChanged, this, &RunTimeStatisticsWindow::refresh);
     refresh();
 }
 
-RunTimeStatisticsWindow::~RunTimeStatisticsWindow() { live_.setIntRunTime(false); }
-
-void RunTimeStatisticsWindow::closeEvent(QCloseEvent* event)
-{
-    live_.setIntRunTime(false);
-    QWidget::closeEvent(event);
-}
 
 void RunTimeStatisticsWindow::refresh()
 {

@@ -15,10 +15,6 @@ class RunTimeStatisticsWindow : public QWidget {
     Q_OBJECT
 public:
     explicit RunTimeStatisticsWindow(LiveData& live, QWidget* parent = nullptr);
-    ~RunTimeStatisticsWindow() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void refresh();

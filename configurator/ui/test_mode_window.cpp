@@ -1,7 +1,6 @@
 #include "test_mode_window.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -58,22 +57,14 @@ TestModeWindow::TestModeWindow(
     connect(send, &QPushButton::clicked, this, [this] { commands_->send(boxes()); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
 
-    live_.setIntTestMode(true);
     connect(&live_, &LiveData::statisticsChanged, this, &TestModeWindow::refresh);
     refresh();
 }
 
 TestModeWindow::~TestModeWindow()
 {
-    live_.setIntTestMode(false);
     commands_.reset();
     channel_.reset();
-}
-
-void TestModeWindow::closeEvent(QCloseEvent* event)
-{
-    live_.setIntTestMode(false);
-    QWidget::closeEvent(event);
 }
 
 void TestModeWindow::refresh()

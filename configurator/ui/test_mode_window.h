@@ -26,9 +26,6 @@ public:
 
     Channel& modTestMode() { return *channel_; }
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void refresh();
     TestInputs boxes() const;

@@ -169,7 +169,7 @@ TEST_F(LiveWindow, TestModeWindowSwitchesTheModuleAndFollowsIt)
     ASSERT_NE(tm, nullptr);
     EXPECT_EQ(tm->windowTitle(), QStringLiteral("Test Mode"));
     EXPECT_LE((tm->frameGeometry().center() - window->frameGeometry().center()).manhattanLength(), 8);
-    EXPECT_TRUE(views->live().intTestMode());
+    EXPECT_TRUE(views->live().statisticsWanted());
     auto* normal = tm->findChild<QPushButton*>(QStringLiteral("cmdTestModeModeNormal"));
     auto* test = tm->findChild<QPushButton*>(QStringLiteral("cmdTestModeModeTest"));
     ASSERT_TRUE(WaitFor([&] { return test->isEnabled() && !normal->isEnabled(); }));
@@ -192,7 +192,7 @@ TEST_F(LiveWindow, TestModeWindowSwitchesTheModuleAndFollowsIt)
     EXPECT_EQ(views->testModeWindow(), tm);
     tm->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
     ASSERT_TRUE(WaitFor([&] { return views->testModeWindow() == nullptr; }));
-    EXPECT_FALSE(views->live().intTestMode());
+    EXPECT_FALSE(views->live().statisticsWanted());
 }
 
 TEST_F(LiveWindow, StatisticsWindowsAreFilledAndTheirFlagsFollowThem)
@@ -200,7 +200,7 @@ TEST_F(LiveWindow, StatisticsWindowsAreFilledAndTheirFlagsFollowThem)
     window->move(400, 300);
     trigger("mnuRunTime");
     ASSERT_NE(views->runTimeWindow(), nullptr);
-    EXPECT_TRUE(views->live().intRunTime());
+    EXPECT_TRUE(views->live().statisticsWanted());
     QWidget* rts = views->runTimeWindow();
     EXPECT_EQ(rts->windowTitle(), QStringLiteral("Run Time Statistics"));
     // Opened over the main window, not at the screen's corner.
@@ -220,7 +220,6 @@ TEST_F(LiveWindow, StatisticsWindowsAreFilledAndTheirFlagsFollowThem)
 
     rts->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
     ASSERT_TRUE(WaitFor([&] { return views->runTimeWindow() == nullptr; }));
-    EXPECT_FALSE(views->live().intRunTime());
     // The NTP window alone still wants the block.
     EXPECT_TRUE(views->live().statisticsWanted());
     ntp->close();

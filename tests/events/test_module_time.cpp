@@ -1,7 +1,7 @@
 // Seconds since 1984 against Qt's calendar, which agrees with the module's
 // every-fourth-year rule for the whole 32-bit range (1916 … 2052 holds no
 // century year).
-#include "core/live/module_time.h"
+#include "core/model/module_time.h"
 
 #include <QDateTime>
 #include <QTimeZone>

@@ -203,7 +203,7 @@ TEST_F(ScanAgainstPeer, MonitorNeverAcknowledgesAndShowsAChangedBlockOnce)
     // first event block comes back.
     rig->model->startUp();
     rig->live->toggleMonitorEventData();
-    EXPECT_EQ(rig->live->serDataTabCaption(), QStringLiteral("Monitor SER Data"));
+    EXPECT_TRUE(rig->model->monitorEventData());
     rig->scan().AutoPoll(15);
     ASSERT_TRUE(cycles(4));
     const auto& lines = rig->live->display().lines();
@@ -230,7 +230,7 @@ TEST_F(ScanAgainstPeer, MonitorNeverAcknowledgesAndShowsAChangedBlockOnce)
 
     // Back in Retrieve mode the next cycle takes the block.
     rig->live->toggleMonitorEventData();
-    EXPECT_EQ(rig->live->serDataTabCaption(), QStringLiteral("Retrieve SER Data"));
+    EXPECT_FALSE(rig->model->monitorEventData());
     ASSERT_TRUE(WaitFor([&] { return CountWrites(peer->requests(), 2, 1) >= 1; }));
 }
 
@@ -380,12 +380,11 @@ TEST_F(ScanAgainstPeer, StatisticsBlockIsReadOnlyWhileAWindowWantsIt)
     ASSERT_TRUE(cycles(2));
     EXPECT_EQ(CountReads(peer->requests(), 1501, 100), 0);
 
-    for (const auto open : {&LiveData::setIntRunTime, &LiveData::setIntTestMode, &LiveData::setNtpOpen}) {
-        (rig->live.get()->*open)(true);
-        const int before = CountReads(peer->requests(), 1501, 100);
-        ASSERT_TRUE(WaitFor([&] { return CountReads(peer->requests(), 1501, 100) > before + 1; }));
-        (rig->live.get()->*open)(false);
-    }
+    bool open = true;
+    rig->live->setStatisticsWanted([&open] { return open; });
+    const int before = CountReads(peer->requests(), 1501, 100);
+    ASSERT_TRUE(WaitFor([&] { return CountReads(peer->requests(), 1501, 100) > before + 1; }));
+    open = false;
     EXPECT_EQ(rig->live->statistics().openSockets, QStringLiteral(" 3"));
     EXPECT_TRUE(rig->live->statistics().normalEnabled());
     EXPECT_FALSE(rig->live->statistics().testEnabled());

@@ -229,7 +229,7 @@ TEST_F(SimEndToEnd, TestModeOnSendOffAndStatisticsWindowsFilled)
 {
     startSim({});
     rig->start();
-    rig->live->setIntTestMode(true);
+    rig->live->setStatisticsWanted([] { return true; });
     ASSERT_TRUE(WaitFor([&] { return rig->live->statistics().testModeOn.has_value(); }));
     EXPECT_FALSE(*rig->live->statistics().testModeOn);
 

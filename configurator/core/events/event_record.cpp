@@ -1,6 +1,6 @@
 #include "event_record.h"
 
-#include "core/live/module_time.h"
+#include "core/model/module_time.h"
 
 namespace chronel {
 

@@ -13,7 +13,7 @@
 namespace chronel {
 
 EventScan::EventScan(
-    Channel& channel, EventDisplay& display, EventScanHooks hooks, const QLocale& locale, QObject* parent)
+    Channel& channel, EventDisplay* display, EventScanHooks hooks, const QLocale& locale, QObject* parent)
     : QObject(parent), channel_(channel), display_(display), hooks_(std::move(hooks)), locale_(locale), decoder_(locale)
 {
     connect(&channel_, &Channel::OnReadDone, this, &EventScan::onReadDone);
@@ -50,7 +50,21 @@ void EventScan::prepareStatusBlock()
     step_ = Step::StatusBlock;
 }
 
+void EventScan::addLine(const QString& line)
+{
+    if (display_)
+        display_->addLine(line);
+}
+
 void EventScan::onReadDone()
+{
+    const Step answered = step_;
+    handleRead();
+    if (hooks_.completed)
+        hooks_.completed(answered);
+}
+
+void EventScan::handleRead()
 {
     switch (step_) {
     case Step::EventAvailable:
@@ -64,6 +78,8 @@ void EventScan::onReadDone()
     case Step::EventBlock: {
         const EventBlockWords block = readWords<EventBlockWordCount>();
         const qint16 pending = block[eventblock::PendingEventsWord];
+        if (hooks_.eventBlock)
+            hooks_.eventBlock(block, eventAvailable_);
         if (!eventAvailable_) {
             // An empty buffer after a failed acknowledge: it was carried out.
             unconfirmed_.reset();
@@ -76,7 +92,7 @@ void EventScan::onReadDone()
             const auto recordArea = block.begin() + eventblock::FirstRecordWord;
             if (!std::equal(recordArea, block.end(), snapshot_.begin() + eventblock::FirstRecordWord)) {
                 for (const QString& line : decoder_.decode(block))
-                    display_.addLine(line);
+                    addLine(line);
             }
             snapshot_ = block;
             if (hooks_.eventCount)
@@ -86,8 +102,6 @@ void EventScan::onReadDone()
         }
         if (hooks_.eventCount)
             hooks_.eventCount(pending);
-        if (blockRead_)
-            blockRead_(block);
         const int firstNew = RecordsTakenBefore(block, unconfirmed_);
         const EventDecoder decoderBefore = decoder_;
         const QList<DecodedEvent> events = decoder_.decodeEvents(block, firstNew);
@@ -99,7 +113,7 @@ void EventScan::onReadDone()
         unconfirmed_.reset();
         for (const DecodedEvent& event : events)
             if (!event.marks.testFlag(EventMark::NoLine))
-                display_.addLine(event.line);
+                addLine(event.line);
         shown_ = block;
         channel_.setAddress(AcknowledgeCoil);
         channel_.setFunction(regaccess::FunctionWrite);
@@ -140,9 +154,12 @@ void EventScan::onReadDone()
 
 void EventScan::onWriteDone()
 {
+    const Step answered = step_;
     if (step_ == Step::Acknowledge && acknowledged_)
         acknowledged_(shown_);
     prepareStatusBlock();
+    if (hooks_.completed)
+        hooks_.completed(answered);
 }
 
 int EventScan::RecordsTakenBefore(const EventBlockWords& block, const std::optional<EventBlockWords>& unconfirmed)
@@ -158,17 +175,20 @@ int EventScan::RecordsTakenBefore(const EventBlockWords& block, const std::optio
 
 void EventScan::onError(int code)
 {
+    const Step answered = step_;
     // Made before the host follows the IP fields: it names the address that failed.
     const QString line = errorLine(code, hooks_.now ? hooks_.now() : QDateTime::currentDateTime());
     if (hooks_.host)
         channel_.setHost(hooks_.host());
-    display_.addLine(line);
+    addLine(line);
     if (step_ == Step::Acknowledge) {
         // Whether the module took the acknowledge is unknown: read the block
         // again rather than repeat a write that may drain an unseen one.
         unconfirmed_ = shown_;
         prepareEventAvailable();
     }
+    if (hooks_.failed)
+        hooks_.failed(answered, code);
 }
 
 QString EventScan::ErrorMessage(int code)

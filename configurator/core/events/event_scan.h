@@ -30,8 +30,6 @@
 //
 // Everything runs on the window's thread inside the channel's events.
 #include "core/link/channel.h"
-#include "core/live/statistics.h"
-#include "core/live/status_block.h"
 #include "core/model/module_map.h"
 #include "event_decoder.h"
 #include "event_display.h"
@@ -48,24 +46,35 @@ namespace chronel {
 using StatusBlockWords = std::array<qint16, StatusBlockWordCount>;
 using StatisticsBlockWords = std::array<qint16, StatisticsBlockWordCount>;
 
-// What the scan needs from the window around it.
+// The request under way, named by what it reads or writes.
+enum class EventScanStep { EventAvailable, EventBlock, Acknowledge, StatusBlock, StatisticsBlock, Restart };
+
+// What the scan needs from the program around it, the window or a collector;
+// every hook may be left empty.
 struct EventScanHooks {
     std::function<QString()> host;                  // GetIp
-    std::function<bool()> monitorMode;              // Tools > "Monitor Event Data" checked
+    std::function<bool()> monitorMode;              // Tools > "Monitor Event Data" checked; else Retrieve
     std::function<bool()> statisticsWanted;         // a statistics or test-mode window is open
     std::function<void(qint16 pending)> eventCount; // word 5 of the event block
+    // Every event block as it is read, before anything is decoded;
+    // `eventsAvailable` is what coil 1 said before it.
+    std::function<void(const EventBlockWords& block, bool eventsAvailable)> eventBlock;
     std::function<void(const StatusBlockWords&)> statusBlock;
     std::function<void(const StatisticsBlockWords&)> statisticsBlock;
+    // After the scan handled a completion: the request it answered, and for
+    // a failed one its code.
+    std::function<void(EventScanStep answered)> completed;
+    std::function<void(EventScanStep failed, int code)> failed;
     std::function<QDateTime()> now; // for error lines; the system clock when empty
 };
 
 class EventScan : public QObject {
     Q_OBJECT
 public:
-    // The request under way, named by what it reads or writes.
-    enum class Step { EventAvailable, EventBlock, Acknowledge, StatusBlock, StatisticsBlock, Restart };
+    using Step = EventScanStep;
 
-    EventScan(Channel& channel, EventDisplay& display, EventScanHooks hooks, const QLocale& locale = QLocale::system(),
+    // `display`: where event and error lines go; none for a collector.
+    EventScan(Channel& channel, EventDisplay* display, EventScanHooks hooks, const QLocale& locale = QLocale::system(),
         QObject* parent = nullptr);
 
     Step step() const { return step_; }
@@ -83,11 +92,6 @@ public:
     // store them loses nothing.
     using EventsTaken = std::function<bool(const QList<DecodedEvent>& events, const EventBlockWords& block)>;
     void setEventsTaken(EventsTaken taken) { eventsTaken_ = std::move(taken); }
-    // Retrieve mode: a block with events was read and is about to be
-    // decoded; a collector may reset the decoder first (another module at
-    // the address).
-    using BlockRead = std::function<void(const EventBlockWords& block)>;
-    void setBlockRead(BlockRead blockRead) { blockRead_ = std::move(blockRead); }
     // The module confirmed the acknowledge of `block`: its records have left it.
     using Acknowledged = std::function<void(const EventBlockWords& block)>;
     void setAcknowledged(Acknowledged acknowledged) { acknowledged_ = std::move(acknowledged); }
@@ -115,6 +119,8 @@ private:
     void onReadDone();
     void onWriteDone();
     void onError(int code);
+    void handleRead();
+    void addLine(const QString& line);
 
     void prepareRead(qint32 address, int regType, int size);
     void prepareEventAvailable();
@@ -122,7 +128,7 @@ private:
     template <std::size_t N> std::array<qint16, N> readWords() const;
 
     Channel& channel_;
-    EventDisplay& display_;
+    EventDisplay* display_;
     EventScanHooks hooks_;
     QLocale locale_;
     EventDecoder decoder_;
@@ -132,7 +138,6 @@ private:
     EventBlockWords shown_{};                    // the block whose acknowledge is under way
     std::optional<EventBlockWords> unconfirmed_; // shown, acknowledge failed
     EventsTaken eventsTaken_;
-    BlockRead blockRead_;
     Acknowledged acknowledged_;
 };
 

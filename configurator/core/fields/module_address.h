@@ -1,12 +1,14 @@
 #pragma once
 // The configurator has no connection dialog: the IP address typed in the "IP"
 // row of the TCP/IP frame is also the address every request goes to.
-#include "core/model/module_settings.h"
-
 #include <QString>
+#include <array>
 #include <optional>
 
 namespace chronel {
+
+// An IPv4 address as four text fields, as the IP row holds it.
+using OctetFields = std::array<QString, 4>;
 
 // Host text built from the four IP fields: each field's leading number (0 when
 // it holds none) in its shortest decimal form, joined by "." — fields "10",

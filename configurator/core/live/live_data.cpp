@@ -22,7 +22,7 @@ LiveData::LiveData(ChronelModel& model, std::function<QDateTime()> now, const QL
     };
     scan.statisticsBlock = [this](const StatisticsBlockWords& words) { showStatisticsBlock(words); };
     scan.now = now;
-    eventScan_ = std::make_unique<EventScan>(model_.channels().modEventScan(), display_, std::move(scan), locale_);
+    eventScan_ = std::make_unique<EventScan>(model_.channels().modEventScan(), &display_, std::move(scan), locale_);
 
     TimeSetupHooks time;
     time.host = [this] { return model_.GetIp(); };
@@ -41,12 +41,7 @@ LiveData::~LiveData() = default;
 void LiveData::toggleMonitorEventData()
 {
     model_.setMonitorEventData(!model_.monitorEventData());
-    emit serDataTabCaptionChanged();
-}
-
-QString LiveData::serDataTabCaption() const
-{
-    return model_.monitorEventData() ? QStringLiteral("Monitor SER Data") : QStringLiteral("Retrieve SER Data");
+    emit monitorModeChanged();
 }
 
 void LiveData::showStatusBlock(std::span<const qint16> words)

@@ -40,21 +40,13 @@ public:
     const StatisticsDisplay& statistics() const { return statistics_; }
     QString eventCountText() const { return eventCount_; } // lblSerDataEventCount
 
-    // Tools > "Monitor Event Data": toggles the check mark, which is the mode;
-    // tab 4 reads "Monitor SER Data" while it is checked.
+    // Tools > "Monitor Event Data": toggles the check mark, which is the mode.
     void toggleMonitorEventData();
-    QString serDataTabCaption() const;
 
-    // Window-open flags. The run-time statistics and test-mode windows make
-    // the scan read the statistics block (intRunTime, intTestMode); so does
-    // the NTP statistics window, whose counts would otherwise never refresh.
-    bool intRunTime() const { return runTimeOpen_; }
-    void setIntRunTime(bool open) { runTimeOpen_ = open; }
-    bool intTestMode() const { return testModeOpen_; }
-    void setIntTestMode(bool open) { testModeOpen_ = open; }
-    bool ntpOpen() const { return ntpOpen_; }
-    void setNtpOpen(bool open) { ntpOpen_ = open; }
-    bool statisticsWanted() const { return runTimeOpen_ || testModeOpen_ || ntpOpen_; }
+    // Whether the scan reads the statistics block: the window says so while
+    // a window that shows it is open. None: never.
+    void setStatisticsWanted(std::function<bool()> wanted) { statisticsWanted_ = std::move(wanted); }
+    bool statisticsWanted() const { return statisticsWanted_ && statisticsWanted_(); }
 
     // A status block read by either reader (24 or 100 words).
     void showStatusBlock(std::span<const qint16> words);
@@ -64,7 +56,7 @@ signals:
     void statusChanged();
     void statisticsChanged();
     void eventCountChanged();
-    void serDataTabCaptionChanged();
+    void monitorModeChanged();
 
 private:
     ChronelModel& model_;
@@ -73,9 +65,7 @@ private:
     StatusDisplay status_;
     StatisticsDisplay statistics_;
     QString eventCount_;
-    bool runTimeOpen_ = false;
-    bool testModeOpen_ = false;
-    bool ntpOpen_ = false;
+    std::function<bool()> statisticsWanted_;
     std::unique_ptr<EventScan> eventScan_;
     std::unique_ptr<TimeSetup> timeSetup_;
     std::unique_ptr<PcClock> pcClock_;

@@ -2,7 +2,7 @@
 
 #include "core/fields/calendar_text.h"
 #include "core/fields/number_rule.h"
-#include "module_time.h"
+#include "core/model/module_time.h"
 
 namespace chronel {
 

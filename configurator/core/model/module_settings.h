@@ -4,6 +4,8 @@
 // states, list positions with -1 for none, the chosen option of a group or
 // none). The register map, the settings file and the defaults all read and
 // write this record; the window binds its controls to it.
+#include "core/fields/module_address.h"
+
 #include <QString>
 #include <QStringView>
 #include <array>
@@ -17,8 +19,6 @@ enum class Check { Unchecked, Checked, Grey };
 enum class TcpipMode { None, Manual, BootP, Dhcp };
 enum class TcpipSpeed { None, AutoNegotiate, Mbps10, Mbps100 };
 enum class EthernetComm { None, Full, Half };
-
-using OctetFields = std::array<QString, 4>;
 
 struct ModuleSettings {
     // Configuration tab.
