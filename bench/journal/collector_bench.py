@@ -110,8 +110,10 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "bench"))
+from benchlib import BenchError, Children, enter_private_network, free_port, proc_cpu_seconds, reap  # noqa: E402
+
 NETNS_MARK = "CHRONEL_COLLECTOR_BENCH_NETNS"
-CLK_TCK = os.sysconf("SC_CLK_TCK")
 MODULE_EPOCH = 441763200  # 1984-01-01 in Unix seconds, the module's epoch
 
 DELAY_TARGET_S = 2.0
@@ -139,97 +141,6 @@ OUTAGE_CPU_TARGET = 0.05  # of one core
 
 # "127.0.0.5: 14:02:07.315 > tcp unit 255: 03 ..." (no address with one module)
 TRACE = re.compile(r"^(?:\S+: )?(\d\d):(\d\d):(\d\d)\.(\d{3}) ([<>!]) (?:tcp|adapter \d+) unit \d+:(.*)$")
-
-
-class BenchError(Exception):
-    pass
-
-
-# --- the private network namespace (as bench/site/site_bench.py) -------------
-
-def interfaces():
-    with open("/proc/self/net/dev") as f:
-        return sorted(line.split(":", 1)[0].strip() for line in f.readlines()[2:] if ":" in line)
-
-
-def enter_private_network():
-    if os.environ.get(NETNS_MARK) != "1":
-        if shutil.which("unshare") is None:
-            raise BenchError("unshare (util-linux) is needed to run in a private network namespace")
-        userns = ["--map-root-user"] if os.geteuid() != 0 else []
-        env = dict(os.environ, **{NETNS_MARK: "1"})
-        os.execvpe("unshare", ["unshare", "--net", *userns, "--", sys.executable, str(Path(__file__).resolve()),
-                               *sys.argv[1:]], env)
-    found = interfaces()
-    if found != ["lo"]:
-        raise BenchError(f"refusing to run: network interfaces {found} besides lo (not a private namespace)")
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=10)
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-# --- child processes ---------------------------------------------------------
-
-class Children:
-    """Every process started, stopped on the way out whatever happens."""
-
-    def __init__(self):
-        self.procs = []
-
-    def start(self, args, **kwargs):
-        p = subprocess.Popen(args, stdin=subprocess.DEVNULL, **kwargs)
-        self.procs.append(p)
-        return p
-
-    def stop(self, p, grace=10.0):
-        if p.returncode is None and p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(timeout=grace)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait(timeout=grace)
-        if p in self.procs:
-            self.procs.remove(p)
-
-    def stop_all(self):
-        for p in list(self.procs):
-            try:
-                self.stop(p)
-            except Exception as e:  # keep stopping the others
-                print(f"collector_bench: could not stop pid {p.pid}: {e}", file=sys.stderr)
-
-
-def proc_cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / CLK_TCK
-
-
-def reap(children, p, timeout, sig=None):
-    """Sends sig (if any), waits with wait4 for the process's own resource
-    usage and kills it at the deadline. Returns (exit status, user + system s)."""
-    if sig is not None:
-        p.send_signal(sig)
-    deadline = time.monotonic() + timeout
-    killed = False
-    while True:
-        pid, status, usage = os.wait4(p.pid, os.WNOHANG)
-        if pid == p.pid:
-            p.returncode = os.waitstatus_to_exitcode(status)
-            if p in children.procs:
-                children.procs.remove(p)
-            if killed:
-                raise BenchError(f"{Path(p.args[0]).name} did not end within {timeout:.0f} s")
-            return p.returncode, usage.ru_utime + usage.ru_stime
-        if time.monotonic() > deadline and not killed:
-            p.kill()
-            killed = True
-        time.sleep(0.01)
 
 
 def child_env(port=None):
@@ -1099,7 +1010,7 @@ def main():
         if not os.access(path, os.X_OK):
             raise BenchError(f"{path}: not an executable (build it first)")
 
-    enter_private_network()
+    enter_private_network(__file__, NETNS_MARK)
     # SIGTERM ends the run through the finally blocks, children included.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(2))
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
@@ -1109,7 +1020,7 @@ def main():
     started_load = f"{os.getloadavg()[0]:.2f}"
     port = free_port()
     work = Path(tempfile.mkdtemp(prefix="collector_bench."))
-    children = Children()
+    children = Children("collector_bench")
     results, checks = {}, []
     try:
         print(f"collector_bench: port {port}, work folder {work}", flush=True)

@@ -42,115 +42,26 @@ import re
 import resource
 import shutil
 import signal
-import socket
 import statistics
-import subprocess
 import tempfile
 import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "bench"))
+from benchlib import BenchError, Children, enter_private_network, free_port, proc_cpu_seconds, reap  # noqa: E402
+
 NETNS_MARK = "CHRONEL_SITE_BENCH_NETNS"
 UPLOAD_COUNTS = (1, 8, 32, 64)
 DEAD_SITE, DEAD_MODULE = 32, 5
 SCAN_PERIOD_MS = 2000  # the event scan's default poll interval
 RATIO_TARGET = 1.3
 STRETCH_TARGET_PCT = 10.0
-CLK_TCK = os.sysconf("SC_CLK_TCK")
 
 SUMMARY_HEADER = re.compile(r"^Address\s+Result\s+Seconds\s+Message\s*$")
 SUMMARY_ROW = re.compile(r"^(127\.\d+\.\d+\.\d+)\s+(\S+)\s+(\d+(?:\.\d+)?)(?:\s+(.*))?$")
 # "127.0.0.5: 14:02:07.315 > tcp unit 255: 03 ..."; ">" is a request.
 TRACE_REQUEST = re.compile(r"^(127\.\d+\.\d+\.\d+): (\d\d):(\d\d):(\d\d)\.(\d{3}) > ")
-
-
-class BenchError(Exception):
-    pass
-
-
-# --- the private network namespace -------------------------------------------
-
-def interfaces():
-    # /proc/self/net follows this process's namespace (/sys/class/net would
-    # follow the one sysfs was mounted in).
-    with open("/proc/self/net/dev") as f:
-        return sorted(line.split(":", 1)[0].strip() for line in f.readlines()[2:] if ":" in line)
-
-
-def enter_private_network():
-    if os.environ.get(NETNS_MARK) != "1":
-        if shutil.which("unshare") is None:
-            raise BenchError("unshare (util-linux) is needed to run in a private network namespace")
-        userns = ["--map-root-user"] if os.geteuid() != 0 else []
-        env = dict(os.environ, **{NETNS_MARK: "1"})
-        os.execvpe("unshare", ["unshare", "--net", *userns, "--", sys.executable, str(Path(__file__).resolve()),
-                               *sys.argv[1:]], env)
-    found = interfaces()
-    if found != ["lo"]:
-        raise BenchError(f"refusing to run: network interfaces {found} besides lo (not a private namespace)")
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=10)
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-# --- child processes ---------------------------------------------------------
-
-class Children:
-    """Every process started, stopped on the way out whatever happens."""
-
-    def __init__(self):
-        self.procs = []
-
-    def start(self, args, **kwargs):
-        p = subprocess.Popen(args, stdin=subprocess.DEVNULL, **kwargs)
-        self.procs.append(p)
-        return p
-
-    def stop(self, p, grace=5.0):
-        if p.returncode is None and p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(timeout=grace)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait(timeout=grace)
-        if p in self.procs:
-            self.procs.remove(p)
-
-    def stop_all(self):
-        for p in list(self.procs):
-            try:
-                self.stop(p)
-            except Exception as e:  # keep stopping the others
-                print(f"site_bench: could not stop pid {p.pid}: {e}", file=sys.stderr)
-
-
-def proc_cpu_seconds(pid):
-    """utime + stime of a running process, from /proc/<pid>/stat."""
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / CLK_TCK
-
-
-def wait_rusage(p, timeout):
-    """Waits for p with wait4, for its own resource usage; kills it at the
-    deadline. Returns (exit status, user + system seconds)."""
-    deadline = time.monotonic() + timeout
-    while True:
-        pid, status, usage = os.wait4(p.pid, os.WNOHANG)
-        if pid == p.pid:
-            p.returncode = os.waitstatus_to_exitcode(status)
-            return p.returncode, usage.ru_utime + usage.ru_stime
-        if time.monotonic() > deadline:
-            p.kill()
-            _, status, _ = os.wait4(p.pid, 0)
-            p.returncode = os.waitstatus_to_exitcode(status)
-            raise BenchError(f"{Path(p.args[0]).name} did not end within {timeout:.0f} s")
-        time.sleep(0.01)
 
 
 class Simulator:
@@ -197,8 +108,7 @@ class Run:
             p = children.start(args, stdout=out, stderr=err, env=env)
             # Reaped here by wait4; on any exception it stays with children
             # for the way out to stop.
-            self.status, self.cli_cpu = wait_rusage(p, timeout)
-            children.procs.remove(p)
+            self.status, self.cli_cpu = reap(children, p, timeout)
             self.wall = time.monotonic() - start
         self.sim_cpu = sum(s.cpu() for s in sims) - sim_before
         self.stdout = self.stdout_path.read_text(errors="replace")
@@ -415,7 +325,7 @@ def main():
         if not os.access(path, os.X_OK):
             raise BenchError(f"{path}: not an executable (build it first)")
 
-    enter_private_network()
+    enter_private_network(__file__, NETNS_MARK)
     # SIGTERM ends the run through the finally blocks, children included.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(2))
     # Two simulators and 256 sessions hold many sockets at once.
@@ -426,7 +336,7 @@ def main():
     started_load = f"{os.getloadavg()[0]:.2f}"
     port = free_port()
     work = Path(tempfile.mkdtemp(prefix="site_bench."))
-    children = Children()
+    children = Children("site_bench")
     results = {"upload": {}}
     checks = []
     try:
