@@ -16,6 +16,8 @@
 //      last block stored, whether its acknowledge is still unconfirmed, and
 //      the event decoder's state after it, so that a collector started again
 //      neither stores a block twice nor loses the last date record
+#include "journal_dialect.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -23,8 +25,6 @@
 namespace chronel {
 
 constexpr int JournalSchemaVersion = 3;
-
-enum class JournalDialect { Sqlite, Postgres };
 
 // Brings the journal on `db` to `target` (at most JournalSchemaVersion) in
 // one transaction, taken exclusively so that writers opening a new journal at

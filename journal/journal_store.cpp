@@ -79,11 +79,6 @@ int RemainingMs(const QDeadlineTimer& deadline) { return int(std::max<qint64>(de
 
 JournalStore::~JournalStore() { close(); }
 
-JournalDialect JournalStore::dialect() const
-{
-    return location_.kind == JournalLocation::Kind::Sqlite ? JournalDialect::Sqlite : JournalDialect::Postgres;
-}
-
 QSqlDatabase JournalStore::database() const { return QSqlDatabase::database(connection_, false); }
 
 void JournalStore::close()
@@ -105,7 +100,7 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
     location_ = location;
     readOnly_ = false;
     connection_ = NewConnectionName();
-    if (location.kind == JournalLocation::Kind::Sqlite)
+    if (location.dialect == JournalDialect::Sqlite)
         CreateJournalFile(location.path);
     const QDeadlineTimer answer(PostgresAnswerMs);
     if (!openDatabase(answer, error)) {
@@ -126,7 +121,7 @@ bool JournalStore::openReadOnly(const JournalLocation& location, QString* error)
     close();
     location_ = location;
     readOnly_ = true;
-    if (location.kind == JournalLocation::Kind::Sqlite && !QFileInfo(location.path).isFile()) {
+    if (location.dialect == JournalDialect::Sqlite && !QFileInfo(location.path).isFile()) {
         *error = QStringLiteral("journal %1: no such file").arg(location.displayName());
         return false;
     }
@@ -240,7 +235,7 @@ bool JournalStore::migrate(const QDeadlineTimer& answer, QString* error)
 
 bool JournalStore::openDatabase(const QDeadlineTimer& answer, QString* error)
 {
-    const bool sqlite = location_.kind == JournalLocation::Kind::Sqlite;
+    const bool sqlite = location_.dialect == JournalDialect::Sqlite;
     const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
     const QString name = location_.displayName();
     if (!QSqlDatabase::isDriverAvailable(driver)) {
