@@ -2,7 +2,10 @@
 // The journal's tables, the same on SQLite and PostgreSQL but for the
 // spelling of the id and byte columns, and the steps that bring a journal of
 // an earlier version up to this one. The version is the row schema_version
-// of journal_meta; a journal without that table is empty (version 0).
+// of journal_meta; a journal without that table is empty (version 0). The
+// columns of journal_events, each with the version that brought it, are
+// those of journal_columns.h: a step adds its version's columns and says
+// what else the version changes.
 //
 //   1  journal_events: module, module_name, module_time, point,
 //      point_description, state_text, text, quality, received, raw;
