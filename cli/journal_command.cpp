@@ -68,7 +68,7 @@ public:
             context.console.error(QStringLiteral("chronel-cli: --journal %1").arg(error));
             return ExitStatus::BadUsage;
         }
-        if (location->kind == chronel::JournalLocation::Kind::Sqlite && !QFile::exists(location->path)) {
+        if (location->dialect == chronel::JournalDialect::Sqlite && !QFile::exists(location->path)) {
             context.console.error(QStringLiteral("chronel-cli: %1: no journal there (collect writes one)")
                                       .arg(location->displayName()));
             return ExitStatus::BadUsage;

@@ -4,7 +4,7 @@
 // the drivers' texts ("file is not a database Unable to fetch row", a libpq
 // message over several tab-indented lines ending in "QPSQL: Unable to
 // connect"). The messages that use it name the journal themselves.
-#include "journal_schema.h"
+#include "journal_dialect.h"
 
 #include <QSqlError>
 #include <QString>

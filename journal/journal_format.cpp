@@ -1,5 +1,7 @@
 #include "journal_format.h"
 
+#include "journal_columns.h"
+
 #include "platform/printable_text.h"
 
 #include <QFileDevice>
@@ -63,45 +65,30 @@ QByteArray WithoutRawControls(const QByteArray& json)
 
 QByteArray CsvLine(const JournalEvent& event)
 {
-    const QStringList fields{event.module, event.moduleName, event.moduleTime, QString::number(event.point),
-        event.stateText, event.text, QString::number(event.quality), JournalReceivedText(event.received),
-        event.dateSource, event.moduleId ? QString::number(*event.moduleId) : QString(), event.marks};
-    QStringList quoted;
-    for (const QString& field : fields)
-        quoted << CsvField(field);
-    return quoted.join(u',').toUtf8() + "\r\n";
+    QStringList fields;
+    for (const JournalColumn& column : JournalColumns)
+        if (column.flags & columnflag::InCsv)
+            fields << CsvField(column.text(event));
+    return fields.join(u',').toUtf8() + "\r\n";
 }
 
 QByteArray JsonLine(const JournalEvent& event)
 {
-    const QJsonObject object{
-        {QStringLiteral("id"), event.id},
-        {QStringLiteral("module"), event.module},
-        {QStringLiteral("name"), event.moduleName},
-        {QStringLiteral("module_time"), event.moduleTime},
-        {QStringLiteral("date_source"), event.dateSource},
-        {QStringLiteral("point"), event.point},
-        {QStringLiteral("point_description"), event.pointDescription},
-        {QStringLiteral("state"), event.stateText},
-        {QStringLiteral("text"), event.text},
-        {QStringLiteral("quality"), event.quality},
-        {QStringLiteral("scan_flags"), event.scanFlags},
-        {QStringLiteral("received"), JournalReceivedText(event.received)},
-        {QStringLiteral("raw"), QString::fromLatin1(event.raw.toHex())},
-        {QStringLiteral("module_id"), event.moduleId ? QJsonValue(*event.moduleId) : QJsonValue()},
-        {QStringLiteral("block"), event.block},
-        {QStringLiteral("record"), event.record},
-        {QStringLiteral("marks"), event.marks},
-    };
+    QJsonObject object;
+    for (const JournalColumn& column : JournalColumns)
+        object.insert(QLatin1StringView(column.key), column.json(event));
     return WithoutRawControls(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n';
 }
 
 } // namespace
 
-// The first eight columns are those of the first journals; later ones only add at the end.
 QString JournalCsvHeader()
 {
-    return QStringLiteral("module,name,module_time,point,state,text,quality,received,date_source,module_id,marks");
+    QStringList keys;
+    for (const JournalColumn& column : JournalColumns)
+        if (column.flags & columnflag::InCsv)
+            keys << QString::fromLatin1(column.key);
+    return keys.join(u',');
 }
 
 std::optional<JournalFormat> ParseJournalFormat(const QString& name, QString* error)

@@ -2,16 +2,20 @@
 // The journal written out for people and programs, one row at a time to a
 // device (a file, or standard output through QFile::open(stdout, …)):
 //   text   "<name>  <event line>", the module's name, or its address when it
-//          has none, then the line as the window shows it; control
+//          has none, then the line as the window shows it, then the row's
+//          marks in brackets when it has any ("  [malformed]"); control
 //          characters as \xHH (platform/printable_text.h), so a row is a line
 //   csv    RFC 4180 (CR LF, fields with commas, quotes or line breaks quoted,
-//          quotes doubled) under the header
-//          module,name,module_time,point,state,text,quality,received;
+//          quotes doubled) under a header of the keys of the columns
+//          journal_columns.h puts in it, in its order (module,name,
+//          module_time,point,state,text,quality,received,date_source,
+//          module_id,marks; a later column only adds at the end);
 //          control characters other than CR, LF and tab as \xHH, and a
 //          field a spreadsheet would take for a formula (=, +, -, @, or a
 //          tab or CR first, unless it is a number) preceded by '
-//   jsonl  one JSON object per line with every field, raw as hex; every
-//          control character \u-escaped, so the strings are exact
+//   jsonl  one JSON object per line with every column under its key, raw
+//          as hex, a missing module_id null; every control character
+//          \u-escaped, so the strings are exact
 #include "journal_event.h"
 
 #include <QIODevice>

@@ -177,7 +177,7 @@ QString ShownUrl(const QString& text, qsizetype schemeLength)
 std::optional<JournalLocation> ParsePostgresUrl(const QString& text, qsizetype schemeLength, QString* error)
 {
     JournalLocation location;
-    location.kind = JournalLocation::Kind::Postgres;
+    location.dialect = JournalDialect::Postgres;
     const QStringView rest = QStringView(text).mid(schemeLength);
     const auto queryStart = rest.indexOf(u'?');
     const QStringView beforeQuery = queryStart < 0 ? rest : rest.left(queryStart);
@@ -220,7 +220,7 @@ std::optional<JournalLocation> ParsePostgresUrl(const QString& text, qsizetype s
 
 QString JournalLocation::displayName() const
 {
-    if (kind == Kind::Sqlite)
+    if (dialect == JournalDialect::Sqlite)
         return path;
     QString name = QStringLiteral("postgresql://");
     if (!user.isEmpty())

@@ -14,6 +14,8 @@
 //
 // No message built here or from a location shows a password: errors show the
 // URL with its secrets replaced by ***.
+#include "journal_dialect.h"
+
 #include <QList>
 #include <QString>
 #include <optional>
@@ -21,19 +23,17 @@
 namespace chronel {
 
 struct JournalLocation {
-    enum class Kind { Sqlite, Postgres };
-
-    Kind kind = Kind::Sqlite;
-    // Kind::Sqlite: the file.
+    JournalDialect dialect = JournalDialect::Sqlite;
+    // SQLite: the file.
     QString path;
-    // Kind::Postgres: empty parts are left to libpq's defaults; a host that
+    // PostgreSQL: empty parts are left to libpq's defaults; a host that
     // begins with '/' is a socket directory; port 0 is the default port.
     QString host;
     int port = 0;
     QString user;
     QString password;
     QString database;
-    // Kind::Postgres: libpq's other connection parameters, in the URL's order.
+    // PostgreSQL: libpq's other connection parameters, in the URL's order.
     struct Parameter {
         QString key;
         QString value;

@@ -1,5 +1,6 @@
 #include "journal_query.h"
 
+#include "journal_columns.h"
 #include "journal_error.h"
 
 #include <QRegularExpression>
@@ -13,41 +14,15 @@ namespace {
 
 constexpr int PageRows = 2000;
 
-// The columns a row is read from, in RowOf's order: the schema version that
-// brought each, and what a journal of an earlier version, read as it is,
-// gives instead.
-struct RowColumn {
-    const char* name;
-    int since;
-    const char* absent;
-};
-constexpr RowColumn RowColumns[] = {
-    {"id", 1, nullptr},
-    {"module", 1, nullptr},
-    {"module_name", 1, nullptr},
-    {"module_time", 1, nullptr},
-    {"date_source", 2, "''"},
-    {"point", 1, nullptr},
-    {"point_description", 1, nullptr},
-    {"state_text", 1, nullptr},
-    {"text", 1, nullptr},
-    {"quality", 1, nullptr},
-    {"scan_flags", 2, "0"},
-    {"received", 1, nullptr},
-    {"raw", 1, nullptr},
-    {"module_id", 3, "NULL"},
-    {"block", 3, "NULL"},
-    {"record", 3, "NULL"},
-    {"marks", 3, "''"},
-};
-
+// Every column of the table, in its order; for one that a journal of an
+// earlier version, read as it is, lacks, what that version gives instead.
 QString Columns(const JournalStore& store)
 {
     QStringList columns;
-    for (const RowColumn& column : RowColumns) {
+    for (const JournalColumn& column : JournalColumns) {
         columns << (store.schemaVersion() >= column.since
                 ? QString::fromLatin1(column.name)
-                : QStringLiteral("%1 AS %2").arg(QLatin1String(column.absent), QLatin1String(column.name)));
+                : QStringLiteral("%1 AS %2").arg(column.absent(), QLatin1StringView(column.name)));
     }
     return columns.join(QStringLiteral(", "));
 }
@@ -90,27 +65,13 @@ Conditions FilterConditions(const JournalFilter& filter)
     return conditions;
 }
 
+// A row of a SELECT of Columns().
 JournalEvent RowOf(const QSqlQuery& query)
 {
     JournalEvent event;
-    event.id = query.value(0).toLongLong();
-    event.module = query.value(1).toString();
-    event.moduleName = query.value(2).toString();
-    event.moduleTime = query.value(3).toString();
-    event.dateSource = query.value(4).toString();
-    event.point = query.value(5).toInt();
-    event.pointDescription = query.value(6).toString();
-    event.stateText = query.value(7).toString();
-    event.text = query.value(8).toString();
-    event.quality = query.value(9).toInt();
-    event.scanFlags = query.value(10).toInt();
-    event.received = QDateTime::fromString(query.value(11).toString(), Qt::ISODateWithMs);
-    event.raw = query.value(12).toByteArray();
-    if (!query.value(13).isNull())
-        event.moduleId = query.value(13).toInt();
-    event.block = query.value(14).toLongLong();
-    event.record = query.value(15).toInt();
-    event.marks = query.value(16).toString();
+    int at = 0;
+    for (const JournalColumn& column : JournalColumns)
+        column.load(&event, query.value(at++));
     return event;
 }
 

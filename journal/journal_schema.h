@@ -2,7 +2,10 @@
 // The journal's tables, the same on SQLite and PostgreSQL but for the
 // spelling of the id and byte columns, and the steps that bring a journal of
 // an earlier version up to this one. The version is the row schema_version
-// of journal_meta; a journal without that table is empty (version 0).
+// of journal_meta; a journal without that table is empty (version 0). The
+// columns of journal_events, each with the version that brought it, are
+// those of journal_columns.h: a step adds its version's columns and says
+// what else the version changes.
 //
 //   1  journal_events: module, module_name, module_time, point,
 //      point_description, state_text, text, quality, received, raw;
@@ -16,6 +19,8 @@
 //      last block stored, whether its acknowledge is still unconfirmed, and
 //      the event decoder's state after it, so that a collector started again
 //      neither stores a block twice nor loses the last date record
+#include "journal_dialect.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -23,8 +28,6 @@
 namespace chronel {
 
 constexpr int JournalSchemaVersion = 3;
-
-enum class JournalDialect { Sqlite, Postgres };
 
 // Brings the journal on `db` to `target` (at most JournalSchemaVersion) in
 // one transaction, taken exclusively so that writers opening a new journal at

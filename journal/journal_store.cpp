@@ -1,5 +1,6 @@
 #include "journal_store.h"
 
+#include "journal_columns.h"
 #include "journal_error.h"
 #include "postgres_connection.h"
 
@@ -68,8 +69,26 @@ void CreateJournalFile(const QString& path)
         ::close(fd);
 }
 
-// The drivers bind a null string as NULL; every column but the id is NOT NULL.
+// The drivers bind a null string as NULL.
 QString NotNull(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
+
+// A row into every column but the id; a row whose identity is stored
+// already is skipped.
+const QString& InsertStatement()
+{
+    static const QString statement = [] {
+        QStringList names;
+        for (const JournalColumn& column : JournalColumns)
+            if (!(column.flags & columnflag::AssignedByStore))
+                names << QString::fromLatin1(column.name);
+        QStringList placeholders;
+        placeholders.fill(QStringLiteral("?"), names.size());
+        return QStringLiteral(
+            "INSERT INTO journal_events (%1) VALUES (%2) ON CONFLICT (module, block, record) DO NOTHING")
+            .arg(names.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")));
+    }();
+    return statement;
+}
 
 // What is left of an open's time for the server's answers; a connection
 // that took it all (a connect_timeout raised above it) still gets a second.
@@ -78,11 +97,6 @@ int RemainingMs(const QDeadlineTimer& deadline) { return int(std::max<qint64>(de
 } // namespace
 
 JournalStore::~JournalStore() { close(); }
-
-JournalDialect JournalStore::dialect() const
-{
-    return location_.kind == JournalLocation::Kind::Sqlite ? JournalDialect::Sqlite : JournalDialect::Postgres;
-}
 
 QSqlDatabase JournalStore::database() const { return QSqlDatabase::database(connection_, false); }
 
@@ -105,7 +119,7 @@ bool JournalStore::open(const JournalLocation& location, QString* error)
     location_ = location;
     readOnly_ = false;
     connection_ = NewConnectionName();
-    if (location.kind == JournalLocation::Kind::Sqlite)
+    if (location.dialect == JournalDialect::Sqlite)
         CreateJournalFile(location.path);
     const QDeadlineTimer answer(PostgresAnswerMs);
     if (!openDatabase(answer, error)) {
@@ -126,7 +140,7 @@ bool JournalStore::openReadOnly(const JournalLocation& location, QString* error)
     close();
     location_ = location;
     readOnly_ = true;
-    if (location.kind == JournalLocation::Kind::Sqlite && !QFileInfo(location.path).isFile()) {
+    if (location.dialect == JournalDialect::Sqlite && !QFileInfo(location.path).isFile()) {
         *error = QStringLiteral("journal %1: no such file").arg(location.displayName());
         return false;
     }
@@ -240,7 +254,7 @@ bool JournalStore::migrate(const QDeadlineTimer& answer, QString* error)
 
 bool JournalStore::openDatabase(const QDeadlineTimer& answer, QString* error)
 {
-    const bool sqlite = location_.kind == JournalLocation::Kind::Sqlite;
+    const bool sqlite = location_.dialect == JournalDialect::Sqlite;
     const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
     const QString name = location_.displayName();
     if (!QSqlDatabase::isDriverAvailable(driver)) {
@@ -445,34 +459,15 @@ JournalStore::Attempt JournalStore::tryWrite(
                     return false;
                 modules.finish();
             }
-            if (!insert.prepare(
-                    QStringLiteral("INSERT INTO journal_events (module, module_name, module_id, block, record,"
-                                   " module_time, date_source, point, point_description, state_text, text, quality,"
-                                   " scan_flags, received, raw, marks)"
-                                   " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                                   " ON CONFLICT (module, block, record) DO NOTHING"))) {
+            if (!insert.prepare(InsertStatement())) {
                 failure = insert.lastError();
                 what = QStringLiteral("cannot prepare the insert");
                 return false;
             }
             for (const JournalEvent& event : events) {
-                insert.addBindValue(event.module);
-                insert.addBindValue(NotNull(event.moduleName));
-                insert.addBindValue(event.moduleId ? QVariant(*event.moduleId) : QVariant(QMetaType(QMetaType::Int)));
-                // Rows without an identity (block 0) never meet another.
-                insert.addBindValue(event.block > 0 ? QVariant(event.block) : QVariant(QMetaType(QMetaType::LongLong)));
-                insert.addBindValue(event.block > 0 ? QVariant(event.record) : QVariant(QMetaType(QMetaType::Int)));
-                insert.addBindValue(NotNull(event.moduleTime));
-                insert.addBindValue(NotNull(event.dateSource));
-                insert.addBindValue(event.point);
-                insert.addBindValue(NotNull(event.pointDescription));
-                insert.addBindValue(NotNull(event.stateText));
-                insert.addBindValue(NotNull(event.text));
-                insert.addBindValue(event.quality);
-                insert.addBindValue(event.scanFlags);
-                insert.addBindValue(JournalReceivedText(event.received));
-                insert.addBindValue(event.raw.isNull() ? QByteArray("") : event.raw);
-                insert.addBindValue(NotNull(event.marks));
+                for (const JournalColumn& column : JournalColumns)
+                    if (!(column.flags & columnflag::AssignedByStore))
+                        insert.addBindValue(column.bound(event));
                 if (!insert.exec()) {
                     failure = insert.lastError();
                     what = QStringLiteral("cannot store the event at %1 of %2").arg(event.moduleTime, event.module);

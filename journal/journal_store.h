@@ -113,7 +113,7 @@ public:
     bool confirmBlock(const QString& module, qint64 number, QString* error);
 
     const JournalLocation& location() const { return location_; }
-    JournalDialect dialect() const;
+    JournalDialect dialect() const { return location_.dialect; }
     // The connection, for the queries; valid while the store is open.
     QSqlDatabase database() const;
 

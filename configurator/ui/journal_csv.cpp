@@ -1,5 +1,7 @@
 #include "journal_csv.h"
 
+#include "journal_table_model.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -19,17 +21,17 @@ QString JournalCsvField(const QString& field)
 
 QByteArray JournalCsvHeaderLine()
 {
-    return QByteArrayLiteral("module,name,module_time,point,description,state,text,quality,received\r\n");
+    QStringList names;
+    for (const JournalColumn* column : JournalTableModel::columns())
+        names << QString::fromLatin1(column->exportName ? column->exportName : column->key);
+    return names.join(u',').toUtf8() + "\r\n";
 }
 
 QByteArray JournalCsvLine(const JournalEvent& event)
 {
-    const QStringList fields{event.module, event.moduleName, event.moduleTime,
-        event.point == 0 ? QString() : QString::number(event.point), event.pointDescription, event.stateText,
-        event.text, QString::number(event.quality), JournalReceivedText(event.received)};
     QStringList written;
-    for (const QString& field : fields)
-        written << JournalCsvField(field);
+    for (const JournalColumn* column : JournalTableModel::columns())
+        written << JournalCsvField(JournalTableModel::exportedText(*column, event));
     return written.join(u',').toUtf8() + "\r\n";
 }
 

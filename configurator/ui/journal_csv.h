@@ -1,9 +1,12 @@
 #pragma once
 // The site journal window's Export CSV: the columns of its table, in its
 // order, one row per event, RFC 4180 (CR LF; fields with commas, quotes or
-// line breaks quoted, quotes doubled) under the header
+// line breaks quoted, quotes doubled) under a header of the columns' names
+// (journal/journal_columns.h), today
 //   module,name,module_time,point,description,state,text,quality,received
-// An event without a point has an empty point field, as in the table.
+// Each field is the stored value (the module time with its T, the event
+// line without marks); an event without a point has an empty point field,
+// as in the table.
 //
 // Texts come from modules and from whoever set them up, and a spreadsheet
 // runs a field that starts with =, +, -, @, a tab or a CR as a formula: such

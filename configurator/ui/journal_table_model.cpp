@@ -1,6 +1,9 @@
 #include "journal_table_model.h"
 
 #include <algorithm>
+#include <optional>
+#include <type_traits>
+#include <variant>
 
 namespace chronel {
 
@@ -17,21 +20,29 @@ bool EarlierInTime(const JournalEvent& a, const JournalEvent& b)
 }
 
 // -1, 0 or 1 as `a` sorts before, with or after `b` in `column`.
-int Compare(const JournalEvent& a, const JournalEvent& b, int column)
+int Compare(const JournalEvent& a, const JournalEvent& b, const JournalColumn& column)
 {
-    const auto order = [](const auto& x, const auto& y) { return x < y ? -1 : y < x ? 1 : 0; };
-    switch (column) {
-    case JournalTableModel::Module: return order(a.module, b.module);
-    case JournalTableModel::Name: return a.moduleName.localeAwareCompare(b.moduleName);
-    case JournalTableModel::ModuleTime: return order(a.moduleTime, b.moduleTime);
-    case JournalTableModel::Point: return order(a.point, b.point);
-    case JournalTableModel::Description: return a.pointDescription.localeAwareCompare(b.pointDescription);
-    case JournalTableModel::State: return a.stateText.localeAwareCompare(b.stateText);
-    case JournalTableModel::Text: return a.text.localeAwareCompare(b.text);
-    case JournalTableModel::Quality: return order(a.quality, b.quality);
-    case JournalTableModel::Received: return order(a.received, b.received);
-    default: return 0;
-    }
+    return std::visit(
+        [&](auto member) {
+            const auto& x = a.*member;
+            const auto& y = b.*member;
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(x)>, QString>) {
+                if (!(column.flags & columnflag::SortedAsRead))
+                    return x.localeAwareCompare(y);
+            }
+            return x < y ? -1 : y < x ? 1 : 0;
+        },
+        column.field);
+}
+
+bool IsNumber(const JournalColumn& column)
+{
+    return std::visit(
+        [](auto member) {
+            using T = std::remove_cvref_t<decltype(JournalEvent().*member)>;
+            return std::is_same_v<T, int> || std::is_same_v<T, qint64> || std::is_same_v<T, std::optional<int>>;
+        },
+        column.field);
 }
 
 } // namespace
@@ -45,7 +56,7 @@ bool JournalTableModel::before(const JournalEvent& a, const JournalEvent& b) con
 {
     // Ties fall back on the journal's order in either direction, so rows of
     // equal keys read as a sequence and an added row has one place.
-    const int c = Compare(a, b, sortColumn_);
+    const int c = Compare(a, b, *columns().at(sortColumn_));
     if (c == 0)
         return EarlierInTime(a, b);
     return sortOrder_ == Qt::AscendingOrder ? c < 0 : c > 0;
@@ -124,7 +135,7 @@ void JournalTableModel::trim()
 
 void JournalTableModel::sort(int column, Qt::SortOrder order)
 {
-    if (column < 0 || column >= ColumnCount)
+    if (column < 0 || column >= columns().size())
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
@@ -147,40 +158,57 @@ void JournalTableModel::sort(int column, Qt::SortOrder order)
 
 int JournalTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
 
-int JournalTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int JournalTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(columns().size());
+}
+
+const QList<const JournalColumn*>& JournalTableModel::columns()
+{
+    static const QList<const JournalColumn*> shown = [] {
+        QList<const JournalColumn*> list;
+        for (const JournalColumn& column : JournalColumns)
+            if (column.title != nullptr)
+                list << &column;
+        return list;
+    }();
+    return shown;
+}
+
+QString JournalTableModel::exportedText(const JournalColumn& column, const JournalEvent& event)
+{
+    if ((column.flags & columnflag::ZeroAsEmpty) && column.text(event) == u"0")
+        return {};
+    return column.text(event);
+}
+
+QString JournalTableModel::shownText(const JournalColumn& column, const JournalEvent& event)
+{
+    QString text = exportedText(column, event);
+    if (column.flags & columnflag::TimeWithSpace)
+        text.replace(u'T', u' ');
+    if ((column.flags & columnflag::MarksAfter) && !event.marks.isEmpty())
+        text += QStringLiteral("  [%1]").arg(event.marks);
+    return text;
+}
 
 QVariant JournalTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rows_.size())
+    if (!index.isValid() || index.row() >= rows_.size() || index.column() >= columns().size())
         return {};
-    const JournalEvent& e = rows_.at(index.row());
-    if (role == Qt::TextAlignmentRole) {
-        const bool number = index.column() == Point || index.column() == Quality;
-        return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
-    }
+    const JournalColumn& column = *columns().at(index.column());
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignVCenter | (IsNumber(column) ? Qt::AlignRight : Qt::AlignLeft));
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    switch (index.column()) {
-    case Module: return e.module;
-    case Name: return e.moduleName;
-    case ModuleTime: return QString(e.moduleTime).replace(u'T', u' ');
-    case Point: return e.point == 0 ? QString() : QString::number(e.point);
-    case Description: return e.pointDescription;
-    case State: return e.stateText;
-    case Text: return e.text;
-    case Quality: return e.quality;
-    case Received: return JournalReceivedText(e.received);
-    default: return {};
-    }
+    return shownText(column, rows_.at(index.row()));
 }
 
 QVariant JournalTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const titles[] = {
-        "Module", "Name", "Module time", "Point", "Description", "State", "Event text", "Quality", "Received"};
-    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+    return section >= 0 && section < columns().size() ? QString::fromLatin1(columns().at(section)->title) : QVariant();
 }
 
 } // namespace chronel

@@ -3,19 +3,59 @@
 // memory, sorted by any column (module time by default), with rows that
 // arrive later put in their place. A million-row journal is never held:
 // beyond maxRows the rows earliest in module time drop out.
+//
+// The columns are those journal/journal_columns.h gives a title, in its
+// order; each shows its value as the CSV export writes it, but for a module
+// time with a space for its T and the event line with the row's marks after
+// it ("  [malformed, no line]"), as the text format writes it.
+#include "journal/journal_columns.h"
 #include "journal/journal_event.h"
 
 #include <QAbstractTableModel>
 #include <QList>
 #include <QSet>
 
+#include <string_view>
+
 namespace chronel {
+
+// The position of journal_events' column `name` among the table's; a name
+// the table does not show fails the build.
+consteval int JournalTableColumnOf(std::string_view name)
+{
+    int position = 0;
+    for (const JournalColumn& column : JournalColumns) {
+        if (column.title == nullptr)
+            continue;
+        if (name == column.name)
+            return position;
+        ++position;
+    }
+    throw "not a column of the window's table";
+}
 
 class JournalTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Module, Name, ModuleTime, Point, Description, State, Text, Quality, Received, ColumnCount };
+    // The columns the window's code names.
+    static constexpr int Module = JournalTableColumnOf("module");
+    static constexpr int Name = JournalTableColumnOf("module_name");
+    static constexpr int ModuleTime = JournalTableColumnOf("module_time");
+    static constexpr int Point = JournalTableColumnOf("point");
+    static constexpr int Description = JournalTableColumnOf("point_description");
+    static constexpr int State = JournalTableColumnOf("state_text");
+    static constexpr int Text = JournalTableColumnOf("text");
+    static constexpr int Quality = JournalTableColumnOf("quality");
+    static constexpr int Received = JournalTableColumnOf("received");
     static constexpr int DefaultMaxRows = 20000;
+
+    // The table's columns, in its order.
+    static const QList<const JournalColumn*>& columns();
+    // What column `column` of the table shows for `event`.
+    static QString shownText(const JournalColumn& column, const JournalEvent& event);
+    // What the CSV export writes for it: the stored value, with 0 empty in
+    // a column that shows it so.
+    static QString exportedText(const JournalColumn& column, const JournalEvent& event);
 
     explicit JournalTableModel(int maxRows = DefaultMaxRows, QObject* parent = nullptr);
 

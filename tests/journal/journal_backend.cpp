@@ -23,7 +23,7 @@ void JournalBackend::SetUp()
 {
     if (GetParam() == Backend::Sqlite) {
         ASSERT_TRUE(dir_.isValid());
-        location_.kind = JournalLocation::Kind::Sqlite;
+        location_.dialect = JournalDialect::Sqlite;
         location_.path = dir_.filePath(QStringLiteral("journal.sqlite"));
         return;
     }

@@ -30,7 +30,7 @@ TEST_P(JournalLocationUrl, GivesTheConnectionsParts)
     QString error;
     const auto location = ParseJournalLocation(QString::fromUtf8(c.text), &error);
     ASSERT_TRUE(location) << error;
-    EXPECT_EQ(location->kind, JournalLocation::Kind::Postgres);
+    EXPECT_EQ(location->dialect, JournalDialect::Postgres);
     EXPECT_EQ(location->host, QString::fromUtf8(c.host));
     EXPECT_EQ(location->port, c.port);
     EXPECT_EQ(location->user, QString::fromUtf8(c.user));
@@ -116,7 +116,7 @@ TEST(JournalLocationFile, PathsEmptyTextAndFolders)
     QString error;
     auto location = ParseJournalLocation(QStringLiteral("site.sqlite"), &error);
     ASSERT_TRUE(location) << error;
-    EXPECT_EQ(location->kind, JournalLocation::Kind::Sqlite);
+    EXPECT_EQ(location->dialect, JournalDialect::Sqlite);
     EXPECT_EQ(location->path, QDir::current().absoluteFilePath(QStringLiteral("site.sqlite")));
     EXPECT_EQ(location->displayName(), location->path);
 

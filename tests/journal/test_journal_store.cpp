@@ -7,6 +7,7 @@
 #include "journal/journal_store.h"
 
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -262,6 +263,80 @@ TEST_P(JournalStoreTest, AVersionOneJournalIsMigratedWithItsRows)
              .arg(JournalSchemaVersion + 1));
     EXPECT_FALSE(store.open(location_, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("newer"))) << error;
+}
+
+// journal_events as stored: each column's name, type, NOT NULL, default,
+// identity and collation, in order, then the unique key.
+QString StoredColumns(QSqlDatabase db, JournalDialect dialect)
+{
+    const QString columns = dialect == JournalDialect::Sqlite
+        ? QStringLiteral("SELECT group_concat(name || ' ' || type || CASE WHEN \"notnull\" THEN ' NOT NULL' ELSE '' END"
+                         " || coalesce(' DEFAULT ' || dflt_value, '') || CASE WHEN pk THEN ' PRIMARY KEY' ELSE '' END,"
+                         " ', ') FROM (SELECT * FROM pragma_table_info('journal_events') ORDER BY cid)")
+        : QStringLiteral("SELECT string_agg(a.attname || ' ' || format_type(a.atttypid, a.atttypmod)"
+                         " || CASE WHEN a.attnotnull THEN ' NOT NULL' ELSE '' END"
+                         " || coalesce(' DEFAULT ' || pg_get_expr(d.adbin, d.adrelid), '')"
+                         " || CASE WHEN a.attidentity <> '' THEN ' IDENTITY' ELSE '' END"
+                         " || CASE WHEN c.collname <> 'default' THEN ' COLLATE ' || c.collname ELSE '' END,"
+                         " ', ' ORDER BY a.attnum) FROM pg_attribute a"
+                         " LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum"
+                         " LEFT JOIN pg_collation c ON c.oid = a.attcollation"
+                         " WHERE a.attrelid = 'journal_events'::regclass AND a.attnum > 0 AND NOT a.attisdropped");
+    const QString key = dialect == JournalDialect::Sqlite
+        ? QStringLiteral(
+              "SELECT group_concat(name, ', ') FROM (SELECT i.name FROM pragma_index_list('journal_events') l,"
+              " pragma_index_info(l.name) i WHERE l.origin = 'u' ORDER BY i.seqno)")
+        : QStringLiteral("SELECT pg_get_constraintdef(oid) FROM pg_constraint"
+                         " WHERE conrelid = 'journal_events'::regclass AND contype = 'u'");
+    QStringList parts;
+    for (const QString& sql : {columns, key}) {
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(sql) && query.next()) << query.lastError().text().toStdString();
+        parts << query.value(0).toString();
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+// Each version's table as the version's first program stored it: readers of
+// a journal count on what its version holds, so a row of the column table
+// changed after its version was out fails here.
+TEST_P(JournalStoreTest, EachVersionKeepsItsColumns)
+{
+    const bool sqlite = dialect() == JournalDialect::Sqlite;
+    const QString first = sqlite
+        ? QStringLiteral(
+              "id INTEGER PRIMARY KEY, module TEXT NOT NULL, module_name TEXT NOT NULL DEFAULT '',"
+              " module_time TEXT NOT NULL, point INTEGER NOT NULL DEFAULT 0, point_description TEXT NOT NULL"
+              " DEFAULT '', state_text TEXT NOT NULL DEFAULT '', text TEXT NOT NULL, quality INTEGER NOT NULL"
+              " DEFAULT 0, received TEXT NOT NULL, raw BLOB NOT NULL")
+        : QStringLiteral(
+              "id bigint NOT NULL IDENTITY, module text NOT NULL COLLATE C, module_name text NOT NULL DEFAULT"
+              " ''::text COLLATE C, module_time text NOT NULL COLLATE C, point integer NOT NULL DEFAULT 0,"
+              " point_description text NOT NULL DEFAULT ''::text, state_text text NOT NULL DEFAULT ''::text,"
+              " text text NOT NULL, quality integer NOT NULL DEFAULT 0, received text NOT NULL, raw bytea"
+              " NOT NULL");
+    const QString second = sqlite
+        ? QStringLiteral(", date_source TEXT NOT NULL DEFAULT '', scan_flags INTEGER NOT NULL DEFAULT 0")
+        : QStringLiteral(", date_source text NOT NULL DEFAULT ''::text, scan_flags integer NOT NULL DEFAULT 0");
+    const QString third = sqlite
+        ? QStringLiteral(", module_id INTEGER, block INTEGER, record INTEGER, marks TEXT NOT NULL DEFAULT ''")
+        : QStringLiteral(", module_id integer, block bigint, record integer, marks text NOT NULL DEFAULT ''::text");
+    const QString oldKey =
+        sqlite ? QStringLiteral("; module, module_time, raw") : QStringLiteral("; UNIQUE (module, module_time, raw)");
+    const QString identity =
+        sqlite ? QStringLiteral("; module, block, record") : QStringLiteral("; UNIQUE (module, block, record)");
+    const QStringList expected{first + oldKey, first + second + oldKey, first + second + third + identity};
+
+    QSqlDatabase db = raw();
+    if (!sqlite)
+        exec(QStringLiteral("SET client_min_messages = warning"));
+    QString error;
+    for (int version = 1; version <= 3; ++version) {
+        for (const char* table : {"journal_modules", "journal_events", "journal_meta"})
+            exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1StringView(table)));
+        ASSERT_TRUE(MigrateJournal(db, dialect(), QStringLiteral("old"), &error, nullptr, version)) << error;
+        EXPECT_EQ(StoredColumns(db, dialect()), expected[version - 1]) << "version " << version;
+    }
 }
 
 // Two stores on two threads, each with its own module and both with the same

@@ -1,6 +1,7 @@
 // The journal table's model: module-time order, rows added in their place
 // and once, sorting by a column, and the bound on rows held.
 #include "support/qt_printers.h"
+#include "ui/journal_csv.h"
 #include "ui/journal_table_model.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,23 @@ TEST(JournalTableModel, RowsInModuleTimeOrderAndAddedInTheirPlaceOnce)
     EXPECT_EQ(
         model.index(1, JournalTableModel::Received).data().toString(), QStringLiteral("2024-03-01T14:00:00.000Z"));
     EXPECT_EQ(model.index(0, JournalTableModel::Point).data().toString(), QString()); // no point
+}
+
+// A row's marks are seen in the table, as the text format writes them; the
+// export keeps the line as stored.
+TEST(JournalTableModel, ShowsAMarkedRowsMarksAfterItsLine)
+{
+    JournalTableModel model;
+    JournalEvent marked = Row(1, "127.0.0.2", "13:00:01.000", 0);
+    marked.text = QStringLiteral("  Event kind 9, which has no text");
+    marked.marks = QStringLiteral("malformed, no line");
+    model.setRows({marked, Row(2, "127.0.0.2", "13:00:02.000", 5)});
+    EXPECT_EQ(model.index(0, JournalTableModel::Text).data().toString(),
+        QStringLiteral("  Event kind 9, which has no text  [malformed, no line]"));
+    EXPECT_EQ(model.index(1, JournalTableModel::Text).data().toString(), QStringLiteral("Input Point  5  On"));
+    EXPECT_EQ(QString::fromUtf8(JournalCsvLine(marked)),
+        QStringLiteral("127.0.0.2,Bay 2,2024-03-01T13:00:01.000,,,,\"  Event kind 9, which has no text\",0,"
+                       "2024-03-01T14:00:00.000Z\r\n"));
 }
 
 TEST(JournalTableModel, SortsByAColumnWithTiesInTimeOrder)
