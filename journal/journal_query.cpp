@@ -279,7 +279,7 @@ std::optional<QString> JournalFirstModuleTime(const JournalStore& store, const Q
     if (!CheckOpen(store, error))
         return std::nullopt;
     QSqlQuery query(store.database());
-    // The unique index (module, module_time, raw) holds the answer first.
+    // The index (module, module_time) holds the answer first.
     if (!Run(query, QStringLiteral("SELECT min(module_time) FROM journal_events WHERE module = ?"), {address}, store,
             error))
         return std::nullopt;

@@ -73,6 +73,11 @@ QStringList StepStatements(int version, JournalDialect dialect)
                 QStringLiteral("CREATE INDEX journal_events_name ON journal_events (module_name, module_time)"),
             };
     case 3: {
+        // A module's rows in time order (its first row, the module filter):
+        // the unique key of versions 1 and 2 began with them, the identity
+        // does not.
+        const QString moduleTimeIndex =
+            QStringLiteral("CREATE INDEX journal_events_module ON journal_events (module, module_time)");
         const QString modules =
             QStringLiteral("CREATE TABLE journal_modules ("
                            "module TEXT%1 PRIMARY KEY,"
@@ -91,6 +96,7 @@ QStringList StepStatements(int version, JournalDialect dialect)
                         "ALTER TABLE journal_events DROP CONSTRAINT journal_events_module_module_time_raw_key"),
                     QStringLiteral("ALTER TABLE journal_events ADD CONSTRAINT journal_events_identity"
                                    " UNIQUE (module, block, record)"),
+                    moduleTimeIndex,
                     modules,
                 };
         // SQLite drops a table constraint only by building the table anew;
@@ -104,6 +110,7 @@ QStringList StepStatements(int version, JournalDialect dialect)
             QStringLiteral("CREATE INDEX journal_events_time ON journal_events (module_time)"),
             QStringLiteral("CREATE INDEX journal_events_point ON journal_events (point, module_time)"),
             QStringLiteral("CREATE INDEX journal_events_name ON journal_events (module_name, module_time)"),
+            moduleTimeIndex,
             modules,
         };
     }

@@ -15,10 +15,11 @@
 //      module filter by name
 //   3  + module_id, block, record, marks; the unique key becomes the event's
 //      identity (module, block, record), which numbers genuine repeats apart
-//      (module time and bytes dropped them); journal_modules: per module the
-//      last block stored, whether its acknowledge is still unconfirmed, and
-//      the event decoder's state after it, so that a collector started again
-//      neither stores a block twice nor loses the last date record
+//      (module time and bytes dropped them); index (module, module_time);
+//      journal_modules: per module the last block stored, whether its
+//      acknowledge is still unconfirmed, and the event decoder's state after
+//      it, so that a collector started again neither stores a block twice nor
+//      loses the last date record
 #include "journal_dialect.h"
 
 #include <QSqlDatabase>
