@@ -135,12 +135,12 @@ chronel::OptionTable GlobalOptions(CliOptions& o)
     table.add({.name = QStringLiteral("--trace"),
         .help = QStringLiteral("Every request and reply frame in hex on stderr, with the\n"
                                "time it was seen."),
-        .take = OptionTable::Switch(o.trace)});
+        .take = OptionTable::flag(o.trace)});
     table.add({.name = QStringLiteral("--tcp"),
         .help = QStringLiteral("Modbus TCP whatever PLCDRV.INI says: a PLCDRV.INI for this\n"
                                "run only, with adapter 0 ([Adapter.Object.1]) a TCP/IP\n"
                                "adapter."),
-        .take = OptionTable::Switch(o.tcp)});
+        .take = OptionTable::flag(o.tcp)});
     table.add({.name = QStringLiteral("--ini"),
         .valueName = QStringLiteral("FILE"),
         .help = QStringLiteral("Read FILE as PLCDRV.INI for this run."),
@@ -158,13 +158,13 @@ chronel::OptionTable GlobalOptions(CliOptions& o)
         .help = QStringLiteral("This text; COMMAND --help describes a command."),
         .stops = true,
         .inUsage = false,
-        .take = OptionTable::Switch(o.help)});
+        .take = OptionTable::flag(o.help)});
     // The package's build writes the installed completion with it.
     table.add({.name = QStringLiteral("--bash-completion"),
         .stops = true,
         .inUsage = false,
         .completed = false,
-        .take = OptionTable::Switch(o.bashCompletion)});
+        .take = OptionTable::flag(o.bashCompletion)});
     table.add({.name = QStringLiteral("COMMAND"), .usage = QStringLiteral("COMMAND [ARGS]")});
     return table;
 }

@@ -40,7 +40,7 @@ public:
                                    "$XDG_DATA_HOME/chronel/journal.sqlite."),
             .missing = QStringLiteral("--journal needs a file or a postgresql:// URL"),
             .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::Keep(journalText_)});
+            .take = chronel::OptionTable::keep(journalText_)});
         const QString secondsError = QStringLiteral("--seconds needs a number of seconds above 0");
         spec.words.add({.name = QStringLiteral("--seconds"),
             .valueName = QStringLiteral("S"),

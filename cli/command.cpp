@@ -37,7 +37,7 @@ CommandSpec Command::spec()
         .alias = QStringLiteral("-h"),
         .stops = true,
         .inUsage = false,
-        .take = chronel::OptionTable::Switch(helpAsked_)});
+        .take = chronel::OptionTable::flag(helpAsked_)});
     return spec;
 }
 

@@ -23,7 +23,7 @@ public:
                                     "sequence failed\", exit 1.\n");
         spec.words.add({.name = QStringLiteral("FILE"),
             .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::Keep(path_)});
+            .take = chronel::OptionTable::keep(path_)});
     }
 
     // The file is read once on a model without channels so that its messages

@@ -36,7 +36,7 @@ public:
         words.add({.name = QStringLiteral("--monitor"),
             .help = QStringLiteral("Monitor mode: events are shown but left in the module's\n"
                                    "buffer. Without it, Retrieve mode acknowledges each block."),
-            .take = chronel::OptionTable::Switch(monitor_)});
+            .take = chronel::OptionTable::flag(monitor_)});
         const QString cyclesError = QStringLiteral("--cycles needs a whole number of at least 1");
         words.add({.name = QStringLiteral("--cycles"),
             .valueName = QStringLiteral("N"),

@@ -23,10 +23,10 @@ public:
                                     "when it is a terminal.\n");
         spec.words.add({.name = QStringLiteral("FILE"),
             .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::Keep(path_)});
+            .take = chronel::OptionTable::keep(path_)});
         spec.words.add({.name = QStringLiteral("--verify-only"),
             .help = QStringLiteral("Compare the module's flash with FILE without programming."),
-            .take = chronel::OptionTable::Switch(verifyOnly_)});
+            .take = chronel::OptionTable::flag(verifyOnly_)});
         spec.notes = QStringLiteral("Exit status 1 on \"Flash Verify Error\" or \"Flash Memory Communications\n"
                                     "Error\", 2 when the file does not load or holds nothing to program.\n");
     }

@@ -30,7 +30,7 @@ public:
             .valueName = QStringLiteral("LOCATION"),
             .help = QStringLiteral("As for collect."),
             .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::Keep(journalText_)});
+            .take = chronel::OptionTable::keep(journalText_)});
         words.add({.name = QStringLiteral("--from"),
             .valueName = QStringLiteral("T"),
             .help = QStringLiteral("Module times from T up to (not including) T: a date\n"
@@ -50,7 +50,7 @@ public:
         words.add({.name = QStringLiteral("--module"),
             .valueName = QStringLiteral("M"),
             .help = QStringLiteral("The module with address or name M."),
-            .take = chronel::OptionTable::Keep(filter_.module)});
+            .take = chronel::OptionTable::keep(filter_.module)});
         words.add({.name = QStringLiteral("--point"),
             .valueName = QStringLiteral("P"),
             .help = QStringLiteral("Events of point P (1 ... 32; 0: events without a point)."),
@@ -65,7 +65,7 @@ public:
         words.add({.name = QStringLiteral("--grep"),
             .valueName = QStringLiteral("TEXT"),
             .help = QStringLiteral("Events whose text holds TEXT, in any case."),
-            .take = chronel::OptionTable::Keep(filter_.grep)});
+            .take = chronel::OptionTable::keep(filter_.grep)});
         // The names chronel::ParseJournalFormat takes.
         words.add({.name = QStringLiteral("--format"),
             .valueName = QStringLiteral("F"),

@@ -19,7 +19,7 @@ public:
                                     "file cannot be read or has a bad line.\n");
         spec.words.add({.name = QStringLiteral("FILE"),
             .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::Keep(path_)});
+            .take = chronel::OptionTable::keep(path_)});
     }
 
     bool needsModule() const override { return false; }

@@ -26,7 +26,7 @@ public:
                                     "before the extension. On failure: \"The upload sequence failed\", exit 1.\n");
         spec.words.add({.name = QStringLiteral("FILE"),
             .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::Keep(path_)});
+            .take = chronel::OptionTable::keep(path_)});
     }
 
     // A file that cannot be written is found out before a ten-second upload,

@@ -24,7 +24,7 @@ OptionTable ProgramOptionTable(ProgramOptions& o)
         .help = QStringLiteral("Settings file to open; the module address stays that of --ip (or the factory address), "
                                "and a file that holds another one asks whether to take it."),
         .completion = Completion::Files,
-        .take = OptionTable::Keep(o.settings)});
+        .take = OptionTable::keep(o.settings)});
     const QString timeoutError =
         QStringLiteral("--timeout needs milliseconds from %1 to %2").arg(ReplyWindowMinMs).arg(ReplyWindowMaxMs);
     table.add({.name = QStringLiteral("--timeout"),
@@ -47,21 +47,19 @@ OptionTable ProgramOptionTable(ProgramOptions& o)
         .valueName = QStringLiteral("DIR"),
         .help = QStringLiteral("Save a picture of each tab into DIR, then exit."),
         .completion = Completion::Directories,
-        .take = OptionTable::Keep(o.screenshots)});
+        .take = OptionTable::keep(o.screenshots)});
     table.add({.name = QStringLiteral("--help"),
         .alias = QStringLiteral("-h"),
         .stops = true,
         .inUsage = false,
-        .take = OptionTable::Switch(o.help)});
-    table.add({.name = QStringLiteral("--help-all"),
-        .stops = true,
-        .inUsage = false,
-        .take = OptionTable::Switch(o.helpAll)});
+        .take = OptionTable::flag(o.help)});
+    table.add(
+        {.name = QStringLiteral("--help-all"), .stops = true, .inUsage = false, .take = OptionTable::flag(o.helpAll)});
     table.add({.name = QStringLiteral("--bash-completion"),
         .stops = true,
         .inUsage = false,
         .completed = false,
-        .take = OptionTable::Switch(o.bashCompletion)});
+        .take = OptionTable::flag(o.bashCompletion)});
     return table;
 }
 

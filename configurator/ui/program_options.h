@@ -1,7 +1,7 @@
 #pragma once
-// The command line of chronel, the window's program, declared once
-// (core/command_line/option_table.h): its parser, its help and its bash
-// completion read the same table as chronel-cli's do.
+// The command line of chronel, the window's program, declared once in an
+// option table (core/command_line/option_table.h), as chronel-cli's are: its
+// parser, its help and its bash completion read that one table.
 //
 //   chronel [--ip A.B.C.D] [--settings FILE] [--timeout MS] [--screenshots DIR]
 //

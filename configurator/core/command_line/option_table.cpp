@@ -211,7 +211,7 @@ QString OptionTable::helpRows(int column) const
     return text;
 }
 
-OptionTable::Take OptionTable::Switch(bool& on)
+OptionTable::Take OptionTable::flag(bool& on)
 {
     return [&on](const QString&) {
         on = true;
@@ -219,7 +219,7 @@ OptionTable::Take OptionTable::Switch(bool& on)
     };
 }
 
-OptionTable::Take OptionTable::Keep(QString& value)
+OptionTable::Take OptionTable::keep(QString& value)
 {
     return [&value](const QString& v) {
         value = v;

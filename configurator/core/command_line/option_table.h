@@ -92,8 +92,8 @@ public:
     QString helpRows(int column) const;
 
     // Takes for the usual kinds of value.
-    static Take Switch(bool& on);
-    static Take Keep(QString& value);
+    static Take flag(bool& on);
+    static Take keep(QString& value);
 
 private:
     QList<Option> options_;
