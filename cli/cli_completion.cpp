@@ -16,18 +16,18 @@ QString CliBashCompletion()
     const chronel::OptionTable global = GlobalOptions(scratch);
     // The declarations bind to their commands, which live as long as them.
     std::vector<std::unique_ptr<Command>> commands;
-    std::vector<CommandSpec> specs;
-    specs.reserve(std::size_t(Commands().size()));
+    std::vector<CommandDeclaration> declarations;
+    declarations.reserve(std::size_t(Commands().size()));
     for (const CommandInfo& c : Commands()) {
         commands.push_back(c.create());
-        specs.push_back(commands.back()->spec());
+        declarations.push_back(commands.back()->declaration());
     }
     const CommandInfo* about = nullptr;
     const chronel::OptionTable help = HelpWords(about);
 
     QList<chronel::CompletedCommand> completed;
     for (qsizetype i = 0; i < Commands().size(); ++i)
-        completed.append({Commands()[i].name, &specs[std::size_t(i)].words});
+        completed.append({Commands()[i].name, &declarations[std::size_t(i)].words});
     completed.append({QStringLiteral("help"), &help});
     return chronel::BashCompletion(QStringLiteral("chronel-cli"), global, completed);
 }

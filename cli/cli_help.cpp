@@ -12,18 +12,18 @@ constexpr int CommandOptionColumn = 17;
 constexpr int ToolOptionColumn = 19;
 constexpr int SummaryColumn = 42;
 
-QString CommandSynopsis(const CommandInfo& info, const CommandSpec& spec)
+QString CommandSynopsis(const CommandInfo& info, const CommandDeclaration& declared)
 {
-    const QStringList items = spec.words.usage();
+    const QStringList items = declared.words.usage();
     return items.isEmpty() ? info.name : info.name + QLatin1Char(' ') + items.join(QLatin1Char(' '));
 }
 
-QString Usage(const CommandInfo& info, Command& command, const CommandSpec& spec)
+QString Usage(const CommandInfo& info, Command& command, const CommandDeclaration& declared)
 {
     QString usage = QStringLiteral("Usage: ") + Program + QLatin1Char(' ');
     if (command.needsModule())
         usage += QStringLiteral("--ip A.B.C.D [options] ");
-    return usage + CommandSynopsis(info, spec);
+    return usage + CommandSynopsis(info, declared);
 }
 
 } // namespace
@@ -31,18 +31,18 @@ QString Usage(const CommandInfo& info, Command& command, const CommandSpec& spec
 QString CommandUsage(const CommandInfo& info)
 {
     const std::unique_ptr<Command> command = info.create();
-    return Usage(info, *command, command->spec());
+    return Usage(info, *command, command->declaration());
 }
 
 QString CommandHelp(const CommandInfo& info)
 {
     const std::unique_ptr<Command> command = info.create();
-    const CommandSpec spec = command->spec();
+    const CommandDeclaration declared = command->declaration();
     QStringList parts;
-    for (const QString& part : {spec.about, spec.words.helpRows(CommandOptionColumn), spec.notes})
+    for (const QString& part : {declared.about, declared.words.helpRows(CommandOptionColumn), declared.notes})
         if (!part.isEmpty())
             parts << part;
-    return Usage(info, *command, spec) + QStringLiteral("\n\n") + parts.join(QLatin1Char('\n'));
+    return Usage(info, *command, declared) + QStringLiteral("\n\n") + parts.join(QLatin1Char('\n'));
 }
 
 QString ToolHelp()
@@ -59,14 +59,14 @@ QString ToolHelp()
                            "Commands:\n");
     for (const CommandInfo& c : Commands()) {
         const std::unique_ptr<Command> command = c.create();
-        const CommandSpec spec = command->spec();
-        const QString head = QStringLiteral("  ") + CommandSynopsis(c, spec);
+        const CommandDeclaration declared = command->declaration();
+        const QString head = QStringLiteral("  ") + CommandSynopsis(c, declared);
         // A long synopsis keeps its line; the summary goes under it.
         if (head.size() >= SummaryColumn - 2)
             text += head + QLatin1Char('\n') + QString(SummaryColumn, QLatin1Char(' '));
         else
             text += head.leftJustified(SummaryColumn);
-        text += spec.summary + QLatin1Char('\n');
+        text += declared.summary + QLatin1Char('\n');
     }
     text += QStringLiteral("\nOptions:\n") + global.helpRows(ToolOptionColumn);
     text += QStringLiteral("\n"

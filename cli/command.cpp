@@ -29,18 +29,18 @@ const CommandInfo* FindCommand(const QString& name)
     return nullptr;
 }
 
-CommandSpec Command::spec()
+CommandDeclaration Command::declaration()
 {
-    CommandSpec spec;
-    describe(spec);
-    spec.words.add({.name = QStringLiteral("--help"),
+    CommandDeclaration declared;
+    describe(declared);
+    declared.words.add({.name = QStringLiteral("--help"),
         .alias = QStringLiteral("-h"),
         .stops = true,
         .inUsage = false,
         .take = chronel::OptionTable::flag(helpAsked_)});
-    return spec;
+    return declared;
 }
 
-QString Command::parseArguments(const QStringList& args) { return spec().words.parse(args); }
+QString Command::parseArguments(const QStringList& args) { return declaration().words.parse(args); }
 
 } // namespace chronelcli

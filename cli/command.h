@@ -32,7 +32,7 @@ struct CommandContext {
 // What a command says about itself, once: the tool's help, the command's
 // help and the shell completion are written from it, and its options and
 // operands read the command's words.
-struct CommandSpec {
+struct CommandDeclaration {
     QString summary;            // one line in the tool's help
     QString about;              // the command's help before its options
     chronel::OptionTable words; // options and operands, bound to the command
@@ -45,7 +45,7 @@ public:
 
     // The declaration, its words bound to this object; -h and --help are
     // every command's.
-    CommandSpec spec();
+    CommandDeclaration declaration();
     // Reads the command's own words into this object: an error text for bad
     // usage, else empty.
     QString parseArguments(const QStringList& args);
@@ -70,7 +70,7 @@ public:
     virtual bool watchesModules() const { return false; }
 
 protected:
-    virtual void describe(CommandSpec& spec) = 0;
+    virtual void describe(CommandDeclaration& declared) = 0;
 
 private:
     bool helpAsked_ = false;

@@ -27,12 +27,12 @@ constexpr double SecondsMax = 7 * 24 * 3600.0;
 
 class EventsCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Run the SER event scan and print its lines");
-        spec.about = QStringLiteral("Runs the event scan and prints each event line and communication error\n"
-                                    "line on stdout exactly as the event display shows it.\n");
-        chronel::OptionTable& words = spec.words;
+        declared.summary = QStringLiteral("Run the SER event scan and print its lines");
+        declared.about = QStringLiteral("Runs the event scan and prints each event line and communication error\n"
+                                        "line on stdout exactly as the event display shows it.\n");
+        chronel::OptionTable& words = declared.words;
         words.add({.name = QStringLiteral("--monitor"),
             .help = QStringLiteral("Monitor mode: events are shown but left in the module's\n"
                                    "buffer. Without it, Retrieve mode acknowledges each block."),
@@ -79,7 +79,7 @@ public:
                 logPath_ = v;
                 return QString();
             }});
-        spec.notes = QStringLiteral("Without --cycles or --seconds the scan runs until Ctrl-C.\n");
+        declared.notes = QStringLiteral("Without --cycles or --seconds the scan runs until Ctrl-C.\n");
     }
 
     bool lastLineIsOutcome() const override { return false; }

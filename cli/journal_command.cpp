@@ -20,12 +20,12 @@ namespace {
 
 class JournalCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Print the site journal in time order");
-        spec.about = QStringLiteral("Prints the journal's events of every module merged, ordered by module time,\n"
-                                    "then module. Nothing is sent; no --ip is needed.\n");
-        chronel::OptionTable& words = spec.words;
+        declared.summary = QStringLiteral("Print the site journal in time order");
+        declared.about = QStringLiteral("Prints the journal's events of every module merged, ordered by module time,\n"
+                                        "then module. Nothing is sent; no --ip is needed.\n");
+        chronel::OptionTable& words = declared.words;
         words.add({.name = QStringLiteral("--journal"),
             .valueName = QStringLiteral("LOCATION"),
             .help = QStringLiteral("As for collect."),

@@ -11,13 +11,13 @@ namespace {
 
 class LoadHexCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Load an Intel-HEX file offline");
-        spec.about = QStringLiteral("Loads FILE into a flash image as Load File does and prints the loader's\n"
-                                    "status lines. Nothing is sent; no --ip is needed. Exit status 2 when the\n"
-                                    "file cannot be read or has a bad line.\n");
-        spec.words.add({.name = QStringLiteral("FILE"),
+        declared.summary = QStringLiteral("Load an Intel-HEX file offline");
+        declared.about = QStringLiteral("Loads FILE into a flash image as Load File does and prints the loader's\n"
+                                        "status lines. Nothing is sent; no --ip is needed. Exit status 2 when the\n"
+                                        "file cannot be read or has a bad line.\n");
+        declared.words.add({.name = QStringLiteral("FILE"),
             .completion = chronel::Completion::Files,
             .take = chronel::OptionTable::keep(path_)});
     }

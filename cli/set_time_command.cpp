@@ -20,12 +20,12 @@ namespace {
 
 class SetTimeCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Set the module's clock from this computer's");
-        spec.about = QStringLiteral("Runs \"Set SER Time\" on the time-setup channel (a status read, then three\n"
-                                    "writes of registers 200 ... 223, the last with the load command) and prints\n"
-                                    "the SER time and date read back afterwards.\n");
+        declared.summary = QStringLiteral("Set the module's clock from this computer's");
+        declared.about = QStringLiteral("Runs \"Set SER Time\" on the time-setup channel (a status read, then three\n"
+                                        "writes of registers 200 ... 223, the last with the load command) and prints\n"
+                                        "the SER time and date read back afterwards.\n");
     }
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override

@@ -13,12 +13,12 @@ namespace {
 
 class StatsCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Read NTP and run-time statistics");
-        spec.about = QStringLiteral("Reads the statistics block (registers 1501 ... 1600) once and prints the NTP\n"
-                                    "requests per hour, task loading, open sockets, dropped packets, the error\n"
-                                    "list and the test-mode state, labelled as in the statistics windows.\n");
+        declared.summary = QStringLiteral("Read NTP and run-time statistics");
+        declared.about = QStringLiteral("Reads the statistics block (registers 1501 ... 1600) once and prints the NTP\n"
+                                        "requests per hour, task loading, open sockets, dropped packets, the error\n"
+                                        "list and the test-mode state, labelled as in the statistics windows.\n");
     }
 
     bool lastLineIsOutcome() const override { return false; }

@@ -13,13 +13,13 @@ namespace {
 
 class StatusCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Read the status block once");
-        spec.about = QStringLiteral("Reads the status block (registers 200 ... 299) once and prints SER time and\n"
-                                    "date, time source, time quality, GPS status, satellites, latitude,\n"
-                                    "longitude, altitude, speed, course and the point status, one labelled\n"
-                                    "line each.\n");
+        declared.summary = QStringLiteral("Read the status block once");
+        declared.about = QStringLiteral("Reads the status block (registers 200 ... 299) once and prints SER time and\n"
+                                        "date, time source, time quality, GPS status, satellites, latitude,\n"
+                                        "longitude, altitude, speed, course and the point status, one labelled\n"
+                                        "line each.\n");
     }
 
     bool lastLineIsOutcome() const override { return false; }

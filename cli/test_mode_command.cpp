@@ -22,10 +22,10 @@ enum class Action { On, Off, Send };
 
 class TestModeCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Switch test mode, or send test inputs");
-        spec.words.add({.name = QStringLiteral("ACTION"),
+        declared.summary = QStringLiteral("Switch test mode, or send test inputs");
+        declared.words.add({.name = QStringLiteral("ACTION"),
             .extraRows = {{QStringLiteral("on"), QStringLiteral("\"Test\": writes 0x55AA to register 1577.")},
                 {QStringLiteral("off"), QStringLiteral("\"Normal\": writes 0 to register 1577.")},
                 {QStringLiteral("send POINTS"),
@@ -47,7 +47,7 @@ public:
                     return QStringLiteral("unexpected %1 (on, off or send)").arg(word);
                 return QString();
             }});
-        spec.words.add({.name = QStringLiteral("POINTS"),
+        declared.words.add({.name = QStringLiteral("POINTS"),
             .usage = QStringLiteral("POINTS"), // only after send
             .optional = true,
             .take = [this](const QString& points) {
@@ -56,10 +56,10 @@ public:
                 pointsGiven_ = true;
                 return parsePoints(points);
             }});
-        spec.words.check(
+        declared.words.check(
             [this] { return action_ == Action::Send && !pointsGiven_ ? QStringLiteral("missing POINTS") : QString(); });
-        spec.notes = QStringLiteral("The mode read back from the module is printed after on and off. A write\n"
-                                    "that fails ends with its communication error and exit status 1.\n");
+        declared.notes = QStringLiteral("The mode read back from the module is printed after on and off. A write\n"
+                                        "that fails ends with its communication error and exit status 1.\n");
     }
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override

@@ -16,15 +16,15 @@ namespace {
 
 class UploadCommand : public Command {
 public:
-    void describe(CommandSpec& spec) override
+    void describe(CommandDeclaration& declared) override
     {
-        spec.summary = QStringLiteral("Upload the configuration into a settings file");
-        spec.about = QStringLiteral("Runs the upload sequence (configuration block, Module ID, the 18 point\n"
-                                    "blocks) and saves the result as a settings file in the window's format\n"
-                                    "(51 comma-separated records). The progress bar shows on stderr when it is\n"
-                                    "a terminal. With several modules each gets FILE with its address inserted\n"
-                                    "before the extension. On failure: \"The upload sequence failed\", exit 1.\n");
-        spec.words.add({.name = QStringLiteral("FILE"),
+        declared.summary = QStringLiteral("Upload the configuration into a settings file");
+        declared.about = QStringLiteral("Runs the upload sequence (configuration block, Module ID, the 18 point\n"
+                                        "blocks) and saves the result as a settings file in the window's format\n"
+                                        "(51 comma-separated records). The progress bar shows on stderr when it is\n"
+                                        "a terminal. With several modules each gets FILE with its address inserted\n"
+                                        "before the extension. On failure: \"The upload sequence failed\", exit 1.\n");
+        declared.words.add({.name = QStringLiteral("FILE"),
             .completion = chronel::Completion::Files,
             .take = chronel::OptionTable::keep(path_)});
     }

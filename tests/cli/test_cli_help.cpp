@@ -111,7 +111,7 @@ TEST(CliHelp, TheManPageNamesEveryDeclaredOption)
     chronelcli::CliOptions scratch;
     check(chronelcli::GlobalOptions(scratch), "global");
     for (const auto& info : chronelcli::Commands())
-        check(info.create()->spec().words, info.name.toStdString());
+        check(info.create()->declaration().words, info.name.toStdString());
 }
 
 struct CompletionCase {
