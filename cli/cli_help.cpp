@@ -1,34 +1,55 @@
 #include "cli_help.h"
 
+#include "cli_options.h"
+
 namespace chronelcli {
 
 namespace {
 
-const char* const ToolUsage = "Usage: chronel-cli --ip A.B.C.D[,adapter=N]|@FILE [--ip ...] [--jobs N]\n"
-                              "                   [--interval MS] [--timeout MS] [--trace] [--tcp | --ini FILE]\n"
-                              "                   COMMAND [ARGS]\n";
+const QString Program = QStringLiteral("chronel-cli");
+constexpr int UsageWidth = 80;
+constexpr int CommandOptionColumn = 17;
+constexpr int ToolOptionColumn = 19;
+constexpr int SummaryColumn = 42;
+
+QString CommandSynopsis(const CommandInfo& info, const CommandDeclaration& declared)
+{
+    const QStringList items = declared.words.usage();
+    return items.isEmpty() ? info.name : info.name + QLatin1Char(' ') + items.join(QLatin1Char(' '));
+}
+
+QString Usage(const CommandInfo& info, Command& command, const CommandDeclaration& declared)
+{
+    QString usage = QStringLiteral("Usage: ") + Program + QLatin1Char(' ');
+    if (command.needsModule())
+        usage += QStringLiteral("--ip A.B.C.D [options] ");
+    return usage + CommandSynopsis(info, declared);
+}
 
 } // namespace
 
-QString CommandUsage(const CommandInfo& command)
+QString CommandUsage(const CommandInfo& info)
 {
-    QString usage = QStringLiteral("Usage: chronel-cli ");
-    if (command.name != QLatin1String("load-hex") && command.name != QLatin1String("journal"))
-        usage += QStringLiteral("--ip A.B.C.D [options] ");
-    usage += command.name;
-    if (!command.synopsis.isEmpty())
-        usage += QLatin1Char(' ') + command.synopsis;
-    return usage;
+    const std::unique_ptr<Command> command = info.create();
+    return Usage(info, *command, command->declaration());
 }
 
-QString CommandHelp(const CommandInfo& command)
+QString CommandHelp(const CommandInfo& info)
 {
-    return CommandUsage(command) + QStringLiteral("\n\n") + command.help;
+    const std::unique_ptr<Command> command = info.create();
+    const CommandDeclaration declared = command->declaration();
+    QStringList parts;
+    for (const QString& part : {declared.about, declared.words.helpRows(CommandOptionColumn), declared.notes})
+        if (!part.isEmpty())
+            parts << part;
+    return Usage(info, *command, declared) + QStringLiteral("\n\n") + parts.join(QLatin1Char('\n'));
 }
 
 QString ToolHelp()
 {
-    QString text = QString::fromLatin1(ToolUsage);
+    CliOptions scratch;
+    const chronel::OptionTable global = GlobalOptions(scratch);
+    QString text = chronel::WrapUsage(QStringLiteral("Usage: ") + Program, global.usage(), UsageWidth);
     text += QStringLiteral("\n"
                            "Command-line configurator for the Chronel SER module: every job of the\n"
                            "Chronel window without a window, for scripts, remote shells and batch\n"
@@ -37,47 +58,18 @@ QString ToolHelp()
                            "\n"
                            "Commands:\n");
     for (const CommandInfo& c : Commands()) {
-        const QString head = QStringLiteral("  ") + c.name + QLatin1Char(' ') + c.synopsis;
-        if (head.size() >= 40)
-            text += head + QLatin1Char('\n') + QString(42, QLatin1Char(' ')) + c.summary + QLatin1Char('\n');
+        const std::unique_ptr<Command> command = c.create();
+        const CommandDeclaration declared = command->declaration();
+        const QString head = QStringLiteral("  ") + CommandSynopsis(c, declared);
+        // A long synopsis keeps its line; the summary goes under it.
+        if (head.size() >= SummaryColumn - 2)
+            text += head + QLatin1Char('\n') + QString(SummaryColumn, QLatin1Char(' '));
         else
-            text += head.leftJustified(42) + c.summary + QLatin1Char('\n');
+            text += head.leftJustified(SummaryColumn);
+        text += declared.summary + QLatin1Char('\n');
     }
+    text += QStringLiteral("\nOptions:\n") + global.helpRows(ToolOptionColumn);
     text += QStringLiteral("\n"
-                           "Options:\n"
-                           "  --ip A.B.C.D     The module's address; required by every command but\n"
-                           "                   load-hex. Given several times, the command runs for each\n"
-                           "                   module, and files it writes get the address inserted\n"
-                           "                   before the extension (site.csv becomes\n"
-                           "                   site.10.0.0.7.csv). \",adapter=N\" after the address: the\n"
-                           "                   module is on logical adapter N (0 ... 7) of PLCDRV.INI.\n"
-                           "  --ip @FILE       The modules listed in FILE, in its order: one address per\n"
-                           "                   line with an optional name after it (shown beside the\n"
-                           "                   address), # starts a comment. A site is one file.\n"
-                           "  --jobs N         Modules worked on at once (1 ... 256), each in a session\n"
-                           "                   of its own; every module given, up to 64 (all for\n"
-                           "                   collect and an endless events), by default.\n"
-                           "                   Modules on one serial adapter take turns. With several\n"
-                           "                   modules at once each output line starts with the\n"
-                           "                   module's address; --jobs 1 runs them in turn. A summary\n"
-                           "                   table (address, result, seconds, message) ends a run on\n"
-                           "                   several modules.\n"
-                           "  --interval MS    Poll interval of the sequences. Defaults as in the window:\n"
-                           "                   500 ms upload and download, 2000 ms event scan and time\n"
-                           "                   setup, 10 ms flash.\n"
-                           "  --timeout MS     How long a reply may take over Modbus TCP, for modules\n"
-                           "                   behind slow links (VPN, radio, cellular): 100 to 32627;\n"
-                           "                   500 ms by default, as in the window. A connection is\n"
-                           "                   given at least 2000 ms, or MS if longer. Serial adapters\n"
-                           "                   keep the LinkTimeOut of PLCDRV.INI.\n"
-                           "  --trace          Every request and reply frame in hex on stderr, with the\n"
-                           "                   time it was seen.\n"
-                           "  --tcp            Modbus TCP whatever PLCDRV.INI says: a PLCDRV.INI for this\n"
-                           "                   run only, with adapter 0 ([Adapter.Object.1]) a TCP/IP\n"
-                           "                   adapter.\n"
-                           "  --ini FILE       Read FILE as PLCDRV.INI for this run.\n"
-                           "  -h, --help       This text; COMMAND --help describes a command.\n"
-                           "\n"
                            "Without --tcp or --ini the transport is chosen as in the window: adapter 0\n"
                            "of PLCDRV.INI, section [Adapter.Object.1] (a serial or Modbus Plus adapter\n"
                            "of the driver, or TCP/IP).\n"
@@ -94,6 +86,29 @@ QString ToolHelp()
                            "\n"
                            "See chronel-cli(1).\n");
     return text;
+}
+
+chronel::OptionTable HelpWords(const CommandInfo*& about)
+{
+    about = nullptr;
+    QStringList names;
+    for (const CommandInfo& c : Commands())
+        names << c.name;
+    chronel::OptionTable words;
+    words.add({.name = QStringLiteral("COMMAND"),
+        .completion = chronel::Completion::Words,
+        .words = names,
+        .optional = true,
+        .take = [&about](const QString& name) {
+            about = FindCommand(name);
+            return about ? QString() : QStringLiteral("unknown command %1").arg(name);
+        }});
+    words.add({.name = QStringLiteral("--help"),
+        .alias = QStringLiteral("-h"),
+        .stops = true,
+        .inUsage = false,
+        .completed = false});
+    return words;
 }
 
 } // namespace chronelcli

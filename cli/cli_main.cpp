@@ -1,4 +1,5 @@
 // chronel-cli: the Chronel configurator's jobs from the command line.
+#include "cli_completion.h"
 #include "cli_help.h"
 #include "cli_options.h"
 #include "command.h"
@@ -52,8 +53,24 @@ int main(int argc, char* argv[])
         return Usage(console, parsed.error, toolUsage);
     const CliOptions& options = parsed.options;
 
-    if (options.help || options.command == QLatin1String("help")) {
-        const CommandInfo* about = options.commandArgs.isEmpty() ? nullptr : FindCommand(options.commandArgs[0]);
+    if (options.bashCompletion) {
+        const QByteArray script = CliBashCompletion().toUtf8();
+        if (std::fwrite(script.constData(), 1, std::size_t(script.size()), stdout) != std::size_t(script.size()) ||
+            std::fflush(stdout) != 0) {
+            console.error(QStringLiteral("chronel-cli: cannot write the completion to standard output"));
+            return int(ExitStatus::BadUsage);
+        }
+        return int(ExitStatus::Done);
+    }
+    if (options.help) {
+        console.lines(WithoutFinalNewline(ToolHelp()));
+        return int(ExitStatus::Done);
+    }
+    if (options.command == QLatin1String("help")) {
+        const CommandInfo* about = nullptr;
+        const QString error = HelpWords(about).parse(options.commandArgs);
+        if (!error.isEmpty())
+            return Usage(console, error, toolUsage);
         console.lines(WithoutFinalNewline(about ? CommandHelp(*about) : ToolHelp()));
         return int(ExitStatus::Done);
     }
@@ -63,13 +80,12 @@ int main(int argc, char* argv[])
     const CommandInfo* info = FindCommand(options.command);
     if (!info)
         return Usage(console, QStringLiteral("unknown command %1").arg(options.command), toolUsage);
-    if (options.commandArgs.contains(QStringLiteral("--help")) || options.commandArgs.contains(QStringLiteral("-h"))) {
+    std::unique_ptr<Command> command = info->create();
+    const QString argumentError = command->parseArguments(options.commandArgs);
+    if (command->helpAsked()) {
         console.lines(WithoutFinalNewline(CommandHelp(*info)));
         return int(ExitStatus::Done);
     }
-
-    std::unique_ptr<Command> command = info->create();
-    const QString argumentError = command->parseArguments(options.commandArgs);
     if (!argumentError.isEmpty())
         return Usage(console, argumentError, CommandUsage(*info));
     if (command->needsModule() && options.addresses.isEmpty())

@@ -13,21 +13,50 @@ namespace {
 constexpr int IntervalMin = 1;
 constexpr int IntervalMax = 3600000; // an hour between polls is already absurd
 
-// "--name=value" or "--name value": the value, consuming the next word when
-// needed; nothing when it is missing.
-std::optional<QString> OptionValue(const QString& name, const QStringList& args, int& i)
+// Each module runs in a session of its own and writes files named by its
+// address: one address twice would be two sessions on one module.
+bool AddModule(CliOptions& o, const SiteModule& module)
 {
-    const QString& word = args[i];
-    if (word.startsWith(name + QLatin1Char('=')))
-        return word.mid(name.size() + 1);
-    if (i + 1 >= args.size())
-        return std::nullopt;
-    return args[++i];
+    if (o.addresses.contains(module.address))
+        return false;
+    o.addresses << module.address;
+    if (!module.name.isEmpty())
+        o.names.insert(module.address, module.name);
+    if (module.adapter != 0)
+        o.adapters.insert(module.address, module.adapter);
+    return true;
 }
 
-bool IsNamed(const QString& word, const QString& name)
+QString TakeAddress(CliOptions& o, const QString& value)
 {
-    return word == name || word.startsWith(name + QLatin1Char('='));
+    if (value.startsWith(QLatin1Char('@'))) {
+        const AddressList site = ReadAddressList(value.mid(1));
+        if (!site.error.isEmpty())
+            return QStringLiteral("--ip %1: %2").arg(value, site.error);
+        for (const SiteModule& module : site.modules)
+            if (!AddModule(o, module))
+                return QStringLiteral("--ip %1: %2 is given twice").arg(value, module.address);
+        return {};
+    }
+    QString wrong;
+    const std::optional<SiteModule> module = ParseModuleWord(value, &wrong);
+    if (!module)
+        return QStringLiteral("--ip %1").arg(wrong);
+    if (!AddModule(o, *module))
+        return QStringLiteral("--ip %1: given twice").arg(module->address);
+    return {};
+}
+
+// Milliseconds within low … high into `target`.
+chronel::OptionTable::Take Milliseconds(std::optional<int>& target, const QString& name, int low, int high)
+{
+    return [&target, name, low, high](const QString& value) {
+        const auto ms = ParseBoundedInt(value, low, high);
+        if (!ms)
+            return QStringLiteral("%1 %2: expected milliseconds from %3 to %4").arg(name, value).arg(low).arg(high);
+        target = *ms;
+        return QString();
+    };
 }
 
 } // namespace
@@ -47,113 +76,109 @@ int JobCount(const CliOptions& options, bool endless)
     return options.jobs ? *options.jobs : std::min(modules, endless ? JobsMax : DefaultJobsLimit);
 }
 
+chronel::OptionTable GlobalOptions(CliOptions& o)
+{
+    using chronel::OptionTable;
+    OptionTable table;
+    table.add({.name = QStringLiteral("--ip"),
+        .valueName = QStringLiteral("A.B.C.D"),
+        .help = QStringLiteral("The module's address; required by every command but\n"
+                               "load-hex. Given several times, the command runs for each\n"
+                               "module, and files it writes get the address inserted\n"
+                               "before the extension (site.csv becomes\n"
+                               "site.10.0.0.7.csv). \",adapter=N\" after the address: the\n"
+                               "module is on logical adapter N (0 ... 7) of PLCDRV.INI."),
+        .extraRows = {{QStringLiteral("--ip @FILE"),
+            QStringLiteral("The modules listed in FILE, in its order: one address per\n"
+                           "line with an optional name after it (shown beside the\n"
+                           "address), # starts a comment. A site is one file.")}},
+        .usage = QStringLiteral("--ip A.B.C.D[,adapter=N]|@FILE [--ip ...]"),
+        .missing = QStringLiteral("--ip needs an address"),
+        .take = [&o](const QString& value) { return TakeAddress(o, value); }});
+    table.add({.name = QStringLiteral("--jobs"),
+        .valueName = QStringLiteral("N"),
+        .help = QStringLiteral("Modules worked on at once (1 ... 256), each in a session\n"
+                               "of its own; every module given, up to 64 (all for\n"
+                               "collect and an endless events), by default.\n"
+                               "Modules on one serial adapter take turns. With several\n"
+                               "modules at once each output line starts with the\n"
+                               "module's address; --jobs 1 runs them in turn. A summary\n"
+                               "table (address, result, seconds, message) ends a run on\n"
+                               "several modules."),
+        .missing = QStringLiteral("--jobs needs a number of modules"),
+        .take = [&o](const QString& value) {
+            const auto n = ParseBoundedInt(value, 1, JobsMax);
+            if (!n)
+                return QStringLiteral("--jobs %1: expected a number from 1 to %2").arg(value).arg(JobsMax);
+            o.jobs = *n;
+            return QString();
+        }});
+    table.add({.name = QStringLiteral("--interval"),
+        .valueName = QStringLiteral("MS"),
+        .help = QStringLiteral("Poll interval of the sequences. Defaults as in the window:\n"
+                               "500 ms upload and download, 2000 ms event scan and time\n"
+                               "setup, 10 ms flash."),
+        .missing = QStringLiteral("--interval needs a number of milliseconds"),
+        .take = Milliseconds(o.intervalMs, QStringLiteral("--interval"), IntervalMin, IntervalMax)});
+    table.add({.name = QStringLiteral("--timeout"),
+        .valueName = QStringLiteral("MS"),
+        .help = QStringLiteral("How long a reply may take over Modbus TCP, for modules\n"
+                               "behind slow links (VPN, radio, cellular): %1 to %2;\n"
+                               "500 ms by default, as in the window. A connection is\n"
+                               "given at least 2000 ms, or MS if longer. Serial adapters\n"
+                               "keep the LinkTimeOut of PLCDRV.INI.")
+                    .arg(chronel::ReplyWindowMinMs)
+                    .arg(chronel::ReplyWindowMaxMs),
+        .missing = QStringLiteral("--timeout needs a number of milliseconds"),
+        .take = Milliseconds(
+            o.timeoutMs, QStringLiteral("--timeout"), chronel::ReplyWindowMinMs, chronel::ReplyWindowMaxMs)});
+    table.add({.name = QStringLiteral("--trace"),
+        .help = QStringLiteral("Every request and reply frame in hex on stderr, with the\n"
+                               "time it was seen."),
+        .take = OptionTable::flag(o.trace)});
+    table.add({.name = QStringLiteral("--tcp"),
+        .help = QStringLiteral("Modbus TCP whatever PLCDRV.INI says: a PLCDRV.INI for this\n"
+                               "run only, with adapter 0 ([Adapter.Object.1]) a TCP/IP\n"
+                               "adapter."),
+        .take = OptionTable::flag(o.tcp)});
+    table.add({.name = QStringLiteral("--ini"),
+        .valueName = QStringLiteral("FILE"),
+        .help = QStringLiteral("Read FILE as PLCDRV.INI for this run."),
+        .missing = QStringLiteral("--ini needs a file"),
+        .completion = chronel::Completion::Files,
+        .take = [&o](const QString& value) {
+            if (value.isEmpty())
+                return QStringLiteral("--ini needs a file");
+            o.iniPath = value;
+            return QString();
+        }});
+    table.exclusive(QStringLiteral("--tcp"), QStringLiteral("--ini"));
+    table.add({.name = QStringLiteral("--help"),
+        .alias = QStringLiteral("-h"),
+        .help = QStringLiteral("This text; COMMAND --help describes a command."),
+        .stops = true,
+        .inUsage = false,
+        .take = OptionTable::flag(o.help)});
+    // The package's build writes the installed completion with it.
+    table.add({.name = QStringLiteral("--bash-completion"),
+        .stops = true,
+        .inUsage = false,
+        .completed = false,
+        .take = OptionTable::flag(o.bashCompletion)});
+    table.add({.name = QStringLiteral("COMMAND"), .usage = QStringLiteral("COMMAND [ARGS]")});
+    return table;
+}
+
 ParsedCommandLine ParseCommandLine(const QStringList& args)
 {
     ParsedCommandLine parsed;
     CliOptions& o = parsed.options;
-    const auto fail = [&parsed](const QString& text) {
-        parsed.error = text;
+    QStringList rest;
+    parsed.error = GlobalOptions(o).parse(args, &rest);
+    if (!parsed.error.isEmpty() || rest.isEmpty())
         return parsed;
-    };
-
-    // Each module runs in a session of its own and writes files named by its
-    // address: one address twice would be two sessions on one module.
-    const auto add = [&o](const SiteModule& module) {
-        if (o.addresses.contains(module.address))
-            return false;
-        o.addresses << module.address;
-        if (!module.name.isEmpty())
-            o.names.insert(module.address, module.name);
-        if (module.adapter != 0)
-            o.adapters.insert(module.address, module.adapter);
-        return true;
-    };
-
-    bool operandsOnly = false; // after "--" every word belongs to the command
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& word = args[i];
-        if (operandsOnly) {
-            if (o.command.isEmpty())
-                o.command = word;
-            else
-                o.commandArgs << word;
-            continue;
-        }
-        if (word == QLatin1String("--")) {
-            operandsOnly = true;
-            continue;
-        }
-        if (IsNamed(word, QStringLiteral("--ip"))) {
-            const auto value = OptionValue(QStringLiteral("--ip"), args, i);
-            if (!value)
-                return fail(QStringLiteral("--ip needs an address"));
-            if (value->startsWith(QLatin1Char('@'))) {
-                const AddressList site = ReadAddressList(value->mid(1));
-                if (!site.error.isEmpty())
-                    return fail(QStringLiteral("--ip %1: %2").arg(*value, site.error));
-                for (const SiteModule& module : site.modules) {
-                    if (!add(module))
-                        return fail(QStringLiteral("--ip %1: %2 is given twice").arg(*value, module.address));
-                }
-                continue;
-            }
-            QString wrong;
-            const std::optional<SiteModule> module = ParseModuleWord(*value, &wrong);
-            if (!module)
-                return fail(QStringLiteral("--ip %1").arg(wrong));
-            if (!add(*module))
-                return fail(QStringLiteral("--ip %1: given twice").arg(module->address));
-        } else if (IsNamed(word, QStringLiteral("--jobs"))) {
-            const auto value = OptionValue(QStringLiteral("--jobs"), args, i);
-            if (!value)
-                return fail(QStringLiteral("--jobs needs a number of modules"));
-            const auto n = ParseBoundedInt(*value, 1, JobsMax);
-            if (!n)
-                return fail(QStringLiteral("--jobs %1: expected a number from 1 to %2").arg(*value).arg(JobsMax));
-            o.jobs = *n;
-        } else if (IsNamed(word, QStringLiteral("--interval"))) {
-            const auto value = OptionValue(QStringLiteral("--interval"), args, i);
-            if (!value)
-                return fail(QStringLiteral("--interval needs a number of milliseconds"));
-            const auto ms = ParseBoundedInt(*value, IntervalMin, IntervalMax);
-            if (!ms)
-                return fail(QStringLiteral("--interval %1: expected milliseconds from %2 to %3")
-                                .arg(*value)
-                                .arg(IntervalMin)
-                                .arg(IntervalMax));
-            o.intervalMs = *ms;
-        } else if (IsNamed(word, QStringLiteral("--timeout"))) {
-            const auto value = OptionValue(QStringLiteral("--timeout"), args, i);
-            if (!value)
-                return fail(QStringLiteral("--timeout needs a number of milliseconds"));
-            const auto ms = ParseBoundedInt(*value, chronel::ReplyWindowMinMs, chronel::ReplyWindowMaxMs);
-            if (!ms)
-                return fail(QStringLiteral("--timeout %1: expected milliseconds from %2 to %3")
-                                .arg(*value)
-                                .arg(chronel::ReplyWindowMinMs)
-                                .arg(chronel::ReplyWindowMaxMs));
-            o.timeoutMs = *ms;
-        } else if (IsNamed(word, QStringLiteral("--ini"))) {
-            const auto value = OptionValue(QStringLiteral("--ini"), args, i);
-            if (!value || value->isEmpty())
-                return fail(QStringLiteral("--ini needs a file"));
-            o.iniPath = *value;
-        } else if (word == QLatin1String("--trace")) {
-            o.trace = true;
-        } else if (word == QLatin1String("--tcp")) {
-            o.tcp = true;
-        } else if (o.command.isEmpty() && (word == QLatin1String("--help") || word == QLatin1String("-h"))) {
-            o.help = true;
-        } else if (o.command.isEmpty() && word.startsWith(QLatin1Char('-'))) {
-            return fail(QStringLiteral("unknown option %1").arg(word));
-        } else if (o.command.isEmpty()) {
-            o.command = word;
-        } else {
-            o.commandArgs << word;
-        }
-    }
-    if (o.tcp && !o.iniPath.isEmpty())
-        return fail(QStringLiteral("--tcp and --ini exclude each other"));
+    o.command = rest.takeFirst();
+    o.commandArgs = rest;
     return parsed;
 }
 

@@ -6,6 +6,8 @@
 //
 // Global options may stand before or after the command. The command's own
 // options and operands are left to the command.
+#include "core/command_line/option_table.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -25,6 +27,7 @@ struct CliOptions {
     bool tcp = false;              // --tcp
     QString iniPath;               // --ini
     bool help = false;             // --help / -h (before the command: the tool's help)
+    bool bashCompletion = false;   // --bash-completion: the completion script, for the package
     QString command;               // first word that is not an option
     QStringList commandArgs;       // everything after the command but global options
 };
@@ -36,6 +39,10 @@ struct ParsedCommandLine {
 
 // `args` without the program name.
 ParsedCommandLine ParseCommandLine(const QStringList& args);
+
+// The global options, bound to `options`: the parser, the tool's help and
+// the completion read them.
+chronel::OptionTable GlobalOptions(CliOptions& options);
 
 constexpr int DefaultJobsLimit = 64; // --jobs when not given: every module, up to this many
 constexpr int JobsMax = 256;

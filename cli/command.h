@@ -1,10 +1,14 @@
 #pragma once
-// A command of the tool: it reads its own arguments, checks its files once
-// before any module is contacted, then runs for each module of the batch
-// (or once, offline, for a command that needs no module). runModule() may
-// run for several modules at once on different threads, each with its own
-// session and console: what it changes stays local to the call.
+// A command of the tool: it declares its help, options and operands once
+// (the parser, the help and the bash completion read that declaration),
+// checks its files once before any module is contacted, then runs for each
+// module of the batch (or once, offline, for a command that needs no
+// module). runModule() may run for several modules at once on different
+// threads, each with its own session and console: what it changes stays
+// local to the call.
 #include "exit_status.h"
+
+#include "core/command_line/option_table.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,12 +29,29 @@ struct CommandContext {
     QString name; // the module's name from the site file, when it has one
 };
 
+// What a command says about itself, once: the tool's help, the command's
+// help and the shell completion are written from it, and its options and
+// operands read the command's words.
+struct CommandDeclaration {
+    QString summary;            // one line in the tool's help
+    QString about;              // the command's help before its options
+    chronel::OptionTable words; // options and operands, bound to the command
+    QString notes;              // the command's help after its options
+};
+
 class Command {
 public:
     virtual ~Command() = default;
 
-    // The command's own words; an error text for bad usage, else empty.
-    virtual QString parseArguments(const QStringList& args) = 0;
+    // The declaration, its words bound to this object; -h and --help are
+    // every command's.
+    CommandDeclaration declaration();
+    // Reads the command's own words into this object: an error text for bad
+    // usage, else empty.
+    QString parseArguments(const QStringList& args);
+    // The words asked for the command's help; nothing else was checked.
+    bool helpAsked() const { return helpAsked_; }
+
     // A command that works offline runs once through runOffline().
     virtual bool needsModule() const { return true; }
     // Files read or written, checked before any module is contacted.
@@ -47,13 +68,16 @@ public:
     // watches its modules for a time, and a module left waiting would go
     // unwatched while the others run.
     virtual bool watchesModules() const { return false; }
+
+protected:
+    virtual void describe(CommandDeclaration& declared) = 0;
+
+private:
+    bool helpAsked_ = false;
 };
 
 struct CommandInfo {
     QString name;
-    QString synopsis; // the command's words after its name
-    QString summary;  // one line for the tool's help
-    QString help;     // the command's --help text after its usage line
     std::function<std::unique_ptr<Command>()> create;
 };
 
@@ -73,8 +97,5 @@ std::unique_ptr<Command> CreateLoadHexCommand();
 std::unique_ptr<Command> CreateFlashCommand();
 std::unique_ptr<Command> CreateCollectCommand();
 std::unique_ptr<Command> CreateJournalCommand();
-
-// Shared argument checks: exactly `count` operands, no options.
-QString ExpectOperands(const QStringList& args, int count, const QString& what);
 
 } // namespace chronelcli

@@ -12,12 +12,18 @@ namespace {
 
 class DownloadCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override
+    void describe(CommandDeclaration& declared) override
     {
-        const QString error = ExpectOperands(args, 1, QStringLiteral("FILE"));
-        if (error.isEmpty())
-            path_ = args[0];
-        return error;
+        declared.summary = QStringLiteral("Download a settings file into the module");
+        declared.about = QStringLiteral("Opens the settings file as File > Open does (its messages on stderr) and\n"
+                                        "runs the download sequence (start code, configuration block, Module ID, the\n"
+                                        "18 point blocks). A file that gives any message is not downloaded (exit 2):\n"
+                                        "a record that fails keeps a default, which is no configuration to send.\n"
+                                        "The same FILE goes to every module of a batch. On failure: \"The download\n"
+                                        "sequence failed\", exit 1.\n");
+        declared.words.add({.name = QStringLiteral("FILE"),
+            .completion = chronel::Completion::Files,
+            .take = chronel::OptionTable::keep(path_)});
     }
 
     // The file is read once on a model without channels so that its messages

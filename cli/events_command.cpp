@@ -27,43 +27,59 @@ constexpr double SecondsMax = 7 * 24 * 3600.0;
 
 class EventsCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override
+    void describe(CommandDeclaration& declared) override
     {
-        for (int i = 0; i < args.size(); ++i) {
-            const QString& a = args[i];
-            const auto value = [&]() -> std::optional<QString> {
-                if (i + 1 >= args.size())
-                    return std::nullopt;
-                return args[++i];
-            };
-            if (a == QLatin1String("--monitor")) {
-                monitor_ = true;
-            } else if (a == QLatin1String("--cycles")) {
-                const auto v = value();
+        declared.summary = QStringLiteral("Run the SER event scan and print its lines");
+        declared.about = QStringLiteral("Runs the event scan and prints each event line and communication error\n"
+                                        "line on stdout exactly as the event display shows it.\n");
+        chronel::OptionTable& words = declared.words;
+        words.add({.name = QStringLiteral("--monitor"),
+            .help = QStringLiteral("Monitor mode: events are shown but left in the module's\n"
+                                   "buffer. Without it, Retrieve mode acknowledges each block."),
+            .take = chronel::OptionTable::flag(monitor_)});
+        const QString cyclesError = QStringLiteral("--cycles needs a whole number of at least 1");
+        words.add({.name = QStringLiteral("--cycles"),
+            .valueName = QStringLiteral("N"),
+            .help = QStringLiteral("Stop after N complete scan cycles; four failed requests\n"
+                                   "within one cycle end the run with exit status 1."),
+            .missing = cyclesError,
+            .take = [this, cyclesError](const QString& v) {
                 bool ok = false;
-                const int n = v ? v->toInt(&ok) : 0;
+                const int n = v.toInt(&ok);
                 if (!ok || n < 1)
-                    return QStringLiteral("--cycles needs a whole number of at least 1");
+                    return cyclesError;
                 cycles_ = n;
-            } else if (a == QLatin1String("--seconds")) {
-                const auto v = value();
+                return QString();
+            }});
+        const QString secondsError = QStringLiteral("--seconds needs a positive number of seconds (at most a week)");
+        words.add({.name = QStringLiteral("--seconds"),
+            .valueName = QStringLiteral("S"),
+            .help = QStringLiteral("Stop after S seconds (decimals allowed); exit status 1 when\n"
+                                   "the last request had failed."),
+            .missing = secondsError,
+            .take = [this, secondsError](const QString& v) {
                 bool ok = false;
-                const double s = v ? v->toDouble(&ok) : 0;
+                const double s = v.toDouble(&ok);
                 if (!ok || !std::isfinite(s) || s <= 0 || s > SecondsMax)
-                    return QStringLiteral("--seconds needs a positive number of seconds (at most a week)");
+                    return secondsError;
                 seconds_ = s;
-            } else if (a == QLatin1String("--log")) {
-                const auto v = value();
-                if (!v || v->isEmpty())
-                    return QStringLiteral("--log needs a file");
-                logPath_ = *v;
-            } else {
-                return QStringLiteral("unexpected %1").arg(a);
-            }
-        }
-        if (cycles_ && seconds_)
-            return QStringLiteral("--cycles and --seconds exclude each other");
-        return {};
+                return QString();
+            }});
+        words.exclusive(QStringLiteral("--cycles"), QStringLiteral("--seconds"));
+        const QString logError = QStringLiteral("--log needs a file");
+        words.add({.name = QStringLiteral("--log"),
+            .valueName = QStringLiteral("FILE"),
+            .help = QStringLiteral("Append every line to FILE as the event log does (CR LF,\n"
+                                   "8-bit characters). Per module with several modules."),
+            .missing = logError,
+            .completion = chronel::Completion::Files,
+            .take = [this, logError](const QString& v) {
+                if (v.isEmpty())
+                    return logError;
+                logPath_ = v;
+                return QString();
+            }});
+        declared.notes = QStringLiteral("Without --cycles or --seconds the scan runs until Ctrl-C.\n");
     }
 
     bool lastLineIsOutcome() const override { return false; }

@@ -15,19 +15,20 @@ namespace {
 
 class FlashCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override
+    void describe(CommandDeclaration& declared) override
     {
-        QStringList operands;
-        for (const QString& a : args) {
-            if (a == QLatin1String("--verify-only"))
-                verifyOnly_ = true;
-            else
-                operands << a;
-        }
-        const QString error = ExpectOperands(operands, 1, QStringLiteral("FILE"));
-        if (error.isEmpty())
-            path_ = operands[0];
-        return error;
+        declared.summary = QStringLiteral("Program and verify the module's flash");
+        declared.about = QStringLiteral("Loads FILE, then erases, programs and verifies the module's flash, printing\n"
+                                        "the flash status lines; the percentage shows as a progress bar on stderr\n"
+                                        "when it is a terminal.\n");
+        declared.words.add({.name = QStringLiteral("FILE"),
+            .completion = chronel::Completion::Files,
+            .take = chronel::OptionTable::keep(path_)});
+        declared.words.add({.name = QStringLiteral("--verify-only"),
+            .help = QStringLiteral("Compare the module's flash with FILE without programming."),
+            .take = chronel::OptionTable::flag(verifyOnly_)});
+        declared.notes = QStringLiteral("Exit status 1 on \"Flash Verify Error\" or \"Flash Memory Communications\n"
+                                        "Error\", 2 when the file does not load or holds nothing to program.\n");
     }
 
     // The file is loaded once, before any module: a bad file stops the batch

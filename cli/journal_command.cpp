@@ -20,42 +20,68 @@ namespace {
 
 class JournalCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override
+    void describe(CommandDeclaration& declared) override
     {
-        for (int i = 0; i < args.size(); ++i) {
-            const QString& a = args[i];
-            if (i + 1 >= args.size() || !a.startsWith(QLatin1String("--")))
-                return a.startsWith(QLatin1String("--")) ? QStringLiteral("%1 needs a value").arg(a)
-                                                         : QStringLiteral("unexpected %1").arg(a);
-            const QString v = args[++i];
-            QString error;
-            if (a == QLatin1String("--journal")) {
-                journalText_ = v;
-            } else if (a == QLatin1String("--from")) {
-                if (!filter_.setFrom(v, &error))
-                    return QStringLiteral("--from %1").arg(error);
-            } else if (a == QLatin1String("--to")) {
-                if (!filter_.setTo(v, &error))
-                    return QStringLiteral("--to %1").arg(error);
-            } else if (a == QLatin1String("--module")) {
-                filter_.module = v;
-            } else if (a == QLatin1String("--point")) {
+        declared.summary = QStringLiteral("Print the site journal in time order");
+        declared.about = QStringLiteral("Prints the journal's events of every module merged, ordered by module time,\n"
+                                        "then module. Nothing is sent; no --ip is needed.\n");
+        chronel::OptionTable& words = declared.words;
+        words.add({.name = QStringLiteral("--journal"),
+            .valueName = QStringLiteral("LOCATION"),
+            .help = QStringLiteral("As for collect."),
+            .completion = chronel::Completion::Files,
+            .take = chronel::OptionTable::keep(journalText_)});
+        words.add({.name = QStringLiteral("--from"),
+            .valueName = QStringLiteral("T"),
+            .help = QStringLiteral("Module times from T up to (not including) T: a date\n"
+                                   "yyyy-MM-dd, optionally with \" HH:mm\", \":ss\", \".zzz\"; a\n"
+                                   "--to date alone takes in that whole day."),
+            .helpHead = QStringLiteral("--from T, --to T"),
+            .take = [this](const QString& v) {
+                QString error;
+                return filter_.setFrom(v, &error) ? QString() : QStringLiteral("--from %1").arg(error);
+            }});
+        words.add({.name = QStringLiteral("--to"),
+            .valueName = QStringLiteral("T"), // in --from's row
+            .take = [this](const QString& v) {
+                QString error;
+                return filter_.setTo(v, &error) ? QString() : QStringLiteral("--to %1").arg(error);
+            }});
+        words.add({.name = QStringLiteral("--module"),
+            .valueName = QStringLiteral("M"),
+            .help = QStringLiteral("The module with address or name M."),
+            .take = chronel::OptionTable::keep(filter_.module)});
+        words.add({.name = QStringLiteral("--point"),
+            .valueName = QStringLiteral("P"),
+            .help = QStringLiteral("Events of point P (1 ... 32; 0: events without a point)."),
+            .take = [this](const QString& v) {
                 const auto point = ParseBoundedInt(v, 0, 32);
                 if (!point)
-                    return QStringLiteral("--point %1: expected a point number 1 ... 32 (0: events without one)").arg(v);
+                    return QStringLiteral("--point %1: expected a point number 1 ... 32 (0: events without one)")
+                        .arg(v);
                 filter_.point = *point;
-            } else if (a == QLatin1String("--grep")) {
-                filter_.grep = v;
-            } else if (a == QLatin1String("--format")) {
+                return QString();
+            }});
+        words.add({.name = QStringLiteral("--grep"),
+            .valueName = QStringLiteral("TEXT"),
+            .help = QStringLiteral("Events whose text holds TEXT, in any case."),
+            .take = chronel::OptionTable::keep(filter_.grep)});
+        // The names chronel::ParseJournalFormat takes.
+        words.add({.name = QStringLiteral("--format"),
+            .valueName = QStringLiteral("F"),
+            .help = QStringLiteral("text (one line per event, module name first), csv (header\n"
+                                   "module,name,module_time,point,state,text,quality,received)\n"
+                                   "or jsonl (one JSON object per event, every field)."),
+            .completion = chronel::Completion::Words,
+            .words = {QStringLiteral("text"), QStringLiteral("csv"), QStringLiteral("jsonl")},
+            .take = [this](const QString& v) {
+                QString error;
                 const auto format = chronel::ParseJournalFormat(v, &error);
                 if (!format)
                     return QStringLiteral("--format %1").arg(error);
                 format_ = *format;
-            } else {
-                return QStringLiteral("unknown option %1").arg(a);
-            }
-        }
-        return {};
+                return QString();
+            }});
     }
 
     bool needsModule() const override { return false; }

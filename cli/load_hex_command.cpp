@@ -11,12 +11,15 @@ namespace {
 
 class LoadHexCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override
+    void describe(CommandDeclaration& declared) override
     {
-        const QString error = ExpectOperands(args, 1, QStringLiteral("FILE"));
-        if (error.isEmpty())
-            path_ = args[0];
-        return error;
+        declared.summary = QStringLiteral("Load an Intel-HEX file offline");
+        declared.about = QStringLiteral("Loads FILE into a flash image as Load File does and prints the loader's\n"
+                                        "status lines. Nothing is sent; no --ip is needed. Exit status 2 when the\n"
+                                        "file cannot be read or has a bad line.\n");
+        declared.words.add({.name = QStringLiteral("FILE"),
+            .completion = chronel::Completion::Files,
+            .take = chronel::OptionTable::keep(path_)});
     }
 
     bool needsModule() const override { return false; }

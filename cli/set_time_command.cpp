@@ -20,7 +20,13 @@ namespace {
 
 class SetTimeCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override { return ExpectOperands(args, 0, QString()); }
+    void describe(CommandDeclaration& declared) override
+    {
+        declared.summary = QStringLiteral("Set the module's clock from this computer's");
+        declared.about = QStringLiteral("Runs \"Set SER Time\" on the time-setup channel (a status read, then three\n"
+                                        "writes of registers 200 ... 223, the last with the load command) and prints\n"
+                                        "the SER time and date read back afterwards.\n");
+    }
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {

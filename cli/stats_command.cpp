@@ -13,7 +13,13 @@ namespace {
 
 class StatsCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override { return ExpectOperands(args, 0, QString()); }
+    void describe(CommandDeclaration& declared) override
+    {
+        declared.summary = QStringLiteral("Read NTP and run-time statistics");
+        declared.about = QStringLiteral("Reads the statistics block (registers 1501 ... 1600) once and prints the NTP\n"
+                                        "requests per hour, task loading, open sockets, dropped packets, the error\n"
+                                        "list and the test-mode state, labelled as in the statistics windows.\n");
+    }
 
     bool lastLineIsOutcome() const override { return false; }
 

@@ -13,7 +13,14 @@ namespace {
 
 class StatusCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override { return ExpectOperands(args, 0, QString()); }
+    void describe(CommandDeclaration& declared) override
+    {
+        declared.summary = QStringLiteral("Read the status block once");
+        declared.about = QStringLiteral("Reads the status block (registers 200 ... 299) once and prints SER time and\n"
+                                        "date, time source, time quality, GPS status, satellites, latitude,\n"
+                                        "longitude, altitude, speed, course and the point status, one labelled\n"
+                                        "line each.\n");
+    }
 
     bool lastLineIsOutcome() const override { return false; }
 

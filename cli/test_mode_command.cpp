@@ -22,21 +22,44 @@ enum class Action { On, Off, Send };
 
 class TestModeCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override
+    void describe(CommandDeclaration& declared) override
     {
-        if (args.isEmpty())
-            return QStringLiteral("missing on, off or send");
-        const QString& word = args[0];
-        if (word == QLatin1String("on") || word == QLatin1String("off")) {
-            action_ = word == QLatin1String("on") ? Action::On : Action::Off;
-            return ExpectOperands(args.mid(1), 0, QString());
-        }
-        if (word != QLatin1String("send"))
-            return QStringLiteral("unexpected %1 (on, off or send)").arg(word);
-        action_ = Action::Send;
-        if (args.size() != 2)
-            return args.size() < 2 ? QStringLiteral("missing POINTS") : QStringLiteral("unexpected %1").arg(args[2]);
-        return parsePoints(args[1]);
+        declared.summary = QStringLiteral("Switch test mode, or send test inputs");
+        declared.words.add({.name = QStringLiteral("ACTION"),
+            .extraRows = {{QStringLiteral("on"), QStringLiteral("\"Test\": writes 0x55AA to register 1577.")},
+                {QStringLiteral("off"), QStringLiteral("\"Normal\": writes 0 to register 1577.")},
+                {QStringLiteral("send POINTS"),
+                    QStringLiteral("\"Send\": sets the comma-separated points (1 ... 32) and\n"
+                                   "clears the others (registers 1578, 1579). An empty list\n"
+                                   "(\"\") clears all.")}},
+            .usage = QStringLiteral("on | off | send"),
+            .missing = QStringLiteral("missing on, off or send"),
+            .completion = chronel::Completion::Words,
+            .words = {QStringLiteral("on"), QStringLiteral("off"), QStringLiteral("send")},
+            .take = [this](const QString& word) {
+                if (word == QLatin1String("on"))
+                    action_ = Action::On;
+                else if (word == QLatin1String("off"))
+                    action_ = Action::Off;
+                else if (word == QLatin1String("send"))
+                    action_ = Action::Send;
+                else
+                    return QStringLiteral("unexpected %1 (on, off or send)").arg(word);
+                return QString();
+            }});
+        declared.words.add({.name = QStringLiteral("POINTS"),
+            .usage = QStringLiteral("POINTS"), // only after send
+            .optional = true,
+            .take = [this](const QString& points) {
+                if (action_ != Action::Send)
+                    return QStringLiteral("unexpected %1").arg(points);
+                pointsGiven_ = true;
+                return parsePoints(points);
+            }});
+        declared.words.check(
+            [this] { return action_ == Action::Send && !pointsGiven_ ? QStringLiteral("missing POINTS") : QString(); });
+        declared.notes = QStringLiteral("The mode read back from the module is printed after on and off. A write\n"
+                                        "that fails ends with its communication error and exit status 1.\n");
     }
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
@@ -111,6 +134,7 @@ private:
     }
 
     Action action_ = Action::On;
+    bool pointsGiven_ = false;
     chronel::TestInputs boxes_{};
 };
 

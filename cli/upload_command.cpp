@@ -16,12 +16,17 @@ namespace {
 
 class UploadCommand : public Command {
 public:
-    QString parseArguments(const QStringList& args) override
+    void describe(CommandDeclaration& declared) override
     {
-        const QString error = ExpectOperands(args, 1, QStringLiteral("FILE"));
-        if (error.isEmpty())
-            path_ = args[0];
-        return error;
+        declared.summary = QStringLiteral("Upload the configuration into a settings file");
+        declared.about = QStringLiteral("Runs the upload sequence (configuration block, Module ID, the 18 point\n"
+                                        "blocks) and saves the result as a settings file in the window's format\n"
+                                        "(51 comma-separated records). The progress bar shows on stderr when it is\n"
+                                        "a terminal. With several modules each gets FILE with its address inserted\n"
+                                        "before the extension. On failure: \"The upload sequence failed\", exit 1.\n");
+        declared.words.add({.name = QStringLiteral("FILE"),
+            .completion = chronel::Completion::Files,
+            .take = chronel::OptionTable::keep(path_)});
     }
 
     // A file that cannot be written is found out before a ten-second upload,

@@ -65,6 +65,9 @@ protected:
 
 private:
     void buildMenus();
+    // The tabs, each in a file of its own: configuration_tab.cpp,
+    // ser_setup_tab.cpp, time_setup_tab.cpp, flash_tab.cpp (a widget),
+    // ser_data_tab.cpp and gps_data_tab.cpp.
     QWidget* buildConfigurationTab();
     QWidget* buildSerSetupTab();
     QWidget* buildTimeSetupTab();
@@ -75,10 +78,10 @@ private:
     QLabel* indicator(const QString& name, QWidget* parent);
 
     void bindSettings();
-    void bindPointRows();
+    void bindPointRows(); // SER Setup
     void refreshSettings();
-    void refreshPointPage();
-    void refreshPointStatus();
+    void refreshPointPage();   // SER Setup
+    void refreshPointStatus(); // Retrieve SER Data
     void refreshTransfer();
     void refreshWindowItems();
     void refreshFieldNotes();

@@ -1,10 +1,15 @@
 // --help for the tool and each command, the man page beside the program,
-// and the exit status of bad command lines (no module is needed for any).
+// the bash completion the program writes, and the exit status of bad
+// command lines (no module is needed for any).
+#include "cli_options.h"
 #include "cli_test_support.h"
 #include "command.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -80,6 +85,97 @@ TEST(CliHelp, EveryCommandHasItsHelpAndAManPageEntry)
     }
 }
 
+// An option the parser takes is one the man page explains: every declared
+// option, global or a command's, by its name.
+TEST(CliHelp, TheManPageNamesEveryDeclaredOption)
+{
+    std::string man = ReadFile(CHRONEL_CLI_MAN);
+    ASSERT_FALSE(man.empty());
+    for (std::size_t at = man.find("\\-"); at != std::string::npos; at = man.find("\\-", at))
+        man.erase(at, 1);
+    const auto named = [&man](const std::string& name) {
+        for (std::size_t at = man.find(name); at != std::string::npos; at = man.find(name, at + 1)) {
+            const char next = at + name.size() < man.size() ? man[at + name.size()] : ' ';
+            if (!std::isalnum(static_cast<unsigned char>(next)) && next != '-')
+                return true;
+        }
+        return false;
+    };
+    const auto check = [&named](const chronel::OptionTable& table, const std::string& where) {
+        for (const auto& option : table.options()) {
+            if (!option.isOperand() && option.name != QLatin1String("--help")) {
+                EXPECT_TRUE(named(option.name.toStdString())) << where << ": " << option.name.toStdString();
+            }
+        }
+    };
+    chronelcli::CliOptions scratch;
+    check(chronelcli::GlobalOptions(scratch), "global");
+    for (const auto& info : chronelcli::Commands())
+        check(info.create()->declaration().words, info.name.toStdString());
+}
+
+struct CompletionCase {
+    const char* name;
+    std::vector<std::string> words; // as bash splits the line; the last under the cursor ("@" the test's folder)
+    std::vector<std::string> offered;
+};
+
+// Test names, not bytes, in failure reports.
+void PrintTo(const CompletionCase& c, std::ostream* os) { *os << c.name; }
+
+class CliCompletion : public testing::TestWithParam<CompletionCase> { };
+
+// The completion chronel-cli writes, sourced into bash as the package
+// installs it, asked for one line.
+TEST_P(CliCompletion, OffersWhatTheCommandLineTakesThere)
+{
+    TempDir dir;
+    WriteFile(dir.file("site.csv"), "");
+    WriteFile(dir.file("notes.txt"), "");
+    std::filesystem::create_directory(dir.file("shots"));
+    const RunResult generated = RunCli({"--bash-completion"}, 0);
+    ASSERT_EQ(generated.exitCode, 0) << generated.err;
+    WriteFile(dir.file("chronel-cli.bash"), generated.out);
+
+    std::string array;
+    for (std::string word : GetParam().words) {
+        if (word.rfind('@', 0) == 0)
+            word = dir.path() + word.substr(1);
+        array += " '" + word + "'";
+    }
+    const std::string script = "source \"$1\" && COMP_WORDS=(" + array +
+        ") && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _chronel_cli && printf '%s\\n' \"${COMPREPLY[@]}\"";
+    const RunResult r = clitest::Run("/bin/bash", {"-c", script, "bash", dir.file("chronel-cli.bash")}, {});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> offered;
+    for (const std::string& line : Lines(r.out))
+        if (!line.empty())
+            offered.push_back(line.rfind(dir.path(), 0) == 0 ? "@" + line.substr(dir.path().size()) : line);
+    std::sort(offered.begin(), offered.end());
+    EXPECT_EQ(offered, GetParam().offered) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CliCompletion,
+    testing::Values(
+        CompletionCase{"CommandNames", {"chronel-cli", "--ip", "127.0.0.1", "s"}, {"set-time", "stats", "status"}},
+        CompletionCase{"GlobalOptions", {"chronel-cli", "--t"}, {"--tcp", "--timeout", "--trace"}},
+        CompletionCase{"TheBuildsOwnOptionIsNotOffered", {"chronel-cli", "--b"}, {}},
+        CompletionCase{"CommandOptions", {"chronel-cli", "flash", "f.hex", "--v"}, {"--verify-only"}},
+        CompletionCase{
+            "GlobalOptionsAfterTheCommand", {"chronel-cli", "events", "--i"}, {"--ini", "--interval", "--ip"}},
+        CompletionCase{"ValueWords", {"chronel-cli", "journal", "--format", ""}, {"csv", "jsonl", "text"}},
+        CompletionCase{"ValueAfterEqualsSplitByBash", {"chronel-cli", "journal", "--format", "=", "j"}, {"jsonl"}},
+        CompletionCase{"ValueAfterEqualsInOneWord", {"chronel-cli", "journal", "--format=c"}, {"--format=csv"}},
+        CompletionCase{"NothingForAnAddress", {"chronel-cli", "--ip", ""}, {}},
+        CompletionCase{"FilesForAFileValue", {"chronel-cli", "--ini", "@/s"}, {"@/shots", "@/site.csv"}},
+        // --interval's value is no command: test-mode is, and its first operand completes.
+        CompletionCase{"ValuesAreSkippedToFindTheCommand", {"chronel-cli", "--interval", "20", "test-mode", ""},
+            {"off", "on", "send"}},
+        CompletionCase{"OperandsByPosition", {"chronel-cli", "test-mode", "send", ""}, {}},
+        CompletionCase{"FileOperand", {"chronel-cli", "upload", "@/n"}, {"@/notes.txt"}},
+        CompletionCase{"HelpTakesCommandNames", {"chronel-cli", "help", "co"}, {"collect"}}),
+    [](const testing::TestParamInfo<CompletionCase>& info) { return std::string(info.param.name); });
+
 struct BadLine {
     const char* name;
     std::vector<std::string> args;
@@ -103,6 +199,10 @@ INSTANTIATE_TEST_SUITE_P(Table, CliBadUsage,
     testing::Values(BadLine{"NoCommand", {"--ip", "127.0.0.1"}, "no command given"},
         BadLine{"NoAddress", {"status"}, "--ip is required"},
         BadLine{"UnknownCommand", {"--ip", "127.0.0.1", "reboot"}, "unknown command reboot"},
+        BadLine{"HelpOnAnUnknownCommand", {"help", "reboot"}, "unknown command reboot"},
+        // The value of --grep, not a request for help.
+        BadLine{
+            "HelpAsAValue", {"journal", "--journal", "/nonexistent/j.sqlite", "--grep", "--help"}, "no journal there"},
         BadLine{"BadAddress", {"--ip", "127.0.0.999", "status"}, "not an IPv4 address"},
         BadLine{"BadInterval", {"--ip", "127.0.0.1", "--interval", "-5", "status"}, "--interval -5"},
         BadLine{"TcpWithIni", {"--ip", "127.0.0.1", "--tcp", "--ini", "x", "status"}, "exclude"},

@@ -70,6 +70,21 @@ TEST(CommandLine, KeepsAddressesInOrderAndCommandWordsApart)
     EXPECT_TRUE(parsed.options.trace);
 }
 
+// After "--" no word is an option, whether it stands before the command or
+// after it: a file named "-a.csv" can be given.
+TEST(CommandLine, TheEndOfOptionsReachesTheCommand)
+{
+    for (const QStringList& args : {QStringList{"--ip", "127.0.0.1", "upload", "--", "-a.csv", "--trace"},
+             QStringList{"--ip", "127.0.0.1", "--", "upload", "-a.csv", "--trace"}}) {
+        const ParsedCommandLine parsed = ParseCommandLine(args);
+        ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+        EXPECT_FALSE(parsed.options.trace);
+        EXPECT_EQ(parsed.options.command, "upload");
+        EXPECT_EQ(parsed.options.commandArgs, QStringList({"--", "-a.csv", "--trace"}));
+        EXPECT_EQ(FindCommand("upload")->create()->parseArguments(parsed.options.commandArgs), "unexpected --trace");
+    }
+}
+
 TEST(AddressList, TakesAddressesNamesAndCommentsInOrder)
 {
     const AddressList site = ParseAddressList(QStringLiteral("# Substation North\n"
@@ -246,6 +261,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CommandArgumentsTest,
     testing::Values(ArgumentCase{"UploadFile", "upload", {"a.csv"}, true},
         ArgumentCase{"UploadNoFile", "upload", {}, false},
         ArgumentCase{"UploadTwoFiles", "upload", {"a.csv", "b.csv"}, false},
+        ArgumentCase{"UploadFileAfterTheEndOfOptions", "upload", {"--", "-a.csv"}, true},
         ArgumentCase{"StatusExtra", "status", {"now"}, false},
         ArgumentCase{"EventsAll", "events", {"--monitor", "--seconds", "0.5", "--log", "l.txt"}, true},
         ArgumentCase{"EventsCyclesZero", "events", {"--cycles", "0"}, false},

@@ -2,7 +2,8 @@
 // clicks, typing and the scroll bar, against the core model behind it. The
 // window is created without a control factory, so nothing is ever sent,
 // but for the error lines of the Retrieve tab, whose requests go to a closed
-// port on 127.0.0.1. And `chronel --help` without a display.
+// port on 127.0.0.1. And the program: `chronel --help` without a display,
+// a command line it refuses, and the bash completion it writes.
 #include "support/modal_script.h"
 #include "support/qt_printers.h"
 #include "ui/chronel_main.h"
@@ -15,6 +16,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +34,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -561,6 +566,74 @@ TEST(ChronelProgram, HelpNeedsNoDisplay)
     EXPECT_EQ(chronel.exitStatus(), QProcess::NormalExit) << chronel.readAllStandardError().toStdString();
     EXPECT_EQ(chronel.exitCode(), 0);
     EXPECT_TRUE(chronel.readAllStandardOutput().contains("--settings <FILE>"));
+}
+
+// A command line the window cannot use ends the program before any window
+// opens (and before a request goes out), with exit status 2 and the reason.
+TEST(ChronelProgram, RefusesAnUnusableCommandLine)
+{
+    const std::pair<QStringList, QByteArray> lines[] = {
+        {{QStringLiteral("--timeout"), QStringLiteral("5")}, "chronel: --timeout needs milliseconds from 100 to 32627"},
+        {{QStringLiteral("--screenshot"), QStringLiteral("shots")}, "chronel: unknown option --screenshot"},
+        {{QStringLiteral("--ip")}, "chronel: --ip needs an address"},
+    };
+    for (const auto& [args, message] : lines) {
+        QProcess chronel;
+        chronel.start(QStringLiteral(CHRONEL_PATH), args);
+        ASSERT_TRUE(chronel.waitForFinished(10000));
+        EXPECT_EQ(chronel.exitCode(), 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(chronel.readAllStandardError().contains(message)) << message.toStdString();
+    }
+}
+
+// What bash offers after `words` (the last under the cursor) with the
+// completion chronel writes, sourced as the package installs it.
+QStringList Completed(const QString& script, const QStringList& words)
+{
+    QString array;
+    for (const QString& w : words)
+        array += QStringLiteral(" '") + w + QLatin1Char('\'');
+    QProcess bash;
+    bash.start(QStringLiteral("/bin/bash"),
+        {QStringLiteral("-c"),
+            QStringLiteral("source \"$1\" && COMP_WORDS=(%1) && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _chronel && "
+                           "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                .arg(array),
+            QStringLiteral("bash"), script});
+    if (!bash.waitForFinished(10000) || bash.exitCode() != 0)
+        return {QStringLiteral("bash failed: ") + QString::fromLocal8Bit(bash.readAllStandardError())};
+    QStringList offered = QString::fromLocal8Bit(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    offered.sort();
+    return offered;
+}
+
+TEST(ChronelProgram, ItsBashCompletionKnowsItsOptionsAndTheirValues)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("shots")));
+    ASSERT_TRUE(QFile(dir.filePath(QStringLiteral("site.csv"))).open(QIODevice::WriteOnly));
+    QProcess chronel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY")); // written without a window system, as in the package's build
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    chronel.setProcessEnvironment(env);
+    chronel.start(QStringLiteral(CHRONEL_PATH), {QStringLiteral("--bash-completion")});
+    ASSERT_TRUE(chronel.waitForFinished(10000));
+    ASSERT_EQ(chronel.exitCode(), 0) << chronel.readAllStandardError().toStdString();
+    const QString script = dir.filePath(QStringLiteral("chronel.bash"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(chronel.readAllStandardOutput());
+    file.close();
+
+    const QString folder = dir.path() + QLatin1Char('/');
+    EXPECT_EQ(Completed(script, {QStringLiteral("chronel"), QStringLiteral("--s")}),
+        QStringList({QStringLiteral("--screenshots"), QStringLiteral("--settings")}));
+    EXPECT_EQ(Completed(script, {QStringLiteral("chronel"), QStringLiteral("--screenshots"), folder}),
+        QStringList({folder + QStringLiteral("shots")}));
+    EXPECT_EQ(Completed(script, {QStringLiteral("chronel"), QStringLiteral("--settings"), folder + QLatin1Char('s')}),
+        QStringList({folder + QStringLiteral("shots"), folder + QStringLiteral("site.csv")}));
 }
 
 } // namespace

@@ -106,6 +106,7 @@ layout)
   done
   for f in share/applications/chronel.desktop share/applications/drvsetup.desktop \
            share/icons/hicolor/scalable/apps/chronel.svg share/icons/hicolor/scalable/apps/drvsetup.svg \
+           share/bash-completion/completions/chronel-cli share/bash-completion/completions/chronel \
            etc/xdg/PLCDRV.INI; do
     [[ -f $prefix/$f ]] || fail "$f not installed"
   done
@@ -255,6 +256,7 @@ deb)
 \./usr/share/icons/hicolor/scalable/apps/chronel\.svg|the configurator's icon
 \./usr/share/man/man1/chronel-cli\.1\.gz|chronel-cli's man page
 \./usr/share/man/man1/chronel-sim\.1\.gz|chronel-sim's man page
+\./usr/share/bash-completion/completions/chronel-cli|chronel-cli's bash completion
 \./usr/lib/systemd/system/chronel-collector\.service|the collector service
 \./usr/share/doc/chronel/site\.txt\.example|the collector's site file example
 TABLE
