@@ -117,7 +117,15 @@ std::vector<ModuleOutcome> RunAtOnce(const std::vector<ModuleJob>& modules, cons
         return nextLane < lanes.size() ? &lanes[nextLane++] : nullptr;
     };
 
+    // Each worker's last act; read after the threads have ended, so that
+    // what they did is seen as done before (QThread::wait orders it inside
+    // Qt, out of the sanitizer's sight).
+    std::atomic<int> workersDone{0};
     const auto worker = [&] {
+        const struct Done {
+            std::atomic<int>& count;
+            ~Done() { count.fetch_add(1, std::memory_order_release); }
+        } done{workersDone};
         while (const std::vector<int>* lane = takeLane()) {
             for (const int index : *lane) {
                 const ModuleJob& job = modules[std::size_t(index)];
@@ -161,6 +169,8 @@ std::vector<ModuleOutcome> RunAtOnce(const std::vector<ModuleJob>& modules, cons
         loop.exec();
     for (const auto& thread : threads)
         thread->wait();
+    while (workersDone.load(std::memory_order_acquire) != threadCount)
+        QThread::yieldCurrentThread();
     return outcomes;
 }
 

@@ -2,6 +2,7 @@
 // file so the rest of the tool is free of system headers.
 #include "terminal.h"
 
+#include <atomic>
 #include <csignal>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,9 +11,14 @@ namespace chronelcli {
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// Set by the signal handler on whichever thread takes the signal and read by
+// every module's thread: a lock-free atomic, which a handler may write and
+// other threads may read (a volatile sig_atomic_t is only good within one
+// thread).
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnInterrupt(int) { interrupted.store(true, std::memory_order_relaxed); }
 
 } // namespace
 
@@ -38,6 +44,6 @@ void InstallInterruptHandler()
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-bool InterruptRequested() { return interrupted != 0; }
+bool InterruptRequested() { return interrupted.load(std::memory_order_relaxed); }
 
 } // namespace chronelcli
