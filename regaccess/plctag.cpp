@@ -317,7 +317,7 @@ bool Plctag::Trigger()
 
     const Transport transport = chooseTransport(readAdapterConfig(d_->adapter + 1), d_->host);
     if (request.pduLength == 0) {
-        fireError(platform::ErrorCode::RefusedNotBuilt);
+        fireError(platform::ErrorCode::RequestRefused);
         return false;
     }
     traceFrame({TraceDirection::Request, d_->adapter + 1, transport == Transport::ModbusTcp, packet.route[0],
@@ -331,7 +331,7 @@ bool Plctag::Trigger()
         d_->busy = true;
         return true;
     }
-    fireError(platform::ErrorCode::RefusedByDriver);
+    fireError(platform::ErrorCode::RequestRefused);
     return false;
 }
 

@@ -89,7 +89,7 @@ public:
     // Error codes the control raises itself (the device's exception codes
     // and socket error numbers are reported as they are); all of them are
     // named in platform/error_code.h.
-    static constexpr int RequestNotBuilt = platform::errorNumber(platform::ErrorCode::RefusedNotBuilt);
+    static constexpr int RequestNotBuilt = platform::errorNumber(platform::ErrorCode::RequestRefused);
 
     // Creating a control creates its window; the first control created in
     // user mode in a process starts PLCDRV. `site` may be shared and may be

@@ -13,7 +13,7 @@ namespace fc = plcdrv::fc;
 
 namespace {
 
-constexpr auto Malformed = static_cast<std::int16_t>(platform::errorNumber(platform::ErrorCode::MalformedReply));
+constexpr auto Malformed = static_cast<std::int16_t>(platform::errorNumber(platform::ErrorCode::NoValidReply));
 
 class Reply {
 public:

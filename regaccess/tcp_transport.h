@@ -35,7 +35,7 @@ constexpr int HostDidNotRespond = platform::errorNumber(platform::ErrorCode::Hos
 // A reply that is not this request's (see exchange()): the code the driver
 // posts for a frame that fails its check, so a malformed reply reads the
 // same on every adapter.
-constexpr int MalformedReply = platform::errorNumber(platform::ErrorCode::MalformedReply);
+constexpr int MalformedReply = platform::errorNumber(platform::ErrorCode::NoValidReply);
 
 struct TcpRequest {
     std::string_view host;             // must stay valid during the exchange

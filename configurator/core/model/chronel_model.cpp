@@ -263,7 +263,7 @@ void ChronelModel::clearSettingNotes()
 
 void ChronelModel::onChannelError(int code)
 {
-    if (platform::toErrorCode(code) == platform::ErrorCode::RefusedByDriver)
+    if (platform::toErrorCode(code) == platform::ErrorCode::RequestRefused)
         emit statusMessage(adapterRefusedHint());
 }
 
