@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // as many data bytes as it says, whatever the function: the layout of
     // Diagnostics (count at byte 5) and of the adapter's codes (counts in
     // words, or none) is not kept there, so only their verdicts compare.
-    const bool packetKeepsLayout = request[0] != plcdrv::fc::Diagnostics && request[0] < plcdrv::fc::ExceptionBit;
+    const bool packetKeepsLayout = plcdrv::functionCodeOf(request[0]) != plcdrv::FunctionCode::Diagnostics && request[0] < plcdrv::fc::ExceptionBit;
     for (int kind : {plcdrv::RtuKind, plcdrv::AsciiKind, plcdrv::ModbusPlusKind}) {
         const bool serial = kind != plcdrv::ModbusPlusKind;
         const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::buildMessage(kind, packet);
