@@ -10,6 +10,8 @@
 // not fit a 16-bit parameter is refused with Overflow rather than cut. The
 // value put into WordVal, valWord, ByteVal or valByte may also be given as
 // an unsigned 16-bit number (0 … 65535).
+#include "regaccess/plctag_export.h"
+
 #include <QString>
 #include <QStringView>
 #include <QVariant>
@@ -97,11 +99,11 @@ struct DispatchResult {
 };
 
 // Case-insensitive, as automation names are; nullopt for an unknown name.
-std::optional<int> dispIdOfName(QStringView name);
+PLCTAG_EXPORT std::optional<int> dispIdOfName(QStringView name);
 // The member's name; empty for an unknown DISPID. DISPID 0 names Host.
-QString nameOfDispId(int id);
-QString eventName(int eventId);
+PLCTAG_EXPORT QString nameOfDispId(int id);
+PLCTAG_EXPORT QString eventName(int eventId);
 
-DispatchResult invoke(Plctag& control, int id, DispatchKind kind, const QVariantList& args = {});
+PLCTAG_EXPORT DispatchResult invoke(Plctag& control, int id, DispatchKind kind, const QVariantList& args = {});
 
 } // namespace regaccess

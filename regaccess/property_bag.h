@@ -7,6 +7,8 @@
 //
 // Loading never changes the control halfway: every value is read and
 // checked first, and only a complete, valid set is applied.
+#include "regaccess/plctag_export.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -35,21 +37,21 @@ struct PersistedProperties {
     bool operator==(const PersistedProperties&) const = default;
 };
 
-PersistedProperties persistedProperties(const Plctag& control);
+PLCTAG_EXPORT PersistedProperties persistedProperties(const Plctag& control);
 // Sets the ten properties; the control then counts as saved (not modified).
-void applyPersistedProperties(Plctag& control, const PersistedProperties& values);
+PLCTAG_EXPORT void applyPersistedProperties(Plctag& control, const PersistedProperties& values);
 
 // Writes "Version" and the ten values into the settings' current group.
-void saveProperties(const Plctag& control, QSettings& settings);
+PLCTAG_EXPORT void saveProperties(const Plctag& control, QSettings& settings);
 // Reads the current group. Refused, with `error` set and the control left as
 // it was, when "Version" is present and not 0x40000 or a value is not of its
 // property's type and range.
-bool loadProperties(Plctag& control, QSettings& settings, QString* error = nullptr);
+PLCTAG_EXPORT bool loadProperties(Plctag& control, QSettings& settings, QString* error = nullptr);
 
 // Writes the version stamp, then each property as its name and its value.
-void saveProperties(const Plctag& control, QDataStream& stream);
+PLCTAG_EXPORT void saveProperties(const Plctag& control, QDataStream& stream);
 // Refused, with `error` set and the control left as it was, for another
 // version stamp, a damaged or short stream, or names out of order.
-bool loadProperties(Plctag& control, QDataStream& stream, QString* error = nullptr);
+PLCTAG_EXPORT bool loadProperties(Plctag& control, QDataStream& stream, QString* error = nullptr);
 
 } // namespace regaccess

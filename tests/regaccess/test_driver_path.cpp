@@ -5,7 +5,8 @@
 #include "modbus_test_server.h"
 #include "test_support.h"
 
-#include "regaccess/adapter_selection.h"
+#include "regaccess/adapter_settings.h"
+#include "regaccess/transport_set.h"
 #include "regaccess/control_site.h"
 #include "regaccess/plctag.h"
 
@@ -35,11 +36,11 @@ void deliverPostedMessages()
 TEST(AdapterSelectionTest, OnlyAnUnrunTcpAdapterWithAHostGoesOverTcp)
 {
     const QString host = QStringLiteral("127.0.0.1");
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, host), Transport::ModbusTcp);
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 1}, host), Transport::Driver);
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, QString()), Transport::Driver);
-    EXPECT_EQ(chooseTransport({SerialAdapterType, 0}, host), Transport::Driver);
-    EXPECT_EQ(chooseTransport({ModbusPlusAdapterType, 0}, host), Transport::Driver);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, host), TransportKind::ModbusTcp);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 1}, host), TransportKind::Driver);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, QString()), TransportKind::Driver);
+    EXPECT_EQ(chooseTransport({SerialAdapterType, 0}, host), TransportKind::Driver);
+    EXPECT_EQ(chooseTransport({ModbusPlusAdapterType, 0}, host), TransportKind::Driver);
 }
 
 TEST(AdapterSelectionTest, ReadsTypeAndEnabledOfTheNumberedSection)
