@@ -23,7 +23,7 @@ BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 first
         result.ok = true;
         loop.finish(ExitStatus::Done);
     });
-    const QMetaObject::Connection failed = QObject::connect(&channel, &chronel::Channel::OnErrorEvent, [&](int code) {
+    const QMetaObject::Connection failed = QObject::connect(&channel, &chronel::Channel::OnErrorEvent, [&](platform::ErrorCode code) {
         if (loop.finished())
             return;
         result.errorCode = code;
@@ -45,7 +45,7 @@ BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 first
 
 QString ReadFailureText(const BlockRead& read, const QString& module)
 {
-    if (read.errorCode == 0 && InterruptRequested())
+    if (read.errorCode == platform::ErrorCode::NoError && InterruptRequested())
         return QStringLiteral("Interrupted");
     return CommunicationFailureLine(module, read.errorCode);
 }

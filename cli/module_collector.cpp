@@ -107,7 +107,7 @@ ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, C
         lastFailed_ = false;
         afterCompletion();
     });
-    connect(&scan, &chronel::Channel::OnErrorEvent, this, [this](int code) {
+    connect(&scan, &chronel::Channel::OnErrorEvent, this, [this](platform::ErrorCode code) {
         if (!lastFailed_)
             console_.error(CommunicationFailureLine(session_.moduleName(), code));
         lastFailed_ = true;

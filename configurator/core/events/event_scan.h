@@ -105,16 +105,16 @@ public:
     static int RecordsTakenBefore(const EventBlockWords& block, const std::optional<EventBlockWords>& unconfirmed);
 
     // The message of a failed request's code, beginning with two blanks.
-    static QString ErrorMessage(int code);
+    static QString ErrorMessage(platform::ErrorCode code);
     // "<short date>  <time>  [PC clock]  <address><message>" for `code` at
     // `when`, the PC's time (marked, since event lines carry the module's),
     // and the address the channel's request went to.
-    QString errorLine(int code, const QDateTime& when) const;
+    QString errorLine(platform::ErrorCode code, const QDateTime& when) const;
 
 private:
     void onReadDone();
     void onWriteDone();
-    void onError(int code);
+    void onError(platform::ErrorCode code);
 
     void prepareRead(qint32 address, int regType, int size);
     void prepareEventAvailable();

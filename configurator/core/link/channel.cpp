@@ -92,8 +92,8 @@ void Channel::connectEvents()
 
 void Channel::relayReadDone() { emit OnReadDone(); }
 void Channel::relayWriteDone() { emit OnWriteDone(); }
-void Channel::relayErrorShort(short code) { emit OnErrorEvent(code); }
-void Channel::relayErrorInt(int code) { emit OnErrorEvent(qint16(code)); }
+void Channel::relayErrorShort(short code) { emit OnErrorEvent(platform::toErrorCode(code)); }
+void Channel::relayErrorInt(int code) { emit OnErrorEvent(platform::toErrorCode(qint16(code))); }
 
 QVariant Channel::property(const char* name) const
 {
@@ -169,7 +169,7 @@ void Channel::setSize(int size) { setProperty("Size", size); }
 qint32 Channel::SlaveReg() const { return property("SlaveReg").toInt(); }
 void Channel::setSlaveReg(qint32 reg) { setProperty("SlaveReg", reg); }
 bool Channel::Busy() const { return property("Busy").toBool(); }
-int Channel::ErrorCode() const { return property("ErrorCode").toInt(); }
+platform::ErrorCode Channel::ErrorCode() const { return platform::toErrorCode(property("ErrorCode").toInt()); }
 
 bool Channel::Trigger() { return invoke("Trigger", {}).toBool(); }
 bool Channel::AutoPoll(int intervalMs)

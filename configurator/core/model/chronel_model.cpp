@@ -261,9 +261,9 @@ void ChronelModel::clearSettingNotes()
     emit fieldNotesChanged();
 }
 
-void ChronelModel::onChannelError(int code)
+void ChronelModel::onChannelError(platform::ErrorCode code)
 {
-    if (platform::toErrorCode(code) == platform::ErrorCode::RequestRefused)
+    if (code == platform::ErrorCode::RequestRefused)
         emit statusMessage(adapterRefusedHint());
 }
 
