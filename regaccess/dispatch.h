@@ -1,6 +1,7 @@
 #pragma once
 // Late binding: hosts reach the control's members by their numeric dispatch
-// identifiers (DISPIDs), which are a fixed contract, or by name. A property
+// identifiers (DISPIDs), which are a fixed contract, or by name; members.h
+// tables each member under both. A property
 // get, a property put and a method call are told apart by DispatchKind; as
 // with automation hosts, a method call on a property reads it, so
 // invoke(control, 34, Method, {3}) and invoke(control, 34, PropertyGet, {3})

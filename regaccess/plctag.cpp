@@ -2,6 +2,7 @@
 
 #include "regaccess/control_site.h"
 #include "regaccess/frame_tracing.h"
+#include "regaccess/property_bag.h"
 #include "regaccess/register_buffer.h"
 #include "regaccess/reply_processor.h"
 #include "regaccess/request_builder.h"
@@ -77,18 +78,19 @@ public:
     Plctag& q;
     QPointer<ControlSite> site;
 
-    QString host = QStringLiteral("127.0.0.1");
-    std::string hostText = "127.0.0.1"; // host as the transport takes it
+    // The saved properties; a new control takes PersistedProperties' defaults.
+    QString host;
+    std::string hostText; // host as the transport takes it
     int adapter = 0;
-    int timeToLive = 500;
-    int port = 8001;
-    qint32 address = 1;
+    int timeToLive = 0;
+    int port = 0;
+    qint32 address = 0;
     int regType = 0;
     int function = 0;
-    QString routePath = QStringLiteral("1.0.0.0.0");
+    QString routePath;
     RouteBytes route; // routePath parsed
-    int size = 1;
-    qint32 slaveReg = 40001;
+    int size = 0;
+    qint32 slaveReg = 0;
 
     bool busy = false;
     int errorCode = 0;
@@ -108,7 +110,7 @@ public:
 
 Plctag::Plctag(QObject* parent, ControlSite* site) : QObject(parent), d_(std::make_unique<PlctagPrivate>(*this, site))
 {
-    d_->route = parseRoutePath("1.0.0.0.0");
+    applyPersistedProperties(*this, PersistedProperties{});
     connect(&d_->pollTimer, &QTimer::timeout, this, [this] { Trigger(); });
     if (userMode())
         DriverTransport::startDriver();

@@ -1,9 +1,9 @@
 #pragma once
 // The control's design-time settings as a host stores them with its form:
-// ten properties, always in this order, under these names and types, with
-// the version stamp 0x40000. Two forms: a QSettings group (a property bag,
-// missing values take their defaults) and a QDataStream (a property stream,
-// complete or refused).
+// the ten saved properties of members.h, always in their order, under their
+// names and with the types below, after the version stamp 0x40000. Two
+// forms: a QSettings group (a property bag, missing values take their
+// defaults) and a QDataStream (a property stream, complete or refused).
 //
 // Loading never changes the control halfway: every value is read and
 // checked first, and only a complete, valid set is applied.
@@ -22,6 +22,7 @@ class Plctag;
 
 constexpr std::uint32_t PropertyVersion = 0x40000;
 
+// Their values; the defaults are a new control's.
 struct PersistedProperties {
     QString host = QStringLiteral("127.0.0.1");
     std::int16_t port = 8001;
