@@ -36,8 +36,8 @@ ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<
         failed = o == chronel::TransferOutcome::Failed;
         loop.finish(o == chronel::TransferOutcome::Finished ? ExitStatus::Done : ExitStatus::ModuleFailed);
     });
-    QObject::connect(
-        &sequence.channel(), &chronel::Channel::OnErrorEvent, &sequence, [&lastError](platform::ErrorCode code) { lastError = code; });
+    QObject::connect(&sequence.channel(), &chronel::Channel::OnErrorEvent, &sequence,
+        [&lastError](platform::ErrorCode code) { lastError = code; });
     const QMetaObject::Connection progress =
         QObject::connect(&model, &chronel::ChronelModel::transferChanged, &model, [&model, &console] {
             const chronel::TransferDisplay& t = model.transfer();

@@ -93,8 +93,8 @@ void DriverTransport::onMessage(unsigned message, std::intptr_t status)
     // Traced: the function code, then the exception code or the count byte
     // and as many data bytes as it announces, bounded by the packet.
     const bool exception = (packet.functionCode & plcdrv::fc::ExceptionBit) != 0;
-    reply.traced = reply.pdu.first(
-        exception ? 2 : std::min<std::size_t>(2 + std::size_t(packet.data[0]), plcdrv::MaxPduLength));
+    reply.traced =
+        reply.pdu.first(exception ? 2 : std::min<std::size_t>(2 + std::size_t(packet.data[0]), plcdrv::MaxPduLength));
     if (completion_)
         completion_(reply);
 }

@@ -55,7 +55,8 @@ template <typename R, typename... P> struct Signature<R (Plctag::*)(P...)> {
     using Parameters = std::tuple<std::decay_t<P>...>;
     static constexpr int count = sizeof...(P);
 };
-template <typename R, typename... P> struct Signature<R (Plctag::*)(P...) const> : Signature<R (Plctag::*)(P...)> { };
+template <typename R, typename... P> struct Signature<R (Plctag::*)(P...) const> : Signature<R (Plctag::*)(P...)> {
+};
 
 template <typename Tuple, std::size_t... I> Tuple parameters(Arguments& a, std::index_sequence<I...>)
 {
@@ -123,7 +124,8 @@ template <typename F> struct FieldOf<F PersistedProperties::*> {
 };
 
 // A saved property: its field of PersistedProperties and the field's stored forms.
-template <auto Get, auto Set, auto Field> constexpr PersistedAccess persistedAccess{
+template <auto Get, auto Set, auto Field>
+constexpr PersistedAccess persistedAccess{
     [](const Plctag& control, PersistedProperties& values) {
         using F = typename FieldOf<decltype(Field)>::Type;
         values.*Field = static_cast<F>((control.*Get)());
@@ -172,8 +174,8 @@ template <auto Get, ValueType T> constexpr Member readOnly(int id, const char* n
 }
 template <auto Get, auto Set, ValueType T> constexpr Member indexed(int id, const char* name)
 {
-    return {id, name, MemberShape::IndexedProperty, T, Signature<decltype(Get)>::count, -1,
-        &propertyAccess<Get, Set, T>};
+    return {
+        id, name, MemberShape::IndexedProperty, T, Signature<decltype(Get)>::count, -1, &propertyAccess<Get, Set, T>};
 }
 template <auto M> constexpr Member method(int id, const char* name)
 {

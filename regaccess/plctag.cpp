@@ -32,7 +32,9 @@ int low16(int value) { return static_cast<std::int16_t>(value); }
 class PlctagPrivate final : public WatchPointEvents {
 public:
     PlctagPrivate(Plctag& control, ControlSite* controlSite)
-        : q(control), site(controlSite), transports(&control, [this](const IncomingReply& reply) { onDriverDone(reply); })
+        : q(control),
+          site(controlSite),
+          transports(&control, [this](const IncomingReply& reply) { onDriverDone(reply); })
     {
     }
 

@@ -19,12 +19,12 @@ namespace regaccess {
 
 // One request as the control built it.
 struct OutgoingRequest {
-    std::span<const std::uint8_t> pdu; // function code first; at most plcdrv::MaxPduLength bytes
-    std::uint16_t requestClass = 0;    // plcdrv::RequestClass
-    std::array<std::uint8_t, 5> route{};    // route[0] is the unit (slave) address
-    int adapter = 1;                        // 1 … 8, the n of "Adapter.Object.%d"
-    std::string_view host;                  // the Host property
-    int timeToLive = 500; // ms, the wait budget of a Modbus TCP connection when it opens
+    std::span<const std::uint8_t> pdu;   // function code first; at most plcdrv::MaxPduLength bytes
+    std::uint16_t requestClass = 0;      // plcdrv::RequestClass
+    std::array<std::uint8_t, 5> route{}; // route[0] is the unit (slave) address
+    int adapter = 1;                     // 1 … 8, the n of "Adapter.Object.%d"
+    std::string_view host;               // the Host property
+    int timeToLive = 500;                // ms, the wait budget of a Modbus TCP connection when it opens
 };
 
 // A reply (or the failure that came instead) as its transport hands it back.

@@ -20,7 +20,10 @@ uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1])
 // An exception reply carries the request's code with bit 7 set.
 constexpr uint8_t ExceptionBit = 0x80;
 
-std::vector<uint8_t> exceptionReply(uint8_t fc, uint8_t code) { return {static_cast<uint8_t>(fc | ExceptionBit), code}; }
+std::vector<uint8_t> exceptionReply(uint8_t fc, uint8_t code)
+{
+    return {static_cast<uint8_t>(fc | ExceptionBit), code};
+}
 
 bool readsBits(uint8_t fc) { return fc == MODBUS_FC_READ_COILS || fc == MODBUS_FC_READ_DISCRETE_INPUTS; }
 

@@ -124,13 +124,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Over Modbus TCP: the reply's exact bytes.
     regaccess::RegisterBuffer tcpBuffer = filled();
-    const regaccess::ReplyOutcome tcp = regaccess::processReply(request, reply, ReplyExtent::Exact, platform::ErrorCode::NoError, tcpBuffer);
+    const regaccess::ReplyOutcome tcp =
+        regaccess::processReply(request, reply, ReplyExtent::Exact, platform::ErrorCode::NoError, tcpBuffer);
     switch (fit) {
     case ReplyFit::Malformed:
         check(tcp.kind == regaccess::ReplyKind::Error && tcp.error == platform::ErrorCode::NoValidReply);
         check(sameBytes(tcpBuffer, filled()));
         break;
-    case ReplyFit::Exception: check(tcp.kind == regaccess::ReplyKind::Error && platform::errorNumber(tcp.error) == reply[1]); break;
+    case ReplyFit::Exception:
+        check(tcp.kind == regaccess::ReplyKind::Error && platform::errorNumber(tcp.error) == reply[1]);
+        break;
     case ReplyFit::Data: check(tcp.kind != regaccess::ReplyKind::Error); break;
     }
     // Whatever may follow a reply that fits does not change that it fits.
@@ -153,8 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // as many data bytes as it says, whatever the function: the layout of
     // Diagnostics (count at byte 5) and of the adapter's codes (counts in
     // words, or none) is not kept there, so only their verdicts compare.
-    const bool packetKeepsLayout =
-        plcdrv::functionCodeOf(request[0]) != plcdrv::FunctionCode::Diagnostics && request[0] < plcdrv::fc::ExceptionBit;
+    const bool packetKeepsLayout = plcdrv::functionCodeOf(request[0]) != plcdrv::FunctionCode::Diagnostics &&
+        request[0] < plcdrv::fc::ExceptionBit;
     for (int kind : {plcdrv::RtuKind, plcdrv::AsciiKind, plcdrv::ModbusPlusKind}) {
         const bool serial = kind != plcdrv::ModbusPlusKind;
         const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::buildMessage(kind, packet);

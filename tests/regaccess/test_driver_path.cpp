@@ -6,10 +6,10 @@
 #include "test_support.h"
 
 #include "regaccess/adapter_settings.h"
-#include "regaccess/transport_set.h"
 #include "regaccess/control_site.h"
 #include "regaccess/frame_trace.h"
 #include "regaccess/plctag.h"
+#include "regaccess/transport_set.h"
 
 #include "platform/window_messages.h"
 

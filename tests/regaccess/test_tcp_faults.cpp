@@ -218,7 +218,8 @@ TEST_F(FaultTest, OverLongReplyIsAMalformedReplyAndTheConnectionRenewed)
     });
     control.setWordVal(0, 0x7777);
     EXPECT_FALSE(control.Trigger());
-    EXPECT_EQ(events.events, QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
+    EXPECT_EQ(events.events,
+        QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
     EXPECT_EQ(control.WordVal(0), 0x7777);
 
     EXPECT_TRUE(control.Trigger());
@@ -237,7 +238,8 @@ TEST_F(FaultTest, CountByteLargerThanTheDataIsAMalformedReply)
     for (int i = 0; i < 256; ++i)
         control.setWordVal(i, 0x7777);
     EXPECT_FALSE(control.Trigger());
-    EXPECT_EQ(events.events, QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
+    EXPECT_EQ(events.events,
+        QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
     for (int i = 0; i < 256; ++i)
         ASSERT_EQ(control.WordVal(i), 0x7777) << i;
 }

@@ -217,7 +217,8 @@ QString ChronelModel::adapterRefusedHint() const
     // An adapter file that could not be read (no file descriptor left, say)
     // gave the defaults, which send the request to the driver: the cause is
     // the file, whatever adapters it names.
-    if (const regaccess::AdapterSettingsFailure failure = regaccess::lastAdapterSettingsFailure(); !failure.file.isEmpty())
+    if (const regaccess::AdapterSettingsFailure failure = regaccess::lastAdapterSettingsFailure();
+        !failure.file.isEmpty())
         return QStringLiteral("Requests are refused (error -5): the adapter settings %1 cannot be read: %2.")
             .arg(failure.file, failure.reason);
     QString hint = QStringLiteral("Requests are refused (error -5): no adapter serves adapter 0. "
