@@ -23,16 +23,17 @@ BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 first
         result.ok = true;
         loop.finish(ExitStatus::Done);
     });
-    const QMetaObject::Connection failed = QObject::connect(&channel, &chronel::Channel::OnErrorEvent, [&](int code) {
-        if (loop.finished())
-            return;
-        result.errorCode = code;
-        channel.setHost(host);
-        if (++errors > chronel::TransferErrorLimit) {
-            channel.AutoPoll(0);
-            loop.finish(ExitStatus::ModuleFailed);
-        }
-    });
+    const QMetaObject::Connection failed =
+        QObject::connect(&channel, &chronel::Channel::OnErrorEvent, [&](platform::ErrorCode code) {
+            if (loop.finished())
+                return;
+            result.errorCode = code;
+            channel.setHost(host);
+            if (++errors > chronel::TransferErrorLimit) {
+                channel.AutoPoll(0);
+                loop.finish(ExitStatus::ModuleFailed);
+            }
+        });
 
     channel.prepare(host, firstRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, size);
     channel.AutoPoll(pollIntervalMs);
@@ -45,7 +46,7 @@ BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 first
 
 QString ReadFailureText(const BlockRead& read, const QString& module)
 {
-    if (read.errorCode == 0 && InterruptRequested())
+    if (read.errorCode == platform::ErrorCode::NoError && InterruptRequested())
         return QStringLiteral("Interrupted");
     return CommunicationFailureLine(module, read.errorCode);
 }

@@ -13,7 +13,7 @@ namespace chronelcli {
 struct BlockRead {
     bool ok = false;
     QVector<qint16> words; // `size` words when ok
-    int errorCode = 0;     // the last failure's code
+    platform::ErrorCode errorCode = platform::ErrorCode::NoError; // the last failure's
 };
 
 BlockRead ReadBlock(chronel::Channel& channel, const QString& host, qint32 firstRegister, int size, int pollIntervalMs);

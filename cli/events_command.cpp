@@ -130,8 +130,8 @@ public:
         };
         QObject::connect(&scan, &chronel::Channel::OnReadDone, &display, completed);
         QObject::connect(&scan, &chronel::Channel::OnWriteDone, &display, completed);
-        int lastError = 0;
-        QObject::connect(&scan, &chronel::Channel::OnErrorEvent, &display, [&](int code) {
+        platform::ErrorCode lastError = platform::ErrorCode::NoError;
+        QObject::connect(&scan, &chronel::Channel::OnErrorEvent, &display, [&](platform::ErrorCode code) {
             lastFailed = true;
             lastError = code;
             if (cycles_ && ++errorsInCycle >= CycleErrorLimit)

@@ -11,11 +11,11 @@ QString OpenFileLimitAdvice()
     return QStringLiteral("Raise the open-file limit (ulimit -n; LimitNOFILE= for a service) or give fewer --jobs.");
 }
 
-QString CommunicationFailureLine(const QString& module, int code)
+QString CommunicationFailureLine(const QString& module, platform::ErrorCode code)
 {
     const QString line = QStringLiteral("chronel-cli: %1: %2 (%3)")
                              .arg(module, platform::errorText(code), chronel::EventScan::ErrorMessage(code).trimmed());
-    return code == platform::WSAEMFILE ? line + QLatin1Char(' ') + OpenFileLimitAdvice() : line;
+    return platform::errorNumber(code) == platform::WSAEMFILE ? line + QLatin1Char(' ') + OpenFileLimitAdvice() : line;
 }
 
 QString FileFailureLine(const QString& what, const QString& windowText)

@@ -52,10 +52,10 @@ public:
         CommandLoop loop;
         // Connected after the sequence's own handler, which ends the run
         // first: the code is read once the loop has returned.
-        int lastError = 0;
+        platform::ErrorCode lastError = platform::ErrorCode::NoError;
         bool communicationsError = false;
         QObject::connect(&session.channels().modFlash(), &chronel::Channel::OnErrorEvent, &sequence,
-            [&lastError](int code) { lastError = code; });
+            [&lastError](platform::ErrorCode code) { lastError = code; });
         QObject::connect(
             &sequence, &chronel::FlashSequence::finished, &sequence, [&](chronel::FlashSequence::Outcome outcome) {
                 using Outcome = chronel::FlashSequence::Outcome;

@@ -11,8 +11,8 @@ QString TraceLine(const QTime& when, const regaccess::TraceFrame& frame)
         : frame.direction == TraceDirection::Reply                ? "<"
                                                                   : "!";
     QString line = when.toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + QLatin1String(mark);
-    if (frame.direction != TraceDirection::Failure && frame.overTcp)
-        line += QLatin1String(" tcp");
+    if (frame.direction != TraceDirection::Failure && frame.transport != regaccess::TransportKind::Driver)
+        line += QLatin1Char(' ') + QLatin1String(regaccess::transportName(frame.transport));
     else
         // Numbered as DRVSETUP and the control number them (0 … 7); the
         // driver's packets and PLCDRV.INI's sections count from 1.

@@ -90,7 +90,7 @@ ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, C
             words[SecondWord]);
     };
     hooks.completed = [this](chronel::EventScanStep answered) { completed(answered); };
-    hooks.failed = [this](chronel::EventScanStep, int code) { failed(code); };
+    hooks.failed = [this](chronel::EventScanStep, platform::ErrorCode code) { failed(code); };
     scan_ = std::make_unique<chronel::EventScan>(session_.channels().modEventScan(), nullptr, std::move(hooks));
     scan_->decoder().setModuleClock([this] { return clock_.now(); });
     scan_->setEventsTaken([this](const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block) {
@@ -253,7 +253,7 @@ void ModuleCollector::checkPending(const chronel::EventBlockWords& block, bool e
     pendingAtLeast_ = std::max(0, pending - records);
 }
 
-void ModuleCollector::failed(int code)
+void ModuleCollector::failed(platform::ErrorCode code)
 {
     if (!lastError_)
         console_.error(CommunicationFailureLine(session_.moduleName(), code));

@@ -76,7 +76,7 @@ private:
     void journalRefused(const QString& error);
     void acknowledged();
     void completed(chronel::EventScanStep answered);
-    void failed(int code);
+    void failed(platform::ErrorCode code);
     void checkPending(const chronel::EventBlockWords& block, bool eventsAvailable);
     void readPointTable();
 
@@ -104,7 +104,7 @@ private:
     QTimer stateRetry_;
     // The journal's number of the block whose acknowledge is under way.
     qint64 unconfirmedBlock_ = 0;
-    std::optional<int> lastError_; // the code of the last request, when it failed
+    std::optional<platform::ErrorCode> lastError_; // the code of the last request, when it failed
     QDateTime storeWarned_;
     int leftInModule_ = 0;             // word 5 of the last block the journal refused
     std::optional<int> pendingAtLeast_; // the least word 5 may say at the next block read

@@ -3,8 +3,7 @@
 #include "console.h"
 #include "core/link/plctag_factory.h"
 #include "failure_report.h"
-#include "regaccess/adapter_selection.h"
-#include "regaccess/tcp_transport.h"
+#include "regaccess/transport_choice.h"
 
 #include <cerrno>
 
@@ -33,7 +32,7 @@ ModuleSession::ModuleSession(const QString& address, Console& console, int adapt
             hintShown_ = true;
             // The hint names an adapter file that could not be read; --tcp
             // would not help when the reason is the process's own limit.
-            const platform::ProfileReadFailure unread = regaccess::lastAdapterConfigFailure();
+            const regaccess::AdapterSettingsFailure unread = regaccess::lastAdapterSettingsFailure();
             if (unread.file.isEmpty())
                 console.error(text + QStringLiteral(" Or run with --tcp."));
             else if (unread.systemError == EMFILE || unread.systemError == ENFILE)
@@ -54,15 +53,13 @@ bool ModuleSession::overDriver() const { return OverDriver(address_, adapter_); 
 
 QString ModuleSession::moduleName() const
 {
-    if (!overDriver())
-        return QStringLiteral("%1:%2").arg(address_).arg(regaccess::modbusTcpPort());
-    return address_;
+    const regaccess::TransportChoice choice = regaccess::transportFor(adapter_, address_);
+    return choice.peer.isEmpty() ? address_ : choice.peer;
 }
 
 bool OverDriver(const QString& address, int adapter)
 {
-    // Logical adapter N is the section "Adapter.Object.N+1".
-    return regaccess::chooseTransport(regaccess::readAdapterConfig(adapter + 1), address) == regaccess::Transport::Driver;
+    return regaccess::transportFor(adapter, address).kind == regaccess::TransportKind::Driver;
 }
 
 chronel::Channel& ModuleSession::createChannel(const QString& name)

@@ -35,7 +35,7 @@ public:
         chronel::StatusDisplay status;
         CommandLoop loop;
         int errors = 0;
-        int lastError = 0;
+        platform::ErrorCode lastError = platform::ErrorCode::NoError;
 
         chronel::Channel& channel = session.channels().modTimeSetup();
         chronel::TimeSetupHooks hooks;
@@ -55,7 +55,7 @@ public:
                 loop.finish(ExitStatus::Done);
             }
         });
-        QObject::connect(&channel, &chronel::Channel::OnErrorEvent, &timeSetup, [&](int code) {
+        QObject::connect(&channel, &chronel::Channel::OnErrorEvent, &timeSetup, [&](platform::ErrorCode code) {
             lastError = code;
             if (++errors > chronel::TransferErrorLimit) {
                 channel.AutoPoll(0);

@@ -69,9 +69,9 @@ public:
         chronel::TestModeCommands commands(channel, [&session] { return session.address(); });
 
         CommandLoop loop;
-        int failure = 0;
+        platform::ErrorCode failure = platform::ErrorCode::NoError;
         QObject::connect(&channel, &chronel::Channel::OnWriteDone, &channel, [&] { loop.finish(ExitStatus::Done); });
-        QObject::connect(&channel, &chronel::Channel::OnErrorEvent, &channel, [&](int code) {
+        QObject::connect(&channel, &chronel::Channel::OnErrorEvent, &channel, [&](platform::ErrorCode code) {
             failure = code;
             loop.finish(ExitStatus::ModuleFailed);
         });

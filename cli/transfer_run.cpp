@@ -14,10 +14,10 @@ ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<
     chronel::ChronelModel& model = session.model();
     // The sequence's failure box says only that it failed; the failure that
     // ended it goes before it, in words.
-    int lastError = 0;
+    platform::ErrorCode lastError = platform::ErrorCode::NoError;
     bool failed = false;
     chronel::Transfer transfer(model, [&](const chronel::UserMessage& m) {
-        if (failed && lastError != 0) {
+        if (failed && lastError != platform::ErrorCode::NoError) {
             console.error(CommunicationFailureLine(session.moduleName(), lastError));
             failed = false;
         }
@@ -36,8 +36,8 @@ ExitStatus RunTransfer(ModuleSession& session, TransferKind kind, std::optional<
         failed = o == chronel::TransferOutcome::Failed;
         loop.finish(o == chronel::TransferOutcome::Finished ? ExitStatus::Done : ExitStatus::ModuleFailed);
     });
-    QObject::connect(
-        &sequence.channel(), &chronel::Channel::OnErrorEvent, &sequence, [&lastError](int code) { lastError = code; });
+    QObject::connect(&sequence.channel(), &chronel::Channel::OnErrorEvent, &sequence,
+        [&lastError](platform::ErrorCode code) { lastError = code; });
     const QMetaObject::Connection progress =
         QObject::connect(&model, &chronel::ChronelModel::transferChanged, &model, [&model, &console] {
             const chronel::TransferDisplay& t = model.transfer();

@@ -67,7 +67,7 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
         link.comNumber = static_cast<int>(com);
 
         const int speed = readInt(section, key::LinkSpeed, -1);
-        if (speed < 0 || speed > 7)
+        if (speed < ini::Speed1200 || speed > ini::Speed115200)
             return drop(format("Link Speed Assigned to Async Adapter %d is Invalid!", n));
         link.baudRateIndex = speed;
 

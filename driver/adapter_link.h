@@ -31,7 +31,7 @@ public:
     int adapterType = kUnset;      // AdapterType
     int showStatusWindow = kUnset; // DialogShow of "GENERAL"
     int comNumber = kUnset;        // 1..24
-    int baudRateIndex = kUnset;    // 0..7
+    int baudRateIndex = kUnset;    // LinkSpeedSetting
     int parity = kUnset;           // Parity
     int dataBits = kUnset;         // 7 or 8
     int stopBits = kUnset;         // StopBits

@@ -2,13 +2,18 @@
 // Building the frame of one request from the caller's packet.
 #include "driver/modbus_message.h"
 #include "driver/request_packet.h"
+#include "platform/plcdrv_ini.h"
 
 #include <memory>
 
 namespace plcdrv {
 
 // Message kinds, as LinkProtocol numbers them.
-enum MessageKind : int { RtuKind = 0, AsciiKind = 1, ModbusPlusKind = 2 };
+enum MessageKind : int {
+    RtuKind = platform::plcdrvini::RtuProtocol,
+    AsciiKind = platform::plcdrvini::AsciiProtocol,
+    ModbusPlusKind = platform::plcdrvini::ModbusPlusProtocol,
+};
 
 // The empty message of `kind`; null for any other value.
 std::unique_ptr<ModbusMessage> createMessage(int kind);

@@ -8,38 +8,51 @@
 #include <cstdint>
 #include <span>
 
-namespace plcdrv::fc {
+namespace plcdrv {
 
-// Public Modbus function codes.
-constexpr std::uint8_t ReadCoils = 0x01;
-constexpr std::uint8_t ReadDiscreteInputs = 0x02;
-constexpr std::uint8_t ReadHoldingRegisters = 0x03;
-constexpr std::uint8_t ReadInputRegisters = 0x04;
-constexpr std::uint8_t WriteSingleCoil = 0x05;
-constexpr std::uint8_t WriteSingleRegister = 0x06;
-constexpr std::uint8_t ReadExceptionStatus = 0x07;
-constexpr std::uint8_t Diagnostics = 0x08;
-constexpr std::uint8_t GetCommEventCounter = 0x0B;
-constexpr std::uint8_t GetCommEventLog = 0x0C;
-constexpr std::uint8_t WriteMultipleCoils = 0x0F;
-constexpr std::uint8_t WriteMultipleRegisters = 0x10;
-constexpr std::uint8_t ReportServerId = 0x11;
-constexpr std::uint8_t ReadFileRecord = 0x14;
-constexpr std::uint8_t WriteFileRecord = 0x15;
-constexpr std::uint8_t MaskWriteRegister = 0x16;
-// Modicon programming command, and its sub-command that reads the disabled
-// coils and inputs.
-constexpr std::uint8_t ProgramCommand = 0x7E;
+// The function code of a request or reply PDU. A reply's code may hold any
+// byte (an exception sets bit 7 of the request's), so a value outside the
+// enumerators is legal and compares unequal to all of them.
+enum class FunctionCode : std::uint8_t {
+    // Public Modbus function codes.
+    ReadCoils = 0x01,
+    ReadDiscreteInputs = 0x02,
+    ReadHoldingRegisters = 0x03,
+    ReadInputRegisters = 0x04,
+    WriteSingleCoil = 0x05,
+    WriteSingleRegister = 0x06,
+    ReadExceptionStatus = 0x07,
+    Diagnostics = 0x08,
+    GetCommEventCounter = 0x0B,
+    GetCommEventLog = 0x0C,
+    WriteMultipleCoils = 0x0F,
+    WriteMultipleRegisters = 0x10,
+    ReportServerId = 0x11,
+    ReadFileRecord = 0x14,
+    WriteFileRecord = 0x15,
+    MaskWriteRegister = 0x16,
+    // Modicon programming command (sub-commands below).
+    ProgramCommand = 0x7E,
+    // Codes of the Modbus Plus adapter itself; bit 7 is set, yet they carry data.
+    AdapterWrite = 0xD0,     // replied to with the code alone
+    ReadNetworkTable = 0xD1, // words in host order
+    WriteNetworkTable = 0xD6,
+    ReadAdapterTable = 0xE0, // words in host order
+    WriteAdapterTable = 0xE1,
+    ReadAdapterStatistics = 0xE2,
+    ClearAdapterStatistics = 0xE3,
+};
+
+// The code as the PDU's first byte carries it, and the byte read as a code.
+constexpr std::uint8_t byteOf(FunctionCode code) { return static_cast<std::uint8_t>(code); }
+constexpr FunctionCode functionCodeOf(std::uint8_t byte) { return static_cast<FunctionCode>(byte); }
+
+namespace fc {
+
+// The ProgramCommand sub-command that reads the disabled coils and inputs,
+// and the two bytes (after count 2) of its reply when there is no entry.
 constexpr std::uint8_t ProgramDisabledPoints = 0x16;
-
-// Codes of the Modbus Plus adapter itself; bit 7 is set, yet they carry data.
-constexpr std::uint8_t AdapterWrite = 0xD0;     // replied to with the code alone
-constexpr std::uint8_t ReadNetworkTable = 0xD1; // words in host order
-constexpr std::uint8_t WriteNetworkTable = 0xD6;
-constexpr std::uint8_t ReadAdapterTable = 0xE0; // words in host order
-constexpr std::uint8_t WriteAdapterTable = 0xE1;
-constexpr std::uint8_t ReadAdapterStatistics = 0xE2;
-constexpr std::uint8_t ClearAdapterStatistics = 0xE3;
+constexpr std::uint8_t ProgramNoEntry[] = {0x96, 0x0C};
 
 // Diagnostics sub-function 21 and its two operations.
 constexpr std::uint16_t DiagModbusPlusStatistics = 0x0015;
@@ -51,7 +64,7 @@ constexpr std::uint8_t ExceptionBit = 0x80;
 // From this code on bit 7 belongs to the code (the adapter's codes above):
 // such a reply is data, never an exception. A serial line carries no adapter
 // codes, so the serial framings take every code with bit 7 as an exception.
-constexpr std::uint8_t FirstNonExceptionCode = 0xD0;
+constexpr std::uint8_t FirstNonExceptionCode = byteOf(FunctionCode::AdapterWrite);
 
 constexpr bool isExceptionReply(std::uint8_t code)
 {
@@ -71,27 +84,28 @@ constexpr std::size_t replyPduLength(std::span<const std::uint8_t> pdu)
     const auto code = static_cast<std::uint8_t>(at(0));
     if (isExceptionReply(code))
         return 2;
-    switch (code) {
-    case ReadCoils:
-    case ReadDiscreteInputs:
-    case ReadHoldingRegisters:
-    case ReadInputRegisters:
-    case GetCommEventLog:
-    case ReportServerId:
-    case ReadFileRecord:
-    case WriteFileRecord: return 2 + at(1);
-    case WriteSingleCoil:
-    case WriteSingleRegister:
-    case GetCommEventCounter:
-    case WriteMultipleCoils:
-    case WriteMultipleRegisters: return 5;
-    case ReadExceptionStatus: return 2;
-    case MaskWriteRegister: return 7;
-    case Diagnostics: return 6 + at(5);
-    case ReadNetworkTable:
-    case ReadAdapterTable: return 2 + 2 * at(1);
+    switch (functionCodeOf(code)) {
+    case FunctionCode::ReadCoils:
+    case FunctionCode::ReadDiscreteInputs:
+    case FunctionCode::ReadHoldingRegisters:
+    case FunctionCode::ReadInputRegisters:
+    case FunctionCode::GetCommEventLog:
+    case FunctionCode::ReportServerId:
+    case FunctionCode::ReadFileRecord:
+    case FunctionCode::WriteFileRecord: return 2 + at(1);
+    case FunctionCode::WriteSingleCoil:
+    case FunctionCode::WriteSingleRegister:
+    case FunctionCode::GetCommEventCounter:
+    case FunctionCode::WriteMultipleCoils:
+    case FunctionCode::WriteMultipleRegisters: return 5;
+    case FunctionCode::ReadExceptionStatus: return 2;
+    case FunctionCode::MaskWriteRegister: return 7;
+    case FunctionCode::Diagnostics: return 6 + at(5);
+    case FunctionCode::ReadNetworkTable:
+    case FunctionCode::ReadAdapterTable: return 2 + 2 * at(1);
     default: return 0;
     }
 }
 
-} // namespace plcdrv::fc
+} // namespace fc
+} // namespace plcdrv

@@ -76,30 +76,30 @@ constexpr ReplyFit fitReply(
         return data(reply.size() >= 2 && reply[1] == count && holds(reply, 2 + count, extent));
     };
 
-    switch (code) {
-    case fc::ReadCoils:
-    case fc::ReadDiscreteInputs: return counted((word(request, 3) + 7) / 8);
-    case fc::ReadHoldingRegisters:
-    case fc::ReadInputRegisters: return counted(2 * std::size_t{word(request, 3)});
-    case fc::WriteSingleCoil:
-    case fc::WriteSingleRegister:
-    case fc::WriteMultipleCoils:
-    case fc::WriteMultipleRegisters: return data(echoes(request, reply) && holds(reply, 5, extent));
-    case fc::ReadExceptionStatus: return data(holds(reply, 2, extent));
-    case fc::Diagnostics:
+    switch (functionCodeOf(code)) {
+    case FunctionCode::ReadCoils:
+    case FunctionCode::ReadDiscreteInputs: return counted((word(request, 3) + 7) / 8);
+    case FunctionCode::ReadHoldingRegisters:
+    case FunctionCode::ReadInputRegisters: return counted(2 * std::size_t{word(request, 3)});
+    case FunctionCode::WriteSingleCoil:
+    case FunctionCode::WriteSingleRegister:
+    case FunctionCode::WriteMultipleCoils:
+    case FunctionCode::WriteMultipleRegisters: return data(echoes(request, reply) && holds(reply, 5, extent));
+    case FunctionCode::ReadExceptionStatus: return data(holds(reply, 2, extent));
+    case FunctionCode::Diagnostics:
         // The sub-function and its data come back; statistics follow with
         // their count at byte 5.
         return data(echoes(request, reply) && holds(reply, fc::replyPduLength(reply), extent));
-    case fc::ProgramCommand: {
-        // Either the table entry asked for (sub-command, table, point) or the
-        // two bytes 0x96 0x0C for "no entry".
+    case FunctionCode::ProgramCommand: {
+        // Either the table entry asked for (sub-command, table, point) or
+        // "no entry".
         const std::size_t count = at(reply, 1);
         const bool entry = count >= 5 && at(reply, 2) == fc::ProgramDisabledPoints;
-        const bool none = count == 2 && at(reply, 2) == 0x96 && at(reply, 3) == 0x0C;
+        const bool none = count == 2 && at(reply, 2) == fc::ProgramNoEntry[0] && at(reply, 3) == fc::ProgramNoEntry[1];
         return data((entry || none) && holds(reply, 2 + count, extent));
     }
-    case fc::ReadAdapterTable:
-    case fc::ReadNetworkTable:
+    case FunctionCode::ReadAdapterTable:
+    case FunctionCode::ReadNetworkTable:
         // The count is in words, as the request asked for them.
         return data(reply.size() >= 2 && reply[1] == at(request, 1) && holds(reply, 2 + 2 * at(request, 1), extent));
     default:

@@ -37,7 +37,7 @@ std::size_t RtuMessage::expectedReplyLength(const std::uint8_t* frame)
         return kExceptionPdu + kAroundPdu;
     // The length is decided by the count byte at the latest; a reply whose
     // length lies further on (Diagnostics) ends by time-out.
-    if (function == fc::Diagnostics)
+    if (functionCodeOf(function) == FunctionCode::Diagnostics)
         return 0;
     const std::size_t pdu = fc::replyPduLength(std::span<const std::uint8_t>(frame + 1, 2));
     return pdu != 0 ? pdu + kAroundPdu : 0;

@@ -11,8 +11,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
 // The kernel takes a whole request frame into its buffer at once; a write
 // only waits when the line is stuck, and then it must not wait for ever.
 constexpr int kWriteGraceMs = 1000;
@@ -27,9 +25,10 @@ int writeTimeoutMs(unsigned replyTimeoutMs)
 
 int baudRateForIndex(int index)
 {
-    if (index < 0 || index >= static_cast<int>(std::size(kBaudRates)))
-        return 9600;
-    return kBaudRates[index];
+    namespace ini = platform::plcdrvini;
+    if (index < ini::Speed1200 || index > ini::Speed115200)
+        return ini::LinkSpeedBaudRates[ini::Speed9600];
+    return ini::LinkSpeedBaudRates[index];
 }
 
 platform::SerialSettings lineSettingsFor(const AdapterLink& link)

@@ -20,8 +20,8 @@
 
 namespace plcdrv {
 
-// Bits per second for a LinkSpeed index (0 = 1200 … 7 = 115200); 9600 for
-// any other index.
+// Bits per second for a LinkSpeed code (platform::plcdrvini::LinkSpeedSetting);
+// 9600 for any other value.
 int baudRateForIndex(int index);
 
 // The line settings of a configured serial adapter.

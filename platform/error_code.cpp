@@ -1,5 +1,7 @@
 #include "platform/error_code.h"
 
+#include <iterator>
+
 namespace platform {
 
 namespace {
@@ -11,10 +13,9 @@ struct FailureText {
 };
 
 constexpr FailureText kTable[] = {
-    // The control and the driver. -5 has one text for both of its meanings.
-    {ErrorCode::RefusedNotBuilt, "request refused by the adapter or not built", nullptr},
+    // The control and the driver.
+    {ErrorCode::RequestRefused, "request refused by the adapter or not built", nullptr},
     {ErrorCode::HostDidNotRespond, "host did not respond (connection reset twice)", "Host did not respond"},
-    // -3 has one text for both of its meanings.
     {ErrorCode::NoValidReply, "device did not respond, or its reply did not match the request", "PLC did not respond"},
     {ErrorCode::PacketNotBuilt, "cannot build the protocol packet", "Unable to create PLC protocol packet"},
     {ErrorCode::AdapterInvalid, "adapter not available (Modbus Plus card not open)", "Adaptor Invalid"},
@@ -60,6 +61,17 @@ constexpr FailureText kTable[] = {
     {ErrorCode{WSAEHOSTUNREACH}, "no route to host", nullptr},
     {ErrorCode{WSAHOST_NOT_FOUND}, "host not found", nullptr},
 };
+
+// One text per number: a second entry for a number would never be found.
+constexpr bool codesAreUnique()
+{
+    for (std::size_t i = 0; i < std::size(kTable); ++i)
+        for (std::size_t j = i + 1; j < std::size(kTable); ++j)
+            if (kTable[i].code == kTable[j].code)
+                return false;
+    return true;
+}
+static_assert(codesAreUnique());
 
 const FailureText* find(ErrorCode code)
 {

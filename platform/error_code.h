@@ -20,22 +20,20 @@ namespace platform {
 enum class ErrorCode : int {
     NoError = 0,
 
-    // -5, "request refused": the control reports both ways a request fails to
-    // leave it with one number, because hosts and the configurator's hint
-    // ("Requests are refused (error -5)") treat them alike: nothing went out.
-    RefusedNotBuilt = -5, // the properties describe no request this control can build
-    RefusedByDriver = -5, // PLCDRV did not queue the packet (no such running adapter)
+    // -5, "request refused": nothing went out. Either the properties describe
+    // no request this control can build, or PLCDRV did not queue the packet
+    // (no such running adapter); hosts and the configurator's hint
+    // ("Requests are refused (error -5)") treat both alike.
+    RequestRefused = -5,
     // The Modbus TCP connection was reset again on the retry.
     HostDidNotRespond = -4,
-    // -3, "no valid reply": none in time, or one that fails its check, on
-    // every adapter and on Modbus TCP alike. Hosts and the configurator
-    // have always taken -3 as "the device gave nothing usable", so a reply
-    // that is there but unusable keeps that number rather than a new one.
-    NoValidReply = -3, // nothing complete in time, or a CRC or LRC that fails
-    // A reply that is not this request's: another function code, a count,
-    // length, echo, transaction, protocol or unit identifier that does not
-    // match (plcdrv::fitReply says what matches). Nothing of it is taken.
-    MalformedReply = -3,
+    // -3, "no valid reply", on every adapter and on Modbus TCP alike: nothing
+    // complete in time, a CRC or LRC that fails, or a reply that is not this
+    // request's (another function code, a count, length, echo, transaction,
+    // protocol or unit identifier that does not match; plcdrv::fitReply says
+    // what matches), of which nothing is taken. Hosts and the configurator
+    // have always taken -3 as "the device gave nothing usable".
+    NoValidReply = -3,
     // Codes of the Modbus Plus interface, passed on as it returns them.
     PacketNotBuilt = -2,
     AdapterInvalid = -1,

@@ -9,6 +9,8 @@
 #include <QLatin1String>
 #include <QString>
 
+#include <iterator>
+
 namespace platform::plcdrvini {
 
 // Adapters 0 … 7, as DRVSETUP and the control number them, live in sections
@@ -32,11 +34,11 @@ inline QString port(int comNumber) { return QStringLiteral("COM%1").arg(comNumbe
 inline constexpr QLatin1String Enabled{"Enabled"};
 inline constexpr QLatin1String Type{"Type"};                 // AdapterType
 inline constexpr QLatin1String ComIndex{"COM:"};             // COM number minus one
-inline constexpr QLatin1String LinkSpeed{"LinkSpeed"};       // 0 = 1200 … 7 = 115200
+inline constexpr QLatin1String LinkSpeed{"LinkSpeed"};       // LinkSpeedSetting
 inline constexpr QLatin1String LinkParity{"LinkParity"};     // ParitySetting
 inline constexpr QLatin1String LinkDataBits{"LinkDataBits"}; // DataBitsSetting
 inline constexpr QLatin1String LinkStopBits{"LinkStopBits"}; // StopBitsSetting
-inline constexpr QLatin1String LinkProtocol{"LinkProtocol"}; // 0 RTU, 1 ASCII
+inline constexpr QLatin1String LinkProtocol{"LinkProtocol"}; // LinkProtocolSetting
 inline constexpr QLatin1String NodeId{"NodeID"};             // slave ID, 0 none
 inline constexpr QLatin1String LinkAssertRts{"LinkAssertRTS"};
 inline constexpr QLatin1String LinkRtsLeadTime{"LinkRTSLeadTime"};
@@ -55,5 +57,22 @@ enum ParitySetting : int { NoParity = 0, OddParity = 1, EvenParity = 2 };
 enum DataBitsSetting : int { SevenDataBitsSetting = 0, EightDataBitsSetting = 1 };
 // LinkStopBits
 enum StopBitsSetting : int { OneStopBitSetting = 0, TwoStopBitsSetting = 1 };
+// LinkProtocol: the framing. A serial line carries RTU or ASCII; the driver
+// also reads ModbusPlusProtocol there, and refuses every request of such an
+// adapter.
+enum LinkProtocolSetting : int { RtuProtocol = 0, AsciiProtocol = 1, ModbusPlusProtocol = 2 };
+// LinkSpeed, and the bits per second of each code.
+enum LinkSpeedSetting : int {
+    Speed1200 = 0,
+    Speed2400 = 1,
+    Speed4800 = 2,
+    Speed9600 = 3,
+    Speed19200 = 4,
+    Speed38400 = 5,
+    Speed57600 = 6,
+    Speed115200 = 7,
+};
+inline constexpr int LinkSpeedBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+static_assert(std::size(LinkSpeedBaudRates) == Speed115200 + 1);
 
 } // namespace platform::plcdrvini

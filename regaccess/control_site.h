@@ -3,11 +3,13 @@
 // form is being designed) and whether the host has the control enabled.
 // Several controls may share one site. A control without a site behaves as
 // if hosted in user mode and enabled.
+#include "regaccess/plctag_export.h"
+
 #include <QObject>
 
 namespace regaccess {
 
-class ControlSite : public QObject {
+class PLCTAG_EXPORT ControlSite : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool userMode READ userMode WRITE setUserMode NOTIFY userModeChanged)
     Q_PROPERTY(bool enabled READ enabled WRITE setEnabled NOTIFY enabledChanged)

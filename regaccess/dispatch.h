@@ -1,6 +1,7 @@
 #pragma once
 // Late binding: hosts reach the control's members by their numeric dispatch
-// identifiers (DISPIDs), which are a fixed contract, or by name. A property
+// identifiers (DISPIDs), which are a fixed contract, or by name; members.h
+// tables each member under both. A property
 // get, a property put and a method call are told apart by DispatchKind; as
 // with automation hosts, a method call on a property reads it, so
 // invoke(control, 34, Method, {3}) and invoke(control, 34, PropertyGet, {3})
@@ -10,6 +11,8 @@
 // not fit a 16-bit parameter is refused with Overflow rather than cut. The
 // value put into WordVal, valWord, ByteVal or valByte may also be given as
 // an unsigned 16-bit number (0 … 65535).
+#include "regaccess/plctag_export.h"
+
 #include <QString>
 #include <QStringView>
 #include <QVariant>
@@ -97,11 +100,11 @@ struct DispatchResult {
 };
 
 // Case-insensitive, as automation names are; nullopt for an unknown name.
-std::optional<int> dispIdOfName(QStringView name);
+PLCTAG_EXPORT std::optional<int> dispIdOfName(QStringView name);
 // The member's name; empty for an unknown DISPID. DISPID 0 names Host.
-QString nameOfDispId(int id);
-QString eventName(int eventId);
+PLCTAG_EXPORT QString nameOfDispId(int id);
+PLCTAG_EXPORT QString eventName(int eventId);
 
-DispatchResult invoke(Plctag& control, int id, DispatchKind kind, const QVariantList& args = {});
+PLCTAG_EXPORT DispatchResult invoke(Plctag& control, int id, DispatchKind kind, const QVariantList& args = {});
 
 } // namespace regaccess

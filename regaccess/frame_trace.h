@@ -13,7 +13,8 @@
 // Thread safety: the observer runs on the thread of the control whose
 // exchange it reports. Install it before the first control is created and
 // keep it while controls run; installing is not synchronised with requests.
-#include "driver/request_packet.h"
+#include "regaccess/plctag_export.h"
+#include "regaccess/transport_choice.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,8 +26,8 @@ enum class TraceDirection { Request, Reply, Failure };
 
 struct TraceFrame {
     TraceDirection direction = TraceDirection::Request;
-    int adapter = 1;                   // 1 … 8, the n of "Adapter.Object.%d"
-    bool overTcp = false;              // the control's own Modbus TCP client (requests, replies)
+    int adapter = 1; // 1 … 8, the n of "Adapter.Object.%d"
+    TransportKind transport = TransportKind::Driver;
     std::uint8_t unit = 0;             // first route byte
     std::span<const std::uint8_t> pdu; // empty for a failure
     int errorCode = 0;                 // failure only
@@ -35,14 +36,6 @@ struct TraceFrame {
 using FrameObserver = std::function<void(const TraceFrame&)>;
 
 // Replaces the observer; an empty one switches tracing off.
-void setFrameObserver(FrameObserver observer);
-
-// Called by the control at each request, reply and failure; costs one test
-// while no observer is installed.
-void traceFrame(const TraceFrame& frame);
-
-// The outcome of a driver request as `packet` holds it when the driver's
-// completion message arrives with `status`.
-void traceDriverReply(const plcdrv::RequestPacket& packet, int status);
+PLCTAG_EXPORT void setFrameObserver(FrameObserver observer);
 
 } // namespace regaccess

@@ -1,16 +1,15 @@
 #include "regaccess/plctag.h"
 
-#include "regaccess/adapter_selection.h"
 #include "regaccess/control_site.h"
-#include "regaccess/frame_trace.h"
+#include "regaccess/frame_tracing.h"
+#include "regaccess/property_bag.h"
 #include "regaccess/register_buffer.h"
 #include "regaccess/reply_processor.h"
 #include "regaccess/request_builder.h"
 #include "regaccess/route_path.h"
-#include "regaccess/tcp_transport.h"
+#include "regaccess/transport_set.h"
 #include "regaccess/watch_points.h"
 
-#include "driver/plcdrv.h"
 #include "driver/request_packet.h"
 #include "platform/message_box.h"
 
@@ -19,43 +18,29 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <vector>
 
 namespace regaccess {
 
 namespace {
 
-// PLCDRV is started once per process, by the first control created in user
-// mode; nothing ever stops it.
-std::atomic<bool> driverStarted{false};
-
-// Packets of controls destroyed while the driver still held them; kept
-// (and reachable) for the life of the process. Controls on several threads
-// may be destroyed at once.
-void keepOrphanedPacket(std::unique_ptr<plcdrv::RequestPacket> packet)
-{
-    static std::mutex mutex;
-    static auto* packets = new std::vector<plcdrv::RequestPacket*>;
-    std::lock_guard lock(mutex);
-    packets->push_back(packet.release());
-}
-
 int low16(int value) { return static_cast<std::int16_t>(value); }
-
-std::uint8_t* pduBytes(plcdrv::RequestPacket& packet)
-{
-    return reinterpret_cast<std::uint8_t*>(&packet) + offsetof(plcdrv::RequestPacket, functionCode);
-}
 
 } // namespace
 
 class PlctagPrivate final : public WatchPointEvents {
 public:
-    explicit PlctagPrivate(Plctag& control, ControlSite* controlSite) : q(control), site(controlSite) { }
+    PlctagPrivate(Plctag& control, ControlSite* controlSite)
+        : q(control),
+          site(controlSite),
+          transports(&control, [this](const IncomingReply& reply) { onDriverDone(reply); })
+    {
+    }
+
+    void onDriverDone(const IncomingReply& reply);
+    void complete(const IncomingReply& reply);
+    void fireError(platform::ErrorCode code);
 
     // Watch-point events become the control's signals; each answers whether
     // the control survived its handlers.
@@ -95,18 +80,19 @@ public:
     Plctag& q;
     QPointer<ControlSite> site;
 
-    QString host = QStringLiteral("127.0.0.1");
-    std::string hostText = "127.0.0.1"; // host as the transport takes it
+    // The saved properties; a new control takes PersistedProperties' defaults.
+    QString host;
+    std::string hostText; // host as the transport takes it
     int adapter = 0;
-    int timeToLive = 500;
-    int port = 8001;
-    qint32 address = 1;
+    int timeToLive = 0;
+    int port = 0;
+    qint32 address = 0;
     int regType = 0;
     int function = 0;
-    QString routePath = QStringLiteral("1.0.0.0.0");
+    QString routePath;
     RouteBytes route; // routePath parsed
-    int size = 1;
-    qint32 slaveReg = 40001;
+    int size = 0;
+    qint32 slaveReg = 0;
 
     bool busy = false;
     int errorCode = 0;
@@ -115,15 +101,10 @@ public:
     bool modified = false;
 
     RegisterBuffer buffer;
-    // Separate allocation: a packet the driver still holds must outlive the
-    // control (see the destructor).
-    std::unique_ptr<plcdrv::RequestPacket> packet;
-    // The PDU of the last request sent: its reply overwrites the packet's
-    // copy, and is checked against this one.
+    // The PDU of the last request built: its reply is checked against it.
     std::array<std::uint8_t, plcdrv::MaxPduLength> request{};
     std::size_t requestLength = 0;
-    TcpTransport tcp;
-    platform::WindowHandle window = 0;
+    TransportSet transports;
     QTimer pollTimer;
     int pollInterval = 0;
     WatchList watchPoints;
@@ -131,27 +112,17 @@ public:
 
 Plctag::Plctag(QObject* parent, ControlSite* site) : QObject(parent), d_(std::make_unique<PlctagPrivate>(*this, site))
 {
-    d_->packet = std::make_unique<plcdrv::RequestPacket>();
-    std::memset(d_->packet.get(), 0, sizeof(plcdrv::RequestPacket));
-    d_->route = parseRoutePath("1.0.0.0.0");
-    d_->window = platform::registerWindow(
-        this, [this](unsigned message, std::uintptr_t, std::intptr_t lParam) { onWindowMessage(message, lParam); });
+    applyPersistedProperties(*this, PersistedProperties{});
     connect(&d_->pollTimer, &QTimer::timeout, this, [this] { Trigger(); });
-    if (userMode() && !driverStarted.exchange(true))
-        VexaStart();
+    if (userMode())
+        DriverTransport::startDriver();
 }
 
 Plctag::~Plctag()
 {
-    platform::unregisterWindow(d_->window);
     d_->pollTimer.stop();
     d_->pollInterval = 0;
     d_->watchPoints.clear();
-    // The driver still writes the reply of an outstanding request into the
-    // packet, and no completion will tell when it is done: the packet is
-    // left to it rather than freed under its feet.
-    if (d_->busy)
-        keepOrphanedPacket(std::move(d_->packet));
     d_->busy = false;
 }
 
@@ -187,7 +158,7 @@ qint32 Plctag::valBCDLong() const { return BCDLong(d_->elementIndex); }
 void Plctag::setValBCDLong(qint32 value) { setBCDLong(d_->elementIndex, value); }
 float Plctag::valFloat() const { return FloatVal(d_->elementIndex); }
 void Plctag::setValFloat(float value) { setFloatVal(d_->elementIndex, value); }
-platform::WindowHandle Plctag::windowHandle() const { return d_->window; }
+platform::WindowHandle Plctag::windowHandle() const { return d_->transports.driver().window(); }
 const RegisterBuffer& Plctag::registerBuffer() const { return d_->buffer; }
 int Plctag::pollInterval() const { return d_->pollInterval; }
 int Plctag::watchPointCount() const { return d_->watchPoints.size(); }
@@ -295,9 +266,6 @@ bool Plctag::Trigger()
     if (d_->busy)
         return true;
 
-    plcdrv::RequestPacket& packet = *d_->packet;
-    packet.notifyWindow = d_->window;
-
     RequestParams params;
     params.function = d_->function;
     params.regType = d_->regType;
@@ -308,98 +276,86 @@ bool Plctag::Trigger()
     if (request.size != d_->size)
         d_->size = request.size; // lowered to what one request can carry
     if (request.pduLength > 0) {
-        std::memcpy(packet.route, params.route.bytes.data(), sizeof packet.route);
-        packet.requestClass = request.requestClass;
-        std::memcpy(pduBytes(packet), request.pdu.data(), static_cast<std::size_t>(request.pduLength));
         d_->requestLength = std::min(static_cast<std::size_t>(request.pduLength), d_->request.size());
         std::memcpy(d_->request.data(), request.pdu.data(), d_->requestLength);
     }
 
-    const Transport transport = chooseTransport(readAdapterConfig(d_->adapter + 1), d_->host);
+    const int adapterNumber = d_->adapter + 1;
+    Transport& transport = d_->transports.forRequest(adapterNumber, d_->host);
     if (request.pduLength == 0) {
-        fireError(platform::ErrorCode::RefusedNotBuilt);
+        d_->fireError(platform::ErrorCode::RequestRefused);
         return false;
     }
-    traceFrame({TraceDirection::Request, d_->adapter + 1, transport == Transport::ModbusTcp, packet.route[0],
-        std::span<const std::uint8_t>(pduBytes(packet), static_cast<std::size_t>(request.pduLength)), 0});
-    if (transport == Transport::ModbusTcp)
-        return triggerOverTcp(request.pduLength);
+    OutgoingRequest outgoing;
+    outgoing.pdu = std::span<const std::uint8_t>(request.pdu).first(static_cast<std::size_t>(request.pduLength));
+    outgoing.requestClass = request.requestClass;
+    outgoing.route = d_->route.bytes;
+    outgoing.adapter = adapterNumber;
+    outgoing.host = d_->hostText;
+    outgoing.timeToLive = d_->timeToLive;
+    traceFrame({TraceDirection::Request, adapterNumber, transport.kind(), outgoing.route[0], outgoing.pdu, 0});
 
-    packet.pduLength = request.pduLength;
-    packet.adapter = static_cast<std::int16_t>(d_->adapter + 1);
-    if (VexaPut(&packet, static_cast<int>(sizeof(plcdrv::RequestPacket))) != 0) {
-        d_->busy = true;
+    const Transport::Sent sent = transport.send(outgoing);
+    switch (sent.handover) {
+    case Transport::Handover::Pending: d_->busy = true; return true;
+    case Transport::Handover::Replied:
+        // Events fire inside; the control may be gone when this returns.
+        d_->complete(sent.reply);
         return true;
+    case Transport::Handover::Failed: break;
     }
-    fireError(platform::ErrorCode::RefusedByDriver);
+    d_->fireError(sent.error);
     return false;
 }
 
-bool Plctag::triggerOverTcp(int pduLength)
+void PlctagPrivate::onDriverDone(const IncomingReply& reply)
 {
-    plcdrv::RequestPacket& packet = *d_->packet;
-    TcpRequest request;
-    request.host = d_->hostText;
-    request.pdu = std::span<const std::uint8_t>(pduBytes(packet), static_cast<std::size_t>(pduLength));
-    request.unit = packet.route[0];
-    request.timeToLive = d_->timeToLive;
-    const TcpResult result = d_->tcp.exchange(request);
-    if (result.error != 0) {
-        fireError(platform::toErrorCode(result.error));
-        return false;
+    if (q.userMode())
+        complete(reply);
+}
+
+void PlctagPrivate::complete(const IncomingReply& reply)
+{
+    TraceFrame trace;
+    trace.adapter = reply.adapter;
+    trace.unit = reply.unit;
+    trace.transport = reply.transport;
+    if (reply.status != platform::ErrorCode::NoError) {
+        trace.direction = TraceDirection::Failure;
+        trace.errorCode = platform::errorNumber(reply.status);
+    } else {
+        trace.direction = TraceDirection::Reply;
+        trace.pdu = reply.traced;
     }
-    traceFrame({TraceDirection::Reply, d_->adapter + 1, true, packet.route[0], result.pdu, 0});
-    // The reply goes where the driver would put it, so one reply processing
-    // serves both transports.
-    const std::size_t length = std::min(result.pdu.size(), plcdrv::MaxPduLength);
-    std::uint8_t* pdu = pduBytes(packet);
-    std::memcpy(pdu, result.pdu.data(), length);
-    std::memset(pdu + length, 0, plcdrv::MaxPduLength - length);
-    completeRequest(static_cast<int>(length), true, 0);
-    return true;
-}
+    traceFrame(trace);
 
-void Plctag::onWindowMessage(unsigned message, std::intptr_t lParam)
-{
-    if (message != platform::DRIVER_DONE_MESSAGE || !userMode())
-        return;
-    traceDriverReply(*d_->packet, static_cast<int>(lParam));
-    // The driver wrote the reply into the packet's PDU fields and checked
-    // its length against the frame; how long it was the packet does not say.
-    completeRequest(static_cast<int>(plcdrv::MaxPduLength), false, static_cast<std::int32_t>(lParam));
-}
-
-void Plctag::completeRequest(int replyBytes, bool lengthKnown, std::int32_t status)
-{
-    const std::span<const std::uint8_t> reply(pduBytes(*d_->packet), static_cast<std::size_t>(replyBytes));
-    const auto extent = lengthKnown ? plcdrv::ReplyExtent::Exact : plcdrv::ReplyExtent::AtLeast;
-    const std::span<const std::uint8_t> request(d_->request.data(), d_->requestLength);
-    const ReplyOutcome outcome = processReply(request, reply, extent, status, d_->buffer);
-    d_->errorCode = outcome.errorCode;
-    const QPointer<Plctag> alive(this);
+    const std::span<const std::uint8_t> sentPdu(request.data(), requestLength);
+    const ReplyOutcome outcome = processReply(sentPdu, reply.pdu, reply.extent, reply.status, buffer);
+    errorCode = platform::errorNumber(outcome.error);
+    const QPointer<Plctag> alive(&q);
     switch (outcome.kind) {
     case ReplyKind::Read:
-        emit OnReadDone();
-        if (!alive || !d_->watchPoints.evaluate(d_->buffer, *d_))
+        emit q.OnReadDone();
+        if (!alive || !watchPoints.evaluate(buffer, *this))
             return;
         break;
-    case ReplyKind::Write: emit OnWriteDone(); break;
-    case ReplyKind::Error: emit OnErrorEvent(outcome.errorCode); break;
+    case ReplyKind::Write: emit q.OnWriteDone(); break;
+    case ReplyKind::Error: emit q.OnErrorEvent(errorCode); break;
     }
     if (alive)
-        d_->busy = false;
+        busy = false;
 }
 
-void Plctag::fireError(platform::ErrorCode error)
+void PlctagPrivate::fireError(platform::ErrorCode error)
 {
     const int code = platform::errorNumber(error);
     TraceFrame failure;
     failure.direction = TraceDirection::Failure;
-    failure.adapter = d_->adapter + 1;
-    failure.unit = d_->route.bytes[0];
+    failure.adapter = adapter + 1;
+    failure.unit = route.bytes[0];
     failure.errorCode = low16(code);
     traceFrame(failure);
-    emit OnErrorEvent(low16(code));
+    emit q.OnErrorEvent(low16(code));
 }
 
 bool Plctag::UnsolicitedMsgStart() { return false; }

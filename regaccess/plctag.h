@@ -11,7 +11,8 @@
 // over Modbus TCP, synchronously: the completion event fires before Trigger()
 // returns and Busy never becomes TRUE. Every other adapter's request goes to
 // PLCDRV; Busy is TRUE until the driver's completion message has been handled
-// and its event fired.
+// and its event fired. transport_choice.h tells hosts which one a request
+// takes.
 //
 // Every property, method and event carries the name hosts bind to; numeric
 // dispatch identifiers are served by regaccess/dispatch.h. Values declared
@@ -23,6 +24,7 @@
 // tick happens on that thread. Event handlers run synchronously inside the
 // call that fires them; they should not destroy the control directly
 // (deleteLater() is fine).
+#include "regaccess/plctag_export.h"
 #include "regaccess/request_properties.h"
 
 #include "platform/error_code.h"
@@ -40,7 +42,7 @@ class ControlSite;
 class PlctagPrivate;
 class RegisterBuffer;
 
-class Plctag : public QObject {
+class PLCTAG_EXPORT Plctag : public QObject {
     Q_OBJECT
     Q_CLASSINFO("ClassName", "PLCTAGLib.Plctag")
     Q_CLASSINFO("Description", "Plctag Control")
@@ -89,7 +91,7 @@ public:
     // Error codes the control raises itself (the device's exception codes
     // and socket error numbers are reported as they are); all of them are
     // named in platform/error_code.h.
-    static constexpr int RequestNotBuilt = platform::errorNumber(platform::ErrorCode::RefusedNotBuilt);
+    static constexpr int RequestNotBuilt = platform::errorNumber(platform::ErrorCode::RequestRefused);
 
     // Creating a control creates its window; the first control created in
     // user mode in a process starts PLCDRV. `site` may be shared and may be
@@ -214,12 +216,6 @@ signals:
     void OnPLCWriteNotify(int nLogicalAdapter, const QString& sFromNode, int nWords);
 
 private:
-    bool triggerOverTcp(int pduLength);
-    void onWindowMessage(unsigned message, std::intptr_t lParam);
-    // `replyBytes`: the reply's length when the transport knows it (TCP),
-    // else the packet's room for it (driver).
-    void completeRequest(int replyBytes, bool lengthKnown, std::int32_t status);
-    void fireError(platform::ErrorCode code);
     void markModified();
 
     // Everything else the control holds lives behind this pointer, so that

@@ -9,6 +9,8 @@
 //
 // Accessors never fail: every index is clamped into its view (negative
 // becomes 0) and every value is stored truncated to the element's width.
+#include "regaccess/plctag_export.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +20,7 @@
 
 namespace regaccess {
 
-class RegisterBuffer {
+class PLCTAG_EXPORT RegisterBuffer {
 public:
     static constexpr std::size_t Bytes = 512;
     static constexpr int Words = 256;
@@ -70,9 +72,9 @@ private:
 //
 // Reads the first `size` words (none when `size` < 1, at most 256) as high
 // byte then low byte: exactly 2 × size characters, zero bytes included.
-std::string readString(const RegisterBuffer& buffer, int size);
+PLCTAG_EXPORT std::string readString(const RegisterBuffer& buffer, int size);
 // Zeroes the buffer and stores the first 512 bytes of `text`; returns the
 // number of words used (the new Size), at least 1.
-int writeString(RegisterBuffer& buffer, std::string_view text);
+PLCTAG_EXPORT int writeString(RegisterBuffer& buffer, std::string_view text);
 
 } // namespace regaccess

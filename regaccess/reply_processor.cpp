@@ -10,10 +10,17 @@
 namespace regaccess {
 
 namespace fc = plcdrv::fc;
+using plcdrv::FunctionCode;
 
 namespace {
 
-constexpr auto Malformed = static_cast<std::int16_t>(platform::errorNumber(platform::ErrorCode::MalformedReply));
+using platform::ErrorCode;
+
+// The ErrorCode property keeps the low 16 bits of a code.
+ErrorCode low16(int number) { return platform::toErrorCode(static_cast<std::int16_t>(number)); }
+
+constexpr ReplyOutcome Read{ReplyKind::Read, ErrorCode::NoError};
+constexpr ReplyOutcome Written{ReplyKind::Write, ErrorCode::NoError};
 
 class Reply {
 public:
@@ -41,63 +48,61 @@ void copyBytes(const Reply& reply, std::size_t from, std::size_t count, Register
 } // namespace
 
 ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> bytes,
-    plcdrv::ReplyExtent extent, std::int32_t status, RegisterBuffer& buffer)
+    plcdrv::ReplyExtent extent, ErrorCode status, RegisterBuffer& buffer)
 {
     const Reply r(bytes);
-    if (status != 0)
-        return {ReplyKind::Error, static_cast<std::int16_t>(status)};
+    if (status != ErrorCode::NoError)
+        return {ReplyKind::Error, low16(platform::errorNumber(status))};
     switch (plcdrv::fitReply(request, bytes, extent)) {
-    case plcdrv::ReplyFit::Malformed: return {ReplyKind::Error, Malformed};
-    case plcdrv::ReplyFit::Exception: return {ReplyKind::Error, static_cast<std::int16_t>(r.at(1))};
+    case plcdrv::ReplyFit::Malformed: return {ReplyKind::Error, ErrorCode::NoValidReply};
+    case plcdrv::ReplyFit::Exception: return {ReplyKind::Error, low16(static_cast<int>(r.at(1)))};
     case plcdrv::ReplyFit::Data: break;
     }
     // The reply carries the request's function code in the layout it asked
     // for; the counts below are the ones the request gave.
-    const auto code = static_cast<std::uint8_t>(r.at(0));
-
-    switch (code) {
-    case fc::ReadCoils:
-    case fc::ReadDiscreteInputs:
-    case fc::ReportServerId: copyBytes(r, 2, r.at(1), buffer); return {ReplyKind::Read, 0};
-    case fc::ReadHoldingRegisters:
-    case fc::ReadInputRegisters: {
+    switch (plcdrv::functionCodeOf(static_cast<std::uint8_t>(r.at(0)))) {
+    case FunctionCode::ReadCoils:
+    case FunctionCode::ReadDiscreteInputs:
+    case FunctionCode::ReportServerId: copyBytes(r, 2, r.at(1), buffer); return Read;
+    case FunctionCode::ReadHoldingRegisters:
+    case FunctionCode::ReadInputRegisters: {
         // Registers arrive big-endian; the buffer keeps them in host order.
         const std::size_t words = r.available(2, r.at(1) & ~1u) / 2;
         if (words == 0)
-            return {ReplyKind::Read, 0};
+            return Read;
         const std::uint8_t* wire = r.from(2);
         std::uint8_t* host = buffer.data();
         for (std::size_t i = 0; i < words; ++i) {
             host[2 * i] = wire[2 * i + 1];
             host[2 * i + 1] = wire[2 * i];
         }
-        return {ReplyKind::Read, 0};
+        return Read;
     }
-    case fc::ReadExceptionStatus: buffer.setByte(0, static_cast<int>(r.at(1))); return {ReplyKind::Read, 0};
-    case fc::Diagnostics: copyBytes(r, 6, r.at(5), buffer); return {ReplyKind::Read, 0};
-    case fc::ProgramCommand:
-        if (r.at(1) == 2 && r.at(2) == 0x96 && r.at(3) == 0x0C) {
+    case FunctionCode::ReadExceptionStatus: buffer.setByte(0, static_cast<int>(r.at(1))); return Read;
+    case FunctionCode::Diagnostics: copyBytes(r, 6, r.at(5), buffer); return Read;
+    case FunctionCode::ProgramCommand:
+        if (r.at(1) == 2 && r.at(2) == fc::ProgramNoEntry[0] && r.at(3) == fc::ProgramNoEntry[1]) {
             buffer.setLongValue(0, 0);
         } else if (r.at(2) == fc::ProgramDisabledPoints) {
             buffer.setWord(0, static_cast<int>((r.at(4) << 8) | r.at(5)));
             buffer.setWord(1, static_cast<int>(r.at(6)));
         }
-        return {ReplyKind::Read, 0};
-    case fc::ReadNetworkTable:
-    case fc::ReadAdapterTable:
+        return Read;
+    case FunctionCode::ReadNetworkTable:
+    case FunctionCode::ReadAdapterTable:
         // Table words come in host order, like the buffer.
         copyBytes(r, 2, 2 * static_cast<std::size_t>(r.at(1)), buffer);
-        return {ReplyKind::Read, 0};
-    case fc::ReadAdapterStatistics: copyBytes(r, 1, 252, buffer); return {ReplyKind::Read, 0};
-    case fc::ClearAdapterStatistics: copyBytes(r, 1, 252, buffer); return {ReplyKind::Write, 0};
-    case fc::WriteSingleCoil:
-    case fc::WriteSingleRegister:
-    case fc::WriteMultipleCoils:
-    case fc::WriteMultipleRegisters:
-    case fc::AdapterWrite:
-    case fc::WriteNetworkTable:
-    case fc::WriteAdapterTable: return {ReplyKind::Write, 0};
-    default: return {ReplyKind::Read, 0};
+        return Read;
+    case FunctionCode::ReadAdapterStatistics: copyBytes(r, 1, 252, buffer); return Read;
+    case FunctionCode::ClearAdapterStatistics: copyBytes(r, 1, 252, buffer); return Written;
+    case FunctionCode::WriteSingleCoil:
+    case FunctionCode::WriteSingleRegister:
+    case FunctionCode::WriteMultipleCoils:
+    case FunctionCode::WriteMultipleRegisters:
+    case FunctionCode::AdapterWrite:
+    case FunctionCode::WriteNetworkTable:
+    case FunctionCode::WriteAdapterTable: return Written;
+    default: return Read;
     }
 }
 

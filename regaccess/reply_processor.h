@@ -6,6 +6,7 @@
 #include "regaccess/register_buffer.h"
 
 #include "driver/reply_match.h"
+#include "platform/error_code.h"
 
 #include <cstdint>
 #include <span>
@@ -16,7 +17,9 @@ enum class ReplyKind { Read, Write, Error };
 
 struct ReplyOutcome {
     ReplyKind kind = ReplyKind::Read;
-    std::int16_t errorCode = 0; // the control's ErrorCode: 0 unless kind is Error
+    // The control's ErrorCode: NoError unless kind is Error. It holds a 16-bit
+    // number, as the property does.
+    platform::ErrorCode error = platform::ErrorCode::NoError;
 };
 
 // `request` is the PDU the request sent (function code first); `reply` the
@@ -24,10 +27,10 @@ struct ReplyOutcome {
 // data): on the TCP path exactly the reply, on the driver path the packet's
 // PDU fields, whose end the driver does not tell (`extent` says which). A
 // reply that does not answer the request (plcdrv::fitReply) is an error,
-// MalformedReply, and leaves the buffer as it was; a reply that does fills
-// exactly what the request asked for. `status` is the completion status (0
-// on the TCP path).
+// NoValidReply, and leaves the buffer as it was; a reply that does fills
+// exactly what the request asked for. A `status` other than NoError (the
+// driver's completion status) is the outcome, whatever the reply holds.
 ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply,
-    plcdrv::ReplyExtent extent, std::int32_t status, RegisterBuffer& buffer);
+    plcdrv::ReplyExtent extent, platform::ErrorCode status, RegisterBuffer& buffer);
 
 } // namespace regaccess

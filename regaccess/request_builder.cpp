@@ -9,6 +9,7 @@
 namespace regaccess {
 
 namespace fc = plcdrv::fc;
+using plcdrv::FunctionCode;
 
 namespace {
 
@@ -16,6 +17,7 @@ class PduWriter {
 public:
     explicit PduWriter(BuiltRequest& request) : request_(request) { }
 
+    void function(FunctionCode code) { put(plcdrv::byteOf(code)); }
     void byte(unsigned value) { put(static_cast<std::uint8_t>(value)); }
     void word(unsigned value)
     {
@@ -72,28 +74,28 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
 
     switch (params.function) {
     case FunctionRead: {
-        unsigned code = 0;
+        FunctionCode code{};
         int limit = 0;
         switch (regType) {
         case RegTypeCoils:
-            code = fc::ReadCoils;
+            code = FunctionCode::ReadCoils;
             limit = MaxReadBits;
             break;
         case RegTypeInputBits:
-            code = fc::ReadDiscreteInputs;
+            code = FunctionCode::ReadDiscreteInputs;
             limit = MaxReadBits;
             break;
         case RegTypeInputRegs:
-            code = fc::ReadInputRegisters;
+            code = FunctionCode::ReadInputRegisters;
             limit = MaxReadRegisters;
             break;
         case RegTypeHoldRegs:
-            code = fc::ReadHoldingRegisters;
+            code = FunctionCode::ReadHoldingRegisters;
             limit = MaxReadRegisters;
             break;
         default: return request;
         }
-        pdu.byte(code);
+        pdu.function(code);
         pdu.word(startAddress(params.address));
         pdu.word(static_cast<unsigned>(limitSize(limit)));
         pdu.finish(plcdrv::ModbusRequestClass);
@@ -101,14 +103,14 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
     }
     case FunctionWrite:
         if (regType == RegTypeCoils && params.size == 1) {
-            pdu.byte(fc::WriteSingleCoil);
+            pdu.function(FunctionCode::WriteSingleCoil);
             pdu.word(startAddress(params.address));
             pdu.word(buffer.bit(0, 0) ? 0xFF00u : 0x0000u);
             pdu.finish(plcdrv::ModbusRequestClass);
         } else if (regType == RegTypeCoils) {
             const int size = limitSize(MaxWriteCoils);
             const std::size_t byteCount = (nonNegative(size) + 7) / 8;
-            pdu.byte(fc::WriteMultipleCoils);
+            pdu.function(FunctionCode::WriteMultipleCoils);
             pdu.word(startAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(byteCount));
@@ -118,7 +120,7 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
             // Holding registers always go with function 16, a single one too.
             const int size = limitSize(MaxWriteRegisters);
             const std::size_t words = nonNegative(size);
-            pdu.byte(fc::WriteMultipleRegisters);
+            pdu.function(FunctionCode::WriteMultipleRegisters);
             pdu.word(startAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(2 * words));
@@ -128,18 +130,18 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         }
         break;
     case FunctionExceptionStatus:
-        pdu.byte(fc::ReadExceptionStatus);
+        pdu.function(FunctionCode::ReadExceptionStatus);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case FunctionSlaveId:
-        pdu.byte(fc::ReportServerId);
+        pdu.function(FunctionCode::ReportServerId);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case FunctionDisabledPoints:
         if (regType != RegTypeCoils && regType != RegTypeInputBits)
             break;
         // Four bytes follow: the sub-command, the RegType table, the point number.
-        pdu.byte(fc::ProgramCommand);
+        pdu.function(FunctionCode::ProgramCommand);
         pdu.byte(4);
         pdu.byte(fc::ProgramDisabledPoints);
         pdu.byte(static_cast<unsigned>(params.regType));
@@ -147,22 +149,22 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case FunctionAdapterStatistics:
-        pdu.byte(fc::ReadAdapterStatistics);
+        pdu.function(FunctionCode::ReadAdapterStatistics);
         pdu.finish(plcdrv::AdapterStatisticsClass);
         break;
     case FunctionClearAdapterStatistics:
-        pdu.byte(fc::ClearAdapterStatistics);
+        pdu.function(FunctionCode::ClearAdapterStatistics);
         pdu.finish(plcdrv::AdapterStatisticsClass);
         break;
     case FunctionReadAdapterTable:
-        pdu.byte(fc::ReadAdapterTable);
+        pdu.function(FunctionCode::ReadAdapterTable);
         pdu.byte(static_cast<unsigned>(limitSize(MaxAdapterTableWords)));
         pdu.byte(startAddress(params.address));
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     case FunctionWriteAdapterTable: {
         const int size = limitSize(MaxAdapterTableWords);
-        pdu.byte(fc::WriteAdapterTable);
+        pdu.function(FunctionCode::WriteAdapterTable);
         pdu.byte(static_cast<unsigned>(size));
         pdu.byte(startAddress(params.address));
         // Table words travel in host order, as they lie in the buffer.
@@ -171,25 +173,25 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         break;
     }
     case FunctionNetworkStatistics:
-        pdu.byte(fc::Diagnostics);
+        pdu.function(FunctionCode::Diagnostics);
         pdu.word(fc::DiagModbusPlusStatistics);
         pdu.word(fc::GetModbusPlusStatistics);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case FunctionClearNetworkStatistics:
-        pdu.byte(fc::Diagnostics);
+        pdu.function(FunctionCode::Diagnostics);
         pdu.word(fc::DiagModbusPlusStatistics);
         pdu.word(fc::ClearModbusPlusStatistics);
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
     case FunctionReadNetworkTable:
-        pdu.byte(fc::ReadNetworkTable);
+        pdu.function(FunctionCode::ReadNetworkTable);
         pdu.byte(static_cast<unsigned>(limitSize(MaxNetworkTableWords)));
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     case FunctionWriteNetworkTable: {
         const int size = limitSize(MaxNetworkTableWords);
-        pdu.byte(fc::WriteNetworkTable);
+        pdu.function(FunctionCode::WriteNetworkTable);
         pdu.byte(static_cast<unsigned>(size));
         pdu.bytes(data, 2 * nonNegative(size));
         pdu.finish(plcdrv::GlobalMemoryClass);

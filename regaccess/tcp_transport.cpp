@@ -186,11 +186,11 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
     const auto requestPdu = request.pdu.first(pduLength);
     for (int attemptsLeft = 2;; --attemptsLeft) {
         if (attemptsLeft == 0)
-            return {HostDidNotRespond, {}};
+            return {platform::ErrorCode::HostDidNotRespond, {}};
         frame_.fill(0);
         if (!socket_ || connectedHost_.empty() || request.host != connectedHost_) {
             if (const int error = openConnection(request); error != 0)
-                return {error, {}};
+                return {platform::toErrorCode(error), {}};
         }
         ++transaction_;
         putField(frame_, TransactionAt, transaction_);
@@ -202,12 +202,12 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
             close();
             if (error == platform::WSAECONNRESET)
                 continue;
-            return {error, {}};
+            return {platform::toErrorCode(error), {}};
         }
         std::size_t frameLength = 0;
         if (const int error = receiveFrame(transaction_, frameLength); error != 0) {
             close();
-            return {error, {}};
+            return {platform::toErrorCode(error), {}};
         }
         const std::size_t replyLength = frameLength > HeaderSize ? frameLength - HeaderSize : 0;
         const auto reply = std::span<const std::uint8_t>(frame_).subspan(HeaderSize, replyLength);
@@ -219,10 +219,32 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
             fieldAt(frame_, TransactionAt) == transaction_ && frame_[UnitAt] == request.unit;
         if (!ours || plcdrv::fitReply(requestPdu, reply, plcdrv::ReplyExtent::Exact) == plcdrv::ReplyFit::Malformed) {
             close();
-            return {MalformedReply, {}};
+            return {platform::ErrorCode::NoValidReply, {}};
         }
-        return {0, reply};
+        return {platform::ErrorCode::NoError, reply};
     }
+}
+
+Transport::Sent TcpTransport::send(const OutgoingRequest& request)
+{
+    TcpRequest tcp;
+    tcp.host = request.host;
+    tcp.pdu = request.pdu;
+    tcp.unit = request.route[0];
+    tcp.timeToLive = request.timeToLive;
+    const TcpResult result = exchange(tcp);
+    if (result.error != platform::ErrorCode::NoError)
+        return {Handover::Failed, result.error, {}};
+    IncomingReply reply;
+    // Processed as the driver's packet would carry it: at most a packet's
+    // PDU; traced whole.
+    reply.pdu = result.pdu.first(std::min(result.pdu.size(), plcdrv::MaxPduLength));
+    reply.extent = plcdrv::ReplyExtent::Exact;
+    reply.traced = result.pdu;
+    reply.transport = kind();
+    reply.adapter = request.adapter;
+    reply.unit = tcp.unit;
+    return {Handover::Replied, platform::ErrorCode::NoError, reply};
 }
 
 } // namespace regaccess

@@ -1,7 +1,8 @@
 #pragma once
 // The control's own Modbus TCP client: one connection per control, kept
 // between requests to the same host, one request frame and one reply frame
-// per exchange, all inside the caller's thread.
+// per exchange, all inside the caller's thread (so send() always ends
+// Replied or Failed; Busy never becomes TRUE).
 //
 // Waits are counted in milliseconds of the wait budget, taken from
 // TimeToLive when a connection is opened: up to budget ms for the whole
@@ -10,9 +11,11 @@
 // Each wait is in the kernel, so a reply is taken the moment it arrives.
 //
 // Thread safety: none; a transport belongs to one control on one thread.
+#include "regaccess/stream_socket.h"
+#include "regaccess/transport.h"
+
 #include "driver/request_packet.h"
 #include "platform/error_code.h"
-#include "regaccess/stream_socket.h"
 
 #include <array>
 #include <cstdint>
@@ -29,13 +32,9 @@ constexpr std::uint16_t DefaultModbusTcpPort = 502;
 // port number (for simulators that listen on an unprivileged port).
 std::uint16_t modbusTcpPort();
 
-// Transport failure codes besides socket error numbers, as the int results
-// below carry them.
-constexpr int HostDidNotRespond = platform::errorNumber(platform::ErrorCode::HostDidNotRespond);
-// A reply that is not this request's (see exchange()): the code the driver
-// posts for a frame that fails its check, so a malformed reply reads the
-// same on every adapter.
-constexpr int MalformedReply = platform::errorNumber(platform::ErrorCode::MalformedReply);
+// A reply that is not this request's (see exchange()) fails with the code
+// the driver posts for a frame that fails its check, NoValidReply, so a
+// malformed reply reads the same on every adapter.
 
 struct TcpRequest {
     std::string_view host;             // must stay valid during the exchange
@@ -45,17 +44,18 @@ struct TcpRequest {
 };
 
 struct TcpResult {
-    int error = 0;                     // 0, -4, -3 or a socket error number
+    // NoError, HostDidNotRespond, NoValidReply or a socket error number.
+    platform::ErrorCode error = platform::ErrorCode::NoError;
     std::span<const std::uint8_t> pdu; // the reply PDU; valid until the next exchange
 };
 
-class TcpTransport {
+class TcpTransport final : public Transport {
 public:
     static constexpr std::size_t FrameSize = 512;
     static constexpr std::size_t HeaderSize = 7; // MBAP header with unit identifier
 
     explicit TcpTransport(SocketOpener opener = openPosixStreamSocket);
-    ~TcpTransport();
+    ~TcpTransport() override;
     TcpTransport(const TcpTransport&) = delete;
     TcpTransport& operator=(const TcpTransport&) = delete;
 
@@ -66,11 +66,16 @@ public:
     // Each request frame carries a transaction identifier of its own. A
     // whole frame with another one (a late or repeated reply to an earlier
     // request) is skipped and the wait goes on within the same budget. The
-    // reply is MalformedReply, and the connection closed, when its protocol
+    // reply is NoValidReply, and the connection closed, when its protocol
     // identifier is not 0, its unit identifier is not the request's, its
     // MBAP length does not fit the frame buffer, or its PDU does not answer
     // the request (plcdrv::fitReply).
     TcpResult exchange(const TcpRequest& request);
+
+    TransportKind kind() const override { return TransportKind::ModbusTcp; }
+    // exchange() for the request's host, PDU, unit (first route byte) and
+    // TimeToLive.
+    Sent send(const OutgoingRequest& request) override;
 
     bool isOpen() const { return socket_ != nullptr; }
     const std::string& connectedHost() const { return connectedHost_; }

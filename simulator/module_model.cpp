@@ -1,5 +1,7 @@
 #include "module_model.h"
 
+#include <modbus/modbus.h>
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -15,7 +17,15 @@ constexpr int64_t kNtpIntervalMs = 10000; // one simulated NTP client every 10 s
 
 uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
-std::vector<uint8_t> exceptionReply(uint8_t fc, uint8_t code) { return {static_cast<uint8_t>(fc | 0x80), code}; }
+// An exception reply carries the request's code with bit 7 set.
+constexpr uint8_t ExceptionBit = 0x80;
+
+std::vector<uint8_t> exceptionReply(uint8_t fc, uint8_t code)
+{
+    return {static_cast<uint8_t>(fc | ExceptionBit), code};
+}
+
+bool readsBits(uint8_t fc) { return fc == MODBUS_FC_READ_COILS || fc == MODBUS_FC_READ_DISCRETE_INPUTS; }
 
 int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
@@ -346,23 +356,23 @@ ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link)
 {
     const uint8_t fc = pdu[0];
     switch (fc) {
-    case 1:
-    case 2:
-    case 3:
-    case 4: {
+    case MODBUS_FC_READ_COILS:
+    case MODBUS_FC_READ_DISCRETE_INPUTS:
+    case MODBUS_FC_READ_HOLDING_REGISTERS:
+    case MODBUS_FC_READ_INPUT_REGISTERS: {
         if (len != 5)
             return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1, count = be16(pdu + 3);
-        int limit = fc <= 2 ? kMaxReadBits : kMaxReadRegisters;
+        int limit = readsBits(fc) ? kMaxReadBits : kMaxReadRegisters;
         if (count < 1 || count > limit)
             return exceptionReply(fc, exc::IllegalDataValue);
         if (start + count - 1 > 65536)
             return exceptionReply(fc, exc::IllegalDataAddress);
         if (auto code = injected(start, count))
             return exceptionReply(fc, *code);
-        return fc <= 2 ? readBits(fc, start, count) : readRegisters(fc, start, count);
+        return readsBits(fc) ? readBits(fc, start, count) : readRegisters(fc, start, count);
     }
-    case 5: {
+    case MODBUS_FC_WRITE_SINGLE_COIL: {
         if (len != 5)
             return exceptionReply(fc, exc::IllegalDataValue);
         uint16_t v = be16(pdu + 3);
@@ -373,7 +383,7 @@ ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link)
             return exceptionReply(fc, *code);
         return writeCoils(fc, start, {v == 0xFF00}, Reply(pdu, pdu + 5));
     }
-    case 6: {
+    case MODBUS_FC_WRITE_SINGLE_REGISTER: {
         if (len != 5)
             return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1;
@@ -381,7 +391,7 @@ ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link)
             return exceptionReply(fc, *code);
         return writeRegisters(fc, start, {be16(pdu + 3)}, Reply(pdu, pdu + 5));
     }
-    case 15: {
+    case MODBUS_FC_WRITE_MULTIPLE_COILS: {
         if (len < 6)
             return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1, count = be16(pdu + 3), bytes = pdu[5];
@@ -396,7 +406,7 @@ ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link)
             values[static_cast<size_t>(i)] = (pdu[6 + i / 8] >> (i % 8)) & 1;
         return writeCoils(fc, start, values, Reply(pdu, pdu + 5));
     }
-    case 16: {
+    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS: {
         if (len < 6)
             return exceptionReply(fc, exc::IllegalDataValue);
         int start = be16(pdu + 1) + 1, count = be16(pdu + 3), bytes = pdu[5];

@@ -1,6 +1,15 @@
 #include "rtu_frame.h"
 
+#include <modbus/modbus.h>
+
 namespace chronel::sim {
+
+namespace {
+// Serial-line codes libmodbus has no names for.
+constexpr uint8_t FcDiagnostics = 0x08;
+constexpr uint8_t FcGetCommEventCounter = 0x0B;
+constexpr uint8_t FcGetCommEventLog = 0x0C;
+} // namespace
 
 uint16_t crc16Modbus(std::span<const uint8_t> bytes)
 {
@@ -18,24 +27,24 @@ std::optional<size_t> rtuRequestLength(std::span<const uint8_t> b)
     if (b.size() < 2)
         return std::nullopt;
     switch (b[1]) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 8: return 8;
-    case 7:
-    case 11:
-    case 12:
-    case 17: return 4;
-    case 15:
-    case 16:
+    case MODBUS_FC_READ_COILS:
+    case MODBUS_FC_READ_DISCRETE_INPUTS:
+    case MODBUS_FC_READ_HOLDING_REGISTERS:
+    case MODBUS_FC_READ_INPUT_REGISTERS:
+    case MODBUS_FC_WRITE_SINGLE_COIL:
+    case MODBUS_FC_WRITE_SINGLE_REGISTER:
+    case FcDiagnostics: return 8;
+    case MODBUS_FC_READ_EXCEPTION_STATUS:
+    case FcGetCommEventCounter:
+    case FcGetCommEventLog:
+    case MODBUS_FC_REPORT_SLAVE_ID: return 4;
+    case MODBUS_FC_WRITE_MULTIPLE_COILS:
+    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
         if (b.size() < 7)
             return std::nullopt;
         return 9 + static_cast<size_t>(b[6]);
-    case 22: return 10;
-    case 23:
+    case MODBUS_FC_MASK_WRITE_REGISTER: return 10;
+    case MODBUS_FC_WRITE_AND_READ_REGISTERS:
         if (b.size() < 11)
             return std::nullopt;
         return 13 + static_cast<size_t>(b[10]);

@@ -322,14 +322,14 @@ TEST(TraceLines, ShowDirectionTransportUnitAndBytes)
     const std::uint8_t request[] = {0x03, 0x00, 0xC7, 0x00, 0x64};
     regaccess::TraceFrame frame;
     frame.direction = regaccess::TraceDirection::Request;
-    frame.overTcp = true;
+    frame.transport = regaccess::TransportKind::ModbusTcp;
     frame.unit = 255;
     frame.pdu = request;
     const QTime t(14, 2, 7, 315);
     EXPECT_EQ(TraceLine(t, frame), "14:02:07.315 > tcp unit 255: 03 00 C7 00 64");
 
     frame.direction = regaccess::TraceDirection::Reply;
-    frame.overTcp = false;
+    frame.transport = regaccess::TransportKind::Driver;
     frame.adapter = 2;
     const std::uint8_t exception[] = {0x83, 0x02};
     frame.pdu = exception;

@@ -1,7 +1,7 @@
 #include "core/model/chronel_model.h"
 #include "core/model/defaults.h"
 
-#include "regaccess/adapter_selection.h"
+#include "regaccess/transport_choice.h"
 #include "support/qt_printers.h"
 
 #include <QCoreApplication>
@@ -306,27 +306,27 @@ TEST(AdapterHint, AnUnreadableFileIsNamedWithTheSystemsReason)
     for (int fd; (fd = ::dup(0)) >= 0;)
         taken.push_back(fd);
     const int exhausted = errno;
-    const regaccess::AdapterConfig starved = regaccess::readAdapterConfig(1);
-    const platform::ProfileReadFailure failure = regaccess::lastAdapterConfigFailure();
+    const regaccess::TransportChoice starved = regaccess::transportFor(0, QStringLiteral("127.0.0.1"));
+    const regaccess::AdapterSettingsFailure failure = regaccess::lastAdapterSettingsFailure();
     const QString hint = ChronelModel().adapterRefusedHint();
     for (int fd : taken)
         ::close(fd);
     ::setrlimit(RLIMIT_NOFILE, &before);
 
-    const regaccess::AdapterConfig later = regaccess::readAdapterConfig(1);
-    const platform::ProfileReadFailure laterFailure = regaccess::lastAdapterConfigFailure();
+    const regaccess::TransportChoice later = regaccess::transportFor(0, QStringLiteral("127.0.0.1"));
+    const regaccess::AdapterSettingsFailure laterFailure = regaccess::lastAdapterSettingsFailure();
     if (previousIni.isNull())
         qunsetenv("PLCDRV_INI");
     else
         qputenv("PLCDRV_INI", previousIni);
 
     ASSERT_EQ(exhausted, EMFILE);
-    EXPECT_EQ(starved.type, 0);
+    EXPECT_EQ(starved.kind, regaccess::TransportKind::Driver);
     EXPECT_EQ(failure.systemError, EMFILE);
     EXPECT_EQ(hint,
         QStringLiteral("Requests are refused (error -5): the adapter settings %1 cannot be read: Too many open files.")
             .arg(ini));
-    EXPECT_EQ(later.type, 2) << "the defaults of the failed read were kept";
+    EXPECT_EQ(later.kind, regaccess::TransportKind::ModbusTcp) << "the defaults of the failed read were kept";
     EXPECT_TRUE(laterFailure.file.isEmpty());
 }
 

@@ -457,7 +457,7 @@ TEST_F(ScanAgainstPeer, StoppedPeerGivesErrorLinesAndTheScanResumesWhenItReturns
     // The PC's time, marked as such, and the address that failed.
     EXPECT_EQ(last,
         QStringLiteral("2031-05-06  07:08:09  [PC clock]  127.0.0.1") +
-            EventScan::ErrorMessage(errors.last()[0].toInt()));
+            EventScan::ErrorMessage(errors.last()[0].value<platform::ErrorCode>()));
 
     peer = std::make_unique<RecordingPeer>(port);
     ASSERT_TRUE(peer->listening());
@@ -515,7 +515,7 @@ TEST(ScanMessages, ErrorCodeTexts)
         {10061, "  Communications error #  10061"},
     };
     for (const auto& [code, text] : cases)
-        EXPECT_EQ(EventScan::ErrorMessage(code), QString::fromLatin1(text)) << code;
+        EXPECT_EQ(EventScan::ErrorMessage(platform::toErrorCode(code)), QString::fromLatin1(text)) << code;
 }
 
 class TimeSetupAgainstPeer : public ScanAgainstPeer { };

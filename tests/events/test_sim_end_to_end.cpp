@@ -284,7 +284,7 @@ TEST_F(SimEndToEnd, StoppedModuleGivesErrorLinesAndTheScanResumes)
         EXPECT_TRUE(code == -4 || code == 10060 || code == 10061 || code == 10054) << code;
     }
     const QStringList lines = LogLines(logPath);
-    const QString expected = EventScan::ErrorMessage(errors.last()[0].toInt());
+    const QString expected = EventScan::ErrorMessage(errors.last()[0].value<platform::ErrorCode>());
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_TRUE(lines.last().endsWith(expected)) << lines.last().toStdString();
     EXPECT_TRUE(lines.last().startsWith(u"2031-05-06  07:08:09  ")) << lines.last().toStdString();

@@ -94,6 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pdu[0] = packet.functionCode;
     std::memcpy(pdu + 1, packet.data, sizeof packet.data);
     (void)regaccess::processReply(std::span<const std::uint8_t>(request, static_cast<std::size_t>(packet.pduLength)),
-        pdu, plcdrv::ReplyExtent::AtLeast, status, buffer);
+        pdu, plcdrv::ReplyExtent::AtLeast, platform::toErrorCode(status), buffer);
     return 0;
 }

@@ -124,13 +124,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Over Modbus TCP: the reply's exact bytes.
     regaccess::RegisterBuffer tcpBuffer = filled();
-    const regaccess::ReplyOutcome tcp = regaccess::processReply(request, reply, ReplyExtent::Exact, 0, tcpBuffer);
+    const regaccess::ReplyOutcome tcp =
+        regaccess::processReply(request, reply, ReplyExtent::Exact, platform::ErrorCode::NoError, tcpBuffer);
     switch (fit) {
     case ReplyFit::Malformed:
-        check(tcp.kind == regaccess::ReplyKind::Error && tcp.errorCode == -3);
+        check(tcp.kind == regaccess::ReplyKind::Error && tcp.error == platform::ErrorCode::NoValidReply);
         check(sameBytes(tcpBuffer, filled()));
         break;
-    case ReplyFit::Exception: check(tcp.kind == regaccess::ReplyKind::Error && tcp.errorCode == reply[1]); break;
+    case ReplyFit::Exception:
+        check(tcp.kind == regaccess::ReplyKind::Error && platform::errorNumber(tcp.error) == reply[1]);
+        break;
     case ReplyFit::Data: check(tcp.kind != regaccess::ReplyKind::Error); break;
     }
     // Whatever may follow a reply that fits does not change that it fits.
@@ -153,7 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // as many data bytes as it says, whatever the function: the layout of
     // Diagnostics (count at byte 5) and of the adapter's codes (counts in
     // words, or none) is not kept there, so only their verdicts compare.
-    const bool packetKeepsLayout = request[0] != plcdrv::fc::Diagnostics && request[0] < plcdrv::fc::ExceptionBit;
+    const bool packetKeepsLayout = plcdrv::functionCodeOf(request[0]) != plcdrv::FunctionCode::Diagnostics &&
+        request[0] < plcdrv::fc::ExceptionBit;
     for (int kind : {plcdrv::RtuKind, plcdrv::AsciiKind, plcdrv::ModbusPlusKind}) {
         const bool serial = kind != plcdrv::ModbusPlusKind;
         const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::buildMessage(kind, packet);
@@ -180,10 +184,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::memcpy(pdu + 1, done.data, sizeof done.data);
         regaccess::RegisterBuffer driverBuffer = filled();
         const regaccess::ReplyOutcome driver =
-            regaccess::processReply(request, pdu, ReplyExtent::AtLeast, status, driverBuffer);
+            regaccess::processReply(request, pdu, ReplyExtent::AtLeast, platform::toErrorCode(status), driverBuffer);
         check(driver.kind == (framed == ReplyFit::Data ? tcp.kind : regaccess::ReplyKind::Error));
         if (framed == ReplyFit::Exception)
-            check(driver.errorCode == tcp.errorCode);
+            check(driver.error == tcp.error);
         if (framed == ReplyFit::Malformed)
             check(sameBytes(driverBuffer, filled()));
         else if (framed == ReplyFit::Data && packetKeepsLayout)

@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tcp.unit = 255;
         tcp.timeToLive = timeToLive;
         const regaccess::TcpResult result = transport.exchange(tcp);
-        if (result.error != 0) {
+        if (result.error != platform::ErrorCode::NoError) {
             if (!result.pdu.empty())
                 std::abort();
             continue;
@@ -119,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint8_t pdu[plcdrv::MaxPduLength] = {};
         const std::size_t length = std::min(result.pdu.size(), plcdrv::MaxPduLength);
         std::memcpy(pdu, result.pdu.data(), length);
-        (void)regaccess::processReply(
-            request, std::span<const std::uint8_t>(pdu, length), plcdrv::ReplyExtent::Exact, 0, buffer);
+        (void)regaccess::processReply(request, std::span<const std::uint8_t>(pdu, length), plcdrv::ReplyExtent::Exact,
+            platform::ErrorCode::NoError, buffer);
     }
     return 0;
 }

@@ -2,10 +2,11 @@
 # Checks the installed tool set, as an engineer gets it from cmake --install
 # or the Debian package rather than from the build tree.
 #
-#   install_check.sh setup | layout | help | cli | host | deb | cleanup
+#   install_check.sh setup | layout | help | cli | host | symbols | deb | cleanup
 #
 # setup installs the build into $INSTALL_PREFIX (a directory of the build
-# tree) and cleanup removes it; layout, help, cli and host check that tree.
+# tree) and cleanup removes it; layout, help, cli, host and symbols check that
+# tree.
 # deb builds the Debian package with CPack, checks it with dpkg-deb and, where
 # the machine allows an overlay mount, installs it with dpkg into a
 # copy-on-write view of the root (step deb-in-root, run inside it); where it
@@ -223,6 +224,18 @@ host)
   got=$(timeout 30 "$scratch/host/chronel-host-read" 127.0.0.1 1 100) || fail "host read: $got"
   want=$(modbus read 1 100)
   [[ $got == "$want" ]] || fail "host read registers 1-100:"$'\n'"$got"$'\n'"pymodbus:"$'\n'"$want"
+  ;;
+
+symbols)
+  # libPLCTAG.so exports exactly what the installed regaccess headers declare
+  # (the property page's header belongs to its own library), parsed with the
+  # flags a host's build gives them.
+  "$CMAKE_COMMAND" -S "$CHRONEL_SOURCE_DIR/tests/install/host" -B "$scratch/symbols" -G "$CMAKE_GENERATOR" \
+    -DCMAKE_CXX_COMPILER="$CXX_COMPILER" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+    >"$scratch/symbols-configure.log" 2>&1 || { cat "$scratch/symbols-configure.log" >&2; fail "symbols: configure"; }
+  /usr/bin/python3 "$(dirname "$self")/exported_symbols.py" --library "$(libdir)/libPLCTAG.so" \
+    --include-dir "$prefix/include/chronel" --headers-of regaccess --skip regaccess/property_page.h \
+    --compile-commands "$scratch/symbols/compile_commands.json" || fail "libPLCTAG.so's exports and its installed headers differ"
   ;;
 
 deb)

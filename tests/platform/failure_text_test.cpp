@@ -40,7 +40,7 @@ TEST(FailureText, EverySocketNumberTheSystemReportsHasWords)
 TEST(FailureText, KindFollowsTheRangeOfTheNumber)
 {
     EXPECT_EQ(platform::errorKind(ErrorCode::NoError), ErrorKind::None);
-    EXPECT_EQ(platform::errorKind(ErrorCode::RefusedByDriver), ErrorKind::Control);
+    EXPECT_EQ(platform::errorKind(ErrorCode::RequestRefused), ErrorKind::Control);
     EXPECT_EQ(platform::errorKind(ErrorCode::AdapterInvalid), ErrorKind::Control);
     EXPECT_EQ(platform::errorKind(ErrorCode::IllegalFunction), ErrorKind::DeviceException);
     EXPECT_EQ(platform::errorKind(platform::toErrorCode(255)), ErrorKind::DeviceException);

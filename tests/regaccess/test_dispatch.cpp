@@ -1,6 +1,7 @@
 // Late binding by DISPID and name, and creation by class name.
 #include "regaccess/control_factory.h"
 #include "regaccess/dispatch.h"
+#include "regaccess/members.h"
 #include "regaccess/plctag.h"
 
 #include <QMetaMethod>
@@ -121,6 +122,53 @@ TEST(DispatchTest, NamesAndDispidsMatchTheMetaObject)
         for (int m = 0; m < meta.methodCount(); ++m)
             found = found || (meta.method(m).methodType() == QMetaMethod::Signal && meta.method(m).name() == signal);
         EXPECT_TRUE(found) << signal.constData();
+    }
+}
+
+QMetaType metaTypeOf(ValueType type)
+{
+    switch (type) {
+    case ValueType::None: return QMetaType::fromType<void>();
+    case ValueType::Bool: return QMetaType::fromType<bool>();
+    case ValueType::Int16:
+    case ValueType::Word:
+    case ValueType::Int32: return QMetaType::fromType<int>();
+    case ValueType::Float: return QMetaType::fromType<float>();
+    case ValueType::Text: return QMetaType::fromType<QString>();
+    }
+    return {};
+}
+
+// The member table and plctag.h's Q_PROPERTY and Q_INVOKABLE declarations
+// describe the same members: a property of the same name and type, writable
+// unless read-only; an indexed property or method as an invokable with its
+// parameters and result; and no property of the control outside the table.
+TEST(MemberTableTest, AgreesWithTheMetaObject)
+{
+    const QMetaObject& meta = Plctag::staticMetaObject;
+    for (const Member& member : controlMembers()) {
+        SCOPED_TRACE(member.name);
+        EXPECT_EQ(memberOfDispId(member.dispId), &member);
+        const int property = meta.indexOfProperty(member.name);
+        if (member.shape == MemberShape::Property || member.shape == MemberShape::ReadOnlyProperty) {
+            ASSERT_GE(property, 0);
+            EXPECT_EQ(meta.property(property).metaType(), metaTypeOf(member.type));
+            EXPECT_EQ(meta.property(property).isWritable(), member.shape == MemberShape::Property);
+            continue;
+        }
+        EXPECT_LT(property, 0);
+        int found = 0;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            const QMetaMethod method = meta.method(i);
+            found += method.methodType() == QMetaMethod::Method && method.name() == member.name &&
+                method.parameterCount() == member.parameters && method.returnMetaType() == metaTypeOf(member.type);
+        }
+        EXPECT_EQ(found, 1);
+    }
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+        const Member* member = memberOfName(QString::fromLatin1(meta.property(i).name()));
+        ASSERT_NE(member, nullptr) << meta.property(i).name();
+        EXPECT_TRUE(member->shape == MemberShape::Property || member->shape == MemberShape::ReadOnlyProperty);
     }
 }
 

@@ -5,9 +5,11 @@
 #include "modbus_test_server.h"
 #include "test_support.h"
 
-#include "regaccess/adapter_selection.h"
+#include "regaccess/adapter_settings.h"
 #include "regaccess/control_site.h"
+#include "regaccess/frame_trace.h"
 #include "regaccess/plctag.h"
+#include "regaccess/transport_set.h"
 
 #include "platform/window_messages.h"
 
@@ -35,11 +37,57 @@ void deliverPostedMessages()
 TEST(AdapterSelectionTest, OnlyAnUnrunTcpAdapterWithAHostGoesOverTcp)
 {
     const QString host = QStringLiteral("127.0.0.1");
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, host), Transport::ModbusTcp);
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 1}, host), Transport::Driver);
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, QString()), Transport::Driver);
-    EXPECT_EQ(chooseTransport({SerialAdapterType, 0}, host), Transport::Driver);
-    EXPECT_EQ(chooseTransport({ModbusPlusAdapterType, 0}, host), Transport::Driver);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, host), TransportKind::ModbusTcp);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 1}, host), TransportKind::Driver);
+    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, QString()), TransportKind::Driver);
+    EXPECT_EQ(chooseTransport({SerialAdapterType, 0}, host), TransportKind::Driver);
+    EXPECT_EQ(chooseTransport({ModbusPlusAdapterType, 0}, host), TransportKind::Driver);
+}
+
+TEST(AdapterSelectionTest, HostsAreToldTheTransportTriggerTakes)
+{
+    test::useServerPort(1502);
+    const TransportChoice tcp = transportFor(test::TcpAdapter, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(tcp.kind, TransportKind::ModbusTcp);
+    EXPECT_EQ(tcp.peer, QStringLiteral("127.0.0.1:1502"));
+    const TransportChoice driver = transportFor(test::DriverTcpAdapter, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(driver.kind, TransportKind::Driver);
+    EXPECT_TRUE(driver.peer.isEmpty());
+}
+
+// Every frame is traced with the transport that carried it, the adapter and
+// unit it went to, whichever path completed it.
+TEST(FrameTraceTest, RequestsAndRepliesOfBothTransportsAreReported)
+{
+    test::ModbusTestServer server;
+    test::useServerPort(server.port());
+    QStringList seen;
+    setFrameObserver([&seen](const TraceFrame& f) {
+        const char* direction = f.direction == TraceDirection::Request ? ">"
+            : f.direction == TraceDirection::Reply                     ? "<"
+                                                                       : "!";
+        seen << QStringLiteral("%1 %2 %3/%4 %5 bytes error %6")
+                    .arg(QLatin1String(direction), QLatin1String(transportName(f.transport)))
+                    .arg(f.adapter)
+                    .arg(f.unit)
+                    .arg(f.pdu.size())
+                    .arg(f.errorCode);
+    });
+    Plctag control;
+    control.setRegType(Plctag::HoldRegs_4xxxx);
+    control.setRoutePath(QStringLiteral("7.0.0.0.0"));
+    control.setSize(2);
+    ASSERT_TRUE(control.Trigger());
+    control.setAdapter(test::SerialAdapter);
+    EXPECT_FALSE(control.Trigger()); // this driver runs no adapter
+    platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, -3);
+    deliverPostedMessages();
+    setFrameObserver({});
+
+    EXPECT_EQ(seen,
+        (QStringList{QStringLiteral("> tcp 1/7 5 bytes error 0"), QStringLiteral("< tcp 1/7 6 bytes error 0"),
+            QStringLiteral("> driver 3/7 5 bytes error 0"), QStringLiteral("! driver 3/7 0 bytes error -5"),
+            QStringLiteral("! driver 3/7 0 bytes error -3")}));
 }
 
 TEST(AdapterSelectionTest, ReadsTypeAndEnabledOfTheNumberedSection)

@@ -46,9 +46,9 @@ TEST_P(ReplyProcessingTest, FillsTheBufferAndNamesTheOutcome)
 {
     const ReplyCase& c = GetParam();
     RegisterBuffer buffer = filled();
-    const ReplyOutcome outcome = processReply(c.request, c.reply, c.extent, c.status, buffer);
+    const ReplyOutcome outcome = processReply(c.request, c.reply, c.extent, platform::toErrorCode(c.status), buffer);
     EXPECT_EQ(outcome.kind, c.kind);
-    EXPECT_EQ(outcome.errorCode, c.errorCode);
+    EXPECT_EQ(platform::errorNumber(outcome.error), c.errorCode);
     for (std::size_t i = 0; i < c.bufferStart.size(); ++i)
         EXPECT_EQ(buffer.byte(static_cast<int>(i)), c.bufferStart[i]) << "byte " << i;
 }
@@ -57,6 +57,7 @@ const Bytes ReadTwo{3, 0, 0, 0, 2};
 const Bytes DisabledPoint{126, 4, 0x16, 0, 0, 5};
 const Bytes WriteOne{16, 0, 0, 0, 1, 2, 0, 7};
 constexpr auto AtLeast = ReplyExtent::AtLeast;
+constexpr auto NoError = platform::ErrorCode::NoError;
 
 INSTANTIATE_TEST_SUITE_P(Replies, ReplyProcessingTest,
     ::testing::Values(
@@ -124,13 +125,13 @@ TEST(ReplyProcessingTest, FullPacketReplyNeverReachesPastTheBuffer)
     RegisterBuffer buffer = filled();
     reply[0] = 1;
     reply[1] = 250;
-    EXPECT_EQ(processReply(Bytes{1, 0, 0, 0x07, 0xD0}, reply, AtLeast, 0, buffer).kind, ReplyKind::Read);
+    EXPECT_EQ(processReply(Bytes{1, 0, 0, 0x07, 0xD0}, reply, AtLeast, NoError, buffer).kind, ReplyKind::Read);
     EXPECT_EQ(buffer.byte(249), 0x5A);
     EXPECT_EQ(buffer.byte(250), 0xEE);
 
     buffer = filled();
     reply[0] = 3;
-    EXPECT_EQ(processReply(Bytes{3, 0, 0, 0, 125}, reply, AtLeast, 0, buffer).kind, ReplyKind::Read);
+    EXPECT_EQ(processReply(Bytes{3, 0, 0, 0, 125}, reply, AtLeast, NoError, buffer).kind, ReplyKind::Read);
     EXPECT_EQ(buffer.word(124), 0x5A5A);
     EXPECT_EQ(buffer.byte(250), 0xEE);
 }
@@ -138,9 +139,9 @@ TEST(ReplyProcessingTest, FullPacketReplyNeverReachesPastTheBuffer)
 TEST(ReplyProcessingTest, LargeStatusKeepsItsLow16Bits)
 {
     RegisterBuffer buffer;
-    const ReplyOutcome outcome = processReply(ReadTwo, Bytes{}, AtLeast, 0x12345, buffer);
+    const ReplyOutcome outcome = processReply(ReadTwo, Bytes{}, AtLeast, platform::toErrorCode(0x12345), buffer);
     EXPECT_EQ(outcome.kind, ReplyKind::Error);
-    EXPECT_EQ(outcome.errorCode, 0x2345);
+    EXPECT_EQ(platform::errorNumber(outcome.error), 0x2345);
 }
 
 } // namespace

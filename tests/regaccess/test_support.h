@@ -3,6 +3,8 @@
 // recorder of the control's events.
 #include "regaccess/plctag.h"
 
+#include "platform/error_code.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -10,8 +12,11 @@
 #include <cstdint>
 #include <ostream>
 
-// Readable failure output for Qt texts.
+// Readable failure output for Qt texts and failure codes.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+namespace platform {
+inline void PrintTo(ErrorCode code, std::ostream* os) { *os << errorNumber(code); }
+} // namespace platform
 
 namespace regaccess::test {
 

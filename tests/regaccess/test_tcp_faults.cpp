@@ -218,7 +218,8 @@ TEST_F(FaultTest, OverLongReplyIsAMalformedReplyAndTheConnectionRenewed)
     });
     control.setWordVal(0, 0x7777);
     EXPECT_FALSE(control.Trigger());
-    EXPECT_EQ(events.events, QStringList{QStringLiteral("error %1").arg(MalformedReply)});
+    EXPECT_EQ(events.events,
+        QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
     EXPECT_EQ(control.WordVal(0), 0x7777);
 
     EXPECT_TRUE(control.Trigger());
@@ -237,7 +238,8 @@ TEST_F(FaultTest, CountByteLargerThanTheDataIsAMalformedReply)
     for (int i = 0; i < 256; ++i)
         control.setWordVal(i, 0x7777);
     EXPECT_FALSE(control.Trigger());
-    EXPECT_EQ(events.events, QStringList{QStringLiteral("error %1").arg(MalformedReply)});
+    EXPECT_EQ(events.events,
+        QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
     for (int i = 0; i < 256; ++i)
         ASSERT_EQ(control.WordVal(i), 0x7777) << i;
 }
@@ -361,7 +363,7 @@ TEST(TcpTransportTest, ResetOnTheFirstSendIsRetriedOnANewConnection)
     test::useServerPort(server.port());
     TcpTransport transport(openerWaitingForPeer(1));
     const TcpResult result = transport.exchange(readRequest());
-    EXPECT_EQ(result.error, 0);
+    EXPECT_EQ(result.error, platform::ErrorCode::NoError);
     EXPECT_EQ(Bytes(result.pdu.begin(), result.pdu.end()), (Bytes{3, 4, 0, 60, 0, 61}));
     EXPECT_EQ(server.connectionsAccepted(), 2);
     EXPECT_TRUE(transport.isOpen());
@@ -373,7 +375,7 @@ TEST(TcpTransportTest, SecondResetGivesHostDidNotRespond)
     test::useServerPort(server.port());
     TcpTransport transport(openerWaitingForPeer(2));
     const TcpResult result = transport.exchange(readRequest());
-    EXPECT_EQ(result.error, HostDidNotRespond);
+    EXPECT_EQ(result.error, platform::ErrorCode::HostDidNotRespond);
     EXPECT_EQ(server.connectionsAccepted(), 2);
     EXPECT_FALSE(transport.isOpen());
     EXPECT_TRUE(transport.connectedHost().empty());
@@ -385,11 +387,11 @@ TEST(TcpTransportTest, BudgetIsTakenWhenTheConnectionOpens)
     test::useServerPort(server.port());
     TcpTransport transport;
     TcpRequest request = readRequest();
-    ASSERT_EQ(transport.exchange(request).error, 0);
+    ASSERT_EQ(transport.exchange(request).error, platform::ErrorCode::NoError);
     request.timeToLive = 0; // would fail at once on a new connection
-    EXPECT_EQ(transport.exchange(request).error, 0);
+    EXPECT_EQ(transport.exchange(request).error, platform::ErrorCode::NoError);
     request.host = "localhost";
-    EXPECT_EQ(transport.exchange(request).error, platform::WSAETIMEDOUT);
+    EXPECT_EQ(transport.exchange(request).error, platform::ErrorCode::TimedOut);
 }
 
 TEST(TcpTransportTest, PortComesFromTheEnvironmentWhenValid)

@@ -113,7 +113,8 @@ TEST_P(MismatchTest, IsAMalformedReplyThatLeavesTheBufferAndRenewsTheConnection)
             c.send(c.index() == 0 ? mismatch(*request) : test::registerReply(*request, 50));
     });
     EXPECT_FALSE(control.Trigger());
-    EXPECT_EQ(events.events, QStringList{QStringLiteral("error %1").arg(MalformedReply)});
+    EXPECT_EQ(events.events,
+        QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
     for (int i = 0; i < 126; ++i)
         ASSERT_EQ(control.WordVal(i), Stale) << i;
 

@@ -79,7 +79,8 @@ TEST_P(ShortLengthTest, IsAMalformedReplyAndDropsTheConnection)
 {
     start(GetParam());
     EXPECT_FALSE(control.Trigger());
-    EXPECT_EQ(events.events, QStringList{QStringLiteral("error %1").arg(MalformedReply)});
+    EXPECT_EQ(events.events,
+        QStringList{QStringLiteral("error %1").arg(platform::errorNumber(platform::ErrorCode::NoValidReply))});
     expectStaleThenFreshConnection();
 }
 

@@ -173,7 +173,7 @@ int EventScan::RecordsTakenBefore(const EventBlockWords& block, const std::optio
     return EventDecoder::RecordCount(*unconfirmed);
 }
 
-void EventScan::onError(int code)
+void EventScan::onError(platform::ErrorCode code)
 {
     const Step answered = step_;
     // Made before the host follows the IP fields: it names the address that failed.
@@ -191,15 +191,15 @@ void EventScan::onError(int code)
         hooks_.failed(answered, code);
 }
 
-QString EventScan::ErrorMessage(int code)
+QString EventScan::ErrorMessage(platform::ErrorCode code)
 {
     const QString words = platform::errorText(code, platform::ErrorWording::Window);
     if (!words.isEmpty())
         return QStringLiteral("  Communications error - ") + words;
-    return QStringLiteral("  Communications error # ") + NumberText(code);
+    return QStringLiteral("  Communications error # ") + NumberText(platform::errorNumber(code));
 }
 
-QString EventScan::errorLine(int code, const QDateTime& when) const
+QString EventScan::errorLine(platform::ErrorCode code, const QDateTime& when) const
 {
     return ShortDateText(when.date(), locale_) + QStringLiteral("  ") + LocaleTimeText(when.time(), locale_) +
         QStringLiteral("  [PC clock]  ") + channel_.Host() + ErrorMessage(code);

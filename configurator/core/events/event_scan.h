@@ -64,7 +64,7 @@ struct EventScanHooks {
     // After the scan handled a completion: the request it answered, and for
     // a failed one its code.
     std::function<void(EventScanStep answered)> completed;
-    std::function<void(EventScanStep failed, int code)> failed;
+    std::function<void(EventScanStep failed, platform::ErrorCode code)> failed;
     std::function<QDateTime()> now; // for error lines; the system clock when empty
 };
 
@@ -109,16 +109,16 @@ public:
     static int RecordsTakenBefore(const EventBlockWords& block, const std::optional<EventBlockWords>& unconfirmed);
 
     // The message of a failed request's code, beginning with two blanks.
-    static QString ErrorMessage(int code);
+    static QString ErrorMessage(platform::ErrorCode code);
     // "<short date>  <time>  [PC clock]  <address><message>" for `code` at
     // `when`, the PC's time (marked, since event lines carry the module's),
     // and the address the channel's request went to.
-    QString errorLine(int code, const QDateTime& when) const;
+    QString errorLine(platform::ErrorCode code, const QDateTime& when) const;
 
 private:
     void onReadDone();
     void onWriteDone();
-    void onError(int code);
+    void onError(platform::ErrorCode code);
     void handleRead();
     void addLine(const QString& line);
 

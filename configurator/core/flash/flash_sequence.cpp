@@ -73,7 +73,7 @@ bool FlashSequence::program()
     flash.prepare(host, FlashEraseRegister, regaccess::FunctionWrite, regaccess::RegTypeHoldRegs, FlashEraseWords);
     setMode(Mode::Programming);
     if (!flash.AutoPoll(FlashPollInterval) && running())
-        onError(0);
+        onError(platform::ErrorCode::RequestRefused); // the poll was refused: nothing went out
     return true;
 }
 
@@ -98,7 +98,7 @@ bool FlashSequence::verify()
     flash.prepare(host, FlashDataRegister, regaccess::FunctionRead, regaccess::RegTypeHoldRegs, FlashBlockWords);
     setMode(Mode::Verifying);
     if (!flash.AutoPoll(FlashPollInterval) && running())
-        onError(0);
+        onError(platform::ErrorCode::RequestRefused); // the poll was refused: nothing went out
     return true;
 }
 
@@ -188,7 +188,7 @@ void FlashSequence::onReadDone()
     end(Outcome::VerifyOk);
 }
 
-void FlashSequence::onError(int)
+void FlashSequence::onError(platform::ErrorCode)
 {
     if (!running())
         return;

@@ -70,7 +70,7 @@ signals:
 private slots:
     void onWriteDone();
     void onReadDone();
-    void onError(int code);
+    void onError(platform::ErrorCode code);
 
 private:
     bool findEnd(const QString& refusal);

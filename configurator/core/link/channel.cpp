@@ -1,6 +1,7 @@
 #include "channel.h"
 
 #include "core/fields/module_address.h"
+#include "regaccess/members.h"
 
 #include <QMetaMethod>
 #include <QMetaObject>
@@ -12,8 +13,7 @@ namespace chronel {
 
 namespace {
 
-const char* const StoredProperties[] = {
-    "Host", "Adapter", "TimeToLive", "Port", "Address", "RegType", "Function", "RoutePath", "Size", "SlaveReg"};
+// Besides the saved properties (regaccess/members.h), the state the channel reads.
 const char* const StateProperties[] = {"Busy", "ErrorCode"};
 // Methods with the number of arguments the channel passes.
 const std::pair<const char*, int> Methods[] = {
@@ -47,9 +47,9 @@ Channel::Channel(const QString& name, QObject* control, QObject* parent)
         return;
     }
     const QMetaObject* meta = control->metaObject();
-    for (const char* p : StoredProperties) {
-        if (meta->indexOfProperty(p) < 0)
-            missing_ << QString::fromLatin1(p);
+    for (const regaccess::Member& member : regaccess::controlMembers()) {
+        if (member.persistedAt >= 0 && meta->indexOfProperty(member.name) < 0)
+            missing_ << QString::fromLatin1(member.name);
     }
     for (const char* p : StateProperties) {
         if (meta->indexOfProperty(p) < 0)
@@ -92,8 +92,8 @@ void Channel::connectEvents()
 
 void Channel::relayReadDone() { emit OnReadDone(); }
 void Channel::relayWriteDone() { emit OnWriteDone(); }
-void Channel::relayErrorShort(short code) { emit OnErrorEvent(code); }
-void Channel::relayErrorInt(int code) { emit OnErrorEvent(qint16(code)); }
+void Channel::relayErrorShort(short code) { emit OnErrorEvent(platform::toErrorCode(code)); }
+void Channel::relayErrorInt(int code) { emit OnErrorEvent(platform::toErrorCode(qint16(code))); }
 
 QVariant Channel::property(const char* name) const
 {
@@ -169,7 +169,7 @@ void Channel::setSize(int size) { setProperty("Size", size); }
 qint32 Channel::SlaveReg() const { return property("SlaveReg").toInt(); }
 void Channel::setSlaveReg(qint32 reg) { setProperty("SlaveReg", reg); }
 bool Channel::Busy() const { return property("Busy").toBool(); }
-int Channel::ErrorCode() const { return property("ErrorCode").toInt(); }
+platform::ErrorCode Channel::ErrorCode() const { return platform::toErrorCode(property("ErrorCode").toInt()); }
 
 bool Channel::Trigger() { return invoke("Trigger", {}).toBool(); }
 bool Channel::AutoPoll(int intervalMs)

@@ -8,6 +8,8 @@
 //
 // A control that lacks one of them is still wrapped; missingMembers() lists
 // what is absent and the calls that need it do nothing (reads give 0/empty).
+#include "platform/error_code.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -59,7 +61,7 @@ public:
     qint32 SlaveReg() const;
     void setSlaveReg(qint32 reg);
     bool Busy() const;
-    int ErrorCode() const;
+    platform::ErrorCode ErrorCode() const;
 
     bool Trigger();
     bool AutoPoll(int intervalMs);
@@ -78,7 +80,7 @@ public:
 signals:
     void OnReadDone();
     void OnWriteDone();
-    void OnErrorEvent(int errorCode);
+    void OnErrorEvent(platform::ErrorCode errorCode);
 
 private slots:
     void relayReadDone();

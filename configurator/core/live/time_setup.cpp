@@ -62,7 +62,7 @@ void TimeSetup::onWriteDone()
     }
 }
 
-void TimeSetup::onError(int)
+void TimeSetup::onError(platform::ErrorCode)
 {
     if (hooks_.host)
         channel_.setHost(hooks_.host());

@@ -52,7 +52,7 @@ public:
 private:
     void onReadDone();
     void onWriteDone();
-    void onError(int code);
+    void onError(platform::ErrorCode code);
 
     Channel& channel_;
     TimeSetupHooks hooks_;

@@ -5,8 +5,8 @@
 #include "core/fields/number_rule.h"
 #include "defaults.h"
 #include "platform/error_code.h"
-#include "regaccess/adapter_selection.h"
 #include "regaccess/request_properties.h"
+#include "regaccess/transport_choice.h"
 
 namespace chronel {
 
@@ -217,7 +217,8 @@ QString ChronelModel::adapterRefusedHint() const
     // An adapter file that could not be read (no file descriptor left, say)
     // gave the defaults, which send the request to the driver: the cause is
     // the file, whatever adapters it names.
-    if (const platform::ProfileReadFailure failure = regaccess::lastAdapterConfigFailure(); !failure.file.isEmpty())
+    if (const regaccess::AdapterSettingsFailure failure = regaccess::lastAdapterSettingsFailure();
+        !failure.file.isEmpty())
         return QStringLiteral("Requests are refused (error -5): the adapter settings %1 cannot be read: %2.")
             .arg(failure.file, failure.reason);
     QString hint = QStringLiteral("Requests are refused (error -5): no adapter serves adapter 0. "
@@ -261,9 +262,9 @@ void ChronelModel::clearSettingNotes()
     emit fieldNotesChanged();
 }
 
-void ChronelModel::onChannelError(int code)
+void ChronelModel::onChannelError(platform::ErrorCode code)
 {
-    if (platform::toErrorCode(code) == platform::ErrorCode::RefusedByDriver)
+    if (code == platform::ErrorCode::RequestRefused)
         emit statusMessage(adapterRefusedHint());
 }
 

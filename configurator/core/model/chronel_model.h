@@ -147,7 +147,7 @@ private:
     void notePointClamps(const QList<FieldClamp>& clamps, int top);
     void clearPointNotes();
     void clearSettingNotes();
-    void onChannelError(int code);
+    void onChannelError(platform::ErrorCode code);
 
     ModuleSettings settings_;
     PointTable points_{};

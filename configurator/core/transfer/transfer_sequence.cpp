@@ -43,7 +43,7 @@ void TransferSequence::reportFailure()
         this, [this, message] { sink_(message); }, Qt::QueuedConnection);
 }
 
-void TransferSequence::onError(int code)
+void TransferSequence::onError(platform::ErrorCode code)
 {
     // A stopped or taken-over sequence no longer owns its channel; a late
     // completion must not restart the scans under the sequence now running.
@@ -52,7 +52,7 @@ void TransferSequence::onError(int code)
     // 10022 is what the stop host produces. The same code for an address
     // typed in the IP fields that cannot be resolved is a failure the user
     // has to hear about, so it counts like any other error.
-    if (platform::toErrorCode(code) == platform::ErrorCode::UnresolvedHost && channel_.Host() == StopHost()) {
+    if (code == platform::ErrorCode::UnresolvedHost && channel_.Host() == StopHost()) {
         channel_.AutoPoll(0);
         channels().modEventScan().AutoPoll(EventScanPollInterval);
         end(TransferOutcome::Stopped);

@@ -79,7 +79,7 @@ protected:
     Channel& channel_;
 
 private:
-    void onError(int code);
+    void onError(platform::ErrorCode code);
 
     QString failureText_;
     MessageSink sink_;

@@ -1,4 +1,4 @@
-#include "regaccess/adapter_selection.h"
+#include "regaccess/adapter_settings.h"
 
 #include "platform/profile.h"
 
@@ -93,12 +93,5 @@ AdapterFileCache& cache()
 AdapterConfig readAdapterConfig(int adapterNumber) { return cache().lookup(adapterNumber); }
 
 platform::ProfileReadFailure lastAdapterConfigFailure() { return lastFailure; }
-
-Transport chooseTransport(const AdapterConfig& config, const QString& host)
-{
-    if (config.type == TcpIpAdapterType && config.enabled == 0 && !host.isEmpty())
-        return Transport::ModbusTcp;
-    return Transport::Driver;
-}
 
 } // namespace regaccess

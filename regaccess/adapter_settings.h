@@ -1,15 +1,11 @@
 #pragma once
-// Which transport carries a request: the control's own Modbus TCP client or
-// the adapter driver. Decided at every Trigger from PLCDRV.INI, so that an
-// edit made with the setup utility counts from the next request on.
+// The two PLCDRV.INI values of an adapter that decide its transport (Type
+// and Enabled), read afresh for every request; transport_set.h makes the
+// choice from them.
 #include "platform/plcdrv_ini.h"
 #include "platform/profile.h"
 
-#include <QString>
-
 namespace regaccess {
-
-enum class Transport { ModbusTcp, Driver };
 
 // Adapter types of PLCDRV.INI.
 constexpr int SerialAdapterType = platform::plcdrvini::SerialAdapter;
@@ -30,9 +26,5 @@ AdapterConfig readAdapterConfig(int adapterNumber);
 // file's values: the file could not be read (no file descriptor left, not a
 // regular file, too large). Empty when it was read or there is no file.
 platform::ProfileReadFailure lastAdapterConfigFailure();
-
-// TCP when the adapter is a TCP/IP adapter that the driver does not run
-// (Enabled 0) and a host is named; every other adapter belongs to the driver.
-Transport chooseTransport(const AdapterConfig& config, const QString& host);
 
 } // namespace regaccess

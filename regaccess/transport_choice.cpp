@@ -1,0 +1,33 @@
+#include "regaccess/transport_choice.h"
+
+#include "regaccess/tcp_transport.h"
+#include "regaccess/transport_set.h"
+
+namespace regaccess {
+
+const char* transportName(TransportKind kind)
+{
+    switch (kind) {
+    case TransportKind::ModbusTcp: return "tcp";
+    case TransportKind::Driver: break;
+    }
+    return "driver";
+}
+
+TransportChoice transportFor(int adapter, const QString& host)
+{
+    // Logical adapter N is the section "Adapter.Object.N+1".
+    TransportChoice choice;
+    choice.kind = chooseTransport(readAdapterConfig(adapter + 1), host);
+    if (choice.kind == TransportKind::ModbusTcp)
+        choice.peer = QStringLiteral("%1:%2").arg(host).arg(modbusTcpPort());
+    return choice;
+}
+
+AdapterSettingsFailure lastAdapterSettingsFailure()
+{
+    const platform::ProfileReadFailure failure = lastAdapterConfigFailure();
+    return {failure.file, failure.reason, failure.systemError};
+}
+
+} // namespace regaccess
