@@ -122,6 +122,16 @@ inline constexpr JournalColumn JournalColumns[] = {
         .flags = columnflag::IdentityPart},
     {.name = "marks", .field = &JournalEvent::marks, .since = 3, .constraint = "NOT NULL DEFAULT ''", .key = "marks",
         .flags = columnflag::InCsv},
+    {.name = "utc_time", .field = &JournalEvent::utcTime, .since = 4, .constraint = "NOT NULL DEFAULT ''",
+        .key = "utc_time", .flags = columnflag::InCsv | columnflag::ByteOrder},
+    {.name = "zone", .field = &JournalEvent::zone, .since = 4, .constraint = "NOT NULL DEFAULT ''", .key = "zone",
+        .flags = columnflag::InCsv},
+    {.name = "clock_source", .field = &JournalEvent::clockSource, .since = 4, .key = "clock_source",
+        .flags = columnflag::InCsv},
+    {.name = "clock_quality", .field = &JournalEvent::clockQuality, .since = 4, .key = "clock_quality",
+        .flags = columnflag::InCsv},
+    {.name = "clock_offset_ms", .field = &JournalEvent::clockOffsetMs, .since = 4, .key = "clock_offset_ms",
+        .flags = columnflag::InCsv},
 };
 // clang-format on
 

@@ -53,6 +53,18 @@ struct JournalEvent {
     // "no line" (a kind that gives no event line), "undated" (no date known).
     // Empty for a sound record.
     QString marks;
+    // The module time in UTC, where the module's zone is declared; invalid
+    // where it is not (nothing is guessed).
+    QDateTime utcTime;
+    // The zone the module's clock runs on as declared (site file, --tz):
+    // "Europe/Berlin", "UTC", "+05:30"; empty when none is.
+    QString zone;
+    // The module's clock when the row's block was read: its time source and
+    // time quality (status block words 1 and 22) and its offset from the
+    // collector's UTC clock in milliseconds; none when not known.
+    std::optional<int> clockSource;
+    std::optional<int> clockQuality;
+    std::optional<int> clockOffsetMs;
 
     friend bool operator==(const JournalEvent&, const JournalEvent&) = default;
 };

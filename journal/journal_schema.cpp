@@ -114,6 +114,11 @@ QStringList StepStatements(int version, JournalDialect dialect)
             modules,
         };
     }
+    case 4:
+        return AddedColumns(4, dialect) +
+            QStringList{
+                QStringLiteral("ALTER TABLE journal_modules ADD COLUMN zone TEXT NOT NULL DEFAULT ''"),
+            };
     }
     return {};
 }

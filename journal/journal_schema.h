@@ -20,6 +20,8 @@
 //      acknowledge is still unconfirmed, and the event decoder's state after
 //      it, so that a collector started again neither stores a block twice nor
 //      loses the last date record
+//   4  + utc_time, zone (the module's declared zone), clock_source,
+//      clock_quality, clock_offset_ms; journal_modules + zone
 #include "journal_dialect.h"
 
 #include <QSqlDatabase>
@@ -28,7 +30,7 @@
 
 namespace chronel {
 
-constexpr int JournalSchemaVersion = 3;
+constexpr int JournalSchemaVersion = 4;
 
 // Brings the journal on `db` to `target` (at most JournalSchemaVersion) in
 // one transaction, taken exclusively so that writers opening a new journal at

@@ -444,16 +444,17 @@ JournalStore::Attempt JournalStore::tryWrite(
                 if (number)
                     *number = block;
                 modules.prepare(QStringLiteral(
-                    "INSERT INTO journal_modules (module, module_id, block, unconfirmed, decoder, updated)"
-                    " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (module) DO UPDATE SET module_id = excluded.module_id,"
+                    "INSERT INTO journal_modules (module, module_id, block, unconfirmed, decoder, zone, updated)"
+                    " VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (module) DO UPDATE SET module_id = excluded.module_id,"
                     " block = excluded.block, unconfirmed = excluded.unconfirmed, decoder = excluded.decoder,"
-                    " updated = excluded.updated"));
+                    " zone = excluded.zone, updated = excluded.updated"));
                 modules.addBindValue(state->module);
                 modules.addBindValue(state->moduleId ? QVariant(*state->moduleId) : QVariant(QMetaType(QMetaType::Int)));
                 modules.addBindValue(block);
                 modules.addBindValue(
                     state->unconfirmed.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray)) : QVariant(state->unconfirmed));
                 modules.addBindValue(NotNull(state->decoder));
+                modules.addBindValue(NotNull(state->zone));
                 modules.addBindValue(JournalReceivedText(QDateTime::currentDateTimeUtc()));
                 if (!step(modules, QStringLiteral("cannot store the state of %1").arg(state->module)))
                     return false;
@@ -510,7 +511,8 @@ std::optional<JournalModuleState> JournalStore::moduleState(const QString& modul
     const PostgresDeadline answer(database(), PostgresAnswerMs, error);
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT module_id, block, unconfirmed, decoder FROM journal_modules WHERE module = ?"));
+    query.prepare(
+        QStringLiteral("SELECT module_id, block, unconfirmed, decoder, zone FROM journal_modules WHERE module = ?"));
     query.addBindValue(module);
     if (!query.exec()) {
         *error = QStringLiteral("journal %1: cannot read the state of %2: %3")
@@ -526,6 +528,7 @@ std::optional<JournalModuleState> JournalStore::moduleState(const QString& modul
         state.block = query.value(1).toLongLong();
         state.unconfirmed = query.value(2).toByteArray();
         state.decoder = query.value(3).toString();
+        state.zone = query.value(4).toString();
     }
     return state;
 }

@@ -52,6 +52,8 @@ struct JournalModuleState {
     QByteArray unconfirmed;
     // The event decoder's state after that block (its own text form).
     QString decoder;
+    // The zone the module's clock runs on as declared; empty when none is.
+    QString zone;
 
     friend bool operator==(const JournalModuleState&, const JournalModuleState&) = default;
 };

@@ -53,12 +53,13 @@ TEST(JournalFormatCsv, HeaderAndQuotedFields)
     plain.marks = QStringLiteral("malformed, no line");
     EXPECT_EQ(Written(JournalFormat::Csv, {Sample(), plain}),
         QByteArray(
-            "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks\r\n"
+            "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks,utc_time,zone,"
+            "clock_source,clock_quality,clock_offset_ms\r\n"
             "127.0.0.2,\"North, bay 4\",2024-03-01T13:05:07.042,5,On,"
             "\"2024-03-01  13:05:07.042  S  G   Input Point  5  \"\"On\"\", now\",3,2024-03-01T13:05:08.009Z,"
-            "date record,,\r\n"
+            "date record,,,,,,,\r\n"
             "127.0.0.2,South,2024-03-01T13:05:07.042,5,\"two\nlines\",Power on Reset,3,2024-03-01T13:05:08.009Z,"
-            "date record,7,\"malformed, no line\"\r\n"));
+            "date record,7,\"malformed, no line\",,,,,\r\n"));
 }
 
 TEST(JournalFormatJsonl, EveryFieldOnItsOwnLine)
@@ -87,7 +88,7 @@ TEST(JournalFormatJsonl, EveryFieldOnItsOwnLine)
     EXPECT_TRUE(first.value("module_id").isNull());
     EXPECT_EQ(first.value("block").toInteger(), 0);
     EXPECT_EQ(first.value("marks").toString(), QString());
-    EXPECT_EQ(first.size(), 17);
+    EXPECT_EQ(first.size(), 22);
     EXPECT_EQ(QJsonDocument::fromJson(lines[1]).object().value("text").toString(), QStringLiteral("line\nbreak"));
 }
 
@@ -122,10 +123,10 @@ TEST(JournalFormatHostileTexts, StayDataInEveryFormat)
     EXPECT_EQ(csv[1],
         "127.0.0.2,\"'=HYPERLINK(\"\"http://x\"\")\",2024-03-01T13:05:07.042,5,'-2+3,"
         "\"\\x1b]0;owned\\x07Point\r");
-    EXPECT_EQ(csv[2], "127.0.0.9  forged\\x7f\\x9b\",3,2024-03-01T13:05:08.009Z,date record,,\r");
+    EXPECT_EQ(csv[2], "127.0.0.9  forged\\x7f\\x9b\",3,2024-03-01T13:05:08.009Z,date record,,,,,,,\r");
     EXPECT_EQ(csv[3],
         "127.0.0.2,'\t+cmd,2024-03-01T13:05:07.042,5,On,\"2024-03-01  13:05:07.042  S  G   Input Point  5  "
-        "\"\"On\"\", now\",-1,2024-03-01T13:05:08.009Z,date record,,\r");
+        "\"\"On\"\", now\",-1,2024-03-01T13:05:08.009Z,date record,,,,,,,\r");
 
     const QByteArray json = Written(JournalFormat::Jsonl, {hostile});
     EXPECT_FALSE(std::any_of(json.begin(), json.end() - 1, [](char c) {
