@@ -13,7 +13,10 @@ by its mangled name; nm lists the library's dynamic symbols and c++filt puts
 both in the same demangled form, so that the variants of a constructor or
 destructor meet as one name. An explicit visibility attribute on a member
 (Q_OBJECT's hidden qt_static_metacall) takes the member out of the library's
-API; on a free function it is the export mark.
+API; on a free function it is the export mark. What the headers define
+inline (functions, constexpr static members) need not be exported, but may
+be: a build that does not inline them, the sanitizers' for one, emits them
+into the library as weak symbols.
 """
 import argparse
 import json
@@ -74,8 +77,9 @@ def has_visibility_attr(node):
 
 def declared_api(nodes):
     """Mangled names of the functions and static members the headers declare
-    for the library, and the qualified names of the classes they define."""
-    functions, classes = set(), set()
+    for the library, those of the ones they define inline, and the qualified
+    names of the classes they define."""
+    functions, inline, classes = set(), set(), set()
 
     def walk(node, scope, in_record):
         kind = node.get("kind", "")
@@ -93,27 +97,27 @@ def declared_api(nodes):
         if kind == "FriendDecl":
             return  # friends defined here are inline (Q_ENUM's)
         if kind in FUNCTION_KINDS:
-            skip = (
+            if not node.get("mangledName") or node.get("explicitlyDeleted") or node.get("pure"):
+                return
+            if in_record and has_visibility_attr(node):
+                return
+            defined_here = (
                 node.get("isImplicit")
                 or node.get("inline")
                 or node.get("constexpr")
-                or node.get("explicitlyDeleted")
                 or node.get("explicitlyDefaulted")
-                or node.get("pure")
                 or has_body(node)
-                or (in_record and has_visibility_attr(node))
             )
-            if not skip and node.get("mangledName"):
-                functions.add(node["mangledName"])
+            (inline if defined_here else functions).add(node["mangledName"])
             return
         if kind == "VarDecl" and in_record and node.get("storageClass") == "static":
-            if not (node.get("constexpr") or node.get("inline") or node.get("init")):
-                functions.add(node["mangledName"])
+            defined_here = node.get("constexpr") or node.get("inline") or node.get("init")
+            (inline if defined_here else functions).add(node["mangledName"])
             return
 
     for node in nodes:
         walk(node, [], False)
-    return functions, classes
+    return functions, inline, classes
 
 
 def parse_headers(headers, include_dir, flags, namespace):
@@ -155,8 +159,9 @@ def main():
     if not headers:
         sys.exit(f"exported_symbols.py: no headers in {folder}")
     nodes = parse_headers(headers, args.include_dir, host_flags(args.compile_commands), args.headers_of)
-    mangled, classes = declared_api(nodes)
+    mangled, inline_mangled, classes = declared_api(nodes)
     declared = set(demangle(sorted(mangled)))
+    defined_inline = set(demangle(sorted(inline_mangled)))
 
     exported = exported_symbols(args.library)
     exported_names = dict(zip(exported, demangle(exported)))
@@ -168,11 +173,11 @@ def main():
                 undeclared.append(name)
         elif symbol.startswith(THUNK_PREFIXES):
             target = name.split(" to ", 1)[-1]
-            if target not in declared:
+            if target not in declared and target not in defined_inline:
                 undeclared.append(name)
         elif name in declared:
             seen.add(name)
-        else:
+        elif name not in defined_inline:
             undeclared.append(name)
     unexported = sorted(declared - seen)
 
