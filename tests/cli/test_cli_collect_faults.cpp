@@ -176,7 +176,11 @@ protected:
         options.timeoutMs = 60000;
         options.interruptWhen = std::move(done);
         options.started = [this](pid_t pid) { collector = pid; };
-        std::vector<std::string> args{"--tcp", "--ip", "127.0.0.1", "collect", "--journal", journal()};
+        // The scripted module answers at once; a reply window well above the
+        // default keeps a sanitizer build on a busy machine from ending a run
+        // on a timed-out request that no fault of the case caused.
+        std::vector<std::string> args{
+            "--tcp", "--timeout", "5000", "--ip", "127.0.0.1", "collect", "--journal", journal()};
         if (seconds)
             args.insert(args.end(), {"--seconds", seconds});
         const RunResult r = RunCli(args, module.port(), {{"TZ", GetParam().zone}}, options);
