@@ -73,7 +73,7 @@ AddressList ParseAddressList(const QString& text, const QString& fileName)
 
 AddressList ReadAddressList(const QString& path)
 {
-    const platform::SmallFile file = platform::readSmallFile(path);
+    const platform::SmallFile file = platform::ReadSmallFile(path);
     if (file.status != platform::SmallFile::Status::Read) {
         AddressList list;
         list.error = QStringLiteral("%1: %2").arg(path, file.reason);

@@ -79,7 +79,7 @@ struct Console::Screen {
                     QStringLiteral(" %1 s  ").arg(e.started.elapsed() / 1000, 4) +
                     (e.bar ? ProgressBarText(e.label, e.value, e.maximum, ModuleBarWidth) : QStringLiteral("running"));
             }
-            lines << platform::printableText(text).left(std::max(1, size.columns - 1));
+            lines << platform::PrintableText(text).left(std::max(1, size.columns - 1));
         }
         if (shown < qsizetype(entries.size()))
             lines << QStringLiteral("… and %1 more running").arg(qsizetype(entries.size()) - shown);
@@ -126,7 +126,7 @@ struct Console::Screen {
     void writeLine(std::FILE* stream, const QString& text)
     {
         erase();
-        const QByteArray bytes = platform::printableText(text).toLocal8Bit();
+        const QByteArray bytes = platform::PrintableText(text).toLocal8Bit();
         std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
         std::fputc('\n', stream);
         std::fflush(stream);
@@ -249,12 +249,12 @@ Console& ConsoleOfThisThread(Console& process) { return moduleConsole ? *moduleC
 MessageBoxRoute::MessageBoxRoute(Console& process)
 {
     processConsole = &process;
-    platform::setMessageFallback(WriteMessageBox);
+    platform::SetMessageFallback(WriteMessageBox);
 }
 
 MessageBoxRoute::~MessageBoxRoute()
 {
-    platform::setMessageFallback(nullptr);
+    platform::SetMessageFallback(nullptr);
     processConsole = nullptr;
 }
 

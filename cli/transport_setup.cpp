@@ -41,7 +41,7 @@ bool TransportSetup::apply(bool tcp, const QString& iniPath, QString* error)
             return false;
         }
         // Said here, once: the adapters would read such a file as empty.
-        if (const platform::SmallFile ini = platform::readSmallFile(iniPath);
+        if (const platform::SmallFile ini = platform::ReadSmallFile(iniPath);
             ini.status != platform::SmallFile::Status::Read) {
             *error = QStringLiteral("--ini %1: %2").arg(iniPath, ini.reason);
             return false;

@@ -10,16 +10,16 @@ namespace {
 namespace ini = platform::plcdrvini;
 namespace key = platform::plcdrvini::key;
 
-QString sectionOf(int n) { return ini::section::adapter(n); }
+QString SectionOf(int n) { return ini::section::Adapter(n); }
 
-QString format(const char* pattern, int value) { return QString::asprintf(pattern, value); }
+QString Format(const char* pattern, int value) { return QString::asprintf(pattern, value); }
 
 } // namespace
 
-ConfigReport messageBoxReport()
+ConfigReport MessageBoxReport()
 {
     return [](const QString& text) {
-        platform::messageBox(
+        platform::MessageBox(
             QStringLiteral("PLCDRV"), text, platform::MessageIcon::Warning, platform::MessageButtons::Ok);
     };
 }
@@ -29,18 +29,18 @@ AdapterConfig::AdapterConfig(QString iniPath, ConfigReport report)
 {
 }
 
-QString AdapterConfig::defaultIniPath() { return platform::plcdrvIniReadPath(); }
+QString AdapterConfig::defaultIniPath() { return platform::PlcdrvIniReadPath(); }
 
 int AdapterConfig::readInt(const QString& section, const QString& key, int defaultValue) const
 {
     return platform::PrivateProfile::getInt(iniPath_, section, key, defaultValue);
 }
 
-bool AdapterConfig::enabled(int n) const { return readInt(sectionOf(n), key::Enabled, 0) != 0; }
+bool AdapterConfig::enabled(int n) const { return readInt(SectionOf(n), key::Enabled, 0) != 0; }
 
 int AdapterConfig::configure(int n, AdapterLink& link) const
 {
-    const QString section = sectionOf(n);
+    const QString section = SectionOf(n);
     const auto drop = [this](const QString& text) {
         if (report_)
             report_(text);
@@ -51,7 +51,7 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
 
     const int type = readInt(section, key::Type, -1);
     if (type < SerialAdapter || type > TcpIpAdapter)
-        return drop(format("Device Type Assigned to Adapter %d is Invalid!", n));
+        return drop(Format("Device Type Assigned to Adapter %d is Invalid!", n));
     link.adapterType = type;
 
     // Compared unsigned on purpose: a negative entry reads as a huge rate.
@@ -68,7 +68,7 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
 
         const int speed = readInt(section, key::LinkSpeed, -1);
         if (speed < ini::Speed1200 || speed > ini::Speed115200)
-            return drop(format("Link Speed Assigned to Async Adapter %d is Invalid!", n));
+            return drop(Format("Link Speed Assigned to Async Adapter %d is Invalid!", n));
         link.baudRateIndex = speed;
 
         // Out-of-range line settings are refused rather than replaced by
@@ -76,22 +76,22 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
         // frame on the line.
         const int parity = readInt(section, key::LinkParity, -1);
         if (parity < NoParity || parity > EvenParity)
-            return drop(format("Parity Assigned to Async Adapter %d is Invalid!", n));
+            return drop(Format("Parity Assigned to Async Adapter %d is Invalid!", n));
         link.parity = parity;
 
         const int dataBits = readInt(section, key::LinkDataBits, -1);
         if (dataBits != ini::SevenDataBitsSetting && dataBits != ini::EightDataBitsSetting)
-            return drop(format("DataBits Assigned to Async Adapter %d is Invalid!", n));
+            return drop(Format("DataBits Assigned to Async Adapter %d is Invalid!", n));
         link.dataBits = dataBits == ini::SevenDataBitsSetting ? 7 : 8;
 
         const int stopBits = readInt(section, key::LinkStopBits, -1);
         if (stopBits != ini::OneStopBitSetting && stopBits != ini::TwoStopBitsSetting)
-            return drop(format("StopBits Assigned to Async Adapter %d is Invalid!", n));
+            return drop(Format("StopBits Assigned to Async Adapter %d is Invalid!", n));
         link.stopBits = stopBits == ini::OneStopBitSetting ? OneStopBit : TwoStopBits;
 
         const int protocol = readInt(section, key::LinkProtocol, -1);
         if (protocol < RtuKind || protocol > ModbusPlusKind)
-            return drop(format("Protocol Assigned to Async Adapter %d is Invalid!", n));
+            return drop(Format("Protocol Assigned to Async Adapter %d is Invalid!", n));
         link.messageKind = protocol;
 
         link.nodeId = readInt(section, key::NodeId, -1);
@@ -116,7 +116,7 @@ int AdapterConfig::configure(int n, AdapterLink& link) const
 QString AdapterConfig::comPortDevice(int comNumber) const
 {
     const QString mapped =
-        platform::PrivateProfile::getString(iniPath_, ini::section::Ports, key::port(comNumber)).trimmed();
+        platform::PrivateProfile::getString(iniPath_, ini::section::Ports, key::Port(comNumber)).trimmed();
     if (!mapped.isEmpty())
         return mapped;
     return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);

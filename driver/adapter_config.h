@@ -15,11 +15,11 @@ using ConfigReport = std::function<void(const QString& text)>;
 
 // The driver's reporter: a modal message box with an OK button (stderr
 // without a GUI).
-ConfigReport messageBoxReport();
+ConfigReport MessageBoxReport();
 
 class AdapterConfig {
 public:
-    explicit AdapterConfig(QString iniPath, ConfigReport report = messageBoxReport());
+    explicit AdapterConfig(QString iniPath, ConfigReport report = MessageBoxReport());
 
     // Where the driver reads PLCDRV.INI from.
     static QString defaultIniPath();

@@ -11,7 +11,7 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-bool isHexDigit(std::uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool IsHexDigit(std::uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // Characters counted from 0 with ':' at 0: address at 1, function at 3,
 // count or exception code at 5, data from 7; the LRC pair, CR and LF close
@@ -68,7 +68,7 @@ int AsciiMessage::checkReply()
     if (hexChars % 2 != 0)
         return 0;
     for (std::size_t i = 1; i <= hexChars; ++i)
-        if (!isHexDigit(frame_[i]))
+        if (!IsHexDigit(frame_[i]))
             return 0;
     const std::size_t lrcIndex = n - kTrailerChars;
     std::uint8_t sum = 0;

@@ -72,13 +72,13 @@ int DriverAdapter::put(plcdrv::RequestPacket* packet)
     if (adapterType == SerialAdapter && messageKind != RtuKind && messageKind != AsciiKind)
         return 0;
     auto request = std::make_unique<PendingRequest>();
-    request->message = buildMessage(messageKind, *packet);
+    request->message = BuildMessage(messageKind, *packet);
     if (!request->message)
         return 0;
     request->packet = packet;
     request->window = packet->notifyWindow;
     request->messageKind = messageKind;
-    request->dataCount = requestDataCount(*packet);
+    request->dataCount = RequestDataCount(*packet);
     {
         std::lock_guard lock(queueMutex_);
         if (!running_.load())
@@ -134,7 +134,7 @@ void DriverAdapter::complete(PendingRequest& request, int status)
     // its window; then the packet is not touched at all.
     if (!platform::isWindow(request.window))
         return;
-    status = storeReply(*request.message, status, adapterType == SerialAdapter, *request.packet);
+    status = StoreReply(*request.message, status, adapterType == SerialAdapter, *request.packet);
     platform::postMessage(request.window, platform::DRIVER_DONE_MESSAGE, 0, status);
 }
 

@@ -24,8 +24,8 @@ public:
     // How the driver reports configuration and port problems at start, and
     // what it shows while an adapter starts.
     struct Environment {
-        ConfigReport report = messageBoxReport();
-        StartupDisplayFactory display = statusWindowFactory();
+        ConfigReport report = MessageBoxReport();
+        StartupDisplayFactory display = StatusWindowFactory();
     };
 
     DriverApp();

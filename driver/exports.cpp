@@ -11,13 +11,13 @@ namespace {
 
 // One driver per loaded library; its destruction at unload stops the
 // adapters, and a later load starts afresh.
-plcdrv::DriverApp& driverApp()
+plcdrv::DriverApp& TheDriverApp()
 {
     static plcdrv::DriverApp app;
     return app;
 }
 
-void reportFailure(const char* where) { std::fprintf(stderr, "PLCDRV: %s failed\n", where); }
+void ReportFailure(const char* where) { std::fprintf(stderr, "PLCDRV: %s failed\n", where); }
 
 } // namespace
 
@@ -26,9 +26,9 @@ extern "C" {
 PLCDRV_API void VexaStart(void)
 {
     try {
-        driverApp().start(plcdrv::AdapterConfig::defaultIniPath());
+        TheDriverApp().start(plcdrv::AdapterConfig::defaultIniPath());
     } catch (...) {
-        reportFailure("VexaStart");
+        ReportFailure("VexaStart");
     }
 }
 
@@ -37,9 +37,9 @@ PLCDRV_API void VexaStop(void) { }
 PLCDRV_API int VexaPut(void* packet, int size)
 {
     try {
-        return driverApp().put(packet, size);
+        return TheDriverApp().put(packet, size);
     } catch (...) {
-        reportFailure("VexaPut");
+        ReportFailure("VexaPut");
         return 0;
     }
 }

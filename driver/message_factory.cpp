@@ -10,7 +10,7 @@
 
 namespace plcdrv {
 
-std::unique_ptr<ModbusMessage> createMessage(int kind)
+std::unique_ptr<ModbusMessage> CreateMessage(int kind)
 {
     switch (kind) {
     case RtuKind: return std::make_unique<RtuMessage>();
@@ -20,16 +20,16 @@ std::unique_ptr<ModbusMessage> createMessage(int kind)
     }
 }
 
-int requestDataCount(const plcdrv::RequestPacket& packet)
+int RequestDataCount(const plcdrv::RequestPacket& packet)
 {
     // Done wide, so that the most negative pduLength cannot overflow.
     return static_cast<int>(std::clamp<long long>(
         static_cast<long long>(packet.pduLength) - 1, 0, static_cast<long long>(sizeof packet.data)));
 }
 
-std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacket& packet)
+std::unique_ptr<ModbusMessage> BuildMessage(int kind, const plcdrv::RequestPacket& packet)
 {
-    auto message = createMessage(kind);
+    auto message = CreateMessage(kind);
     if (!message)
         return nullptr;
     char route[32];
@@ -37,7 +37,7 @@ std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacke
         packet.route[3], packet.route[4]);
     message->setAddress(route);
     message->appendByte(packet.functionCode);
-    const int dataCount = requestDataCount(packet);
+    const int dataCount = RequestDataCount(packet);
     for (int i = 0; i < dataCount; ++i)
         message->appendByte(packet.data[i]);
     message->finishFrame();

@@ -16,16 +16,16 @@ enum MessageKind : int {
 };
 
 // The empty message of `kind`; null for any other value.
-std::unique_ptr<ModbusMessage> createMessage(int kind);
+std::unique_ptr<ModbusMessage> CreateMessage(int kind);
 
 // The number of data bytes a request frame carries: pduLength - 1, bounded
 // to 0 … sizeof packet.data. pduLength comes from the caller and may hold
 // any value, the most negative one included.
-int requestDataCount(const plcdrv::RequestPacket& packet);
+int RequestDataCount(const plcdrv::RequestPacket& packet);
 
 // The complete request frame of `packet` for `kind`: address part from the
 // route bytes, function code, the first pduLength - 1 data bytes (never more
 // than the packet holds), then the frame end. Null for an unknown kind.
-std::unique_ptr<ModbusMessage> buildMessage(int kind, const plcdrv::RequestPacket& packet);
+std::unique_ptr<ModbusMessage> BuildMessage(int kind, const plcdrv::RequestPacket& packet);
 
 } // namespace plcdrv

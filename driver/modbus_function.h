@@ -44,8 +44,8 @@ enum class FunctionCode : std::uint8_t {
 };
 
 // The code as the PDU's first byte carries it, and the byte read as a code.
-constexpr std::uint8_t byteOf(FunctionCode code) { return static_cast<std::uint8_t>(code); }
-constexpr FunctionCode functionCodeOf(std::uint8_t byte) { return static_cast<FunctionCode>(byte); }
+constexpr std::uint8_t ByteOf(FunctionCode code) { return static_cast<std::uint8_t>(code); }
+constexpr FunctionCode FunctionCodeOf(std::uint8_t byte) { return static_cast<FunctionCode>(byte); }
 
 namespace fc {
 
@@ -64,9 +64,9 @@ constexpr std::uint8_t ExceptionBit = 0x80;
 // From this code on bit 7 belongs to the code (the adapter's codes above):
 // such a reply is data, never an exception. A serial line carries no adapter
 // codes, so the serial framings take every code with bit 7 as an exception.
-constexpr std::uint8_t FirstNonExceptionCode = byteOf(FunctionCode::AdapterWrite);
+constexpr std::uint8_t FirstNonExceptionCode = ByteOf(FunctionCode::AdapterWrite);
 
-constexpr bool isExceptionReply(std::uint8_t code)
+constexpr bool IsExceptionReply(std::uint8_t code)
 {
     return (code & ExceptionBit) != 0 && code < FirstNonExceptionCode;
 }
@@ -78,13 +78,13 @@ constexpr bool isExceptionReply(std::uint8_t code)
 // from the Diagnostics code their count at byte 5. A byte the reply does not
 // hold reads as 0, so a reply cut short is found too short. 0 when the code
 // has no fixed layout.
-constexpr std::size_t replyPduLength(std::span<const std::uint8_t> pdu)
+constexpr std::size_t ReplyPduLength(std::span<const std::uint8_t> pdu)
 {
     auto at = [pdu](std::size_t i) -> std::size_t { return i < pdu.size() ? pdu[i] : 0u; };
     const auto code = static_cast<std::uint8_t>(at(0));
-    if (isExceptionReply(code))
+    if (IsExceptionReply(code))
         return 2;
-    switch (functionCodeOf(code)) {
+    switch (FunctionCodeOf(code)) {
     case FunctionCode::ReadCoils:
     case FunctionCode::ReadDiscreteInputs:
     case FunctionCode::ReadHoldingRegisters:

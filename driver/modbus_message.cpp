@@ -18,7 +18,7 @@ void ModbusMessage::setRequest(std::uint8_t slave, std::span<const std::uint8_t>
 
 ReplyFit ModbusMessage::fitToRequest(std::span<const std::uint8_t> replyPdu, ReplyExtent extent) const
 {
-    return fitReply(std::span<const std::uint8_t>(request_.data(), requestLength_), replyPdu, extent);
+    return FitReply(std::span<const std::uint8_t>(request_.data(), requestLength_), replyPdu, extent);
 }
 
 void ModbusMessage::reset()

@@ -5,7 +5,7 @@
 
 namespace plcdrv {
 
-int storeReply(ModbusMessage& message, int status, bool serialAdapter, plcdrv::RequestPacket& packet)
+int StoreReply(ModbusMessage& message, int status, bool serialAdapter, plcdrv::RequestPacket& packet)
 {
     if (status == 0) {
         if (message.checkReply() == 1) {

@@ -17,7 +17,7 @@ namespace plcdrv {
 //    valid reply, status -3, so stale packet contents never pass for data.
 // Serial adapters also get the final status in `status`. Returns the status
 // to post with DRIVER_DONE_MESSAGE.
-int storeReply(ModbusMessage& message, int status, bool serialAdapter, plcdrv::RequestPacket& packet);
+int StoreReply(ModbusMessage& message, int status, bool serialAdapter, plcdrv::RequestPacket& packet);
 
 // No valid reply: the status every framing posts for a missing, late or
 // broken reply.

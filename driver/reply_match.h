@@ -31,21 +31,21 @@ enum class ReplyExtent { Exact, AtLeast };
 
 namespace replymatch {
 
-constexpr unsigned at(std::span<const std::uint8_t> bytes, std::size_t i) { return i < bytes.size() ? bytes[i] : 0u; }
+constexpr unsigned At(std::span<const std::uint8_t> bytes, std::size_t i) { return i < bytes.size() ? bytes[i] : 0u; }
 
-constexpr unsigned word(std::span<const std::uint8_t> bytes, std::size_t i)
+constexpr unsigned Word(std::span<const std::uint8_t> bytes, std::size_t i)
 {
-    return (at(bytes, i) << 8) | at(bytes, i + 1);
+    return (At(bytes, i) << 8) | At(bytes, i + 1);
 }
 
-constexpr bool holds(std::span<const std::uint8_t> reply, std::size_t length, ReplyExtent extent)
+constexpr bool Holds(std::span<const std::uint8_t> reply, std::size_t length, ReplyExtent extent)
 {
     return extent == ReplyExtent::Exact ? reply.size() == length : reply.size() >= length;
 }
 
 // The request's bytes 1 … 4 (an address and a quantity, value or
 // sub-function) come back unchanged.
-constexpr bool echoes(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply)
+constexpr bool Echoes(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply)
 {
     for (std::size_t i = 1; i <= 4; ++i)
         if (i >= request.size() || i >= reply.size() || request[i] != reply[i])
@@ -56,7 +56,7 @@ constexpr bool echoes(std::span<const std::uint8_t> request, std::span<const std
 } // namespace replymatch
 
 // `request` is the PDU as sent, function code first; `reply` the reply PDU.
-constexpr ReplyFit fitReply(
+constexpr ReplyFit FitReply(
     std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply, ReplyExtent extent)
 {
     using namespace replymatch;
@@ -67,46 +67,46 @@ constexpr ReplyFit fitReply(
     // Codes from 0x80 on are the Modbus Plus adapter's own and have no
     // exception form.
     if (code < fc::ExceptionBit && reply[0] == (code | fc::ExceptionBit))
-        return holds(reply, 2, extent) && reply[1] != 0 ? ReplyFit::Exception : bad;
+        return Holds(reply, 2, extent) && reply[1] != 0 ? ReplyFit::Exception : bad;
     if (reply[0] != code)
         return bad;
     const auto data = [&](bool fits) { return fits ? ReplyFit::Data : bad; };
     // A count byte at 1 that must be `count`, followed by that many bytes.
     const auto counted = [&](std::size_t count) {
-        return data(reply.size() >= 2 && reply[1] == count && holds(reply, 2 + count, extent));
+        return data(reply.size() >= 2 && reply[1] == count && Holds(reply, 2 + count, extent));
     };
 
-    switch (functionCodeOf(code)) {
+    switch (FunctionCodeOf(code)) {
     case FunctionCode::ReadCoils:
-    case FunctionCode::ReadDiscreteInputs: return counted((word(request, 3) + 7) / 8);
+    case FunctionCode::ReadDiscreteInputs: return counted((Word(request, 3) + 7) / 8);
     case FunctionCode::ReadHoldingRegisters:
-    case FunctionCode::ReadInputRegisters: return counted(2 * std::size_t{word(request, 3)});
+    case FunctionCode::ReadInputRegisters: return counted(2 * std::size_t{Word(request, 3)});
     case FunctionCode::WriteSingleCoil:
     case FunctionCode::WriteSingleRegister:
     case FunctionCode::WriteMultipleCoils:
-    case FunctionCode::WriteMultipleRegisters: return data(echoes(request, reply) && holds(reply, 5, extent));
-    case FunctionCode::ReadExceptionStatus: return data(holds(reply, 2, extent));
+    case FunctionCode::WriteMultipleRegisters: return data(Echoes(request, reply) && Holds(reply, 5, extent));
+    case FunctionCode::ReadExceptionStatus: return data(Holds(reply, 2, extent));
     case FunctionCode::Diagnostics:
         // The sub-function and its data come back; statistics follow with
         // their count at byte 5.
-        return data(echoes(request, reply) && holds(reply, fc::replyPduLength(reply), extent));
+        return data(Echoes(request, reply) && Holds(reply, fc::ReplyPduLength(reply), extent));
     case FunctionCode::ProgramCommand: {
         // Either the table entry asked for (sub-command, table, point) or
         // "no entry".
-        const std::size_t count = at(reply, 1);
-        const bool entry = count >= 5 && at(reply, 2) == fc::ProgramDisabledPoints;
-        const bool none = count == 2 && at(reply, 2) == fc::ProgramNoEntry[0] && at(reply, 3) == fc::ProgramNoEntry[1];
-        return data((entry || none) && holds(reply, 2 + count, extent));
+        const std::size_t count = At(reply, 1);
+        const bool entry = count >= 5 && At(reply, 2) == fc::ProgramDisabledPoints;
+        const bool none = count == 2 && At(reply, 2) == fc::ProgramNoEntry[0] && At(reply, 3) == fc::ProgramNoEntry[1];
+        return data((entry || none) && Holds(reply, 2 + count, extent));
     }
     case FunctionCode::ReadAdapterTable:
     case FunctionCode::ReadNetworkTable:
         // The count is in words, as the request asked for them.
-        return data(reply.size() >= 2 && reply[1] == at(request, 1) && holds(reply, 2 + 2 * at(request, 1), extent));
+        return data(reply.size() >= 2 && reply[1] == At(request, 1) && Holds(reply, 2 + 2 * At(request, 1), extent));
     default:
         // A code without a layout of its own here: what the reply announces
         // of itself has to hold.
-        if (const std::size_t length = fc::replyPduLength(reply); length != 0)
-            return data(holds(reply, length, extent));
+        if (const std::size_t length = fc::ReplyPduLength(reply); length != 0)
+            return data(Holds(reply, length, extent));
         return ReplyFit::Data;
     }
 }

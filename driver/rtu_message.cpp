@@ -22,7 +22,7 @@ void RtuMessage::appendByte(std::uint8_t value) { putFrameByte(value); }
 
 void RtuMessage::finishFrame()
 {
-    const std::uint16_t crc = modbusCrc16(frame_.data(), frameLength_);
+    const std::uint16_t crc = ModbusCrc16(frame_.data(), frameLength_);
     putFrameByte(static_cast<std::uint8_t>(crc & 0xFF));
     putFrameByte(static_cast<std::uint8_t>(crc >> 8));
 }
@@ -37,9 +37,9 @@ std::size_t RtuMessage::expectedReplyLength(const std::uint8_t* frame)
         return kExceptionPdu + kAroundPdu;
     // The length is decided by the count byte at the latest; a reply whose
     // length lies further on (Diagnostics) ends by time-out.
-    if (functionCodeOf(function) == FunctionCode::Diagnostics)
+    if (FunctionCodeOf(function) == FunctionCode::Diagnostics)
         return 0;
-    const std::size_t pdu = fc::replyPduLength(std::span<const std::uint8_t>(frame + 1, 2));
+    const std::size_t pdu = fc::ReplyPduLength(std::span<const std::uint8_t>(frame + 1, 2));
     return pdu != 0 ? pdu + kAroundPdu : 0;
 }
 
@@ -57,7 +57,7 @@ int RtuMessage::checkReply()
     if (!complete_ || frameLength_ < 4)
         return 0;
     const std::size_t body = frameLength_ - kCrcBytes;
-    const std::uint16_t crc = modbusCrc16(frame_.data(), body);
+    const std::uint16_t crc = ModbusCrc16(frame_.data(), body);
     if (frame_[body] != (crc & 0xFF) || frame_[body + 1] != (crc >> 8))
         return 0;
     if (!fromRequestedSlave(frame_[0]))

@@ -15,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 // only waits when the line is stuck, and then it must not wait for ever.
 constexpr int kWriteGraceMs = 1000;
 
-int writeTimeoutMs(unsigned replyTimeoutMs)
+int WriteTimeoutMs(unsigned replyTimeoutMs)
 {
     const unsigned long long total = static_cast<unsigned long long>(replyTimeoutMs) + kWriteGraceMs;
     return static_cast<int>(std::min<unsigned long long>(total, INT_MAX));
@@ -23,7 +23,7 @@ int writeTimeoutMs(unsigned replyTimeoutMs)
 
 } // namespace
 
-int baudRateForIndex(int index)
+int BaudRateForIndex(int index)
 {
     namespace ini = platform::plcdrvini;
     if (index < ini::Speed1200 || index > ini::Speed115200)
@@ -31,10 +31,10 @@ int baudRateForIndex(int index)
     return ini::LinkSpeedBaudRates[index];
 }
 
-platform::SerialSettings lineSettingsFor(const AdapterLink& link)
+platform::SerialSettings LineSettingsFor(const AdapterLink& link)
 {
     platform::SerialSettings settings;
-    settings.baudRate = baudRateForIndex(link.baudRateIndex);
+    settings.baudRate = BaudRateForIndex(link.baudRateIndex);
     settings.dataBits = link.dataBits == 7 ? 7 : 8;
     switch (link.parity) {
     case OddParity: settings.parity = platform::SerialParity::Odd; break;
@@ -57,7 +57,7 @@ bool SerialLink::open(const AdapterLink& link, const QString& device, const Conf
                 "Error Opening COM%d: - Error Code %08x", link.comNumber, static_cast<unsigned>(port_.lastError())));
         return false;
     }
-    if (!port_.configure(lineSettingsFor(link))) {
+    if (!port_.configure(LineSettingsFor(link))) {
         port_.close();
         return false;
     }
@@ -96,7 +96,7 @@ ExchangeOutcome SerialLink::exchange(ModbusMessage& message, unsigned replyTimeo
     // start of this request's reply.
     port_.discard(true, false);
 
-    if (!port_.writeAll(message.frame(), message.frameLength(), writeTimeoutMs(replyTimeoutMs))) {
+    if (!port_.writeAll(message.frame(), message.frameLength(), WriteTimeoutMs(replyTimeoutMs))) {
         message.reset();
         return ExchangeOutcome::NoReply;
     }

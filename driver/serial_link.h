@@ -22,10 +22,10 @@ namespace plcdrv {
 
 // Bits per second for a LinkSpeed code (platform::plcdrvini::LinkSpeedSetting);
 // 9600 for any other value.
-int baudRateForIndex(int index);
+int BaudRateForIndex(int index);
 
 // The line settings of a configured serial adapter.
-platform::SerialSettings lineSettingsFor(const AdapterLink& link);
+platform::SerialSettings LineSettingsFor(const AdapterLink& link);
 
 enum class ExchangeOutcome {
     Complete, // a whole reply frame is in the message

@@ -4,12 +4,12 @@
 
 namespace plcdrv {
 
-StartupDisplayFactory statusWindowFactory()
+StartupDisplayFactory StatusWindowFactory()
 {
     return []() -> std::unique_ptr<StartupDisplay> {
         using Create = StartupDisplay* (*)();
         auto create =
-            reinterpret_cast<Create>(platform::widgetPluginSymbol("plcdrv_widgets", "plcdrv_create_status_window"));
+            reinterpret_cast<Create>(platform::WidgetPluginSymbol("plcdrv_widgets", "plcdrv_create_status_window"));
         return std::unique_ptr<StartupDisplay>(create != nullptr ? create() : nullptr);
     };
 }

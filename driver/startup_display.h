@@ -22,6 +22,6 @@ using StartupDisplayFactory = std::function<std::unique_ptr<StartupDisplay>()>;
 
 // The status window, on the GUI thread of a widget application; no display
 // at all without one (command-line hosts, tests, worker threads).
-StartupDisplayFactory statusWindowFactory();
+StartupDisplayFactory StatusWindowFactory();
 
 } // namespace plcdrv

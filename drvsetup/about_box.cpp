@@ -12,9 +12,9 @@ namespace drvsetup {
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About ") + programTitle());
+    setWindowTitle(QStringLiteral("About ") + ProgramTitle());
 
-    auto* text = new QLabel(programTitle() + QStringLiteral("\nPLCDRV adapter setup\nVersion ") + programVersion());
+    auto* text = new QLabel(ProgramTitle() + QStringLiteral("\nPLCDRV adapter setup\nVersion ") + ProgramVersion());
     text->setObjectName(QStringLiteral("lblAbout"));
     auto* ok = new QPushButton(QStringLiteral("OK"));
     ok->setObjectName(QStringLiteral("cmdOK"));

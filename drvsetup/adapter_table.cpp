@@ -18,7 +18,7 @@ namespace key = platform::plcdrvini::key;
 
 // A numeric key as the driver reads it (its leading number, 0 for text that
 // does not start with one), or the editor's default when missing or empty.
-int readNumber(const QString& file, const QString& section, const QString& key, int defaultValue)
+int ReadNumber(const QString& file, const QString& section, const QString& key, int defaultValue)
 {
     return PrivateProfile::getInt(file, section, key, defaultValue);
 }
@@ -28,13 +28,13 @@ const QString kMissing = QStringLiteral("\n");
 
 // Whether `file` already holds `value` for the key as the driver would read
 // it; such a line is left as it is, comment and all.
-bool holdsNumber(const QString& file, const QString& section, const QString& key, int value)
+bool HoldsNumber(const QString& file, const QString& section, const QString& key, int value)
 {
     const QString stored = PrivateProfile::getString(file, section, key, kMissing);
     return stored != kMissing && !stored.isEmpty() && PrivateProfile::getInt(file, section, key, 0) == value;
 }
 
-bool holdsText(const QString& file, const QString& section, const QString& key, const QString& value)
+bool HoldsText(const QString& file, const QString& section, const QString& key, const QString& value)
 {
     const QString stored = PrivateProfile::getString(file, section, key, kMissing);
     return stored != kMissing && stored == value;
@@ -42,7 +42,7 @@ bool holdsText(const QString& file, const QString& section, const QString& key, 
 
 // Copies `base` (when given) to the scratch file that becomes the new
 // PLCDRV.INI, so that every line DRVSETUP does not own is carried over.
-bool seedScratch(QFile& scratch, const QString& base)
+bool SeedScratch(QFile& scratch, const QString& base)
 {
     if (base.isEmpty())
         return true;
@@ -57,7 +57,7 @@ bool seedScratch(QFile& scratch, const QString& base)
 
 } // namespace
 
-QString AdapterTable::sectionName(int index) { return platform::plcdrvini::section::adapter(index + 1); }
+QString AdapterTable::sectionName(int index) { return platform::plcdrvini::section::Adapter(index + 1); }
 
 void AdapterTable::readAll(const QString& iniPath)
 {
@@ -65,17 +65,17 @@ void AdapterTable::readAll(const QString& iniPath)
     for (int i = 0; i < kAdapterCount; ++i) {
         const QString section = sectionName(i);
         AdapterRecord& r = record(i);
-        r.enabled = readNumber(iniPath, section, key::Enabled, defaults.enabled);
-        r.deviceType = readNumber(iniPath, section, key::Type, defaults.deviceType);
-        r.comIndex = readNumber(iniPath, section, key::ComIndex, defaults.comIndex);
-        r.protocol = readNumber(iniPath, section, key::LinkProtocol, defaults.protocol);
+        r.enabled = ReadNumber(iniPath, section, key::Enabled, defaults.enabled);
+        r.deviceType = ReadNumber(iniPath, section, key::Type, defaults.deviceType);
+        r.comIndex = ReadNumber(iniPath, section, key::ComIndex, defaults.comIndex);
+        r.protocol = ReadNumber(iniPath, section, key::LinkProtocol, defaults.protocol);
         r.cardName = PrivateProfile::getString(iniPath, section, key::MbxDeviceName, defaults.cardName);
-        r.cardNumber = readNumber(iniPath, section, key::MbxDeviceNumber, defaults.cardNumber);
-        r.linkSpeed = readNumber(iniPath, section, key::LinkSpeed, defaults.linkSpeed);
-        r.parity = readNumber(iniPath, section, key::LinkParity, defaults.parity);
-        r.dataBits = readNumber(iniPath, section, key::LinkDataBits, defaults.dataBits);
-        r.stopBits = readNumber(iniPath, section, key::LinkStopBits, defaults.stopBits);
-        r.slaveId = readNumber(iniPath, section, key::NodeId, defaults.slaveId);
+        r.cardNumber = ReadNumber(iniPath, section, key::MbxDeviceNumber, defaults.cardNumber);
+        r.linkSpeed = ReadNumber(iniPath, section, key::LinkSpeed, defaults.linkSpeed);
+        r.parity = ReadNumber(iniPath, section, key::LinkParity, defaults.parity);
+        r.dataBits = ReadNumber(iniPath, section, key::LinkDataBits, defaults.dataBits);
+        r.stopBits = ReadNumber(iniPath, section, key::LinkStopBits, defaults.stopBits);
+        r.slaveId = ReadNumber(iniPath, section, key::NodeId, defaults.slaveId);
     }
 }
 
@@ -96,7 +96,7 @@ bool AdapterTable::writeAll(const QString& sourcePath, const QString& targetPath
 
     // Beside the target, so that the final rename stays within one file system.
     QTemporaryFile scratch(targetFile + QStringLiteral(".XXXXXX"));
-    if (!scratch.open() || !seedScratch(scratch, base))
+    if (!scratch.open() || !SeedScratch(scratch, base))
         return false;
     const QString scratchPath = scratch.fileName();
     scratch.close();
@@ -118,16 +118,16 @@ bool AdapterTable::writeAll(const QString& sourcePath, const QString& targetPath
         // Keys whose value would read back unchanged are not rewritten, so a
         // value such as "1 ;modem" keeps its text.
         for (const auto& [name, value] : numbers) {
-            if (!holdsNumber(scratchPath, section, name, *value) &&
+            if (!HoldsNumber(scratchPath, section, name, *value) &&
                 !PrivateProfile::writeString(scratchPath, section, name, QString::number(*value)))
                 return false;
         }
         const QString nameKey = key::MbxDeviceName;
-        if (!holdsText(scratchPath, section, nameKey, r.cardName) &&
+        if (!HoldsText(scratchPath, section, nameKey, r.cardName) &&
             !PrivateProfile::writeString(scratchPath, section, nameKey, r.cardName))
             return false;
         const QString numberKey = key::MbxDeviceNumber;
-        if (!holdsNumber(scratchPath, section, numberKey, r.cardNumber) &&
+        if (!HoldsNumber(scratchPath, section, numberKey, r.cardNumber) &&
             !PrivateProfile::writeString(scratchPath, section, numberKey, QString::number(r.cardNumber)))
             return false;
     }

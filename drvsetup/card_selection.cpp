@@ -8,10 +8,10 @@
 
 namespace drvsetup {
 
-std::optional<CardChoice> selectCard()
+std::optional<CardChoice> SelectCard()
 {
     if (MBXDriverAvailable() != 0) {
-        platform::messageBox(programTitle(), QStringLiteral("MBX Drivers Not Available"));
+        platform::MessageBox(ProgramTitle(), QStringLiteral("MBX Drivers Not Available"));
         return std::nullopt;
     }
 

@@ -15,6 +15,6 @@ struct CardChoice {
 // Available" otherwise) and lets the user pick a device in its dialog. A
 // choice comes back only when the name is not blank and the number is 0 or
 // more; a cancelled dialog gives nothing.
-std::optional<CardChoice> selectCard();
+std::optional<CardChoice> SelectCard();
 
 } // namespace drvsetup

@@ -4,10 +4,10 @@
 
 namespace drvsetup {
 
-void applyCheckBoxRule(ControlStates& s, int deviceType)
+void ApplyCheckBoxRule(ControlStates& s, int deviceType)
 {
     if (s.enabledChecked) {
-        applyDeviceTypeRule(s, deviceType);
+        ApplyDeviceTypeRule(s, deviceType);
         return;
     }
     s.deviceTypeList = false;
@@ -18,7 +18,7 @@ void applyCheckBoxRule(ControlStates& s, int deviceType)
     s.slaveIdList = false;
 }
 
-void applyDeviceTypeRule(ControlStates& s, int deviceType)
+void ApplyDeviceTypeRule(ControlStates& s, int deviceType)
 {
     s.deviceTypeList = true;
     s.deviceTypeListGrey = false;
@@ -62,7 +62,7 @@ void applyDeviceTypeRule(ControlStates& s, int deviceType)
         s.linkSpeedLabel = false;
         s.slaveIdLabel = false;
         s.enabledChecked = false;
-        applyCheckBoxRule(s, deviceType);
+        ApplyCheckBoxRule(s, deviceType);
         s.deviceTypeList = true;
         s.deviceTypeListGrey = true;
         break;

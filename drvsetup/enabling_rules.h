@@ -26,12 +26,12 @@ struct ControlStates {
 
 // The check box rule for the current `enabledChecked`: unchecked disables
 // the five lists, checked applies the device type rule for `deviceType`.
-void applyCheckBoxRule(ControlStates& states, int deviceType);
+void ApplyCheckBoxRule(ControlStates& states, int deviceType);
 
 // The device type rule for the type chosen in the "DeviceType" list (0
 // serial, 1 MBX driver, 2 TCP/IP). TCP/IP clears `enabledChecked` and applies
 // the unchecked rule, yet leaves the device type list usable (grey), since
 // such an adapter is served without the driver and is stored disabled.
-void applyDeviceTypeRule(ControlStates& states, int deviceType);
+void ApplyDeviceTypeRule(ControlStates& states, int deviceType);
 
 } // namespace drvsetup

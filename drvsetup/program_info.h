@@ -4,7 +4,7 @@
 
 namespace drvsetup {
 
-inline QString programTitle() { return QStringLiteral("DRVSETUP"); }
-inline QString programVersion() { return QStringLiteral(DRVSETUP_VERSION); }
+inline QString ProgramTitle() { return QStringLiteral("DRVSETUP"); }
+inline QString ProgramVersion() { return QStringLiteral(DRVSETUP_VERSION); }
 
 } // namespace drvsetup

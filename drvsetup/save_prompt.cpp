@@ -11,11 +11,11 @@ using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
 
-CloseDecision confirmClose(const AdapterTable& table, const QString& sourcePath, const QString& targetPath)
+CloseDecision ConfirmClose(const AdapterTable& table, const QString& sourcePath, const QString& targetPath)
 {
     if (!table.changesApplied())
         return CloseDecision::Close;
-    const MessageAnswer answer = platform::messageBox(QStringLiteral("Arvenco Vexa32"),
+    const MessageAnswer answer = platform::MessageBox(QStringLiteral("Arvenco Vexa32"),
         QStringLiteral("Save Vexa32 Changes"), MessageIcon::Question, MessageButtons::YesNoCancel);
     switch (answer) {
     case MessageAnswer::Yes: break;
@@ -24,12 +24,12 @@ CloseDecision confirmClose(const AdapterTable& table, const QString& sourcePath,
     case MessageAnswer::Ok: return CloseDecision::Stay;
     }
     if (!table.writeAll(sourcePath, targetPath)) {
-        platform::messageBox(QStringLiteral("Arvenco, Vexa32"),
+        platform::MessageBox(QStringLiteral("Arvenco, Vexa32"),
             QStringLiteral("The adapter settings could not be saved to %1").arg(QDir::toNativeSeparators(targetPath)),
             MessageIcon::Critical);
         return CloseDecision::Stay;
     }
-    platform::messageBox(QStringLiteral("Arvenco, Vexa32"),
+    platform::MessageBox(QStringLiteral("Arvenco, Vexa32"),
         QStringLiteral("You Will Need To Re-Start Your Application"), MessageIcon::Warning);
     return CloseDecision::Close;
 }

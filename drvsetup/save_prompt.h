@@ -13,6 +13,6 @@ enum class CloseDecision { Close, Stay };
 // AdapterTable::writeAll) and reminds that applications must be restarted;
 // No ends without writing; Cancel stays. A save that fails is reported and
 // keeps the window open, so that no edit is lost without the user knowing.
-CloseDecision confirmClose(const AdapterTable& table, const QString& sourcePath, const QString& targetPath);
+CloseDecision ConfirmClose(const AdapterTable& table, const QString& sourcePath, const QString& targetPath);
 
 } // namespace drvsetup

@@ -27,7 +27,7 @@ constexpr int kHighestSlaveId = 247;
 const QColor kListEnabledColor(0xFF, 0xFF, 0xFF);
 const QColor kListDisabledColor(0xC0, 0xC0, 0xC0);
 
-QComboBox* list(const char* objectName, const QStringList& items = {})
+QComboBox* List(const char* objectName, const QStringList& items = {})
 {
     auto* combo = new QComboBox;
     combo->setObjectName(QLatin1String(objectName));
@@ -35,14 +35,14 @@ QComboBox* list(const char* objectName, const QStringList& items = {})
     return combo;
 }
 
-QLabel* label(const QString& text, const char* objectName)
+QLabel* Label(const QString& text, const char* objectName)
 {
     auto* l = new QLabel(text);
     l->setObjectName(QLatin1String(objectName));
     return l;
 }
 
-QGroupBox* frame(const QString& title, const char* objectName)
+QGroupBox* Frame(const QString& title, const char* objectName)
 {
     auto* f = new QGroupBox(title);
     f->setObjectName(QLatin1String(objectName));
@@ -50,7 +50,7 @@ QGroupBox* frame(const QString& title, const char* objectName)
 }
 
 // One frame of option buttons; the button ids are the values they store.
-QButtonGroup* options(
+QButtonGroup* Options(
     QGroupBox* box, QObject* owner, std::initializer_list<std::pair<const char*, const char*>> captionsAndNames)
 {
     auto* group = new QButtonGroup(owner);
@@ -66,7 +66,7 @@ QButtonGroup* options(
     return group;
 }
 
-void setListState(QComboBox* combo, bool enabled, bool grey)
+void SetListState(QComboBox* combo, bool enabled, bool grey)
 {
     combo->setEnabled(enabled);
     QPalette palette = combo->palette();
@@ -78,12 +78,12 @@ void setListState(QComboBox* combo, bool enabled, bool grey)
     combo->setPalette(palette);
 }
 
-void selectIndex(QComboBox* combo, int index)
+void SelectIndex(QComboBox* combo, int index)
 {
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
 }
 
-void checkOption(QButtonGroup* group, int value)
+void CheckOption(QButtonGroup* group, int value)
 {
     if (QAbstractButton* button = group->button(value)) {
         button->setChecked(true);
@@ -102,14 +102,14 @@ SetupWindow::SetupWindow(QString readPath, QString writePath, QWidget* parent)
     : QWidget(parent), readPath_(std::move(readPath)), writePath_(std::move(writePath))
 {
     setObjectName(QStringLiteral("frmSetup"));
-    setWindowTitle(programTitle());
+    setWindowTitle(ProgramTitle());
     setFont(QFont(QStringLiteral("Arial"), 9));
     buildControls();
     setUpHints();
 
     adapterList_->setCurrentIndex(0);
     states_.enabledChecked = false;
-    applyCheckBoxRule(states_, SerialDevice);
+    ApplyCheckBoxRule(states_, SerialDevice);
     applyStates();
     table_.setChangesApplied(false);
 
@@ -136,46 +136,46 @@ void SetupWindow::buildControls()
     for (int i = 1; i <= kHighestSlaveId; ++i)
         slaveIds << QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0'));
 
-    settingsFrame_ = frame(QStringLiteral("Settings"), "fraSettings");
-    adapterLabel_ = label(QStringLiteral("Adapter"), "lblAdapter");
-    adapterList_ = list("cmbAdapter", adapters);
+    settingsFrame_ = Frame(QStringLiteral("Settings"), "fraSettings");
+    adapterLabel_ = Label(QStringLiteral("Adapter"), "lblAdapter");
+    adapterList_ = List("cmbAdapter", adapters);
     enabledBox_ = new QCheckBox(QStringLiteral("&Enabled"));
     enabledBox_->setObjectName(QStringLiteral("chkEnabled"));
 
-    hardwareFrame_ = frame(QStringLiteral("Hardware "), "fraHardware");
-    deviceTypeLabel_ = label(QStringLiteral("DeviceType"), "lblDeviceType");
+    hardwareFrame_ = Frame(QStringLiteral("Hardware "), "fraHardware");
+    deviceTypeLabel_ = Label(QStringLiteral("DeviceType"), "lblDeviceType");
     deviceTypeList_ =
-        list("cmbDeviceType", {QStringLiteral("Serial"), QStringLiteral("MBX Driver"), QStringLiteral("TCP/IP")});
-    comPortLabel_ = label(QStringLiteral("Comm Port"), "lblCommPort");
-    comPortList_ = list("cmbCommPort", comPorts);
-    mbxFrame_ = frame(QStringLiteral("MBXDevices"), "fraMBXDevices");
+        List("cmbDeviceType", {QStringLiteral("Serial"), QStringLiteral("MBX Driver"), QStringLiteral("TCP/IP")});
+    comPortLabel_ = Label(QStringLiteral("Comm Port"), "lblCommPort");
+    comPortList_ = List("cmbCommPort", comPorts);
+    mbxFrame_ = Frame(QStringLiteral("MBXDevices"), "fraMBXDevices");
     selectButton_ = new QPushButton(QStringLiteral("Select..."));
     selectButton_->setObjectName(QStringLiteral("cmdSelect"));
-    mbxNameLabel_ = label(QString(), "lblMBXName");
-    mbxNumberLabel_ = label(QString(), "lblMBXNum");
+    mbxNameLabel_ = Label(QString(), "lblMBXName");
+    mbxNumberLabel_ = Label(QString(), "lblMBXNum");
     for (QLabel* value : {mbxNameLabel_, mbxNumberLabel_}) {
         value->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         value->setMinimumWidth(fontMetrics().averageCharWidth() * 20);
     }
 
-    communicationsFrame_ = frame(QStringLiteral("Communications "), "fraCommunications");
-    protocolLabel_ = label(QStringLiteral("Protocol"), "lblProtocol");
-    protocolList_ = list("cmbProtocol", {QStringLiteral("Modbus RTU"), QStringLiteral("Modbus ASCII")});
-    linkSpeedLabel_ = label(QStringLiteral("Link Speed"), "lblLinkSpeed");
-    linkSpeedList_ = list("cmbLinkSpeed",
+    communicationsFrame_ = Frame(QStringLiteral("Communications "), "fraCommunications");
+    protocolLabel_ = Label(QStringLiteral("Protocol"), "lblProtocol");
+    protocolList_ = List("cmbProtocol", {QStringLiteral("Modbus RTU"), QStringLiteral("Modbus ASCII")});
+    linkSpeedLabel_ = Label(QStringLiteral("Link Speed"), "lblLinkSpeed");
+    linkSpeedList_ = List("cmbLinkSpeed",
         {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"),
             QStringLiteral("19.2k"), QStringLiteral("38.4k"), QStringLiteral("57.6k"), QStringLiteral("115.2k")});
-    slaveIdLabel_ = label(QStringLiteral("Slave ID"), "lblSlaveID");
-    slaveIdList_ = list("cmbSlaveID", slaveIds);
+    slaveIdLabel_ = Label(QStringLiteral("Slave ID"), "lblSlaveID");
+    slaveIdList_ = List("cmbSlaveID", slaveIds);
     slaveIdList_->setMaxVisibleItems(16);
 
-    parityFrame_ = frame(QStringLiteral("Parity"), "fraParity");
+    parityFrame_ = Frame(QStringLiteral("Parity"), "fraParity");
     parityOptions_ =
-        options(parityFrame_, this, {{"&None", "optParityNone"}, {"&Odd", "optParityOdd"}, {"&Even", "optParityEven"}});
-    dataBitsFrame_ = frame(QStringLiteral("DataBits"), "fraDataBits");
-    dataBitsOptions_ = options(dataBitsFrame_, this, {{"&7", "optDataBits7"}, {"&8", "optDataBits8"}});
-    stopBitsFrame_ = frame(QStringLiteral("StopBits"), "fraStopBits");
-    stopBitsOptions_ = options(stopBitsFrame_, this, {{"&1", "optStopBits1"}, {"&2", "optStopBits2"}});
+        Options(parityFrame_, this, {{"&None", "optParityNone"}, {"&Odd", "optParityOdd"}, {"&Even", "optParityEven"}});
+    dataBitsFrame_ = Frame(QStringLiteral("DataBits"), "fraDataBits");
+    dataBitsOptions_ = Options(dataBitsFrame_, this, {{"&7", "optDataBits7"}, {"&8", "optDataBits8"}});
+    stopBitsFrame_ = Frame(QStringLiteral("StopBits"), "fraStopBits");
+    stopBitsOptions_ = Options(stopBitsFrame_, this, {{"&1", "optStopBits1"}, {"&2", "optStopBits2"}});
 
     aboutButton_ = new QPushButton(QStringLiteral("About..."));
     aboutButton_->setObjectName(QStringLiteral("cmdAbout"));
@@ -183,7 +183,7 @@ void SetupWindow::buildControls()
     closeButton_->setObjectName(QStringLiteral("cmdClose"));
     applyButton_ = new QPushButton(QStringLiteral("Apply"));
     applyButton_->setObjectName(QStringLiteral("cmdApply"));
-    hintLine_ = label(QString(), "lblHint");
+    hintLine_ = Label(QString(), "lblHint");
     hintLine_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     hintLine_->setMinimumHeight(fontMetrics().height() + 6);
 
@@ -302,34 +302,34 @@ void SetupWindow::showAdapter(int index)
     for (QWidget* w : loaded)
         w->blockSignals(true);
     enabledBox_->setChecked(r.enabled != 0);
-    selectIndex(deviceTypeList_, r.deviceType);
-    selectIndex(comPortList_, r.comIndex);
-    selectIndex(protocolList_, r.protocol);
-    selectIndex(linkSpeedList_, r.linkSpeed);
-    selectIndex(slaveIdList_, r.slaveId);
+    SelectIndex(deviceTypeList_, r.deviceType);
+    SelectIndex(comPortList_, r.comIndex);
+    SelectIndex(protocolList_, r.protocol);
+    SelectIndex(linkSpeedList_, r.linkSpeed);
+    SelectIndex(slaveIdList_, r.slaveId);
     for (QWidget* w : loaded)
         w->blockSignals(false);
     showCard(r.cardName, r.cardNumber);
-    checkOption(parityOptions_, r.parity);
-    checkOption(dataBitsOptions_, r.dataBits);
-    checkOption(stopBitsOptions_, r.stopBits);
+    CheckOption(parityOptions_, r.parity);
+    CheckOption(dataBitsOptions_, r.dataBits);
+    CheckOption(stopBitsOptions_, r.stopBits);
 
     states_.enabledChecked = r.enabled != 0;
-    applyDeviceTypeRule(states_, deviceTypeList_->currentIndex());
-    applyCheckBoxRule(states_, deviceTypeList_->currentIndex());
+    ApplyDeviceTypeRule(states_, deviceTypeList_->currentIndex());
+    ApplyCheckBoxRule(states_, deviceTypeList_->currentIndex());
     applyStates();
 }
 
 void SetupWindow::checkBoxChanged()
 {
     states_.enabledChecked = enabledBox_->isChecked();
-    applyCheckBoxRule(states_, deviceTypeList_->currentIndex());
+    ApplyCheckBoxRule(states_, deviceTypeList_->currentIndex());
     applyStates();
 }
 
 void SetupWindow::deviceTypeChanged()
 {
-    applyDeviceTypeRule(states_, deviceTypeList_->currentIndex());
+    ApplyDeviceTypeRule(states_, deviceTypeList_->currentIndex());
     applyStates();
 }
 
@@ -358,11 +358,11 @@ void SetupWindow::applyStates()
     enabledBox_->setChecked(states_.enabledChecked);
     enabledBox_->blockSignals(false);
 
-    setListState(deviceTypeList_, states_.deviceTypeList, !states_.deviceTypeList || states_.deviceTypeListGrey);
-    setListState(comPortList_, states_.comPortList, !states_.comPortList);
-    setListState(protocolList_, states_.protocolList, !states_.protocolList);
-    setListState(linkSpeedList_, states_.linkSpeedList, !states_.linkSpeedList);
-    setListState(slaveIdList_, states_.slaveIdList, !states_.slaveIdList);
+    SetListState(deviceTypeList_, states_.deviceTypeList, !states_.deviceTypeList || states_.deviceTypeListGrey);
+    SetListState(comPortList_, states_.comPortList, !states_.comPortList);
+    SetListState(protocolList_, states_.protocolList, !states_.protocolList);
+    SetListState(linkSpeedList_, states_.linkSpeedList, !states_.linkSpeedList);
+    SetListState(slaveIdList_, states_.slaveIdList, !states_.slaveIdList);
 
     mbxFrame_->setEnabled(states_.selectButton);
     selectButton_->setEnabled(states_.selectButton);
@@ -380,7 +380,7 @@ void SetupWindow::applyStates()
 
 void SetupWindow::selectCard()
 {
-    if (const std::optional<CardChoice> choice = drvsetup::selectCard())
+    if (const std::optional<CardChoice> choice = drvsetup::SelectCard())
         showCard(choice->name, choice->number);
 }
 
@@ -392,7 +392,7 @@ void SetupWindow::showAbout()
 
 void SetupWindow::closeEvent(QCloseEvent* event)
 {
-    if (confirmClose(table_, readPath_, writePath_) == CloseDecision::Stay)
+    if (ConfirmClose(table_, readPath_, writePath_) == CloseDecision::Stay)
         event->ignore();
     else
         event->accept();

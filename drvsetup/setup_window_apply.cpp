@@ -13,7 +13,7 @@ namespace {
 
 // A list without a selection (its value in the file was outside the list)
 // keeps the record's value rather than storing -1.
-void storeSelection(const QComboBox* list, int& field)
+void StoreSelection(const QComboBox* list, int& field)
 {
     if (list->currentIndex() >= 0)
         field = list->currentIndex();
@@ -30,7 +30,7 @@ bool SetupWindow::validate()
         return true;
     // The adapter is named as the "Adapter" list shows it, 0 to 7.
     QApplication::beep();
-    platform::messageBox(QStringLiteral("WARNING"),
+    platform::MessageBox(QStringLiteral("WARNING"),
         QStringLiteral("Comm Port setting conflicts with Adapter ") + QString::number(other),
         platform::MessageIcon::Warning);
     return false;
@@ -41,11 +41,11 @@ void SetupWindow::apply()
     AdapterRecord& r = table_.record(selectedAdapter());
     r.enabled = enabledBox_->isChecked() ? 1 : 0;
     if (validate()) {
-        storeSelection(deviceTypeList_, r.deviceType);
-        storeSelection(protocolList_, r.protocol);
-        storeSelection(comPortList_, r.comIndex);
-        storeSelection(linkSpeedList_, r.linkSpeed);
-        storeSelection(slaveIdList_, r.slaveId);
+        StoreSelection(deviceTypeList_, r.deviceType);
+        StoreSelection(protocolList_, r.protocol);
+        StoreSelection(comPortList_, r.comIndex);
+        StoreSelection(linkSpeedList_, r.linkSpeed);
+        StoreSelection(slaveIdList_, r.slaveId);
         r.cardName = cardName_;
         r.cardNumber = cardNumber_;
     }

@@ -31,7 +31,7 @@ QString FormulaGuarded(const QString& field)
 QString CsvField(const QString& text)
 {
     static const QString special = QStringLiteral(",\"\r\n");
-    const QString field = FormulaGuarded(platform::printableText(text, platform::ControlsKept::LineLayout));
+    const QString field = FormulaGuarded(platform::PrintableText(text, platform::ControlsKept::LineLayout));
     if (std::none_of(field.begin(), field.end(), [](QChar c) { return special.contains(c); }))
         return field;
     QString quoted = field;
@@ -40,7 +40,7 @@ QString CsvField(const QString& text)
 }
 
 // A line of the text format: one line, whatever the module's texts hold.
-QString TextField(const QString& text) { return platform::printableText(text); }
+QString TextField(const QString& text) { return platform::PrintableText(text); }
 
 // QJsonDocument escapes C0 controls but writes DEL and C1 controls as they
 // are; they can only stand inside strings, so \u escapes are exact there.

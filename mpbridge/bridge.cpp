@@ -20,7 +20,7 @@ struct CardEntry {
     MbxPathHandle path = 0; // 0 when no data master path is open
 };
 
-bool pathOpen(const CardEntry& card) { return (card.path & 0xFFFFu) != 0; }
+bool PathOpen(const CardEntry& card) { return (card.path & 0xFFFFu) != 0; }
 
 struct Bridge {
     std::mutex lock; // guards the card list and serialises every exchange
@@ -34,47 +34,47 @@ struct Bridge {
 // It lives in the library's own storage rather than on the heap, so that a
 // process that loads and unloads the library (PLCDRV's users may) leaves
 // nothing behind with each unload.
-Bridge& bridge()
+Bridge& TheBridge()
 {
     alignas(Bridge) static unsigned char storage[sizeof(Bridge)];
     static Bridge* instance = new (storage) Bridge;
     return *instance;
 }
 
-void closeCard(const MbxApi& api, const CardEntry& card)
+void CloseCard(const MbxApi& api, const CardEntry& card)
 {
-    if (pathOpen(card))
+    if (PathOpen(card))
         api.closeMp(card.handle, card.path);
     api.close(card.handle);
 }
 
-__attribute__((constructor)) void loadAtLibraryLoad()
+__attribute__((constructor)) void LoadAtLibraryLoad()
 {
-    Bridge& b = bridge();
+    Bridge& b = TheBridge();
     std::lock_guard guard(b.lock);
     if (b.loaded)
         return;
-    b.binding = loadMbxDriver();
+    b.binding = LoadMbxDriver();
     b.loaded = true;
 }
 
-__attribute__((destructor)) void unloadAtLibraryUnload()
+__attribute__((destructor)) void UnloadAtLibraryUnload()
 {
-    Bridge& b = bridge();
+    Bridge& b = TheBridge();
     std::lock_guard guard(b.lock);
     if (b.binding.loadResult == 0 && b.binding.library != nullptr) {
         for (const CardEntry& card : b.cards)
             if (card.handle != 0)
-                closeCard(b.binding.api, card);
+                CloseCard(b.binding.api, card);
     }
     b.cards.clear();
-    unloadMbxDriver(b.binding);
+    UnloadMbxDriver(b.binding);
     // Any call that still arrives finds the driver unavailable.
     if (b.binding.loadResult == 0)
         b.binding.loadResult = ENOENT;
 }
 
-bool available(const Bridge& b) { return b.binding.loadResult == 0 && b.binding.library != nullptr; }
+bool Available(const Bridge& b) { return b.binding.loadResult == 0 && b.binding.library != nullptr; }
 
 } // namespace
 } // namespace mpbridge
@@ -83,16 +83,16 @@ using mpbridge::Bridge;
 using mpbridge::CardEntry;
 using mpbridge::MbxApi;
 
-extern "C" MPBRIDGE_API int MBXDriverAvailable(void) { return mpbridge::bridge().binding.loadResult; }
+extern "C" MPBRIDGE_API int MBXDriverAvailable(void) { return mpbridge::TheBridge().binding.loadResult; }
 
 extern "C" MPBRIDGE_API int MBXInitCard(int device)
 {
     try {
-        Bridge& b = mpbridge::bridge();
+        Bridge& b = mpbridge::TheBridge();
         // Taken although the driver starts its cards before any worker runs:
         // the card list must never change under a running exchange.
         std::lock_guard guard(b.lock);
-        if (!mpbridge::available(b))
+        if (!mpbridge::Available(b))
             return 0;
         for (const CardEntry& card : b.cards)
             if (card.device == device)
@@ -109,7 +109,7 @@ extern "C" MPBRIDGE_API int MBXInitCard(int device)
         try {
             b.cards.push_back(entry);
         } catch (...) {
-            mpbridge::closeCard(api, entry);
+            mpbridge::CloseCard(api, entry);
             return 0;
         }
         return 1;
@@ -122,9 +122,9 @@ extern "C" MPBRIDGE_API int MBXSendPacket(
     int device, const unsigned short* routing, unsigned char* frame, int length, int timeout)
 {
     try {
-        Bridge& b = mpbridge::bridge();
+        Bridge& b = mpbridge::TheBridge();
         std::lock_guard guard(b.lock);
-        if (!mpbridge::available(b))
+        if (!mpbridge::Available(b))
             return -1;
         if (routing == nullptr || frame == nullptr || length < 0 || length > MBX_REPLY_BUFFER_SIZE)
             return -1;
@@ -156,13 +156,13 @@ extern "C" MPBRIDGE_API int MBXSendPacket(
 extern "C" MPBRIDGE_API int MBXStopCard(int device)
 {
     try {
-        Bridge& b = mpbridge::bridge();
+        Bridge& b = mpbridge::TheBridge();
         std::lock_guard guard(b.lock);
-        if (!mpbridge::available(b))
+        if (!mpbridge::Available(b))
             return 0;
         for (auto it = b.cards.begin(); it != b.cards.end(); ++it) {
             if (it->device == device && it->handle != 0) {
-                mpbridge::closeCard(b.binding.api, *it);
+                mpbridge::CloseCard(b.binding.api, *it);
                 b.cards.erase(it);
                 return 1;
             }
@@ -176,20 +176,20 @@ extern "C" MPBRIDGE_API int MBXStopCard(int device)
 extern "C" MPBRIDGE_API void MBXSelectDevice(int* device, char* name)
 {
     try {
-        Bridge& b = mpbridge::bridge();
+        Bridge& b = mpbridge::TheBridge();
         // The dialog runs for as long as the user takes, so it works on a
         // copy of the entry points instead of holding the exchange lock.
         MbxApi api;
         bool usable = false;
         {
             std::lock_guard guard(b.lock);
-            usable = mpbridge::available(b);
+            usable = mpbridge::Available(b);
             if (usable)
                 api = b.binding.api;
         }
         using Select = void (*)(const MbxApi*, int*, char*);
         if (auto select =
-                reinterpret_cast<Select>(platform::widgetPluginSymbol("mpbridge_widgets", "mpbridge_select_device")))
+                reinterpret_cast<Select>(platform::WidgetPluginSymbol("mpbridge_widgets", "mpbridge_select_device")))
             select(usable ? &api : nullptr, device, name);
     } catch (...) {
         // Nothing chosen: both outputs stay as the caller left them.

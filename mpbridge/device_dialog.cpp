@@ -57,7 +57,7 @@ struct Description {
     QString text(Text which) const { return QString::fromLocal8Bit(bytes(which)); }
 };
 
-QLabel* valueLabel(const QString& initial, const char* objectName)
+QLabel* ValueLabel(const QString& initial, const char* objectName)
 {
     auto* label = new QLabel(initial);
     label->setObjectName(QLatin1String(objectName));
@@ -82,11 +82,11 @@ DeviceDialog::DeviceDialog(const MbxApi* api, QWidget* parent) : QDialog(parent)
 
     auto* detailsFrame = new QGroupBox(QStringLiteral("Device Details"));
     detailsFrame->setObjectName(QStringLiteral("fraDetails"));
-    physical_ = valueLabel(QStringLiteral("Physical"), "lblPhysical");
-    number_ = valueLabel(QStringLiteral("0"), "lblDeviceNumber");
-    protocol_ = valueLabel(QStringLiteral("Protocol"), "lblProtocol");
-    cardDescription_ = valueLabel(QStringLiteral("Card Descr"), "lblCardDescription");
-    deviceDescription_ = valueLabel(QStringLiteral("Device Descr"), "lblDeviceDescription");
+    physical_ = ValueLabel(QStringLiteral("Physical"), "lblPhysical");
+    number_ = ValueLabel(QStringLiteral("0"), "lblDeviceNumber");
+    protocol_ = ValueLabel(QStringLiteral("Protocol"), "lblProtocol");
+    cardDescription_ = ValueLabel(QStringLiteral("Card Descr"), "lblCardDescription");
+    deviceDescription_ = ValueLabel(QStringLiteral("Device Descr"), "lblDeviceDescription");
     auto* details = new QGridLayout(detailsFrame);
     const std::pair<const char*, QLabel*> rows[] = {
         {"Physical/Logical", physical_},

@@ -31,7 +31,7 @@ struct MbxBinding {
 // Loads libmbxapi.so through the normal library search path and looks up
 // the entry points in the driver's documented order. At the first missing
 // entry the library is unloaded again and the binding stays unbound.
-MbxBinding loadMbxDriver();
-void unloadMbxDriver(MbxBinding& binding);
+MbxBinding LoadMbxDriver();
+void UnloadMbxDriver(MbxBinding& binding);
 
 } // namespace mpbridge

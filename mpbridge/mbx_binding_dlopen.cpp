@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kLibraryName = "libmbxapi.so";
 
-template <typename Fn> bool lookUp(void* library, const char* name, Fn& entry)
+template <typename Fn> bool LookUp(void* library, const char* name, Fn& entry)
 {
     dlerror();
     void* symbol = dlsym(library, name);
@@ -24,7 +24,7 @@ template <typename Fn> bool lookUp(void* library, const char* name, Fn& entry)
 
 } // namespace
 
-MbxBinding loadMbxDriver()
+MbxBinding LoadMbxDriver()
 {
     MbxBinding binding;
     errno = 0;
@@ -36,15 +36,15 @@ MbxBinding loadMbxDriver()
         return binding;
     }
     MbxApi& api = binding.api;
-    const bool found = lookUp(library, "MbxOpen", api.open) && lookUp(library, "MbxClose", api.close) &&
-        lookUp(library, "MbxOpenMp", api.openMp) && lookUp(library, "MbxCloseMp", api.closeMp) &&
-        lookUp(library, "MbxWriteMpCmdWait", api.writeMpCmdWait) &&
-        lookUp(library, "MbxReadMpReply", api.readMpReply) &&
-        lookUp(library, "MbxGetErrorMessageA", api.getErrorMessage) &&
-        lookUp(library, "MbxOpenDeviceDescriptionEnum", api.openDeviceDescriptionEnum) &&
-        lookUp(library, "MbxCloseDeviceDescriptionEnum", api.closeDeviceDescriptionEnum) &&
-        lookUp(library, "MbxDeviceDescriptionEnumNext", api.deviceDescriptionEnumNext) &&
-        lookUp(library, "MbxReadDeviceDescriptionA", api.readDeviceDescription);
+    const bool found = LookUp(library, "MbxOpen", api.open) && LookUp(library, "MbxClose", api.close) &&
+        LookUp(library, "MbxOpenMp", api.openMp) && LookUp(library, "MbxCloseMp", api.closeMp) &&
+        LookUp(library, "MbxWriteMpCmdWait", api.writeMpCmdWait) &&
+        LookUp(library, "MbxReadMpReply", api.readMpReply) &&
+        LookUp(library, "MbxGetErrorMessageA", api.getErrorMessage) &&
+        LookUp(library, "MbxOpenDeviceDescriptionEnum", api.openDeviceDescriptionEnum) &&
+        LookUp(library, "MbxCloseDeviceDescriptionEnum", api.closeDeviceDescriptionEnum) &&
+        LookUp(library, "MbxDeviceDescriptionEnumNext", api.deviceDescriptionEnumNext) &&
+        LookUp(library, "MbxReadDeviceDescriptionA", api.readDeviceDescription);
     if (!found) {
         dlclose(library);
         binding.api = MbxApi{};
@@ -56,7 +56,7 @@ MbxBinding loadMbxDriver()
     return binding;
 }
 
-void unloadMbxDriver(MbxBinding& binding)
+void UnloadMbxDriver(MbxBinding& binding)
 {
     if (binding.library != nullptr)
         dlclose(binding.library);

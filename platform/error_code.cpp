@@ -63,7 +63,7 @@ constexpr FailureText kTable[] = {
 };
 
 // One text per number: a second entry for a number would never be found.
-constexpr bool codesAreUnique()
+constexpr bool CodesAreUnique()
 {
     for (std::size_t i = 0; i < std::size(kTable); ++i)
         for (std::size_t j = i + 1; j < std::size(kTable); ++j)
@@ -71,9 +71,9 @@ constexpr bool codesAreUnique()
                 return false;
     return true;
 }
-static_assert(codesAreUnique());
+static_assert(CodesAreUnique());
 
-const FailureText* find(ErrorCode code)
+const FailureText* Find(ErrorCode code)
 {
     for (const FailureText& entry : kTable) {
         if (entry.code == code)
@@ -86,7 +86,7 @@ const FailureText* find(ErrorCode code)
 
 QString errorText(ErrorCode code, ErrorWording wording)
 {
-    const FailureText* entry = find(code);
+    const FailureText* entry = Find(code);
     if (wording == ErrorWording::Window)
         return entry && entry->window ? QString::fromLatin1(entry->window) : QString();
     return entry ? QString::fromLatin1(entry->words) : QStringLiteral("error %1").arg(errorNumber(code));

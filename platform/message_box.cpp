@@ -11,7 +11,7 @@ namespace {
 
 // Without a user to ask, the answer is the button a user would get by
 // pressing Enter: the first one (Ok or Yes).
-MessageAnswer defaultAnswer(MessageButtons buttons)
+MessageAnswer DefaultAnswer(MessageButtons buttons)
 {
     switch (buttons) {
     case MessageButtons::YesNo:
@@ -26,23 +26,23 @@ std::atomic<MessageFallback> fallbackWriter{nullptr};
 
 } // namespace
 
-void setMessageFallback(MessageFallback fallback) { fallbackWriter = fallback; }
+void SetMessageFallback(MessageFallback fallback) { fallbackWriter = fallback; }
 
-MessageAnswer messageBox(const QString& title, const QString& text, MessageIcon icon, MessageButtons buttons)
+MessageAnswer MessageBox(const QString& title, const QString& text, MessageIcon icon, MessageButtons buttons)
 {
     // Widgets may only be created on the GUI thread; a worker that must
     // report something, or a host without widgets, falls back to stderr
     // rather than block on the GUI.
     using Show = MessageAnswer (*)(const QString&, const QString&, MessageIcon, MessageButtons);
-    if (auto show = reinterpret_cast<Show>(widgetPluginSymbol("chronel_platform_widgets", "platform_message_box")))
+    if (auto show = reinterpret_cast<Show>(WidgetPluginSymbol("chronel_platform_widgets", "platform_message_box")))
         return show(title, text, icon, buttons);
     if (const MessageFallback fallback = fallbackWriter.load()) {
         fallback(title, text);
-        return defaultAnswer(buttons);
+        return DefaultAnswer(buttons);
     }
     std::fprintf(stderr, "%s: %s\n", title.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     std::fflush(stderr);
-    return defaultAnswer(buttons);
+    return DefaultAnswer(buttons);
 }
 
 } // namespace platform

@@ -13,13 +13,13 @@ enum class MessageIcon { Information, Warning, Critical, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
-MessageAnswer messageBox(const QString& title, const QString& text, MessageIcon icon = MessageIcon::Information,
+MessageAnswer MessageBox(const QString& title, const QString& text, MessageIcon icon = MessageIcon::Information,
     MessageButtons buttons = MessageButtons::Ok);
 
 // Where the texts go when no box can be shown, instead of stderr: a program
 // that draws on the terminal itself writes them between its own lines. Set
 // before any other thread may show a message; empty restores stderr.
 using MessageFallback = void (*)(const QString& title, const QString& text);
-void setMessageFallback(MessageFallback fallback);
+void SetMessageFallback(MessageFallback fallback);
 
 } // namespace platform

@@ -22,14 +22,14 @@ inline constexpr QLatin1String General{"GENERAL"};
 // COMn=<device>: which device COM port n is; edited by hand only.
 inline constexpr QLatin1String Ports{"Ports"};
 // Section `number` (1 … 8) of the adapters.
-inline QString adapter(int number) { return QStringLiteral("Adapter.Object.%1").arg(number); }
+inline QString Adapter(int number) { return QStringLiteral("Adapter.Object.%1").arg(number); }
 } // namespace section
 
 namespace key {
 // [GENERAL]
 inline constexpr QLatin1String DialogShow{"DialogShow"};
 // [Ports]
-inline QString port(int comNumber) { return QStringLiteral("COM%1").arg(comNumber); }
+inline QString Port(int comNumber) { return QStringLiteral("COM%1").arg(comNumber); }
 // [Adapter.Object.n]
 inline constexpr QLatin1String Enabled{"Enabled"};
 inline constexpr QLatin1String Type{"Type"};                 // AdapterType

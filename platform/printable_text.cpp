@@ -15,7 +15,7 @@ bool Kept(char16_t c, ControlsKept kept)
 
 } // namespace
 
-QString printableText(const QString& text, ControlsKept kept)
+QString PrintableText(const QString& text, ControlsKept kept)
 {
     const auto needsEscape = [kept](QChar c) { return IsControl(c.unicode()) && !Kept(c.unicode(), kept); };
     if (std::none_of(text.begin(), text.end(), needsEscape))

@@ -19,6 +19,6 @@ enum class ControlsKept {
     LineLayout,
 };
 
-QString printableText(const QString& text, ControlsKept kept = ControlsKept::None);
+QString PrintableText(const QString& text, ControlsKept kept = ControlsKept::None);
 
 } // namespace platform

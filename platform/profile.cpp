@@ -30,7 +30,7 @@ struct ParsedLine {
     QString value; // entry value
 };
 
-QByteArray withoutEnding(const QByteArray& raw)
+QByteArray WithoutEnding(const QByteArray& raw)
 {
     QByteArray body = raw;
     if (body.endsWith('\n'))
@@ -40,10 +40,10 @@ QByteArray withoutEnding(const QByteArray& raw)
     return body;
 }
 
-ParsedLine parse(const QByteArray& raw)
+ParsedLine Parse(const QByteArray& raw)
 {
     ParsedLine p;
-    const QString text = QString::fromUtf8(withoutEnding(raw)).trimmed();
+    const QString text = QString::fromUtf8(WithoutEnding(raw)).trimmed();
     if (text.isEmpty()) {
         p.kind = LineKind::Blank;
         return p;
@@ -77,12 +77,12 @@ thread_local ProfileReadFailure lastFailure;
 
 // The file's lines, or nothing when it is missing or cannot be read (then
 // `*readable` is false); this thread's lastReadFailure() tells which.
-QList<Line> readLines(const QString& file, bool* readable = nullptr)
+QList<Line> ReadLines(const QString& file, bool* readable = nullptr)
 {
     QList<Line> lines;
     // Bounded: the file is read again for every key, as Windows does, and a
     // huge file (or a device) would cost its size in memory each time.
-    const SmallFile read = readSmallFile(file);
+    const SmallFile read = ReadSmallFile(file);
     lastFailure = {};
     if (read.status == SmallFile::Status::Refused)
         lastFailure = {file, read.reason, read.systemError};
@@ -99,30 +99,30 @@ QList<Line> readLines(const QString& file, bool* readable = nullptr)
     return lines;
 }
 
-bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 // Position of the first section named `section` (its header line), or -1.
-qsizetype findSection(const QList<Line>& lines, const QString& section)
+qsizetype FindSection(const QList<Line>& lines, const QString& section)
 {
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const ParsedLine p = parse(lines[i].raw);
-        if (p.kind == LineKind::Section && sameName(p.name, section))
+        const ParsedLine p = Parse(lines[i].raw);
+        if (p.kind == LineKind::Section && SameName(p.name, section))
             return i;
     }
     return -1;
 }
 
-std::optional<QString> lookup(const QString& file, const QString& section, const QString& key)
+std::optional<QString> Lookup(const QString& file, const QString& section, const QString& key)
 {
-    const QList<Line> lines = readLines(file);
-    const qsizetype header = findSection(lines, section);
+    const QList<Line> lines = ReadLines(file);
+    const qsizetype header = FindSection(lines, section);
     if (header < 0)
         return std::nullopt;
     for (qsizetype i = header + 1; i < lines.size(); ++i) {
-        const ParsedLine p = parse(lines[i].raw);
+        const ParsedLine p = Parse(lines[i].raw);
         if (p.kind == LineKind::Section)
             break;
-        if (p.kind == LineKind::Entry && sameName(p.name, key))
+        if (p.kind == LineKind::Entry && SameName(p.name, key))
             return p.value;
     }
     return std::nullopt;
@@ -130,7 +130,7 @@ std::optional<QString> lookup(const QString& file, const QString& section, const
 
 // Leading optionally signed decimal number; nullopt when the text does not
 // start with one. Values beyond int saturate rather than wrap.
-std::optional<int> leadingNumber(const QString& text)
+std::optional<int> LeadingNumber(const QString& text)
 {
     qsizetype i = 0;
     bool negative = false;
@@ -153,12 +153,12 @@ std::optional<int> leadingNumber(const QString& text)
     return static_cast<int>(value);
 }
 
-bool hasLineBreak(const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); }
+bool HasLineBreak(const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); }
 
 // The value as it goes into the file: a value that reading would change
 // (blanks at its ends, or itself wrapped in matching quotes) is written in
 // double quotes, which reading takes off again.
-QString storedValue(const QString& value)
+QString StoredValue(const QString& value)
 {
     const bool blankEnds = !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
     const bool quoted =
@@ -166,22 +166,22 @@ QString storedValue(const QString& value)
     return blankEnds || quoted ? QLatin1Char('"') + value + QLatin1Char('"') : value;
 }
 
-QString envPath(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+QString EnvPath(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
 // The base directories only count when absolute; a relative entry is invalid
 // and ignored, as the freedesktop base-directory rules say.
-QString configHome()
+QString ConfigHome()
 {
-    const QString home = envPath("XDG_CONFIG_HOME");
+    const QString home = EnvPath("XDG_CONFIG_HOME");
     if (!home.isEmpty() && QDir::isAbsolutePath(home))
         return home;
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-QStringList configDirs()
+QStringList ConfigDirs()
 {
     QStringList dirs;
-    const QStringList entries = envPath("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts);
+    const QStringList entries = EnvPath("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts);
     for (const QString& entry : entries) {
         if (QDir::isAbsolutePath(entry))
             dirs.append(entry);
@@ -197,31 +197,31 @@ const QString kIniName = QStringLiteral("PLCDRV.INI");
 
 int PrivateProfile::getInt(const QString& file, const QString& section, const QString& key, int defaultValue)
 {
-    const std::optional<QString> value = lookup(file, section, key);
+    const std::optional<QString> value = Lookup(file, section, key);
     if (!value || value->isEmpty())
         return defaultValue;
-    return leadingNumber(*value).value_or(0);
+    return LeadingNumber(*value).value_or(0);
 }
 
 QString PrivateProfile::getString(
     const QString& file, const QString& section, const QString& key, const QString& defaultValue)
 {
-    return lookup(file, section, key).value_or(defaultValue);
+    return Lookup(file, section, key).value_or(defaultValue);
 }
 
 bool PrivateProfile::writeString(const QString& file, const QString& section, const QString& key, const QString& value)
 {
     // Names that would not read back as the same section and key, and any
     // line break (which would smuggle extra lines into the file), are refused.
-    if (section.trimmed().isEmpty() || key.trimmed().isEmpty() || hasLineBreak(section) || hasLineBreak(key) ||
-        hasLineBreak(value) || section.contains(u']') || key.contains(u'=') || key.trimmed() != key ||
+    if (section.trimmed().isEmpty() || key.trimmed().isEmpty() || HasLineBreak(section) || HasLineBreak(key) ||
+        HasLineBreak(value) || section.contains(u']') || key.contains(u'=') || key.trimmed() != key ||
         section.trimmed() != section)
         return false;
     if (key.startsWith(u';') || key.startsWith(u'#') || key.startsWith(u'['))
         return false;
 
     bool readable = false;
-    QList<Line> lines = readLines(file, &readable);
+    QList<Line> lines = ReadLines(file, &readable);
     if (!readable && lastFailure.file == file)
         return false; // present but unreadable or refused: never replace what we could not read
 
@@ -231,14 +231,14 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
         eol = "\r\n";
     auto makeLine = [&eol](const QString& text) { return Line{text.toUtf8() + eol}; };
 
-    const QString stored = storedValue(value);
-    const qsizetype header = findSection(lines, section);
+    const QString stored = StoredValue(value);
+    const qsizetype header = FindSection(lines, section);
     if (header < 0) {
         if (!lines.isEmpty()) {
             Line& last = lines.back();
             if (!last.raw.endsWith('\n'))
                 last.raw += eol;
-            if (parse(last.raw).kind != LineKind::Blank)
+            if (Parse(last.raw).kind != LineKind::Blank)
                 lines.append(Line{eol});
         }
         lines.append(makeLine(QLatin1Char('[') + section + QLatin1Char(']')));
@@ -247,12 +247,12 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
         qsizetype insertAt = header + 1;
         bool replaced = false;
         for (qsizetype i = header + 1; i < lines.size(); ++i) {
-            const ParsedLine p = parse(lines[i].raw);
+            const ParsedLine p = Parse(lines[i].raw);
             if (p.kind == LineKind::Section)
                 break;
             if (p.kind != LineKind::Entry)
                 continue;
-            if (sameName(p.name, key)) {
+            if (SameName(p.name, key)) {
                 // Keep the key as the file spells it.
                 const bool hadEnding = lines[i].raw.endsWith('\n');
                 lines[i] = makeLine(p.name + QLatin1Char('=') + stored);
@@ -293,15 +293,15 @@ bool PrivateProfile::writeString(const QString& file, const QString& section, co
 
 ProfileReadFailure PrivateProfile::lastReadFailure() { return lastFailure; }
 
-QString plcdrvIniReadPath()
+QString PlcdrvIniReadPath()
 {
-    const QString explicitPath = envPath("PLCDRV_INI");
+    const QString explicitPath = EnvPath("PLCDRV_INI");
     if (!explicitPath.isEmpty())
         return explicitPath;
-    const QString user = configHome() + QLatin1Char('/') + kIniName;
+    const QString user = ConfigHome() + QLatin1Char('/') + kIniName;
     if (QFileInfo(user).isFile())
         return user;
-    for (const QString& dir : configDirs()) {
+    for (const QString& dir : ConfigDirs()) {
         const QString candidate = dir + QLatin1Char('/') + kIniName;
         if (QFileInfo(candidate).isFile())
             return candidate;
@@ -309,12 +309,12 @@ QString plcdrvIniReadPath()
     return user;
 }
 
-QString plcdrvIniWritePath()
+QString PlcdrvIniWritePath()
 {
-    const QString explicitPath = envPath("PLCDRV_INI");
+    const QString explicitPath = EnvPath("PLCDRV_INI");
     if (!explicitPath.isEmpty())
         return explicitPath;
-    return configHome() + QLatin1Char('/') + kIniName;
+    return ConfigHome() + QLatin1Char('/') + kIniName;
 }
 
 } // namespace platform

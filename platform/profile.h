@@ -49,8 +49,8 @@ public:
 // Where PLCDRV.INI lives. Reading: $PLCDRV_INI when set, else the first that
 // exists of $XDG_CONFIG_HOME/PLCDRV.INI (default ~/.config) and PLCDRV.INI in
 // each of $XDG_CONFIG_DIRS (default /etc/xdg); when none exists, the user file.
-QString plcdrvIniReadPath();
+QString PlcdrvIniReadPath();
 // Writing: $PLCDRV_INI when set, else $XDG_CONFIG_HOME/PLCDRV.INI.
-QString plcdrvIniWritePath();
+QString PlcdrvIniWritePath();
 
 } // namespace platform

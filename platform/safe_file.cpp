@@ -69,7 +69,7 @@ bool WriteAll(int fd, const QByteArray& bytes)
 
 } // namespace
 
-SmallFile readSmallFile(const QString& path, qint64 limit)
+SmallFile ReadSmallFile(const QString& path, qint64 limit)
 {
     const QByteArray name = QFile::encodeName(path);
     // Non-blocking only for the open itself: a FIFO would wait for a writer.
@@ -116,7 +116,7 @@ SmallFile readSmallFile(const QString& path, qint64 limit)
     return file;
 }
 
-bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
+bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error)
 {
     const QByteArray target = QFile::encodeName(path);
     const auto fail = [error](int code) {
@@ -156,7 +156,7 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
     return true;
 }
 
-int openForAppend(const QString& path, QString* error)
+int OpenForAppend(const QString& path, QString* error)
 {
     const QByteArray name = QFile::encodeName(path);
     // Non-blocking for the open: a FIFO without a reader fails at once

@@ -23,7 +23,7 @@ struct SmallFile {
 
 // The file at `path` (links followed) when it is a regular file of at most
 // `limit` bytes.
-SmallFile readSmallFile(const QString& path, qint64 limit = SmallFileLimit);
+SmallFile ReadSmallFile(const QString& path, qint64 limit = SmallFileLimit);
 
 // Writes `bytes` to a new file beside `path`, flushes it to disk and renames
 // it over `path`: readers see the old file or the new one, a failure leaves
@@ -31,11 +31,11 @@ SmallFile readSmallFile(const QString& path, qint64 limit = SmallFileLimit);
 // followed. The new file keeps the mode of the regular file it replaces,
 // else gets 0666 less the umask; a file we may not write is not replaced.
 // False with `*error` the system's reason.
-bool replaceFile(const QString& path, const QByteArray& bytes, QString* error);
+bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error);
 
 // Opens `path` for appending, created (0666 less the umask) when missing; a
 // symbolic link at `path` is refused. The descriptor (close-on-exec,
 // blocking), or -1 with `*error` the reason.
-int openForAppend(const QString& path, QString* error);
+int OpenForAppend(const QString& path, QString* error);
 
 } // namespace platform

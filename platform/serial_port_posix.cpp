@@ -49,7 +49,7 @@ constexpr BaudMapping kBaudRates[] = {
     {921600, B921600},
 };
 
-bool speedCode(int rate, speed_t& code)
+bool SpeedCode(int rate, speed_t& code)
 {
     for (const BaudMapping& m : kBaudRates) {
         if (m.rate == rate) {
@@ -62,7 +62,7 @@ bool speedCode(int rate, speed_t& code)
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline)
+int RemainingMs(Clock::time_point deadline)
 {
     // Rounded up, so a wait never ends before its deadline.
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -70,7 +70,7 @@ int remainingMs(Clock::time_point deadline)
 }
 
 // Unix 98 pseudo-terminal slaves have majors 136..143, the old BSD ones 3.
-bool isPseudoTerminal(int fd)
+bool IsPseudoTerminal(int fd)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
@@ -81,10 +81,10 @@ bool isPseudoTerminal(int fd)
 
 } // namespace
 
-bool termiosForSettings(const SerialSettings& s, termios& tio)
+bool TermiosForSettings(const SerialSettings& s, termios& tio)
 {
     speed_t speed = 0;
-    if (!speedCode(s.baudRate, speed) || (s.dataBits != 7 && s.dataBits != 8) || (s.stopBits != 1 && s.stopBits != 2))
+    if (!SpeedCode(s.baudRate, speed) || (s.dataBits != 7 && s.dataBits != 8) || (s.stopBits != 1 && s.stopBits != 2))
         return false;
     // Built from zero rather than from whatever the last user of the device
     // left behind: raw bytes both ways, no echo, no translation, no software
@@ -142,7 +142,7 @@ bool SerialPort::configure(const SerialSettings& s)
     if (fd_ < 0)
         return fail(EBADF);
     termios tio;
-    if (!termiosForSettings(s, tio))
+    if (!TermiosForSettings(s, tio))
         return fail(EINVAL);
     termios current;
     if (::tcgetattr(fd_, &current) != 0)
@@ -153,7 +153,7 @@ bool SerialPort::configure(const SerialSettings& s)
         // asked, and a request that differs from its settings only there is
         // refused with EINVAL (as when a second program opens the same pty
         // with parity). Ask for what it will keep.
-        if (err != EINVAL || !isPseudoTerminal(fd_))
+        if (err != EINVAL || !IsPseudoTerminal(fd_))
             return fail(err);
         tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD)) | CS8;
         if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
@@ -167,7 +167,7 @@ bool SerialPort::configure(const SerialSettings& s)
     if (::tcgetattr(fd_, &back) != 0)
         return fail(errno);
     tcflag_t lineBits = CSTOPB;
-    if (!isPseudoTerminal(fd_))
+    if (!IsPseudoTerminal(fd_))
         lineBits |= CSIZE | PARENB | PARODD;
     if ((back.c_cflag & lineBits) != (tio.c_cflag & lineBits) || ::cfgetospeed(&back) != ::cfgetospeed(&tio) ||
         ::cfgetispeed(&back) != ::cfgetispeed(&tio))
@@ -206,7 +206,7 @@ bool SerialPort::writeAll(const std::uint8_t* data, std::size_t size, int timeou
             return fail(errno);
         // The device's buffer is full: wait for room.
         pollfd p{fd_, POLLOUT, 0};
-        const int wait = timeoutMs < 0 ? -1 : remainingMs(deadline);
+        const int wait = timeoutMs < 0 ? -1 : RemainingMs(deadline);
         if (timeoutMs >= 0 && wait == 0)
             return fail(ETIMEDOUT);
         const int r = ::poll(&p, 1, wait);
@@ -227,7 +227,7 @@ SerialPort::Wait SerialPort::waitForInput(int timeoutMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
         pollfd p{fd_, POLLIN, 0};
-        const int r = ::poll(&p, 1, remainingMs(deadline));
+        const int r = ::poll(&p, 1, RemainingMs(deadline));
         if (r > 0) {
             if (p.revents & POLLIN)
                 return Wait::Ready;

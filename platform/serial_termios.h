@@ -11,6 +11,6 @@ namespace platform {
 // Fills `tio` from zero for raw binary transfer with `settings`: receiver on,
 // modem status ignored, no flow control, no translation, lines dropped on
 // close. False (and `tio` unspecified) when a setting is not supported.
-bool termiosForSettings(const SerialSettings& settings, termios& tio);
+bool TermiosForSettings(const SerialSettings& settings, termios& tio);
 
 } // namespace platform

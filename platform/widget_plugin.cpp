@@ -16,10 +16,10 @@ namespace {
 
 // The directory of the library holding this code, with a trailing slash:
 // the plugins are installed beside it.
-std::string ownDirectory()
+std::string OwnDirectory()
 {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&widgetPluginSymbol), &info) == 0 || info.dli_fname == nullptr)
+    if (dladdr(reinterpret_cast<void*>(&WidgetPluginSymbol), &info) == 0 || info.dli_fname == nullptr)
         return {};
     std::string path = info.dli_fname;
     auto slash = path.rfind('/');
@@ -32,7 +32,7 @@ std::map<std::string, void*> plugins;
 
 } // namespace
 
-bool onWidgetGuiThread()
+bool OnWidgetGuiThread()
 {
     // inherits() asks the meta-object, so telling a QApplication from a
     // QCoreApplication needs no widget code.
@@ -40,14 +40,14 @@ bool onWidgetGuiThread()
     return app != nullptr && app->inherits("QApplication") && QThread::currentThread() == app->thread();
 }
 
-void* widgetPluginSymbol(const char* plugin, const char* symbol)
+void* WidgetPluginSymbol(const char* plugin, const char* symbol)
 {
-    if (!onWidgetGuiThread())
+    if (!OnWidgetGuiThread())
         return nullptr;
     std::lock_guard guard(pluginsLock);
     auto found = plugins.find(plugin);
     if (found == plugins.end()) {
-        std::string path = ownDirectory() + "lib" + plugin + ".so";
+        std::string path = OwnDirectory() + "lib" + plugin + ".so";
         void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr)
             std::fprintf(stderr, "%s: %s\n", plugin, dlerror());

@@ -14,11 +14,11 @@ namespace platform {
 
 // True on the GUI thread of a QApplication (not a mere QCoreApplication):
 // the only place widgets may be created.
-bool onWidgetGuiThread();
+bool OnWidgetGuiThread();
 
 // The address of `symbol` in the plugin lib<plugin>.so, or null when not on
 // the widget GUI thread or when the plugin or the symbol is missing (the
 // reason goes to stderr once per plugin).
-void* widgetPluginSymbol(const char* plugin, const char* symbol);
+void* WidgetPluginSymbol(const char* plugin, const char* symbol);
 
 } // namespace platform

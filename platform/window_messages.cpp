@@ -33,7 +33,7 @@ struct Registry {
     bool exhausted = false;
 };
 
-Registry& registry()
+Registry& TheRegistry()
 {
     static Registry instance;
     return instance;
@@ -43,9 +43,9 @@ Registry& registry()
 // this on the destroying thread before Qt removes the receiver's pending
 // events, so a post that raced with the destruction is either refused here
 // or its event is discarded together with the receiver.
-void forget(WindowHandle handle)
+void Forget(WindowHandle handle)
 {
-    Registry& reg = registry();
+    Registry& reg = TheRegistry();
     QMetaObject::Connection connection;
     {
         std::lock_guard lock(reg.mutex);
@@ -58,11 +58,11 @@ void forget(WindowHandle handle)
     QObject::disconnect(connection);
 }
 
-void deliver(WindowHandle handle, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+void Deliver(WindowHandle handle, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     MessageHandler handler;
     {
-        Registry& reg = registry();
+        Registry& reg = TheRegistry();
         std::lock_guard lock(reg.mutex);
         auto it = reg.entries.find(handle);
         // Unregistered after the post: the message dies with the handle.
@@ -81,7 +81,7 @@ WindowHandle registerWindow(QObject* receiver, MessageHandler handler)
 {
     if (receiver == nullptr)
         return 0;
-    Registry& reg = registry();
+    Registry& reg = TheRegistry();
     WindowHandle handle = 0;
     {
         std::lock_guard lock(reg.mutex);
@@ -94,7 +94,7 @@ WindowHandle registerWindow(QObject* receiver, MessageHandler handler)
     }
     // Connected after the insert and outside the lock; a receiver cannot be
     // destroyed meanwhile because registration runs on its own thread.
-    QMetaObject::Connection connection = QObject::connect(receiver, &QObject::destroyed, [handle] { forget(handle); });
+    QMetaObject::Connection connection = QObject::connect(receiver, &QObject::destroyed, [handle] { Forget(handle); });
     {
         std::lock_guard lock(reg.mutex);
         auto it = reg.entries.find(handle);
@@ -107,11 +107,11 @@ WindowHandle registerWindow(QObject* receiver, MessageHandler handler)
     return handle;
 }
 
-void unregisterWindow(WindowHandle handle) { forget(handle); }
+void unregisterWindow(WindowHandle handle) { Forget(handle); }
 
 bool isWindow(WindowHandle handle)
 {
-    Registry& reg = registry();
+    Registry& reg = TheRegistry();
     std::lock_guard lock(reg.mutex);
     auto it = reg.entries.find(handle);
     return it != reg.entries.end() && !it->second.guard.isNull();
@@ -119,7 +119,7 @@ bool isWindow(WindowHandle handle)
 
 bool postMessage(WindowHandle handle, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
-    Registry& reg = registry();
+    Registry& reg = TheRegistry();
     std::lock_guard lock(reg.mutex);
     auto it = reg.entries.find(handle);
     if (it == reg.entries.end())
@@ -132,7 +132,7 @@ bool postMessage(WindowHandle handle, unsigned message, std::uintptr_t wParam, s
     // between; the queued call is dropped by Qt if the receiver dies first,
     // and deliver() drops it if only the handle died.
     return QMetaObject::invokeMethod(
-        it->second.receiver, [handle, message, wParam, lParam] { deliver(handle, message, wParam, lParam); },
+        it->second.receiver, [handle, message, wParam, lParam] { Deliver(handle, message, wParam, lParam); },
         Qt::QueuedConnection);
 }
 

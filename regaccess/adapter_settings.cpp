@@ -24,7 +24,7 @@ public:
     AdapterConfig lookup(int adapterNumber)
     {
         lastFailure = {};
-        const QString path = platform::plcdrvIniReadPath();
+        const QString path = platform::PlcdrvIniReadPath();
         std::error_code error;
         const std::filesystem::path file(path.toStdString());
         const auto modified = std::filesystem::last_write_time(file, error);
@@ -59,7 +59,7 @@ public:
     {
         namespace ini = platform::plcdrvini;
         using platform::PrivateProfile;
-        const QString section = ini::section::adapter(adapterNumber);
+        const QString section = ini::section::Adapter(adapterNumber);
         AdapterConfig config;
         // Stops at a read that failed: the second read could succeed and
         // hide why the first gave a default.
@@ -82,7 +82,7 @@ private:
     std::map<int, AdapterConfig> configs_;
 };
 
-AdapterFileCache& cache()
+AdapterFileCache& Cache()
 {
     static AdapterFileCache instance;
     return instance;
@@ -90,8 +90,8 @@ AdapterFileCache& cache()
 
 } // namespace
 
-AdapterConfig readAdapterConfig(int adapterNumber) { return cache().lookup(adapterNumber); }
+AdapterConfig ReadAdapterConfig(int adapterNumber) { return Cache().lookup(adapterNumber); }
 
-platform::ProfileReadFailure lastAdapterConfigFailure() { return lastFailure; }
+platform::ProfileReadFailure LastAdapterConfigFailure() { return lastFailure; }
 
 } // namespace regaccess

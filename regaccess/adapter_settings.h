@@ -20,11 +20,11 @@ struct AdapterConfig {
 // "Type" and "Enabled" of section "Adapter.Object.<adapterNumber>"; a missing
 // file, section or key reads as 0. Every call sees the file as it is now.
 // Thread safety: may be called from any thread.
-AdapterConfig readAdapterConfig(int adapterNumber);
+AdapterConfig ReadAdapterConfig(int adapterNumber);
 
 // Why this thread's last readAdapterConfig() gave defaults instead of the
 // file's values: the file could not be read (no file descriptor left, not a
 // regular file, too large). Empty when it was read or there is no file.
-platform::ProfileReadFailure lastAdapterConfigFailure();
+platform::ProfileReadFailure LastAdapterConfigFailure();
 
 } // namespace regaccess

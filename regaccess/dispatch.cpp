@@ -12,7 +12,7 @@ namespace {
 constexpr std::array<const char*, 9> Events{"OnReadDone", "OnWriteDone", "OnErrorEvent", "OnDiscreteChange",
     "OnAnalogLow", "OnAnalogHigh", "OnAnalogNormal", "OnAnalogChange", "OnPLCWriteNotify"};
 
-DispatchResult failed(DispatchError error) { return {error, {}}; }
+DispatchResult Failed(DispatchError error) { return {error, {}}; }
 
 } // namespace
 
@@ -40,26 +40,26 @@ DispatchResult invoke(Plctag& control, int id, DispatchKind kind, const QVariant
 {
     const Member* member = memberOfDispId(id);
     if (member == nullptr)
-        return failed(DispatchError::UnknownMember);
+        return Failed(DispatchError::UnknownMember);
     Arguments args(list);
     // A get takes the indexes of an indexed property or a method's
     // arguments; a put takes the same and then the value.
     const int parameters = member->parameters;
     if (kind == DispatchKind::PropertyPut) {
         if (member->shape == MemberShape::Method)
-            return failed(DispatchError::UnknownMember);
+            return Failed(DispatchError::UnknownMember);
         if (member->shape == MemberShape::ReadOnlyProperty)
-            return failed(DispatchError::ReadOnly);
+            return Failed(DispatchError::ReadOnly);
         if (args.count() != parameters + 1)
-            return failed(DispatchError::BadArgumentCount);
+            return Failed(DispatchError::BadArgumentCount);
         member->access->put(control, args);
         return {args.error(), {}};
     }
     if (args.count() != parameters)
-        return failed(DispatchError::BadArgumentCount);
+        return Failed(DispatchError::BadArgumentCount);
     QVariant value = member->access->get(control, args);
     if (args.error() != DispatchError::None)
-        return failed(args.error());
+        return Failed(args.error());
     return {DispatchError::None, value};
 }
 

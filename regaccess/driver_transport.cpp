@@ -19,7 +19,7 @@ std::atomic<bool> driverStarted{false};
 // Packets of transports destroyed while the driver still held them; kept
 // (and reachable) for the life of the process. Controls on several threads
 // may be destroyed at once.
-void keepOrphanedPacket(std::unique_ptr<plcdrv::RequestPacket> packet)
+void KeepOrphanedPacket(std::unique_ptr<plcdrv::RequestPacket> packet)
 {
     static std::mutex mutex;
     static auto* packets = new std::vector<plcdrv::RequestPacket*>;
@@ -28,7 +28,7 @@ void keepOrphanedPacket(std::unique_ptr<plcdrv::RequestPacket> packet)
 }
 
 // The packet's PDU fields: the function code and the data that follows it.
-std::uint8_t* pduBytes(plcdrv::RequestPacket& packet)
+std::uint8_t* PduBytes(plcdrv::RequestPacket& packet)
 {
     return reinterpret_cast<std::uint8_t*>(&packet) + offsetof(plcdrv::RequestPacket, functionCode);
 }
@@ -56,7 +56,7 @@ DriverTransport::~DriverTransport()
     // packet, and no completion will tell when it is done: the packet is
     // left to it rather than freed under its feet.
     if (outstanding_)
-        keepOrphanedPacket(std::move(packet_));
+        KeepOrphanedPacket(std::move(packet_));
 }
 
 Transport::Sent DriverTransport::send(const OutgoingRequest& request)
@@ -66,7 +66,7 @@ Transport::Sent DriverTransport::send(const OutgoingRequest& request)
     packet.notifyWindow = window_;
     std::memcpy(packet.route, request.route.data(), sizeof packet.route);
     packet.requestClass = request.requestClass;
-    std::memcpy(pduBytes(packet), request.pdu.data(), length);
+    std::memcpy(PduBytes(packet), request.pdu.data(), length);
     packet.pduLength = static_cast<std::int32_t>(length);
     packet.adapter = static_cast<std::int16_t>(request.adapter);
     if (VexaPut(&packet, static_cast<int>(sizeof(plcdrv::RequestPacket))) == 0)

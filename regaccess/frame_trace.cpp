@@ -7,7 +7,7 @@ namespace regaccess {
 
 namespace {
 
-FrameObserver& installedObserver()
+FrameObserver& InstalledObserver()
 {
     static FrameObserver observer;
     return observer;
@@ -15,11 +15,11 @@ FrameObserver& installedObserver()
 
 } // namespace
 
-void setFrameObserver(FrameObserver observer) { installedObserver() = std::move(observer); }
+void setFrameObserver(FrameObserver observer) { InstalledObserver() = std::move(observer); }
 
-void traceFrame(const TraceFrame& frame)
+void ReportFrame(const TraceFrame& frame)
 {
-    const FrameObserver& observer = installedObserver();
+    const FrameObserver& observer = InstalledObserver();
     if (!observer)
         return;
     // The observer belongs to the host; whatever it throws must not unwind

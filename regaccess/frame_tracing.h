@@ -7,6 +7,6 @@ namespace regaccess {
 
 // Called by the control at each request, reply and failure; costs one test
 // while no observer is installed. Whatever the observer throws is dropped.
-void traceFrame(const TraceFrame& frame);
+void ReportFrame(const TraceFrame& frame);
 
 } // namespace regaccess

@@ -18,7 +18,7 @@ namespace regaccess {
 namespace {
 
 // A property's value argument, converted as its type says.
-template <ValueType T> auto argument(Arguments& a, int i)
+template <ValueType T> auto Argument(Arguments& a, int i)
 {
     if constexpr (T == ValueType::Bool)
         return a.boolean(i);
@@ -37,7 +37,7 @@ template <ValueType T> auto argument(Arguments& a, int i)
 }
 
 // An index or a method's argument: ints are 16-bit, the rest as declared.
-template <typename P> P parameter(Arguments& a, int i)
+template <typename P> P Parameter(Arguments& a, int i)
 {
     if constexpr (std::is_same_v<P, bool>)
         return a.boolean(i);
@@ -58,14 +58,14 @@ template <typename R, typename... P> struct Signature<R (Plctag::*)(P...)> {
 template <typename R, typename... P> struct Signature<R (Plctag::*)(P...) const> : Signature<R (Plctag::*)(P...)> {
 };
 
-template <typename Tuple, std::size_t... I> Tuple parameters(Arguments& a, std::index_sequence<I...>)
+template <typename Tuple, std::size_t... I> Tuple Parameters(Arguments& a, std::index_sequence<I...>)
 {
     // A braced list converts from left to right, so the first argument that
     // does not convert is the one reported.
-    return Tuple{parameter<std::tuple_element_t<I, Tuple>>(a, static_cast<int>(I))...};
+    return Tuple{Parameter<std::tuple_element_t<I, Tuple>>(a, static_cast<int>(I))...};
 }
 
-template <typename R> constexpr ValueType resultType()
+template <typename R> constexpr ValueType ResultType()
 {
     if constexpr (std::is_void_v<R>)
         return ValueType::None;
@@ -76,10 +76,10 @@ template <typename R> constexpr ValueType resultType()
 }
 
 // A getter (with its indexes) or a method (with its arguments).
-template <auto M> QVariant call(Plctag& control, Arguments& a)
+template <auto M> QVariant Call(Plctag& control, Arguments& a)
 {
     using S = Signature<decltype(M)>;
-    auto values = parameters<typename S::Parameters>(a, std::make_index_sequence<S::count>());
+    auto values = Parameters<typename S::Parameters>(a, std::make_index_sequence<S::count>());
     if (a.error() != DispatchError::None)
         return {};
     const auto invoke = [&control](auto&&... v) { return (control.*M)(v...); };
@@ -92,13 +92,13 @@ template <auto M> QVariant call(Plctag& control, Arguments& a)
 }
 
 // A setter: its indexes (16-bit), then the value as `T` converts it.
-template <auto Set, ValueType T> void put(Plctag& control, Arguments& a)
+template <auto Set, ValueType T> void Put(Plctag& control, Arguments& a)
 {
     constexpr int indexes = Signature<decltype(Set)>::count - 1;
     std::array<int, indexes> at{};
     for (int i = 0; i < indexes; ++i)
         at[static_cast<std::size_t>(i)] = a.i16(i);
-    const auto value = argument<T>(a, indexes);
+    const auto value = Argument<T>(a, indexes);
     if (a.error() != DispatchError::None)
         return;
     if constexpr (indexes == 0)
@@ -109,7 +109,7 @@ template <auto Set, ValueType T> void put(Plctag& control, Arguments& a)
         (control.*Set)(at[0], at[1], value);
 }
 
-template <typename Int> std::optional<Int> integerOf(const QVariant& value)
+template <typename Int> std::optional<Int> IntegerOf(const QVariant& value)
 {
     bool ok = false;
     const qlonglong number = value.toLongLong(&ok);
@@ -144,7 +144,7 @@ constexpr PersistedAccess persistedAccess{
             values.*Field = value.toString();
             return true;
         } else {
-            const std::optional<F> number = integerOf<F>(value);
+            const std::optional<F> number = IntegerOf<F>(value);
             if (number)
                 values.*Field = *number;
             return number.has_value();
@@ -154,80 +154,80 @@ constexpr PersistedAccess persistedAccess{
     [](QDataStream& stream, PersistedProperties& values) { stream >> values.*Field; },
 };
 
-template <auto Get, auto Set, ValueType T> constexpr MemberAccess propertyAccess{&call<Get>, &put<Set, T>, nullptr};
+template <auto Get, auto Set, ValueType T> constexpr MemberAccess propertyAccess{&Call<Get>, &Put<Set, T>, nullptr};
 template <auto Get, auto Set, ValueType T, auto Field>
-constexpr MemberAccess savedAccess{&call<Get>, &put<Set, T>, &persistedAccess<Get, Set, Field>};
-template <auto Get> constexpr MemberAccess getOnlyAccess{&call<Get>, nullptr, nullptr};
+constexpr MemberAccess savedAccess{&Call<Get>, &Put<Set, T>, &persistedAccess<Get, Set, Field>};
+template <auto Get> constexpr MemberAccess getOnlyAccess{&Call<Get>, nullptr, nullptr};
 
 // The rows, by shape.
-template <auto Get, auto Set, ValueType T> constexpr Member property(int id, const char* name)
+template <auto Get, auto Set, ValueType T> constexpr Member Property(int id, const char* name)
 {
     return {id, name, MemberShape::Property, T, 0, -1, &propertyAccess<Get, Set, T>};
 }
-template <auto Get, auto Set, ValueType T, auto Field> constexpr Member saved(int id, const char* name, int at)
+template <auto Get, auto Set, ValueType T, auto Field> constexpr Member Saved(int id, const char* name, int at)
 {
     return {id, name, MemberShape::Property, T, 0, at, &savedAccess<Get, Set, T, Field>};
 }
-template <auto Get, ValueType T> constexpr Member readOnly(int id, const char* name)
+template <auto Get, ValueType T> constexpr Member ReadOnly(int id, const char* name)
 {
     return {id, name, MemberShape::ReadOnlyProperty, T, 0, -1, &getOnlyAccess<Get>};
 }
-template <auto Get, auto Set, ValueType T> constexpr Member indexed(int id, const char* name)
+template <auto Get, auto Set, ValueType T> constexpr Member Indexed(int id, const char* name)
 {
     return {
         id, name, MemberShape::IndexedProperty, T, Signature<decltype(Get)>::count, -1, &propertyAccess<Get, Set, T>};
 }
-template <auto M> constexpr Member method(int id, const char* name)
+template <auto M> constexpr Member Method(int id, const char* name)
 {
     using S = Signature<decltype(M)>;
-    return {id, name, MemberShape::Method, resultType<typename S::Result>(), S::count, -1, &getOnlyAccess<M>};
+    return {id, name, MemberShape::Method, ResultType<typename S::Result>(), S::count, -1, &getOnlyAccess<M>};
 }
 
 using P = Plctag;
 using V = ValueType;
-using Saved = PersistedProperties;
+using SavedForm = PersistedProperties;
 
 // Saved properties name their place in the saved form (property_bag.h).
 constexpr Member Members[] = {
-    saved<&P::Host, &P::setHost, V::Text, &Saved::host>(dispid::Host, "Host", 0),
-    saved<&P::Adapter, &P::setAdapter, V::Int16, &Saved::adapter>(dispid::Adapter, "Adapter", 4),
-    saved<&P::TimeToLive, &P::setTimeToLive, V::Int16, &Saved::timeToLive>(dispid::TimeToLive, "TimeToLive", 2),
-    saved<&P::Port, &P::setPort, V::Int16, &Saved::port>(dispid::Port, "Port", 1),
-    saved<&P::Address, &P::setAddress, V::Int32, &Saved::address>(dispid::Address, "Address", 7),
-    saved<&P::RegType, &P::setRegType, V::Int16, &Saved::regType>(dispid::RegType, "RegType", 6),
-    saved<&P::Function, &P::setFunction, V::Int16, &Saved::function>(dispid::Function, "Function", 5),
-    saved<&P::RoutePath, &P::setRoutePath, V::Text, &Saved::routePath>(dispid::RoutePath, "RoutePath", 3),
-    saved<&P::Size, &P::setSize, V::Int16, &Saved::size>(dispid::Size, "Size", 8),
-    saved<&P::SlaveReg, &P::setSlaveReg, V::Int32, &Saved::slaveReg>(dispid::SlaveReg, "SlaveReg", 9),
-    readOnly<&P::Busy, V::Bool>(dispid::Busy, "Busy"),
-    property<&P::StrVal, &P::setStrVal, V::Text>(dispid::StrVal, "StrVal"),
-    readOnly<&P::DataPtr, V::Int32>(dispid::DataPtr, "DataPtr"),
-    readOnly<&P::ErrorCode, V::Int16>(dispid::ErrorCode, "ErrorCode"),
-    property<&P::ElementIndex, &P::setElementIndex, V::Int16>(dispid::ElementIndex, "ElementIndex"),
-    property<&P::BitIndex, &P::setBitIndex, V::Int16>(dispid::BitIndex, "BitIndex"),
-    property<&P::valBit, &P::setValBit, V::Bool>(dispid::valBit, "valBit"),
-    property<&P::valByte, &P::setValByte, V::Word>(dispid::valByte, "valByte"),
-    property<&P::valWord, &P::setValWord, V::Word>(dispid::valWord, "valWord"),
-    property<&P::valBCD, &P::setValBCD, V::Int16>(dispid::valBCD, "valBCD"),
-    property<&P::valLong, &P::setValLong, V::Int32>(dispid::valLong, "valLong"),
-    property<&P::valBCDLong, &P::setValBCDLong, V::Int32>(dispid::valBCDLong, "valBCDLong"),
-    property<&P::valFloat, &P::setValFloat, V::Float>(dispid::valFloat, "valFloat"),
-    method<&P::Trigger>(dispid::Trigger, "Trigger"),
-    method<&P::UnsolicitedMsgStart>(dispid::UnsolicitedMsgStart, "UnsolicitedMsgStart"),
-    method<&P::UnsolicitedMsgStop>(dispid::UnsolicitedMsgStop, "UnsolicitedMsgStop"),
-    method<&P::WatchPointDelete>(dispid::WatchPointDelete, "WatchPointDelete"),
-    method<&P::WatchPointSuspend>(dispid::WatchPointSuspend, "WatchPointSuspend"),
-    method<&P::WatchPointActivate>(dispid::WatchPointActivate, "WatchPointActivate"),
-    method<&P::WatchPointAdd>(dispid::WatchPointAdd, "WatchPointAdd"),
-    method<&P::AutoPoll>(dispid::AutoPoll, "AutoPoll"),
-    indexed<&P::BitVal, &P::setBitVal, V::Bool>(dispid::BitVal, "BitVal"),
-    indexed<&P::ByteVal, &P::setByteVal, V::Word>(dispid::ByteVal, "ByteVal"),
-    indexed<&P::WordVal, &P::setWordVal, V::Word>(dispid::WordVal, "WordVal"),
-    indexed<&P::BCDVal, &P::setBCDVal, V::Int16>(dispid::BCDVal, "BCDVal"),
-    indexed<&P::FloatVal, &P::setFloatVal, V::Float>(dispid::FloatVal, "FloatVal"),
-    indexed<&P::LongVal, &P::setLongVal, V::Int32>(dispid::LongVal, "LongVal"),
-    indexed<&P::BCDLong, &P::setBCDLong, V::Int32>(dispid::BCDLong, "BCDLong"),
-    method<&P::AboutBox>(dispid::AboutBox, "AboutBox"),
+    Saved<&P::Host, &P::setHost, V::Text, &SavedForm::host>(dispid::Host, "Host", 0),
+    Saved<&P::Adapter, &P::setAdapter, V::Int16, &SavedForm::adapter>(dispid::Adapter, "Adapter", 4),
+    Saved<&P::TimeToLive, &P::setTimeToLive, V::Int16, &SavedForm::timeToLive>(dispid::TimeToLive, "TimeToLive", 2),
+    Saved<&P::Port, &P::setPort, V::Int16, &SavedForm::port>(dispid::Port, "Port", 1),
+    Saved<&P::Address, &P::setAddress, V::Int32, &SavedForm::address>(dispid::Address, "Address", 7),
+    Saved<&P::RegType, &P::setRegType, V::Int16, &SavedForm::regType>(dispid::RegType, "RegType", 6),
+    Saved<&P::Function, &P::setFunction, V::Int16, &SavedForm::function>(dispid::Function, "Function", 5),
+    Saved<&P::RoutePath, &P::setRoutePath, V::Text, &SavedForm::routePath>(dispid::RoutePath, "RoutePath", 3),
+    Saved<&P::Size, &P::setSize, V::Int16, &SavedForm::size>(dispid::Size, "Size", 8),
+    Saved<&P::SlaveReg, &P::setSlaveReg, V::Int32, &SavedForm::slaveReg>(dispid::SlaveReg, "SlaveReg", 9),
+    ReadOnly<&P::Busy, V::Bool>(dispid::Busy, "Busy"),
+    Property<&P::StrVal, &P::setStrVal, V::Text>(dispid::StrVal, "StrVal"),
+    ReadOnly<&P::DataPtr, V::Int32>(dispid::DataPtr, "DataPtr"),
+    ReadOnly<&P::ErrorCode, V::Int16>(dispid::ErrorCode, "ErrorCode"),
+    Property<&P::ElementIndex, &P::setElementIndex, V::Int16>(dispid::ElementIndex, "ElementIndex"),
+    Property<&P::BitIndex, &P::setBitIndex, V::Int16>(dispid::BitIndex, "BitIndex"),
+    Property<&P::valBit, &P::setValBit, V::Bool>(dispid::valBit, "valBit"),
+    Property<&P::valByte, &P::setValByte, V::Word>(dispid::valByte, "valByte"),
+    Property<&P::valWord, &P::setValWord, V::Word>(dispid::valWord, "valWord"),
+    Property<&P::valBCD, &P::setValBCD, V::Int16>(dispid::valBCD, "valBCD"),
+    Property<&P::valLong, &P::setValLong, V::Int32>(dispid::valLong, "valLong"),
+    Property<&P::valBCDLong, &P::setValBCDLong, V::Int32>(dispid::valBCDLong, "valBCDLong"),
+    Property<&P::valFloat, &P::setValFloat, V::Float>(dispid::valFloat, "valFloat"),
+    Method<&P::Trigger>(dispid::Trigger, "Trigger"),
+    Method<&P::UnsolicitedMsgStart>(dispid::UnsolicitedMsgStart, "UnsolicitedMsgStart"),
+    Method<&P::UnsolicitedMsgStop>(dispid::UnsolicitedMsgStop, "UnsolicitedMsgStop"),
+    Method<&P::WatchPointDelete>(dispid::WatchPointDelete, "WatchPointDelete"),
+    Method<&P::WatchPointSuspend>(dispid::WatchPointSuspend, "WatchPointSuspend"),
+    Method<&P::WatchPointActivate>(dispid::WatchPointActivate, "WatchPointActivate"),
+    Method<&P::WatchPointAdd>(dispid::WatchPointAdd, "WatchPointAdd"),
+    Method<&P::AutoPoll>(dispid::AutoPoll, "AutoPoll"),
+    Indexed<&P::BitVal, &P::setBitVal, V::Bool>(dispid::BitVal, "BitVal"),
+    Indexed<&P::ByteVal, &P::setByteVal, V::Word>(dispid::ByteVal, "ByteVal"),
+    Indexed<&P::WordVal, &P::setWordVal, V::Word>(dispid::WordVal, "WordVal"),
+    Indexed<&P::BCDVal, &P::setBCDVal, V::Int16>(dispid::BCDVal, "BCDVal"),
+    Indexed<&P::FloatVal, &P::setFloatVal, V::Float>(dispid::FloatVal, "FloatVal"),
+    Indexed<&P::LongVal, &P::setLongVal, V::Int32>(dispid::LongVal, "LongVal"),
+    Indexed<&P::BCDLong, &P::setBCDLong, V::Int32>(dispid::BCDLong, "BCDLong"),
+    Method<&P::AboutBox>(dispid::AboutBox, "AboutBox"),
 };
 
 constexpr std::size_t SavedCount = [] {

@@ -25,7 +25,7 @@ namespace regaccess {
 
 namespace {
 
-int low16(int value) { return static_cast<std::int16_t>(value); }
+int Low16(int value) { return static_cast<std::int16_t>(value); }
 
 } // namespace
 
@@ -174,17 +174,17 @@ void Plctag::setHost(const QString& host)
 }
 void Plctag::setAdapter(int adapter)
 {
-    d_->adapter = std::min(low16(adapter), 7);
+    d_->adapter = std::min(Low16(adapter), 7);
     markModified();
 }
 void Plctag::setTimeToLive(int ttl)
 {
-    d_->timeToLive = low16(ttl);
+    d_->timeToLive = Low16(ttl);
     markModified();
 }
 void Plctag::setPort(int port)
 {
-    d_->port = low16(port);
+    d_->port = Low16(port);
     markModified();
 }
 void Plctag::setAddress(qint32 address)
@@ -194,24 +194,24 @@ void Plctag::setAddress(qint32 address)
 }
 void Plctag::setRegType(int regType)
 {
-    d_->regType = low16(regType);
+    d_->regType = Low16(regType);
     markModified();
 }
 void Plctag::setFunction(int function)
 {
-    d_->function = low16(function);
+    d_->function = Low16(function);
     markModified();
 }
 void Plctag::setRoutePath(const QString& routePath)
 {
     d_->routePath = routePath;
     const QByteArray text = routePath.toLatin1();
-    d_->route = parseRoutePath(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    d_->route = ParseRoutePath(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     markModified();
 }
 void Plctag::setSize(int size)
 {
-    d_->size = low16(size);
+    d_->size = Low16(size);
     markModified();
 }
 void Plctag::setSlaveReg(qint32 slaveReg)
@@ -241,8 +241,8 @@ void Plctag::setStrVal(const QString& text)
     d_->size = writeString(d_->buffer, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void Plctag::setElementIndex(int index) { d_->elementIndex = low16(index); }
-void Plctag::setBitIndex(int index) { d_->bitIndex = low16(index); }
+void Plctag::setElementIndex(int index) { d_->elementIndex = Low16(index); }
+void Plctag::setBitIndex(int index) { d_->bitIndex = Low16(index); }
 
 bool Plctag::BitVal(int wordIndex, int bitIndex) const { return d_->buffer.bit(wordIndex, bitIndex); }
 void Plctag::setBitVal(int wordIndex, int bitIndex, bool value) { d_->buffer.setBit(wordIndex, bitIndex, value); }
@@ -272,7 +272,7 @@ bool Plctag::Trigger()
     params.address = d_->address;
     params.size = d_->size;
     params.route = d_->route;
-    const BuiltRequest request = buildRequest(params, d_->buffer);
+    const BuiltRequest request = BuildRequest(params, d_->buffer);
     if (request.size != d_->size)
         d_->size = request.size; // lowered to what one request can carry
     if (request.pduLength > 0) {
@@ -293,7 +293,7 @@ bool Plctag::Trigger()
     outgoing.adapter = adapterNumber;
     outgoing.host = d_->hostText;
     outgoing.timeToLive = d_->timeToLive;
-    traceFrame({TraceDirection::Request, adapterNumber, transport.kind(), outgoing.route[0], outgoing.pdu, 0});
+    ReportFrame({TraceDirection::Request, adapterNumber, transport.kind(), outgoing.route[0], outgoing.pdu, 0});
 
     const Transport::Sent sent = transport.send(outgoing);
     switch (sent.handover) {
@@ -327,10 +327,10 @@ void PlctagPrivate::complete(const IncomingReply& reply)
         trace.direction = TraceDirection::Reply;
         trace.pdu = reply.traced;
     }
-    traceFrame(trace);
+    ReportFrame(trace);
 
     const std::span<const std::uint8_t> sentPdu(request.data(), requestLength);
-    const ReplyOutcome outcome = processReply(sentPdu, reply.pdu, reply.extent, reply.status, buffer);
+    const ReplyOutcome outcome = ProcessReply(sentPdu, reply.pdu, reply.extent, reply.status, buffer);
     errorCode = platform::errorNumber(outcome.error);
     const QPointer<Plctag> alive(&q);
     switch (outcome.kind) {
@@ -353,9 +353,9 @@ void PlctagPrivate::fireError(platform::ErrorCode error)
     failure.direction = TraceDirection::Failure;
     failure.adapter = adapter + 1;
     failure.unit = route.bytes[0];
-    failure.errorCode = low16(code);
-    traceFrame(failure);
-    emit q.OnErrorEvent(low16(code));
+    failure.errorCode = Low16(code);
+    ReportFrame(failure);
+    emit q.OnErrorEvent(Low16(code));
 }
 
 bool Plctag::UnsolicitedMsgStart() { return false; }
@@ -363,24 +363,24 @@ bool Plctag::UnsolicitedMsgStop() { return false; }
 
 bool Plctag::WatchPointDelete(int PtType, int PtWIndex, int PtBIndex)
 {
-    return d_->watchPoints.remove(low16(PtType), low16(PtWIndex), low16(PtBIndex));
+    return d_->watchPoints.remove(Low16(PtType), Low16(PtWIndex), Low16(PtBIndex));
 }
 
 bool Plctag::WatchPointSuspend(int PtType, int PtWIndex, int PtBIndex)
 {
-    return d_->watchPoints.suspend(low16(PtType), low16(PtWIndex), low16(PtBIndex));
+    return d_->watchPoints.suspend(Low16(PtType), Low16(PtWIndex), Low16(PtBIndex));
 }
 
 bool Plctag::WatchPointActivate(int PtType, int PtWIndex, int PtBIndex)
 {
-    return d_->watchPoints.activate(low16(PtType), low16(PtWIndex), low16(PtBIndex));
+    return d_->watchPoints.activate(Low16(PtType), Low16(PtWIndex), Low16(PtBIndex));
 }
 
 bool Plctag::WatchPointAdd(int PtType, int Index1, int Index2, int EventFlags, const QVariant& LowLimit,
     const QVariant& HighLimit, bool ActiveFlag)
 {
     return d_->watchPoints.add(
-        low16(PtType), low16(Index1), low16(Index2), low16(EventFlags), LowLimit, HighLimit, ActiveFlag);
+        Low16(PtType), Low16(Index1), Low16(Index2), Low16(EventFlags), LowLimit, HighLimit, ActiveFlag);
 }
 
 bool Plctag::AutoPoll(int Interval)
@@ -399,7 +399,7 @@ bool Plctag::AutoPoll(int Interval)
 
 void Plctag::AboutBox()
 {
-    platform::messageBox(QStringLiteral("About PLCTAG"), QStringLiteral("PLCTAG register-access control\nVersion 4.0"),
+    platform::MessageBox(QStringLiteral("About PLCTAG"), QStringLiteral("PLCTAG register-access control\nVersion 4.0"),
         platform::MessageIcon::Information);
 }
 

@@ -15,7 +15,7 @@ namespace {
 // later Qt.
 constexpr QDataStream::Version StreamVersion = QDataStream::Qt_6_0;
 
-QString versionError(quint64 version)
+QString VersionError(quint64 version)
 {
     return QStringLiteral("The PLCTAG settings were saved with version 0x%1, which this control (version 0x%2) "
                           "does not know; they were not loaded.")
@@ -23,7 +23,7 @@ QString versionError(quint64 version)
         .arg(PropertyVersion, 0, 16);
 }
 
-void setError(QString* error, const QString& text)
+void SetError(QString* error, const QString& text)
 {
     if (error)
         *error = text;
@@ -60,7 +60,7 @@ bool loadProperties(Plctag& control, QSettings& settings, QString* error)
         bool ok = false;
         const qlonglong version = settings.value(QStringLiteral("Version")).toLongLong(&ok);
         if (!ok || version != PropertyVersion) {
-            setError(error, versionError(ok ? static_cast<quint64>(version) : 0));
+            SetError(error, VersionError(ok ? static_cast<quint64>(version) : 0));
             return false;
         }
     }
@@ -70,7 +70,7 @@ bool loadProperties(Plctag& control, QSettings& settings, QString* error)
         if (!settings.contains(key))
             continue;
         if (!member->access->persisted->setValue(values, settings.value(key))) {
-            setError(error,
+            SetError(error,
                 QStringLiteral("The stored PLCTAG setting %1 is not a valid value; the settings were not loaded.")
                     .arg(key));
             return false;
@@ -97,12 +97,12 @@ bool loadProperties(Plctag& control, QDataStream& stream, QString* error)
     quint32 version = 0;
     stream >> version;
     if (stream.status() != QDataStream::Ok) {
-        setError(
+        SetError(
             error, QStringLiteral("The PLCTAG settings stream is empty or damaged; the settings were not loaded."));
         return false;
     }
     if (version != PropertyVersion) {
-        setError(error, versionError(version));
+        SetError(error, VersionError(version));
         return false;
     }
     PersistedProperties values;
@@ -111,7 +111,7 @@ bool loadProperties(Plctag& control, QDataStream& stream, QString* error)
         stream >> storedName;
         member->access->persisted->read(stream, values);
         if (stream.status() != QDataStream::Ok || storedName != QLatin1String(member->name)) {
-            setError(error, QStringLiteral("The PLCTAG settings stream is damaged; the settings were not loaded."));
+            SetError(error, QStringLiteral("The PLCTAG settings stream is damaged; the settings were not loaded."));
             return false;
         }
     }

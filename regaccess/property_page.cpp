@@ -46,7 +46,7 @@ constexpr std::array<const char*, 4> RegTypeHelp{
 
 constexpr int MaxTextLength = 32;
 
-void selectIfListed(QComboBox* list, int index)
+void SelectIfListed(QComboBox* list, int index)
 {
     // A value the list cannot show (set through automation) leaves the list
     // without a selection, and apply then leaves that property alone.
@@ -152,11 +152,11 @@ void PropertyPage::load()
     // Port is kept as a 16-bit number; the page shows it as the port number it is.
     port_->setText(QString::number(static_cast<quint16>(control_.Port())));
     timeToLive_->setText(QString::number(control_.TimeToLive()));
-    selectIfListed(adapter_, control_.Adapter());
+    SelectIfListed(adapter_, control_.Adapter());
     routePath_->setText(control_.RoutePath());
-    selectIfListed(regType_, control_.RegType());
+    SelectIfListed(regType_, control_.RegType());
     address_->setText(QString::number(control_.Address()));
-    selectIfListed(function_, control_.Function());
+    SelectIfListed(function_, control_.Function());
     size_->setText(QString::number(control_.Size()));
     slaveReg_->setText(QString::number(control_.SlaveReg()));
 }

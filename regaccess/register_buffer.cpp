@@ -12,7 +12,7 @@ namespace {
 // Reads BCD digits from the most significant nibble down and stops at the
 // first nibble that is not a decimal digit, which is what hosts see when a
 // register holds a value that is not clean BCD.
-std::int32_t fromBcd(std::uint32_t value, int digits)
+std::int32_t FromBcd(std::uint32_t value, int digits)
 {
     std::int32_t result = 0;
     for (int i = digits - 1; i >= 0; --i) {
@@ -24,7 +24,7 @@ std::int32_t fromBcd(std::uint32_t value, int digits)
     return result;
 }
 
-std::uint32_t toBcd(std::uint32_t value, int digits)
+std::uint32_t ToBcd(std::uint32_t value, int digits)
 {
     std::uint32_t result = 0;
     for (int i = 0; i < digits; ++i) {
@@ -75,12 +75,12 @@ void RegisterBuffer::setWord(int index, int value)
     bytes_[at + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
 }
 
-int RegisterBuffer::bcdWord(int index) const { return fromBcd(static_cast<std::uint16_t>(word(index)), 4); }
+int RegisterBuffer::bcdWord(int index) const { return FromBcd(static_cast<std::uint16_t>(word(index)), 4); }
 
 void RegisterBuffer::setBcdWord(int index, int value)
 {
     const int v = std::clamp<int>(static_cast<std::int16_t>(value), 0, 9999);
-    setWord(index, static_cast<int>(toBcd(static_cast<std::uint32_t>(v), 4)));
+    setWord(index, static_cast<int>(ToBcd(static_cast<std::uint32_t>(v), 4)));
 }
 
 std::uint32_t RegisterBuffer::rawLong(int index) const
@@ -108,12 +108,12 @@ float RegisterBuffer::floatValue(int index) const { return std::bit_cast<float>(
 
 void RegisterBuffer::setFloatValue(int index, float value) { setRawLong(index, std::bit_cast<std::uint32_t>(value)); }
 
-std::int32_t RegisterBuffer::bcdLong(int index) const { return fromBcd(rawLong(index), 8); }
+std::int32_t RegisterBuffer::bcdLong(int index) const { return FromBcd(rawLong(index), 8); }
 
 void RegisterBuffer::setBcdLong(int index, std::int32_t value)
 {
     const std::int32_t v = std::clamp<std::int32_t>(value, 0, 99999999);
-    setRawLong(index, toBcd(static_cast<std::uint32_t>(v), 8));
+    setRawLong(index, ToBcd(static_cast<std::uint32_t>(v), 8));
 }
 
 std::string readString(const RegisterBuffer& buffer, int size)

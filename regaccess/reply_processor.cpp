@@ -17,7 +17,7 @@ namespace {
 using platform::ErrorCode;
 
 // The ErrorCode property keeps the low 16 bits of a code.
-ErrorCode low16(int number) { return platform::toErrorCode(static_cast<std::int16_t>(number)); }
+ErrorCode Low16(int number) { return platform::toErrorCode(static_cast<std::int16_t>(number)); }
 
 constexpr ReplyOutcome Read{ReplyKind::Read, ErrorCode::NoError};
 constexpr ReplyOutcome Written{ReplyKind::Write, ErrorCode::NoError};
@@ -38,7 +38,7 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-void copyBytes(const Reply& reply, std::size_t from, std::size_t count, RegisterBuffer& buffer)
+void CopyBytes(const Reply& reply, std::size_t from, std::size_t count, RegisterBuffer& buffer)
 {
     count = std::min(reply.available(from, count), RegisterBuffer::Bytes);
     if (count > 0)
@@ -47,23 +47,23 @@ void copyBytes(const Reply& reply, std::size_t from, std::size_t count, Register
 
 } // namespace
 
-ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> bytes,
+ReplyOutcome ProcessReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> bytes,
     plcdrv::ReplyExtent extent, ErrorCode status, RegisterBuffer& buffer)
 {
     const Reply r(bytes);
     if (status != ErrorCode::NoError)
-        return {ReplyKind::Error, low16(platform::errorNumber(status))};
-    switch (plcdrv::fitReply(request, bytes, extent)) {
+        return {ReplyKind::Error, Low16(platform::errorNumber(status))};
+    switch (plcdrv::FitReply(request, bytes, extent)) {
     case plcdrv::ReplyFit::Malformed: return {ReplyKind::Error, ErrorCode::NoValidReply};
-    case plcdrv::ReplyFit::Exception: return {ReplyKind::Error, low16(static_cast<int>(r.at(1)))};
+    case plcdrv::ReplyFit::Exception: return {ReplyKind::Error, Low16(static_cast<int>(r.at(1)))};
     case plcdrv::ReplyFit::Data: break;
     }
     // The reply carries the request's function code in the layout it asked
     // for; the counts below are the ones the request gave.
-    switch (plcdrv::functionCodeOf(static_cast<std::uint8_t>(r.at(0)))) {
+    switch (plcdrv::FunctionCodeOf(static_cast<std::uint8_t>(r.at(0)))) {
     case FunctionCode::ReadCoils:
     case FunctionCode::ReadDiscreteInputs:
-    case FunctionCode::ReportServerId: copyBytes(r, 2, r.at(1), buffer); return Read;
+    case FunctionCode::ReportServerId: CopyBytes(r, 2, r.at(1), buffer); return Read;
     case FunctionCode::ReadHoldingRegisters:
     case FunctionCode::ReadInputRegisters: {
         // Registers arrive big-endian; the buffer keeps them in host order.
@@ -79,7 +79,7 @@ ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const
         return Read;
     }
     case FunctionCode::ReadExceptionStatus: buffer.setByte(0, static_cast<int>(r.at(1))); return Read;
-    case FunctionCode::Diagnostics: copyBytes(r, 6, r.at(5), buffer); return Read;
+    case FunctionCode::Diagnostics: CopyBytes(r, 6, r.at(5), buffer); return Read;
     case FunctionCode::ProgramCommand:
         if (r.at(1) == 2 && r.at(2) == fc::ProgramNoEntry[0] && r.at(3) == fc::ProgramNoEntry[1]) {
             buffer.setLongValue(0, 0);
@@ -91,10 +91,10 @@ ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const
     case FunctionCode::ReadNetworkTable:
     case FunctionCode::ReadAdapterTable:
         // Table words come in host order, like the buffer.
-        copyBytes(r, 2, 2 * static_cast<std::size_t>(r.at(1)), buffer);
+        CopyBytes(r, 2, 2 * static_cast<std::size_t>(r.at(1)), buffer);
         return Read;
-    case FunctionCode::ReadAdapterStatistics: copyBytes(r, 1, 252, buffer); return Read;
-    case FunctionCode::ClearAdapterStatistics: copyBytes(r, 1, 252, buffer); return Written;
+    case FunctionCode::ReadAdapterStatistics: CopyBytes(r, 1, 252, buffer); return Read;
+    case FunctionCode::ClearAdapterStatistics: CopyBytes(r, 1, 252, buffer); return Written;
     case FunctionCode::WriteSingleCoil:
     case FunctionCode::WriteSingleRegister:
     case FunctionCode::WriteMultipleCoils:

@@ -30,7 +30,7 @@ struct ReplyOutcome {
 // NoValidReply, and leaves the buffer as it was; a reply that does fills
 // exactly what the request asked for. A `status` other than NoError (the
 // driver's completion status) is the outcome, whatever the reply holds.
-ReplyOutcome processReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply,
+ReplyOutcome ProcessReply(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply,
     plcdrv::ReplyExtent extent, platform::ErrorCode status, RegisterBuffer& buffer);
 
 } // namespace regaccess

@@ -17,7 +17,7 @@ class PduWriter {
 public:
     explicit PduWriter(BuiltRequest& request) : request_(request) { }
 
-    void function(FunctionCode code) { put(plcdrv::byteOf(code)); }
+    void function(FunctionCode code) { put(plcdrv::ByteOf(code)); }
     void byte(unsigned value) { put(static_cast<std::uint8_t>(value)); }
     void word(unsigned value)
     {
@@ -48,16 +48,16 @@ private:
 };
 
 // The protocol address is one less than the register number, modulo 65536.
-unsigned startAddress(std::int32_t address)
+unsigned StartAddress(std::int32_t address)
 {
     return static_cast<std::uint16_t>(static_cast<std::uint32_t>(address) - 1u);
 }
 
-std::size_t nonNegative(int count) { return count > 0 ? static_cast<std::size_t>(count) : 0; }
+std::size_t NonNegative(int count) { return count > 0 ? static_cast<std::size_t>(count) : 0; }
 
 } // namespace
 
-BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buffer)
+BuiltRequest BuildRequest(const RequestParams& params, const RegisterBuffer& buffer)
 {
     BuiltRequest request;
     request.size = params.size;
@@ -96,7 +96,7 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         default: return request;
         }
         pdu.function(code);
-        pdu.word(startAddress(params.address));
+        pdu.word(StartAddress(params.address));
         pdu.word(static_cast<unsigned>(limitSize(limit)));
         pdu.finish(plcdrv::ModbusRequestClass);
         break;
@@ -104,14 +104,14 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
     case FunctionWrite:
         if (regType == RegTypeCoils && params.size == 1) {
             pdu.function(FunctionCode::WriteSingleCoil);
-            pdu.word(startAddress(params.address));
+            pdu.word(StartAddress(params.address));
             pdu.word(buffer.bit(0, 0) ? 0xFF00u : 0x0000u);
             pdu.finish(plcdrv::ModbusRequestClass);
         } else if (regType == RegTypeCoils) {
             const int size = limitSize(MaxWriteCoils);
-            const std::size_t byteCount = (nonNegative(size) + 7) / 8;
+            const std::size_t byteCount = (NonNegative(size) + 7) / 8;
             pdu.function(FunctionCode::WriteMultipleCoils);
-            pdu.word(startAddress(params.address));
+            pdu.word(StartAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(byteCount));
             pdu.bytes(data, byteCount);
@@ -119,9 +119,9 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         } else if (regType == RegTypeHoldRegs) {
             // Holding registers always go with function 16, a single one too.
             const int size = limitSize(MaxWriteRegisters);
-            const std::size_t words = nonNegative(size);
+            const std::size_t words = NonNegative(size);
             pdu.function(FunctionCode::WriteMultipleRegisters);
-            pdu.word(startAddress(params.address));
+            pdu.word(StartAddress(params.address));
             pdu.word(static_cast<unsigned>(size));
             pdu.byte(static_cast<unsigned>(2 * words));
             for (std::size_t i = 0; i < words; ++i)
@@ -159,16 +159,16 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
     case FunctionReadAdapterTable:
         pdu.function(FunctionCode::ReadAdapterTable);
         pdu.byte(static_cast<unsigned>(limitSize(MaxAdapterTableWords)));
-        pdu.byte(startAddress(params.address));
+        pdu.byte(StartAddress(params.address));
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     case FunctionWriteAdapterTable: {
         const int size = limitSize(MaxAdapterTableWords);
         pdu.function(FunctionCode::WriteAdapterTable);
         pdu.byte(static_cast<unsigned>(size));
-        pdu.byte(startAddress(params.address));
+        pdu.byte(StartAddress(params.address));
         // Table words travel in host order, as they lie in the buffer.
-        pdu.bytes(data, 2 * nonNegative(size));
+        pdu.bytes(data, 2 * NonNegative(size));
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     }
@@ -193,7 +193,7 @@ BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buf
         const int size = limitSize(MaxNetworkTableWords);
         pdu.function(FunctionCode::WriteNetworkTable);
         pdu.byte(static_cast<unsigned>(size));
-        pdu.bytes(data, 2 * nonNegative(size));
+        pdu.bytes(data, 2 * NonNegative(size));
         pdu.finish(plcdrv::GlobalMemoryClass);
         break;
     }

@@ -38,6 +38,6 @@ constexpr int MaxNetworkTableWords = 32;
 // unknown function or a register type the function does not support gives
 // pduLength 0. A Size below 0 puts no data bytes into a write, so a request
 // never carries more bytes than its byte count says.
-BuiltRequest buildRequest(const RequestParams& params, const RegisterBuffer& buffer);
+BuiltRequest BuildRequest(const RequestParams& params, const RegisterBuffer& buffer);
 
 } // namespace regaccess

@@ -11,7 +11,7 @@ constexpr std::size_t MaxFieldLength = 31;
 
 // Like atoi, but only the low 8 bits are kept, so any length of digits is
 // safe: the value is accumulated modulo 2^32, which leaves the low byte exact.
-std::uint8_t fieldValue(std::string_view field)
+std::uint8_t FieldValue(std::string_view field)
 {
     std::size_t i = 0;
     while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i])))
@@ -29,7 +29,7 @@ std::uint8_t fieldValue(std::string_view field)
 
 } // namespace
 
-RouteBytes parseRoutePath(std::string_view text)
+RouteBytes ParseRoutePath(std::string_view text)
 {
     RouteBytes route;
     if (text.empty())
@@ -42,7 +42,7 @@ RouteBytes parseRoutePath(std::string_view text)
         if (field.size() > MaxFieldLength)
             field = field.substr(0, MaxFieldLength);
         if (route.fieldCount < static_cast<int>(route.bytes.size()))
-            route.bytes[static_cast<std::size_t>(route.fieldCount)] = fieldValue(field);
+            route.bytes[static_cast<std::size_t>(route.fieldCount)] = FieldValue(field);
         ++route.fieldCount;
         fieldStart = i + 1;
     }

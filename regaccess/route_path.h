@@ -17,6 +17,6 @@ struct RouteBytes {
 // (leading digits, empty or non-numeric gives 0) and keeps its low 8 bits.
 // Fields after the fifth are counted but not used; a field longer than 31
 // characters is cut there. Empty text gives no field.
-RouteBytes parseRoutePath(std::string_view text);
+RouteBytes ParseRoutePath(std::string_view text);
 
 } // namespace regaccess

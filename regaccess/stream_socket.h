@@ -47,11 +47,11 @@ public:
 // Creates a socket; on failure returns null and sets `error`.
 using SocketOpener = std::function<std::unique_ptr<StreamSocket>(int& error)>;
 
-std::unique_ptr<StreamSocket> openPosixStreamSocket(int& error);
+std::unique_ptr<StreamSocket> OpenPosixStreamSocket(int& error);
 
 // A dotted IPv4 address as it stands, else the first IPv4 address of a host
 // name lookup. Text that cannot be a host name (blanks, empty labels, …) is
 // refused without a lookup. The address is in host byte order.
-std::optional<std::uint32_t> resolveIpv4(const std::string& host);
+std::optional<std::uint32_t> ResolveIpv4(const std::string& host);
 
 } // namespace regaccess

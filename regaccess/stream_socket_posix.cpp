@@ -24,7 +24,7 @@ namespace {
 
 // A send on a connection the peer has reset fails with EPIPE once the reset
 // has been reported; towards the host that is still a reset connection.
-int socketError(int err)
+int SocketError(int err)
 {
     if (err == EPIPE)
         return platform::WSAECONNRESET;
@@ -58,7 +58,7 @@ public:
     {
         const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n < 0)
-            return {0, socketError(errno)};
+            return {0, SocketError(errno)};
         return {static_cast<std::size_t>(n), 0};
     }
 
@@ -66,7 +66,7 @@ public:
     {
         const ssize_t n = ::recv(fd_, into.data(), into.size(), 0);
         if (n < 0)
-            return {0, socketError(errno)};
+            return {0, SocketError(errno)};
         return {static_cast<std::size_t>(n), 0};
     }
 
@@ -89,7 +89,7 @@ public:
                 return 0;
             if (errno == EINTR)
                 continue;
-            return socketError(errno);
+            return SocketError(errno);
         }
     }
 
@@ -99,14 +99,14 @@ private:
         pollfd p{fd_, events, 0};
         const int n = ::poll(&p, 1, timeoutMs);
         if (n < 0)
-            return errno == EINTR ? WaitResult{} : WaitResult{Readiness::Failed, socketError(errno)};
+            return errno == EINTR ? WaitResult{} : WaitResult{Readiness::Failed, SocketError(errno)};
         if (n == 0)
             return {};
         if (p.revents & POLLERR) {
             int err = 0;
             socklen_t len = sizeof err;
             if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err != 0)
-                return {Readiness::Failed, socketError(err)};
+                return {Readiness::Failed, SocketError(err)};
         }
         // A hang-up without a pending error counts as ready: the transfer
         // that follows reports it (a receive of 0 bytes, a failing send).
@@ -118,7 +118,7 @@ private:
     int fd_;
 };
 
-bool isHostName(const std::string& host)
+bool IsHostName(const std::string& host)
 {
     if (host.empty() || host.size() > 253)
         return false;
@@ -141,11 +141,11 @@ bool isHostName(const std::string& host)
 
 } // namespace
 
-std::unique_ptr<StreamSocket> openPosixStreamSocket(int& error)
+std::unique_ptr<StreamSocket> OpenPosixStreamSocket(int& error)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
-        error = socketError(errno);
+        error = SocketError(errno);
         return nullptr;
     }
     // Requests are single small frames answered before the next one goes out;
@@ -156,12 +156,12 @@ std::unique_ptr<StreamSocket> openPosixStreamSocket(int& error)
     return std::make_unique<PosixStreamSocket>(fd);
 }
 
-std::optional<std::uint32_t> resolveIpv4(const std::string& host)
+std::optional<std::uint32_t> ResolveIpv4(const std::string& host)
 {
     in_addr dotted{};
     if (::inet_aton(host.c_str(), &dotted) != 0)
         return ntohl(dotted.s_addr);
-    if (!isHostName(host))
+    if (!IsHostName(host))
         return std::nullopt;
     addrinfo hints{};
     hints.ai_family = AF_INET;

@@ -25,12 +25,12 @@ constexpr std::size_t LengthFieldEnd = 6;
 constexpr std::size_t UnitAt = 6;
 constexpr std::uint16_t ModbusProtocol = 0;
 
-std::uint16_t fieldAt(const std::array<std::uint8_t, TcpTransport::FrameSize>& frame, std::size_t at)
+std::uint16_t FieldAt(const std::array<std::uint8_t, TcpTransport::FrameSize>& frame, std::size_t at)
 {
     return static_cast<std::uint16_t>((frame[at] << 8) | frame[at + 1]);
 }
 
-void putField(std::array<std::uint8_t, TcpTransport::FrameSize>& frame, std::size_t at, std::uint16_t value)
+void PutField(std::array<std::uint8_t, TcpTransport::FrameSize>& frame, std::size_t at, std::uint16_t value)
 {
     frame[at] = static_cast<std::uint8_t>(value >> 8);
     frame[at + 1] = static_cast<std::uint8_t>(value);
@@ -38,7 +38,7 @@ void putField(std::array<std::uint8_t, TcpTransport::FrameSize>& frame, std::siz
 
 } // namespace
 
-std::uint16_t modbusTcpPort()
+std::uint16_t ModbusTcpPort()
 {
     const char* text = std::getenv("PLCTAG_TCP_PORT");
     if (text == nullptr || *text == '\0')
@@ -70,12 +70,12 @@ int TcpTransport::openConnection(const TcpRequest& request)
         return error != 0 ? error : platform::errorNumber(platform::ErrorCode::NoBufferSpace);
     // A negative TimeToLive would make the waits unbounded; 0 means no wait.
     budget_ = std::clamp(request.timeToLive, 0, MaxBudget);
-    const auto address = resolveIpv4(std::string(request.host));
+    const auto address = ResolveIpv4(std::string(request.host));
     if (!address) {
         close();
         return platform::errorNumber(platform::ErrorCode::UnresolvedHost);
     }
-    socket_->startConnect(*address, modbusTcpPort());
+    socket_->startConnect(*address, ModbusTcpPort());
     connectedHost_ = request.host;
     return 0;
 }
@@ -141,12 +141,12 @@ int TcpTransport::receiveFrame(std::uint16_t transaction, std::size_t& frameLeng
     for (;;) {
         std::size_t needed = LengthFieldEnd;
         if (received >= LengthFieldEnd) {
-            const std::size_t total = LengthFieldEnd + fieldAt(frame_, LengthFieldAt);
+            const std::size_t total = LengthFieldEnd + FieldAt(frame_, LengthFieldAt);
             overLong_ = total > FrameSize;
             needed = std::min(total, FrameSize);
             if (received >= needed) {
                 const bool otherTransaction =
-                    fieldAt(frame_, TransactionAt) != transaction && fieldAt(frame_, ProtocolAt) == ModbusProtocol;
+                    FieldAt(frame_, TransactionAt) != transaction && FieldAt(frame_, ProtocolAt) == ModbusProtocol;
                 if (!otherTransaction || overLong_) {
                     frameLength = needed;
                     return 0;
@@ -193,8 +193,8 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
                 return {platform::toErrorCode(error), {}};
         }
         ++transaction_;
-        putField(frame_, TransactionAt, transaction_);
-        putField(frame_, LengthFieldAt, static_cast<std::uint16_t>(pduLength + 1));
+        PutField(frame_, TransactionAt, transaction_);
+        PutField(frame_, LengthFieldAt, static_cast<std::uint16_t>(pduLength + 1));
         frame_[UnitAt] = request.unit;
         std::memcpy(frame_.data() + HeaderSize, requestPdu.data(), pduLength);
 
@@ -215,9 +215,9 @@ TcpResult TcpTransport::exchange(const TcpRequest& request)
         // of this client's requests is that long, and the stream can only be
         // trusted again on a new connection. Any other mismatch closes it
         // too, so that whatever confused the server starts afresh.
-        const bool ours = !overLong_ && frameLength > HeaderSize && fieldAt(frame_, ProtocolAt) == ModbusProtocol &&
-            fieldAt(frame_, TransactionAt) == transaction_ && frame_[UnitAt] == request.unit;
-        if (!ours || plcdrv::fitReply(requestPdu, reply, plcdrv::ReplyExtent::Exact) == plcdrv::ReplyFit::Malformed) {
+        const bool ours = !overLong_ && frameLength > HeaderSize && FieldAt(frame_, ProtocolAt) == ModbusProtocol &&
+            FieldAt(frame_, TransactionAt) == transaction_ && frame_[UnitAt] == request.unit;
+        if (!ours || plcdrv::FitReply(requestPdu, reply, plcdrv::ReplyExtent::Exact) == plcdrv::ReplyFit::Malformed) {
             close();
             return {platform::ErrorCode::NoValidReply, {}};
         }

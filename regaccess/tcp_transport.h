@@ -30,7 +30,7 @@ constexpr std::uint16_t DefaultModbusTcpPort = 502;
 
 // The server port: 502, or the value of PLCTAG_TCP_PORT when that holds a
 // port number (for simulators that listen on an unprivileged port).
-std::uint16_t modbusTcpPort();
+std::uint16_t ModbusTcpPort();
 
 // A reply that is not this request's (see exchange()) fails with the code
 // the driver posts for a frame that fails its check, NoValidReply, so a
@@ -54,7 +54,7 @@ public:
     static constexpr std::size_t FrameSize = 512;
     static constexpr std::size_t HeaderSize = 7; // MBAP header with unit identifier
 
-    explicit TcpTransport(SocketOpener opener = openPosixStreamSocket);
+    explicit TcpTransport(SocketOpener opener = OpenPosixStreamSocket);
     ~TcpTransport() override;
     TcpTransport(const TcpTransport&) = delete;
     TcpTransport& operator=(const TcpTransport&) = delete;

@@ -18,15 +18,15 @@ TransportChoice transportFor(int adapter, const QString& host)
 {
     // Logical adapter N is the section "Adapter.Object.N+1".
     TransportChoice choice;
-    choice.kind = chooseTransport(readAdapterConfig(adapter + 1), host);
+    choice.kind = ChooseTransport(ReadAdapterConfig(adapter + 1), host);
     if (choice.kind == TransportKind::ModbusTcp)
-        choice.peer = QStringLiteral("%1:%2").arg(host).arg(modbusTcpPort());
+        choice.peer = QStringLiteral("%1:%2").arg(host).arg(ModbusTcpPort());
     return choice;
 }
 
 AdapterSettingsFailure lastAdapterSettingsFailure()
 {
-    const platform::ProfileReadFailure failure = lastAdapterConfigFailure();
+    const platform::ProfileReadFailure failure = LastAdapterConfigFailure();
     return {failure.file, failure.reason, failure.systemError};
 }
 

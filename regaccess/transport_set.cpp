@@ -2,7 +2,7 @@
 
 namespace regaccess {
 
-TransportKind chooseTransport(const AdapterConfig& config, const QString& host)
+TransportKind ChooseTransport(const AdapterConfig& config, const QString& host)
 {
     if (config.type == TcpIpAdapterType && config.enabled == 0 && !host.isEmpty())
         return TransportKind::ModbusTcp;
@@ -16,7 +16,7 @@ TransportSet::TransportSet(QObject* owner, DriverTransport::Completion completio
 
 Transport& TransportSet::forRequest(int adapterNumber, const QString& host)
 {
-    return of(chooseTransport(readAdapterConfig(adapterNumber), host));
+    return of(ChooseTransport(ReadAdapterConfig(adapterNumber), host));
 }
 
 Transport& TransportSet::of(TransportKind kind)

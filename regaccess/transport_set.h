@@ -16,7 +16,7 @@ namespace regaccess {
 // Modbus TCP when the adapter is a TCP/IP adapter that the driver does not
 // run (Enabled 0) and a host is named; every other adapter belongs to the
 // driver.
-TransportKind chooseTransport(const AdapterConfig& config, const QString& host);
+TransportKind ChooseTransport(const AdapterConfig& config, const QString& host);
 
 class TransportSet {
 public:

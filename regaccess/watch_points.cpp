@@ -15,7 +15,7 @@ struct Range {
     double high;
 };
 
-std::optional<Range> integralRange(int type)
+std::optional<Range> IntegralRange(int type)
 {
     switch (type) {
     case WordPoint: return Range{-32768.0, 32767.0};
@@ -25,7 +25,7 @@ std::optional<Range> integralRange(int type)
     }
 }
 
-QVariant valueOfType(int type, double value)
+QVariant ValueOfType(int type, double value)
 {
     switch (type) {
     case WordPoint: return QVariant::fromValue(static_cast<qint16>(value));
@@ -45,10 +45,10 @@ struct Limit {
     QVariant shown; // what the event reports as the limit
 };
 
-Limit limitOf(const QVariant& stored, int type)
+Limit LimitOf(const QVariant& stored, int type)
 {
     if (!stored.isValid() || stored.isNull())
-        return {0.0, valueOfType(type, 0.0)};
+        return {0.0, ValueOfType(type, 0.0)};
     bool ok = false;
     const double number = stored.toDouble(&ok);
     if (!ok)
@@ -59,19 +59,19 @@ Limit limitOf(const QVariant& stored, int type)
         const auto single = static_cast<float>(number);
         return {static_cast<double>(single), QVariant::fromValue(single)};
     }
-    const auto range = integralRange(type);
+    const auto range = IntegralRange(type);
     const double rounded = std::nearbyint(number); // current rounding mode: half to even
     if (!range || !(rounded >= range->low && rounded <= range->high))
         return {number, stored};
-    return {rounded, valueOfType(type, rounded)};
+    return {rounded, ValueOfType(type, rounded)};
 }
 
-bool less(double a, const std::optional<double>& b) { return b && a < *b; }
-bool greater(double a, const std::optional<double>& b) { return b && a > *b; }
-bool notLess(double a, const std::optional<double>& b) { return b && a >= *b; }
-bool notGreater(double a, const std::optional<double>& b) { return b && a <= *b; }
+bool Less(double a, const std::optional<double>& b) { return b && a < *b; }
+bool Greater(double a, const std::optional<double>& b) { return b && a > *b; }
+bool NotLess(double a, const std::optional<double>& b) { return b && a >= *b; }
+bool NotGreater(double a, const std::optional<double>& b) { return b && a <= *b; }
 
-std::optional<double> previousNumber(const QVariant& previous)
+std::optional<double> PreviousNumber(const QVariant& previous)
 {
     if (!previous.isValid())
         return std::nullopt;
@@ -80,7 +80,7 @@ std::optional<double> previousNumber(const QVariant& previous)
 
 } // namespace
 
-bool isWatchPointType(int type)
+bool IsWatchPointType(int type)
 {
     return type == WordPoint || type == LongPoint || type == FloatPoint || type == BitPoint || type == BytePoint;
 }
@@ -103,7 +103,7 @@ WatchList::PointPtr WatchList::find(int type, int index1, int index2) const
 bool WatchList::add(
     int type, int index1, int index2, int eventFlags, const QVariant& lowLimit, const QVariant& highLimit, bool active)
 {
-    if (!isWatchPointType(type))
+    if (!IsWatchPointType(type))
         return false;
     PointPtr point = find(type, index1, index2);
     if (!point) {
@@ -216,46 +216,46 @@ bool WatchList::evaluatePoint(Point& point, const RegisterBuffer& buffer, WatchP
     case BytePoint: cur = buffer.byte(index); break;
     default: return true;
     }
-    const QVariant current = valueOfType(type, cur);
+    const QVariant current = ValueOfType(type, cur);
     const QVariant previous = point.previous;
-    const std::optional<double> prev = previousNumber(previous);
+    const std::optional<double> prev = PreviousNumber(previous);
     // Floats differ only when they compare unequal; a NaN never does.
     const bool differs = !prev || cur < *prev || cur > *prev;
 
     if (differs && point.flags != 0) {
         const int flags = point.flags;
-        const Limit low = limitOf(point.lowLimit, type);
-        const Limit high = limitOf(point.highLimit, type);
+        const Limit low = LimitOf(point.lowLimit, type);
+        const Limit high = LimitOf(point.highLimit, type);
         // Without a previous value there is no state to return from, so the
         // rules that look at the previous value stay quiet.
-        const bool prevBelow = prev && less(*prev, low.value);
-        const bool prevAbove = prev && greater(*prev, high.value);
-        const bool withinLimits = notLess(cur, low.value) && notGreater(cur, high.value);
+        const bool prevBelow = prev && Less(*prev, low.value);
+        const bool prevAbove = prev && Greater(*prev, high.value);
+        const bool withinLimits = NotLess(cur, low.value) && NotGreater(cur, high.value);
 
         if (flags & WatchLow) {
-            if (less(cur, low.value) && !point.lowLatched) {
+            if (Less(cur, low.value) && !point.lowLatched) {
                 point.lowLatched = true;
                 if (!events.analogLow(type, index, current, previous, low.shown))
                     return false;
             }
-            if (notLess(cur, low.value))
+            if (NotLess(cur, low.value))
                 point.lowLatched = false;
         }
         const int limitFlags = flags & (WatchLow | WatchHigh | WatchNormal);
-        if (limitFlags == (WatchLow | WatchNormal) && notLess(cur, low.value) && prevBelow) {
+        if (limitFlags == (WatchLow | WatchNormal) && NotLess(cur, low.value) && prevBelow) {
             if (!events.analogNormal(type, index, current, previous))
                 return false;
         }
         if (flags & WatchHigh) {
-            if (greater(cur, high.value) && !point.highLatched) {
+            if (Greater(cur, high.value) && !point.highLatched) {
                 point.highLatched = true;
                 if (!events.analogHigh(type, index, current, previous, high.shown))
                     return false;
             }
-            if (notGreater(cur, high.value))
+            if (NotGreater(cur, high.value))
                 point.highLatched = false;
         }
-        if (limitFlags == (WatchHigh | WatchNormal) && notGreater(cur, high.value) && prevAbove) {
+        if (limitFlags == (WatchHigh | WatchNormal) && NotGreater(cur, high.value) && prevAbove) {
             if (!events.analogNormal(type, index, current, previous))
                 return false;
         }

@@ -33,7 +33,7 @@ enum WatchFlag : int {
     WatchChange = 0x8,
 };
 
-bool isWatchPointType(int type);
+bool IsWatchPointType(int type);
 
 // Receives the events of an evaluation. Each call returns false when the
 // receiver no longer exists (a handler destroyed it); the evaluation then

@@ -8,72 +8,72 @@
 namespace chronel::sim {
 namespace {
 
-bool isDateKind(uint8_t k) { return k == kind::HourlyTimeUpdate || k == kind::ResyncNewDate || k == kind::Reconfigure; }
+bool IsDateKind(uint8_t k) { return k == kind::HourlyTimeUpdate || k == kind::ResyncNewDate || k == kind::Reconfigure; }
 
-void putKindPointState(EventBlock& b, int at, uint8_t k, uint8_t point, bool state)
+void PutKindPointState(EventBlock& b, int at, uint8_t k, uint8_t point, bool state)
 {
     unsigned p = point > 0 ? point - 1u : 0u;
-    putByte(b, at, static_cast<uint8_t>((k & 0x1F) | ((p & 0x07) << 5)));
-    putByte(b, at + 1, static_cast<uint8_t>(((p >> 3) & 0x03) | (state ? 0x04 : 0)));
+    PutByte(b, at, static_cast<uint8_t>((k & 0x1F) | ((p & 0x07) << 5)));
+    PutByte(b, at + 1, static_cast<uint8_t>(((p >> 3) & 0x03) | (state ? 0x04 : 0)));
 }
 
-uint8_t sourceDstBits(const SerEvent& e)
+uint8_t SourceDstBits(const SerEvent& e)
 {
     return static_cast<uint8_t>((static_cast<unsigned>(e.source) & 0x03) << 6 | (e.dst ? 0x20 : 0));
 }
 
-void putType0Time(EventBlock& b, int at, const SerEvent& e, uint8_t k)
+void PutType0Time(EventBlock& b, int at, const SerEvent& e, uint8_t k)
 {
-    CivilTime t = civilFromSeconds(e.seconds);
-    putKindPointState(b, at, k, e.point, e.state);
+    CivilTime t = CivilFromSeconds(e.seconds);
+    PutKindPointState(b, at, k, e.point, e.state);
     unsigned ms = e.millisecond % 1000u;
-    putByte(b, at + 2, static_cast<uint8_t>(ms & 0xFF));
-    putByte(b, at + 3, static_cast<uint8_t>(((ms >> 8) & 0x03) | ((t.second & 0x3F) << 2)));
-    putByte(b, at + 4, static_cast<uint8_t>(t.minute & 0x3F));
-    putByte(b, at + 5, static_cast<uint8_t>((t.hour & 0x1F) | sourceDstBits(e)));
+    PutByte(b, at + 2, static_cast<uint8_t>(ms & 0xFF));
+    PutByte(b, at + 3, static_cast<uint8_t>(((ms >> 8) & 0x03) | ((t.second & 0x3F) << 2)));
+    PutByte(b, at + 4, static_cast<uint8_t>(t.minute & 0x3F));
+    PutByte(b, at + 5, static_cast<uint8_t>((t.hour & 0x1F) | SourceDstBits(e)));
 }
 
-void putType0Date(EventBlock& b, int at, const SerEvent& e, uint8_t k)
+void PutType0Date(EventBlock& b, int at, const SerEvent& e, uint8_t k)
 {
-    CivilTime t = civilFromSeconds(e.seconds);
-    putKindPointState(b, at, k, e.point, e.state);
-    putByte(b, at + 2, static_cast<uint8_t>((t.month & 0x0F) | ((t.day & 0x0F) << 4)));
-    putByte(b, at + 3, static_cast<uint8_t>(((t.day >> 4) & 0x01) | ((t.hour & 0x1F) << 1)));
-    putByte(b, at + 4, static_cast<uint8_t>(t.year & 0xFF));
-    putByte(b, at + 5, static_cast<uint8_t>(((t.year >> 8) & 0x0F) | sourceDstBits(e)));
+    CivilTime t = CivilFromSeconds(e.seconds);
+    PutKindPointState(b, at, k, e.point, e.state);
+    PutByte(b, at + 2, static_cast<uint8_t>((t.month & 0x0F) | ((t.day & 0x0F) << 4)));
+    PutByte(b, at + 3, static_cast<uint8_t>(((t.day >> 4) & 0x01) | ((t.hour & 0x1F) << 1)));
+    PutByte(b, at + 4, static_cast<uint8_t>(t.year & 0xFF));
+    PutByte(b, at + 5, static_cast<uint8_t>(((t.year >> 8) & 0x0F) | SourceDstBits(e)));
 }
 
 // Type 0 carries no date in its time records, so a resync to a new time travels
 // as a time record of kind 12 followed by a date record of kind 14.
-int type0Slots(const SerEvent& e) { return e.kind == kind::ResyncNewTime ? 2 : 1; }
+int Type0Slots(const SerEvent& e) { return e.kind == kind::ResyncNewTime ? 2 : 1; }
 
-void encodeType0(EncodedBlock& out, std::span<const SerEvent> pending)
+void EncodeType0(EncodedBlock& out, std::span<const SerEvent> pending)
 {
     int slot = 0;
     for (const SerEvent& e : pending) {
-        if (slot + type0Slots(e) > kType0Capacity)
+        if (slot + Type0Slots(e) > kType0Capacity)
             break;
         int at = kRecordAreaFirstByte + slot * kType0RecordBytes;
         if (e.kind == kind::ResyncNewTime) {
-            putType0Time(out.words, at, e, kind::ResyncNewTime);
-            putType0Date(out.words, at + kType0RecordBytes, e, kind::ResyncNewDate);
-        } else if (isDateKind(e.kind)) {
-            putType0Date(out.words, at, e, e.kind);
+            PutType0Time(out.words, at, e, kind::ResyncNewTime);
+            PutType0Date(out.words, at + kType0RecordBytes, e, kind::ResyncNewDate);
+        } else if (IsDateKind(e.kind)) {
+            PutType0Date(out.words, at, e, e.kind);
         } else {
-            putType0Time(out.words, at, e, e.kind);
+            PutType0Time(out.words, at, e, e.kind);
         }
-        slot += type0Slots(e);
+        slot += Type0Slots(e);
         ++out.eventsTaken;
     }
     out.records = slot;
 }
 
-void encodeType1(EncodedBlock& out, std::span<const SerEvent> pending)
+void EncodeType1(EncodedBlock& out, std::span<const SerEvent> pending)
 {
     if (pending.empty())
         return;
     const SerEvent& e = pending.front();
-    CivilTime t = civilFromSeconds(e.seconds);
+    CivilTime t = CivilFromSeconds(e.seconds);
     auto& w = out.words;
     w[10] = e.kind;
     w[11] = static_cast<uint16_t>(e.point > 0 ? e.point - 1 : 0);
@@ -92,48 +92,48 @@ void encodeType1(EncodedBlock& out, std::span<const SerEvent> pending)
     out.records = 1;
 }
 
-void encodeType2(EncodedBlock& out, std::span<const SerEvent> pending)
+void EncodeType2(EncodedBlock& out, std::span<const SerEvent> pending)
 {
     size_t n = std::min<size_t>(pending.size(), kType2Capacity);
     for (size_t i = 0; i < n; ++i) {
         const SerEvent& e = pending[i];
         int at = kRecordAreaFirstByte + static_cast<int>(i) * kType2RecordBytes;
-        putKindPointState(out.words, at, e.kind, e.point, e.state);
+        PutKindPointState(out.words, at, e.kind, e.point, e.state);
         unsigned ms = e.millisecond % 1000u;
-        putByte(out.words, at + 2, static_cast<uint8_t>(ms & 0xFF));
-        putByte(out.words, at + 3, static_cast<uint8_t>(((ms >> 8) & 0x03) | sourceDstBits(e)));
+        PutByte(out.words, at + 2, static_cast<uint8_t>(ms & 0xFF));
+        PutByte(out.words, at + 3, static_cast<uint8_t>(((ms >> 8) & 0x03) | SourceDstBits(e)));
         // Signed 32-bit count of seconds, low half first.
         auto s = static_cast<uint32_t>(static_cast<int32_t>(e.seconds));
         for (int k = 0; k < 4; ++k)
-            putByte(out.words, at + 4 + k, static_cast<uint8_t>(s >> (8 * k)));
+            PutByte(out.words, at + 4 + k, static_cast<uint8_t>(s >> (8 * k)));
     }
     out.eventsTaken = n;
     out.records = static_cast<int>(n);
 }
 
-void encodeType3(EncodedBlock& out, std::span<const SerEvent> pending, const PointTexts& texts)
+void EncodeType3(EncodedBlock& out, std::span<const SerEvent> pending, const PointTexts& texts)
 {
     if (pending.empty())
         return;
-    std::string line = eventText(pending.front(), texts);
+    std::string line = EventText(pending.front(), texts);
     // The line ends at the first zero byte, so one byte of the area stays zero.
     size_t n = std::min<size_t>(line.size(), kRecordAreaBytes - 1);
     for (size_t i = 0; i < n; ++i) {
         uint8_t c = static_cast<uint8_t>(line[i]);
         if (c == 0)
             break;
-        putByte(out.words, kRecordAreaFirstByte + static_cast<int>(i), c);
+        PutByte(out.words, kRecordAreaFirstByte + static_cast<int>(i), c);
     }
     out.eventsTaken = 1;
     out.records = 1;
 }
 
-std::string pointNumber(int point) { return " " + std::to_string(point); }
+std::string PointNumber(int point) { return " " + std::to_string(point); }
 
-std::string lineBody(const SerEvent& e, const PointTexts* texts)
+std::string LineBody(const SerEvent& e, const PointTexts* texts)
 {
     auto onOff = [&](const char* prefix) {
-        return std::string(prefix) + pointNumber(e.point) + (e.state ? "  On" : "  Off");
+        return std::string(prefix) + PointNumber(e.point) + (e.state ? "  On" : "  Off");
     };
     switch (e.kind) {
     case kind::InputPoint:
@@ -142,10 +142,10 @@ std::string lineBody(const SerEvent& e, const PointTexts* texts)
             return "  " + texts->description[p] + "  " + (e.state ? texts->onText[p] : texts->offText[p]);
         }
         return onOff("  Input Point ");
-    case 2: return "  Input Point " + pointNumber(e.point) + "  On Scan";
-    case 3: return "  Input Point " + pointNumber(e.point) + "  Off Scan";
-    case 4: return "  Input Point " + pointNumber(e.point) + "  Chatter On Scan";
-    case 5: return "  Input Point " + pointNumber(e.point) + "  Chatter Off Scan";
+    case 2: return "  Input Point " + PointNumber(e.point) + "  On Scan";
+    case 3: return "  Input Point " + PointNumber(e.point) + "  Off Scan";
+    case 4: return "  Input Point " + PointNumber(e.point) + "  Chatter On Scan";
+    case 5: return "  Input Point " + PointNumber(e.point) + "  Chatter Off Scan";
     case 6: return "  Power on Reset";
     case 7: return "  SER Time Sync Lock";
     case 8: return "  SER Time Sync Fail";
@@ -170,7 +170,7 @@ std::string lineBody(const SerEvent& e, const PointTexts* texts)
 
 } // namespace
 
-void putByte(EventBlock& block, int byteIndex, uint8_t value)
+void PutByte(EventBlock& block, int byteIndex, uint8_t value)
 {
     if (byteIndex < 0 || byteIndex >= 200)
         return;
@@ -181,7 +181,7 @@ void putByte(EventBlock& block, int byteIndex, uint8_t value)
         w = static_cast<uint16_t>((w & 0x00FF) | (value << 8));
 }
 
-uint8_t getByte(const EventBlock& block, int byteIndex)
+uint8_t GetByte(const EventBlock& block, int byteIndex)
 {
     if (byteIndex < 0 || byteIndex >= 200)
         return 0;
@@ -189,26 +189,26 @@ uint8_t getByte(const EventBlock& block, int byteIndex)
     return static_cast<uint8_t>(byteIndex % 2 == 0 ? w & 0xFF : w >> 8);
 }
 
-std::string eventText(const SerEvent& e, const PointTexts& texts)
+std::string EventText(const SerEvent& e, const PointTexts& texts)
 {
-    CivilTime t = civilFromSeconds(e.seconds);
+    CivilTime t = CivilFromSeconds(e.seconds);
     static constexpr const char* kSource[] = {" G ", " F ", " P ", " B "};
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d  %02d:%02d:%02d.%03u%s%s", t.month, t.day, t.year, t.hour,
         t.minute, t.second, e.millisecond % 1000u, e.dst ? "  D " : "  S ",
         kSource[static_cast<unsigned>(e.source) & 3u]);
-    return std::string(stamp) + lineBody(e, &texts);
+    return std::string(stamp) + LineBody(e, &texts);
 }
 
-EncodedBlock encodeEventBlock(int bufferType, std::span<const SerEvent> pending, uint16_t moduleId,
+EncodedBlock EncodeEventBlock(int bufferType, std::span<const SerEvent> pending, uint16_t moduleId,
     uint16_t pendingTotal, const PointTexts& texts)
 {
     EncodedBlock out;
     switch (bufferType) {
-    case 0: encodeType0(out, pending); break;
-    case 1: encodeType1(out, pending); break;
-    case 2: encodeType2(out, pending); break;
-    case 3: encodeType3(out, pending, texts); break;
+    case 0: EncodeType0(out, pending); break;
+    case 1: EncodeType1(out, pending); break;
+    case 2: EncodeType2(out, pending); break;
+    case 3: EncodeType3(out, pending, texts); break;
     default: break;
     }
     out.words[0] = moduleId;

@@ -38,14 +38,14 @@ struct EncodedBlock {
 
 // Builds the block from the front of `pending`. `bufferType` must be 0 ... 3;
 // `moduleId` goes to word 0 and `pendingTotal` to word 5.
-EncodedBlock encodeEventBlock(int bufferType, std::span<const SerEvent> pending, uint16_t moduleId,
+EncodedBlock EncodeEventBlock(int bufferType, std::span<const SerEvent> pending, uint16_t moduleId,
     uint16_t pendingTotal, const PointTexts& texts);
 
 // The single text line a type-3 block carries for one event.
-std::string eventText(const SerEvent& e, const PointTexts& texts);
+std::string EventText(const SerEvent& e, const PointTexts& texts);
 
 // Byte view of a block: byte 2k is the low byte of word k.
-void putByte(EventBlock& block, int byteIndex, uint8_t value);
-uint8_t getByte(const EventBlock& block, int byteIndex);
+void PutByte(EventBlock& block, int byteIndex, uint8_t value);
+uint8_t GetByte(const EventBlock& block, int byteIndex);
 
 } // namespace chronel::sim

@@ -15,7 +15,7 @@ constexpr int kMaxRandomPerAdvance = 10000;
 
 } // namespace
 
-std::optional<GeneratorPlan> parseScript(const std::string& content, std::string& error)
+std::optional<GeneratorPlan> ParseScript(const std::string& content, std::string& error)
 {
     GeneratorPlan plan;
     plan.mode = GeneratorPlan::Mode::Script;
@@ -68,7 +68,7 @@ std::optional<GeneratorPlan> parseScript(const std::string& content, std::string
     return plan;
 }
 
-std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::string& error)
+std::optional<GeneratorPlan> ParseGeneratorPlan(const std::string& text, std::string& error)
 {
     if (text == "none")
         return GeneratorPlan{};
@@ -99,7 +99,7 @@ std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::st
         }
         std::stringstream ss;
         ss << f.rdbuf();
-        return parseScript(ss.str(), error);
+        return ParseScript(ss.str(), error);
     }
     error = "expected none, random:RATE or script:FILE";
     return std::nullopt;

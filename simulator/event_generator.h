@@ -27,8 +27,8 @@ struct GeneratorPlan {
 // Parses "none", "random:RATE" or "script:FILE"; on failure returns nullopt and
 // sets `error`. The script file has one change per line: "SECONDS POINT STATE"
 // ('#' starts a comment); a line "repeat SECONDS" replays the script with that period.
-std::optional<GeneratorPlan> parseGeneratorPlan(const std::string& text, std::string& error);
-std::optional<GeneratorPlan> parseScript(const std::string& content, std::string& error);
+std::optional<GeneratorPlan> ParseGeneratorPlan(const std::string& text, std::string& error);
+std::optional<GeneratorPlan> ParseScript(const std::string& content, std::string& error);
 
 class EventGenerator {
 public:

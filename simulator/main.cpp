@@ -24,7 +24,7 @@ namespace {
 
 int g_stopPipe[2] = {-1, -1};
 
-void onSignal(int)
+void OnSignal(int)
 {
     int saved = errno;
     char c = 1;
@@ -32,13 +32,13 @@ void onSignal(int)
     errno = saved;
 }
 
-int64_t hostNowMs()
+int64_t HostNowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
-int64_t steadyMs()
+int64_t SteadyMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -50,12 +50,12 @@ int main(int argc, char** argv)
 {
     SimOptions options;
     std::string error;
-    if (!parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
         std::cerr << "chronel-sim: " << error << '\n';
         return 2;
     }
     if (options.help) {
-        std::cout << helpText();
+        std::cout << HelpText();
         return 0;
     }
 
@@ -73,17 +73,17 @@ int main(int argc, char** argv)
     for (int k = 1; k <= options.modules; ++k) {
         ModelOptions mo;
         mo.events = options.events;
-        mo.seed = moduleSeed(options, k);
+        mo.seed = ModuleSeed(options, k);
         mo.timeSource = options.timeSource;
         if (!options.faultModule || *options.faultModule == k)
             mo.injectedExceptions = options.exceptions;
-        auto& model = *models.emplace_back(std::make_unique<ModuleModel>(hostNowMs, mo));
+        auto& model = *models.emplace_back(std::make_unique<ModuleModel>(HostNowMs, mo));
         modelPtrs.push_back(&model);
 
-        if (auto path = moduleStatePath(options, k)) {
+        if (auto path = ModuleStatePath(options, k)) {
             PersistentState loaded;
             bool missing = false;
-            if (loadStateFile(*path, loaded, missing, error)) {
+            if (LoadStateFile(*path, loaded, missing, error)) {
                 model.loadPersistentState(loaded);
             } else if (!missing) {
                 // Refuse rather than overwrite a state file we cannot read.
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         return 1;
     }
     struct sigaction sa { };
-    sa.sa_handler = onSignal;
+    sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
@@ -119,20 +119,20 @@ int main(int argc, char** argv)
     for (auto& model : models)
         model->start();
 
-    int64_t lastSave = steadyMs();
+    int64_t lastSave = SteadyMs();
     auto save = [&](bool force) {
         auto dirty = [](const std::unique_ptr<ModuleModel>& m) { return m->persistentDirty(); };
         if (!options.statePath || std::none_of(models.begin(), models.end(), dirty))
             return;
-        if (!force && steadyMs() - lastSave < 1000)
+        if (!force && SteadyMs() - lastSave < 1000)
             return;
-        lastSave = steadyMs();
+        lastSave = SteadyMs();
         for (int k = 1; k <= options.modules; ++k) {
             ModuleModel& model = *models[static_cast<size_t>(k - 1)];
             if (!model.persistentDirty())
                 continue;
             std::string why;
-            if (saveStateFile(*moduleStatePath(options, k), model.persistentState(), why)) {
+            if (SaveStateFile(*ModuleStatePath(options, k), model.persistentState(), why)) {
                 model.clearPersistentDirty();
             } else {
                 std::cerr << "chronel-sim: cannot save state: " << why << '\n';

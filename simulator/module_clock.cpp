@@ -5,9 +5,9 @@
 namespace chronel::sim {
 namespace {
 
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-int weekday(int64_t daysSince1984)
+int Weekday(int64_t daysSince1984)
 {
     // 1984-01-01 was a Sunday (0).
     int64_t w = daysSince1984 % 7;
@@ -15,14 +15,14 @@ int weekday(int64_t daysSince1984)
 }
 
 // Day of month of the n-th (1-based) Sunday, or the last one for n = 0.
-int sundayOfMonth(int year, int month, int n)
+int SundayOfMonth(int year, int month, int n)
 {
     if (n == 0) {
-        int last = daysInMonth(year, month);
-        int wd = weekday(daysFromCivil(year, month, last));
+        int last = DaysInMonth(year, month);
+        int wd = Weekday(DaysFromCivil(year, month, last));
         return last - wd;
     }
-    int wd = weekday(daysFromCivil(year, month, 1));
+    int wd = Weekday(DaysFromCivil(year, month, 1));
     int first = 1 + (7 - wd) % 7;
     return first + 7 * (n - 1);
 }
@@ -31,18 +31,18 @@ struct Boundary {
     int month, day, hour;
 };
 
-int64_t boundarySeconds(int year, Boundary b)
+int64_t BoundarySeconds(int year, Boundary b)
 {
-    return (daysFromCivil(year, b.month, b.day)) * 86400 + int64_t{b.hour} * 3600;
+    return (DaysFromCivil(year, b.month, b.day)) * 86400 + int64_t{b.hour} * 3600;
 }
 
 } // namespace
 
-int64_t daysFromCivil(int year, int month, int day)
+int64_t DaysFromCivil(int year, int month, int day)
 {
     // Days since 1984-01-01 by the era algorithm, valid for any year.
     int64_t y = year - (month <= 2 ? 1 : 0);
-    int64_t era = floorDiv(y, 400);
+    int64_t era = FloorDiv(y, 400);
     int64_t yoe = y - era * 400;
     int64_t mp = (month + 9) % 12;
     int64_t doy = (153 * mp + 2) / 5 + day - 1;
@@ -51,12 +51,12 @@ int64_t daysFromCivil(int year, int month, int day)
     return daysSince1970 - kUnixToModuleEpoch / 86400;
 }
 
-CivilTime civilFromSeconds(int64_t seconds)
+CivilTime CivilFromSeconds(int64_t seconds)
 {
-    int64_t days = floorDiv(seconds, 86400);
+    int64_t days = FloorDiv(seconds, 86400);
     int64_t rem = seconds - days * 86400;
     int64_t z = days + kUnixToModuleEpoch / 86400 + 719468;
-    int64_t era = floorDiv(z, 146097);
+    int64_t era = FloorDiv(z, 146097);
     int64_t doe = z - era * 146097;
     int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
     int64_t y = yoe + era * 400;
@@ -72,12 +72,12 @@ CivilTime civilFromSeconds(int64_t seconds)
     return t;
 }
 
-int64_t secondsFromCivil(const CivilTime& t)
+int64_t SecondsFromCivil(const CivilTime& t)
 {
-    return daysFromCivil(t.year, t.month, t.day) * 86400 + int64_t{t.hour} * 3600 + t.minute * 60 + t.second;
+    return DaysFromCivil(t.year, t.month, t.day) * 86400 + int64_t{t.hour} * 3600 + t.minute * 60 + t.second;
 }
 
-int daysInMonth(int year, int month)
+int DaysInMonth(int year, int month)
 {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12)
@@ -86,16 +86,16 @@ int daysInMonth(int year, int month)
     return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-bool isValidCivil(const CivilTime& t)
+bool IsValidCivil(const CivilTime& t)
 {
     return t.year >= 1984 && t.year <= 2150 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-        t.day <= daysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+        t.day <= DaysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
         t.second >= 0 && t.second <= 59;
 }
 
-bool dstInForce(const DstRule& rule, int64_t standardSeconds)
+bool DstInForce(const DstRule& rule, int64_t standardSeconds)
 {
-    CivilTime now = civilFromSeconds(standardSeconds);
+    CivilTime now = CivilFromSeconds(standardSeconds);
     Boundary start{}, stop{};
     switch (rule.location) {
     case 1:
@@ -106,28 +106,28 @@ bool dstInForce(const DstRule& rule, int64_t standardSeconds)
         // Manual days are clamped into the month so a 31 in a short month still works.
         start.day = start.day < 1
             ? 1
-            : (start.day > daysInMonth(now.year, start.month) ? daysInMonth(now.year, start.month) : start.day);
+            : (start.day > DaysInMonth(now.year, start.month) ? DaysInMonth(now.year, start.month) : start.day);
         stop.day = stop.day < 1
             ? 1
-            : (stop.day > daysInMonth(now.year, stop.month) ? daysInMonth(now.year, stop.month) : stop.day);
+            : (stop.day > DaysInMonth(now.year, stop.month) ? DaysInMonth(now.year, stop.month) : stop.day);
         break;
     case 2:
     case 5:
-        start = {3, sundayOfMonth(now.year, 3, 2), 2};
-        stop = {11, sundayOfMonth(now.year, 11, 1), 2};
+        start = {3, SundayOfMonth(now.year, 3, 2), 2};
+        stop = {11, SundayOfMonth(now.year, 11, 1), 2};
         break;
     case 3:
-        start = {3, sundayOfMonth(now.year, 3, 0), 1};
-        stop = {10, sundayOfMonth(now.year, 10, 0), 1};
+        start = {3, SundayOfMonth(now.year, 3, 0), 1};
+        stop = {10, SundayOfMonth(now.year, 10, 0), 1};
         break;
     case 4:
-        start = {4, sundayOfMonth(now.year, 4, 1), 2};
-        stop = {10, sundayOfMonth(now.year, 10, 0), 2};
+        start = {4, SundayOfMonth(now.year, 4, 1), 2};
+        stop = {10, SundayOfMonth(now.year, 10, 0), 2};
         break;
     default: return false;
     }
-    int64_t a = boundarySeconds(now.year, start);
-    int64_t b = boundarySeconds(now.year, stop);
+    int64_t a = BoundarySeconds(now.year, start);
+    int64_t b = BoundarySeconds(now.year, stop);
     if (a == b)
         return false;
     // A start after the stop is a southern-hemisphere rule spanning New Year.
@@ -141,14 +141,14 @@ int64_t ModuleClock::standardMs() const
     return host_() - kUnixToModuleEpoch * 1000 + int64_t{gpsOffsetHours_} * 3600000 + adjustMs_;
 }
 
-bool ModuleClock::dst() const { return dstInForce(rule_, floorDiv(standardMs(), 1000)); }
+bool ModuleClock::dst() const { return DstInForce(rule_, FloorDiv(standardMs(), 1000)); }
 
 int64_t ModuleClock::localMs() const { return standardMs() + (dst() ? 3600000 : 0); }
 
 void ModuleClock::setLocal(const CivilTime& t)
 {
-    int64_t local = secondsFromCivil(t);
-    int64_t standard = local - (dstInForce(rule_, local) ? 3600 : 0);
+    int64_t local = SecondsFromCivil(t);
+    int64_t standard = local - (DstInForce(rule_, local) ? 3600 : 0);
     int64_t unadjusted = host_() - kUnixToModuleEpoch * 1000 + int64_t{gpsOffsetHours_} * 3600000;
     adjustMs_ = standard * 1000 - unadjusted;
 }

@@ -21,11 +21,11 @@ struct CivilTime {
 };
 
 // Proleptic Gregorian conversions; seconds are counted from the module epoch.
-int64_t daysFromCivil(int year, int month, int day);
-CivilTime civilFromSeconds(int64_t seconds);
-int64_t secondsFromCivil(const CivilTime& t);
-int daysInMonth(int year, int month);
-bool isValidCivil(const CivilTime& t);
+int64_t DaysFromCivil(int year, int month, int day);
+CivilTime CivilFromSeconds(int64_t seconds);
+int64_t SecondsFromCivil(const CivilTime& t);
+int DaysInMonth(int year, int month);
+bool IsValidCivil(const CivilTime& t);
 
 // Daylight-saving rule as the configuration block stores it.
 struct DstRule {
@@ -35,7 +35,7 @@ struct DstRule {
 };
 
 // True when daylight-saving time is in force at the given standard time.
-bool dstInForce(const DstRule& rule, int64_t standardSeconds);
+bool DstInForce(const DstRule& rule, int64_t standardSeconds);
 
 class ModuleClock {
 public:

@@ -15,21 +15,21 @@ constexpr int kMaxWriteCoils = 1968;
 constexpr int kMaxWriteRegisters = 123;
 constexpr int64_t kNtpIntervalMs = 10000; // one simulated NTP client every 10 s
 
-uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 // An exception reply carries the request's code with bit 7 set.
 constexpr uint8_t ExceptionBit = 0x80;
 
-std::vector<uint8_t> exceptionReply(uint8_t fc, uint8_t code)
+std::vector<uint8_t> ExceptionReply(uint8_t fc, uint8_t code)
 {
     return {static_cast<uint8_t>(fc | ExceptionBit), code};
 }
 
-bool readsBits(uint8_t fc) { return fc == MODBUS_FC_READ_COILS || fc == MODBUS_FC_READ_DISCRETE_INPUTS; }
+bool ReadsBits(uint8_t fc) { return fc == MODBUS_FC_READ_COILS || fc == MODBUS_FC_READ_DISCRETE_INPUTS; }
 
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-void putFloat(std::array<uint16_t, kStatusWords>& w, int at, float f)
+void PutFloat(std::array<uint16_t, kStatusWords>& w, int at, float f)
 {
     uint32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
@@ -37,7 +37,7 @@ void putFloat(std::array<uint16_t, kStatusWords>& w, int at, float f)
     w[static_cast<size_t>(at + 1)] = static_cast<uint16_t>(bits >> 16);
 }
 
-bool inRange(int reg, int first, int last) { return reg >= first && reg <= last; }
+bool InRange(int reg, int first, int last) { return reg >= first && reg <= last; }
 
 } // namespace
 
@@ -47,7 +47,7 @@ ModuleModel::ModuleModel(ModuleClock::HostClock host, ModelOptions options)
       generator_(options_.events, options_.seed),
       rng_(static_cast<uint32_t>(options_.seed))
 {
-    loadPersistentState(factoryState());
+    loadPersistentState(FactoryState());
     dirty_ = false;
 }
 
@@ -100,9 +100,9 @@ void ModuleModel::start()
 {
     int64_t now = clock_.hostMs();
     lastTickHostMs_ = now;
-    int64_t local = floorDiv(clock_.localMs(), 1000);
-    lastHourIndex_ = floorDiv(local, 3600);
-    lastDayIndex_ = floorDiv(local, 86400);
+    int64_t local = FloorDiv(clock_.localMs(), 1000);
+    lastHourIndex_ = FloorDiv(local, 3600);
+    lastDayIndex_ = FloorDiv(local, 86400);
     generator_.start(now);
     addEvent(kind::PowerOnReset);
     // A date record first, so that type-0 time records that follow have a date.
@@ -147,7 +147,7 @@ void ModuleModel::recordError(uint16_t code)
         slot = errorCodes_.size() - 1;
     }
     errorCodes_[slot] = code;
-    errorTimes_[slot] = static_cast<uint32_t>(floorDiv(clock_.localMs(), 1000));
+    errorTimes_[slot] = static_cast<uint32_t>(FloorDiv(clock_.localMs(), 1000));
 }
 
 RecordSource ModuleModel::recordSource() const
@@ -170,7 +170,7 @@ void ModuleModel::addEvent(uint8_t k, uint8_t point, bool state, int64_t ageMs)
     e.kind = k;
     e.point = point;
     e.state = state;
-    e.seconds = floorDiv(ms, 1000);
+    e.seconds = FloorDiv(ms, 1000);
     e.millisecond = static_cast<uint16_t>(ms - e.seconds * 1000);
     e.source = recordSource();
     e.dst = clock_.dst();
@@ -220,14 +220,14 @@ void ModuleModel::tick()
             updatePoints(std::max<int64_t>(0, now - (generator_.startMs() + c.atMs)));
     }
 
-    int64_t local = floorDiv(clock_.localMs(), 1000);
-    int64_t hour = floorDiv(local, 3600), day = floorDiv(local, 86400);
+    int64_t local = FloorDiv(clock_.localMs(), 1000);
+    int64_t hour = FloorDiv(local, 3600), day = FloorDiv(local, 86400);
     if (hour != lastHourIndex_) {
         // The date must reach type-0 readers at least once a day, so a new day
         // gets its date record even with hourly updates switched off.
         if (config_[cfg::HourTimeUpdate] != 0 || day != lastDayIndex_)
             addEvent(kind::HourlyTimeUpdate);
-        ntp_[static_cast<size_t>(civilFromSeconds(local).hour)] = 0;
+        ntp_[static_cast<size_t>(CivilFromSeconds(local).hour)] = 0;
         lastHourIndex_ = hour;
         lastDayIndex_ = day;
     }
@@ -235,7 +235,7 @@ void ModuleModel::tick()
     ntpAccumMs_ += elapsed;
     while (ntpAccumMs_ >= kNtpIntervalMs) {
         ntpAccumMs_ -= kNtpIntervalMs;
-        uint16_t& slot = ntp_[static_cast<size_t>(civilFromSeconds(local).hour)];
+        uint16_t& slot = ntp_[static_cast<size_t>(CivilFromSeconds(local).hour)];
         if (slot < 0xFFFF)
             ++slot;
     }
@@ -252,8 +252,8 @@ void ModuleModel::tick()
 std::array<uint16_t, kStatusWords> ModuleModel::statusBlock() const
 {
     std::array<uint16_t, kStatusWords> w{};
-    int64_t local = floorDiv(clock_.localMs(), 1000);
-    CivilTime t = civilFromSeconds(local);
+    int64_t local = FloorDiv(clock_.localMs(), 1000);
+    CivilTime t = CivilFromSeconds(local);
     bool gps = options_.timeSource == TimeSource::Gps;
     switch (options_.timeSource) {
     case TimeSource::Gps: w[st::TimeSource] = 1; break;
@@ -271,11 +271,11 @@ std::array<uint16_t, kStatusWords> ModuleModel::statusBlock() const
     w[st::Satellites] = gps ? 8 : 0;
     if (gps) {
         // A fixed antenna position (ddmm.mmm / dddmm.mmm), at rest.
-        putFloat(w, st::Latitude, 4012.5f);
-        putFloat(w, st::Longitude, -7459.25f);
-        putFloat(w, st::Altitude, 61.0f);
-        putFloat(w, st::Speed, 0.0f);
-        putFloat(w, st::Course, 0.0f);
+        PutFloat(w, st::Latitude, 4012.5f);
+        PutFloat(w, st::Longitude, -7459.25f);
+        PutFloat(w, st::Altitude, 61.0f);
+        PutFloat(w, st::Speed, 0.0f);
+        PutFloat(w, st::Course, 0.0f);
     }
     switch (options_.timeSource) {
     case TimeSource::Gps:
@@ -315,9 +315,9 @@ PointTexts ModuleModel::pointTexts() const
 {
     PointTexts t;
     for (size_t p = 0; p < 32; ++p) {
-        t.description[p] = getText(&points_[pts::Description + 16 * p], 16);
-        t.offText[p] = getText(&points_[pts::OffText + 8 * p], 8);
-        t.onText[p] = getText(&points_[pts::OnText + 8 * p], 8);
+        t.description[p] = GetText(&points_[pts::Description + 16 * p], 16);
+        t.offText[p] = GetText(&points_[pts::OffText + 8 * p], 8);
+        t.onText[p] = GetText(&points_[pts::OnText + 8 * p], 8);
     }
     return t;
 }
@@ -327,7 +327,7 @@ const EncodedBlock& ModuleModel::presentBlock()
     std::vector<SerEvent> front(
         events_.begin(), events_.begin() + static_cast<ptrdiff_t>(std::min<size_t>(events_.size(), 64)));
     int type = config_[cfg::EventBufferType];
-    presented_ = encodeEventBlock(type <= 3 ? type : 2, front, moduleId_,
+    presented_ = EncodeEventBlock(type <= 3 ? type : 2, front, moduleId_,
         static_cast<uint16_t>(std::min<size_t>(events_.size(), 0xFFFF)), pointTexts());
     return *presented_;
 }
@@ -348,7 +348,7 @@ std::vector<uint8_t> ModuleModel::handleRequest(const uint8_t* pdu, size_t len, 
         taskLoading_[link == Link::Tcp ? 6 : 4] += 5;
         return dispatch(pdu, len, link);
     } catch (const std::exception&) {
-        return exceptionReply(pdu[0], exc::SlaveDeviceFailure);
+        return ExceptionReply(pdu[0], exc::SlaveDeviceFailure);
     }
 }
 
@@ -361,46 +361,46 @@ ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link)
     case MODBUS_FC_READ_HOLDING_REGISTERS:
     case MODBUS_FC_READ_INPUT_REGISTERS: {
         if (len != 5)
-            return exceptionReply(fc, exc::IllegalDataValue);
-        int start = be16(pdu + 1) + 1, count = be16(pdu + 3);
-        int limit = readsBits(fc) ? kMaxReadBits : kMaxReadRegisters;
+            return ExceptionReply(fc, exc::IllegalDataValue);
+        int start = Be16(pdu + 1) + 1, count = Be16(pdu + 3);
+        int limit = ReadsBits(fc) ? kMaxReadBits : kMaxReadRegisters;
         if (count < 1 || count > limit)
-            return exceptionReply(fc, exc::IllegalDataValue);
+            return ExceptionReply(fc, exc::IllegalDataValue);
         if (start + count - 1 > 65536)
-            return exceptionReply(fc, exc::IllegalDataAddress);
+            return ExceptionReply(fc, exc::IllegalDataAddress);
         if (auto code = injected(start, count))
-            return exceptionReply(fc, *code);
-        return readsBits(fc) ? readBits(fc, start, count) : readRegisters(fc, start, count);
+            return ExceptionReply(fc, *code);
+        return ReadsBits(fc) ? readBits(fc, start, count) : readRegisters(fc, start, count);
     }
     case MODBUS_FC_WRITE_SINGLE_COIL: {
         if (len != 5)
-            return exceptionReply(fc, exc::IllegalDataValue);
-        uint16_t v = be16(pdu + 3);
+            return ExceptionReply(fc, exc::IllegalDataValue);
+        uint16_t v = Be16(pdu + 3);
         if (v != 0xFF00 && v != 0x0000)
-            return exceptionReply(fc, exc::IllegalDataValue);
-        int start = be16(pdu + 1) + 1;
+            return ExceptionReply(fc, exc::IllegalDataValue);
+        int start = Be16(pdu + 1) + 1;
         if (auto code = injected(start, 1))
-            return exceptionReply(fc, *code);
+            return ExceptionReply(fc, *code);
         return writeCoils(fc, start, {v == 0xFF00}, Reply(pdu, pdu + 5));
     }
     case MODBUS_FC_WRITE_SINGLE_REGISTER: {
         if (len != 5)
-            return exceptionReply(fc, exc::IllegalDataValue);
-        int start = be16(pdu + 1) + 1;
+            return ExceptionReply(fc, exc::IllegalDataValue);
+        int start = Be16(pdu + 1) + 1;
         if (auto code = injected(start, 1))
-            return exceptionReply(fc, *code);
-        return writeRegisters(fc, start, {be16(pdu + 3)}, Reply(pdu, pdu + 5));
+            return ExceptionReply(fc, *code);
+        return writeRegisters(fc, start, {Be16(pdu + 3)}, Reply(pdu, pdu + 5));
     }
     case MODBUS_FC_WRITE_MULTIPLE_COILS: {
         if (len < 6)
-            return exceptionReply(fc, exc::IllegalDataValue);
-        int start = be16(pdu + 1) + 1, count = be16(pdu + 3), bytes = pdu[5];
+            return ExceptionReply(fc, exc::IllegalDataValue);
+        int start = Be16(pdu + 1) + 1, count = Be16(pdu + 3), bytes = pdu[5];
         if (count < 1 || count > kMaxWriteCoils || bytes != (count + 7) / 8 || len != 6u + static_cast<size_t>(bytes))
-            return exceptionReply(fc, exc::IllegalDataValue);
+            return ExceptionReply(fc, exc::IllegalDataValue);
         if (start + count - 1 > 65536)
-            return exceptionReply(fc, exc::IllegalDataAddress);
+            return ExceptionReply(fc, exc::IllegalDataAddress);
         if (auto code = injected(start, count))
-            return exceptionReply(fc, *code);
+            return ExceptionReply(fc, *code);
         std::vector<bool> values(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i)
             values[static_cast<size_t>(i)] = (pdu[6 + i / 8] >> (i % 8)) & 1;
@@ -408,27 +408,27 @@ ModuleModel::Reply ModuleModel::dispatch(const uint8_t* pdu, size_t len, Link)
     }
     case MODBUS_FC_WRITE_MULTIPLE_REGISTERS: {
         if (len < 6)
-            return exceptionReply(fc, exc::IllegalDataValue);
-        int start = be16(pdu + 1) + 1, count = be16(pdu + 3), bytes = pdu[5];
+            return ExceptionReply(fc, exc::IllegalDataValue);
+        int start = Be16(pdu + 1) + 1, count = Be16(pdu + 3), bytes = pdu[5];
         if (count < 1 || count > kMaxWriteRegisters || bytes != 2 * count || len != 6u + static_cast<size_t>(bytes))
-            return exceptionReply(fc, exc::IllegalDataValue);
+            return ExceptionReply(fc, exc::IllegalDataValue);
         if (start + count - 1 > 65536)
-            return exceptionReply(fc, exc::IllegalDataAddress);
+            return ExceptionReply(fc, exc::IllegalDataAddress);
         if (auto code = injected(start, count))
-            return exceptionReply(fc, *code);
+            return ExceptionReply(fc, *code);
         std::vector<uint16_t> values(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i)
-            values[static_cast<size_t>(i)] = be16(pdu + 6 + 2 * i);
+            values[static_cast<size_t>(i)] = Be16(pdu + 6 + 2 * i);
         return writeRegisters(fc, start, values, Reply(pdu, pdu + 5));
     }
-    default: return exceptionReply(fc, exc::IllegalFunction);
+    default: return ExceptionReply(fc, exc::IllegalFunction);
     }
 }
 
 ModuleModel::Reply ModuleModel::readBits(uint8_t fc, int start, int count)
 {
     if (start + count - 1 > kCoilCount)
-        return exceptionReply(fc, exc::IllegalDataAddress);
+        return ExceptionReply(fc, exc::IllegalDataAddress);
     Reply r{fc, static_cast<uint8_t>((count + 7) / 8)};
     r.resize(2 + r[1], 0);
     for (int i = 0; i < count; ++i) {
@@ -444,7 +444,7 @@ ModuleModel::Reply ModuleModel::writeCoils(uint8_t fc, int start, const std::vec
     int last = start + static_cast<int>(values.size()) - 1;
     // Coil 1 reports the buffer state; only the acknowledge coil takes writes.
     if (start != kAcknowledgeCoil || last != kAcknowledgeCoil)
-        return exceptionReply(fc, exc::IllegalDataAddress);
+        return ExceptionReply(fc, exc::IllegalDataAddress);
     if (values[0]) {
         const EncodedBlock& b = presented_ ? *presented_ : presentBlock();
         size_t n = std::min(b.eventsTaken, events_.size());
@@ -458,19 +458,19 @@ ModuleModel::Reply ModuleModel::writeCoils(uint8_t fc, int start, const std::vec
 
 uint16_t ModuleModel::plainWord(int reg, bool eventView)
 {
-    if (inRange(reg, kConfigFirst, kConfigWords))
+    if (InRange(reg, kConfigFirst, kConfigWords))
         return config_[static_cast<size_t>(reg - kConfigFirst)];
     if (reg == kModuleIdRegister)
         return moduleId_;
-    if (eventView && inRange(reg, kEventBlockFirst + 1, kEventBlockFirst + kEventBlockWords - 1)) {
+    if (eventView && InRange(reg, kEventBlockFirst + 1, kEventBlockFirst + kEventBlockWords - 1)) {
         const EncodedBlock& b = presented_ ? *presented_ : presentBlock();
         return b.words[static_cast<size_t>(reg - kEventBlockFirst)];
     }
-    if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1))
+    if (InRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1))
         return statusBlock()[static_cast<size_t>(reg - kStatusFirst)];
-    if (inRange(reg, kPointFirst, kPointLast))
+    if (InRange(reg, kPointFirst, kPointLast))
         return points_[static_cast<size_t>(reg - kPointFirst)];
-    if (inRange(reg, kStatisticsFirst, kStatisticsFirst + kStatisticsWords - 1))
+    if (InRange(reg, kStatisticsFirst, kStatisticsFirst + kStatisticsWords - 1))
         return statisticsBlock()[static_cast<size_t>(reg - kStatisticsFirst)];
     return 0;
 }
@@ -491,11 +491,11 @@ ModuleModel::Reply ModuleModel::readRegisters(uint8_t fc, int start, int count)
         std::optional<std::array<uint16_t, kStatusWords>> status;
         std::optional<std::array<uint16_t, kStatisticsWords>> stats;
         for (int reg = start; reg <= last; ++reg) {
-            if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1) && !(eventView && reg == kStatusFirst)) {
+            if (InRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1) && !(eventView && reg == kStatusFirst)) {
                 if (!status)
                     status = statusBlock();
                 words.push_back((*status)[static_cast<size_t>(reg - kStatusFirst)]);
-            } else if (inRange(reg, kStatisticsFirst, kStatisticsFirst + kStatisticsWords - 1)) {
+            } else if (InRange(reg, kStatisticsFirst, kStatisticsFirst + kStatisticsWords - 1)) {
                 if (!stats)
                     stats = statisticsBlock();
                 words.push_back((*stats)[static_cast<size_t>(reg - kStatisticsFirst)]);
@@ -503,20 +503,20 @@ ModuleModel::Reply ModuleModel::readRegisters(uint8_t fc, int start, int count)
                 words.push_back(plainWord(reg, eventView));
             }
         }
-    } else if (inRange(start, kFlashWindowFirst, kFlashWindowLast)) {
+    } else if (InRange(start, kFlashWindowFirst, kFlashWindowLast)) {
         // The start register selects a 128-byte-aligned image position; the
         // words that follow are consecutive bytes from there.
         size_t offset = static_cast<size_t>(start - kFlashWindowFirst) * 32;
         std::vector<uint8_t> bytes(2 * static_cast<size_t>(count));
         if (!flash_.read(offset, bytes))
-            return exceptionReply(fc, exc::IllegalDataAddress);
+            return ExceptionReply(fc, exc::IllegalDataAddress);
         for (int i = 0; i < count; ++i)
             words.push_back(static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
     } else if (start >= kFlashControlFirst && last < kFlashControlFirst + kFlashControlWords) {
         for (int reg = start; reg <= last; ++reg)
             words.push_back(flashControl_[static_cast<size_t>(reg - kFlashControlFirst)]);
     } else {
-        return exceptionReply(fc, exc::IllegalDataAddress);
+        return ExceptionReply(fc, exc::IllegalDataAddress);
     }
     Reply r{fc, static_cast<uint8_t>(2 * count)};
     for (uint16_t w : words) {
@@ -545,28 +545,28 @@ uint8_t ModuleModel::validateWrite(int start, const std::vector<uint16_t>& value
     for (size_t i = 0; i < values.size(); ++i) {
         int reg = start + static_cast<int>(i);
         uint16_t v = values[i];
-        if (inRange(reg, kConfigFirst, kConfigWords)) {
+        if (InRange(reg, kConfigFirst, kConfigWords)) {
             if (reg - kConfigFirst == cfg::EventBufferType && v > 3)
                 return exc::IllegalDataValue;
         } else if (reg == kModuleIdRegister) {
-        } else if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1) && start >= kStatusFirst) {
+        } else if (InRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1) && start >= kStatusFirst) {
             int k = reg - kStatusFirst;
             if (k >= st::Month && k <= st::Second)
                 staged[static_cast<size_t>(k - st::Month)] = v;
             if (k == st::Command && v == st::TimeSetCommand)
                 timeSet = true;
-        } else if (inRange(reg, kPointFirst, kPointLast)) {
+        } else if (InRange(reg, kPointFirst, kPointLast)) {
         } else if (reg == kDownloadStartRegister) {
             if (v != kDownloadStartCode)
                 return exc::IllegalDataValue;
-        } else if (inRange(reg, kStatisticsFirst + stat::TestMode, kStatisticsFirst + stat::TestInputsHigh)) {
+        } else if (InRange(reg, kStatisticsFirst + stat::TestMode, kStatisticsFirst + stat::TestInputsHigh)) {
         } else {
             return exc::IllegalDataAddress;
         }
     }
     if (timeSet) {
         CivilTime t{staged[2], staged[0], staged[1], staged[3], staged[4], staged[5]};
-        if (!isValidCivil(t))
+        if (!IsValidCivil(t))
             return exc::IllegalDataValue;
     }
     return 0;
@@ -579,7 +579,7 @@ void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values)
     for (size_t i = 0; i < values.size(); ++i) {
         int reg = start + static_cast<int>(i);
         uint16_t v = values[i];
-        if (inRange(reg, kConfigFirst, kConfigWords)) {
+        if (InRange(reg, kConfigFirst, kConfigWords)) {
             int w = reg - kConfigFirst;
             // Factory words (MAC, firmware version, own address) are not writable.
             bool factory =
@@ -594,13 +594,13 @@ void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values)
             if (moduleId_ != v)
                 configChanged = true;
             moduleId_ = v;
-        } else if (inRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1)) {
+        } else if (InRange(reg, kStatusFirst, kStatusFirst + kStatusWords - 1)) {
             int k = reg - kStatusFirst;
             if (k >= st::Month && k <= st::Second)
                 stagedTime_[static_cast<size_t>(k - st::Month)] = v;
             if (k == st::Command && v == st::TimeSetCommand)
                 timeSet = true;
-        } else if (inRange(reg, kPointFirst, kPointLast)) {
+        } else if (InRange(reg, kPointFirst, kPointLast)) {
             if (points_[static_cast<size_t>(reg - kPointFirst)] != v)
                 pointsChanged = true;
             points_[static_cast<size_t>(reg - kPointFirst)] = v;
@@ -625,9 +625,9 @@ void ModuleModel::applyWrite(int start, const std::vector<uint16_t>& values)
         addEvent(kind::ResyncOldTime);
         clock_.setLocal(stagedTime());
         addEvent(kind::ResyncNewTime);
-        int64_t local = floorDiv(clock_.localMs(), 1000);
-        lastHourIndex_ = floorDiv(local, 3600);
-        lastDayIndex_ = floorDiv(local, 86400);
+        int64_t local = FloorDiv(clock_.localMs(), 1000);
+        lastHourIndex_ = FloorDiv(local, 3600);
+        lastDayIndex_ = FloorDiv(local, 86400);
     }
     if (testMode() != wasTest)
         addEvent(testMode() ? kind::TestModeOn : kind::TestModeOff);
@@ -649,11 +649,11 @@ ModuleModel::Reply ModuleModel::writeRegisters(
     int last = start + count - 1;
     if (last <= kPlainAreaLast) {
         if (uint8_t code = validateWrite(start, values))
-            return exceptionReply(fc, code);
+            return ExceptionReply(fc, code);
         applyWrite(start, values);
         return echo;
     }
-    if (inRange(start, kFlashWindowFirst, kFlashWindowLast)) {
+    if (InRange(start, kFlashWindowFirst, kFlashWindowLast)) {
         size_t offset = static_cast<size_t>(start - kFlashWindowFirst) * 32;
         std::vector<uint8_t> bytes;
         for (uint16_t w : values) {
@@ -661,7 +661,7 @@ ModuleModel::Reply ModuleModel::writeRegisters(
             bytes.push_back(static_cast<uint8_t>(w >> 8));
         }
         if (!flash_.program(offset, bytes))
-            return exceptionReply(fc, exc::IllegalDataAddress);
+            return ExceptionReply(fc, exc::IllegalDataAddress);
         dirty_ = true;
         return echo;
     }
@@ -671,7 +671,7 @@ ModuleModel::Reply ModuleModel::writeRegisters(
             const uint16_t* cmd = &values[static_cast<size_t>(kFlashEraseFirst - start)];
             static constexpr uint16_t kUnlock[4] = {0x0000, 0x5555, 0xAAAA, 0xFFFF};
             if (!std::equal(cmd, cmd + 4, kUnlock) || cmd[4] > FlashMemory::kHighestSector)
-                return exceptionReply(fc, exc::IllegalDataValue);
+                return ExceptionReply(fc, exc::IllegalDataValue);
             flash_.eraseSector(cmd[4]);
             dirty_ = true;
         }
@@ -679,7 +679,7 @@ ModuleModel::Reply ModuleModel::writeRegisters(
             flashControl_[static_cast<size_t>(start + i - kFlashControlFirst)] = values[static_cast<size_t>(i)];
         return echo;
     }
-    return exceptionReply(fc, exc::IllegalDataAddress);
+    return ExceptionReply(fc, exc::IllegalDataAddress);
 }
 
 } // namespace chronel::sim

@@ -18,7 +18,7 @@ namespace {
 constexpr const char* kMagic = "chronel-sim-state 1";
 constexpr size_t kFlashLine = 128;
 
-void appendWords(std::string& out, const uint16_t* w, size_t n)
+void AppendWords(std::string& out, const uint16_t* w, size_t n)
 {
     char buf[8];
     for (size_t i = 0; i < n; ++i) {
@@ -27,7 +27,7 @@ void appendWords(std::string& out, const uint16_t* w, size_t n)
     }
 }
 
-bool readWords(std::istringstream& in, uint16_t* w, size_t n)
+bool ReadWords(std::istringstream& in, uint16_t* w, size_t n)
 {
     for (size_t i = 0; i < n; ++i) {
         std::string tok;
@@ -43,7 +43,7 @@ bool readWords(std::istringstream& in, uint16_t* w, size_t n)
     return !(in >> extra);
 }
 
-int hexValue(char c)
+int HexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -56,7 +56,7 @@ int hexValue(char c)
 
 } // namespace
 
-void putText(uint16_t* words, int wordCount, const std::string& text)
+void PutText(uint16_t* words, int wordCount, const std::string& text)
 {
     for (int i = 0; i < wordCount; ++i) {
         size_t a = 2 * static_cast<size_t>(i), b = a + 1;
@@ -66,7 +66,7 @@ void putText(uint16_t* words, int wordCount, const std::string& text)
     }
 }
 
-std::string getText(const uint16_t* words, int wordCount)
+std::string GetText(const uint16_t* words, int wordCount)
 {
     std::string s;
     for (int i = 0; i < wordCount; ++i) {
@@ -83,7 +83,7 @@ std::string getText(const uint16_t* words, int wordCount)
     return s;
 }
 
-PersistentState factoryState()
+PersistentState FactoryState()
 {
     PersistentState s;
     auto& c = s.config;
@@ -104,7 +104,7 @@ PersistentState factoryState()
         c[cfg::TcpipIp + i] = kIp[i];
         c[cfg::TcpipSubnet + i] = kMask[i];
     }
-    putText(&c[cfg::ModuleName], 8, "Chronel SER");
+    PutText(&c[cfg::ModuleName], 8, "Chronel SER");
     c[cfg::Version] = 160;
     c[cfg::ModbusAddress] = 1;
     s.moduleId = 1;
@@ -112,23 +112,23 @@ PersistentState factoryState()
     for (int i = 0; i < 32; ++i) {
         p[pts::Filter + i] = 20;
         p[pts::Debounce + i] = 20;
-        putText(&p[pts::Description + 16 * i], 16, "Point  " + std::to_string(i + 1));
-        putText(&p[pts::OffText + 8 * i], 8, "Off");
-        putText(&p[pts::OnText + 8 * i], 8, "On");
+        PutText(&p[pts::Description + 16 * i], 16, "Point  " + std::to_string(i + 1));
+        PutText(&p[pts::OffText + 8 * i], 8, "Off");
+        PutText(&p[pts::OnText + 8 * i], 8, "On");
     }
     s.flash.assign(FlashMemory::kSize, 0xFF);
     return s;
 }
 
-std::string serializeState(const PersistentState& s)
+std::string SerializeState(const PersistentState& s)
 {
     std::string out = kMagic;
     out += "\nconfig ";
-    appendWords(out, s.config.data(), s.config.size());
+    AppendWords(out, s.config.data(), s.config.size());
     out += "\nmodule-id ";
-    appendWords(out, &s.moduleId, 1);
+    AppendWords(out, &s.moduleId, 1);
     out += "\npoints ";
-    appendWords(out, s.points.data(), s.points.size());
+    AppendWords(out, s.points.data(), s.points.size());
     out += '\n';
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (size_t off = 0; off + kFlashLine <= s.flash.size(); off += kFlashLine) {
@@ -150,7 +150,7 @@ std::string serializeState(const PersistentState& s)
     return out;
 }
 
-bool parseState(const std::string& text, PersistentState& out, std::string& error)
+bool ParseState(const std::string& text, PersistentState& out, std::string& error)
 {
     std::istringstream in(text);
     std::string line;
@@ -170,13 +170,13 @@ bool parseState(const std::string& text, PersistentState& out, std::string& erro
         if (haveEnd) {
             ok = false;
         } else if (key == "config") {
-            ok = readWords(fields, out.config.data(), out.config.size());
+            ok = ReadWords(fields, out.config.data(), out.config.size());
             haveConfig = true;
         } else if (key == "module-id") {
-            ok = readWords(fields, &out.moduleId, 1);
+            ok = ReadWords(fields, &out.moduleId, 1);
             haveId = true;
         } else if (key == "points") {
-            ok = readWords(fields, out.points.data(), out.points.size());
+            ok = ReadWords(fields, out.points.data(), out.points.size());
             havePoints = true;
         } else if (key == "flash") {
             std::string offText, data, extra;
@@ -185,7 +185,7 @@ bool parseState(const std::string& text, PersistentState& out, std::string& erro
             unsigned long off = ok ? std::strtoul(offText.c_str(), &end, 16) : 0;
             ok = ok && *end == '\0' && off % kFlashLine == 0 && off + kFlashLine <= out.flash.size();
             for (size_t i = 0; ok && i < kFlashLine; ++i) {
-                int h = hexValue(data[2 * i]), l = hexValue(data[2 * i + 1]);
+                int h = HexValue(data[2 * i]), l = HexValue(data[2 * i + 1]);
                 ok = h >= 0 && l >= 0;
                 if (ok)
                     out.flash[off + i] = static_cast<uint8_t>(h << 4 | l);
@@ -207,7 +207,7 @@ bool parseState(const std::string& text, PersistentState& out, std::string& erro
     return true;
 }
 
-bool loadStateFile(const std::string& path, PersistentState& out, bool& missing, std::string& error)
+bool LoadStateFile(const std::string& path, PersistentState& out, bool& missing, std::string& error)
 {
     missing = false;
     std::ifstream f(path, std::ios::binary);
@@ -221,12 +221,12 @@ bool loadStateFile(const std::string& path, PersistentState& out, bool& missing,
     }
     std::stringstream ss;
     ss << f.rdbuf();
-    return parseState(ss.str(), out, error);
+    return ParseState(ss.str(), out, error);
 }
 
-bool saveStateFile(const std::string& path, const PersistentState& s, std::string& error)
+bool SaveStateFile(const std::string& path, const PersistentState& s, std::string& error)
 {
-    std::string text = serializeState(s);
+    std::string text = SerializeState(s);
     // A name nobody can foresee, created only where nothing is (mkstemp's
     // O_EXCL): a file or link planted at a predictable name would receive
     // the state, or truncate what the link points to.

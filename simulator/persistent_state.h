@@ -21,22 +21,22 @@ struct PersistentState {
 };
 
 // Factory contents of a new module.
-PersistentState factoryState();
+PersistentState FactoryState();
 
 // Text form of the state. parseState returns false with a reason on any
 // malformed or incomplete input and leaves `out` unspecified.
-std::string serializeState(const PersistentState& s);
-bool parseState(const std::string& text, PersistentState& out, std::string& error);
+std::string SerializeState(const PersistentState& s);
+bool ParseState(const std::string& text, PersistentState& out, std::string& error);
 
 // Load: a missing file is reported through `missing` and is not an error.
-bool loadStateFile(const std::string& path, PersistentState& out, bool& missing, std::string& error);
+bool LoadStateFile(const std::string& path, PersistentState& out, bool& missing, std::string& error);
 // Atomic save: a temporary file of an unforeseeable name (mkstemp, mode
 // 0600) in the same folder, flushed, then renamed over `path`.
-bool saveStateFile(const std::string& path, const PersistentState& s, std::string& error);
+bool SaveStateFile(const std::string& path, const PersistentState& s, std::string& error);
 
 // Text helpers for the register text rule (two characters per register,
 // first character in the low byte, zero-filled).
-void putText(uint16_t* words, int wordCount, const std::string& text);
-std::string getText(const uint16_t* words, int wordCount);
+void PutText(uint16_t* words, int wordCount, const std::string& text);
+std::string GetText(const uint16_t* words, int wordCount);
 
 } // namespace chronel::sim

@@ -13,7 +13,7 @@
 namespace chronel::sim {
 namespace {
 
-bool makeRaw(int fd)
+bool MakeRaw(int fd)
 {
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
@@ -24,26 +24,26 @@ bool makeRaw(int fd)
 
 } // namespace
 
-bool openPseudoTerminal(PseudoTerminal& pty, std::string& error)
+bool OpenPseudoTerminal(PseudoTerminal& pty, std::string& error)
 {
     pty.masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (pty.masterFd < 0 || ::grantpt(pty.masterFd) != 0 || ::unlockpt(pty.masterFd) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
-        closePseudoTerminal(pty);
+        ClosePseudoTerminal(pty);
         return false;
     }
     char name[128];
     if (::ptsname_r(pty.masterFd, name, sizeof name) != 0) {
         error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
-        closePseudoTerminal(pty);
+        ClosePseudoTerminal(pty);
         return false;
     }
     pty.slavePath = name;
     pty.slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     // Without raw mode the slave's line discipline would echo our replies back.
-    if (pty.slaveFd < 0 || !makeRaw(pty.slaveFd) || !makeRaw(pty.masterFd)) {
+    if (pty.slaveFd < 0 || !MakeRaw(pty.slaveFd) || !MakeRaw(pty.masterFd)) {
         error = std::string("cannot set up the pseudo-terminal: ") + std::strerror(errno);
-        closePseudoTerminal(pty);
+        ClosePseudoTerminal(pty);
         return false;
     }
     int flags = ::fcntl(pty.masterFd, F_GETFL);
@@ -51,7 +51,7 @@ bool openPseudoTerminal(PseudoTerminal& pty, std::string& error)
     return true;
 }
 
-void closePseudoTerminal(PseudoTerminal& pty)
+void ClosePseudoTerminal(PseudoTerminal& pty)
 {
     if (pty.slaveFd >= 0)
         ::close(pty.slaveFd);

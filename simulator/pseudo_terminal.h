@@ -12,7 +12,7 @@ struct PseudoTerminal {
 };
 
 // Opens a raw (no echo, no line editing) pair; false with `error` on failure.
-bool openPseudoTerminal(PseudoTerminal& pty, std::string& error);
-void closePseudoTerminal(PseudoTerminal& pty);
+bool OpenPseudoTerminal(PseudoTerminal& pty, std::string& error);
+void ClosePseudoTerminal(PseudoTerminal& pty);
 
 } // namespace chronel::sim

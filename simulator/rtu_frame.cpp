@@ -11,7 +11,7 @@ constexpr uint8_t FcGetCommEventCounter = 0x0B;
 constexpr uint8_t FcGetCommEventLog = 0x0C;
 } // namespace
 
-uint16_t crc16Modbus(std::span<const uint8_t> bytes)
+uint16_t Crc16Modbus(std::span<const uint8_t> bytes)
 {
     uint16_t crc = 0xFFFF;
     for (uint8_t b : bytes) {
@@ -22,7 +22,7 @@ uint16_t crc16Modbus(std::span<const uint8_t> bytes)
     return crc;
 }
 
-std::optional<size_t> rtuRequestLength(std::span<const uint8_t> b)
+std::optional<size_t> RtuRequestLength(std::span<const uint8_t> b)
 {
     if (b.size() < 2)
         return std::nullopt;
@@ -52,23 +52,23 @@ std::optional<size_t> rtuRequestLength(std::span<const uint8_t> b)
     }
 }
 
-std::vector<uint8_t> rtuFrame(uint8_t address, std::span<const uint8_t> pdu)
+std::vector<uint8_t> RtuFrame(uint8_t address, std::span<const uint8_t> pdu)
 {
     std::vector<uint8_t> f;
     f.reserve(pdu.size() + 3);
     f.push_back(address);
     f.insert(f.end(), pdu.begin(), pdu.end());
-    uint16_t crc = crc16Modbus(f);
+    uint16_t crc = Crc16Modbus(f);
     f.push_back(static_cast<uint8_t>(crc & 0xFF));
     f.push_back(static_cast<uint8_t>(crc >> 8));
     return f;
 }
 
-bool rtuCrcValid(std::span<const uint8_t> f)
+bool RtuCrcValid(std::span<const uint8_t> f)
 {
     if (f.size() < 4)
         return false;
-    uint16_t crc = crc16Modbus(f.first(f.size() - 2));
+    uint16_t crc = Crc16Modbus(f.first(f.size() - 2));
     return f[f.size() - 2] == (crc & 0xFF) && f[f.size() - 1] == (crc >> 8);
 }
 

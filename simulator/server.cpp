@@ -22,7 +22,7 @@ namespace {
 constexpr int kTickMs = 50;
 constexpr size_t kTcpHeader = 7; // MBAP: transaction, protocol, length, unit
 
-int64_t monotonicMs()
+int64_t MonotonicMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -30,9 +30,9 @@ int64_t monotonicMs()
 
 // Writes all of `data` to a possibly non-blocking descriptor, waiting at most
 // one second in total.
-bool writeAll(int fd, const uint8_t* data, size_t len, bool socket)
+bool WriteAll(int fd, const uint8_t* data, size_t len, bool socket)
 {
-    int64_t deadline = monotonicMs() + 1000;
+    int64_t deadline = MonotonicMs() + 1000;
     size_t done = 0;
     while (done < len) {
         ssize_t n = socket ? ::send(fd, data + done, len - done, MSG_NOSIGNAL) : ::write(fd, data + done, len - done);
@@ -43,7 +43,7 @@ bool writeAll(int fd, const uint8_t* data, size_t len, bool socket)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            int64_t left = deadline - monotonicMs();
+            int64_t left = deadline - MonotonicMs();
             if (left <= 0)
                 return false;
             pollfd p{fd, POLLOUT, 0};
@@ -56,7 +56,7 @@ bool writeAll(int fd, const uint8_t* data, size_t len, bool socket)
 }
 
 // Reads exactly `len` bytes, waiting at most 200 ms for each piece.
-bool readExact(int fd, uint8_t* out, size_t len)
+bool ReadExact(int fd, uint8_t* out, size_t len)
 {
     size_t done = 0;
     while (done < len) {
@@ -90,7 +90,7 @@ Server::Server(const std::vector<ModuleModel*>& models, const SimOptions& option
         int k = static_cast<int>(i) + 1;
         Unit u;
         u.model = models[i];
-        u.address = moduleAddress(options, k);
+        u.address = ModuleAddress(options, k);
         if (!options.faultModule || *options.faultModule == k)
             u.faults = FaultInjector(options.faults);
         u.dead = std::find(options.deadModules.begin(), options.deadModules.end(), k) != options.deadModules.end();
@@ -113,7 +113,7 @@ Server::~Server()
         modbus_close(rtuCtx_);
         modbus_free(rtuCtx_);
     }
-    closePseudoTerminal(pty_);
+    ClosePseudoTerminal(pty_);
 }
 
 std::string Server::rtuPath() const { return pty_.masterFd >= 0 ? pty_.slavePath : options_.rtuPath.value_or(""); }
@@ -156,7 +156,7 @@ bool Server::open(std::string& error)
     }
     if (options_.rtuPath) {
         if (*options_.rtuPath == "pty") {
-            if (!openPseudoTerminal(pty_, error))
+            if (!OpenPseudoTerminal(pty_, error))
                 return false;
             serialFd_ = pty_.masterFd;
         } else {
@@ -278,7 +278,7 @@ bool Server::serveTcpClient(Unit& u, int fd)
     }
     if (6 + declared > got) {
         // A function libmodbus has no layout for: the header says how long it is.
-        if (!readExact(fd, adu + got, 6 + declared - got))
+        if (!ReadExact(fd, adu + got, 6 + declared - got))
             return false;
         got = 6 + declared;
     }
@@ -289,7 +289,7 @@ bool Server::serveTcpClient(Unit& u, int fd)
         out[4] = static_cast<uint8_t>((reply.size() + 1) >> 8);
         out[5] = static_cast<uint8_t>((reply.size() + 1) & 0xFF);
         out.insert(out.end(), reply.begin(), reply.end());
-        if (!writeAll(fd, out.data(), out.size(), true))
+        if (!WriteAll(fd, out.data(), out.size(), true))
             return false;
     }
     if (restart)
@@ -302,7 +302,7 @@ void Server::serveSerialFrame(const std::vector<uint8_t>& frame)
     Unit& u = units_.front();
     if (u.dead)
         return;
-    if (!rtuCrcValid(frame)) {
+    if (!RtuCrcValid(frame)) {
         u.model->countDroppedPacket();
         return;
     }
@@ -314,8 +314,8 @@ void Server::serveSerialFrame(const std::vector<uint8_t>& frame)
     std::vector<uint8_t> reply;
     bool restart = false;
     if (process(u, frame.data() + 1, frame.size() - 3, Link::Serial, reply, restart) && !broadcast) {
-        std::vector<uint8_t> out = rtuFrame(address, reply);
-        writeAll(serialFd_, out.data(), out.size(), false);
+        std::vector<uint8_t> out = RtuFrame(address, reply);
+        WriteAll(serialFd_, out.data(), out.size(), false);
     }
     if (restart)
         restartModule(u);
@@ -324,7 +324,7 @@ void Server::serveSerialFrame(const std::vector<uint8_t>& frame)
 void Server::flushSerial(bool silence)
 {
     while (!serialBuf_.empty()) {
-        auto need = rtuRequestLength(serialBuf_);
+        auto need = RtuRequestLength(serialBuf_);
         size_t take = 0;
         if (need && *need > kRtuMaxFrame) {
             serialBuf_.clear(); // not a request we could ever answer; wait for the next frame
@@ -357,7 +357,7 @@ void Server::readSerial()
             if (serialBuf_.size() + static_cast<size_t>(n) > 4 * kRtuMaxFrame)
                 serialBuf_.clear();
             serialBuf_.insert(serialBuf_.end(), buf, buf + n);
-            lastSerialByteMs_ = monotonicMs();
+            lastSerialByteMs_ = MonotonicMs();
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -398,7 +398,7 @@ void Server::run(int stopFd, const std::function<void()>& idle)
 
         int timeout = kTickMs;
         if (!serialBuf_.empty()) {
-            int64_t left = lastSerialByteMs_ + serialSilenceMs() - monotonicMs();
+            int64_t left = lastSerialByteMs_ + serialSilenceMs() - MonotonicMs();
             timeout = static_cast<int>(std::clamp<int64_t>(left, 0, kTickMs));
         }
         int r = ::poll(fds.data(), fds.size(), timeout);
@@ -413,7 +413,7 @@ void Server::run(int stopFd, const std::function<void()>& idle)
 
         if (r > 0 && serialFd_ >= 0 && (fds[serialIndex].revents & POLLIN))
             readSerial();
-        if (!serialBuf_.empty() && monotonicMs() - lastSerialByteMs_ >= serialSilenceMs())
+        if (!serialBuf_.empty() && MonotonicMs() - lastSerialByteMs_ >= serialSilenceMs())
             flushSerial(true);
 
         if (r > 0) {

@@ -12,7 +12,7 @@ namespace {
 
 constexpr size_t kMaxInjectedExceptions = 16;
 
-bool toInt(const std::string& s, long long lo, long long hi, long long& v)
+bool ToInt(const std::string& s, long long lo, long long hi, long long& v)
 {
     const char* b = s.data();
     const char* e = b + s.size();
@@ -21,7 +21,7 @@ bool toInt(const std::string& s, long long lo, long long hi, long long& v)
 }
 
 // The four octets of a dotted IPv4 address.
-bool octets(const std::string& address, std::array<uint8_t, 4>& out)
+bool Octets(const std::string& address, std::array<uint8_t, 4>& out)
 {
     in_addr a{};
     if (::inet_pton(AF_INET, address.c_str(), &a) != 1)
@@ -32,25 +32,25 @@ bool octets(const std::string& address, std::array<uint8_t, 4>& out)
 
 } // namespace
 
-std::string moduleAddress(const SimOptions& o, int k)
+std::string ModuleAddress(const SimOptions& o, int k)
 {
     std::array<uint8_t, 4> b{};
-    if (k <= 1 || !octets(o.listenAddress, b))
+    if (k <= 1 || !Octets(o.listenAddress, b))
         return o.listenAddress;
     return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
         std::to_string(b[3] + k - 1);
 }
 
-uint64_t moduleSeed(const SimOptions& o, int k) { return k <= 1 ? o.seed : o.seed + static_cast<uint64_t>(k); }
+uint64_t ModuleSeed(const SimOptions& o, int k) { return k <= 1 ? o.seed : o.seed + static_cast<uint64_t>(k); }
 
-std::optional<std::string> moduleStatePath(const SimOptions& o, int k)
+std::optional<std::string> ModuleStatePath(const SimOptions& o, int k)
 {
     if (!o.statePath || o.modules <= 1)
         return o.statePath;
-    return *o.statePath + "/module-" + moduleAddress(o, k) + ".state";
+    return *o.statePath + "/module-" + ModuleAddress(o, k) + ".state";
 }
 
-std::string helpText()
+std::string HelpText()
 {
     return R"(Usage: chronel-sim [options]
 
@@ -123,7 +123,7 @@ the state file cannot be read, and 2 for a bad command line.
 )";
 }
 
-bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::string& error)
+bool ParseOptions(const std::vector<std::string>& args, SimOptions& o, std::string& error)
 {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -139,7 +139,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
             std::string v;
             if (!value(v))
                 return false;
-            if (!toInt(v, lo, hi, n)) {
+            if (!ToInt(v, lo, hi, n)) {
                 error = a + " needs a number from " + std::to_string(lo) + " to " + std::to_string(hi);
                 return false;
             }
@@ -189,7 +189,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
         } else if (a == "--events") {
             if (!value(o.eventsText))
                 return false;
-            auto plan = parseGeneratorPlan(o.eventsText, error);
+            auto plan = ParseGeneratorPlan(o.eventsText, error);
             if (!plan) {
                 error = "--events: " + error;
                 return false;
@@ -239,8 +239,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
                 return false;
             auto colon = v.find(':');
             long long reg = 0, code = 0;
-            if (colon == std::string::npos || !toInt(v.substr(0, colon), 1, 65536, reg) ||
-                !toInt(v.substr(colon + 1), 1, 255, code)) {
+            if (colon == std::string::npos || !ToInt(v.substr(0, colon), 1, 65536, reg) ||
+                !ToInt(v.substr(colon + 1), 1, 255, code)) {
                 error = "--exception needs REG:CODE with REG 1-65536 and CODE 1-255";
                 return false;
             }
@@ -291,7 +291,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
     }
     if (o.modules > 1) {
         std::array<uint8_t, 4> b{};
-        if (!octets(o.listenAddress, b) || b[0] != 127) {
+        if (!Octets(o.listenAddress, b) || b[0] != 127) {
             error = "--modules above 1 needs a 127.x --listen address, not " + o.listenAddress;
             return false;
         }

@@ -40,15 +40,15 @@ struct SimOptions {
 
 // Returns false with a message in `error` for an unknown option or a value
 // out of its bounds.
-bool parseOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error);
-std::string helpText();
+bool ParseOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error);
+std::string HelpText();
 
 // Module k's (1-based) address: the listen address with k - 1 added to its last
 // octet. parseOptions has checked that it stays within the range.
-std::string moduleAddress(const SimOptions& o, int k);
+std::string ModuleAddress(const SimOptions& o, int k);
 // Module k's seed: the first module keeps --seed itself.
-uint64_t moduleSeed(const SimOptions& o, int k);
+uint64_t ModuleSeed(const SimOptions& o, int k);
 // Module k's state file, when there is one.
-std::optional<std::string> moduleStatePath(const SimOptions& o, int k);
+std::optional<std::string> ModuleStatePath(const SimOptions& o, int k);
 
 } // namespace chronel::sim

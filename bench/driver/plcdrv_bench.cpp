@@ -40,7 +40,7 @@ struct Peer {
     IniFile ini;
 };
 
-Peer& peer()
+Peer& ThePeer()
 {
     static Peer instance;
     return instance;
@@ -49,9 +49,9 @@ Peer& peer()
 // With `paced`, libmodbus keeps the driver's 10 ms between the end of one
 // read and the start of the next, with the same kind of timed wait: then both
 // pay the same wake-up latency after each pause.
-void libmodbusReads(benchmark::State& state, bool paced)
+void LibmodbusReads(benchmark::State& state, bool paced)
 {
-    modbus_t* ctx = modbus_new_rtu(peer().bridge.driverPath().c_str(), 19200, 'N', 8, 1);
+    modbus_t* ctx = modbus_new_rtu(ThePeer().bridge.driverPath().c_str(), 19200, 'N', 8, 1);
     if (ctx == nullptr || modbus_set_slave(ctx, kUnit) != 0 || modbus_connect(ctx) != 0) {
         state.SkipWithError("libmodbus master cannot open the port");
         return;
@@ -75,24 +75,24 @@ void libmodbusReads(benchmark::State& state, bool paced)
     modbus_free(ctx);
 }
 
-void BM_LibmodbusRtuMaster(benchmark::State& state) { libmodbusReads(state, false); }
-void BM_LibmodbusRtuMasterPaced(benchmark::State& state) { libmodbusReads(state, true); }
+void BM_LibmodbusRtuMaster(benchmark::State& state) { LibmodbusReads(state, false); }
+void BM_LibmodbusRtuMasterPaced(benchmark::State& state) { LibmodbusReads(state, true); }
 
 // The driver is started once per process; the libmodbus master has closed
 // the port by then (benchmarks run in registration order).
-bool startDriver()
+bool StartDriver()
 {
     static const bool started = [] {
-        peer().ini.write(
-            IniFile::general(0) + IniFile::ports({{1, peer().bridge.driverPath()}}) + IniFile::serial(1, 1, 0, 1000));
-        ::setenv("PLCDRV_INI", peer().ini.pathString().c_str(), 1);
+        ThePeer().ini.write(
+            IniFile::general(0) + IniFile::ports({{1, ThePeer().bridge.driverPath()}}) + IniFile::serial(1, 1, 0, 1000));
+        ::setenv("PLCDRV_INI", ThePeer().ini.pathString().c_str(), 1);
         VexaStart();
         return true;
     }();
     return started;
 }
 
-bool readThroughDriver(TestControl& control)
+bool ReadThroughDriver(TestControl& control)
 {
     control.readHolding(1, kUnit, 0, kRegisters);
     const std::size_t before = control.completions().size();
@@ -102,11 +102,11 @@ bool readThroughDriver(TestControl& control)
 
 void BM_PlcdrvVexaPut(benchmark::State& state)
 {
-    startDriver();
+    StartDriver();
     TestControl control;
     for (auto _ : state) {
         for (int i = 0; i < kReads; ++i) {
-            if (!readThroughDriver(control)) {
+            if (!ReadThroughDriver(control)) {
                 state.SkipWithError("driver read failed");
                 break;
             }
@@ -116,13 +116,13 @@ void BM_PlcdrvVexaPut(benchmark::State& state)
 
 void BM_PlcdrvIdleAdapterOneRead(benchmark::State& state)
 {
-    startDriver();
+    StartDriver();
     TestControl control;
     for (auto _ : state) {
         // Let the adapter fall idle, well past its pause.
         std::this_thread::sleep_for(milliseconds(25));
         const auto start = Clock::now();
-        if (!readThroughDriver(control)) {
+        if (!ReadThroughDriver(control)) {
             state.SkipWithError("driver read failed");
             break;
         }
@@ -186,7 +186,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (!peer().bridge.ok() || !peer().slave.ok()) {
+    if (!ThePeer().bridge.ok() || !ThePeer().slave.ok()) {
         std::fprintf(stderr, "no pseudo-terminal or slave\n");
         return 1;
     }

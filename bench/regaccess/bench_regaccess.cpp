@@ -2,7 +2,7 @@
 // loopback Modbus TCP: (a) the control's Trigger, (b) libmodbus's
 // modbus_read_registers against the same libmodbus server, (c) a raw socket
 // ping-pong of the same frame sizes, the floor. Prints (a)/(b) and (a)/(c).
-#include "modbus_test_server.h"
+#include "support/modbus_server.h"
 
 #include "regaccess/plctag.h"
 
@@ -35,7 +35,7 @@ constexpr int Registers = 125;
 constexpr std::size_t RequestFrame = 12;                  // MBAP 7 + function, address, count
 constexpr std::size_t ReplyFrame = 7 + 2 + 2 * Registers; // MBAP 7 + function, count, data
 
-regaccess::test::ModbusTestServer* server = nullptr;
+chronel::test::ModbusServer* server = nullptr;
 
 void BM_PlctagTrigger(benchmark::State& state)
 {
@@ -226,7 +226,7 @@ int main(int argc, char** argv)
         QFile::encodeName(ini).toStdString(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
     ::setenv("PLCDRV_INI", QFile::encodeName(ini).constData(), 1);
 
-    regaccess::test::ModbusTestServer modbusServer;
+    chronel::test::ModbusServer modbusServer;
     server = &modbusServer;
     ::setenv("PLCTAG_TCP_PORT", std::to_string(modbusServer.port()).c_str(), 1);
     modbusServer.withMapping([](modbus_mapping_t& m) {

@@ -250,7 +250,7 @@ QLabel* ChronelMain::indicator(const QString& name, QWidget* parent)
     label->setFrameShape(QFrame::Panel);
     label->setFrameShadow(QFrame::Sunken);
     label->setMinimumSize(16, 16);
-    setIndicator(label, false);
+    SetIndicator(label, false);
     return label;
 }
 
@@ -275,7 +275,7 @@ void ChronelMain::bindSettings()
         QCheckBox* box = checkBoxes_.value(QString::fromLatin1(b.control));
         const auto member = b.member;
         connect(box, &QCheckBox::clicked, this, [this, box, member] {
-            model_->settings().*member = fromQt(box->checkState());
+            model_->settings().*member = FromQt(box->checkState());
             model_->noteEdited();
         });
     }
@@ -308,19 +308,19 @@ void ChronelMain::refreshSettings()
     ModuleSettings& s = model_->settings();
     for (auto it = settingFields_.cbegin(); it != settingFields_.cend(); ++it) {
         if (const QString* field = TextField(s, it.key()))
-            setText(it.value(), *field);
+            SetText(it.value(), *field);
     }
     for (const CheckBinding& b : CheckBoxes())
-        checkBoxes_.value(QString::fromLatin1(b.control))->setCheckState(toQt(s.*b.member));
+        checkBoxes_.value(QString::fromLatin1(b.control))->setCheckState(ToQt(s.*b.member));
     for (const ListBinding& b : Lists()) {
         QComboBox* combo = lists_.value(QString::fromLatin1(b.control));
         const int position = s.*b.member;
         combo->setCurrentIndex(position >= 0 && position < combo->count() ? position : -1);
     }
-    chooseOption(*eventBufferGroup_, s.ConfigEventBufferType);
-    chooseOption(*tcpipModeGroup_, s.ConfigTcpipMode == TcpipMode::None ? -1 : int(s.ConfigTcpipMode));
-    chooseOption(*tcpipSpeedGroup_, s.ConfigTcpipSpeed == TcpipSpeed::None ? -1 : int(s.ConfigTcpipSpeed));
-    chooseOption(
+    ChooseOption(*eventBufferGroup_, s.ConfigEventBufferType);
+    ChooseOption(*tcpipModeGroup_, s.ConfigTcpipMode == TcpipMode::None ? -1 : int(s.ConfigTcpipMode));
+    ChooseOption(*tcpipSpeedGroup_, s.ConfigTcpipSpeed == TcpipSpeed::None ? -1 : int(s.ConfigTcpipSpeed));
+    ChooseOption(
         *ethernetCommGroup_, s.ConfigTcpipEthernetComm == EthernetComm::None ? -1 : int(s.ConfigTcpipEthernetComm));
     for (QAbstractButton* b : ethernetCommGroup_->buttons())
         b->setEnabled(s.ConfigTcpipEthernetCommEnabled);

@@ -22,7 +22,7 @@ namespace chronel {
 
 namespace {
 
-QRadioButton* option(QButtonGroup* group, int id, const QString& name, const QString& caption, QWidget* parent)
+QRadioButton* Option(QButtonGroup* group, int id, const QString& name, const QString& caption, QWidget* parent)
 {
     auto* b = new QRadioButton(caption, parent);
     b->setObjectName(name);
@@ -55,7 +55,7 @@ QWidget* ChronelMain::buildConfigurationTab()
     for (const auto& [caption, name, displayOnly, chars] : fields) {
         form->addWidget(new QLabel(QString::fromLatin1(caption), module), row, 0);
         QLineEdit* edit = textField(QString::fromLatin1(name), module, displayOnly);
-        naturalWidth(edit, chars, chars < 16);
+        NaturalWidth(edit, chars, chars < 16);
         form->addWidget(edit, row, 1);
         ++row;
     }
@@ -69,18 +69,18 @@ QWidget* ChronelMain::buildConfigurationTab()
     form->addWidget(syncMaster, row++, 0, 1, 3);
     form->addWidget(hourly, row++, 0, 1, 3);
 
-    QGroupBox* buffer = frame(QStringLiteral("fraConfigEventBuffer"), QStringLiteral("Event Buffer"), module);
+    QGroupBox* buffer = Frame(QStringLiteral("fraConfigEventBuffer"), QStringLiteral("Event Buffer"), module);
     auto* bufferLayout = new QHBoxLayout(buffer);
     eventBufferGroup_ = new QButtonGroup(this);
     for (int t = 0; t < 4; ++t)
-        bufferLayout->addWidget(option(eventBufferGroup_, t, QStringLiteral("btnConfigEventBufferType%1").arg(t),
+        bufferLayout->addWidget(Option(eventBufferGroup_, t, QStringLiteral("btnConfigEventBufferType%1").arg(t),
             QStringLiteral("Type %1").arg(t), buffer));
     form->addWidget(buffer, row++, 0, 1, 4);
     form->setColumnStretch(3, 1);
     grid->addWidget(module, 0, 0);
 
     // Frame "TCP/IP".
-    QGroupBox* tcpip = frame(QStringLiteral("fraConfigTcpip"), QStringLiteral("TCP/IP"), page);
+    QGroupBox* tcpip = Frame(QStringLiteral("fraConfigTcpip"), QStringLiteral("TCP/IP"), page);
     auto* tcp = new QGridLayout(tcpip);
     const std::pair<const char*, const char*> octetRows[] = {
         {"IP", "txtConfigTcpipIp"}, {"Subnet", "txtConfigTcpipSubnet"}, {"Gateway", "txtConfigTcpipGateway"}};
@@ -92,8 +92,8 @@ QWidget* ChronelMain::buildConfigurationTab()
         auto* octets = new QHBoxLayout;
         for (int i = 1; i <= 4; ++i) {
             QLineEdit* octet = textField(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(i), tcpip);
-            limitTyping(octet, 3);
-            naturalWidth(octet, 4, true);
+            LimitTyping(octet, 3);
+            NaturalWidth(octet, 4, true);
             octets->addWidget(octet);
         }
         octets->addStretch(1);
@@ -102,42 +102,42 @@ QWidget* ChronelMain::buildConfigurationTab()
     }
     tcp->addWidget(new QLabel(QStringLiteral("MAC"), tcpip), row, 0);
     QLineEdit* mac = textField(QStringLiteral("txtConfigTcpipMac"), tcpip, true);
-    naturalWidth(mac, 28, false);
+    NaturalWidth(mac, 28, false);
     tcp->addWidget(mac, row++, 1, 1, 4);
 
     tcpipModeGroup_ = new QButtonGroup(this);
     auto* modes = new QVBoxLayout;
-    modes->addWidget(option(tcpipModeGroup_, int(TcpipMode::Manual), QStringLiteral("btnConfigTcpipManual"),
+    modes->addWidget(Option(tcpipModeGroup_, int(TcpipMode::Manual), QStringLiteral("btnConfigTcpipManual"),
         QStringLiteral("Manual IP Address"), tcpip));
-    modes->addWidget(option(tcpipModeGroup_, int(TcpipMode::BootP), QStringLiteral("btnConfigTcpipBootP"),
+    modes->addWidget(Option(tcpipModeGroup_, int(TcpipMode::BootP), QStringLiteral("btnConfigTcpipBootP"),
         QStringLiteral("Boot P"), tcpip));
-    modes->addWidget(option(
+    modes->addWidget(Option(
         tcpipModeGroup_, int(TcpipMode::Dhcp), QStringLiteral("btnConfigTcpipDhcp"), QStringLiteral("DHCP"), tcpip));
     tcp->addLayout(modes, row, 0, 1, 2);
 
-    QGroupBox* speed = frame(QStringLiteral("fraConfigTcpipSpeed"), QStringLiteral("Ethernet Speed"), tcpip);
+    QGroupBox* speed = Frame(QStringLiteral("fraConfigTcpipSpeed"), QStringLiteral("Ethernet Speed"), tcpip);
     auto* speedLayout = new QVBoxLayout(speed);
     tcpipSpeedGroup_ = new QButtonGroup(this);
-    speedLayout->addWidget(option(tcpipSpeedGroup_, int(TcpipSpeed::Mbps100), QStringLiteral("btnConfigTcpipSpeed100"),
+    speedLayout->addWidget(Option(tcpipSpeedGroup_, int(TcpipSpeed::Mbps100), QStringLiteral("btnConfigTcpipSpeed100"),
         QStringLiteral("100 Mbps"), speed));
-    speedLayout->addWidget(option(tcpipSpeedGroup_, int(TcpipSpeed::Mbps10), QStringLiteral("btnConfigTcpipSpeed10"),
+    speedLayout->addWidget(Option(tcpipSpeedGroup_, int(TcpipSpeed::Mbps10), QStringLiteral("btnConfigTcpipSpeed10"),
         QStringLiteral("10 Mbps"), speed));
-    speedLayout->addWidget(option(tcpipSpeedGroup_, int(TcpipSpeed::AutoNegotiate),
+    speedLayout->addWidget(Option(tcpipSpeedGroup_, int(TcpipSpeed::AutoNegotiate),
         QStringLiteral("btnConfigTcpipSpeedAuto"), QStringLiteral("Auto-Negotiate"), speed));
     tcp->addWidget(speed, row, 2, 1, 2);
 
-    QGroupBox* comm = frame(QStringLiteral("fraConfigTcpipEthernetComm"), QStringLiteral("Ethernet Comm"), tcpip);
+    QGroupBox* comm = Frame(QStringLiteral("fraConfigTcpipEthernetComm"), QStringLiteral("Ethernet Comm"), tcpip);
     auto* commLayout = new QVBoxLayout(comm);
     ethernetCommGroup_ = new QButtonGroup(this);
-    commLayout->addWidget(option(ethernetCommGroup_, int(EthernetComm::Half),
+    commLayout->addWidget(Option(ethernetCommGroup_, int(EthernetComm::Half),
         QStringLiteral("optConfigTcpipEtherentCommHalf"), QStringLiteral("Half Duplex"), comm));
-    commLayout->addWidget(option(ethernetCommGroup_, int(EthernetComm::Full),
+    commLayout->addWidget(Option(ethernetCommGroup_, int(EthernetComm::Full),
         QStringLiteral("optConfigTcpipEthernetCommFull"), QStringLiteral("Full Duplex"), comm));
     tcp->addWidget(comm, row, 4, 1, 1);
     grid->addWidget(tcpip, 0, 1);
 
     // Frame "Modbus Serial".
-    QGroupBox* serial = frame(QStringLiteral("fraConfigModbus"), QStringLiteral("Modbus Serial"), page);
+    QGroupBox* serial = Frame(QStringLiteral("fraConfigModbus"), QStringLiteral("Modbus Serial"), page);
     auto* ser = new QGridLayout(serial);
     const char* heads[] = {"Baud", "Parity", "Delay", "Protocol"};
     for (int c = 0; c < 4; ++c)
@@ -159,7 +159,7 @@ QWidget* ChronelMain::buildConfigurationTab()
             1);
         list(QStringLiteral("cmbConfigModbus%1Parity").arg(p), ParityItems(), 2);
         QLineEdit* delay = textField(QStringLiteral("txtConfigModbus%1Delay").arg(p), serial);
-        naturalWidth(delay, 7, true);
+        NaturalWidth(delay, 7, true);
         ser->addWidget(delay, row, 3);
         list(QStringLiteral("cmbConfigModbus%1Protocol").arg(p), ProtocolItems(), 4);
         ++row;

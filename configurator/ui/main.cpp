@@ -26,7 +26,7 @@
 
 namespace {
 
-bool saveScreenshots(chronel::ChronelMain& window, const QString& dir)
+bool SaveScreenshots(chronel::ChronelMain& window, const QString& dir)
 {
     if (!QDir().mkpath(dir))
         return false;
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
         chronel::SetReplyWindow(*options.timeoutMs);
 
     chronel::ChronelMain window(chronel::PlctagControlFactory());
-    window.model().setAdapterConfigPath(platform::plcdrvIniReadPath());
+    window.model().setAdapterConfigPath(platform::PlcdrvIniReadPath());
     if (options.ip)
         window.model().settings().ConfigTcpipIp = *options.ip;
     chronel::AttachLiveData(window, chronel::PlctagControlFactory());
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
     if (!options.screenshots.isEmpty()) {
         const QString dir = options.screenshots;
         QTimer::singleShot(3000, &window, [&window, dir] {
-            const bool ok = saveScreenshots(window, dir);
+            const bool ok = SaveScreenshots(window, dir);
             std::fprintf(ok ? stdout : stderr, "chronel: %s screenshots in %s\n", ok ? "saved" : "could not save",
                 qPrintable(dir));
             QApplication::exit(ok ? 0 : 1);

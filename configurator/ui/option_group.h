@@ -8,7 +8,7 @@
 namespace chronel {
 
 // Chooses the button with id `id` (-1 chooses none) without emitting clicks.
-inline void chooseOption(QButtonGroup& group, int id)
+inline void ChooseOption(QButtonGroup& group, int id)
 {
     if (id < 0) {
         group.setExclusive(false);

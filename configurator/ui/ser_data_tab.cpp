@@ -47,7 +47,7 @@ void ChronelMain::refreshPointStatus()
 {
     const PointStatusIndicators& colours = model_->pointStatus();
     for (int i = 0; i < 32; ++i)
-        setIndicator(pointStatus_[std::size_t(i)], colours[std::size_t(i)] == IndicatorColour::Green);
+        SetIndicator(pointStatus_[std::size_t(i)], colours[std::size_t(i)] == IndicatorColour::Green);
 }
 
 } // namespace chronel

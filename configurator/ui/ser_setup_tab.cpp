@@ -20,7 +20,7 @@ QWidget* ChronelMain::buildSerSetupTab()
 {
     auto* page = new QWidget;
     auto* outer = new QVBoxLayout(page);
-    QGroupBox* points = frame(QStringLiteral("fraSsPointConfiguration"), QStringLiteral("Point Configuration"), page);
+    QGroupBox* points = Frame(QStringLiteral("fraSsPointConfiguration"), QStringLiteral("Point Configuration"), page);
     pointFrame_ = points;
     pointGrid_ = new QGridLayout(points);
     QGridLayout* grid = pointGrid_;
@@ -46,14 +46,14 @@ QWidget* ChronelMain::buildSerSetupTab()
         rc.description = new QLineEdit(points);
         rc.off = new QLineEdit(points);
         rc.on = new QLineEdit(points);
-        limitTyping(rc.description, 32);
-        limitTyping(rc.off, 16);
-        limitTyping(rc.on, 16);
+        LimitTyping(rc.description, 32);
+        LimitTyping(rc.off, 16);
+        LimitTyping(rc.on, 16);
         for (QLineEdit* number : {rc.filter, rc.debounce, rc.chatter})
-            naturalWidth(number, 7, true);
-        naturalWidth(rc.description, 32, false);
-        naturalWidth(rc.off, 16, false);
-        naturalWidth(rc.on, 16, false);
+            NaturalWidth(number, 7, true);
+        NaturalWidth(rc.description, 32, false);
+        NaturalWidth(rc.off, 16, false);
+        NaturalWidth(rc.on, 16, false);
         grid->addWidget(arrayItem(rc.pointNum, "lblSsPcPointNum", r), r + 1, 0);
         grid->addWidget(arrayItem(rc.enable, "chkSsPcEnable", r), r + 1, 1);
         grid->addWidget(arrayItem(rc.filter, "txtSsPcFilter", r), r + 1, 2);
@@ -123,7 +123,7 @@ void ChronelMain::bindPointRows()
         bindText(rc.off, &PointRow::SsPcOff);
         bindText(rc.on, &PointRow::SsPcOn);
         connect(rc.enable, &QCheckBox::clicked, this, [this, r, box = rc.enable] {
-            model_->page().row(r).SsPcEnable = fromQt(box->checkState());
+            model_->page().row(r).SsPcEnable = FromQt(box->checkState());
             model_->noteEdited();
         });
     }
@@ -147,13 +147,13 @@ void ChronelMain::refreshPointPage()
             continue;
         const PointRow& row = page.row(r);
         rc.pointNum->setText(row.SsPcPointNum);
-        rc.enable->setCheckState(toQt(row.SsPcEnable));
-        setText(rc.filter, row.SsPcFilter);
-        setText(rc.debounce, row.SsPcDebounce);
-        setText(rc.chatter, row.SsPcChatter);
-        setText(rc.description, row.SsPcDescription);
-        setText(rc.off, row.SsPcOff);
-        setText(rc.on, row.SsPcOn);
+        rc.enable->setCheckState(ToQt(row.SsPcEnable));
+        SetText(rc.filter, row.SsPcFilter);
+        SetText(rc.debounce, row.SsPcDebounce);
+        SetText(rc.chatter, row.SsPcChatter);
+        SetText(rc.description, row.SsPcDescription);
+        SetText(rc.off, row.SsPcOff);
+        SetText(rc.on, row.SsPcOn);
     }
     pointScroll_->setRange(0, page.maxTop());
     pointScroll_->setPageStep(page.rows());

@@ -23,7 +23,7 @@ QWidget* ChronelMain::buildTimeSetupTab()
     checkBoxes_.insert(ieee->objectName(), ieee);
     grid->addWidget(ieee, 0, 0);
 
-    QGroupBox* offsets = frame(QStringLiteral("fraTsTimeOffset"), QStringLiteral("Time Offset"), page);
+    QGroupBox* offsets = Frame(QStringLiteral("fraTsTimeOffset"), QStringLiteral("Time Offset"), page);
     auto* off = new QGridLayout(offsets);
     off->addWidget(new QLabel(QStringLiteral("GPS"), offsets), 0, 0);
     off->addWidget(textField(QStringLiteral("txtTsToGpsOffset"), offsets), 0, 1);
@@ -34,7 +34,7 @@ QWidget* ChronelMain::buildTimeSetupTab()
     off->setColumnStretch(3, 1);
     grid->addWidget(offsets, 1, 0);
 
-    QGroupBox* dst = frame(QStringLiteral("fraTsDst"), QStringLiteral("Daylight Saving Time"), page);
+    QGroupBox* dst = Frame(QStringLiteral("fraTsDst"), QStringLiteral("Daylight Saving Time"), page);
     auto* d = new QGridLayout(dst);
     auto* location = new QComboBox(dst);
     location->setObjectName(QStringLiteral("cmbTsDstLocation"));
@@ -54,12 +54,12 @@ QWidget* ChronelMain::buildTimeSetupTab()
     d->setColumnStretch(4, 1);
     for (const char* name : {"txtTsToGpsOffset", "txtTsToIrigOffset", "txtTsDstStartMonth", "txtTsDstStartDay",
              "txtTsDstStartHour", "txtTsDstStopMonth", "txtTsDstStopDay", "txtTsDstStopHour"})
-        naturalWidth(settingFields_.value(QString::fromLatin1(name)), 7, true);
+        NaturalWidth(settingFields_.value(QString::fromLatin1(name)), 7, true);
     grid->addWidget(dst, 2, 0);
 
     auto indicatorFrame = [&](const char* name, const char* caption,
                               std::initializer_list<std::pair<const char*, const char*>> items) {
-        QGroupBox* box = frame(QString::fromLatin1(name), QString::fromLatin1(caption), page);
+        QGroupBox* box = Frame(QString::fromLatin1(name), QString::fromLatin1(caption), page);
         auto* g = new QGridLayout(box);
         int r = 0;
         for (const auto& [label, control] : items) {
@@ -78,7 +78,7 @@ QWidget* ChronelMain::buildTimeSetupTab()
                             {"SER", "lblTsTsSerIndication"}, {"Internal", "lblTsTsInternalIndication"}}),
         2, 1);
 
-    QGroupBox* timeSet = frame(QStringLiteral("fraTsTimeSet"), QStringLiteral("Time Set"), page);
+    QGroupBox* timeSet = Frame(QStringLiteral("fraTsTimeSet"), QStringLiteral("Time Set"), page);
     auto* ts = new QGridLayout(timeSet);
     auto named = [](QWidget* w, const char* name) {
         w->setObjectName(QString::fromLatin1(name));

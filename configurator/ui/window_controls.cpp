@@ -19,7 +19,7 @@ const QColor Lit(0, 255, 0);
 // settings, and a user who replaces its last digit may type it again.
 constexpr char TypingLimit[] = "typingLimit";
 
-void fitTypingLimit(QLineEdit* edit, qsizetype length)
+void FitTypingLimit(QLineEdit* edit, qsizetype length)
 {
     const int limit = edit->property(TypingLimit).toInt();
     if (limit > 0)
@@ -28,7 +28,7 @@ void fitTypingLimit(QLineEdit* edit, qsizetype length)
 
 } // namespace
 
-Qt::CheckState toQt(Check c)
+Qt::CheckState ToQt(Check c)
 {
     switch (c) {
     case Check::Checked: return Qt::Checked;
@@ -38,7 +38,7 @@ Qt::CheckState toQt(Check c)
     return Qt::Unchecked;
 }
 
-Check fromQt(Qt::CheckState s)
+Check FromQt(Qt::CheckState s)
 {
     switch (s) {
     case Qt::Checked: return Check::Checked;
@@ -48,35 +48,35 @@ Check fromQt(Qt::CheckState s)
     return Check::Unchecked;
 }
 
-QGroupBox* frame(const QString& name, const QString& caption, QWidget* parent)
+QGroupBox* Frame(const QString& name, const QString& caption, QWidget* parent)
 {
     auto* box = new QGroupBox(caption, parent);
     box->setObjectName(name);
     return box;
 }
 
-void limitTyping(QLineEdit* edit, int limit)
+void LimitTyping(QLineEdit* edit, int limit)
 {
     edit->setProperty(TypingLimit, limit);
     edit->setMaxLength(limit);
 }
 
-void setText(QLineEdit* edit, const QString& text)
+void SetText(QLineEdit* edit, const QString& text)
 {
     if (edit->text() == text)
         return;
-    fitTypingLimit(edit, text.size());
+    FitTypingLimit(edit, text.size());
     edit->setText(text);
 }
 
-void naturalWidth(QLineEdit* edit, int chars, bool digits)
+void NaturalWidth(QLineEdit* edit, int chars, bool digits)
 {
     const QFontMetrics fm = edit->fontMetrics();
     const int perChar = digits ? fm.horizontalAdvance(QLatin1Char('0')) : fm.averageCharWidth();
     edit->setMaximumWidth(perChar * chars + 2 * fm.horizontalAdvance(QLatin1Char(' ')) + 12);
 }
 
-void setIndicator(QLabel* label, bool lit)
+void SetIndicator(QLabel* label, bool lit)
 {
     QPalette p = label->palette();
     p.setColor(QPalette::Window, lit ? Lit : label->palette().color(QPalette::Button));

@@ -15,20 +15,20 @@ class QWidget;
 
 namespace chronel {
 
-Qt::CheckState toQt(Check c);
-Check fromQt(Qt::CheckState s);
+Qt::CheckState ToQt(Check c);
+Check FromQt(Qt::CheckState s);
 
-QGroupBox* frame(const QString& name, const QString& caption, QWidget* parent);
+QGroupBox* Frame(const QString& name, const QString& caption, QWidget* parent);
 
 // A field's length limit holds for typing only: setText() stretches it to
 // the text it sets.
-void limitTyping(QLineEdit* edit, int limit);
-void setText(QLineEdit* edit, const QString& text);
+void LimitTyping(QLineEdit* edit, int limit);
+void SetText(QLineEdit* edit, const QString& text);
 
 // As wide as `chars` characters of its font and its frame: a maximised window
 // does not stretch a short field across the screen.
-void naturalWidth(QLineEdit* edit, int chars, bool digits);
+void NaturalWidth(QLineEdit* edit, int chars, bool digits);
 
-void setIndicator(QLabel* label, bool lit);
+void SetIndicator(QLabel* label, bool lit);
 
 } // namespace chronel

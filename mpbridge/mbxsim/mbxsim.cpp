@@ -43,13 +43,13 @@ struct State {
 
 // Never destroyed: the bridge may still close its cards from its own
 // destructor after this library's static objects would have gone.
-State& state()
+State& TheState()
 {
     static State* instance = new State;
     return *instance;
 }
 
-std::uint32_t newHandle(State& s)
+std::uint32_t NewHandle(State& s)
 {
     do {
         ++s.nextHandle;
@@ -59,7 +59,7 @@ std::uint32_t newHandle(State& s)
 
 // Path handles keep their low 16 bits nonzero: the bridge takes a path whose
 // low half is 0 as not open.
-MbxPathHandle newPath(State& s, const Card& card)
+MbxPathHandle NewPath(State& s, const Card& card)
 {
     do {
         s.nextPath = static_cast<std::uint16_t>(s.nextPath + 1);
@@ -69,7 +69,7 @@ MbxPathHandle newPath(State& s, const Card& card)
 
 // Copies `text` into a caller buffer of *length bytes, zero-terminated and
 // cut to fit, and stores the copied length.
-bool copyText(const std::string& text, char* out, std::int32_t* length)
+bool CopyText(const std::string& text, char* out, std::int32_t* length)
 {
     if (out == nullptr || length == nullptr || *length <= 0)
         return false;
@@ -83,7 +83,7 @@ bool copyText(const std::string& text, char* out, std::int32_t* length)
 struct Call {
     std::unique_lock<std::mutex> guard;
     State& s;
-    explicit Call(const char* name) : guard(state().lock), s(state()) { ++s.calls[name]; }
+    explicit Call(const char* name) : guard(TheState().lock), s(TheState()) { ++s.calls[name]; }
 };
 
 } // namespace
@@ -97,9 +97,9 @@ extern "C" int mbxsim_call_count(const char* name)
 {
     if (name == nullptr)
         return 0;
-    std::lock_guard guard(state().lock);
-    const auto it = state().calls.find(std::string_view(name));
-    return it == state().calls.end() ? 0 : it->second;
+    std::lock_guard guard(TheState().lock);
+    const auto it = TheState().calls.find(std::string_view(name));
+    return it == TheState().calls.end() ? 0 : it->second;
 }
 
 extern "C" int32_t MbxOpen(int32_t device, MbxHandle* handle)
@@ -108,14 +108,14 @@ extern "C" int32_t MbxOpen(int32_t device, MbxHandle* handle)
         Call call("MbxOpen");
         if (handle == nullptr)
             return BadArgument;
-        const auto devices = loadSimConfig();
+        const auto devices = LoadSimConfig();
         if (!devices)
             return NoConfiguration;
         const auto it =
             std::find_if(devices->begin(), devices->end(), [device](const SimDevice& d) { return d.number == device; });
         if (it == devices->end())
             return NoSuchDevice;
-        const MbxHandle h = newHandle(call.s);
+        const MbxHandle h = NewHandle(call.s);
         Card& card = call.s.cards[h];
         card.device = *it;
         card.link = std::make_unique<ModbusTcpLink>(it->host, it->port);
@@ -141,7 +141,7 @@ extern "C" int32_t MbxOpenMp(MbxHandle handle, MbxPathHandle* path)
         const auto it = call.s.cards.find(handle);
         if (it == call.s.cards.end())
             return BadHandle;
-        const MbxPathHandle p = newPath(call.s, it->second);
+        const MbxPathHandle p = NewPath(call.s, it->second);
         it->second.paths[p] = Path{};
         *path = p;
         return 0;
@@ -228,7 +228,7 @@ extern "C" int32_t MbxGetErrorMessageA(int32_t error, char* text, int32_t size)
     };
     const auto it = messages.find(error);
     std::int32_t room = size;
-    return copyText(it != messages.end() ? it->second : "Unknown error", text, &room) ? 0 : BadArgument;
+    return CopyText(it != messages.end() ? it->second : "Unknown error", text, &room) ? 0 : BadArgument;
 }
 
 extern "C" int32_t MbxOpenDeviceDescriptionEnum(MbxEnumHandle* enumeration)
@@ -237,12 +237,12 @@ extern "C" int32_t MbxOpenDeviceDescriptionEnum(MbxEnumHandle* enumeration)
         Call call("MbxOpenDeviceDescriptionEnum");
         if (enumeration == nullptr)
             return BadArgument;
-        auto devices = loadSimConfig();
+        auto devices = LoadSimConfig();
         if (!devices)
             return NoConfiguration;
         if (devices->empty())
             return EndOfList;
-        const MbxEnumHandle h = newHandle(call.s);
+        const MbxEnumHandle h = NewHandle(call.s);
         call.s.enumerations[h] = Enumeration{std::move(*devices), 0};
         *enumeration = h;
         return 0;
@@ -279,7 +279,7 @@ extern "C" int32_t MbxReadDeviceDescriptionA(MbxEnumHandle enumeration, int32_t*
             return BadArgument;
         SimDevice found;
         if (enumeration == 0) {
-            const auto devices = loadSimConfig();
+            const auto devices = LoadSimConfig();
             if (!devices)
                 return NoConfiguration;
             const auto it = std::find_if(
@@ -293,8 +293,8 @@ extern "C" int32_t MbxReadDeviceDescriptionA(MbxEnumHandle enumeration, int32_t*
                 return BadHandle;
             found = it->second.devices.at(it->second.position);
         }
-        if (!copyText(found.protocol, protocol, protocolLength) || !copyText(found.card, card, cardLength) ||
-            !copyText(found.name, name, nameLength) || !copyText(found.description, description, descriptionLength))
+        if (!CopyText(found.protocol, protocol, protocolLength) || !CopyText(found.card, card, cardLength) ||
+            !CopyText(found.name, name, nameLength) || !CopyText(found.description, description, descriptionLength))
             return BadArgument;
         *physical = found.physical ? 1 : 0;
         *device = found.number;

@@ -22,18 +22,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline)
+int RemainingMs(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
 // Waits for `events` on fd until the deadline; true when ready.
-bool waitFor(int fd, short events, Clock::time_point deadline)
+bool WaitFor(int fd, short events, Clock::time_point deadline)
 {
     for (;;) {
         pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, remainingMs(deadline));
+        const int r = ::poll(&p, 1, RemainingMs(deadline));
         if (r > 0)
             return true;
         if (r == 0)
@@ -44,11 +44,11 @@ bool waitFor(int fd, short events, Clock::time_point deadline)
 }
 
 // Reads exactly `length` bytes before the deadline.
-std::int32_t readExactly(int fd, std::uint8_t* out, std::size_t length, Clock::time_point deadline)
+std::int32_t ReadExactly(int fd, std::uint8_t* out, std::size_t length, Clock::time_point deadline)
 {
     std::size_t got = 0;
     while (got < length) {
-        if (!waitFor(fd, POLLIN, deadline))
+        if (!WaitFor(fd, POLLIN, deadline))
             return Timeout;
         const ssize_t n = ::recv(fd, out + got, length - got, 0);
         if (n == 0)
@@ -98,7 +98,7 @@ std::int32_t ModbusTcpLink::connectTo(int timeoutMs)
     int r = ::connect(fd, found->ai_addr, found->ai_addrlen);
     ::freeaddrinfo(found);
     if (r != 0 && errno == EINPROGRESS) {
-        if (!waitFor(fd, POLLOUT, deadline)) {
+        if (!WaitFor(fd, POLLOUT, deadline)) {
             ::close(fd);
             return ConnectFailed;
         }
@@ -140,7 +140,7 @@ std::int32_t ModbusTcpLink::exchange(
     std::memcpy(request + 7, pdu, length);
     std::size_t sent = 0;
     while (sent < length + 7) {
-        if (!waitFor(fd_, POLLOUT, deadline)) {
+        if (!WaitFor(fd_, POLLOUT, deadline)) {
             disconnect();
             return Timeout;
         }
@@ -156,7 +156,7 @@ std::int32_t ModbusTcpLink::exchange(
 
     for (;;) {
         std::uint8_t header[7];
-        if (const std::int32_t r = readExactly(fd_, header, sizeof header, deadline); r != 0) {
+        if (const std::int32_t r = ReadExactly(fd_, header, sizeof header, deadline); r != 0) {
             disconnect();
             return r;
         }
@@ -166,7 +166,7 @@ std::int32_t ModbusTcpLink::exchange(
             return LinkBroken;
         }
         std::uint8_t body[253];
-        if (const std::int32_t r = readExactly(fd_, body, adu - 1, deadline); r != 0) {
+        if (const std::int32_t r = ReadExactly(fd_, body, adu - 1, deadline); r != 0) {
             disconnect();
             return r;
         }

@@ -7,7 +7,7 @@
 namespace mbxsim {
 namespace {
 
-std::string_view trim(std::string_view s)
+std::string_view Trim(std::string_view s)
 {
     const auto first = s.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos)
@@ -16,7 +16,7 @@ std::string_view trim(std::string_view s)
     return s.substr(first, last - first + 1);
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b)
+bool EqualsNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
@@ -28,9 +28,9 @@ bool equalsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-std::optional<long> parseNumber(std::string_view text)
+std::optional<long> ParseNumber(std::string_view text)
 {
-    const std::string copy(trim(text));
+    const std::string copy(Trim(text));
     if (copy.empty())
         return std::nullopt;
     char* end = nullptr;
@@ -40,21 +40,21 @@ std::optional<long> parseNumber(std::string_view text)
     return value;
 }
 
-void setEndpoint(SimDevice& device, std::string_view text)
+void SetEndpoint(SimDevice& device, std::string_view text)
 {
     const auto colon = text.rfind(':');
     if (colon == std::string_view::npos)
         return;
-    const auto port = parseNumber(text.substr(colon + 1));
+    const auto port = ParseNumber(text.substr(colon + 1));
     if (!port || *port <= 0 || *port > 65535)
         return;
-    device.host = std::string(trim(text.substr(0, colon)));
+    device.host = std::string(Trim(text.substr(0, colon)));
     device.port = static_cast<std::uint16_t>(*port);
 }
 
 } // namespace
 
-std::vector<SimDevice> parseSimConfig(std::string_view text)
+std::vector<SimDevice> ParseSimConfig(std::string_view text)
 {
     std::vector<SimDevice> devices;
     bool inDevice = false;
@@ -63,7 +63,7 @@ std::vector<SimDevice> parseSimConfig(std::string_view text)
         auto end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
-        const std::string_view line = trim(text.substr(pos, end - pos));
+        const std::string_view line = Trim(text.substr(pos, end - pos));
         pos = end + 1;
         if (line.empty() || line.front() == '#' || line.front() == ';')
             continue;
@@ -72,11 +72,11 @@ std::vector<SimDevice> parseSimConfig(std::string_view text)
             const auto close = line.find(']');
             if (close == std::string_view::npos)
                 continue;
-            const std::string_view name = trim(line.substr(1, close - 1));
+            const std::string_view name = Trim(line.substr(1, close - 1));
             constexpr std::string_view prefix = "Device";
-            if (name.size() <= prefix.size() || !equalsNoCase(name.substr(0, prefix.size()), prefix))
+            if (name.size() <= prefix.size() || !EqualsNoCase(name.substr(0, prefix.size()), prefix))
                 continue;
-            const auto number = parseNumber(name.substr(prefix.size()));
+            const auto number = ParseNumber(name.substr(prefix.size()));
             if (!number || *number < INT32_MIN || *number > INT32_MAX)
                 continue;
             SimDevice device;
@@ -90,26 +90,26 @@ std::vector<SimDevice> parseSimConfig(std::string_view text)
         const auto eq = line.find('=');
         if (eq == std::string_view::npos)
             continue;
-        const std::string_view key = trim(line.substr(0, eq));
-        const std::string_view value = trim(line.substr(eq + 1));
+        const std::string_view key = Trim(line.substr(0, eq));
+        const std::string_view value = Trim(line.substr(eq + 1));
         SimDevice& device = devices.back();
-        if (equalsNoCase(key, "Physical"))
-            device.physical = parseNumber(value).value_or(1) != 0;
-        else if (equalsNoCase(key, "Protocol"))
+        if (EqualsNoCase(key, "Physical"))
+            device.physical = ParseNumber(value).value_or(1) != 0;
+        else if (EqualsNoCase(key, "Protocol"))
             device.protocol = value;
-        else if (equalsNoCase(key, "Card"))
+        else if (EqualsNoCase(key, "Card"))
             device.card = value;
-        else if (equalsNoCase(key, "Name"))
+        else if (EqualsNoCase(key, "Name"))
             device.name = value;
-        else if (equalsNoCase(key, "Description"))
+        else if (EqualsNoCase(key, "Description"))
             device.description = value;
-        else if (equalsNoCase(key, "Endpoint"))
-            setEndpoint(device, value);
+        else if (EqualsNoCase(key, "Endpoint"))
+            SetEndpoint(device, value);
     }
     return devices;
 }
 
-std::optional<std::vector<SimDevice>> loadSimConfig()
+std::optional<std::vector<SimDevice>> LoadSimConfig()
 {
     const char* path = std::getenv("MBXSIM_CONFIG");
     if (path == nullptr || *path == '\0')
@@ -119,7 +119,7 @@ std::optional<std::vector<SimDevice>> loadSimConfig()
         return std::nullopt;
     std::ostringstream text;
     text << in.rdbuf();
-    return parseSimConfig(text.str());
+    return ParseSimConfig(text.str());
 }
 
 } // namespace mbxsim

@@ -21,9 +21,9 @@ struct SimDevice {
 
 // Devices in file order; a [Device n] section whose n is not a number is
 // skipped, as is a malformed Endpoint (the device then cannot exchange).
-std::vector<SimDevice> parseSimConfig(std::string_view text);
+std::vector<SimDevice> ParseSimConfig(std::string_view text);
 
 // Reads the file named by MBXSIM_CONFIG; nothing when unset or unreadable.
-std::optional<std::vector<SimDevice>> loadSimConfig();
+std::optional<std::vector<SimDevice>> LoadSimConfig();
 
 } // namespace mbxsim

@@ -21,15 +21,15 @@ using namespace chronel;
 
 namespace {
 
-QTemporaryDir* adapterDir()
+QTemporaryDir* AdapterDir()
 {
     static QTemporaryDir dir;
     return &dir;
 }
 
-QString writeAdapterFile(const char* name, const char* content)
+QString WriteAdapterFile(const char* name, const char* content)
 {
-    const QString path = adapterDir()->filePath(QString::fromLatin1(name));
+    const QString path = AdapterDir()->filePath(QString::fromLatin1(name));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         std::abort();
@@ -37,12 +37,12 @@ QString writeAdapterFile(const char* name, const char* content)
     return path;
 }
 
-void useAdapterFile(const QString& path) { ::setenv("PLCDRV_INI", QFile::encodeName(path).constData(), 1); }
+void UseAdapterFile(const QString& path) { ::setenv("PLCDRV_INI", QFile::encodeName(path).constData(), 1); }
 
 const char* const TcpAdapterZero = "[Adapter.Object.1]\nType=2\nEnabled=0\n";
 const char* const SerialAdapterZero = "[Adapter.Object.1]\nType=0\nEnabled=0\n";
 
-void setLoopback(ModuleSettings& s)
+void SetLoopback(ModuleSettings& s)
 {
     s.ConfigTcpipIp = {QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
 }
@@ -52,10 +52,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(peer.listening());
-        useAdapterFile(writeAdapterFile("tcp.ini", TcpAdapterZero));
+        UseAdapterFile(WriteAdapterFile("tcp.ini", TcpAdapterZero));
         ::setenv("PLCTAG_TCP_PORT", std::to_string(peer.port()).c_str(), 1);
         model = std::make_unique<ChronelModel>(PlctagControlFactory());
-        setLoopback(model->settings());
+        SetLoopback(model->settings());
     }
     void TearDown() override
     {
@@ -168,7 +168,7 @@ TEST_F(ChannelTest, WordsTravelThroughTheChannelBuffer)
     EXPECT_FALSE(c.BitVal(0, 0));
 }
 
-ConfigBlock moduleBlock()
+ConfigBlock ModuleBlock()
 {
     ConfigBlock w{};
     w[0] = 1;
@@ -196,7 +196,7 @@ ConfigBlock moduleBlock()
 
 TEST_F(ChannelTest, ConfigurationBlockUploadedAndDownloadedOverModbusTcp)
 {
-    const ConfigBlock block = moduleBlock();
+    const ConfigBlock block = ModuleBlock();
     for (int i = 0; i < ConfigBlockReadWords; ++i)
         peer.setHolding(1 + i, quint16(block[std::size_t(i)]));
 
@@ -285,8 +285,8 @@ TEST_F(ChannelTest, PointBlockDownloadedAndUploadedOverModbusTcp)
 
 TEST_F(ChannelTest, RefusedRequestsExplainHowToConfigureAdapterZero)
 {
-    const QString serial = writeAdapterFile("serial.ini", SerialAdapterZero);
-    useAdapterFile(serial);
+    const QString serial = WriteAdapterFile("serial.ini", SerialAdapterZero);
+    UseAdapterFile(serial);
     model->setAdapterConfigPath(serial);
     QSignalSpy status(model.get(), &ChronelModel::statusMessage);
     Channel& c = model->channels().modPointScan();

@@ -45,7 +45,7 @@ using namespace chronel;
 
 namespace {
 
-template <typename T> T* arrayItem(QWidget& window, const char* name, int index)
+template <typename T> T* ArrayItem(QWidget& window, const char* name, int index)
 {
     for (T* w : window.findChildren<T*>(QString::fromLatin1(name))) {
         if (w->property("index").toInt() == index)
@@ -54,7 +54,7 @@ template <typename T> T* arrayItem(QWidget& window, const char* name, int index)
     return nullptr;
 }
 
-template <typename T> T* child(QWidget& window, const char* name)
+template <typename T> T* Child(QWidget& window, const char* name)
 {
     return window.findChild<T*>(QString::fromLatin1(name));
 }
@@ -97,44 +97,44 @@ TEST_F(MainWindowTest, StartUpState)
 {
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Chronel Version 1.60[*]")); // the mark shows when modified
     EXPECT_FALSE(window.isWindowModified());
-    QTabWidget* tabs = child<QTabWidget>(window, "SSTab1");
+    QTabWidget* tabs = Child<QTabWidget>(window, "SSTab1");
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 6);
     const char* captions[] = {"Configuration", "SER Setup", "Time Setup", "Flash", "Retrieve SER Data", "GPS Data"};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(tabs->tabText(i), QString::fromLatin1(captions[i]));
 
-    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigEventBufferType2")->isChecked());
-    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipManual")->isChecked());
+    EXPECT_TRUE(Child<QAbstractButton>(window, "btnConfigEventBufferType2")->isChecked());
+    EXPECT_TRUE(Child<QAbstractButton>(window, "btnConfigTcpipManual")->isChecked());
     for (const char* port : {"232", "485"}) {
         EXPECT_EQ(
-            child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Baud").arg(port)))->currentText(),
+            Child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Baud").arg(port)))->currentText(),
             QStringLiteral("9600"));
         EXPECT_EQ(
-            child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Parity").arg(port)))->currentText(),
+            Child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Parity").arg(port)))->currentText(),
             QStringLiteral("Even"));
-        EXPECT_EQ(child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigModbus%1Delay").arg(port)))->text(),
+        EXPECT_EQ(Child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigModbus%1Delay").arg(port)))->text(),
             QStringLiteral("0"));
         EXPECT_EQ(
-            child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Protocol").arg(port)))->currentIndex(),
+            Child<QComboBox>(window, qPrintable(QStringLiteral("cmbConfigModbus%1Protocol").arg(port)))->currentIndex(),
             -1);
     }
-    QComboBox* dst = child<QComboBox>(window, "cmbTsDstLocation");
+    QComboBox* dst = Child<QComboBox>(window, "cmbTsDstLocation");
     EXPECT_EQ(dst->count(), 6);
     EXPECT_EQ(dst->currentIndex(), -1);
     EXPECT_EQ(dst->itemText(3), QStringLiteral("European Union"));
-    EXPECT_EQ(child<QComboBox>(window, "cmbConfigModbus232Baud")->count(), 7);
-    EXPECT_EQ(child<QComboBox>(window, "cmbConfigModbus485Baud")->count(), 10);
+    EXPECT_EQ(Child<QComboBox>(window, "cmbConfigModbus232Baud")->count(), 7);
+    EXPECT_EQ(Child<QComboBox>(window, "cmbConfigModbus485Baud")->count(), 10);
     EXPECT_FALSE(window.menuAction(QStringLiteral("mnuToolsMonitorEvents"))->isChecked());
-    EXPECT_TRUE(child<QProgressBar>(window, "prbTransferProgress")->isHidden());
-    EXPECT_TRUE(child<QLabel>(window, "lblTransfer")->isHidden());
+    EXPECT_TRUE(Child<QProgressBar>(window, "prbTransferProgress")->isHidden());
+    EXPECT_TRUE(Child<QLabel>(window, "lblTransfer")->isHidden());
     const char* ip[] = {"192", "168", "16", "140"};
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigTcpipIp%1").arg(i + 1)))->text(),
+        EXPECT_EQ(Child<QLineEdit>(window, qPrintable(QStringLiteral("txtConfigTcpipIp%1").arg(i + 1)))->text(),
             QString::fromLatin1(ip[i]));
-    EXPECT_TRUE(child<QLineEdit>(window, "txtConfigTcpipMac")->isReadOnly());
-    EXPECT_TRUE(child<QLineEdit>(window, "txtConfigVersion")->isReadOnly());
-    EXPECT_TRUE(child<QLineEdit>(window, "txtConfigModbusAddress")->isReadOnly());
+    EXPECT_TRUE(Child<QLineEdit>(window, "txtConfigTcpipMac")->isReadOnly());
+    EXPECT_TRUE(Child<QLineEdit>(window, "txtConfigVersion")->isReadOnly());
+    EXPECT_TRUE(Child<QLineEdit>(window, "txtConfigModbusAddress")->isReadOnly());
 }
 
 TEST_F(MainWindowTest, EveryCaptionIsShown)
@@ -170,14 +170,14 @@ TEST_F(MainWindowTest, EveryCaptionIsShown)
 
 TEST_F(MainWindowTest, DuplexOptionsFollowTheSpeedHoweverChosen)
 {
-    QAbstractButton* half = child<QAbstractButton>(window, "optConfigTcpipEtherentCommHalf");
-    QAbstractButton* full = child<QAbstractButton>(window, "optConfigTcpipEthernetCommFull");
+    QAbstractButton* half = Child<QAbstractButton>(window, "optConfigTcpipEtherentCommHalf");
+    QAbstractButton* full = Child<QAbstractButton>(window, "optConfigTcpipEthernetCommFull");
     ASSERT_TRUE(half && full);
 
-    click(child<QAbstractButton>(window, "btnConfigTcpipSpeedAuto"));
+    click(Child<QAbstractButton>(window, "btnConfigTcpipSpeedAuto"));
     EXPECT_FALSE(half->isEnabled());
     EXPECT_FALSE(full->isEnabled());
-    click(child<QAbstractButton>(window, "btnConfigTcpipSpeed10"));
+    click(Child<QAbstractButton>(window, "btnConfigTcpipSpeed10"));
     EXPECT_TRUE(half->isEnabled());
     EXPECT_TRUE(full->isEnabled());
     EXPECT_EQ(window.model().settings().ConfigTcpipSpeed, TcpipSpeed::Mbps10);
@@ -185,11 +185,11 @@ TEST_F(MainWindowTest, DuplexOptionsFollowTheSpeedHoweverChosen)
     ConfigBlock block{};
     block[46] = 0; // an upload choosing Auto-Negotiate
     window.model().applyConfigBlock(block);
-    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipSpeedAuto")->isChecked());
+    EXPECT_TRUE(Child<QAbstractButton>(window, "btnConfigTcpipSpeedAuto")->isChecked());
     EXPECT_FALSE(half->isEnabled());
     block[46] = 2;
     window.model().applyConfigBlock(block);
-    EXPECT_TRUE(child<QAbstractButton>(window, "btnConfigTcpipSpeed100")->isChecked());
+    EXPECT_TRUE(Child<QAbstractButton>(window, "btnConfigTcpipSpeed100")->isChecked());
     EXPECT_TRUE(full->isEnabled());
 
     window.menuAction(QStringLiteral("mnuToolsRestoreDefault"))->trigger();
@@ -203,31 +203,31 @@ TEST_F(MainWindowTest, UploadLeavingNoOptionChosenClearsTheGroup)
     block[3] = 7;
     window.model().applyConfigBlock(block);
     for (int t = 0; t < 4; ++t)
-        EXPECT_FALSE(child<QAbstractButton>(window, qPrintable(QStringLiteral("btnConfigEventBufferType%1").arg(t)))
+        EXPECT_FALSE(Child<QAbstractButton>(window, qPrintable(QStringLiteral("btnConfigEventBufferType%1").arg(t)))
                          ->isChecked());
 }
 
 TEST_F(MainWindowTest, ScrollingToTwentyFourShowsPoints25To32)
 {
-    child<QScrollBar>(window, "scrSsPcScroll")->setValue(24);
+    Child<QScrollBar>(window, "scrSsPcScroll")->setValue(24);
     for (int r = 0; r < 8; ++r)
-        EXPECT_EQ(arrayItem<QLabel>(window, "lblSsPcPointNum", r)->text(), QStringLiteral(" %1").arg(25 + r));
-    EXPECT_EQ(arrayItem<QLineEdit>(window, "txtSsPcDescription", 7)->text(), QStringLiteral("Point  32"));
+        EXPECT_EQ(ArrayItem<QLabel>(window, "lblSsPcPointNum", r)->text(), QStringLiteral(" %1").arg(25 + r));
+    EXPECT_EQ(ArrayItem<QLineEdit>(window, "txtSsPcDescription", 7)->text(), QStringLiteral("Point  32"));
 }
 
 TEST_F(MainWindowTest, TypedFilterAbove65535ComesBackAs65535WithAMark)
 {
-    QScrollBar* scroll = child<QScrollBar>(window, "scrSsPcScroll");
-    QLineEdit* filter = arrayItem<QLineEdit>(window, "txtSsPcFilter", 2);
+    QScrollBar* scroll = Child<QScrollBar>(window, "scrSsPcScroll");
+    QLineEdit* filter = ArrayItem<QLineEdit>(window, "txtSsPcFilter", 2);
     typeInto(filter, QStringLiteral("70000"));
-    typeInto(arrayItem<QLineEdit>(window, "txtSsPcFilter", 3), QStringLiteral("40000"));
+    typeInto(ArrayItem<QLineEdit>(window, "txtSsPcFilter", 3), QStringLiteral("40000"));
     scroll->setValue(8);
     EXPECT_EQ(filter->text(), QStringLiteral(" 20")); // point 11 now
     EXPECT_TRUE(filter->toolTip().isEmpty());
     scroll->setValue(0);
     EXPECT_EQ(filter->text(), QStringLiteral(" 65535"));
     EXPECT_TRUE(filter->toolTip().contains(QStringLiteral("70000")));
-    EXPECT_EQ(arrayItem<QLineEdit>(window, "txtSsPcFilter", 3)->text(), QStringLiteral(" 40000"));
+    EXPECT_EQ(ArrayItem<QLineEdit>(window, "txtSsPcFilter", 3)->text(), QStringLiteral(" 40000"));
     EXPECT_EQ(window.model().points()[2].SsPcFilter, 65535);
     EXPECT_EQ(window.model().points()[3].SsPcFilter, 40000);
 
@@ -237,9 +237,9 @@ TEST_F(MainWindowTest, TypedFilterAbove65535ComesBackAs65535WithAMark)
 
 TEST_F(MainWindowTest, UncheckingRowZeroAtTopEightDisablesPointNine)
 {
-    QScrollBar* scroll = child<QScrollBar>(window, "scrSsPcScroll");
+    QScrollBar* scroll = Child<QScrollBar>(window, "scrSsPcScroll");
     scroll->setValue(8);
-    QCheckBox* enable = arrayItem<QCheckBox>(window, "chkSsPcEnable", 0);
+    QCheckBox* enable = ArrayItem<QCheckBox>(window, "chkSsPcEnable", 0);
     ASSERT_TRUE(enable->isChecked());
     click(enable);
     EXPECT_FALSE(enable->isChecked());
@@ -254,7 +254,7 @@ TEST_F(MainWindowTest, PointStatusIndicatorsPaintGreenOrButtonFace)
     window.model().paintPointStatus(0x0001, 0x8000);
     const QColor green(0, 255, 0);
     for (int i = 0; i < 32; ++i) {
-        QLabel* dot = arrayItem<QLabel>(window, "lblSerDataPointStatus", i);
+        QLabel* dot = ArrayItem<QLabel>(window, "lblSerDataPointStatus", i);
         const QColor colour = dot->palette().color(QPalette::Window);
         if (i == 0 || i == 31)
             EXPECT_EQ(colour, green) << i;
@@ -262,38 +262,38 @@ TEST_F(MainWindowTest, PointStatusIndicatorsPaintGreenOrButtonFace)
             EXPECT_EQ(colour, dot->palette().color(QPalette::Button)) << i;
     }
     window.model().paintPointStatus(0, 0);
-    EXPECT_NE(arrayItem<QLabel>(window, "lblSerDataPointStatus", 0)->palette().color(QPalette::Window), green);
+    EXPECT_NE(ArrayItem<QLabel>(window, "lblSerDataPointStatus", 0)->palette().color(QPalette::Window), green);
 }
 
 TEST_F(MainWindowTest, EditsReachTheModel)
 {
-    typeInto(child<QLineEdit>(window, "txtConfigModuleName"), QStringLiteral("Bay 4"));
+    typeInto(Child<QLineEdit>(window, "txtConfigModuleName"), QStringLiteral("Bay 4"));
     EXPECT_EQ(window.model().settings().ConfigModuleName, QStringLiteral("Bay 4"));
-    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp4"), QStringLiteral("1"));
-    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp1"), QStringLiteral("127"));
-    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp2"), QStringLiteral("0"));
-    typeInto(child<QLineEdit>(window, "txtConfigTcpipIp3"), QStringLiteral("0"));
+    typeInto(Child<QLineEdit>(window, "txtConfigTcpipIp4"), QStringLiteral("1"));
+    typeInto(Child<QLineEdit>(window, "txtConfigTcpipIp1"), QStringLiteral("127"));
+    typeInto(Child<QLineEdit>(window, "txtConfigTcpipIp2"), QStringLiteral("0"));
+    typeInto(Child<QLineEdit>(window, "txtConfigTcpipIp3"), QStringLiteral("0"));
     EXPECT_EQ(window.model().GetIp(), QStringLiteral("127.0.0.1"));
-    click(child<QCheckBox>(window, "chkConfigLock"));
+    click(Child<QCheckBox>(window, "chkConfigLock"));
     EXPECT_EQ(window.model().settings().ConfigLock, Check::Checked);
-    click(child<QAbstractButton>(window, "btnConfigTcpipDhcp"));
+    click(Child<QAbstractButton>(window, "btnConfigTcpipDhcp"));
     EXPECT_EQ(window.model().settings().ConfigTcpipMode, TcpipMode::Dhcp);
-    click(child<QAbstractButton>(window, "optConfigTcpipEtherentCommHalf"));
+    click(Child<QAbstractButton>(window, "optConfigTcpipEtherentCommHalf"));
     EXPECT_EQ(window.model().settings().ConfigTcpipEthernetComm, EthernetComm::Half);
 
-    QComboBox* protocol = child<QComboBox>(window, "cmbConfigModbus485Protocol");
+    QComboBox* protocol = Child<QComboBox>(window, "cmbConfigModbus485Protocol");
     protocol->setFocus();
     QTest::keyClick(protocol, Qt::Key_Down);
     EXPECT_EQ(window.model().settings().ConfigModbus485Protocol, protocol->currentIndex());
     EXPECT_GE(protocol->currentIndex(), 0);
 
-    typeInto(arrayItem<QLineEdit>(window, "txtSsPcOn", 5), QStringLiteral("Tripped"));
+    typeInto(ArrayItem<QLineEdit>(window, "txtSsPcOn", 5), QStringLiteral("Tripped"));
     EXPECT_EQ(window.model().page().row(5).SsPcOn, QStringLiteral("Tripped"));
 }
 
 TEST_F(MainWindowTest, ClampedFieldIsRewrittenAndMarked)
 {
-    QLineEdit* gps = child<QLineEdit>(window, "txtTsToGpsOffset");
+    QLineEdit* gps = Child<QLineEdit>(window, "txtTsToGpsOffset");
     typeInto(gps, QStringLiteral("99999"));
     std::array<qint16, ConfigBlockWriteWords> words{};
     window.model().fillConfigBlock(words);
@@ -305,8 +305,8 @@ TEST_F(MainWindowTest, ClampedFieldIsRewrittenAndMarked)
 
 TEST_F(MainWindowTest, TransferDisplayShowsAndHides)
 {
-    QProgressBar* bar = child<QProgressBar>(window, "prbTransferProgress");
-    QLabel* label = child<QLabel>(window, "lblTransfer");
+    QProgressBar* bar = Child<QProgressBar>(window, "prbTransferProgress");
+    QLabel* label = Child<QLabel>(window, "lblTransfer");
     window.model().beginTransfer(QStringLiteral("Downloading"));
     EXPECT_FALSE(bar->isHidden());
     EXPECT_EQ(bar->maximum(), 1389);
@@ -356,13 +356,13 @@ TEST_F(MainWindowTest, AboutBoxShowsTheRevision)
 
 TEST_F(MainWindowTest, RestoreDefaultsFromTheMenuRefreshesTheScreen)
 {
-    typeInto(arrayItem<QLineEdit>(window, "txtSsPcFilter", 0), QStringLiteral("77"));
-    typeInto(child<QLineEdit>(window, "txtConfigEventDelay"), QStringLiteral("20"));
+    typeInto(ArrayItem<QLineEdit>(window, "txtSsPcFilter", 0), QStringLiteral("77"));
+    typeInto(Child<QLineEdit>(window, "txtConfigEventDelay"), QStringLiteral("20"));
     window.menuAction(QStringLiteral("mnuToolsRestoreDefault"))->trigger();
-    EXPECT_EQ(arrayItem<QLineEdit>(window, "txtSsPcFilter", 0)->text(), QStringLiteral(" 20"));
-    EXPECT_EQ(child<QLineEdit>(window, "txtConfigEventDelay")->text(), QStringLiteral("500"));
-    EXPECT_EQ(child<QLineEdit>(window, "txtTsToGpsOffset")->text(), QStringLiteral("-5"));
-    EXPECT_EQ(child<QComboBox>(window, "cmbTsDstLocation")->currentText(), QStringLiteral("Disabled"));
+    EXPECT_EQ(ArrayItem<QLineEdit>(window, "txtSsPcFilter", 0)->text(), QStringLiteral(" 20"));
+    EXPECT_EQ(Child<QLineEdit>(window, "txtConfigEventDelay")->text(), QStringLiteral("500"));
+    EXPECT_EQ(Child<QLineEdit>(window, "txtTsToGpsOffset")->text(), QStringLiteral("-5"));
+    EXPECT_EQ(Child<QComboBox>(window, "cmbTsDstLocation")->currentText(), QStringLiteral("Disabled"));
 }
 
 // A large window shows every point row with the scroll bar out of the way,
@@ -381,22 +381,22 @@ TEST_F(MainWindowTest, TheWindowUsesTheRoomItIsGiven)
     QTest::qWait(50);
     int shown = 0;
     for (int r = 0; r < 32; ++r) {
-        QLineEdit* description = arrayItem<QLineEdit>(window, "txtSsPcDescription", r);
+        QLineEdit* description = ArrayItem<QLineEdit>(window, "txtSsPcDescription", r);
         ASSERT_NE(description, nullptr) << r;
         if (description->isVisible()) {
             ++shown;
             EXPECT_EQ(description->text(), QStringLiteral("Point  %1").arg(r + 1));
-            EXPECT_GT(description->y(), r == 0 ? 0 : arrayItem<QLineEdit>(window, "txtSsPcDescription", r - 1)->y());
+            EXPECT_GT(description->y(), r == 0 ? 0 : ArrayItem<QLineEdit>(window, "txtSsPcDescription", r - 1)->y());
         }
     }
     EXPECT_EQ(shown, 32);
-    EXPECT_FALSE(child<QScrollBar>(window, "scrSsPcScroll")->isVisible());
+    EXPECT_FALSE(Child<QScrollBar>(window, "scrSsPcScroll")->isVisible());
 
     window.resize(800, 560);
     QTest::qWait(50);
-    EXPECT_TRUE(child<QScrollBar>(window, "scrSsPcScroll")->isVisible());
-    EXPECT_TRUE(arrayItem<QLineEdit>(window, "txtSsPcDescription", 7)->isVisible());
-    EXPECT_FALSE(arrayItem<QLineEdit>(window, "txtSsPcDescription", 31)->isVisible());
+    EXPECT_TRUE(Child<QScrollBar>(window, "scrSsPcScroll")->isVisible());
+    EXPECT_TRUE(ArrayItem<QLineEdit>(window, "txtSsPcDescription", 7)->isVisible());
+    EXPECT_FALSE(ArrayItem<QLineEdit>(window, "txtSsPcDescription", 31)->isVisible());
 
     window.resize(1600, 1000);
     window.tabs()->setCurrentIndex(2);
@@ -433,16 +433,16 @@ TEST_F(MainWindowTest, TheConfigurationTabUsesTheRoomOfALargeWindow)
     QWidget* page = window.tabs()->widget(0);
     QRect covered;
     for (const char* name : {"fraConfigTcpip", "fraConfigModbus"}) {
-        auto* frame = child<QWidget>(window, name);
+        auto* frame = Child<QWidget>(window, name);
         covered |= QRect(frame->mapTo(page, QPoint(0, 0)), frame->size());
     }
     EXPECT_GE(covered.width(), page->width() * 9 / 10);
     EXPECT_GE(covered.height(), page->height() * 8 / 10);
     // The room within goes to the gaps between rows, not to the fields.
     EXPECT_GT(
-        child<QLineEdit>(window, "txtConfigTcpipSubnet1")->y() - child<QLineEdit>(window, "txtConfigTcpipIp1")->y(),
-        2 * child<QLineEdit>(window, "txtConfigTcpipIp1")->height());
-    EXPECT_LT(child<QLineEdit>(window, "txtConfigModuleName")->width(), 400);
+        Child<QLineEdit>(window, "txtConfigTcpipSubnet1")->y() - Child<QLineEdit>(window, "txtConfigTcpipIp1")->y(),
+        2 * Child<QLineEdit>(window, "txtConfigTcpipIp1")->height());
+    EXPECT_LT(Child<QLineEdit>(window, "txtConfigModuleName")->width(), 400);
 }
 
 void SetAddress(ChronelModel& model, const char* a, const char* b, const char* c, const char* d)
@@ -483,7 +483,7 @@ TEST_F(MainWindowTest, OpeningAFileKeepsTheAddressAndOffersTheFiles)
                        "127.0.0.1.\n\nTalk to 10.0.0.5 instead? No keeps 127.0.0.1, also as the module's address in "
                        "a download."));
     EXPECT_EQ(window.model().GetIp(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(child<QLineEdit>(window, "txtConfigTcpipIp1")->text(), QStringLiteral("127"));
+    EXPECT_EQ(Child<QLineEdit>(window, "txtConfigTcpipIp1")->text(), QStringLiteral("127"));
     EXPECT_TRUE(window.isWindowModified());
     EXPECT_EQ(window.statusBar()->currentMessage(),
         QStringLiteral("Kept the module address 127.0.0.1 (x2.csv holds 10.0.0.5)"));
@@ -542,7 +542,7 @@ TEST(MainWindowLive, ErrorLinesNameTheAddressAndThePcClock)
     SetAddress(window.model(), "127", "0", "0", "1");
     AttachLiveData(window, PlctagControlFactory());
     window.startUp();
-    QLabel* newest = arrayItem<QLabel>(window, "lblEventData", 15);
+    QLabel* newest = ArrayItem<QLabel>(window, "lblEventData", 15);
     ASSERT_NE(newest, nullptr);
     const bool shown = QTest::qWaitFor([&] { return !newest->text().isEmpty(); }, 10000);
     for (int i = 0; i < ChannelCount; ++i)

@@ -139,7 +139,7 @@ struct DuplexCase {
 };
 class DuplexRuleTest : public ::testing::TestWithParam<DuplexCase> { };
 
-ConfigBlock speedBlock(qint16 code)
+ConfigBlock SpeedBlock(qint16 code)
 {
     ConfigBlock b{};
     b[46] = code;
@@ -164,17 +164,17 @@ INSTANTIATE_TEST_SUITE_P(Paths, DuplexRuleTest,
         DuplexCase{"click Auto", [](ChronelModel& m) { m.chooseTcpipSpeed(TcpipSpeed::AutoNegotiate); }, false},
         DuplexCase{"click 10", [](ChronelModel& m) { m.chooseTcpipSpeed(TcpipSpeed::Mbps10); }, true},
         DuplexCase{"click 100", [](ChronelModel& m) { m.chooseTcpipSpeed(TcpipSpeed::Mbps100); }, true},
-        DuplexCase{"upload 0", [](ChronelModel& m) { m.applyConfigBlock(speedBlock(0)); }, false},
-        DuplexCase{"upload 1", [](ChronelModel& m) { m.applyConfigBlock(speedBlock(1)); }, true},
-        DuplexCase{"upload 2", [](ChronelModel& m) { m.applyConfigBlock(speedBlock(2)); }, true},
-        DuplexCase{"upload 3", [](ChronelModel& m) { m.applyConfigBlock(speedBlock(3)); }, true},
+        DuplexCase{"upload 0", [](ChronelModel& m) { m.applyConfigBlock(SpeedBlock(0)); }, false},
+        DuplexCase{"upload 1", [](ChronelModel& m) { m.applyConfigBlock(SpeedBlock(1)); }, true},
+        DuplexCase{"upload 2", [](ChronelModel& m) { m.applyConfigBlock(SpeedBlock(2)); }, true},
+        DuplexCase{"upload 3", [](ChronelModel& m) { m.applyConfigBlock(SpeedBlock(3)); }, true},
         DuplexCase{"restore defaults", [](ChronelModel& m) { m.restoreDefaultSettings(); }, false}));
 
 TEST(DuplexRule, UnknownSpeedWordLeavesSelectionAndEnabling)
 {
     ChronelModel model;
     model.chooseTcpipSpeed(TcpipSpeed::AutoNegotiate);
-    model.applyConfigBlock(speedBlock(9));
+    model.applyConfigBlock(SpeedBlock(9));
     EXPECT_EQ(model.settings().ConfigTcpipSpeed, TcpipSpeed::AutoNegotiate);
     EXPECT_FALSE(model.settings().ConfigTcpipEthernetCommEnabled);
 }

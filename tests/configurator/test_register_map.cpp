@@ -20,7 +20,7 @@ constexpr int NotSetWords[] = {19, 20, 21, 22, 23, 24, 47, 48, 49, 55, 56, 57, 5
 
 bool NotSet(int i) { return std::find(std::begin(NotSetWords), std::end(NotSetWords), i) != std::end(NotSetWords); }
 
-ConfigBlock blockWith(std::initializer_list<std::pair<int, qint16>> words)
+ConfigBlock BlockWith(std::initializer_list<std::pair<int, qint16>> words)
 {
     ConfigBlock block{};
     for (const auto& [index, value] : words)
@@ -28,14 +28,14 @@ ConfigBlock blockWith(std::initializer_list<std::pair<int, qint16>> words)
     return block;
 }
 
-ModuleSettings uploaded(const ConfigBlock& block)
+ModuleSettings Uploaded(const ConfigBlock& block)
 {
     ModuleSettings s;
     ConfigBlockToSettings(block, s);
     return s;
 }
 
-std::array<qint16, ConfigBlockWriteWords> downloaded(const ModuleSettings& s, QList<FieldClamp>* clamps = nullptr)
+std::array<qint16, ConfigBlockWriteWords> Downloaded(const ModuleSettings& s, QList<FieldClamp>* clamps = nullptr)
 {
     std::array<qint16, ConfigBlockWriteWords> words;
     words.fill(Sentinel);
@@ -60,10 +60,10 @@ class UploadTest : public ::testing::TestWithParam<UploadCase> { };
 TEST_P(UploadTest, WordToScreen)
 {
     const auto& c = GetParam();
-    EXPECT_EQ(c.field(uploaded(blockWith({{c.word, c.value}}))), QString::fromUtf8(c.shown)) << c.what;
+    EXPECT_EQ(c.field(Uploaded(BlockWith({{c.word, c.value}}))), QString::fromUtf8(c.shown)) << c.what;
 }
 
-QString num(int v) { return QString::number(v); }
+QString Num(int v) { return QString::number(v); }
 
 INSTANTIATE_TEST_SUITE_P(Words, UploadTest,
     ::testing::Values(UploadCase{"event delay ×10", 4, 50, [](auto& s) { return s.ConfigEventDelay; }, " 500"},
@@ -77,41 +77,41 @@ INSTANTIATE_TEST_SUITE_P(Words, UploadTest,
         UploadCase{"octet 256", 26, 256, [](auto& s) { return s.ConfigTcpipIp[0]; }, " 255"},
         UploadCase{"octet -1", 33, -1, [](auto& s) { return s.ConfigTcpipSubnet[3]; }, " 0"},
         UploadCase{"gateway", 35, 17, [](auto& s) { return s.ConfigTcpipGateway[1]; }, " 17"},
-        UploadCase{"232 baud 9 clamps to 19.2K", 13, 9, [](auto& s) { return num(s.ConfigModbus232Baud); }, "6"},
-        UploadCase{"485 baud 9 is 115.5K", 16, 9, [](auto& s) { return num(s.ConfigModbus485Baud); }, "9"},
-        UploadCase{"485 baud 12 clamps", 16, 12, [](auto& s) { return num(s.ConfigModbus485Baud); }, "9"},
-        UploadCase{"parity -1 clamps", 14, -1, [](auto& s) { return num(s.ConfigModbus232Parity); }, "0"},
-        UploadCase{"parity 3 clamps", 17, 3, [](auto& s) { return num(s.ConfigModbus485Parity); }, "2"},
-        UploadCase{"protocol -1 clamps", 52, -1, [](auto& s) { return num(s.ConfigModbus232Protocol); }, "0"},
-        UploadCase{"protocol 4 clamps", 53, 4, [](auto& s) { return num(s.ConfigModbus485Protocol); }, "1"},
-        UploadCase{"buffer type 3", 3, 3, [](auto& s) { return num(s.ConfigEventBufferType); }, "3"},
-        UploadCase{"buffer type 7 chooses none", 3, 7, [](auto& s) { return num(s.ConfigEventBufferType); }, "-1"},
-        UploadCase{"buffer type -1 chooses none", 3, -1, [](auto& s) { return num(s.ConfigEventBufferType); }, "-1"},
-        UploadCase{"DST location 5", 5, 5, [](auto& s) { return num(s.TsDstLocation); }, "5"},
-        UploadCase{"DST location -1", 5, -1, [](auto& s) { return num(s.TsDstLocation); }, "-1"},
-        UploadCase{"DST location 6 chooses none", 5, 6, [](auto& s) { return num(s.TsDstLocation); }, "-1"},
-        UploadCase{"DST location -2 chooses none", 5, -2, [](auto& s) { return num(s.TsDstLocation); }, "-1"},
+        UploadCase{"232 baud 9 clamps to 19.2K", 13, 9, [](auto& s) { return Num(s.ConfigModbus232Baud); }, "6"},
+        UploadCase{"485 baud 9 is 115.5K", 16, 9, [](auto& s) { return Num(s.ConfigModbus485Baud); }, "9"},
+        UploadCase{"485 baud 12 clamps", 16, 12, [](auto& s) { return Num(s.ConfigModbus485Baud); }, "9"},
+        UploadCase{"parity -1 clamps", 14, -1, [](auto& s) { return Num(s.ConfigModbus232Parity); }, "0"},
+        UploadCase{"parity 3 clamps", 17, 3, [](auto& s) { return Num(s.ConfigModbus485Parity); }, "2"},
+        UploadCase{"protocol -1 clamps", 52, -1, [](auto& s) { return Num(s.ConfigModbus232Protocol); }, "0"},
+        UploadCase{"protocol 4 clamps", 53, 4, [](auto& s) { return Num(s.ConfigModbus485Protocol); }, "1"},
+        UploadCase{"buffer type 3", 3, 3, [](auto& s) { return Num(s.ConfigEventBufferType); }, "3"},
+        UploadCase{"buffer type 7 chooses none", 3, 7, [](auto& s) { return Num(s.ConfigEventBufferType); }, "-1"},
+        UploadCase{"buffer type -1 chooses none", 3, -1, [](auto& s) { return Num(s.ConfigEventBufferType); }, "-1"},
+        UploadCase{"DST location 5", 5, 5, [](auto& s) { return Num(s.TsDstLocation); }, "5"},
+        UploadCase{"DST location -1", 5, -1, [](auto& s) { return Num(s.TsDstLocation); }, "-1"},
+        UploadCase{"DST location 6 chooses none", 5, 6, [](auto& s) { return Num(s.TsDstLocation); }, "-1"},
+        UploadCase{"DST location -2 chooses none", 5, -2, [](auto& s) { return Num(s.TsDstLocation); }, "-1"},
         UploadCase{"DST stop hour", 11, 3, [](auto& s) { return s.TsDstStopHour; }, " 3"},
-        UploadCase{"sync master any nonzero", 0, -1, [](auto& s) { return num(int(s.ConfigSyncMaster)); }, "1"},
-        UploadCase{"lock 2 checks", 54, 2, [](auto& s) { return num(int(s.ConfigLock)); }, "1"},
-        UploadCase{"ieee 0 unchecks", 50, 0, [](auto& s) { return num(int(s.TsIeee1344)); }, "0"},
-        UploadCase{"mode 1 BootP", 25, 1, [](auto& s) { return num(int(s.ConfigTcpipMode)); }, "2"},
-        UploadCase{"mode 2 DHCP", 25, 2, [](auto& s) { return num(int(s.ConfigTcpipMode)); }, "3"},
-        UploadCase{"mode 7 Manual", 25, 7, [](auto& s) { return num(int(s.ConfigTcpipMode)); }, "1"},
-        UploadCase{"comm 1 Half", 51, 1, [](auto& s) { return num(int(s.ConfigTcpipEthernetComm)); }, "2"},
-        UploadCase{"comm 5 Full", 51, 5, [](auto& s) { return num(int(s.ConfigTcpipEthernetComm)); }, "1"}));
+        UploadCase{"sync master any nonzero", 0, -1, [](auto& s) { return Num(int(s.ConfigSyncMaster)); }, "1"},
+        UploadCase{"lock 2 checks", 54, 2, [](auto& s) { return Num(int(s.ConfigLock)); }, "1"},
+        UploadCase{"ieee 0 unchecks", 50, 0, [](auto& s) { return Num(int(s.TsIeee1344)); }, "0"},
+        UploadCase{"mode 1 BootP", 25, 1, [](auto& s) { return Num(int(s.ConfigTcpipMode)); }, "2"},
+        UploadCase{"mode 2 DHCP", 25, 2, [](auto& s) { return Num(int(s.ConfigTcpipMode)); }, "3"},
+        UploadCase{"mode 7 Manual", 25, 7, [](auto& s) { return Num(int(s.ConfigTcpipMode)); }, "1"},
+        UploadCase{"comm 1 Half", 51, 1, [](auto& s) { return Num(int(s.ConfigTcpipEthernetComm)); }, "2"},
+        UploadCase{"comm 5 Full", 51, 5, [](auto& s) { return Num(int(s.ConfigTcpipEthernetComm)); }, "1"}));
 
 TEST(Upload, MacShowsEachLowByte)
 {
-    const ConfigBlock block = blockWith({{19, 0}, {20, 10}, {21, 27}, {22, 300}, {23, -1}, {24, 1}});
-    EXPECT_EQ(uploaded(block).ConfigTcpipMac, QStringLiteral("00 : 0A : 1B : 2C : FF : 01"));
+    const ConfigBlock block = BlockWith({{19, 0}, {20, 10}, {21, 27}, {22, 300}, {23, -1}, {24, 1}});
+    EXPECT_EQ(Uploaded(block).ConfigTcpipMac, QStringLiteral("00 : 0A : 1B : 2C : FF : 01"));
 }
 
 TEST(Upload, ModuleNameByTheTextRule)
 {
     ConfigBlock block{};
     WriteRegisterText(block, 76, 16, u"Substation 7");
-    EXPECT_EQ(uploaded(block).ConfigModuleName, QStringLiteral("Substation 7"));
+    EXPECT_EQ(Uploaded(block).ConfigModuleName, QStringLiteral("Substation 7"));
 }
 
 struct SpeedCase {
@@ -124,7 +124,7 @@ TEST_P(UploadSpeedTest, ChoosesOrLeavesTheSpeed)
 {
     ModuleSettings s;
     s.chooseTcpipSpeed(GetParam().before);
-    ConfigBlockToSettings(blockWith({{46, GetParam().word}}), s);
+    ConfigBlockToSettings(BlockWith({{46, GetParam().word}}), s);
     EXPECT_EQ(s.ConfigTcpipSpeed, GetParam().after);
 }
 INSTANTIATE_TEST_SUITE_P(Words, UploadSpeedTest,
@@ -145,7 +145,7 @@ TEST(Download, EventDelayTenthsRoundedHalfToEven)
         {"505", 50}, {"515", 52}, {"500", 50}, {" 504.9", 50}, {"5", 0}, {"15", 2}, {"abc", 0}, {"-25", -2}};
     for (const auto& [typed, word] : cases) {
         s.ConfigEventDelay = QString::fromLatin1(typed);
-        EXPECT_EQ(downloaded(s)[4], word) << typed;
+        EXPECT_EQ(Downloaded(s)[4], word) << typed;
     }
 }
 
@@ -156,7 +156,7 @@ TEST(Download, OctetsClampedWithoutMarks)
     s.ConfigTcpipSubnet = {QStringLiteral("255"), QStringLiteral("255"), QStringLiteral("255"), QStringLiteral("0")};
     s.ConfigTcpipGateway = {QStringLiteral("70000"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
     QList<FieldClamp> clamps;
-    const auto w = downloaded(s, &clamps);
+    const auto w = Downloaded(s, &clamps);
     EXPECT_EQ(w[26], 255);
     EXPECT_EQ(w[27], 0);
     EXPECT_EQ(w[28], 0);
@@ -171,10 +171,10 @@ TEST(Download, ModuleNameCutAndZeroFilled)
 {
     ModuleSettings s;
     s.ConfigModuleName = QStringLiteral("ABCDEFGHIJKLMNOPQRST");
-    auto w = downloaded(s);
+    auto w = Downloaded(s);
     EXPECT_EQ(ReadRegisterText(w, 76, 16), QStringLiteral("ABCDEFGHIJKLMNOP"));
     s.ConfigModuleName = QStringLiteral("AB");
-    w = downloaded(s);
+    w = Downloaded(s);
     EXPECT_EQ(quint16(w[38]), 0x4241);
     for (int i = 39; i <= 45; ++i)
         EXPECT_EQ(w[std::size_t(i)], 0) << i;
@@ -183,7 +183,7 @@ TEST(Download, ModuleNameCutAndZeroFilled)
 TEST(Download, NoChoiceSendsMinusOneOrZeroOrNothing)
 {
     const ModuleSettings s; // nothing chosen anywhere
-    const auto w = downloaded(s);
+    const auto w = Downloaded(s);
     EXPECT_EQ(w[52], -1); // protocol lists
     EXPECT_EQ(w[53], -1);
     EXPECT_EQ(w[13], -1);       // baud list
@@ -202,7 +202,7 @@ TEST(Download, WordsWithoutADownloadRuleKeepTheBufferContent)
     s.ConfigTcpipMac = QStringLiteral("00 : 11 : 22 : 33 : 44 : 55");
     s.ConfigVersion = QStringLiteral("1.60");
     s.ConfigModbusAddress = QStringLiteral("9");
-    const auto w = downloaded(s);
+    const auto w = Downloaded(s);
     for (int i : NotSetWords)
         EXPECT_EQ(w[std::size_t(i)], Sentinel) << "word " << i;
     for (int i = -1; i <= ConfigBlockWriteWords; ++i)
@@ -216,7 +216,7 @@ TEST(Download, GreyBoxSendsZero)
     ModuleSettings s;
     s.ConfigLock = Check::Grey;
     s.ConfigSyncMaster = Check::Checked;
-    const auto w = downloaded(s);
+    const auto w = Downloaded(s);
     EXPECT_EQ(w[54], 0);
     EXPECT_EQ(w[0], 1);
 }
@@ -236,7 +236,7 @@ TEST_P(DownloadClampTest, OutOfRangeNumbersAreClampedAndReported)
     ModuleSettings s;
     s.*c.member = QString::fromLatin1(c.typed);
     QList<FieldClamp> clamps;
-    const auto w = downloaded(s, &clamps);
+    const auto w = Downloaded(s, &clamps);
     EXPECT_EQ(w[std::size_t(c.word)], c.sent);
     ASSERT_EQ(clamps.size(), 1);
     EXPECT_EQ(clamps[0].control, QString::fromLatin1(c.control));
@@ -292,7 +292,7 @@ private:
     std::mt19937 rng_;
 };
 
-ConfigBlock randomConfigBlock(Generator& g)
+ConfigBlock RandomConfigBlock(Generator& g)
 {
     ConfigBlock w{};
     for (auto& x : w)
@@ -323,9 +323,9 @@ class ConfigRoundTrip : public ::testing::TestWithParam<unsigned> { };
 TEST_P(ConfigRoundTrip, BlockToScreenToBlockReproducesEveryDownloadWord)
 {
     Generator g(GetParam());
-    const ConfigBlock block = randomConfigBlock(g);
+    const ConfigBlock block = RandomConfigBlock(g);
     QList<FieldClamp> clamps;
-    const auto written = downloaded(uploaded(block), &clamps);
+    const auto written = Downloaded(Uploaded(block), &clamps);
     EXPECT_TRUE(clamps.isEmpty());
     for (int i = 0; i < ConfigBlockWriteWords; ++i) {
         if (!NotSet(i)) {
@@ -339,10 +339,10 @@ INSTANTIATE_TEST_SUITE_P(Seeds, ConfigRoundTrip, ::testing::Range(1u, 201u));
 TEST(ConfigRoundTrip, ExtremeWords)
 {
     for (qint16 v : {qint16(-32768), qint16(-1), qint16(0), qint16(1), qint16(32767)}) {
-        ConfigBlock block = blockWith({{3, 2}, {46, 0}});
+        ConfigBlock block = BlockWith({{3, 2}, {46, 0}});
         for (int i : {1, 2, 4, 6, 7, 8, 9, 10, 11, 15, 18})
             block[std::size_t(i)] = v;
-        const auto written = downloaded(uploaded(block));
+        const auto written = Downloaded(Uploaded(block));
         for (int i : {1, 2, 4, 6, 7, 8, 9, 10, 11, 15, 18})
             EXPECT_EQ(written[std::size_t(i)], v) << "word " << i;
     }
@@ -350,7 +350,7 @@ TEST(ConfigRoundTrip, ExtremeWords)
 
 TEST(ConfigRoundTrip, Speed2IsSentBackAs100MbpsCode)
 {
-    const auto written = downloaded(uploaded(blockWith({{46, 2}})));
+    const auto written = Downloaded(Uploaded(BlockWith({{46, 2}})));
     EXPECT_EQ(written[46], Speed100Code);
 }
 

@@ -66,7 +66,7 @@ TEST_P(AdapterConfiguration, Configure)
 const char* const kGoodSerial1 = "[Adapter.Object.1]\nEnabled=1\nType=0\nCOM:=0\nLinkSpeed=0\nLinkParity=0\n"
                                  "LinkDataBits=0\nLinkStopBits=0\nLinkProtocol=0\n";
 
-std::vector<ConfigCase> cases()
+std::vector<ConfigCase> Cases()
 {
     std::vector<ConfigCase> all;
     all.push_back({"SerialWithEveryKey",
@@ -177,7 +177,7 @@ std::vector<ConfigCase> cases()
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, AdapterConfiguration, testing::ValuesIn(cases()), [](const testing::TestParamInfo<ConfigCase>& info) {
+    Files, AdapterConfiguration, testing::ValuesIn(Cases()), [](const testing::TestParamInfo<ConfigCase>& info) {
         return std::string(info.param.name) + "_" + std::to_string(info.index);
     });
 

@@ -24,7 +24,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string hex(const Bytes& bytes)
+std::string Hex(const Bytes& bytes)
 {
     std::string text;
     char pair[3];
@@ -46,7 +46,7 @@ class CrcVectors : public testing::TestWithParam<CrcVector> { };
 TEST_P(CrcVectors, Match)
 {
     const CrcVector& v = GetParam();
-    EXPECT_EQ(plcdrv::modbusCrc16(v.data.data(), v.data.size()), v.crc) << v.source;
+    EXPECT_EQ(plcdrv::ModbusCrc16(v.data.data(), v.data.size()), v.crc) << v.source;
 }
 
 INSTANTIATE_TEST_SUITE_P(Published, CrcVectors,
@@ -59,10 +59,10 @@ INSTANTIATE_TEST_SUITE_P(Published, CrcVectors,
 TEST(Lrc, PublishedAsciiExample)
 {
     const Bytes data{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03};
-    EXPECT_EQ(plcdrv::modbusLrc(data.data(), data.size()), 0x7E);
+    EXPECT_EQ(plcdrv::ModbusLrc(data.data(), data.size()), 0x7E);
     // The sum of the data and its LRC is zero modulo 256.
     const Bytes wraps{0xFF, 0xFF, 0x02};
-    EXPECT_EQ(plcdrv::modbusLrc(wraps.data(), wraps.size()), 0x00);
+    EXPECT_EQ(plcdrv::ModbusLrc(wraps.data(), wraps.size()), 0x00);
 }
 
 // libmodbus computes the CRC of every RTU frame it sends; let it send raw
@@ -95,9 +95,9 @@ TEST(CrcAgainstLibmodbus, RandomFrames)
             wire.insert(wire.end(), buffer, buffer + n);
         }
         ASSERT_EQ(wire.size(), frame.size() + 2);
-        const std::uint16_t crc = plcdrv::modbusCrc16(frame.data(), frame.size());
-        EXPECT_EQ(wire[frame.size()], crc & 0xFF) << hex(frame);
-        EXPECT_EQ(wire[frame.size() + 1], crc >> 8) << hex(frame);
+        const std::uint16_t crc = plcdrv::ModbusCrc16(frame.data(), frame.size());
+        EXPECT_EQ(wire[frame.size()], crc & 0xFF) << Hex(frame);
+        EXPECT_EQ(wire[frame.size() + 1], crc >> 8) << Hex(frame);
     }
     modbus_close(ctx);
     modbus_free(ctx);
@@ -127,7 +127,7 @@ TEST(FramesAgainstPymodbus, RandomPdus)
     {
         std::ofstream input(inputName);
         for (const auto& [unit, pdu] : requests)
-            input << unit << ' ' << hex(pdu) << '\n';
+            input << unit << ' ' << Hex(pdu) << '\n';
     }
     const std::string command = std::string("/usr/bin/python3 ") + PYMODBUS_FRAMES_SCRIPT + " < " + inputName;
     FILE* pipe = popen(command.c_str(), "r");
@@ -150,9 +150,9 @@ TEST(FramesAgainstPymodbus, RandomPdus)
         packet.pduLength = static_cast<std::int32_t>(pdu.size());
         std::copy(pdu.begin() + 1, pdu.end(), packet.data);
 
-        const auto rtu = plcdrv::buildMessage(plcdrv::RtuKind, packet);
-        EXPECT_EQ(hex(Bytes(rtu->frame(), rtu->frame() + rtu->frameLength())), rtuExpected);
-        const auto ascii = plcdrv::buildMessage(plcdrv::AsciiKind, packet);
+        const auto rtu = plcdrv::BuildMessage(plcdrv::RtuKind, packet);
+        EXPECT_EQ(Hex(Bytes(rtu->frame(), rtu->frame() + rtu->frameLength())), rtuExpected);
+        const auto ascii = plcdrv::BuildMessage(plcdrv::AsciiKind, packet);
         const std::string asciiFrame(reinterpret_cast<const char*>(ascii->frame()), ascii->frameLength());
         EXPECT_EQ(asciiFrame, asciiExpected + "\r\n");
     }

@@ -12,7 +12,7 @@
 
 namespace drivertest {
 
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
     if (done())
         return true;
@@ -30,9 +30,9 @@ bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeo
     return done();
 }
 
-void runFor(std::chrono::milliseconds duration)
+void RunFor(std::chrono::milliseconds duration)
 {
-    runUntil([] { return false; }, duration);
+    RunUntil([] { return false; }, duration);
 }
 
 TestControl::TestControl(int id, std::vector<int>* sharedLog)
@@ -76,7 +76,7 @@ void TestControl::request(int adapter, int unit, const std::vector<std::uint8_t>
 
 bool TestControl::waitForCompletions(std::size_t count, std::chrono::milliseconds timeout)
 {
-    return runUntil([&] { return completions_.size() >= count; }, timeout);
+    return RunUntil([&] { return completions_.size() >= count; }, timeout);
 }
 
 std::uint16_t TestControl::replyWord(int index) const

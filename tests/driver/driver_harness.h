@@ -18,9 +18,9 @@ namespace drivertest {
 
 // Runs the thread's Qt event loop until `done` holds or `timeout` passes;
 // returns `done()`.
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 // Runs the event loop for `duration`, to let stray messages arrive.
-void runFor(std::chrono::milliseconds duration);
+void RunFor(std::chrono::milliseconds duration);
 
 // One caller: a window that receives DRIVER_DONE_MESSAGE and the packet it
 // hands to the driver. Completions are recorded in arrival order; an

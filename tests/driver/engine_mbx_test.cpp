@@ -5,15 +5,20 @@
 // the packet.
 #include "driver/driver_app.h"
 #include "driver_harness.h"
-#include "modbus_tcp_test_server.h"
+#include "support/modbus_server.h"
 #include "mpbridge/mpbridge.h"
-#include "sim_config_file.h"
+#include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
 
 using namespace drivertest;
 using plcdrv::DriverApp;
 using std::chrono::milliseconds;
+
+using chronel::test::CountingRegisterValue;
+using chronel::test::CountingModbusServer;
+using chronel::test::kCountingRegisters;
+using chronel::test::ModbusServer;
 
 namespace {
 
@@ -56,7 +61,7 @@ protected:
 
 TEST_F(ModbusPlusAdapterTest, ReadsAndExceptionsReachThePacketWithoutItsStatusField)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(kCard, server.port()));
     startDriver(IniFile::general(0) + IniFile::modbusPlus(1, kCard));
     ASSERT_EQ(app_->runningAdapters(), std::vector<int>{1});
@@ -67,9 +72,9 @@ TEST_F(ModbusPlusAdapterTest, ReadsAndExceptionsReachThePacketWithoutItsStatusFi
     EXPECT_EQ(server.lastUnit(), 9);
     ASSERT_EQ(control.packet().data[0], 250);
     for (int i = 0; i < 125; ++i)
-        ASSERT_EQ(control.replyWord(i), ModbusTcpTestServer::registerValue(10 + i)) << i;
+        ASSERT_EQ(control.replyWord(i), CountingRegisterValue(10 + i)) << i;
 
-    ASSERT_EQ(readAndWait(control, ModbusTcpTestServer::kRegisters, 2), 0);
+    ASSERT_EQ(readAndWait(control, kCountingRegisters, 2), 0);
     EXPECT_EQ(control.packet().functionCode, 0x83);
     EXPECT_EQ(control.packet().data[0], 2);
     EXPECT_EQ(control.packet().status, 0x7777);
@@ -77,7 +82,7 @@ TEST_F(ModbusPlusAdapterTest, ReadsAndExceptionsReachThePacketWithoutItsStatusFi
 
 TEST_F(ModbusPlusAdapterTest, BridgeErrorIsPassedOnAsTheStatus)
 {
-    ModbusTcpTestServer silent(true);
+    CountingModbusServer silent(ModbusServer::Answers::Never);
     SimConfigFile config(SimConfigFile::device(kCard, silent.port()));
     startDriver(IniFile::general(0) + IniFile::modbusPlus(1, kCard, 300));
     TestControl control;
@@ -87,7 +92,7 @@ TEST_F(ModbusPlusAdapterTest, BridgeErrorIsPassedOnAsTheStatus)
 
 TEST_F(ModbusPlusAdapterTest, CardThatDoesNotOpenDropsTheAdapterSilently)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(kCard, server.port()));
     startDriver(IniFile::general(0) + IniFile::modbusPlus(1, kCard + 5) + IniFile::modbusPlus(2, kCard));
     EXPECT_EQ(app_->runningAdapters(), std::vector<int>{2});
@@ -99,7 +104,7 @@ TEST_F(ModbusPlusAdapterTest, CardThatDoesNotOpenDropsTheAdapterSilently)
 
 TEST_F(ModbusPlusAdapterTest, UnloadClosesTheCard)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(kCard, server.port()));
     startDriver(IniFile::general(0) + IniFile::modbusPlus(1, kCard));
     ASSERT_EQ(app_->runningAdapters(), std::vector<int>{1});
@@ -110,7 +115,7 @@ TEST_F(ModbusPlusAdapterTest, UnloadClosesTheCard)
 
 TEST_F(ModbusPlusAdapterTest, StatusDisplayNamesTheCardAndShowsNoPortText)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(kCard, server.port()));
     std::vector<std::string> events;
     struct Recorder final : plcdrv::StartupDisplay {

@@ -21,7 +21,7 @@ constexpr int kUnit = 17;
 constexpr int kPacketSize = 280;
 constexpr auto kWait = milliseconds(5000);
 
-long long msSince(Clock::time_point start)
+long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
@@ -137,7 +137,7 @@ TEST_P(SerialPeerTest, RequestForAnotherUnitEndsWithNoReplyAfterTheTimeOut)
     control.readHolding(1, kUnit + 1, 0, 2);
     const auto start = Clock::now();
     ASSERT_EQ(exchange(control), -3);
-    EXPECT_GE(msSince(start), kTimeoutMs);
+    EXPECT_GE(MsSince(start), kTimeoutMs);
     EXPECT_EQ(control.packet().status, -3);
 
     // The link is still good for the next request.
@@ -170,7 +170,7 @@ void PrintTo(const ScriptCase& c, std::ostream* os) { *os << c.name; }
 
 using Step = ScriptedRtuSlave::Step;
 
-std::vector<ScriptCase> scriptCases()
+std::vector<ScriptCase> ScriptCases()
 {
     const std::vector<std::uint8_t> read2 = {0x03, 0x00, 0x00, 0x00, 0x02};
     return {
@@ -203,26 +203,26 @@ std::vector<ScriptCase> scriptCases()
         // valid reply, at once, and nothing of them in the packet.
         {"WriteEchoToARead", read2, 1000,
             [](const Bytes& request, int) {
-                return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x05, 0x00, 0x00, 0xFF, 0x00})}};
+                return std::vector<Step>{{milliseconds(0), RtuFrame({request[0], 0x05, 0x00, 0x00, 0xFF, 0x00})}};
             },
             -3, 3, 0, 0, 900},
         {"ReplyFromAnotherSlave", read2, 1000,
             [](const Bytes& request, int) {
                 Bytes reply = ScriptedRtuSlave::readReply(request);
                 reply[0] = static_cast<std::uint8_t>(reply[0] + 1);
-                return std::vector<Step>{{milliseconds(0), rtuFrame(Bytes(reply.begin(), reply.end() - 2))}};
+                return std::vector<Step>{{milliseconds(0), RtuFrame(Bytes(reply.begin(), reply.end() - 2))}};
             },
             -3, 3, 0, 0, 900},
         {"ExceptionReply", read2, 1000,
             [](const Bytes& request, int) {
-                return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x83, 0x02})}};
+                return std::vector<Step>{{milliseconds(0), RtuFrame({request[0], 0x83, 0x02})}};
             },
             0, 0x83, 2, 0, 900},
         // Diagnostics has no rule for the end of its reply: it never
         // completes, even though the slave answered.
         {"DiagnosticsNeverCompletes", {0x08, 0x00, 0x00, 0x12, 0x34}, 200,
             [](const Bytes& request, int) {
-                return std::vector<Step>{{milliseconds(0), rtuFrame({request[0], 0x08, 0x00, 0x00, 0x12, 0x34})}};
+                return std::vector<Step>{{milliseconds(0), RtuFrame({request[0], 0x08, 0x00, 0x00, 0x12, 0x34})}};
             },
             -3, 8, -1, 200, 2000},
         // Time-out 0: only bytes already there when the port is first looked
@@ -238,9 +238,9 @@ std::vector<ScriptCase> scriptCases()
         // the reply's third byte is the exception status.
         {"ReadExceptionStatusSendsTheFunctionCodeAlone", {0x07}, 1000,
             [](const Bytes& request, int) {
-                if (request != rtuFrame({kUnit, 0x07}))
+                if (request != RtuFrame({kUnit, 0x07}))
                     return std::vector<Step>{};
-                return std::vector<Step>{{milliseconds(0), rtuFrame({kUnit, 0x07, 0x5A})}};
+                return std::vector<Step>{{milliseconds(0), RtuFrame({kUnit, 0x07, 0x5A})}};
             },
             0, 7, 0x5A, 0, 900},
     };
@@ -274,10 +274,10 @@ TEST_P(ScriptedSlaveTest, Completes)
     }
     EXPECT_GE(elapsed, c.minElapsed);
     EXPECT_LE(elapsed, c.maxElapsed);
-    EXPECT_TRUE(runUntil([&] { return slave.requests() == 1; }, kWait));
+    EXPECT_TRUE(RunUntil([&] { return slave.requests() == 1; }, kWait));
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, ScriptedSlaveTest, testing::ValuesIn(scriptCases()),
+INSTANTIATE_TEST_SUITE_P(Replies, ScriptedSlaveTest, testing::ValuesIn(ScriptCases()),
     [](const testing::TestParamInfo<ScriptCase>& info) { return info.param.name; });
 
 TEST_F(DriverTest, LateReplyToATimedOutRequestIsNotTakenForTheNextReply)
@@ -300,8 +300,8 @@ TEST_F(DriverTest, LateReplyToATimedOutRequestIsNotTakenForTheNextReply)
     EXPECT_EQ(control.completions()[0].status, -3);
 
     // The late reply is now waiting in the driver's port.
-    ASSERT_TRUE(runUntil([&] { return slave.stepsSent() == 1; }, kWait));
-    runFor(milliseconds(50));
+    ASSERT_TRUE(RunUntil([&] { return slave.stepsSent() == 1; }, kWait));
+    RunFor(milliseconds(50));
 
     ASSERT_EQ(put(control), 1);
     ASSERT_TRUE(control.waitForCompletions(2, kWait));
@@ -337,7 +337,7 @@ TEST_F(LibmodbusAdapterTest, CompletesInPutOrderWithAPauseBetweenExchanges)
     }
     for (auto& control : controls)
         ASSERT_EQ(put(*control), 1);
-    ASSERT_TRUE(runUntil([&] { return log.size() == kCount; }, kWait));
+    ASSERT_TRUE(RunUntil([&] { return log.size() == kCount; }, kWait));
 
     EXPECT_EQ(log, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(slave_.requestAddresses(), (std::vector<int>{0, 10, 20, 30, 40, 50}));
@@ -368,12 +368,12 @@ TEST_F(LibmodbusAdapterTest, SlowSlaveDelaysNeitherPutsNorTheOtherAdapter)
     slowSecond.readHolding(1, kUnit, 1, 1);
 
     ASSERT_EQ(put(slowFirst), 1);
-    ASSERT_TRUE(runUntil([&] { return slave_.requests() == 1; }, kWait));
+    ASSERT_TRUE(RunUntil([&] { return slave_.requests() == 1; }, kWait));
     // The slow adapter is in the middle of an exchange; queueing behind it
     // must not wait for that exchange.
     const auto putStart = Clock::now();
     ASSERT_EQ(put(slowSecond), 1);
-    EXPECT_LT(msSince(putStart), 100);
+    EXPECT_LT(MsSince(putStart), 100);
 
     // Meanwhile the other adapter runs request after request.
     for (int i = 0; i < 3; ++i) {
@@ -384,7 +384,7 @@ TEST_F(LibmodbusAdapterTest, SlowSlaveDelaysNeitherPutsNorTheOtherAdapter)
     }
     EXPECT_TRUE(slowFirst.completions().empty());
 
-    ASSERT_TRUE(runUntil([&] { return slowSecond.completions().size() == 1; }, kWait));
+    ASSERT_TRUE(RunUntil([&] { return slowSecond.completions().size() == 1; }, kWait));
     EXPECT_EQ(log, (std::vector<int>{3, 3, 3, 1, 2}));
     EXPECT_EQ(slowFirst.completions().at(0).status, 0);
     EXPECT_EQ(slowSecond.replyWord(0), LibmodbusRtuSlave::registerValue(1));
@@ -403,11 +403,11 @@ TEST_F(LibmodbusAdapterTest, PacketIsLeftAloneOnceItsWindowIsGone)
     next.readHolding(1, kUnit, 0, 4);
 
     ASSERT_EQ(put(gone), 1);
-    ASSERT_TRUE(runUntil([&] { return slave_.requests() == 1; }, kWait));
+    ASSERT_TRUE(RunUntil([&] { return slave_.requests() == 1; }, kWait));
     gone.closeWindow();
     ASSERT_EQ(put(next), 1);
     ASSERT_TRUE(next.waitForCompletions(1, kWait));
-    runFor(milliseconds(50));
+    RunFor(milliseconds(50));
 
     EXPECT_EQ(next.completions()[0].status, 0);
     EXPECT_TRUE(gone.completions().empty());
@@ -429,14 +429,14 @@ TEST_F(DriverTest, UnloadReleasesQueuedRequestsWithoutCompletionAndFreesThePort)
         controls.back()->packet().status = 0x7777;
         ASSERT_EQ(put(*controls.back()), 1);
     }
-    ASSERT_TRUE(runUntil([&] { return silent.requests() == 1; }, kWait));
+    ASSERT_TRUE(RunUntil([&] { return silent.requests() == 1; }, kWait));
     ASSERT_EQ(pty.othersOpenHere(), 1);
 
     const auto start = Clock::now();
     app_.reset();
     // The running exchange is abandoned, not waited out for its 5 s.
-    EXPECT_LT(msSince(start), 1000);
-    runFor(milliseconds(100));
+    EXPECT_LT(MsSince(start), 1000);
+    RunFor(milliseconds(100));
     for (const auto& control : controls) {
         EXPECT_TRUE(control->completions().empty());
         EXPECT_EQ(control->packet().status, 0x7777);
@@ -526,7 +526,7 @@ TEST_P(RefusalTest, IsRefusedWithoutCompletion)
     TestControl control;
     control.readHolding(c.adapter, kUnit, 0, 1);
     EXPECT_EQ(app_->put(c.nullPacket ? nullptr : &control.packet(), c.size), 0);
-    runFor(milliseconds(50));
+    RunFor(milliseconds(50));
     EXPECT_TRUE(control.completions().empty());
     EXPECT_EQ(slave_.requests(), 0);
 }

@@ -25,7 +25,7 @@ chronel_gtest(plcdrv_exports_test peer DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 6
 
 # Modbus Plus adapters through mpbridge and the stand-in MBX driver.
 add_executable(plcdrv_engine_mbx_test engine_mbx_test.cpp)
-target_link_libraries(plcdrv_engine_mbx_test PRIVATE plcdrv_engine plcdrv_test_peers mbx_test_support chronel_test_main)
+target_link_libraries(plcdrv_engine_mbx_test PRIVATE plcdrv_engine plcdrv_test_peers chronel_test_modbus chronel_test_main)
 add_dependencies(plcdrv_engine_mbx_test mbxsim)
 chronel_gtest(plcdrv_engine_mbx_test peer DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/lib/mbxsim" TIMEOUT 60)

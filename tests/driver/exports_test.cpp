@@ -159,7 +159,7 @@ TEST_F(ExportsTest, UnloadStopsAtOnceReleasesQueuedRequestsAndTheNextLoadStartsA
             controls.back()->packet().status = 0x7777;
             ASSERT_EQ(driver.put(&controls.back()->packet(), 280), 1);
         }
-        ASSERT_TRUE(runUntil([&] { return silent.requests() == 1; }, kWait));
+        ASSERT_TRUE(RunUntil([&] { return silent.requests() == 1; }, kWait));
         ASSERT_EQ(pty.othersOpenHere(), 1);
 
         const auto start = Clock::now();
@@ -167,7 +167,7 @@ TEST_F(ExportsTest, UnloadStopsAtOnceReleasesQueuedRequestsAndTheNextLoadStartsA
         EXPECT_LT(Clock::now() - start, milliseconds(1000));
         EXPECT_FALSE(LoadedDriver::inProcess());
     }
-    runFor(milliseconds(100));
+    RunFor(milliseconds(100));
     for (const auto& control : controls) {
         EXPECT_TRUE(control->completions().empty());
         EXPECT_EQ(control->packet().status, 0x7777);

@@ -23,7 +23,7 @@ using Bytes = std::vector<std::uint8_t>;
 using plcdrv::ModbusMessage;
 
 // Bit-by-bit CRC, written apart from the driver's table-driven one.
-std::uint16_t bitwiseCrc(const Bytes& data)
+std::uint16_t BitwiseCrc(const Bytes& data)
 {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t b : data) {
@@ -41,7 +41,7 @@ struct RtuKind {
     {
         Bytes out{slave};
         out.insert(out.end(), pdu.begin(), pdu.end());
-        const std::uint16_t crc = bitwiseCrc(out);
+        const std::uint16_t crc = BitwiseCrc(out);
         out.push_back(crc & 0xFF);
         out.push_back(crc >> 8);
         return out;
@@ -76,7 +76,7 @@ struct MbxKind {
     static Bytes frame(std::uint8_t, const Bytes& pdu) { return pdu; }
 };
 
-plcdrv::RequestPacket packetFor(std::uint8_t slave, const Bytes& pdu)
+plcdrv::RequestPacket PacketFor(std::uint8_t slave, const Bytes& pdu)
 {
     plcdrv::RequestPacket packet{};
     packet.route[0] = slave;
@@ -86,13 +86,13 @@ plcdrv::RequestPacket packetFor(std::uint8_t slave, const Bytes& pdu)
     return packet;
 }
 
-Bytes frameOf(const ModbusMessage& m) { return Bytes(m.frame(), m.frame() + m.frameLength()); }
+Bytes FrameOf(const ModbusMessage& m) { return Bytes(m.frame(), m.frame() + m.frameLength()); }
 
 template <typename Kind> class MessageKinds : public testing::Test {
 protected:
     std::unique_ptr<ModbusMessage> request(const Bytes& pdu, std::uint8_t slave = 1)
     {
-        auto m = plcdrv::buildMessage(Kind::kind, packetFor(slave, pdu));
+        auto m = plcdrv::BuildMessage(Kind::kind, PacketFor(slave, pdu));
         EXPECT_NE(m, nullptr);
         return m;
     }
@@ -146,7 +146,7 @@ TYPED_TEST(MessageKinds, BuildsTheRequestFrameFromThePacket)
 {
     const Bytes pdu{0x03, 0x00, 0x6B, 0x00, 0x03};
     const auto m = this->request(pdu, 17);
-    EXPECT_EQ(frameOf(*m), TypeParam::frame(17, pdu));
+    EXPECT_EQ(FrameOf(*m), TypeParam::frame(17, pdu));
     if constexpr (!TypeParam::serial) {
         const auto& route = static_cast<const plcdrv::MbxMessage&>(*m).route();
         EXPECT_EQ(Bytes(route.begin(), route.end()), (Bytes{17, 0, 0, 0, 0, 0}));
@@ -156,19 +156,19 @@ TYPED_TEST(MessageKinds, BuildsTheRequestFrameFromThePacket)
 TYPED_TEST(MessageKinds, FunctionCodeAloneWhenPduLengthIsOne)
 {
     for (int length : {1, 0, -5}) {
-        auto packet = packetFor(9, Bytes{0x07});
+        auto packet = PacketFor(9, Bytes{0x07});
         packet.pduLength = length;
-        const auto m = plcdrv::buildMessage(TypeParam::kind, packet);
-        EXPECT_EQ(frameOf(*m), TypeParam::frame(9, Bytes{0x07})) << length;
+        const auto m = plcdrv::BuildMessage(TypeParam::kind, packet);
+        EXPECT_EQ(FrameOf(*m), TypeParam::frame(9, Bytes{0x07})) << length;
     }
 }
 
 TYPED_TEST(MessageKinds, MostNegativePduLengthSendsTheFunctionCodeAlone)
 {
-    auto packet = packetFor(9, Bytes{0x07, 0x11, 0x22});
+    auto packet = PacketFor(9, Bytes{0x07, 0x11, 0x22});
     packet.pduLength = std::numeric_limits<std::int32_t>::min();
-    const auto m = plcdrv::buildMessage(TypeParam::kind, packet);
-    EXPECT_EQ(frameOf(*m), TypeParam::frame(9, Bytes{0x07}));
+    const auto m = plcdrv::BuildMessage(TypeParam::kind, packet);
+    EXPECT_EQ(FrameOf(*m), TypeParam::frame(9, Bytes{0x07}));
 }
 
 TYPED_TEST(MessageKinds, OverlongPduLengthSendsOnlyThePacketsData)
@@ -176,10 +176,10 @@ TYPED_TEST(MessageKinds, OverlongPduLengthSendsOnlyThePacketsData)
     Bytes pdu(253);
     for (std::size_t i = 0; i < pdu.size(); ++i)
         pdu[i] = static_cast<std::uint8_t>(i + 1);
-    auto packet = packetFor(1, pdu);
+    auto packet = PacketFor(1, pdu);
     packet.pduLength = 100000;
-    const auto m = plcdrv::buildMessage(TypeParam::kind, packet);
-    EXPECT_EQ(frameOf(*m), TypeParam::frame(1, pdu));
+    const auto m = plcdrv::BuildMessage(TypeParam::kind, packet);
+    EXPECT_EQ(FrameOf(*m), TypeParam::frame(1, pdu));
 }
 
 // One row per completeness rule: the reply PDU and the RTU length at which it
@@ -190,7 +190,7 @@ struct ReplyRow {
     std::size_t rtuCompleteAt;
 };
 
-std::vector<ReplyRow> replyRows()
+std::vector<ReplyRow> ReplyRows()
 {
     auto counted = [](std::uint8_t function, std::uint8_t count) {
         Bytes pdu{function, count};
@@ -215,7 +215,7 @@ std::vector<ReplyRow> replyRows()
 
 TYPED_TEST(MessageKinds, ReplyCompleteExactlyWhenItsLastByteArrives)
 {
-    for (const ReplyRow& row : replyRows()) {
+    for (const ReplyRow& row : ReplyRows()) {
         SCOPED_TRACE(std::string(row.name) + ", function " + std::to_string(row.pdu[0]));
         auto m = this->request(Bytes{static_cast<std::uint8_t>(row.pdu[0] & 0x7F), 0, 0, 0, 1});
         Bytes wire = TypeParam::frame(1, row.pdu);
@@ -241,9 +241,9 @@ TYPED_TEST(MessageKinds, ValidReplyReachesThePacket)
     EXPECT_EQ(m->exceptionCode(), 0);
     EXPECT_EQ(m->replyFunctionCode(), 0x03);
 
-    auto packet = packetFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 125});
+    auto packet = PacketFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 125});
     packet.status = 77;
-    EXPECT_EQ(plcdrv::storeReply(*m, 0, TypeParam::serial, packet), 0);
+    EXPECT_EQ(plcdrv::StoreReply(*m, 0, TypeParam::serial, packet), 0);
     EXPECT_EQ(packet.status, TypeParam::serial ? 0 : 77);
     EXPECT_EQ(packet.functionCode, 0x03);
     EXPECT_EQ(packet.data[0], 250);
@@ -259,8 +259,8 @@ TYPED_TEST(MessageKinds, ReadExceptionStatusKeepsItsStatusByteAsTheCount)
     // count: nothing follows it, and the caller takes it from replyCount.
     auto m = this->request(Bytes{0x07});
     ASSERT_NE(this->deliver(*m, TypeParam::frame(1, Bytes{0x07, 0x5A})), 0u);
-    auto packet = packetFor(1, Bytes{0x07});
-    EXPECT_EQ(plcdrv::storeReply(*m, 0, TypeParam::serial, packet), 0);
+    auto packet = PacketFor(1, Bytes{0x07});
+    EXPECT_EQ(plcdrv::StoreReply(*m, 0, TypeParam::serial, packet), 0);
     EXPECT_EQ(packet.functionCode, 0x07);
     EXPECT_EQ(packet.data[0], 0x5A);
     // Modbus Plus replies carry no length to bound the data by.
@@ -296,8 +296,8 @@ TYPED_TEST(MessageKinds, ExceptionReplyGivesItsCode)
     EXPECT_EQ(m->checkReply(), 0);
     EXPECT_EQ(m->exceptionCode(), 2);
 
-    auto packet = packetFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 1});
-    EXPECT_EQ(plcdrv::storeReply(*m, 0, TypeParam::serial, packet), 0);
+    auto packet = PacketFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 1});
+    EXPECT_EQ(plcdrv::StoreReply(*m, 0, TypeParam::serial, packet), 0);
     EXPECT_EQ(packet.functionCode, 0x83);
     EXPECT_EQ(packet.data[0], 2);
 }
@@ -305,9 +305,9 @@ TYPED_TEST(MessageKinds, ExceptionReplyGivesItsCode)
 TYPED_TEST(MessageKinds, FailedExchangeWritesNoReply)
 {
     auto m = this->request(Bytes{0x03, 0x00, 0x00, 0x00, 1});
-    auto packet = packetFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 1});
+    auto packet = PacketFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 1});
     const int status = TypeParam::serial ? plcdrv::kNoReplyStatus : 1234;
-    EXPECT_EQ(plcdrv::storeReply(*m, status, TypeParam::serial, packet), status);
+    EXPECT_EQ(plcdrv::StoreReply(*m, status, TypeParam::serial, packet), status);
     EXPECT_EQ(packet.data[0], 0x00);
     EXPECT_EQ(packet.data[1], 0x00);
     EXPECT_EQ(packet.status, TypeParam::serial ? plcdrv::kNoReplyStatus : 0);
@@ -324,9 +324,9 @@ TYPED_TEST(SerialMessageKinds, DamagedCheckIsNoValidReply)
         EXPECT_EQ(m->checkReply(), 0);
         EXPECT_EQ(m->exceptionCode(), 0);
 
-        auto packet = packetFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 1});
+        auto packet = PacketFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 1});
         std::memset(packet.data, 0xEE, sizeof packet.data);
-        EXPECT_EQ(plcdrv::storeReply(*m, 0, true, packet), plcdrv::kNoReplyStatus);
+        EXPECT_EQ(plcdrv::StoreReply(*m, 0, true, packet), plcdrv::kNoReplyStatus);
         EXPECT_EQ(packet.status, plcdrv::kNoReplyStatus);
         EXPECT_EQ(packet.functionCode, 0x03);
         EXPECT_EQ(packet.data[0], 0xEE);
@@ -420,9 +420,9 @@ TYPED_TEST(MessageKinds, ReplyThatDoesNotAnswerTheRequestIsNoValidReply)
         EXPECT_EQ(m->checkReply(), 0);
         EXPECT_EQ(m->exceptionCode(), 0);
 
-        auto packet = packetFor(1, readTwo);
+        auto packet = PacketFor(1, readTwo);
         std::memset(packet.data, 0xEE, sizeof packet.data);
-        EXPECT_EQ(plcdrv::storeReply(*m, 0, TypeParam::serial, packet), plcdrv::kNoReplyStatus);
+        EXPECT_EQ(plcdrv::StoreReply(*m, 0, TypeParam::serial, packet), plcdrv::kNoReplyStatus);
         EXPECT_EQ(packet.functionCode, 0x03);
         EXPECT_EQ(packet.data[0], 0xEE);
     }
@@ -431,14 +431,14 @@ TYPED_TEST(MessageKinds, ReplyThatDoesNotAnswerTheRequestIsNoValidReply)
 // Frames given as examples of the protocol's framing.
 TEST(FrameExamples, RtuReadTenRegisters)
 {
-    const auto m = plcdrv::buildMessage(plcdrv::RtuKind, packetFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 0x0A}));
-    EXPECT_EQ(frameOf(*m), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD}));
+    const auto m = plcdrv::BuildMessage(plcdrv::RtuKind, PacketFor(1, Bytes{0x03, 0x00, 0x00, 0x00, 0x0A}));
+    EXPECT_EQ(FrameOf(*m), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD}));
 }
 
 TEST(FrameExamples, AsciiReadThreeRegistersOfSlave17)
 {
-    const auto m = plcdrv::buildMessage(plcdrv::AsciiKind, packetFor(17, Bytes{0x03, 0x00, 0x6B, 0x00, 0x03}));
-    const Bytes frame = frameOf(*m);
+    const auto m = plcdrv::BuildMessage(plcdrv::AsciiKind, PacketFor(17, Bytes{0x03, 0x00, 0x6B, 0x00, 0x03}));
+    const Bytes frame = FrameOf(*m);
     EXPECT_EQ(std::string(frame.begin(), frame.end()), ":1103006B00037E\r\n");
 }
 
@@ -461,7 +461,7 @@ TEST(FrameExamples, RouteTextSetsAddress)
 TEST(FrameExamples, UnknownKindBuildsNothing)
 {
     for (int kind : {-1, 3, 100})
-        EXPECT_EQ(plcdrv::buildMessage(kind, packetFor(1, Bytes{0x03})), nullptr) << kind;
+        EXPECT_EQ(plcdrv::BuildMessage(kind, PacketFor(1, Bytes{0x03})), nullptr) << kind;
 }
 
 // ASCII frames that are complete but not well formed, and the lower-case
@@ -516,7 +516,7 @@ class ReplyPduLength : public testing::TestWithParam<PduLengthCase> { };
 TEST_P(ReplyPduLength, FollowsWhatTheFirstBytesAnnounce)
 {
     const Bytes& pdu = GetParam().pdu;
-    EXPECT_EQ(plcdrv::fc::replyPduLength(pdu), GetParam().needed);
+    EXPECT_EQ(plcdrv::fc::ReplyPduLength(pdu), GetParam().needed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ReplyPduLength,

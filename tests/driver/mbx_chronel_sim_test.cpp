@@ -6,7 +6,7 @@
 #include "driver/message_factory.h"
 #include "driver/reply_completion.h"
 #include "mpbridge/mpbridge.h"
-#include "sim_config_file.h"
+#include "support/sim_config_file.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -30,11 +30,11 @@ TEST(ModbusPlusToChronelSim, ModuleIdMatchesADirectTcpRead)
     const std::uint8_t request[4] = {0x00, 100, 0x00, 0x01};
     std::copy(request, request + 4, packet.data);
     packet.pduLength = 5;
-    auto message = plcdrv::buildMessage(plcdrv::ModbusPlusKind, packet);
+    auto message = plcdrv::BuildMessage(plcdrv::ModbusPlusKind, packet);
     auto& mbx = static_cast<plcdrv::MbxMessage&>(*message);
     const int status = mbx.exchange(1, 2000);
     ASSERT_EQ(status, 0);
-    ASSERT_EQ(plcdrv::storeReply(mbx, status, false, packet), 0);
+    ASSERT_EQ(plcdrv::StoreReply(mbx, status, false, packet), 0);
     ASSERT_EQ(packet.functionCode, 0x03);
     ASSERT_EQ(packet.data[0], 2);
     const int viaModbusPlus = (packet.data[1] << 8) | packet.data[2];

@@ -19,7 +19,7 @@ extern char** environ;
 
 namespace drivertest {
 
-std::uint16_t rtuCrc(const Bytes& bytes)
+std::uint16_t RtuCrc(const Bytes& bytes)
 {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t b : bytes) {
@@ -30,9 +30,9 @@ std::uint16_t rtuCrc(const Bytes& bytes)
     return crc;
 }
 
-Bytes rtuFrame(Bytes body)
+Bytes RtuFrame(Bytes body)
 {
-    const std::uint16_t crc = rtuCrc(body);
+    const std::uint16_t crc = RtuCrc(body);
     body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     body.push_back(static_cast<std::uint8_t>(crc >> 8));
     return body;
@@ -40,7 +40,7 @@ Bytes rtuFrame(Bytes body)
 
 namespace {
 
-void makeRaw(int fd)
+void MakeRaw(int fd)
 {
     termios tio;
     if (::tcgetattr(fd, &tio) != 0)
@@ -49,7 +49,7 @@ void makeRaw(int fd)
     ::tcsetattr(fd, TCSANOW, &tio);
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -82,8 +82,8 @@ PtyPair::PtyPair()
         return;
     // Raw until a port configures it, so that nothing is echoed or
     // translated before the real user opens it.
-    makeRaw(keepOpen_);
-    makeRaw(master_);
+    MakeRaw(keepOpen_);
+    MakeRaw(master_);
     slavePath_ = name;
 }
 
@@ -152,7 +152,7 @@ void PtyBridge::relay()
                 continue;
             const ssize_t n = ::read(fds[side].fd, buffer, sizeof buffer);
             if (n > 0)
-                writeAll(fds[1 - side].fd, buffer, static_cast<std::size_t>(n));
+                WriteAll(fds[1 - side].fd, buffer, static_cast<std::size_t>(n));
         }
     }
 }
@@ -319,7 +319,7 @@ void ScriptedRtuSlave::run()
         for (const Step& step : script_(request, index++)) {
             if (!pause(step.pause))
                 return;
-            writeAll(master_, step.bytes.data(), step.bytes.size());
+            WriteAll(master_, step.bytes.data(), step.bytes.size());
             stepsSent_.fetch_add(1);
         }
     }
@@ -337,7 +337,7 @@ Bytes ScriptedRtuSlave::readReply(const Bytes& request, std::uint16_t offset)
         body.push_back(static_cast<std::uint8_t>(value >> 8));
         body.push_back(static_cast<std::uint8_t>(value & 0xFF));
     }
-    return rtuFrame(body);
+    return RtuFrame(body);
 }
 
 // ---------------------------------------------------------------- PymodbusAsciiSlave

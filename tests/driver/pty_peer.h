@@ -20,9 +20,9 @@ using std::chrono::milliseconds;
 
 // CRC-16 of Modbus RTU, bit by bit (independent of the driver's table-driven
 // one); returned as the register value, whose low byte goes first on the wire.
-std::uint16_t rtuCrc(const Bytes& bytes);
+std::uint16_t RtuCrc(const Bytes& bytes);
 // `body` with its CRC appended.
-Bytes rtuFrame(Bytes body);
+Bytes RtuFrame(Bytes body);
 
 // One pseudo-terminal: the test keeps the master, a port opens slavePath().
 class PtyPair {

@@ -22,7 +22,7 @@ using plcdrv::StatusWindow;
 
 namespace {
 
-std::vector<StatusWindow*> statusWindows()
+std::vector<StatusWindow*> StatusWindows()
 {
     std::vector<StatusWindow*> found;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -32,7 +32,7 @@ std::vector<StatusWindow*> statusWindows()
     return found;
 }
 
-QString labelText(QWidget* window, const char* name)
+QString LabelText(QWidget* window, const char* name)
 {
     auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
     return label ? label->text() : QStringLiteral("<missing>");
@@ -44,15 +44,15 @@ TEST(StatusWindow, ShowsItsTitleCaptionAndStatusCentredOnTheScreen)
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.isModal());
     EXPECT_EQ(window.parentWidget(), nullptr);
-    EXPECT_EQ(labelText(&window, "title"), QStringLiteral("Arvenco VEXA Modbus/Modbus Plus Driver"));
+    EXPECT_EQ(LabelText(&window, "title"), QStringLiteral("Arvenco VEXA Modbus/Modbus Plus Driver"));
     EXPECT_TRUE(window.windowTitle().isEmpty());
-    EXPECT_TRUE(labelText(&window, "status").isEmpty());
+    EXPECT_TRUE(LabelText(&window, "status").isEmpty());
 
     window.setCaption(QStringLiteral("Starting Adapter 2 As COM7"));
     window.setStatusText(QStringLiteral("Initializing COM7:"));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Starting Adapter 2 As COM7"));
     EXPECT_EQ(window.statusText(), QStringLiteral("Initializing COM7:"));
-    EXPECT_EQ(labelText(&window, "status"), QStringLiteral("Initializing COM7:"));
+    EXPECT_EQ(LabelText(&window, "status"), QStringLiteral("Initializing COM7:"));
 
     EXPECT_EQ(window.size(), window.dialogUnits(0, 0, 227, 42).size());
     auto* status = window.findChild<QLabel*>(QStringLiteral("status"));
@@ -66,7 +66,7 @@ TEST(StatusWindow, ShowsItsTitleCaptionAndStatusCentredOnTheScreen)
 
 TEST(StatusWindow, FactoryGivesNothingOffTheGuiThread)
 {
-    const auto factory = plcdrv::statusWindowFactory();
+    const auto factory = plcdrv::StatusWindowFactory();
     bool created = true;
     std::thread worker([&] { created = factory() != nullptr; });
     worker.join();
@@ -86,7 +86,7 @@ TEST(StatusWindow, OneWindowPerAdapterStartEachGoneWhenItsStartIsOver)
     // What was on the screen whenever the driver had something to say, and
     // each window as it went.
     std::vector<std::string> seen;
-    const auto realFactory = plcdrv::statusWindowFactory();
+    const auto realFactory = plcdrv::StatusWindowFactory();
     struct Watcher final : plcdrv::StartupDisplay {
         Watcher(std::unique_ptr<plcdrv::StartupDisplay> real, std::vector<std::string>& seen)
             : real(std::move(real)), seen(seen)
@@ -105,10 +105,10 @@ TEST(StatusWindow, OneWindowPerAdapterStartEachGoneWhenItsStartIsOver)
     };
     DriverApp app(DriverApp::Environment{
         [&](const QString& text) {
-            const auto windows = statusWindows();
+            const auto windows = StatusWindows();
             seen.push_back("message '" + text.toStdString() + "' over " + std::to_string(windows.size()) +
                 " window(s) showing '" +
-                (windows.empty() ? std::string() : labelText(windows[0], "status").toStdString()) + "'");
+                (windows.empty() ? std::string() : LabelText(windows[0], "status").toStdString()) + "'");
         },
         [&]() -> std::unique_ptr<plcdrv::StartupDisplay> {
             auto real = realFactory();
@@ -124,7 +124,7 @@ TEST(StatusWindow, OneWindowPerAdapterStartEachGoneWhenItsStartIsOver)
             "'Initializing COM3:'",
             "closing 'Starting Adapter 4 As COM3' status 'Initializing COM3:' visible 1",
         }));
-    EXPECT_TRUE(statusWindows().empty());
+    EXPECT_TRUE(StatusWindows().empty());
     EXPECT_EQ(app.runningAdapters(), (std::vector<int>{1, 2}));
 }
 
@@ -134,7 +134,7 @@ TEST(StatusWindow, NoneWhenDialogShowIsZero)
     ASSERT_TRUE(pty.ok());
     IniFile ini(IniFile::general(0) + IniFile::ports({{1, pty.slavePath()}}) + IniFile::serial(1, 1));
     int created = 0;
-    const auto realFactory = plcdrv::statusWindowFactory();
+    const auto realFactory = plcdrv::StatusWindowFactory();
     DriverApp app(DriverApp::Environment{nullptr, [&] {
                                              ++created;
                                              return realFactory();

@@ -28,7 +28,7 @@ constexpr int kModuleNameRegister = 39;       // 8 registers of text
 constexpr int kPointDescriptions = 301 + 128; // 16 registers per point
 
 // Two characters per register, the first in the low byte, zero-filled.
-std::vector<std::uint16_t> textWords(const std::string& text, int words)
+std::vector<std::uint16_t> TextWords(const std::string& text, int words)
 {
     std::vector<std::uint16_t> out(static_cast<std::size_t>(words), 0);
     for (std::size_t i = 0; i < text.size() && i < 2 * out.size(); ++i)
@@ -71,7 +71,7 @@ private:
     modbus_t* ctx_;
 };
 
-int countLines(const std::string& text, const std::string& prefix)
+int CountLines(const std::string& text, const std::string& prefix)
 {
     int count = 0;
     for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {
@@ -91,8 +91,8 @@ TEST(WholeStack, ConfiguratorUploadsAndDownloadsOverASerialRtuAdapter)
     ASSERT_EQ(portLine.rfind("tcp-port ", 0), 0u) << portLine;
     ModuleOverTcp module(std::stoi(portLine.substr(9)));
     ASSERT_TRUE(module.ok());
-    ASSERT_TRUE(module.write(kModuleNameRegister, textWords("Serial Yard 3", 8)));
-    ASSERT_TRUE(module.write(kPointDescriptions, textWords("Breaker over RTU", 16)));
+    ASSERT_TRUE(module.write(kModuleNameRegister, TextWords("Serial Yard 3", 8)));
+    ASSERT_TRUE(module.write(kPointDescriptions, TextWords("Breaker over RTU", 16)));
 
     // Adapter 1 (the channels' Adapter 0): COM1 at 19200 baud, 8N1, RTU.
     IniFile ini(IniFile::general(0) + IniFile::ports({{1, ptyPath}}) + IniFile::serial(1, 1, 0, 1000, 4));
@@ -107,7 +107,7 @@ TEST(WholeStack, ConfiguratorUploadsAndDownloadsOverASerialRtuAdapter)
     transfer.setPollInterval(10);
 
     transfer.startUpload();
-    ASSERT_TRUE(runUntil([&] { return !transfer.upload().running(); }, milliseconds(60000)));
+    ASSERT_TRUE(RunUntil([&] { return !transfer.upload().running(); }, milliseconds(60000)));
     EXPECT_EQ(transfer.upload().outcome(), TransferOutcome::Finished);
     EXPECT_EQ(transfer.upload().TransferErrorCount(), 0);
     EXPECT_EQ(model.settings().ConfigModuleName, QStringLiteral("Serial Yard 3"));
@@ -118,11 +118,11 @@ TEST(WholeStack, ConfiguratorUploadsAndDownloadsOverASerialRtuAdapter)
     model.points()[5].SsPcFilter = 4321;
     model.loadPointPage();
     transfer.startDownload();
-    ASSERT_TRUE(runUntil([&] { return !transfer.download().running(); }, milliseconds(60000)));
+    ASSERT_TRUE(RunUntil([&] { return !transfer.download().running(); }, milliseconds(60000)));
     EXPECT_EQ(transfer.download().outcome(), TransferOutcome::Finished);
     EXPECT_EQ(transfer.download().TransferErrorCount(), 0);
-    EXPECT_EQ(module.read(kModuleNameRegister, 8), textWords("Sent over RTU", 8));
-    EXPECT_EQ(module.read(kPointDescriptions + 16 * 5, 16), textWords("Point six", 16));
+    EXPECT_EQ(module.read(kModuleNameRegister, 8), TextWords("Sent over RTU", 8));
+    EXPECT_EQ(module.read(kPointDescriptions + 16 * 5, 16), TextWords("Point six", 16));
     EXPECT_EQ(module.read(301 + 5, 1), std::vector<std::uint16_t>{4321});
     EXPECT_TRUE(messages.empty());
 
@@ -133,9 +133,9 @@ TEST(WholeStack, ConfiguratorUploadsAndDownloadsOverASerialRtuAdapter)
     // and 21 writes at least (the scans share the adapter); the TCP side saw
     // only this test's own five requests.
     const std::string log = sim.stderrText();
-    EXPECT_GE(countLines(log, "rtu request 3 "), 20);
-    EXPECT_GE(countLines(log, "rtu request 16 "), 21);
-    EXPECT_EQ(countLines(log, "tcp request "), 5);
+    EXPECT_GE(CountLines(log, "rtu request 3 "), 20);
+    EXPECT_GE(CountLines(log, "rtu request 16 "), 21);
+    EXPECT_EQ(CountLines(log, "tcp request "), 5);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "driver/adapter_config.h"
 #include "drvsetup/adapter_table.h"
 #include "mpbridge/mpbridge.h"
-#include "sim_config_file.h"
+#include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
 
@@ -19,13 +19,13 @@ namespace {
 using drvsetup::AdapterRecord;
 using drvsetup::AdapterTable;
 
-QByteArray readFile(const QString& path)
+QByteArray ReadFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeFile(const QString& path, const QByteArray& content)
+void WriteFile(const QString& path, const QByteArray& content)
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -67,7 +67,7 @@ TEST_P(NumericValue, ReadsAsNumberOrDefault)
     const ValueCase& c = GetParam();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("PLCDRV.INI"));
-    writeFile(file, QByteArray("[Adapter.Object.2]\n") + c.key + "=" + c.text + "\n");
+    WriteFile(file, QByteArray("[Adapter.Object.2]\n") + c.key + "=" + c.text + "\n");
     AdapterTable table;
     table.readAll(file);
     EXPECT_EQ(table.record(1).*c.field, c.expected);
@@ -115,12 +115,12 @@ TEST_F(AdapterTableFile, SaveLeavesTheAdaptersNotChangedAsTheyWere)
                 "MBXDeviceNumber=0 none\n";
         return text;
     };
-    writeFile(path(), file("7 fast"));
+    WriteFile(path(), file("7 fast"));
     AdapterTable table;
     table.readAll(path());
     table.record(2).linkSpeed = 3;
     ASSERT_TRUE(table.writeAll(path(), path()));
-    EXPECT_EQ(readFile(path()).toStdString(), file("3").toStdString());
+    EXPECT_EQ(ReadFile(path()).toStdString(), file("3").toStdString());
 }
 
 TEST_F(AdapterTableFile, SaveKeepsEveryLineItDoesNotOwn)
@@ -139,7 +139,7 @@ TEST_F(AdapterTableFile, SaveKeepsEveryLineItDoesNotOwn)
                                 "\r\n"
                                 "[Other]\r\n"
                                 "Key=Value\r\n";
-    writeFile(path(), original);
+    WriteFile(path(), original);
     AdapterTable table;
     table.readAll(path());
     table.record(0).enabled = 1;
@@ -149,7 +149,7 @@ TEST_F(AdapterTableFile, SaveKeepsEveryLineItDoesNotOwn)
     table.record(6).cardNumber = 3;
     ASSERT_TRUE(table.writeAll(path(), path()));
 
-    const QByteArray saved = readFile(path());
+    const QByteArray saved = ReadFile(path());
     for (const char* kept :
         {"; adapters of the test bench\r\n", "[GENERAL]\r\nDialogShow=0\r\n", "[Ports]\r\nCOM1=/dev/ttyUSB0\r\n",
             "LinkTimeOut=750\r\n", "AdapterPollRate=250\r\n", "[Other]\r\nKey=Value\r\n"})
@@ -167,7 +167,7 @@ TEST_F(AdapterTableFile, NewFileHoldsElevenKeysPerAdapterInOrder)
     AdapterTable table;
     table.record(7).cardName = QStringLiteral("Card_7");
     ASSERT_TRUE(table.writeAll(QString(), path()));
-    const QString saved = QString::fromUtf8(readFile(path()));
+    const QString saved = QString::fromUtf8(ReadFile(path()));
     for (int n = 1; n <= 8; ++n)
         EXPECT_TRUE(saved.contains(QStringLiteral("[Adapter.Object.%1]\n").arg(n))) << n;
     const QString section8 = saved.mid(saved.indexOf(QStringLiteral("[Adapter.Object.8]")));
@@ -187,15 +187,15 @@ TEST_F(AdapterTableFile, FirstSaveOfSystemFileCarriesItsOtherSections)
     const QString user = path(QStringLiteral("user/PLCDRV.INI"));
     const QByteArray systemText = "[GENERAL]\nDialogShow=0\n[Ports]\nCOM3=/dev/ttyACM0\n[Adapter.Object.1]\n"
                                   "Enabled=1\nType=0\nCOM:=2\n";
-    writeFile(system, systemText);
+    WriteFile(system, systemText);
     AdapterTable table;
     table.readAll(system);
     EXPECT_EQ(table.record(0).comIndex, 2);
     table.record(0).linkSpeed = 3;
     ASSERT_TRUE(table.writeAll(system, user));
 
-    EXPECT_EQ(readFile(system), systemText);
-    const QByteArray saved = readFile(user);
+    EXPECT_EQ(ReadFile(system), systemText);
+    const QByteArray saved = ReadFile(user);
     EXPECT_TRUE(saved.contains("[Ports]\nCOM3=/dev/ttyACM0\n"));
     EXPECT_TRUE(saved.contains("[GENERAL]\nDialogShow=0\n"));
     plcdrv::AdapterConfig config(user, [](const QString& text) { ADD_FAILURE() << text.toStdString(); });
@@ -215,9 +215,9 @@ TEST_F(AdapterTableFile, FailedSaveReportsAndKeepsTheOldFile)
     EXPECT_TRUE(QFileInfo(path()).isDir());
 
     // A regular file where a directory of the path should be.
-    writeFile(path(QStringLiteral("plain")), "x");
+    WriteFile(path(QStringLiteral("plain")), "x");
     EXPECT_FALSE(table.writeAll(QString(), path(QStringLiteral("plain/PLCDRV.INI"))));
-    EXPECT_EQ(readFile(path(QStringLiteral("plain"))), QByteArray("x"));
+    EXPECT_EQ(ReadFile(path(QStringLiteral("plain"))), QByteArray("x"));
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("plain")})
         << "no scratch file is left behind";
 }
@@ -225,14 +225,14 @@ TEST_F(AdapterTableFile, FailedSaveReportsAndKeepsTheOldFile)
 TEST_F(AdapterTableFile, SaveThroughLinkWritesTheLinkedFile)
 {
     const QString real = path(QStringLiteral("real.ini"));
-    writeFile(real, "[Ports]\nCOM1=/dev/ttyUSB1\n");
+    WriteFile(real, "[Ports]\nCOM1=/dev/ttyUSB1\n");
     ASSERT_TRUE(QFile::link(real, path()));
     AdapterTable table;
     table.record(2).enabled = 1;
     ASSERT_TRUE(table.writeAll(path(), path()));
     EXPECT_TRUE(QFileInfo(path()).isSymLink());
-    EXPECT_TRUE(readFile(real).contains("COM1=/dev/ttyUSB1"));
-    EXPECT_TRUE(readFile(real).contains("[Adapter.Object.3]\nEnabled=1\n"));
+    EXPECT_TRUE(ReadFile(real).contains("COM1=/dev/ttyUSB1"));
+    EXPECT_TRUE(ReadFile(real).contains("[Adapter.Object.3]\nEnabled=1\n"));
 }
 
 struct ConflictCase {
@@ -257,7 +257,7 @@ TEST_P(ComPortConflict, NamesTheLowestConflictingAdapter)
     EXPECT_EQ(table.comPortConflict(0, c.comIndex), c.conflict);
 }
 
-AdapterRecord serialOn(int com, int enabled = 1, int type = drvsetup::SerialDevice)
+AdapterRecord SerialOn(int com, int enabled = 1, int type = drvsetup::SerialDevice)
 {
     AdapterRecord r;
     r.enabled = enabled;
@@ -267,11 +267,11 @@ AdapterRecord serialOn(int com, int enabled = 1, int type = drvsetup::SerialDevi
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ComPortConflict,
-    testing::Values(ConflictCase{"OtherEnabledSerialSamePort", {serialOn(0)}, 0, 1},
-        ConflictCase{"OtherOnAnotherPort", {serialOn(1)}, 0, -1},
-        ConflictCase{"OtherDisabled", {serialOn(0, 0)}, 0, -1},
-        ConflictCase{"OtherIsModbusPlus", {serialOn(0, 1, drvsetup::MbxDevice)}, 0, -1},
-        ConflictCase{"LowestOfSeveral", {serialOn(5), serialOn(0, 0), serialOn(0), serialOn(0)}, 0, 3},
+    testing::Values(ConflictCase{"OtherEnabledSerialSamePort", {SerialOn(0)}, 0, 1},
+        ConflictCase{"OtherOnAnotherPort", {SerialOn(1)}, 0, -1},
+        ConflictCase{"OtherDisabled", {SerialOn(0, 0)}, 0, -1},
+        ConflictCase{"OtherIsModbusPlus", {SerialOn(0, 1, drvsetup::MbxDevice)}, 0, -1},
+        ConflictCase{"LowestOfSeveral", {SerialOn(5), SerialOn(0, 0), SerialOn(0), SerialOn(0)}, 0, 3},
         ConflictCase{"SelectedItselfDoesNotCount", {}, 0, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -315,7 +315,7 @@ TEST_P(DriverReadsEditorFile, SameValues)
     EXPECT_EQ(reread.record(4), c.record);
 }
 
-AdapterRecord serial(int com, int speed, int parity, int dataBits, int stopBits, int protocol, int node)
+AdapterRecord Serial(int com, int speed, int parity, int dataBits, int stopBits, int protocol, int node)
 {
     AdapterRecord r;
     r.enabled = 1;
@@ -329,7 +329,7 @@ AdapterRecord serial(int com, int speed, int parity, int dataBits, int stopBits,
     return r;
 }
 
-AdapterRecord card(int number, const char* name)
+AdapterRecord Card(int number, const char* name)
 {
     AdapterRecord r;
     r.enabled = 1;
@@ -339,13 +339,13 @@ AdapterRecord card(int number, const char* name)
     return r;
 }
 
-AdapterRecord disabled(AdapterRecord r)
+AdapterRecord Disabled(AdapterRecord r)
 {
     r.enabled = 0;
     return r;
 }
 
-AdapterRecord tcpIp()
+AdapterRecord TcpIp()
 {
     AdapterRecord r;
     r.deviceType = drvsetup::TcpIpDevice;
@@ -353,7 +353,7 @@ AdapterRecord tcpIp()
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DriverReadsEditorFile,
-    testing::Values(RoundTripCase{"RtuCom1At9600Even8Data1Stop", serial(0, 3, 2, 1, 0, 0, 17), 5,
+    testing::Values(RoundTripCase{"RtuCom1At9600Even8Data1Stop", Serial(0, 3, 2, 1, 0, 0, 17), 5,
                         [](const plcdrv::AdapterLink& l) {
                             EXPECT_EQ(l.comNumber, 1);
                             EXPECT_EQ(l.baudRateIndex, 3);
@@ -363,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DriverReadsEditorFile,
                             EXPECT_EQ(l.messageKind, 0);
                             EXPECT_EQ(l.nodeId, 17);
                         }},
-        RoundTripCase{"AsciiCom24At115200Odd7Data2Stop", serial(23, 7, 1, 0, 1, 1, 247), 5,
+        RoundTripCase{"AsciiCom24At115200Odd7Data2Stop", Serial(23, 7, 1, 0, 1, 1, 247), 5,
             [](const plcdrv::AdapterLink& l) {
                 EXPECT_EQ(l.comNumber, 24);
                 EXPECT_EQ(l.baudRateIndex, 7);
@@ -373,13 +373,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, DriverReadsEditorFile,
                 EXPECT_EQ(l.messageKind, 1);
                 EXPECT_EQ(l.nodeId, 247);
             }},
-        RoundTripCase{"ModbusPlusCard", card(3, "Bench_Card"), 5,
+        RoundTripCase{"ModbusPlusCard", Card(3, "Bench_Card"), 5,
             [](const plcdrv::AdapterLink& l) {
                 EXPECT_EQ(l.cardNumber, 3);
                 EXPECT_EQ(l.messageKind, 2);
             }},
-        RoundTripCase{"TcpIpIsStoredDisabled", tcpIp(), 0, nullptr},
-        RoundTripCase{"DisabledSerialStillCarriesItsSettings", disabled(serial(4, 1, 0, 0, 0, 0, 0)), 5,
+        RoundTripCase{"TcpIpIsStoredDisabled", TcpIp(), 0, nullptr},
+        RoundTripCase{"DisabledSerialStillCarriesItsSettings", Disabled(Serial(4, 1, 0, 0, 0, 0, 0)), 5,
             [](const plcdrv::AdapterLink& l) { EXPECT_EQ(l.comNumber, 5); }}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -2,7 +2,7 @@
 // stand-in MBX driver describing the devices (build/lib/mbxsim on
 // LD_LIBRARY_PATH, its device list in a temporary MBXSIM_CONFIG file).
 #include "mpbridge/mpbridge.h"
-#include "sim_config_file.h"
+#include "support/sim_config_file.h"
 #include "support/modal_script.h"
 #include "support/screenshot.h"
 
@@ -19,9 +19,9 @@
 namespace {
 
 using chronel::test::ModalScript;
-using chronel::test::saveScreenshot;
+using chronel::test::SaveScreenshot;
 
-std::string device(int number, bool physical, const std::string& name, const std::string& protocol = "Modbus Plus",
+std::string Device(int number, bool physical, const std::string& name, const std::string& protocol = "Modbus Plus",
     const std::string& card = "SA85 stand-in", const std::string& description = "Bench")
 {
     return "[Device " + std::to_string(number) + "]\nPhysical=" + (physical ? "1" : "0") + "\nProtocol=" + protocol +
@@ -35,7 +35,7 @@ struct Seen {
     QStringList details; // Physical/Logical, number, protocol, card, description
 };
 
-QStringList details(QWidget* dialog)
+QStringList Details(QWidget* dialog)
 {
     QStringList values;
     for (const char* name :
@@ -46,7 +46,7 @@ QStringList details(QWidget* dialog)
     return values;
 }
 
-void look(QWidget* dialog, Seen& seen)
+void Look(QWidget* dialog, Seen& seen)
 {
     auto* list = dialog->findChild<QComboBox*>(QStringLiteral("cmbDevices"));
     auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"));
@@ -55,10 +55,10 @@ void look(QWidget* dialog, Seen& seen)
     for (int i = 0; i < list->count(); ++i)
         seen.entries << list->itemText(i);
     seen.okEnabled = ok->isEnabled();
-    seen.details = details(dialog);
+    seen.details = Details(dialog);
 }
 
-void press(QWidget* dialog, const char* button)
+void Press(QWidget* dialog, const char* button)
 {
     auto* b = dialog->findChild<QPushButton*>(QLatin1String(button));
     ASSERT_NE(b, nullptr) << button;
@@ -86,18 +86,18 @@ protected:
 
 TEST_F(DeviceDialog, ListsPhysicalDevicesAndReturnsTheChosenOne)
 {
-    SimConfigFile sim(device(4, true, "Bench Card", "Modbus Plus", "SA85 stand-in", "Line 1") +
-        device(5, false, "Logical Card") + device(9, true, "Spare", "MB+ Net 2", "PCI-85", "Line 2"));
+    SimConfigFile sim(Device(4, true, "Bench Card", "Modbus Plus", "SA85 stand-in", "Line 1") +
+        Device(5, false, "Logical Card") + Device(9, true, "Spare", "MB+ Net 2", "PCI-85", "Line 2"));
     Seen first;
     Seen second;
     script_.then([&](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("MBX Devices"));
-        look(dialog, first);
+        Look(dialog, first);
         auto* list = dialog->findChild<QComboBox*>(QStringLiteral("cmbDevices"));
         list->setCurrentIndex(1);
-        second.details = details(dialog);
-        EXPECT_TRUE(saveScreenshot(dialog, QStringLiteral("mbx_devices.png")));
-        press(dialog, "cmdOK");
+        second.details = Details(dialog);
+        EXPECT_TRUE(SaveScreenshot(dialog, QStringLiteral("mbx_devices.png")));
+        Press(dialog, "cmdOK");
     });
     select();
 
@@ -116,11 +116,11 @@ TEST_F(DeviceDialog, ListsPhysicalDevicesAndReturnsTheChosenOne)
 
 TEST_F(DeviceDialog, SpacesOfTheNameComeBackAsUnderscores)
 {
-    SimConfigFile sim(device(2, true, "A B C"));
+    SimConfigFile sim(Device(2, true, "A B C"));
     Seen seen;
     script_.then([&](QWidget* dialog) {
-        look(dialog, seen);
-        press(dialog, "cmdOK");
+        Look(dialog, seen);
+        Press(dialog, "cmdOK");
     });
     select();
     EXPECT_EQ(seen.entries, QStringList{QStringLiteral("A_B_C")});
@@ -131,8 +131,8 @@ TEST_F(DeviceDialog, SpacesOfTheNameComeBackAsUnderscores)
 TEST_F(DeviceDialog, LongestNameFillsSixtyFourBytesAtMost)
 {
     // The stand-in cuts descriptions to its 64-byte buffers, terminator included.
-    SimConfigFile sim(device(1, true, std::string(80, 'N')));
-    script_.then([](QWidget* dialog) { press(dialog, "cmdOK"); });
+    SimConfigFile sim(Device(1, true, std::string(80, 'N')));
+    script_.then([](QWidget* dialog) { Press(dialog, "cmdOK"); });
     select();
     EXPECT_EQ(device_, 1);
     EXPECT_EQ(name(), std::string(63, 'N') + std::string(sizeof name_ - 63, '#'));
@@ -140,8 +140,8 @@ TEST_F(DeviceDialog, LongestNameFillsSixtyFourBytesAtMost)
 
 TEST_F(DeviceDialog, CancelLeavesBothOutputs)
 {
-    SimConfigFile sim(device(4, true, "Bench Card"));
-    script_.then([](QWidget* dialog) { press(dialog, "cmdCancel"); });
+    SimConfigFile sim(Device(4, true, "Bench Card"));
+    script_.then([](QWidget* dialog) { Press(dialog, "cmdCancel"); });
     select();
     EXPECT_EQ(device_, 99);
     EXPECT_EQ(name(), std::string(sizeof name_, '#'));
@@ -149,8 +149,8 @@ TEST_F(DeviceDialog, CancelLeavesBothOutputs)
 
 TEST_F(DeviceDialog, NullDeviceLeavesTheNameToo)
 {
-    SimConfigFile sim(device(4, true, "Bench Card"));
-    script_.then([](QWidget* dialog) { press(dialog, "cmdOK"); });
+    SimConfigFile sim(Device(4, true, "Bench Card"));
+    script_.then([](QWidget* dialog) { Press(dialog, "cmdOK"); });
     std::memset(name_, '#', sizeof name_);
     MBXSelectDevice(nullptr, name_);
     EXPECT_TRUE(script_.wait());
@@ -159,13 +159,13 @@ TEST_F(DeviceDialog, NullDeviceLeavesTheNameToo)
 
 TEST_F(DeviceDialog, OnlyLogicalDevicesGiveAnEmptyListAndNoOk)
 {
-    SimConfigFile sim(device(5, false, "Logical Card") + device(6, false, "Another"));
+    SimConfigFile sim(Device(5, false, "Logical Card") + Device(6, false, "Another"));
     Seen seen;
     script_.then([&](QWidget* dialog) {
-        look(dialog, seen);
-        press(dialog, "cmdOK"); // refused: nothing to choose
+        Look(dialog, seen);
+        Press(dialog, "cmdOK"); // refused: nothing to choose
         EXPECT_TRUE(dialog->isVisible());
-        press(dialog, "cmdCancel");
+        Press(dialog, "cmdCancel");
     });
     select();
     EXPECT_TRUE(seen.entries.isEmpty());
@@ -189,8 +189,8 @@ TEST_P(DeviceDialogWithoutDevices, SaysNoDevicesConfiguredAndKeepsOkDisabled)
         qunsetenv("MBXSIM_CONFIG");
     Seen seen;
     script_.answer(QMessageBox::Ok).then([&](QWidget* dialog) {
-        look(dialog, seen);
-        press(dialog, "cmdCancel");
+        Look(dialog, seen);
+        Press(dialog, "cmdCancel");
     });
     select();
     EXPECT_EQ(script_.messages(), QStringList{QStringLiteral("No MBX Devices Configured")});

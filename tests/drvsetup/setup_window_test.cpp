@@ -6,7 +6,7 @@
 #include "drvsetup/setup_window.h"
 #include "mpbridge/mpbridge.h"
 #include "platform/profile.h"
-#include "sim_config_file.h"
+#include "support/sim_config_file.h"
 #include "support/modal_script.h"
 #include "support/screenshot.h"
 
@@ -27,11 +27,11 @@
 namespace {
 
 using chronel::test::ModalScript;
-using chronel::test::saveScreenshot;
+using chronel::test::SaveScreenshot;
 
 using drvsetup::SetupWindow;
 
-QByteArray readFile(const QString& path)
+QByteArray ReadFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -183,7 +183,7 @@ TEST_F(SetupWindowTest, TcpIpClearsEnabledAndIsSavedDisabled)
         platform::PrivateProfile::getInt(ini(), QStringLiteral("Adapter.Object.1"), QStringLiteral("Type"), -1), 2);
     EXPECT_EQ(platform::PrivateProfile::getString(ini(), QStringLiteral("Adapter.Object.1"), QStringLiteral("Enabled")),
         QStringLiteral("0"));
-    const QByteArray saved = readFile(ini());
+    const QByteArray saved = ReadFile(ini());
     EXPECT_TRUE(saved.contains("[GENERAL]\nDialogShow=0\n"));
     EXPECT_TRUE(saved.contains("LinkTimeOut=750\n"));
 }
@@ -231,7 +231,7 @@ TEST_F(SetupWindowTest, ParityAloneGivesNoSavePromptAndWritesNothing)
     ModalScript script;
     EXPECT_TRUE(closeWith(script));
     EXPECT_TRUE(script.unexpected().isEmpty()) << script.unexpected().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(readFile(ini()), original);
+    EXPECT_EQ(ReadFile(ini()), original);
 }
 
 TEST_F(SetupWindowTest, CancelInSavePromptKeepsWindowAndEditsThenNoLeavesFileAlone)
@@ -250,13 +250,13 @@ TEST_F(SetupWindowTest, CancelInSavePromptKeepsWindowAndEditsThenNoLeavesFileAlo
     EXPECT_TRUE(window_->isVisible());
     EXPECT_EQ(shown("cmbLinkSpeed"), QStringLiteral("19.2k"));
     EXPECT_EQ(window_->table().record(0).linkSpeed, 4);
-    EXPECT_EQ(readFile(ini()), original);
+    EXPECT_EQ(ReadFile(ini()), original);
 
     ModalScript no;
     no.answer(QMessageBox::No);
     EXPECT_TRUE(closeWith(no));
     EXPECT_EQ(no.messages(), QStringList{QStringLiteral("Save Vexa32 Changes")});
-    EXPECT_EQ(readFile(ini()), original);
+    EXPECT_EQ(ReadFile(ini()), original);
 }
 
 TEST_F(SetupWindowTest, ApplyStoresEverySelectionIncludingSlaveId)
@@ -270,7 +270,7 @@ TEST_F(SetupWindowTest, ApplyStoresEverySelectionIncludingSlaveId)
     click("optParityOdd");
     click("optDataBits8");
     click("optStopBits2");
-    EXPECT_TRUE(saveScreenshot(window_.get(), QStringLiteral("drvsetup_serial.png")));
+    EXPECT_TRUE(SaveScreenshot(window_.get(), QStringLiteral("drvsetup_serial.png")));
     click("cmdApply");
     ModalScript script;
     script.answer(QMessageBox::Yes).answer(QMessageBox::Ok);
@@ -478,7 +478,7 @@ TEST_F(SetupWindowTest, ModbusPlusCardPickedSavedAndOpenedByTheDriver)
     EXPECT_EQ(child<QLabel>("lblMBXName")->text(), QStringLiteral("Second_Card"));
     EXPECT_EQ(child<QLabel>("lblMBXNum")->text(), QStringLiteral("6"));
     EXPECT_EQ(window_->table().record(2).cardNumber, 0) << "the card reaches the record only through Apply";
-    EXPECT_TRUE(saveScreenshot(window_.get(), QStringLiteral("drvsetup.png")));
+    EXPECT_TRUE(SaveScreenshot(window_.get(), QStringLiteral("drvsetup.png")));
 
     click("cmdApply");
     ModalScript save;

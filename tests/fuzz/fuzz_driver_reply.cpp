@@ -22,14 +22,14 @@ constexpr int Kind = FUZZ_MESSAGE_KIND;
 // mpbridge never writes more than this into the frame buffer.
 constexpr std::size_t MbxReplyLimit = 512;
 
-void check(bool condition)
+void Check(bool condition)
 {
     if (!condition)
         std::abort();
 }
 
 // Returns the exchange status: 0 when a whole frame arrived, else -3.
-int receive(plcdrv::ModbusMessage& message, const std::vector<std::uint8_t>& wire)
+int Receive(plcdrv::ModbusMessage& message, const std::vector<std::uint8_t>& wire)
 {
     if (Kind == plcdrv::ModbusPlusKind) {
         if (!wire.empty())
@@ -73,14 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto rest = input.rest();
     const std::vector<std::uint8_t> wire(rest.begin(), rest.end());
 
-    const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::buildMessage(Kind, packet);
-    check(message != nullptr);
-    const int exchangeStatus = receive(*message, wire);
+    const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::BuildMessage(Kind, packet);
+    Check(message != nullptr);
+    const int exchangeStatus = Receive(*message, wire);
 
     const bool serial = Kind != plcdrv::ModbusPlusKind;
-    const int status = plcdrv::storeReply(*message, exchangeStatus, serial, packet);
+    const int status = plcdrv::StoreReply(*message, exchangeStatus, serial, packet);
     if (status == 0) {
-        check(message->replyDataCount() <= plcdrv::ModbusMessage::kFrameCapacity);
+        Check(message->replyDataCount() <= plcdrv::ModbusMessage::kFrameCapacity);
         (void)message->bitValue(probe);
         (void)message->wordValue(probe);
         (void)message->byteText(probe, probe & 0x1FF);
@@ -88,12 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // A frame that did not check out must never reach the host as data.
     if (status == 0)
-        check(message->checkReply() == 1 || message->exceptionCode() != 0);
+        Check(message->checkReply() == 1 || message->exceptionCode() != 0);
     regaccess::RegisterBuffer buffer;
     std::uint8_t pdu[plcdrv::MaxPduLength];
     pdu[0] = packet.functionCode;
     std::memcpy(pdu + 1, packet.data, sizeof packet.data);
-    (void)regaccess::processReply(std::span<const std::uint8_t>(request, static_cast<std::size_t>(packet.pduLength)),
+    (void)regaccess::ProcessReply(std::span<const std::uint8_t>(request, static_cast<std::size_t>(packet.pduLength)),
         pdu, plcdrv::ReplyExtent::AtLeast, platform::toErrorCode(status), buffer);
     return 0;
 }

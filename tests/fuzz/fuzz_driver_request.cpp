@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memset(&packet, 0, sizeof packet);
     std::memcpy(&packet, data, std::min(size, sizeof packet));
     for (int kind = -1; kind <= 3; ++kind) {
-        const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::buildMessage(kind, packet);
+        const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::BuildMessage(kind, packet);
         if ((kind >= 0 && kind <= 2) != (message != nullptr))
             std::abort();
         if (message && message->frameLength() > plcdrv::ModbusMessage::kFrameCapacity)

@@ -11,13 +11,13 @@
 
 namespace {
 
-chronel::FlashImage& sharedImage()
+chronel::FlashImage& SharedImage()
 {
     static auto image = std::make_unique<chronel::FlashImage>();
     return *image;
 }
 
-void check(bool condition)
+void Check(bool condition)
 {
     if (!condition)
         std::abort();
@@ -27,7 +27,7 @@ void check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    chronel::FlashImage& image = sharedImage();
+    chronel::FlashImage& image = SharedImage();
     image.erase();
     chronel::HexLoadState state;
     const char* text = reinterpret_cast<const char*>(data);
@@ -40,19 +40,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const chronel::HexLoadState before = state;
         const chronel::HexLineError error = chronel::ParseHexLine(line, state, image);
         if (error != chronel::HexLineError::None) {
-            check(state.segmentBase == before.segmentBase && state.bytesLoaded == before.bytesLoaded);
-            check(!chronel::HexLineErrorMessage(error, 1).isEmpty());
+            Check(state.segmentBase == before.segmentBase && state.bytesLoaded == before.bytesLoaded);
+            Check(!chronel::HexLineErrorMessage(error, 1).isEmpty());
         } else if (chronel::HexDigitValue(line[7]) == 0 && chronel::HexDigitValue(line[8]) == 0) {
             // A data record: count at 1-2, address at 3-6, data from 9.
             const int count = chronel::HexDigitValue(line[1]) * 16 + chronel::HexDigitValue(line[2]);
             quint32 address = 0;
             for (int i = 3; i < 7; ++i)
                 address = address * 16 + quint32(chronel::HexDigitValue(line[i]));
-            check(state.bytesLoaded == before.bytesLoaded + quint32(count));
+            Check(state.bytesLoaded == before.bytesLoaded + quint32(count));
             for (int i = 0; i < count; ++i) {
                 const quint8 expected =
                     quint8(chronel::HexDigitValue(line[9 + 2 * i]) * 16 + chronel::HexDigitValue(line[10 + 2 * i]));
-                check(image.at(before.segmentBase + address + quint32(i)) == expected);
+                Check(image.at(before.segmentBase + address + quint32(i)) == expected);
             }
         }
         begin = end + 1;

@@ -18,20 +18,20 @@
 
 namespace {
 
-QString fuzzText(fuzzing::ByteReader& input)
+QString FuzzText(fuzzing::ByteReader& input)
 {
     const std::string bytes = input.text();
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
-const QString& scratchFile()
+const QString& ScratchFile()
 {
     static const QString path =
         QDir::tempPath() + QStringLiteral("/chronel-fuzz-profile-%1.ini").arg(qint64(::getpid()));
     return path;
 }
 
-void fail(const char* what, const QString& detail)
+void Fail(const char* what, const QString& detail)
 {
     std::fprintf(stderr, "%s: [%s]\n", what, detail.toUtf8().constData());
     std::abort();
@@ -44,17 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Layout: section, key, value, another section and key (each a length
     // byte and its bytes), an adapter number, then the file.
     fuzzing::ByteReader input(data, size);
-    const QString section = fuzzText(input);
-    const QString key = fuzzText(input);
-    const QString value = fuzzText(input);
-    const QString otherSection = fuzzText(input);
-    const QString otherKey = fuzzText(input);
+    const QString section = FuzzText(input);
+    const QString key = FuzzText(input);
+    const QString value = FuzzText(input);
+    const QString otherSection = FuzzText(input);
+    const QString otherKey = FuzzText(input);
     const int adapter = input.byte() % 8 + 1;
     const int comPort = input.byte();
     const auto file = input.rest();
     const std::string content(file.begin(), file.end());
 
-    const QString& path = scratchFile();
+    const QString& path = ScratchFile();
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -76,11 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (platform::PrivateProfile::writeString(path, section, key, value)) {
         const QString readBack = platform::PrivateProfile::getString(path, section, key, missing);
         if (readBack != value)
-            fail("written value does not read back", value + QStringLiteral("] read [") + readBack);
+            Fail("written value does not read back", value + QStringLiteral("] read [") + readBack);
         const bool sameEntry =
             otherSection.compare(section, Qt::CaseInsensitive) == 0 && otherKey.compare(key, Qt::CaseInsensitive) == 0;
         if (!sameEntry && platform::PrivateProfile::getString(path, otherSection, otherKey, missing) != otherBefore)
-            fail("a write changed another key", otherSection + QStringLiteral("] [") + otherKey);
+            Fail("a write changed another key", otherSection + QStringLiteral("] [") + otherKey);
     }
     QFile::remove(path);
     return 0;

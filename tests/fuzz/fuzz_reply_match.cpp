@@ -22,13 +22,13 @@ using Bytes = std::vector<std::uint8_t>;
 using plcdrv::ReplyExtent;
 using plcdrv::ReplyFit;
 
-void check(bool condition)
+void Check(bool condition)
 {
     if (!condition)
         std::abort();
 }
 
-std::uint16_t crc16(const Bytes& bytes)
+std::uint16_t Crc16(const Bytes& bytes)
 {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t b : bytes) {
@@ -39,17 +39,17 @@ std::uint16_t crc16(const Bytes& bytes)
     return crc;
 }
 
-Bytes rtuFrame(std::uint8_t slave, const Bytes& pdu)
+Bytes RtuFrame(std::uint8_t slave, const Bytes& pdu)
 {
     Bytes frame{slave};
     frame.insert(frame.end(), pdu.begin(), pdu.end());
-    const std::uint16_t crc = crc16(frame);
+    const std::uint16_t crc = Crc16(frame);
     frame.push_back(static_cast<std::uint8_t>(crc));
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));
     return frame;
 }
 
-Bytes asciiFrame(std::uint8_t slave, const Bytes& pdu)
+Bytes AsciiFrame(std::uint8_t slave, const Bytes& pdu)
 {
     Bytes raw{slave};
     raw.insert(raw.end(), pdu.begin(), pdu.end());
@@ -68,7 +68,7 @@ Bytes asciiFrame(std::uint8_t slave, const Bytes& pdu)
     return frame;
 }
 
-regaccess::RegisterBuffer filled()
+regaccess::RegisterBuffer Filled()
 {
     regaccess::RegisterBuffer buffer;
     for (int i = 0; i < 512; ++i)
@@ -76,14 +76,14 @@ regaccess::RegisterBuffer filled()
     return buffer;
 }
 
-bool sameBytes(const regaccess::RegisterBuffer& a, const regaccess::RegisterBuffer& b)
+bool SameBytes(const regaccess::RegisterBuffer& a, const regaccess::RegisterBuffer& b)
 {
     return std::equal(a.bytes().begin(), a.bytes().end(), b.bytes().begin());
 }
 
 // The framing of `kind` receives `wire` as its link would hand it over.
 // False when the frame rules never call it complete at its last byte.
-bool receive(plcdrv::ModbusMessage& message, int kind, const Bytes& wire)
+bool Receive(plcdrv::ModbusMessage& message, int kind, const Bytes& wire)
 {
     if (kind == plcdrv::ModbusPlusKind) {
         if (!wire.empty())
@@ -118,29 +118,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto rest = input.bytes(plcdrv::MaxPduLength);
     const Bytes reply(rest.begin(), rest.end());
 
-    const ReplyFit fit = plcdrv::fitReply(request, reply, ReplyExtent::Exact);
+    const ReplyFit fit = plcdrv::FitReply(request, reply, ReplyExtent::Exact);
     if (fit == ReplyFit::Data)
-        check(reply[0] == request[0]);
+        Check(reply[0] == request[0]);
 
     // Over Modbus TCP: the reply's exact bytes.
-    regaccess::RegisterBuffer tcpBuffer = filled();
+    regaccess::RegisterBuffer tcpBuffer = Filled();
     const regaccess::ReplyOutcome tcp =
-        regaccess::processReply(request, reply, ReplyExtent::Exact, platform::ErrorCode::NoError, tcpBuffer);
+        regaccess::ProcessReply(request, reply, ReplyExtent::Exact, platform::ErrorCode::NoError, tcpBuffer);
     switch (fit) {
     case ReplyFit::Malformed:
-        check(tcp.kind == regaccess::ReplyKind::Error && tcp.error == platform::ErrorCode::NoValidReply);
-        check(sameBytes(tcpBuffer, filled()));
+        Check(tcp.kind == regaccess::ReplyKind::Error && tcp.error == platform::ErrorCode::NoValidReply);
+        Check(SameBytes(tcpBuffer, Filled()));
         break;
     case ReplyFit::Exception:
-        check(tcp.kind == regaccess::ReplyKind::Error && platform::errorNumber(tcp.error) == reply[1]);
+        Check(tcp.kind == regaccess::ReplyKind::Error && platform::errorNumber(tcp.error) == reply[1]);
         break;
-    case ReplyFit::Data: check(tcp.kind != regaccess::ReplyKind::Error); break;
+    case ReplyFit::Data: Check(tcp.kind != regaccess::ReplyKind::Error); break;
     }
     // Whatever may follow a reply that fits does not change that it fits.
     if (fit != ReplyFit::Malformed) {
         Bytes longer = reply;
         longer.resize(plcdrv::MaxPduLength, 0x5A);
-        check(plcdrv::fitReply(request, longer, ReplyExtent::AtLeast) == fit);
+        Check(plcdrv::FitReply(request, longer, ReplyExtent::AtLeast) == fit);
     }
 
     // Through each framing of the driver, then the control's processing of
@@ -156,16 +156,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // as many data bytes as it says, whatever the function: the layout of
     // Diagnostics (count at byte 5) and of the adapter's codes (counts in
     // words, or none) is not kept there, so only their verdicts compare.
-    const bool packetKeepsLayout = plcdrv::functionCodeOf(request[0]) != plcdrv::FunctionCode::Diagnostics &&
+    const bool packetKeepsLayout = plcdrv::FunctionCodeOf(request[0]) != plcdrv::FunctionCode::Diagnostics &&
         request[0] < plcdrv::fc::ExceptionBit;
     for (int kind : {plcdrv::RtuKind, plcdrv::AsciiKind, plcdrv::ModbusPlusKind}) {
         const bool serial = kind != plcdrv::ModbusPlusKind;
-        const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::buildMessage(kind, packet);
-        check(message != nullptr);
-        const Bytes wire = kind == plcdrv::RtuKind ? rtuFrame(replySlave, reply)
-            : kind == plcdrv::AsciiKind            ? asciiFrame(replySlave, reply)
+        const std::unique_ptr<plcdrv::ModbusMessage> message = plcdrv::BuildMessage(kind, packet);
+        Check(message != nullptr);
+        const Bytes wire = kind == plcdrv::RtuKind ? RtuFrame(replySlave, reply)
+            : kind == plcdrv::AsciiKind            ? AsciiFrame(replySlave, reply)
                                                    : reply;
-        if (!receive(*message, kind, wire))
+        if (!Receive(*message, kind, wire))
             continue; // the frame rules end such a reply otherwise (time-out)
         // Modbus Plus carries no slave address, and the reply's end is not
         // known: it agrees where the reply fits on its own.
@@ -173,25 +173,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         const ReplyFit framed = serial ? expected : fit;
         const int verdict = message->checkReply();
-        check((verdict == 1) == (framed == ReplyFit::Data));
-        check((message->exceptionCode() != 0) == (framed == ReplyFit::Exception));
+        Check((verdict == 1) == (framed == ReplyFit::Data));
+        Check((message->exceptionCode() != 0) == (framed == ReplyFit::Exception));
 
         plcdrv::RequestPacket done = packet;
-        const int status = plcdrv::storeReply(*message, 0, serial, done);
-        check((status == 0) == (framed != ReplyFit::Malformed));
+        const int status = plcdrv::StoreReply(*message, 0, serial, done);
+        Check((status == 0) == (framed != ReplyFit::Malformed));
         std::uint8_t pdu[plcdrv::MaxPduLength];
         pdu[0] = done.functionCode;
         std::memcpy(pdu + 1, done.data, sizeof done.data);
-        regaccess::RegisterBuffer driverBuffer = filled();
+        regaccess::RegisterBuffer driverBuffer = Filled();
         const regaccess::ReplyOutcome driver =
-            regaccess::processReply(request, pdu, ReplyExtent::AtLeast, platform::toErrorCode(status), driverBuffer);
-        check(driver.kind == (framed == ReplyFit::Data ? tcp.kind : regaccess::ReplyKind::Error));
+            regaccess::ProcessReply(request, pdu, ReplyExtent::AtLeast, platform::toErrorCode(status), driverBuffer);
+        Check(driver.kind == (framed == ReplyFit::Data ? tcp.kind : regaccess::ReplyKind::Error));
         if (framed == ReplyFit::Exception)
-            check(driver.error == tcp.error);
+            Check(driver.error == tcp.error);
         if (framed == ReplyFit::Malformed)
-            check(sameBytes(driverBuffer, filled()));
+            Check(SameBytes(driverBuffer, Filled()));
         else if (framed == ReplyFit::Data && packetKeepsLayout)
-            check(sameBytes(driverBuffer, tcpBuffer));
+            Check(SameBytes(driverBuffer, tcpBuffer));
     }
     return 0;
 }

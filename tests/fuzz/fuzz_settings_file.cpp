@@ -13,7 +13,7 @@
 
 namespace {
 
-QByteArray readAndSave(QByteArray bytes, chronel::SettingsReadResult& result, bool& replaced)
+QByteArray ReadAndSave(QByteArray bytes, chronel::SettingsReadResult& result, bool& replaced)
 {
     chronel::ModuleSettings settings;
     chronel::PointTable points;
@@ -33,11 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     chronel::SettingsReadResult first;
     bool replaced = false;
     const QByteArray saved =
-        readAndSave(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), first, replaced);
+        ReadAndSave(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), first, replaced);
 
     chronel::SettingsReadResult second;
     bool replacedAgain = false;
-    const QByteArray savedAgain = readAndSave(saved, second, replacedAgain);
+    const QByteArray savedAgain = ReadAndSave(saved, second, replacedAgain);
     if (second.runTimeError || !second.messages.isEmpty() || second.recordsRead != chronel::SettingsRecordCount) {
         std::fprintf(stderr, "a saved settings file does not read back: %s\n",
             second.messages.join(u'|').toLocal8Bit().constData());

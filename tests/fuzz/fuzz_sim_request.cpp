@@ -14,7 +14,7 @@
 
 namespace {
 
-void check(bool condition)
+void Check(bool condition)
 {
     if (!condition)
         std::abort();
@@ -25,8 +25,8 @@ void check(bool condition)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::span<const std::uint8_t> raw(data, size);
-    if (const auto length = chronel::sim::rtuRequestLength(raw))
-        (void)chronel::sim::rtuCrcValid(raw.first(std::min(*length, raw.size())));
+    if (const auto length = chronel::sim::RtuRequestLength(raw))
+        (void)chronel::sim::RtuCrcValid(raw.first(std::min(*length, raw.size())));
 
     // Layout: event capacity, buffer type, then per request a control byte
     // (bit 0 serial link, bit 7 a clock tick first), a length byte and the PDU.
@@ -51,15 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto link = control & 1 ? chronel::sim::Link::Serial : chronel::sim::Link::Tcp;
         const std::vector<std::uint8_t> reply = model.handleRequest(pdu.data(), pdu.size(), link);
         if (pdu.empty()) {
-            check(reply.empty());
+            Check(reply.empty());
             continue;
         }
         // A reply names the request's function (bit 7 set for an exception)
         // and fits one Modbus PDU.
-        check(!reply.empty() && reply.size() <= 253);
-        check((reply[0] & 0x7F) == (pdu[0] & 0x7F));
+        Check(!reply.empty() && reply.size() <= 253);
+        Check((reply[0] & 0x7F) == (pdu[0] & 0x7F));
         if (reply[0] & 0x80)
-            check(reply.size() == 2);
+            Check(reply.size() == 2);
     }
     return 0;
 }

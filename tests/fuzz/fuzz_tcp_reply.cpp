@@ -113,13 +113,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (result.pdu.size() > regaccess::TcpTransport::FrameSize - regaccess::TcpTransport::HeaderSize)
             std::abort();
         // What the transport hands over answers the request.
-        if (plcdrv::fitReply(request, result.pdu, plcdrv::ReplyExtent::Exact) == plcdrv::ReplyFit::Malformed)
+        if (plcdrv::FitReply(request, result.pdu, plcdrv::ReplyExtent::Exact) == plcdrv::ReplyFit::Malformed)
             std::abort();
         // The control keeps at most one packet's PDU of the reply.
         std::uint8_t pdu[plcdrv::MaxPduLength] = {};
         const std::size_t length = std::min(result.pdu.size(), plcdrv::MaxPduLength);
         std::memcpy(pdu, result.pdu.data(), length);
-        (void)regaccess::processReply(request, std::span<const std::uint8_t>(pdu, length), plcdrv::ReplyExtent::Exact,
+        (void)regaccess::ProcessReply(request, std::span<const std::uint8_t>(pdu, length), plcdrv::ReplyExtent::Exact,
             platform::ErrorCode::NoError, buffer);
     }
     return 0;

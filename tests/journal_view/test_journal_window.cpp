@@ -621,10 +621,10 @@ TEST(JournalWindowPictures, TripOnASiteOfThreeModules)
     };
     pointAt("2026-12-07T14:03:21.300");
     ASSERT_TRUE(chart->cursorTime());
-    EXPECT_TRUE(test::saveScreenshot(&window, QStringLiteral("journal-window.png")));
+    EXPECT_TRUE(test::SaveScreenshot(&window, QStringLiteral("journal-window.png")));
     chart->parentWidget()->resize(1100, chart->parentWidget()->sizeHint().height());
     pointAt("2026-12-07T14:03:21.300");
-    EXPECT_TRUE(test::saveScreenshot(chart->parentWidget(), QStringLiteral("journal-timing-chart.png")));
+    EXPECT_TRUE(test::SaveScreenshot(chart->parentWidget(), QStringLiteral("journal-timing-chart.png")));
 }
 
 } // namespace

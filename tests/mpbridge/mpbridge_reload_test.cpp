@@ -22,7 +22,7 @@ namespace {
 
 using AvailableFn = int (*)();
 
-void loadUseAndUnload()
+void LoadUseAndUnload()
 {
     void* handle = ::dlopen(MPBRIDGE_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << ::dlerror();
@@ -39,7 +39,7 @@ TEST(MpbridgeReload, EachUnloadGivesBackWhatTheLoadTook)
     // Qt stays loaded with the test program, so only the bridge comes and goes.
     ASSERT_NE(&QApplication::style, nullptr);
     for (int i = 0; i < 20; ++i)
-        loadUseAndUnload();
+        LoadUseAndUnload();
 #ifdef CHRONEL_LEAK_CHECK
     EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "memory of unloaded bridges is left behind";
 #endif

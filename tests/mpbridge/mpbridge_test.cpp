@@ -1,9 +1,9 @@
 // mpbridge bound to the stand-in MBX driver (build/lib/mbxsim on
 // LD_LIBRARY_PATH), exchanging with a libmodbus Modbus TCP server.
-#include "modbus_tcp_test_server.h"
+#include "support/modbus_server.h"
 #include "mpbridge/mbxapi.h"
 #include "mpbridge/mpbridge.h"
-#include "sim_config_file.h"
+#include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,11 @@
 #include <thread>
 #include <vector>
 
+using chronel::test::CountingRegisterValue;
+using chronel::test::CountingModbusServer;
+using chronel::test::kCountingRegisters;
+using chronel::test::ModbusServer;
+
 namespace {
 
 // Stand-in error numbers, as its header defines them.
@@ -22,19 +27,19 @@ constexpr int kTimeout = 7;
 
 // The stand-in as mpbridge loaded it; the test does not link it, so that the
 // bridge's own run-time loading is what puts it into the process.
-template <typename Fn> Fn standIn(const char* name)
+template <typename Fn> Fn StandIn(const char* name)
 {
     static void* lib = dlopen("libmbxapi.so", RTLD_NOW | RTLD_NOLOAD);
     return lib ? reinterpret_cast<Fn>(dlsym(lib, name)) : nullptr;
 }
 
-int calls(const char* name)
+int Calls(const char* name)
 {
-    static auto* count = standIn<int (*)(const char*)>("mbxsim_call_count");
+    static auto* count = StandIn<int (*)(const char*)>("mbxsim_call_count");
     return count ? count(name) : -1;
 }
 
-std::vector<std::uint8_t> readHoldingPdu(int address, int count)
+std::vector<std::uint8_t> ReadHoldingPdu(int address, int count)
 {
     return {0x03, std::uint8_t(address >> 8), std::uint8_t(address), std::uint8_t(count >> 8), std::uint8_t(count)};
 }
@@ -60,102 +65,102 @@ protected:
 TEST_F(MpbridgeTest, DriverIsAvailableAndExportsItsCounter)
 {
     EXPECT_EQ(MBXDriverAvailable(), 0);
-    ASSERT_GE(calls("MbxOpen"), 0) << "stand-in not loaded";
+    ASSERT_GE(Calls("MbxOpen"), 0) << "stand-in not loaded";
 }
 
 TEST_F(MpbridgeTest, InitTwiceOpensOnce)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(3, server.port()));
-    const int opens = calls("MbxOpen");
-    const int paths = calls("MbxOpenMp");
+    const int opens = Calls("MbxOpen");
+    const int paths = Calls("MbxOpenMp");
     EXPECT_EQ(MBXInitCard(3), 1);
     EXPECT_EQ(MBXInitCard(3), 1);
-    EXPECT_EQ(calls("MbxOpen"), opens + 1);
-    EXPECT_EQ(calls("MbxOpenMp"), paths + 1);
+    EXPECT_EQ(Calls("MbxOpen"), opens + 1);
+    EXPECT_EQ(Calls("MbxOpenMp"), paths + 1);
 }
 
 TEST_F(MpbridgeTest, SendBeforeInitReturnsMinusOneAndCallsNothing)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(3, server.port()));
-    const int writes = calls("MbxWriteMpCmdWait");
-    const int reads = calls("MbxReadMpReply");
+    const int writes = Calls("MbxWriteMpCmdWait");
+    const int reads = Calls("MbxReadMpReply");
     std::array<unsigned char, 512> frame{};
-    EXPECT_EQ(send(3, readHoldingPdu(0, 1), frame), -1);
-    EXPECT_EQ(calls("MbxWriteMpCmdWait"), writes);
-    EXPECT_EQ(calls("MbxReadMpReply"), reads);
-    EXPECT_EQ(server.requests(), 0);
+    EXPECT_EQ(send(3, ReadHoldingPdu(0, 1), frame), -1);
+    EXPECT_EQ(Calls("MbxWriteMpCmdWait"), writes);
+    EXPECT_EQ(Calls("MbxReadMpReply"), reads);
+    EXPECT_EQ(server.requestsServed(), 0);
 }
 
 TEST_F(MpbridgeTest, StopClosesPathAndCardOnceAndRefusesAClosedCard)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(2, server.port()));
     EXPECT_EQ(MBXStopCard(2), 0);
     ASSERT_EQ(MBXInitCard(2), 1);
-    const int closes = calls("MbxClose");
-    const int pathCloses = calls("MbxCloseMp");
+    const int closes = Calls("MbxClose");
+    const int pathCloses = Calls("MbxCloseMp");
     EXPECT_EQ(MBXStopCard(2), 1);
-    EXPECT_EQ(calls("MbxClose"), closes + 1);
-    EXPECT_EQ(calls("MbxCloseMp"), pathCloses + 1);
+    EXPECT_EQ(Calls("MbxClose"), closes + 1);
+    EXPECT_EQ(Calls("MbxCloseMp"), pathCloses + 1);
     EXPECT_EQ(MBXStopCard(2), 0);
     std::array<unsigned char, 512> frame{};
-    EXPECT_EQ(send(2, readHoldingPdu(0, 1), frame), -1);
+    EXPECT_EQ(send(2, ReadHoldingPdu(0, 1), frame), -1);
 }
 
 TEST_F(MpbridgeTest, FailedOpenLeavesNoCardBehind)
 {
     SimConfigFile config(SimConfigFile::device(1, 1));
-    const int closes = calls("MbxClose");
+    const int closes = Calls("MbxClose");
     EXPECT_EQ(MBXInitCard(4), 0); // not in the device list
-    EXPECT_EQ(calls("MbxClose"), closes);
+    EXPECT_EQ(Calls("MbxClose"), closes);
     EXPECT_EQ(MBXStopCard(4), 0);
     std::array<unsigned char, 512> frame{};
-    EXPECT_EQ(send(4, readHoldingPdu(0, 1), frame), -1);
+    EXPECT_EQ(send(4, ReadHoldingPdu(0, 1), frame), -1);
 }
 
 TEST_F(MpbridgeTest, ReadsHoldingRegistersThroughTheStandIn)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(1, server.port()));
     ASSERT_EQ(MBXInitCard(1), 1);
     std::array<unsigned char, 512> frame{};
-    ASSERT_EQ(send(1, readHoldingPdu(10, 4), frame, 255), 0);
+    ASSERT_EQ(send(1, ReadHoldingPdu(10, 4), frame, 255), 0);
     EXPECT_EQ(server.lastUnit(), 255);
     EXPECT_EQ(frame[0], 0x03);
     ASSERT_EQ(frame[1], 8);
     for (int i = 0; i < 4; ++i) {
         const int value = (frame[2 + 2 * i] << 8) | frame[3 + 2 * i];
-        EXPECT_EQ(value, ModbusTcpTestServer::registerValue(10 + i));
+        EXPECT_EQ(value, CountingRegisterValue(10 + i));
     }
 }
 
 TEST_F(MpbridgeTest, ExceptionReplyIsPassedBackAsIs)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(1, server.port()));
     ASSERT_EQ(MBXInitCard(1), 1);
     std::array<unsigned char, 512> frame{};
-    ASSERT_EQ(send(1, readHoldingPdu(ModbusTcpTestServer::kRegisters, 1), frame), 0);
+    ASSERT_EQ(send(1, ReadHoldingPdu(kCountingRegisters, 1), frame), 0);
     EXPECT_EQ(frame[0], 0x83);
     EXPECT_EQ(frame[1], 0x02);
 }
 
 TEST_F(MpbridgeTest, DriverErrorsAreReturnedUnchanged)
 {
-    ModbusTcpTestServer silent(true);
+    CountingModbusServer silent(ModbusServer::Answers::Never);
     SimConfigFile config(SimConfigFile::device(1, silent.port()) + "[Device 2]\nEndpoint=127.0.0.1:1\n");
     ASSERT_EQ(MBXInitCard(1), 1);
     ASSERT_EQ(MBXInitCard(2), 1);
     std::array<unsigned char, 512> frame{};
-    EXPECT_EQ(send(1, readHoldingPdu(0, 1), frame, 1, 200), kTimeout);
-    EXPECT_EQ(send(2, readHoldingPdu(0, 1), frame, 1, 200), kConnectFailed);
+    EXPECT_EQ(send(1, ReadHoldingPdu(0, 1), frame, 1, 200), kTimeout);
+    EXPECT_EQ(send(2, ReadHoldingPdu(0, 1), frame, 1, 200), kConnectFailed);
 }
 
 TEST_F(MpbridgeTest, RefusesUnusableArguments)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(1, server.port()));
     ASSERT_EQ(MBXInitCard(1), 1);
     std::array<unsigned char, 512> frame{};
@@ -163,14 +168,14 @@ TEST_F(MpbridgeTest, RefusesUnusableArguments)
     EXPECT_EQ(MBXSendPacket(1, nullptr, frame.data(), 5, 100), -1);
     EXPECT_EQ(MBXSendPacket(1, routing, nullptr, 5, 100), -1);
     EXPECT_EQ(MBXSendPacket(1, routing, frame.data(), 513, 100), -1);
-    EXPECT_EQ(server.requests(), 0);
+    EXPECT_EQ(server.requestsServed(), 0);
 }
 
 // Exchanges on two cards from two threads: each reply must belong to its own
 // request, which holds only while the bridge runs one exchange at a time.
 TEST_F(MpbridgeTest, ConcurrentExchangesOnTwoCardsKeepTheirReplies)
 {
-    ModbusTcpTestServer server;
+    CountingModbusServer server;
     SimConfigFile config(SimConfigFile::device(1, server.port()) + SimConfigFile::device(2, server.port()));
     ASSERT_EQ(MBXInitCard(1), 1);
     ASSERT_EQ(MBXInitCard(2), 1);
@@ -178,13 +183,13 @@ TEST_F(MpbridgeTest, ConcurrentExchangesOnTwoCardsKeepTheirReplies)
     auto worker = [&](int device) {
         std::array<unsigned char, 512> frame{};
         for (int i = 0; i < 50; ++i) {
-            const int address = (device * 50 + i) % ModbusTcpTestServer::kRegisters;
+            const int address = (device * 50 + i) % kCountingRegisters;
             frame.fill(0);
-            const auto pdu = readHoldingPdu(address, 1);
+            const auto pdu = ReadHoldingPdu(address, 1);
             std::memcpy(frame.data(), pdu.data(), pdu.size());
             const unsigned short routing[5] = {1, 0, 0, 0, 0};
             if (MBXSendPacket(device, routing, frame.data(), 5, 2000) != 0 || frame[1] != 2 ||
-                ((frame[2] << 8) | frame[3]) != ModbusTcpTestServer::registerValue(address))
+                ((frame[2] << 8) | frame[3]) != CountingRegisterValue(address))
                 ++failures;
         }
     };
@@ -192,18 +197,18 @@ TEST_F(MpbridgeTest, ConcurrentExchangesOnTwoCardsKeepTheirReplies)
     a.join();
     b.join();
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(server.requests(), 100);
+    EXPECT_EQ(server.requestsServed(), 100);
 }
 
 // The stand-in's device description enumeration, as the device dialog uses it.
 class MbxSimEnumeration : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(openEnum && closeEnum && next && read) << "stand-in not loaded"; }
-    MbxOpenDeviceDescriptionEnumFn openEnum = standIn<MbxOpenDeviceDescriptionEnumFn>("MbxOpenDeviceDescriptionEnum");
+    MbxOpenDeviceDescriptionEnumFn openEnum = StandIn<MbxOpenDeviceDescriptionEnumFn>("MbxOpenDeviceDescriptionEnum");
     MbxCloseDeviceDescriptionEnumFn closeEnum =
-        standIn<MbxCloseDeviceDescriptionEnumFn>("MbxCloseDeviceDescriptionEnum");
-    MbxDeviceDescriptionEnumNextFn next = standIn<MbxDeviceDescriptionEnumNextFn>("MbxDeviceDescriptionEnumNext");
-    MbxReadDeviceDescriptionAFn read = standIn<MbxReadDeviceDescriptionAFn>("MbxReadDeviceDescriptionA");
+        StandIn<MbxCloseDeviceDescriptionEnumFn>("MbxCloseDeviceDescriptionEnum");
+    MbxDeviceDescriptionEnumNextFn next = StandIn<MbxDeviceDescriptionEnumNextFn>("MbxDeviceDescriptionEnumNext");
+    MbxReadDeviceDescriptionAFn read = StandIn<MbxReadDeviceDescriptionAFn>("MbxReadDeviceDescriptionA");
 };
 
 TEST_F(MbxSimEnumeration, ListsDevicesWithTheirTexts)

@@ -25,7 +25,7 @@ TEST_P(HeadlessMessageBox, PrintsAndAnswersWithFirstButton)
 {
     ::testing::internal::CaptureStderr();
     const platform::MessageAnswer answer =
-        platform::messageBox(QStringLiteral("PLCDRV"), QStringLiteral("COM:25 Port Assigned to Adapter 1 Invalid!"),
+        platform::MessageBox(QStringLiteral("PLCDRV"), QStringLiteral("COM:25 Port Assigned to Adapter 1 Invalid!"),
             platform::MessageIcon::Warning, GetParam().buttons);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(answer, GetParam().expected);
@@ -44,16 +44,16 @@ TEST(HeadlessMessageBoxFallback, GoesToTheProgramsWriterUntilCleared)
 {
     static QString seen;
     seen.clear();
-    platform::setMessageFallback([](const QString& title, const QString& text) { seen = title + "|" + text; });
+    platform::SetMessageFallback([](const QString& title, const QString& text) { seen = title + "|" + text; });
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(platform::messageBox(QStringLiteral("PLCDRV"), QStringLiteral("Error Opening COM1"),
+    EXPECT_EQ(platform::MessageBox(QStringLiteral("PLCDRV"), QStringLiteral("Error Opening COM1"),
                   platform::MessageIcon::Critical, platform::MessageButtons::YesNo),
         platform::MessageAnswer::Yes);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(seen, "PLCDRV|Error Opening COM1");
-    platform::setMessageFallback(nullptr);
+    platform::SetMessageFallback(nullptr);
     ::testing::internal::CaptureStderr();
-    platform::messageBox(QStringLiteral("T"), QStringLiteral("x"));
+    platform::MessageBox(QStringLiteral("T"), QStringLiteral("x"));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "T: x\n");
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 using platform::PrivateProfile;
 
-QByteArray readAll(const QString& path)
+QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -26,7 +26,7 @@ QByteArray readAll(const QString& path)
     return f.readAll();
 }
 
-void writeAll(const QString& path, const QByteArray& data)
+void WriteAll(const QString& path, const QByteArray& data)
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -78,7 +78,7 @@ TEST_P(ProfileInt, LeadingNumberOrDefault)
     QByteArray text = "[Adapter.Object.1]\nOther=9\n";
     if (GetParam().value)
         text += QByteArray("LinkTimeOut=") + GetParam().value + "\n";
-    writeAll(path_, text);
+    WriteAll(path_, text);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("LinkTimeOut"), 5000),
         GetParam().expected)
         << (GetParam().value ? GetParam().value : "(absent)");
@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Values, ProfileInt,
 
 TEST_F(ProfileFile, SectionsAndKeysIgnoreCaseAndKeysAreLiteral)
 {
-    writeAll(path_, kSample);
+    WriteAll(path_, kSample);
     const QString s1 = QStringLiteral("ADAPTER.OBJECT.1");
     EXPECT_EQ(PrivateProfile::getInt(path_, s1, QStringLiteral("enabled"), 0), 1);
     EXPECT_EQ(PrivateProfile::getInt(path_, s1, QStringLiteral("COM:"), -1), 3);
@@ -123,51 +123,51 @@ TEST_F(ProfileFile, CrLfFilesReadAndKeepTheirLineEnding)
 {
     QByteArray crlf = kSample;
     crlf.replace("\n", "\r\n");
-    writeAll(path_, crlf);
+    WriteAll(path_, crlf);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("COM:"), -1), 3);
     EXPECT_EQ(PrivateProfile::getString(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("MBXDeviceName")),
         QStringLiteral("Card A"));
     ASSERT_TRUE(PrivateProfile::writeString(
         path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("NodeID"), QStringLiteral("5")));
-    const QByteArray after = readAll(path_);
+    const QByteArray after = ReadAll(path_);
     EXPECT_FALSE(after.contains("NodeID=5\n") && !after.contains("NodeID=5\r\n"));
     EXPECT_EQ(after.count("\n"), after.count("\r\n"));
 }
 
 TEST_F(ProfileFile, WriteReplacesOnlyTheValueAndKeepsEverythingElse)
 {
-    writeAll(path_, kSample);
+    WriteAll(path_, kSample);
     ASSERT_TRUE(PrivateProfile::writeString(
         path_, QStringLiteral("adapter.object.1"), QStringLiteral("com:"), QStringLiteral("7")));
     QByteArray expected = kSample;
     expected.replace("COM:=3\n", "COM:=7\n"); // key keeps the file's spelling
-    EXPECT_EQ(readAll(path_), expected);
+    EXPECT_EQ(ReadAll(path_), expected);
 }
 
 TEST_F(ProfileFile, NewKeyGoesToTheEndOfItsSection)
 {
-    writeAll(path_, kSample);
+    WriteAll(path_, kSample);
     ASSERT_TRUE(PrivateProfile::writeString(
         path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("NodeID"), QStringLiteral("17")));
     QByteArray expected = kSample;
     expected.replace("MBXDeviceName=  \"Card A\"  \n", "MBXDeviceName=  \"Card A\"  \nNodeID=17\n");
-    EXPECT_EQ(readAll(path_), expected);
+    EXPECT_EQ(ReadAll(path_), expected);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("Adapter.Object.1"), QStringLiteral("NodeID"), 0), 17);
 }
 
 TEST_F(ProfileFile, NewSectionIsAppended)
 {
-    writeAll(path_, kSample);
+    WriteAll(path_, kSample);
     ASSERT_TRUE(PrivateProfile::writeString(
         path_, QStringLiteral("Adapter.Object.8"), QStringLiteral("Enabled"), QStringLiteral("1")));
-    EXPECT_EQ(readAll(path_), kSample + "\n[Adapter.Object.8]\nEnabled=1\n");
+    EXPECT_EQ(ReadAll(path_), kSample + "\n[Adapter.Object.8]\nEnabled=1\n");
 
     // A file without a final line break gets one before the new section.
-    writeAll(path_, "[A]\nx=1");
+    WriteAll(path_, "[A]\nx=1");
     ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("B"), QStringLiteral("y"), QStringLiteral("2")));
-    EXPECT_EQ(readAll(path_), QByteArray("[A]\nx=1\n\n[B]\ny=2\n"));
+    EXPECT_EQ(ReadAll(path_), QByteArray("[A]\nx=1\n\n[B]\ny=2\n"));
     ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("A"), QStringLiteral("z"), QStringLiteral("3")));
-    EXPECT_EQ(readAll(path_), QByteArray("[A]\nx=1\nz=3\n\n[B]\ny=2\n"));
+    EXPECT_EQ(ReadAll(path_), QByteArray("[A]\nx=1\nz=3\n\n[B]\ny=2\n"));
 }
 
 TEST_F(ProfileFile, WriteCreatesFileAndDirectories)
@@ -175,19 +175,19 @@ TEST_F(ProfileFile, WriteCreatesFileAndDirectories)
     const QString nested = dir_.filePath(QStringLiteral("a/b/PLCDRV.INI"));
     ASSERT_TRUE(PrivateProfile::writeString(
         nested, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), QStringLiteral("0")));
-    EXPECT_EQ(readAll(nested), QByteArray("[GENERAL]\nDialogShow=0\n"));
+    EXPECT_EQ(ReadAll(nested), QByteArray("[GENERAL]\nDialogShow=0\n"));
 }
 
 TEST_F(ProfileFile, RefusesNamesAndValuesThatWouldNotReadBack)
 {
-    writeAll(path_, kSample);
+    WriteAll(path_, kSample);
     const QString s = QStringLiteral("GENERAL");
     EXPECT_FALSE(PrivateProfile::writeString(path_, s, QStringLiteral("Key"), QStringLiteral("1\n[Evil]\nx=1")));
     EXPECT_FALSE(PrivateProfile::writeString(path_, s, QStringLiteral("a=b"), QStringLiteral("1")));
     EXPECT_FALSE(PrivateProfile::writeString(path_, QStringLiteral("A]B"), QStringLiteral("k"), QStringLiteral("1")));
     EXPECT_FALSE(PrivateProfile::writeString(path_, s, QString(), QStringLiteral("1")));
     EXPECT_FALSE(PrivateProfile::writeString(path_, s, QStringLiteral(";k"), QStringLiteral("1")));
-    EXPECT_EQ(readAll(path_), kSample);
+    EXPECT_EQ(ReadAll(path_), kSample);
 }
 
 // Reading drops blanks around a value and one pair of matching quotes, so a
@@ -199,14 +199,14 @@ TEST_F(ProfileFile, ValuesWithBlankEndsOrQuotesReadBackAsWritten)
     const QString values[] = {QStringLiteral(" spaced "), QStringLiteral("\ttab"), QStringLiteral("\"quoted\""),
         QStringLiteral("'single'"), QStringLiteral("\""), QStringLiteral("a \"b\" c"), QStringLiteral("plain")};
     for (const QString& value : values) {
-        writeAll(path_, kSample);
+        WriteAll(path_, kSample);
         ASSERT_TRUE(PrivateProfile::writeString(path_, s, QStringLiteral("Host"), value));
         EXPECT_EQ(PrivateProfile::getString(path_, s, QStringLiteral("Host")), value);
         ASSERT_TRUE(PrivateProfile::writeString(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), value));
         EXPECT_EQ(PrivateProfile::getString(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow")), value);
     }
     // Values that read back as they are stay unquoted in the file.
-    EXPECT_TRUE(readAll(path_).contains("DialogShow=plain\n"));
+    EXPECT_TRUE(ReadAll(path_).contains("DialogShow=plain\n"));
 }
 
 // The replacement is written beside the file and renamed over it: a write
@@ -214,7 +214,7 @@ TEST_F(ProfileFile, ValuesWithBlankEndsOrQuotesReadBackAsWritten)
 // the write fail even for a privileged user.
 TEST_F(ProfileFile, FailedWriteLeavesOldFileIntact)
 {
-    writeAll(path_, kSample);
+    WriteAll(path_, kSample);
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -226,7 +226,7 @@ TEST_F(ProfileFile, FailedWriteLeavesOldFileIntact)
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
-    EXPECT_EQ(readAll(path_), kSample);
+    EXPECT_EQ(ReadAll(path_), kSample);
     // No temporary file is left behind.
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{QStringLiteral("PLCDRV.INI")});
 }
@@ -236,15 +236,15 @@ TEST_F(ProfileFile, FailedWriteLeavesOldFileIntact)
 TEST_F(ProfileFile, AnOversizedFileReadsAsUnreadableAndIsNotReplaced)
 {
     const QByteArray big = "[GENERAL]\nDialogShow=0\n;" + QByteArray(2 * 1024 * 1024, 'x') + "\n";
-    writeAll(path_, big);
+    WriteAll(path_, big);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), 7), 7);
     const platform::ProfileReadFailure failure = PrivateProfile::lastReadFailure();
     EXPECT_EQ(failure.file, path_);
     EXPECT_EQ(failure.reason, QStringLiteral("larger than 1 MB, too large for this file"));
     EXPECT_FALSE(PrivateProfile::writeString(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), "1"));
-    EXPECT_EQ(readAll(path_), big);
+    EXPECT_EQ(ReadAll(path_), big);
 
-    writeAll(path_, kSample);
+    WriteAll(path_, kSample);
     EXPECT_EQ(PrivateProfile::getInt(path_, QStringLiteral("GENERAL"), QStringLiteral("DialogShow"), 7), 0);
     EXPECT_TRUE(PrivateProfile::lastReadFailure().file.isEmpty());
 }
@@ -288,7 +288,7 @@ protected:
         configDirs_.unset();
     }
     QString p(const char* rel) const { return dir_.filePath(QString::fromLatin1(rel)); }
-    void touch(const char* rel) { writeAll(p(rel), "[GENERAL]\n"); }
+    void touch(const char* rel) { WriteAll(p(rel), "[GENERAL]\n"); }
 
     QTemporaryDir dir_;
     EnvGuard home_{"HOME"};
@@ -302,8 +302,8 @@ TEST_F(IniPath, ExplicitPathWinsForReadAndWrite)
     touch("user/PLCDRV.INI");
     configHome_.set(p("user"));
     explicit_.set(p("elsewhere/my.ini"));
-    EXPECT_EQ(platform::plcdrvIniReadPath(), p("elsewhere/my.ini"));
-    EXPECT_EQ(platform::plcdrvIniWritePath(), p("elsewhere/my.ini"));
+    EXPECT_EQ(platform::PlcdrvIniReadPath(), p("elsewhere/my.ini"));
+    EXPECT_EQ(platform::PlcdrvIniWritePath(), p("elsewhere/my.ini"));
 }
 
 TEST_F(IniPath, UserFileOverridesSystemFiles)
@@ -311,32 +311,32 @@ TEST_F(IniPath, UserFileOverridesSystemFiles)
     configHome_.set(p("user"));
     configDirs_.set(p("sys1") + QLatin1Char(':') + p("sys2"));
     touch("sys2/PLCDRV.INI");
-    EXPECT_EQ(platform::plcdrvIniReadPath(), p("sys2/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniReadPath(), p("sys2/PLCDRV.INI"));
     touch("sys1/PLCDRV.INI");
-    EXPECT_EQ(platform::plcdrvIniReadPath(), p("sys1/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniReadPath(), p("sys1/PLCDRV.INI"));
     touch("user/PLCDRV.INI");
-    EXPECT_EQ(platform::plcdrvIniReadPath(), p("user/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniReadPath(), p("user/PLCDRV.INI"));
     // Writes never go to a system directory.
-    EXPECT_EQ(platform::plcdrvIniWritePath(), p("user/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniWritePath(), p("user/PLCDRV.INI"));
 }
 
 TEST_F(IniPath, DefaultsAndInvalidEntries)
 {
     // Nothing exists anywhere: read and write both name the user's file
     // under ~/.config.
-    EXPECT_EQ(platform::plcdrvIniReadPath(), p("home/.config/PLCDRV.INI"));
-    EXPECT_EQ(platform::plcdrvIniWritePath(), p("home/.config/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniReadPath(), p("home/.config/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniWritePath(), p("home/.config/PLCDRV.INI"));
     // Relative or empty base directories are ignored.
     configHome_.set(QStringLiteral("relative/dir"));
     configDirs_.set(QStringLiteral("rel::") + p("sys2"));
     touch("sys2/PLCDRV.INI");
-    EXPECT_EQ(platform::plcdrvIniReadPath(), p("sys2/PLCDRV.INI"));
-    EXPECT_EQ(platform::plcdrvIniWritePath(), p("home/.config/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniReadPath(), p("sys2/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniWritePath(), p("home/.config/PLCDRV.INI"));
     configHome_.set(QString());
-    EXPECT_EQ(platform::plcdrvIniWritePath(), p("home/.config/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniWritePath(), p("home/.config/PLCDRV.INI"));
     // An empty PLCDRV_INI counts as unset.
     explicit_.set(QString());
-    EXPECT_EQ(platform::plcdrvIniReadPath(), p("sys2/PLCDRV.INI"));
+    EXPECT_EQ(platform::PlcdrvIniReadPath(), p("sys2/PLCDRV.INI"));
 }
 
 } // namespace

@@ -109,7 +109,7 @@ void PrintTo(const LineCase& c, std::ostream* os)
 
 class SerialLineSettings : public SerialPty, public ::testing::WithParamInterface<LineCase> { };
 
-void expectRaw(const termios& t)
+void ExpectRaw(const termios& t)
 {
     EXPECT_NE(t.c_cflag & CREAD, 0u);
     EXPECT_NE(t.c_cflag & CLOCAL, 0u);
@@ -125,7 +125,7 @@ TEST_P(SerialLineSettings, RecordHoldsTheSettings)
 {
     const LineCase& c = GetParam();
     termios t{};
-    ASSERT_TRUE(platform::termiosForSettings(c.settings, t));
+    ASSERT_TRUE(platform::TermiosForSettings(c.settings, t));
     EXPECT_EQ(cfgetospeed(&t), c.speed);
     EXPECT_EQ(cfgetispeed(&t), c.speed);
     EXPECT_EQ(t.c_cflag & CSIZE, c.size);
@@ -133,7 +133,7 @@ TEST_P(SerialLineSettings, RecordHoldsTheSettings)
     EXPECT_EQ((t.c_cflag & PARODD) != 0, c.settings.parity == SerialParity::Odd);
     EXPECT_EQ((t.c_iflag & INPCK) != 0, c.settings.parity != SerialParity::None);
     EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.settings.stopBits == 2);
-    expectRaw(t);
+    ExpectRaw(t);
 }
 
 // Read back from the device: a pseudo-terminal keeps speed, stop bits and raw
@@ -148,7 +148,7 @@ TEST_P(SerialLineSettings, AppliedToTheDevice)
     EXPECT_EQ(cfgetospeed(&t), c.speed);
     EXPECT_EQ(cfgetispeed(&t), c.speed);
     EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.settings.stopBits == 2);
-    expectRaw(t);
+    ExpectRaw(t);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, SerialLineSettings,

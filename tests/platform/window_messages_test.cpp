@@ -25,7 +25,7 @@ struct Received {
 };
 
 // Runs the main thread's event loop until `done` or a bounded time.
-template <typename Pred> bool processUntil(Pred done, int timeoutMs = 5000)
+template <typename Pred> bool ProcessUntil(Pred done, int timeoutMs = 5000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
@@ -36,7 +36,7 @@ template <typename Pred> bool processUntil(Pred done, int timeoutMs = 5000)
     return true;
 }
 
-void drainEvents()
+void DrainEvents()
 {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -62,7 +62,7 @@ TEST(WindowMessages, PostFromWorkerThreadsArrivesOnReceiverThreadInOrder)
     }
     for (auto& p : posters)
         p.join();
-    ASSERT_TRUE(processUntil([&] { return got.size() == 2 * kPerThread; }));
+    ASSERT_TRUE(ProcessUntil([&] { return got.size() == 2 * kPerThread; }));
 
     // Each poster's messages keep their order; all run on the receiver's thread.
     std::intptr_t next[2] = {-3, -3};
@@ -97,7 +97,7 @@ TEST(WindowMessages, ReceiverOnWorkerThreadHandlesOnThatThread)
     QObject::connect(&worker, &QThread::finished, receiver, &QObject::deleteLater);
     worker.quit();
     ASSERT_TRUE(worker.wait(5000));
-    drainEvents();
+    DrainEvents();
 }
 
 TEST(WindowMessages, DeadHandlesRefusePosts)
@@ -151,7 +151,7 @@ TEST(WindowMessages, QueuedMessageDiesWithItsHandle)
     const WindowHandle again =
         platform::registerWindow(&receiver, [&](unsigned, std::uintptr_t, std::intptr_t) { delivered += 100; });
     EXPECT_NE(again, h);
-    drainEvents();
+    DrainEvents();
     EXPECT_EQ(delivered, 0);
     platform::unregisterWindow(again);
 
@@ -161,7 +161,7 @@ TEST(WindowMessages, QueuedMessageDiesWithItsHandle)
         platform::registerWindow(doomed, [shared](unsigned, std::uintptr_t, std::intptr_t) { ++*shared; });
     ASSERT_TRUE(platform::postMessage(h2, platform::DRIVER_DONE_MESSAGE, 0, 0));
     delete doomed;
-    drainEvents();
+    DrainEvents();
     EXPECT_EQ(*shared, 0);
 }
 
@@ -176,7 +176,7 @@ TEST(WindowMessages, HandlerMayUnregisterItself)
     });
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(platform::postMessage(h, platform::DRIVER_DONE_MESSAGE, 0, i));
-    drainEvents();
+    DrainEvents();
     EXPECT_EQ(delivered, 1);
 }
 
@@ -204,13 +204,13 @@ TEST(WindowMessages, DestroyWhilePostersRun)
             }
         });
     }
-    processUntil([&] { return delivered.load() > 50; });
+    ProcessUntil([&] { return delivered.load() > 50; });
     delete receiver;
     destroyed = true;
     stop = true;
     for (auto& p : posters)
         p.join();
-    drainEvents();
+    DrainEvents();
     EXPECT_GT(delivered.load(), 0);
     EXPECT_EQ(lateDeliveries.load(), 0);
     EXPECT_FALSE(platform::postMessage(h, platform::DRIVER_DONE_MESSAGE, 0, 0));

@@ -18,7 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline)
+int RemainingMs(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(std::min<long long>(left, 20)) : 0;
@@ -35,7 +35,7 @@ std::optional<Bytes> FaultConnection::readRequest(int timeoutMs)
         if (server_.stopping() || Clock::now() >= deadline)
             return std::nullopt;
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, remainingMs(deadline)) <= 0)
+        if (::poll(&p, 1, RemainingMs(deadline)) <= 0)
             continue;
         std::uint8_t buffer[600];
         const ssize_t n = ::recv(fd_, buffer, std::min(sizeof buffer, needed - frame.size()), 0);
@@ -87,7 +87,7 @@ std::uint16_t FaultConnection::clientPort() const
     return ntohs(address.sin_port);
 }
 
-ClientEnd clientEnd(std::uint16_t clientPort, std::uint16_t serverPort)
+ClientEnd FindClientEnd(std::uint16_t clientPort, std::uint16_t serverPort)
 {
     // "sl: local rem st tx_queue:rx_queue ...", addresses as hex IP:port.
     std::ifstream table("/proc/net/tcp");
@@ -110,7 +110,7 @@ void FaultConnection::holdOpen(int timeoutMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (fd_ >= 0 && !server_.stopping() && Clock::now() < deadline) {
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, remainingMs(deadline)) > 0) {
+        if (::poll(&p, 1, RemainingMs(deadline)) > 0) {
             std::uint8_t sink[600];
             if (::recv(fd_, sink, sizeof sink, 0) <= 0)
                 return;
@@ -122,7 +122,7 @@ void FaultConnection::pause(int ms)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     while (!server_.stopping() && Clock::now() < deadline)
-        ::poll(nullptr, 0, remainingMs(deadline));
+        ::poll(nullptr, 0, RemainingMs(deadline));
 }
 
 FaultServer::FaultServer(Script script) : script_(std::move(script))
@@ -172,7 +172,7 @@ void FaultServer::run()
     }
 }
 
-Bytes frameFor(const Bytes& request, const Bytes& pdu)
+Bytes FrameFor(const Bytes& request, const Bytes& pdu)
 {
     Bytes frame;
     frame.reserve(7 + pdu.size());
@@ -185,7 +185,7 @@ Bytes frameFor(const Bytes& request, const Bytes& pdu)
     return frame;
 }
 
-Bytes registerReply(const Bytes& request, std::uint16_t first)
+Bytes RegisterReply(const Bytes& request, std::uint16_t first)
 {
     const unsigned count = (request[10] << 8) | request[11];
     Bytes pdu{request[7], static_cast<std::uint8_t>(2 * count)};
@@ -194,7 +194,7 @@ Bytes registerReply(const Bytes& request, std::uint16_t first)
         pdu.push_back(static_cast<std::uint8_t>(value >> 8));
         pdu.push_back(static_cast<std::uint8_t>(value));
     }
-    return frameFor(request, pdu);
+    return FrameFor(request, pdu);
 }
 
 } // namespace regaccess::test

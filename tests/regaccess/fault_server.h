@@ -83,12 +83,12 @@ struct ClientEnd {
     long unread = 0;    // bytes received that the client has not read
     bool established() const { return found && state == 1; }
 };
-ClientEnd clientEnd(std::uint16_t clientPort, std::uint16_t serverPort);
+ClientEnd FindClientEnd(std::uint16_t clientPort, std::uint16_t serverPort);
 
 // The normal answer to a Modbus TCP request frame for function 3 or 4:
 // `count` registers holding first, first + 1, … (big-endian on the wire).
-Bytes registerReply(const Bytes& request, std::uint16_t first);
+Bytes RegisterReply(const Bytes& request, std::uint16_t first);
 // A frame with the request's MBAP header (length fixed up) around `pdu`.
-Bytes frameFor(const Bytes& request, const Bytes& pdu);
+Bytes FrameFor(const Bytes& request, const Bytes& pdu);
 
 } // namespace regaccess::test

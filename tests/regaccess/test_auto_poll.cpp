@@ -1,6 +1,6 @@
 // Automatic polling over the control's own TCP client: one exchange at once,
 // then one per tick, stopped by AutoPoll(0) and by the control's end.
-#include "modbus_test_server.h"
+#include "support/modbus_server.h"
 #include "test_support.h"
 
 #include "regaccess/plctag.h"
@@ -14,7 +14,7 @@ namespace regaccess {
 namespace {
 
 // A window in which nothing more may be sent.
-void runEventLoopFor(int ms)
+void RunEventLoopFor(int ms)
 {
     QElapsedTimer timer;
     timer.start();
@@ -23,7 +23,7 @@ void runEventLoopFor(int ms)
 }
 
 // Runs the event loop until `done`, for at most five seconds.
-template <typename Condition> bool runEventLoopUntil(Condition done)
+template <typename Condition> bool RunEventLoopUntil(Condition done)
 {
     QElapsedTimer timer;
     timer.start();
@@ -39,14 +39,14 @@ class AutoPollTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        test::useServerPort(server.port());
+        test::UseServerPort(server.port());
         control = std::make_unique<Plctag>();
         control->setAdapter(test::TcpAdapter);
         control->setRegType(Plctag::HoldRegs_4xxxx);
         QObject::connect(control.get(), &Plctag::OnReadDone, control.get(), [this] { ++reads; });
     }
 
-    test::ModbusTestServer server;
+    chronel::test::ModbusServer server;
     std::unique_ptr<Plctag> control;
     int reads = 0;
 };
@@ -60,7 +60,7 @@ TEST_F(AutoPollTest, TriggersAtOnceThenOnceEveryTick)
     EXPECT_EQ(reads, 1);
     // Six ticks, each one whole exchange with its event, and none early: a
     // coarse timer may fire up to 5 % before its time.
-    ASSERT_TRUE(runEventLoopUntil([&] { return reads >= 7; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return reads >= 7; }));
     EXPECT_GE(timer.elapsed(), (reads - 1) * 25 * 95 / 100);
     EXPECT_EQ(reads, server.requestsServed());
     EXPECT_EQ(server.connectionsAccepted(), 1);
@@ -70,10 +70,10 @@ TEST_F(AutoPollTest, TriggersAtOnceThenOnceEveryTick)
 TEST_F(AutoPollTest, ZeroStopsPolling)
 {
     ASSERT_TRUE(control->AutoPoll(10));
-    ASSERT_TRUE(runEventLoopUntil([&] { return server.requestsServed() >= 3; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return server.requestsServed() >= 3; }));
     ASSERT_TRUE(control->AutoPoll(0));
     const int served = server.requestsServed();
-    runEventLoopFor(100);
+    RunEventLoopFor(100);
     EXPECT_EQ(server.requestsServed(), served);
     EXPECT_EQ(control->pollInterval(), 0);
 }
@@ -84,7 +84,7 @@ TEST_F(AutoPollTest, NewIntervalReplacesTheOldOne)
     ASSERT_TRUE(control->AutoPoll(1000));
     const int served = server.requestsServed();
     EXPECT_EQ(served, 2);
-    runEventLoopFor(150);
+    RunEventLoopFor(150);
     EXPECT_EQ(server.requestsServed(), served) << "no tick of the 5 ms timer is left";
 }
 
@@ -97,7 +97,7 @@ TEST_F(AutoPollTest, TicksFollowTheRequestAsItStandsAtEachTick)
     QObject::connect(control.get(), &Plctag::OnReadDone, control.get(), [this] { control->setAddress(2); });
     ASSERT_TRUE(control->AutoPoll(10));
     EXPECT_EQ(control->WordVal(0), 11);
-    EXPECT_TRUE(runEventLoopUntil([&] { return control->WordVal(0) == 22; }));
+    EXPECT_TRUE(RunEventLoopUntil([&] { return control->WordVal(0) == 22; }));
     EXPECT_EQ(server.requestsServed(), 2) << "the next tick read the new address";
 }
 
@@ -106,14 +106,14 @@ TEST_F(AutoPollTest, PollingEndsWithTheControl)
     ASSERT_TRUE(control->AutoPoll(10));
     control.reset();
     const int served = server.requestsServed();
-    runEventLoopFor(60);
+    RunEventLoopFor(60);
     EXPECT_EQ(server.requestsServed(), served);
 }
 
 TEST_F(AutoPollTest, NegativeIntervalTriggersOnceWithoutTimer)
 {
     ASSERT_TRUE(control->AutoPoll(-1));
-    runEventLoopFor(50);
+    RunEventLoopFor(50);
     EXPECT_EQ(server.requestsServed(), 1);
 }
 

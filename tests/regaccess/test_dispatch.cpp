@@ -125,7 +125,7 @@ TEST(DispatchTest, NamesAndDispidsMatchTheMetaObject)
     }
 }
 
-QMetaType metaTypeOf(ValueType type)
+QMetaType MetaTypeOf(ValueType type)
 {
     switch (type) {
     case ValueType::None: return QMetaType::fromType<void>();
@@ -152,7 +152,7 @@ TEST(MemberTableTest, AgreesWithTheMetaObject)
         const int property = meta.indexOfProperty(member.name);
         if (member.shape == MemberShape::Property || member.shape == MemberShape::ReadOnlyProperty) {
             ASSERT_GE(property, 0);
-            EXPECT_EQ(meta.property(property).metaType(), metaTypeOf(member.type));
+            EXPECT_EQ(meta.property(property).metaType(), MetaTypeOf(member.type));
             EXPECT_EQ(meta.property(property).isWritable(), member.shape == MemberShape::Property);
             continue;
         }
@@ -161,7 +161,7 @@ TEST(MemberTableTest, AgreesWithTheMetaObject)
         for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
             const QMetaMethod method = meta.method(i);
             found += method.methodType() == QMetaMethod::Method && method.name() == member.name &&
-                method.parameterCount() == member.parameters && method.returnMetaType() == metaTypeOf(member.type);
+                method.parameterCount() == member.parameters && method.returnMetaType() == MetaTypeOf(member.type);
         }
         EXPECT_EQ(found, 1);
     }

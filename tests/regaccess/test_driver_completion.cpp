@@ -120,7 +120,7 @@ struct Ptys {
 };
 Ptys ptys;
 
-bool waitFor(const std::function<bool()>& done, int ms = 3000)
+bool WaitFor(const std::function<bool()>& done, int ms = 3000)
 {
     QElapsedTimer timer;
     timer.start();
@@ -129,7 +129,7 @@ bool waitFor(const std::function<bool()>& done, int ms = 3000)
     return done();
 }
 
-void runEventLoopFor(int ms)
+void RunEventLoopFor(int ms)
 {
     QElapsedTimer timer;
     timer.start();
@@ -162,7 +162,7 @@ TEST_F(DriverCompletionTest, ReadCompletesWithBusyUntilItsEventHasFired)
     ASSERT_TRUE(control.Trigger());
     EXPECT_TRUE(control.Busy());
     EXPECT_TRUE(events.events.isEmpty()) << "the driver completes later, through the window";
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
     EXPECT_EQ(events.events, QStringList{QStringLiteral("read (busy)")});
     EXPECT_FALSE(control.Busy());
     EXPECT_EQ(control.WordVal(0), 1);
@@ -179,7 +179,7 @@ TEST_F(DriverCompletionTest, WriteCompletesWithWriteDone)
     control.setWordVal(0, 0x1234);
     control.setWordVal(1, 0x5678);
     ASSERT_TRUE(control.Trigger());
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
     EXPECT_EQ(events.events, QStringList{QStringLiteral("write (busy)")});
     slave.withMapping([](modbus_mapping_t& m) {
         EXPECT_EQ(m.tab_registers[10], 0x1234);
@@ -191,14 +191,14 @@ TEST_F(DriverCompletionTest, TriggerWhileOutstandingReturnsTrueAndSendsNothing)
 {
     slave.hold = true;
     ASSERT_TRUE(control.Trigger());
-    ASSERT_TRUE(waitFor([&] { return slave.received() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return slave.received() == 1; }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_TRUE(control.Trigger());
-    runEventLoopFor(50);
+    RunEventLoopFor(50);
     EXPECT_EQ(slave.pending(), 0) << "bytes sent while the request was outstanding";
     slave.hold = false;
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
-    runEventLoopFor(50);
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
+    RunEventLoopFor(50);
     EXPECT_EQ(events.events, QStringList{QStringLiteral("read (busy)")});
     EXPECT_EQ(slave.received(), 1);
 }
@@ -208,8 +208,8 @@ TEST_F(DriverCompletionTest, TriggerFromTheEventHandlerSendsNothing)
     bool nested = true;
     QObject::connect(&control, &Plctag::OnReadDone, &control, [&] { nested = control.Trigger(); });
     ASSERT_TRUE(control.Trigger());
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
-    runEventLoopFor(100);
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
+    RunEventLoopFor(100);
     EXPECT_TRUE(nested) << "Busy is still TRUE inside the handler";
     EXPECT_EQ(slave.received(), 1);
     EXPECT_FALSE(control.Busy());
@@ -220,14 +220,14 @@ TEST_F(DriverCompletionTest, ExceptionReplySetsErrorCode)
     control.setAddress(990);
     control.setSize(20); // past the slave's 1000 registers
     ASSERT_TRUE(control.Trigger());
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
     EXPECT_EQ(events.events, QStringList{QStringLiteral("error 2 (busy)")});
     EXPECT_EQ(control.ErrorCode(), 2);
 
     events.clear();
     control.setAddress(1);
     ASSERT_TRUE(control.Trigger());
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
     EXPECT_EQ(control.ErrorCode(), 0);
 }
 
@@ -235,7 +235,7 @@ TEST_F(DriverCompletionTest, SlaveThatDoesNotAnswerGivesMinusThree)
 {
     control.setAdapter(SilentAdapter);
     ASSERT_TRUE(control.Trigger());
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
     EXPECT_EQ(events.events, QStringList{QStringLiteral("error -3 (busy)")});
     EXPECT_EQ(control.ErrorCode(), -3);
     EXPECT_FALSE(control.Busy());
@@ -245,13 +245,13 @@ TEST_F(DriverCompletionTest, PollTicksWhileOutstandingSendNothing)
 {
     slave.hold = true;
     ASSERT_TRUE(control.AutoPoll(10));
-    runEventLoopFor(150); // some fifteen ticks
+    RunEventLoopFor(150); // some fifteen ticks
     EXPECT_EQ(slave.pending(), 0) << "bytes sent while the request was outstanding";
     EXPECT_TRUE(control.Busy());
     slave.hold = false;
-    ASSERT_TRUE(waitFor([&] { return events.events.size() >= 3; }));
+    ASSERT_TRUE(WaitFor([&] { return events.events.size() >= 3; }));
     control.AutoPoll(0);
-    runEventLoopFor(100);
+    RunEventLoopFor(100);
     // Every request that went out completed, one at a time.
     EXPECT_EQ(events.events.size(), slave.received());
     for (const QString& event : events.events)
@@ -265,18 +265,18 @@ TEST_F(DriverCompletionTest, ControlDestroyedWhileTheDriverHoldsItsPacket)
     doomed->setRegType(Plctag::HoldRegs_4xxxx);
     slave.hold = true;
     ASSERT_TRUE(doomed->Trigger());
-    ASSERT_TRUE(waitFor([&] { return slave.received() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return slave.received() == 1; }));
     doomed.reset();
     slave.hold = false;
     // The driver writes its reply into the packet it was given and posts
     // nothing; the next control works normally.
-    runEventLoopFor(100);
+    RunEventLoopFor(100);
     ASSERT_TRUE(control.Trigger());
-    ASSERT_TRUE(waitFor([&] { return !events.events.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.events.isEmpty(); }));
     EXPECT_EQ(events.events, QStringList{QStringLiteral("read (busy)")});
 }
 
-bool openPty(int& master, QString& slavePath)
+bool OpenPty(int& master, QString& slavePath)
 {
     int slave = -1;
     char name[128] = {};
@@ -297,8 +297,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QString rtuPath;
     QString silentPath;
-    if (!regaccess::openPty(regaccess::ptys.rtuMaster, rtuPath) ||
-        !regaccess::openPty(regaccess::ptys.silentMaster, silentPath))
+    if (!regaccess::OpenPty(regaccess::ptys.rtuMaster, rtuPath) ||
+        !regaccess::OpenPty(regaccess::ptys.silentMaster, silentPath))
         return 2;
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("PLCDRV.INI"));

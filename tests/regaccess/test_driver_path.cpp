@@ -2,7 +2,7 @@
 // every packet, so every request that is not for the control's own TCP
 // client ends in OnErrorEvent(-5); completions are driven by posting the
 // driver's message to the control's window.
-#include "modbus_test_server.h"
+#include "support/modbus_server.h"
 #include "test_support.h"
 
 #include "regaccess/adapter_settings.h"
@@ -28,7 +28,7 @@ namespace {
 
 using test::EventRecorder;
 
-void deliverPostedMessages()
+void DeliverPostedMessages()
 {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -37,16 +37,16 @@ void deliverPostedMessages()
 TEST(AdapterSelectionTest, OnlyAnUnrunTcpAdapterWithAHostGoesOverTcp)
 {
     const QString host = QStringLiteral("127.0.0.1");
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, host), TransportKind::ModbusTcp);
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 1}, host), TransportKind::Driver);
-    EXPECT_EQ(chooseTransport({TcpIpAdapterType, 0}, QString()), TransportKind::Driver);
-    EXPECT_EQ(chooseTransport({SerialAdapterType, 0}, host), TransportKind::Driver);
-    EXPECT_EQ(chooseTransport({ModbusPlusAdapterType, 0}, host), TransportKind::Driver);
+    EXPECT_EQ(ChooseTransport({TcpIpAdapterType, 0}, host), TransportKind::ModbusTcp);
+    EXPECT_EQ(ChooseTransport({TcpIpAdapterType, 1}, host), TransportKind::Driver);
+    EXPECT_EQ(ChooseTransport({TcpIpAdapterType, 0}, QString()), TransportKind::Driver);
+    EXPECT_EQ(ChooseTransport({SerialAdapterType, 0}, host), TransportKind::Driver);
+    EXPECT_EQ(ChooseTransport({ModbusPlusAdapterType, 0}, host), TransportKind::Driver);
 }
 
 TEST(AdapterSelectionTest, HostsAreToldTheTransportTriggerTakes)
 {
-    test::useServerPort(1502);
+    test::UseServerPort(1502);
     const TransportChoice tcp = transportFor(test::TcpAdapter, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(tcp.kind, TransportKind::ModbusTcp);
     EXPECT_EQ(tcp.peer, QStringLiteral("127.0.0.1:1502"));
@@ -59,8 +59,8 @@ TEST(AdapterSelectionTest, HostsAreToldTheTransportTriggerTakes)
 // unit it went to, whichever path completed it.
 TEST(FrameTraceTest, RequestsAndRepliesOfBothTransportsAreReported)
 {
-    test::ModbusTestServer server;
-    test::useServerPort(server.port());
+    chronel::test::ModbusServer server;
+    test::UseServerPort(server.port());
     QStringList seen;
     setFrameObserver([&seen](const TraceFrame& f) {
         const char* direction = f.direction == TraceDirection::Request ? ">"
@@ -81,7 +81,7 @@ TEST(FrameTraceTest, RequestsAndRepliesOfBothTransportsAreReported)
     control.setAdapter(test::SerialAdapter);
     EXPECT_FALSE(control.Trigger()); // this driver runs no adapter
     platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, -3);
-    deliverPostedMessages();
+    DeliverPostedMessages();
     setFrameObserver({});
 
     EXPECT_EQ(seen,
@@ -92,13 +92,13 @@ TEST(FrameTraceTest, RequestsAndRepliesOfBothTransportsAreReported)
 
 TEST(AdapterSelectionTest, ReadsTypeAndEnabledOfTheNumberedSection)
 {
-    const AdapterConfig tcp = readAdapterConfig(1);
+    const AdapterConfig tcp = ReadAdapterConfig(1);
     EXPECT_EQ(tcp.type, TcpIpAdapterType);
     EXPECT_EQ(tcp.enabled, 0);
-    const AdapterConfig driverTcp = readAdapterConfig(2);
+    const AdapterConfig driverTcp = ReadAdapterConfig(2);
     EXPECT_EQ(driverTcp.type, TcpIpAdapterType);
     EXPECT_EQ(driverTcp.enabled, 1);
-    const AdapterConfig missing = readAdapterConfig(6);
+    const AdapterConfig missing = ReadAdapterConfig(6);
     EXPECT_EQ(missing.type, 0);
     EXPECT_EQ(missing.enabled, 0);
 }
@@ -113,8 +113,8 @@ class DriverPathTest : public ::testing::TestWithParam<DriverCase> { };
 
 TEST_P(DriverPathTest, RefusedPacketGivesMinusFiveAndLeavesTheControlIdle)
 {
-    test::ModbusTestServer server; // must not be reached
-    test::useServerPort(server.port());
+    chronel::test::ModbusServer server; // must not be reached
+    test::UseServerPort(server.port());
     Plctag control;
     EventRecorder events(control);
     control.setAdapter(GetParam().adapter);
@@ -136,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(Adapters, DriverPathTest,
 
 TEST(DriverPathTest, AdapterFileIsReadAtEveryTrigger)
 {
-    test::ModbusTestServer server;
-    test::useServerPort(server.port());
+    chronel::test::ModbusServer server;
+    test::UseServerPort(server.port());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("PLCDRV.INI"));
     auto writeFile = [&](const char* enabled) {
@@ -177,13 +177,13 @@ TEST(AdapterSelectionTest, EditOfALongUnchangedFileIsSeenAtOnce)
     ::setenv("PLCDRV_INI", native.c_str(), 1);
     writeFile("2");
     std::filesystem::last_write_time(native, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
-    EXPECT_EQ(readAdapterConfig(2).type, TcpIpAdapterType);
-    EXPECT_EQ(readAdapterConfig(2).type, TcpIpAdapterType);
+    EXPECT_EQ(ReadAdapterConfig(2).type, TcpIpAdapterType);
+    EXPECT_EQ(ReadAdapterConfig(2).type, TcpIpAdapterType);
     writeFile("1");
-    EXPECT_EQ(readAdapterConfig(2).type, ModbusPlusAdapterType);
+    EXPECT_EQ(ReadAdapterConfig(2).type, ModbusPlusAdapterType);
     ::setenv("PLCDRV_INI", saved.constData(), 1);
-    EXPECT_EQ(readAdapterConfig(2).type, TcpIpAdapterType) << "the test file again";
-    EXPECT_EQ(readAdapterConfig(2).enabled, 1);
+    EXPECT_EQ(ReadAdapterConfig(2).type, TcpIpAdapterType) << "the test file again";
+    EXPECT_EQ(ReadAdapterConfig(2).enabled, 1);
 }
 
 TEST(DriverPathTest, AdapterIsClampedToSevenOnSet)
@@ -201,7 +201,7 @@ TEST(DriverCompletionTest, CompletionStatusIsReportedAndStoredInErrorCode)
     EventRecorder events(control);
     ASSERT_TRUE(platform::isWindow(control.windowHandle()));
     ASSERT_TRUE(platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, -3));
-    deliverPostedMessages();
+    DeliverPostedMessages();
     EXPECT_EQ(events.events, QStringList{QStringLiteral("error -3")});
     EXPECT_EQ(control.ErrorCode(), -3);
 }
@@ -218,7 +218,7 @@ TEST(DriverCompletionTest, SuccessfulCompletionProcessesThePacketReply)
     control.Trigger();
     events.clear();
     platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, 0);
-    deliverPostedMessages();
+    DeliverPostedMessages();
     EXPECT_EQ(events.events, QStringList{QStringLiteral("read")});
     EXPECT_EQ(control.ErrorCode(), 0);
 }
@@ -236,7 +236,7 @@ TEST(DriverCompletionTest, PacketThatDoesNotAnswerTheRequestIsMalformed)
     control.Trigger();
     events.clear();
     platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, 0);
-    deliverPostedMessages();
+    DeliverPostedMessages();
     EXPECT_EQ(events.events, QStringList{QStringLiteral("error -3")});
     EXPECT_EQ(control.ErrorCode(), -3);
     EXPECT_EQ(control.WordVal(0), 0x7777);
@@ -249,13 +249,13 @@ TEST(DriverCompletionTest, CompletionIsIgnoredInDesignModeAndOtherMessagesAlways
     EventRecorder events(control);
     site.setUserMode(false);
     platform::postMessage(control.windowHandle(), platform::DRIVER_DONE_MESSAGE, 0, -3);
-    deliverPostedMessages();
+    DeliverPostedMessages();
     EXPECT_TRUE(events.events.isEmpty());
     EXPECT_EQ(control.ErrorCode(), 0);
 
     site.setUserMode(true);
     platform::postMessage(control.windowHandle(), platform::WM_USER + 7, 0, -3);
-    deliverPostedMessages();
+    DeliverPostedMessages();
     EXPECT_TRUE(events.events.isEmpty());
 }
 
@@ -274,8 +274,8 @@ TEST(DriverCompletionTest, WindowDiesWithTheControl)
 
 TEST(HostModeTest, DesignModeAndDisabledControlsDoNotTriggerOrPoll)
 {
-    test::ModbusTestServer server;
-    test::useServerPort(server.port());
+    chronel::test::ModbusServer server;
+    test::UseServerPort(server.port());
     ControlSite site;
     Plctag control(nullptr, &site);
     EventRecorder events(control);

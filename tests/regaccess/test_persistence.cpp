@@ -13,7 +13,7 @@
 namespace regaccess {
 namespace {
 
-void customise(Plctag& control)
+void Customise(Plctag& control)
 {
     control.setHost(QStringLiteral("module-7.plant"));
     control.setPort(502);
@@ -27,12 +27,12 @@ void customise(Plctag& control)
     control.setSlaveReg(45000);
 }
 
-PersistedProperties defaults() { return PersistedProperties{}; }
+PersistedProperties Defaults() { return PersistedProperties{}; }
 
 TEST(PersistenceTest, StreamRoundTripKeepsEveryValue)
 {
     Plctag source;
-    customise(source);
+    Customise(source);
     QByteArray bytes;
     {
         QDataStream out(&bytes, QIODevice::WriteOnly);
@@ -81,7 +81,7 @@ TEST(PersistenceTest, StreamLayoutIsVersionThenNamedValuesInOrder)
     EXPECT_TRUE(in.atEnd());
 }
 
-QByteArray streamWithVersion(quint32 version)
+QByteArray StreamWithVersion(quint32 version)
 {
     Plctag control;
     QByteArray bytes;
@@ -97,9 +97,9 @@ TEST(PersistenceTest, OtherVersionsAreRefusedWithoutChangingTheControl)
 {
     for (quint32 version : {0x50000u, 0x30000u, 0x40001u, 0u}) {
         Plctag control;
-        customise(control);
+        Customise(control);
         const PersistedProperties before = persistedProperties(control);
-        QDataStream in(streamWithVersion(version));
+        QDataStream in(StreamWithVersion(version));
         QString error;
         EXPECT_FALSE(loadProperties(control, in, &error)) << version;
         EXPECT_TRUE(error.contains(QStringLiteral("version"))) << error.toStdString();
@@ -110,7 +110,7 @@ TEST(PersistenceTest, OtherVersionsAreRefusedWithoutChangingTheControl)
 TEST(PersistenceTest, TruncatedOrReorderedStreamsAreRefusedWhole)
 {
     Plctag source;
-    customise(source);
+    Customise(source);
     QByteArray bytes;
     {
         QDataStream out(&bytes, QIODevice::WriteOnly);
@@ -122,7 +122,7 @@ TEST(PersistenceTest, TruncatedOrReorderedStreamsAreRefusedWhole)
         QString error;
         EXPECT_FALSE(loadProperties(control, in, &error)) << cut;
         EXPECT_FALSE(error.isEmpty());
-        EXPECT_EQ(persistedProperties(control), defaults()) << "nothing half-read, cut at " << cut;
+        EXPECT_EQ(persistedProperties(control), Defaults()) << "nothing half-read, cut at " << cut;
     }
     QByteArray renamed = bytes;
     const QByteArray port = QByteArray("\0P\0o\0r\0t", 8);
@@ -130,7 +130,7 @@ TEST(PersistenceTest, TruncatedOrReorderedStreamsAreRefusedWhole)
     Plctag control;
     QDataStream in(renamed);
     EXPECT_FALSE(loadProperties(control, in));
-    EXPECT_EQ(persistedProperties(control), defaults());
+    EXPECT_EQ(persistedProperties(control), Defaults());
 }
 
 class SettingsTest : public ::testing::Test {
@@ -142,7 +142,7 @@ protected:
 TEST_F(SettingsTest, RoundTripThroughAGroup)
 {
     Plctag source;
-    customise(source);
+    Customise(source);
     {
         QSettings s = settings();
         s.beginGroup(QStringLiteral("modConfigRead"));
@@ -160,17 +160,17 @@ TEST_F(SettingsTest, RoundTripThroughAGroup)
 TEST_F(SettingsTest, EmptyOrPartialStorageGivesTheDefaults)
 {
     Plctag control;
-    customise(control);
+    Customise(control);
     QSettings s = settings();
     s.beginGroup(QStringLiteral("fresh"));
     ASSERT_TRUE(loadProperties(control, s));
-    EXPECT_EQ(persistedProperties(control), defaults());
+    EXPECT_EQ(persistedProperties(control), Defaults());
     EXPECT_EQ(control.Host(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(control.SlaveReg(), 40001);
 
     s.setValue(QStringLiteral("Size"), 50);
     ASSERT_TRUE(loadProperties(control, s));
-    PersistedProperties expected = defaults();
+    PersistedProperties expected = Defaults();
     expected.size = 50;
     EXPECT_EQ(persistedProperties(control), expected);
 }
@@ -178,7 +178,7 @@ TEST_F(SettingsTest, EmptyOrPartialStorageGivesTheDefaults)
 TEST_F(SettingsTest, WrongVersionOrBadValueIsRefused)
 {
     Plctag control;
-    customise(control);
+    Customise(control);
     const PersistedProperties before = persistedProperties(control);
     QSettings s = settings();
     s.beginGroup(QStringLiteral("newer"));

@@ -274,7 +274,7 @@ TEST(PropertyPageScreenshotTest, WritesThePageIntoTheBuildTree)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
     page.findChild<QLineEdit*>(QStringLiteral("TimeToLive"))->setFocus();
     QTest::qWait(20);
-    const QString path = chronel::test::screenshotPath(QStringLiteral("plctag_property_page.png"));
+    const QString path = chronel::test::ScreenshotPath(QStringLiteral("plctag_property_page.png"));
     ASSERT_FALSE(path.isEmpty());
     const QImage image = page.grab().toImage();
     ASSERT_FALSE(image.isNull());

@@ -27,12 +27,12 @@ struct ClampCase {
     void (*write)(RegisterBuffer&, int, int);
 };
 
-int readWord(const RegisterBuffer& b, int i) { return b.word(i); }
-void writeWord(RegisterBuffer& b, int i, int v) { b.setWord(i, v); }
-int readByte(const RegisterBuffer& b, int i) { return b.byte(i); }
-void writeByte(RegisterBuffer& b, int i, int v) { b.setByte(i, v); }
-int readLong(const RegisterBuffer& b, int i) { return b.longValue(i); }
-void writeLong(RegisterBuffer& b, int i, int v) { b.setLongValue(i, v); }
+int ReadWord(const RegisterBuffer& b, int i) { return b.word(i); }
+void WriteWord(RegisterBuffer& b, int i, int v) { b.setWord(i, v); }
+int ReadByte(const RegisterBuffer& b, int i) { return b.byte(i); }
+void WriteByte(RegisterBuffer& b, int i, int v) { b.setByte(i, v); }
+int ReadLong(const RegisterBuffer& b, int i) { return b.longValue(i); }
+void WriteLong(RegisterBuffer& b, int i, int v) { b.setLongValue(i, v); }
 
 class IndexClampTest : public ::testing::TestWithParam<ClampCase> { };
 
@@ -45,11 +45,11 @@ TEST_P(IndexClampTest, OutOfRangeIndexesUseTheNearestElement)
 }
 
 INSTANTIATE_TEST_SUITE_P(Views, IndexClampTest,
-    ::testing::Values(ClampCase{"word_negative", 0, -3, readWord, writeWord},
-        ClampCase{"word_above", 255, 300, readWord, writeWord},
-        ClampCase{"word_write_above", 1000, 255, readWord, writeWord},
-        ClampCase{"byte_above", 511, 600, readByte, writeByte}, ClampCase{"byte_negative", -7, 0, readByte, writeByte},
-        ClampCase{"long_above", 127, 200, readLong, writeLong}, ClampCase{"long_negative", -1, 0, readLong, writeLong}),
+    ::testing::Values(ClampCase{"word_negative", 0, -3, ReadWord, WriteWord},
+        ClampCase{"word_above", 255, 300, ReadWord, WriteWord},
+        ClampCase{"word_write_above", 1000, 255, ReadWord, WriteWord},
+        ClampCase{"byte_above", 511, 600, ReadByte, WriteByte}, ClampCase{"byte_negative", -7, 0, ReadByte, WriteByte},
+        ClampCase{"long_above", 127, 200, ReadLong, WriteLong}, ClampCase{"long_negative", -1, 0, ReadLong, WriteLong}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RegisterBufferTest, BitIndexClampsToTheTopBit)

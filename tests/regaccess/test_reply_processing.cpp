@@ -34,7 +34,7 @@ void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 
 class ReplyProcessingTest : public ::testing::TestWithParam<ReplyCase> { };
 
-RegisterBuffer filled()
+RegisterBuffer Filled()
 {
     RegisterBuffer buffer;
     for (int i = 0; i < 512; ++i)
@@ -45,8 +45,8 @@ RegisterBuffer filled()
 TEST_P(ReplyProcessingTest, FillsTheBufferAndNamesTheOutcome)
 {
     const ReplyCase& c = GetParam();
-    RegisterBuffer buffer = filled();
-    const ReplyOutcome outcome = processReply(c.request, c.reply, c.extent, platform::toErrorCode(c.status), buffer);
+    RegisterBuffer buffer = Filled();
+    const ReplyOutcome outcome = ProcessReply(c.request, c.reply, c.extent, platform::toErrorCode(c.status), buffer);
     EXPECT_EQ(outcome.kind, c.kind);
     EXPECT_EQ(platform::errorNumber(outcome.error), c.errorCode);
     for (std::size_t i = 0; i < c.bufferStart.size(); ++i)
@@ -122,16 +122,16 @@ TEST(ReplyProcessingTest, FullPacketReplyNeverReachesPastTheBuffer)
     // A whole packet's worth of reply to the largest reads: 2000 coils, 125
     // registers, 251 data bytes present.
     Bytes reply(253, 0x5A);
-    RegisterBuffer buffer = filled();
+    RegisterBuffer buffer = Filled();
     reply[0] = 1;
     reply[1] = 250;
-    EXPECT_EQ(processReply(Bytes{1, 0, 0, 0x07, 0xD0}, reply, AtLeast, NoError, buffer).kind, ReplyKind::Read);
+    EXPECT_EQ(ProcessReply(Bytes{1, 0, 0, 0x07, 0xD0}, reply, AtLeast, NoError, buffer).kind, ReplyKind::Read);
     EXPECT_EQ(buffer.byte(249), 0x5A);
     EXPECT_EQ(buffer.byte(250), 0xEE);
 
-    buffer = filled();
+    buffer = Filled();
     reply[0] = 3;
-    EXPECT_EQ(processReply(Bytes{3, 0, 0, 0, 125}, reply, AtLeast, NoError, buffer).kind, ReplyKind::Read);
+    EXPECT_EQ(ProcessReply(Bytes{3, 0, 0, 0, 125}, reply, AtLeast, NoError, buffer).kind, ReplyKind::Read);
     EXPECT_EQ(buffer.word(124), 0x5A5A);
     EXPECT_EQ(buffer.byte(250), 0xEE);
 }
@@ -139,7 +139,7 @@ TEST(ReplyProcessingTest, FullPacketReplyNeverReachesPastTheBuffer)
 TEST(ReplyProcessingTest, LargeStatusKeepsItsLow16Bits)
 {
     RegisterBuffer buffer;
-    const ReplyOutcome outcome = processReply(ReadTwo, Bytes{}, AtLeast, platform::toErrorCode(0x12345), buffer);
+    const ReplyOutcome outcome = ProcessReply(ReadTwo, Bytes{}, AtLeast, platform::toErrorCode(0x12345), buffer);
     EXPECT_EQ(outcome.kind, ReplyKind::Error);
     EXPECT_EQ(platform::errorNumber(outcome.error), 0x2345);
 }

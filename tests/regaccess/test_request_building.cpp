@@ -25,7 +25,7 @@ class RoutePathTest : public ::testing::TestWithParam<RouteCase> { };
 
 TEST_P(RoutePathTest, ParsesFieldsIntoRouteBytes)
 {
-    const RouteBytes route = parseRoutePath(GetParam().text);
+    const RouteBytes route = ParseRoutePath(GetParam().text);
     EXPECT_EQ(route.fieldCount, GetParam().fields);
     EXPECT_EQ(route.bytes, GetParam().bytes);
 }
@@ -41,7 +41,7 @@ TEST(RoutePathTest, AFieldIsCutAfter31Characters)
 {
     // 31 zeros then a 7: the 7 is beyond the field's room.
     const std::string text = std::string(31, '0') + "7.2";
-    const RouteBytes route = parseRoutePath(text);
+    const RouteBytes route = ParseRoutePath(text);
     EXPECT_EQ(route.bytes[0], 0);
     EXPECT_EQ(route.bytes[1], 2);
 }
@@ -57,7 +57,7 @@ struct BuildCase {
     int sizeAfter;
 };
 
-RegisterBuffer sampleBuffer()
+RegisterBuffer SampleBuffer()
 {
     RegisterBuffer buffer;
     buffer.setWord(0, 0x0201);
@@ -76,8 +76,8 @@ TEST_P(RequestBuildTest, BuildsThePduOfTheTable)
     params.regType = c.regType;
     params.address = c.address;
     params.size = c.size;
-    params.route = parseRoutePath("1.0.0.0.0");
-    const BuiltRequest request = buildRequest(params, sampleBuffer());
+    params.route = ParseRoutePath("1.0.0.0.0");
+    const BuiltRequest request = BuildRequest(params, SampleBuffer());
     ASSERT_EQ(request.pduLength, static_cast<int>(c.pdu.size()));
     EXPECT_EQ(Bytes(request.pdu.begin(), request.pdu.begin() + request.pduLength), c.pdu);
     if (!c.pdu.empty()) {
@@ -118,8 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Table, RequestBuildTest,
 // The one row above whose PDU is too long to spell out.
 TEST(RequestBuildTest, WriteOfManyCoilsCarriesTheirByteCount)
 {
-    RequestParams params{1, 0, 1, 3000, parseRoutePath("1")};
-    const BuiltRequest request = buildRequest(params, sampleBuffer());
+    RequestParams params{1, 0, 1, 3000, ParseRoutePath("1")};
+    const BuiltRequest request = BuildRequest(params, SampleBuffer());
     EXPECT_EQ(request.size, 1968);
     EXPECT_EQ(request.pduLength, 6 + 246);
     EXPECT_EQ(request.pdu[5], 246);
@@ -130,13 +130,13 @@ TEST(RequestBuildTest, SingleCoilOffWhenBitZeroIsClear)
 {
     RegisterBuffer buffer;
     buffer.setWord(0, 0xFFFE);
-    const BuiltRequest request = buildRequest(RequestParams{1, 0, 1, 1, parseRoutePath("1")}, buffer);
+    const BuiltRequest request = BuildRequest(RequestParams{1, 0, 1, 1, ParseRoutePath("1")}, buffer);
     EXPECT_EQ(Bytes(request.pdu.begin(), request.pdu.begin() + 5), (Bytes{5, 0, 0, 0x00, 0x00}));
 }
 
 TEST(RequestBuildTest, NoRouteNoRequest)
 {
-    const BuiltRequest request = buildRequest(RequestParams{0, 3, 1, 1, parseRoutePath("")}, sampleBuffer());
+    const BuiltRequest request = BuildRequest(RequestParams{0, 3, 1, 1, ParseRoutePath("")}, SampleBuffer());
     EXPECT_EQ(request.pduLength, 0);
 }
 
@@ -144,20 +144,20 @@ TEST(RequestBuildTest, NegativeSizeNeverCopiesData)
 {
     for (int regType : {0, 3}) {
         const BuiltRequest request =
-            buildRequest(RequestParams{1, regType, 1, -20, parseRoutePath("1")}, sampleBuffer());
+            BuildRequest(RequestParams{1, regType, 1, -20, ParseRoutePath("1")}, SampleBuffer());
         EXPECT_EQ(request.pduLength, 6) << regType;
         EXPECT_EQ(request.pdu[5], 0) << regType;
     }
     for (int function : {8, 12}) {
         const BuiltRequest request =
-            buildRequest(RequestParams{function, 3, 1, -20, parseRoutePath("1")}, sampleBuffer());
+            BuildRequest(RequestParams{function, 3, 1, -20, ParseRoutePath("1")}, SampleBuffer());
         EXPECT_EQ(request.pduLength, function == 8 ? 3 : 2) << function;
     }
 }
 
 TEST(RequestBuildTest, LargestAdapterTableWriteFillsThePacketExactly)
 {
-    const BuiltRequest request = buildRequest(RequestParams{8, 3, 1, 125, parseRoutePath("1")}, sampleBuffer());
+    const BuiltRequest request = BuildRequest(RequestParams{8, 3, 1, 125, ParseRoutePath("1")}, SampleBuffer());
     EXPECT_EQ(request.pduLength, 3 + 250);
     EXPECT_LE(static_cast<std::size_t>(request.pduLength), plcdrv::MaxPduLength);
 }

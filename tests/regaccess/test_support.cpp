@@ -7,7 +7,7 @@
 
 namespace regaccess::test {
 
-void installAdapterFile()
+void InstallAdapterFile()
 {
     static std::unique_ptr<QTemporaryDir> dir;
     if (dir)
@@ -25,7 +25,7 @@ void installAdapterFile()
     ::setenv("PLCDRV_INI", QFile::encodeName(path).constData(), 1);
 }
 
-void useServerPort(std::uint16_t port) { ::setenv("PLCTAG_TCP_PORT", std::to_string(port).c_str(), 1); }
+void UseServerPort(std::uint16_t port) { ::setenv("PLCTAG_TCP_PORT", std::to_string(port).c_str(), 1); }
 
 EventRecorder::EventRecorder(Plctag& control)
 {

@@ -27,9 +27,9 @@ constexpr int SerialAdapter = 2;       // Type=0 Enabled=0: not started by the d
 constexpr int UnconfiguredAdapter = 5; // no section
 
 // Writes the test PLCDRV.INI and points PLCDRV_INI at it for the process.
-void installAdapterFile();
+void InstallAdapterFile();
 // Points the control's TCP client at a test server's port.
-void useServerPort(std::uint16_t port);
+void UseServerPort(std::uint16_t port);
 
 // Records the events of one control as text: "read", "write", "error -5",
 // each followed by "(busy)" when Busy was TRUE while the event fired.

@@ -2,7 +2,7 @@
 // of all four register types, exceptions, large blocks, the request frame,
 // connection reuse and the order of events on the synchronous path.
 #include "fault_server.h"
-#include "modbus_test_server.h"
+#include "support/modbus_server.h"
 #include "test_support.h"
 
 #include "regaccess/plctag.h"
@@ -20,7 +20,7 @@ class TcpControlTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        test::useServerPort(server.port());
+        test::UseServerPort(server.port());
         control.setAdapter(test::TcpAdapter);
         control.setHost(QStringLiteral("127.0.0.1"));
         control.setRoutePath(QStringLiteral("255.0.0.0.0"));
@@ -34,7 +34,7 @@ protected:
         control.setSize(size);
     }
 
-    test::ModbusTestServer server;
+    chronel::test::ModbusServer server;
     Plctag control;
     EventRecorder events{control};
 };
@@ -262,10 +262,10 @@ TEST_F(TcpControlTest, RefusedConnectionIsReported)
 {
     std::uint16_t closedPort = 0;
     {
-        test::ModbusTestServer gone;
+        chronel::test::ModbusServer gone;
         closedPort = gone.port();
     }
-    test::useServerPort(closedPort);
+    test::UseServerPort(closedPort);
     request(0, Plctag::HoldRegs_4xxxx, 1, 1);
     EXPECT_FALSE(control.Trigger());
     EXPECT_EQ(events.last(), QStringLiteral("error 10061"));
@@ -304,9 +304,9 @@ TEST(TcpFrameTest, FrameCarriesUnitLengthAndPdu)
 {
     test::FaultServer server([](test::FaultConnection& c) {
         while (auto request = c.readRequest())
-            c.send(test::registerReply(*request, 1));
+            c.send(test::RegisterReply(*request, 1));
     });
-    test::useServerPort(server.port());
+    test::UseServerPort(server.port());
     Plctag control;
     control.setAdapter(test::TcpAdapter);
     control.setRoutePath(QStringLiteral("255.0.0.0.0"));

@@ -28,7 +28,7 @@ protected:
     void start(FaultServer::Script script)
     {
         server = std::make_unique<FaultServer>(std::move(script));
-        test::useServerPort(server->port());
+        test::UseServerPort(server->port());
         control.setAdapter(test::TcpAdapter);
         control.setFunction(0);
         control.setRegType(Plctag::HoldRegs_4xxxx);
@@ -43,7 +43,7 @@ protected:
 
 // Waits up to five seconds for `done`: for what a test needs to have
 // happened, instead of a sleep that is long enough on most days.
-template <typename Condition> bool waitUntil(Condition done)
+template <typename Condition> bool WaitUntil(Condition done)
 {
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (!done()) {
@@ -54,10 +54,10 @@ template <typename Condition> bool waitUntil(Condition done)
     return true;
 }
 
-void serve(FaultConnection& c, std::uint16_t first = 1)
+void Serve(FaultConnection& c, std::uint16_t first = 1)
 {
     while (auto request = c.readRequest())
-        c.send(test::registerReply(*request, first));
+        c.send(test::RegisterReply(*request, first));
 }
 
 TEST_F(FaultTest, ConnectionResetWhileIdleIsReconnectedOnce)
@@ -68,20 +68,20 @@ TEST_F(FaultTest, ConnectionResetWhileIdleIsReconnectedOnce)
     start([&](FaultConnection& c) {
         if (c.index() == 0) {
             if (auto request = c.readRequest())
-                c.send(test::registerReply(*request, 10));
+                c.send(test::RegisterReply(*request, 10));
             for (int i = 0; i < 5000 && !firstDone; ++i)
                 c.pause(1);
             clientPort = c.clientPort();
             c.reset();
             return;
         }
-        serve(c, 20);
+        Serve(c, 20);
     });
     ASSERT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 10);
     firstDone = true;
     // The reset has reached the idle client's socket.
-    ASSERT_TRUE(waitUntil([&] { return clientPort != 0 && !test::clientEnd(clientPort, server->port()).found; }));
+    ASSERT_TRUE(WaitUntil([&] { return clientPort != 0 && !test::FindClientEnd(clientPort, server->port()).found; }));
 
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 20);
@@ -95,15 +95,15 @@ TEST_F(FaultTest, ServerClosingWhileIdleIsReconnected)
     start([&](FaultConnection& c) {
         if (c.index() == 0) {
             if (auto request = c.readRequest())
-                c.send(test::registerReply(*request, 10));
+                c.send(test::RegisterReply(*request, 10));
             clientPort = c.clientPort();
             return; // orderly close
         }
-        serve(c, 30);
+        Serve(c, 30);
     });
     ASSERT_TRUE(control.Trigger());
     // The server's close has reached the idle client's socket.
-    ASSERT_TRUE(waitUntil([&] { return clientPort != 0 && test::clientEnd(clientPort, server->port()).state == 8; }));
+    ASSERT_TRUE(WaitUntil([&] { return clientPort != 0 && test::FindClientEnd(clientPort, server->port()).state == 8; }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 30);
     EXPECT_EQ(server->connectionsAccepted(), 2);
@@ -117,7 +117,7 @@ TEST_F(FaultTest, SilentServerTimesOutAfterTheBudgetAndNextTriggerReconnects)
             c.holdOpen();
             return;
         }
-        serve(c, 7);
+        Serve(c, 7);
     });
     control.setTimeToLive(200);
     const auto begin = Clock::now();
@@ -137,7 +137,7 @@ TEST_F(FaultTest, ReplySplitOverSegmentsIsReassembled)
 {
     start([&](FaultConnection& c) {
         while (auto request = c.readRequest()) {
-            const Bytes reply = test::registerReply(*request, 100);
+            const Bytes reply = test::RegisterReply(*request, 100);
             c.send(Bytes(reply.begin(), reply.begin() + 3));
             c.pause(10);
             c.send(Bytes(reply.begin() + 3, reply.begin() + 9));
@@ -156,13 +156,13 @@ TEST_F(FaultTest, TruncatedReplyTimesOutAndClosesTheConnection)
     start([&](FaultConnection& c) {
         if (c.index() == 0) {
             if (auto request = c.readRequest()) {
-                const Bytes reply = test::registerReply(*request, 1);
+                const Bytes reply = test::RegisterReply(*request, 1);
                 c.send(Bytes(reply.begin(), reply.end() - 3));
             }
             c.holdOpen();
             return;
         }
-        serve(c, 50);
+        Serve(c, 50);
     });
     control.setWordVal(0, 0x7777);
     control.setTimeToLive(100);
@@ -178,7 +178,7 @@ TEST_F(FaultTest, TruncatedReplyThenCloseIsAReset)
 {
     start([&](FaultConnection& c) {
         if (auto request = c.readRequest()) {
-            const Bytes reply = test::registerReply(*request, 1);
+            const Bytes reply = test::RegisterReply(*request, 1);
             c.send(Bytes(reply.begin(), reply.begin() + 8));
         }
     });
@@ -214,7 +214,7 @@ TEST_F(FaultTest, OverLongReplyIsAMalformedReplyAndTheConnectionRenewed)
             c.holdOpen(2000);
             return;
         }
-        serve(c, 9);
+        Serve(c, 9);
     });
     control.setWordVal(0, 0x7777);
     EXPECT_FALSE(control.Trigger());
@@ -233,7 +233,7 @@ TEST_F(FaultTest, CountByteLargerThanTheDataIsAMalformedReply)
 {
     start([&](FaultConnection& c) {
         while (auto request = c.readRequest())
-            c.send(test::frameFor(*request, Bytes{3, 200, 0x00, 0x05, 0x00, 0x06}));
+            c.send(test::FrameFor(*request, Bytes{3, 200, 0x00, 0x05, 0x00, 0x06}));
     });
     for (int i = 0; i < 256; ++i)
         control.setWordVal(i, 0x7777);
@@ -254,12 +254,12 @@ TEST_F(FaultTest, BytesArrivingAfterTheReplyAreNotTakenForTheNextReply)
     start([&](FaultConnection& c) {
         std::uint16_t first = 1;
         while (auto request = c.readRequest()) {
-            c.send(test::registerReply(*request, first));
+            c.send(test::RegisterReply(*request, first));
             if (first == 1) {
                 for (int i = 0; i < 5000 && !firstDone; ++i)
                     c.pause(1);
                 const Bytes stray =
-                    test::frameFor(*request, Bytes{3, 8, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD});
+                    test::FrameFor(*request, Bytes{3, 8, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD, 0xDE, 0xAD});
                 clientPort = c.clientPort();
                 c.send(stray);
                 straySize = static_cast<long>(stray.size());
@@ -270,7 +270,7 @@ TEST_F(FaultTest, BytesArrivingAfterTheReplyAreNotTakenForTheNextReply)
     EXPECT_TRUE(control.Trigger());
     firstDone = true;
     ASSERT_TRUE(
-        waitUntil([&] { return straySize != 0 && test::clientEnd(clientPort, server->port()).unread == straySize; }));
+        WaitUntil([&] { return straySize != 0 && test::FindClientEnd(clientPort, server->port()).unread == straySize; }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 40);
     EXPECT_EQ(server->connectionsAccepted(), 1);
@@ -280,7 +280,7 @@ TEST_F(FaultTest, ExceptionReplyKeepsTheConnection)
 {
     start([&](FaultConnection& c) {
         while (auto request = c.readRequest())
-            c.send(test::frameFor(*request, Bytes{0x83, 0x02}));
+            c.send(test::FrameFor(*request, Bytes{0x83, 0x02}));
     });
     EXPECT_TRUE(control.Trigger());
     EXPECT_TRUE(control.Trigger());
@@ -293,7 +293,7 @@ class SmallBudgetTest : public FaultTest, public ::testing::WithParamInterface<i
 
 TEST_P(SmallBudgetTest, BudgetsBelowTenCannotSendAndNegativeOnesAreBounded)
 {
-    start([&](FaultConnection& c) { serve(c); });
+    start([&](FaultConnection& c) { Serve(c); });
     control.setTimeToLive(GetParam());
     const auto begin = Clock::now();
     EXPECT_FALSE(control.Trigger());
@@ -329,18 +329,18 @@ private:
 };
 
 // Sockets wrapped as above while `wrapped` is positive (counting down).
-SocketOpener openerWaitingForPeer(int wrapped)
+SocketOpener OpenerWaitingForPeer(int wrapped)
 {
     auto left = std::make_shared<int>(wrapped);
     return [left](int& error) -> std::unique_ptr<StreamSocket> {
-        auto socket = openPosixStreamSocket(error);
+        auto socket = OpenPosixStreamSocket(error);
         if (socket && (*left)-- > 0)
             return std::make_unique<WaitForPeerSocket>(std::move(socket));
         return socket;
     };
 }
 
-TcpRequest readRequest()
+TcpRequest ReadRequest()
 {
     static const std::uint8_t pdu[] = {3, 0, 0, 0, 2};
     TcpRequest request;
@@ -358,11 +358,11 @@ TEST(TcpTransportTest, ResetOnTheFirstSendIsRetriedOnANewConnection)
             c.reset();
             return;
         }
-        serve(c, 60);
+        Serve(c, 60);
     });
-    test::useServerPort(server.port());
-    TcpTransport transport(openerWaitingForPeer(1));
-    const TcpResult result = transport.exchange(readRequest());
+    test::UseServerPort(server.port());
+    TcpTransport transport(OpenerWaitingForPeer(1));
+    const TcpResult result = transport.exchange(ReadRequest());
     EXPECT_EQ(result.error, platform::ErrorCode::NoError);
     EXPECT_EQ(Bytes(result.pdu.begin(), result.pdu.end()), (Bytes{3, 4, 0, 60, 0, 61}));
     EXPECT_EQ(server.connectionsAccepted(), 2);
@@ -372,9 +372,9 @@ TEST(TcpTransportTest, ResetOnTheFirstSendIsRetriedOnANewConnection)
 TEST(TcpTransportTest, SecondResetGivesHostDidNotRespond)
 {
     FaultServer server([](FaultConnection& c) { c.reset(); });
-    test::useServerPort(server.port());
-    TcpTransport transport(openerWaitingForPeer(2));
-    const TcpResult result = transport.exchange(readRequest());
+    test::UseServerPort(server.port());
+    TcpTransport transport(OpenerWaitingForPeer(2));
+    const TcpResult result = transport.exchange(ReadRequest());
     EXPECT_EQ(result.error, platform::ErrorCode::HostDidNotRespond);
     EXPECT_EQ(server.connectionsAccepted(), 2);
     EXPECT_FALSE(transport.isOpen());
@@ -383,10 +383,10 @@ TEST(TcpTransportTest, SecondResetGivesHostDidNotRespond)
 
 TEST(TcpTransportTest, BudgetIsTakenWhenTheConnectionOpens)
 {
-    FaultServer server([](FaultConnection& c) { serve(c); });
-    test::useServerPort(server.port());
+    FaultServer server([](FaultConnection& c) { Serve(c); });
+    test::UseServerPort(server.port());
     TcpTransport transport;
-    TcpRequest request = readRequest();
+    TcpRequest request = ReadRequest();
     ASSERT_EQ(transport.exchange(request).error, platform::ErrorCode::NoError);
     request.timeToLive = 0; // would fail at once on a new connection
     EXPECT_EQ(transport.exchange(request).error, platform::ErrorCode::NoError);
@@ -396,14 +396,14 @@ TEST(TcpTransportTest, BudgetIsTakenWhenTheConnectionOpens)
 
 TEST(TcpTransportTest, PortComesFromTheEnvironmentWhenValid)
 {
-    test::useServerPort(1502);
-    EXPECT_EQ(modbusTcpPort(), 1502);
+    test::UseServerPort(1502);
+    EXPECT_EQ(ModbusTcpPort(), 1502);
     ::setenv("PLCTAG_TCP_PORT", "70000", 1);
-    EXPECT_EQ(modbusTcpPort(), 502);
+    EXPECT_EQ(ModbusTcpPort(), 502);
     ::setenv("PLCTAG_TCP_PORT", "12x", 1);
-    EXPECT_EQ(modbusTcpPort(), 502);
+    EXPECT_EQ(ModbusTcpPort(), 502);
     ::unsetenv("PLCTAG_TCP_PORT");
-    EXPECT_EQ(modbusTcpPort(), 502);
+    EXPECT_EQ(ModbusTcpPort(), 502);
 }
 
 } // namespace

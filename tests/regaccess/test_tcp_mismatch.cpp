@@ -31,51 +31,51 @@ struct Mismatch {
 
 void PrintTo(const Mismatch& m, std::ostream* os) { *os << m.name; }
 
-Bytes changed(const Bytes& request, std::size_t at, std::uint8_t value)
+Bytes Changed(const Bytes& request, std::size_t at, std::uint8_t value)
 {
-    Bytes reply = test::registerReply(request, 1);
+    Bytes reply = test::RegisterReply(request, 1);
     reply[at] = value;
     return reply;
 }
 
-Bytes withPdu(const Bytes& request, const Bytes& pdu) { return test::frameFor(request, pdu); }
+Bytes WithPdu(const Bytes& request, const Bytes& pdu) { return test::FrameFor(request, pdu); }
 
-std::vector<Mismatch> mismatches()
+std::vector<Mismatch> Mismatches()
 {
     return {
-        {"InputRegistersInsteadOfHolding", [](const Bytes& r) { return changed(r, 7, 4); }},
+        {"InputRegistersInsteadOfHolding", [](const Bytes& r) { return Changed(r, 7, 4); }},
         {"WriteEchoToARead",
             [](const Bytes& r) {
-                return withPdu(r, {5, 0, 0, 0xFF, 0});
+                return WithPdu(r, {5, 0, 0, 0xFF, 0});
             }},
-        {"UnknownFunctionCode", [](const Bytes& r) { return changed(r, 7, 0x41); }},
+        {"UnknownFunctionCode", [](const Bytes& r) { return Changed(r, 7, 0x41); }},
         {"ExceptionOfAnotherFunction",
             [](const Bytes& r) {
-                return withPdu(r, {0x90, 2});
+                return WithPdu(r, {0x90, 2});
             }},
         {"ShortByteCount",
             [](const Bytes& r) {
-                return withPdu(r, {3, 6, 0, 1, 0, 2, 0, 3});
+                return WithPdu(r, {3, 6, 0, 1, 0, 2, 0, 3});
             }},
         {"LongByteCount",
             [](const Bytes& r) {
-                return withPdu(r, {3, 12, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6});
+                return WithPdu(r, {3, 12, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6});
             }},
         {"TwoHundredFiftyBytes",
             [](const Bytes& r) {
                 Bytes pdu{3, 250};
                 pdu.resize(252, 0x11);
-                return withPdu(r, pdu);
+                return WithPdu(r, pdu);
             }},
         {"CountByteOfFourRegistersWithMoreData",
             [](const Bytes& r) {
-                Bytes reply = test::registerReply(r, 1);
+                Bytes reply = test::RegisterReply(r, 1);
                 reply.insert(reply.end(), {0, 9, 0, 9});
                 reply[5] = static_cast<std::uint8_t>(reply.size() - 6);
                 return reply;
             }},
-        {"ProtocolIdSeven", [](const Bytes& r) { return changed(r, 3, 7); }},
-        {"AnotherUnit", [](const Bytes& r) { return changed(r, 6, static_cast<std::uint8_t>(r[6] + 1)); }},
+        {"ProtocolIdSeven", [](const Bytes& r) { return Changed(r, 3, 7); }},
+        {"AnotherUnit", [](const Bytes& r) { return Changed(r, 6, static_cast<std::uint8_t>(r[6] + 1)); }},
     };
 }
 
@@ -86,7 +86,7 @@ protected:
     void start(FaultServer::Script script)
     {
         server = std::make_unique<FaultServer>(std::move(script));
-        test::useServerPort(server->port());
+        test::UseServerPort(server->port());
         control.setAdapter(test::TcpAdapter);
         control.setRoutePath(QStringLiteral("255.0.0.0.0"));
         control.setFunction(0);
@@ -110,7 +110,7 @@ TEST_P(MismatchTest, IsAMalformedReplyThatLeavesTheBufferAndRenewsTheConnection)
 {
     start([mismatch = GetParam().reply](FaultConnection& c) {
         while (auto request = c.readRequest())
-            c.send(c.index() == 0 ? mismatch(*request) : test::registerReply(*request, 50));
+            c.send(c.index() == 0 ? mismatch(*request) : test::RegisterReply(*request, 50));
     });
     EXPECT_FALSE(control.Trigger());
     EXPECT_EQ(events.events,
@@ -127,7 +127,7 @@ TEST_P(MismatchTest, IsAMalformedReplyThatLeavesTheBufferAndRenewsTheConnection)
     EXPECT_EQ(server->connectionsAccepted(), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, MismatchTest, ::testing::ValuesIn(mismatches()),
+INSTANTIATE_TEST_SUITE_P(Replies, MismatchTest, ::testing::ValuesIn(Mismatches()),
     [](const ::testing::TestParamInfo<Mismatch>& info) { return std::string(info.param.name); });
 
 using TransactionTest = ControlOnServer;
@@ -143,7 +143,7 @@ TEST_F(TransactionTest, LateReplyOfTheRequestBeforeIsPassedOver)
         while (auto request = c.readRequest()) {
             if (!previous.empty())
                 c.send(previous);
-            previous = test::registerReply(*request, first);
+            previous = test::RegisterReply(*request, first);
             c.send(previous);
             first = static_cast<std::uint16_t>(first + 10);
         }
@@ -160,7 +160,7 @@ TEST_F(TransactionTest, ReplyOfAnotherTransactionAloneRunsOutTheWait)
 {
     start([](FaultConnection& c) {
         while (auto request = c.readRequest()) {
-            Bytes reply = test::registerReply(*request, 1);
+            Bytes reply = test::RegisterReply(*request, 1);
             reply[1] = static_cast<std::uint8_t>(reply[1] + 1);
             c.send(reply);
         }

@@ -30,7 +30,7 @@ protected:
         server = std::make_unique<FaultServer>([statedLength](FaultConnection& c) {
             if (c.index() == 0) {
                 if (auto request = c.readRequest()) {
-                    Bytes reply = test::registerReply(*request, 1);
+                    Bytes reply = test::RegisterReply(*request, 1);
                     reply[4] = static_cast<std::uint8_t>(statedLength >> 8);
                     reply[5] = static_cast<std::uint8_t>(statedLength);
                     c.send(reply);
@@ -39,9 +39,9 @@ protected:
                 return;
             }
             while (auto request = c.readRequest())
-                c.send(test::registerReply(*request, 50));
+                c.send(test::RegisterReply(*request, 50));
         });
-        test::useServerPort(server->port());
+        test::UseServerPort(server->port());
         control.setAdapter(test::TcpAdapter);
         control.setHost(QStringLiteral("127.0.0.1"));
         control.setFunction(0);

@@ -38,7 +38,7 @@ private:
     int fd_;
 };
 
-sockaddr_in loopback(std::uint16_t port)
+sockaddr_in Loopback(std::uint16_t port)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -48,10 +48,10 @@ sockaddr_in loopback(std::uint16_t port)
 }
 
 // A connection to `port` that completes within `ms`; none when it does not.
-Fd connectWithin(std::uint16_t port, int ms)
+Fd ConnectWithin(std::uint16_t port, int ms)
 {
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-    const sockaddr_in a = loopback(port);
+    const sockaddr_in a = Loopback(port);
     if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0)
         return fd;
     pollfd p{fd.get(), POLLOUT, 0};
@@ -63,7 +63,7 @@ Fd connectWithin(std::uint16_t port, int ms)
 }
 
 // Accepts one connection within `ms`.
-Fd acceptWithin(int listener, int ms)
+Fd AcceptWithin(int listener, int ms)
 {
     pollfd p{listener, POLLIN, 0};
     if (::poll(&p, 1, ms) != 1)
@@ -71,7 +71,7 @@ Fd acceptWithin(int listener, int ms)
     return Fd(::accept(listener, nullptr, nullptr));
 }
 
-std::optional<test::Bytes> readFrame(int fd, int ms)
+std::optional<test::Bytes> ReadFrame(int fd, int ms)
 {
     test::Bytes frame;
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
@@ -92,7 +92,7 @@ std::optional<test::Bytes> readFrame(int fd, int ms)
 TEST(TcpSlowConnect, ARequestWhoseFirstSynIsDroppedStillGetsThrough)
 {
     Fd listener(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in a = loopback(0);
+    sockaddr_in a = Loopback(0);
     ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(::listen(listener.get(), 0), 0);
     socklen_t length = sizeof a;
@@ -103,7 +103,7 @@ TEST(TcpSlowConnect, ARequestWhoseFirstSynIsDroppedStillGetsThrough)
     // no longer completes: from then on every new SYN is dropped.
     std::vector<Fd> fillers;
     for (int i = 0; i < 8; ++i) {
-        Fd filler = connectWithin(port, 200);
+        Fd filler = ConnectWithin(port, 200);
         if (filler.get() < 0)
             break;
         fillers.push_back(std::move(filler));
@@ -118,19 +118,19 @@ TEST(TcpSlowConnect, ARequestWhoseFirstSynIsDroppedStillGetsThrough)
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         std::vector<Fd> queued;
         for (std::size_t i = 0; i < fillers.size(); ++i)
-            queued.push_back(acceptWithin(listener.get(), 1000));
-        Fd control = acceptWithin(listener.get(), 5000);
+            queued.push_back(AcceptWithin(listener.get(), 1000));
+        Fd control = AcceptWithin(listener.get(), 5000);
         if (control.get() < 0)
             return;
-        request = readFrame(control.get(), 3000);
+        request = ReadFrame(control.get(), 3000);
         if (request) {
-            const test::Bytes reply = test::registerReply(*request, 42);
+            const test::Bytes reply = test::RegisterReply(*request, 42);
             (void)::send(control.get(), reply.data(), reply.size(), MSG_NOSIGNAL);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     });
 
-    test::useServerPort(port);
+    test::UseServerPort(port);
     Plctag control; // TimeToLive 500, the configurator's
     test::EventRecorder events(control);
     control.setAdapter(test::TcpAdapter);

@@ -2,7 +2,7 @@
 // point type, limits of other types, and changes to the list made from
 // inside the events of an evaluation.
 #include "fault_server.h"
-#include "modbus_test_server.h"
+#include "support/modbus_server.h"
 #include "test_support.h"
 
 #include "regaccess/plctag.h"
@@ -19,7 +19,7 @@
 namespace regaccess {
 namespace {
 
-QString text(const QVariant& v)
+QString Text(const QVariant& v)
 {
     if (!v.isValid())
         return QStringLiteral("empty");
@@ -38,23 +38,23 @@ public:
 
     bool discreteChange(int w, int b, const QVariant& cur, const QVariant& prev) override
     {
-        return add(QStringLiteral("discrete %1.%2 %3 %4").arg(w).arg(b).arg(cur.toInt()).arg(text(prev)));
+        return add(QStringLiteral("discrete %1.%2 %3 %4").arg(w).arg(b).arg(cur.toInt()).arg(Text(prev)));
     }
     bool analogLow(int, int, const QVariant& cur, const QVariant& prev, const QVariant& limit) override
     {
-        return add(QStringLiteral("low %1 %2 %3").arg(text(cur), text(prev), text(limit)));
+        return add(QStringLiteral("low %1 %2 %3").arg(Text(cur), Text(prev), Text(limit)));
     }
     bool analogHigh(int, int, const QVariant& cur, const QVariant& prev, const QVariant& limit) override
     {
-        return add(QStringLiteral("high %1 %2 %3").arg(text(cur), text(prev), text(limit)));
+        return add(QStringLiteral("high %1 %2 %3").arg(Text(cur), Text(prev), Text(limit)));
     }
     bool analogNormal(int, int, const QVariant& cur, const QVariant& prev) override
     {
-        return add(QStringLiteral("normal %1 %2").arg(text(cur), text(prev)));
+        return add(QStringLiteral("normal %1 %2").arg(Text(cur), Text(prev)));
     }
     bool analogChange(int, int, const QVariant& cur, const QVariant& prev) override
     {
-        return add(QStringLiteral("change %1 %2").arg(text(cur), text(prev)));
+        return add(QStringLiteral("change %1 %2").arg(Text(cur), Text(prev)));
     }
 
 private:
@@ -67,7 +67,7 @@ private:
     }
 };
 
-void store(RegisterBuffer& buffer, int type, int index, double value)
+void Store(RegisterBuffer& buffer, int type, int index, double value)
 {
     switch (type) {
     case WordPoint: buffer.setWord(index, static_cast<int>(value)); break;
@@ -100,7 +100,7 @@ TEST_P(LimitSequenceTest, FiresTheEventsOfEachStep)
     ASSERT_EQ(c.values.size(), c.events.size());
     for (std::size_t i = 0; i < c.values.size(); ++i) {
         recorder.events.clear();
-        store(buffer, c.type, 4, c.values[i]);
+        Store(buffer, c.type, 4, c.values[i]);
         list.evaluate(buffer, recorder);
         EXPECT_EQ(recorder.events, c.events[i]) << "step " << i << " value " << c.values[i];
     }
@@ -312,8 +312,8 @@ TEST(WatchListTest, ReceiverGoneStopsTheEvaluation)
 // Evaluation runs after OnReadDone of a completed read, through the control.
 TEST(ControlWatchPointTest, EvaluatedAfterEachReadInsideTheCompletion)
 {
-    test::ModbusTestServer server;
-    test::useServerPort(server.port());
+    chronel::test::ModbusServer server;
+    test::UseServerPort(server.port());
     Plctag control;
     control.setAdapter(test::TcpAdapter);
     control.setRegType(Plctag::HoldRegs_4xxxx);
@@ -322,7 +322,7 @@ TEST(ControlWatchPointTest, EvaluatedAfterEachReadInsideTheCompletion)
     QObject::connect(&control, &Plctag::OnReadDone, &control, [&] { order << QStringLiteral("read"); });
     QObject::connect(
         &control, &Plctag::OnDiscreteChange, &control, [&](int w, int b, const QVariant& cur, const QVariant& prev) {
-            order << QStringLiteral("discrete %1.%2 %3 %4").arg(w).arg(b).arg(cur.toInt()).arg(text(prev));
+            order << QStringLiteral("discrete %1.%2 %3 %4").arg(w).arg(b).arg(cur.toInt()).arg(Text(prev));
         });
     QObject::connect(&control, &Plctag::OnAnalogLow, &control,
         [&](int type, int index, const QVariant& cur, const QVariant&, const QVariant& limit) {
@@ -349,8 +349,8 @@ TEST(ControlWatchPointTest, EvaluatedAfterEachReadInsideTheCompletion)
 
 TEST(ControlWatchPointTest, ErrorsAndWritesDoNotEvaluate)
 {
-    test::ModbusTestServer server;
-    test::useServerPort(server.port());
+    chronel::test::ModbusServer server;
+    test::UseServerPort(server.port());
     Plctag control;
     control.setAdapter(test::TcpAdapter);
     control.setRegType(Plctag::HoldRegs_4xxxx);

@@ -16,10 +16,10 @@ struct Decoded {
     std::string text; // type 3
 };
 
-inline int byteAt(const uint16_t* w, int b) { return b % 2 == 0 ? (w[b / 2] & 0xFF) : (w[b / 2] >> 8); }
+inline int ByteAt(const uint16_t* w, int b) { return b % 2 == 0 ? (w[b / 2] & 0xFF) : (w[b / 2] >> 8); }
 
 // Type-2 seconds since 1984 to calendar, by the four-year cycle rule.
-inline void fromSeconds1984(int64_t s, Decoded& d)
+inline void FromSeconds1984(int64_t s, Decoded& d)
 {
     int64_t cycle = s / 126230400, r = s % 126230400;
     int year = 1984 + 4 * static_cast<int>(cycle);
@@ -60,7 +60,7 @@ inline void fromSeconds1984(int64_t s, Decoded& d)
 }
 
 // Decodes one block; `date` carries the type-0 date between blocks.
-inline std::vector<Decoded> decodeBlock(const uint16_t* w, Decoded& date)
+inline std::vector<Decoded> DecodeBlock(const uint16_t* w, Decoded& date)
 {
     std::vector<Decoded> out;
     int type = w[1], count = w[2];
@@ -68,8 +68,8 @@ inline std::vector<Decoded> decodeBlock(const uint16_t* w, Decoded& date)
         int savedH = 0, savedM = 0, savedS = 0, savedMs = 0;
         for (int n = 0; n < count && n < 30; ++n) {
             int at = 20 + 6 * n;
-            int b0 = byteAt(w, at), b1 = byteAt(w, at + 1), b2 = byteAt(w, at + 2), b3 = byteAt(w, at + 3),
-                b4 = byteAt(w, at + 4), b5 = byteAt(w, at + 5);
+            int b0 = ByteAt(w, at), b1 = ByteAt(w, at + 1), b2 = ByteAt(w, at + 2), b3 = ByteAt(w, at + 3),
+                b4 = ByteAt(w, at + 4), b5 = ByteAt(w, at + 5);
             Decoded d;
             d.kind = b0 & 0x1F;
             d.point = ((b0 >> 5) & 7) + 8 * (b1 & 3) + 1;
@@ -126,7 +126,7 @@ inline std::vector<Decoded> decodeBlock(const uint16_t* w, Decoded& date)
     } else if (type == 2) {
         for (int n = 0; n < count && n < 22; ++n) {
             int at = 20 + 8 * n;
-            int b0 = byteAt(w, at), b1 = byteAt(w, at + 1), b2 = byteAt(w, at + 2), b3 = byteAt(w, at + 3);
+            int b0 = ByteAt(w, at), b1 = ByteAt(w, at + 1), b2 = ByteAt(w, at + 2), b3 = ByteAt(w, at + 3);
             Decoded d;
             d.kind = b0 & 0x1F;
             d.point = ((b0 >> 5) & 7) + 8 * (b1 & 3) + 1;
@@ -136,13 +136,13 @@ inline std::vector<Decoded> decodeBlock(const uint16_t* w, Decoded& date)
             d.ms = (b2 + 256 * b3) & 0x3FF;
             int32_t s = static_cast<int32_t>(
                 static_cast<uint32_t>(w[10 + 4 * n + 2]) | (static_cast<uint32_t>(w[10 + 4 * n + 3]) << 16));
-            fromSeconds1984(s, d);
+            FromSeconds1984(s, d);
             out.push_back(d);
         }
     } else if (type == 3) {
         Decoded d;
-        for (int b = 20; b < 200 && byteAt(w, b) != 0; ++b)
-            d.text += static_cast<char>(byteAt(w, b));
+        for (int b = 20; b < 200 && ByteAt(w, b) != 0; ++b)
+            d.text += static_cast<char>(ByteAt(w, b));
         out.push_back(d);
     }
     return out;

@@ -25,7 +25,7 @@ struct ModbusDeleter {
 };
 using Modbus = std::unique_ptr<modbus_t, ModbusDeleter>;
 
-inline Modbus connectTcp(int port, int timeoutMs = 1000)
+inline Modbus ConnectTcp(int port, int timeoutMs = 1000)
 {
     Modbus c(modbus_new_tcp("127.0.0.1", port));
     if (!c)
@@ -38,7 +38,7 @@ inline Modbus connectTcp(int port, int timeoutMs = 1000)
 }
 
 // Register numbers are 1-based as the configurator gives them.
-inline std::vector<uint16_t> readRegs(modbus_t* c, int reg, int count)
+inline std::vector<uint16_t> ReadRegs(modbus_t* c, int reg, int count)
 {
     std::vector<uint16_t> w(static_cast<size_t>(count));
     if (modbus_read_registers(c, reg - 1, count, w.data()) != count)
@@ -46,13 +46,13 @@ inline std::vector<uint16_t> readRegs(modbus_t* c, int reg, int count)
     return w;
 }
 
-inline bool writeRegs(modbus_t* c, int reg, const std::vector<uint16_t>& w)
+inline bool WriteRegs(modbus_t* c, int reg, const std::vector<uint16_t>& w)
 {
     return modbus_write_registers(c, reg - 1, static_cast<int>(w.size()), w.data()) == static_cast<int>(w.size());
 }
 
 // The exception code of a failed call (libmodbus reports it through errno).
-inline int exceptionOf(int rc)
+inline int ExceptionOf(int rc)
 {
     if (rc >= 0)
         return 0;
@@ -61,7 +61,7 @@ inline int exceptionOf(int rc)
 
 // One retrieve cycle of the event scan per block until the buffer is empty:
 // coil 1, event block, acknowledge coil 2. Bounded by `maxBlocks`.
-inline std::vector<Decoded> drainEvents(
+inline std::vector<Decoded> DrainEvents(
     modbus_t* c, int maxBlocks = 200, std::vector<std::vector<uint16_t>>* blocks = nullptr)
 {
     std::vector<Decoded> all;
@@ -70,12 +70,12 @@ inline std::vector<Decoded> drainEvents(
         uint8_t avail = 0;
         if (modbus_read_bits(c, 0, 1, &avail) != 1 || !avail)
             break;
-        auto w = readRegs(c, 101, 100);
+        auto w = ReadRegs(c, 101, 100);
         if (w.size() != 100)
             break;
         if (blocks)
             blocks->push_back(w);
-        auto d = decodeBlock(w.data(), date);
+        auto d = DecodeBlock(w.data(), date);
         all.insert(all.end(), d.begin(), d.end());
         if (modbus_write_bit(c, 1, 1) != 1)
             break;
@@ -83,7 +83,7 @@ inline std::vector<Decoded> drainEvents(
     return all;
 }
 
-inline void setText(std::vector<uint16_t>& w, size_t at, size_t words, const std::string& s)
+inline void SetText(std::vector<uint16_t>& w, size_t at, size_t words, const std::string& s)
 {
     for (size_t i = 0; i < words; ++i) {
         uint8_t lo = 2 * i < s.size() ? static_cast<uint8_t>(s[2 * i]) : 0;
@@ -92,7 +92,7 @@ inline void setText(std::vector<uint16_t>& w, size_t at, size_t words, const std
     }
 }
 
-inline std::string getText(const std::vector<uint16_t>& w, size_t at, size_t words)
+inline std::string GetText(const std::vector<uint16_t>& w, size_t at, size_t words)
 {
     std::string s;
     for (size_t i = 0; i < words; ++i) {
@@ -107,7 +107,7 @@ inline std::string getText(const std::vector<uint16_t>& w, size_t at, size_t wor
     return s;
 }
 
-template <class Pred> bool waitFor(Pred p, int ms = 3000)
+template <class Pred> bool WaitFor(Pred p, int ms = 3000)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < deadline) {

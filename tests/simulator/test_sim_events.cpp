@@ -14,7 +14,7 @@ using chronel::test::SimProcess;
 namespace {
 
 // Forty changes of points 1 ... 8 and 32, more than one block of any type holds.
-std::vector<std::pair<int, int>> scriptChanges()
+std::vector<std::pair<int, int>> ScriptChanges()
 {
     std::vector<std::pair<int, int>> v;
     for (int i = 0; i < 40; ++i)
@@ -32,12 +32,12 @@ protected:
         std::ofstream f(script_);
         f << "# seconds point state\n";
         int i = 0;
-        for (auto [p, s] : scriptChanges())
+        for (auto [p, s] : ScriptChanges())
             f << 0.05 + 0.005 * i++ << ' ' << p << ' ' << s << '\n';
         f.close();
         port_ = sim_.startTcp({"--events", "script:" + script_, "--buffer-type", std::to_string(GetParam())});
         ASSERT_GT(port_, 0) << sim_.stderrText();
-        c_ = connectTcp(port_);
+        c_ = ConnectTcp(port_);
         ASSERT_TRUE(c_);
     }
     void TearDown() override { std::remove(script_.c_str()); }
@@ -51,17 +51,17 @@ protected:
 TEST_P(SimEventTypes, AcknowledgeDrainsTheBufferInOrder)
 {
     const int type = GetParam();
-    const size_t expected = 3 + scriptChanges().size(); // power-on reset, date, GPS lock, changes
-    ASSERT_TRUE(waitFor([&] {
-        auto w = readRegs(c_.get(), 101, 100);
+    const size_t expected = 3 + ScriptChanges().size(); // power-on reset, date, GPS lock, changes
+    ASSERT_TRUE(WaitFor([&] {
+        auto w = ReadRegs(c_.get(), 101, 100);
         return w.size() == 100 && w[5] >= expected;
     }));
-    auto status = readRegs(c_.get(), 200, 100);
+    auto status = ReadRegs(c_.get(), 200, 100);
     EXPECT_EQ(status[52], 0x8000); // point 32 on
     auto today = std::make_tuple(status[6], status[4], status[5]);
 
     std::vector<std::vector<uint16_t>> blocks;
-    auto events = drainEvents(c_.get(), 200, &blocks);
+    auto events = DrainEvents(c_.get(), 200, &blocks);
     ASSERT_FALSE(blocks.empty());
     for (auto& b : blocks)
         EXPECT_EQ(b[1], type);
@@ -74,7 +74,7 @@ TEST_P(SimEventTypes, AcknowledgeDrainsTheBufferInOrder)
     uint8_t avail = 1;
     ASSERT_EQ(modbus_read_bits(c_.get(), 0, 1, &avail), 1);
     EXPECT_EQ(avail, 0);
-    EXPECT_EQ(readRegs(c_.get(), 101, 100)[5], 0);
+    EXPECT_EQ(ReadRegs(c_.get(), 101, 100)[5], 0);
 
     ASSERT_EQ(events.size(), expected);
     if (type == 3) {
@@ -89,7 +89,7 @@ TEST_P(SimEventTypes, AcknowledgeDrainsTheBufferInOrder)
     EXPECT_EQ(events[0].kind, 6);
     EXPECT_EQ(events[1].kind, 13);
     EXPECT_EQ(events[2].kind, 20);
-    auto changes = scriptChanges();
+    auto changes = ScriptChanges();
     for (size_t i = 0; i < changes.size(); ++i) {
         const Decoded& e = events[3 + i];
         EXPECT_EQ(e.kind, 1) << i;
@@ -110,21 +110,21 @@ TEST_P(SimEventTypes, AcknowledgeDrainsTheBufferInOrder)
 TEST_P(SimEventTypes, TimeResyncIsReportedWithTheNewDateAndTime)
 {
     const int type = GetParam();
-    ASSERT_TRUE(waitFor([&] { return readRegs(c_.get(), 101, 100)[5] >= 3 + scriptChanges().size(); }));
-    drainEvents(c_.get());
-    auto buf = readRegs(c_.get(), 200, 24);
+    ASSERT_TRUE(WaitFor([&] { return ReadRegs(c_.get(), 101, 100)[5] >= 3 + ScriptChanges().size(); }));
+    DrainEvents(c_.get());
+    auto buf = ReadRegs(c_.get(), 200, 24);
     buf[2] = 0;
-    ASSERT_TRUE(writeRegs(c_.get(), 200, buf));
+    ASSERT_TRUE(WriteRegs(c_.get(), 200, buf));
     buf[4] = 12;
     buf[5] = 31;
     buf[6] = 2030;
     buf[7] = 22;
     buf[8] = 58;
     buf[9] = 3;
-    ASSERT_TRUE(writeRegs(c_.get(), 200, buf));
+    ASSERT_TRUE(WriteRegs(c_.get(), 200, buf));
     buf[2] = 0x8000;
-    ASSERT_TRUE(writeRegs(c_.get(), 200, buf));
-    auto events = drainEvents(c_.get());
+    ASSERT_TRUE(WriteRegs(c_.get(), 200, buf));
+    auto events = DrainEvents(c_.get());
     ASSERT_EQ(events.size(), 2u);
     if (type == 3) {
         EXPECT_NE(events[1].text.find("12/31/2030  22:58:0"), std::string::npos) << events[1].text;
@@ -146,9 +146,9 @@ TEST(SimEvents, RandomGeneratorProducesPointChanges)
     SimProcess sim;
     int port = sim.startTcp({"--events", "random:200", "--seed", "7"});
     ASSERT_GT(port, 0);
-    Modbus c = connectTcp(port);
-    ASSERT_TRUE(waitFor([&] { return readRegs(c.get(), 101, 100)[5] >= 40; }));
-    auto events = drainEvents(c.get(), 5);
+    Modbus c = ConnectTcp(port);
+    ASSERT_TRUE(WaitFor([&] { return ReadRegs(c.get(), 101, 100)[5] >= 40; }));
+    auto events = DrainEvents(c.get(), 5);
     int changes = 0;
     for (auto& e : events)
         changes += e.kind == 1 && e.point >= 1 && e.point <= 32;
@@ -162,13 +162,13 @@ TEST(SimEvents, DisabledPointReportsNoChanges)
     SimProcess sim;
     int port = sim.startTcp({"--events", "script:" + script});
     ASSERT_GT(port, 0);
-    Modbus c = connectTcp(port);
-    auto block = readRegs(c.get(), 365, 64);
+    Modbus c = ConnectTcp(port);
+    auto block = ReadRegs(c.get(), 365, 64);
     block[32 + 1] = 0xFFFF; // point 2 disabled
-    ASSERT_TRUE(writeRegs(c.get(), 365, block));
-    ASSERT_TRUE(waitFor([&] { return readRegs(c.get(), 200, 100)[51] == 0x0006; }));
+    ASSERT_TRUE(WriteRegs(c.get(), 365, block));
+    ASSERT_TRUE(WaitFor([&] { return ReadRegs(c.get(), 200, 100)[51] == 0x0006; }));
     std::vector<int> points;
-    for (auto& e : drainEvents(c.get()))
+    for (auto& e : DrainEvents(c.get()))
         if (e.kind == 1)
             points.push_back(e.point);
     EXPECT_EQ(points, std::vector<int>{3});

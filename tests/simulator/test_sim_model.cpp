@@ -32,15 +32,15 @@ TEST(SimCalendar, AgreesWithTheFourYearRuleUntil2099)
     simtest::Decoded d;
     for (int64_t s : {int64_t{0}, int64_t{31622400}, int64_t{59 * 86400}, int64_t{60 * 86400}, int64_t{1234567890},
              int64_t{2000000000}, int64_t{INT32_MAX}}) {
-        CivilTime t = civilFromSeconds(s);
-        simtest::fromSeconds1984(s, d);
+        CivilTime t = CivilFromSeconds(s);
+        simtest::FromSeconds1984(s, d);
         EXPECT_EQ(std::make_tuple(t.year, t.month, t.day, t.hour, t.minute, t.second),
             std::make_tuple(d.year, d.month, d.day, d.hour, d.minute, d.second))
             << s;
-        EXPECT_EQ(secondsFromCivil(t), s);
+        EXPECT_EQ(SecondsFromCivil(t), s);
     }
-    EXPECT_EQ(civilFromSeconds(31622400).year, 1985);
-    EXPECT_EQ(civilFromSeconds(-1).year, 1983);
+    EXPECT_EQ(CivilFromSeconds(31622400).year, 1985);
+    EXPECT_EQ(CivilFromSeconds(-1).year, 1983);
 }
 
 struct DstCase {
@@ -61,7 +61,7 @@ TEST_P(SimDst, Rule)
     r.stopMonth = 9;
     r.stopDay = 30;
     r.stopHour = 12;
-    EXPECT_EQ(dstInForce(r, secondsFromCivil(GetParam().at)), GetParam().inForce);
+    EXPECT_EQ(DstInForce(r, SecondsFromCivil(GetParam().at)), GetParam().inForce);
 }
 
 INSTANTIATE_TEST_SUITE_P(Locations, SimDst,
@@ -72,13 +72,13 @@ INSTANTIATE_TEST_SUITE_P(Locations, SimDst,
         DstCase{4, {2024, 4, 7, 2, 0, 0}, true}, DstCase{1, {2024, 3, 31, 23, 0, 0}, false},
         DstCase{1, {2024, 4, 1, 0, 0, 0}, true}, DstCase{1, {2024, 9, 30, 12, 0, 0}, false}));
 
-SerEvent ev(uint8_t k, uint8_t point, bool state, CivilTime t, uint16_t ms = 0)
+SerEvent Ev(uint8_t k, uint8_t point, bool state, CivilTime t, uint16_t ms = 0)
 {
     SerEvent e;
     e.kind = k;
     e.point = point;
     e.state = state;
-    e.seconds = secondsFromCivil(t);
+    e.seconds = SecondsFromCivil(t);
     e.millisecond = ms;
     e.source = RecordSource::IrigB;
     e.dst = true;
@@ -87,15 +87,15 @@ SerEvent ev(uint8_t k, uint8_t point, bool state, CivilTime t, uint16_t ms = 0)
 
 TEST(SimEventBlock, Type0DateRecordsCarryTheDateAndResyncIsAPair)
 {
-    std::vector<SerEvent> in = {ev(13, 0, false, {2031, 12, 17, 9, 0, 0}),
-        ev(1, 17, true, {2031, 12, 17, 9, 30, 45}, 999), ev(12, 0, false, {2032, 2, 29, 23, 59, 58}, 7),
-        ev(1, 32, false, {2032, 2, 29, 23, 59, 59}, 1)};
+    std::vector<SerEvent> in = {Ev(13, 0, false, {2031, 12, 17, 9, 0, 0}),
+        Ev(1, 17, true, {2031, 12, 17, 9, 30, 45}, 999), Ev(12, 0, false, {2032, 2, 29, 23, 59, 58}, 7),
+        Ev(1, 32, false, {2032, 2, 29, 23, 59, 59}, 1)};
     PointTexts texts;
-    EncodedBlock b = encodeEventBlock(0, in, 9, 4, texts);
+    EncodedBlock b = EncodeEventBlock(0, in, 9, 4, texts);
     EXPECT_EQ(b.records, 5);
     EXPECT_EQ(b.eventsTaken, 4u);
     simtest::Decoded date;
-    auto out = simtest::decodeBlock(b.words.data(), date);
+    auto out = simtest::DecodeBlock(b.words.data(), date);
     ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(std::make_tuple(out[1].kind, out[1].point, out[1].state, out[1].year, out[1].month, out[1].day,
                   out[1].hour, out[1].minute, out[1].second, out[1].ms, out[1].source, out[1].dst),
@@ -108,9 +108,9 @@ TEST(SimEventBlock, Type0DateRecordsCarryTheDateAndResyncIsAPair)
 
 TEST(SimEventBlock, ResyncPairIsNeverSplitAcrossBlocks)
 {
-    std::vector<SerEvent> in(29, ev(1, 1, true, {2030, 1, 1, 0, 0, 0}));
-    in.push_back(ev(12, 0, false, {2030, 1, 1, 0, 0, 1}));
-    EncodedBlock b = encodeEventBlock(0, in, 1, 30, {});
+    std::vector<SerEvent> in(29, Ev(1, 1, true, {2030, 1, 1, 0, 0, 0}));
+    in.push_back(Ev(12, 0, false, {2030, 1, 1, 0, 0, 1}));
+    EncodedBlock b = EncodeEventBlock(0, in, 1, 30, {});
     EXPECT_EQ(b.eventsTaken, 29u);
     EXPECT_EQ(b.records, 29);
 }
@@ -123,11 +123,11 @@ TEST_P(SimEventBlockTypes, CapacityAndRoundTrip)
     std::vector<SerEvent> in;
     for (int i = 0; i < 40; ++i)
         in.push_back(
-            ev(1, static_cast<uint8_t>(i % 32 + 1), i % 2, {2029, 6, 15, 10, i, 7}, static_cast<uint16_t>(i * 20)));
+            Ev(1, static_cast<uint8_t>(i % 32 + 1), i % 2, {2029, 6, 15, 10, i, 7}, static_cast<uint16_t>(i * 20)));
     PointTexts texts;
     texts.description[0] = "Breaker 52A";
     texts.offText[0] = "Open";
-    EncodedBlock b = encodeEventBlock(type, in, 3, 40, texts);
+    EncodedBlock b = EncodeEventBlock(type, in, 3, 40, texts);
     const size_t capacity[] = {30, 1, 22, 1};
     EXPECT_EQ(b.eventsTaken, capacity[type]);
     EXPECT_EQ(b.words[0], 3);
@@ -137,7 +137,7 @@ TEST_P(SimEventBlockTypes, CapacityAndRoundTrip)
     date.year = 2029;
     date.month = 6;
     date.day = 15;
-    auto out = simtest::decodeBlock(b.words.data(), date);
+    auto out = simtest::DecodeBlock(b.words.data(), date);
     if (type == 3) {
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0].text, "06/15/2029  10:00:07.000  D  B   Breaker 52A  Open");
@@ -159,44 +159,44 @@ TEST(SimEventBlock, LongType3TextKeepsATerminatingZero)
 {
     PointTexts texts;
     texts.description[0] = std::string(300, 'x');
-    EncodedBlock b = encodeEventBlock(3, std::vector<SerEvent>{ev(1, 1, true, {2030, 1, 1, 0, 0, 0})}, 1, 1, texts);
-    EXPECT_EQ(getByte(b.words, 199), 0);
-    EXPECT_NE(getByte(b.words, 198), 0);
+    EncodedBlock b = EncodeEventBlock(3, std::vector<SerEvent>{Ev(1, 1, true, {2030, 1, 1, 0, 0, 0})}, 1, 1, texts);
+    EXPECT_EQ(GetByte(b.words, 199), 0);
+    EXPECT_NE(GetByte(b.words, 198), 0);
 }
 
 TEST(SimState, RoundTripAndRejectsDamage)
 {
-    PersistentState s = factoryState();
+    PersistentState s = FactoryState();
     s.config[4] = 77;
     s.points[1151] = 0xBEEF;
     s.flash[0x7FFFF] = 0x12;
     s.flash[0] = 0x00;
     PersistentState back;
     std::string error;
-    std::string text = serializeState(s);
-    ASSERT_TRUE(parseState(text, back, error)) << error;
+    std::string text = SerializeState(s);
+    ASSERT_TRUE(ParseState(text, back, error)) << error;
     EXPECT_EQ(back, s);
     for (std::string damaged :
         {text.substr(0, text.size() / 2), std::string("garbage\n"), text.substr(0, text.find("\nend")) + "\n",
             std::string(text).replace(text.find("flash "), 6, "flash 80000 "),
             std::string(text).replace(text.find("module-id "), 14, "module-id XYZW")}) {
-        EXPECT_FALSE(parseState(damaged, back, error)) << damaged.substr(0, 40);
+        EXPECT_FALSE(ParseState(damaged, back, error)) << damaged.substr(0, 40);
     }
 }
 
 TEST(SimState, SaveIsAtomicAndLoadable)
 {
     std::string path = testing::TempDir() + "chronel_sim_state_unit_" + std::to_string(::getpid());
-    PersistentState s = factoryState();
+    PersistentState s = FactoryState();
     s.moduleId = 321;
     std::string error;
-    ASSERT_TRUE(saveStateFile(path, s, error)) << error;
+    ASSERT_TRUE(SaveStateFile(path, s, error)) << error;
     PersistentState back;
     bool missing = true;
-    ASSERT_TRUE(loadStateFile(path, back, missing, error)) << error;
+    ASSERT_TRUE(LoadStateFile(path, back, missing, error)) << error;
     EXPECT_EQ(back.moduleId, 321);
-    EXPECT_FALSE(saveStateFile("/nonexistent-dir/x", s, error));
-    EXPECT_FALSE(loadStateFile(path + ".none", back, missing, error));
+    EXPECT_FALSE(SaveStateFile("/nonexistent-dir/x", s, error));
+    EXPECT_FALSE(LoadStateFile(path + ".none", back, missing, error));
     EXPECT_TRUE(missing);
     std::remove(path.c_str());
 }
@@ -214,7 +214,7 @@ TEST(SimState, SaveTakesNoNameAnotherUserCouldForesee)
     }
     ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp." + std::to_string(::getpid())).c_str()), 0);
     std::string error;
-    ASSERT_TRUE(saveStateFile(path, factoryState(), error)) << error;
+    ASSERT_TRUE(SaveStateFile(path, FactoryState(), error)) << error;
     std::ifstream in(victim);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
     std::filesystem::remove_all(dir);
@@ -225,7 +225,7 @@ TEST(SimOptionsParse, ValidCommandLine)
     SimOptions o;
     std::string error;
     ASSERT_TRUE(
-        parseOptions({"--tcp-port", "1502", "--rtu", "pty", "--exception", "101:6", "--exception", "5:2",
+        ParseOptions({"--tcp-port", "1502", "--rtu", "pty", "--exception", "101:6", "--exception", "5:2",
                          "--reset-every", "10", "--events", "random:2.5", "--buffer-type", "0", "--parity", "N"},
             o, error))
         << error;
@@ -241,7 +241,7 @@ TEST(SimOptionsParse, ValidCommandLine)
 TEST(SimOptionsParse, ScriptFormat)
 {
     std::string error;
-    auto plan = parseScript("# header\n1.5 3 1\n0.5 32 0  # comment\n\nrepeat 2\n", error);
+    auto plan = ParseScript("# header\n1.5 3 1\n0.5 32 0  # comment\n\nrepeat 2\n", error);
     ASSERT_TRUE(plan) << error;
     ASSERT_EQ(plan->script.size(), 2u);
     EXPECT_EQ(plan->script[0].atMs, 500);
@@ -249,13 +249,13 @@ TEST(SimOptionsParse, ScriptFormat)
     EXPECT_TRUE(plan->repeat);
     for (const char* bad :
         {"1 33 1\n", "1 0 1\n", "1 3 2\n", "x 3 1\n", "1 3\n", "1 3 1 extra\n", "2 1 1\nrepeat 1\n", "-1 1 1\n"})
-        EXPECT_FALSE(parseScript(bad, error)) << bad;
+        EXPECT_FALSE(ParseScript(bad, error)) << bad;
 }
 
 TEST(SimGenerator, RepeatingScriptReplaysAndRandomIsBounded)
 {
     std::string error;
-    auto plan = parseScript("0.1 1 1\n0.2 1 0\nrepeat 1\n", error);
+    auto plan = ParseScript("0.1 1 1\n0.2 1 0\nrepeat 1\n", error);
     ASSERT_TRUE(plan);
     EventGenerator g(*plan, 1);
     g.start(0);
@@ -273,16 +273,16 @@ TEST(SimGenerator, RepeatingScriptReplaysAndRandomIsBounded)
 TEST(SimRtuFrame, RequestLengths)
 {
     using V = std::vector<uint8_t>;
-    EXPECT_EQ(rtuRequestLength(V{1, 3}), 8u);
-    EXPECT_EQ(rtuRequestLength(V{1, 16, 0, 0, 0, 2}), std::nullopt);
-    EXPECT_EQ(rtuRequestLength(V{1, 16, 0, 0, 0, 2, 4}), 13u);
-    EXPECT_EQ(rtuRequestLength(V{1, 0x41}), 0u);
-    EXPECT_EQ(rtuRequestLength(V{1}), std::nullopt);
-    auto f = rtuFrame(1, V{3, 0, 0, 0, 10});
+    EXPECT_EQ(RtuRequestLength(V{1, 3}), 8u);
+    EXPECT_EQ(RtuRequestLength(V{1, 16, 0, 0, 0, 2}), std::nullopt);
+    EXPECT_EQ(RtuRequestLength(V{1, 16, 0, 0, 0, 2, 4}), 13u);
+    EXPECT_EQ(RtuRequestLength(V{1, 0x41}), 0u);
+    EXPECT_EQ(RtuRequestLength(V{1}), std::nullopt);
+    auto f = RtuFrame(1, V{3, 0, 0, 0, 10});
     EXPECT_EQ(f, (V{1, 3, 0, 0, 0, 10, 0xC5, 0xCD}));
-    EXPECT_TRUE(rtuCrcValid(f));
+    EXPECT_TRUE(RtuCrcValid(f));
     f[2] ^= 1;
-    EXPECT_FALSE(rtuCrcValid(f));
+    EXPECT_FALSE(RtuCrcValid(f));
 }
 
 class SimModel : public testing::Test {

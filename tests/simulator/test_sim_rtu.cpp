@@ -15,7 +15,7 @@ namespace {
 
 // Modbus CRC-16, checked below against the frame 01 03 00 00 00 0A C5 CD that
 // every Modbus reference lists.
-uint16_t crc16(const std::vector<uint8_t>& b, size_t n)
+uint16_t Crc16(const std::vector<uint8_t>& b, size_t n)
 {
     uint16_t crc = 0xFFFF;
     for (size_t i = 0; i < n; ++i) {
@@ -26,9 +26,9 @@ uint16_t crc16(const std::vector<uint8_t>& b, size_t n)
     return crc;
 }
 
-std::vector<uint8_t> frame(std::vector<uint8_t> body)
+std::vector<uint8_t> Frame(std::vector<uint8_t> body)
 {
-    uint16_t crc = crc16(body, body.size());
+    uint16_t crc = Crc16(body, body.size());
     body.push_back(static_cast<uint8_t>(crc & 0xFF));
     body.push_back(static_cast<uint8_t>(crc >> 8));
     return body;
@@ -79,55 +79,55 @@ protected:
 
 TEST(RtuCrc, MatchesTheReferenceFrame)
 {
-    auto f = frame({0x01, 0x03, 0x00, 0x00, 0x00, 0x0A});
+    auto f = Frame({0x01, 0x03, 0x00, 0x00, 0x00, 0x0A});
     EXPECT_EQ(f[6], 0xC5);
     EXPECT_EQ(f[7], 0xCD);
 }
 
 TEST_F(SimRtu, LibmodbusClientReadsAndWrites)
 {
-    auto cfg = readRegs(client_.get(), 1, 100);
+    auto cfg = ReadRegs(client_.get(), 1, 100);
     ASSERT_EQ(cfg.size(), 100u);
     EXPECT_EQ(cfg[48], 160);
-    ASSERT_TRUE(writeRegs(client_.get(), 101, {555}));
-    EXPECT_EQ(readRegs(client_.get(), 101, 1), std::vector<uint16_t>{555});
-    auto ev = drainEvents(client_.get());
+    ASSERT_TRUE(WriteRegs(client_.get(), 101, {555}));
+    EXPECT_EQ(ReadRegs(client_.get(), 101, 1), std::vector<uint16_t>{555});
+    auto ev = DrainEvents(client_.get());
     ASSERT_GE(ev.size(), 3u);
     EXPECT_EQ(ev[0].kind, 6);
     uint16_t w[2];
-    EXPECT_EQ(exceptionOf(modbus_read_registers(client_.get(), 5000, 2, w)), 2);
+    EXPECT_EQ(ExceptionOf(modbus_read_registers(client_.get(), 5000, 2, w)), 2);
 }
 
 TEST_F(SimRtu, Address255IsAnswered)
 {
-    auto reply = exchange(frame({255, 3, 0, 48, 0, 2})); // registers 49, 50
+    auto reply = exchange(Frame({255, 3, 0, 48, 0, 2})); // registers 49, 50
     ASSERT_EQ(reply.size(), 9u);
     EXPECT_EQ(reply[0], 255);
     EXPECT_EQ(reply[1], 3);
     EXPECT_EQ(reply[2], 4);
     EXPECT_EQ(reply[3] << 8 | reply[4], 160);
     EXPECT_EQ(reply[5] << 8 | reply[6], 1);
-    EXPECT_EQ(crc16(reply, 7), reply[7] | reply[8] << 8);
+    EXPECT_EQ(Crc16(reply, 7), reply[7] | reply[8] << 8);
 }
 
 TEST_F(SimRtu, OtherSlavesBadFramesAndBroadcasts)
 {
-    EXPECT_TRUE(exchange(frame({7, 3, 0, 48, 0, 1})).empty()); // another slave's request
-    auto bad = frame({255, 3, 0, 48, 0, 1});
+    EXPECT_TRUE(exchange(Frame({7, 3, 0, 48, 0, 1})).empty()); // another slave's request
+    auto bad = Frame({255, 3, 0, 48, 0, 1});
     bad.back() ^= 0x55;
     EXPECT_TRUE(exchange(bad).empty());
     EXPECT_TRUE(exchange({255, 3, 0}).empty()); // cut short
     // A broadcast write is carried out without a reply.
-    EXPECT_TRUE(exchange(frame({0, 6, 0, 100, 0x12, 0x34})).empty());
-    EXPECT_EQ(readRegs(client_.get(), 101, 1), std::vector<uint16_t>{0x1234});
-    auto stats = readRegs(client_.get(), 1501, 100);
+    EXPECT_TRUE(exchange(Frame({0, 6, 0, 100, 0x12, 0x34})).empty());
+    EXPECT_EQ(ReadRegs(client_.get(), 101, 1), std::vector<uint16_t>{0x1234});
+    auto stats = ReadRegs(client_.get(), 1501, 100);
     ASSERT_EQ(stats.size(), 100u);
     EXPECT_EQ(stats[79], 2); // the CRC error and the short frame
 }
 
 TEST_F(SimRtu, UnknownFunctionWithDataIsRefused)
 {
-    auto reply = exchange(frame({255, 0x41, 1, 2, 3}));
+    auto reply = exchange(Frame({255, 0x41, 1, 2, 3}));
     ASSERT_EQ(reply.size(), 5u);
     EXPECT_EQ(reply[1], 0xC1);
     EXPECT_EQ(reply[2], 1);

@@ -15,7 +15,7 @@ using chronel::test::SimProcess;
 
 namespace {
 
-Modbus connectAt(const std::string& address, int port, int timeoutMs = 1000)
+Modbus ConnectAt(const std::string& address, int port, int timeoutMs = 1000)
 {
     Modbus c(modbus_new_tcp(address.c_str(), port));
     if (!c)
@@ -27,7 +27,7 @@ Modbus connectAt(const std::string& address, int port, int timeoutMs = 1000)
     return c;
 }
 
-bool eventsAvailable(modbus_t* c)
+bool EventsAvailable(modbus_t* c)
 {
     uint8_t avail = 0;
     return modbus_read_bits(c, 0, 1, &avail) == 1 && avail;
@@ -40,22 +40,22 @@ TEST(SimSite, ModulesAnswerIndependently)
     ASSERT_GT(port, 0) << sim.stderrText();
     Modbus m[3];
     for (int k = 0; k < 3; ++k) {
-        m[k] = connectAt("127.0.0." + std::to_string(k + 1), port);
+        m[k] = ConnectAt("127.0.0." + std::to_string(k + 1), port);
         ASSERT_TRUE(m[k]) << k + 1;
     }
     // Module ID, register 101: written on two modules, the third keeps the factory value.
-    ASSERT_TRUE(writeRegs(m[0].get(), 101, {71}));
-    ASSERT_TRUE(writeRegs(m[1].get(), 101, {72}));
-    EXPECT_EQ(readRegs(m[0].get(), 101, 1), std::vector<uint16_t>{71});
-    EXPECT_EQ(readRegs(m[1].get(), 101, 1), std::vector<uint16_t>{72});
-    EXPECT_EQ(readRegs(m[2].get(), 101, 1), std::vector<uint16_t>{1});
+    ASSERT_TRUE(WriteRegs(m[0].get(), 101, {71}));
+    ASSERT_TRUE(WriteRegs(m[1].get(), 101, {72}));
+    EXPECT_EQ(ReadRegs(m[0].get(), 101, 1), std::vector<uint16_t>{71});
+    EXPECT_EQ(ReadRegs(m[1].get(), 101, 1), std::vector<uint16_t>{72});
+    EXPECT_EQ(ReadRegs(m[2].get(), 101, 1), std::vector<uint16_t>{1});
 
     // Each has its own start-up events: emptying one buffer leaves the others full.
-    ASSERT_TRUE(eventsAvailable(m[1].get()));
-    EXPECT_FALSE(drainEvents(m[1].get()).empty());
-    EXPECT_FALSE(eventsAvailable(m[1].get()));
-    EXPECT_TRUE(eventsAvailable(m[0].get()));
-    EXPECT_TRUE(eventsAvailable(m[2].get()));
+    ASSERT_TRUE(EventsAvailable(m[1].get()));
+    EXPECT_FALSE(DrainEvents(m[1].get()).empty());
+    EXPECT_FALSE(EventsAvailable(m[1].get()));
+    EXPECT_TRUE(EventsAvailable(m[0].get()));
+    EXPECT_TRUE(EventsAvailable(m[2].get()));
     EXPECT_EQ(sim.stop(SIGTERM), 0);
 }
 
@@ -64,19 +64,19 @@ TEST(SimSite, DeadModuleAcceptsButNeverAnswersAndFaultsStayWithTheirModule)
     SimProcess sim;
     int port = sim.startTcp({"--modules", "3", "--dead", "2", "--fault-module", "3", "--exception", "101:6"});
     ASSERT_GT(port, 0) << sim.stderrText();
-    Modbus dead = connectAt("127.0.0.2", port, 300);
+    Modbus dead = ConnectAt("127.0.0.2", port, 300);
     ASSERT_TRUE(dead); // the connection is accepted
-    EXPECT_TRUE(readRegs(dead.get(), 101, 1).empty());
+    EXPECT_TRUE(ReadRegs(dead.get(), 101, 1).empty());
     EXPECT_EQ(errno, ETIMEDOUT);
 
-    Modbus first = connectAt("127.0.0.1", port);
-    Modbus third = connectAt("127.0.0.3", port);
+    Modbus first = ConnectAt("127.0.0.1", port);
+    Modbus third = ConnectAt("127.0.0.3", port);
     ASSERT_TRUE(first);
     ASSERT_TRUE(third);
-    EXPECT_EQ(readRegs(first.get(), 101, 1), std::vector<uint16_t>{1});
+    EXPECT_EQ(ReadRegs(first.get(), 101, 1), std::vector<uint16_t>{1});
     uint16_t w = 0;
-    EXPECT_EQ(exceptionOf(modbus_read_registers(third.get(), 100, 1, &w)), 6);
-    EXPECT_EQ(readRegs(third.get(), 49, 1), std::vector<uint16_t>{160}); // outside the fault: answered
+    EXPECT_EQ(ExceptionOf(modbus_read_registers(third.get(), 100, 1, &w)), 6);
+    EXPECT_EQ(ReadRegs(third.get(), 49, 1), std::vector<uint16_t>{160}); // outside the fault: answered
 }
 
 TEST(SimSite, StateFolderKeepsOneFilePerModule)
@@ -88,16 +88,16 @@ TEST(SimSite, StateFolderKeepsOneFilePerModule)
         SimProcess sim;
         int port = sim.startTcp({"--modules", "2", "--state", dir.string()});
         ASSERT_GT(port, 0) << sim.stderrText();
-        Modbus second = connectAt("127.0.0.2", port);
-        Modbus first = connectAt("127.0.0.1", port);
+        Modbus second = ConnectAt("127.0.0.2", port);
+        Modbus first = ConnectAt("127.0.0.1", port);
         ASSERT_TRUE(second);
         ASSERT_TRUE(first);
         if (run == 0) {
-            ASSERT_TRUE(writeRegs(first.get(), 101, {41}));
-            ASSERT_TRUE(writeRegs(second.get(), 101, {42}));
+            ASSERT_TRUE(WriteRegs(first.get(), 101, {41}));
+            ASSERT_TRUE(WriteRegs(second.get(), 101, {42}));
         } else {
-            EXPECT_EQ(readRegs(first.get(), 101, 1), std::vector<uint16_t>{41});
-            EXPECT_EQ(readRegs(second.get(), 101, 1), std::vector<uint16_t>{42});
+            EXPECT_EQ(ReadRegs(first.get(), 101, 1), std::vector<uint16_t>{41});
+            EXPECT_EQ(ReadRegs(second.get(), 101, 1), std::vector<uint16_t>{42});
         }
         EXPECT_EQ(sim.stop(SIGTERM), 0);
     }

@@ -11,7 +11,7 @@
 
 namespace chronel::test {
 
-QString screenshotPath(const QString& name)
+QString ScreenshotPath(const QString& name)
 {
     const QString dir = QStringLiteral(CHRONEL_SCREENSHOT_DIR);
     if (!QDir().mkpath(dir))
@@ -19,9 +19,9 @@ QString screenshotPath(const QString& name)
     return dir + QLatin1Char('/') + name;
 }
 
-bool saveScreenshot(QWidget* widget, const QString& name)
+bool SaveScreenshot(QWidget* widget, const QString& name)
 {
-    const QString path = screenshotPath(name);
+    const QString path = ScreenshotPath(name);
     return !path.isEmpty() && widget->grab().save(path);
 }
 

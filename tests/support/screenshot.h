@@ -8,9 +8,9 @@ namespace chronel::test {
 
 // Where a picture called `name` goes; the folder is made if missing. Empty
 // if it cannot be.
-QString screenshotPath(const QString& name);
+QString ScreenshotPath(const QString& name);
 
 // Saves a picture of `widget` as `name`; false if it could not be written.
-bool saveScreenshot(QWidget* widget, const QString& name);
+bool SaveScreenshot(QWidget* widget, const QString& name);
 
 } // namespace chronel::test

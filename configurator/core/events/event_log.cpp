@@ -15,7 +15,7 @@ EventLog::OpenResult EventLog::open(const QString& path)
     // Append never truncates: an engineer reopening yesterday's log keeps it.
     // A symbolic link at the name is refused: one planted in a shared folder
     // would have the events appended to a file of the link's choosing.
-    const int fd = platform::openForAppend(path, &error_);
+    const int fd = platform::OpenForAppend(path, &error_);
     if (fd < 0)
         return OpenResult::Failed;
     file_.setFileName(path);
@@ -39,7 +39,7 @@ bool EventLog::append(const QString& line)
     if (!file_.isOpen())
         return false;
     // One line per event, whatever the module's texts hold.
-    const QByteArray bytes = platform::printableText(line).toLatin1() + "\r\n";
+    const QByteArray bytes = platform::PrintableText(line).toLatin1() + "\r\n";
     const bool written = file_.write(bytes) == bytes.size() && file_.flush();
     if (!written) {
         error_ = file_.errorString();

@@ -77,7 +77,7 @@ const QStringList& DstLocationItems()
 
 namespace {
 
-int textToIndex(const QStringList& items, QStringView text, int fallback)
+int TextToIndex(const QStringList& items, QStringView text, int fallback)
 {
     for (int i = 0; i < items.size(); ++i) {
         if (items[i] == text)
@@ -86,18 +86,18 @@ int textToIndex(const QStringList& items, QStringView text, int fallback)
     return fallback;
 }
 
-QString indexToText(const QStringList& items, int index, int fallback)
+QString IndexToText(const QStringList& items, int index, int fallback)
 {
     return index >= 0 && index < items.size() ? items[index] : items[fallback];
 }
 
 } // namespace
 
-int BaudTextToIndex(QStringView text) { return textToIndex(BaudItems(), text, 5); }
-QString BaudIndexToText(int index) { return indexToText(BaudItems(), index, 5); }
-int ParityTextToIndex(QStringView text) { return textToIndex(ParityItems(), text, 1); }
-QString ParityIndexToText(int index) { return indexToText(ParityItems(), index, 1); }
-int ProtocolTextToIndex(QStringView text) { return textToIndex(ProtocolItems(), text, 0); }
-QString ProtocolIndexToText(int index) { return indexToText(ProtocolItems(), index, 0); }
+int BaudTextToIndex(QStringView text) { return TextToIndex(BaudItems(), text, 5); }
+QString BaudIndexToText(int index) { return IndexToText(BaudItems(), index, 5); }
+int ParityTextToIndex(QStringView text) { return TextToIndex(ParityItems(), text, 1); }
+QString ParityIndexToText(int index) { return IndexToText(ParityItems(), index, 1); }
+int ProtocolTextToIndex(QStringView text) { return TextToIndex(ProtocolItems(), text, 0); }
+QString ProtocolIndexToText(int index) { return IndexToText(ProtocolItems(), index, 0); }
 
 } // namespace chronel

@@ -9,7 +9,7 @@ namespace chronel {
 
 namespace {
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 } // namespace
 
@@ -30,7 +30,7 @@ double LeadingNumber(QStringView text)
     // the process locale, can convert it.
     std::string digits;
     bool mantissaDigit = false;
-    while (i < n && isDigit(text[i])) {
+    while (i < n && IsDigit(text[i])) {
         digits += char(text[i].unicode());
         mantissaDigit = true;
         ++i;
@@ -38,7 +38,7 @@ double LeadingNumber(QStringView text)
     if (i < n && text[i] == u'.') {
         digits += '.';
         ++i;
-        while (i < n && isDigit(text[i])) {
+        while (i < n && IsDigit(text[i])) {
             digits += char(text[i].unicode());
             mantissaDigit = true;
             ++i;
@@ -56,12 +56,12 @@ double LeadingNumber(QStringView text)
             expNegative = text[j] == u'-';
             ++j;
         }
-        if (j < n && isDigit(text[j])) {
+        if (j < n && IsDigit(text[j])) {
             digits += 'e';
             if (expNegative)
                 digits += '-';
             negativeExponent = expNegative;
-            while (j < n && isDigit(text[j])) {
+            while (j < n && IsDigit(text[j])) {
                 digits += char(text[j].unicode());
                 ++j;
             }

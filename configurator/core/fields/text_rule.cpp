@@ -4,13 +4,13 @@ namespace chronel {
 
 namespace {
 
-bool inBlock(std::size_t words, int byteIndex) { return byteIndex >= 0 && std::size_t(byteIndex) < 2 * words; }
+bool InBlock(std::size_t words, int byteIndex) { return byteIndex >= 0 && std::size_t(byteIndex) < 2 * words; }
 
 } // namespace
 
 quint8 RegisterByte(std::span<const qint16> block, int byteIndex)
 {
-    if (!inBlock(block.size(), byteIndex))
+    if (!InBlock(block.size(), byteIndex))
         return 0;
     const auto word = quint16(block[std::size_t(byteIndex / 2)]);
     return quint8(byteIndex % 2 == 0 ? word & 0xFF : word >> 8);
@@ -18,7 +18,7 @@ quint8 RegisterByte(std::span<const qint16> block, int byteIndex)
 
 void SetRegisterByte(std::span<qint16> block, int byteIndex, quint8 value)
 {
-    if (!inBlock(block.size(), byteIndex))
+    if (!InBlock(block.size(), byteIndex))
         return;
     auto& slot = block[std::size_t(byteIndex / 2)];
     auto word = quint16(slot);

@@ -19,7 +19,7 @@ const char* const StateProperties[] = {"Busy", "ErrorCode"};
 const std::pair<const char*, int> Methods[] = {
     {"Trigger", 0}, {"AutoPoll", 1}, {"WordVal", 1}, {"setWordVal", 2}, {"BitVal", 2}};
 
-int findMethod(const QMetaObject* meta, const char* name, int argc, QMetaMethod::MethodType type)
+int FindMethod(const QMetaObject* meta, const char* name, int argc, QMetaMethod::MethodType type)
 {
     for (int i = 0; i < meta->methodCount(); ++i) {
         const QMetaMethod m = meta->method(i);
@@ -56,7 +56,7 @@ Channel::Channel(const QString& name, QObject* control, QObject* parent)
             missing_ << QString::fromLatin1(p);
     }
     for (const auto& [method, argc] : Methods) {
-        if (findMethod(meta, method, argc, QMetaMethod::Method) < 0)
+        if (FindMethod(meta, method, argc, QMetaMethod::Method) < 0)
             missing_ << QString::fromLatin1(method);
     }
     connectEvents();
@@ -71,7 +71,7 @@ void Channel::connectEvents()
     const QMetaObject* meta = control_->metaObject();
     const QMetaObject* mine = metaObject();
     auto link = [&](const char* event, int argc, const char* slot) {
-        const int signal = findMethod(meta, event, argc, QMetaMethod::Signal);
+        const int signal = FindMethod(meta, event, argc, QMetaMethod::Signal);
         if (signal < 0)
             return false;
         const QMetaMethod relayProbe = mine->method(mine->indexOfSlot(QMetaObject::normalizedSignature(slot)));
@@ -117,7 +117,7 @@ QVariant Channel::invoke(const char* name, const QVariantList& args, bool* found
     if (!control_ || args.size() > 4)
         return {};
     const QMetaObject* meta = control_->metaObject();
-    const int index = findMethod(meta, name, int(args.size()), QMetaMethod::Method);
+    const int index = FindMethod(meta, name, int(args.size()), QMetaMethod::Method);
     if (index < 0)
         return {};
     const QMetaMethod method = meta->method(index);

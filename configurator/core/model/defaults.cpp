@@ -7,7 +7,7 @@ namespace {
 constexpr int DefaultBaud = 5;   // "9600"
 constexpr int DefaultParity = 1; // "Even"
 
-void serialDefaults(ModuleSettings& s)
+void SerialDefaults(ModuleSettings& s)
 {
     s.ConfigModbus232Baud = DefaultBaud;
     s.ConfigModbus232Parity = DefaultParity;
@@ -21,7 +21,7 @@ void serialDefaults(ModuleSettings& s)
 
 void RestoreDefaultSettings(ModuleSettings& s, PointTable& points)
 {
-    serialDefaults(s);
+    SerialDefaults(s);
     s.ConfigEventBufferType = 2;
     s.chooseTcpipSpeed(TcpipSpeed::AutoNegotiate);
     s.ConfigTcpipMode = TcpipMode::Manual;
@@ -38,7 +38,7 @@ void ApplyStartupSettings(ModuleSettings& s, PointTable& points)
 {
     s.ConfigEventBufferType = 2;
     FillPointDefaults(points);
-    serialDefaults(s);
+    SerialDefaults(s);
     s.ConfigTcpipMode = TcpipMode::Manual;
 }
 

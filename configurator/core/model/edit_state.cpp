@@ -11,7 +11,7 @@ namespace {
 
 QString WindowCaption() { return QStringLiteral("Chronel Version ") + ProgramRevision(); }
 
-QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
+QString FileName(const QString& path) { return QFileInfo(path).fileName(); }
 
 } // namespace
 
@@ -31,7 +31,7 @@ QString WindowTitleText(const QString& file)
 {
     if (file.isEmpty())
         return WindowCaption() + QStringLiteral("[*]");
-    return fileName(file) + QStringLiteral("[*] - ") + WindowCaption();
+    return FileName(file) + QStringLiteral("[*] - ") + WindowCaption();
 }
 
 QString UnsavedEditsText(const QString& file)
@@ -39,15 +39,15 @@ QString UnsavedEditsText(const QString& file)
     if (file.isEmpty())
         return QStringLiteral("The window's settings have not been saved to a file. Save them?");
     return QStringLiteral("The window's settings have changed since %1 was opened or saved. Save them?")
-        .arg(fileName(file));
+        .arg(FileName(file));
 }
 
 QString DownloadQuestionText(const QString& moduleAddress, const QString& moduleName, const QString& file, bool edited)
 {
     QString what = QStringLiteral("the window's settings");
     if (!file.isEmpty())
-        what = edited ? what + QStringLiteral(" (changed since %1 was opened or saved)").arg(fileName(file))
-                      : fileName(file);
+        what = edited ? what + QStringLiteral(" (changed since %1 was opened or saved)").arg(FileName(file))
+                      : FileName(file);
     const QString name = moduleName.trimmed();
     const QString module = name.isEmpty() ? moduleAddress : QStringLiteral("%1 (%2)").arg(moduleAddress, name);
     return QStringLiteral("Download %1 to the module at %2?\n\nThis replaces the module's whole configuration.")

@@ -98,7 +98,7 @@ std::span<const ListBinding> Lists();
 QString* TextField(ModuleSettings& settings, QStringView control);
 
 // The "Enable …" check boxes send 1 only when fully checked.
-inline bool isChecked(Check c) { return c == Check::Checked; }
-inline Check checkFrom(bool on) { return on ? Check::Checked : Check::Unchecked; }
+inline bool IsChecked(Check c) { return c == Check::Checked; }
+inline Check CheckFrom(bool on) { return on ? Check::Checked : Check::Unchecked; }
 
 } // namespace chronel

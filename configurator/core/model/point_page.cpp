@@ -8,7 +8,7 @@ namespace {
 
 // Reads a row's number field into low … high; rewrites the field and returns
 // a clamp record when the rounded number lay outside.
-qint64 readRowNumber(QString& field, const char* control, int row, qint64 low, qint64 high, QList<FieldClamp>& clamps)
+qint64 ReadRowNumber(QString& field, const char* control, int row, qint64 low, qint64 high, QList<FieldClamp>& clamps)
 {
     const double rounded = RoundHalfEven(LeadingNumber(field));
     const qint64 value = ClampRounded(rounded, low, high);
@@ -35,9 +35,9 @@ QList<FieldClamp> PointPage::store(PointTable& table)
         PointRow& row = rows_[std::size_t(r)];
         PointSettings& point = table[std::size_t(top_ + r)];
         SetPointDisabled(point, row.SsPcEnable == Check::Unchecked);
-        point.SsPcFilter = quint16(readRowNumber(row.SsPcFilter, "txtSsPcFilter", r, 0, 65535, clamps));
-        point.SsPcDebounce = quint16(readRowNumber(row.SsPcDebounce, "txtSsPcDebounce", r, 0, 65535, clamps));
-        point.SsPcChatter = qint16(readRowNumber(row.SsPcChatter, "txtSsPcChatter", r, -32768, 32767, clamps));
+        point.SsPcFilter = quint16(ReadRowNumber(row.SsPcFilter, "txtSsPcFilter", r, 0, 65535, clamps));
+        point.SsPcDebounce = quint16(ReadRowNumber(row.SsPcDebounce, "txtSsPcDebounce", r, 0, 65535, clamps));
+        point.SsPcChatter = qint16(ReadRowNumber(row.SsPcChatter, "txtSsPcChatter", r, -32768, 32767, clamps));
         point.SsPcDescription = row.SsPcDescription;
         point.SsPcOff = row.SsPcOff;
         point.SsPcOn = row.SsPcOn;

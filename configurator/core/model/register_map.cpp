@@ -17,16 +17,16 @@ constexpr int ModuleNameChars = 16;
 constexpr int DescriptionChars = 32;
 constexpr int StateTextChars = 16;
 
-Check checkFromWord(qint16 word) { return checkFrom(word != 0); }
-qint16 wordFromCheck(Check c) { return isChecked(c) ? 1 : 0; }
+Check CheckFromWord(qint16 word) { return CheckFrom(word != 0); }
+qint16 WordFromCheck(Check c) { return IsChecked(c) ? 1 : 0; }
 
-void octetsFromWords(const ConfigBlock& words, int first, OctetFields& fields)
+void OctetsFromWords(const ConfigBlock& words, int first, OctetFields& fields)
 {
     for (int i = 0; i < 4; ++i)
         fields[std::size_t(i)] = NumberText(ClampToRange(words[std::size_t(first + i)], 0, 255));
 }
 
-void octetsToWords(const OctetFields& fields, ConfigWriteBlock words, int first)
+void OctetsToWords(const OctetFields& fields, ConfigWriteBlock words, int first)
 {
     for (int i = 0; i < 4; ++i) {
         const double rounded = RoundHalfEven(LeadingNumber(fields[std::size_t(i)]));
@@ -36,7 +36,7 @@ void octetsToWords(const OctetFields& fields, ConfigWriteBlock words, int first)
 
 // A numeric setting for one word: clamped into the word's range, with a record
 // for the caller when that changed the value.
-void numberToWord(
+void NumberToWord(
     const QString& field, const char* control, ConfigWriteBlock words, int index, QList<FieldClamp>& clamps)
 {
     const FieldNumber number = ReadFieldNumber(field);
@@ -49,7 +49,7 @@ void numberToWord(
 
 void ConfigBlockToSettings(const ConfigBlock& w, ModuleSettings& s)
 {
-    s.ConfigSyncMaster = checkFromWord(w[0]);
+    s.ConfigSyncMaster = CheckFromWord(w[0]);
     s.TsToGpsOffset = NumberText(w[1]);
     s.TsToIrigOffset = NumberText(w[2]);
     s.ConfigEventBufferType = w[3] >= 0 && w[3] <= 3 ? w[3] : -1;
@@ -62,7 +62,7 @@ void ConfigBlockToSettings(const ConfigBlock& w, ModuleSettings& s)
     s.TsDstStopMonth = NumberText(w[9]);
     s.TsDstStopDay = NumberText(w[10]);
     s.TsDstStopHour = NumberText(w[11]);
-    s.ConfigHourTimeUpdate = checkFromWord(w[12]);
+    s.ConfigHourTimeUpdate = CheckFromWord(w[12]);
     s.ConfigModbus232Baud = int(ClampToRange(w[13], 0, 6));
     s.ConfigModbus232Parity = int(ClampToRange(w[14], 0, 2));
     s.ConfigModbus232Delay = NumberText(w[15]);
@@ -71,9 +71,9 @@ void ConfigBlockToSettings(const ConfigBlock& w, ModuleSettings& s)
     s.ConfigModbus485Delay = NumberText(w[18]);
     s.ConfigTcpipMac = MacText(std::span<const qint16, 6>(w.data() + MacWord, 6));
     s.ConfigTcpipMode = w[25] == 1 ? TcpipMode::BootP : (w[25] == 2 ? TcpipMode::Dhcp : TcpipMode::Manual);
-    octetsFromWords(w, IpWord, s.ConfigTcpipIp);
-    octetsFromWords(w, SubnetWord, s.ConfigTcpipSubnet);
-    octetsFromWords(w, GatewayWord, s.ConfigTcpipGateway);
+    OctetsFromWords(w, IpWord, s.ConfigTcpipIp);
+    OctetsFromWords(w, SubnetWord, s.ConfigTcpipSubnet);
+    OctetsFromWords(w, GatewayWord, s.ConfigTcpipGateway);
     s.ConfigModuleName = ReadRegisterText(w, ModuleNameByte, ModuleNameChars);
     if (w[46] == 0)
         s.chooseTcpipSpeed(TcpipSpeed::AutoNegotiate);
@@ -83,19 +83,19 @@ void ConfigBlockToSettings(const ConfigBlock& w, ModuleSettings& s)
         s.chooseTcpipSpeed(TcpipSpeed::Mbps100);
     s.ConfigVersion = VersionText(w[48]);
     s.ConfigModbusAddress = NumberText(w[49]);
-    s.TsIeee1344 = checkFromWord(w[50]);
+    s.TsIeee1344 = CheckFromWord(w[50]);
     s.ConfigTcpipEthernetComm = w[51] == 1 ? EthernetComm::Half : EthernetComm::Full;
     s.ConfigModbus232Protocol = int(ClampToRange(w[52], 0, 1));
     s.ConfigModbus485Protocol = int(ClampToRange(w[53], 0, 1));
-    s.ConfigLock = checkFromWord(w[54]);
+    s.ConfigLock = CheckFromWord(w[54]);
 }
 
 QList<FieldClamp> SettingsToConfigBlock(const ModuleSettings& s, ConfigWriteBlock w)
 {
     QList<FieldClamp> clamps;
-    w[0] = wordFromCheck(s.ConfigSyncMaster);
-    numberToWord(s.TsToGpsOffset, "txtTsToGpsOffset", w, 1, clamps);
-    numberToWord(s.TsToIrigOffset, "txtTsToIrigOffset", w, 2, clamps);
+    w[0] = WordFromCheck(s.ConfigSyncMaster);
+    NumberToWord(s.TsToGpsOffset, "txtTsToGpsOffset", w, 1, clamps);
+    NumberToWord(s.TsToIrigOffset, "txtTsToIrigOffset", w, 2, clamps);
     if (s.ConfigEventBufferType >= 0 && s.ConfigEventBufferType <= 3)
         w[3] = qint16(s.ConfigEventBufferType);
 
@@ -107,24 +107,24 @@ QList<FieldClamp> SettingsToConfigBlock(const ModuleSettings& s, ConfigWriteBloc
             NumberText(qint64(delay.value) * 10), -327680, 327670});
 
     w[5] = qint16(s.TsDstLocation);
-    numberToWord(s.TsDstStartMonth, "txtTsDstStartMonth", w, 6, clamps);
-    numberToWord(s.TsDstStartDay, "txtTsDstStartDay", w, 7, clamps);
-    numberToWord(s.TsDstStartHour, "txtTsDstStartHour", w, 8, clamps);
-    numberToWord(s.TsDstStopMonth, "txtTsDstStopMonth", w, 9, clamps);
-    numberToWord(s.TsDstStopDay, "txtTsDstStopDay", w, 10, clamps);
-    numberToWord(s.TsDstStopHour, "txtTsDstStopHour", w, 11, clamps);
-    w[12] = wordFromCheck(s.ConfigHourTimeUpdate);
+    NumberToWord(s.TsDstStartMonth, "txtTsDstStartMonth", w, 6, clamps);
+    NumberToWord(s.TsDstStartDay, "txtTsDstStartDay", w, 7, clamps);
+    NumberToWord(s.TsDstStartHour, "txtTsDstStartHour", w, 8, clamps);
+    NumberToWord(s.TsDstStopMonth, "txtTsDstStopMonth", w, 9, clamps);
+    NumberToWord(s.TsDstStopDay, "txtTsDstStopDay", w, 10, clamps);
+    NumberToWord(s.TsDstStopHour, "txtTsDstStopHour", w, 11, clamps);
+    w[12] = WordFromCheck(s.ConfigHourTimeUpdate);
     w[13] = qint16(s.ConfigModbus232Baud);
     w[14] = qint16(s.ConfigModbus232Parity);
-    numberToWord(s.ConfigModbus232Delay, "txtConfigModbus232Delay", w, 15, clamps);
+    NumberToWord(s.ConfigModbus232Delay, "txtConfigModbus232Delay", w, 15, clamps);
     w[16] = qint16(s.ConfigModbus485Baud);
     w[17] = qint16(s.ConfigModbus485Parity);
-    numberToWord(s.ConfigModbus485Delay, "txtConfigModbus485Delay", w, 18, clamps);
+    NumberToWord(s.ConfigModbus485Delay, "txtConfigModbus485Delay", w, 18, clamps);
 
     w[25] = s.ConfigTcpipMode == TcpipMode::BootP ? 1 : (s.ConfigTcpipMode == TcpipMode::Dhcp ? 2 : 0);
-    octetsToWords(s.ConfigTcpipIp, w, IpWord);
-    octetsToWords(s.ConfigTcpipSubnet, w, SubnetWord);
-    octetsToWords(s.ConfigTcpipGateway, w, GatewayWord);
+    OctetsToWords(s.ConfigTcpipIp, w, IpWord);
+    OctetsToWords(s.ConfigTcpipSubnet, w, SubnetWord);
+    OctetsToWords(s.ConfigTcpipGateway, w, GatewayWord);
     WriteRegisterText(w, ModuleNameByte, ModuleNameChars, s.ConfigModuleName);
     switch (s.ConfigTcpipSpeed) {
     case TcpipSpeed::AutoNegotiate: w[46] = 0; break;
@@ -132,11 +132,11 @@ QList<FieldClamp> SettingsToConfigBlock(const ModuleSettings& s, ConfigWriteBloc
     case TcpipSpeed::Mbps100: w[46] = Speed100Code; break;
     case TcpipSpeed::None: break;
     }
-    w[50] = wordFromCheck(s.TsIeee1344);
+    w[50] = WordFromCheck(s.TsIeee1344);
     w[51] = s.ConfigTcpipEthernetComm == EthernetComm::Half ? 1 : 0;
     w[52] = qint16(s.ConfigModbus232Protocol);
     w[53] = qint16(s.ConfigModbus485Protocol);
-    w[54] = wordFromCheck(s.ConfigLock);
+    w[54] = WordFromCheck(s.ConfigLock);
     return clamps;
 }
 

@@ -4,7 +4,7 @@ namespace chronel {
 
 void ShowMessageBox(const UserMessage& message)
 {
-    platform::messageBox(message.title, message.text, message.icon, platform::MessageButtons::Ok);
+    platform::MessageBox(message.title, message.text, message.icon, platform::MessageButtons::Ok);
 }
 
 MessageSink OrMessageBox(MessageSink sink)

@@ -4,7 +4,7 @@ namespace chronel {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 } // namespace
 
@@ -47,7 +47,7 @@ CsvFieldReader::Status CsvFieldReader::next(CsvField& field)
     // a line end right after a comma ends an empty field.
     for (;;) {
         kind = get(c);
-        if (kind == Char::Byte && isBlank(c))
+        if (kind == Char::Byte && IsBlank(c))
             continue;
         if (kind == Char::LineEnd && atLineStart_)
             continue;
@@ -103,7 +103,7 @@ CsvFieldReader::Status CsvFieldReader::next(CsvField& field)
             text += QChar(uchar(c));
         }
         qsizetype end = text.size();
-        while (end > 0 && isBlank(char(text.at(end - 1).unicode())))
+        while (end > 0 && IsBlank(char(text.at(end - 1).unicode())))
             --end;
         text.truncate(end);
     }

@@ -451,10 +451,10 @@ QByteArray SettingsFileText(const ModuleSettings& s, const PointTable& points, b
     w.leadingNumber(s.ConfigEventDelay);
     w.endRecord();
     w.text(QStringLiteral("Sync Master"));
-    w.flag(isChecked(s.ConfigSyncMaster));
+    w.flag(IsChecked(s.ConfigSyncMaster));
     w.endRecord();
     w.text(QStringLiteral("Hour Time Update"));
-    w.flag(isChecked(s.ConfigHourTimeUpdate));
+    w.flag(IsChecked(s.ConfigHourTimeUpdate));
     w.endRecord();
     WriteSerial(w, "Modbus RS-232", s.ConfigModbus232Baud, s.ConfigModbus232Parity, s.ConfigModbus232Delay,
         s.ConfigModbus232Protocol);
@@ -511,7 +511,7 @@ QByteArray SettingsFileText(const ModuleSettings& s, const PointTable& points, b
         w.endRecord();
     }
     w.text(QStringLiteral("IEEE 1344"));
-    w.flag(isChecked(s.TsIeee1344));
+    w.flag(IsChecked(s.TsIeee1344));
     w.endRecord();
     if (charactersReplaced)
         *charactersReplaced = w.replaced();
@@ -580,7 +580,7 @@ bool SaveSettingsFile(ChronelModel& model, const QString& path, const MessageSin
     const QByteArray bytes = SettingsFileText(model.settings(), model.points(), &replaced);
     // A link planted at the name is replaced, not written through.
     QString error;
-    if (!platform::replaceFile(path, bytes, &error)) {
+    if (!platform::ReplaceFile(path, bytes, &error)) {
         if (failure)
             *failure = path + QStringLiteral(": ") + error;
         sink({FileSaveTitle(), FileSaveErrorText(), platform::MessageIcon::Critical});

@@ -1,4 +1,4 @@
-#include "modbus_test_server.h"
+#include "modbus_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,32 +9,39 @@
 #include <stdexcept>
 #include <vector>
 
-namespace regaccess::test {
+namespace chronel::test {
 
-ModbusTestServer::ModbusTestServer()
+ModbusServer::ModbusServer(ModbusTables tables, Answers answers) : answers_(answers)
 {
     ctx_ = modbus_new_tcp("127.0.0.1", 0);
-    mapping_ = modbus_mapping_new(65536, 65536, 65536, 65536);
-    if (ctx_ == nullptr || mapping_ == nullptr)
+    mapping_ = modbus_mapping_new(
+        tables.coils, tables.discreteInputs, tables.holdingRegisters, tables.inputRegisters);
+    if (ctx_ == nullptr || mapping_ == nullptr) {
+        modbus_mapping_free(mapping_);
+        modbus_free(ctx_);
         throw std::runtime_error("libmodbus server set-up failed");
+    }
     // libmodbus answers a request it finds malformed (a count out of range, an
     // unknown function) only after sleeping its response time-out to flush the
     // line: 500 ms by default, as long as a client's whole budget. Nothing is
     // left to flush here, so the exception goes out at once.
     modbus_set_response_timeout(ctx_, 0, 1000);
     listenFd_ = modbus_tcp_listen(ctx_, 8);
-    if (listenFd_ < 0)
+    if (listenFd_ < 0 || ::pipe(wakeFds_) != 0) {
+        if (listenFd_ >= 0)
+            ::close(listenFd_);
+        modbus_mapping_free(mapping_);
+        modbus_free(ctx_);
         throw std::runtime_error("libmodbus server cannot listen");
+    }
     sockaddr_in address{};
     socklen_t length = sizeof address;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
-    if (::pipe(wakeFds_) != 0)
-        throw std::runtime_error("pipe failed");
     thread_ = std::thread([this] { run(); });
 }
 
-ModbusTestServer::~ModbusTestServer()
+ModbusServer::~ModbusServer()
 {
     const char stop = 's';
     (void)::write(wakeFds_[1], &stop, 1);
@@ -46,13 +53,13 @@ ModbusTestServer::~ModbusTestServer()
     modbus_free(ctx_);
 }
 
-void ModbusTestServer::withMapping(const std::function<void(modbus_mapping_t&)>& f)
+void ModbusServer::withMapping(const std::function<void(modbus_mapping_t&)>& f)
 {
     std::lock_guard lock(mappingMutex_);
     f(*mapping_);
 }
 
-void ModbusTestServer::run()
+void ModbusServer::run()
 {
     std::vector<int> clients;
     std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
@@ -78,11 +85,12 @@ void ModbusTestServer::run()
             modbus_set_socket(ctx_, fd);
             const int length = modbus_receive(ctx_, query);
             if (length > 0) {
-                // Counted before the reply goes out, so a client that has its
-                // reply always sees its request counted.
                 ++served_;
-                std::lock_guard lock(mappingMutex_);
-                modbus_reply(ctx_, query, length, mapping_);
+                lastUnit_ = query[6];
+                if (answers_ == Answers::Yes) {
+                    std::lock_guard lock(mappingMutex_);
+                    modbus_reply(ctx_, query, length, mapping_);
+                }
             } else if (length < 0) {
                 ::close(fd);
                 std::erase(clients, fd);
@@ -93,4 +101,13 @@ void ModbusTestServer::run()
         ::close(fd);
 }
 
-} // namespace regaccess::test
+CountingModbusServer::CountingModbusServer(Answers answers)
+    : ModbusServer(ModbusTables{0, 0, kCountingRegisters, 0}, answers)
+{
+    withMapping([](modbus_mapping_t& mapping) {
+        for (int i = 0; i < kCountingRegisters; ++i)
+            mapping.tab_registers[i] = CountingRegisterValue(i);
+    });
+}
+
+} // namespace chronel::test
