@@ -12,7 +12,7 @@ namespace chronelcli {
 
 struct BlockRead {
     bool ok = false;
-    QVector<qint16> words; // `size` words when ok
+    QVector<qint16> words;                                        // `size` words when ok
     platform::ErrorCode errorCode = platform::ErrorCode::NoError; // the last failure's
 };
 

@@ -67,8 +67,7 @@ struct Console::Screen {
         // Lines longer than the terminal would wrap, and a taller display
         // than the terminal would scroll: either breaks the wiping.
         const int maxLines = std::max(1, size.rows - 1);
-        const qsizetype shown =
-            entries.size() > std::size_t(maxLines) ? maxLines - 1 : qsizetype(entries.size());
+        const qsizetype shown = entries.size() > std::size_t(maxLines) ? maxLines - 1 : qsizetype(entries.size());
         for (qsizetype i = 0; i < shown; ++i) {
             const Entry& e = entries[std::size_t(i)];
             QString text;
@@ -134,8 +133,7 @@ struct Console::Screen {
     }
 };
 
-Console::Console(std::FILE* out, std::FILE* err, bool terminal, TerminalSize size)
-    : screen_(std::make_shared<Screen>())
+Console::Console(std::FILE* out, std::FILE* err, bool terminal, TerminalSize size) : screen_(std::make_shared<Screen>())
 {
     screen_->out = out;
     screen_->err = err;
@@ -166,7 +164,8 @@ Console::~Console()
 void Console::write(bool toStderr, const QString& text)
 {
     std::lock_guard lock(screen_->mutex);
-    screen_->writeLine(toStderr ? screen_->err : screen_->out, tag_.isEmpty() ? text : tag_ + QLatin1String(": ") + text);
+    screen_->writeLine(
+        toStderr ? screen_->err : screen_->out, tag_.isEmpty() ? text : tag_ + QLatin1String(": ") + text);
 }
 
 void Console::line(const QString& text)

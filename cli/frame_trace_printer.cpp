@@ -27,10 +27,9 @@ QString TraceLine(const QTime& when, const regaccess::TraceFrame& frame)
 
 void InstallFrameTracePrinter(Console& console)
 {
-    regaccess::setFrameObserver(
-        [&console](const regaccess::TraceFrame& frame) {
-            ConsoleOfThisThread(console).trace(TraceLine(QTime::currentTime(), frame));
-        });
+    regaccess::setFrameObserver([&console](const regaccess::TraceFrame& frame) {
+        ConsoleOfThisThread(console).trace(TraceLine(QTime::currentTime(), frame));
+    });
 }
 
 } // namespace chronelcli

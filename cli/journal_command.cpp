@@ -95,8 +95,8 @@ public:
             return ExitStatus::BadUsage;
         }
         if (location->dialect == chronel::JournalDialect::Sqlite && !QFile::exists(location->path)) {
-            context.console.error(QStringLiteral("chronel-cli: %1: no journal there (collect writes one)")
-                                      .arg(location->displayName()));
+            context.console.error(
+                QStringLiteral("chronel-cli: %1: no journal there (collect writes one)").arg(location->displayName()));
             return ExitStatus::BadUsage;
         }
         // Read-only: printing never migrates or writes the journal, so a user

@@ -18,7 +18,8 @@ JournalLink::JournalLink(const chronel::JournalLocation& location) : location_(l
 JournalLink::~JournalLink()
 {
     // The connection belongs to the link's thread: closed there.
-    QMetaObject::invokeMethod(worker_, [this] { store_.reset(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [this] { store_.reset(); }, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }
@@ -75,8 +76,8 @@ std::optional<chronel::JournalModuleState> JournalLink::moduleState(const QStrin
 bool JournalLink::appendBlock(
     const QList<chronel::JournalEvent>& rows, const chronel::JournalModuleState& state, QString* error, qint64* number)
 {
-    return serve([&](chronel::JournalStore& store, QString* why) { return store.appendBlock(rows, state, why, number); },
-        error);
+    return serve(
+        [&](chronel::JournalStore& store, QString* why) { return store.appendBlock(rows, state, why, number); }, error);
 }
 
 bool JournalLink::confirmBlock(const QString& module, qint64 number, QString* error)

@@ -8,7 +8,10 @@ namespace chronelcli {
 
 namespace {
 
-bool IsPointEvent(int kind) { return kind == chronel::eventkind::InputPoint || kind == chronel::eventkind::OutputPoint; }
+bool IsPointEvent(int kind)
+{
+    return kind == chronel::eventkind::InputPoint || kind == chronel::eventkind::OutputPoint;
+}
 
 QString DateSourceText(chronel::EventDateSource source)
 {

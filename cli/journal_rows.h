@@ -15,9 +15,9 @@ namespace chronelcli {
 
 struct JournalModuleInfo {
     QString address;
-    QString name;              // the site file's, else the module's Module Name
+    QString name;                                // the site file's, else the module's Module Name
     const chronel::PointTable* points = nullptr; // the module's point table; none before it was read
-    std::optional<int> moduleId; // word 0 of the block
+    std::optional<int> moduleId;                 // word 0 of the block
 };
 
 // The scan-flag bits of a row.

@@ -61,14 +61,14 @@ std::optional<chronel::EventBlockWords> BlockOfBytes(const QByteArray& bytes)
 
 } // namespace
 
-ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console,
-    const QString& name, std::optional<int> intervalMs)
-    : session_(session)
-    , journal_(journal)
-    , console_(console)
-    , siteName_(name)
-    , idleIntervalMs_(intervalMs.value_or(chronel::EventScanStartInterval))
-    , transferIntervalMs_(intervalMs.value_or(PointTableReadIntervalMs))
+ModuleCollector::ModuleCollector(
+    ModuleSession& session, JournalLink& journal, Console& console, const QString& name, std::optional<int> intervalMs)
+    : session_(session),
+      journal_(journal),
+      console_(console),
+      siteName_(name),
+      idleIntervalMs_(intervalMs.value_or(chronel::EventScanStartInterval)),
+      transferIntervalMs_(intervalMs.value_or(PointTableReadIntervalMs))
 {
     pace_.setSingleShot(true);
     connect(&pace_, &QTimer::timeout, this, [this] {
@@ -86,8 +86,8 @@ ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, C
     hooks.eventBlock = [this](const chronel::EventBlockWords& block, bool available) { eventBlock(block, available); };
     hooks.statusBlock = [this](const chronel::StatusBlockWords& words) {
         using namespace chronel::statusblock;
-        clock_.set(words[YearWord], words[MonthWord], words[DayWord], words[HourWord], words[MinuteWord],
-            words[SecondWord]);
+        clock_.set(
+            words[YearWord], words[MonthWord], words[DayWord], words[HourWord], words[MinuteWord], words[SecondWord]);
     };
     hooks.completed = [this](chronel::EventScanStep answered) { completed(answered); };
     hooks.failed = [this](chronel::EventScanStep, platform::ErrorCode code) { failed(code); };
@@ -266,8 +266,8 @@ void ModuleCollector::completed(chronel::EventScanStep)
     lastError_.reset();
     const bool betweenCycles = scan_->step() == Step::StatusBlock || scan_->step() == Step::EventAvailable;
     const bool pointsWanted = pointsDue_ ||
-        (!points_ && (pointsTried_.isNull() || pointsTried_.msecsTo(QDateTime::currentDateTimeUtc()) >=
-                                                   PointTableRetryMs));
+        (!points_ &&
+            (pointsTried_.isNull() || pointsTried_.msecsTo(QDateTime::currentDateTimeUtc()) >= PointTableRetryMs));
     if (betweenCycles && pointsWanted && phase_ != Phase::ReadingPoints) {
         QTimer::singleShot(0, this, [this] { readPointTable(); });
         return;

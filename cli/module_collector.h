@@ -106,7 +106,7 @@ private:
     qint64 unconfirmedBlock_ = 0;
     std::optional<platform::ErrorCode> lastError_; // the code of the last request, when it failed
     QDateTime storeWarned_;
-    int leftInModule_ = 0;             // word 5 of the last block the journal refused
+    int leftInModule_ = 0;              // word 5 of the last block the journal refused
     std::optional<int> pendingAtLeast_; // the least word 5 may say at the next block read
     QDateTime vanishedWarned_;
     QDateTime lastEvents_; // when the module last handed out events

@@ -32,12 +32,9 @@ QString ResultText(const ModuleOutcome& outcome)
     if (!outcome.ran)
         return QStringLiteral("not run");
     switch (outcome.status) {
-    case ExitStatus::Done:
-        return QStringLiteral("done");
-    case ExitStatus::ModuleFailed:
-        return QStringLiteral("failed");
-    case ExitStatus::BadUsage:
-        return QStringLiteral("file error");
+    case ExitStatus::Done: return QStringLiteral("done");
+    case ExitStatus::ModuleFailed: return QStringLiteral("failed");
+    case ExitStatus::BadUsage: return QStringLiteral("file error");
     }
     return QStringLiteral("failed");
 }
@@ -50,8 +47,7 @@ QString MessageOf(QString text, const QString& address)
     const QString program = QStringLiteral("chronel-cli: ");
     if (text.startsWith(program))
         text = text.mid(program.size());
-    const QRegularExpression module(
-        QStringLiteral("^%1(:\\d+)?: ").arg(QRegularExpression::escape(address)));
+    const QRegularExpression module(QStringLiteral("^%1(:\\d+)?: ").arg(QRegularExpression::escape(address)));
     return text.remove(module);
 }
 
@@ -195,9 +191,8 @@ std::vector<std::vector<int>> PlanLanes(
     return lanes;
 }
 
-std::vector<ModuleOutcome> RunModules(const std::vector<ModuleJob>& modules,
-    const std::vector<std::vector<int>>& lanes, const SiteRunOptions& options, Console& console,
-    const ModuleRunner& run)
+std::vector<ModuleOutcome> RunModules(const std::vector<ModuleJob>& modules, const std::vector<std::vector<int>>& lanes,
+    const SiteRunOptions& options, Console& console, const ModuleRunner& run)
 {
     if (options.jobs <= 1 || modules.size() <= 1 || lanes.size() <= 1)
         return RunInTurn(modules, options, console, run);
@@ -206,13 +201,13 @@ std::vector<ModuleOutcome> RunModules(const std::vector<ModuleJob>& modules,
 
 QStringList SummaryTable(const std::vector<ModuleOutcome>& outcomes)
 {
-    const bool named = std::any_of(
-        outcomes.begin(), outcomes.end(), [](const ModuleOutcome& o) { return !o.module.name.isEmpty(); });
+    const bool named =
+        std::any_of(outcomes.begin(), outcomes.end(), [](const ModuleOutcome& o) { return !o.module.name.isEmpty(); });
     QList<QStringList> rows;
     rows << (named ? QStringList{QStringLiteral("Address"), QStringLiteral("Name"), QStringLiteral("Result"),
-                 QStringLiteral("Seconds"), QStringLiteral("Message")}
+                         QStringLiteral("Seconds"), QStringLiteral("Message")}
                    : QStringList{QStringLiteral("Address"), QStringLiteral("Result"), QStringLiteral("Seconds"),
-                       QStringLiteral("Message")});
+                         QStringLiteral("Message")});
     for (const ModuleOutcome& o : outcomes) {
         QStringList row{o.module.address};
         if (named)

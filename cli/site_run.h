@@ -41,7 +41,7 @@ std::vector<std::vector<int>> PlanLanes(
 using ModuleRunner = std::function<ExitStatus(const ModuleJob&, Console&)>;
 
 struct SiteRunOptions {
-    int jobs = 1;                // modules at once; 1 runs them in turn on this thread
+    int jobs = 1;                  // modules at once; 1 runs them in turn on this thread
     bool outcomeIsLastLine = true; // a module's last result line says how it went
 };
 
@@ -50,9 +50,8 @@ struct SiteRunOptions {
 // once, each module's lines carry its address and the display shows one
 // line per running module (on a terminal) or a line as each starts and
 // ends (otherwise).
-std::vector<ModuleOutcome> RunModules(const std::vector<ModuleJob>& modules,
-    const std::vector<std::vector<int>>& lanes, const SiteRunOptions& options, Console& console,
-    const ModuleRunner& run);
+std::vector<ModuleOutcome> RunModules(const std::vector<ModuleJob>& modules, const std::vector<std::vector<int>>& lanes,
+    const SiteRunOptions& options, Console& console, const ModuleRunner& run);
 
 // The summary: a header, then one row per module (address, name when any
 // module has one, result, seconds, message).

@@ -78,17 +78,16 @@ QStringList StepStatements(int version, JournalDialect dialect)
         // does not.
         const QString moduleTimeIndex =
             QStringLiteral("CREATE INDEX journal_events_module ON journal_events (module, module_time)");
-        const QString modules =
-            QStringLiteral("CREATE TABLE journal_modules ("
-                           "module TEXT%1 PRIMARY KEY,"
-                           " module_id INTEGER,"
-                           " block %2 NOT NULL DEFAULT 0,"
-                           " unconfirmed %3,"
-                           " decoder TEXT NOT NULL DEFAULT '',"
-                           " updated TEXT NOT NULL)")
-                .arg(sqlite ? QString() : QStringLiteral(" COLLATE \"C\""),
-                    sqlite ? QStringLiteral("INTEGER") : QStringLiteral("BIGINT"),
-                    sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA"));
+        const QString modules = QStringLiteral("CREATE TABLE journal_modules ("
+                                               "module TEXT%1 PRIMARY KEY,"
+                                               " module_id INTEGER,"
+                                               " block %2 NOT NULL DEFAULT 0,"
+                                               " unconfirmed %3,"
+                                               " decoder TEXT NOT NULL DEFAULT '',"
+                                               " updated TEXT NOT NULL)")
+                                    .arg(sqlite ? QString() : QStringLiteral(" COLLATE \"C\""),
+                                        sqlite ? QStringLiteral("INTEGER") : QStringLiteral("BIGINT"),
+                                        sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA"));
         if (!sqlite)
             return AddedColumns(3, dialect) +
                 QStringList{

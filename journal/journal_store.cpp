@@ -358,8 +358,8 @@ bool JournalStore::appendBlock(
     return write(events, &state, error, nullptr, number);
 }
 
-bool JournalStore::write(const QList<JournalEvent>& events, const JournalModuleState* state, QString* error,
-    int* added, qint64* number)
+bool JournalStore::write(
+    const QList<JournalEvent>& events, const JournalModuleState* state, QString* error, int* added, qint64* number)
 {
     int count = 0;
     if (added)
@@ -449,10 +449,11 @@ JournalStore::Attempt JournalStore::tryWrite(
                     " block = excluded.block, unconfirmed = excluded.unconfirmed, decoder = excluded.decoder,"
                     " zone = excluded.zone, updated = excluded.updated"));
                 modules.addBindValue(state->module);
-                modules.addBindValue(state->moduleId ? QVariant(*state->moduleId) : QVariant(QMetaType(QMetaType::Int)));
-                modules.addBindValue(block);
                 modules.addBindValue(
-                    state->unconfirmed.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray)) : QVariant(state->unconfirmed));
+                    state->moduleId ? QVariant(*state->moduleId) : QVariant(QMetaType(QMetaType::Int)));
+                modules.addBindValue(block);
+                modules.addBindValue(state->unconfirmed.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray))
+                                                                  : QVariant(state->unconfirmed));
                 modules.addBindValue(NotNull(state->decoder));
                 modules.addBindValue(NotNull(state->zone));
                 modules.addBindValue(JournalReceivedText(QDateTime::currentDateTimeUtc()));
@@ -551,7 +552,7 @@ bool JournalStore::confirmBlock(const QString& module, qint64 number, QString* e
         if (!IsJournalBusy(query.lastError()) || deadline.hasExpired()) {
             *error = QStringLiteral("journal %1: cannot note the acknowledge of %2: %3")
                          .arg(location_.displayName(), module,
-                         location_.withoutSecrets(JournalErrorText(query.lastError(), dialect())));
+                             location_.withoutSecrets(JournalErrorText(query.lastError(), dialect())));
             return false;
         }
         QThread::msleep(wait);

@@ -109,8 +109,8 @@ public:
     // (`*number`), each row its identity (that number and the row's record),
     // and `state` (whose block number is ignored) becomes the module's state.
     // Returns true only once committed; on failure nothing is stored.
-    bool appendBlock(const QList<JournalEvent>& events, const JournalModuleState& state, QString* error,
-        qint64* number = nullptr);
+    bool appendBlock(
+        const QList<JournalEvent>& events, const JournalModuleState& state, QString* error, qint64* number = nullptr);
     // The module confirmed the acknowledge of block `number`.
     bool confirmBlock(const QString& module, qint64 number, QString* error);
 
@@ -121,8 +121,8 @@ public:
 
 private:
     enum class Attempt { Done, Busy, Failed };
-    bool write(const QList<JournalEvent>& events, const JournalModuleState* state, QString* error, int* added,
-        qint64* number);
+    bool write(
+        const QList<JournalEvent>& events, const JournalModuleState* state, QString* error, int* added, qint64* number);
     Attempt tryWrite(
         QList<JournalEvent> events, const JournalModuleState* state, QString* error, int* added, qint64* number);
     // `answer`: the open's time for a PostgreSQL server's answers.

@@ -83,8 +83,8 @@ void BM_LibmodbusRtuMasterPaced(benchmark::State& state) { LibmodbusReads(state,
 bool StartDriver()
 {
     static const bool started = [] {
-        ThePeer().ini.write(
-            IniFile::general(0) + IniFile::ports({{1, ThePeer().bridge.driverPath()}}) + IniFile::serial(1, 1, 0, 1000));
+        ThePeer().ini.write(IniFile::general(0) + IniFile::ports({{1, ThePeer().bridge.driverPath()}}) +
+            IniFile::serial(1, 1, 0, 1000));
         ::setenv("PLCDRV_INI", ThePeer().ini.pathString().c_str(), 1);
         VexaStart();
         return true;

@@ -35,7 +35,6 @@ NtpStatisticsWindow::NtpStatisticsWindow(LiveData& live, QWidget* parent) : QWid
     refresh();
 }
 
-
 void NtpStatisticsWindow::refresh()
 {
     for (int k = 0; k < statsblock::NtpHourWords; ++k)

@@ -73,7 +73,6 @@ RunTimeStatisticsWindow::RunTimeStatisticsWindow(LiveData& live, QWidget* parent
     refresh();
 }
 
-
 void RunTimeStatisticsWindow::refresh()
 {
     const StatisticsDisplay& s = live_.statistics();

@@ -21,10 +21,9 @@ TEST(CliBatch, TwoModulesEachGetTheirOwnFile)
     ASSERT_TRUE(b.writeText(39, "South", 16));
 
     TempDir dir;
-    const RunResult r =
-        RunCli({"--tcp", "--interval", "20", "--jobs", "1", "--ip", "127.0.0.2", "--ip", "127.0.0.3", "upload",
-                   dir.file("site.csv")},
-            first.port());
+    const RunResult r = RunCli({"--tcp", "--interval", "20", "--jobs", "1", "--ip", "127.0.0.2", "--ip", "127.0.0.3",
+                                   "upload", dir.file("site.csv")},
+        first.port());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto north = ParseSettings(ReadFile(dir.file("site.127.0.0.2.csv")));
     const auto south = ParseSettings(ReadFile(dir.file("site.127.0.0.3.csv")));
@@ -39,9 +38,8 @@ TEST(CliBatch, TwoModulesEachGetTheirOwnFile)
 
     // One module gone: the other is still served, the run says it failed.
     second.stop();
-    const RunResult partly =
-        RunCli({"--tcp", "--interval", "20", "--jobs", "1", "--ip", "127.0.0.3", "--ip", "127.0.0.2", "status"},
-            first.port());
+    const RunResult partly = RunCli(
+        {"--tcp", "--interval", "20", "--jobs", "1", "--ip", "127.0.0.3", "--ip", "127.0.0.2", "status"}, first.port());
     EXPECT_EQ(partly.exitCode, 1);
     EXPECT_TRUE(Contains(partly.out, "Module 127.0.0.2\nSER Time:")) << partly.out;
     EXPECT_TRUE(Contains(partly.err, "Communications error")) << partly.err;

@@ -40,8 +40,9 @@ std::vector<PointRow> PointRows(const std::string& journal)
     EXPECT_FALSE(lines.empty());
     if (lines.empty())
         return rows;
-    EXPECT_EQ(lines.front(), "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks,utc_time,zone,"
-                            "clock_source,clock_quality,clock_offset_ms");
+    EXPECT_EQ(lines.front(),
+        "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks,utc_time,zone,"
+        "clock_source,clock_quality,clock_offset_ms");
     const std::regex row(R"(^([0-9.]+),[^,]*,([0-9T:.-]+),([0-9]+),([^,]*),)");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::smatch m;
@@ -106,12 +107,13 @@ TEST_F(CliCollect, EveryEventOnceInTimeOrderWithTheModulesPointTexts)
     const RunResult r = collectUntil(2 * 40);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     expectEveryEventOnce(40);
-    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n127\.0\.0\.1 +North +done +[0-9.]+ +Collected [0-9]+ events)")))
+    EXPECT_TRUE(
+        std::regex_search(r.out, std::regex(R"(\n127\.0\.0\.1 +North +done +[0-9.]+ +Collected [0-9]+ events)")))
         << r.out;
 
     const std::vector<PointRow> rows = PointRows(dir.file("j.sqlite"));
-    EXPECT_TRUE(std::is_sorted(
-        rows.begin(), rows.end(), [](const PointRow& a, const PointRow& b) { return a.time < b.time; }));
+    EXPECT_TRUE(
+        std::is_sorted(rows.begin(), rows.end(), [](const PointRow& a, const PointRow& b) { return a.time < b.time; }));
     // The module's own texts: its description of point 2, its Off and On.
     const RunResult json = RunCli(
         {"journal", "--journal", dir.file("j.sqlite"), "--module", "127.0.0.2", "--point", "2", "--format", "jsonl"},
@@ -143,9 +145,9 @@ TEST_F(CliCollect, KilledWhileDrainingAndStartedAgainStoresEveryEventExactlyOnce
         options.timeoutMs = 30000;
         options.interruptSignal = SIGKILL;
         options.interruptWhen = [&] { return JournalRowCount(dir.file("j.sqlite")) > before; };
-        const RunResult killed = RunCli({"--tcp", "--ip", "@" + dir.file("site.txt"), "collect", "--journal",
-                                            dir.file("j.sqlite")},
-            sim.port(), {}, options);
+        const RunResult killed =
+            RunCli({"--tcp", "--ip", "@" + dir.file("site.txt"), "collect", "--journal", dir.file("j.sqlite")},
+                sim.port(), {}, options);
         kills += killed.exitCode == 128 + SIGKILL ? 1 : 0;
     }
     EXPECT_EQ(kills, 6);

@@ -213,7 +213,8 @@ protected:
             if (e.time == AtTheClock) {
                 QDateTime at = QDateTime::fromString(time, Qt::ISODateWithMs);
                 at.setTimeZone(QTimeZone::utc());
-                EXPECT_TRUE(at.isValid() && at >= ModuleClock && at <= ModuleClock.addSecs(120)) << i << " " << time.toStdString();
+                EXPECT_TRUE(at.isValid() && at >= ModuleClock && at <= ModuleClock.addSecs(120))
+                    << i << " " << time.toStdString();
                 EXPECT_EQ(row["date_source"].toString(), QStringLiteral("module clock")) << i;
             } else {
                 EXPECT_EQ(time, e.time) << i;
@@ -352,8 +353,8 @@ protected:
         RunOptions options;
         options.timeoutMs = 60000;
         options.interruptWhen = [this] { return module.blocksLeft() == 0; };
-        const RunResult r = RunCli({"--tcp", "--ip", "127.0.0.1", "collect", "--journal", dir.file("j.sqlite")},
-            module.port(), {}, options);
+        const RunResult r = RunCli(
+            {"--tcp", "--ip", "127.0.0.1", "collect", "--journal", dir.file("j.sqlite")}, module.port(), {}, options);
         change.join();
         return r;
     }

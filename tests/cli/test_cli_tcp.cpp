@@ -263,8 +263,9 @@ TEST_F(CliTcpEvents, AnUnboundedScanEndsInOrderOnCtrlC)
     RunOptions options;
     options.timeoutMs = 10000;
     options.interruptOnOutput = "Input Point  17  On\n";
-    const RunResult r = RunCli(
-        {"--ip", "127.0.0.1", "--tcp", "--interval", "20", "events", "--log", dir.file("ser.txt")}, sim.port(), {}, options);
+    const RunResult r =
+        RunCli({"--ip", "127.0.0.1", "--tcp", "--interval", "20", "events", "--log", dir.file("ser.txt")}, sim.port(),
+            {}, options);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(EventLines(r.out).size(), 3u) << r.out;

@@ -150,7 +150,8 @@ TEST(AddressList, AdaptersJobsAndRepeatsOnTheCommandLine)
     EXPECT_EQ(JobCount(ParseCommandLine(many + QStringList{"collect"}).options, true), 70);
 
     const auto error = [](const QStringList& args) { return ParseCommandLine(args).error.toStdString(); };
-    EXPECT_EQ(error({"--ip", "127.0.0.1,adapter=8", "status"}), "--ip adapter=8: expected adapter=N with N from 0 to 7");
+    EXPECT_EQ(
+        error({"--ip", "127.0.0.1,adapter=8", "status"}), "--ip adapter=8: expected adapter=N with N from 0 to 7");
     EXPECT_EQ(error({"--ip", "127.0.0.1", "--ip", "127.0.0.1,adapter=1", "status"}), "--ip 127.0.0.1: given twice");
     EXPECT_EQ(error({"--ip", "127.0.0.1", "--jobs", "0", "status"}), "--jobs 0: expected a number from 1 to 256");
     EXPECT_EQ(ParseAddressList(QStringLiteral("127.0.0.1\n127.0.0.2,adapter=x Bay\n"), "site.txt").error,
@@ -226,8 +227,8 @@ TEST(SiteRun, SummaryHasOneAlignedRowPerModuleAndTheWorstStatus)
     outcomes[1] = {{"127.0.0.12", {}, 0}, true, ExitStatus::ModuleFailed, 3.0, "timed out"};
     outcomes[2] = {{"127.0.0.3", {}, 0}, false, ExitStatus::ModuleFailed, 0, "interrupted before it started"};
     EXPECT_EQ(SummaryTable(outcomes),
-        QStringList({"Address     Name   Result   Seconds  Message",
-            "127.0.0.1   North  done        10.3  Saved a.csv", "127.0.0.12         failed       3.0  timed out",
+        QStringList({"Address     Name   Result   Seconds  Message", "127.0.0.1   North  done        10.3  Saved a.csv",
+            "127.0.0.12         failed       3.0  timed out",
             "127.0.0.3          not run        -  interrupted before it started"}));
     EXPECT_EQ(OverallStatus(outcomes), ExitStatus::ModuleFailed);
     outcomes[1].status = ExitStatus::BadUsage;

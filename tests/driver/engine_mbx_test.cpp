@@ -5,8 +5,8 @@
 // the packet.
 #include "driver/driver_app.h"
 #include "driver_harness.h"
-#include "support/modbus_server.h"
 #include "mpbridge/mpbridge.h"
+#include "support/modbus_server.h"
 #include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@ using namespace drivertest;
 using plcdrv::DriverApp;
 using std::chrono::milliseconds;
 
-using chronel::test::CountingRegisterValue;
 using chronel::test::CountingModbusServer;
+using chronel::test::CountingRegisterValue;
 using chronel::test::kCountingRegisters;
 using chronel::test::ModbusServer;
 

@@ -4,14 +4,14 @@
 #include "driver/mbx_message.h"
 #include "driver/message_factory.h"
 #include "driver/reply_completion.h"
-#include "support/modbus_server.h"
 #include "mpbridge/mpbridge.h"
+#include "support/modbus_server.h"
 #include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
 
-using chronel::test::CountingRegisterValue;
 using chronel::test::CountingModbusServer;
+using chronel::test::CountingRegisterValue;
 using chronel::test::kCountingRegisters;
 using chronel::test::ModbusServer;
 

@@ -2,9 +2,9 @@
 // stand-in MBX driver describing the devices (build/lib/mbxsim on
 // LD_LIBRARY_PATH, its device list in a temporary MBXSIM_CONFIG file).
 #include "mpbridge/mpbridge.h"
-#include "support/sim_config_file.h"
 #include "support/modal_script.h"
 #include "support/screenshot.h"
+#include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include "drvsetup/setup_window.h"
 #include "mpbridge/mpbridge.h"
 #include "platform/profile.h"
-#include "support/sim_config_file.h"
 #include "support/modal_script.h"
 #include "support/screenshot.h"
+#include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Event blocks of all four buffer types, built by hand, through the decoder.
 // Dates are checked in the C locale, whose short date is yyyy-MM-dd.
-#include "support/block_builder.h"
 #include "core/events/event_decoder.h"
 #include "core/events/event_line.h"
+#include "support/block_builder.h"
 #include "support/qt_printers.h"
 
 #include <QTimeZone>
@@ -171,7 +171,9 @@ TEST(EventDecoder, EventsCarryTheirRecordTheDateTheyShowAndTheirBytes)
 {
     EventDecoder decoder(C);
     BlockBuilder block(0, 3);
-    block.type0Date(0, 13, 3, 17, 2024, 9).type0Time(1, 1, 5, 1, 9, 12, 30, 250, 1, 1).type0Time(2, 0, 1, 0, 9, 0, 0, 0);
+    block.type0Date(0, 13, 3, 17, 2024, 9)
+        .type0Time(1, 1, 5, 1, 9, 12, 30, 250, 1, 1)
+        .type0Time(2, 0, 1, 0, 9, 0, 0, 0);
     const QList<DecodedEvent> events = decoder.decodeEvents(block);
     ASSERT_EQ(events.size(), 3);
     EXPECT_EQ(events[0].dateSource, EventDateSource::Record);
@@ -384,7 +386,7 @@ TEST(EventDecoderClock, MalformedRecordsAreMarkedAndFiledAtTheClock)
     EXPECT_EQ(bad[0].raw.size(), 26);
 
     const QList<DecodedEvent> mixed = decoder.decodeEvents(BlockBuilder(0, 3)
-                                                               .type0Date(0, 13, 13, 1, 2026, 9) // month 13
+                                                               .type0Date(0, 13, 13, 1, 2026, 9)   // month 13
                                                                .type0Time(1, 1, 2, 1, 9, 61, 0, 0) // minute 61
                                                                .type0Time(2, 1, 2, 0, 9, 30, 0, 5));
     ASSERT_EQ(mixed.size(), 3);
@@ -409,8 +411,8 @@ TEST(EventDecoderState, ResyncPairAndDateSurviveASavedState)
 
     EventDecoder restarted(C);
     restarted.restore(*saved);
-    const QList<DecodedEvent> events = restarted.decodeEvents(
-        BlockBuilder(0, 2).type0Date(0, 14, 5, 20, 2026, 8).type0Time(1, 1, 9, 1, 8, 16, 0, 0));
+    const QList<DecodedEvent> events =
+        restarted.decodeEvents(BlockBuilder(0, 2).type0Date(0, 14, 5, 20, 2026, 8).type0Time(1, 1, 9, 1, 8, 16, 0, 0));
     ASSERT_EQ(events.size(), 2);
     EXPECT_EQ(events[0].line, "2026-05-20  08:15:30.125  S  G   Time Resync New Time");
     EXPECT_EQ(events[0].raw.size(), 12);

@@ -1,10 +1,10 @@
 // The event scan, "Set SER Time" and the test-mode commands on real PLCTAG
 // controls against a recording libmodbus server: every request the step
 // machines send is counted and checked.
-#include "support/block_builder.h"
 #include "core/events/event_scan.h"
 #include "core/live/test_mode.h"
 #include "live_fixture.h"
+#include "support/block_builder.h"
 #include "support/qt_printers.h"
 #include "support/recording_peer.h"
 

@@ -127,8 +127,8 @@ TEST_P(JournalStoreTest, BlocksAreNumberedWithTheModulesStateInOneTransaction)
     after.moduleId = 12;
     after.unconfirmed = QByteArray(200, '\x5a');
     after.decoder = QStringLiteral("{\"date\":[2024,3,1]}");
-    QList<JournalEvent> rows{Event("127.0.0.2", "2024-03-01T13:00:00.000", 1),
-        Event("127.0.0.2", "2024-03-01T13:00:00.000", 1)};
+    QList<JournalEvent> rows{
+        Event("127.0.0.2", "2024-03-01T13:00:00.000", 1), Event("127.0.0.2", "2024-03-01T13:00:00.000", 1)};
     rows[1].record = 1;
     qint64 number = 0;
     ASSERT_TRUE(store.appendBlock(rows, after, &error, &number)) << error;
@@ -232,8 +232,8 @@ TEST_P(JournalStoreTest, AVersionOneJournalIsMigratedWithItsRows)
     EXPECT_EQ(JournalVersion(db, dialect(), &error), JournalSchemaVersion);
     // Two events of one millisecond with the same bytes, which the key of
     // versions 1 and 2 took for one.
-    QList<JournalEvent> repeats{Event("127.0.0.2", "2024-03-01T12:30:00.000", 7),
-        Event("127.0.0.2", "2024-03-01T12:30:00.000", 7)};
+    QList<JournalEvent> repeats{
+        Event("127.0.0.2", "2024-03-01T12:30:00.000", 7), Event("127.0.0.2", "2024-03-01T12:30:00.000", 7)};
     repeats[0].block = repeats[1].block = 1;
     repeats[1].record = 1;
     int added = 0;

@@ -1,8 +1,8 @@
 // mpbridge bound to the stand-in MBX driver (build/lib/mbxsim on
 // LD_LIBRARY_PATH), exchanging with a libmodbus Modbus TCP server.
-#include "support/modbus_server.h"
 #include "mpbridge/mbxapi.h"
 #include "mpbridge/mpbridge.h"
+#include "support/modbus_server.h"
 #include "support/sim_config_file.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-using chronel::test::CountingRegisterValue;
 using chronel::test::CountingModbusServer;
+using chronel::test::CountingRegisterValue;
 using chronel::test::kCountingRegisters;
 using chronel::test::ModbusServer;
 

@@ -103,7 +103,8 @@ TEST_F(FaultTest, ServerClosingWhileIdleIsReconnected)
     });
     ASSERT_TRUE(control.Trigger());
     // The server's close has reached the idle client's socket.
-    ASSERT_TRUE(WaitUntil([&] { return clientPort != 0 && test::FindClientEnd(clientPort, server->port()).state == 8; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return clientPort != 0 && test::FindClientEnd(clientPort, server->port()).state == 8; }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 30);
     EXPECT_EQ(server->connectionsAccepted(), 2);
@@ -269,8 +270,8 @@ TEST_F(FaultTest, BytesArrivingAfterTheReplyAreNotTakenForTheNextReply)
     });
     EXPECT_TRUE(control.Trigger());
     firstDone = true;
-    ASSERT_TRUE(
-        WaitUntil([&] { return straySize != 0 && test::FindClientEnd(clientPort, server->port()).unread == straySize; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return straySize != 0 && test::FindClientEnd(clientPort, server->port()).unread == straySize; }));
     EXPECT_TRUE(control.Trigger());
     EXPECT_EQ(control.WordVal(0), 40);
     EXPECT_EQ(server->connectionsAccepted(), 1);

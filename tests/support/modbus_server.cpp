@@ -14,8 +14,7 @@ namespace chronel::test {
 ModbusServer::ModbusServer(ModbusTables tables, Answers answers) : answers_(answers)
 {
     ctx_ = modbus_new_tcp("127.0.0.1", 0);
-    mapping_ = modbus_mapping_new(
-        tables.coils, tables.discreteInputs, tables.holdingRegisters, tables.inputRegisters);
+    mapping_ = modbus_mapping_new(tables.coils, tables.discreteInputs, tables.holdingRegisters, tables.inputRegisters);
     if (ctx_ == nullptr || mapping_ == nullptr) {
         modbus_mapping_free(mapping_);
         modbus_free(ctx_);

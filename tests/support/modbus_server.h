@@ -62,10 +62,7 @@ private:
 // The bridge's and the driver's MBX peer: holding register i holds 0x1000 + i
 // for i below kCountingRegisters, and there are no others.
 inline constexpr int kCountingRegisters = 200;
-constexpr std::uint16_t CountingRegisterValue(int address)
-{
-    return static_cast<std::uint16_t>(0x1000 + address);
-}
+constexpr std::uint16_t CountingRegisterValue(int address) { return static_cast<std::uint16_t>(0x1000 + address); }
 
 class CountingModbusServer : public ModbusServer {
 public:

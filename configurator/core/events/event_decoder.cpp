@@ -70,7 +70,10 @@ QByteArray RecordBytes(const EventBlockWords& block, int firstByte, int count)
     return bytes;
 }
 
-bool DateValid(const EventRecord& r) { return r.year >= 1 && r.year <= 9999 && QDate(r.year, r.month, r.day).isValid(); }
+bool DateValid(const EventRecord& r)
+{
+    return r.year >= 1 && r.year <= 9999 && QDate(r.year, r.month, r.day).isValid();
+}
 
 } // namespace
 

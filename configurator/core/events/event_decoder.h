@@ -61,9 +61,9 @@ struct DecodedEvent {
 // What the decoder carries from one block to the next, so that a collector
 // started again goes on where it stopped.
 struct EventDecoderState {
-    EventRecord current;  // the date and time fields
+    EventRecord current;    // the date and time fields
     bool dateKnown = false; // a date record with a valid date was decoded
-    int savedHour = 0;    // the time of a type-0 resync record waiting for its date
+    int savedHour = 0;      // the time of a type-0 resync record waiting for its date
     int savedMinute = 0;
     int savedSecond = 0;
     int savedMillisecond = 0;
