@@ -65,8 +65,8 @@ protected:
 
     RunResult collect(const std::string& seconds)
     {
-        return RunCli({"--tcp", "--ip", "@" + dir.file("site.txt"), "collect", "--journal", dir.file("j.sqlite"),
-                          "--seconds", seconds},
+        return RunCli({"--tcp", "--timeout", "5000", "--ip", "@" + dir.file("site.txt"), "collect", "--journal",
+                          dir.file("j.sqlite"), "--seconds", seconds},
             sim.port());
     }
 
@@ -76,7 +76,8 @@ protected:
         RunOptions options;
         options.timeoutMs = 60000;
         options.interruptWhen = [&] { return JournalRowCount(dir.file("j.sqlite"), "point > 0") >= rows; };
-        return RunCli({"--tcp", "--ip", "@" + dir.file("site.txt"), "collect", "--journal", dir.file("j.sqlite")},
+        return RunCli({"--tcp", "--timeout", "5000", "--ip", "@" + dir.file("site.txt"), "collect", "--journal",
+                          dir.file("j.sqlite")},
             sim.port(), {}, options);
     }
 
@@ -134,10 +135,11 @@ TEST_F(CliCollect, EveryEventOnceInTimeOrderWithTheModulesPointTexts)
 
 // A supervisor's restarts: the same command line killed without warning
 // while it drains a backlog, right after a block was committed, and started
-// again.
+// again. The modules' events come over 15 s, so that six restarts of a
+// sanitizer build on a busy machine still find some left to collect.
 TEST_F(CliCollect, KilledWhileDrainingAndStartedAgainStoresEveryEventExactlyOnce)
 {
-    startSite(300, 20);
+    startSite(300, 50);
     int kills = 0;
     for (int run = 0; run < 6; ++run) {
         const int before = std::max(0, JournalRowCount(dir.file("j.sqlite")));
@@ -145,13 +147,13 @@ TEST_F(CliCollect, KilledWhileDrainingAndStartedAgainStoresEveryEventExactlyOnce
         options.timeoutMs = 30000;
         options.interruptSignal = SIGKILL;
         options.interruptWhen = [&] { return JournalRowCount(dir.file("j.sqlite")) > before; };
-        const RunResult killed =
-            RunCli({"--tcp", "--ip", "@" + dir.file("site.txt"), "collect", "--journal", dir.file("j.sqlite")},
-                sim.port(), {}, options);
+        const RunResult killed = RunCli({"--tcp", "--timeout", "5000", "--ip", "@" + dir.file("site.txt"), "collect",
+                                            "--journal", dir.file("j.sqlite")},
+            sim.port(), {}, options);
         kills += killed.exitCode == 128 + SIGKILL ? 1 : 0;
     }
     EXPECT_EQ(kills, 6);
-    EXPECT_LT(JournalRowCount(dir.file("j.sqlite")), 600);
+    EXPECT_LT(JournalRowCount(dir.file("j.sqlite"), "point > 0"), 600);
     ASSERT_EQ(collectUntil(600).exitCode, 0);
     expectEveryEventOnce(300);
 }
