@@ -52,7 +52,7 @@ struct DecodedEvent {
     // records; a type-3 block: its text).
     QByteArray raw;
     EventDateSource dateSource = EventDateSource::Record;
-    // The module time the event is filed under (Qt::UTC spec, no zone meant);
+    // The module time the event is filed under (held as Qt::UTC, no zone meant);
     // invalid when there is none.
     QDateTime moduleTime;
     EventMarks marks;

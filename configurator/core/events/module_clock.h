@@ -4,7 +4,7 @@
 // carries no date (type-0 time records before any date record) or no time
 // at all (type-3 text) are filed by it, never by the computer's clock.
 //
-// Module times have no zone. They are held in QDateTimes of Qt::UTC spec
+// Module times have no zone. They are held in QDateTimes set to Qt::UTC
 // only so that no arithmetic on them meets a daylight-saving change of the
 // zone the collector runs in.
 #include "event_record.h"
