@@ -15,8 +15,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 
 namespace regaccess {
 
@@ -96,10 +98,25 @@ public:
 private:
     WaitResult wait(short events, int timeoutMs)
     {
+        // A signal caught by the host (a Ctrl-C handler, a profiler's tick)
+        // ends poll() early; the wait goes on for what is left of it rather
+        // than calling an answer that is still on its way a time-out.
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
         pollfd p{fd_, events, 0};
-        const int n = ::poll(&p, 1, timeoutMs);
+        int n = 0;
+        for (int wait = timeoutMs;;) {
+            p.revents = 0;
+            n = ::poll(&p, 1, wait);
+            if (n >= 0 || errno != EINTR)
+                break;
+            if (timeoutMs >= 0) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                wait = left > 0 ? int(left) : 0;
+            }
+        }
         if (n < 0)
-            return errno == EINTR ? WaitResult{} : WaitResult{Readiness::Failed, SocketError(errno)};
+            return {Readiness::Failed, SocketError(errno)};
         if (n == 0)
             return {};
         if (p.revents & POLLERR) {

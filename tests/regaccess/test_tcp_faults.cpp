@@ -14,6 +14,9 @@
 #include <chrono>
 #include <thread>
 
+#include <pthread.h>
+#include <signal.h>
+
 namespace regaccess {
 namespace {
 
@@ -393,6 +396,44 @@ TEST(TcpTransportTest, BudgetIsTakenWhenTheConnectionOpens)
     EXPECT_EQ(transport.exchange(request).error, platform::ErrorCode::NoError);
     request.host = "localhost";
     EXPECT_EQ(transport.exchange(request).error, platform::ErrorCode::TimedOut);
+}
+
+// A host's signal handler (chronel-cli's Ctrl-C, a profiler) interrupts the
+// wait for a reply; the reply that comes within the budget is still taken.
+TEST(TcpTransportTest, ASignalDuringTheWaitIsNotATimeOut)
+{
+    struct sigaction action { };
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous { };
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0); // no SA_RESTART
+    FaultServer server([](FaultConnection& c) {
+        if (auto request = c.readRequest()) {
+            c.pause(300);
+            c.send(test::RegisterReply(*request, 5));
+        }
+    });
+    test::UseServerPort(server.port());
+    TcpTransport transport;
+    TcpRequest request = ReadRequest();
+    request.timeToLive = 3000;
+    const pthread_t waiter = ::pthread_self();
+    std::atomic<bool> done{false};
+    std::atomic<int> sent{0};
+    std::thread signaller([&] {
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (!done && ::pthread_kill(waiter, SIGUSR1) == 0)
+                ++sent;
+        }
+    });
+    const TcpResult result = transport.exchange(request);
+    done = true;
+    signaller.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_GE(sent.load(), 5);
+    EXPECT_EQ(result.error, platform::ErrorCode::NoError);
+    EXPECT_EQ(Bytes(result.pdu.begin(), result.pdu.end()), (Bytes{3, 4, 0, 5, 0, 6}));
 }
 
 TEST(TcpTransportTest, PortComesFromTheEnvironmentWhenValid)
