@@ -1,5 +1,6 @@
 #include "journal_format.h"
 
+#include "clock_state.h"
 #include "journal_columns.h"
 
 #include "platform/printable_text.h"
@@ -63,20 +64,25 @@ QByteArray WithoutRawControls(const QByteArray& json)
     return out;
 }
 
-QByteArray CsvLine(const JournalEvent& event)
+// After the stored columns: what the row's clock state says against it.
+constexpr char ClockMarksKey[] = "clock_marks";
+
+QByteArray CsvLine(const JournalEvent& event, int maxClockOffsetMs)
 {
     QStringList fields;
     for (const JournalColumn& column : JournalColumns)
         if (column.flags & columnflag::InCsv)
             fields << CsvField(column.text(event));
+    fields << CsvField(ClockDoubts(event, maxClockOffsetMs));
     return fields.join(u',').toUtf8() + "\r\n";
 }
 
-QByteArray JsonLine(const JournalEvent& event)
+QByteArray JsonLine(const JournalEvent& event, int maxClockOffsetMs)
 {
     QJsonObject object;
     for (const JournalColumn& column : JournalColumns)
         object.insert(QLatin1StringView(column.key), column.json(event));
+    object.insert(QLatin1StringView(ClockMarksKey), ClockDoubts(event, maxClockOffsetMs));
     return WithoutRawControls(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n';
 }
 
@@ -88,6 +94,7 @@ QString JournalCsvHeader()
     for (const JournalColumn& column : JournalColumns)
         if (column.flags & columnflag::InCsv)
             keys << QString::fromLatin1(column.key);
+    keys << QString::fromLatin1(ClockMarksKey);
     return keys.join(u',');
 }
 
@@ -127,12 +134,17 @@ bool JournalWriter::write(const JournalEvent& event, QString* error)
     case JournalFormat::Text: {
         QString line = TextField(event.moduleName.isEmpty() ? event.module : event.moduleName) + QStringLiteral("  ") +
             TextField(event.text);
+        QStringList marks;
         if (!event.marks.isEmpty())
-            line += QStringLiteral("  [%1]").arg(event.marks);
+            marks << event.marks;
+        if (const QString doubts = ClockDoubts(event, maxClockOffsetMs_); !doubts.isEmpty())
+            marks << doubts;
+        if (!marks.isEmpty())
+            line += QStringLiteral("  [%1]").arg(marks.join(QStringLiteral(", ")));
         return put(line.toUtf8() + '\n', error);
     }
-    case JournalFormat::Csv: return put(CsvLine(event), error);
-    case JournalFormat::Jsonl: return put(JsonLine(event), error);
+    case JournalFormat::Csv: return put(CsvLine(event, maxClockOffsetMs_), error);
+    case JournalFormat::Jsonl: return put(JsonLine(event, maxClockOffsetMs_), error);
     }
     return false;
 }

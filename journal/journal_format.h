@@ -3,19 +3,22 @@
 // device (a file, or standard output through QFile::open(stdout, …)):
 //   text   "<name>  <event line>", the module's name, or its address when it
 //          has none, then the line as the window shows it, then the row's
-//          marks in brackets when it has any ("  [malformed]"); control
+//          marks and its clock's in brackets when it has any ("  [malformed,
+//          clock not synchronised]"); control
 //          characters as \xHH (platform/printable_text.h), so a row is a line
 //   csv    RFC 4180 (CR LF, fields with commas, quotes or line breaks quoted,
 //          quotes doubled) under a header of the keys of the columns
 //          journal_columns.h puts in it, in its order (module,name,
 //          module_time,point,state,text,quality,received,date_source,
-//          module_id,marks; a later column only adds at the end);
+//          module_id,marks,…; a later column only adds at the end), and
+//          last the clock marks of the row (clock_state.h);
 //          control characters other than CR, LF and tab as \xHH, and a
 //          field a spreadsheet would take for a formula (=, +, -, @, or a
 //          tab or CR first, unless it is a number) preceded by '
 //   jsonl  one JSON object per line with every column under its key, raw
 //          as hex, a missing module_id null; every control character
 //          \u-escaped, so the strings are exact
+#include "clock_state.h"
 #include "journal_event.h"
 
 #include <QIODevice>
@@ -36,12 +39,16 @@ public:
     // Writes what comes before the first row (the CSV header); call once.
     bool begin(QString* error);
     bool write(const JournalEvent& event, QString* error);
+    // How far a module's clock may be from the collector's before its rows
+    // are marked (clock_state.h).
+    void setMaxClockOffsetMs(int ms) { maxClockOffsetMs_ = ms; }
 
 private:
     bool put(const QByteArray& bytes, QString* error);
 
     QIODevice* device_;
     JournalFormat format_;
+    int maxClockOffsetMs_ = DefaultMaxClockOffsetMs;
 };
 
 // The CSV header line, without its line end.

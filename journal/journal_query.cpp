@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimeZone>
 #include <QVariant>
 
 namespace chronel {
@@ -47,6 +48,10 @@ Conditions FilterConditions(const JournalFilter& filter)
         conditions.add(QStringLiteral("module_time >= ?"), {filter.from});
     if (!filter.to.isEmpty())
         conditions.add(QStringLiteral("module_time < ?"), {filter.to});
+    if (!filter.fromUtc.isEmpty())
+        conditions.add(QStringLiteral("utc_time >= ?"), {filter.fromUtc});
+    if (!filter.toUtc.isEmpty())
+        conditions.add(QStringLiteral("utc_time <> '' AND utc_time < ?"), {filter.toUtc});
     if (!filter.module.isEmpty())
         conditions.add(QStringLiteral("(module = ? OR module_name = ?)"), {filter.module, filter.module});
     if (filter.point)
@@ -99,10 +104,11 @@ bool CheckOpen(const JournalStore& store, QString* error)
 
 // The bound of a period from a user's text; `end` moves a date alone to the
 // next day's start.
-bool BoundOf(const QString& text, bool end, QString* bound, QString* error)
+bool BoundOf(const QString& text, bool end, QString* bound, QString* utcBound, QString* error)
 {
     static const QRegularExpression form(
-        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d)(?:[T ](\\d\\d:\\d\\d)(?::(\\d\\d)(?:\\.(\\d{1,3}))?)?)?$"));
+        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d)(?:[T ](\\d\\d:\\d\\d)(?::(\\d\\d)(?:\\.(\\d{1,3}))?)?"
+                       "(Z|[+-]\\d\\d(?::?\\d\\d)?)?)?$"));
     const auto match = form.match(text.trimmed());
     const QDate date = match.hasMatch() ? QDate::fromString(match.captured(1), Qt::ISODate) : QDate();
     if (!date.isValid()) {
@@ -110,6 +116,7 @@ bool BoundOf(const QString& text, bool end, QString* bound, QString* error)
         return false;
     }
     if (match.captured(2).isEmpty()) {
+        utcBound->clear();
         *bound = JournalTimeText(QDateTime(end ? date.addDays(1) : date, QTime(0, 0)));
         return true;
     }
@@ -121,15 +128,34 @@ bool BoundOf(const QString& text, bool end, QString* bound, QString* error)
         *error = QStringLiteral("\"%1\" is not a time of day").arg(text);
         return false;
     }
+    if (const QString zone = match.captured(5); !zone.isEmpty()) {
+        // An offset of ISO 8601 (Z, ±hh, ±hhmm, ±hh:mm) of at most a day.
+        const int sign = zone.startsWith(u'-') ? -1 : 1;
+        const QString digits = zone == u"Z" ? QString() : zone.mid(1).remove(u':');
+        const int hours = digits.left(2).toInt();
+        const int minutes = digits.size() > 2 ? digits.mid(2).toInt() : 0;
+        if (hours > 23 || minutes > 59) {
+            *error = QStringLiteral("\"%1\" has no offset from UTC that can be").arg(text);
+            return false;
+        }
+        const QDateTime at(date, time, QTimeZone(sign * (hours * 3600 + minutes * 60)));
+        bound->clear();
+        *utcBound = JournalReceivedText(at.toUTC());
+        return true;
+    }
+    utcBound->clear();
     *bound = JournalTimeText(QDateTime(date, time));
     return true;
 }
 
 } // namespace
 
-bool JournalFilter::setFrom(const QString& text, QString* error) { return BoundOf(text, false, &from, error); }
+bool JournalFilter::setFrom(const QString& text, QString* error)
+{
+    return BoundOf(text, false, &from, &fromUtc, error);
+}
 
-bool JournalFilter::setTo(const QString& text, QString* error) { return BoundOf(text, true, &to, error); }
+bool JournalFilter::setTo(const QString& text, QString* error) { return BoundOf(text, true, &to, &toUtc, error); }
 
 bool ForEachJournalRow(const JournalStore& store, const JournalFilter& filter,
     const std::function<bool(const JournalEvent&)>& sink, QString* error)
@@ -284,6 +310,21 @@ std::optional<QString> JournalFirstModuleTime(const JournalStore& store, const Q
             error))
         return std::nullopt;
     return query.next() ? query.value(0).toString() : QString();
+}
+
+bool JournalLineBefore(const JournalStore& store, const QString& module, int point, const QString& kind,
+    const QString& utcBound, std::optional<QString>* line, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return false;
+    QSqlQuery query(store.database());
+    const QString sql =
+        QStringLiteral("SELECT text FROM journal_events WHERE module = ? AND point = ? AND utc_time <> ''"
+                       " AND utc_time < ? AND text LIKE ? ORDER BY utc_time DESC, id DESC LIMIT 1");
+    if (!Run(query, sql, {module, point, utcBound, u'%' + kind + u'%'}, store, error))
+        return false;
+    *line = query.next() ? std::optional<QString>(query.value(0).toString()) : std::nullopt;
+    return true;
 }
 
 } // namespace chronel

@@ -22,6 +22,11 @@ struct JournalFilter {
     // Bounds in the stored form, "yyyy-MM-ddTHH:mm:ss.zzz"; empty: open.
     QString from;
     QString to;
+    // Bounds on the rows' UTC times, "yyyy-MM-ddTHH:mm:ss.zzzZ", for a
+    // period given with its zone; a row without a UTC time (its module's
+    // zone undeclared) is not in such a period. Empty: open.
+    QString fromUtc;
+    QString toUtc;
     // A module's address or its name; empty: every module.
     QString module;
     std::optional<int> point;
@@ -31,8 +36,9 @@ struct JournalFilter {
     QString grep;
 
     // From a user's text: a date "yyyy-MM-dd", then optionally " " or "T"
-    // and "HH:mm", ":ss", ".z" … ".zzz". False with `*error` naming the
-    // text when it is none of these.
+    // and "HH:mm", ":ss", ".z" … ".zzz": a module time; with "Z" or an
+    // offset ("+02:00", "-0530") after the time, ISO 8601's way, a UTC time.
+    // False with `*error` naming the text when it is none of these.
     bool setFrom(const QString& text, QString* error);
     bool setTo(const QString& text, QString* error);
     void setFrom(const QDateTime& time) { from = JournalTimeText(time); }
@@ -80,6 +86,12 @@ std::optional<QList<JournalPoint>> JournalPointList(const JournalStore& store, c
 
 // The module time of the earliest row of the module at `address`; empty
 // when it has none.
+// The newest line (`text`) of `module`'s `point` that holds `kind` ("Input
+// Point", "Output Point") and has a UTC time before `utcBound`; `*line`
+// none when there is none. False with `*error` when the journal cannot be read.
+bool JournalLineBefore(const JournalStore& store, const QString& module, int point, const QString& kind,
+    const QString& utcBound, std::optional<QString>* line, QString* error);
+
 std::optional<QString> JournalFirstModuleTime(const JournalStore& store, const QString& address, QString* error);
 
 } // namespace chronel

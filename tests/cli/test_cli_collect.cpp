@@ -42,7 +42,7 @@ std::vector<PointRow> PointRows(const std::string& journal)
         return rows;
     EXPECT_EQ(lines.front(),
         "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks,utc_time,zone,"
-        "clock_source,clock_quality,clock_offset_ms");
+        "clock_source,clock_quality,clock_offset_ms,clock_marks");
     const std::regex row(R"(^([0-9.]+),[^,]*,([0-9T:.-]+),([0-9]+),([^,]*),)");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::smatch m;

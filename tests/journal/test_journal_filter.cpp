@@ -46,6 +46,26 @@ TEST(JournalFilterBoundsWrong, NamesTheText)
     }
 }
 
+// With Z or an offset the text is a UTC time, bound on the rows' UTC times.
+TEST(JournalFilterBoundsUtc, ZoneQualifiedTextsBoundTheUtcTime)
+{
+    JournalFilter filter;
+    QString error;
+    ASSERT_TRUE(filter.setFrom(QStringLiteral("2026-10-25T02:30+02:00"), &error)) << error.toStdString();
+    ASSERT_TRUE(filter.setTo(QStringLiteral("2026-10-25 01:30:00.25Z"), &error)) << error.toStdString();
+    EXPECT_EQ(filter.fromUtc, QStringLiteral("2026-10-25T00:30:00.000Z"));
+    EXPECT_EQ(filter.toUtc, QStringLiteral("2026-10-25T01:30:00.250Z"));
+    EXPECT_TRUE(filter.from.isEmpty() && filter.to.isEmpty());
+    ASSERT_TRUE(filter.setFrom(QStringLiteral("2026-10-25T05:00:00-0530"), &error));
+    EXPECT_EQ(filter.fromUtc, QStringLiteral("2026-10-25T10:30:00.000Z"));
+    // A module time given after a UTC one replaces it.
+    ASSERT_TRUE(filter.setFrom(QStringLiteral("2026-10-25 02:30"), &error));
+    EXPECT_TRUE(filter.fromUtc.isEmpty());
+    EXPECT_EQ(filter.from, QStringLiteral("2026-10-25T02:30:00.000"));
+    EXPECT_FALSE(filter.setFrom(QStringLiteral("2026-10-25T02:30+24:00"), &error));
+    EXPECT_FALSE(filter.setFrom(QStringLiteral("2026-10-25Z"), &error));
+}
+
 TEST(JournalFilterBoundsTime, DateTimesIgnoreTheirZone)
 {
     JournalFilter filter;

@@ -54,12 +54,12 @@ TEST(JournalFormatCsv, HeaderAndQuotedFields)
     EXPECT_EQ(Written(JournalFormat::Csv, {Sample(), plain}),
         QByteArray(
             "module,name,module_time,point,state,text,quality,received,date_source,module_id,marks,utc_time,zone,"
-            "clock_source,clock_quality,clock_offset_ms\r\n"
+            "clock_source,clock_quality,clock_offset_ms,clock_marks\r\n"
             "127.0.0.2,\"North, bay 4\",2024-03-01T13:05:07.042,5,On,"
             "\"2024-03-01  13:05:07.042  S  G   Input Point  5  \"\"On\"\", now\",3,2024-03-01T13:05:08.009Z,"
-            "date record,,,,,,,\r\n"
+            "date record,,,,,,,,\r\n"
             "127.0.0.2,South,2024-03-01T13:05:07.042,5,\"two\nlines\",Power on Reset,3,2024-03-01T13:05:08.009Z,"
-            "date record,7,\"malformed, no line\",,,,,\r\n"));
+            "date record,7,\"malformed, no line\",,,,,,\r\n"));
 }
 
 TEST(JournalFormatJsonl, EveryFieldOnItsOwnLine)
@@ -88,7 +88,8 @@ TEST(JournalFormatJsonl, EveryFieldOnItsOwnLine)
     EXPECT_TRUE(first.value("module_id").isNull());
     EXPECT_EQ(first.value("block").toInteger(), 0);
     EXPECT_EQ(first.value("marks").toString(), QString());
-    EXPECT_EQ(first.size(), 22);
+    EXPECT_EQ(first.value("clock_marks").toString(), QString());
+    EXPECT_EQ(first.size(), 23);
     EXPECT_EQ(QJsonDocument::fromJson(lines[1]).object().value("text").toString(), QStringLiteral("line\nbreak"));
 }
 
@@ -101,6 +102,39 @@ TEST(JournalFormatText, NameOrAddressThenTheLine)
     EXPECT_EQ(Written(JournalFormat::Text, {Sample(), unnamed}),
         QByteArray("North, bay 4  2024-03-01  13:05:07.042  S  G   Input Point  5  \"On\", now\n"
                    "127.0.0.2  Power on Reset  [malformed]\n"));
+}
+
+// A row whose module clock could not be trusted says why in every format;
+// the threshold for the offset is the reader's.
+TEST(JournalFormatClock, DoubtfulClocksAreMarkedEverywhere)
+{
+    JournalEvent internal = Sample();
+    internal.moduleName = QStringLiteral("South");
+    internal.clockSource = 0x08; // internal clock, GPS seen
+    internal.clockQuality = 2;
+    internal.clockOffsetMs = -3200;
+    internal.marks = QStringLiteral("malformed");
+    JournalEvent good = Sample();
+    good.clockSource = 1;
+    good.clockQuality = 1;
+    good.clockOffsetMs = 1500;
+    EXPECT_EQ(ClockStateText(internal), QStringLiteral("internal clock (GPS seen), poor, -3.2 s"));
+    EXPECT_EQ(ClockStateText(good), QStringLiteral("GPS, fair, +1.5 s"));
+    EXPECT_EQ(ClockStateText(Sample()), QStringLiteral("unknown"));
+    const QByteArray text = Written(JournalFormat::Text, {internal, good});
+    EXPECT_TRUE(text.contains("Input Point  5  \"On\", now  [malformed, clock not synchronised, clock quality poor, "
+                              "clock off by 3.2 s]\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith("\"On\", now\n")) << text.toStdString();
+    EXPECT_TRUE(Written(JournalFormat::Csv, {internal})
+                    .endsWith(",8,2,-3200,\"clock not synchronised, clock quality poor, clock off by 3.2 s\"\r\n"));
+    EXPECT_EQ(QJsonDocument::fromJson(Written(JournalFormat::Jsonl, {good})).object().value("clock_marks"),
+        QStringLiteral(""));
+    EXPECT_EQ(ClockDoubts(good, 1000), QStringLiteral("clock off by 1.5 s"));
+    JournalEvent bad = good;
+    bad.clockQuality = 3;
+    bad.clockSource = 5; // no such source
+    EXPECT_EQ(ClockDoubts(bad), QStringLiteral("clock not synchronised, clock quality bad"));
 }
 
 // A module's texts hold what the module sent: each output stays one row per
