@@ -2,6 +2,8 @@
 
 #include "core/fields/module_address.h"
 
+#include "journal/module_zone.h"
+
 #include "platform/safe_file.h"
 
 #include <QHash>
@@ -12,17 +14,25 @@ namespace chronelcli {
 std::optional<SiteModule> ParseModuleWord(const QString& word, QString* error)
 {
     SiteModule module;
-    module.address = word;
-    if (const qsizetype comma = word.indexOf(QLatin1Char(',')); comma >= 0) {
-        module.address = word.left(comma);
-        const QString option = word.mid(comma + 1);
+    const QStringList parts = word.split(QLatin1Char(','));
+    module.address = parts.front();
+    bool adapterGiven = false;
+    for (const QString& option : parts.mid(1)) {
         static const QRegularExpression adapterOption(QStringLiteral("^adapter=([0-7])$"));
-        const QRegularExpressionMatch match = adapterOption.match(option);
-        if (!match.hasMatch()) {
-            *error = QStringLiteral("%1: expected adapter=N with N from 0 to %2").arg(option).arg(AdapterCount - 1);
+        if (const QRegularExpressionMatch match = adapterOption.match(option); match.hasMatch() && !adapterGiven) {
+            module.adapter = match.captured(1).toInt();
+            adapterGiven = true;
+        } else if (option.startsWith(QLatin1String("tz=")) && module.zone.isEmpty()) {
+            const auto zone = chronel::ModuleZone::parse(option.mid(3), error);
+            if (!zone)
+                return std::nullopt;
+            module.zone = zone->text();
+        } else {
+            *error = QStringLiteral("%1: expected adapter=N with N from 0 to %2, or tz=ZONE, each once")
+                         .arg(option)
+                         .arg(AdapterCount - 1);
             return std::nullopt;
         }
-        module.adapter = match.captured(1).toInt();
     }
     const std::optional<chronel::OctetFields> octets = chronel::ParseIpv4Address(module.address);
     if (!octets) {
@@ -40,6 +50,8 @@ AddressList ParseAddressList(const QString& text, const QString& fileName)
 {
     AddressList list;
     QHash<QString, int> lineOf; // address -> line that listed it first
+    QString fileZone;
+    int fileZoneLine = 0;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int n = 0; n < lines.size(); ++n) {
         const int lineNumber = n + 1;
@@ -57,6 +69,18 @@ AddressList ParseAddressList(const QString& text, const QString& fileName)
             return list;
         };
         QString wrong;
+        if (word.startsWith(QLatin1String("tz="))) {
+            if (blank >= 0)
+                return fail(QStringLiteral("a zone line holds the zone only: tz=ZONE"));
+            if (fileZoneLine > 0)
+                return fail(QStringLiteral("the file's zone is declared on line %1 already").arg(fileZoneLine));
+            const auto zone = chronel::ModuleZone::parse(word.mid(3), &wrong);
+            if (!zone)
+                return fail(wrong);
+            fileZone = zone->text();
+            fileZoneLine = lineNumber;
+            continue;
+        }
         std::optional<SiteModule> module = ParseModuleWord(word, &wrong);
         if (!module)
             return fail(wrong);
@@ -68,6 +92,9 @@ AddressList ParseAddressList(const QString& text, const QString& fileName)
     }
     if (list.modules.empty())
         list.error = QStringLiteral("%1: no module addresses").arg(fileName);
+    for (SiteModule& module : list.modules)
+        if (module.zone.isEmpty())
+            module.zone = fileZone;
     return list;
 }
 

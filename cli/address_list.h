@@ -7,10 +7,14 @@
 //   127.0.0.1   Feeder 1
 //   127.0.0.2   Feeder 2   # replaced 2026-03
 //   127.0.0.9,adapter=1   Bay 9 on the serial line of adapter 1
+//   127.0.0.10,tz=+05:30  Bay 10, whose clock runs on Indian time
+//   tz=Europe/Berlin      the zone of every module that declares none
 //
 // An address may name the logical adapter (0 … 7, as DRVSETUP numbers them)
 // that reaches the module, here as on the command line; adapter 0 when it
-// names none. Addresses are kept in their shortest decimal form, so one
+// names none. It may declare the zone its clock runs on (module_zone.h); a
+// line of its own, "tz=ZONE", declares it for every other module of the
+// file. Addresses are kept in their shortest decimal form, so one
 // module is one address however it was written. A file that is not a
 // regular one or is larger than platform::SmallFileLimit is refused.
 #include <QString>
@@ -25,12 +29,13 @@ struct SiteModule {
     QString address;
     QString name; // empty when the line gives none
     int adapter = 0;
+    QString zone; // as declared (stored form); empty when none is
 };
 
 constexpr int AdapterCount = 8;
 
-// "A.B.C.D" or "A.B.C.D,adapter=N": the module with an empty name, or
-// nothing with `error` saying what is wrong.
+// "A.B.C.D", optionally followed by ",adapter=N" and ",tz=ZONE": the module
+// with an empty name, or nothing with `error` saying what is wrong.
 std::optional<SiteModule> ParseModuleWord(const QString& word, QString* error);
 
 struct AddressList {

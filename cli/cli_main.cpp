@@ -153,7 +153,8 @@ int main(int argc, char* argv[])
 
     const std::vector<ModuleOutcome> outcomes =
         RunModules(modules, lanes, run, console, [&](const ModuleJob& job, Console& own) {
-            const CommandContext moduleContext{own, options.intervalMs, context.moduleCount, job.name};
+            const CommandContext moduleContext{
+                own, options.intervalMs, context.moduleCount, job.name, ZoneOf(options, job.address)};
             ModuleSession session(job.address, own, job.adapter);
             return command->runModule(session, moduleContext);
         });

@@ -4,6 +4,8 @@
 
 #include "core/link/channel.h"
 
+#include "journal/module_zone.h"
+
 #include <algorithm>
 
 namespace chronelcli {
@@ -24,6 +26,8 @@ bool AddModule(CliOptions& o, const SiteModule& module)
         o.names.insert(module.address, module.name);
     if (module.adapter != 0)
         o.adapters.insert(module.address, module.adapter);
+    if (!module.zone.isEmpty())
+        o.zones.insert(module.address, module.zone);
     return true;
 }
 
@@ -70,6 +74,8 @@ std::optional<int> ParseBoundedInt(const QString& text, int low, int high)
     return int(value);
 }
 
+QString ZoneOf(const CliOptions& options, const QString& address) { return options.zones.value(address, options.zone); }
+
 int JobCount(const CliOptions& options, bool endless)
 {
     const int modules = std::max(1, int(options.addresses.size()));
@@ -87,14 +93,32 @@ chronel::OptionTable GlobalOptions(CliOptions& o)
                                "module, and files it writes get the address inserted\n"
                                "before the extension (site.csv becomes\n"
                                "site.10.0.0.7.csv). \",adapter=N\" after the address: the\n"
-                               "module is on logical adapter N (0 ... 7) of PLCDRV.INI."),
+                               "module is on logical adapter N (0 ... 7) of PLCDRV.INI;\n"
+                               "\",tz=ZONE\": the zone its clock runs on, as for --tz."),
         .extraRows = {{QStringLiteral("--ip @FILE"),
             QStringLiteral("The modules listed in FILE, in its order: one address per\n"
                            "line with an optional name after it (shown beside the\n"
-                           "address), # starts a comment. A site is one file.")}},
-        .usage = QStringLiteral("--ip A.B.C.D[,adapter=N]|@FILE [--ip ...]"),
+                           "address), # starts a comment. A site is one file. A line\n"
+                           "tz=ZONE declares the zone of the modules that declare none.")}},
+        .usage = QStringLiteral("--ip A.B.C.D[,adapter=N][,tz=ZONE]|@FILE [--ip ...]"),
         .missing = QStringLiteral("--ip needs an address"),
         .take = [&o](const QString& value) { return TakeAddress(o, value); }});
+    table.add({.name = QStringLiteral("--tz"),
+        .valueName = QStringLiteral("ZONE"),
+        .help = QStringLiteral("The zone the modules' clocks run on, for those whose site\n"
+                               "line and file declare none: a zone name (Europe/Berlin),\n"
+                               "UTC, or an offset (+05:30). The journal then keeps each\n"
+                               "event's UTC time and each module clock's offset from\n"
+                               "this computer's; without a zone neither is guessed."),
+        .missing = QStringLiteral("--tz needs a zone"),
+        .take = [&o](const QString& value) {
+            QString error;
+            const auto zone = chronel::ModuleZone::parse(value, &error);
+            if (!zone)
+                return QStringLiteral("--tz ") + error;
+            o.zone = zone->text();
+            return QString();
+        }});
     table.add({.name = QStringLiteral("--jobs"),
         .valueName = QStringLiteral("N"),
         .help = QStringLiteral("Modules worked on at once (1 ... 256), each in a session\n"

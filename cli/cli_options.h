@@ -20,6 +20,8 @@ struct CliOptions {
     QStringList addresses;         // --ip, in the order given (a file's in its order)
     QHash<QString, QString> names; // address -> name, for modules a file names
     QHash<QString, int> adapters;  // address -> logical adapter, for modules not on adapter 0
+    QHash<QString, QString> zones; // address -> declared zone, for modules that declare one
+    QString zone;                  // --tz: the zone of the modules that declare none
     std::optional<int> jobs;       // --jobs
     std::optional<int> intervalMs; // --interval
     std::optional<int> timeoutMs;  // --timeout: the reply window of a slow link
@@ -52,6 +54,10 @@ constexpr int JobsMax = 256;
 // takes every module up to JobsMax, since a module left waiting would never
 // start.
 int JobCount(const CliOptions& options, bool endless = false);
+
+// The zone of a module's clock: its own declaration (site line or file),
+// else --tz; empty when neither declares one.
+QString ZoneOf(const CliOptions& options, const QString& address);
 
 // A whole decimal number within low … high.
 std::optional<int> ParseBoundedInt(const QString& text, int low, int high);

@@ -91,7 +91,7 @@ public:
 
     ExitStatus runModule(ModuleSession& session, const CommandContext& context) override
     {
-        ModuleCollector collector(session, *link_, context.console, context.name, context.intervalMs);
+        ModuleCollector collector(session, *link_, context.console, context.name, context.intervalMs, context.zone);
         return collector.run(seconds_ ? int(std::lround(*seconds_ * 1000)) : -1);
     }
 

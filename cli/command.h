@@ -27,6 +27,7 @@ struct CommandContext {
     std::optional<int> intervalMs; // --interval; the window's rates when absent
     int moduleCount = 1;
     QString name; // the module's name from the site file, when it has one
+    QString zone; // the zone its clock runs on, when one is declared
 };
 
 // What a command says about itself, once: the tool's help, the command's

@@ -1,9 +1,11 @@
 // journal [--journal LOCATION] [--from T] [--to T] [--module M] [--point P]
 //         [--grep TEXT] [--format text|csv|jsonl]: the site journal, merged
-// and in module-time order, on stdout.
+// and in module-time order, on stdout; --format comtrade --out DIR: the
+// period's point changes as a COMTRADE record in DIR.
 #include "cli_options.h"
 #include "command.h"
 #include "console.h"
+#include "journal_comtrade.h"
 
 #include "journal/journal_format.h"
 #include "journal/journal_location.h"
@@ -11,6 +13,9 @@
 #include "journal/journal_store.h"
 
 #include <QFile>
+#include <QSysInfo>
+
+#include <cmath>
 
 #include <cstdio>
 
@@ -35,7 +40,9 @@ public:
             .valueName = QStringLiteral("T"),
             .help = QStringLiteral("Module times from T up to (not including) T: a date\n"
                                    "yyyy-MM-dd, optionally with \" HH:mm\", \":ss\", \".zzz\"; a\n"
-                                   "--to date alone takes in that whole day."),
+                                   "--to date alone takes in that whole day. With Z or an\n"
+                                   "offset after the time (2026-10-25T00:30Z, ...+02:00),\n"
+                                   "UTC times: only events of modules whose zone is declared."),
             .helpHead = QStringLiteral("--from T, --to T"),
             .take = [this](const QString& v) {
                 QString error;
@@ -66,15 +73,59 @@ public:
             .valueName = QStringLiteral("TEXT"),
             .help = QStringLiteral("Events whose text holds TEXT, in any case."),
             .take = chronel::OptionTable::keep(filter_.grep)});
+        words.add({.name = QStringLiteral("--out"),
+            .valueName = QStringLiteral("DIR"),
+            .help = QStringLiteral("The folder of a COMTRADE record."),
+            .completion = chronel::Completion::Files,
+            .take = chronel::OptionTable::keep(comtradeExport_.dir)});
+        words.add({.name = QStringLiteral("--comtrade-format"),
+            .valueName = QStringLiteral("F"),
+            .help = QStringLiteral("ascii (the default) or binary: how the .dat holds samples."),
+            .completion = chronel::Completion::Words,
+            .words = {QStringLiteral("ascii"), QStringLiteral("binary")},
+            .take = [this](const QString& v) {
+                if (v != u"ascii" && v != u"binary")
+                    return QStringLiteral("--comtrade-format %1: expected ascii or binary").arg(v);
+                comtradeExport_.format =
+                    v == u"binary" ? chronel::ComtradeFormat::Binary : chronel::ComtradeFormat::Ascii;
+                return QString();
+            }});
+        words.add({.name = QStringLiteral("--station"),
+            .valueName = QStringLiteral("NAME"),
+            .help = QStringLiteral("The station a COMTRADE record names; this computer's name\n"
+                                   "by default. Its device is the module --module names, else\n"
+                                   "\"site journal\"."),
+            .take = chronel::OptionTable::keep(comtradeExport_.station)});
+        words.add({.name = QStringLiteral("--max-offset"),
+            .valueName = QStringLiteral("S"),
+            .help = QStringLiteral("Events of a module whose clock was further than S seconds\n"
+                                   "from the collector's when they were read are marked\n"
+                                   "(\"clock off by ...\"), as are those of a clock not\n"
+                                   "synchronised or of poor or bad quality; 2 by default."),
+            .take = [this](const QString& v) {
+                bool ok = false;
+                const double seconds = v.toDouble(&ok);
+                if (!ok || !(seconds >= 0 && seconds <= 86400))
+                    return QStringLiteral("--max-offset %1: expected seconds from 0 to 86400").arg(v);
+                maxOffsetMs_ = int(std::lround(seconds * 1000));
+                return QString();
+            }});
         // The names chronel::ParseJournalFormat takes.
         words.add({.name = QStringLiteral("--format"),
             .valueName = QStringLiteral("F"),
             .help = QStringLiteral("text (one line per event, module name first), csv (header\n"
                                    "module,name,module_time,point,state,text,quality,received)\n"
-                                   "or jsonl (one JSON object per event, every field)."),
+                                   "or jsonl (one JSON object per event, every field); comtrade:\n"
+                                   "the period's point changes as a COMTRADE record (IEEE\n"
+                                   "C37.111-2013, a .cfg and a .dat named as C37.232 says) in\n"
+                                   "the folder --out names, the period in UTC."),
             .completion = chronel::Completion::Words,
-            .words = {QStringLiteral("text"), QStringLiteral("csv"), QStringLiteral("jsonl")},
+            .words = {QStringLiteral("text"), QStringLiteral("csv"), QStringLiteral("jsonl"),
+                QStringLiteral("comtrade")},
             .take = [this](const QString& v) {
+                comtrade_ = v == u"comtrade";
+                if (comtrade_)
+                    return QString();
                 QString error;
                 const auto format = chronel::ParseJournalFormat(v, &error);
                 if (!format)
@@ -106,12 +157,15 @@ public:
             context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
             return ExitStatus::BadUsage;
         }
+        if (comtrade_)
+            return writeComtrade(store, context);
         QFile out;
         if (!out.open(stdout, QIODevice::WriteOnly)) {
             context.console.error(QStringLiteral("chronel-cli: standard output: %1").arg(out.errorString()));
             return ExitStatus::BadUsage;
         }
         chronel::JournalWriter writer(&out, format_);
+        writer.setMaxClockOffsetMs(maxOffsetMs_);
         QString writeError;
         bool ok = writer.begin(&writeError);
         ok = ok &&
@@ -132,9 +186,35 @@ public:
     ExitStatus runModule(ModuleSession&, const CommandContext& context) override { return runOffline(context); }
 
 private:
+    ExitStatus writeComtrade(const chronel::JournalStore& store, const CommandContext& context)
+    {
+        if (comtradeExport_.dir.isEmpty()) {
+            context.console.error(
+                QStringLiteral("chronel-cli: --format comtrade needs --out DIR, the record's folder"));
+            return ExitStatus::BadUsage;
+        }
+        ComtradeExport how = comtradeExport_;
+        if (how.station.isEmpty())
+            how.station = QSysInfo::machineHostName();
+        how.device = filter_.module.isEmpty() ? QStringLiteral("site journal") : filter_.module;
+        chronel::ComtradeFiles files;
+        int changes = 0;
+        QString error;
+        if (!ExportComtrade(store, filter_, how, &files, &changes, &error)) {
+            context.console.error(QStringLiteral("chronel-cli: COMTRADE record: %1").arg(error));
+            return ExitStatus::BadUsage;
+        }
+        context.console.line(
+            QStringLiteral("Wrote %1 and %2: %3 changes").arg(files.cfgPath, files.datPath).arg(changes));
+        return ExitStatus::Done;
+    }
+
     QString journalText_;
+    bool comtrade_ = false;
+    ComtradeExport comtradeExport_;
     chronel::JournalFilter filter_;
     chronel::JournalFormat format_ = chronel::JournalFormat::Text;
+    int maxOffsetMs_ = chronel::DefaultMaxClockOffsetMs;
 };
 
 } // namespace

@@ -63,6 +63,20 @@ QList<chronel::JournalEvent> BlockJournalRows(
         row.marks = MarksText(e.marks);
         row.quality = e.shown.timeSource;
         row.scanFlags = e.shown.dstFlag == 1 ? scanflag::DaylightSaving : 0;
+        row.clockSource = module.clockSource;
+        row.clockQuality = module.clockQuality;
+        row.clockOffsetMs = module.clockOffsetMs;
+        if (module.zone) {
+            row.zone = module.zone->text();
+            if (e.moduleTime.isValid()) {
+                // A record's own time carries the record's daylight-saving
+                // flag; a time of the module's clock, the clock's.
+                const chronel::ZonedTime zoned = module.zone->toUtc(e.moduleTime, e.dst ? e.dst : module.clockDst);
+                row.utcTime = zoned.utc;
+                if (const QString fit = chronel::ZoneFitText(zoned.fit); !fit.isEmpty())
+                    row.marks = row.marks.isEmpty() ? fit : row.marks + QStringLiteral(", ") + fit;
+            }
+        }
         if (IsPointEvent(e.shown.kind) && e.shown.point >= 1 && e.shown.point <= chronel::PointCount) {
             row.point = e.shown.point;
             if (module.points) {

@@ -13,6 +13,8 @@
 #include "core/model/chronel_model.h"
 #include "core/model/module_map.h"
 
+#include "journal/clock_state.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -61,8 +63,8 @@ std::optional<chronel::EventBlockWords> BlockOfBytes(const QByteArray& bytes)
 
 } // namespace
 
-ModuleCollector::ModuleCollector(
-    ModuleSession& session, JournalLink& journal, Console& console, const QString& name, std::optional<int> intervalMs)
+ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console, const QString& name,
+    std::optional<int> intervalMs, const QString& zone)
     : session_(session),
       journal_(journal),
       console_(console),
@@ -70,6 +72,10 @@ ModuleCollector::ModuleCollector(
       idleIntervalMs_(intervalMs.value_or(chronel::EventScanStartInterval)),
       transferIntervalMs_(intervalMs.value_or(PointTableReadIntervalMs))
 {
+    if (!zone.isEmpty()) {
+        QString error;
+        zone_ = chronel::ModuleZone::parse(zone, &error);
+    }
     pace_.setSingleShot(true);
     connect(&pace_, &QTimer::timeout, this, [this] {
         if (phase_ != Phase::ReadingPoints && !InterruptRequested())
@@ -84,11 +90,7 @@ ModuleCollector::ModuleCollector(
     chronel::EventScanHooks hooks;
     hooks.host = [this] { return session_.model().GetIp(); };
     hooks.eventBlock = [this](const chronel::EventBlockWords& block, bool available) { eventBlock(block, available); };
-    hooks.statusBlock = [this](const chronel::StatusBlockWords& words) {
-        using namespace chronel::statusblock;
-        clock_.set(
-            words[YearWord], words[MonthWord], words[DayWord], words[HourWord], words[MinuteWord], words[SecondWord]);
-    };
+    hooks.statusBlock = [this](const chronel::StatusBlockWords& words) { clockRead(words); };
     hooks.completed = [this](chronel::EventScanStep answered) { completed(answered); };
     hooks.failed = [this](chronel::EventScanStep, platform::ErrorCode code) { failed(code); };
     scan_ = std::make_unique<chronel::EventScan>(session_.channels().modEventScan(), nullptr, std::move(hooks));
@@ -136,6 +138,26 @@ void ModuleCollector::startScan()
     session_.channels().modEventScan().AutoPoll(idleIntervalMs_);
 }
 
+void ModuleCollector::clockRead(const chronel::StatusBlockWords& words)
+{
+    using namespace chronel::statusblock;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    clock_.set(
+        words[YearWord], words[MonthWord], words[DayWord], words[HourWord], words[MinuteWord], words[SecondWord]);
+    clockSource_ = words[TimeSourceWord] & (chronel::ClockSourceMask | chronel::ClockGpsSeenMask);
+    clockQuality_ = words[TimeQualityWord] & chronel::ClockQualityMask;
+    clockDst_ = (words[DstWord] & 1) != 0;
+    clockOffsetMs_.reset();
+    const std::optional<QDateTime> reading = clock_.now();
+    if (!zone_ || !reading)
+        return;
+    // The clock is read to whole seconds: on average it is half a second
+    // further on than it says, so the offset is taken from that middle.
+    const chronel::ZonedTime utc = zone_->toUtc(*reading, clockDst_);
+    if (utc.utc.isValid())
+        clockOffsetMs_ = int(std::clamp<qint64>(now.msecsTo(utc.utc) + 500, -86400000LL * 365, 86400000LL * 365));
+}
+
 void ModuleCollector::eventBlock(const chronel::EventBlockWords& block, bool eventsAvailable)
 {
     checkPending(block, eventsAvailable);
@@ -169,13 +191,15 @@ bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const ch
     const QDateTime received = QDateTime::currentDateTimeUtc();
     const JournalModuleInfo module{session_.address(),
         siteName_.isEmpty() ? session_.model().settings().ConfigModuleName.trimmed() : siteName_,
-        points_ ? &*points_ : nullptr, int(block[0])};
+        points_ ? &*points_ : nullptr, int(block[0]), zone_ ? &*zone_ : nullptr, clockSource_, clockQuality_,
+        clockOffsetMs_, clockDst_};
     const QList<chronel::JournalEvent> rows = BlockJournalRows(events, module, received);
     chronel::JournalModuleState state;
     state.module = session_.address();
     state.moduleId = block[0];
     state.unconfirmed = BlockBytes(block);
     state.decoder = scan_->decoder().state().toText();
+    state.zone = zone_ ? zone_->text() : QString();
     QString error;
     qint64 number = 0;
     if (!journal_.appendBlock(rows, state, &error, &number)) {

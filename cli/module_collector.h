@@ -27,6 +27,7 @@
 #include "core/events/module_clock.h"
 #include "core/model/point_table.h"
 #include "journal/journal_store.h"
+#include "journal/module_zone.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -52,9 +53,10 @@ public:
         JournalRefusing,   // the journal refuses blocks: the scan runs at the idle pace only
     };
 
-    // `name`: the site file's name for the module; empty to take its Module Name.
+    // `name`: the site file's name for the module; empty to take its Module
+    // Name. `zone`: the zone its clock runs on, as declared; empty when none is.
     ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console, const QString& name,
-        std::optional<int> intervalMs);
+        std::optional<int> intervalMs, const QString& zone = {});
     ~ModuleCollector() override;
 
     // Collects until the time limit (none when negative) or an interrupt.
@@ -79,6 +81,7 @@ private:
     void failed(platform::ErrorCode code);
     void checkPending(const chronel::EventBlockWords& block, bool eventsAvailable);
     void readPointTable();
+    void clockRead(const chronel::StatusBlockWords& words);
 
     ModuleSession& session_;
     JournalLink& journal_;
@@ -91,6 +94,12 @@ private:
     Phase phase_ = Phase::ReadingPoints;
     bool stateLoaded_ = false;
     chronel::ModuleClock clock_;
+    std::optional<chronel::ModuleZone> zone_;
+    // The clock's state at the last status read, stored with every row.
+    std::optional<int> clockSource_;
+    std::optional<int> clockQuality_;
+    std::optional<int> clockOffsetMs_;
+    std::optional<bool> clockDst_;
     std::optional<chronel::PointTable> points_; // the module's point table, once read
     // A reconfiguration, a power-on reset or another Module ID asks for the
     // point table again at the end of the scan's cycle.

@@ -22,13 +22,10 @@ bool IsScanRequest(const PeerRequest& r)
 
 } // namespace
 
-ScriptedModule::ScriptedModule(const QDateTime& clock) : status_(100, 0)
+ScriptedModule::ScriptedModule(const QDateTime& clock, bool running) : status_(100, 0), clock_(clock), running_(running)
 {
-    const QDate d = clock.date();
-    const QTime t = clock.time();
-    const int fields[] = {d.month(), d.day(), d.year(), t.hour(), t.minute(), t.second()};
-    for (int i = 0; i < 6; ++i)
-        status_[std::size_t(4 + i)] = std::uint16_t(fields[i]);
+    sinceStart_.start();
+    setClock(clock);
     peer_.setHook([this](const PeerRequest& r, modbus_mapping_t& m) {
         std::lock_guard lock(mutex_);
         if (r.isWrite(2, 1) && !r.values.empty() && r.values[0] == 1 && !blocks_.empty()) {
@@ -40,9 +37,14 @@ ScriptedModule::ScriptedModule(const QDateTime& clock) : status_(100, 0)
     peer_.setLosses([this](const PeerRequest& r, modbus_mapping_t& m) {
         std::lock_guard lock(mutex_);
         // The event block's last register is the status block's first.
-        if (r.isRead(chronel::StatusBlockRegister, 100))
+        if (r.isRead(chronel::StatusBlockRegister, 100)) {
             m.tab_registers[StatusBlockIndex] = status_[0];
-        else
+            if (running_) {
+                setClock(clock_.addMSecs(sinceStart_.elapsed()));
+                for (int k = 4; k <= 9; ++k)
+                    m.tab_registers[StatusBlockIndex + k] = status_[std::size_t(k)];
+            }
+        } else
             publish(m);
         if (!r.isWrite(2, 1) || ++arrived_ != killAt_ || !victim_)
             return RecordingPeer::Loss::None;
@@ -57,6 +59,15 @@ ScriptedModule::~ScriptedModule()
 {
     peer_.setHook({});
     peer_.setLosses({});
+}
+
+void ScriptedModule::setClock(const QDateTime& clock)
+{
+    const QDate d = clock.date();
+    const QTime t = clock.time();
+    const int fields[] = {d.month(), d.day(), d.year(), t.hour(), t.minute(), t.second()};
+    for (int i = 0; i < 6; ++i)
+        status_[std::size_t(4 + i)] = std::uint16_t(fields[i]);
 }
 
 void ScriptedModule::publish(modbus_mapping_t& m)
@@ -92,6 +103,15 @@ void ScriptedModule::setBlocks(const std::vector<chronel::EventBlockWords>& bloc
     }
     peer_.setHoldings(chronel::EventBlockRegister, words);
     peer_.setCoil(1, available);
+}
+
+void ScriptedModule::setStatusWord(int k, std::uint16_t value)
+{
+    {
+        std::lock_guard lock(mutex_);
+        status_[std::size_t(k)] = value;
+    }
+    peer_.setHolding(chronel::StatusBlockRegister + k, value);
 }
 
 int ScriptedModule::blocksLeft()

@@ -9,6 +9,7 @@
 #include "core/events/event_record.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <deque>
@@ -21,8 +22,9 @@ namespace clitest {
 
 class ScriptedModule {
 public:
-    // A module whose clock reads `clock` (its date and time as they read).
-    explicit ScriptedModule(const QDateTime& clock);
+    // A module whose clock reads `clock` (its date and time as they read);
+    // a running clock goes on from there as time passes.
+    explicit ScriptedModule(const QDateTime& clock, bool running = false);
     ~ScriptedModule();
     ScriptedModule(const ScriptedModule&) = delete;
     ScriptedModule& operator=(const ScriptedModule&) = delete;
@@ -30,6 +32,8 @@ public:
     int port() const { return peer_.port(); }
     chronel::test::RecordingPeer& peer() { return peer_; }
     void setBlocks(const std::vector<chronel::EventBlockWords>& blocks);
+    // Word k of the status block (the time source, quality, DST words).
+    void setStatusWord(int k, std::uint16_t value);
     int blocksLeft();
     int acknowledgesTaken();
     // Requests to what the event scan reads and writes: coils 1 and 2, the
@@ -49,11 +53,15 @@ public:
 
 private:
     void publish(modbus_mapping_t& m);
+    void setClock(const QDateTime& clock);
 
     chronel::test::RecordingPeer peer_;
     std::mutex mutex_;
     std::deque<chronel::EventBlockWords> blocks_;
     std::vector<std::uint16_t> status_;
+    QDateTime clock_;
+    bool running_ = false;
+    QElapsedTimer sinceStart_;
     int taken_ = 0;
     int arrived_ = 0;
     int killAt_ = 0;

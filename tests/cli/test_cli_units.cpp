@@ -113,6 +113,38 @@ TEST(AddressList, NamesTheFileAndLineOfWhatIsWrong)
     EXPECT_TRUE(ParseAddressList(QStringLiteral("127.0.0.1\nbad\n"), file).modules.empty());
 }
 
+// A module's own zone, else the file's, else --tz; the stored form of each.
+TEST(AddressList, ZonesOfModulesFileAndCommandLine)
+{
+    const QString file = QStringLiteral("site.txt");
+    const AddressList site = ParseAddressList(QStringLiteral("127.0.0.1,tz=+0530  Bay 1\n"
+                                                             "tz=Europe/Berlin\n"
+                                                             "127.0.0.2,adapter=1,tz=utc\n"
+                                                             "127.0.0.3\n"),
+        file);
+    ASSERT_TRUE(site.error.isEmpty()) << site.error.toStdString();
+    ASSERT_EQ(site.modules.size(), 3u);
+    EXPECT_EQ(site.modules[0].zone, "+05:30");
+    EXPECT_EQ(site.modules[0].name, "Bay 1");
+    EXPECT_EQ(site.modules[1].zone, "UTC");
+    EXPECT_EQ(site.modules[1].adapter, 1);
+    EXPECT_EQ(site.modules[2].zone, "Europe/Berlin");
+    EXPECT_EQ(ParseAddressList(QStringLiteral("tz=UTC\n127.0.0.1\ntz=UTC\n"), file).error,
+        "site.txt:3: the file's zone is declared on line 1 already");
+    EXPECT_TRUE(ParseAddressList(QStringLiteral("127.0.0.1,tz=Mars/Olympus\n"), file)
+                    .error.startsWith("site.txt:1: Mars/Olympus: not a time zone"));
+    EXPECT_TRUE(ParseAddressList(QStringLiteral("127.0.0.1,tz=UTC,tz=UTC\n"), file).error.contains("each once"));
+
+    const ParsedCommandLine parsed =
+        ParseCommandLine({"--tz", "-03", "--ip", "127.0.0.1", "--ip", "127.0.0.2,tz=Asia/Kolkata", "collect"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(ZoneOf(parsed.options, "127.0.0.1"), "-03:00");
+    EXPECT_EQ(ZoneOf(parsed.options, "127.0.0.2"), "Asia/Kolkata");
+    EXPECT_EQ(ZoneOf(ParseCommandLine({"--ip", "127.0.0.1", "collect"}).options, "127.0.0.1"), "");
+    EXPECT_TRUE(ParseCommandLine({"--tz", "Europe/Nowhere", "--ip", "127.0.0.1", "collect"})
+                    .error.startsWith("--tz Europe/Nowhere: not a time zone"));
+}
+
 TEST(AddressList, AtFileOnTheCommandLineJoinsTheOtherAddresses)
 {
     QTemporaryDir dir;

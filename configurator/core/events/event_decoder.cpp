@@ -229,7 +229,10 @@ void EventDecoder::appendEvent(Events& events, int shownKind, const EventRecord&
     } else {
         event.moduleTime = ModuleDateTimeOf(event.shown).value_or(QDateTime());
     }
+    if (r.dstFlag == 0 || r.dstFlag == 1)
+        event.dst = r.dstFlag == 1;
     if (!event.moduleTime.isValid() && source != EventDateSource::None) {
+        event.dst.reset();
         // Fields no clock can show: filed at the time the module handed it out.
         event.marks |= EventMark::Malformed;
         if (const auto now = clockNow()) {

@@ -56,6 +56,9 @@ struct DecodedEvent {
     // invalid when there is none.
     QDateTime moduleTime;
     EventMarks marks;
+    // The record's daylight-saving flag where it has a clear one; none where
+    // the time is the module clock's own (a text, a malformed record).
+    std::optional<bool> dst;
 };
 
 // What the decoder carries from one block to the next, so that a collector

@@ -1,0 +1,119 @@
+#include "journal_comtrade.h"
+
+#include "journal/clock_state.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace chronelcli {
+
+namespace {
+
+constexpr int TmqLocked = 0x0;
+constexpr int TmqWithinOneSecond = 0xA;
+constexpr int TmqWithinTenSeconds = 0xB;
+constexpr int TmqUnreliable = 0xF;
+
+QString KindOfLine(const QString& line)
+{
+    return line.contains(QLatin1String("Output Point")) ? QStringLiteral("Output Point")
+                                                        : QStringLiteral("Input Point");
+}
+
+} // namespace
+
+std::optional<int> PointStateOfLine(const QString& line)
+{
+    if (line.endsWith(QLatin1String("  On")))
+        return 1;
+    if (line.endsWith(QLatin1String("  Off")))
+        return 0;
+    return std::nullopt;
+}
+
+int TimeQualityCode(const chronel::JournalEvent& row)
+{
+    if (!row.clockSource || !row.clockQuality || !chronel::ClockSynchronised(*row.clockSource))
+        return TmqUnreliable;
+    int code = TmqUnreliable;
+    switch (chronel::ClockQuality(*row.clockQuality & chronel::ClockQualityMask)) {
+    case chronel::ClockQuality::Good: code = TmqLocked; break;
+    case chronel::ClockQuality::Fair: code = TmqWithinOneSecond; break;
+    case chronel::ClockQuality::Poor: code = TmqWithinTenSeconds; break;
+    case chronel::ClockQuality::Bad: break;
+    }
+    // A measured offset bounds the error from below: the clock read whole
+    // seconds, so only offsets beyond a second say anything.
+    if (row.clockOffsetMs) {
+        const int offset = std::abs(*row.clockOffsetMs);
+        if (offset > 10000)
+            code = TmqUnreliable;
+        else if (offset > 1500)
+            code = std::max(code, TmqWithinTenSeconds);
+    }
+    return code;
+}
+
+bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFilter& filter,
+    const ComtradeExport& how, chronel::ComtradeFiles* files, int* changes, QString* error)
+{
+    if (filter.fromUtc.isEmpty() || filter.toUtc.isEmpty()) {
+        *error = QStringLiteral("a COMTRADE record holds UTC times: give --from and --to with Z or an offset "
+                                "(2026-10-25T00:30Z), for modules whose zone is declared");
+        return false;
+    }
+    std::vector<chronel::JournalEvent> rows;
+    const bool read = chronel::ForEachJournalRow(
+        store, filter,
+        [&rows](const chronel::JournalEvent& e) {
+            if (e.point > 0 && e.utcTime.isValid() && PointStateOfLine(e.text))
+                rows.push_back(e);
+            return true;
+        },
+        error);
+    if (!read)
+        return false;
+    // The journal's order is the module clocks'; a record's is UTC. Within
+    // one millisecond the order the rows were stored in stands.
+    std::stable_sort(rows.begin(), rows.end(), [](const chronel::JournalEvent& a, const chronel::JournalEvent& b) {
+        return a.utcTime != b.utcTime ? a.utcTime < b.utcTime : a.id < b.id;
+    });
+
+    chronel::ComtradeRecording recording;
+    recording.station = how.station;
+    recording.device = how.device;
+    recording.from = QDateTime::fromString(filter.fromUtc, Qt::ISODateWithMs);
+    recording.to = QDateTime::fromString(filter.toUtc, Qt::ISODateWithMs);
+    recording.timeQuality = rows.empty() ? TmqUnreliable : TmqLocked;
+    QHash<QString, int> channelOf;
+    for (const chronel::JournalEvent& row : rows) {
+        const QString kind = KindOfLine(row.text);
+        const QString key = row.module + u'\n' + kind + u'\n' + QString::number(row.point);
+        auto found = channelOf.constFind(key);
+        if (found == channelOf.constEnd()) {
+            const QString module = row.moduleName.isEmpty() ? row.module : row.moduleName;
+            chronel::ComtradeChannel channel;
+            channel.name = QStringLiteral("%1 %2 %3").arg(module, kind).arg(row.point);
+            if (!row.pointDescription.trimmed().isEmpty())
+                channel.name += QStringLiteral(" ") + row.pointDescription.trimmed();
+            channel.component = row.pointDescription.trimmed();
+            // Its state before the period: the last line of the point before it.
+            std::optional<QString> before;
+            if (!chronel::JournalLineBefore(store, row.module, row.point, kind, filter.fromUtc, &before, error))
+                return false;
+            recording.initialStates.push_back(before ? PointStateOfLine(*before).value_or(0) : 0);
+            recording.channels.push_back(channel);
+            found = channelOf.insert(key, int(recording.channels.size()) - 1);
+        }
+        recording.changes.push_back({row.utcTime, *found, *PointStateOfLine(row.text)});
+        recording.timeQuality = std::max(recording.timeQuality, TimeQualityCode(row));
+    }
+    if (!chronel::WriteComtrade(recording, how.dir, how.format, files, error))
+        return false;
+    *changes = int(recording.changes.size());
+    return true;
+}
+
+} // namespace chronelcli
