@@ -19,18 +19,30 @@ std::optional<SiteModule> ParseModuleWord(const QString& word, QString* error)
     bool adapterGiven = false;
     for (const QString& option : parts.mid(1)) {
         static const QRegularExpression adapterOption(QStringLiteral("^adapter=([0-7])$"));
-        if (const QRegularExpressionMatch match = adapterOption.match(option); match.hasMatch() && !adapterGiven) {
+        if (option.startsWith(QLatin1String("adapter="))) {
+            const QRegularExpressionMatch match = adapterOption.match(option);
+            if (!match.hasMatch()) {
+                *error = QStringLiteral("%1: expected adapter=N with N from 0 to %2").arg(option).arg(AdapterCount - 1);
+                return std::nullopt;
+            }
+            if (adapterGiven) {
+                *error = QStringLiteral("%1: the adapter is given twice").arg(word);
+                return std::nullopt;
+            }
             module.adapter = match.captured(1).toInt();
             adapterGiven = true;
-        } else if (option.startsWith(QLatin1String("tz=")) && module.zone.isEmpty()) {
+        } else if (option.startsWith(QLatin1String("tz="))) {
+            if (!module.zone.isEmpty()) {
+                *error = QStringLiteral("%1: the zone is given twice").arg(word);
+                return std::nullopt;
+            }
             const auto zone = chronel::ModuleZone::parse(option.mid(3), error);
             if (!zone)
                 return std::nullopt;
             module.zone = zone->text();
         } else {
-            *error = QStringLiteral("%1: expected adapter=N with N from 0 to %2, or tz=ZONE, each once")
-                         .arg(option)
-                         .arg(AdapterCount - 1);
+            *error =
+                QStringLiteral("%1: expected adapter=N (N from 0 to %2) or tz=ZONE").arg(option).arg(AdapterCount - 1);
             return std::nullopt;
         }
     }

@@ -92,7 +92,7 @@ int main(int argc, char* argv[])
         return Usage(
             console, QStringLiteral("--ip is required: there is no default module address"), CommandUsage(*info));
 
-    CommandContext context{console, options.intervalMs, int(options.addresses.size()), QString()};
+    CommandContext context{console, options.intervalMs, int(options.addresses.size()), QString(), QString()};
 
     if (!command->needsModule()) {
         const ExitStatus status = command->check(context);

@@ -17,6 +17,7 @@ const QList<CommandInfo>& Commands()
         {QStringLiteral("flash"), CreateFlashCommand},
         {QStringLiteral("collect"), CreateCollectCommand},
         {QStringLiteral("journal"), CreateJournalCommand},
+        {QStringLiteral("clocks"), CreateClocksCommand},
     };
     return commands;
 }

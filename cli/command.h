@@ -98,5 +98,6 @@ std::unique_ptr<Command> CreateLoadHexCommand();
 std::unique_ptr<Command> CreateFlashCommand();
 std::unique_ptr<Command> CreateCollectCommand();
 std::unique_ptr<Command> CreateJournalCommand();
+std::unique_ptr<Command> CreateClocksCommand();
 
 } // namespace chronelcli

@@ -73,29 +73,6 @@ public:
             .valueName = QStringLiteral("TEXT"),
             .help = QStringLiteral("Events whose text holds TEXT, in any case."),
             .take = chronel::OptionTable::keep(filter_.grep)});
-        words.add({.name = QStringLiteral("--out"),
-            .valueName = QStringLiteral("DIR"),
-            .help = QStringLiteral("The folder of a COMTRADE record."),
-            .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::keep(comtradeExport_.dir)});
-        words.add({.name = QStringLiteral("--comtrade-format"),
-            .valueName = QStringLiteral("F"),
-            .help = QStringLiteral("ascii (the default) or binary: how the .dat holds samples."),
-            .completion = chronel::Completion::Words,
-            .words = {QStringLiteral("ascii"), QStringLiteral("binary")},
-            .take = [this](const QString& v) {
-                if (v != u"ascii" && v != u"binary")
-                    return QStringLiteral("--comtrade-format %1: expected ascii or binary").arg(v);
-                comtradeExport_.format =
-                    v == u"binary" ? chronel::ComtradeFormat::Binary : chronel::ComtradeFormat::Ascii;
-                return QString();
-            }});
-        words.add({.name = QStringLiteral("--station"),
-            .valueName = QStringLiteral("NAME"),
-            .help = QStringLiteral("The station a COMTRADE record names; this computer's name\n"
-                                   "by default. Its device is the module --module names, else\n"
-                                   "\"site journal\"."),
-            .take = chronel::OptionTable::keep(comtradeExport_.station)});
         words.add({.name = QStringLiteral("--max-offset"),
             .valueName = QStringLiteral("S"),
             .help = QStringLiteral("Events of a module whose clock was further than S seconds\n"
@@ -133,6 +110,29 @@ public:
                 format_ = *format;
                 return QString();
             }});
+        words.add({.name = QStringLiteral("--out"),
+            .valueName = QStringLiteral("DIR"),
+            .help = QStringLiteral("The folder of a COMTRADE record."),
+            .completion = chronel::Completion::Files,
+            .take = chronel::OptionTable::keep(comtradeExport_.dir)});
+        words.add({.name = QStringLiteral("--comtrade-format"),
+            .valueName = QStringLiteral("F"),
+            .help = QStringLiteral("ascii (the default) or binary: how the .dat holds samples."),
+            .completion = chronel::Completion::Words,
+            .words = {QStringLiteral("ascii"), QStringLiteral("binary")},
+            .take = [this](const QString& v) {
+                if (v != u"ascii" && v != u"binary")
+                    return QStringLiteral("--comtrade-format %1: expected ascii or binary").arg(v);
+                comtradeExport_.format =
+                    v == u"binary" ? chronel::ComtradeFormat::Binary : chronel::ComtradeFormat::Ascii;
+                return QString();
+            }});
+        words.add({.name = QStringLiteral("--station"),
+            .valueName = QStringLiteral("NAME"),
+            .help = QStringLiteral("The station a COMTRADE record names; this computer's name\n"
+                                   "by default. Its device is the module --module names, else\n"
+                                   "\"site journal\"."),
+            .take = chronel::OptionTable::keep(comtradeExport_.station)});
     }
 
     bool needsModule() const override { return false; }

@@ -56,8 +56,8 @@ int TimeQualityCode(const chronel::JournalEvent& row)
     return code;
 }
 
-bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFilter& filter,
-    const ComtradeExport& how, chronel::ComtradeFiles* files, int* changes, QString* error)
+bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFilter& filter, const ComtradeExport& how,
+    chronel::ComtradeFiles* files, int* changes, QString* error)
 {
     if (filter.fromUtc.isEmpty() || filter.toUtc.isEmpty()) {
         *error = QStringLiteral("a COMTRADE record holds UTC times: give --from and --to with Z or an offset "

@@ -33,7 +33,7 @@ int TimeQualityCode(const chronel::JournalEvent& row);
 // Writes the record of the rows `filter` selects (its UTC bounds are the
 // period); false with `*error` in words when the period is not in UTC or
 // the files cannot be written.
-bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFilter& filter,
-    const ComtradeExport& how, chronel::ComtradeFiles* files, int* changes, QString* error);
+bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFilter& filter, const ComtradeExport& how,
+    chronel::ComtradeFiles* files, int* changes, QString* error);
 
 } // namespace chronelcli

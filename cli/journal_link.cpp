@@ -86,4 +86,9 @@ bool JournalLink::confirmBlock(const QString& module, qint64 number, QString* er
         [&](chronel::JournalStore& store, QString* why) { return store.confirmBlock(module, number, why); }, error);
 }
 
+bool JournalLink::appendClock(const chronel::JournalClockReading& reading, QString* error)
+{
+    return serve([&](chronel::JournalStore& store, QString* why) { return store.appendClock(reading, why); }, error);
+}
+
 } // namespace chronelcli

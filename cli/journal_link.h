@@ -39,6 +39,7 @@ public:
     bool appendBlock(const QList<chronel::JournalEvent>& rows, const chronel::JournalModuleState& state, QString* error,
         qint64* number);
     bool confirmBlock(const QString& module, qint64 number, QString* error);
+    bool appendClock(const chronel::JournalClockReading& reading, QString* error);
 
 private:
     // Runs `request` on the link's thread with its store, as described above.

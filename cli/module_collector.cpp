@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace chronelcli {
 
@@ -40,6 +41,10 @@ constexpr int PointTableErrorLimit = 20;
 // The point table is read between scan cycles at this interval, faster than
 // the window's 500 ms: twenty requests hold up the scan for one second.
 constexpr int PointTableReadIntervalMs = 50;
+// A module's clock is written to the journal at least this often while it
+// is read, so `clocks` can tell a steady clock from one nobody watched.
+constexpr int ClockReadingMs = 600000;
+constexpr int ClockOffsetStepMs = 1000;
 
 // A block as the journal keeps it: its words as the module sent them, low byte first.
 QByteArray BlockBytes(const chronel::EventBlockWords& block)
@@ -149,13 +154,28 @@ void ModuleCollector::clockRead(const chronel::StatusBlockWords& words)
     clockDst_ = (words[DstWord] & 1) != 0;
     clockOffsetMs_.reset();
     const std::optional<QDateTime> reading = clock_.now();
-    if (!zone_ || !reading)
+    if (zone_ && reading) {
+        // The clock is read to whole seconds: on average it is half a second
+        // further on than it says, so the offset is taken from that middle.
+        const chronel::ZonedTime utc = zone_->toUtc(*reading, clockDst_);
+        if (utc.utc.isValid())
+            clockOffsetMs_ = int(std::clamp<qint64>(now.msecsTo(utc.utc) + 500, -86400000LL * 365, 86400000LL * 365));
+    }
+    keepClockReading(now);
+}
+
+void ModuleCollector::keepClockReading(const QDateTime& now)
+{
+    chronel::JournalClockReading reading{session_.address(), now, *clockSource_, *clockQuality_, clockOffsetMs_};
+    if (clockKept_ && clockKept_->source == reading.source && clockKept_->quality == reading.quality &&
+        clockKept_->offsetMs.has_value() == reading.offsetMs.has_value() &&
+        (!reading.offsetMs || std::abs(*reading.offsetMs - *clockKept_->offsetMs) < ClockOffsetStepMs) &&
+        clockKept_->at.msecsTo(now) < ClockReadingMs)
         return;
-    // The clock is read to whole seconds: on average it is half a second
-    // further on than it says, so the offset is taken from that middle.
-    const chronel::ZonedTime utc = zone_->toUtc(*reading, clockDst_);
-    if (utc.utc.isValid())
-        clockOffsetMs_ = int(std::clamp<qint64>(now.msecsTo(utc.utc) + 500, -86400000LL * 365, 86400000LL * 365));
+    QString error;
+    // Not kept is not fatal: the rows carry the clock's state all the same.
+    if (journal_.appendClock(reading, &error))
+        clockKept_ = reading;
 }
 
 void ModuleCollector::eventBlock(const chronel::EventBlockWords& block, bool eventsAvailable)

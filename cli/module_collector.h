@@ -100,6 +100,11 @@ private:
     std::optional<int> clockQuality_;
     std::optional<int> clockOffsetMs_;
     std::optional<bool> clockDst_;
+    // The clock reading the journal kept last: a new one is kept when the
+    // source or quality changes, the offset moves by a second, or
+    // ClockReadingMs have passed.
+    std::optional<chronel::JournalClockReading> clockKept_;
+    void keepClockReading(const QDateTime& now);
     std::optional<chronel::PointTable> points_; // the module's point table, once read
     // A reconfiguration, a power-on reset or another Module ID asks for the
     // point table again at the end of the scan's cycle.

@@ -327,4 +327,33 @@ bool JournalLineBefore(const JournalStore& store, const QString& module, int poi
     return true;
 }
 
+std::optional<QList<JournalClockReading>> JournalClockReadings(
+    const JournalStore& store, const QDateTime& since, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    if (!store.database().tables().contains(QStringLiteral("journal_clocks")))
+        return QList<JournalClockReading>{};
+    const QString from = JournalReceivedText(since);
+    QSqlQuery query(store.database());
+    const QString sql =
+        QStringLiteral("SELECT module, at, source, quality, offset_ms FROM journal_clocks c WHERE at >= ?"
+                       " OR at = (SELECT max(at) FROM journal_clocks b WHERE b.module = c.module AND b.at < ?)"
+                       " ORDER BY module, at");
+    if (!Run(query, sql, {from, from}, store, error))
+        return std::nullopt;
+    QList<JournalClockReading> readings;
+    while (query.next()) {
+        JournalClockReading r;
+        r.module = query.value(0).toString();
+        r.at = QDateTime::fromString(query.value(1).toString(), Qt::ISODateWithMs);
+        r.source = query.value(2).toInt();
+        r.quality = query.value(3).toInt();
+        if (!query.value(4).isNull())
+            r.offsetMs = query.value(4).toInt();
+        readings << r;
+    }
+    return readings;
+}
+
 } // namespace chronel

@@ -92,6 +92,12 @@ std::optional<QList<JournalPoint>> JournalPointList(const JournalStore& store, c
 bool JournalLineBefore(const JournalStore& store, const QString& module, int point, const QString& kind,
     const QString& utcBound, std::optional<QString>* line, QString* error);
 
+// The clock readings of every module from `since` on, in module and time
+// order, each module's led by its last reading before `since` (the state its
+// clock was in then); empty on a journal of a version that kept none.
+std::optional<QList<JournalClockReading>> JournalClockReadings(
+    const JournalStore& store, const QDateTime& since, QString* error);
+
 std::optional<QString> JournalFirstModuleTime(const JournalStore& store, const QString& address, QString* error);
 
 } // namespace chronel

@@ -118,6 +118,19 @@ QStringList StepStatements(int version, JournalDialect dialect)
             QStringList{
                 QStringLiteral("ALTER TABLE journal_modules ADD COLUMN zone TEXT NOT NULL DEFAULT ''"),
             };
+    case 5: {
+        // The modules' clocks as the collectors read them, a row at each
+        // change and now and then (clock_state.h), for `clocks`; and the
+        // rows' UTC times indexed for periods given in UTC.
+        const QString byteOrder = sqlite ? QString() : QStringLiteral(" COLLATE \"C\"");
+        return {
+            QStringLiteral("CREATE TABLE journal_clocks (module TEXT%1 NOT NULL, at TEXT%1 NOT NULL,"
+                           " source INTEGER NOT NULL, quality INTEGER NOT NULL, offset_ms INTEGER)")
+                .arg(byteOrder),
+            QStringLiteral("CREATE INDEX journal_clocks_module ON journal_clocks (module, at)"),
+            QStringLiteral("CREATE INDEX journal_events_utc ON journal_events (utc_time)"),
+        };
+    }
     }
     return {};
 }

@@ -30,7 +30,7 @@
 
 namespace chronel {
 
-constexpr int JournalSchemaVersion = 4;
+constexpr int JournalSchemaVersion = 5;
 
 // Brings the journal on `db` to `target` (at most JournalSchemaVersion) in
 // one transaction, taken exclusively so that writers opening a new journal at

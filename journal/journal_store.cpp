@@ -559,4 +559,33 @@ bool JournalStore::confirmBlock(const QString& module, qint64 number, QString* e
     }
 }
 
+bool JournalStore::appendClock(const JournalClockReading& reading, QString* error)
+{
+    if (!isOpen()) {
+        *error = QStringLiteral("journal %1: not open").arg(location_.displayName());
+        return false;
+    }
+    const PostgresDeadline answer(database(), PostgresAnswerMs, error);
+    const QDeadlineTimer deadline(WriteTimeoutMs);
+    for (int wait = 10;; wait = qMin(wait * 2, 200)) {
+        QSqlQuery query(database());
+        query.prepare(QStringLiteral(
+            "INSERT INTO journal_clocks (module, at, source, quality, offset_ms) VALUES (?, ?, ?, ?, ?)"));
+        query.addBindValue(reading.module);
+        query.addBindValue(JournalReceivedText(reading.at));
+        query.addBindValue(reading.source);
+        query.addBindValue(reading.quality);
+        query.addBindValue(reading.offsetMs ? QVariant(*reading.offsetMs) : QVariant(QMetaType(QMetaType::Int)));
+        if (query.exec())
+            return true;
+        if (!IsJournalBusy(query.lastError()) || deadline.hasExpired()) {
+            *error = QStringLiteral("journal %1: cannot keep the clock reading of %2: %3")
+                         .arg(location_.displayName(), reading.module,
+                             location_.withoutSecrets(JournalErrorText(query.lastError(), dialect())));
+            return false;
+        }
+        QThread::msleep(wait);
+    }
+}
+
 } // namespace chronel

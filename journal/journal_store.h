@@ -42,6 +42,17 @@ namespace chronel {
 // What the journal keeps of one module between blocks: the last block it
 // stored, whether that block's acknowledge is unconfirmed, and what the
 // event decoder carried past it.
+// A module's clock as one status block read showed it (clock_state.h).
+struct JournalClockReading {
+    QString module;
+    QDateTime at; // the collector's UTC clock
+    int source = 0;
+    int quality = 0;
+    std::optional<int> offsetMs; // none where the module's zone is not declared
+
+    friend bool operator==(const JournalClockReading&, const JournalClockReading&) = default;
+};
+
 struct JournalModuleState {
     QString module;
     std::optional<int> moduleId;
@@ -113,6 +124,8 @@ public:
         const QList<JournalEvent>& events, const JournalModuleState& state, QString* error, qint64* number = nullptr);
     // The module confirmed the acknowledge of block `number`.
     bool confirmBlock(const QString& module, qint64 number, QString* error);
+    // Keeps one reading of a module's clock.
+    bool appendClock(const JournalClockReading& reading, QString* error);
 
     const JournalLocation& location() const { return location_; }
     JournalDialect dialect() const { return location_.dialect; }

@@ -1,5 +1,9 @@
 #include "journal_table_model.h"
 
+#include "journal/clock_state.h"
+
+#include <QStringList>
+
 #include <algorithm>
 #include <optional>
 #include <type_traits>
@@ -187,8 +191,16 @@ QString JournalTableModel::shownText(const JournalColumn& column, const JournalE
     QString text = exportedText(column, event);
     if (column.flags & columnflag::TimeWithSpace)
         text.replace(u'T', u' ');
-    if ((column.flags & columnflag::MarksAfter) && !event.marks.isEmpty())
-        text += QStringLiteral("  [%1]").arg(event.marks);
+    if (column.flags & columnflag::MarksAfter) {
+        // The record's marks, then what its module's clock says against it.
+        QStringList marks;
+        if (!event.marks.isEmpty())
+            marks << event.marks;
+        if (const QString doubts = ClockDoubts(event); !doubts.isEmpty())
+            marks << doubts;
+        if (!marks.isEmpty())
+            text += QStringLiteral("  [%1]").arg(marks.join(QStringLiteral(", ")));
+    }
     return text;
 }
 

@@ -92,14 +92,23 @@ TEST_F(CliCollectClock, UtcTimesAndTheClockStateOfEachRow)
     EXPECT_EQ(rows[2]["utc_time"].toString(), "");
     EXPECT_EQ(rows[2]["marks"].toString(), "skipped hour");
     const QDateTime text = QDateTime::fromString(rows[3]["utc_time"].toString(), Qt::ISODateWithMs);
-    EXPECT_LE(std::abs(text.secsTo(QDateTime::currentDateTimeUtc())), 60) << rows[3]["utc_time"].toString().toStdString();
+    EXPECT_LE(std::abs(text.secsTo(QDateTime::currentDateTimeUtc())), 60)
+        << rows[3]["utc_time"].toString().toStdString();
     // A period in UTC takes the second pass of the repeated hour only, and
     // never a row without a UTC time.
-    const RunResult second = RunCli({"journal", "--journal", dir.file("journal.sqlite"), "--from",
-                                        "2026-10-25T01:00Z", "--to", "2026-10-25T03:00+01:00"},
+    const RunResult second = RunCli({"journal", "--journal", dir.file("journal.sqlite"), "--from", "2026-10-25T01:00Z",
+                                        "--to", "2026-10-25T03:00+01:00"},
         0);
     EXPECT_EQ(Lines(second.out).size(), 1u) << second.out;
     EXPECT_TRUE(Contains(second.out, "Input Point  1  Off")) << second.out;
+    const RunResult clocks = RunCli({"clocks", "--journal", dir.file("journal.sqlite")}, 0);
+    ASSERT_EQ(clocks.exitCode, 0) << clocks.err;
+    const std::vector<std::string> table = Lines(clocks.out);
+    ASSERT_EQ(table.size(), 2u) << clocks.out;
+    EXPECT_TRUE(Contains(table[0], "Worst offset (24 h)")) << clocks.out;
+    EXPECT_TRUE(table[1].rfind("127.0.0.1", 0) == 0 && Contains(table[1], "GPS, good") &&
+        Contains(table[1], "  0 s  ") && !Contains(table[1], "not read since"))
+        << clocks.out;
     for (const QJsonObject& row : rows) {
         EXPECT_EQ(row["zone"].toString(), "Europe/Berlin");
         EXPECT_EQ(row["clock_source"].toInt(), 1);
@@ -125,6 +134,9 @@ TEST_F(CliCollectClock, NothingGuessedWithoutAZoneAndDoubtfulClocksMarked)
         EXPECT_EQ(rows[0]["zone"].toString(), "");
         EXPECT_TRUE(rows[0]["clock_offset_ms"].isNull());
         EXPECT_EQ(rows[0]["clock_marks"].toString(), "clock not synchronised, clock quality poor");
+        const RunResult clocks = RunCli({"clocks", "--journal", dir.file("journal.sqlite"), "--hours", "1"}, 0);
+        EXPECT_TRUE(Contains(clocks.out, "internal clock (GPS seen), poor  (no zone)  -")) << clocks.out;
+        EXPECT_TRUE(Contains(clocks.out, "Not synchronised (1 h)")) << clocks.out;
     }
     ScriptedModule module(WallNow(QTimeZone(3600 * 6)), true);
     module.setStatusWord(chronel::statusblock::TimeSourceWord, 2);
@@ -133,7 +145,8 @@ TEST_F(CliCollectClock, NothingGuessedWithoutAZoneAndDoubtfulClocksMarked)
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0]["utc_time"].toString(), "2026-05-01T03:00:00.000Z");
     EXPECT_NEAR(rows[0]["clock_offset_ms"].toInt(), 3600000, 1500);
-    EXPECT_TRUE(rows[0]["clock_marks"].toString().startsWith("clock off by 3")) << rows[0]["clock_marks"].toString().toStdString();
+    EXPECT_TRUE(rows[0]["clock_marks"].toString().startsWith("clock off by 3"))
+        << rows[0]["clock_marks"].toString().toStdString();
     const RunResult loose = RunCli({"journal", "--journal", dir.file("off.sqlite"), "--max-offset", "4000"}, 0);
     EXPECT_TRUE(Contains(loose.out, "Input Point  4  Off\n")) << loose.out;
     const RunResult strict = RunCli({"journal", "--journal", dir.file("off.sqlite")}, 0);

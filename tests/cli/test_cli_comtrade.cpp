@@ -51,7 +51,10 @@ TEST(ComtradeExport, ModulesInDifferentZonesMeetOnUtc)
     const auto store2 = [&](const QString& module, const QList<JournalEvent>& rows) {
         chronel::JournalModuleState state;
         state.module = module;
-        ASSERT_TRUE(store.appendBlock(rows, state, &error)) << error.toStdString();
+        QList<JournalEvent> numbered = rows;
+        for (int i = 0; i < numbered.size(); ++i)
+            numbered[i].record = i;
+        ASSERT_TRUE(store.appendBlock(numbered, state, &error)) << error.toStdString();
     };
     // Berlin (+01:00) and Kolkata (+05:30): the same instants, other walls.
     store2(QStringLiteral("127.0.0.1"),
@@ -78,7 +81,8 @@ TEST(ComtradeExport, ModulesInDifferentZonesMeetOnUtc)
     const QStringList cfg = Lines(files.cfgPath);
     ASSERT_GE(cfg.size(), 12);
     EXPECT_EQ(cfg[1], QStringLiteral("2,0A,2D"));
-    EXPECT_TRUE(cfg[2].startsWith(QStringLiteral("1,127.0.0.1 Input Point 3 Breaker 52-A; trip,"))) << cfg[2].toStdString();
+    EXPECT_TRUE(cfg[2].startsWith(QStringLiteral("1,127.0.0.1 Input Point 3 Breaker 52-A; trip,")))
+        << cfg[2].toStdString();
     EXPECT_TRUE(cfg[3].startsWith(QStringLiteral("2,127.0.0.2 Input Point 3 "))) << cfg[3].toStdString();
     EXPECT_TRUE(cfg.contains(QStringLiteral("0,0")));
     // A fair clock among the rows: within a second.

@@ -133,7 +133,7 @@ TEST(AddressList, ZonesOfModulesFileAndCommandLine)
         "site.txt:3: the file's zone is declared on line 1 already");
     EXPECT_TRUE(ParseAddressList(QStringLiteral("127.0.0.1,tz=Mars/Olympus\n"), file)
                     .error.startsWith("site.txt:1: Mars/Olympus: not a time zone"));
-    EXPECT_TRUE(ParseAddressList(QStringLiteral("127.0.0.1,tz=UTC,tz=UTC\n"), file).error.contains("each once"));
+    EXPECT_TRUE(ParseAddressList(QStringLiteral("127.0.0.1,tz=UTC,tz=UTC\n"), file).error.contains("given twice"));
 
     const ParsedCommandLine parsed =
         ParseCommandLine({"--tz", "-03", "--ip", "127.0.0.1", "--ip", "127.0.0.2,tz=Asia/Kolkata", "collect"});

@@ -157,10 +157,10 @@ TEST(JournalFormatHostileTexts, StayDataInEveryFormat)
     EXPECT_EQ(csv[1],
         "127.0.0.2,\"'=HYPERLINK(\"\"http://x\"\")\",2024-03-01T13:05:07.042,5,'-2+3,"
         "\"\\x1b]0;owned\\x07Point\r");
-    EXPECT_EQ(csv[2], "127.0.0.9  forged\\x7f\\x9b\",3,2024-03-01T13:05:08.009Z,date record,,,,,,,\r");
+    EXPECT_EQ(csv[2], "127.0.0.9  forged\\x7f\\x9b\",3,2024-03-01T13:05:08.009Z,date record,,,,,,,,\r");
     EXPECT_EQ(csv[3],
         "127.0.0.2,'\t+cmd,2024-03-01T13:05:07.042,5,On,\"2024-03-01  13:05:07.042  S  G   Input Point  5  "
-        "\"\"On\"\", now\",-1,2024-03-01T13:05:08.009Z,date record,,,,,,,\r");
+        "\"\"On\"\", now\",-1,2024-03-01T13:05:08.009Z,date record,,,,,,,,\r");
 
     const QByteArray json = Written(JournalFormat::Jsonl, {hostile});
     EXPECT_FALSE(std::any_of(json.begin(), json.end() - 1, [](char c) {

@@ -24,14 +24,16 @@ ModuleZone Zone(const char* text)
 TEST(ModuleZone, DeclarationsAndTheirStoredForm)
 {
     QString error;
-    for (const auto& [given, stored] : std::vector<std::pair<const char*, const char*>>{{"Europe/Berlin", "Europe/Berlin"},
-             {"UTC", "UTC"}, {"utc", "UTC"}, {"Z", "UTC"}, {"+05:30", "+05:30"}, {"+0530", "+05:30"}, {"-03", "-03:00"},
-             {" America/Argentina/Buenos_Aires ", "America/Argentina/Buenos_Aires"}}) {
+    for (const auto& [given, stored] :
+        std::vector<std::pair<const char*, const char*>>{{"Europe/Berlin", "Europe/Berlin"}, {"UTC", "UTC"},
+            {"utc", "UTC"}, {"Z", "UTC"}, {"+05:30", "+05:30"}, {"+0530", "+05:30"}, {"-03", "-03:00"},
+            {" America/Argentina/Buenos_Aires ", "America/Argentina/Buenos_Aires"}}) {
         const auto zone = ModuleZone::parse(QString::fromLatin1(given), &error);
         ASSERT_TRUE(zone) << given << ": " << error.toStdString();
         EXPECT_EQ(zone->text(), QString::fromLatin1(stored));
     }
-    for (const char* wrong : {"", "Europe/Atlantis", "+15:00", "+05:60", "5:30", "../../etc/passwd", "Europe/Berlin x"}) {
+    for (const char* wrong :
+        {"", "Europe/Atlantis", "+15:00", "+05:60", "5:30", "../../etc/passwd", "Europe/Berlin x"}) {
         error.clear();
         EXPECT_FALSE(ModuleZone::parse(QString::fromLatin1(wrong), &error)) << wrong;
         EXPECT_TRUE(error.contains(QStringLiteral("a name such as Europe/Berlin")) ||
