@@ -50,11 +50,10 @@ public:
     void describe(CommandDeclaration& declared) override
     {
         declared.summary = QStringLiteral("Show how each module's clock kept time");
-        declared.about = QStringLiteral(
-            "For each module the collectors read: its time source and time quality at the\n"
-            "last read, its offset from the collector's UTC clock then (where its zone is\n"
-            "declared), the largest offset and the time it was not synchronised in the\n"
-            "last hours, and when it was last read. Nothing is sent; no --ip is needed.\n");
+        declared.about = QStringLiteral("For each module the collectors read: its time source and time quality at the\n"
+                                        "last read, its offset from the collector's UTC clock then (where its zone is\n"
+                                        "declared), the largest offset and the time it was not synchronised in the\n"
+                                        "last hours, and when it was last read. Nothing is sent; no --ip is needed.\n");
         chronel::OptionTable& words = declared.words;
         words.add({.name = QStringLiteral("--journal"),
             .valueName = QStringLiteral("LOCATION"),
@@ -117,7 +116,8 @@ public:
         for (const chronel::JournalModule& m : *modules)
             if (std::none_of(rows.begin(), rows.end(), [&](const ClockSummary& r) { return r.module == m.module; }))
                 rows.push_back({m.module, m.name, QStringLiteral("unknown"), {}, {}, {}, QStringLiteral("never")});
-        std::sort(rows.begin(), rows.end(), [](const ClockSummary& a, const ClockSummary& b) { return a.module < b.module; });
+        std::sort(
+            rows.begin(), rows.end(), [](const ClockSummary& a, const ClockSummary& b) { return a.module < b.module; });
         print(context.console, rows);
         return ExitStatus::Done;
     }
@@ -136,9 +136,9 @@ private:
         state.clockSource = last.source;
         state.clockQuality = last.quality;
         s.now = chronel::ClockStateText(state);
-        s.offset = last.offsetMs ? (*last.offsetMs < 0 ? QStringLiteral("-") : QStringLiteral("+")) +
-                Seconds(std::abs(*last.offsetMs))
-                                 : QStringLiteral("(no zone)");
+        s.offset = last.offsetMs
+            ? (*last.offsetMs < 0 ? QStringLiteral("-") : QStringLiteral("+")) + Seconds(std::abs(*last.offsetMs))
+            : QStringLiteral("(no zone)");
         std::optional<int> worst;
         qint64 unsynced = 0;
         for (qsizetype i = 0; i < readings.size(); ++i) {
@@ -150,7 +150,8 @@ private:
             // Until the next reading, or for as long as a collector was
             // watching after the last one.
             const QDateTime from = std::max(r.at, since);
-            const QDateTime until = i + 1 < readings.size() ? readings[i + 1].at : std::min(now, r.at.addMSecs(WatchedForMs));
+            const QDateTime until =
+                i + 1 < readings.size() ? readings[i + 1].at : std::min(now, r.at.addMSecs(WatchedForMs));
             unsynced += std::max<qint64>(0, from.msecsTo(until));
         }
         s.worst = worst ? Seconds(*worst) : QStringLiteral("-");

@@ -160,14 +160,14 @@ TEST_P(CliCompletion, OffersWhatTheCommandLineTakesThere)
 INSTANTIATE_TEST_SUITE_P(Table, CliCompletion,
     testing::Values(
         CompletionCase{"CommandNames", {"chronel-cli", "--ip", "127.0.0.1", "s"}, {"set-time", "stats", "status"}},
-        CompletionCase{"GlobalOptions", {"chronel-cli", "--t"}, {"--tcp", "--timeout", "--trace"}},
+        CompletionCase{"GlobalOptions", {"chronel-cli", "--t"}, {"--tcp", "--timeout", "--trace", "--tz"}},
         CompletionCase{"TheBuildsOwnOptionIsNotOffered", {"chronel-cli", "--b"}, {}},
         CompletionCase{"CommandOptions", {"chronel-cli", "flash", "f.hex", "--v"}, {"--verify-only"}},
         CompletionCase{
             "GlobalOptionsAfterTheCommand", {"chronel-cli", "events", "--i"}, {"--ini", "--interval", "--ip"}},
-        CompletionCase{"ValueWords", {"chronel-cli", "journal", "--format", ""}, {"csv", "jsonl", "text"}},
+        CompletionCase{"ValueWords", {"chronel-cli", "journal", "--format", ""}, {"comtrade", "csv", "jsonl", "text"}},
         CompletionCase{"ValueAfterEqualsSplitByBash", {"chronel-cli", "journal", "--format", "=", "j"}, {"jsonl"}},
-        CompletionCase{"ValueAfterEqualsInOneWord", {"chronel-cli", "journal", "--format=c"}, {"--format=csv"}},
+        CompletionCase{"ValueAfterEqualsInOneWord", {"chronel-cli", "journal", "--format=cs"}, {"--format=csv"}},
         CompletionCase{"NothingForAnAddress", {"chronel-cli", "--ip", ""}, {}},
         CompletionCase{"FilesForAFileValue", {"chronel-cli", "--ini", "@/s"}, {"@/shots", "@/site.csv"}},
         // --interval's value is no command: test-mode is, and its first operand completes.
