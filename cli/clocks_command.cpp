@@ -136,15 +136,15 @@ private:
         state.clockSource = last.source;
         state.clockQuality = last.quality;
         s.now = chronel::ClockStateText(state);
-        s.offset = last.offsetMs
-            ? (*last.offsetMs < 0 ? QStringLiteral("-") : QStringLiteral("+")) + Seconds(std::abs(*last.offsetMs))
-            : QStringLiteral("(no zone)");
-        std::optional<int> worst;
+        s.offset = last.offsetMs ? (*last.offsetMs < 0 ? QStringLiteral("-") : QStringLiteral("+")) +
+                Seconds(std::abs(qint64(*last.offsetMs)))
+                                 : QStringLiteral("(no zone)");
+        std::optional<qint64> worst;
         qint64 unsynced = 0;
         for (qsizetype i = 0; i < readings.size(); ++i) {
             const chronel::JournalClockReading& r = readings[i];
-            if (r.offsetMs && (!worst || std::abs(*r.offsetMs) > *worst))
-                worst = std::abs(*r.offsetMs);
+            if (r.offsetMs && (!worst || std::abs(qint64(*r.offsetMs)) > *worst))
+                worst = std::abs(qint64(*r.offsetMs));
             if (chronel::ClockSynchronised(r.source))
                 continue;
             // Until the next reading, or for as long as a collector was

@@ -47,7 +47,7 @@ int TimeQualityCode(const chronel::JournalEvent& row)
     // A measured offset bounds the error from below: the clock read whole
     // seconds, so only offsets beyond a second say anything.
     if (row.clockOffsetMs) {
-        const int offset = std::abs(*row.clockOffsetMs);
+        const qint64 offset = std::abs(qint64(*row.clockOffsetMs));
         if (offset > 10000)
             code = TmqUnreliable;
         else if (offset > 1500)

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 namespace chronelcli {
@@ -159,7 +160,7 @@ void ModuleCollector::clockRead(const chronel::StatusBlockWords& words)
         // further on than it says, so the offset is taken from that middle.
         const chronel::ZonedTime utc = zone_->toUtc(*reading, clockDst_);
         if (utc.utc.isValid())
-            clockOffsetMs_ = int(std::clamp<qint64>(now.msecsTo(utc.utc) + 500, -86400000LL * 365, 86400000LL * 365));
+            clockOffsetMs_ = int(std::clamp<qint64>(now.msecsTo(utc.utc) + 500, -INT_MAX, INT_MAX));
     }
     keepClockReading(now);
 }
@@ -169,7 +170,7 @@ void ModuleCollector::keepClockReading(const QDateTime& now)
     chronel::JournalClockReading reading{session_.address(), now, *clockSource_, *clockQuality_, clockOffsetMs_};
     if (clockKept_ && clockKept_->source == reading.source && clockKept_->quality == reading.quality &&
         clockKept_->offsetMs.has_value() == reading.offsetMs.has_value() &&
-        (!reading.offsetMs || std::abs(*reading.offsetMs - *clockKept_->offsetMs) < ClockOffsetStepMs) &&
+        (!reading.offsetMs || std::abs(qint64(*reading.offsetMs) - *clockKept_->offsetMs) < ClockOffsetStepMs) &&
         clockKept_->at.msecsTo(now) < ClockReadingMs)
         return;
     QString error;

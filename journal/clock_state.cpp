@@ -32,9 +32,10 @@ QString QualityText(int quality)
     return {};
 }
 
-QString SecondsText(int ms, bool sign)
+QString SecondsText(qint64 ms, bool sign)
 {
-    const QString number = QString::number(std::abs(ms) / 1000.0, 'f', std::abs(ms) % 1000 == 0 ? 0 : 1);
+    const qint64 magnitude = ms < 0 ? -ms : ms;
+    const QString number = QString::number(magnitude / 1000.0, 'f', magnitude % 1000 == 0 ? 0 : 1);
     if (!sign)
         return number + QStringLiteral(" s");
     return (ms < 0 ? QStringLiteral("-") : QStringLiteral("+")) + number + QStringLiteral(" s");
@@ -76,7 +77,7 @@ QString ClockDoubts(const JournalEvent& row, int maxOffsetMs)
         if (quality == ClockQuality::Poor || quality == ClockQuality::Bad)
             doubts << QStringLiteral("clock quality %1").arg(QualityText(*row.clockQuality));
     }
-    if (row.clockOffsetMs && std::abs(*row.clockOffsetMs) > maxOffsetMs)
+    if (row.clockOffsetMs && std::abs(qint64(*row.clockOffsetMs)) > maxOffsetMs)
         doubts << QStringLiteral("clock off by %1").arg(SecondsText(*row.clockOffsetMs, false));
     return doubts.join(QStringLiteral(", "));
 }
