@@ -67,12 +67,15 @@ libdir() {
 # loopback port; sets sim_port.
 start_simulator() {
   local out=$scratch/chronel-sim.out
+  # The file exists before the simulator's shell opens it: under errexit and
+  # pipefail a first look that found no file would end this script silently.
+  : >"$out"
   "${1:-$prefix/bin/chronel-sim}" --listen 127.0.0.1 --tcp-port 0 >"$out" 2>&1 &
   sim_pid=$!
   sim_port=""
   local i
   for i in $(seq 1 100); do
-    sim_port=$(sed -n 's/^tcp-port \([0-9][0-9]*\)$/\1/p' "$out" | head -n 1)
+    sim_port=$(sed -n '/^tcp-port [0-9][0-9]*$/{s/^tcp-port //p;q}' "$out")
     [[ -n $sim_port ]] && return
     kill -0 "$sim_pid" 2>/dev/null || { cat "$out" >&2; fail "chronel-sim did not start"; }
     sleep 0.05
