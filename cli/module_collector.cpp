@@ -46,6 +46,14 @@ constexpr int PointTableReadIntervalMs = 50;
 // is read, so `clocks` can tell a steady clock from one nobody watched.
 constexpr int ClockReadingMs = 600000;
 constexpr int ClockOffsetStepMs = 1000;
+// The collector's own idle pace: a burst is noticed within this time.
+constexpr int CollectorIdleIntervalMs = 500;
+// The status block is read this often besides when dating needs it: the
+// clock's source, quality and offset stored with the rows are this fresh.
+constexpr int StatusRefreshMs = 5000;
+// While the journal refuses blocks a module is asked at the window's pace:
+// nothing it answers can be stored, so a quicker pace would only load it.
+constexpr int RefusedIntervalMs = chronel::EventScanStartInterval;
 
 // A block as the journal keeps it: its words as the module sent them, low byte first.
 QByteArray BlockBytes(const chronel::EventBlockWords& block)
@@ -70,12 +78,12 @@ std::optional<chronel::EventBlockWords> BlockOfBytes(const QByteArray& bytes)
 } // namespace
 
 ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console, const QString& name,
-    std::optional<int> intervalMs, const QString& zone)
+    std::optional<int> intervalMs, const QString& zone, std::optional<int> idleIntervalMs)
     : session_(session),
       journal_(journal),
       console_(console),
       siteName_(name),
-      idleIntervalMs_(intervalMs.value_or(chronel::EventScanStartInterval)),
+      idleIntervalMs_(idleIntervalMs.value_or(intervalMs.value_or(CollectorIdleIntervalMs))),
       transferIntervalMs_(intervalMs.value_or(PointTableReadIntervalMs))
 {
     if (!zone.isEmpty()) {
@@ -99,6 +107,10 @@ ModuleCollector::ModuleCollector(ModuleSession& session, JournalLink& journal, C
     hooks.statusBlock = [this](const chronel::StatusBlockWords& words) { clockRead(words); };
     hooks.completed = [this](chronel::EventScanStep answered) { completed(answered); };
     hooks.failed = [this](chronel::EventScanStep, platform::ErrorCode code) { failed(code); };
+    hooks.statusBlockDue = [this] { return statusBlockDue(); };
+    // An empty module's block says nothing new, unless events it held before
+    // may have been drained by another client (the vanishing check).
+    hooks.idleBlockWanted = [this] { return pendingAtLeast_.value_or(0) > 0; };
     scan_ = std::make_unique<chronel::EventScan>(session_.channels().modEventScan(), nullptr, std::move(hooks));
     scan_->decoder().setModuleClock([this] { return clock_.now(); });
     scan_->setEventsTaken([this](const QList<chronel::DecodedEvent>& events, const chronel::EventBlockWords& block) {
@@ -133,7 +145,7 @@ void ModuleCollector::startScan()
     if (!stateLoaded_ && !loadState()) {
         // The module is not asked until the journal can say where it stopped.
         phase_ = Phase::WaitingForJournal;
-        stateRetry_.start(idleIntervalMs_);
+        stateRetry_.start(std::max(idleIntervalMs_, RefusedIntervalMs));
         return;
     }
     if (phase_ == Phase::ReadingPoints || phase_ == Phase::WaitingForJournal)
@@ -141,13 +153,23 @@ void ModuleCollector::startScan()
     // The module's clock dates what its records leave undated: read it first.
     if (!clock_.known())
         scan_->readStatusBlockNext();
-    session_.channels().modEventScan().AutoPoll(idleIntervalMs_);
+    pollAtPace();
 }
+
+void ModuleCollector::pollAtPace()
+{
+    const int interval =
+        phase_ == Phase::JournalRefusing ? std::max(idleIntervalMs_, RefusedIntervalMs) : idleIntervalMs_;
+    session_.channels().modEventScan().AutoPoll(interval);
+}
+
+bool ModuleCollector::statusBlockDue() const { return !clock_.known() || statusDue_.hasExpired(); }
 
 void ModuleCollector::clockRead(const chronel::StatusBlockWords& words)
 {
     using namespace chronel::statusblock;
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    statusDue_.setRemainingTime(StatusRefreshMs);
     clock_.set(
         words[YearWord], words[MonthWord], words[DayWord], words[HourWord], words[MinuteWord], words[SecondWord]);
     clockSource_ = words[TimeSourceWord] & (chronel::ClockSourceMask | chronel::ClockGpsSeenMask);
@@ -231,6 +253,7 @@ bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const ch
     if (phase_ == Phase::JournalRefusing) {
         console_.error(QStringLiteral("chronel-cli: %1: the journal takes events again").arg(session_.address()));
         phase_ = Phase::Collecting;
+        pollAtPace();
     }
     unconfirmedBlock_ = number;
     for (const chronel::JournalEvent& row : rows)
@@ -248,8 +271,11 @@ bool ModuleCollector::store(const QList<chronel::DecodedEvent>& events, const ch
         lastEvents_ = received;
     }
     for (const chronel::DecodedEvent& e : events)
-        if (e.shown.kind == chronel::eventkind::Reconfigure || e.shown.kind == chronel::eventkind::PowerOnReset)
+        if (e.shown.kind == chronel::eventkind::Reconfigure || e.shown.kind == chronel::eventkind::PowerOnReset) {
             pointsDue_ = true;
+            // A restarted or reconfigured module's clock may have been set.
+            statusDue_.setRemainingTime(0);
+        }
     return true;
 }
 
@@ -262,9 +288,11 @@ void ModuleCollector::journalRefused(const QString& error)
                            .arg(session_.address(), error));
         storeWarned_ = now;
     }
-    if (phase_ == Phase::Collecting)
+    if (phase_ == Phase::Collecting) {
         phase_ = Phase::JournalRefusing;
-    // Asked at the idle pace only, until the journal takes blocks again.
+        pollAtPace();
+    }
+    // Asked at the refusing pace only, until the journal takes blocks again.
     pace_.stop();
 }
 

@@ -14,12 +14,17 @@
 // acknowledge, so it stores only what is new, and goes on with the last
 // date record.
 //
-// Pace: an idle module is scanned at the window's rate (one request per
-// poll interval); while coil 1 says the module holds events, each request
-// follows the last one's reply at once, so a burst is drained back to back;
-// a module that had events in the last half minute is scanned at a quicker
-// pace, so a steady trickle does not wait for idle cycles. While the
-// journal refuses blocks the module is asked at the idle pace only.
+// Pace: an idle module is asked coil 1 once per idle interval (500 ms
+// unless given), nothing else: the event block only when events are due or
+// may have vanished, the status block only when the module's clock is not
+// known, after a power-on reset or reconfiguration, and every
+// StatusRefreshMs for its clock's state. While coil 1 says the module holds
+// events, each request follows the last one's reply at once, and a block
+// that leaves events behind is followed by the next without asking coil 1,
+// so a burst costs its blocks and their acknowledges. A module that had
+// events in the last half minute is asked at a quicker pace, so a steady
+// trickle does not wait for idle cycles. While the journal refuses blocks
+// the module is asked at the window's pace (2 s) only.
 #include "exit_status.h"
 #include "journal_rows.h"
 
@@ -54,9 +59,11 @@ public:
     };
 
     // `name`: the site file's name for the module; empty to take its Module
-    // Name. `zone`: the zone its clock runs on, as declared; empty when none is.
+    // Name. `intervalMs`: --interval, the pace of the point table's reads
+    // (and the idle pace when `idleIntervalMs` is not given). `zone`: the
+    // zone its clock runs on, as declared; empty when none is.
     ModuleCollector(ModuleSession& session, JournalLink& journal, Console& console, const QString& name,
-        std::optional<int> intervalMs, const QString& zone = {});
+        std::optional<int> intervalMs, const QString& zone = {}, std::optional<int> idleIntervalMs = std::nullopt);
     ~ModuleCollector() override;
 
     // Collects until the time limit (none when negative) or an interrupt.
@@ -82,6 +89,10 @@ private:
     void checkPending(const chronel::EventBlockWords& block, bool eventsAvailable);
     void readPointTable();
     void clockRead(const chronel::StatusBlockWords& words);
+    bool statusBlockDue() const;
+    // The poll's interval for the phase: the idle pace, or the window's
+    // slower one while the journal refuses blocks.
+    void pollAtPace();
 
     ModuleSession& session_;
     JournalLink& journal_;
@@ -94,6 +105,7 @@ private:
     Phase phase_ = Phase::ReadingPoints;
     bool stateLoaded_ = false;
     chronel::ModuleClock clock_;
+    QDeadlineTimer statusDue_; // when the status block is read next
     std::optional<chronel::ModuleZone> zone_;
     // The clock's state at the last status read, stored with every row.
     std::optional<int> clockSource_;

@@ -1,5 +1,6 @@
 #include "scripted_module.h"
 
+#include "core/events/event_decoder.h"
 #include "core/model/module_map.h"
 
 #include <csignal>
@@ -13,6 +14,15 @@ using chronel::test::RecordingPeer;
 
 constexpr int EventBlockIndex = chronel::EventBlockRegister - 1;
 constexpr int StatusBlockIndex = chronel::StatusBlockRegister - 1;
+
+// Word 5 as a module fills it: the events it holds, this block's included.
+template <typename Blocks> std::uint16_t PendingEvents(const Blocks& blocks)
+{
+    int events = 0;
+    for (const chronel::EventBlockWords& block : blocks)
+        events += chronel::EventDecoder::RecordCount(block);
+    return std::uint16_t(events);
+}
 
 bool IsScanRequest(const PeerRequest& r)
 {
@@ -72,13 +82,16 @@ void ScriptedModule::setClock(const QDateTime& clock)
 
 void ScriptedModule::publish(modbus_mapping_t& m)
 {
+    // A module that holds its blocks back says so in its block too: empty,
+    // no events pending.
+    const bool none = blocks_.empty() || (holdAfter_ >= 0 && taken_ >= holdAfter_);
     for (int k = 0; k < 100; ++k)
-        m.tab_registers[EventBlockIndex + k] = blocks_.empty() ? 0 : std::uint16_t(blocks_.front()[std::size_t(k)]);
-    if (!blocks_.empty())
-        m.tab_registers[EventBlockIndex + chronel::eventblock::PendingEventsWord] = std::uint16_t(blocks_.size());
+        m.tab_registers[EventBlockIndex + k] = none ? 0 : std::uint16_t(blocks_.front()[std::size_t(k)]);
+    if (!none)
+        m.tab_registers[EventBlockIndex + chronel::eventblock::PendingEventsWord] = PendingEvents(blocks_);
     for (int k = 1; k < 100; ++k)
         m.tab_registers[StatusBlockIndex + k] = status_[std::size_t(k)];
-    m.tab_bits[0] = blocks_.empty() || (holdAfter_ >= 0 && taken_ >= holdAfter_) ? 0 : 1;
+    m.tab_bits[0] = none ? 0 : 1;
 }
 
 void ScriptedModule::holdAfter(int n)
@@ -99,7 +112,7 @@ void ScriptedModule::setBlocks(const std::vector<chronel::EventBlockWords>& bloc
     if (!blocks.empty()) {
         for (int k = 0; k < 100; ++k)
             words[std::size_t(k)] = std::uint16_t(blocks.front()[std::size_t(k)]);
-        words[chronel::eventblock::PendingEventsWord] = std::uint16_t(blocks.size());
+        words[chronel::eventblock::PendingEventsWord] = PendingEvents(blocks);
     }
     peer_.setHoldings(chronel::EventBlockRegister, words);
     peer_.setCoil(1, available);

@@ -14,9 +14,11 @@
 #include "support/block_builder.h"
 #include "support/qt_printers.h"
 
+#include "core/events/event_decoder.h"
 #include "journal/journal_location.h"
 #include "journal/journal_store.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>
@@ -268,6 +270,56 @@ TEST_P(CliCollectFaults, KilledAfterTheModuleTookTheAcknowledge)
     expectEveryEventOnce();
 }
 
+// The collector's pace: a module holding four blocks is drained with their
+// reads and acknowledges alone (the clock is read once, first; coil 1 is not
+// asked between blocks), and once empty only coil 1 is asked, every
+// --idle-interval.
+TEST_P(CliCollectFaults, ADrainCostsItsBlocksAndAnIdleModuleOnlyItsCoil)
+{
+    QElapsedTimer sinceEmpty;
+    RunOptions options;
+    options.timeoutMs = 60000;
+    options.interruptWhen = [&] {
+        if (module.blocksLeft() != 0)
+            return false;
+        if (!sinceEmpty.isValid())
+            sinceEmpty.start();
+        return sinceEmpty.elapsed() >= 2000;
+    };
+    const RunResult r = RunCli({"--tcp", "--timeout", "5000", "--ip", "127.0.0.1", "collect", "--journal", journal(),
+                                   "--idle-interval", "200"},
+        module.port(), {{"TZ", GetParam().zone}}, options);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string kinds; // C coil 1, B event block, A acknowledge, S status block
+    for (const chronel::test::PeerRequest& q : module.peer().requests()) {
+        if (q.isRead(1, 1))
+            kinds += 'C';
+        else if (q.isRead(chronel::EventBlockRegister, 100))
+            kinds += 'B';
+        else if (q.isWrite(2, 1))
+            kinds += 'A';
+        else if (q.isRead(chronel::StatusBlockRegister, 100))
+            kinds += 'S';
+    }
+    const std::size_t first = kinds.find('B');
+    const std::size_t last = kinds.rfind('A');
+    ASSERT_TRUE(first != std::string::npos && last != std::string::npos && last > first) << kinds;
+    EXPECT_EQ(kinds.substr(0, first).find('S'), first - 2) << kinds; // the clock, then coil 1
+    // A block with a power-on reset has the clock read again (then coil 1).
+    std::string drain = kinds.substr(first, last + 1 - first);
+    const std::size_t again = drain.find("SC");
+    if (again != std::string::npos)
+        drain.erase(again, 2);
+    EXPECT_EQ(drain, "BABABABA") << kinds;
+    const std::string idle = kinds.substr(last + 1);
+    // Two seconds at 200 ms: about ten reads of coil 1 and nothing else
+    // (the status block is due again only after five seconds).
+    EXPECT_EQ(idle.find_first_not_of('C'), std::string::npos) << kinds;
+    EXPECT_GE(idle.size(), 6u) << kinds;
+    EXPECT_LE(idle.size(), 15u) << kinds;
+    expectEveryEventOnce();
+}
+
 // A journal that refuses every block: nothing is acknowledged, the module is
 // asked at the idle pace, one warning says why, and the run ends with a
 // failure that says how many events stayed in the module. Once the journal
@@ -293,7 +345,11 @@ TEST_P(CliCollectFaults, AJournalThatRefusesLeavesEveryEventInTheModule)
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 3) << refused.err;
     EXPECT_TRUE(Contains(refused.err, "the journal did not take them: journal ")) << refused.err;
     EXPECT_TRUE(Contains(refused.err, "disk quota exceeded")) << refused.err;
-    EXPECT_TRUE(Contains(refused.err, "127.0.0.1: 4 events remain in the module")) << refused.err;
+    int events = 0;
+    for (const EventBlockWords& block : GetParam().blocks)
+        events += chronel::EventDecoder::RecordCount(block);
+    EXPECT_TRUE(Contains(refused.err, "127.0.0.1: " + std::to_string(events) + " events remain in the module"))
+        << refused.err;
 
     {
         chronel::JournalStore store;

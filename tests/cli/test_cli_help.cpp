@@ -35,7 +35,8 @@ const std::vector<CommandRow>& ExpectedCommands()
         {"test-mode", "on | off | send POINTS", "Switch test mode, or send test inputs"},
         {"load-hex", "FILE", "Load an Intel-HEX file offline"},
         {"flash", "FILE [--verify-only]", "Program and verify the module's flash"},
-        {"collect", "[--journal LOCATION] [--seconds S]", "Store every module's events in the site journal"},
+        {"collect", "[--journal LOCATION] [--idle-interval MS] [--seconds S]",
+            "Store every module's events in the site journal"},
         {"journal",
             "[--journal LOCATION] [--from T] [--to T] [--module M] [--point P] [--grep TEXT] [--max-offset S] "
             "[--format text|csv|jsonl|comtrade] [--out DIR] [--comtrade-format ascii|binary] [--station NAME]",

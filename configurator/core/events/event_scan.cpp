@@ -50,6 +50,14 @@ void EventScan::prepareStatusBlock()
     step_ = Step::StatusBlock;
 }
 
+void EventScan::prepareCycleEnd()
+{
+    if (!hooks_.statusBlockDue || hooks_.statusBlockDue())
+        prepareStatusBlock();
+    else
+        prepareEventAvailable();
+}
+
 void EventScan::addLine(const QString& line)
 {
     if (display_)
@@ -69,8 +77,15 @@ void EventScan::handleRead()
     switch (step_) {
     case Step::EventAvailable:
         eventAvailable_ = channel_.BitVal(0, 0);
+        drainRead_ = false;
         if (hooks_.host)
             channel_.setHost(hooks_.host());
+        if (!eventAvailable_ && hooks_.idleBlockWanted && !hooks_.idleBlockWanted()) {
+            // An empty buffer after a failed acknowledge: it was carried out.
+            unconfirmed_.reset();
+            prepareCycleEnd();
+            return;
+        }
         prepareRead(EventBlockRegister, regaccess::RegTypeHoldRegs, EventBlockWordCount);
         step_ = Step::EventBlock;
         return;
@@ -78,6 +93,12 @@ void EventScan::handleRead()
     case Step::EventBlock: {
         const EventBlockWords block = readWords<EventBlockWordCount>();
         const qint16 pending = block[eventblock::PendingEventsWord];
+        // A block read on word 5's word alone that finds the module empty
+        // (another client drained it) is an idle block: it is not taken,
+        // and no acknowledge follows it that could drain an unseen event.
+        if (drainRead_ && quint16(pending) == 0)
+            eventAvailable_ = false;
+        drainRead_ = false;
         if (hooks_.eventBlock)
             hooks_.eventBlock(block, eventAvailable_);
         if (!eventAvailable_) {
@@ -85,7 +106,7 @@ void EventScan::handleRead()
             unconfirmed_.reset();
             if (hooks_.eventCount)
                 hooks_.eventCount(pending);
-            prepareStatusBlock();
+            prepareCycleEnd();
             return;
         }
         if (hooks_.monitorMode && hooks_.monitorMode()) {
@@ -97,7 +118,7 @@ void EventScan::handleRead()
             snapshot_ = block;
             if (hooks_.eventCount)
                 hooks_.eventCount(pending);
-            prepareStatusBlock();
+            prepareCycleEnd();
             return;
         }
         if (hooks_.eventCount)
@@ -107,7 +128,7 @@ void EventScan::handleRead()
         const QList<DecodedEvent> events = decoder_.decodeEvents(block, firstNew);
         if (eventsTaken_ && !eventsTaken_(events, block)) {
             decoder_ = decoderBefore;
-            prepareStatusBlock();
+            prepareCycleEnd();
             return;
         }
         unconfirmed_.reset();
@@ -125,7 +146,7 @@ void EventScan::handleRead()
         return;
     }
 
-    case Step::Acknowledge: prepareStatusBlock(); return;
+    case Step::Acknowledge: prepareCycleEnd(); return;
 
     case Step::StatusBlock: {
         const StatusBlockWords status = readWords<StatusBlockWordCount>();
@@ -157,7 +178,16 @@ void EventScan::onWriteDone()
     const Step answered = step_;
     if (step_ == Step::Acknowledge && acknowledged_)
         acknowledged_(shown_);
-    prepareStatusBlock();
+    const int left = int(quint16(shown_[eventblock::PendingEventsWord])) - EventDecoder::RecordCount(shown_);
+    if (step_ == Step::Acknowledge && hooks_.statusBlockDue && left > 0 && !hooks_.statusBlockDue()) {
+        // Draining: the module still holds events, so coil 1 would only say so.
+        prepareRead(EventBlockRegister, regaccess::RegTypeHoldRegs, EventBlockWordCount);
+        step_ = Step::EventBlock;
+        eventAvailable_ = true;
+        drainRead_ = true;
+    } else {
+        prepareCycleEnd();
+    }
     if (hooks_.completed)
         hooks_.completed(answered);
 }

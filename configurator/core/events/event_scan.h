@@ -66,6 +66,15 @@ struct EventScanHooks {
     std::function<void(EventScanStep answered)> completed;
     std::function<void(EventScanStep failed, platform::ErrorCode code)> failed;
     std::function<QDateTime()> now; // for error lines; the system clock when empty
+
+    // A collector's pace; both empty in the window, which reads every block
+    // of the cycle. `statusBlockDue`: whether this cycle reads the status
+    // block; while it says no, a confirmed acknowledge that leaves events in
+    // the module (word 5 of the block above its records) is followed by the
+    // next block at once, without asking coil 1. `idleBlockWanted`: whether
+    // the event block is read when coil 1 says the module holds none.
+    std::function<bool()> statusBlockDue;
+    std::function<bool()> idleBlockWanted;
 };
 
 class EventScan : public QObject {
@@ -125,6 +134,9 @@ private:
     void prepareRead(qint32 address, int regType, int size);
     void prepareEventAvailable();
     void prepareStatusBlock();
+    // The end of a cycle's event part: the status block, or coil 1 when the
+    // collector's pace does not want the status block yet.
+    void prepareCycleEnd();
     template <std::size_t N> std::array<qint16, N> readWords() const;
 
     Channel& channel_;
@@ -134,6 +146,9 @@ private:
     EventDecoder decoder_;
     Step step_ = Step::EventAvailable;
     bool eventAvailable_ = false;
+    // The block under way was asked for straight after an acknowledge, on
+    // the strength of word 5, not of coil 1.
+    bool drainRead_ = false;
     EventBlockWords snapshot_{};
     EventBlockWords shown_{};                    // the block whose acknowledge is under way
     std::optional<EventBlockWords> unconfirmed_; // shown, acknowledge failed
