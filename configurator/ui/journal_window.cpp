@@ -21,6 +21,7 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -141,6 +142,11 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     table_->setColumnWidth(JournalTableModel::State, widthOf("Closed"));
     table_->setColumnWidth(JournalTableModel::Text, widthOf("2024-03-01  13:05:07.042  S  G   Input Point  5  On"));
     table_->setColumnWidth(JournalTableModel::Quality, widthOf("Quality"));
+    table_->setColumnWidth(JournalTableModel::Clock, widthOf("internal clock, good, +0.4 s") + metrics.height());
+    // The clock qualifies the module time: shown beside it, where a doubt is
+    // seen without scrolling; the model's and the export's order keep it last.
+    table_->horizontalHeader()->moveSection(JournalTableModel::Clock, JournalTableModel::ModuleTime + 1);
+    model_->setDoubtIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { refreshChart(false); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { refreshChart(false); });
 
@@ -151,9 +157,21 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
 
+    // What the marks in brackets mean, at hand without the README: shown by
+    // the Legend button, and as the tooltip of the Event text and Clock
+    // headings.
+    legend_ = new QLabel(JournalTableModel::legend());
+    legend_->setObjectName(QStringLiteral("lblJournalLegend"));
+    legend_->setTextFormat(Qt::PlainText);
+    legend_->setWordWrap(true);
+    legend_->setFrameShape(QFrame::StyledPanel);
+    legend_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    legend_->hide();
+
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(buildFilterRow());
+    layout->addWidget(legend_);
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
     // As large as the screen allows, up to a size that shows a trip whole.
@@ -238,14 +256,20 @@ QWidget* JournalWindow::buildFilterRow()
     apply->setDefault(true);
     auto* exportButton = new QPushButton(QStringLiteral("&Export CSV…"));
     exportButton->setObjectName(QStringLiteral("btnJournalExport"));
+    auto* legendButton = new QPushButton(QStringLiteral("&Legend"));
+    legendButton->setObjectName(QStringLiteral("btnJournalLegend"));
+    legendButton->setCheckable(true);
+    legendButton->setToolTip(JournalTableModel::legend());
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(apply);
     buttons->addWidget(exportButton);
+    buttons->addWidget(legendButton);
     grid->addLayout(buttons, 1, 4, 1, 2);
 
     connect(apply, &QPushButton::clicked, this, &JournalWindow::applyFilter);
     connect(exportButton, &QPushButton::clicked, this, &JournalWindow::exportToChosenFile);
+    connect(legendButton, &QPushButton::toggled, this, [this](bool on) { legend_->setVisible(on); });
     for (QLineEdit* edit : {from_, to_, grep_}) {
         connect(edit, &QLineEdit::returnPressed, this, &JournalWindow::applyFilter);
         connect(edit, &QLineEdit::textChanged, this, &JournalWindow::refreshStatus);

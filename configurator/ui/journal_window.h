@@ -1,8 +1,9 @@
 #pragma once
 // A window on one site journal (Tools > Site Journal): the rows a filter
 // selects in a table that follows the journal as the collector writes it,
-// their export to CSV, and a timing chart of the points of the rows selected
-// in the table (or, with none selected, of the point the filter names).
+// their export to CSV, a legend of the marks a row can carry, and a timing
+// chart of the points of the rows selected in the table (or, with none
+// selected, of the point the filter names).
 //
 // The table holds one bounded page (JournalTableModel): the first PageRows
 // rows of the filter in module-time order, and the rows stored since, of
@@ -28,6 +29,7 @@
 #include <memory>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
@@ -139,6 +141,7 @@ private:
     QComboBox* point_ = nullptr;
     QLineEdit* grep_ = nullptr;
     QTableView* table_ = nullptr;
+    QLabel* legend_ = nullptr;
     TimingChart* chart_ = nullptr;
     QScrollBar* chartScroll_ = nullptr;
     QTimer* followTimer_ = nullptr;

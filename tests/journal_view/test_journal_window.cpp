@@ -1,7 +1,8 @@
 // The site journal window on a SQLite journal the test fills through its own
 // store, offscreen: the table's order and filters, rows followed as they are
-// stored, the CSV export, the timing chart's picture, and Tools > Site
-// Journal opening it. Nothing here talks to a module.
+// stored, the CSV export, the clock column and the legend, the timing
+// chart's picture, and Tools > Site Journal opening it. Nothing here talks
+// to a module.
 #include "support/postgres_server.h"
 #include "support/qt_printers.h"
 #include "support/screenshot.h"
@@ -18,7 +19,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
+#include <QIcon>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
@@ -62,6 +66,20 @@ JournalEvent Breaker(const QString& module, const QString& time, bool closed)
     return Event(module, module == u"127.0.0.2" ? QStringLiteral("North") : QStringLiteral("South"),
         QStringLiteral("2024-03-01T") + time, 5, QStringLiteral("Breaker 52"), closed,
         closed ? QStringLiteral("Closed") : QStringLiteral("Open"));
+}
+
+// A breaker row of a module whose zone is declared: its UTC time, and its
+// clock's source, quality and offset when its block was read.
+JournalEvent Zoned(const QString& module, const QString& time, bool closed, const char* utc, int clockSource,
+    int clockQuality = 0, int clockOffsetMs = 0)
+{
+    JournalEvent e = Breaker(module, time, closed);
+    e.utcTime = QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODateWithMs);
+    e.zone = module == u"127.0.0.2" ? QStringLiteral("+01:00") : QStringLiteral("UTC");
+    e.clockSource = clockSource;
+    e.clockQuality = clockQuality;
+    e.clockOffsetMs = clockOffsetMs;
+    return e;
 }
 
 // The journals Tools > Site Journal remembers go to a folder of the test's.
@@ -191,21 +209,51 @@ TEST_F(JournalWindowTest, ExportWritesEveryColumnOfEveryRowOfTheFilterAsCsv)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     // The system event's point is empty, as in the table.
     EXPECT_EQ(file.readAll(),
-        QByteArray("module,name,module_time,point,description,state,text,quality,received\r\n"
+        QByteArray("module,name,module_time,point,description,state,text,quality,received,clock\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:00.500,,,,2024-03-01  13:00:00.500  S  G   Input Point  0  Off,"
-                   "3,2024-03-01T13:00:05.000Z\r\n"
+                   "3,2024-03-01T13:00:05.000Z,unknown\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:01.000,5,Breaker 52,Open,2024-03-01  13:00:01.000  S  G   Input "
-                   "Point  5  Off,3,2024-03-01T13:00:05.000Z\r\n"
+                   "Point  5  Off,3,2024-03-01T13:00:05.000Z,unknown\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:03.000,5,Breaker 52,Closed,2024-03-01  13:00:03.000  S  G   "
-                   "Input Point  5  On,3,2024-03-01T13:00:05.000Z\r\n"
+                   "Input Point  5  On,3,2024-03-01T13:00:05.000Z,unknown\r\n"
                    "127.0.0.2,'@North,2024-03-01T13:00:04.000,5,\"'=HYPERLINK(\"\"http://x\"\",\"\"52\"\")\",'-48 V,"
-                   "2024-03-01  13:00:04.000  S  G   Input Point  5  On,3,2024-03-01T13:00:05.000Z\r\n"));
-    EXPECT_EQ(window->model().columnCount(), 9); // the table's columns, all in the file
+                   "2024-03-01  13:00:04.000  S  G   Input Point  5  On,3,2024-03-01T13:00:05.000Z,unknown\r\n"));
+    EXPECT_EQ(window->model().columnCount(), 10); // the table's columns, all in the file
 
     // A folder that does not exist: a message, and no file.
     EXPECT_FALSE(window->exportCsv(dir.filePath(QStringLiteral("missing/export.csv"))));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("missing/export.csv"))) << messages[0].toStdString();
+}
+
+// The clock beside the module time, a doubtful one with the warning icon,
+// and the legend one click away.
+TEST_F(JournalWindowTest, ClockBesideTheModuleTimeAndALegendAtHand)
+{
+    append({Zoned("127.0.0.3", "13:00:04.000", true, "2024-03-01T13:00:04.000Z", 0)});
+    auto window = openWindow();
+    const QHeaderView* header = window->table()->horizontalHeader();
+    EXPECT_EQ(header->visualIndex(JournalTableModel::Clock), header->visualIndex(JournalTableModel::ModuleTime) + 1);
+    const JournalTableModel& model = window->model();
+    ASSERT_EQ(model.rowCount(), 5);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const bool doubt = model.eventAt(row).clockSource == 0;
+        EXPECT_EQ(model.index(row, JournalTableModel::Clock).data(Qt::DecorationRole).value<QIcon>().isNull(), !doubt)
+            << row;
+    }
+
+    auto* legend = window->findChild<QLabel*>(QStringLiteral("lblJournalLegend"));
+    auto* button = window->findChild<QPushButton*>(QStringLiteral("btnJournalLegend"));
+    ASSERT_TRUE(legend && button);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_FALSE(legend->isVisible());
+    button->click();
+    EXPECT_TRUE(legend->isVisible());
+    EXPECT_TRUE(legend->text().contains(QStringLiteral("chattering")));
+    EXPECT_TRUE(legend->text().contains(QStringLiteral("clock not synchronised")));
+    button->click();
+    EXPECT_FALSE(legend->isVisible());
 }
 
 // Whether a trace's dark line (not the light grid) is painted at x within a
@@ -598,6 +646,12 @@ TEST(JournalWindowPictures, TripOnASiteOfThreeModules)
         // Received 1.3 s later, in UTC; the modules keep UTC+1.
         const QDateTime at = QDateTime::fromString(block.last().moduleTime, Qt::ISODateWithMs);
         block.last().received = QDateTime(at.date(), at.time(), Qt::UTC).addMSecs(1300 - 3600 * 1000);
+        // The feeders' clocks follow GPS; Feeder 2's lost it before the trip.
+        const bool lost = module == u"192.168.16.142";
+        block.last().clockSource = lost ? 0x08 : 1;
+        block.last().clockQuality = lost ? 1 : 0;
+        if (module != u"192.168.16.143")
+            block.last().clockOffsetMs = lost ? 1400 : 300;
     }
     ASSERT_TRUE(writer.append(block, &error)) << error.toStdString();
 
