@@ -5,15 +5,14 @@
 #include "cli_options.h"
 #include "command.h"
 #include "console.h"
-#include "journal_comtrade.h"
 
+#include "journal/comtrade_export.h"
 #include "journal/journal_format.h"
 #include "journal/journal_location.h"
 #include "journal/journal_query.h"
 #include "journal/journal_store.h"
 
 #include <QFile>
-#include <QSysInfo>
 
 #include <cmath>
 
@@ -193,14 +192,16 @@ private:
                 QStringLiteral("chronel-cli: --format comtrade needs --out DIR, the record's folder"));
             return ExitStatus::BadUsage;
         }
-        ComtradeExport how = comtradeExport_;
-        if (how.station.isEmpty())
-            how.station = QSysInfo::machineHostName();
-        how.device = filter_.module.isEmpty() ? QStringLiteral("site journal") : filter_.module;
+        if (!chronel::HasUtcPeriod(filter_)) {
+            context.console.error(QStringLiteral(
+                "chronel-cli: COMTRADE record: a COMTRADE record holds UTC times: give --from and --to with Z or an "
+                "offset (2026-10-25T00:30Z), for modules whose zone is declared"));
+            return ExitStatus::BadUsage;
+        }
         chronel::ComtradeFiles files;
         int changes = 0;
         QString error;
-        if (!ExportComtrade(store, filter_, how, &files, &changes, &error)) {
+        if (!chronel::ExportComtrade(store, filter_, comtradeExport_, &files, &changes, &error)) {
             context.console.error(QStringLiteral("chronel-cli: COMTRADE record: %1").arg(error));
             return ExitStatus::BadUsage;
         }
@@ -211,7 +212,7 @@ private:
 
     QString journalText_;
     bool comtrade_ = false;
-    ComtradeExport comtradeExport_;
+    chronel::ComtradeExport comtradeExport_;
     chronel::JournalFilter filter_;
     chronel::JournalFormat format_ = chronel::JournalFormat::Text;
     int maxOffsetMs_ = chronel::DefaultMaxClockOffsetMs;

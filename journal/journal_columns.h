@@ -53,6 +53,10 @@ constexpr unsigned ZeroAsEmpty = 1 << 5;
 constexpr unsigned TimeWithSpace = 1 << 6;
 // The window shows the row's marks after it, as the text format does.
 constexpr unsigned MarksAfter = 1 << 7;
+// The window shows the row's clock here in words (clock_state.h: source,
+// quality and offset) with its doubts marked, sorts by those three and
+// exports the words: a bare source code means nothing to a reader.
+constexpr unsigned ClockWords = 1 << 8;
 } // namespace columnflag
 
 struct JournalColumn {
@@ -127,7 +131,7 @@ inline constexpr JournalColumn JournalColumns[] = {
     {.name = "zone", .field = &JournalEvent::zone, .since = 4, .constraint = "NOT NULL DEFAULT ''", .key = "zone",
         .flags = columnflag::InCsv},
     {.name = "clock_source", .field = &JournalEvent::clockSource, .since = 4, .key = "clock_source",
-        .flags = columnflag::InCsv},
+        .flags = columnflag::InCsv | columnflag::ClockWords, .title = "Clock", .exportName = "clock"},
     {.name = "clock_quality", .field = &JournalEvent::clockQuality, .since = 4, .key = "clock_quality",
         .flags = columnflag::InCsv},
     {.name = "clock_offset_ms", .field = &JournalEvent::clockOffsetMs, .since = 4, .key = "clock_offset_ms",

@@ -3,10 +3,11 @@
 // order, one row per event, RFC 4180 (CR LF; fields with commas, quotes or
 // line breaks quoted, quotes doubled) under a header of the columns' names
 // (journal/journal_columns.h), today
-//   module,name,module_time,point,description,state,text,quality,received
+//   module,name,module_time,point,description,state,text,quality,received,clock
 // Each field is the stored value (the module time with its T, the event
-// line without marks); an event without a point has an empty point field,
-// as in the table.
+// line without marks), but for the clock in the table's words without its
+// doubts ("GPS, good, +0.4 s", "unknown"); an event without a point has an
+// empty point field, as in the table. Columns only ever join at the end.
 //
 // Texts come from modules and from whoever set them up, and a spreadsheet
 // runs a field that starts with =, +, -, @, a tab or a CR as a formula: such

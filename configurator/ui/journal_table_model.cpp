@@ -2,10 +2,13 @@
 
 #include "journal/clock_state.h"
 
+#include <QColor>
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
+#include <tuple>
 #include <type_traits>
 #include <variant>
 
@@ -23,9 +26,29 @@ bool EarlierInTime(const JournalEvent& a, const JournalEvent& b)
     return std::tie(a.moduleTime, a.module, a.id) < std::tie(b.moduleTime, b.module, b.id);
 }
 
+// Doubtful clocks in a dark red that reads on a light and a selected row.
+const QColor DoubtColour(0xb0, 0x1e, 0x00);
+
+// A clock's order: unknown first, then by source (the internal clock first),
+// quality from good to bad, and the offset's size.
+auto ClockKey(const JournalEvent& e)
+{
+    const auto masked = [](const std::optional<int>& value, int mask) {
+        return value ? std::optional<int>(*value & mask) : std::nullopt;
+    };
+    const auto magnitude = e.clockOffsetMs ? std::optional<qint64>(std::abs(qint64(*e.clockOffsetMs))) : std::nullopt;
+    return std::tuple(
+        masked(e.clockSource, ClockSourceMask), masked(e.clockQuality, ClockQualityMask), magnitude, e.clockSource);
+}
+
 // -1, 0 or 1 as `a` sorts before, with or after `b` in `column`.
 int Compare(const JournalEvent& a, const JournalEvent& b, const JournalColumn& column)
 {
+    if (column.flags & columnflag::ClockWords) {
+        const auto x = ClockKey(a);
+        const auto y = ClockKey(b);
+        return x < y ? -1 : y < x ? 1 : 0;
+    }
     return std::visit(
         [&](auto member) {
             const auto& x = a.*member;
@@ -41,6 +64,8 @@ int Compare(const JournalEvent& a, const JournalEvent& b, const JournalColumn& c
 
 bool IsNumber(const JournalColumn& column)
 {
+    if (column.flags & columnflag::ClockWords)
+        return false;
     return std::visit(
         [](auto member) {
             using T = std::remove_cvref_t<decltype(JournalEvent().*member)>;
@@ -181,6 +206,8 @@ const QList<const JournalColumn*>& JournalTableModel::columns()
 
 QString JournalTableModel::exportedText(const JournalColumn& column, const JournalEvent& event)
 {
+    if (column.flags & columnflag::ClockWords)
+        return ClockStateText(event);
     if ((column.flags & columnflag::ZeroAsEmpty) && column.text(event) == u"0")
         return {};
     return column.text(event);
@@ -191,17 +218,35 @@ QString JournalTableModel::shownText(const JournalColumn& column, const JournalE
     QString text = exportedText(column, event);
     if (column.flags & columnflag::TimeWithSpace)
         text.replace(u'T', u' ');
-    if (column.flags & columnflag::MarksAfter) {
-        // The record's marks, then what its module's clock says against it.
-        QStringList marks;
-        if (!event.marks.isEmpty())
-            marks << event.marks;
+    // What the record's bytes say against it, after its line; what its
+    // module's clock says, first, where a narrow column still shows it.
+    if ((column.flags & columnflag::MarksAfter) && !event.marks.isEmpty())
+        text += QStringLiteral("  [%1]").arg(event.marks);
+    if (column.flags & columnflag::ClockWords) {
         if (const QString doubts = ClockDoubts(event); !doubts.isEmpty())
-            marks << doubts;
-        if (!marks.isEmpty())
-            text += QStringLiteral("  [%1]").arg(marks.join(QStringLiteral(", ")));
+            text = QStringLiteral("[%1]  %2").arg(doubts, text);
     }
     return text;
+}
+
+QString JournalTableModel::legend()
+{
+    return QStringLiteral(
+        "Marks in brackets after the event text, on the record:\n"
+        "  malformed: its time fields cannot be a time; filed at the module clock's time\n"
+        "  no line: a record of a kind that gives no event line\n"
+        "  undated: no date was known for it\n"
+        "  repeated hour: in the hour a fall-back repeats, with no daylight-saving flag to say which pass; "
+        "no UTC time\n"
+        "  skipped hour: a time the module's zone skips; no UTC time\n"
+        "  chattering: one of a burst of changes of a chattering contact\n"
+        "In brackets first in the Clock column, in red with a warning sign, on the module's clock when the row was "
+        "read:\n"
+        "  clock not synchronised: the module ran on its internal clock, following no GPS, IRIG-B or other SER unit\n"
+        "  clock quality poor, clock quality bad: the time quality the module reported\n"
+        "  clock off by N s: more than %1 s from the collector's UTC clock (about 0.5 s of it is rounding)\n"
+        "Rows with a clock mark may be out of place among other modules' rows.")
+        .arg(DefaultMaxClockOffsetMs / 1000.0);
 }
 
 QVariant JournalTableModel::data(const QModelIndex& index, int role) const
@@ -211,16 +256,29 @@ QVariant JournalTableModel::data(const QModelIndex& index, int role) const
     const JournalColumn& column = *columns().at(index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignVCenter | (IsNumber(column) ? Qt::AlignRight : Qt::AlignLeft));
+    const JournalEvent& event = rows_.at(index.row());
+    if ((role == Qt::ForegroundRole || role == Qt::DecorationRole) && (column.flags & columnflag::ClockWords)) {
+        if (ClockDoubts(event).isEmpty())
+            return {};
+        if (role == Qt::ForegroundRole)
+            return QVariant::fromValue(DoubtColour);
+        return doubtIcon_.isNull() ? QVariant() : QVariant::fromValue(doubtIcon_);
+    }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    return shownText(column, rows_.at(index.row()));
+    return shownText(column, event);
 }
 
 QVariant JournalTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columns().size())
         return QAbstractTableModel::headerData(section, orientation, role);
-    return section >= 0 && section < columns().size() ? QString::fromLatin1(columns().at(section)->title) : QVariant();
+    const JournalColumn& column = *columns().at(section);
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(column.title);
+    if (role == Qt::ToolTipRole && (column.flags & (columnflag::MarksAfter | columnflag::ClockWords)))
+        return legend();
+    return QAbstractTableModel::headerData(section, orientation, role);
 }
 
 } // namespace chronel

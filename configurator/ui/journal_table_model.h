@@ -6,12 +6,16 @@
 //
 // The columns are those journal/journal_columns.h gives a title, in its
 // order; each shows its value as the CSV export writes it, but for a module
-// time with a space for its T and the event line with the row's marks after
-// it ("  [malformed, no line]"), as the text format writes it.
+// time with a space for its T, the event line with the record's marks after
+// it ("  [malformed, no line]"), as the text format writes it, and the
+// clock's words led by what makes it doubtful ("[clock not synchronised]
+// internal clock, good"), in a colour of their own and with the doubt icon
+// the window gives.
 #include "journal/journal_columns.h"
 #include "journal/journal_event.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QList>
 #include <QSet>
 
@@ -47,6 +51,7 @@ public:
     static constexpr int Text = JournalTableColumnOf("text");
     static constexpr int Quality = JournalTableColumnOf("quality");
     static constexpr int Received = JournalTableColumnOf("received");
+    static constexpr int Clock = JournalTableColumnOf("clock_source");
     static constexpr int DefaultMaxRows = 20000;
 
     // The table's columns, in its order.
@@ -56,6 +61,10 @@ public:
     // What the CSV export writes for it: the stored value, with 0 empty in
     // a column that shows it so.
     static QString exportedText(const JournalColumn& column, const JournalEvent& event);
+    // What the marks in brackets a row can carry mean, a line each: the
+    // record's after the event text, its clock's in the Clock column. The
+    // tooltip of those columns' headers and the window's Legend.
+    static QString legend();
 
     explicit JournalTableModel(int maxRows = DefaultMaxRows, QObject* parent = nullptr);
 
@@ -65,6 +74,11 @@ public:
     // Adds the rows not held yet (by id), each where the order puts it;
     // returns how many were added.
     int addRows(const QList<JournalEvent>& rows);
+
+    // The icon of a clock cell whose clock is in doubt (widgets need an
+    // application with a display for one, so the window gives it); none: a
+    // colour alone marks it.
+    void setDoubtIcon(const QIcon& icon) { doubtIcon_ = icon; }
 
     const JournalEvent& eventAt(int row) const { return rows_.at(row); }
     const QList<JournalEvent>& events() const { return rows_; }
@@ -90,6 +104,7 @@ private:
     bool dropped_ = false;
     int sortColumn_ = ModuleTime;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+    QIcon doubtIcon_;
 };
 
 } // namespace chronel

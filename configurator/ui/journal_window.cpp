@@ -4,6 +4,8 @@
 #include "journal_table_model.h"
 #include "timing_chart.h"
 
+#include "journal/comtrade_export.h"
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
@@ -21,6 +23,7 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -141,6 +144,11 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     table_->setColumnWidth(JournalTableModel::State, widthOf("Closed"));
     table_->setColumnWidth(JournalTableModel::Text, widthOf("2024-03-01  13:05:07.042  S  G   Input Point  5  On"));
     table_->setColumnWidth(JournalTableModel::Quality, widthOf("Quality"));
+    table_->setColumnWidth(JournalTableModel::Clock, widthOf("internal clock, good, +0.4 s") + metrics.height());
+    // The clock qualifies the module time: shown beside it, where a doubt is
+    // seen without scrolling; the model's and the export's order keep it last.
+    table_->horizontalHeader()->moveSection(JournalTableModel::Clock, JournalTableModel::ModuleTime + 1);
+    model_->setDoubtIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { refreshChart(false); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { refreshChart(false); });
 
@@ -151,9 +159,21 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
 
+    // What the marks in brackets mean, at hand without the README: shown by
+    // the Legend button, and as the tooltip of the Event text and Clock
+    // headings.
+    legend_ = new QLabel(JournalTableModel::legend());
+    legend_->setObjectName(QStringLiteral("lblJournalLegend"));
+    legend_->setTextFormat(Qt::PlainText);
+    legend_->setWordWrap(true);
+    legend_->setFrameShape(QFrame::StyledPanel);
+    legend_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    legend_->hide();
+
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(buildFilterRow());
+    layout->addWidget(legend_);
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
     // As large as the screen allows, up to a size that shows a trip whole.
@@ -215,7 +235,9 @@ QWidget* JournalWindow::buildFilterRow()
     for (QLineEdit* edit : {from_, to_}) {
         edit->setPlaceholderText(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
         edit->setToolTip(QStringLiteral("A module time: a date, then HH:mm, :ss and .zzz if wanted; empty: open. "
-                                        "From is included, To is not; a date alone as To takes in that day."));
+                                        "From is included, To is not; a date alone as To takes in that day. With "
+                                        "Z or an offset after the time (14:00Z, 15:00+01:00) a UTC time, as Export "
+                                        "COMTRADE needs, which takes in the modules whose zone is declared."));
         edit->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("2024-03-01 13:05:07.042")) + 16);
     }
     point_ = new QComboBox;
@@ -238,14 +260,27 @@ QWidget* JournalWindow::buildFilterRow()
     apply->setDefault(true);
     auto* exportButton = new QPushButton(QStringLiteral("&Export CSV…"));
     exportButton->setObjectName(QStringLiteral("btnJournalExport"));
+    auto* comtradeButton = new QPushButton(QStringLiteral("Export C&OMTRADE…"));
+    comtradeButton->setObjectName(QStringLiteral("btnJournalExportComtrade"));
+    comtradeButton->setToolTip(QStringLiteral("Writes the point changes of the filter as applied as a COMTRADE record "
+                                              "(.cfg and .dat) into a folder. Its period is in UTC: From and To "
+                                              "with Z or an offset."));
+    auto* legendButton = new QPushButton(QStringLiteral("&Legend"));
+    legendButton->setObjectName(QStringLiteral("btnJournalLegend"));
+    legendButton->setCheckable(true);
+    legendButton->setToolTip(JournalTableModel::legend());
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(apply);
     buttons->addWidget(exportButton);
+    buttons->addWidget(comtradeButton);
+    buttons->addWidget(legendButton);
     grid->addLayout(buttons, 1, 4, 1, 2);
 
     connect(apply, &QPushButton::clicked, this, &JournalWindow::applyFilter);
     connect(exportButton, &QPushButton::clicked, this, &JournalWindow::exportToChosenFile);
+    connect(comtradeButton, &QPushButton::clicked, this, &JournalWindow::exportComtradeToChosenFolder);
+    connect(legendButton, &QPushButton::toggled, this, [this](bool on) { legend_->setVisible(on); });
     for (QLineEdit* edit : {from_, to_, grep_}) {
         connect(edit, &QLineEdit::returnPressed, this, &JournalWindow::applyFilter);
         connect(edit, &QLineEdit::textChanged, this, &JournalWindow::refreshStatus);
@@ -395,7 +430,9 @@ bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, Q
         followError_.clear();
         readAt_ = QDateTime::currentDateTime();
         note_.clear();
-        if (!filter.from.isEmpty() && !filter.to.isEmpty() && filter.from >= filter.to)
+        // UTC bounds have one fixed width too, so text order is time order.
+        if ((!filter.from.isEmpty() && !filter.to.isEmpty() && filter.from >= filter.to) ||
+            (!filter.fromUtc.isEmpty() && !filter.toUtc.isEmpty() && filter.fromUtc >= filter.toUtc))
             note_ = QStringLiteral("From %1 is not before To %2, so no row can match").arg(applied_.from, applied_.to);
         model_->setRows(truncated_ ? rows->first(PageRows) : *rows);
         // A journal opened again may hold other modules and points.
@@ -597,6 +634,77 @@ bool JournalWindow::exportCsv(const QString& path)
             QStringLiteral("Exported %1 rows to %2").arg(rows).arg(QDir::toNativeSeparators(path)));
         return true;
     }
+    return fail();
+}
+
+QString JournalWindow::comtradePeriodProblem() const
+{
+    if (HasUtcPeriod(filter_))
+        return {};
+    const auto shown = [](const QString& text) { return text.isEmpty() ? QStringLiteral("open") : text; };
+    return QStringLiteral("a COMTRADE record holds UTC times, and the period applied (From %1, To %2) has no UTC "
+                          "bound at each end. Type From and To with Z or an offset after the time, such as "
+                          "2026-12-07 14:00Z or 2026-12-07 15:00+01:00, and Apply: that takes in the modules "
+                          "whose zone is declared.")
+        .arg(shown(applied_.from), shown(applied_.to));
+}
+
+void JournalWindow::exportComtradeToChosenFolder()
+{
+    // Refused before a folder is asked for.
+    if (const QString problem = comtradePeriodProblem(); !problem.isEmpty()) {
+        report(QStringLiteral("Export COMTRADE: %1").arg(problem));
+        return;
+    }
+    QString dir;
+    if (folderChooser_) {
+        dir = folderChooser_();
+    } else {
+        QFileDialog dialog(this, QStringLiteral("Export COMTRADE into a folder"));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setDirectory(QDir::home());
+        if (dialog.exec() == QDialog::Accepted)
+            dir = dialog.selectedFiles().value(0);
+    }
+    if (!dir.isEmpty())
+        exportComtrade(dir);
+}
+
+bool JournalWindow::exportComtrade(const QString& dir)
+{
+    QString error = comtradePeriodProblem();
+    const auto fail = [&] {
+        report(QStringLiteral("Export COMTRADE: %1").arg(error));
+        return false;
+    };
+    if (!error.isEmpty())
+        return fail();
+    ComtradeExport how;
+    how.dir = dir;
+    // Twice at most, as load() reads: a record read from files that are no
+    // longer the journal's is written again from the journal opened anew.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!store_->isOpen() && !store_->reopen(&error))
+            return fail();
+        ComtradeFiles files;
+        int changes = 0;
+        const bool written = ExportComtrade(*store_, filter_, how, &files, &changes, &error);
+        bool reopened = false;
+        if (!keepCurrent(&reopened, &error))
+            return fail();
+        if (reopened)
+            continue;
+        if (!written)
+            return fail();
+        statusBar()->showMessage(
+            QStringLiteral("Wrote %1 and %2: %3 changes")
+                .arg(QDir::toNativeSeparators(files.cfgPath), QDir::toNativeSeparators(files.datPath))
+                .arg(changes));
+        return true;
+    }
+    error = QStringLiteral("the files of journal %1 changed twice while the record was read; try again")
+                .arg(location().displayName());
     return fail();
 }
 

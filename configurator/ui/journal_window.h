@@ -1,8 +1,10 @@
 #pragma once
 // A window on one site journal (Tools > Site Journal): the rows a filter
 // selects in a table that follows the journal as the collector writes it,
-// their export to CSV, and a timing chart of the points of the rows selected
-// in the table (or, with none selected, of the point the filter names).
+// their export to CSV and, for a period in UTC, as a COMTRADE record, a
+// legend of the marks a row can carry, and a timing chart of the points of
+// the rows selected in the table (or, with none selected, of the point the
+// filter names).
 //
 // The table holds one bounded page (JournalTableModel): the first PageRows
 // rows of the filter in module-time order, and the rows stored since, of
@@ -28,6 +30,7 @@
 #include <memory>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
@@ -74,11 +77,21 @@ public:
     // journal_csv.h); the file is replaced only once it is complete. False,
     // with a message, on failure.
     bool exportCsv(const QString& path);
+    // Writes the COMTRADE record of the filter as applied into the folder
+    // `dir`: the files chronel-cli journal --format comtrade writes for that
+    // period, module, point and text (journal/comtrade_export.h). The period
+    // must be in UTC, From and To with Z or an offset: a module time has no
+    // zone, and nothing is guessed. False, with a message, when it is not or
+    // the record cannot be written.
+    bool exportComtrade(const QString& dir);
 
     // Replaces the message boxes (tests); empty restores them.
     void setMessageSink(MessageSink sink) { sink_ = std::move(sink); }
     // Replaces the export's save dialog (tests); returns the path or nothing.
     void setFileChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
+    // Replaces the COMTRADE export's folder dialog (tests); returns the
+    // folder or nothing.
+    void setFolderChooser(std::function<QString()> chooser) { folderChooser_ = std::move(chooser); }
 
     const JournalFilter& filter() const { return filter_; }
     JournalTableModel& model() { return *model_; }
@@ -108,6 +121,9 @@ private:
     bool keepCurrent(bool* reopened, QString* error);
     void startAtLatestDay();
     void exportToChosenFile();
+    void exportComtradeToChosenFolder();
+    // Why the applied period cannot bound a COMTRADE record; empty when it can.
+    QString comtradePeriodProblem() const;
     FieldTexts fieldTexts() const;
     void refreshChart(bool keepView);
     void refreshScrollBar();
@@ -131,6 +147,7 @@ private:
     QHash<QString, std::optional<qint64>> firstRows_;
     MessageSink sink_;
     std::function<QString()> chooser_;
+    std::function<QString()> folderChooser_;
 
     JournalTableModel* model_ = nullptr;
     QComboBox* module_ = nullptr;
@@ -139,6 +156,7 @@ private:
     QComboBox* point_ = nullptr;
     QLineEdit* grep_ = nullptr;
     QTableView* table_ = nullptr;
+    QLabel* legend_ = nullptr;
     TimingChart* chart_ = nullptr;
     QScrollBar* chartScroll_ = nullptr;
     QTimer* followTimer_ = nullptr;

@@ -2,8 +2,7 @@
 // different zones meet on UTC, each point of each module is a channel of
 // its own with its state before the period, and the time-quality code
 // follows the worst clock of the rows in it.
-#include "journal_comtrade.h"
-
+#include "journal/comtrade_export.h"
 #include "journal/journal_location.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +11,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-namespace chronelcli {
+namespace chronel {
 namespace {
-
-using chronel::JournalEvent;
 
 JournalEvent Row(const char* module, const char* wall, const char* utc, int point, bool on, int clockQuality = 0)
 {
@@ -120,4 +117,4 @@ TEST(ComtradeExport, TimeQualityOfAClock)
 }
 
 } // namespace
-} // namespace chronelcli
+} // namespace chronel

@@ -1,8 +1,11 @@
 // The journal table's model: module-time order, rows added in their place
-// and once, sorting by a column, and the bound on rows held.
+// and once, sorting by a column, the bound on rows held, and the clock of
+// each row in words with its doubts marked.
 #include "support/qt_printers.h"
 #include "ui/journal_csv.h"
 #include "ui/journal_table_model.h"
+
+#include <QColor>
 
 #include <gtest/gtest.h>
 
@@ -41,7 +44,7 @@ TEST(JournalTableModel, RowsInModuleTimeOrderAndAddedInTheirPlaceOnce)
     EXPECT_EQ(model.addRows({Row(4, "127.0.0.4", "13:00:01.500", 1), Row(3, "127.0.0.2", "13:00:03.000", 7)}), 1);
     EXPECT_EQ(Ids(model), (QList<qint64>{2, 4, 1, 3}));
 
-    EXPECT_EQ(model.columnCount(), 9);
+    EXPECT_EQ(model.columnCount(), 10);
     EXPECT_EQ(model.headerData(JournalTableModel::Text, Qt::Horizontal).toString(), QStringLiteral("Event text"));
     EXPECT_EQ(
         model.index(1, JournalTableModel::ModuleTime).data().toString(), QStringLiteral("2024-03-01 13:00:01.500"));
@@ -64,7 +67,69 @@ TEST(JournalTableModel, ShowsAMarkedRowsMarksAfterItsLine)
     EXPECT_EQ(model.index(1, JournalTableModel::Text).data().toString(), QStringLiteral("Input Point  5  On"));
     EXPECT_EQ(QString::fromUtf8(JournalCsvLine(marked)),
         QStringLiteral("127.0.0.2,Bay 2,2024-03-01T13:00:01.000,,,,\"  Event kind 9, which has no text\",0,"
-                       "2024-03-01T14:00:00.000Z\r\n"));
+                       "2024-03-01T14:00:00.000Z,unknown\r\n"));
+}
+
+JournalEvent Clocked(qint64 id, std::optional<int> source, std::optional<int> quality, std::optional<int> offsetMs)
+{
+    JournalEvent e = Row(id, "127.0.0.2", "13:00:01.000", 5);
+    e.clockSource = source;
+    e.clockQuality = quality;
+    e.clockOffsetMs = offsetMs;
+    return e;
+}
+
+// The clock in words; one in doubt says why first, in a colour of its own,
+// and its event line stays as it is. The export has the words, last.
+TEST(JournalTableModel, ClockColumnSaysTheClockAndMarksADoubt)
+{
+    JournalTableModel model;
+    const JournalEvent synchronised = Clocked(1, 1, 0, 400);
+    const JournalEvent unsynchronised = Clocked(2, 0x08, 0, std::nullopt);
+    const JournalEvent off = Clocked(3, 2, 2, -3200);
+    const JournalEvent unread = Clocked(4, std::nullopt, std::nullopt, std::nullopt);
+    model.setRows({synchronised, unsynchronised, off, unread});
+    const auto cell = [&model](int row, int role = Qt::DisplayRole) {
+        return model.index(row, JournalTableModel::Clock).data(role);
+    };
+    EXPECT_EQ(model.headerData(JournalTableModel::Clock, Qt::Horizontal).toString(), QStringLiteral("Clock"));
+    EXPECT_EQ(cell(0).toString(), QStringLiteral("GPS, good, +0.4 s"));
+    EXPECT_EQ(cell(1).toString(), QStringLiteral("[clock not synchronised]  internal clock (GPS seen), good"));
+    EXPECT_EQ(cell(2).toString(), QStringLiteral("[clock quality poor, clock off by 3.2 s]  IRIG-B, poor, -3.2 s"));
+    EXPECT_EQ(cell(3).toString(), QStringLiteral("unknown"));
+    for (const int row : {0, 3})
+        EXPECT_FALSE(cell(row, Qt::ForegroundRole).isValid()) << row;
+    for (const int row : {1, 2}) {
+        const QColor colour = cell(row, Qt::ForegroundRole).value<QColor>();
+        EXPECT_TRUE(colour.isValid()) << row;
+        EXPECT_GT(colour.red(), 2 * colour.green()) << row; // red, not the text's grey
+    }
+    EXPECT_EQ(model.index(1, JournalTableModel::Text).data().toString(), QStringLiteral("Input Point  5  On"));
+    EXPECT_TRUE(
+        model.index(1, JournalTableModel::Clock).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignLeft);
+
+    EXPECT_TRUE(JournalCsvHeaderLine().endsWith(",received,clock\r\n")) << JournalCsvHeaderLine().toStdString();
+    EXPECT_TRUE(JournalCsvLine(off).endsWith(",\"IRIG-B, poor, -3.2 s\"\r\n")) << JournalCsvLine(off).toStdString();
+
+    // Sorted: unknown, the internal clock, then by source, quality and the
+    // offset's size.
+    const JournalEvent larger = Clocked(5, 1, 0, -900);
+    model.addRows({larger});
+    model.sort(JournalTableModel::Clock, Qt::AscendingOrder);
+    EXPECT_EQ(Ids(model), (QList<qint64>{4, 2, 1, 5, 3}));
+}
+
+// The legend is at hand on the headings of the columns that carry marks.
+TEST(JournalTableModel, HeadingsOfMarkedColumnsExplainTheMarks)
+{
+    JournalTableModel model;
+    for (const int column : {int(JournalTableModel::Text), int(JournalTableModel::Clock)}) {
+        const QString tip = model.headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString();
+        for (const char* mark : {"malformed", "no line", "undated", "repeated hour", "skipped hour", "chattering",
+                 "clock not synchronised", "clock quality poor", "clock quality bad", "clock off by", "2 s"})
+            EXPECT_TRUE(tip.contains(QLatin1String(mark))) << column << ": " << mark;
+    }
+    EXPECT_FALSE(model.headerData(JournalTableModel::Module, Qt::Horizontal, Qt::ToolTipRole).isValid());
 }
 
 TEST(JournalTableModel, SortsByAColumnWithTiesInTimeOrder)

@@ -1,7 +1,9 @@
 // The site journal window on a SQLite journal the test fills through its own
 // store, offscreen: the table's order and filters, rows followed as they are
-// stored, the CSV export, the timing chart's picture, and Tools > Site
-// Journal opening it. Nothing here talks to a module.
+// stored, the CSV and COMTRADE exports, the clock column and the legend,
+// the timing chart's picture, and Tools > Site Journal opening it. Nothing
+// here talks to a module.
+#include "comtrade_reader.h"
 #include "support/postgres_server.h"
 #include "support/qt_printers.h"
 #include "support/screenshot.h"
@@ -17,8 +19,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QIcon>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
@@ -26,6 +32,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,6 +69,20 @@ JournalEvent Breaker(const QString& module, const QString& time, bool closed)
     return Event(module, module == u"127.0.0.2" ? QStringLiteral("North") : QStringLiteral("South"),
         QStringLiteral("2024-03-01T") + time, 5, QStringLiteral("Breaker 52"), closed,
         closed ? QStringLiteral("Closed") : QStringLiteral("Open"));
+}
+
+// A breaker row of a module whose zone is declared: its UTC time, and its
+// clock's source, quality and offset when its block was read.
+JournalEvent Zoned(const QString& module, const QString& time, bool closed, const char* utc, int clockSource,
+    int clockQuality = 0, int clockOffsetMs = 0)
+{
+    JournalEvent e = Breaker(module, time, closed);
+    e.utcTime = QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODateWithMs);
+    e.zone = module == u"127.0.0.2" ? QStringLiteral("+01:00") : QStringLiteral("UTC");
+    e.clockSource = clockSource;
+    e.clockQuality = clockQuality;
+    e.clockOffsetMs = clockOffsetMs;
+    return e;
 }
 
 // The journals Tools > Site Journal remembers go to a folder of the test's.
@@ -191,21 +212,160 @@ TEST_F(JournalWindowTest, ExportWritesEveryColumnOfEveryRowOfTheFilterAsCsv)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     // The system event's point is empty, as in the table.
     EXPECT_EQ(file.readAll(),
-        QByteArray("module,name,module_time,point,description,state,text,quality,received\r\n"
+        QByteArray("module,name,module_time,point,description,state,text,quality,received,clock\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:00.500,,,,2024-03-01  13:00:00.500  S  G   Input Point  0  Off,"
-                   "3,2024-03-01T13:00:05.000Z\r\n"
+                   "3,2024-03-01T13:00:05.000Z,unknown\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:01.000,5,Breaker 52,Open,2024-03-01  13:00:01.000  S  G   Input "
-                   "Point  5  Off,3,2024-03-01T13:00:05.000Z\r\n"
+                   "Point  5  Off,3,2024-03-01T13:00:05.000Z,unknown\r\n"
                    "127.0.0.2,North,2024-03-01T13:00:03.000,5,Breaker 52,Closed,2024-03-01  13:00:03.000  S  G   "
-                   "Input Point  5  On,3,2024-03-01T13:00:05.000Z\r\n"
+                   "Input Point  5  On,3,2024-03-01T13:00:05.000Z,unknown\r\n"
                    "127.0.0.2,'@North,2024-03-01T13:00:04.000,5,\"'=HYPERLINK(\"\"http://x\"\",\"\"52\"\")\",'-48 V,"
-                   "2024-03-01  13:00:04.000  S  G   Input Point  5  On,3,2024-03-01T13:00:05.000Z\r\n"));
-    EXPECT_EQ(window->model().columnCount(), 9); // the table's columns, all in the file
+                   "2024-03-01  13:00:04.000  S  G   Input Point  5  On,3,2024-03-01T13:00:05.000Z,unknown\r\n"));
+    EXPECT_EQ(window->model().columnCount(), 10); // the table's columns, all in the file
 
     // A folder that does not exist: a message, and no file.
     EXPECT_FALSE(window->exportCsv(dir.filePath(QStringLiteral("missing/export.csv"))));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("missing/export.csv"))) << messages[0].toStdString();
+}
+
+// The record of a UTC period: North (+01:00) was closed before it and opens
+// in it, South (UTC, on its internal clock) closes in it; the module filter
+// narrows it to one module, which names the device.
+TEST_F(JournalWindowTest, ExportComtradeWritesTheRecordOfTheUtcPeriodApplied)
+{
+    append({Zoned("127.0.0.2", "14:30:00.000", true, "2024-03-01T13:30:00.000Z", 1)});
+    append({Zoned("127.0.0.2", "15:00:00.000", false, "2024-03-01T14:00:00.000Z", 1),
+        Zoned("127.0.0.3", "14:00:00.100", true, "2024-03-01T14:00:00.100Z", 0)});
+    auto window = openWindow();
+    window->findChild<QLineEdit*>(QStringLiteral("txtJournalFrom"))->setText(QStringLiteral("2024-03-01 13:45Z"));
+    window->findChild<QLineEdit*>(QStringLiteral("txtJournalTo"))->setText(QStringLiteral("2024-03-01 14:15Z"));
+    ASSERT_TRUE(window->applyFilter());
+    EXPECT_EQ(window->model().rowCount(), 2);
+
+    QString folder = dir.filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    window->setFolderChooser([&folder] { return folder; });
+    window->findChild<QPushButton*>(QStringLiteral("btnJournalExportComtrade"))->click();
+    ASSERT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+    const QStringList cfgs = QDir(folder).entryList({QStringLiteral("*.cfg")});
+    ASSERT_EQ(cfgs.size(), 1);
+    const QString host = QSysInfo::machineHostName();
+    EXPECT_TRUE(cfgs[0].startsWith(QStringLiteral("240301,134500000,0,"))) << cfgs[0].toStdString();
+    QString error;
+    auto read = test::ReadComtrade(QDir(folder).filePath(cfgs[0]), &error);
+    ASSERT_TRUE(read) << error.toStdString();
+    EXPECT_EQ(read->station, host);
+    EXPECT_EQ(read->device, QStringLiteral("site journal"));
+    ASSERT_EQ(read->channels.size(), 2u);
+    EXPECT_EQ(read->channels[0].id, QStringLiteral("North Input Point 5 Breaker 52"));
+    EXPECT_EQ(read->channels[1].id, QStringLiteral("South Input Point 5 Breaker 52"));
+    ASSERT_EQ(read->samples.size(), 4u);
+    const std::vector<std::vector<int>> states{{1, 0}, {0, 0}, {0, 1}, {0, 1}};
+    const std::vector<double> times{0, 900e6, 900.1e6, 1800e6};
+    for (std::size_t i = 0; i < read->samples.size(); ++i) {
+        EXPECT_EQ(read->samples[i].states, states[i]) << i;
+        EXPECT_DOUBLE_EQ(read->microseconds(read->samples[i]), times[i]) << i;
+    }
+    EXPECT_EQ(read->timeQuality, 0xF); // South's clock was not synchronised
+    EXPECT_TRUE(window->statusBar()->currentMessage().contains(QStringLiteral("2 changes")))
+        << window->statusBar()->currentMessage().toStdString();
+
+    auto* module = window->findChild<QComboBox*>(QStringLiteral("cmbJournalModule"));
+    module->setCurrentIndex(module->findData(QStringLiteral("127.0.0.2")));
+    ASSERT_TRUE(window->applyFilter());
+    folder = dir.filePath(QStringLiteral("north"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    window->findChild<QPushButton*>(QStringLiteral("btnJournalExportComtrade"))->click();
+    ASSERT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+    const QStringList north = QDir(folder).entryList({QStringLiteral("*.cfg")});
+    ASSERT_EQ(north.size(), 1);
+    read = test::ReadComtrade(QDir(folder).filePath(north[0]), &error);
+    ASSERT_TRUE(read) << error.toStdString();
+    EXPECT_EQ(read->device, QStringLiteral("127.0.0.2"));
+    ASSERT_EQ(read->channels.size(), 1u);
+    ASSERT_EQ(read->samples.size(), 3u);
+    EXPECT_EQ(read->samples[1].states, std::vector<int>{0});
+    EXPECT_EQ(read->timeQuality, 0x0);
+}
+
+// A period of module times, or open at one end, has no UTC bounds: the
+// export says so before it asks for a folder, and writes nothing. A folder
+// that is not there, and a period without a change, are named.
+TEST_F(JournalWindowTest, ExportComtradeRefusesAPeriodWithoutUtcBounds)
+{
+    append({Zoned("127.0.0.3", "13:30:00.000", true, "2024-03-01T13:30:00.000Z", 1)});
+    auto window = openWindow();
+    int asked = 0;
+    window->setFolderChooser([&] {
+        ++asked;
+        return dir.path();
+    });
+    auto* from = window->findChild<QLineEdit*>(QStringLiteral("txtJournalFrom"));
+    auto* to = window->findChild<QLineEdit*>(QStringLiteral("txtJournalTo"));
+    const auto exportWith = [&](const char* fromText, const char* toText) {
+        from->setText(QString::fromLatin1(fromText));
+        to->setText(QString::fromLatin1(toText));
+        EXPECT_TRUE(window->applyFilter());
+        window->findChild<QPushButton*>(QStringLiteral("btnJournalExportComtrade"))->click();
+    };
+    exportWith("", "");
+    exportWith("2024-03-01 13:00", "2024-03-01 14:00");
+    exportWith("2024-03-01 13:00Z", "");
+    exportWith("2024-03-01 13:00Z", "2024-03-01 14:00");
+    EXPECT_EQ(asked, 0);
+    ASSERT_EQ(messages.size(), 4);
+    for (const QString& message : std::as_const(messages)) {
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Export COMTRADE: a COMTRADE record holds UTC times")))
+            << message.toStdString();
+        EXPECT_TRUE(message.contains(QStringLiteral("with Z or an offset"))) << message.toStdString();
+    }
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("(From 2024-03-01 13:00, To 2024-03-01 14:00)")))
+        << messages[1].toStdString();
+    EXPECT_TRUE(messages[2].contains(QStringLiteral("To open"))) << messages[2].toStdString();
+    EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.cfg"), QStringLiteral("*.dat")}).isEmpty());
+
+    messages.clear();
+    exportWith("2024-03-01 13:00Z", "2024-03-01 14:00Z");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.cfg")}).size(), 1);
+    EXPECT_FALSE(window->exportComtrade(dir.filePath(QStringLiteral("missing"))));
+    exportWith("2024-03-01 15:00Z", "2024-03-01 16:00Z");
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Export COMTRADE: ")));
+    EXPECT_TRUE(messages[0].contains(dir.filePath(QStringLiteral("missing: no such folder"))))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("no status channel"))) << messages[1].toStdString();
+}
+
+// The clock beside the module time, a doubtful one with the warning icon,
+// and the legend one click away.
+TEST_F(JournalWindowTest, ClockBesideTheModuleTimeAndALegendAtHand)
+{
+    append({Zoned("127.0.0.3", "13:00:04.000", true, "2024-03-01T13:00:04.000Z", 0)});
+    auto window = openWindow();
+    const QHeaderView* header = window->table()->horizontalHeader();
+    EXPECT_EQ(header->visualIndex(JournalTableModel::Clock), header->visualIndex(JournalTableModel::ModuleTime) + 1);
+    const JournalTableModel& model = window->model();
+    ASSERT_EQ(model.rowCount(), 5);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const bool doubt = model.eventAt(row).clockSource == 0;
+        EXPECT_EQ(model.index(row, JournalTableModel::Clock).data(Qt::DecorationRole).value<QIcon>().isNull(), !doubt)
+            << row;
+    }
+
+    auto* legend = window->findChild<QLabel*>(QStringLiteral("lblJournalLegend"));
+    auto* button = window->findChild<QPushButton*>(QStringLiteral("btnJournalLegend"));
+    ASSERT_TRUE(legend && button);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_FALSE(legend->isVisible());
+    button->click();
+    EXPECT_TRUE(legend->isVisible());
+    EXPECT_TRUE(legend->text().contains(QStringLiteral("chattering")));
+    EXPECT_TRUE(legend->text().contains(QStringLiteral("clock not synchronised")));
+    button->click();
+    EXPECT_FALSE(legend->isVisible());
 }
 
 // Whether a trace's dark line (not the light grid) is painted at x within a
@@ -339,6 +499,12 @@ TEST_F(JournalWindowTest, TheStatusLineSaysWhatTheFilterFieldsDo)
     EXPECT_EQ(status->currentMessage(),
         QStringLiteral("0 rows: From 2024-03-01 14:00 is not before To 2024-03-01 13:00, so no row can match; "
                        "following the journal"));
+    // In UTC, with offsets: 13:30Z is after 14:00+01:00.
+    from->setText(QStringLiteral("2024-03-01 13:30Z"));
+    to->setText(QStringLiteral("2024-03-01 14:00+01:00"));
+    QTest::keyClick(to, Qt::Key_Return);
+    EXPECT_TRUE(status->currentMessage().contains(QStringLiteral("is not before")))
+        << status->currentMessage().toStdString();
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -598,6 +764,12 @@ TEST(JournalWindowPictures, TripOnASiteOfThreeModules)
         // Received 1.3 s later, in UTC; the modules keep UTC+1.
         const QDateTime at = QDateTime::fromString(block.last().moduleTime, Qt::ISODateWithMs);
         block.last().received = QDateTime(at.date(), at.time(), Qt::UTC).addMSecs(1300 - 3600 * 1000);
+        // The feeders' clocks follow GPS; Feeder 2's lost it before the trip.
+        const bool lost = module == u"192.168.16.142";
+        block.last().clockSource = lost ? 0x08 : 1;
+        block.last().clockQuality = lost ? 1 : 0;
+        if (module != u"192.168.16.143")
+            block.last().clockOffsetMs = lost ? 1400 : 300;
     }
     ASSERT_TRUE(writer.append(block, &error)) << error.toStdString();
 

@@ -1,13 +1,14 @@
-#include "journal_comtrade.h"
+#include "comtrade_export.h"
 
-#include "journal/clock_state.h"
+#include "clock_state.h"
 
 #include <QHash>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cstdlib>
 
-namespace chronelcli {
+namespace chronel {
 
 namespace {
 
@@ -33,16 +34,16 @@ std::optional<int> PointStateOfLine(const QString& line)
     return std::nullopt;
 }
 
-int TimeQualityCode(const chronel::JournalEvent& row)
+int TimeQualityCode(const JournalEvent& row)
 {
-    if (!row.clockSource || !row.clockQuality || !chronel::ClockSynchronised(*row.clockSource))
+    if (!row.clockSource || !row.clockQuality || !ClockSynchronised(*row.clockSource))
         return TmqUnreliable;
     int code = TmqUnreliable;
-    switch (chronel::ClockQuality(*row.clockQuality & chronel::ClockQualityMask)) {
-    case chronel::ClockQuality::Good: code = TmqLocked; break;
-    case chronel::ClockQuality::Fair: code = TmqWithinOneSecond; break;
-    case chronel::ClockQuality::Poor: code = TmqWithinTenSeconds; break;
-    case chronel::ClockQuality::Bad: break;
+    switch (ClockQuality(*row.clockQuality & ClockQualityMask)) {
+    case ClockQuality::Good: code = TmqLocked; break;
+    case ClockQuality::Fair: code = TmqWithinOneSecond; break;
+    case ClockQuality::Poor: code = TmqWithinTenSeconds; break;
+    case ClockQuality::Bad: break;
     }
     // A measured offset bounds the error from below: the clock read whole
     // seconds, so only offsets beyond a second say anything.
@@ -56,18 +57,20 @@ int TimeQualityCode(const chronel::JournalEvent& row)
     return code;
 }
 
-bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFilter& filter, const ComtradeExport& how,
-    chronel::ComtradeFiles* files, int* changes, QString* error)
+bool HasUtcPeriod(const JournalFilter& filter) { return !filter.fromUtc.isEmpty() && !filter.toUtc.isEmpty(); }
+
+bool ExportComtrade(const JournalStore& store, const JournalFilter& filter, const ComtradeExport& how,
+    ComtradeFiles* files, int* changes, QString* error)
 {
-    if (filter.fromUtc.isEmpty() || filter.toUtc.isEmpty()) {
-        *error = QStringLiteral("a COMTRADE record holds UTC times: give --from and --to with Z or an offset "
-                                "(2026-10-25T00:30Z), for modules whose zone is declared");
+    if (!HasUtcPeriod(filter)) {
+        *error = QStringLiteral("a COMTRADE record holds UTC times: give the period's start and end with Z or an "
+                                "offset (2026-10-25T00:30Z), for modules whose zone is declared");
         return false;
     }
-    std::vector<chronel::JournalEvent> rows;
-    const bool read = chronel::ForEachJournalRow(
+    std::vector<JournalEvent> rows;
+    const bool read = ForEachJournalRow(
         store, filter,
-        [&rows](const chronel::JournalEvent& e) {
+        [&rows](const JournalEvent& e) {
             if (e.point > 0 && e.utcTime.isValid() && PointStateOfLine(e.text))
                 rows.push_back(e);
             return true;
@@ -77,31 +80,33 @@ bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFi
         return false;
     // The journal's order is the module clocks'; a record's is UTC. Within
     // one millisecond the order the rows were stored in stands.
-    std::stable_sort(rows.begin(), rows.end(), [](const chronel::JournalEvent& a, const chronel::JournalEvent& b) {
+    std::stable_sort(rows.begin(), rows.end(), [](const JournalEvent& a, const JournalEvent& b) {
         return a.utcTime != b.utcTime ? a.utcTime < b.utcTime : a.id < b.id;
     });
 
-    chronel::ComtradeRecording recording;
-    recording.station = how.station;
-    recording.device = how.device;
+    ComtradeRecording recording;
+    recording.station = how.station.isEmpty() ? QSysInfo::machineHostName() : how.station;
+    recording.device = !how.device.isEmpty() ? how.device
+        : filter.module.isEmpty()            ? QStringLiteral("site journal")
+                                             : filter.module;
     recording.from = QDateTime::fromString(filter.fromUtc, Qt::ISODateWithMs);
     recording.to = QDateTime::fromString(filter.toUtc, Qt::ISODateWithMs);
     recording.timeQuality = rows.empty() ? TmqUnreliable : TmqLocked;
     QHash<QString, int> channelOf;
-    for (const chronel::JournalEvent& row : rows) {
+    for (const JournalEvent& row : rows) {
         const QString kind = KindOfLine(row.text);
         const QString key = row.module + u'\n' + kind + u'\n' + QString::number(row.point);
         auto found = channelOf.constFind(key);
         if (found == channelOf.constEnd()) {
             const QString module = row.moduleName.isEmpty() ? row.module : row.moduleName;
-            chronel::ComtradeChannel channel;
+            ComtradeChannel channel;
             channel.name = QStringLiteral("%1 %2 %3").arg(module, kind).arg(row.point);
             if (!row.pointDescription.trimmed().isEmpty())
                 channel.name += QStringLiteral(" ") + row.pointDescription.trimmed();
             channel.component = row.pointDescription.trimmed();
             // Its state before the period: the last line of the point before it.
             std::optional<QString> before;
-            if (!chronel::JournalLineBefore(store, row.module, row.point, kind, filter.fromUtc, &before, error))
+            if (!JournalLineBefore(store, row.module, row.point, kind, filter.fromUtc, &before, error))
                 return false;
             recording.initialStates.push_back(before ? PointStateOfLine(*before).value_or(0) : 0);
             recording.channels.push_back(channel);
@@ -110,10 +115,10 @@ bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFi
         recording.changes.push_back({row.utcTime, *found, *PointStateOfLine(row.text)});
         recording.timeQuality = std::max(recording.timeQuality, TimeQualityCode(row));
     }
-    if (!chronel::WriteComtrade(recording, how.dir, how.format, files, error))
+    if (!WriteComtrade(recording, how.dir, how.format, files, error))
         return false;
     *changes = int(recording.changes.size());
     return true;
 }
 
-} // namespace chronelcli
+} // namespace chronel
