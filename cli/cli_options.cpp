@@ -121,7 +121,7 @@ chronel::OptionTable GlobalOptions(CliOptions& o)
         }});
     table.add({.name = QStringLiteral("--jobs"),
         .valueName = QStringLiteral("N"),
-        .help = QStringLiteral("Modules worked on at once (1 ... 256), each in a session\n"
+        .help = QStringLiteral("Modules worked on at once (1 ... 1024), each in a session\n"
                                "of its own; every module given, up to 64 (all for\n"
                                "collect and an endless events), by default.\n"
                                "Modules on one serial adapter take turns. With several\n"

@@ -47,7 +47,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& args);
 chronel::OptionTable GlobalOptions(CliOptions& options);
 
 constexpr int DefaultJobsLimit = 64; // --jobs when not given: every module, up to this many
-constexpr int JobsMax = 256;
+constexpr int JobsMax = 1024;
 
 // How many modules run at once: --jobs, else every module up to the limit;
 // a command that runs until it is stopped (a collector, an endless scan)

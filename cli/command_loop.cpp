@@ -5,11 +5,82 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
 namespace chronelcli {
 
 namespace {
 
-constexpr int InterruptCheckMs = 50;
+constexpr std::chrono::milliseconds InterruptCheck{50};
+
+// One thread watches the interrupt flag for every loop of the process and
+// wakes each when it goes up: a timer of each module's own would wake a
+// thousand threads twenty times a second to read one flag.
+class InterruptWatch {
+public:
+    static InterruptWatch& instance()
+    {
+        static InterruptWatch watch;
+        return watch;
+    }
+
+    // `wake` runs on the watch's thread, under its lock, once the flag goes
+    // up; at once when it is up already.
+    void add(const void* key, std::function<void()> wake)
+    {
+        std::lock_guard lock(mutex_);
+        if (InterruptRequested()) {
+            wake();
+            return;
+        }
+        listeners_[key] = std::move(wake);
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { watch(); });
+    }
+    // After it returns, the key's `wake` neither runs nor will.
+    void remove(const void* key)
+    {
+        std::lock_guard lock(mutex_);
+        listeners_.erase(key);
+    }
+
+private:
+    InterruptWatch() = default;
+    ~InterruptWatch()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        stop_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    void watch()
+    {
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            stop_.wait_for(lock, InterruptCheck);
+            if (!InterruptRequested())
+                continue;
+            for (const auto& [key, wake] : listeners_)
+                wake();
+            listeners_.clear();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable stop_;
+    bool stopping_ = false;
+    std::map<const void*, std::function<void()>> listeners_;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -25,12 +96,11 @@ void CommandLoop::finish(ExitStatus status)
 
 ExitStatus CommandLoop::run(ExitStatus onInterrupt, int timeLimitMs, ExitStatus onTimeout)
 {
-    QTimer interruptCheck;
-    QObject::connect(&interruptCheck, &QTimer::timeout, &loop_, [this, onInterrupt] {
-        if (InterruptRequested())
-            finish(onInterrupt);
+    // Posted to the loop's own thread, where finish() belongs.
+    InterruptWatch::instance().add(this, [this, onInterrupt] {
+        QMetaObject::invokeMethod(
+            &loop_, [this, onInterrupt] { finish(onInterrupt); }, Qt::QueuedConnection);
     });
-    interruptCheck.start(InterruptCheckMs);
 
     QTimer limit;
     limit.setSingleShot(true);
@@ -40,7 +110,7 @@ ExitStatus CommandLoop::run(ExitStatus onInterrupt, int timeLimitMs, ExitStatus 
 
     if (!finished_)
         loop_.exec();
-    interruptCheck.stop();
+    InterruptWatch::instance().remove(this);
     limit.stop();
     // Messages a sequence hands over after its last event are queued behind
     // the quit; let them through before the caller reports the outcome.

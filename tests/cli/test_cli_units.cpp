@@ -185,7 +185,7 @@ TEST(AddressList, AdaptersJobsAndRepeatsOnTheCommandLine)
     EXPECT_EQ(
         error({"--ip", "127.0.0.1,adapter=8", "status"}), "--ip adapter=8: expected adapter=N with N from 0 to 7");
     EXPECT_EQ(error({"--ip", "127.0.0.1", "--ip", "127.0.0.1,adapter=1", "status"}), "--ip 127.0.0.1: given twice");
-    EXPECT_EQ(error({"--ip", "127.0.0.1", "--jobs", "0", "status"}), "--jobs 0: expected a number from 1 to 256");
+    EXPECT_EQ(error({"--ip", "127.0.0.1", "--jobs", "0", "status"}), "--jobs 0: expected a number from 1 to 1024");
     EXPECT_EQ(ParseAddressList(QStringLiteral("127.0.0.1\n127.0.0.2,adapter=x Bay\n"), "site.txt").error,
         "site.txt:2: adapter=x: expected adapter=N with N from 0 to 7");
 }
