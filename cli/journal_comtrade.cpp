@@ -75,8 +75,9 @@ bool ExportComtrade(const chronel::JournalStore& store, const chronel::JournalFi
         error);
     if (!read)
         return false;
-    // The journal's order is the module clocks'; a record's is UTC. Within
-    // one millisecond the order the rows were stored in stands.
+    // A period in UTC selects rows with UTC times only, so they come in UTC
+    // order already, ties by module; a record's ties go in the order the
+    // rows were stored in.
     std::stable_sort(rows.begin(), rows.end(), [](const chronel::JournalEvent& a, const chronel::JournalEvent& b) {
         return a.utcTime != b.utcTime ? a.utcTime < b.utcTime : a.id < b.id;
     });
