@@ -37,7 +37,8 @@ const std::vector<CommandRow>& ExpectedCommands()
         {"flash", "FILE [--verify-only]", "Program and verify the module's flash"},
         {"collect", "[--journal LOCATION] [--seconds S]", "Store every module's events in the site journal"},
         {"journal",
-            "[--journal LOCATION] [--from T] [--to T] [--module M] [--point P] [--grep TEXT] [--max-offset S] "
+            "[--journal LOCATION] [--from T] [--to T] [--module M] [--point P] [--grep TEXT] [--chatter] "
+            "[--chatter-changes N] [--chatter-seconds T] [--max-offset S] "
             "[--format text|csv|jsonl|comtrade] [--out DIR] [--comtrade-format ascii|binary] [--station NAME]",
             "Print the site journal in time order"},
         {"clocks", "[--journal LOCATION] [--hours H]", "Show how each module's clock kept time"},
