@@ -1,5 +1,6 @@
 #include "journal_table_model.h"
 
+#include "journal/chatter.h"
 #include "journal/clock_state.h"
 
 #include <QStringList>
@@ -77,6 +78,7 @@ void JournalTableModel::setRows(QList<JournalEvent> rows)
     std::stable_sort(rows_.begin(), rows_.end(), [this](const auto& a, const auto& b) { return before(a, b); });
     endResetModel();
     trim();
+    findChatter();
 }
 
 int JournalTableModel::addRows(const QList<JournalEvent>& rows)
@@ -104,7 +106,20 @@ int JournalTableModel::addRows(const QList<JournalEvent>& rows)
         }
     }
     trim();
+    if (!fresh.isEmpty())
+        findChatter();
     return int(fresh.size());
+}
+
+void JournalTableModel::findChatter()
+{
+    // A row that arrives can make the rows before it an episode.
+    QSet<qint64> found = ChatteringIds(rows_);
+    if (found == chattering_)
+        return;
+    chattering_ = std::move(found);
+    if (!rows_.isEmpty())
+        emit dataChanged(index(0, Text), index(int(rows_.size()) - 1, Text), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void JournalTableModel::trim()
@@ -186,7 +201,7 @@ QString JournalTableModel::exportedText(const JournalColumn& column, const Journ
     return column.text(event);
 }
 
-QString JournalTableModel::shownText(const JournalColumn& column, const JournalEvent& event)
+QString JournalTableModel::shownText(const JournalColumn& column, const JournalEvent& event, bool chattering)
 {
     QString text = exportedText(column, event);
     if (column.flags & columnflag::TimeWithSpace)
@@ -196,6 +211,8 @@ QString JournalTableModel::shownText(const JournalColumn& column, const JournalE
         QStringList marks;
         if (!event.marks.isEmpty())
             marks << event.marks;
+        if (chattering)
+            marks << QString::fromLatin1(ChatteringMark);
         if (const QString doubts = ClockDoubts(event); !doubts.isEmpty())
             marks << doubts;
         if (!marks.isEmpty())
@@ -213,7 +230,8 @@ QVariant JournalTableModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(Qt::AlignVCenter | (IsNumber(column) ? Qt::AlignRight : Qt::AlignLeft));
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    return shownText(column, rows_.at(index.row()));
+    const JournalEvent& event = rows_.at(index.row());
+    return shownText(column, event, chattering_.contains(event.id));
 }
 
 QVariant JournalTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -7,7 +7,9 @@
 // The columns are those journal/journal_columns.h gives a title, in its
 // order; each shows its value as the CSV export writes it, but for a module
 // time with a space for its T and the event line with the row's marks after
-// it ("  [malformed, no line]"), as the text format writes it.
+// it ("  [malformed, chattering, no line]"), as the text format writes it;
+// chatter is found among the rows held (journal/chatter.h, its default
+// limits).
 #include "journal/journal_columns.h"
 #include "journal/journal_event.h"
 
@@ -51,8 +53,9 @@ public:
 
     // The table's columns, in its order.
     static const QList<const JournalColumn*>& columns();
-    // What column `column` of the table shows for `event`.
-    static QString shownText(const JournalColumn& column, const JournalEvent& event);
+    // What column `column` of the table shows for `event`; `chattering`:
+    // it is a change of a chattering point.
+    static QString shownText(const JournalColumn& column, const JournalEvent& event, bool chattering = false);
     // What the CSV export writes for it: the stored value, with 0 empty in
     // a column that shows it so.
     static QString exportedText(const JournalColumn& column, const JournalEvent& event);
@@ -83,9 +86,11 @@ public:
 private:
     bool before(const JournalEvent& a, const JournalEvent& b) const;
     void trim();
+    void findChatter();
 
     QList<JournalEvent> rows_;
     QSet<qint64> ids_;
+    QSet<qint64> chattering_;
     int maxRows_;
     bool dropped_ = false;
     int sortColumn_ = ModuleTime;
