@@ -167,6 +167,8 @@ INSTANTIATE_TEST_SUITE_P(Table, CliCompletion,
         CompletionCase{
             "GlobalOptionsAfterTheCommand", {"chronel-cli", "events", "--i"}, {"--ini", "--interval", "--ip"}},
         CompletionCase{"ValueWords", {"chronel-cli", "journal", "--format", ""}, {"comtrade", "csv", "jsonl", "text"}},
+        CompletionCase{"ChatterOptions", {"chronel-cli", "journal", "--chat"},
+            {"--chatter", "--chatter-changes", "--chatter-seconds"}},
         CompletionCase{"ValueAfterEqualsSplitByBash", {"chronel-cli", "journal", "--format", "=", "j"}, {"jsonl"}},
         CompletionCase{"ValueAfterEqualsInOneWord", {"chronel-cli", "journal", "--format=cs"}, {"--format=csv"}},
         CompletionCase{"NothingForAnAddress", {"chronel-cli", "--ip", ""}, {}},
