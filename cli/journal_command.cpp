@@ -1,12 +1,15 @@
 // journal [--journal LOCATION] [--from T] [--to T] [--module M] [--point P]
 //         [--grep TEXT] [--format text|csv|jsonl]: the site journal, merged
-// and in module-time order, on stdout; --format comtrade --out DIR: the
+// and in time order (UTC where every row has a UTC time, else module time),
+// on stdout, the changes of chattering points marked; --chatter: the
+// episodes of chatter instead of the rows; --format comtrade --out DIR: the
 // period's point changes as a COMTRADE record in DIR.
 #include "cli_options.h"
 #include "command.h"
 #include "console.h"
 
 #include "journal/comtrade_export.h"
+#include "journal/journal_chatter.h"
 #include "journal/journal_format.h"
 #include "journal/journal_location.h"
 #include "journal/journal_query.h"
@@ -27,8 +30,10 @@ public:
     void describe(CommandDeclaration& declared) override
     {
         declared.summary = QStringLiteral("Print the site journal in time order");
-        declared.about = QStringLiteral("Prints the journal's events of every module merged, ordered by module time,\n"
-                                        "then module. Nothing is sent; no --ip is needed.\n");
+        declared.about =
+            QStringLiteral("Prints the journal's events of every module merged, in UTC order when every\n"
+                           "event has a UTC time (its module's zone is declared), otherwise in module-time\n"
+                           "order, then by module. Nothing is sent; no --ip is needed.\n");
         chronel::OptionTable& words = declared.words;
         words.add({.name = QStringLiteral("--journal"),
             .valueName = QStringLiteral("LOCATION"),
@@ -72,6 +77,36 @@ public:
             .valueName = QStringLiteral("TEXT"),
             .help = QStringLiteral("Events whose text holds TEXT, in any case."),
             .take = chronel::OptionTable::keep(filter_.grep)});
+        words.add({.name = QStringLiteral("--chatter"),
+            .help = QStringLiteral("Instead of the events, the episodes of chatter among them\n"
+                                   "(module, point, start, end, changes) and the modules' own\n"
+                                   "Chatter On Scan and Chatter Off Scan reports, in time order.\n"
+                                   "Every change of an episode is marked \"chattering\" in the\n"
+                                   "events' output."),
+            .take = chronel::OptionTable::flag(listChatter_)});
+        words.add({.name = QStringLiteral("--chatter-changes"),
+            .valueName = QStringLiteral("N"),
+            .help = QStringLiteral("An input point that changes more than N times within\n"
+                                   "--chatter-seconds chatters; 10 by default."),
+            .take = [this](const QString& v) {
+                const auto changes = ParseBoundedInt(v, 1, 1000000);
+                if (!changes)
+                    return QStringLiteral("--chatter-changes %1: expected a number of changes 1 ... 1000000").arg(v);
+                chatterLimits_.changes = *changes;
+                return QString();
+            }});
+        words.add({.name = QStringLiteral("--chatter-seconds"),
+            .valueName = QStringLiteral("T"),
+            .help = QStringLiteral("The time those changes fall within, in seconds; 1 by\n"
+                                   "default."),
+            .take = [this](const QString& v) {
+                bool ok = false;
+                const double seconds = v.toDouble(&ok);
+                if (!ok || !(seconds >= 0.001 && seconds <= 86400))
+                    return QStringLiteral("--chatter-seconds %1: expected seconds from 0.001 to 86400").arg(v);
+                chatterLimits_.windowMs = std::llround(seconds * 1000);
+                return QString();
+            }});
         words.add({.name = QStringLiteral("--max-offset"),
             .valueName = QStringLiteral("S"),
             .help = QStringLiteral("Events of a module whose clock was further than S seconds\n"
@@ -156,20 +191,58 @@ public:
             context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
             return ExitStatus::BadUsage;
         }
-        if (comtrade_)
+        if (comtrade_) {
+            if (listChatter_) {
+                context.console.error(
+                    QStringLiteral("chronel-cli: --chatter lists episodes as text, csv or jsonl, not comtrade"));
+                return ExitStatus::BadUsage;
+            }
             return writeComtrade(store, context);
+        }
+        if (listChatter_ && !filter_.grep.isEmpty()) {
+            context.console.error(QStringLiteral("chronel-cli: --chatter counts every change of a point, so it takes "
+                                                 "no --grep (--module and --point choose the points)"));
+            return ExitStatus::BadUsage;
+        }
         QFile out;
         if (!out.open(stdout, QIODevice::WriteOnly)) {
             context.console.error(QStringLiteral("chronel-cli: standard output: %1").arg(out.errorString()));
             return ExitStatus::BadUsage;
         }
-        chronel::JournalWriter writer(&out, format_);
-        writer.setMaxClockOffsetMs(maxOffsetMs_);
+        const std::optional<chronel::JournalTimeline> timeline = chronel::JournalTimelineOf(store, filter_, &error);
+        const std::optional<chronel::JournalChatter> chatter =
+            timeline ? chronel::ReadJournalChatter(store, filter_, *timeline, chatterLimits_, &error) : std::nullopt;
+        if (!chatter) {
+            context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
+            return ExitStatus::BadUsage;
+        }
+        if (timeline->order == chronel::JournalTimeOrder::ModuleTime && timeline->rowsWithoutUtc < timeline->rows)
+            context.console.error(QStringLiteral("chronel-cli: %1 of the %2 events (%3) have no UTC time, so all are "
+                                                 "in module-time order, which across zones or a clock change is not "
+                                                 "the order they happened in")
+                                      .arg(timeline->rowsWithoutUtc)
+                                      .arg(timeline->rows)
+                                      .arg(timeline->modulesWithoutUtc.join(QStringLiteral(", "))));
         QString writeError;
-        bool ok = writer.begin(&writeError);
-        ok = ok &&
-            chronel::ForEachJournalRow(
-                store, filter_, [&](const chronel::JournalEvent& e) { return writer.write(e, &writeError); }, &error);
+        bool ok = true;
+        if (listChatter_) {
+            const QString heading = QStringLiteral("%1 Chatter: more than %2 changes of a point within %3 s.")
+                                        .arg(TimelineText(*timeline), QString::number(chatterLimits_.changes),
+                                            QString::number(double(chatterLimits_.windowMs) / 1000));
+            ok = chronel::WriteChatterList(&out, format_, heading, chronel::ChatterList(*chatter), &writeError);
+        } else {
+            chronel::JournalWriter writer(&out, format_);
+            writer.setMaxClockOffsetMs(maxOffsetMs_);
+            writer.setHeading(TimelineText(*timeline));
+            ok = writer.begin(&writeError);
+            ok = ok &&
+                chronel::ForEachJournalRow(
+                    store, filter_,
+                    [&](const chronel::JournalEvent& e) {
+                        return writer.write(e, &writeError, chatter->chattering(e));
+                    },
+                    &error, &*timeline);
+        }
         out.flush();
         if (!writeError.isEmpty()) {
             context.console.error(QStringLiteral("chronel-cli: standard output: %1").arg(writeError));
@@ -210,8 +283,26 @@ private:
         return ExitStatus::Done;
     }
 
+    // The text output's heading: which times its lines show and their order.
+    static QString TimelineText(const chronel::JournalTimeline& timeline)
+    {
+        if (timeline.rows == 0)
+            return QStringLiteral("No events selected.");
+        const QString zones = timeline.zones.isEmpty()
+            ? QStringLiteral("no zone declared")
+            : QStringLiteral("zone%1 %2").arg(timeline.zones.size() > 1 ? "s" : "", timeline.zones.join(u", "));
+        if (timeline.order == chronel::JournalTimeOrder::Utc)
+            return QStringLiteral("Module times (%1); events in UTC order.").arg(zones);
+        if (timeline.zones.isEmpty())
+            return QStringLiteral("Module times (%1); events in module-time order.").arg(zones);
+        return QStringLiteral("Module times (%1); events in module-time order, as %2 of them (%3) have no UTC time.")
+            .arg(zones, QString::number(timeline.rowsWithoutUtc), timeline.modulesWithoutUtc.join(u", "));
+    }
+
     QString journalText_;
     bool comtrade_ = false;
+    bool listChatter_ = false;
+    chronel::ChatterLimits chatterLimits_;
     chronel::ComtradeExport comtradeExport_;
     chronel::JournalFilter filter_;
     chronel::JournalFormat format_ = chronel::JournalFormat::Text;

@@ -78,8 +78,9 @@ bool ExportComtrade(const JournalStore& store, const JournalFilter& filter, cons
         error);
     if (!read)
         return false;
-    // The journal's order is the module clocks'; a record's is UTC. Within
-    // one millisecond the order the rows were stored in stands.
+    // A period in UTC selects rows with UTC times only, so they come in UTC
+    // order already, ties by module; a record's ties go in the order the
+    // rows were stored in.
     std::stable_sort(rows.begin(), rows.end(), [](const JournalEvent& a, const JournalEvent& b) {
         return a.utcTime != b.utcTime ? a.utcTime < b.utcTime : a.id < b.id;
     });

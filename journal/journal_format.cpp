@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 namespace chronel {
 
@@ -86,7 +87,109 @@ QByteArray JsonLine(const JournalEvent& event, int maxClockOffsetMs)
     return WithoutRawControls(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n';
 }
 
+bool Put(QIODevice* device, const QByteArray& bytes, QString* error)
+{
+    if (device->write(bytes) == bytes.size())
+        return true;
+    const auto* file = qobject_cast<QFileDevice*>(device);
+    *error = QStringLiteral("cannot write %1: %2")
+                 .arg(file && !file->fileName().isEmpty() ? file->fileName() : QStringLiteral("the journal's output"),
+                     device->errorString());
+    return false;
+}
+
+QByteArray HeadingLine(const QString& heading) { return QStringLiteral("# %1\n").arg(TextField(heading)).toUtf8(); }
+
+QString UtcText(const QDateTime& utc) { return utc.isValid() ? JournalReceivedText(utc) : QString(); }
+
+QString ChatterNote(const ChatterListEntry& entry)
+{
+    if (entry.kind != QLatin1StringView(ChatteringMark))
+        return QStringLiteral("reported by the module: ") + entry.kind;
+    if (entry.beganBefore && entry.goesOnAfter)
+        return QStringLiteral("began before the period and goes on after it");
+    if (entry.beganBefore)
+        return QStringLiteral("began before the period");
+    if (entry.goesOnAfter)
+        return QStringLiteral("goes on after the period");
+    return {};
+}
+
+QByteArray ChatterTable(const QString& heading, const QList<ChatterListEntry>& entries)
+{
+    QByteArray out = HeadingLine(heading);
+    if (entries.isEmpty())
+        return out + "No point chattered.\n";
+    const auto time = [](const QString& moduleTime) { return TextField(moduleTime).replace(u'T', u' '); };
+    QList<QStringList> table{{QStringLiteral("Module"), QStringLiteral("Name"), QStringLiteral("Point"),
+        QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Changes"), QStringLiteral("Note")}};
+    for (const ChatterListEntry& e : entries) {
+        const bool report = e.kind != QLatin1StringView(ChatteringMark);
+        table << QStringList{TextField(e.module), TextField(e.moduleName), QString::number(e.point), time(e.start),
+            time(e.end), report ? QStringLiteral("-") : QString::number(e.changes), ChatterNote(e)};
+    }
+    QList<qsizetype> widths(table.front().size(), 0);
+    for (const QStringList& row : std::as_const(table))
+        for (qsizetype c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], row[c].size());
+    for (const QStringList& row : std::as_const(table)) {
+        QString line;
+        for (qsizetype c = 0; c < row.size(); ++c)
+            line += c + 1 < row.size() ? row[c].leftJustified(widths[c] + 2) : row[c];
+        out += line.trimmed().toUtf8() + '\n';
+    }
+    return out;
+}
+
+constexpr const char* ChatterKeys[] = {"module", "name", "point", "kind", "start", "end", "start_utc", "end_utc",
+    "changes", "began_before", "goes_on_after"};
+
+QByteArray ChatterCsvLine(const ChatterListEntry& e)
+{
+    const bool report = e.kind != QLatin1StringView(ChatteringMark);
+    const QStringList fields{CsvField(e.module), CsvField(e.moduleName), QString::number(e.point), CsvField(e.kind),
+        CsvField(e.start), CsvField(e.end), UtcText(e.startUtc), UtcText(e.endUtc),
+        report ? QString() : QString::number(e.changes), QString::number(int(e.beganBefore)),
+        QString::number(int(e.goesOnAfter))};
+    return fields.join(u',').toUtf8() + "\r\n";
+}
+
+QByteArray ChatterJsonLine(const ChatterListEntry& e)
+{
+    const bool report = e.kind != QLatin1StringView(ChatteringMark);
+    const QJsonValue values[] = {e.module, e.moduleName, e.point, e.kind, e.start, e.end, UtcText(e.startUtc),
+        UtcText(e.endUtc), report ? QJsonValue(QJsonValue::Null) : QJsonValue(e.changes), e.beganBefore, e.goesOnAfter};
+    static_assert(std::size(values) == std::size(ChatterKeys));
+    QJsonObject object;
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        object.insert(QLatin1StringView(ChatterKeys[i]), values[i]);
+    return WithoutRawControls(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n';
+}
+
 } // namespace
+
+bool WriteChatterList(QIODevice* device, JournalFormat format, const QString& heading,
+    const QList<ChatterListEntry>& entries, QString* error)
+{
+    QByteArray out;
+    switch (format) {
+    case JournalFormat::Text: out = ChatterTable(heading, entries); break;
+    case JournalFormat::Csv: {
+        QStringList keys;
+        for (const char* key : ChatterKeys)
+            keys << QString::fromLatin1(key);
+        out = keys.join(u',').toUtf8() + "\r\n";
+        for (const ChatterListEntry& e : entries)
+            out += ChatterCsvLine(e);
+        break;
+    }
+    case JournalFormat::Jsonl:
+        for (const ChatterListEntry& e : entries)
+            out += ChatterJsonLine(e);
+        break;
+    }
+    return Put(device, out, error);
+}
 
 QString JournalCsvHeader()
 {
@@ -110,26 +213,28 @@ std::optional<JournalFormat> ParseJournalFormat(const QString& name, QString* er
     return std::nullopt;
 }
 
-bool JournalWriter::put(const QByteArray& bytes, QString* error)
-{
-    if (device_->write(bytes) == bytes.size())
-        return true;
-    const auto* file = qobject_cast<QFileDevice*>(device_);
-    *error = QStringLiteral("cannot write %1: %2")
-                 .arg(file && !file->fileName().isEmpty() ? file->fileName() : QStringLiteral("the journal's output"),
-                     device_->errorString());
-    return false;
-}
+bool JournalWriter::put(const QByteArray& bytes, QString* error) { return Put(device_, bytes, error); }
 
 bool JournalWriter::begin(QString* error)
 {
-    if (format_ != JournalFormat::Csv)
-        return true;
-    return put(JournalCsvHeader().toUtf8() + "\r\n", error);
+    switch (format_) {
+    case JournalFormat::Text: return heading_.isEmpty() || put(HeadingLine(heading_), error);
+    case JournalFormat::Csv: return put(JournalCsvHeader().toUtf8() + "\r\n", error);
+    case JournalFormat::Jsonl: break;
+    }
+    return true;
 }
 
-bool JournalWriter::write(const JournalEvent& event, QString* error)
+bool JournalWriter::write(const JournalEvent& stored, QString* error, bool chattering)
 {
+    // Chatter is found as the journal is read; it goes out beside the
+    // record's own marks.
+    std::optional<JournalEvent> marked;
+    if (chattering) {
+        marked = stored;
+        marked->marks = WithChatteringMark(stored.marks);
+    }
+    const JournalEvent& event = marked ? *marked : stored;
     switch (format_) {
     case JournalFormat::Text: {
         QString line = TextField(event.moduleName.isEmpty() ? event.module : event.moduleName) + QStringLiteral("  ") +

@@ -28,6 +28,16 @@ QString Columns(const JournalStore& store)
     return columns.join(QStringLiteral(", "));
 }
 
+// Column `name` in an expression: what a journal of an earlier version, read
+// as it is, gives instead where it lacks it.
+QString ColumnOr(const JournalStore& store, const char* name)
+{
+    for (const JournalColumn& column : JournalColumns)
+        if (qstrcmp(column.name, name) == 0)
+            return store.schemaVersion() >= column.since ? QString::fromLatin1(name) : column.absent();
+    return QString::fromLatin1(name);
+}
+
 // What a WHERE clause needs: its conditions and the values they bind.
 struct Conditions {
     QStringList terms;
@@ -56,6 +66,8 @@ Conditions FilterConditions(const JournalFilter& filter)
         conditions.add(QStringLiteral("(module = ? OR module_name = ?)"), {filter.module, filter.module});
     if (filter.point)
         conditions.add(QStringLiteral("point = ?"), {*filter.point});
+    if (filter.pointRows)
+        conditions.add(QStringLiteral("point > 0"), {});
     if (!filter.grep.isEmpty()) {
         QString pattern = filter.grep.toLower();
         pattern.replace(u'\\', QStringLiteral("\\\\"))
@@ -157,24 +169,94 @@ bool JournalFilter::setFrom(const QString& text, QString* error)
 
 bool JournalFilter::setTo(const QString& text, QString* error) { return BoundOf(text, true, &to, &toUtc, error); }
 
+std::optional<JournalTimeline> JournalTimelineOf(const JournalStore& store, const JournalFilter& filter, QString* error)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    const Conditions conditions = FilterConditions(filter);
+    const QString utc = ColumnOr(store, "utc_time");
+    const QString zone = ColumnOr(store, "zone");
+    // PostgreSQL groups by no constant, which a journal without zones has.
+    const QString groups = zone == u"zone" ? QStringLiteral("module, zone") : QStringLiteral("module");
+    QSqlQuery query(store.database());
+    const QString sql =
+        QStringLiteral("SELECT module, max(module_name), %2, count(*), sum(CASE WHEN %1 = '' THEN 1 ELSE 0 END),"
+                       " min(module_time), max(module_time), min(CASE WHEN %1 = '' THEN NULL ELSE %1 END), max(%1)"
+                       " FROM journal_events%3 GROUP BY %4")
+            .arg(utc, zone, conditions.where(), groups);
+    if (!Run(query, sql, conditions.values, store, error))
+        return std::nullopt;
+    JournalTimeline timeline;
+    const auto earliest = [](QString& kept, const QString& seen) {
+        if (!seen.isEmpty() && (kept.isEmpty() || seen < kept))
+            kept = seen;
+    };
+    const auto latest = [](QString& kept, const QString& seen) {
+        if (!seen.isEmpty() && seen > kept)
+            kept = seen;
+    };
+    while (query.next()) {
+        const QString module = query.value(0).toString();
+        const QString name = query.value(1).toString();
+        const QString zone = query.value(2).toString();
+        const qint64 withoutUtc = query.value(4).toLongLong();
+        timeline.rows += query.value(3).toLongLong();
+        timeline.rowsWithoutUtc += withoutUtc;
+        if (withoutUtc > 0 && !timeline.modulesWithoutUtc.contains(name.isEmpty() ? module : name))
+            timeline.modulesWithoutUtc << (name.isEmpty() ? module : name);
+        if (!zone.isEmpty() && !timeline.zones.contains(zone))
+            timeline.zones << zone;
+        earliest(timeline.firstModuleTime, query.value(5).toString());
+        latest(timeline.lastModuleTime, query.value(6).toString());
+        earliest(timeline.firstUtc, query.value(7).toString());
+        latest(timeline.lastUtc, query.value(8).toString());
+    }
+    timeline.modulesWithoutUtc.sort();
+    timeline.zones.sort();
+    // An empty selection has no time line; module-time order reads any
+    // journal, one without UTC times too.
+    timeline.order =
+        timeline.rows > 0 && timeline.rowsWithoutUtc == 0 ? JournalTimeOrder::Utc : JournalTimeOrder::ModuleTime;
+    return timeline;
+}
+
 bool ForEachJournalRow(const JournalStore& store, const JournalFilter& filter,
-    const std::function<bool(const JournalEvent&)>& sink, QString* error)
+    const std::function<bool(const JournalEvent&)>& sink, QString* error, const JournalTimeline* timeline)
 {
     if (!CheckOpen(store, error))
         return false;
-    // Pages by key (module time, module, id) rather than one long statement:
-    // memory stays flat on either driver and no read holds the journal open.
+    std::optional<JournalTimeline> found;
+    if (!timeline) {
+        found = JournalTimelineOf(store, filter, error);
+        if (!found)
+            return false;
+        timeline = &*found;
+    }
+    const bool utc = timeline->order == JournalTimeOrder::Utc;
+    const QString key = utc ? QStringLiteral("utc_time") : QStringLiteral("module_time");
+    Conditions selected = FilterConditions(filter);
+    if (utc) {
+        // The span lets the index of UTC times serve a period given in
+        // module times; the rows in it are the same.
+        selected.add(QStringLiteral("utc_time <> ''"), {});
+        if (!timeline->firstUtc.isEmpty())
+            selected.add(QStringLiteral("utc_time >= ? AND utc_time <= ?"), {timeline->firstUtc, timeline->lastUtc});
+    }
+    // Pages by key (time, module, id) rather than one long statement: memory
+    // stays flat on either driver and no read holds the journal open. The
+    // key is the stored text, whatever it holds.
     std::optional<JournalEvent> last;
+    QString lastKey;
+    const int keyAt = int(std::size(JournalColumns));
     for (;;) {
-        Conditions conditions = FilterConditions(filter);
+        Conditions conditions = selected;
         if (last) {
-            conditions.add(
-                QStringLiteral("module_time >= ? AND (module_time > ? OR module > ? OR (module = ? AND id > ?))"),
-                {last->moduleTime, last->moduleTime, last->module, last->module, last->id});
+            conditions.add(QStringLiteral("%1 >= ? AND (%1 > ? OR module > ? OR (module = ? AND id > ?))").arg(key),
+                {lastKey, lastKey, last->module, last->module, last->id});
         }
         QSqlQuery query(store.database());
-        const QString sql = QStringLiteral("SELECT %1 FROM journal_events%2 ORDER BY module_time, module, id LIMIT %3")
-                                .arg(Columns(store), conditions.where())
+        const QString sql = QStringLiteral("SELECT %1, %2 FROM journal_events%3 ORDER BY %2, module, id LIMIT %4")
+                                .arg(Columns(store), key, conditions.where())
                                 .arg(PageRows);
         if (!Run(query, sql, conditions.values, store, error))
             return false;
@@ -182,6 +264,7 @@ bool ForEachJournalRow(const JournalStore& store, const JournalFilter& filter,
         while (query.next()) {
             ++rows;
             last = RowOf(query);
+            lastKey = query.value(keyAt).toString();
             if (!sink(*last))
                 return true;
         }

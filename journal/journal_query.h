@@ -1,7 +1,9 @@
 #pragma once
-// Reading the journal: the rows a filter selects, in module-time order, then
-// module, then id; the rows after an id, for a view that follows the journal
-// as it grows; the modules and points there are, for a filter's choices.
+// Reading the journal: the rows a filter selects in time order (UTC order
+// when every one of them has a UTC time, else module-time order, then module,
+// then id: journal_order.h); the rows after an id, for a view that follows the
+// journal as it grows; the modules and points there are, for a filter's
+// choices.
 //
 // Each call reads through the store's connection, so on the store's thread.
 //
@@ -9,10 +11,13 @@
 // 14:00 and consecutive periods never share a row; a `to` given as a date
 // alone takes in that whole day. Times are module times and have no zone.
 #include "journal_event.h"
+#include "journal_order.h"
 #include "journal_store.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
+
 #include <functional>
 #include <optional>
 
@@ -34,6 +39,8 @@ struct JournalFilter {
     // or its module's name, in any case (ASCII letters on SQLite, whose
     // lower() folds no others).
     QString grep;
+    // Only rows of a point (1 … 32).
+    bool pointRows = false;
 
     // From a user's text: a date "yyyy-MM-dd", then optionally " " or "T"
     // and "HH:mm", ":ss", ".z" … ".zzz": a module time; with "Z" or an
@@ -45,10 +52,37 @@ struct JournalFilter {
     void setTo(const QDateTime& time) { to = JournalTimeText(time); }
 };
 
+// The rows a filter selects as one time line: the order they go in, the
+// zones behind them and which of them have no UTC time.
+struct JournalTimeline {
+    JournalTimeOrder order = JournalTimeOrder::Utc;
+    qint64 rows = 0;
+    // Rows without a UTC time (their module's zone undeclared, or a time in
+    // an hour the zone repeats or skips), and their modules' names (the
+    // address of one without a name), sorted.
+    qint64 rowsWithoutUtc = 0;
+    QStringList modulesWithoutUtc;
+    // The zones declared for the rows, sorted.
+    QStringList zones;
+    // The first and last of the rows' module times and UTC times, in the
+    // stored forms; empty when there is none.
+    QString firstModuleTime;
+    QString lastModuleTime;
+    QString firstUtc;
+    QString lastUtc;
+};
+
+// One pass over the rows `filter` selects, without keeping them.
+std::optional<JournalTimeline> JournalTimelineOf(
+    const JournalStore& store, const JournalFilter& filter, QString* error);
+
 // Hands each row `filter` selects, in order, to `sink` until it returns
 // false; rows are read in pages, so a result of any size takes little memory.
+// The order is `timeline`'s, JournalTimelineOf's when none is given; in UTC
+// order only rows with a UTC time are read, and within the timeline's UTC
+// span when it has one.
 bool ForEachJournalRow(const JournalStore& store, const JournalFilter& filter,
-    const std::function<bool(const JournalEvent&)>& sink, QString* error);
+    const std::function<bool(const JournalEvent&)>& sink, QString* error, const JournalTimeline* timeline = nullptr);
 
 // At most `limit` rows (all for a negative limit) that `filter` selects.
 std::optional<QList<JournalEvent>> JournalRows(

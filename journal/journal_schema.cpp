@@ -121,7 +121,8 @@ QStringList StepStatements(int version, JournalDialect dialect)
     case 5: {
         // The modules' clocks as the collectors read them, a row at each
         // change and now and then (clock_state.h), for `clocks`; and the
-        // rows' UTC times indexed for periods given in UTC.
+        // rows' UTC times indexed for periods given in UTC and for UTC order,
+        // also within a point (as module times are).
         const QString byteOrder = sqlite ? QString() : QStringLiteral(" COLLATE \"C\"");
         return {
             QStringLiteral("CREATE TABLE journal_clocks (module TEXT%1 NOT NULL, at TEXT%1 NOT NULL,"
@@ -129,6 +130,7 @@ QStringList StepStatements(int version, JournalDialect dialect)
                 .arg(byteOrder),
             QStringLiteral("CREATE INDEX journal_clocks_module ON journal_clocks (module, at)"),
             QStringLiteral("CREATE INDEX journal_events_utc ON journal_events (utc_time)"),
+            QStringLiteral("CREATE INDEX journal_events_point_utc ON journal_events (point, utc_time)"),
         };
     }
     }

@@ -22,6 +22,8 @@
 //      loses the last date record
 //   4  + utc_time, zone (the module's declared zone), clock_source,
 //      clock_quality, clock_offset_ms; journal_modules + zone
+//   5  journal_clocks: the modules' clocks as the collectors read them;
+//      indexes (utc_time), (point, utc_time) for periods in UTC and UTC order
 #include "journal_dialect.h"
 
 #include <QSqlDatabase>

@@ -1,5 +1,6 @@
 #include "journal_table_model.h"
 
+#include "journal/chatter.h"
 #include "journal/clock_state.h"
 
 #include <QColor>
@@ -102,6 +103,7 @@ void JournalTableModel::setRows(QList<JournalEvent> rows)
     std::stable_sort(rows_.begin(), rows_.end(), [this](const auto& a, const auto& b) { return before(a, b); });
     endResetModel();
     trim();
+    findChatter();
 }
 
 int JournalTableModel::addRows(const QList<JournalEvent>& rows)
@@ -129,7 +131,20 @@ int JournalTableModel::addRows(const QList<JournalEvent>& rows)
         }
     }
     trim();
+    if (!fresh.isEmpty())
+        findChatter();
     return int(fresh.size());
+}
+
+void JournalTableModel::findChatter()
+{
+    // A row that arrives can make the rows before it an episode.
+    QSet<qint64> found = ChatteringIds(rows_);
+    if (found == chattering_)
+        return;
+    chattering_ = std::move(found);
+    if (!rows_.isEmpty())
+        emit dataChanged(index(0, Text), index(int(rows_.size()) - 1, Text), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void JournalTableModel::trim()
@@ -213,15 +228,23 @@ QString JournalTableModel::exportedText(const JournalColumn& column, const Journ
     return column.text(event);
 }
 
-QString JournalTableModel::shownText(const JournalColumn& column, const JournalEvent& event)
+QString JournalTableModel::shownText(const JournalColumn& column, const JournalEvent& event, bool chattering)
 {
     QString text = exportedText(column, event);
     if (column.flags & columnflag::TimeWithSpace)
         text.replace(u'T', u' ');
-    // What the record's bytes say against it, after its line; what its
-    // module's clock says, first, where a narrow column still shows it.
-    if ((column.flags & columnflag::MarksAfter) && !event.marks.isEmpty())
-        text += QStringLiteral("  [%1]").arg(event.marks);
+    // What the record's bytes and its neighbours say against it, after its
+    // line; what its module's clock says, first, where a narrow column still
+    // shows it.
+    if (column.flags & columnflag::MarksAfter) {
+        QStringList marks;
+        if (!event.marks.isEmpty())
+            marks << event.marks;
+        if (chattering)
+            marks << QString::fromLatin1(ChatteringMark);
+        if (!marks.isEmpty())
+            text += QStringLiteral("  [%1]").arg(marks.join(QStringLiteral(", ")));
+    }
     if (column.flags & columnflag::ClockWords) {
         if (const QString doubts = ClockDoubts(event); !doubts.isEmpty())
             text = QStringLiteral("[%1]  %2").arg(doubts, text);
@@ -239,7 +262,7 @@ QString JournalTableModel::legend()
         "  repeated hour: in the hour a fall-back repeats, with no daylight-saving flag to say which pass; "
         "no UTC time\n"
         "  skipped hour: a time the module's zone skips; no UTC time\n"
-        "  chattering: one of a burst of changes of a chattering contact\n"
+        "  chattering: a change of a point that changed more than 10 times within 1 s (among the rows shown)\n"
         "In brackets first in the Clock column, in red with a warning sign, on the module's clock when the row was "
         "read:\n"
         "  clock not synchronised: the module ran on its internal clock, following no GPS, IRIG-B or other SER unit\n"
@@ -266,7 +289,7 @@ QVariant JournalTableModel::data(const QModelIndex& index, int role) const
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    return shownText(column, event);
+    return shownText(column, event, chattering_.contains(event.id));
 }
 
 QVariant JournalTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -6,11 +6,12 @@
 //
 // The columns are those journal/journal_columns.h gives a title, in its
 // order; each shows its value as the CSV export writes it, but for a module
-// time with a space for its T, the event line with the record's marks after
-// it ("  [malformed, no line]"), as the text format writes it, and the
-// clock's words led by what makes it doubtful ("[clock not synchronised]
-// internal clock, good"), in a colour of their own and with the doubt icon
-// the window gives.
+// time with a space for its T, the event line with the row's marks after
+// it ("  [malformed, chattering, no line]"), as the text format writes it
+// (chatter is found among the rows held, journal/chatter.h, its default
+// limits), and the clock's words led by what makes it doubtful ("[clock not
+// synchronised]  internal clock, good"), in a colour of their own and with
+// the doubt icon the window gives.
 #include "journal/journal_columns.h"
 #include "journal/journal_event.h"
 
@@ -56,8 +57,9 @@ public:
 
     // The table's columns, in its order.
     static const QList<const JournalColumn*>& columns();
-    // What column `column` of the table shows for `event`.
-    static QString shownText(const JournalColumn& column, const JournalEvent& event);
+    // What column `column` of the table shows for `event`; `chattering`:
+    // it is a change of a chattering point.
+    static QString shownText(const JournalColumn& column, const JournalEvent& event, bool chattering = false);
     // What the CSV export writes for it: the stored value, with 0 empty in
     // a column that shows it so.
     static QString exportedText(const JournalColumn& column, const JournalEvent& event);
@@ -97,9 +99,11 @@ public:
 private:
     bool before(const JournalEvent& a, const JournalEvent& b) const;
     void trim();
+    void findChatter();
 
     QList<JournalEvent> rows_;
     QSet<qint64> ids_;
+    QSet<qint64> chattering_;
     int maxRows_;
     bool dropped_ = false;
     int sortColumn_ = ModuleTime;

@@ -99,7 +99,8 @@ TEST_F(CliCollectClock, UtcTimesAndTheClockStateOfEachRow)
     const RunResult second = RunCli({"journal", "--journal", dir.file("journal.sqlite"), "--from", "2026-10-25T01:00Z",
                                         "--to", "2026-10-25T03:00+01:00"},
         0);
-    EXPECT_EQ(Lines(second.out).size(), 1u) << second.out;
+    ASSERT_EQ(Lines(second.out).size(), 2u) << second.out;
+    EXPECT_EQ(Lines(second.out)[0], "# Module times (zone Europe/Berlin); events in UTC order.");
     EXPECT_TRUE(Contains(second.out, "Input Point  1  Off")) << second.out;
     const RunResult clocks = RunCli({"clocks", "--journal", dir.file("journal.sqlite")}, 0);
     ASSERT_EQ(clocks.exitCode, 0) << clocks.err;

@@ -132,6 +132,30 @@ TEST(JournalTableModel, HeadingsOfMarkedColumnsExplainTheMarks)
     EXPECT_FALSE(model.headerData(JournalTableModel::Module, Qt::Horizontal, Qt::ToolTipRole).isValid());
 }
 
+// Chatter among the rows held: a row that arrives can make the rows before
+// it an episode, and the table says so where it shows them.
+TEST(JournalTableModel, MarksTheChangesOfAChatteringPoint)
+{
+    JournalTableModel model;
+    QList<JournalEvent> rows;
+    for (int i = 0; i < 10; ++i)
+        rows << Row(i + 1, "127.0.0.2",
+            QStringLiteral("13:00:00.%1").arg(i * 90, 3, 10, QChar(u'0')).toLatin1().constData(), 4);
+    rows << Row(20, "127.0.0.2", "13:00:00.950", 5);
+    model.setRows(rows);
+    const auto text = [&model](int row) { return model.index(row, JournalTableModel::Text).data().toString(); };
+    EXPECT_EQ(text(0), QStringLiteral("Input Point  4  On"));
+    int changed = 0;
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, [&](const QModelIndex& first, const QModelIndex& last) {
+        changed += first.row() == 0 && last.row() == model.rowCount() - 1 && first.column() == JournalTableModel::Text;
+    });
+    model.addRows({Row(11, "127.0.0.2", "13:00:00.900", 4)});
+    EXPECT_EQ(changed, 1);
+    for (int row = 0; row < 11; ++row)
+        EXPECT_EQ(text(row), QStringLiteral("Input Point  4  On  [chattering]")) << row;
+    EXPECT_EQ(text(11), QStringLiteral("Input Point  5  On"));
+}
+
 TEST(JournalTableModel, SortsByAColumnWithTiesInTimeOrder)
 {
     JournalTableModel model;
