@@ -105,9 +105,12 @@ std::unique_ptr<PendingRequest> DriverAdapter::waitForRequest()
 
 void DriverAdapter::run()
 {
+    const std::chrono::microseconds pause = adapterType == SerialAdapter
+        ? FrameSilence(BaudRateForIndex(baudRateIndex))
+        : std::chrono::microseconds(kCardExchangePause);
     while (auto request = waitForRequest()) {
         process(*request);
-        nextExchange_ = std::chrono::steady_clock::now() + kExchangePause;
+        nextExchange_ = std::chrono::steady_clock::now() + pause;
     }
 }
 

@@ -29,9 +29,10 @@ namespace plcdrv {
 
 class DriverAdapter final : public AdapterLink {
 public:
-    // Silence kept on a link between the end of one exchange and the start
-    // of the next; slaves may rely on it to tell frames apart.
-    static constexpr std::chrono::milliseconds kExchangePause{10};
+    // Silence kept between the end of one exchange and the start of the
+    // next on a Modbus Plus card; a serial line keeps its frame silence
+    // (FrameSilence), which its slaves rely on to tell frames apart.
+    static constexpr std::chrono::milliseconds kCardExchangePause{10};
 
     DriverAdapter() = default;
     // Stops the worker (an exchange in progress on a serial port is

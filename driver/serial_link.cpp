@@ -31,6 +31,15 @@ int BaudRateForIndex(int index)
     return ini::LinkSpeedBaudRates[index];
 }
 
+std::chrono::microseconds FrameSilence(int baudRate)
+{
+    constexpr std::chrono::microseconds Fixed{1750};
+    if (baudRate > 19200 || baudRate <= 0)
+        return Fixed;
+    // 3.5 x 11 bits, rounded up to the next microsecond.
+    return std::chrono::microseconds((38500000LL + baudRate - 1) / baudRate);
+}
+
 platform::SerialSettings LineSettingsFor(const AdapterLink& link)
 {
     platform::SerialSettings settings;

@@ -17,12 +17,19 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 
 namespace plcdrv {
 
 // Bits per second for a LinkSpeed code (platform::plcdrvini::LinkSpeedSetting);
 // 9600 for any other value.
 int BaudRateForIndex(int index);
+
+// The silence that ends a frame on a line of `baudRate` bits per second:
+// three and a half characters of 11 bits, and 1.75 ms above 19200 baud,
+// where Modbus RTU fixes it. A master keeps it after each reply before its
+// next request.
+std::chrono::microseconds FrameSilence(int baudRate);
 
 // The line settings of a configured serial adapter.
 platform::SerialSettings LineSettingsFor(const AdapterLink& link);

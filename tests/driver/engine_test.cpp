@@ -348,11 +348,14 @@ TEST_F(LibmodbusAdapterTest, CompletesInPutOrderWithAPauseBetweenExchanges)
         EXPECT_EQ(controls[i]->completions().at(0).status, 0);
         EXPECT_EQ(controls[i]->replyWord(0), LibmodbusRtuSlave::registerValue(10 * i));
     }
-    // One exchange at a time, each starting at least 10 ms after the one
-    // before it ended.
+    // One exchange at a time, each starting no sooner than the frame
+    // silence (2.005 ms at 19200 baud) after the one before it ended.
+    EXPECT_EQ(plcdrv::FrameSilence(19200), std::chrono::microseconds(2006));
+    EXPECT_EQ(plcdrv::FrameSilence(9600), std::chrono::microseconds(4011));
+    EXPECT_EQ(plcdrv::FrameSilence(115200), std::chrono::microseconds(1750));
     const auto times = slave_.requestTimes();
     for (std::size_t i = 1; i < times.size(); ++i)
-        EXPECT_GE(times[i] - times[i - 1], milliseconds(10)) << "between exchange " << i - 1 << " and " << i;
+        EXPECT_GE(times[i] - times[i - 1], plcdrv::FrameSilence(19200)) << "between exchange " << i - 1 << " and " << i;
 }
 
 TEST_F(LibmodbusAdapterTest, SlowSlaveDelaysNeitherPutsNorTheOtherAdapter)
