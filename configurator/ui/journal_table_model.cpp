@@ -2,6 +2,7 @@
 
 #include "journal/chatter.h"
 #include "journal/clock_state.h"
+#include "journal/journal_order.h"
 
 #include <QColor>
 #include <QStringList>
@@ -20,12 +21,6 @@ namespace {
 // Above this many new rows at once, sorting them all in costs less than
 // placing each.
 constexpr int InsertOneByOne = 256;
-
-// The journal's own order: module time, module, id.
-bool EarlierInTime(const JournalEvent& a, const JournalEvent& b)
-{
-    return std::tie(a.moduleTime, a.module, a.id) < std::tie(b.moduleTime, b.module, b.id);
-}
 
 // Doubtful clocks in a dark red that reads on a light and a selected row.
 const QColor DoubtColour(0xb0, 0x1e, 0x00);
@@ -82,13 +77,22 @@ JournalTableModel::JournalTableModel(int maxRows, QObject* parent)
 {
 }
 
+bool JournalTableModel::earlier(const JournalEvent& a, const JournalEvent& b) const
+{
+    return EarlierOnTimeLine(a, b, timeOrder_);
+}
+
 bool JournalTableModel::before(const JournalEvent& a, const JournalEvent& b) const
 {
+    // The time column sorts on the journal's time line: UTC when every row
+    // held has a UTC time (modules in several zones, a fall-back hour).
+    if (sortColumn_ == ModuleTime)
+        return sortOrder_ == Qt::AscendingOrder ? earlier(a, b) : earlier(b, a);
     // Ties fall back on the journal's order in either direction, so rows of
     // equal keys read as a sequence and an added row has one place.
     const int c = Compare(a, b, *columns().at(sortColumn_));
     if (c == 0)
-        return EarlierInTime(a, b);
+        return earlier(a, b);
     return sortOrder_ == Qt::AscendingOrder ? c < 0 : c > 0;
 }
 
@@ -100,6 +104,7 @@ void JournalTableModel::setRows(QList<JournalEvent> rows)
     for (const JournalEvent& event : std::as_const(rows_))
         ids_.insert(event.id);
     dropped_ = false;
+    timeOrder_ = TimeOrderOf(rows_);
     std::stable_sort(rows_.begin(), rows_.end(), [this](const auto& a, const auto& b) { return before(a, b); });
     endResetModel();
     trim();
@@ -115,7 +120,14 @@ int JournalTableModel::addRows(const QList<JournalEvent>& rows)
             fresh.append(event);
         }
     }
-    if (fresh.size() > InsertOneByOne) {
+    // A row without a UTC time puts every row back on module time.
+    const bool leavesUtc = timeOrder_ == JournalTimeOrder::Utc &&
+        std::any_of(fresh.begin(), fresh.end(), [](const JournalEvent& e) { return !e.utcTime.isValid(); });
+    if (timeOrder_ == JournalTimeOrder::ModuleTime && rows_.isEmpty() && !fresh.isEmpty())
+        timeOrder_ = TimeOrderOf(fresh);
+    if (leavesUtc)
+        timeOrder_ = JournalTimeOrder::ModuleTime;
+    if (fresh.size() > InsertOneByOne || leavesUtc) {
         beginResetModel();
         rows_.append(fresh);
         std::stable_sort(rows_.begin(), rows_.end(), [this](const auto& a, const auto& b) { return before(a, b); });
@@ -167,11 +179,12 @@ void JournalTableModel::trim()
         return;
     }
     QList<JournalEvent> byTime = rows_;
-    std::nth_element(byTime.begin(), byTime.begin() + (excess - 1), byTime.end(), EarlierInTime);
+    const auto earliest = [this](const JournalEvent& a, const JournalEvent& b) { return earlier(a, b); };
+    std::nth_element(byTime.begin(), byTime.begin() + (excess - 1), byTime.end(), earliest);
     const JournalEvent last = byTime[excess - 1];
     beginResetModel();
     forget(rows_.begin(), rows_.end());
-    rows_.removeIf([&last](const JournalEvent& e) { return !EarlierInTime(last, e); });
+    rows_.removeIf([&](const JournalEvent& e) { return !earlier(last, e); });
     for (const JournalEvent& event : std::as_const(rows_))
         ids_.insert(event.id);
     endResetModel();
@@ -301,6 +314,12 @@ QVariant JournalTableModel::headerData(int section, Qt::Orientation orientation,
         return QString::fromLatin1(column.title);
     if (role == Qt::ToolTipRole && (column.flags & (columnflag::MarksAfter | columnflag::ClockWords)))
         return legend();
+    if (role == Qt::ToolTipRole && section == ModuleTime)
+        return timeOrder_ == JournalTimeOrder::Utc
+            ? QStringLiteral("Each module's own clock time; the rows are in UTC order (every module's zone is "
+                             "declared)")
+            : QStringLiteral("Each module's own clock time; the rows are in module-time order (a module's zone is "
+                             "not declared, so not every row has a UTC time)");
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

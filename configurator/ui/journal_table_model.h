@@ -14,6 +14,7 @@
 // the doubt icon the window gives.
 #include "journal/journal_columns.h"
 #include "journal/journal_event.h"
+#include "journal/journal_order.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -96,8 +97,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+    // The time line the rows are on: UTC when every row held has a UTC time.
+    JournalTimeOrder timeOrder() const { return timeOrder_; }
+
 private:
     bool before(const JournalEvent& a, const JournalEvent& b) const;
+    bool earlier(const JournalEvent& a, const JournalEvent& b) const;
     void trim();
     void findChatter();
 
@@ -106,6 +111,7 @@ private:
     QSet<qint64> chattering_;
     int maxRows_;
     bool dropped_ = false;
+    JournalTimeOrder timeOrder_ = JournalTimeOrder::ModuleTime;
     int sortColumn_ = ModuleTime;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     QIcon doubtIcon_;

@@ -1,4 +1,4 @@
-// The journal table's model: module-time order, rows added in their place
+// The journal table's model: time order (UTC or module time), rows added in their place
 // and once, sorting by a column, the bound on rows held, and the clock of
 // each row in words with its doubts marked.
 #include "support/qt_printers.h"
@@ -51,6 +51,38 @@ TEST(JournalTableModel, RowsInModuleTimeOrderAndAddedInTheirPlaceOnce)
     EXPECT_EQ(
         model.index(1, JournalTableModel::Received).data().toString(), QStringLiteral("2024-03-01T14:00:00.000Z"));
     EXPECT_EQ(model.index(0, JournalTableModel::Point).data().toString(), QString()); // no point
+}
+
+// Modules in two zones and the hour a fall-back repeats: with every row's
+// UTC time known the rows go in UTC order; a row of a module without a
+// declared zone puts them all back on module time, and the heading says which.
+TEST(JournalTableModel, RowsWithUtcTimesGoInUtcOrder)
+{
+    const auto zoned = [](qint64 id, const char* module, const char* time, const char* utc) {
+        JournalEvent e = Row(id, module, time, 1);
+        e.utcTime = QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODateWithMs);
+        return e;
+    };
+    JournalTableModel model;
+    // 02:30 +02:00 (summer) comes before 02:10 +01:00 (winter, the hour again)
+    // and after 23:59 UTC of a module on UTC.
+    model.setRows({zoned(1, "127.0.0.2", "02:10:00.000", "2024-03-01T01:10:00.000Z"),
+        zoned(2, "127.0.0.2", "02:30:00.000", "2024-03-01T00:30:00.000Z"),
+        zoned(3, "127.0.0.3", "00:45:00.000", "2024-03-01T00:45:00.000Z")});
+    EXPECT_EQ(Ids(model), (QList<qint64>{2, 3, 1}));
+    EXPECT_EQ(model.timeOrder(), JournalTimeOrder::Utc);
+    EXPECT_TRUE(model.headerData(JournalTableModel::ModuleTime, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QLatin1String("UTC order")));
+    model.addRows({zoned(4, "127.0.0.3", "01:00:00.000", "2024-03-01T01:00:00.000Z")});
+    EXPECT_EQ(Ids(model), (QList<qint64>{2, 3, 4, 1}));
+
+    model.addRows({Row(5, "127.0.0.4", "01:30:00.000", 1)});
+    EXPECT_EQ(model.timeOrder(), JournalTimeOrder::ModuleTime);
+    EXPECT_EQ(Ids(model), (QList<qint64>{3, 4, 5, 1, 2}));
+    EXPECT_TRUE(model.headerData(JournalTableModel::ModuleTime, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QLatin1String("module-time order")));
 }
 
 // A row's marks are seen in the table, as the text format writes them; the
