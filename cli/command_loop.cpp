@@ -2,6 +2,7 @@
 
 #include "terminal.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -30,7 +31,7 @@ public:
     }
 
     // `wake` runs on the watch's thread, under its lock, once the flag goes
-    // up; at once when it is up already.
+    // up; at once, on the caller's, when it is up already.
     void add(const void* key, std::function<void()> wake)
     {
         std::lock_guard lock(mutex_);
@@ -96,11 +97,17 @@ void CommandLoop::finish(ExitStatus status)
 
 ExitStatus CommandLoop::run(ExitStatus onInterrupt, int timeLimitMs, ExitStatus onTimeout)
 {
-    // Posted to the loop's own thread, where finish() belongs.
-    InterruptWatch::instance().add(this, [this, onInterrupt] {
-        QMetaObject::invokeMethod(
-            &loop_, [this, onInterrupt] { finish(onInterrupt); }, Qt::QueuedConnection);
-    });
+    // The flag is read on the loop's own thread (the loop gave it a
+    // dispatcher) each time it is about to wait; the watch only wakes the
+    // wait. Nothing is posted across threads: a thread's dispatcher may be
+    // woken from any thread.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    const QMetaObject::Connection check =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &loop_, [this, onInterrupt] {
+            if (InterruptRequested())
+                finish(onInterrupt);
+        });
+    InterruptWatch::instance().add(this, [dispatcher] { dispatcher->wakeUp(); });
 
     QTimer limit;
     limit.setSingleShot(true);
@@ -111,6 +118,7 @@ ExitStatus CommandLoop::run(ExitStatus onInterrupt, int timeLimitMs, ExitStatus 
     if (!finished_)
         loop_.exec();
     InterruptWatch::instance().remove(this);
+    QObject::disconnect(check);
     limit.stop();
     // Messages a sequence hands over after its last event are queued behind
     // the quit; let them through before the caller reports the outcome.

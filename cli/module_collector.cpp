@@ -333,7 +333,7 @@ void ModuleCollector::failed(platform::ErrorCode code)
     lastError_ = code;
 }
 
-void ModuleCollector::completed(chronel::EventScanStep)
+void ModuleCollector::completed(chronel::EventScanStep answered)
 {
     using Step = chronel::EventScanStep;
     lastError_.reset();
@@ -353,6 +353,8 @@ void ModuleCollector::completed(chronel::EventScanStep)
     // the poll's own ticks must not add chains of requests of their own.
     if (scan_->eventAvailable() || active)
         pace_.start(scan_->eventAvailable() ? 0 : std::min(ActiveIntervalMs, idleIntervalMs_));
+    else if (answered == Step::StatusBlock)
+        pace_.start(0); // the status read took the tick's place: coil 1 is asked at once
 }
 
 void ModuleCollector::readPointTable()
