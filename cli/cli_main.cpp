@@ -42,11 +42,6 @@ int main(int argc, char* argv[])
     // From the start: a Ctrl-C while the libraries load must not kill a run
     // that would otherwise stop its polling and close its log in order.
     InstallInterruptHandler();
-    // Qt's own event dispatcher rather than GLib's: every module's thread
-    // runs a loop, and GLib's costs a collector of a thousand modules a
-    // tenth of its processor time for nothing the tool uses.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("chronel-cli"));
     const bool terminal = StderrIsTerminal();
