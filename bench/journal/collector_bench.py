@@ -77,20 +77,21 @@ journal read back with Python's sqlite3 (table journal_events).
              --fleet-seconds (30): the collector's processor time (user +
              system from /proc) as a share of one core, its peak and final
              resident size (VmHWM, VmRSS), threads and open descriptors.
-             Targets: <= 25 % of one core, <= 200 MB. Then every module
-             plays the same script: a burst of --fleet-burst-events (50)
-             input changes 1 ms apart, --fleet-burst-at (110) s after its
-             simulator started. For each module, the time from the burst's
+             Targets: <= 25 % of one core, <= 200 MB. Then the last
+             --fleet-bursting (1) modules, on a simulator of their own,
+             play a burst of --fleet-burst-events (1000) input changes 1 ms
+             apart, --fleet-burst-at (110) s after their simulator started,
+             while the others stay idle; --fleet-bursting 1000
+             --fleet-burst-events 50 is a site-wide trip. For each bursting
+             module, the time from the burst's
              last change (module time less the clock offset a `status` read
              of each simulator's first module gives) until the journal
              holds all of its changes (read-only, new rows polled every
              50 ms). Target: every module <= 2 s; median, 95th percentile,
              most and the modules over the target printed. --perf S records
              the collector with perf for S s after the measured window and
-             prints the 20 symbols it spends most time in. chronel-cli
-             runs at most 256 modules at once: a larger fleet is refused,
-             which the run reports as a failure; --fleet-modules 256
-             measures the largest one collector takes.
+             prints the 20 symbols it spends most time in. One collector
+             takes up to 1024 modules.
 7. fleet-pg  two collectors sharing one PostgreSQL journal (the private
              server of 5.), each with a site file of its own simulator's
              250 modules, named A-n and B-n there; every module plays a
@@ -968,13 +969,24 @@ def bench_outage(children, args, port, work, results, checks):
 
 # --- 6. fleet ----------------------------------------------------------------
 
-def fleet_simulators(children, args, port, work, name, count, script):
-    """Simulators of FLEET_SIM_MODULES modules each, the g-th on 127.0.g.1 on, every module playing `script`."""
+def fleet_simulators(children, args, port, work, name, count, script, bursting=None):
+    """Simulators of FLEET_SIM_MODULES modules each, the g-th on 127.0.g.1 on. Every module plays `script`, or
+    with `bursting` only the last that many, on a simulator of their own (the others have no events)."""
+    bursting = count if bursting is None else bursting
+    groups = [(m, True) for m in split(bursting)] if bursting == count else \
+        [(m, False) for m in split(count - bursting)] + [(m, True) for m in split(bursting)]
     sims = []
-    for g in range((count + FLEET_SIM_MODULES - 1) // FLEET_SIM_MODULES):
-        sims.append(Simulator(children, args.sim, work, f"{name}-{g}", ["--events", f"script:{script}"], port=port,
-                              listen=f"127.0.{g}.1", modules=min(FLEET_SIM_MODULES, count - g * FLEET_SIM_MODULES)))
+    for g, (modules, plays) in enumerate(groups):
+        events = ["--events", f"script:{script}"] if plays else []
+        sims.append(Simulator(children, args.sim, work, f"{name}-{g}", events, port=port, listen=f"127.0.{g}.1",
+                              modules=modules))
+        sims[-1].bursts = plays
     return sims
+
+
+def split(count):
+    """`count` modules as simulators of at most FLEET_SIM_MODULES."""
+    return [min(FLEET_SIM_MODULES, count - k) for k in range(0, count, FLEET_SIM_MODULES)]
 
 
 def power_ons(path):
@@ -1025,9 +1037,11 @@ def bench_fleet(children, args, port, work, results, checks):
     results["fleet"] = res
     sims, collector = [], None
     try:
-        sims = fleet_simulators(children, args, port, work, "fleet", n, script)
+        sims = fleet_simulators(children, args, port, work, "fleet", n, script, args.fleet_bursting)
         res["sims"] = len(sims)
+        res["bursting"] = args.fleet_bursting
         addresses = [a for s in sims for a in s.addresses()]
+        bursting = [a for s in sims if s.bursts for a in s.addresses()]
         site = work / "fleet-site.txt"
         write_site(site, addresses)
         env = child_env(port)
@@ -1108,7 +1122,7 @@ def bench_fleet(children, args, port, work, results, checks):
         got, seen, last_id = {}, {}, 0
         con = read_only(journal)
         try:
-            while time.time() < deadline and len(seen) < n and collector.poll() is None:
+            while time.time() < deadline and len(seen) < len(bursting) and collector.poll() is None:
                 found = con.execute("SELECT id, module FROM journal_events WHERE id > ? AND point > 0",
                                     (last_id,)).fetchall()
                 now = time.time()
@@ -1149,7 +1163,9 @@ def bench_fleet(children, args, port, work, results, checks):
     checks.append(("fleet: Power on Reset times agree with the clock offsets", not skewed,
                    f"{len(skewed)} modules, first {skewed[:3]}"))
     delays, stamped, incomplete, doubled = {}, {}, [], []
-    for a in addresses:
+    strays = [a for a in addresses if a not in bursting and inputs.get(a)]
+    checks.append(("fleet: no input rows from the modules without a burst", not strays, f"{len(strays)} modules"))
+    for a in bursting:
         mine = inputs.get(a, [])
         if len({(m, r) for m, _, r in mine}) < count:
             incomplete.append(a)
@@ -1166,12 +1182,13 @@ def bench_fleet(children, args, port, work, results, checks):
     least = min((min(r - (m - offset[a]) for m, r, _ in v) for a, v in inputs.items()), default=0.0)
     checks.append(("fleet: no event received before it was made (offset check)", least > -0.005,
                    f"least delay {least * 1000:.0f} ms"))
-    res.update({"delays": sorted(delays.values()), "stamped": sorted(stamped.values()), "never": n - len(delays),
+    res.update({"delays": sorted(delays.values()), "stamped": sorted(stamped.values()),
+                "never": len(bursting) - len(delays),
                 "incomplete": len(incomplete), "over": sum(1 for d in delays.values() if d > FLEET_BURST_TARGET_S),
                 "worst": max(((d, a) for a, d in delays.items()), default=None)})
     d = res["delays"]
     if d:
-        print(f"  fleet burst: {len(d)} of {n} modules complete, median {statistics.median(d):.2f} s, "
+        print(f"  fleet burst: {len(d)} of {len(bursting)} modules complete, median {statistics.median(d):.2f} s, "
               f"most {d[-1]:.2f} s after their burst's end", flush=True)
 
 
@@ -1402,7 +1419,8 @@ def report(results, checks, started_load, total_seconds):
             rows.append(("fleet: threads / descriptors", f"{r['threads']} / {r['fds']}", "", ""))
         if "delays" in r:
             d, st = r["delays"], r["stamped"]
-            print(f"  burst: {r['burst_events']} changes 1 ms apart on every module, {r['burst_at']:g} s after its "
+            on = "every module" if r["bursting"] == r["modules"] else f"{r['bursting']} of the modules"
+            print(f"  burst: {r['burst_events']} changes 1 ms apart on {on}, {r['burst_at']:g} s after its "
                   f"simulator's start; the journal polled every {FLEET_POLL_S * 1000:.0f} ms; load average "
                   f"{r['burst_load']:.2f}")
             if d:
@@ -1500,7 +1518,9 @@ def main():
     parser.add_argument("--outage-seconds", type=float, default=60.0, help="seconds without the journal (60)")
     parser.add_argument("--fleet-modules", type=int, default=1000, help="modules on the fleet's collector (1000)")
     parser.add_argument("--fleet-seconds", type=float, default=30.0, help="measured seconds of the idle fleet (30)")
-    parser.add_argument("--fleet-burst-events", type=int, default=50, help="changes of each module's burst (50)")
+    parser.add_argument("--fleet-burst-events", type=int, default=1000, help="changes of each module's burst (1000)")
+    parser.add_argument("--fleet-bursting", type=int, default=1,
+                        help="modules with the burst, the others idle (1; the fleet's size for a site-wide trip)")
     parser.add_argument("--fleet-burst-at", type=float, default=110.0,
                         help="seconds after its simulator's start of each module's burst (110)")
     parser.add_argument("--fleet-wait", type=float, default=30.0, help="longest wait for a fleet's burst (30 s)")
@@ -1528,6 +1548,8 @@ def main():
         parser.error("--outage-seconds: 10 to 600")
     if not 1 <= args.fleet_modules <= 4 * FLEET_SIM_MODULES:
         parser.error(f"--fleet-modules: 1 to {4 * FLEET_SIM_MODULES}")
+    if not 1 <= args.fleet_bursting <= args.fleet_modules:
+        parser.error("--fleet-bursting: 1 to --fleet-modules")
     if not 1 <= args.fleet_burst_events <= BUFFER_EVENTS or not 1 <= args.pg_burst_events <= BUFFER_EVENTS:
         parser.error(f"--fleet-burst-events, --pg-burst-events: 1 to {BUFFER_EVENTS}")
     if not 10 <= args.fleet_seconds <= 600 or not 0 <= args.perf <= 120 or not 5 <= args.fleet_wait <= 300:
