@@ -93,9 +93,10 @@ void EventScan::handleRead()
     case Step::EventBlock: {
         const EventBlockWords block = readWords<EventBlockWordCount>();
         const qint16 pending = block[eventblock::PendingEventsWord];
-        // A block read on word 5's word alone that finds the module empty
-        // (another client drained it) is an idle block: it is not taken,
-        // and no acknowledge follows it that could drain an unseen event.
+        // A block asked for on word 5's count alone that finds the module
+        // empty (another client drained it) is an idle block: it is not
+        // taken, and no acknowledge follows it that could drain an unseen
+        // event.
         if (drainRead_ && quint16(pending) == 0)
             eventAvailable_ = false;
         drainRead_ = false;
