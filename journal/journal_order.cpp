@@ -19,7 +19,8 @@ JournalTimeOrder TimeOrderOf(const QList<JournalEvent>& rows)
 std::optional<qint64> JournalTimeMs(const QString& moduleTime)
 {
     // By hand rather than through QDateTime::fromString: every row read for
-    // chatter passes here.
+    // chatter passes here, and the window's chart reads every row of its page
+    // each time the selection changes.
     static constexpr char Form[] = "dddd-dd-ddTdd:dd:dd.ddd";
     if (moduleTime.size() != qsizetype(sizeof Form - 1))
         return std::nullopt;

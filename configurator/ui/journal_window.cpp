@@ -499,7 +499,7 @@ void JournalWindow::follow()
     for (const JournalEvent& e : *rows) {
         // A module's first row may arrive late, with an earlier module time.
         auto first = firstRows_.find(e.module);
-        const auto ms = ModuleTimeMs(e.moduleTime);
+        const auto ms = JournalTimeMs(e.moduleTime);
         if (first != firstRows_.end() && first->has_value() && ms && *ms < **first)
             *first = ms;
     }
@@ -737,7 +737,7 @@ void JournalWindow::refreshChart(bool keepView)
     std::optional<qint64> last;
     QList<qint64> textAt(traces.size() * 2, std::numeric_limits<qint64>::min());
     for (const JournalEvent& e : model_->events()) {
-        const auto ms = ModuleTimeMs(e.moduleTime);
+        const auto ms = JournalTimeMs(e.moduleTime);
         if (!ms)
             continue;
         first = std::min(first.value_or(*ms), *ms);
@@ -762,8 +762,8 @@ void JournalWindow::refreshChart(bool keepView)
 
     // The filter's period where it is set, else that of the rows, with room
     // for the last tick.
-    qint64 from = ModuleTimeMs(filter_.from).value_or(first.value_or(0));
-    qint64 to = ModuleTimeMs(filter_.to).value_or(last.value_or(0));
+    qint64 from = JournalTimeMs(filter_.from).value_or(first.value_or(0));
+    qint64 to = JournalTimeMs(filter_.to).value_or(last.value_or(0));
     if (filter_.to.isEmpty()) {
         const qint64 room = std::max((to - from) / 50, MinSpanMs / 10);
         to += room;
@@ -781,7 +781,7 @@ std::optional<qint64> JournalWindow::firstRowMs(const QString& module)
     QString error;
     // A failure leaves the time unknown: the chart then draws no "no data".
     const auto time = JournalFirstModuleTime(*store_, module, &error);
-    const std::optional<qint64> ms = time ? ModuleTimeMs(*time) : std::nullopt;
+    const std::optional<qint64> ms = time ? JournalTimeMs(*time) : std::nullopt;
     if (time)
         firstRows_.insert(module, ms);
     return ms;

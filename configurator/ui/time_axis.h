@@ -1,5 +1,5 @@
 #pragma once
-// The time↔pixel mapping of a timing chart: which module times (ModuleTimeMs)
+// The time↔pixel mapping of a timing chart: which module times (JournalTimeMs)
 // a plot `width` pixels wide shows, zoomed and panned within the span the
 // data covers, and where its axis gets labels. No widgets.
 #include <QList>

@@ -20,34 +20,6 @@ EventEffect EventEffectOf(const QString& text)
     return {match.captured(1) == u"On" ? PointState::On : PointState::Off, !match.captured(2).isEmpty()};
 }
 
-std::optional<qint64> ModuleTimeMs(const QString& moduleTime)
-{
-    // By hand rather than through QDateTime::fromString: the chart reads
-    // every row of the page each time the selection changes.
-    static constexpr char Form[] = "dddd-dd-ddTdd:dd:dd.ddd";
-    if (moduleTime.size() != qsizetype(sizeof Form - 1))
-        return std::nullopt;
-    for (qsizetype i = 0; i < moduleTime.size(); ++i) {
-        const QChar c = moduleTime[i];
-        if (Form[i] == 'd' ? !(c >= u'0' && c <= u'9') : c != QLatin1Char(Form[i]))
-            return std::nullopt;
-    }
-    const auto number = [&moduleTime](int at, int digits) {
-        int n = 0;
-        for (int i = at; i < at + digits; ++i)
-            n = n * 10 + (moduleTime[i].unicode() - u'0');
-        return n;
-    };
-    const QDate date(number(0, 4), number(5, 2), number(8, 2));
-    const int hour = number(11, 2);
-    const int minute = number(14, 2);
-    const int second = number(17, 2);
-    if (!date.isValid() || hour > 23 || minute > 59 || second > 59)
-        return std::nullopt;
-    constexpr qint64 EpochDay = 2440588; // the Julian day of 1970-01-01
-    return ((date.toJulianDay() - EpochDay) * 86400 + hour * 3600 + minute * 60 + second) * 1000 + number(20, 3);
-}
-
 QString ModuleTimeText(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));

@@ -2,6 +2,8 @@
 // A point's state over time as a timing chart draws it: from the journal's
 // events of one point to the spans in which it was On, Off or unknown. No
 // widgets, so the chart's picture is tested as numbers.
+#include "journal/journal_order.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -26,11 +28,8 @@ struct EventEffect {
 // scans; chatter and events without a point leave the state unknown.
 EventEffect EventEffectOf(const QString& text);
 
-// A module time, "yyyy-MM-ddTHH:mm:ss.zzz", as milliseconds on an axis
-// without zones (read as UTC, so no daylight-saving gap or repeat); nothing
-// when the text is not one.
-std::optional<qint64> ModuleTimeMs(const QString& moduleTime);
-// The inverse, the stored form.
+// The inverse of JournalTimeMs (journal/journal_order.h), which puts a
+// module time on an axis without zones: the stored form.
 QString ModuleTimeText(qint64 ms);
 
 struct TraceEvent {

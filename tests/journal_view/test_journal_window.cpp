@@ -395,13 +395,13 @@ TEST_F(JournalWindowTest, ChartDrawsTheSelectedPointsStateChanges)
     // Nothing was collected from North before 13:00:00.500.
     ASSERT_EQ(chart->segments(0).size(), 4);
     EXPECT_EQ(chart->segments(0)[0].state, PointState::NoData);
-    EXPECT_EQ(chart->segments(0)[0].to, *ModuleTimeMs(QStringLiteral("2024-03-01T13:00:00.500")));
+    EXPECT_EQ(chart->segments(0)[0].to, *JournalTimeMs(QStringLiteral("2024-03-01T13:00:00.500")));
     EXPECT_EQ(chart->segments(0)[2].state, PointState::Off);
 
     const QImage image = chart->grab().toImage();
     const TimeAxis& axis = chart->axis();
     const auto xOf = [&](const char* time) {
-        return chart->plotLeft() + int(axis.toX(*ModuleTimeMs(QStringLiteral("2024-03-01T") + time)));
+        return chart->plotLeft() + int(axis.toX(*JournalTimeMs(QStringLiteral("2024-03-01T") + time)));
     };
     // No line before North's first row; On from there to 13:00:01 (the
     // first event is a change to Off), Off until 13:00:03, On after.
@@ -786,7 +786,7 @@ TEST(JournalWindowPictures, TripOnASiteOfThreeModules)
     TimingChart* chart = window.chart();
     ASSERT_EQ(chart->traces().size(), 6);
     const auto pointAt = [chart](const char* time) {
-        const double x = chart->plotLeft() + chart->axis().toX(*ModuleTimeMs(QString::fromLatin1(time)));
+        const double x = chart->plotLeft() + chart->axis().toX(*JournalTimeMs(QString::fromLatin1(time)));
         QMouseEvent move(QEvent::MouseMove, QPointF(x, 60), chart->mapToGlobal(QPointF(x, 60)), Qt::NoButton,
             Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(chart, &move);

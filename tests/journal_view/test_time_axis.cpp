@@ -13,7 +13,7 @@ class TimeAxisTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        from = *ModuleTimeMs(QStringLiteral("2024-03-01T13:00:00.000"));
+        from = *JournalTimeMs(QStringLiteral("2024-03-01T13:00:00.000"));
         axis.setWidth(1000);
         axis.setSpan(from, from + 10000); // ten seconds over 1000 px
         axis.showAll();

@@ -46,18 +46,18 @@ TEST(EventEffect, ReadsTheStateFromTheEventLine)
     }
 }
 
-TEST(ModuleTimeMs, MillisecondsWithoutZoneAndBack)
+TEST(JournalTimeMs, MillisecondsWithoutZoneAndBack)
 {
-    const auto a = ModuleTimeMs(QStringLiteral("2024-03-31T02:30:00.250"));
-    const auto b = ModuleTimeMs(QStringLiteral("2024-03-31T01:30:00.000"));
+    const auto a = JournalTimeMs(QStringLiteral("2024-03-31T02:30:00.250"));
+    const auto b = JournalTimeMs(QStringLiteral("2024-03-31T01:30:00.000"));
     ASSERT_TRUE(a && b);
     // An hour and 250 ms apart even across the EU's spring-forward gap.
     EXPECT_EQ(*a - *b, 3600 * 1000 + 250);
     EXPECT_EQ(ModuleTimeText(*a), QStringLiteral("2024-03-31T02:30:00.250"));
-    EXPECT_EQ(ModuleTimeMs(QStringLiteral("1970-01-02T00:00:01.002")), 86401002);
+    EXPECT_EQ(JournalTimeMs(QStringLiteral("1970-01-02T00:00:01.002")), 86401002);
     for (const char* wrong : {"2024-03-31 02:30", "2024-03-31 02:30:00.000", "2024-02-30T02:30:00.000",
              "2024-03-31T24:00:00.000", "2024-03-31T02:30:00.0000", "2024-03-31T02:3x:00.000"})
-        EXPECT_FALSE(ModuleTimeMs(QString::fromLatin1(wrong))) << wrong;
+        EXPECT_FALSE(JournalTimeMs(QString::fromLatin1(wrong))) << wrong;
 }
 
 TEST(TraceSegments, AFirstChangeToOnMeansOffBefore)
