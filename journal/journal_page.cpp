@@ -4,7 +4,6 @@
 #include "journal_columns.h"
 #include "journal_error.h"
 
-#include <QHash>
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,7 +11,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <iterator>
 #include <map>
 #include <utility>
 
@@ -136,11 +134,10 @@ struct Extent {
     }
 };
 
-// `times`: with the first and last module and UTC times; without, the
-// UTC span only where the rows are in UTC order and `span` asks for it,
-// which a page needs. A count
-// walks the index range and nothing else; the times compare every entry's
-// texts, which costs a day's count several times over.
+// `times`: with the first and last module and UTC times; without, only the
+// UTC span a page needs (the rows in UTC order and `span` asking for it). A
+// count walks the index range and nothing else; the times compare every
+// entry's texts, which costs several times a count.
 std::optional<Extent> ExtentOf(
     const JournalStore& store, const Conditions& conditions, bool times, bool span, QString* error)
 {

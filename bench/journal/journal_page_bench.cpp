@@ -188,7 +188,7 @@ void Page(benchmark::State& state, const Narrow& narrow, JournalSortKey key, boo
         total += page->total;
         utc = page->order == JournalTimeOrder::Utc;
     }
-    state.counters["rows of the day"] = double(total) / double(i);
+    state.counters["rows"] = double(total) / double(i);
     state.counters["utc order"] = utc;
 }
 
@@ -201,6 +201,16 @@ void UtcDay(JournalFilter& filter)
 {
     filter.fromUtc = std::exchange(filter.from, {}) + u'Z';
     filter.toUtc = std::exchange(filter.to, {}) + u'Z';
+}
+// Thirty days from the day on.
+void Month(JournalFilter& filter)
+{
+    filter.to = JournalTimeText(QDateTime::fromString(filter.from, Qt::ISODateWithMs).addDays(30));
+}
+void MonthInUtc(JournalFilter& filter)
+{
+    Month(filter);
+    UtcDay(filter);
 }
 void Search(JournalFilter& filter) { filter.grep = QStringLiteral("point 17  on"); }
 
@@ -290,6 +300,8 @@ int main(int argc, char** argv)
     page("FirstPageOfADay/search", Search, JournalSortKey::Time, false);
     page("FirstPageOfADay/by text", None, JournalSortKey::Text, false);
     page("FirstPageOfADay/by module, descending", None, JournalSortKey::Module, true);
+    page("FirstPageOfAMonth", Month, JournalSortKey::Time, false);
+    page("FirstPageOfAMonth/in UTC", MonthInUtc, JournalSortKey::Time, false);
     page("PageOfADay/offset half the day", None, JournalSortKey::Time, false, Rows() / 730);
     benchmark::RegisterBenchmark("QuickTimelineOfADay", QuickTimeline)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("JournalTimelineOfADay (peer)", FullTimeline)->Unit(benchmark::kMillisecond);
