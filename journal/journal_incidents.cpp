@@ -264,7 +264,7 @@ std::optional<qint64> AddComment(
             query.prepare(QStringLiteral("INSERT INTO comments (incident_id, event_id, author, text, created)"
                                          " VALUES (?, ?, ?, ?, ?)") +
                 Returning(store.dialect()));
-            const QVariant none(QMetaType(QMetaType::LongLong));
+            const QVariant none{QMetaType(QMetaType::LongLong)};
             query.addBindValue(onIncident ? QVariant(target) : none);
             query.addBindValue(onIncident ? none : QVariant(target));
             query.addBindValue(NotNull(comment.author.isEmpty() ? context.who : comment.author));
