@@ -9,7 +9,7 @@
 #include <numeric>
 #include <optional>
 
-namespace chronel::web {
+namespace chronel {
 
 namespace {
 
@@ -220,4 +220,4 @@ QByteArray ZipWriter::finish() const
     return out;
 }
 
-} // namespace chronel::web
+} // namespace chronel

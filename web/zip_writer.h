@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-namespace chronel::web {
+namespace chronel {
 
 class ZipWriter {
 public:
@@ -37,4 +37,4 @@ private:
     int count_ = 0;
 };
 
-} // namespace chronel::web
+} // namespace chronel

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-namespace chronel::web {
+namespace chronel {
 namespace {
 
 const QDateTime When(QDate(2026, 3, 14), QTime(15, 9, 26), Qt::UTC);
@@ -73,4 +73,4 @@ TEST(ZipWriter, Crc32CheckValue)
 }
 
 } // namespace
-} // namespace chronel::web
+} // namespace chronel
