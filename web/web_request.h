@@ -29,12 +29,12 @@ struct WebSession {
 
 struct WebRequest {
     HttpMethod method = HttpMethod::Other;
-    QString path;                // decoded path, no query
+    QString path;                 // decoded path, no query
     QMap<QString, QString> query; // decoded query parameters (the last of a repeated name wins)
     QByteArray body;
     QString contentType;
     QString clientAddress;
-    std::optional<WebSession> session; // set by the server before handlers run
+    std::optional<WebSession> session;    // set by the server before handlers run
     QMap<QByteArray, QByteArray> headers; // lower-case names
 };
 
