@@ -1,8 +1,8 @@
-#include "auth_api.h"
+#include "web/auth_api.h"
 
 #include "journal/journal_audit.h"
 #include "journal/web_accounts.h"
-#include "password_hash.h"
+#include "web/password_hash.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

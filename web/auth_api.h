@@ -3,9 +3,9 @@
 // A login is checked against the journal's accounts (web_users), slowed by
 // the throttle after repeated failures, and every login, failed login and
 // logout is audited with the client's address.
-#include "login_throttle.h"
-#include "sessions.h"
-#include "web_router.h"
+#include "web/login_throttle.h"
+#include "web/sessions.h"
+#include "web/web_router.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "login_throttle.h"
+#include "web/login_throttle.h"
 
 #include <arpa/inet.h>
 

@@ -1,4 +1,4 @@
-#include "password_hash.h"
+#include "web/password_hash.h"
 
 #include <sodium.h>
 

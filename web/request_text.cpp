@@ -1,4 +1,4 @@
-#include "request_text.h"
+#include "web/request_text.h"
 
 #include <QStringDecoder>
 

@@ -1,6 +1,6 @@
-#include "sessions.h"
+#include "web/sessions.h"
 
-#include "password_hash.h"
+#include "web/password_hash.h"
 
 #include <sodium.h>
 

@@ -4,7 +4,7 @@
 // whichever comes first, and when it logs out.
 //
 // Thread safety: every member may be called from any thread.
-#include "web_request.h"
+#include "web/web_request.h"
 
 #include <QHash>
 #include <QString>

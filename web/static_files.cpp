@@ -1,4 +1,4 @@
-#include "static_files.h"
+#include "web/static_files.h"
 
 #include "platform/safe_file.h"
 

@@ -4,7 +4,7 @@
 // from Debian's libjs-chart.js. Only regular files that lie under the
 // folder once every link is followed are served: no "..", no hidden file,
 // no link out of it.
-#include "web_request.h"
+#include "web/web_request.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "tls_material.h"
+#include "web/tls_material.h"
 
 #include "platform/safe_file.h"
 

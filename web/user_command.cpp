@@ -1,12 +1,12 @@
-#include "user_command.h"
+#include "web/user_command.h"
 
-#include "auth_api.h"
 #include "journal/journal_audit.h"
 #include "journal/journal_location.h"
 #include "journal/journal_store.h"
 #include "journal/web_accounts.h"
-#include "password_hash.h"
-#include "web_config.h"
+#include "web/auth_api.h"
+#include "web/password_hash.h"
+#include "web/web_config.h"
 
 #include <QDateTime>
 #include <QFileInfo>

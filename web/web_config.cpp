@@ -1,4 +1,4 @@
-#include "web_config.h"
+#include "web/web_config.h"
 
 #include <QFileInfo>
 #include <QSettings>

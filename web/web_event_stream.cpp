@@ -1,4 +1,4 @@
-#include "web_event_stream.h"
+#include "web/web_event_stream.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "web_headers.h"
+#include "web/web_headers.h"
 
 namespace chronel {
 

@@ -1,4 +1,4 @@
-#include "web_request.h"
+#include "web/web_request.h"
 
 #include <QJsonObject>
 

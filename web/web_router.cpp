@@ -1,4 +1,4 @@
-#include "web_router.h"
+#include "web/web_router.h"
 
 #include "journal/web_accounts.h"
 

@@ -3,7 +3,7 @@
 // access a route needs and its handler. The router, not each handler, turns
 // away a request without a session (401), of a role below the route's (403)
 // and a change (POST, DELETE) without the session's CSRF token (403).
-#include "web_request.h"
+#include "web/web_request.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "web_server.h"
+#include "web/web_server.h"
 
-#include "request_text.h"
-#include "web_event_stream.h"
-#include "web_headers.h"
+#include "web/request_text.h"
+#include "web/web_event_stream.h"
+#include "web/web_headers.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>

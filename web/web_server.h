@@ -9,8 +9,8 @@
 // answer be taken within the write timeout, or the connection closes; at
 // most maxConnections at once, beyond which new ones are closed at once.
 // Every answer carries the security headers (web_headers.h).
-#include "tls_material.h"
-#include "web_request.h"
+#include "web/tls_material.h"
+#include "web/web_request.h"
 
 #include <QString>
 #include <chrono>

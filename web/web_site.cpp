@@ -1,9 +1,9 @@
-#include "web_site.h"
+#include "web/web_site.h"
 
-#include "auth_api.h"
 #include "journal/web_accounts.h"
-#include "request_text.h"
-#include "web_headers.h"
+#include "web/auth_api.h"
+#include "web/request_text.h"
+#include "web/web_headers.h"
 
 #include <cstdio>
 #include <exception>

@@ -2,9 +2,9 @@
 // One request's answer, on a worker thread: the session its cookie names
 // (while the account is as it was at login), then the API's routes under
 // /api and the page's files elsewhere. No exception leaves it.
-#include "sessions.h"
-#include "static_files.h"
-#include "web_router.h"
+#include "web/sessions.h"
+#include "web/static_files.h"
+#include "web/web_router.h"
 
 namespace chronel {
 

@@ -1,4 +1,4 @@
-#include "worker_pool.h"
+#include "web/worker_pool.h"
 
 #include "journal/journal_store.h"
 

@@ -7,7 +7,7 @@
 // Thread safety: post() may be called from any thread; start() and stop()
 // from the one that owns the pool.
 #include "journal/journal_location.h"
-#include "web_request.h"
+#include "web/web_request.h"
 
 #include <QString>
 #include <condition_variable>
