@@ -16,7 +16,7 @@ namespace chronel {
 class EventStream {
 public:
     // A client that takes this much more than it reads is left behind: the
-    // stream closes rather than hold its backlog without bound.
+    // stream closes, its backlog dropped, rather than grow without bound.
     static constexpr qsizetype BacklogLimit = 4 * 1024 * 1024;
 
     // Queues a chunk; ignored once closed.
