@@ -18,9 +18,8 @@ constexpr qsizetype PasswordLimit = 1024;
 
 QJsonObject Who(const WebSession& session)
 {
-    return QJsonObject{{QStringLiteral("name"), session.name},
-                       {QStringLiteral("role"), WebRoleText(session.role)},
-                       {QStringLiteral("csrf"), session.csrf}};
+    return QJsonObject{{QStringLiteral("name"), session.name}, {QStringLiteral("role"), WebRoleText(session.role)},
+        {QStringLiteral("csrf"), session.csrf}};
 }
 
 // An audit row that cannot be written is told on the log; the message
@@ -30,13 +29,13 @@ bool Audit(WorkerContext& context, AuditAction action, const QString& who, const
     QString error;
     if (RecordAudit(context.writer, action, AuditContext{who, address}, QString(), QString(), &error))
         return true;
-    std::fprintf(stderr, "chronel-web: cannot record \"%s\" in the audit: %s\n",
-                 qPrintable(AuditActionText(action)), qPrintable(error));
+    std::fprintf(stderr, "chronel-web: cannot record \"%s\" in the audit: %s\n", qPrintable(AuditActionText(action)),
+        qPrintable(error));
     return false;
 }
 
 WebResponse Login(const WebRequest& request, WorkerContext& context, Sessions& sessions, LoginThrottle& throttle,
-                  CookieTransport transport)
+    CookieTransport transport)
 {
     QString error;
     const std::optional<LoginForm> form = ParseLoginBody(request.body, &error);
@@ -46,8 +45,7 @@ WebResponse Login(const WebRequest& request, WorkerContext& context, Sessions& s
     if (const int wait = throttle.waitSeconds(request.clientAddress, form->name); wait > 0) {
         WebResponse response = WebResponse::json(
             QJsonDocument(QJsonObject{
-                {QStringLiteral("error"),
-                 QStringLiteral("too many failed logins: try again in %1 s").arg(wait)},
+                {QStringLiteral("error"), QStringLiteral("too many failed logins: try again in %1 s").arg(wait)},
                 {QStringLiteral("retryAfter"), wait}}),
             429);
         response.headers.append({"Retry-After", QByteArray::number(wait)});
@@ -69,8 +67,7 @@ WebResponse Login(const WebRequest& request, WorkerContext& context, Sessions& s
         // A name no account can have is not kept: it may be a password
         // typed into the wrong field.
         Audit(context, AuditAction::LoginFailed,
-              IsAccountName(form->name) ? form->name : QStringLiteral("(not an account name)"),
-              request.clientAddress);
+            IsAccountName(form->name) ? form->name : QStringLiteral("(not an account name)"), request.clientAddress);
         return WebResponse::error(401, QStringLiteral("wrong name or password"));
     }
 
@@ -96,8 +93,8 @@ bool IsAccountName(const QString& name)
         return false;
     for (const QChar c : name) {
         const char16_t u = c.unicode();
-        const bool allowed = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
-                             u == '.' || u == '_' || u == '@' || u == '-';
+        const bool allowed = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.' ||
+            u == '_' || u == '@' || u == '-';
         if (!allowed)
             return false;
     }
@@ -133,8 +130,8 @@ std::optional<LoginForm> ParseLoginBody(const QByteArray& body, QString* error)
 
 QByteArray SessionCookie(const QString& id, CookieTransport transport)
 {
-    QByteArray cookie = QByteArray(SessionCookieName.data(), SessionCookieName.size()) + '=' + id.toLatin1() +
-                        "; HttpOnly";
+    QByteArray cookie =
+        QByteArray(SessionCookieName.data(), SessionCookieName.size()) + '=' + id.toLatin1() + "; HttpOnly";
     if (transport == CookieTransport::Https)
         cookie += "; Secure";
     cookie += "; SameSite=Strict; Path=/";
@@ -146,22 +143,21 @@ QByteArray SessionCookie(const QString& id, CookieTransport transport)
 void AddAuthApi(WebRouter& router, Sessions& sessions, LoginThrottle& throttle, CookieTransport transport)
 {
     router.add(HttpMethod::Post, QStringLiteral("/api/login"), Access::Public,
-               [&sessions, &throttle, transport](const WebRequest& request, const QStringList&,
-                                                 WorkerContext& context) {
-                   return Login(request, context, sessions, throttle, transport);
-               });
+        [&sessions, &throttle, transport](const WebRequest& request, const QStringList&, WorkerContext& context) {
+            return Login(request, context, sessions, throttle, transport);
+        });
     router.add(HttpMethod::Post, QStringLiteral("/api/logout"), Access::Viewer,
-               [&sessions, transport](const WebRequest& request, const QStringList&, WorkerContext& context) {
-                   sessions.remove(request.session->id);
-                   Audit(context, AuditAction::Logout, request.session->name, request.clientAddress);
-                   WebResponse response = WebResponse::json(QJsonDocument(QJsonObject{}));
-                   response.headers.append({"Set-Cookie", SessionCookie(QString(), transport)});
-                   return response;
-               });
+        [&sessions, transport](const WebRequest& request, const QStringList&, WorkerContext& context) {
+            sessions.remove(request.session->id);
+            Audit(context, AuditAction::Logout, request.session->name, request.clientAddress);
+            WebResponse response = WebResponse::json(QJsonDocument(QJsonObject{}));
+            response.headers.append({"Set-Cookie", SessionCookie(QString(), transport)});
+            return response;
+        });
     router.add(HttpMethod::Get, QStringLiteral("/api/me"), Access::Viewer,
-               [](const WebRequest& request, const QStringList&, WorkerContext&) {
-                   return WebResponse::json(QJsonDocument(Who(*request.session)));
-               });
+        [](const WebRequest& request, const QStringList&, WorkerContext&) {
+            return WebResponse::json(QJsonDocument(Who(*request.session)));
+        });
 }
 
 } // namespace chronel

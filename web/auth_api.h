@@ -19,8 +19,8 @@ inline constexpr QByteArrayView SessionCookieName = "chronel_session";
 // listens in plain HTTP on a loopback address.
 enum class CookieTransport { Https, PlainLoopback };
 
-void AddAuthApi(WebRouter& router, Sessions& sessions, LoginThrottle& throttle,
-                CookieTransport transport = CookieTransport::Https);
+void AddAuthApi(
+    WebRouter& router, Sessions& sessions, LoginThrottle& throttle, CookieTransport transport = CookieTransport::Https);
 
 struct LoginForm {
     QString name;

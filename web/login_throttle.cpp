@@ -61,8 +61,8 @@ void LoginThrottle::succeeded(const QString& name)
     names_.remove(name);
 }
 
-steady_clock::duration LoginThrottle::remaining(const Table& table, const QString& key,
-                                                steady_clock::time_point now) const
+steady_clock::duration LoginThrottle::remaining(
+    const Table& table, const QString& key, steady_clock::time_point now) const
 {
     const auto it = table.constFind(key);
     if (it == table.cend() || now - it->last >= Memory)

@@ -41,8 +41,8 @@ private:
         std::chrono::steady_clock::time_point last;
     };
     using Table = QHash<QString, Count>;
-    std::chrono::steady_clock::duration remaining(const Table& table, const QString& key,
-                                                  std::chrono::steady_clock::time_point now) const;
+    std::chrono::steady_clock::duration remaining(
+        const Table& table, const QString& key, std::chrono::steady_clock::time_point now) const;
     void count(Table& table, const QString& key, std::chrono::steady_clock::time_point now);
 
     Clock clock_;

@@ -25,8 +25,8 @@ std::optional<QString> HashPassword(const QByteArray& password)
     if (!PasswordHashReady())
         return std::nullopt;
     char out[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(out, password.constData(), static_cast<unsigned long long>(password.size()), Passes,
-                          Memory) != 0)
+    if (crypto_pwhash_str(
+            out, password.constData(), static_cast<unsigned long long>(password.size()), Passes, Memory) != 0)
         return std::nullopt;
     return QString::fromLatin1(out);
 }
@@ -38,8 +38,8 @@ bool VerifyPassword(const QString& hash, const QByteArray& password)
     const QByteArray text = hash.toLatin1();
     if (text.size() >= crypto_pwhash_STRBYTES || !text.startsWith("$argon2id$"))
         return false;
-    return crypto_pwhash_str_verify(text.constData(), password.constData(),
-                                    static_cast<unsigned long long>(password.size())) == 0;
+    return crypto_pwhash_str_verify(
+               text.constData(), password.constData(), static_cast<unsigned long long>(password.size())) == 0;
 }
 
 void VerifyNothing(const QByteArray& password)

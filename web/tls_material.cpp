@@ -31,8 +31,7 @@ struct Free {
     void operator()(BIGNUM* p) const { BN_free(p); }
     void operator()(X509_EXTENSION* p) const { X509_EXTENSION_free(p); }
 };
-template <typename T>
-using Owned = std::unique_ptr<T, Free>;
+template <typename T> using Owned = std::unique_ptr<T, Free>;
 
 QString OpenSslError()
 {
@@ -101,14 +100,13 @@ std::optional<TlsMaterial> MakeSelfSigned(QString* error)
     QByteArray names = "DNS:localhost,IP:127.0.0.1,IP:::1";
     if (!host.isEmpty() && host != u"localhost")
         names += ",DNS:" + host.toLatin1();
-    const bool built =
-        X509_set_version(certificate.get(), 2) == 1 &&
+    const bool built = X509_set_version(certificate.get(), 2) == 1 &&
         BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())) != nullptr &&
         X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600) != nullptr &&
         X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 10L * 365 * 24 * 3600) != nullptr &&
         X509_set_pubkey(certificate.get(), key.get()) == 1 &&
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("chronel-web"),
-                                   -1, -1, 0) == 1 &&
+        X509_NAME_add_entry_by_txt(
+            name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("chronel-web"), -1, -1, 0) == 1 &&
         X509_set_issuer_name(certificate.get(), name) == 1 &&
         AddExtension(certificate.get(), NID_basic_constraints, "critical,CA:FALSE") &&
         AddExtension(certificate.get(), NID_key_usage, "critical,digitalSignature") &&
@@ -121,9 +119,8 @@ std::optional<TlsMaterial> MakeSelfSigned(QString* error)
     }
     TlsMaterial material;
     material.certificatePem = Pem([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate.get()); });
-    material.keyPem = Pem([&](BIO* bio) {
-        return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
-    });
+    material.keyPem =
+        Pem([&](BIO* bio) { return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr); });
     material.fingerprint = Fingerprint(certificate.get());
     material.made = true;
     if (material.certificatePem.isEmpty() || material.keyPem.isEmpty() || material.fingerprint.isEmpty()) {
@@ -142,7 +139,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, unsigned 
     ::unlink(temporary.constData());
     const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd < 0) {
-        *error = QStringLiteral("cannot create %1: %2").arg(QFile::decodeName(temporary), QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("cannot create %1: %2")
+                     .arg(QFile::decodeName(temporary), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     // The mode asked for, whatever the umask took away.
@@ -184,15 +182,15 @@ std::optional<TlsMaterial> ReadTlsMaterial(const QString& certificatePath, const
     }
     Owned<BIO> certificateBio(BIO_new_mem_buf(certificateFile.bytes.constData(), int(certificateFile.bytes.size())));
     Owned<BIO> keyBio(BIO_new_mem_buf(keyFile.bytes.constData(), int(keyFile.bytes.size())));
-    Owned<X509> certificate(certificateBio ? PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr)
-                                           : nullptr);
+    Owned<X509> certificate(
+        certificateBio ? PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr) : nullptr);
     if (!certificate) {
         *error = QStringLiteral("%1 holds no PEM certificate: %2").arg(certificatePath, OpenSslError());
         return std::nullopt;
     }
     // No passphrase callback: an encrypted key cannot be opened unattended.
-    Owned<EVP_PKEY> key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, [](char*, int, int, void*) { return 0; },
-                                                         nullptr)
+    Owned<EVP_PKEY> key(keyBio ? PEM_read_bio_PrivateKey(
+                                     keyBio.get(), nullptr, [](char*, int, int, void*) { return 0; }, nullptr)
                                : nullptr);
     if (!key) {
         *error = QStringLiteral("%1 holds no unencrypted PEM private key: %2").arg(keyPath, OpenSslError());

@@ -65,8 +65,8 @@ std::optional<UserArguments> Parse(const QStringList& arguments, QString* error)
             return std::nullopt;
         }
     }
-    static const QStringList actions{QStringLiteral("add"), QStringLiteral("del"), QStringLiteral("passwd"),
-                                     QStringLiteral("list")};
+    static const QStringList actions{
+        QStringLiteral("add"), QStringLiteral("del"), QStringLiteral("passwd"), QStringLiteral("list")};
     if (!actions.contains(parsed.action)) {
         *error = parsed.action.isEmpty() ? QStringLiteral("no action given")
                                          : QStringLiteral("unknown action \"%1\"").arg(parsed.action);
@@ -169,8 +169,7 @@ void Print(std::FILE* file, const QString& line)
 QString CommandLineAuditor()
 {
     const passwd* entry = getpwuid(geteuid());
-    const QString user = entry && entry->pw_name ? QString::fromLocal8Bit(entry->pw_name)
-                                                 : QString::number(geteuid());
+    const QString user = entry && entry->pw_name ? QString::fromLocal8Bit(entry->pw_name) : QString::number(geteuid());
     return QStringLiteral("cli:") + user;
 }
 
@@ -203,9 +202,10 @@ int RunUserCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
         return 2;
     }
     if (location->dialect == JournalDialect::Sqlite && !QFileInfo::exists(location->path)) {
-        Print(err, QStringLiteral("chronel-web user: the journal %1 does not exist (the collector makes it; this "
-                                  "command does not)")
-                       .arg(location->path));
+        Print(err,
+            QStringLiteral("chronel-web user: the journal %1 does not exist (the collector makes it; this "
+                           "command does not)")
+                .arg(location->path));
         return 1;
     }
     if (!PasswordHashReady()) {
@@ -227,17 +227,19 @@ int RunUserCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
             Print(err, QStringLiteral("chronel-web user: %1").arg(error));
             return 1;
         }
-        Print(out, QStringLiteral("%1 %2 %3 %4")
-                       .arg(QStringLiteral("NAME"), -24)
-                       .arg(QStringLiteral("ROLE"), -9)
-                       .arg(QStringLiteral("CREATED"), -24)
-                       .arg(QStringLiteral("CHANGED")));
+        Print(out,
+            QStringLiteral("%1 %2 %3 %4")
+                .arg(QStringLiteral("NAME"), -24)
+                .arg(QStringLiteral("ROLE"), -9)
+                .arg(QStringLiteral("CREATED"), -24)
+                .arg(QStringLiteral("CHANGED")));
         for (const WebAccount& account : *accounts) {
-            Print(out, QStringLiteral("%1 %2 %3 %4")
-                           .arg(account.name, -24)
-                           .arg(WebRoleText(account.role), -9)
-                           .arg(account.created, -24)
-                           .arg(account.changed));
+            Print(out,
+                QStringLiteral("%1 %2 %3 %4")
+                    .arg(account.name, -24)
+                    .arg(WebRoleText(account.role), -9)
+                    .arg(account.created, -24)
+                    .arg(account.changed));
         }
         return 0;
     }
@@ -255,8 +257,8 @@ int RunUserCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
         const std::optional<WebRole> role =
             parsed->role ? ParseWebRole(*parsed->role) : std::optional<WebRole>(WebRole::Viewer);
         if (!role) {
-            Print(err, QStringLiteral("chronel-web user: \"%1\" is not a role: viewer, engineer or admin")
-                           .arg(*parsed->role));
+            Print(err,
+                QStringLiteral("chronel-web user: \"%1\" is not a role: viewer, engineer or admin").arg(*parsed->role));
             return 2;
         }
         const std::optional<std::optional<WebAccount>> existing = FindWebAccount(store, name, &error);
@@ -285,8 +287,9 @@ int RunUserCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
     // passwd
     const std::optional<std::optional<WebAccount>> existing = FindWebAccount(store, name, &error);
     if (!existing || !*existing) {
-        Print(err, existing ? QStringLiteral("chronel-web user: there is no account %1").arg(name)
-                            : QStringLiteral("chronel-web user: %1").arg(error));
+        Print(err,
+            existing ? QStringLiteral("chronel-web user: there is no account %1").arg(name)
+                     : QStringLiteral("chronel-web user: %1").arg(error));
         return 1;
     }
     const std::optional<QString> hash = Hashed(name, err, &error);

@@ -16,6 +16,9 @@ QList<QPair<QByteArray, QByteArray>> SecurityHeaders(bool api)
     return headers;
 }
 
-bool IsApiPath(const QByteArray& target) { return target == "/api" || target.startsWith("/api/") || target.startsWith("/api?"); }
+bool IsApiPath(const QByteArray& target)
+{
+    return target == "/api" || target.startsWith("/api/") || target.startsWith("/api?");
+}
 
 } // namespace chronel

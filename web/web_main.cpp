@@ -74,8 +74,7 @@ int main(int argc, char* argv[])
             overrides.plain = true;
             continue;
         }
-        if (word != u"--config" && word != u"--listen" && word != u"--journal" && word != u"--cert" &&
-            word != u"--key")
+        if (word != u"--config" && word != u"--listen" && word != u"--journal" && word != u"--cert" && word != u"--key")
             return BadUsage(QStringLiteral("unknown option %1").arg(word));
         if (i + 1 >= arguments.size())
             return BadUsage(QStringLiteral("%1 needs a value").arg(word));
@@ -116,7 +115,7 @@ int main(int argc, char* argv[])
         }
         Log(QStringLiteral("%1 certificate %2, SHA-256 fingerprint %3")
                 .arg(options.tls->made ? QStringLiteral("made the self-signed") : QStringLiteral("using the"),
-                     options.tls->certificatePath, options.tls->fingerprint));
+                    options.tls->certificatePath, options.tls->fingerprint));
     }
 
     Sessions sessions;
@@ -132,9 +131,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     WebServer server(options, [&pool, &site](WebRequest request, WebServer::Done done) {
-        auto job = [&site, request = std::move(request), done](WorkerContext& context) mutable {
-            done(site.answer(std::move(request), context));
-        };
+        auto job = [&site, request = std::move(request), done](
+                       WorkerContext& context) mutable { done(site.answer(std::move(request), context)); };
         if (!pool.post(std::move(job)))
             done(WebResponse::error(503, QStringLiteral("the server is busy; try again")));
     });

@@ -40,7 +40,10 @@ bool SameToken(const QByteArray& a, const QByteArray& b)
     return difference == 0;
 }
 
-bool IsParameter(const QString& segment) { return segment.size() > 2 && segment.startsWith(u'{') && segment.endsWith(u'}'); }
+bool IsParameter(const QString& segment)
+{
+    return segment.size() > 2 && segment.startsWith(u'{') && segment.endsWith(u'}');
+}
 
 // The values of the pattern's parameters when `path` matches it.
 std::optional<QStringList> Match(const QStringList& pattern, const QStringList& path)
@@ -86,8 +89,8 @@ WebResponse WebRouter::route(const WebRequest& request, WorkerContext& context) 
                     return WebResponse::error(403, QStringLiteral("the request lacks this session's CSRF token"));
             }
             if (Rank(request.session->role) < Rank(route.access))
-                return WebResponse::error(403, QStringLiteral("the role %1 may not do this")
-                                                   .arg(WebRoleText(request.session->role)));
+                return WebResponse::error(
+                    403, QStringLiteral("the role %1 may not do this").arg(WebRoleText(request.session->role)));
         }
         return route.handler(request, *args, context);
     }

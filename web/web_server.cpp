@@ -45,8 +45,7 @@ struct Gate {
     std::mutex mutex;
     net::io_context* io = nullptr;
 
-    template <typename Handler>
-    void post(Handler&& handler)
+    template <typename Handler> void post(Handler&& handler)
     {
         std::lock_guard lock(mutex);
         if (io)
@@ -128,13 +127,14 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
 
 namespace {
 
-template <typename Stream>
-class Connection : public Link, public std::enable_shared_from_this<Connection<Stream>> {
+template <typename Stream> class Connection : public Link, public std::enable_shared_from_this<Connection<Stream>> {
 public:
     static constexpr bool Tls = !std::is_same_v<Stream, beast::tcp_stream>;
 
     Connection(WebServer::Impl& server, Stream&& stream, QString client)
-        : server_(server), stream_(std::move(stream)), client_(std::move(client)),
+        : server_(server),
+          stream_(std::move(stream)),
+          client_(std::move(client)),
           keepAlive_(beast::get_lowest_layer(stream_).get_executor())
     {
     }
@@ -178,7 +178,7 @@ private:
         parser_->body_limit(std::uint64_t(WebServer::BodyLimit));
         lowest().expires_after(server_.options.readTimeout);
         http::async_read(stream_, buffer_, *parser_,
-                         [self = this->shared_from_this()](error_code ec, std::size_t) { self->onRead(ec); });
+            [self = this->shared_from_this()](error_code ec, std::size_t) { self->onRead(ec); });
     }
 
     void onRead(error_code ec)
@@ -214,8 +214,7 @@ private:
         request.clientAddress = client_;
         for (const auto& field : message) {
             const QByteArray name = QByteArray(field.name_string().data(), qsizetype(field.name_string().size()));
-            request.headers.insert(name.toLower(),
-                                   QByteArray(field.value().data(), qsizetype(field.value().size())));
+            request.headers.insert(name.toLower(), QByteArray(field.value().data(), qsizetype(field.value().size())));
         }
         request.contentType = QString::fromLatin1(request.headers.value("content-type"));
 
@@ -322,9 +321,8 @@ private:
             });
         });
         // The client sends nothing more; a read ends when it leaves.
-        stream_.async_read_some(net::buffer(scratch_), [self = this->shared_from_this()](error_code, std::size_t) {
-            self->close();
-        });
+        stream_.async_read_some(
+            net::buffer(scratch_), [self = this->shared_from_this()](error_code, std::size_t) { self->close(); });
         keepAlive();
         pump();
     }
@@ -345,30 +343,31 @@ private:
         if (closed_ || writing_ || ended_)
             return;
         std::optional<QByteArray> chunk;
-        while ((chunk = events_->take()) && chunk->isEmpty()) {
-        }
+        while ((chunk = events_->take()) && chunk->isEmpty()) { }
         if (chunk) {
             chunk_ = std::move(*chunk);
             writing_ = true;
             lowest().expires_after(server_.options.writeTimeout);
-            net::async_write(stream_, http::make_chunk(net::const_buffer(chunk_.constData(), std::size_t(chunk_.size()))),
-                             [self = this->shared_from_this()](error_code ec, std::size_t) {
-                                 self->writing_ = false;
-                                 if (ec)
-                                     return self->close();
-                                 self->lowest().expires_never();
-                                 self->pump();
-                             });
+            net::async_write(stream_,
+                http::make_chunk(net::const_buffer(chunk_.constData(), std::size_t(chunk_.size()))),
+                [self = this->shared_from_this()](error_code ec, std::size_t) {
+                    self->writing_ = false;
+                    if (ec)
+                        return self->close();
+                    self->lowest().expires_never();
+                    self->pump();
+                });
         } else if (events_->closed()) {
             ended_ = true;
             writing_ = true;
             lowest().expires_after(server_.options.writeTimeout);
-            net::async_write(stream_, http::make_chunk_last(), [self = this->shared_from_this()](error_code ec, std::size_t) {
-                self->writing_ = false;
-                if (ec)
-                    return self->close();
-                self->shutdown();
-            });
+            net::async_write(
+                stream_, http::make_chunk_last(), [self = this->shared_from_this()](error_code ec, std::size_t) {
+                    self->writing_ = false;
+                    if (ec)
+                        return self->close();
+                    self->shutdown();
+                });
         }
     }
 
@@ -456,7 +455,8 @@ void WebServer::Impl::admit(tcp::socket socket)
         link = connection;
         connection->start();
     } else {
-        auto connection = std::make_shared<Connection<beast::tcp_stream>>(*this, beast::tcp_stream(std::move(socket)), client);
+        auto connection =
+            std::make_shared<Connection<beast::tcp_stream>>(*this, beast::tcp_stream(std::move(socket)), client);
         link = connection;
         connection->start();
     }
@@ -486,7 +486,7 @@ bool WebServer::start(QString* error)
     if (impl.options.tls) {
         impl.tls.emplace(ssl::context::tls_server);
         impl.tls->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
-                              ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
+            ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
         const QByteArray& certificate = impl.options.tls->certificatePem;
         const QByteArray& key = impl.options.tls->keyPem;
         impl.tls->use_certificate_chain(net::buffer(certificate.constData(), std::size_t(certificate.size())), ec);

@@ -22,7 +22,7 @@ namespace chronel {
 
 struct WebServerOptions {
     QString host = QStringLiteral("127.0.0.1");
-    quint16 port = 0; // 0: any free port (see WebServer::port())
+    quint16 port = 0;               // 0: any free port (see WebServer::port())
     std::optional<TlsMaterial> tls; // none: plain HTTP
     int maxConnections = 256;
     std::chrono::milliseconds readTimeout{20000};

@@ -12,8 +12,8 @@
 #include <QString>
 #include <condition_variable>
 #include <deque>
-#include <future>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>

@@ -67,7 +67,7 @@ TEST(JournalRows, TheFilterIsReadStrictlyAndABadFieldIsNamed)
     EXPECT_TRUE(filter.from.isEmpty());
     EXPECT_FALSE(filter.point);
 
-    const QList<std::pair<Query, QString>> bad {
+    const QList<std::pair<Query, QString>> bad{
         {{{"from", "yesterday"}}, "from:"},
         {{{"to", "2026-13-01"}}, "to:"},
         {{{"point", "33"}}, "point:"},
@@ -98,13 +98,11 @@ TEST(JournalRows, ChartSeriesAreReadFromEitherForm)
     EXPECT_EQ(series, (QList<ChartSeriesKey>{{"127.0.0.2", 7}, {"Bay: North", 12}}));
     ASSERT_TRUE(ParseChartSeries({{"module", "127.0.0.3"}, {"point", "1"}}, &series, &error)) << error;
     EXPECT_EQ(series, (QList<ChartSeriesKey>{{"127.0.0.3", 1}}));
-    for (const Query& query : {Query {{"series", "127.0.0.2"}}, Query {{"series", ":7"}},
-             Query {{"series", "a:7,b:x"}}, Query {{"module", "127.0.0.2"}}, Query {},
-             Query {{"series", "a:1"}, {"point", "2"}}}) {
+    for (const Query& query : {Query{{"series", "127.0.0.2"}}, Query{{"series", ":7"}}, Query{{"series", "a:7,b:x"}},
+             Query{{"module", "127.0.0.2"}}, Query{}, Query{{"series", "a:1"}, {"point", "2"}}}) {
         error.clear();
         EXPECT_FALSE(ParseChartSeries(query, &series, &error));
-        EXPECT_TRUE(error.startsWith(QStringLiteral("series:")) || error.startsWith(QStringLiteral("point:")))
-            << error;
+        EXPECT_TRUE(error.startsWith(QStringLiteral("series:")) || error.startsWith(QStringLiteral("point:"))) << error;
     }
 }
 
@@ -118,17 +116,14 @@ TEST(JournalRows, ChartChangesMeetOnTheJournalsTimeLine)
     ASSERT_TRUE(journal.create(&error)) << error;
     const QString berlin = QStringLiteral("127.0.0.2");
     const QString kolkata = QStringLiteral("127.0.0.3");
-    ASSERT_TRUE(journal.add({PointChange(berlin, "2026-03-01T10:00:00.000", 7, true, "2026-03-01T09:00:00.000Z",
-                                 "Europe/Berlin"),
-                                PointChange(berlin, "2026-03-01T10:00:01.000", 7, false, "2026-03-01T09:00:01.000Z",
-                                    "Europe/Berlin"),
-                                PointChange(berlin, "2026-03-01T10:00:00.500", 8, true, "2026-03-01T09:00:00.500Z",
-                                    "Europe/Berlin")},
+    ASSERT_TRUE(journal.add(
+        {PointChange(berlin, "2026-03-01T10:00:00.000", 7, true, "2026-03-01T09:00:00.000Z", "Europe/Berlin"),
+            PointChange(berlin, "2026-03-01T10:00:01.000", 7, false, "2026-03-01T09:00:01.000Z", "Europe/Berlin"),
+            PointChange(berlin, "2026-03-01T10:00:00.500", 8, true, "2026-03-01T09:00:00.500Z", "Europe/Berlin")},
         &error))
         << error;
-    ASSERT_TRUE(journal.add({PointChange(kolkata, "2026-03-01T14:30:00.000", 7, true, "2026-03-01T09:00:00.000Z",
-                                "Asia/Kolkata")},
-        &error))
+    ASSERT_TRUE(journal.add(
+        {PointChange(kolkata, "2026-03-01T14:30:00.000", 7, true, "2026-03-01T09:00:00.000Z", "Asia/Kolkata")}, &error))
         << error;
 
     JournalFilter period;
@@ -142,9 +137,9 @@ TEST(JournalRows, ChartChangesMeetOnTheJournalsTimeLine)
     const qint64 nine = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC).toMSecsSinceEpoch();
     EXPECT_EQ(series[0]["description"].toString(), QStringLiteral("52-7 breaker"));
     EXPECT_EQ(series[0]["changes"].toArray(),
-        (QJsonArray {QJsonObject {{"t", double(nine)}, {"state", 1}},
-            QJsonObject {{"t", double(nine + 1000)}, {"state", 0}}}));
-    EXPECT_EQ(series[1]["changes"].toArray(), (QJsonArray {QJsonObject {{"t", double(nine)}, {"state", 1}}}));
+        (QJsonArray{
+            QJsonObject{{"t", double(nine)}, {"state", 1}}, QJsonObject{{"t", double(nine + 1000)}, {"state", 0}}}));
+    EXPECT_EQ(series[1]["changes"].toArray(), (QJsonArray{QJsonObject{{"t", double(nine)}, {"state", 1}}}));
 
     ASSERT_TRUE(journal.add({PointChange(QStringLiteral("127.0.0.4"), "2026-03-01T10:00:00.000", 7, true)}, &error))
         << error;

@@ -15,8 +15,7 @@ namespace chronel::test {
 // A change of an input point: "<time>  Input Point  N  On" as the window
 // shows it. `utc` ("…Z") and `zone` only where the module's zone is
 // declared; the clock GPS, good, 0.4 s ahead.
-JournalEvent PointChange(
-    const QString& module, const QString& moduleTime, int point, bool on, const QString& utc = {},
+JournalEvent PointChange(const QString& module, const QString& moduleTime, int point, bool on, const QString& utc = {},
     const QString& zone = {});
 
 class WebJournal {
