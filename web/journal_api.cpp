@@ -16,7 +16,7 @@ namespace chronel {
 
 namespace {
 
-const QStringList FilterFields {"from", "to", "module", "point", "grep"};
+const QStringList FilterFields{"from", "to", "module", "point", "grep"};
 
 WebResponse BadRequest(const QString& error) { return WebResponse::error(400, error); }
 
@@ -30,7 +30,7 @@ WebResponse Modules(const WebRequest& request, WorkerContext& context)
         return JournalFailure(error);
     QJsonArray out;
     for (const JournalModule& m : *modules)
-        out.append(QJsonObject {{QStringLiteral("module"), m.module}, {QStringLiteral("name"), m.name}});
+        out.append(QJsonObject{{QStringLiteral("module"), m.module}, {QStringLiteral("name"), m.name}});
     return WebResponse::json(QJsonDocument(out));
 }
 
@@ -48,22 +48,23 @@ WebResponse Points(const WebRequest& request, WorkerContext& context)
         return JournalFailure(error);
     QJsonArray out;
     for (const JournalPoint& p : *points)
-        out.append(QJsonObject {{QStringLiteral("point"), p.point}, {QStringLiteral("description"), p.description}});
+        out.append(QJsonObject{{QStringLiteral("point"), p.point}, {QStringLiteral("description"), p.description}});
     return WebResponse::json(QJsonDocument(out));
 }
 
 std::optional<JournalPageRequest> PageRequestOf(const Query& query, QString* error)
 {
     if (!OnlyKnownParameters(query,
-            FilterFields + QStringList {QStringLiteral("sort"), QStringLiteral("desc"), QStringLiteral("offset"),
-                QStringLiteral("limit")},
+            FilterFields +
+                QStringList{
+                    QStringLiteral("sort"), QStringLiteral("desc"), QStringLiteral("offset"), QStringLiteral("limit")},
             error))
         return std::nullopt;
     JournalPageRequest request;
     if (!ParseFilterQuery(query, &request.filter, error))
         return std::nullopt;
     const QString sort = query.value(QStringLiteral("sort"), QStringLiteral("time"));
-    static const QHash<QString, JournalSortKey> keys {{QStringLiteral("time"), JournalSortKey::Time},
+    static const QHash<QString, JournalSortKey> keys{{QStringLiteral("time"), JournalSortKey::Time},
         {QStringLiteral("module"), JournalSortKey::Module}, {QStringLiteral("point"), JournalSortKey::Point},
         {QStringLiteral("text"), JournalSortKey::Text}, {QStringLiteral("id"), JournalSortKey::Id}};
     if (!keys.contains(sort)) {
@@ -124,7 +125,7 @@ WebResponse Rows(const WebRequest& request, WorkerContext& context)
     QJsonArray rows;
     for (const JournalEvent& e : page->rows)
         rows.append(RowJson(e, chattering->contains(e.id), comments->value(e.id)));
-    return WebResponse::json(QJsonDocument(QJsonObject {
+    return WebResponse::json(QJsonDocument(QJsonObject{
         {QStringLiteral("rows"), rows},
         {QStringLiteral("total"), double(page->total)},
         {QStringLiteral("order"), TimeOrderText(page->order)},
@@ -136,7 +137,7 @@ WebResponse Rows(const WebRequest& request, WorkerContext& context)
 WebResponse Live(const WebRequest& request, WorkerContext& context, LiveFeed& feed)
 {
     QString error;
-    if (!OnlyKnownParameters(request.query, FilterFields + QStringList {QStringLiteral("after")}, &error))
+    if (!OnlyKnownParameters(request.query, FilterFields + QStringList{QStringLiteral("after")}, &error))
         return BadRequest(error);
     JournalFilter filter;
     if (!ParseFilterQuery(request.query, &filter, &error))
@@ -185,7 +186,8 @@ WebResponse Chart(const WebRequest& request, WorkerContext& context)
 WebResponse JournalFailure(const QString& error)
 {
     std::fprintf(stderr, "chronel-web: %s\n", qPrintable(error));
-    return WebResponse::error(500, QStringLiteral("the journal could not be read or written; the server's log says why"));
+    return WebResponse::error(
+        500, QStringLiteral("the journal could not be read or written; the server's log says why"));
 }
 
 void AddJournalApi(WebRouter& router, LiveFeed& feed)

@@ -96,7 +96,7 @@ void LiveFeed::subscribe(std::shared_ptr<EventStream> stream, const JournalFilte
 {
     // A first line at once, so that the browser sees the stream open.
     stream->push(QByteArrayLiteral(": live\n\n"));
-    auto subscriber = std::make_unique<Subscriber>(Subscriber {std::move(stream), filter, after});
+    auto subscriber = std::make_unique<Subscriber>(Subscriber{std::move(stream), filter, after});
     std::lock_guard lock(mutex_);
     if (stopping_) {
         subscriber->stream->close();

@@ -81,21 +81,21 @@ WebResponse NoSuch(const QString& what) { return WebResponse::error(404, QString
 
 AuditContext ContextOf(const WebRequest& request)
 {
-    return AuditContext {request.session ? request.session->name : QString(), request.clientAddress};
+    return AuditContext{request.session ? request.session->name : QString(), request.clientAddress};
 }
 
 QJsonArray CommentsJson(const QList<Comment>& comments)
 {
     QJsonArray out;
     for (const Comment& c : comments)
-        out.append(QJsonObject {{QStringLiteral("id"), double(c.id)}, {QStringLiteral("author"), c.author},
+        out.append(QJsonObject{{QStringLiteral("id"), double(c.id)}, {QStringLiteral("author"), c.author},
             {QStringLiteral("text"), c.text}, {QStringLiteral("created"), c.created}});
     return out;
 }
 
 QJsonObject IncidentJson(const Incident& i)
 {
-    return QJsonObject {
+    return QJsonObject{
         {QStringLiteral("id"), double(i.id)},
         {QStringLiteral("title"), i.title},
         {QStringLiteral("from"), i.fromTime},
@@ -199,7 +199,7 @@ WebResponse AddIncidentRoute(const WebRequest& request, WorkerContext& context)
     const std::optional<qint64> id = AddIncident(context.writer, incident, ContextOf(request), &error);
     if (!id)
         return JournalFailure(error);
-    return WebResponse::json(QJsonDocument(QJsonObject {{QStringLiteral("id"), double(*id)}}));
+    return WebResponse::json(QJsonDocument(QJsonObject{{QStringLiteral("id"), double(*id)}}));
 }
 
 WebResponse GetIncident(const WebRequest& request, const QStringList& args, WorkerContext& context)
@@ -276,7 +276,7 @@ WebResponse AddCommentRoute(const WebRequest& request, const QStringList& args, 
     const std::optional<qint64> added = AddComment(context.writer, comment, ContextOf(request), &error);
     if (!added)
         return JournalFailure(error);
-    return WebResponse::json(QJsonDocument(QJsonObject {{QStringLiteral("id"), double(*added)}}));
+    return WebResponse::json(QJsonDocument(QJsonObject{{QStringLiteral("id"), double(*added)}}));
 }
 
 WebResponse GetEventComments(const WebRequest& request, const QStringList& args, WorkerContext& context)
@@ -321,8 +321,8 @@ WebResponse GetPackage(const WebRequest& request, const QStringList& args, Worke
     WebResponse response;
     response.contentType = "application/zip";
     response.body = *zip;
-    response.headers.append(
-        {"Content-Disposition", QStringLiteral("attachment; filename=\"%1\"").arg(IncidentPackageName(*id)).toLatin1()});
+    response.headers.append({"Content-Disposition",
+        QStringLiteral("attachment; filename=\"%1\"").arg(IncidentPackageName(*id)).toLatin1()});
     return response;
 }
 
@@ -336,7 +336,7 @@ WebResponse GetAudit(const WebRequest& request, WorkerContext& context)
         return JournalFailure(error);
     QJsonArray out;
     for (const AuditEntry& a : *rows)
-        out.append(QJsonObject {
+        out.append(QJsonObject{
             {QStringLiteral("id"), double(a.id)},
             {QStringLiteral("at"), JournalReceivedText(a.at)},
             {QStringLiteral("who"), a.who},

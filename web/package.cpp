@@ -81,8 +81,8 @@ struct Contents {
     QList<ComtradeNote> comtrade;
 };
 
-bool ReadRows(const JournalStore& store, const JournalFilter& period, const QStringList& modules, Contents* out,
-    QString* error)
+bool ReadRows(
+    const JournalStore& store, const JournalFilter& period, const QStringList& modules, Contents* out, QString* error)
 {
     JournalFilter filter = period;
     if (modules.size() == 1)
@@ -205,8 +205,7 @@ bool AddComtrade(const JournalStore& store, const JournalFilter& period, Content
                 *error = QStringLiteral("%1: %2").arg(path, file.errorString());
                 return false;
             }
-            const QString name =
-                QStringLiteral("comtrade/%1/%2").arg(FolderName(module), QFileInfo(path).fileName());
+            const QString name = QStringLiteral("comtrade/%1/%2").arg(FolderName(module), QFileInfo(path).fileName());
             if (!zip->add(name, file.readAll(), now, error))
                 return false;
             note.files.push_back(name);
@@ -233,7 +232,8 @@ QString CommentItems(const QList<Comment>& comments)
     return html;
 }
 
-QString Summary(const Incident& incident, const QList<Comment>& comments, const Contents& contents, const QDateTime& now)
+QString Summary(
+    const Incident& incident, const QList<Comment>& comments, const Contents& contents, const QDateTime& now)
 {
     QString html = QStringLiteral(
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -250,14 +250,14 @@ QString Summary(const Incident& incident, const QList<Comment>& comments, const 
     html += QStringLiteral("<dt>Modules</dt><dd>%1</dd>\n")
                 .arg(incident.modules.isEmpty() ? QStringLiteral("all modules")
                                                 : Html(incident.modules.join(QStringLiteral(", "))));
-    html += QStringLiteral("<dt>Recorded</dt><dd>by %1 at %2</dd>\n").arg(Html(incident.author), Html(incident.created));
+    html +=
+        QStringLiteral("<dt>Recorded</dt><dd>by %1 at %2</dd>\n").arg(Html(incident.author), Html(incident.created));
     if (!incident.comment.isEmpty())
         html += QStringLiteral("<dt>Comment</dt><dd class=\"text\">%1</dd>\n").arg(Html(incident.comment));
     html += QStringLiteral("<dt>Events</dt><dd>%1%2, in %3 order</dd>\n</dl>\n")
                 .arg(contents.rows.size())
                 .arg(contents.cut ? QStringLiteral(" (cut there: the period holds more)") : QString())
-                .arg(contents.order == JournalTimeOrder::Utc ? QStringLiteral("UTC")
-                                                              : QStringLiteral("module-time"));
+                .arg(contents.order == JournalTimeOrder::Utc ? QStringLiteral("UTC") : QStringLiteral("module-time"));
     if (contents.order == JournalTimeOrder::ModuleTime && !contents.rows.isEmpty())
         html += QStringLiteral("<p>Some rows have no UTC time (their module's zone is not declared), so the rows are "
                                "in module-time order, which across zones is not the order they happened in.</p>\n");
