@@ -30,12 +30,14 @@ namespace chronel {
 
 class JournalStore;
 
+struct LiveFeedTiming {
+    int pollMs = 250;
+    int keepAliveMs = 15000;
+};
+
 class LiveFeed {
 public:
-    struct Timing {
-        int pollMs = 250;
-        int keepAliveMs = 15000;
-    };
+    using Timing = LiveFeedTiming;
     // Rows read in one poll; a burst beyond it is read by the polls after,
     // at once rather than PollMs apart.
     static constexpr int BatchLimit = 2000;

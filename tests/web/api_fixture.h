@@ -9,12 +9,14 @@
 #include "journal/journal_store.h"
 #include "journal/web_accounts.h"
 #include "web/journal_api.h"
+#include "web/journal_rows.h"
 #include "web/live_feed.h"
 #include "web/notes_api.h"
 #include "web/request_text.h"
 #include "web/web_router.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -52,10 +54,10 @@ protected:
         request.clientAddress = QStringLiteral("127.0.0.1");
         if (role) {
             const QString name = WebRoleText(*role) + QStringLiteral("-user");
-            request.session = WebSession {QStringLiteral("session"), name, *role, QStringLiteral("token")};
+            request.session = WebSession{QStringLiteral("session"), name, *role, QStringLiteral("token")};
             request.headers.insert("x-csrf-token", "token");
         }
-        WorkerContext context {reader_, journal_.writer()};
+        WorkerContext context{reader_, journal_.writer()};
         return router_.route(request, context);
     }
     WebResponse get(const QByteArray& target, std::optional<WebRole> role = WebRole::Viewer)

@@ -21,16 +21,14 @@ protected:
         QString error;
         // Berlin (+01:00) and Kolkata (+05:30): on the UTC line the rows of
         // the two modules interleave.
-        ASSERT_TRUE(journal_.add({PointChange(Berlin, "2026-03-01T10:00:00.100", 1, true, "2026-03-01T09:00:00.100Z",
-                                      "Europe/Berlin"),
-                                     PointChange(Berlin, "2026-03-01T10:00:00.300", 2, true,
-                                         "2026-03-01T09:00:00.300Z", "Europe/Berlin")},
+        ASSERT_TRUE(journal_.add(
+            {PointChange(Berlin, "2026-03-01T10:00:00.100", 1, true, "2026-03-01T09:00:00.100Z", "Europe/Berlin"),
+                PointChange(Berlin, "2026-03-01T10:00:00.300", 2, true, "2026-03-01T09:00:00.300Z", "Europe/Berlin")},
             &error))
             << error;
-        ASSERT_TRUE(journal_.add({PointChange(Kolkata, "2026-03-01T14:30:00.200", 1, true,
-                                      "2026-03-01T09:00:00.200Z", "Asia/Kolkata"),
-                                     PointChange(Kolkata, "2026-03-01T14:30:00.400", 1, false,
-                                         "2026-03-01T09:00:00.400Z", "Asia/Kolkata")},
+        ASSERT_TRUE(journal_.add(
+            {PointChange(Kolkata, "2026-03-01T14:30:00.200", 1, true, "2026-03-01T09:00:00.200Z", "Asia/Kolkata"),
+                PointChange(Kolkata, "2026-03-01T14:30:00.400", 1, false, "2026-03-01T09:00:00.400Z", "Asia/Kolkata")},
             &error))
             << error;
     }
@@ -57,7 +55,8 @@ TEST_F(JournalApi, APageHoldsItsRowsInTheJournalsOrder)
     EXPECT_EQ(json["total"].toInteger(), 4);
     EXPECT_EQ(json["order"].toString(), QStringLiteral("utc"));
     EXPECT_FALSE(json["more"].toBool());
-    EXPECT_EQ(json["lastId"].toInteger(), JournalLastId(reader_, nullptr).value_or(-1));
+    QString error;
+    EXPECT_EQ(json["lastId"].toInteger(), JournalLastId(reader_, &error).value_or(-1)) << error;
     const QJsonObject first = json["rows"][0].toObject();
     EXPECT_EQ(first["module"].toString(), Berlin);
     EXPECT_EQ(first["utcTime"].toString(), QStringLiteral("2026-03-01T09:00:00.100Z"));
@@ -71,11 +70,10 @@ TEST_F(JournalApi, APageHoldsItsRowsInTheJournalsOrder)
     EXPECT_TRUE(Json(page)["more"].toBool());
     EXPECT_EQ(Times(get("/api/rows?sort=module")), (QStringList{"00.100", "00.300", "00.200", "00.400"}));
     EXPECT_EQ(Times(get("/api/rows?module=127.0.0.3&point=1&grep=input")), (QStringList{"00.200", "00.400"}));
-    EXPECT_EQ(Times(get("/api/rows?from=2026-03-01T09:00:00.250Z&to=2026-03-01T10:00Z")),
-        (QStringList{"00.300", "00.400"}));
+    EXPECT_EQ(
+        Times(get("/api/rows?from=2026-03-01T09:00:00.250Z&to=2026-03-01T10:00Z")), (QStringList{"00.300", "00.400"}));
 
     // A module without a declared zone: every row on module time.
-    QString error;
     ASSERT_TRUE(journal_.add({PointChange("127.0.0.4", "2026-03-01T11:00:00.000", 1, true)}, &error)) << error;
     EXPECT_EQ(Json(get("/api/rows"))["order"].toString(), QStringLiteral("module time"));
 
@@ -83,8 +81,9 @@ TEST_F(JournalApi, APageHoldsItsRowsInTheJournalsOrder)
     ASSERT_EQ(modules.size(), 3);
     EXPECT_EQ(modules[0].toObject(), (QJsonObject{{"module", Berlin}, {"name", "Feeder 2"}}));
     const QJsonArray points = Json(get("/api/points?module=127.0.0.2")).array();
-    EXPECT_EQ(points, (QJsonArray{QJsonObject{{"point", 1}, {"description", "52-1 breaker"}},
-                          QJsonObject{{"point", 2}, {"description", "52-2 breaker"}}}));
+    EXPECT_EQ(points,
+        (QJsonArray{QJsonObject{{"point", 1}, {"description", "52-1 breaker"}},
+            QJsonObject{{"point", 2}, {"description", "52-2 breaker"}}}));
 }
 
 TEST_F(JournalApi, ABadParameterIsRefusedWithItsName)

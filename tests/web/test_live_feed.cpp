@@ -49,8 +49,7 @@ void Take(EventStream& stream, Received* out)
 }
 
 // Takes from `stream` until `done` or `ms` passed.
-template <typename Done>
-void TakeUntil(EventStream& stream, Received* out, int ms, Done done)
+template <typename Done> void TakeUntil(EventStream& stream, Received* out, int ms, Done done)
 {
     QElapsedTimer timer;
     timer.start();
@@ -173,8 +172,8 @@ TEST_F(LiveFeedTest, TwentyFiveStreamsFollowABurstWithinASecond)
         const QString module = b % 2 == 0 ? North : South;
         QList<JournalEvent> rows;
         for (int r = 0; r < PerBlock; ++r)
-            rows << PointChange(module, start.addMSecs(b * PerBlock + r).toString("yyyy-MM-ddTHH:mm:ss.zzz"),
-                r % 32 + 1, r % 2 == 0);
+            rows << PointChange(
+                module, start.addMSecs(b * PerBlock + r).toString("yyyy-MM-ddTHH:mm:ss.zzz"), r % 32 + 1, r % 2 == 0);
         ASSERT_TRUE(journal_.add(rows, &error)) << error;
         const Clock::time_point now = Clock::now();
         for (const JournalEvent& e : rows) {
