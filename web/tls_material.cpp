@@ -17,7 +17,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace chronel {

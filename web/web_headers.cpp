@@ -12,7 +12,7 @@ QList<QPair<QByteArray, QByteArray>> SecurityHeaders(bool api)
     };
     // The page itself is small and changes with the program: revalidated,
     // never stale after an upgrade.
-    headers.append({"Cache-Control", api ? "no-store" : "no-cache"});
+    headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray(api ? "no-store" : "no-cache")));
     return headers;
 }
 

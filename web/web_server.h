@@ -55,8 +55,9 @@ public:
     // thread. Answers still being made are dropped.
     void stop();
 
+    struct Impl; // web_server.cpp's own
+
 private:
-    struct Impl;
     std::shared_ptr<Impl> impl_;
 };
 
