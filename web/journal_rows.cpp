@@ -112,7 +112,7 @@ QString TimeOrderText(JournalTimeOrder order)
 
 QJsonObject RowJson(const JournalEvent& row, bool chattering, int comments, int maxClockOffsetMs)
 {
-    return QJsonObject {
+    return QJsonObject{
         {QStringLiteral("id"), double(row.id)},
         {QStringLiteral("module"), row.module},
         {QStringLiteral("moduleName"), row.moduleName},
@@ -170,7 +170,7 @@ bool ParseChartSeries(const Query& query, QList<ChartSeriesKey>* series, QString
             const std::optional<int> point = ParsePoint(QStringLiteral("series"), item.mid(colon + 1), error);
             if (!point)
                 return false;
-            const ChartSeriesKey key {item.left(colon), *point};
+            const ChartSeriesKey key{item.left(colon), *point};
             if (!out.contains(key))
                 out.push_back(key);
         }
@@ -244,10 +244,10 @@ std::optional<QJsonObject> ChartJson(
                 continue;
             if (!e.pointDescription.isEmpty())
                 description = e.pointDescription;
-            points.append(QJsonObject {{QStringLiteral("t"), double(*t)},
-                {QStringLiteral("state"), PointStateOfLine(e.text).value_or(0)}});
+            points.append(QJsonObject{
+                {QStringLiteral("t"), double(*t)}, {QStringLiteral("state"), PointStateOfLine(e.text).value_or(0)}});
         }
-        out.append(QJsonObject {
+        out.append(QJsonObject{
             {QStringLiteral("module"), series[i].module},
             {QStringLiteral("point"), series[i].point},
             {QStringLiteral("description"), description},
@@ -255,7 +255,7 @@ std::optional<QJsonObject> ChartJson(
             {QStringLiteral("truncated"), read[i].truncated},
         });
     }
-    return QJsonObject {{QStringLiteral("series"), out}, {QStringLiteral("order"), TimeOrderText(order)}};
+    return QJsonObject{{QStringLiteral("series"), out}, {QStringLiteral("order"), TimeOrderText(order)}};
 }
 
 } // namespace chronel

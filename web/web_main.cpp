@@ -1,7 +1,10 @@
 // chronel-web: the site journal for browsers, over HTTPS.
 #include "journal/journal_location.h"
 #include "web/auth_api.h"
+#include "web/journal_api.h"
+#include "web/live_feed.h"
 #include "web/login_throttle.h"
+#include "web/notes_api.h"
 #include "web/password_hash.h"
 #include "web/sessions.h"
 #include "web/static_files.h"
@@ -130,6 +133,14 @@ int main(int argc, char* argv[])
         Log(error);
         return 1;
     }
+    // After the pool: its writer has brought the journal's schema up to date.
+    LiveFeed feed(*location);
+    if (!feed.start(&error)) {
+        Log(error);
+        return 1;
+    }
+    AddJournalApi(router, feed);
+    AddNotesApi(router);
     WebServer server(options, [&pool, &site](WebRequest request, WebServer::Done done) {
         auto job = [&site, request = std::move(request), done](
                        WorkerContext& context) mutable { done(site.answer(std::move(request), context)); };
@@ -148,6 +159,8 @@ int main(int argc, char* argv[])
     int signal = 0;
     sigwait(&stopSignals, &signal);
     Log(QStringLiteral("stopping"));
+    // The live streams end first, so that the server's connections close.
+    feed.stop();
     server.stop();
     pool.stop();
     return 0;

@@ -15,9 +15,9 @@ namespace {
 
 // The records' fixed parts, field by field (widths in bytes), so that the
 // sizes the format fixes are checked against what is written.
-constexpr std::array<int, 11> LocalHeaderFields {4, 2, 2, 2, 2, 2, 4, 4, 4, 2, 2};
-constexpr std::array<int, 17> CentralEntryFields {4, 2, 2, 2, 2, 2, 2, 4, 4, 4, 2, 2, 2, 2, 2, 4, 4};
-constexpr std::array<int, 8> EndRecordFields {4, 2, 2, 2, 2, 4, 4, 2};
+constexpr std::array<int, 11> LocalHeaderFields{4, 2, 2, 2, 2, 2, 4, 4, 4, 2, 2};
+constexpr std::array<int, 17> CentralEntryFields{4, 2, 2, 2, 2, 2, 2, 4, 4, 4, 2, 2, 2, 2, 2, 4, 4};
+constexpr std::array<int, 8> EndRecordFields{4, 2, 2, 2, 2, 4, 4, 2};
 constexpr int LocalHeaderSize = 30;
 constexpr int CentralEntrySize = 46;
 constexpr int EndRecordSize = 22;
@@ -78,7 +78,7 @@ DosTime DosTimeOf(const QDateTime& at)
 // Raw deflate (no zlib header), as ZIP's method 8 holds it; none on failure.
 std::optional<QByteArray> Deflate(const QByteArray& data)
 {
-    z_stream z {};
+    z_stream z{};
     if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return std::nullopt;
     QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))), Qt::Uninitialized);

@@ -38,8 +38,8 @@ TEST(ZipWriter, AnotherReaderExtractsWhatWasPutIn)
     const auto contents = test::ExtractZip(zip.finish(), tmp, &why);
     ASSERT_TRUE(contents) << why;
     EXPECT_EQ(contents->bad, QString());
-    ASSERT_EQ(contents->names(),
-        (QStringList{"events.csv", QStringLiteral("comtrade/Umspannwerk Süd.dat"), "empty.txt"}));
+    ASSERT_EQ(
+        contents->names(), (QStringList{"events.csv", QStringLiteral("comtrade/Umspannwerk Süd.dat"), "empty.txt"}));
     // Text shrinks, so it is deflated; noise would grow, so it is stored.
     EXPECT_EQ(contents->members[0].method, 8);
     EXPECT_EQ(contents->members[1].method, 0);
@@ -54,9 +54,9 @@ TEST(ZipWriter, NamesThatLeaveTheFolderAreRefusedAndLeaveTheArchiveAsItWas)
     QString error;
     ASSERT_TRUE(zip.add(QStringLiteral("summary.html"), "<p>", When, &error)) << error;
     const QByteArray before = zip.finish();
-    for (const QString& name : {QStringLiteral("../evil"), QStringLiteral("/etc/passwd"), QStringLiteral("a/../../b"),
-             QStringLiteral("a//b"), QStringLiteral("a\\..\\b"), QStringLiteral("dir/"), QString(),
-             QStringLiteral("line\nbreak")}) {
+    for (const QString& name :
+        {QStringLiteral("../evil"), QStringLiteral("/etc/passwd"), QStringLiteral("a/../../b"), QStringLiteral("a//b"),
+            QStringLiteral("a\\..\\b"), QStringLiteral("dir/"), QString(), QStringLiteral("line\nbreak")}) {
         error.clear();
         EXPECT_FALSE(zip.add(name, "x", When, &error)) << name;
         EXPECT_FALSE(error.isEmpty()) << name;
