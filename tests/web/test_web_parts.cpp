@@ -46,7 +46,7 @@ TEST(WebRequestText, TargetsDecodeOrAreRefused)
     EXPECT_TRUE(rows->query.contains(QStringLiteral("flag")));
     EXPECT_EQ(DecodeTarget("/caf%C3%A9")->path, QStringLiteral("/caf\u00e9"));
 
-    for (const QByteArray refused : {QByteArray("api/rows"), QByteArray("/../etc/passwd"), QByteArray("/a/./b"),
+    for (const QByteArray& refused : {QByteArray("api/rows"), QByteArray("/../etc/passwd"), QByteArray("/a/./b"),
              QByteArray("/%2e%2e/secret"), QByteArray("/%2E%2e/secret"), QByteArray("/..%2fsecret"),
              QByteArray("/a%5c..%5csecret"), QByteArray("/a%00b"), QByteArray("/%zz"), QByteArray("/a%2"),
              QByteArray("/%C3%28"), QByteArray("/x?grep=%E0%80")})
@@ -63,10 +63,10 @@ TEST(WebRequestText, CookieValueIsTheFirstOfItsName)
 
 TEST(WebConfig, PlainHttpOnlyOnLoopback)
 {
-    for (const QString loopback : {QStringLiteral("127.0.0.1"), QStringLiteral("127.3.4.5"), QStringLiteral("::1"),
+    for (const QString& loopback : {QStringLiteral("127.0.0.1"), QStringLiteral("127.3.4.5"), QStringLiteral("::1"),
              QStringLiteral("::ffff:127.0.0.1")})
         EXPECT_TRUE(IsLoopbackAddress(loopback)) << loopback;
-    for (const QString other : {QStringLiteral("0.0.0.0"), QStringLiteral("128.0.0.1"), QStringLiteral("::"),
+    for (const QString& other : {QStringLiteral("0.0.0.0"), QStringLiteral("128.0.0.1"), QStringLiteral("::"),
              QStringLiteral("10.1.2.3"), QStringLiteral("localhost"), QStringLiteral("::2")})
         EXPECT_FALSE(IsLoopbackAddress(other)) << other;
 
@@ -108,7 +108,7 @@ TEST(WebConfig, PlainHttpOnlyOnLoopback)
 
     QString host;
     quint16 port = 0;
-    for (const QString bad : {QStringLiteral("8443"), QStringLiteral("host.example:80"),
+    for (const QString& bad : {QStringLiteral("8443"), QStringLiteral("host.example:80"),
              QStringLiteral("1.2.3.4:70000"), QStringLiteral("::1:80"), QStringLiteral("1.2.3.4:x")})
         EXPECT_FALSE(ParseListen(bad, &host, &port, &error)) << bad;
 }
@@ -263,7 +263,7 @@ TEST(WebStaticFiles, OnlyFilesUnderTheRoot)
     EXPECT_EQ(files.answer(QStringLiteral("/img/logo.svg")).contentType, "image/svg+xml");
     EXPECT_EQ(files.answer(QStringLiteral("/js/chart.js")).body, "chart");
     EXPECT_EQ(files.answer(QStringLiteral("/in.js")).status, 200) << "a link within the root";
-    for (const QString refused :
+    for (const QString& refused :
         {QStringLiteral("/out.txt"), QStringLiteral("/../secret.txt"), QStringLiteral("/img/../../secret.txt"),
             QStringLiteral("/.hidden"), QStringLiteral("/img"), QStringLiteral("/img/"), QStringLiteral("/none.js"),
             QStringLiteral("//secret.txt"), QStringLiteral("/img\\..\\..\\secret.txt")})

@@ -21,12 +21,19 @@ using namespace chronel;
 
 namespace {
 
-struct Run {
+JournalLocation SqliteAt(const QString& path)
+{
+    JournalLocation location;
+    location.path = path;
+    return location;
+}
+
+struct ProgramRun {
     int status = -1;
     QString out, err;
 };
 
-Run Program(const QStringList& arguments, const QByteArray& input = {})
+ProgramRun Program(const QStringList& arguments, const QByteArray& input = {})
 {
     QProcess process;
     process.start(QStringLiteral(CHRONEL_WEB_PROGRAM), arguments);
@@ -39,7 +46,7 @@ Run Program(const QStringList& arguments, const QByteArray& input = {})
         process.waitForFinished();
         return {};
     }
-    return Run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+    return ProgramRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
         QString::fromLocal8Bit(process.readAllStandardOutput()),
         QString::fromLocal8Bit(process.readAllStandardError())};
 }
@@ -51,10 +58,10 @@ protected:
         journal_ = dir_.filePath(QStringLiteral("journal.sqlite"));
         JournalStore store;
         QString error;
-        ASSERT_TRUE(store.open(JournalLocation{JournalDialect::Sqlite, journal_}, &error)) << error;
+        ASSERT_TRUE(store.open(SqliteAt(journal_), &error)) << error;
     }
 
-    Run user(const QStringList& arguments, const QByteArray& input = {})
+    ProgramRun user(const QStringList& arguments, const QByteArray& input = {})
     {
         return Program(
             QStringList{QStringLiteral("user")} + arguments + QStringList{QStringLiteral("--journal"), journal_},
@@ -65,7 +72,7 @@ protected:
     {
         JournalStore store;
         QString error;
-        EXPECT_TRUE(store.openReadOnly(JournalLocation{JournalDialect::Sqlite, journal_}, &error)) << error;
+        EXPECT_TRUE(store.openReadOnly(SqliteAt(journal_), &error)) << error;
         return FindWebAccount(store, name, &error).value_or(std::nullopt);
     }
 
@@ -77,7 +84,7 @@ protected:
 
 TEST_F(WebUserCommand, AddListPasswdDel)
 {
-    const Run added =
+    const ProgramRun added =
         user({QStringLiteral("add"), QStringLiteral("ann"), QStringLiteral("--role"), QStringLiteral("engineer")},
             "first-password\n");
     ASSERT_EQ(added.status, 0) << added.err;
@@ -86,23 +93,23 @@ TEST_F(WebUserCommand, AddListPasswdDel)
     EXPECT_EQ(ann->role, WebRole::Engineer);
     EXPECT_TRUE(VerifyPassword(ann->hash, "first-password"));
 
-    const Run again = user({QStringLiteral("add"), QStringLiteral("ann")}, "first-password\n");
+    const ProgramRun again = user({QStringLiteral("add"), QStringLiteral("ann")}, "first-password\n");
     EXPECT_EQ(again.status, 1);
     EXPECT_TRUE(again.err.contains(QStringLiteral("exists already"))) << again.err;
 
-    const Run list = user({QStringLiteral("list")});
+    const ProgramRun list = user({QStringLiteral("list")});
     ASSERT_EQ(list.status, 0) << list.err;
     EXPECT_TRUE(list.out.contains(QRegularExpression(QStringLiteral("\\nann +engineer +\\d{4}-"))));
     EXPECT_FALSE(list.out.contains(QStringLiteral("argon2"))) << "no hash shown";
 
-    const Run passwd = user({QStringLiteral("passwd"), QStringLiteral("ann")}, "second-password\n");
+    const ProgramRun passwd = user({QStringLiteral("passwd"), QStringLiteral("ann")}, "second-password\n");
     ASSERT_EQ(passwd.status, 0) << passwd.err;
     ann = account(QStringLiteral("ann"));
     ASSERT_TRUE(ann);
     EXPECT_TRUE(VerifyPassword(ann->hash, "second-password"));
     EXPECT_FALSE(VerifyPassword(ann->hash, "first-password"));
 
-    const Run removed = user({QStringLiteral("del"), QStringLiteral("ann")});
+    const ProgramRun removed = user({QStringLiteral("del"), QStringLiteral("ann")});
     EXPECT_EQ(removed.status, 0) << removed.err;
     EXPECT_FALSE(account(QStringLiteral("ann")));
     EXPECT_EQ(user({QStringLiteral("del"), QStringLiteral("ann")}).status, 1);
@@ -110,7 +117,7 @@ TEST_F(WebUserCommand, AddListPasswdDel)
 
     JournalStore store;
     QString error;
-    ASSERT_TRUE(store.openReadOnly(JournalLocation{JournalDialect::Sqlite, journal_}, &error)) << error;
+    ASSERT_TRUE(store.openReadOnly(SqliteAt(journal_), &error)) << error;
     QStringList audited;
     for (const AuditEntry& entry : AuditRows(store, &error).value_or(QList<AuditEntry>())) {
         audited.append(entry.who + u' ' + entry.actionText);
@@ -127,17 +134,17 @@ TEST_F(WebUserCommand, AddListPasswdDel)
 TEST_F(WebUserCommand, RefusesWhatItCannotDoRight)
 {
     const QString missing = dir_.filePath(QStringLiteral("none.sqlite"));
-    const Run noJournal = Program(
+    const ProgramRun noJournal = Program(
         {QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("ann"), QStringLiteral("--journal"), missing},
         "some-password\n");
     EXPECT_EQ(noJournal.status, 1);
     EXPECT_TRUE(noJournal.err.contains(QStringLiteral("does not exist"))) << noJournal.err;
     EXPECT_FALSE(QFileInfo::exists(missing)) << "no journal made";
 
-    const Run shortPassword = user({QStringLiteral("add"), QStringLiteral("bob")}, "short\n");
+    const ProgramRun shortPassword = user({QStringLiteral("add"), QStringLiteral("bob")}, "short\n");
     EXPECT_EQ(shortPassword.status, 1);
     EXPECT_TRUE(shortPassword.err.contains(QStringLiteral("8 to 1024"))) << shortPassword.err;
-    const Run noPassword = user({QStringLiteral("add"), QStringLiteral("bob")}, "");
+    const ProgramRun noPassword = user({QStringLiteral("add"), QStringLiteral("bob")}, "");
     EXPECT_EQ(noPassword.status, 1);
     EXPECT_FALSE(account(QStringLiteral("bob")));
 
@@ -153,7 +160,7 @@ TEST(WebProgram, PlainHttpRefusedOffLoopback)
 {
     QTemporaryDir dir;
     // Refused from the settings alone: nothing is opened or bound.
-    const Run run = Program({QStringLiteral("--config"), dir.filePath(QStringLiteral("none.conf")),
+    const ProgramRun run = Program({QStringLiteral("--config"), dir.filePath(QStringLiteral("none.conf")),
         QStringLiteral("--listen"), QStringLiteral("0.0.0.0:8443"), QStringLiteral("--plain")});
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("settings file"))) << run.err;
@@ -162,7 +169,7 @@ TEST(WebProgram, PlainHttpRefusedOffLoopback)
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
     conf.write("[web]\nlisten=192.0.2.1:8080\nplain=true\n");
     conf.close();
-    const Run fromFile = Program({QStringLiteral("--config"), conf.fileName()});
+    const ProgramRun fromFile = Program({QStringLiteral("--config"), conf.fileName()});
     EXPECT_EQ(fromFile.status, 2);
     EXPECT_TRUE(fromFile.err.contains(QStringLiteral("plain HTTP is refused on 192.0.2.1"))) << fromFile.err;
 }

@@ -38,6 +38,13 @@ using namespace chronel;
 
 namespace {
 
+JournalLocation SqliteAt(const QString& path)
+{
+    JournalLocation location;
+    location.path = path;
+    return location;
+}
+
 using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 QJsonObject Json(const WebReply& reply) { return QJsonDocument::fromJson(reply.body).object(); }
@@ -56,7 +63,7 @@ protected:
         const QString path = templateDir_->filePath(QStringLiteral("journal.sqlite"));
         JournalStore store;
         QString error;
-        ASSERT_TRUE(store.open(JournalLocation{JournalDialect::Sqlite, path}, &error)) << error;
+        ASSERT_TRUE(store.open(SqliteAt(path), &error)) << error;
         const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
         for (const auto& [name, role] : {std::pair{"ann", WebRole::Admin}, std::pair{"eve", WebRole::Engineer},
                  std::pair{"val", WebRole::Viewer}}) {
@@ -120,7 +127,7 @@ protected:
     {
         AddAuthApi(router_, sessions_, throttle_, plain ? CookieTransport::PlainLoopback : CookieTransport::Https);
         QString error;
-        pool_ = std::make_unique<WorkerPool>(JournalLocation{JournalDialect::Sqlite, journal_}, 2);
+        pool_ = std::make_unique<WorkerPool>(SqliteAt(journal_), 2);
         ASSERT_TRUE(pool_->start(&error)) << error;
         WebServerOptions options;
         options.host = QStringLiteral("127.0.0.1");
@@ -171,7 +178,7 @@ protected:
     {
         JournalStore store;
         QString error;
-        EXPECT_TRUE(store.openReadOnly(JournalLocation{JournalDialect::Sqlite, journal_}, &error)) << error;
+        EXPECT_TRUE(store.openReadOnly(SqliteAt(journal_), &error)) << error;
         return AuditRows(store, &error).value_or(QList<AuditEntry>());
     }
 
@@ -196,8 +203,9 @@ void ExpectSecurityHeaders(const WebReply& reply, bool api)
     EXPECT_EQ(reply.header("x-content-type-options"), "nosniff");
     EXPECT_EQ(reply.header("referrer-policy"), "no-referrer");
     EXPECT_EQ(reply.header("x-frame-options"), "DENY");
-    if (api)
+    if (api) {
         EXPECT_EQ(reply.header("cache-control"), "no-store");
+    }
 }
 
 } // namespace
@@ -247,8 +255,8 @@ TEST_F(WebServerTest, LoginSetsAStrictCookieAndEverythingIsAudited)
                     .match(QString::fromLatin1(setCookie))
                     .hasMatch())
         << setCookie.constData();
-    for (const QByteArray attribute : {"HttpOnly", "Secure", "SameSite=Strict", "Path=/"})
-        EXPECT_TRUE(setCookie.split(';').contains(" " + attribute)) << setCookie.constData();
+    for (const char* attribute : {"HttpOnly", "Secure", "SameSite=Strict", "Path=/"})
+        EXPECT_TRUE(setCookie.split(';').contains(" " + QByteArray(attribute))) << setCookie.constData();
     EXPECT_EQ(ann.csrf.size(), 64);
 
     const WebReply me = ask("GET", "/api/me", {{"Cookie", ann.cookie}});
@@ -327,7 +335,7 @@ TEST_F(WebServerTest, OversizedHeadersAndBodiesAreRefused)
 TEST_F(WebServerTest, TraversalFindsNothing)
 {
     start(false);
-    for (const QByteArray target :
+    for (const QByteArray& target :
         {QByteArray("/../secret.txt"), QByteArray("/%2e%2e/secret.txt"), QByteArray("/..%2fsecret.txt"),
             QByteArray("/%2E%2E%2Fsecret.txt"), QByteArray("/out.txt"), QByteArray("/./app.js")}) {
         const WebReply reply = ask("GET", target);
@@ -357,7 +365,7 @@ TEST_F(WebServerTest, SessionEndsWhenThePasswordChanges)
     QThread::msleep(5);
     JournalStore store;
     QString error;
-    ASSERT_TRUE(store.open(JournalLocation{JournalDialect::Sqlite, journal_}, &error)) << error;
+    ASSERT_TRUE(store.open(SqliteAt(journal_), &error)) << error;
     ASSERT_TRUE(SetWebPassword(store, QStringLiteral("val"), HashPassword("another-password").value(),
         AuditContext{QStringLiteral("test"), QString()}, &error))
         << error;
