@@ -240,7 +240,8 @@ private:
         response_.version(version_);
         response_.result(http::int_to_status(unsigned(answer.status)));
         response_.set(http::field::content_type, Text(answer.contentType));
-        SetHeaders(response_, api_, answer.headers);
+        // An error is never cached, whatever path it answers.
+        SetHeaders(response_, api_ || answer.status >= 300, answer.headers);
         response_.body() = Text(answer.body);
         response_.keep_alive(keepAlive_Requested_);
         response_.prepare_payload();
