@@ -204,7 +204,7 @@ bool RecordAudit(
 {
     return AuditedChange(
         store, action, context,
-        [&](QSqlDatabase&, AuditEntry& entry, ChangeFailure&) {
+        [&](QSqlQuery&, AuditEntry& entry, ChangeFailure&) {
             entry.before = std::move(before);
             entry.after = std::move(after);
             return ChangeOutcome::Done;

@@ -27,10 +27,8 @@ struct StoredAccount {
 
 // The row of `name`, none when missing; false with `*failure` when it
 // cannot be read.
-bool ReadAccount(QSqlDatabase db, const QString& name, std::optional<StoredAccount>* account, ChangeFailure& failure)
+bool ReadAccount(QSqlQuery& query, const QString& name, std::optional<StoredAccount>* account, ChangeFailure& failure)
 {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT name, role, hash, created, changed FROM web_users WHERE name = ?"));
     query.addBindValue(name);
     if (!query.exec()) {
@@ -41,6 +39,7 @@ bool ReadAccount(QSqlDatabase db, const QString& name, std::optional<StoredAccou
     if (query.next())
         *account = StoredAccount{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
             query.value(3).toString(), query.value(4).toString()};
+    query.finish();
     return true;
 }
 
@@ -78,15 +77,14 @@ bool ChangeAccount(JournalStore& store, const QString& name, AuditAction action,
     }
     return AuditedChange(
         store, action, context,
-        [&](QSqlDatabase& db, AuditEntry& entry, ChangeFailure& failure) {
+        [&](QSqlQuery& query, AuditEntry& entry, ChangeFailure& failure) {
             std::optional<StoredAccount> account;
-            if (!ReadAccount(db, name, &account, failure))
+            if (!ReadAccount(query, name, &account, failure))
                 return ChangeOutcome::Failed;
             if (!account) {
                 failure.why = QStringLiteral("there is no web account %1 to %2").arg(name, doing);
                 return ChangeOutcome::Refused;
             }
-            QSqlQuery query(db);
             if (!change(query)) {
                 failure = {QStringLiteral("%1 web account %2").arg(doing, name), query.lastError()};
                 return ChangeOutcome::Failed;
@@ -143,7 +141,9 @@ std::optional<std::optional<WebAccount>> FindWebAccount(const JournalStore& stor
         return std::optional<WebAccount>{};
     std::optional<StoredAccount> row;
     ChangeFailure failure;
-    if (!ReadAccount(store.database(), name, &row, failure)) {
+    QSqlQuery query(store.database());
+    query.setForwardOnly(true);
+    if (!ReadAccount(query, name, &row, failure)) {
         *error = WebTableFailure(store, failure.why, failure.sql);
         return std::nullopt;
     }
@@ -195,16 +195,15 @@ bool AddWebAccount(JournalStore& store, const WebAccount& account, const AuditCo
     }
     return AuditedChange(
         store, AuditAction::AccountAdded, context,
-        [&](QSqlDatabase& db, AuditEntry& entry, ChangeFailure& failure) {
+        [&](QSqlQuery& query, AuditEntry& entry, ChangeFailure& failure) {
             std::optional<StoredAccount> existing;
-            if (!ReadAccount(db, account.name, &existing, failure))
+            if (!ReadAccount(query, account.name, &existing, failure))
                 return ChangeOutcome::Failed;
             if (existing) {
                 failure.why = QStringLiteral("web account %1 exists already").arg(account.name);
                 return ChangeOutcome::Refused;
             }
             const QString created = account.created.isEmpty() ? Now() : account.created;
-            QSqlQuery query(db);
             query.prepare(
                 QStringLiteral("INSERT INTO web_users (name, role, hash, created, changed) VALUES (?, ?, ?, ?, ?)"));
             query.addBindValue(account.name);

@@ -86,7 +86,8 @@ bool AuditedChange(
     entry.address = context.address;
     entry.action = action;
     ChangeFailure failure;
-    switch (step(db, entry, failure)) {
+    QSqlQuery query(db);
+    switch (step(query, entry, failure)) {
     case ChangeOutcome::Done: break;
     case ChangeOutcome::Refused:
         rollback();

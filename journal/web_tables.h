@@ -7,6 +7,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 
 #include <functional>
@@ -31,9 +32,11 @@ struct ChangeFailure {
     QSqlError sql; // Failed: the database's error
 };
 
-// Makes the change on `db` inside the transaction and fills the audit row's
-// action-specific fields (before, after).
-using AuditedStep = std::function<ChangeOutcome(QSqlDatabase& db, AuditEntry& entry, ChangeFailure& failure)>;
+// Makes the change inside the transaction and fills the audit row's
+// action-specific fields (before, after). `query` is on the store's
+// connection and outlives the transaction: PostgreSQL frees a prepared
+// statement only outside a failed transaction.
+using AuditedStep = std::function<ChangeOutcome(QSqlQuery& query, AuditEntry& entry, ChangeFailure& failure)>;
 
 // Begins a transaction holding the write lock (SQLite IMMEDIATE, waiting out
 // other writers up to JournalStore::WriteTimeoutMs; PostgreSQL LOCK TABLE

@@ -5,8 +5,10 @@
 #include "journal_backend.h"
 
 #include "journal/journal_audit.h"
+#include "journal/journal_incidents.h"
 #include "journal/journal_query.h"
 #include "journal/journal_store.h"
+#include "journal/web_accounts.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -59,6 +61,11 @@ TEST_P(JournalAuditTest, AVersionFiveJournalKeepsItsRowsAndAReaderOfItAnswersInW
     EXPECT_TRUE(error.contains(QStringLiteral("schema version 5, which keeps no audit record"))) << error;
     EXPECT_FALSE(AuditRows(reader, &error));
     EXPECT_FALSE(RecordAudit(reader, AuditAction::Login, Admin, {}, {}, &error));
+    EXPECT_FALSE(FindWebAccount(reader, QStringLiteral("admin"), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("keeps no web accounts"))) << error;
+    EXPECT_FALSE(Incidents(reader, &error));
+    EXPECT_FALSE(CommentCounts(reader, {1}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("keeps no incidents or comments"))) << error;
 
     JournalStore writer;
     ASSERT_TRUE(writer.open(location_, &error)) << error;
