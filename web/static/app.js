@@ -728,7 +728,11 @@
   function refreshReadout() {
     const box = $('cursor-readout');
     clear(box);
-    if (chart.cursor === null || !chart.series.length) return;
+    if (!chart.series.length) {
+      box.textContent = 'Select rows of the table to chart their points.';
+      return;
+    }
+    if (chart.cursor === null) return;
     box.appendChild(el('strong', timeText(chart.cursor, 0) + ' '));
     for (const s of chart.series) {
       const now = stateAt(s, chart.cursor);
