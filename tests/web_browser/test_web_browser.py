@@ -98,17 +98,23 @@ class WebBrowser(unittest.TestCase):
         cls.journal = os.path.join(cls.work, "journal.sqlite")
         cls.downloads = os.path.join(cls.work, "downloads")
         os.makedirs(cls.downloads)
+        # A settings file of the test's own: none on the machine applies.
+        cls.config = os.path.join(cls.work, "web.conf")
+        with open(cls.config, "w") as f:
+            f.write(f"[web]\nstate={os.path.join(cls.work, 'state')}\n")
         seeder = Seeder(cls.journal)
         assert seeder.send(f"seed {SEEDED}") == SEEDED
         seeder.close()
         for name, role, password in (ENGINEER, VIEWER):
-            done = subprocess.run([ARGS.web, "user", "add", "--journal", cls.journal, name, "--role", role],
+            done = subprocess.run([ARGS.web, "user", "add", "--config", cls.config, "--journal", cls.journal, name,
+                                   "--role", role],
                                   input=password + "\n", text=True, capture_output=True, timeout=30)
             assert done.returncode == 0, f"chronel-web user add {name}: {done.stderr}"
         port = free_port()
         cls.base = f"http://127.0.0.1:{port}"
         cls.log = open(os.path.join(cls.work, "chronel-web.log"), "w")
-        cls.server = subprocess.Popen([ARGS.web, "--plain", "--listen", f"127.0.0.1:{port}", "--journal", cls.journal],
+        cls.server = subprocess.Popen([ARGS.web, "--config", cls.config, "--plain", "--listen", f"127.0.0.1:{port}",
+                                       "--journal", cls.journal],
                                       stdout=cls.log, stderr=subprocess.STDOUT)
         cls.wait_for_server()
         cls.seeder = Seeder(cls.journal)

@@ -140,6 +140,7 @@
     $('app').hidden = true;
     $('who').hidden = true;
     $('event-panel').hidden = true;
+    $('incident-detail').hidden = true;
     $('login').hidden = false;
     $('login-error').textContent = message || '';
     $('login-password').value = '';
@@ -732,6 +733,8 @@
       box.textContent = 'Select rows of the table to chart their points.';
       return;
     }
+    const cut = chart.series.filter((s) => s.truncated).map((s) => s.module + ':' + s.point);
+    if (cut.length) box.appendChild(el('div', 'Only the first changes of ' + cut.join(', ') + ' are drawn: narrow the period.'));
     if (chart.cursor === null) return;
     box.appendChild(el('strong', timeText(chart.cursor, 0) + ' '));
     for (const s of chart.series) {
