@@ -148,6 +148,7 @@ class WebBrowser(unittest.TestCase):
                     "--disable-sync", "--no-first-run", "--disable-gpu", "--disable-dev-shm-usage",
                     "--window-size=1400,1000", "--user-data-dir=" + os.path.join(cls.work, "profile")):
             options.add_argument(arg)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         options.add_experimental_option("prefs", {"download.default_directory": cls.downloads,
                                                   "download.prompt_for_download": False})
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -561,6 +562,12 @@ class WebBrowser(unittest.TestCase):
         self.assertNotIn("viewer's", self.text("#d-comments"))
         self.assertFalse(self.find("#d-comment-form").is_displayed())
         self.assertTrue(self.find("#d-package").is_displayed())
+
+    def test_11_within_the_content_policy(self):
+        # default-src 'self': an inline script or style, or anything from
+        # elsewhere, is refused and said so in the console.
+        refused = [e["message"] for e in self.driver.get_log("browser") if "Content Security Policy" in e["message"]]
+        self.assertEqual(refused, [])
 
 
 def main():
