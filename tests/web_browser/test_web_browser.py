@@ -449,10 +449,22 @@ class WebBrowser(unittest.TestCase):
         self.wait(lambda: self.trace_pixels() == [0, 0], "the chart emptied")
 
     def test_06_incident_and_its_package(self):
+        # The selected rows' span and modules, To a millisecond after the last.
+        for tr in self.driver.find_elements(By.CSS_SELECTOR, "#journal-body tr:nth-child(-n+3)"):
+            tr.find_element(By.CSS_SELECTOR, "td").click()
+        self.find("#i-selection").click()
+        self.assertEqual(self.find("#i-from").get_attribute("value"), row_time(SEEDED - 3))
+        self.assertEqual(self.find("#i-to").get_attribute("value"), row_time(SEEDED - 1)[:-3] + "001")
+        checked = self.driver.execute_script(
+            "return Array.from(document.querySelectorAll('#i-modules input:checked'), (b) => b.value);")
+        self.assertEqual(sorted(checked), ["127.0.0.2", "127.0.0.3"])
+        self.find("#i-modules input[value='127.0.0.3']").click()
+        for tr in self.driver.find_elements(By.CSS_SELECTOR, "#journal-body tr.selected"):
+            tr.find_element(By.CSS_SELECTOR, "td").click()
+
         self.set_field("#i-title", "Breaker trip <script>")
         self.set_field("#i-from", "2024-03-01 14:00:00")
         self.set_field("#i-to", "2024-03-01 14:01:00")
-        self.find("#i-modules input[value='127.0.0.2']").click()
         self.set_field("#i-comment", "First look")
         self.find("#i-add").click()
         self.wait(lambda: self.find("#incident-detail").is_displayed(), "the incident opened")

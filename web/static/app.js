@@ -816,6 +816,24 @@
     }
   }
 
+  // The selected rows' span (To is not included, so it is a millisecond
+  // after the last) and their modules, as the incident's.
+  function incidentFromSelection() {
+    const rows = state.rows.filter((r) => state.selected.has(r.id) && r.moduleTime);
+    if (!rows.length) {
+      $('incident-form-error').textContent = 'Select rows of the table first.';
+      return;
+    }
+    $('incident-form-error').textContent = '';
+    const times = rows.map((r) => r.moduleTime).sort();
+    const last = times[times.length - 1];
+    const after = new Date(Date.parse(last + 'Z') + 1).toISOString().slice(0, 23);
+    $('i-from').value = times[0].replace('T', ' ');
+    $('i-to').value = after.replace('T', ' ');
+    const modules = new Set(rows.map((r) => r.module));
+    for (const box of document.querySelectorAll('#i-modules input')) box.checked = modules.has(box.value);
+  }
+
   async function addIncident(ev) {
     ev.preventDefault();
     $('incident-form-error').textContent = '';
@@ -967,6 +985,7 @@
     $('page-next').addEventListener('click', () => turnPage(state.offset + PageRows));
     $('journal-body').addEventListener('click', toggleRow);
     $('incident-form').addEventListener('submit', addIncident);
+    $('i-selection').addEventListener('click', incidentFromSelection);
     $('d-comment-form').addEventListener('submit', addIncidentComment);
     $('d-close').addEventListener('click', () => { $('incident-detail').hidden = true; });
     $('d-show').addEventListener('click', showIncidentInJournal);
