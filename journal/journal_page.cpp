@@ -165,25 +165,17 @@ QString OrderBy(const JournalStore& store, JournalSortKey key, JournalTimeOrder 
 {
     const QString time = order == JournalTimeOrder::Utc ? QStringLiteral("utc_time") : QStringLiteral("module_time");
     // The event text compares byte by byte on PostgreSQL too, as on SQLite.
-    const QString text = store.dialect() == JournalDialect::Postgres ? QStringLiteral("text COLLATE \"C\"")
-                                                                     : QStringLiteral("text");
+    const QString text =
+        store.dialect() == JournalDialect::Postgres ? QStringLiteral("text COLLATE \"C\"") : QStringLiteral("text");
     QStringList keys;
     switch (key) {
-    case JournalSortKey::Time:
-        keys = {time, QStringLiteral("module"), QStringLiteral("id")};
-        break;
-    case JournalSortKey::Module:
-        keys = {QStringLiteral("module"), time, QStringLiteral("id")};
-        break;
+    case JournalSortKey::Time: keys = {time, QStringLiteral("module"), QStringLiteral("id")}; break;
+    case JournalSortKey::Module: keys = {QStringLiteral("module"), time, QStringLiteral("id")}; break;
     case JournalSortKey::Point:
         keys = {QStringLiteral("point"), time, QStringLiteral("module"), QStringLiteral("id")};
         break;
-    case JournalSortKey::Text:
-        keys = {text, time, QStringLiteral("module"), QStringLiteral("id")};
-        break;
-    case JournalSortKey::Id:
-        keys = {QStringLiteral("id")};
-        break;
+    case JournalSortKey::Text: keys = {text, time, QStringLiteral("module"), QStringLiteral("id")}; break;
+    case JournalSortKey::Id: keys = {QStringLiteral("id")}; break;
     }
     if (descending)
         for (QString& k : keys)
@@ -250,11 +242,11 @@ std::optional<JournalPage> JournalPageOf(const JournalStore& store, const Journa
         conditions.add(QStringLiteral("utc_time >= ? AND utc_time <= ?"), {extent->firstUtc, extent->lastUtc});
     }
     QSqlQuery query(db);
-    const QString sql = QStringLiteral("SELECT %1 FROM journal_events%2%3 LIMIT %4 OFFSET %5")
-                            .arg(Columns(store), conditions.where(),
-                                OrderBy(store, request.key, page.order, request.descending))
-                            .arg(request.limit)
-                            .arg(request.offset);
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM journal_events%2%3 LIMIT %4 OFFSET %5")
+            .arg(Columns(store), conditions.where(), OrderBy(store, request.key, page.order, request.descending))
+            .arg(request.limit)
+            .arg(request.offset);
     if (!Run(query, sql, conditions.values, store, error))
         return std::nullopt;
     while (query.next())

@@ -4,7 +4,7 @@
 #include "journal/journal_page.h"
 #include "journal/journal_query.h"
 #include "journal_rows.h"
-#include "web_event_stream.h"
+#include "web/web_event_stream.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -11,7 +11,7 @@
 // stream opened after it misses nothing (and may repeat a row the page has:
 // the page keeps a row once, by its id).
 #include "live_feed.h"
-#include "web_router.h"
+#include "web/web_router.h"
 
 #include <QString>
 

@@ -16,7 +16,7 @@
 // thread; start() and stop() from the one that owns the feed.
 #include "journal/journal_location.h"
 #include "journal/journal_query.h"
-#include "web_event_stream.h"
+#include "web/web_event_stream.h"
 
 #include <QString>
 

@@ -104,6 +104,7 @@ QJsonObject IncidentJson(const Incident& i)
         {QStringLiteral("comment"), i.comment},
         {QStringLiteral("author"), i.author},
         {QStringLiteral("created"), i.created},
+        {QStringLiteral("comments"), i.comments},
     };
 }
 
@@ -116,14 +117,8 @@ WebResponse ListIncidents(const WebRequest& request, WorkerContext& context)
     if (!incidents)
         return JournalFailure(error);
     QJsonArray out;
-    for (const Incident& i : *incidents) {
-        const std::optional<QList<Comment>> comments = IncidentComments(context.reader, i.id, &error);
-        if (!comments)
-            return JournalFailure(error);
-        QJsonObject json = IncidentJson(i);
-        json.insert(QStringLiteral("comments"), int(comments->size()));
-        out.append(json);
-    }
+    for (const Incident& i : *incidents)
+        out.append(IncidentJson(i));
     return WebResponse::json(QJsonDocument(out));
 }
 
@@ -156,7 +151,7 @@ WebResponse AddIncidentRoute(const WebRequest& request, WorkerContext& context)
         return BadRequest(error);
     Incident incident;
     const std::optional<QString> title = StringField(*body, QStringLiteral("title"), &error);
-    if (!title || !CheckNote(QStringLiteral("title"), *title, MaxTitleLength, false, true, &error))
+    if (!title || !CheckNote(QStringLiteral("title"), *title, MaxIncidentTitle, false, true, &error))
         return BadRequest(error);
     incident.title = title->trimmed();
     const std::optional<QString> from = StringField(*body, QStringLiteral("from"), &error);
@@ -167,9 +162,11 @@ WebResponse AddIncidentRoute(const WebRequest& request, WorkerContext& context)
     const std::optional<QString> toTime = to ? PeriodBound(QStringLiteral("to"), *to, true, &error) : to;
     if (!toTime)
         return BadRequest(error);
-    // Stored forms of one kind compare as text; a module time and a UTC
-    // time do not compare without a zone.
-    if (fromTime->endsWith(u'Z') == toTime->endsWith(u'Z') && *fromTime >= *toTime)
+    // A module time and a UTC time do not compare without a zone; stored
+    // forms of one kind compare as text.
+    if (fromTime->endsWith(u'Z') != toTime->endsWith(u'Z'))
+        return BadRequest(QStringLiteral("to: give both bounds as module times, or both with a zone (Z, +01:00)"));
+    if (*fromTime >= *toTime)
         return BadRequest(QStringLiteral("to: not after from"));
     incident.fromTime = *fromTime;
     incident.toTime = *toTime;
@@ -191,11 +188,10 @@ WebResponse AddIncidentRoute(const WebRequest& request, WorkerContext& context)
             incident.modules.push_back(module);
     }
     const std::optional<QString> comment = StringField(*body, QStringLiteral("comment"), &error);
-    if (!comment || !CheckNote(QStringLiteral("comment"), *comment, MaxNoteLength, true, false, &error))
+    if (!comment || !CheckNote(QStringLiteral("comment"), *comment, MaxCommentText, true, false, &error))
         return BadRequest(error);
     incident.comment = *comment;
     incident.author = request.session ? request.session->name : QString();
-    incident.created = JournalReceivedText(QDateTime::currentDateTimeUtc());
     const std::optional<qint64> id = AddIncident(context.writer, incident, ContextOf(request), &error);
     if (!id)
         return JournalFailure(error);
@@ -239,7 +235,7 @@ std::optional<QString> CommentText(const WebRequest& request, QString* error)
     if (!body)
         return std::nullopt;
     const std::optional<QString> text = StringField(*body, QStringLiteral("text"), error);
-    if (!text || !CheckNote(QStringLiteral("text"), *text, MaxNoteLength, true, true, error))
+    if (!text || !CheckNote(QStringLiteral("text"), *text, MaxCommentText, true, true, error))
         return std::nullopt;
     return text;
 }
@@ -272,7 +268,6 @@ WebResponse AddCommentRoute(const WebRequest& request, const QStringList& args, 
     (onEvent ? comment.eventId : comment.incidentId) = *id;
     comment.author = request.session ? request.session->name : QString();
     comment.text = *text;
-    comment.created = JournalReceivedText(QDateTime::currentDateTimeUtc());
     const std::optional<qint64> added = AddComment(context.writer, comment, ContextOf(request), &error);
     if (!added)
         return JournalFailure(error);

@@ -13,12 +13,10 @@
 // type, a text beyond its limit or a period that is none is refused (400)
 // with the field's name. Every addition is audited with the user and the
 // client's address in its own transaction (journal_incidents.h).
-#include "web_router.h"
+#include "web/web_router.h"
 
 namespace chronel {
 
-constexpr int MaxTitleLength = 200;
-constexpr int MaxNoteLength = 4000;
 constexpr int MaxIncidentModules = 64;
 constexpr int AuditRowsShown = 500;
 

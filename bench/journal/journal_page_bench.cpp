@@ -77,8 +77,8 @@ bool Build(QString* error)
         }
         QSqlQuery query(db);
         // One transaction on a file no one else reads: no log worth keeping.
-        for (const char* pragma : {"PRAGMA journal_mode = DELETE", "PRAGMA synchronous = OFF",
-                 "PRAGMA cache_size = -1000000", "BEGIN"})
+        for (const char* pragma :
+            {"PRAGMA journal_mode = DELETE", "PRAGMA synchronous = OFF", "PRAGMA cache_size = -1000000", "BEGIN"})
             query.exec(QString::fromLatin1(pragma));
         // The indexes made anew after the rows, by one sort each, rather than
         // kept up row by row.
@@ -104,7 +104,8 @@ bool Build(QString* error)
             "INSERT INTO journal_events (module, module_name, module_time, point, point_description, state_text,"
             " text, quality, received, raw, date_source, block, record, utc_time, zone)"
             " WITH RECURSIVE s(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM s WHERE n + 1 < @ROWS),"
-            " r AS (SELECT n, n % @MODULES + 1 AS m, @START + n * @STEP AS u, ((n * 2654435761) >> 7) % 32 + 1 AS p FROM s),"
+            " r AS (SELECT n, n % @MODULES + 1 AS m, @START + n * @STEP AS u, ((n * 2654435761) >> 7) % 32 + 1 AS p "
+            "FROM s),"
             " t AS (SELECT n, m, u, p,"
             "  u + CASE m % 3 WHEN 0 THEN 0 WHEN 1 THEN 3600000 ELSE 19800000 END AS l,"
             "  CASE WHEN m > @ZONED THEN '' WHEN m % 3 = 0 THEN 'UTC' WHEN m % 3 = 1 THEN '+01:00' ELSE '+05:30' END"
@@ -114,7 +115,8 @@ bool Build(QString* error)
             "  strftime('%Y-%m-%dT%H:%M:%S', u / 1000, 'unixepoch') || printf('.%03dZ', u % 1000) AS ut"
             "  FROM t)"
             " SELECT '127.0.1.' || m, 'Bay ' || m, mt, p, 'Breaker ' || p, st,"
-            "  substr(mt, 1, 10) || '  ' || substr(mt, 12) || '  S  G   Input Point ' || printf('%2d', p) || '  ' || st,"
+            "  substr(mt, 1, 10) || '  ' || substr(mt, 12) || '  S  G   Input Point ' || printf('%2d', p) || '  ' || "
+            "st,"
             "  3, ut, CAST(printf('%x', n) AS BLOB), 'record', n + 1, 0, CASE WHEN z = '' THEN '' ELSE ut END, z"
             " FROM v");
         sql.replace(QStringLiteral("@ROWS"), QString::number(rows))

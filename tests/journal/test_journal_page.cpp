@@ -62,7 +62,9 @@ JournalEvent Row(int m, const QDateTime& utc, int point, const QString& body)
     return e;
 }
 
-QString InputLine(int point, bool on) { return QStringLiteral("Input Point %1  %2").arg(point, 2).arg(on ? QStringLiteral("On") : QStringLiteral("Off"));
+QString InputLine(int point, bool on)
+{
+    return QStringLiteral("Input Point %1  %2").arg(point, 2).arg(on ? QStringLiteral("On") : QStringLiteral("Off"));
 }
 
 // Three hours of three modules around Berlin's fall-back, with bursts of
@@ -173,8 +175,8 @@ JournalFilter RandomFilter(std::mt19937& random, const QList<JournalEvent>& rows
         filter.fromUtc = JournalReceivedText(row.utcTime);
     if (chance(20))
         filter.toUtc = JournalReceivedText(Base.addSecs(random() % 12000));
-    static const char* const modules[] = {"127.0.0.2", "127.0.0.4", "Feeder", "Bay 9", "South 2", "nobody",
-        "127.0.0.3' OR '1'='1", "%"};
+    static const char* const modules[] = {
+        "127.0.0.2", "127.0.0.4", "Feeder", "Bay 9", "South 2", "nobody", "127.0.0.3' OR '1'='1", "%"};
     if (chance(35))
         filter.module = QString::fromUtf8(modules[random() % std::size(modules)]);
     if (chance(25))
