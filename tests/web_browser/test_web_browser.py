@@ -533,7 +533,7 @@ class WebBrowser(unittest.TestCase):
             self.assertEqual(second_row.get_attribute("data-id"), self.cells_ids()[2])
         except StaleElementReferenceException:
             self.fail("the table was built anew for a live row")
-        self.driver.execute_script("window.scrollTo(0, 0)")
+        self.driver.execute_script("window.scrollTo(0, 0); document.querySelector('.table-wrap').scrollLeft = 0;")
         self.screenshot("journal")
 
         # A burst larger than the page holds: its newest rows show, at most
