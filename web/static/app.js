@@ -361,7 +361,19 @@
     buildHead();
     refreshStatus();
     refreshChart();
+    refreshChoices(state.rows);
     if ($('live').checked) startLive();
+  }
+
+  // The filter's lists are read again only when a module or point is new to
+  // them, so a list the user has open is left alone otherwise.
+  function refreshChoices(rows) {
+    const has = (select, value) => Array.from($(select).options).some((o) => o.value === value);
+    const chosen = $('f-module').value;
+    const fresh = rows.some((r) => !has('f-module', r.module) ||
+      ((!chosen || r.module === chosen) && !has('f-point', String(r.point))));
+    if (!fresh) return;
+    loadModules().then(loadPoints).catch((e) => showError('error', e));
   }
 
   function refreshStatus() {
@@ -511,6 +523,7 @@
     state.liveAdded += added;
     trimRows();
     refreshStatus();
+    refreshChoices(rows);
     if (added) refreshChart(true);
   }
 
