@@ -29,11 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A subscriber further behind than this many rows gets a gap event (its
-// page reads the table afresh) instead of a catch-up that would read on
-// through a journal of millions of rows for a filter that selects few.
-constexpr qint64 MaxCatchUpRows = 100000;
-
 QByteArray RowsEvent(const QByteArray& rows, qint64 lastId)
 {
     return QByteArrayLiteral("event: rows\ndata: {\"rows\":[") + rows + QByteArrayLiteral("],\"lastId\":") +

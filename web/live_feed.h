@@ -9,8 +9,13 @@
 // and a comment line every KeepAliveMs, so that proxies and the browser
 // keep an idle stream open. A subscriber that asks from an older id (a page
 // read a while ago, a reconnect) first gets the rows it missed, a page per
-// poll. A subscriber whose stream closed (the client left, or read too
-// slowly: EventStream's backlog limit) is dropped at the next poll.
+// poll; one more than MaxCatchUpRows behind gets instead
+//   event: gap
+//   data: {"lastId":N}
+// (its page reads the table afresh) and goes on from N, as reading on
+// through millions of rows for a filter that selects few would hold up every
+// other subscriber. A subscriber whose stream closed (the client left, or
+// read too slowly: EventStream's backlog limit) is dropped at the next poll.
 //
 // Thread safety: subscribe() and subscribers() may be called from any
 // thread; start() and stop() from the one that owns the feed.
@@ -41,8 +46,10 @@ public:
     // Rows read in one poll; a burst beyond it is read by the polls after,
     // at once rather than PollMs apart.
     static constexpr int BatchLimit = 2000;
-    // Rows a subscriber's catch-up reads in one poll.
+    // Rows a subscriber's catch-up reads in one poll, and how far behind
+    // the feed it may start.
     static constexpr int CatchUpLimit = 500;
+    static constexpr qint64 MaxCatchUpRows = 100000;
 
     explicit LiveFeed(JournalLocation location, Timing timing = {});
     ~LiveFeed();
