@@ -183,7 +183,7 @@ bool LiveFeed::poll(JournalStore& store, bool* more, QString* error)
 
 bool LiveFeed::catchUp(JournalStore& store, Subscriber& subscriber, QString* error)
 {
-    if (position_ - subscriber.after > MaxCatchUpRows) {
+    if (position_ - subscriber.after > timing_.maxCatchUpRows) {
         subscriber.stream->push(QByteArrayLiteral("event: gap\ndata: {\"lastId\":") + QByteArray::number(position_) +
             QByteArrayLiteral("}\n\n"));
         subscriber.after = position_;

@@ -9,7 +9,7 @@
 // and a comment line every KeepAliveMs, so that proxies and the browser
 // keep an idle stream open. A subscriber that asks from an older id (a page
 // read a while ago, a reconnect) first gets the rows it missed, a page per
-// poll; one more than MaxCatchUpRows behind gets instead
+// poll; one more than maxCatchUpRows behind gets instead
 //   event: gap
 //   data: {"lastId":N}
 // (its page reads the table afresh) and goes on from N, as reading on
@@ -38,6 +38,8 @@ class JournalStore;
 struct LiveFeedTiming {
     int pollMs = 250;
     int keepAliveMs = 15000;
+    // How far behind the feed a subscriber's catch-up may start, in rows.
+    qint64 maxCatchUpRows = 100000;
 };
 
 class LiveFeed {
@@ -46,10 +48,8 @@ public:
     // Rows read in one poll; a burst beyond it is read by the polls after,
     // at once rather than PollMs apart.
     static constexpr int BatchLimit = 2000;
-    // Rows a subscriber's catch-up reads in one poll, and how far behind
-    // the feed it may start.
+    // Rows a subscriber's catch-up reads in one poll.
     static constexpr int CatchUpLimit = 500;
-    static constexpr qint64 MaxCatchUpRows = 100000;
 
     explicit LiveFeed(JournalLocation location, Timing timing = {});
     ~LiveFeed();
