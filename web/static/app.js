@@ -458,6 +458,11 @@
       addLiveRows(batch.rows || []);
       if (batch.lastId) state.lastId = Math.max(state.lastId, batch.lastId);
     });
+    // Too far behind for the server to catch up row by row: the page is
+    // read afresh, and the stream opened again from its last row.
+    es.addEventListener('gap', () => {
+      if (state.live === es) loadPage();
+    });
     es.addEventListener('error', () => {
       if (state.live !== es) return;
       // Opened again from the last row seen rather than by EventSource's own
