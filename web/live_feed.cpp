@@ -29,11 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A subscriber further behind than this many rows gets a gap event (its
-// page reads the table afresh) instead of a catch-up that would read on
-// through a journal of millions of rows for a filter that selects few.
-constexpr qint64 MaxCatchUpRows = 100000;
-
 QByteArray RowsEvent(const QByteArray& rows, qint64 lastId)
 {
     return QByteArrayLiteral("event: rows\ndata: {\"rows\":[") + rows + QByteArrayLiteral("],\"lastId\":") +
@@ -188,7 +183,7 @@ bool LiveFeed::poll(JournalStore& store, bool* more, QString* error)
 
 bool LiveFeed::catchUp(JournalStore& store, Subscriber& subscriber, QString* error)
 {
-    if (position_ - subscriber.after > MaxCatchUpRows) {
+    if (position_ - subscriber.after > timing_.maxCatchUpRows) {
         subscriber.stream->push(QByteArrayLiteral("event: gap\ndata: {\"lastId\":") + QByteArray::number(position_) +
             QByteArrayLiteral("}\n\n"));
         subscriber.after = position_;

@@ -9,8 +9,13 @@
 // and a comment line every KeepAliveMs, so that proxies and the browser
 // keep an idle stream open. A subscriber that asks from an older id (a page
 // read a while ago, a reconnect) first gets the rows it missed, a page per
-// poll. A subscriber whose stream closed (the client left, or read too
-// slowly: EventStream's backlog limit) is dropped at the next poll.
+// poll; one more than maxCatchUpRows behind gets instead
+//   event: gap
+//   data: {"lastId":N}
+// (its page reads the table afresh) and goes on from N, as reading on
+// through millions of rows for a filter that selects few would hold up every
+// other subscriber. A subscriber whose stream closed (the client left, or
+// read too slowly: EventStream's backlog limit) is dropped at the next poll.
 //
 // Thread safety: subscribe() and subscribers() may be called from any
 // thread; start() and stop() from the one that owns the feed.
@@ -33,6 +38,8 @@ class JournalStore;
 struct LiveFeedTiming {
     int pollMs = 250;
     int keepAliveMs = 15000;
+    // How far behind the feed a subscriber's catch-up may start, in rows.
+    qint64 maxCatchUpRows = 100000;
 };
 
 class LiveFeed {

@@ -134,6 +134,34 @@ TEST_F(LiveFeedTest, AStreamTheClientClosedIsDropped)
     EXPECT_TRUE(staying->closed());
 }
 
+// A browser too far behind is told to read its table afresh, and goes on
+// from where the feed is.
+TEST_F(LiveFeedTest, ASubscriberTooFarBehindGetsAGap)
+{
+    QString error;
+    QList<JournalEvent> rows;
+    for (int i = 0; i < 5; ++i)
+        rows << PointChange(North, QStringLiteral("2026-03-01T10:00:00.00%1").arg(i), 1, i % 2 == 0);
+    ASSERT_TRUE(journal_.add(rows, &error)) << error;
+    LiveFeed feed(journal_.location(), {.pollMs = 50, .keepAliveMs = 15000, .maxCatchUpRows = 3});
+    ASSERT_TRUE(feed.start(&error)) << error;
+    const auto stream = std::make_shared<EventStream>();
+    feed.subscribe(stream, {}, 1);
+    ASSERT_TRUE(journal_.add({PointChange(South, "2026-03-01T10:00:01.000", 1, true)}, &error)) << error;
+
+    QByteArray all;
+    QElapsedTimer timer;
+    timer.start();
+    while (!all.contains("event: rows") && timer.elapsed() < 2000) {
+        while (const std::optional<QByteArray> chunk = stream->take())
+            all += *chunk;
+        QThread::msleep(10);
+    }
+    EXPECT_TRUE(all.contains("event: gap\ndata: {\"lastId\":5}\n\n")) << all.toStdString();
+    EXPECT_EQ(all.count("\"moduleTime\""), 1) << all.toStdString();
+    EXPECT_TRUE(all.contains("2026-03-01T10:00:01.000")) << all.toStdString();
+}
+
 // 25 browsers, a burst of 1000 events in blocks of 20 over about a second:
 // each row reaches every stream that selects it within a second of its
 // commit (99th percentile), exactly once.
