@@ -101,7 +101,7 @@ cleanup)
 
 layout)
   lib=$(libdir)
-  for f in bin/chronel bin/drvsetup bin/chronel-cli bin/chronel-sim; do
+  for f in bin/chronel bin/drvsetup bin/chronel-cli bin/chronel-sim bin/chronel-web; do
     [[ -x $prefix/$f ]] || fail "$f not installed"
   done
   for h in regaccess/plctag.h regaccess/control_factory.h driver/plcdrv.h mpbridge/mpbridge.h mpbridge/mbxapi.h \
@@ -111,10 +111,11 @@ layout)
   for f in share/applications/chronel.desktop share/applications/drvsetup.desktop \
            share/icons/hicolor/scalable/apps/chronel.svg share/icons/hicolor/scalable/apps/drvsetup.svg \
            share/bash-completion/completions/chronel-cli share/bash-completion/completions/chronel \
-           etc/xdg/PLCDRV.INI; do
+           etc/xdg/PLCDRV.INI etc/chronel/web.conf share/chronel/web/index.html share/chronel/web/app.js \
+           lib/sysusers.d/chronel.conf; do
     [[ -f $prefix/$f ]] || fail "$f not installed"
   done
-  for page in chronel drvsetup chronel-cli chronel-sim; do
+  for page in chronel drvsetup chronel-cli chronel-sim chronel-web; do
     gzip -t "$prefix/share/man/man1/$page.1.gz" || fail "man page $page.1.gz"
   done
   for f in ChronelConfig.cmake ChronelConfigVersion.cmake ChronelTargets.cmake; do
@@ -170,6 +171,7 @@ chronel|--screenshots <DIR>
 drvsetup|PLCDRV.INI
 chronel-cli|Usage: chronel-cli
 chronel-sim|Usage: chronel-sim
+chronel-web|chronel-web user
 TABLE
   # drvsetup names the files it would read and write.
   out=$("$prefix/bin/drvsetup" --help 2>&1)
@@ -274,6 +276,12 @@ deb)
 \./usr/share/man/man1/chronel-sim\.1\.gz|chronel-sim's man page
 \./usr/share/bash-completion/completions/chronel-cli|chronel-cli's bash completion
 \./usr/lib/systemd/system/chronel-collector\.service|the collector service
+\./usr/lib/systemd/system/chronel-web\.service|the web view's service
+\./usr/lib/sysusers\.d/chronel\.conf|the services' users
+\./usr/bin/chronel-web|the web view
+\./usr/share/chronel/web/index\.html|the web view's page
+\./usr/share/man/man1/chronel-web\.1\.gz|chronel-web's man page
+\./etc/chronel/web\.conf|the web view's settings
 \./usr/share/doc/chronel/site\.txt\.example|the collector's site file example
 TABLE
   if grep -q 'libmbxapi' <<<"$contents"; then fail "package carries the stand-in MBX driver"; fi
@@ -282,13 +290,13 @@ TABLE
   info=$(dpkg-deb -I "$deb")
   depends=$(dpkg-deb -f "$deb" Depends)
   names=$(sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends")
-  for dep in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libmodbus5; do
+  for dep in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libmodbus5 libjs-chart.js libsodium23; do
     grep -qFx -- "$dep" <<<"$names" || fail "Depends lacks $dep: $depends"
   done
   [[ $(dpkg-deb -f "$deb" Package) == chronel ]] || fail "package name"
   grep -q 'conffiles' <<<"$info" || fail "no conffiles in the control archive"
   conffiles=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./conffiles)
-  [[ $conffiles == /etc/xdg/PLCDRV.INI ]] || fail "conffiles: $conffiles"
+  [[ $conffiles == $'/etc/xdg/PLCDRV.INI\n/etc/chronel/web.conf' ]] || fail "conffiles: $conffiles"
 
   # The packaged programs run from the unpacked tree.
   dpkg-deb -x "$deb" "$scratch/root"
@@ -334,7 +342,11 @@ deb-in-root)
   deb=${2:?package}
   export XDG_CONFIG_DIRS=/etc/xdg
   dpkg -i "$deb" >"$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log" >&2; fail "dpkg -i"; }
-  for program in chronel drvsetup chronel-cli chronel-sim; do
+  # The postinst made the services' users, both in the group chronel.
+  for user in chronel-collector chronel-web; do
+    [[ $(id -gn "$user" 2>/dev/null) == chronel ]] || fail "postinst: no user $user in the group chronel"
+  done
+  for program in chronel drvsetup chronel-cli chronel-sim chronel-web; do
     [[ $(command -v "$program") == /usr/bin/$program ]] || fail "$program is not /usr/bin/$program"
     if ldd "/usr/bin/$program" | grep -q 'not found'; then ldd "/usr/bin/$program" >&2; fail "$program: unresolved libraries"; fi
   done
@@ -351,6 +363,7 @@ deb-in-root)
   [[ -f /etc/xdg/PLCDRV.INI ]] || fail "dpkg -r removed the configuration file"
   dpkg --purge chronel >>"$scratch/dpkg.log" 2>&1 || fail "dpkg --purge"
   [[ ! -e /etc/xdg/PLCDRV.INI ]] || fail "dpkg --purge left /etc/xdg/PLCDRV.INI"
+  [[ ! -e /etc/chronel/web.conf ]] || fail "dpkg --purge left /etc/chronel/web.conf"
   echo "package installed, run, removed and purged with dpkg in an overlay root"
   ;;
 

@@ -1,0 +1,387 @@
+#!/usr/bin/python3
+"""Web view benchmark: chronel-web in its plain loopback mode, measured from
+outside as a browser or an API client sees it.
+
+1. page     the first page of one day's rows (and of a day and one module) on
+            a large SQLite journal (journal_page_bench builds it once,
+            /tmp/chronel-page-bench-ROWS.sqlite), each on a day not asked for
+            before. Target: at most 200 ms each.
+2. clients  100 API clients at once, each with its own session, each asking
+            for pages of random days. Target: p99 at most 300 ms.
+3. live     25 headless Chromium pages in live mode while a writer commits a
+            burst of 1000 events in blocks of 20; each page notes when each
+            row appears in its table. Commit to visible, over every row and
+            every page. Target: p99 at most 1 s, every row drawn everywhere.
+4. memory   25 live clients (server-sent events) for --minutes (30 by
+            default) while bursts of 200 events go in each minute; the
+            server's resident memory sampled every 10 s. Target: flat, the
+            last third's mean within 10 % (and 8 MB) of the first third's.
+
+It runs in a private network namespace: started outside one, it starts itself
+again under `unshare --net` and brings loopback up, and it refuses to run in
+a namespace that has any interface besides lo.
+
+    bench/web/web_bench.py --web PATH --seed PATH --page-bench PATH
+        [--rows N] [--minutes M] [--only page,clients,live,memory] [--keep]
+
+Exit status: 0 every target met, 1 a target or a check failed, 2 the
+benchmark could not run.
+"""
+# The imports are checked before anything else, so that a missing Debian
+# package shows as one line naming it. --check-imports stops after the check.
+import importlib
+import sys
+
+for _module, _package in (("statistics", "python3"), ("selenium.webdriver", "python3-selenium")):
+    try:
+        importlib.import_module(_module)
+    except ImportError:
+        sys.exit(f"web_bench.py: missing Python module '{_module}' (Debian package {_package})")
+if sys.argv[1:] == ["--check-imports"]:
+    sys.exit(0)
+
+import argparse
+import concurrent.futures
+import datetime
+import http.client
+import json
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+from selenium import webdriver
+from selenium.webdriver.common.by import By
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+import benchlib  # noqa: E402
+
+PASSWORD = "bench-secret-123"
+LIVE_PAGES = 25
+BURST = 1000
+BLOCK = 20
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    if not ordered:
+        return float("nan")
+    return ordered[min(len(ordered) - 1, max(0, round(p / 100 * len(ordered)) - 1))]
+
+
+class Client:
+    """One API client with a session of its own, on one keep-alive connection."""
+
+    def __init__(self, port, name):
+        self.conn = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
+        status, body, headers = self.request("POST", "/api/login", json.dumps({"name": name, "password": PASSWORD}),
+                                             {"Content-Type": "application/json"})
+        if status != 200:
+            raise benchlib.BenchError(f"login as {name}: {status} {body[:200]!r}")
+        cookie = next((v for k, v in headers if k.lower() == "set-cookie"), "")
+        self.cookie = cookie.split(";", 1)[0]
+
+    def request(self, method, path, body=None, headers=None):
+        self.conn.request(method, path, body=body, headers=headers or {})
+        answer = self.conn.getresponse()
+        return answer.status, answer.read(), answer.getheaders()
+
+    def get(self, path):
+        started = time.perf_counter()
+        status, body, _ = self.request("GET", path, headers={"Cookie": self.cookie})
+        elapsed = time.perf_counter() - started
+        if status != 200:
+            raise benchlib.BenchError(f"GET {path}: {status} {body[:200]!r}")
+        return elapsed, json.loads(body)
+
+
+class Server:
+    def __init__(self, children, args, journal, work):
+        self.port = benchlib.free_port()
+        config = os.path.join(work, "web.conf")
+        with open(config, "w") as f:
+            f.write(f"[web]\nstate={os.path.join(work, 'state')}\n")
+        for name, role in (("bench", "viewer"),) + tuple((f"client{i}", "viewer") for i in range(100)):
+            for verb in ("add", "passwd"):
+                extra = ["--role", role] if verb == "add" else []
+                done = subprocess.run([args.web, "user", verb, "--config", config, "--journal", journal, name, *extra],
+                                      input=PASSWORD + "\n", text=True, capture_output=True, timeout=60)
+                if done.returncode == 0:
+                    break
+            else:
+                raise benchlib.BenchError(f"chronel-web user add {name}: {done.stderr.strip()}")
+        self.log = open(os.path.join(work, "chronel-web.log"), "w")
+        self.proc = children.start([args.web, "--config", config, "--plain", "--listen", f"127.0.0.1:{self.port}",
+                                    "--journal", journal], stdout=self.log, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                raise benchlib.BenchError(f"chronel-web ended with {self.proc.returncode}; see {self.log.name}")
+            try:
+                conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=2)
+                conn.request("GET", "/")
+                if conn.getresponse().status == 200:
+                    return
+            except OSError:
+                time.sleep(0.1)
+        raise benchlib.BenchError("chronel-web did not answer within 30 s")
+
+    def rss_mb(self):
+        with open(f"/proc/{self.proc.pid}/status") as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1]) / 1024
+        return float("nan")
+
+
+def day_path(day, module=None, limit=100):
+    """The rows of the journal's day `day` (0: its first, 2025-01-01)."""
+    first = datetime.date(2025, 1, 1) + datetime.timedelta(days=day)
+    path = f"/api/rows?from={first}%2000:00&to={first + datetime.timedelta(days=1)}%2000:00&limit={limit}"
+    if module:
+        path += f"&module={module}"
+    return path
+
+
+def bench_page(server, results):
+    client = Client(server.port, "bench")
+    days = random.Random(1).sample(range(1, 360), 20)
+    plain, by_module = [], []
+    for i, day in enumerate(days):
+        elapsed, body = client.get(day_path(day, "127.0.1.7" if i % 2 else None))
+        if not body.get("rows"):
+            raise benchlib.BenchError(f"day {day}: no rows")
+        (by_module if i % 2 else plain).append(elapsed * 1000)
+    worst = max(plain + by_module)
+    print(f"page: first page of a day: median {statistics.median(plain):.0f} ms, max {max(plain):.0f} ms; "
+          f"with a module: median {statistics.median(by_module):.0f} ms, max {max(by_module):.0f} ms "
+          f"(target <= 200 ms)")
+    results["page"] = worst <= 200
+
+
+def bench_clients(server, results):
+    clients = [Client(server.port, f"client{i}") for i in range(100)]
+    latencies = []
+    lock = threading.Lock()
+    start = threading.Barrier(len(clients))
+
+    def run(i):
+        rng = random.Random(i)
+        start.wait()
+        mine = []
+        for _ in range(10):
+            elapsed, _ = clients[i].get(day_path(rng.randrange(1, 360), limit=100) + f"&offset={rng.randrange(0, 5) * 100}")
+            mine.append(elapsed * 1000)
+        with lock:
+            latencies.extend(mine)
+
+    started = time.monotonic()
+    cpu0 = benchlib.proc_cpu_seconds(server.proc.pid)
+    with concurrent.futures.ThreadPoolExecutor(len(clients)) as pool:
+        list(pool.map(run, range(len(clients))))
+    wall = time.monotonic() - started
+    cpu = benchlib.proc_cpu_seconds(server.proc.pid) - cpu0
+    p99 = percentile(latencies, 99)
+    print(f"clients: 100 at once, {len(latencies)} pages in {wall:.1f} s ({len(latencies) / wall:.0f}/s, server "
+          f"{cpu:.1f} processor s): p50 {percentile(latencies, 50):.0f} ms, p99 {p99:.0f} ms (target <= 300 ms)")
+    results["clients"] = p99 <= 300
+
+
+class Seeder:
+    def __init__(self, seed, journal):
+        self.proc = subprocess.Popen([seed, journal], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+    def send(self, line):
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+        answer = self.proc.stdout.readline().strip()
+        if not answer.startswith("stored "):
+            raise benchlib.BenchError(f"journal_seed {line!r}: {answer!r}")
+        return time.time()
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(timeout=30)
+
+
+def browser(work, i):
+    options = webdriver.ChromeOptions()
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
+                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
+                f"--user-data-dir={os.path.join(work, f'chromium-{i}')}", "--window-size=1400,900"):
+        options.add_argument(arg)
+    options.binary_location = "/usr/bin/chromium"
+    service = webdriver.ChromeService(executable_path="/usr/bin/chromedriver")
+    return webdriver.Chrome(options=options, service=service)
+
+
+# Notes in the page when each row appears in the table, by its id.
+WATCH = """
+window.__seen = {};
+const body = document.getElementById('journal-body');
+new MutationObserver(records => {
+  const now = performance.timeOrigin + performance.now();
+  for (const r of records) for (const n of r.addedNodes)
+    if (n.dataset && n.dataset.id && !(n.dataset.id in window.__seen)) window.__seen[n.dataset.id] = now;
+}).observe(body, {childList: true});
+"""
+
+
+def bench_live(args, children, work, results):
+    journal = os.path.join(work, "live.sqlite")
+    seeder = Seeder(args.seed, journal)
+    seeder.send("seed 200")
+    server = Server(children, args, journal, work)
+    drivers = []
+    try:
+        with concurrent.futures.ThreadPoolExecutor(5) as pool:
+            drivers = list(pool.map(lambda i: browser(work, i), range(LIVE_PAGES)))
+        for d in drivers:
+            d.get(f"http://127.0.0.1:{server.port}/")
+            d.find_element(By.ID, "login-name").send_keys("bench")
+            d.find_element(By.ID, "login-password").send_keys(PASSWORD)
+            d.find_element(By.ID, "login-submit").click()
+        for d in drivers:
+            deadline = time.monotonic() + 30
+            while not d.execute_script("return document.querySelectorAll('#journal-body tr[data-id]').length"):
+                if time.monotonic() > deadline:
+                    raise benchlib.BenchError("a page showed no rows within 30 s of logging in")
+                time.sleep(0.1)
+            d.execute_script(WATCH)
+            d.find_element(By.ID, "live").click()
+        time.sleep(2)
+        base = 200
+        commits = {}
+        cpu0 = benchlib.proc_cpu_seconds(server.proc.pid)
+        for block in range(BURST // BLOCK):
+            at = seeder.send(f"burst {BLOCK} {10000 + block * BLOCK}")
+            for k in range(BLOCK):
+                commits[base + block * BLOCK + k + 1] = at
+            time.sleep(0.02)
+        time.sleep(5)
+        cpu = benchlib.proc_cpu_seconds(server.proc.pid) - cpu0
+        delays, missing = [], 0
+        for d in drivers:
+            seen = d.execute_script("return window.__seen")
+            for row_id, at in commits.items():
+                if str(row_id) in seen:
+                    delays.append(seen[str(row_id)] / 1000 - at)
+                else:
+                    missing += 1
+        p99 = percentile(delays, 99)
+        print(f"live: {BURST} events in blocks of {BLOCK} to {LIVE_PAGES} pages: commit to visible p50 "
+              f"{percentile(delays, 50) * 1000:.0f} ms, p99 {p99 * 1000:.0f} ms, max {max(delays) * 1000:.0f} ms; "
+              f"{missing} of {BURST * LIVE_PAGES} never drawn; server {cpu:.1f} processor s (target p99 <= 1 s, "
+              f"none missing)")
+        results["live"] = p99 <= 1.0 and missing == 0
+    finally:
+        for d in drivers:
+            d.quit()
+        seeder.close()
+        children.stop(server.proc)
+
+
+def bench_memory(args, children, work, results):
+    journal = os.path.join(work, "memory.sqlite")
+    seeder = Seeder(args.seed, journal)
+    seeder.send("seed 200")
+    server = Server(children, args, journal, work)
+    stop = threading.Event()
+    received = [0] * LIVE_PAGES
+    cookie = Client(server.port, "bench").cookie
+
+    def listen(i):
+        conn = http.client.HTTPConnection("127.0.0.1", server.port, timeout=60)
+        conn.request("GET", "/api/live?after=0", headers={"Cookie": cookie, "Accept": "text/event-stream"})
+        answer = conn.getresponse()
+        while not stop.is_set():
+            line = answer.fp.readline()
+            if not line:
+                break
+            if line.startswith(b"data:"):
+                received[i] += json.loads(line[5:]).get("rows", []).__len__()
+        conn.close()
+
+    threads = [threading.Thread(target=listen, args=(i,), daemon=True) for i in range(LIVE_PAGES)]
+    for t in threads:
+        t.start()
+    samples = []
+    ends = time.monotonic() + args.minutes * 60
+    next_burst = time.monotonic()
+    offset = 20000
+    while time.monotonic() < ends:
+        if time.monotonic() >= next_burst:
+            for _ in range(10):
+                seeder.send(f"burst 20 {offset}")
+                offset += 20
+            next_burst += 60
+        samples.append(server.rss_mb())
+        time.sleep(10)
+    stop.set()
+    third = max(1, len(samples) // 3)
+    first, last = statistics.mean(samples[:third]), statistics.mean(samples[-third:])
+    flat = last <= first * 1.10 or last - first <= 8
+    print(f"memory: {args.minutes} min, {LIVE_PAGES} live clients, {offset - 20000} events: RSS first third "
+          f"{first:.1f} MB, last third {last:.1f} MB, max {max(samples):.1f} MB; rows received per client "
+          f"min {min(received)} (target flat)")
+    results["memory"] = flat and min(received) >= offset - 20000
+    seeder.close()
+    children.stop(server.proc)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="chronel-web benchmark")
+    parser.add_argument("--web", required=True)
+    parser.add_argument("--seed", required=True, help="tests/web_browser's journal_seed")
+    parser.add_argument("--page-bench", required=True, help="bench/journal's journal_page_bench (builds the journal)")
+    parser.add_argument("--rows", type=int, default=10_000_000)
+    parser.add_argument("--minutes", type=float, default=30)
+    parser.add_argument("--only", default="page,clients,live,memory")
+    parser.add_argument("--keep", action="store_true")
+    args = parser.parse_args()
+    benchlib.enter_private_network(__file__, "CHRONEL_WEB_BENCH_NS")
+    only = set(args.only.split(","))
+    children = benchlib.Children("web_bench")
+    work = tempfile.mkdtemp(prefix="chronel-web-bench-")
+    results = {}
+    try:
+        if only & {"page", "clients"}:
+            journal = f"/tmp/chronel-page-bench-{args.rows}.sqlite"
+            if not os.path.exists(journal):
+                print(f"building the {args.rows}-row journal (once; kept as {journal})", flush=True)
+            env = dict(os.environ, CHRONEL_PAGE_BENCH_ROWS=str(args.rows))
+            subprocess.run([args.page_bench, "--benchmark_filter=^$"], env=env, check=True,
+                           stdout=subprocess.DEVNULL)
+            server = Server(children, args, journal, work)
+            if "page" in only:
+                bench_page(server, results)
+            if "clients" in only:
+                bench_clients(server, results)
+            children.stop(server.proc)
+        if "live" in only:
+            bench_live(args, children, work, results)
+        if "memory" in only:
+            bench_memory(args, children, work, results)
+    finally:
+        children.stop_all()
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+        else:
+            print(f"kept {work}")
+    failed = [k for k, ok in results.items() if not ok]
+    print("targets: " + ("all met" if not failed else "missed: " + ", ".join(failed)))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except benchlib.BenchError as e:
+        print(f"web_bench.py: {e}", file=sys.stderr)
+        sys.exit(2)
