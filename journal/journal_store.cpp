@@ -54,9 +54,22 @@ QString CheckEvent(const JournalEvent& event)
     return {};
 }
 
-// A journal holds what happened at a site; its file is its owner's alone.
-// SQLite gives the -wal and -shm files the main file's mode.
+// A journal holds what happened at a site; its file is its owner's alone,
+// unless it is made in a folder shared through its group (setgid, as the
+// collector's state directory is for the web view): there the group gets
+// read and write, less what the umask takes. SQLite gives the -wal and -shm
+// files the main file's mode.
 constexpr mode_t JournalFileMode = 0600;
+constexpr mode_t SharedJournalFileMode = 0660;
+
+mode_t NewJournalFileMode(const QString& path)
+{
+    struct stat folder { };
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::stat(dir.constData(), &folder) == 0 && (folder.st_mode & S_ISGID))
+        return SharedJournalFileMode;
+    return JournalFileMode;
+}
 
 // SQLite would create a missing file under the umask (0644 as a rule): it is
 // created here first, empty, which SQLite takes for a new database. A
@@ -64,7 +77,7 @@ constexpr mode_t JournalFileMode = 0600;
 void CreateJournalFile(const QString& path)
 {
     const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, JournalFileMode);
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NewJournalFileMode(path));
     if (fd >= 0)
         ::close(fd);
 }

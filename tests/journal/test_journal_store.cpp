@@ -15,6 +15,7 @@
 #include <atomic>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -437,6 +438,32 @@ TEST(JournalStoreFile, ANewJournalAndItsWalAreTheOwnersAlone)
         struct stat info { };
         ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &info), 0) << name;
         EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+    }
+}
+
+// In a folder shared through its group (setgid, as the collector's state
+// directory is for the web view), the group reads and writes the journal and
+// its -wal, as far as the umask lets it.
+TEST(JournalStoreFile, ANewJournalInASharedFolderIsTheGroups)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 02770), 0);
+    for (const auto& [mask, expected] : {std::pair{mode_t(007), 0660u}, std::pair{mode_t(027), 0640u}}) {
+        JournalLocation location;
+        location.path = dir.filePath(QStringLiteral("journal-%1.sqlite").arg(mask, 3, 8, QLatin1Char('0')));
+        const mode_t umaskBefore = ::umask(mask);
+        JournalStore store;
+        QString error;
+        const bool opened = store.open(location, &error);
+        ::umask(umaskBefore);
+        ASSERT_TRUE(opened) << error;
+        ASSERT_TRUE(store.append({Event("127.0.0.2", "2024-03-01T13:00:00.000", 1)}, &error)) << error;
+        for (const QString& name : {location.path, location.path + QStringLiteral("-wal")}) {
+            struct stat info { };
+            ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &info), 0) << name;
+            EXPECT_EQ(info.st_mode & 0777, expected) << name;
+        }
     }
 }
 
