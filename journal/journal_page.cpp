@@ -4,7 +4,6 @@
 #include "journal_columns.h"
 #include "journal_error.h"
 
-#include <QHash>
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,7 +11,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <iterator>
 #include <map>
 #include <utility>
 
@@ -120,7 +118,7 @@ bool CheckOpen(const JournalStore& store, QString* error)
     return false;
 }
 
-// What the time order and the count of a selection take: one aggregate,
+// What the time order and the count of a selection take, from aggregates
 // over an index range where the filter bounds the time.
 struct Extent {
     qint64 rows = 0;
@@ -136,26 +134,42 @@ struct Extent {
     }
 };
 
-std::optional<Extent> ExtentOf(const JournalStore& store, const Conditions& conditions, QString* error)
+// `times`: with the first and last module and UTC times; without, only the
+// UTC span a page needs (the rows in UTC order and `span` asking for it). A
+// count walks the index range and nothing else; the times compare every
+// entry's texts, which costs several times a count.
+std::optional<Extent> ExtentOf(
+    const JournalStore& store, const Conditions& conditions, bool times, bool span, QString* error)
 {
     const QString utc = ColumnOr(store, "utc_time");
+    Extent extent;
+    {
+        QSqlQuery query(store.database());
+        const QString sql = QStringLiteral("SELECT count(*), count(CASE WHEN %1 = '' THEN 1 END) FROM journal_events%2")
+                                .arg(utc, conditions.where());
+        if (!Run(query, sql, conditions.values, store, error))
+            return std::nullopt;
+        if (query.next()) {
+            extent.rows = query.value(0).toLongLong();
+            extent.rowsWithoutUtc = query.value(1).toLongLong();
+        }
+    }
+    if (extent.rows == 0 || (!times && (!span || extent.order() != JournalTimeOrder::Utc)))
+        return extent;
     QSqlQuery query(store.database());
     // An undated row's module time is empty: no first time.
-    const QString sql =
-        QStringLiteral("SELECT count(*), sum(CASE WHEN %1 = '' THEN 1 ELSE 0 END),"
-                       " min(CASE WHEN module_time = '' THEN NULL ELSE module_time END), max(module_time),"
-                       " min(CASE WHEN %1 = '' THEN NULL ELSE %1 END), max(%1) FROM journal_events%2")
-            .arg(utc, conditions.where());
+    const QString sql = times
+        ? QStringLiteral("SELECT min(CASE WHEN module_time = '' THEN NULL ELSE module_time END), max(module_time),"
+                         " min(CASE WHEN %1 = '' THEN NULL ELSE %1 END), max(%1) FROM journal_events%2")
+              .arg(utc, conditions.where())
+        : QStringLiteral("SELECT '', '', min(%1), max(%1) FROM journal_events%2").arg(utc, conditions.where());
     if (!Run(query, sql, conditions.values, store, error))
         return std::nullopt;
-    Extent extent;
     if (query.next()) {
-        extent.rows = query.value(0).toLongLong();
-        extent.rowsWithoutUtc = query.value(1).toLongLong();
-        extent.firstModuleTime = query.value(2).toString();
-        extent.lastModuleTime = query.value(3).toString();
-        extent.firstUtc = query.value(4).toString();
-        extent.lastUtc = query.value(5).toString();
+        extent.firstModuleTime = query.value(0).toString();
+        extent.lastModuleTime = query.value(1).toString();
+        extent.firstUtc = query.value(2).toString();
+        extent.lastUtc = query.value(3).toString();
     }
     return extent;
 }
@@ -228,7 +242,10 @@ std::optional<JournalPage> JournalPageOf(const JournalStore& store, const Journa
             db.rollback();
     });
     Conditions conditions = FilterConditions(store, request.filter);
-    const std::optional<Extent> extent = ExtentOf(store, conditions, error);
+    // A period in UTC leads the index of UTC times itself; one in module
+    // times is given the rows' UTC span, which takes an aggregate.
+    const bool utcBounded = !request.filter.fromUtc.isEmpty() || !request.filter.toUtc.isEmpty();
+    const std::optional<Extent> extent = ExtentOf(store, conditions, false, !utcBounded, error);
     if (!extent)
         return std::nullopt;
     JournalPage page;
@@ -236,7 +253,7 @@ std::optional<JournalPage> JournalPageOf(const JournalStore& store, const Journa
     page.order = extent->order();
     if (request.offset >= page.total)
         return page;
-    if (page.order == JournalTimeOrder::Utc && request.key != JournalSortKey::Id) {
+    if (page.order == JournalTimeOrder::Utc && request.key != JournalSortKey::Id && !utcBounded) {
         // The rows' UTC span lets the index of UTC times serve a period
         // given in module times; the rows in it are the same.
         conditions.add(QStringLiteral("utc_time >= ? AND utc_time <= ?"), {extent->firstUtc, extent->lastUtc});
@@ -261,7 +278,7 @@ std::optional<JournalTimeline> JournalQuickTimeline(
     if (!CheckOpen(store, error))
         return std::nullopt;
     const Conditions conditions = FilterConditions(store, filter);
-    const std::optional<Extent> extent = ExtentOf(store, conditions, error);
+    const std::optional<Extent> extent = ExtentOf(store, conditions, true, true, error);
     if (!extent)
         return std::nullopt;
     JournalTimeline timeline;
@@ -290,8 +307,12 @@ std::optional<JournalTimeline> JournalQuickTimeline(
         // JournalTimelineOf names each (module, zone) with rows without UTC
         // by the greatest name among all its rows the filter selects.
         const QString utc = ColumnOr(store, "utc_time");
+        // Within a period the rows without UTC are sought among the
+        // period's, not the other way round: in a journal of modules without
+        // a zone, the index's empty UTC times are most of its rows.
         Conditions without = conditions;
-        without.add(QStringLiteral("%1 = ''").arg(utc));
+        const bool period = !filter.from.isEmpty() || !filter.to.isEmpty();
+        without.add((period ? QStringLiteral("length(%1) = 0") : QStringLiteral("%1 = ''")).arg(utc));
         QSqlQuery query(store.database());
         if (!Run(query, QStringLiteral("SELECT DISTINCT module, %1 FROM journal_events%2").arg(zone, without.where()),
                 without.values, store, error))

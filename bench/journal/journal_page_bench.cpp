@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -187,7 +188,7 @@ void Page(benchmark::State& state, const Narrow& narrow, JournalSortKey key, boo
         total += page->total;
         utc = page->order == JournalTimeOrder::Utc;
     }
-    state.counters["rows of the day"] = double(total) / double(i);
+    state.counters["rows"] = double(total) / double(i);
     state.counters["utc order"] = utc;
 }
 
@@ -195,6 +196,22 @@ void None(JournalFilter&) { }
 void DeclaredModule(JournalFilter& filter) { filter.module = QStringLiteral("127.0.1.7"); }
 void ModuleWithoutZone(JournalFilter& filter) { filter.module = QStringLiteral("Bay 62"); }
 void OnePoint(JournalFilter& filter) { filter.point = 9; }
+// The day in UTC: only rows with a UTC time, so in UTC order.
+void UtcDay(JournalFilter& filter)
+{
+    filter.fromUtc = std::exchange(filter.from, {}) + u'Z';
+    filter.toUtc = std::exchange(filter.to, {}) + u'Z';
+}
+// Thirty days from the day on.
+void Month(JournalFilter& filter)
+{
+    filter.to = JournalTimeText(QDateTime::fromString(filter.from, Qt::ISODateWithMs).addDays(30));
+}
+void MonthInUtc(JournalFilter& filter)
+{
+    Month(filter);
+    UtcDay(filter);
+}
 void Search(JournalFilter& filter) { filter.grep = QStringLiteral("point 17  on"); }
 
 void QuickTimeline(benchmark::State& state)
@@ -273,6 +290,8 @@ int main(int argc, char** argv)
     };
     page("FirstPageOfADay", None, JournalSortKey::Time, false);
     page("FirstPageOfADay/descending", None, JournalSortKey::Time, true);
+    page("FirstPageOfADay/in UTC (UTC order)", UtcDay, JournalSortKey::Time, false);
+    page("FirstPageOfADay/in UTC, descending", UtcDay, JournalSortKey::Time, true);
     page("FirstPageOfADay/declared module (UTC order)", DeclaredModule, JournalSortKey::Time, false);
     page("FirstPageOfADay/declared module, descending", DeclaredModule, JournalSortKey::Time, true);
     page("FirstPageOfADay/module without zone, by name", ModuleWithoutZone, JournalSortKey::Time, false);
@@ -281,7 +300,9 @@ int main(int argc, char** argv)
     page("FirstPageOfADay/search", Search, JournalSortKey::Time, false);
     page("FirstPageOfADay/by text", None, JournalSortKey::Text, false);
     page("FirstPageOfADay/by module, descending", None, JournalSortKey::Module, true);
-    page("PageOfADay/offset 10000", None, JournalSortKey::Time, false, 10'000);
+    page("FirstPageOfAMonth", Month, JournalSortKey::Time, false);
+    page("FirstPageOfAMonth/in UTC", MonthInUtc, JournalSortKey::Time, false);
+    page("PageOfADay/offset half the day", None, JournalSortKey::Time, false, Rows() / 730);
     benchmark::RegisterBenchmark("QuickTimelineOfADay", QuickTimeline)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("JournalTimelineOfADay (peer)", FullTimeline)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("ChatteringRowsAmongFirstPage", ChatterOfPage)->Unit(benchmark::kMillisecond);

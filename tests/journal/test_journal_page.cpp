@@ -100,6 +100,15 @@ QList<JournalEvent> VariedJournal()
         for (int i = 0; i < count; ++i)
             rows << Row(m, start.addMSecs(qint64(i) * step), point, InputLine(point, i % 2));
     rows << Row(1, Base.addSecs(1801), 4, QStringLiteral("Input Point  4  Chatter On Scan"));
+    // Ties the order breaks by module, then id: Feeder and Bay 9 at one UTC
+    // time, Bay 9 and South (no zone) at one module time, and a genuine
+    // repeat stored twice.
+    for (int k = 0; k < 4; ++k) {
+        const QDateTime at = Base.addSecs(600 + k);
+        rows << Row(1, at, 1, QStringLiteral("Power Up")) << Row(0, at, 3, QStringLiteral("Power Up"))
+             << Row(2, at.addSecs(19800), 2, QStringLiteral("Power Up"));
+        rows << rows.last();
+    }
     // Undated: no module time, no UTC time.
     JournalEvent undated = Row(1, Base.addSecs(3000), 1, InputLine(1, true));
     undated.moduleTime.clear();
