@@ -37,6 +37,10 @@ bool Audit(WorkerContext& context, AuditAction action, const QString& who, const
 WebResponse Login(const WebRequest& request, WorkerContext& context, Sessions& sessions, LoginThrottle& throttle,
     CookieTransport transport)
 {
+    // A form of another site cannot send JSON without the browser asking
+    // first, so it cannot log a browser in to an account of its choosing.
+    if (!request.contentType.trimmed().startsWith(QStringLiteral("application/json"), Qt::CaseInsensitive))
+        return WebResponse::error(415, QStringLiteral("a login is sent as application/json"));
     QString error;
     const std::optional<LoginForm> form = ParseLoginBody(request.body, &error);
     if (!form)

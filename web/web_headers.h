@@ -1,7 +1,7 @@
 #pragma once
 // The headers every answer carries, the server's own errors included: the
 // page runs only its own scripts, is never framed, never sniffed, and sends
-// no referrer; API answers are never cached.
+// no referrer; API answers and errors are never cached.
 #include <QByteArray>
 #include <QList>
 #include <QPair>

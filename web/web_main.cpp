@@ -1,11 +1,10 @@
 // chronel-web: the site journal for browsers, over HTTPS.
 #include "journal/journal_location.h"
-// The journal API's headers include their neighbours by file name alone.
-#include "journal_api.h"
-#include "live_feed.h"
-#include "notes_api.h"
 #include "web/auth_api.h"
+#include "web/journal_api.h"
+#include "web/live_feed.h"
 #include "web/login_throttle.h"
+#include "web/notes_api.h"
 #include "web/password_hash.h"
 #include "web/sessions.h"
 #include "web/static_files.h"

@@ -198,7 +198,7 @@ private:
             return close();
 
         const http::request<http::string_body>& message = parser_->get();
-        keepAlive_Requested_ = message.keep_alive();
+        keepConnection_ = message.keep_alive();
         version_ = message.version();
         const QByteArray target(message.target().data(), qsizetype(message.target().size()));
         api_ = IsApiPath(target);
@@ -240,9 +240,10 @@ private:
         response_.version(version_);
         response_.result(http::int_to_status(unsigned(answer.status)));
         response_.set(http::field::content_type, Text(answer.contentType));
-        SetHeaders(response_, api_, answer.headers);
+        // An error is never cached, whatever path it answers.
+        SetHeaders(response_, api_ || answer.status >= 300, answer.headers);
         response_.body() = Text(answer.body);
-        response_.keep_alive(keepAlive_Requested_);
+        response_.keep_alive(keepConnection_);
         response_.prepare_payload();
         lowest().expires_after(server_.options.writeTimeout);
         http::async_write(stream_, response_, [self = this->shared_from_this()](error_code ec, std::size_t) {
@@ -403,7 +404,7 @@ private:
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::shared_ptr<Connection> self_;
-    bool keepAlive_Requested_ = false;
+    bool keepConnection_ = false;
     unsigned version_ = 11;
     bool api_ = true;
     http::response<http::string_body> response_;

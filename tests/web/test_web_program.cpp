@@ -17,6 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
+
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace chronel;
 
 namespace {
@@ -49,6 +57,62 @@ ProgramRun Program(const QStringList& arguments, const QByteArray& input = {})
     return ProgramRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
         QString::fromLocal8Bit(process.readAllStandardOutput()),
         QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+// Runs the program on a pseudo-terminal, answering each prompt in turn;
+// the exit status and everything the terminal showed.
+ProgramRun OnTerminal(const QStringList& arguments, const QList<QPair<QByteArray, QByteArray>>& answers)
+{
+    QList<QByteArray> argv{QByteArrayLiteral(CHRONEL_WEB_PROGRAM)};
+    for (const QString& argument : arguments)
+        argv.append(argument.toLocal8Bit());
+    std::vector<char*> pointers;
+    for (QByteArray& argument : argv)
+        pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    ProgramRun run;
+    if (child < 0)
+        return run;
+    QByteArray shown;
+    qsizetype answered = 0;
+    QDeadlineTimer deadline(30000);
+    for (;;) {
+        if (answered < answers.size() && shown.contains(answers[answered].first)) {
+            const QByteArray& reply = answers[answered].second;
+            if (::write(master, reply.constData(), std::size_t(reply.size())) != reply.size())
+                break;
+            shown.append("<typed>");
+            ++answered;
+            continue;
+        }
+        pollfd ready{master, POLLIN, 0};
+        if (deadline.hasExpired() || ::poll(&ready, 1, 100) < 0)
+            break;
+        if (ready.revents & POLLIN) {
+            char buffer[512];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break; // the program ended: EIO once the child's side is closed
+            shown.append(buffer, n);
+        } else if (ready.revents & (POLLHUP | POLLERR)) {
+            break;
+        }
+    }
+    int status = 0;
+    if (deadline.hasExpired())
+        ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    ::close(master);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = QString::fromLocal8Bit(shown);
+    return run;
 }
 
 class WebUserCommand : public ::testing::Test {
@@ -129,6 +193,25 @@ TEST_F(WebUserCommand, AddListPasswdDel)
         (QStringList{who + u' ' + AuditActionText(AuditAction::AccountAdded),
             who + u' ' + AuditActionText(AuditAction::AccountPasswordChanged),
             who + u' ' + AuditActionText(AuditAction::AccountRemoved)}));
+}
+
+TEST_F(WebUserCommand, TerminalPasswordIsAskedTwiceWithoutEcho)
+{
+    const QStringList add{
+        QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("tom"), QStringLiteral("--journal"), journal_};
+    const ProgramRun differ =
+        OnTerminal(add, {{"Password for tom: ", "first-words-1\n"}, {"Once more: ", "other-words-2\n"}});
+    EXPECT_EQ(differ.status, 1) << differ.out;
+    EXPECT_TRUE(differ.out.contains(QStringLiteral("the two passwords differ"))) << differ.out;
+    EXPECT_FALSE(account(QStringLiteral("tom")));
+
+    const ProgramRun added =
+        OnTerminal(add, {{"Password for tom: ", "typed-words-3\n"}, {"Once more: ", "typed-words-3\n"}});
+    EXPECT_EQ(added.status, 0) << added.out;
+    EXPECT_FALSE(added.out.contains(QStringLiteral("typed-words"))) << "echoed: " << added.out;
+    const std::optional<WebAccount> tom = account(QStringLiteral("tom"));
+    ASSERT_TRUE(tom);
+    EXPECT_TRUE(VerifyPassword(tom->hash, "typed-words-3"));
 }
 
 TEST_F(WebUserCommand, RefusesWhatItCannotDoRight)

@@ -245,6 +245,10 @@ TEST_F(WebServerTest, LoginSetsAStrictCookieAndEverythingIsAudited)
     EXPECT_TRUE(wrong.header("set-cookie").isEmpty());
     EXPECT_EQ(loginReply("nobody", "whatever-it-is").status, 401);
     EXPECT_EQ(ask("POST", "/api/login", {}, "{\"name\": 3}").status, 400);
+    // As a cross-site form would send it.
+    QByteArray form = WebClient::request("POST", "/api/login", {}, "{\"name\":\"ann\",\"password\":\"ann-password\"}");
+    form.replace("application/json", "text/plain");
+    EXPECT_EQ(client().exchange(form).status, 415);
 
     const Login ann = login("ann");
     ASSERT_EQ(ann.reply.status, 200);
