@@ -18,6 +18,9 @@
 //   burst COUNT SECONDS          COUNT rows of 127.0.0.2's point 5 a second
 //                                apart from 14:00:00 + SECONDS, On first,
 //                                in one transaction
+//   chatter MODULE POINT SECONDS COUNT
+//                                COUNT changes of MODULE's POINT 50 ms apart
+//                                from 14:00:00 + SECONDS, On first
 // Each answers "stored N". Failures go to standard error with exit status 1.
 #include "journal/journal_store.h"
 
@@ -47,10 +50,10 @@ QString PointDescription(int point)
     }
 }
 
-chronel::JournalEvent Row(const QString& module, int point, qint64 seconds, bool on)
+chronel::JournalEvent Row(const QString& module, int point, qint64 seconds, bool on, int ms = 0)
 {
     chronel::JournalEvent e;
-    const QDateTime at = Start.addSecs(seconds);
+    const QDateTime at = Start.addSecs(seconds).addMSecs(ms);
     e.module = module;
     e.moduleName = ModuleName(module);
     e.moduleTime = chronel::JournalTimeText(at);
@@ -112,6 +115,15 @@ int main(int argc, char** argv)
             ok = ok && countOk;
             for (int k = 0; ok && k < count; ++k)
                 rows << Row(QStringLiteral("127.0.0.2"), 5, seconds + k, k % 2 == 0);
+        } else if (words.size() == 5 && words[0] == u"chatter") {
+            bool pointOk = false;
+            bool countOk = false;
+            const int point = words[2].toInt(&pointOk);
+            const qint64 seconds = words[3].toLongLong(&ok);
+            const int count = words[4].toInt(&countOk);
+            ok = ok && pointOk && countOk;
+            for (int k = 0; ok && k < count; ++k)
+                rows << Row(words[1], point, seconds, k % 2 == 0, k * 50);
         } else if (words.size() == 5 && words[0] == u"append" && (words[4] == u"On" || words[4] == u"Off")) {
             bool pointOk = false;
             const int point = words[2].toInt(&pointOk);

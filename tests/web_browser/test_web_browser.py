@@ -6,7 +6,7 @@ journal that journal_seed fills and appends to while the page is open.
 The cases run in order on one browser, as a user would: log in, filter, sort,
 turn pages, draw the timing chart, mark an incident and comment on it,
 download its package, comment on an event, follow the journal live, log out;
-then a viewer, whose changes the server refuses.
+then a viewer, whose changes the server refuses, and a chattering point.
 
 With CHRONEL_WEB_SCREENSHOTS=1 it saves pictures of the page for the README
 (web-*.png) into the folder --screenshots names.
@@ -533,7 +533,7 @@ class WebBrowser(unittest.TestCase):
             self.assertEqual(second_row.get_attribute("data-id"), self.cells_ids()[2])
         except StaleElementReferenceException:
             self.fail("the table was built anew for a live row")
-        self.driver.execute_script("window.scrollTo(0, 0)")
+        self.driver.execute_script("window.scrollTo(0, 0); document.querySelector('.table-wrap').scrollLeft = 0;")
         self.screenshot("journal")
 
         # A burst larger than the page holds: its newest rows show, at most
@@ -564,6 +564,7 @@ class WebBrowser(unittest.TestCase):
         self.find("#journal-body tr:first-child button.badge").click()
         self.wait(lambda: self.find("#event-panel").is_displayed(), "the event's comments")
         self.assertFalse(self.find("#e-comment-form").is_displayed())
+        self.find("#e-close").click()
         incident = {"title": "viewer's", "from": "2024-03-01 14:00:00", "to": "2024-03-01 14:01:00",
                     "modules": [], "comment": ""}
         self.assertEqual(self.fetch("POST", "/api/incidents", incident), 403)
@@ -575,7 +576,22 @@ class WebBrowser(unittest.TestCase):
         self.assertFalse(self.find("#d-comment-form").is_displayed())
         self.assertTrue(self.find("#d-package").is_displayed())
 
-    def test_11_within_the_content_policy(self):
+    def test_11_chatter_and_the_legend(self):
+        # 12 changes within 0.6 s: more than 10 within 1 s.
+        self.assertEqual(self.seeder.send("chatter 127.0.0.3 3 10800 12"), 12)
+        # The page read again shows them and offers their point.
+        self.find("#apply").click()
+        self.wait(lambda: self.first_cell("Point") == "3", "the chattering point's rows")
+        self.apply(point="3")
+        self.wait_status("of 12;")
+        texts = self.cells("Event text")
+        self.assertEqual(len(texts), 12)
+        self.assertTrue(all(t.endswith("  [chattering]") for t in texts), texts)
+        self.assertFalse(self.find("#legend").is_displayed())
+        self.find("#legend-toggle").click()
+        self.assertIn("chattering: a change of a point", self.text("#legend"))
+
+    def test_12_within_the_content_policy(self):
         # default-src 'self': an inline script or style, or anything from
         # elsewhere, is refused and said so in the console.
         refused = [e["message"] for e in self.driver.get_log("browser") if "Content Security Policy" in e["message"]]

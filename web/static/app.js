@@ -361,7 +361,19 @@
     buildHead();
     refreshStatus();
     refreshChart();
+    refreshChoices(state.rows);
     if ($('live').checked) startLive();
+  }
+
+  // The filter's lists are read again only when a module or point is new to
+  // them, so a list the user has open is left alone otherwise.
+  function refreshChoices(rows) {
+    const has = (select, value) => Array.from($(select).options).some((o) => o.value === value);
+    const chosen = $('f-module').value;
+    const fresh = rows.some((r) => !has('f-module', r.module) ||
+      ((!chosen || r.module === chosen) && !has('f-point', String(r.point))));
+    if (!fresh) return;
+    loadModules().then(loadPoints).catch((e) => showError('error', e));
   }
 
   function refreshStatus() {
@@ -446,6 +458,11 @@
       addLiveRows(batch.rows || []);
       if (batch.lastId) state.lastId = Math.max(state.lastId, batch.lastId);
     });
+    // Too far behind for the server to catch up row by row: the page is
+    // read afresh, and the stream opened again from its last row.
+    es.addEventListener('gap', () => {
+      if (state.live === es) loadPage();
+    });
     es.addEventListener('error', () => {
       if (state.live !== es) return;
       // Opened again from the last row seen rather than by EventSource's own
@@ -511,6 +528,7 @@
     state.liveAdded += added;
     trimRows();
     refreshStatus();
+    refreshChoices(rows);
     if (added) refreshChart(true);
   }
 
