@@ -158,11 +158,14 @@ bool AddComtrade(const JournalStore& store, const JournalFilter& period, Content
     QStringList modules;
     QHash<QString, const JournalEvent*> firstOf;
     QHash<QString, std::pair<QDateTime, QDateTime>> utcSpan;
+    QSet<QString> changed;
     for (const JournalEvent& e : contents->rows) {
         if (!firstOf.contains(e.module)) {
             modules.push_back(e.module);
             firstOf.insert(e.module, &e);
         }
+        if (e.point > 0 && e.utcTime.isValid() && PointStateOfLine(e.text))
+            changed.insert(e.module);
         if (e.utcTime.isValid()) {
             auto& span = utcSpan[e.module];
             if (!span.first.isValid() || e.utcTime < span.first)
@@ -178,6 +181,11 @@ bool AddComtrade(const JournalStore& store, const JournalFilter& period, Content
         const auto span = utcSpan.constFind(module);
         if (span == utcSpan.constEnd()) {
             note.why = QStringLiteral("none of its rows has a UTC time (its zone is not declared)");
+            contents->comtrade.push_back(note);
+            continue;
+        }
+        if (!changed.contains(module)) {
+            note.why = QStringLiteral("no point of it changed in the period");
             contents->comtrade.push_back(note);
             continue;
         }
@@ -197,8 +205,13 @@ bool AddComtrade(const JournalStore& store, const JournalFilter& period, Content
         how.dir = dir.path();
         how.device = first.moduleName.isEmpty() ? module : first.moduleName;
         ComtradeFiles files;
-        if (!ExportComtrade(store, filter, how, &files, &note.changes, error))
-            return false;
+        // A record that cannot be made leaves the package without it, and
+        // its summary says why, rather than no package at all.
+        if (QString why; !ExportComtrade(store, filter, how, &files, &note.changes, &why)) {
+            note.why = QStringLiteral("it could not be made: %1").arg(why);
+            contents->comtrade.push_back(note);
+            continue;
+        }
         for (const QString& path : {files.cfgPath, files.datPath}) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly)) {

@@ -23,6 +23,14 @@ namespace {
 using test::PointChange;
 using Clock = std::chrono::steady_clock;
 
+// The target holds for the optimised build; the sanitizers' instrumented
+// builds run several times slower, so there only delivery is held to it.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int LatencyBoundMs = 5000;
+#else
+constexpr int LatencyBoundMs = 1000;
+#endif
+
 struct Received {
     QStringList times; // module times of the rows, in arrival order
     QList<qint64> ids;
@@ -91,7 +99,7 @@ TEST_F(LiveFeedTest, NewRowsArriveOnceInOrderAndFiltered)
 
     Received northRows;
     TakeUntil(*north, &northRows, 2000, [&] { return northRows.times.size() >= 3; });
-    EXPECT_LE(Clock::now() - committed, std::chrono::milliseconds(1000));
+    EXPECT_LE(Clock::now() - committed, std::chrono::milliseconds(LatencyBoundMs));
     Received allRows;
     TakeUntil(*all, &allRows, 1000, [&] { return allRows.times.size() >= 4; });
     Received southRows;
@@ -210,7 +218,7 @@ TEST_F(LiveFeedTest, TwentyFiveStreamsFollowABurstWithinASecond)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    // Until every stream has what it selects, or 3 s.
+    // Until every stream has what it selects, or 2 s past the bound.
     const auto complete = [&] {
         std::lock_guard lock(mutex);
         for (int i = 0; i < Streams; ++i)
@@ -220,7 +228,7 @@ TEST_F(LiveFeedTest, TwentyFiveStreamsFollowABurstWithinASecond)
     };
     QElapsedTimer timer;
     timer.start();
-    while (!complete() && timer.elapsed() < 3000)
+    while (!complete() && timer.elapsed() < LatencyBoundMs + 2000)
         QThread::msleep(20);
     reading = false;
     reader.join();
@@ -245,7 +253,8 @@ TEST_F(LiveFeedTest, TwentyFiveStreamsFollowABurstWithinASecond)
     std::sort(latencies.begin(), latencies.end());
     const qint64 p99 = latencies[latencies.size() * 99 / 100];
     RecordProperty("p99_ms", int(p99));
-    EXPECT_LE(p99, 1000) << "median " << latencies[latencies.size() / 2] << " ms, max " << latencies.back() << " ms";
+    EXPECT_LE(p99, LatencyBoundMs) << "median " << latencies[latencies.size() / 2] << " ms, max " << latencies.back()
+                                   << " ms";
 }
 
 } // namespace
