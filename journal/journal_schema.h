@@ -24,6 +24,10 @@
 //      clock_quality, clock_offset_ms; journal_modules + zone
 //   5  journal_clocks: the modules' clocks as the collectors read them;
 //      indexes (utc_time), (point, utc_time) for periods in UTC and UTC order
+//   6  what the web view keeps beside the events: web_users (its accounts),
+//      incidents, comments (each on an incident or on one event row;
+//      indexes by either), journal_audit (who changed what, each row
+//      chained to the one before by a hash: journal_audit.h)
 #include "journal_dialect.h"
 
 #include <QSqlDatabase>
@@ -32,7 +36,10 @@
 
 namespace chronel {
 
-constexpr int JournalSchemaVersion = 5;
+constexpr int JournalSchemaVersion = 6;
+// The first version that keeps the web view's accounts, incidents, comments
+// and audit record.
+constexpr int JournalWebSchemaVersion = 6;
 
 // Brings the journal on `db` to `target` (at most JournalSchemaVersion) in
 // one transaction, taken exclusively so that writers opening a new journal at
