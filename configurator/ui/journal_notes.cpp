@@ -74,14 +74,26 @@ QString NoteTimeText(const QString& stored)
 
 QString IncidentPeriodText(const Incident& incident)
 {
-    const QString from = NoteTimeText(incident.fromTime);
-    const QString to = NoteTimeText(incident.toTime);
+    // To the millisecond, as the filter takes them.
+    const auto bound = [](const QString& stored) {
+        QString text = stored;
+        if (text.size() > 10 && text[10] == u'T')
+            text[10] = u' ';
+        if (text.endsWith(u'Z'))
+            text = text.chopped(1) + QStringLiteral(" UTC");
+        return text;
+    };
+    const QString from = bound(incident.fromTime);
+    const QString to = bound(incident.toTime);
     if (from.isEmpty() && to.isEmpty())
         return QStringLiteral("whole journal");
     if (to.isEmpty())
         return QStringLiteral("from %1").arg(from);
     if (from.isEmpty())
         return QStringLiteral("until %1").arg(to);
+    // The date once when the period lies within a day.
+    if (from.size() > 11 && to.size() > 11 && from.left(11) == to.left(11) && from[10] == u' ')
+        return QStringLiteral("%1 to %2").arg(from, to.mid(11));
     return QStringLiteral("%1 to %2").arg(from, to);
 }
 

@@ -45,8 +45,9 @@ JournalFilter IncidentFilter(const Incident& incident);
 // "2026-12-07 14:05:12 UTC"; a module time with a space for its T; any
 // other text as it is.
 QString NoteTimeText(const QString& stored);
-// An incident's period: "2024-03-01 13:00:00.000 to 2024-03-01 14:00:00.000",
-// "from …", "until …" or "whole journal" for open ends.
+// An incident's period: "2024-03-01 13:00:00.000 to 14:00:00.000" (the
+// date once when both ends share it), "from …", "until …" or "whole
+// journal" for open ends.
 QString IncidentPeriodText(const Incident& incident);
 // Its modules, or "all modules" when it names none.
 QString IncidentModulesText(const Incident& incident);

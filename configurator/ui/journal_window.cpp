@@ -192,6 +192,8 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
     addDockWidget(Qt::BottomDockWidgetArea, buildIncidentsDock());
+    // A few incidents' height: the table and the chart keep the room.
+    resizeDocks({incidentsDock_}, {fontMetrics().height() * 9}, Qt::Vertical);
     // As large as the screen allows, up to a size that shows a trip whole.
     const QSize wanted(1280, 820);
     resize(screen() ? wanted.boundedTo(screen()->availableSize()) : wanted);
@@ -323,12 +325,6 @@ QDockWidget* JournalWindow::buildIncidentsDock()
     incidentList_->setWordWrap(false);
     incidentList_->verticalHeader()->hide();
     incidentList_->horizontalHeader()->setStretchLastSection(true);
-    const QFontMetrics metrics = fontMetrics();
-    incidentList_->setColumnWidth(IncidentListModel::Title,
-        metrics.horizontalAdvance(QStringLiteral("Feeder 1 trip, "
-                                                 "lockout")));
-    incidentList_->setColumnWidth(IncidentListModel::Period,
-        metrics.horizontalAdvance(QStringLiteral("2024-03-01 13:05:07.042 to 2024-03-01 13:05:07.042")));
     incidentList_->setToolTip(QStringLiteral("The incidents engineers recorded in the web view, newest first. "
                                              "Choosing one shows its period and modules in the table above, and "
                                              "its comments beside the list."));
@@ -344,8 +340,8 @@ QDockWidget* JournalWindow::buildIncidentsDock()
     splitter->setObjectName(QStringLiteral("splIncidents"));
     splitter->addWidget(incidentList_);
     splitter->addWidget(incidentDetails_);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 1);
 
     incidentsDock_ = new QDockWidget(QStringLiteral("Incidents"));
     incidentsDock_->setObjectName(QStringLiteral("dckIncidents"));
@@ -468,6 +464,13 @@ void JournalWindow::refreshNotes()
     notes_ = notes->kept ? NotesState::Kept : NotesState::Absent;
     model_->setComments(notes->eventComments);
     const bool changed = incidents_->setIncidents(notes->incidents);
+    if (changed) {
+        // Every column in view, a long title cut short (its tooltip has it).
+        incidentList_->resizeColumnsToContents();
+        const int widest = fontMetrics().averageCharWidth() * 32;
+        if (incidentList_->columnWidth(IncidentListModel::Title) > widest)
+            incidentList_->setColumnWidth(IncidentListModel::Title, widest);
+    }
     const int count = incidents_->rowCount();
     incidentsDock_->setWindowTitle(
         count > 0 ? QStringLiteral("Incidents (%1)").arg(count) : QStringLiteral("Incidents"));

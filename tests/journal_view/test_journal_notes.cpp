@@ -166,7 +166,12 @@ TEST(JournalNotesText, PeriodsTimesAndEscapedComments)
     incident.created = QStringLiteral("2026-12-07T14:05:12.345Z");
     EXPECT_EQ(IncidentPeriodText(incident), QStringLiteral("from 2024-03-01 13:00:00.000"));
     incident.toTime = QStringLiteral("2024-03-01T14:00:00.000");
-    EXPECT_EQ(IncidentPeriodText(incident), QStringLiteral("2024-03-01 13:00:00.000 to 2024-03-01 14:00:00.000"));
+    EXPECT_EQ(IncidentPeriodText(incident), QStringLiteral("2024-03-01 13:00:00.000 to 14:00:00.000"));
+    incident.toTime = QStringLiteral("2024-03-02T00:00:00.000");
+    EXPECT_EQ(IncidentPeriodText(incident), QStringLiteral("2024-03-01 13:00:00.000 to 2024-03-02 00:00:00.000"));
+    incident.fromTime = QStringLiteral("2024-03-01T12:00:00.500Z");
+    incident.toTime = QStringLiteral("2024-03-01T13:00:00.000Z");
+    EXPECT_EQ(IncidentPeriodText(incident), QStringLiteral("2024-03-01 12:00:00.500 UTC to 13:00:00.000 UTC"));
     EXPECT_EQ(NoteTimeText(incident.created), QStringLiteral("2026-12-07 14:05:12 UTC"));
     EXPECT_EQ(IncidentModulesText(incident), QStringLiteral("all modules"));
 
@@ -195,7 +200,7 @@ TEST(IncidentListModel, ListsIncidentsAndLeavesAnUnchangedListAlone)
     ASSERT_EQ(model.rowCount(), 1);
     const auto shown = [&](int column) { return model.index(0, column).data().toString(); };
     EXPECT_EQ(shown(IncidentListModel::Title), QStringLiteral("Feeder trip"));
-    EXPECT_EQ(shown(IncidentListModel::Period), QStringLiteral("2024-03-01 13:00:00.000 to 2024-03-01 13:01:00.000"));
+    EXPECT_EQ(shown(IncidentListModel::Period), QStringLiteral("2024-03-01 13:00:00.000 to 13:01:00.000"));
     EXPECT_EQ(shown(IncidentListModel::Modules), QStringLiteral("127.0.0.2, 127.0.0.3"));
     EXPECT_EQ(shown(IncidentListModel::Author), QStringLiteral("alice"));
     EXPECT_EQ(shown(IncidentListModel::Created), QStringLiteral("2026-12-07 14:05:12 UTC"));

@@ -191,7 +191,7 @@ TEST_F(JournalWindowIncidents, CommentCountsOnTheirRowsAndTheIncidentList)
     ASSERT_EQ(list.rowCount(), 2);
     const auto cell = [&list](int row, int column) { return list.index(row, column).data().toString(); };
     EXPECT_EQ(cell(0, IncidentListModel::Title), QStringLiteral("North restored"));
-    EXPECT_EQ(cell(0, IncidentListModel::Period), QStringLiteral("2024-03-01 13:05:00.000 to 2024-03-01 14:00:00.000"));
+    EXPECT_EQ(cell(0, IncidentListModel::Period), QStringLiteral("2024-03-01 13:05:00.000 to 14:00:00.000"));
     EXPECT_EQ(cell(0, IncidentListModel::Comments), QStringLiteral("0"));
     EXPECT_EQ(cell(1, IncidentListModel::Title), QStringLiteral("Feeder trip"));
     EXPECT_EQ(cell(1, IncidentListModel::Modules), QStringLiteral("127.0.0.2, 127.0.0.3"));
