@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace chronel {
 
 namespace {
@@ -14,7 +16,15 @@ QString Escaped(const QString& text) { return text.toHtmlEscaped().replace(u'\n'
 
 } // namespace
 
-std::optional<JournalNotes> ReadJournalNotes(const JournalStore& store, const QList<qint64>& eventIds, QString* error)
+void JournalNotesReader::reset()
+{
+    lastComment_ = -1;
+    known_.clear();
+    comments_.clear();
+}
+
+std::optional<JournalNotes> JournalNotesReader::read(
+    const JournalStore& store, const QList<qint64>& eventIds, QString* error)
 {
     JournalNotes notes;
     if (store.schemaVersion() < JournalWebSchemaVersion) {
@@ -28,24 +38,73 @@ std::optional<JournalNotes> ReadJournalNotes(const JournalStore& store, const QL
                          .arg(store.location().displayName(), store.location().withoutSecrets(why));
             return std::nullopt;
         }
-        if (version < JournalWebSchemaVersion)
+        if (version < JournalWebSchemaVersion) {
+            reset();
             return notes;
+        }
     }
     notes.kept = true;
     const auto incidents = Incidents(store, error);
     if (!incidents)
         return std::nullopt;
     notes.incidents = *incidents;
-    const auto counts = CommentCounts(store, eventIds, error);
-    if (!counts)
-        return std::nullopt;
-    for (auto it = counts->cbegin(); it != counts->cend(); ++it) {
-        const auto comments = EventComments(store, it.key(), error);
-        if (!comments)
+
+    // What was added since the last look, on rows already known; taken
+    // before the rows new to the reader are read, so a comment added in
+    // between is read twice rather than missed (and kept once, by its id).
+    QList<Comment> added;
+    if (lastComment_ < 0) {
+        const auto last = LastCommentId(store, error);
+        if (!last)
             return std::nullopt;
-        if (!comments->isEmpty())
-            notes.eventComments.insert(it.key(), *comments);
+        lastComment_ = *last;
+    } else {
+        const auto fresh = CommentsAfter(store, lastComment_, error);
+        if (!fresh)
+            return std::nullopt;
+        added = *fresh;
     }
+    const QSet<qint64> held(eventIds.cbegin(), eventIds.cend());
+    // Rows no longer held are forgotten: a page read anew asks afresh.
+    for (auto it = known_.begin(); it != known_.end();) {
+        if (held.contains(*it)) {
+            ++it;
+        } else {
+            comments_.remove(*it);
+            it = known_.erase(it);
+        }
+    }
+    QList<qint64> unknown;
+    for (const qint64 id : eventIds)
+        if (!known_.contains(id))
+            unknown << id;
+    QHash<qint64, QList<Comment>> found;
+    if (!unknown.isEmpty()) {
+        const auto counts = CommentCounts(store, unknown, error);
+        if (!counts)
+            return std::nullopt;
+        for (auto it = counts->cbegin(); it != counts->cend(); ++it) {
+            const auto comments = EventComments(store, it.key(), error);
+            if (!comments)
+                return std::nullopt;
+            found.insert(it.key(), *comments);
+        }
+    }
+    // Only now is the reader's state changed: a failed look leaves it as it
+    // was, to be asked again.
+    for (const Comment& c : std::as_const(added)) {
+        lastComment_ = std::max(lastComment_, c.id);
+        if (!c.eventId || !known_.contains(*c.eventId))
+            continue;
+        QList<Comment>& on = comments_[*c.eventId];
+        if (std::none_of(on.cbegin(), on.cend(), [&c](const Comment& o) { return o.id == c.id; }))
+            on << c;
+    }
+    for (const qint64 id : std::as_const(unknown))
+        known_.insert(id);
+    for (auto it = found.cbegin(); it != found.cend(); ++it)
+        comments_.insert(it.key(), it.value());
+    notes.eventComments = comments_;
     return notes;
 }
 

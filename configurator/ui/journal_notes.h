@@ -18,6 +18,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -34,9 +35,26 @@ struct JournalNotes {
     QHash<qint64, QList<Comment>> eventComments;
 };
 
-// The notes of the journal and the comments on the rows `eventIds`; nothing
-// with `*error` when the journal cannot be read.
-std::optional<JournalNotes> ReadJournalNotes(const JournalStore& store, const QList<qint64>& eventIds, QString* error);
+// Reads them look after look, asking the journal each time only what may
+// have changed, so that following a page of 20 000 rows stays cheap: the
+// incidents (a few rows, their comment counts with them), the comments
+// added since the last look (comments are only ever added), and the
+// comments of rows it has not seen before.
+class JournalNotesReader {
+public:
+    // The notes of the journal and the comments on the rows `eventIds` (the
+    // rows held now); nothing with `*error` when the journal cannot be read.
+    std::optional<JournalNotes> read(const JournalStore& store, const QList<qint64>& eventIds, QString* error);
+    // Forgets what was read (the journal was opened again).
+    void reset();
+
+private:
+    // The last comment read; -1 before the first look.
+    qint64 lastComment_ = -1;
+    // The rows whose comments are known, and those of them that have any.
+    QSet<qint64> known_;
+    QHash<qint64, QList<Comment>> comments_;
+};
 
 // The window's filter for an incident: its period and its modules.
 JournalFilter IncidentFilter(const Incident& incident);

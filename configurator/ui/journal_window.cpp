@@ -451,7 +451,7 @@ void JournalWindow::refreshNotes()
     for (const JournalEvent& e : model_->events())
         ids << e.id;
     QString error;
-    const auto notes = ReadJournalNotes(*store_, ids, &error);
+    const auto notes = notesReader_.read(*store_, ids, &error);
     const QString before = notesError_;
     if (!notes) {
         // Said once in the status line; the next look tries again.
@@ -483,13 +483,13 @@ void JournalWindow::refreshNotes()
     }
     if (row < 0) {
         showNoIncident();
-    } else {
+    } else if (changed) {
+        // Its entry carries its comment count: read again when that changed.
         const auto comments = IncidentComments(*store_, shownIncident_, &error);
-        if (!comments) {
+        if (!comments)
             notesError_ = error;
-        } else if (changed || *comments != shownComments_) {
+        else
             showIncident(incidents_->incidentAt(row), *comments);
-        }
     }
     if (notesError_ != before)
         refreshStatus();
@@ -618,6 +618,7 @@ bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, Q
             if (!store_->reopen(error))
                 return false;
             choicesStale_ = true;
+            notesReader_.reset();
         }
         // The last id first: rows stored while the page loads are then
         // followed, and the model keeps each id once.
@@ -660,6 +661,7 @@ bool JournalWindow::keepCurrent(bool* reopened, QString* error)
         return true;
     *reopened = true;
     firstRows_.clear();
+    notesReader_.reset();
     choicesStale_ = true;
     if (store_->reopen(error))
         return true;

@@ -29,6 +29,7 @@
 #include "journal/journal_incidents.h"
 #include "journal/journal_query.h"
 #include "journal/journal_store.h"
+#include "journal_notes.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -175,6 +176,7 @@ private:
     QString note_;
     // Module time of each module's first row in the journal, as ms.
     QHash<QString, std::optional<qint64>> firstRows_;
+    JournalNotesReader notesReader_;
     // Why the incidents and comments could not be read at the last look;
     // empty when they were.
     QString notesError_;

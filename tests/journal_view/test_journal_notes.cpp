@@ -69,7 +69,8 @@ protected:
 };
 
 // Incidents newest first with their comment counts, and the comments of the
-// rows asked about, those past the first few hundred ids asked included.
+// rows asked about, those past the first few hundred ids asked included;
+// then, look after look, what is added.
 TEST_F(JournalNotesTest, ReadsIncidentsAndTheCommentsOfTheRowsAskedAbout)
 {
     JournalStore writer;
@@ -106,7 +107,8 @@ TEST_F(JournalNotesTest, ReadsIncidentsAndTheCommentsOfTheRowsAskedAbout)
     for (qint64 id = third + 1; id < third + 1000; ++id)
         ids << id;
     ids << third;
-    const auto notes = ReadJournalNotes(reader, ids, &error);
+    JournalNotesReader notesReader;
+    auto notes = notesReader.read(reader, ids, &error);
     ASSERT_TRUE(notes) << error.toStdString();
     EXPECT_TRUE(notes->kept);
     ASSERT_EQ(notes->incidents.size(), 2);
@@ -131,6 +133,23 @@ TEST_F(JournalNotesTest, ReadsIncidentsAndTheCommentsOfTheRowsAskedAbout)
     EXPECT_EQ(filter.to, QStringLiteral("2024-03-01T14:00:00.000"));
     EXPECT_TRUE(filter.modules.isEmpty());
     EXPECT_EQ(JournalRows(reader, filter, &error).value_or(QList<JournalEvent>{}).size(), 1);
+
+    // Later looks read what was added: on a row held, on one without
+    // comments before, and on a row let go and held again.
+    const qint64 second = (*rows)[1].id;
+    ASSERT_TRUE(AddComment(writer, Remark({}, second, "dave", QStringLiteral("after")), web, &error));
+    ASSERT_TRUE(AddComment(writer, Remark({}, first, "dave", QStringLiteral("third")), web, &error));
+    notes = notesReader.read(reader, {first, second}, &error);
+    ASSERT_TRUE(notes) << error.toStdString();
+    EXPECT_EQ(notes->eventComments.value(first).size(), 3);
+    EXPECT_EQ(notes->eventComments.value(first).last().text, QStringLiteral("third"));
+    EXPECT_EQ(notes->eventComments.value(second).size(), 1);
+    EXPECT_FALSE(notes->eventComments.contains(third));
+    ASSERT_TRUE(AddComment(writer, Remark({}, third, "dave", QStringLiteral("again")), web, &error));
+    notes = notesReader.read(reader, {first, second, third}, &error);
+    ASSERT_TRUE(notes) << error.toStdString();
+    EXPECT_EQ(notes->eventComments.value(third).size(), 2);
+    EXPECT_EQ(notes->eventComments.value(first).size(), 3) << "a comment is kept once";
 }
 
 // A journal of schema 5 holds no incidents: nothing, and no error, and the
@@ -151,7 +170,7 @@ TEST_F(JournalNotesTest, AJournalWrittenBeforeIncidentsHasNone)
     QString error;
     ASSERT_TRUE(reader.openReadOnly(location, &error)) << error.toStdString();
     ASSERT_EQ(reader.schemaVersion(), 5);
-    const auto notes = ReadJournalNotes(reader, {1, 2, 3}, &error);
+    const auto notes = JournalNotesReader().read(reader, {1, 2, 3}, &error);
     ASSERT_TRUE(notes) << error.toStdString();
     EXPECT_FALSE(notes->kept);
     EXPECT_TRUE(notes->incidents.isEmpty());
