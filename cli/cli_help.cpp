@@ -81,7 +81,8 @@ QString ToolHelp()
                            "Exit status:\n"
                            "  0  done\n"
                            "  1  a module sequence failed (the window's message on stderr), for any\n"
-                           "     module of a run on several\n"
+                           "     module of a run on several; journal audit --verify: the audit record\n"
+                           "     is not as written\n"
                            "  2  bad usage, or a file that cannot be read or written\n"
                            "\n"
                            "See chronel-cli(1).\n");

@@ -4,16 +4,22 @@
 // on stdout, the changes of chattering points marked; --chatter: the
 // episodes of chatter instead of the rows; --format comtrade --out DIR: the
 // period's point changes as a COMTRADE record in DIR.
+//
+// journal audit [--verify] [--journal LOCATION]: the web view's audit
+// record, a line per row; --verify recomputes its hash chain and names the
+// first row not as written, with exit status 1 when one is not.
 #include "cli_options.h"
 #include "command.h"
 #include "console.h"
 
 #include "journal/comtrade_export.h"
+#include "journal/journal_audit.h"
 #include "journal/journal_chatter.h"
 #include "journal/journal_format.h"
 #include "journal/journal_location.h"
 #include "journal/journal_query.h"
 #include "journal/journal_store.h"
+#include "platform/printable_text.h"
 
 #include <QFile>
 
@@ -35,12 +41,41 @@ public:
                            "event has a UTC time (its module's zone is declared), otherwise in module-time\n"
                            "order, then by module. Nothing is sent; no --ip is needed.\n");
         chronel::OptionTable& words = declared.words;
+        words.add({.name = QStringLiteral("VIEW"),
+            .extraRows = {{QStringLiteral("audit"),
+                QStringLiteral("Instead of the events, the web view's audit record: a line\n"
+                               "per row (id, time in UTC, who, address, action, before\n"
+                               "-> after).")}},
+            .usage = QStringLiteral("[audit [--verify]]"),
+            .completion = chronel::Completion::Words,
+            .words = {QStringLiteral("audit")},
+            .optional = true,
+            .take = [this](const QString& word) {
+                if (word != u"audit")
+                    return QStringLiteral("unexpected %1 (journal takes audit, or options alone)").arg(word);
+                audit_ = true;
+                return QString();
+            }});
+        words.add({.name = QStringLiteral("--verify"),
+            .help = QStringLiteral("With audit: recompute the audit record's hash chain and\n"
+                                   "say whether every row is as written, else name the first\n"
+                                   "that is not (changed, deleted) and why; exit status 1 then."),
+            .inUsage = false,
+            .take = chronel::OptionTable::flag(verify_)});
+        words.check([this] {
+            if (verify_ && !audit_)
+                return QStringLiteral("--verify checks the audit record: journal audit --verify");
+            if (audit_ && !eventOptions_.isEmpty())
+                return QStringLiteral("%1 is for the events; journal audit takes --journal and --verify alone")
+                    .arg(eventOptions_.first());
+            return QString();
+        });
         words.add({.name = QStringLiteral("--journal"),
             .valueName = QStringLiteral("LOCATION"),
             .help = QStringLiteral("As for collect."),
             .completion = chronel::Completion::Files,
             .take = chronel::OptionTable::keep(journalText_)});
-        words.add({.name = QStringLiteral("--from"),
+        words.add(eventOption({.name = QStringLiteral("--from"),
             .valueName = QStringLiteral("T"),
             .help = QStringLiteral("Module times from T up to (not including) T: a date\n"
                                    "yyyy-MM-dd, optionally with \" HH:mm\", \":ss\", \".zzz\"; a\n"
@@ -51,18 +86,18 @@ public:
             .take = [this](const QString& v) {
                 QString error;
                 return filter_.setFrom(v, &error) ? QString() : QStringLiteral("--from %1").arg(error);
-            }});
-        words.add({.name = QStringLiteral("--to"),
+            }}));
+        words.add(eventOption({.name = QStringLiteral("--to"),
             .valueName = QStringLiteral("T"), // in --from's row
             .take = [this](const QString& v) {
                 QString error;
                 return filter_.setTo(v, &error) ? QString() : QStringLiteral("--to %1").arg(error);
-            }});
-        words.add({.name = QStringLiteral("--module"),
+            }}));
+        words.add(eventOption({.name = QStringLiteral("--module"),
             .valueName = QStringLiteral("M"),
             .help = QStringLiteral("The module with address or name M."),
-            .take = chronel::OptionTable::keep(filter_.module)});
-        words.add({.name = QStringLiteral("--point"),
+            .take = chronel::OptionTable::keep(filter_.module)}));
+        words.add(eventOption({.name = QStringLiteral("--point"),
             .valueName = QStringLiteral("P"),
             .help = QStringLiteral("Events of point P (1 ... 32; 0: events without a point)."),
             .take = [this](const QString& v) {
@@ -72,19 +107,19 @@ public:
                         .arg(v);
                 filter_.point = *point;
                 return QString();
-            }});
-        words.add({.name = QStringLiteral("--grep"),
+            }}));
+        words.add(eventOption({.name = QStringLiteral("--grep"),
             .valueName = QStringLiteral("TEXT"),
             .help = QStringLiteral("Events whose text holds TEXT, in any case."),
-            .take = chronel::OptionTable::keep(filter_.grep)});
-        words.add({.name = QStringLiteral("--chatter"),
+            .take = chronel::OptionTable::keep(filter_.grep)}));
+        words.add(eventOption({.name = QStringLiteral("--chatter"),
             .help = QStringLiteral("Instead of the events, the episodes of chatter among them\n"
                                    "(module, point, start, end, changes) and the modules' own\n"
                                    "Chatter On Scan and Chatter Off Scan reports, in time order.\n"
                                    "Every change of an episode is marked \"chattering\" in the\n"
                                    "events' output."),
-            .take = chronel::OptionTable::flag(listChatter_)});
-        words.add({.name = QStringLiteral("--chatter-changes"),
+            .take = chronel::OptionTable::flag(listChatter_)}));
+        words.add(eventOption({.name = QStringLiteral("--chatter-changes"),
             .valueName = QStringLiteral("N"),
             .help = QStringLiteral("An input point that changes more than N times within\n"
                                    "--chatter-seconds chatters; 10 by default."),
@@ -94,8 +129,8 @@ public:
                     return QStringLiteral("--chatter-changes %1: expected a number of changes 1 ... 1000000").arg(v);
                 chatterLimits_.changes = *changes;
                 return QString();
-            }});
-        words.add({.name = QStringLiteral("--chatter-seconds"),
+            }}));
+        words.add(eventOption({.name = QStringLiteral("--chatter-seconds"),
             .valueName = QStringLiteral("T"),
             .help = QStringLiteral("The time those changes fall within, in seconds; 1 by\n"
                                    "default."),
@@ -106,8 +141,8 @@ public:
                     return QStringLiteral("--chatter-seconds %1: expected seconds from 0.001 to 86400").arg(v);
                 chatterLimits_.windowMs = std::llround(seconds * 1000);
                 return QString();
-            }});
-        words.add({.name = QStringLiteral("--max-offset"),
+            }}));
+        words.add(eventOption({.name = QStringLiteral("--max-offset"),
             .valueName = QStringLiteral("S"),
             .help = QStringLiteral("Events of a module whose clock was further than S seconds\n"
                                    "from the collector's when they were read are marked\n"
@@ -120,9 +155,9 @@ public:
                     return QStringLiteral("--max-offset %1: expected seconds from 0 to 86400").arg(v);
                 maxOffsetMs_ = int(std::lround(seconds * 1000));
                 return QString();
-            }});
+            }}));
         // The names chronel::ParseJournalFormat takes.
-        words.add({.name = QStringLiteral("--format"),
+        words.add(eventOption({.name = QStringLiteral("--format"),
             .valueName = QStringLiteral("F"),
             .help = QStringLiteral("text (one line per event, module name first), csv (header\n"
                                    "module,name,module_time,point,state,text,quality,received)\n"
@@ -143,13 +178,13 @@ public:
                     return QStringLiteral("--format %1").arg(error);
                 format_ = *format;
                 return QString();
-            }});
-        words.add({.name = QStringLiteral("--out"),
+            }}));
+        words.add(eventOption({.name = QStringLiteral("--out"),
             .valueName = QStringLiteral("DIR"),
             .help = QStringLiteral("The folder of a COMTRADE record."),
             .completion = chronel::Completion::Files,
-            .take = chronel::OptionTable::keep(comtradeExport_.dir)});
-        words.add({.name = QStringLiteral("--comtrade-format"),
+            .take = chronel::OptionTable::keep(comtradeExport_.dir)}));
+        words.add(eventOption({.name = QStringLiteral("--comtrade-format"),
             .valueName = QStringLiteral("F"),
             .help = QStringLiteral("ascii (the default) or binary: how the .dat holds samples."),
             .completion = chronel::Completion::Words,
@@ -160,13 +195,13 @@ public:
                 comtradeExport_.format =
                     v == u"binary" ? chronel::ComtradeFormat::Binary : chronel::ComtradeFormat::Ascii;
                 return QString();
-            }});
-        words.add({.name = QStringLiteral("--station"),
+            }}));
+        words.add(eventOption({.name = QStringLiteral("--station"),
             .valueName = QStringLiteral("NAME"),
             .help = QStringLiteral("The station a COMTRADE record names; this computer's name\n"
                                    "by default. Its device is the module --module names, else\n"
                                    "\"site journal\"."),
-            .take = chronel::OptionTable::keep(comtradeExport_.station)});
+            .take = chronel::OptionTable::keep(comtradeExport_.station)}));
     }
 
     bool needsModule() const override { return false; }
@@ -191,6 +226,8 @@ public:
             context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
             return ExitStatus::BadUsage;
         }
+        if (audit_)
+            return verify_ ? verifyAudit(store, context) : listAudit(store, context);
         if (comtrade_) {
             if (listChatter_) {
                 context.console.error(
@@ -258,6 +295,64 @@ public:
     ExitStatus runModule(ModuleSession&, const CommandContext& context) override { return runOffline(context); }
 
 private:
+    // Marks an option of the events' own, which the audit does not take.
+    chronel::OptionTable::Option eventOption(chronel::OptionTable::Option option)
+    {
+        option.take = [this, name = option.name, take = std::move(option.take)](const QString& value) {
+            eventOptions_ << name;
+            return take(value);
+        };
+        return option;
+    }
+
+    ExitStatus listAudit(const chronel::JournalStore& store, const CommandContext& context)
+    {
+        QString error;
+        const auto rows = chronel::AuditRows(store, &error);
+        if (!rows) {
+            context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
+            return ExitStatus::BadUsage;
+        }
+        if (rows->isEmpty())
+            context.console.line(QStringLiteral("The audit record is empty."));
+        // Stored texts are data: a control character in one is shown, not
+        // obeyed, and a line stays one line.
+        const auto shown = [](const QString& text) {
+            return text.isEmpty() ? QStringLiteral("-") : platform::PrintableText(text);
+        };
+        for (const chronel::AuditEntry& row : *rows)
+            context.console.line(QStringLiteral("%1  %2  %3  %4  %5: \"%6\" -> \"%7\"")
+                                     .arg(QString::number(row.id),
+                                         row.at.isValid() ? chronel::JournalReceivedText(row.at) : QStringLiteral("?"),
+                                         shown(row.who), shown(row.address), shown(row.actionText),
+                                         platform::PrintableText(row.before), platform::PrintableText(row.after)));
+        return ExitStatus::Done;
+    }
+
+    ExitStatus verifyAudit(const chronel::JournalStore& store, const CommandContext& context)
+    {
+        QString error;
+        const auto verdict = chronel::VerifyAudit(store, &error);
+        if (!verdict) {
+            context.console.error(QStringLiteral("chronel-cli: %1").arg(error));
+            return ExitStatus::BadUsage;
+        }
+        const QString name = store.location().displayName();
+        if (verdict->sound) {
+            context.console.line(QStringLiteral("The audit record of %1 is as written: %2 rows, each hash and link "
+                                                "checked.")
+                                     .arg(name)
+                                     .arg(verdict->rows));
+            return ExitStatus::Done;
+        }
+        context.console.error(
+            QStringLiteral("chronel-cli: the audit record of %1 is not as written: %2%3")
+                .arg(name, verdict->why,
+                    verdict->firstBadId ? QStringLiteral(" (first row not as written: %1)").arg(*verdict->firstBadId)
+                                        : QString()));
+        return ExitStatus::ModuleFailed;
+    }
+
     ExitStatus writeComtrade(const chronel::JournalStore& store, const CommandContext& context)
     {
         if (comtradeExport_.dir.isEmpty()) {
@@ -300,6 +395,9 @@ private:
     }
 
     QString journalText_;
+    bool audit_ = false;
+    bool verify_ = false;
+    QStringList eventOptions_; // given, of those the audit does not take
     bool comtrade_ = false;
     bool listChatter_ = false;
     chronel::ChatterLimits chatterLimits_;

@@ -189,7 +189,8 @@ std::optional<JournalTimeline> JournalTimelineOf(const JournalStore& store, cons
     QSqlQuery query(store.database());
     const QString sql =
         QStringLiteral("SELECT module, max(module_name), %2, count(*), sum(CASE WHEN %1 = '' THEN 1 ELSE 0 END),"
-                       " min(module_time), max(module_time), min(CASE WHEN %1 = '' THEN NULL ELSE %1 END), max(%1)"
+                       " min(CASE WHEN module_time = '' THEN NULL ELSE module_time END), max(module_time),"
+                       " min(CASE WHEN %1 = '' THEN NULL ELSE %1 END), max(%1)"
                        " FROM journal_events%3 GROUP BY %4")
             .arg(utc, zone, conditions.where(), groups);
     if (!Run(query, sql, conditions.values, store, error))

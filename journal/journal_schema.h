@@ -27,7 +27,9 @@
 //   6  what the web view keeps beside the events: web_users (its accounts),
 //      incidents, comments (each on an incident or on one event row;
 //      indexes by either), journal_audit (who changed what, each row
-//      chained to the one before by a hash: journal_audit.h)
+//      chained to the one before by a hash: journal_audit.h); index
+//      (module_time, utc_time) in place of (module_time), so that a page's
+//      count and time line read the index alone (journal_page.h)
 #include "journal_dialect.h"
 
 #include <QSqlDatabase>

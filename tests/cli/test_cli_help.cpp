@@ -38,7 +38,8 @@ const std::vector<CommandRow>& ExpectedCommands()
         {"collect", "[--journal LOCATION] [--idle-interval MS] [--seconds S]",
             "Store every module's events in the site journal"},
         {"journal",
-            "[--journal LOCATION] [--from T] [--to T] [--module M] [--point P] [--grep TEXT] [--chatter] "
+            "[audit [--verify]] [--journal LOCATION] [--from T] [--to T] [--module M] [--point P] [--grep TEXT] "
+            "[--chatter] "
             "[--chatter-changes N] [--chatter-seconds T] [--max-offset S] "
             "[--format text|csv|jsonl|comtrade] [--out DIR] [--comtrade-format ascii|binary] [--station NAME]",
             "Print the site journal in time order"},
@@ -168,6 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliCompletion,
         CompletionCase{
             "GlobalOptionsAfterTheCommand", {"chronel-cli", "events", "--i"}, {"--ini", "--interval", "--ip"}},
         CompletionCase{"ValueWords", {"chronel-cli", "journal", "--format", ""}, {"comtrade", "csv", "jsonl", "text"}},
+        CompletionCase{"JournalsOperand", {"chronel-cli", "journal", "a"}, {"audit"}},
         CompletionCase{"ChatterOptions", {"chronel-cli", "journal", "--chat"},
             {"--chatter", "--chatter-changes", "--chatter-seconds"}},
         CompletionCase{"ValueAfterEqualsSplitByBash", {"chronel-cli", "journal", "--format", "=", "j"}, {"jsonl"}},
