@@ -110,16 +110,17 @@ Incident IncidentOf(const QSqlQuery& query)
     return incident;
 }
 
+// `condition` binds `id`: "incident_id = ?", "id > ?".
 std::optional<QList<Comment>> CommentsWhere(
-    const JournalStore& store, const char* column, qint64 id, const QString& what, QString* error)
+    const JournalStore& store, const char* condition, qint64 id, const QString& what, QString* error)
 {
     if (!CheckWebTables(store, IncidentsWhat(), error))
         return std::nullopt;
     QSqlQuery query(store.database());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT id, incident_id, event_id, author, text, created FROM comments"
-                                 " WHERE %1 = ? ORDER BY id")
-                      .arg(QLatin1StringView(column)));
+                                 " WHERE %1 ORDER BY id")
+                      .arg(QLatin1StringView(condition)));
     query.addBindValue(id);
     if (!query.exec()) {
         *error = WebTableFailure(store, what, query.lastError());
@@ -284,14 +285,33 @@ std::optional<qint64> AddComment(
 
 std::optional<QList<Comment>> IncidentComments(const JournalStore& store, qint64 incidentId, QString* error)
 {
-    return CommentsWhere(
-        store, "incident_id", incidentId, QStringLiteral("read the comments on incident %1").arg(incidentId), error);
+    return CommentsWhere(store, "incident_id = ?", incidentId,
+        QStringLiteral("read the comments on incident %1").arg(incidentId), error);
 }
 
 std::optional<QList<Comment>> EventComments(const JournalStore& store, qint64 eventId, QString* error)
 {
     return CommentsWhere(
-        store, "event_id", eventId, QStringLiteral("read the comments on journal row %1").arg(eventId), error);
+        store, "event_id = ?", eventId, QStringLiteral("read the comments on journal row %1").arg(eventId), error);
+}
+
+std::optional<qint64> LastCommentId(const JournalStore& store, QString* error)
+{
+    if (!CheckWebTables(store, IncidentsWhat(), error))
+        return std::nullopt;
+    QSqlQuery query(store.database());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT coalesce(max(id), 0) FROM comments")) || !query.next()) {
+        *error = WebTableFailure(store, QStringLiteral("read the last comment's id"), query.lastError());
+        return std::nullopt;
+    }
+    return query.value(0).toLongLong();
+}
+
+std::optional<QList<Comment>> CommentsAfter(const JournalStore& store, qint64 afterId, QString* error)
+{
+    return CommentsWhere(
+        store, "id > ?", afterId, QStringLiteral("read the comments after comment %1").arg(afterId), error);
 }
 
 std::optional<QHash<qint64, int>> CommentCounts(

@@ -71,6 +71,11 @@ std::optional<qint64> AddComment(
 // The comments on an incident or on an event row, oldest first.
 std::optional<QList<Comment>> IncidentComments(const JournalStore& store, qint64 incidentId, QString* error);
 std::optional<QList<Comment>> EventComments(const JournalStore& store, qint64 eventId, QString* error);
+// For a reader that follows the comments as they are added (they are never
+// changed or removed): the id of the last comment (0: none yet), and the
+// comments after comment `afterId`, oldest first.
+std::optional<qint64> LastCommentId(const JournalStore& store, QString* error);
+std::optional<QList<Comment>> CommentsAfter(const JournalStore& store, qint64 afterId, QString* error);
 // How many comments each of `eventIds` has; rows without one are absent.
 std::optional<QHash<qint64, int>> CommentCounts(
     const JournalStore& store, const QList<qint64>& eventIds, QString* error);

@@ -78,6 +78,13 @@ Conditions FilterConditions(const JournalStore& store, const JournalFilter& filt
         conditions.add(QStringLiteral("%1 <> '' AND %1 < ?").arg(utc), {filter.toUtc});
     if (!filter.module.isEmpty())
         conditions.add(QStringLiteral("(module = ? OR module_name = ?)"), {filter.module, filter.module});
+    if (!filter.modules.isEmpty()) {
+        const QString marks = QStringList(filter.modules.size(), QStringLiteral("?")).join(u',');
+        QVariantList names;
+        for (const QString& module : filter.modules)
+            names << module;
+        conditions.add(QStringLiteral("(module IN (%1) OR module_name IN (%1))").arg(marks), names + names);
+    }
     if (filter.point)
         conditions.add(QStringLiteral("point = ?"), {*filter.point});
     if (filter.pointRows)
@@ -351,6 +358,8 @@ bool JournalFilterMatches(const JournalFilter& filter, const JournalEvent& row)
     if (!filter.toUtc.isEmpty() && (utc.isEmpty() || Compare(utc, filter.toUtc) >= 0))
         return false;
     if (!filter.module.isEmpty() && row.module != filter.module && row.moduleName != filter.module)
+        return false;
+    if (!filter.modules.isEmpty() && !filter.modules.contains(row.module) && !filter.modules.contains(row.moduleName))
         return false;
     if (filter.point && row.point != *filter.point)
         return false;

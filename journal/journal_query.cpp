@@ -64,6 +64,14 @@ Conditions FilterConditions(const JournalFilter& filter)
         conditions.add(QStringLiteral("utc_time <> '' AND utc_time < ?"), {filter.toUtc});
     if (!filter.module.isEmpty())
         conditions.add(QStringLiteral("(module = ? OR module_name = ?)"), {filter.module, filter.module});
+    if (!filter.modules.isEmpty()) {
+        QStringList marks(filter.modules.size(), QStringLiteral("?"));
+        const QString list = marks.join(u',');
+        QVariantList names;
+        for (const QString& module : filter.modules)
+            names << module;
+        conditions.add(QStringLiteral("(module IN (%1) OR module_name IN (%1))").arg(list), names + names);
+    }
     if (filter.point)
         conditions.add(QStringLiteral("point = ?"), {*filter.point});
     if (filter.pointRows)

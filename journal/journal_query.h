@@ -34,6 +34,10 @@ struct JournalFilter {
     QString toUtc;
     // A module's address or its name; empty: every module.
     QString module;
+    // Any of these modules, each an address or a name, as an incident names
+    // the modules it concerns; empty: every module. Applies as well as
+    // `module` when both are set.
+    QStringList modules;
     std::optional<int> point;
     // A part of the event's text, its point's description, its state's text
     // or its module's name, in any case (ASCII letters on SQLite, whose

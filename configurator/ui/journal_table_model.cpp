@@ -1,5 +1,7 @@
 #include "journal_table_model.h"
 
+#include "journal_notes.h"
+
 #include "journal/chatter.h"
 #include "journal/clock_state.h"
 #include "journal/journal_order.h"
@@ -24,6 +26,10 @@ constexpr int InsertOneByOne = 256;
 
 // Doubtful clocks in a dark red that reads on a light and a selected row.
 const QColor DoubtColour(0xb0, 0x1e, 0x00);
+
+// Characters of a comment's text in a row's tooltip; the whole is in the
+// web view.
+constexpr int TooltipCommentChars = 500;
 
 // A clock's order: unknown first, then by source (the internal clock first),
 // quality from good to bad, and the offset's size.
@@ -146,6 +152,19 @@ int JournalTableModel::addRows(const QList<JournalEvent>& rows)
     if (!fresh.isEmpty())
         findChatter();
     return int(fresh.size());
+}
+
+void JournalTableModel::setComments(QHash<qint64, QList<Comment>> comments)
+{
+    QList<int> changed;
+    for (int row = 0; row < rows_.size(); ++row) {
+        const qint64 id = rows_[row].id;
+        if (comments_.value(id) != comments.value(id))
+            changed << row;
+    }
+    comments_ = std::move(comments);
+    for (const int row : std::as_const(changed))
+        emit dataChanged(index(row, Text), index(row, Text), {Qt::DisplayRole, Qt::ToolTipRole, Qt::DecorationRole});
 }
 
 void JournalTableModel::findChatter()
@@ -281,7 +300,9 @@ QString JournalTableModel::legend()
         "  clock not synchronised: the module ran on its internal clock, following no GPS, IRIG-B or other SER unit\n"
         "  clock quality poor, clock quality bad: the time quality the module reported\n"
         "  clock off by N s: more than %1 s from the collector's UTC clock (about 0.5 s of it is rounding)\n"
-        "Rows with a clock mark may be out of place among other modules' rows.")
+        "Rows with a clock mark may be out of place among other modules' rows.\n"
+        "After the event text, with an information sign: [N comments] that engineers wrote on the row in the web view; "
+        "its tooltip shows them.")
         .arg(DefaultMaxClockOffsetMs / 1000.0);
 }
 
@@ -300,9 +321,21 @@ QVariant JournalTableModel::data(const QModelIndex& index, int role) const
             return QVariant::fromValue(DoubtColour);
         return doubtIcon_.isNull() ? QVariant() : QVariant::fromValue(doubtIcon_);
     }
+    const auto comments = (column.flags & columnflag::MarksAfter) ? comments_.constFind(event.id) : comments_.cend();
+    const bool commented = comments != comments_.cend() && !comments->isEmpty();
+    if (role == Qt::DecorationRole)
+        return commented && !commentIcon_.isNull() ? QVariant::fromValue(commentIcon_) : QVariant();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    return shownText(column, event, chattering_.contains(event.id));
+    QString text = shownText(column, event, chattering_.contains(event.id));
+    if (!commented)
+        return text;
+    if (role == Qt::ToolTipRole)
+        return QStringLiteral("<p style=\"white-space:pre\">%1</p>%2")
+            .arg(text.toHtmlEscaped(), CommentsHtml(*comments, TooltipCommentChars));
+    return text +
+        (comments->size() == 1 ? QStringLiteral("  [1 comment]")
+                               : QStringLiteral("  [%1 comments]").arg(comments->size()));
 }
 
 QVariant JournalTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -12,11 +12,17 @@
 // limits), and the clock's words led by what makes it doubtful ("[clock not
 // synchronised]  internal clock, good"), in a colour of their own and with
 // the doubt icon the window gives.
+//
+// A row that engineers commented on in the web view says how many comments
+// it has after its line ("  [2 comments]"), with the comment icon the window
+// gives; its tooltip lists them, author, time and text.
 #include "journal/journal_columns.h"
 #include "journal/journal_event.h"
+#include "journal/journal_incidents.h"
 #include "journal/journal_order.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QSet>
@@ -82,6 +88,14 @@ public:
     // application with a display for one, so the window gives it); none: a
     // colour alone marks it.
     void setDoubtIcon(const QIcon& icon) { doubtIcon_ = icon; }
+    // The icon of a commented row's event text.
+    void setCommentIcon(const QIcon& icon) { commentIcon_ = icon; }
+
+    // The comments on the rows, by row id (those of ids not held are kept
+    // for when their rows arrive); rows whose comments changed are redrawn.
+    void setComments(QHash<qint64, QList<Comment>> comments);
+    // The comments on row `row`, oldest first.
+    QList<Comment> commentsAt(int row) const { return comments_.value(rows_.at(row).id); }
 
     const JournalEvent& eventAt(int row) const { return rows_.at(row); }
     const QList<JournalEvent>& events() const { return rows_; }
@@ -115,6 +129,8 @@ private:
     int sortColumn_ = ModuleTime;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     QIcon doubtIcon_;
+    QHash<qint64, QList<Comment>> comments_;
+    QIcon commentIcon_;
 };
 
 } // namespace chronel

@@ -1,6 +1,8 @@
 #include "journal_window.h"
 
+#include "incident_list_model.h"
 #include "journal_csv.h"
+#include "journal_notes.h"
 #include "journal_table_model.h"
 #include "timing_chart.h"
 
@@ -9,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -25,6 +28,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -53,6 +57,15 @@ QString TraceLabel(const JournalEvent& e)
 {
     return e.pointDescription.isEmpty() ? QString::number(e.point)
                                         : QStringLiteral("%1 %2").arg(e.point).arg(e.pointDescription);
+}
+
+// A bound as stored, as the From and To fields take it.
+QString FieldText(const QString& stored)
+{
+    QString text = stored;
+    if (text.size() > 10 && text[10] == u'T')
+        text[10] = u' ';
+    return text;
 }
 
 // A combo box as wide as `chars` characters whatever it holds, so a long
@@ -115,7 +128,8 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     : QMainWindow(parent),
       store_(std::move(store)),
       sink_(std::move(sink)),
-      model_(new JournalTableModel(PageRows, this))
+      model_(new JournalTableModel(PageRows, this)),
+      incidents_(new IncidentListModel(this))
 {
     setObjectName(QStringLiteral("frmSiteJournal"));
     setWindowTitle(QStringLiteral("%1 — %2").arg(Title, store_->location().displayName()));
@@ -149,6 +163,7 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     // seen without scrolling; the model's and the export's order keep it last.
     table_->horizontalHeader()->moveSection(JournalTableModel::Clock, JournalTableModel::ModuleTime + 1);
     model_->setDoubtIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    model_->setCommentIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { refreshChart(false); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { refreshChart(false); });
 
@@ -176,6 +191,9 @@ JournalWindow::JournalWindow(std::unique_ptr<JournalStore> store, MessageSink si
     layout->addWidget(legend_);
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
+    addDockWidget(Qt::BottomDockWidgetArea, buildIncidentsDock());
+    // A few incidents' height: the table and the chart keep the room.
+    resizeDocks({incidentsDock_}, {fontMetrics().height() * 9}, Qt::Vertical);
     // As large as the screen allows, up to a size that shows a trip whole.
     const QSize wanted(1280, 820);
     resize(screen() ? wanted.boundedTo(screen()->availableSize()) : wanted);
@@ -296,6 +314,187 @@ QWidget* JournalWindow::buildFilterRow()
     return row;
 }
 
+QDockWidget* JournalWindow::buildIncidentsDock()
+{
+    incidentList_ = new QTableView;
+    incidentList_->setObjectName(QStringLiteral("tblIncidents"));
+    incidentList_->setModel(incidents_);
+    incidentList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    incidentList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    incidentList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    incidentList_->setWordWrap(false);
+    incidentList_->verticalHeader()->hide();
+    incidentList_->horizontalHeader()->setStretchLastSection(true);
+    incidentList_->setToolTip(QStringLiteral("The incidents engineers recorded in the web view, newest first. "
+                                             "Choosing one shows its period and modules in the table above, and "
+                                             "its comments beside the list."));
+
+    incidentDetails_ = new QTextBrowser;
+    incidentDetails_->setObjectName(QStringLiteral("txtIncidentDetails"));
+    // A browser that follows no link and loads nothing: what people wrote
+    // is shown as text.
+    incidentDetails_->setOpenLinks(false);
+    incidentDetails_->setOpenExternalLinks(false);
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->setObjectName(QStringLiteral("splIncidents"));
+    splitter->addWidget(incidentList_);
+    splitter->addWidget(incidentDetails_);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 1);
+
+    incidentsDock_ = new QDockWidget(QStringLiteral("Incidents"));
+    incidentsDock_->setObjectName(QStringLiteral("dckIncidents"));
+    // Always at hand: the window has no menu to bring a closed dock back.
+    incidentsDock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    incidentsDock_->setWidget(splitter);
+    showNoIncident();
+
+    connect(incidentList_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex& current) {
+            if (current.isValid() && !listing_)
+                chooseIncident(incidents_->incidentAt(current.row()).id);
+        });
+    // Clicked again after the filter was changed by hand: applied again.
+    connect(incidentList_, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        const qint64 id = incidents_->incidentAt(index.row()).id;
+        if (id != appliedIncident_)
+            chooseIncident(id);
+    });
+    return incidentsDock_;
+}
+
+QString JournalWindow::chosenModule() const
+{
+    const QVariant data = module_->currentData();
+    return data.typeId() == QMetaType::QStringList ? QString() : data.toString();
+}
+
+bool JournalWindow::chooseIncident(qint64 id)
+{
+    const int row = incidents_->rowOf(id);
+    if (row < 0)
+        return false;
+    const Incident incident = incidents_->incidentAt(row);
+    if (incidentList_->currentIndex().row() != row) {
+        listing_ = true;
+        incidentList_->selectRow(row);
+        listing_ = false;
+    }
+    QString error;
+    const auto comments = IncidentComments(*store_, id, &error);
+    showIncident(incident, comments.value_or(QList<Comment>{}));
+    if (!comments) {
+        notesError_ = error;
+        refreshStatus();
+    }
+
+    from_->setText(FieldText(incident.fromTime));
+    to_->setText(FieldText(incident.toTime));
+    grep_->clear();
+    incidentModules_ = incident.modules;
+    if (!loadChoices(&error)) {
+        report(error);
+        return false;
+    }
+    const QStringList& modules = incident.modules;
+    int module = 0;
+    if (modules.size() == 1 && module_->findData(modules[0]) >= 0)
+        module = module_->findData(modules[0]);
+    else if (!modules.isEmpty())
+        module = module_->findData(QVariant(modules));
+    module_->setCurrentIndex(std::max(module, 0));
+    point_->setCurrentIndex(0);
+    if (!loadPoints(&error)) {
+        report(error);
+        return false;
+    }
+    choosing_ = id;
+    const bool applied = applyFilter();
+    choosing_ = 0;
+    return applied;
+}
+
+void JournalWindow::showIncident(const Incident& incident, const QList<Comment>& comments)
+{
+    shownIncident_ = incident.id;
+    shownComments_ = comments;
+    incidentDetails_->setHtml(IncidentHtml(incident, comments));
+}
+
+void JournalWindow::showNoIncident()
+{
+    shownIncident_ = 0;
+    shownComments_.clear();
+    QString text;
+    switch (notes_) {
+    case NotesState::Unread: text = QStringLiteral("The incidents have not been read."); break;
+    case NotesState::Absent:
+        text = QStringLiteral("This journal was written before incidents were kept: it has none.");
+        break;
+    case NotesState::Kept:
+        text = incidents_->rowCount() == 0
+            ? QStringLiteral("No incidents are recorded. Engineers record them, and comment on rows, in the web view.")
+            : QStringLiteral("Choose an incident to see its period and modules in the table and its comments here.");
+        break;
+    }
+    // Each look comes here while none is chosen: the text is set only when
+    // it changes, so the panel is not redrawn (nor its selection lost).
+    if (incidentDetails_->toPlainText() != text)
+        incidentDetails_->setPlainText(text);
+}
+
+void JournalWindow::refreshNotes()
+{
+    QList<qint64> ids;
+    ids.reserve(model_->events().size());
+    for (const JournalEvent& e : model_->events())
+        ids << e.id;
+    QString error;
+    const auto notes = notesReader_.read(*store_, ids, &error);
+    const QString before = notesError_;
+    if (!notes) {
+        // Said once in the status line; the next look tries again.
+        notesError_ = error;
+        if (notesError_ != before)
+            refreshStatus();
+        return;
+    }
+    notesError_.clear();
+    notes_ = notes->kept ? NotesState::Kept : NotesState::Absent;
+    model_->setComments(notes->eventComments);
+    const bool changed = incidents_->setIncidents(notes->incidents);
+    if (changed) {
+        // Every column in view, a long title cut short (its tooltip has it).
+        incidentList_->resizeColumnsToContents();
+        const int widest = fontMetrics().averageCharWidth() * 32;
+        if (incidentList_->columnWidth(IncidentListModel::Title) > widest)
+            incidentList_->setColumnWidth(IncidentListModel::Title, widest);
+    }
+    const int count = incidents_->rowCount();
+    incidentsDock_->setWindowTitle(
+        count > 0 ? QStringLiteral("Incidents (%1)").arg(count) : QStringLiteral("Incidents"));
+    const int row = incidents_->rowOf(shownIncident_);
+    if (changed && row >= 0) {
+        // Listed anew: the incident shown stays selected.
+        listing_ = true;
+        incidentList_->selectRow(row);
+        listing_ = false;
+    }
+    if (row < 0) {
+        showNoIncident();
+    } else if (changed) {
+        // Its entry carries its comment count: read again when that changed.
+        const auto comments = IncidentComments(*store_, shownIncident_, &error);
+        if (!comments)
+            notesError_ = error;
+        else
+            showIncident(incidents_->incidentAt(row), *comments);
+    }
+    if (notesError_ != before)
+        refreshStatus();
+}
+
 QWidget* JournalWindow::buildChartPanel()
 {
     auto* panel = new QWidget;
@@ -351,6 +550,10 @@ bool JournalWindow::loadChoices(QString* error)
         const QString text = m.name.isEmpty() ? m.module : QStringLiteral("%1  %2").arg(m.module, m.name);
         module_->addItem(text, m.module);
     }
+    // The incident's modules, unless they are one of those listed.
+    const QStringList& incident = incidentModules_;
+    if (incident.size() > 1 || (incident.size() == 1 && module_->findData(incident[0]) < 0))
+        module_->addItem(QStringLiteral("%1 (incident)").arg(incident.join(QStringLiteral(", "))), incident);
     module_->setCurrentIndex(std::max(module_->findData(module), 0));
     WidenList(module_);
     return loadPoints(error);
@@ -358,7 +561,7 @@ bool JournalWindow::loadChoices(QString* error)
 
 bool JournalWindow::loadPoints(QString* error)
 {
-    const auto points = JournalPointList(*store_, module_->currentData().toString(), error);
+    const auto points = JournalPointList(*store_, chosenModule(), error);
     if (!points)
         return false;
     const QVariant point = point_->currentData();
@@ -389,7 +592,10 @@ bool JournalWindow::applyFilter()
         report(QStringLiteral("journal %1: %2").arg(location().displayName(), error));
         return false;
     }
-    filter.module = module_->currentData().toString();
+    if (const QVariant chosen = module_->currentData(); chosen.typeId() == QMetaType::QStringList)
+        filter.modules = chosen.toStringList();
+    else
+        filter.module = chosen.toString();
     if (const QVariant point = point_->currentData(); point.isValid())
         filter.point = point.toInt();
     filter.grep = grep_->text();
@@ -399,6 +605,7 @@ bool JournalWindow::applyFilter()
         report(error);
         return false;
     }
+    appliedIncident_ = choosing_;
     return true;
 }
 
@@ -411,6 +618,7 @@ bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, Q
             if (!store_->reopen(error))
                 return false;
             choicesStale_ = true;
+            notesReader_.reset();
         }
         // The last id first: rows stored while the page loads are then
         // followed, and the model keeps each id once.
@@ -438,6 +646,7 @@ bool JournalWindow::load(const JournalFilter& filter, const FieldTexts& texts, Q
         // A journal opened again may hold other modules and points.
         if (std::exchange(choicesStale_, false) && !loadChoices(error))
             followError_ = *error;
+        refreshNotes();
         refreshStatus();
         return true;
     }
@@ -452,6 +661,7 @@ bool JournalWindow::keepCurrent(bool* reopened, QString* error)
         return true;
     *reopened = true;
     firstRows_.clear();
+    notesReader_.reset();
     choicesStale_ = true;
     if (store_->reopen(error))
         return true;
@@ -491,6 +701,7 @@ void JournalWindow::follow()
     followError_.clear();
     readAt_ = QDateTime::currentDateTime();
     if (rows->isEmpty()) {
+        refreshNotes();
         if (hadError)
             refreshStatus();
         return;
@@ -517,6 +728,7 @@ void JournalWindow::follow()
         [this](const JournalEvent& e) { return module_->findData(e.module) < 0 || point_->findData(e.point) < 0; });
     if (newChoice && !loadChoices(&error))
         followError_ = error;
+    refreshNotes();
     refreshStatus();
 }
 
@@ -546,6 +758,8 @@ void JournalWindow::refreshStatus()
         if (!note_.isEmpty())
             text += QStringLiteral(": ") + note_;
         text += QStringLiteral("; following the journal");
+        if (!notesError_.isEmpty())
+            text += QStringLiteral("; incidents and comments not read: %1").arg(notesError_);
     }
     const FieldTexts typed = fieldTexts();
     QStringList changed;

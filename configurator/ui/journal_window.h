@@ -18,10 +18,18 @@
 // following" with the reason and the time of the rows shown, and each look
 // tries again.
 //
+// The incidents engineers recorded in the web view are listed in a dock
+// below: choosing one applies its period and modules as the filter and shows
+// its comment and comments; rows with comments say so (journal_notes.h).
+// The window only reads them, and each look at the journal reads them
+// again, so what is recorded while it is open appears in it.
+//
 // The window reads through its own store, on the GUI thread.
 #include "core/model/user_message.h"
+#include "journal/journal_incidents.h"
 #include "journal/journal_query.h"
 #include "journal/journal_store.h"
+#include "journal_notes.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -30,16 +38,19 @@
 #include <memory>
 
 class QComboBox;
+class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class QSplitter;
 class QTableView;
+class QTextBrowser;
 class QTimer;
 
 namespace chronel {
 
+class IncidentListModel;
 class JournalTableModel;
 class TimingChart;
 
@@ -73,6 +84,13 @@ public:
     void follow();
     // Whether the last look at the journal read it.
     bool following() const { return followError_.isEmpty(); }
+    // Reads the incidents and the comments on the rows held again (each
+    // look and each load does); a failure is said in the status line.
+    void refreshNotes();
+    // Applies incident `id`'s period and modules as the filter (point and
+    // text cleared) and shows its comment and comments; false when it is not
+    // listed or the filter cannot be applied.
+    bool chooseIncident(qint64 id);
     // Writes every row of the filter as applied to `path` as CSV (see
     // journal_csv.h); the file is replaced only once it is complete. False,
     // with a message, on failure.
@@ -98,6 +116,11 @@ public:
     QTableView* table() const { return table_; }
     TimingChart* chart() const { return chart_; }
     QTimer* followTimer() const { return followTimer_; }
+    IncidentListModel& incidents() { return *incidents_; }
+    QTableView* incidentList() const { return incidentList_; }
+    QTextBrowser* incidentDetails() const { return incidentDetails_; }
+    // The incident whose comment and comments show; 0 when none does.
+    qint64 shownIncident() const { return shownIncident_; }
 
 private:
     // The texts of the filter fields as last applied.
@@ -110,6 +133,14 @@ private:
 
     QWidget* buildFilterRow();
     QWidget* buildChartPanel();
+    QDockWidget* buildIncidentsDock();
+    // The module the filter's list names; empty for all, or for an
+    // incident's modules.
+    QString chosenModule() const;
+    // Shows `incident` with its comments in the details.
+    void showIncident(const Incident& incident, const QList<Comment>& comments);
+    // What the details say with no incident chosen.
+    void showNoIncident();
     // The modules and points of the filter's lists, from the journal.
     bool loadChoices(QString* error);
     bool loadPoints(QString* error);
@@ -145,6 +176,23 @@ private:
     QString note_;
     // Module time of each module's first row in the journal, as ms.
     QHash<QString, std::optional<qint64>> firstRows_;
+    JournalNotesReader notesReader_;
+    // Why the incidents and comments could not be read at the last look;
+    // empty when they were.
+    QString notesError_;
+    enum class NotesState { Unread, Absent, Kept };
+    NotesState notes_ = NotesState::Unread;
+    // Set while the window itself selects in the incident list.
+    bool listing_ = false;
+    // The modules of the incident chosen last, a choice of the module list
+    // of their own when they are not one module of it.
+    QStringList incidentModules_;
+    qint64 shownIncident_ = 0;
+    QList<Comment> shownComments_;
+    // The incident whose filter is applied (0: none); one applied already
+    // is not applied again when clicked.
+    qint64 appliedIncident_ = 0;
+    qint64 choosing_ = 0;
     MessageSink sink_;
     std::function<QString()> chooser_;
     std::function<QString()> folderChooser_;
@@ -160,6 +208,10 @@ private:
     TimingChart* chart_ = nullptr;
     QScrollBar* chartScroll_ = nullptr;
     QTimer* followTimer_ = nullptr;
+    IncidentListModel* incidents_ = nullptr;
+    QDockWidget* incidentsDock_ = nullptr;
+    QTableView* incidentList_ = nullptr;
+    QTextBrowser* incidentDetails_ = nullptr;
 };
 
 } // namespace chronel

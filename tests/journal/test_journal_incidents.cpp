@@ -116,6 +116,15 @@ TEST_P(JournalIncidentsTest, IncidentsAndCommentsReadBackInOrderWithTheirCounts)
     ASSERT_TRUE(counts) << error;
     EXPECT_EQ(*counts, (QHash<qint64, int>{{row2, 2}}));
 
+    // A reader that keeps the last comment's id reads only the later ones.
+    const auto last = LastCommentId(reader, &error);
+    ASSERT_TRUE(last) << error;
+    EXPECT_EQ(*last, (*onRow)[1].id);
+    const auto after = CommentsAfter(reader, (*onTrip)[1].id, &error);
+    ASSERT_TRUE(after) << error;
+    EXPECT_EQ(*after, (QList<Comment>{(*onRow)[0], (*onRow)[1]}));
+    EXPECT_EQ(CommentsAfter(reader, *last, &error), std::optional<QList<Comment>>(QList<Comment>{}));
+
     const auto audit = AuditRows(reader, &error);
     ASSERT_TRUE(audit) << error;
     ASSERT_EQ(audit->size(), 6) << "the refused comments left no row";

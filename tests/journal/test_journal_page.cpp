@@ -188,6 +188,11 @@ JournalFilter RandomFilter(std::mt19937& random, const QList<JournalEvent>& rows
         "127.0.0.2", "127.0.0.4", "Feeder", "Bay 9", "South 2", "nobody", "127.0.0.3' OR '1'='1", "%"};
     if (chance(35))
         filter.module = QString::fromUtf8(modules[random() % std::size(modules)]);
+    // An incident's modules.
+    if (chance(20)) {
+        for (int n = 1 + int(random() % 3); n > 0; --n)
+            filter.modules << QString::fromUtf8(modules[random() % std::size(modules)]);
+    }
     if (chance(25))
         filter.point = int(random() % 6);
     filter.pointRows = chance(15);
@@ -200,10 +205,10 @@ JournalFilter RandomFilter(std::mt19937& random, const QList<JournalEvent>& rows
 
 QString Describe(const JournalFilter& f)
 {
-    return QStringLiteral("from=%1 to=%2 fromUtc=%3 toUtc=%4 module=%5 point=%6 pointRows=%7 grep=%8")
+    return QStringLiteral("from=%1 to=%2 fromUtc=%3 toUtc=%4 module=%5 point=%6 pointRows=%7 grep=%8 modules=%9")
         .arg(f.from, f.to, f.fromUtc, f.toUtc, f.module, f.point ? QString::number(*f.point) : QStringLiteral("-"))
         .arg(f.pointRows)
-        .arg(f.grep);
+        .arg(f.grep, f.modules.join(u'|'));
 }
 
 void ExpectSameTimeline(const JournalTimeline& quick, const JournalTimeline& full, const QString& what)

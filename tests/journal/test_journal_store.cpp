@@ -507,6 +507,14 @@ TEST_P(JournalQueryTest, FiltersSelectAndOrderRows)
     EXPECT_EQ(texts(hour), "127.0.0.3 13:30:00.000");
     hour.module = QStringLiteral("127.0.0.2");
     EXPECT_EQ(texts(hour), "127.0.0.2 13:00:00.000");
+    // An incident's modules, by name or address; the module field narrows
+    // them further.
+    hour.modules = {QStringLiteral("South"), QStringLiteral("127.0.0.9")};
+    EXPECT_EQ(texts(hour), "");
+    hour.module.clear();
+    EXPECT_EQ(texts(hour), "127.0.0.3 13:30:00.000");
+    hour.modules << QStringLiteral("127.0.0.2");
+    EXPECT_EQ(texts(hour), "127.0.0.2 13:00:00.000,127.0.0.3 13:30:00.000");
 
     JournalFilter day;
     ASSERT_TRUE(day.setTo(QStringLiteral("2024-03-01"), &error)) << error;

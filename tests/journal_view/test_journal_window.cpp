@@ -14,6 +14,7 @@
 #include "ui/journal_window.h"
 #include "ui/timing_chart.h"
 
+#include "journal/journal_incidents.h"
 #include "journal/journal_store.h"
 
 #include <QAction>
@@ -772,6 +773,28 @@ TEST(JournalWindowPictures, TripOnASiteOfThreeModules)
             block.last().clockOffsetMs = lost ? 1400 : 300;
     }
     ASSERT_TRUE(writer.append(block, &error)) << error.toStdString();
+    // What the engineers recorded about it in the web view.
+    const AuditContext web{QStringLiteral("jdoe"), QStringLiteral("127.0.0.1")};
+    Incident trip;
+    trip.title = QStringLiteral("T1 differential trip, feeders 1 and 2 open");
+    trip.fromTime = QStringLiteral("2026-12-07T14:03:20.900");
+    trip.toTime = QStringLiteral("2026-12-07T14:03:24.000");
+    trip.comment = QStringLiteral("87T operated on an internal fault; both feeders opened on undervoltage.");
+    trip.author = QStringLiteral("jdoe");
+    const auto tripId = AddIncident(writer, trip, web, &error);
+    ASSERT_TRUE(tripId) << error.toStdString();
+    Comment note;
+    note.incidentId = *tripId;
+    note.author = QStringLiteral("asmith");
+    note.text = QStringLiteral("Transformer oil sample taken; Buchholz relay did not operate.");
+    ASSERT_TRUE(AddComment(writer, note, web, &error)) << error.toStdString();
+    const auto rows = JournalRows(writer, {}, &error);
+    ASSERT_TRUE(rows) << error.toStdString();
+    note.incidentId.reset();
+    note.eventId = rows->at(2).id; // the 87T trip
+    note.author = QStringLiteral("jdoe");
+    note.text = QStringLiteral("First event of the trip.");
+    ASSERT_TRUE(AddComment(writer, note, web, &error)) << error.toStdString();
 
     auto store = std::make_unique<JournalStore>();
     ASSERT_TRUE(store->open(location, &error)) << error.toStdString();
@@ -779,6 +802,8 @@ TEST(JournalWindowPictures, TripOnASiteOfThreeModules)
     window.resize(1280, 900);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(window.chooseIncident(*tripId));
+    ASSERT_EQ(window.model().rowCount(), 16);
     window.findChild<QSplitter*>(QStringLiteral("splJournal"))->setSizes({430, 330});
     for (const int row : {2, 3, 5, 6, 7, 8})
         window.table()->selectionModel()->select(
