@@ -88,11 +88,12 @@ std::optional<UserArguments> Parse(const QStringList& arguments, QString* error)
     return parsed;
 }
 
-// One line from the terminal with its echo off, the prompt on stderr.
+// One line from the terminal with its echo off, the prompt on stderr. The
+// echo goes off before the prompt shows: a password typed or pasted as soon
+// as the prompt appears is neither echoed nor thrown away with the input
+// typed before it.
 std::optional<QByteArray> ReadHidden(const char* prompt, std::FILE* err)
 {
-    std::fputs(prompt, err);
-    std::fflush(err);
     termios saved{};
     const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (terminal) {
@@ -100,6 +101,8 @@ std::optional<QByteArray> ReadHidden(const char* prompt, std::FILE* err)
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
+    std::fputs(prompt, err);
+    std::fflush(err);
     QByteArray line;
     char c = 0;
     bool ended = false;
@@ -114,7 +117,7 @@ std::optional<QByteArray> ReadHidden(const char* prompt, std::FILE* err)
         line.append(c);
     }
     if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
         std::fputc('\n', err);
     }
     if (line.endsWith('\r'))
