@@ -112,7 +112,8 @@ WebResponse Rows(const WebRequest& request, WorkerContext& context)
     const std::optional<JournalPage> page = JournalPageOf(context.reader, *pageRequest, &error);
     if (!page)
         return JournalFailure(error);
-    const std::optional<QSet<qint64>> chattering = ChatteringRowsAmong(context.reader, page->rows, &error);
+    // In the page's own time order, so that the marks agree with the journal's.
+    const std::optional<QSet<qint64>> chattering = ChatteringRowsAmong(context.reader, page->rows, &error, page->order);
     if (!chattering)
         return JournalFailure(error);
     QList<qint64> ids;
