@@ -339,10 +339,10 @@ private:
         }
         const QString name = store.location().displayName();
         if (verdict->sound) {
-            context.console.line(QStringLiteral("The audit record of %1 is as written: %2 rows, each hash and link "
-                                                "checked.")
-                                     .arg(name)
-                                     .arg(verdict->rows));
+            context.console.line(
+                QStringLiteral("The audit record of %1 is as written: %2, each hash and link checked.")
+                    .arg(name,
+                        verdict->rows == 1 ? QStringLiteral("1 row") : QStringLiteral("%1 rows").arg(verdict->rows)));
             return ExitStatus::Done;
         }
         context.console.error(

@@ -135,7 +135,7 @@ layout)
     [[ $soname == lib$l.so.0 ]] || fail "lib$l.so has soname '$soname'"
     [[ -e $lib/$soname ]] || fail "$soname not installed"
   done
-  for f in "$prefix"/bin/chronel "$prefix"/bin/drvsetup "$prefix"/bin/chronel-cli "$lib"/libPLCTAG.so "$lib"/libPLCDRV.so; do
+  for f in "$prefix"/bin/chronel "$prefix"/bin/drvsetup "$prefix"/bin/chronel-cli "$prefix"/bin/chronel-web "$lib"/libPLCTAG.so "$lib"/libPLCDRV.so; do
     deps=$(ldd "$f") || fail "ldd $f"
     if grep -q 'not found' <<<"$deps"; then echo "$deps" >&2; fail "$f has unresolved libraries"; fi
     while read -r name path; do
