@@ -56,6 +56,7 @@ import time
 from pathlib import Path
 
 from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
@@ -217,8 +218,7 @@ def browser(work, i):
                 f"--user-data-dir={os.path.join(work, f'chromium-{i}')}", "--window-size=1400,900"):
         options.add_argument(arg)
     options.binary_location = "/usr/bin/chromium"
-    service = webdriver.ChromeService(executable_path="/usr/bin/chromedriver")
-    return webdriver.Chrome(options=options, service=service)
+    return webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
 
 
 # Notes in the page when each row appears in the table, by its id.
