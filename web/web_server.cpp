@@ -477,6 +477,10 @@ quint16 WebServer::port() const { return impl_->port; }
 bool WebServer::start(QString* error)
 {
     Impl& impl = *impl_;
+    if (!impl.io) {
+        *error = QStringLiteral("the server has been stopped");
+        return false;
+    }
     const QString where = QStringLiteral("%1 port %2").arg(impl.options.host).arg(impl.options.port);
     error_code ec;
     const net::ip::address address = net::ip::make_address(impl.options.host.toStdString(), ec);
@@ -559,6 +563,12 @@ void WebServer::stop()
     }
     impl.io->stop();
     impl.thread.join();
+    // Handlers the context never ran (an accept or a read aborted just as it
+    // stopped) hold the server or a connection, which hold the context:
+    // destroying the context destroys those handlers and so frees them all.
+    impl.acceptPause.reset();
+    impl.acceptor.reset();
+    impl.io.reset();
 }
 
 } // namespace chronel
