@@ -8,6 +8,8 @@
   const PageRows = 100;
   // Rows a live page holds at most; beyond it the earliest rows drop out.
   const MaxShownRows = 1000;
+  // How long a row that came in live stays marked.
+  const FreshMarkMs = 2000;
   const MaxTraces = 12;
   const LiveRetryMs = 3000;
   const TraceGap = 1.5; // a trace's height is 1, with 0.5 between traces
@@ -510,6 +512,7 @@
     }
     const body = $('journal-body');
     let added = 0;
+    const marked = [];
     for (const r of rows) {
       const at = placeOf(r);
       // Before the first row of a later page, or after the last of an
@@ -520,16 +523,19 @@
       }
       const tr = rowElement(r);
       tr.classList.add('fresh');
+      marked.push(tr);
       body.insertBefore(tr, body.children[at] || null);
       state.rows.splice(at, 0, r);
       state.ids.add(r.id);
       added += 1;
     }
     state.liveAdded += added;
+    if (marked.length) setTimeout(() => marked.forEach((tr) => tr.classList.remove('fresh')), FreshMarkMs);
     trimRows();
     refreshStatus();
     refreshChoices(rows);
-    if (added) refreshChart(true);
+    // New rows change the chart only where it draws their points.
+    if (added && (chartKeys().length || (chart.series && chart.series.length))) refreshChart(true);
   }
 
   function trimRows() {
