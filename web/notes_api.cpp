@@ -198,25 +198,52 @@ WebResponse AddIncidentRoute(const WebRequest& request, WorkerContext& context)
     return WebResponse::json(QJsonDocument(QJsonObject{{QStringLiteral("id"), double(*id)}}));
 }
 
-WebResponse GetIncident(const WebRequest& request, const QStringList& args, WorkerContext& context)
+// The incident the path names, with its comments; none, with `*refusal` the
+// answer that says why, when the request or the journal does not give it.
+struct IncidentRead {
+    Incident incident;
+    QList<Comment> comments;
+};
+
+std::optional<IncidentRead> ReadIncident(
+    const WebRequest& request, const QStringList& args, WorkerContext& context, WebResponse* refusal)
 {
     QString error;
-    if (!OnlyKnownParameters(request.query, {}, &error))
-        return BadRequest(error);
+    if (!OnlyKnownParameters(request.query, {}, &error)) {
+        *refusal = BadRequest(error);
+        return std::nullopt;
+    }
     const std::optional<qint64> id = PathId(args);
-    if (!id)
-        return NoSuch(QStringLiteral("incident"));
-    const std::optional<std::optional<Incident>> incident = FindIncident(context.reader, *id, &error);
-    if (!incident)
-        return JournalFailure(error);
-    if (!*incident)
-        return NoSuch(QStringLiteral("incident"));
-    const std::optional<QList<Comment>> comments = IncidentComments(context.reader, *id, &error);
-    if (!comments)
-        return JournalFailure(error);
-    QJsonObject json = IncidentJson(**incident);
-    json.insert(QStringLiteral("comments"), int(comments->size()));
-    json.insert(QStringLiteral("commentList"), CommentsJson(*comments));
+    if (!id) {
+        *refusal = NoSuch(QStringLiteral("incident"));
+        return std::nullopt;
+    }
+    std::optional<std::optional<Incident>> incident = FindIncident(context.reader, *id, &error);
+    if (!incident) {
+        *refusal = JournalFailure(error);
+        return std::nullopt;
+    }
+    if (!*incident) {
+        *refusal = NoSuch(QStringLiteral("incident"));
+        return std::nullopt;
+    }
+    std::optional<QList<Comment>> comments = IncidentComments(context.reader, *id, &error);
+    if (!comments) {
+        *refusal = JournalFailure(error);
+        return std::nullopt;
+    }
+    return IncidentRead{std::move(**incident), std::move(*comments)};
+}
+
+WebResponse GetIncident(const WebRequest& request, const QStringList& args, WorkerContext& context)
+{
+    WebResponse refusal;
+    const std::optional<IncidentRead> read = ReadIncident(request, args, context, &refusal);
+    if (!read)
+        return refusal;
+    QJsonObject json = IncidentJson(read->incident);
+    json.insert(QStringLiteral("comments"), int(read->comments.size()));
+    json.insert(QStringLiteral("commentList"), CommentsJson(read->comments));
     return WebResponse::json(QJsonDocument(json));
 }
 
@@ -295,29 +322,20 @@ WebResponse GetEventComments(const WebRequest& request, const QStringList& args,
 
 WebResponse GetPackage(const WebRequest& request, const QStringList& args, WorkerContext& context)
 {
+    WebResponse refusal;
+    const std::optional<IncidentRead> read = ReadIncident(request, args, context, &refusal);
+    if (!read)
+        return refusal;
     QString error;
-    if (!OnlyKnownParameters(request.query, {}, &error))
-        return BadRequest(error);
-    const std::optional<qint64> id = PathId(args);
-    if (!id)
-        return NoSuch(QStringLiteral("incident"));
-    const std::optional<std::optional<Incident>> incident = FindIncident(context.reader, *id, &error);
-    if (!incident)
-        return JournalFailure(error);
-    if (!*incident)
-        return NoSuch(QStringLiteral("incident"));
-    const std::optional<QList<Comment>> comments = IncidentComments(context.reader, *id, &error);
-    if (!comments)
-        return JournalFailure(error);
     const std::optional<QByteArray> zip =
-        IncidentPackage(context.reader, **incident, *comments, QDateTime::currentDateTimeUtc(), &error);
+        IncidentPackage(context.reader, read->incident, read->comments, QDateTime::currentDateTimeUtc(), &error);
     if (!zip)
         return JournalFailure(error);
     WebResponse response;
     response.contentType = "application/zip";
     response.body = *zip;
     response.headers.append({"Content-Disposition",
-        QStringLiteral("attachment; filename=\"%1\"").arg(IncidentPackageName(*id)).toLatin1()});
+        QStringLiteral("attachment; filename=\"%1\"").arg(IncidentPackageName(read->incident.id)).toLatin1()});
     return response;
 }
 
