@@ -276,6 +276,9 @@ std::optional<JournalPage> JournalPageOf(const JournalStore& store, const Journa
     while (query.next())
         page.rows << RowOf(query);
     page.more = request.offset + page.rows.size() < page.total;
+    const JournalFilter& f = request.filter;
+    page.contiguous = request.key == JournalSortKey::Time && f.module.isEmpty() && f.modules.isEmpty() && !f.point &&
+        !f.pointRows && f.grep.isEmpty();
     return page;
 }
 
@@ -377,6 +380,87 @@ bool JournalFilterMatches(const JournalFilter& filter, const JournalEvent& row)
     return true;
 }
 
+namespace {
+
+// The time line's text of `ms`, as the column `key` holds it.
+QString LineText(JournalTimeOrder line, qint64 ms)
+{
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());
+    return line == JournalTimeOrder::Utc ? JournalReceivedText(at) : JournalTimeText(at);
+}
+
+QString LineKey(JournalTimeOrder line)
+{
+    return line == JournalTimeOrder::Utc ? QStringLiteral("utc_time") : QStringLiteral("module_time");
+}
+
+// Feeds the input changes `sql` selects to `detector`; how many rows it read.
+std::optional<qint64> Detect(const JournalStore& store, const QString& sql, const QVariantList& values,
+    JournalTimeOrder line, ChatterDetector& detector, QString* error)
+{
+    QSqlQuery query(store.database());
+    if (!Run(query, sql, values, store, error))
+        return std::nullopt;
+    qint64 read = 0;
+    while (query.next()) {
+        ++read;
+        const JournalEvent row = RowOf(query);
+        const std::optional<qint64> ms = TimeLineMs(row, line);
+        if (ms && IsInputChange(row))
+            detector.add({row.module, row.moduleName, row.point, *ms, row.id, true, row.moduleTime, row.utcTime});
+    }
+    return read;
+}
+
+QSet<qint64> Chattering(ChatterDetector& detector, const QList<JournalEvent>& rows, JournalTimeOrder line)
+{
+    const ChatterIndex index(detector.finish());
+    QSet<qint64> ids;
+    for (const JournalEvent& row : rows) {
+        const std::optional<qint64> ms = TimeLineMs(row, line);
+        if (ms && IsInputChange(row) && index.holds(row.module, row.point, *ms, row.id))
+            ids.insert(row.id);
+    }
+    return ids;
+}
+
+// The page's chatter from every change within T of its time span, read as
+// one range of the time line's index: for a page that holds every row of its
+// span that is cheaper than a seek per point. None without an error when the
+// span holds more than `most` changes (a page of rows far apart in time):
+// then a read per point costs less.
+std::optional<QSet<qint64>> ChatterOverSpan(const JournalStore& store, const QList<JournalEvent>& rows,
+    JournalTimeOrder line, ChatterLimits limits, qint64 most, QString* error)
+{
+    std::optional<qint64> first;
+    std::optional<qint64> last;
+    for (const JournalEvent& row : rows) {
+        const std::optional<qint64> ms = TimeLineMs(row, line);
+        if (!ms || !IsInputChange(row))
+            continue;
+        first = std::min(first.value_or(*ms), *ms);
+        last = std::max(last.value_or(*ms), *ms);
+    }
+    if (!first)
+        return QSet<qint64>();
+    const QString key = LineKey(line);
+    // The unary plus keeps SQLite off the point indexes, which would visit
+    // every row with a point rather than the span's.
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM journal_events WHERE %2 >= ? AND %2 <= ? AND +point > 0 ORDER BY %2, module, id"
+                       " LIMIT %3")
+            .arg(Columns(store), key)
+            .arg(most + 1);
+    ChatterDetector detector(limits);
+    const std::optional<qint64> read = Detect(store,
+        sql, {LineText(line, *first - limits.windowMs), LineText(line, *last + limits.windowMs)}, line, detector, error);
+    if (!read || *read > most)
+        return std::nullopt;
+    return Chattering(detector, rows, line);
+}
+
+} // namespace
+
 std::optional<QSet<qint64>> ChatteringRowsAmong(const JournalStore& store, const QList<JournalEvent>& rows,
     QString* error, std::optional<JournalTimeOrder> order, ChatterLimits limits)
 {
@@ -399,14 +483,9 @@ std::optional<QSet<qint64>> ChatteringRowsAmong(const JournalStore& store, const
         if (ms && IsInputChange(row))
             spans[{row.module, row.point}].append({*ms - limits.windowMs, *ms + limits.windowMs});
     }
-    QSet<qint64> ids;
     if (spans.empty())
-        return ids;
-    const QString key = line == JournalTimeOrder::Utc ? QStringLiteral("utc_time") : QStringLiteral("module_time");
-    const auto text = [line](qint64 ms) {
-        const QDateTime at = QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());
-        return line == JournalTimeOrder::Utc ? JournalReceivedText(at) : JournalTimeText(at);
-    };
+        return QSet<qint64>();
+    const QString key = LineKey(line);
     QStringList terms;
     QVariantList values;
     for (auto& [point, list] : spans) {
@@ -420,28 +499,36 @@ std::optional<QSet<qint64>> ChatteringRowsAmong(const JournalStore& store, const
         }
         for (const Span& span : std::as_const(joined)) {
             terms << QStringLiteral("(module = ? AND point = ? AND %1 >= ? AND %1 <= ?)").arg(key);
-            values << point.first << point.second << text(span.from) << text(span.to);
+            values << point.first << point.second << LineText(line, span.from) << LineText(line, span.to);
         }
     }
-    QSqlQuery query(store.database());
     const QString sql = QStringLiteral("SELECT %1 FROM journal_events WHERE point > 0 AND (%2) ORDER BY %3, module, id")
                             .arg(Columns(store), terms.join(QStringLiteral(" OR ")), key);
-    if (!Run(query, sql, values, store, error))
-        return std::nullopt;
     ChatterDetector detector(limits);
-    while (query.next()) {
-        const JournalEvent row = RowOf(query);
-        const std::optional<qint64> ms = TimeLineMs(row, line);
-        if (ms && IsInputChange(row))
-            detector.add({row.module, row.moduleName, row.point, *ms, row.id, true, row.moduleTime, row.utcTime});
+    if (!Detect(store, sql, values, line, detector, error))
+        return std::nullopt;
+    return Chattering(detector, rows, line);
+}
+
+std::optional<QSet<qint64>> ChatteringRowsOfPage(
+    const JournalStore& store, const JournalPage& page, QString* error, ChatterLimits limits)
+{
+    if (!CheckOpen(store, error))
+        return std::nullopt;
+    if (page.contiguous) {
+        // A few times the page's rows leaves room for the changes of T either
+        // side of it, a burst's included, before a read per point is cheaper.
+        const qint64 most = 20 * qint64(page.rows.size()) + 1000;
+        QString spanError;
+        std::optional<QSet<qint64>> ids = ChatterOverSpan(store, page.rows, page.order, limits, most, &spanError);
+        if (ids)
+            return ids;
+        if (!spanError.isEmpty()) {
+            *error = spanError;
+            return std::nullopt;
+        }
     }
-    const ChatterIndex index(detector.finish());
-    for (const JournalEvent& row : rows) {
-        const std::optional<qint64> ms = TimeLineMs(row, line);
-        if (ms && IsInputChange(row) && index.holds(row.module, row.point, *ms, row.id))
-            ids.insert(row.id);
-    }
-    return ids;
+    return ChatteringRowsAmong(store, page.rows, error, page.order, limits);
 }
 
 } // namespace chronel

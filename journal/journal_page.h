@@ -49,6 +49,10 @@ struct JournalPage {
     JournalTimeOrder order = JournalTimeOrder::ModuleTime;
     // Rows follow this page.
     bool more = false;
+    // The page holds every row between its first and last on its time line
+    // that the filter's period selects (sorted by time, nothing but a period
+    // asked for).
+    bool contiguous = false;
 };
 
 // The page `request` asks for; none with `*error` naming the journal and why
@@ -78,5 +82,10 @@ bool JournalFilterMatches(const JournalFilter& filter, const JournalEvent& row);
 // its changes there, not here.
 std::optional<QSet<qint64>> ChatteringRowsAmong(const JournalStore& store, const QList<JournalEvent>& rows,
     QString* error, std::optional<JournalTimeOrder> order = std::nullopt, ChatterLimits limits = {});
+
+// ChatteringRowsAmong's answer for a page's rows, read for a contiguous page
+// as one span of the time line when that costs less.
+std::optional<QSet<qint64>> ChatteringRowsOfPage(
+    const JournalStore& store, const JournalPage& page, QString* error, ChatterLimits limits = {});
 
 } // namespace chronel

@@ -113,7 +113,7 @@ WebResponse Rows(const WebRequest& request, WorkerContext& context)
     if (!page)
         return JournalFailure(error);
     // In the page's own time order, so that the marks agree with the journal's.
-    const std::optional<QSet<qint64>> chattering = ChatteringRowsAmong(context.reader, page->rows, &error, page->order);
+    const std::optional<QSet<qint64>> chattering = ChatteringRowsOfPage(context.reader, *page, &error);
     if (!chattering)
         return JournalFailure(error);
     QList<qint64> ids;

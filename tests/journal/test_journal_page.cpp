@@ -409,6 +409,14 @@ TEST_P(JournalPageTest, APagesChatterIsTheJournalsChatterOfItsRows)
                     if (chatter->chattering(row))
                         expected.insert(row.id);
                 EXPECT_EQ(*found, expected) << Describe(filter) << " offset " << request.offset;
+                // Read as one span of time, as a page of a period is; any
+                // page's answer is the same that way, if dearer.
+                EXPECT_EQ(page->contiguous, filter.module.isEmpty() && !filter.point) << Describe(filter);
+                JournalPage spanned = *page;
+                spanned.contiguous = true;
+                const auto overSpan = ChatteringRowsOfPage(store_, spanned, &error);
+                ASSERT_TRUE(overSpan) << error;
+                EXPECT_EQ(*overSpan, expected) << Describe(filter) << " offset " << request.offset << ", one span";
                 chattering += found->size();
                 utcPages += page->order == JournalTimeOrder::Utc;
             }
