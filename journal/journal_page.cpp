@@ -452,8 +452,8 @@ std::optional<QSet<qint64>> ChatterOverSpan(const JournalStore& store, const QLi
             .arg(Columns(store), key)
             .arg(most + 1);
     ChatterDetector detector(limits);
-    const std::optional<qint64> read = Detect(store,
-        sql, {LineText(line, *first - limits.windowMs), LineText(line, *last + limits.windowMs)}, line, detector, error);
+    const std::optional<qint64> read = Detect(store, sql,
+        {LineText(line, *first - limits.windowMs), LineText(line, *last + limits.windowMs)}, line, detector, error);
     if (!read || *read > most)
         return std::nullopt;
     return Chattering(detector, rows, line);
