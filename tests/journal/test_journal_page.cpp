@@ -426,6 +426,35 @@ TEST_P(JournalPageTest, APagesChatterIsTheJournalsChatterOfItsRows)
     EXPECT_GT(utcPages, 3);
 }
 
+// A page of one row after a second of 1100 changes: its span holds more than
+// a one-row page reads as one range, so the chatter is read per point, and
+// says the same.
+TEST_P(JournalPageTest, ACrowdedSpanIsReadPerPoint)
+{
+    const QDateTime at = Base.addSecs(12'000);
+    QList<JournalEvent> burst;
+    for (int k = 0; k < 1100; ++k)
+        burst << Row(2, at.addMSecs(-999 + k % 999), 1 + k % 11, InputLine(1 + k % 11, k % 2));
+    burst << Row(2, at, 1, InputLine(1, true));
+    QString error;
+    ASSERT_TRUE(store_.append(burst, &error)) << error;
+    JournalPageRequest request;
+    request.filter.from = JournalTimeText(at);
+    request.limit = 1;
+    const auto page = JournalPageOf(store_, request, &error);
+    ASSERT_TRUE(page) << error;
+    ASSERT_EQ(page->rows.size(), 1);
+    ASSERT_TRUE(page->contiguous);
+    const auto timeline = JournalTimelineOf(store_, request.filter, &error);
+    ASSERT_TRUE(timeline) << error;
+    const auto chatter = ReadJournalChatter(store_, request.filter, *timeline, {}, &error);
+    ASSERT_TRUE(chatter) << error;
+    ASSERT_TRUE(chatter->chattering(page->rows.first()));
+    const auto found = ChatteringRowsOfPage(store_, *page, &error);
+    ASSERT_TRUE(found) << error;
+    EXPECT_EQ(*found, QSet<qint64>{page->rows.first().id});
+}
+
 INSTANTIATE_TEST_SUITE_P(Sqlite, JournalPageTest, ::testing::Values(Backend::Sqlite));
 INSTANTIATE_TEST_SUITE_P(Postgres, JournalPageTest, ::testing::Values(Backend::Postgres));
 
