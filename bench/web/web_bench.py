@@ -54,6 +54,7 @@ import json
 import os
 import random
 import shutil
+import socket
 import statistics
 import subprocess
 import tempfile
@@ -345,7 +346,7 @@ def stream_burst(server, seeder, base):
         conns.append(conn)
         conn.request("GET", f"/api/live?after={base}", headers={"Cookie": cookie, "Accept": "text/event-stream"})
         answer = conn.getresponse()
-        ready.wait()
+        ready.wait(timeout=30)
         try:
             while True:
                 line = answer.fp.readline()
@@ -361,7 +362,10 @@ def stream_burst(server, seeder, base):
     threads = [threading.Thread(target=listen, args=(i,), daemon=True) for i in range(LIVE_PAGES)]
     for t in threads:
         t.start()
-    ready.wait()
+    try:
+        ready.wait(timeout=30)
+    except threading.BrokenBarrierError:
+        raise benchlib.BenchError("the event streams did not all open within 30 s")
     commits = {}
     for block in range(BURST // BLOCK):
         at = seeder.send(f"burst {BLOCK} {10000 + base + block * BLOCK}")
@@ -370,7 +374,10 @@ def stream_burst(server, seeder, base):
         time.sleep(0.02)
     time.sleep(3)
     for conn in conns:
-        conn.sock.shutdown(2) if conn.sock else None
+        if conn.sock:
+            conn.sock.shutdown(socket.SHUT_RDWR)
+    for t in threads:
+        t.join(timeout=10)
     delays, missing = [], 0
     for seen in received:
         for row_id, at in commits.items():
