@@ -285,6 +285,17 @@ window.__floor = es;
 """
 
 
+def commit_burst(seeder, base):
+    """Commits BURST rows after row `base` in blocks of BLOCK; each row's id to the time its block committed."""
+    commits = {}
+    for block in range(BURST // BLOCK):
+        at = seeder.send(f"burst {BLOCK} {10000 + base + block * BLOCK}")
+        for k in range(BLOCK):
+            commits[base + block * BLOCK + k + 1] = at
+        time.sleep(0.02)
+    return commits
+
+
 def burst(drivers, seeder, base):
     """Commits BURST rows after row `base` in blocks; commit to visible per row and page, and rows never seen."""
     def metrics():
@@ -308,12 +319,7 @@ def burst(drivers, seeder, base):
 
     before = metrics()
     cpu0 = browsers_cpu()
-    commits = {}
-    for block in range(BURST // BLOCK):
-        at = seeder.send(f"burst {BLOCK} {10000 + base + block * BLOCK}")
-        for k in range(BLOCK):
-            commits[base + block * BLOCK + k + 1] = at
-        time.sleep(0.02)
+    commits = commit_burst(seeder, base)
     time.sleep(5)
     spent_cpu = browsers_cpu() - cpu0
     after = metrics()
@@ -366,12 +372,7 @@ def stream_burst(server, seeder, base):
         ready.wait(timeout=30)
     except threading.BrokenBarrierError:
         raise benchlib.BenchError("the event streams did not all open within 30 s")
-    commits = {}
-    for block in range(BURST // BLOCK):
-        at = seeder.send(f"burst {BLOCK} {10000 + base + block * BLOCK}")
-        for k in range(BLOCK):
-            commits[base + block * BLOCK + k + 1] = at
-        time.sleep(0.02)
+    commits = commit_burst(seeder, base)
     time.sleep(3)
     for conn in conns:
         if conn.sock:
