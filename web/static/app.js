@@ -8,10 +8,19 @@
   const PageRows = 100;
   // Rows a live page holds at most; beyond it the earliest rows drop out.
   const MaxShownRows = 1000;
+  // Rows the table draws at most: those in view and the rest of a page
+  // around them. A live page holding more stands the others in as empty
+  // space of their height, so that a burst costs the browser the layout of
+  // these rows, not of all it holds.
+  const DrawnRows = PageRows + 20;
   // How long a row that came in live stays marked.
   const FreshMarkMs = 2000;
   const MaxTraces = 12;
   const LiveRetryMs = 3000;
+  // Live rows are drawn together at most this often: during a burst the
+  // browser lays the table out a few times a second, not once for every
+  // block the server sends.
+  const LiveDrawMs = 250;
   const TraceGap = 1.5; // a trace's height is 1, with 0.5 between traces
 
   const LegendTip =
@@ -55,6 +64,10 @@
     liveRetry: 0,
     liveAdded: 0,
     liveElsewhere: 0,
+    fresh: new Set(), // ids of rows marked as come in live
+    livePending: [], // rows come in live, not drawn yet
+    liveDrawTimer: 0,
+    liveDrawnAt: -Infinity, // performance.now() of the last drawing
     eventPanelId: null,
     incidentId: null,
   };
@@ -293,7 +306,68 @@
       tr.appendChild(td);
     }
     if (state.selected.has(r.id)) tr.classList.add('selected');
+    if (state.fresh.has(r.id)) tr.classList.add('fresh');
     return tr;
+  }
+
+  // The rows drawn, by id, and the height a row stands in for.
+  const drawn = { rows: new Map(), rowHeight: 0, first: -1, last: -1 };
+
+  // Draws the rows around what is in view: rows already drawn stay as they
+  // are, rows that come into the window are made, the rest are taken out.
+  function drawRows(force) {
+    const n = state.rows.length;
+    const wrap = $('journal-wrap');
+    let first = 0;
+    if (n > DrawnRows) {
+      const height = drawn.rowHeight || 20;
+      const top = Math.floor(wrap.scrollTop / height);
+      const inView = Math.ceil(wrap.clientHeight / height);
+      first = Math.max(0, Math.min(n - DrawnRows, top - ((DrawnRows - inView) >> 1)));
+    }
+    const last = Math.min(n, first + DrawnRows);
+    if (!force && first === drawn.first && last === drawn.last) return;
+    drawn.first = first;
+    drawn.last = last;
+    const body = $('journal-body');
+    const keep = new Map();
+    const order = [];
+    for (let i = first; i < last; ++i) {
+      const r = state.rows[i];
+      const tr = drawn.rows.get(r.id) || rowElement(r);
+      // Stripes by the row's place in the whole table, not in the window.
+      tr.classList.toggle('even', (i & 1) === 1);
+      keep.set(r.id, tr);
+      order.push(tr);
+    }
+    for (const [id, tr] of drawn.rows) if (!keep.has(id)) tr.remove();
+    let at = body.firstChild;
+    for (const tr of order) {
+      if (tr === at) at = at.nextSibling;
+      else body.insertBefore(tr, at);
+    }
+    drawn.rows = keep;
+    standIn('journal-above', first);
+    standIn('journal-below', n - last);
+  }
+
+  function standIn(id, rows) {
+    const tbody = $(id);
+    tbody.hidden = rows === 0;
+    if (rows) tbody.firstElementChild.style.height = rows * (drawn.rowHeight || 20) + 'px';
+  }
+
+  // Drawn again from the rows: a new page, new columns.
+  function redrawRows() {
+    const body = $('journal-body');
+    clear(body);
+    drawn.rows = new Map();
+    for (const id of ['journal-above', 'journal-below']) {
+      $(id).firstElementChild.firstElementChild.colSpan = state.columns.length;
+    }
+    drawRows(true);
+    const sample = body.firstElementChild;
+    if (sample) drawn.rowHeight = sample.getBoundingClientRect().height || drawn.rowHeight;
   }
 
   function buildHead() {
@@ -355,12 +429,14 @@
     state.liveElsewhere = 0;
     state.rows = page.rows.slice();
     state.ids = new Set(state.rows.map((r) => r.id));
-    const body = $('journal-body');
-    const fresh = document.createDocumentFragment();
-    for (const r of state.rows) fresh.appendChild(rowElement(r));
-    clear(body);
-    body.appendChild(fresh);
+    state.fresh.clear();
+    // The page holds every row up to its lastId; the stream opened below
+    // sends the later ones again.
+    dropPendingRows();
     buildHead();
+    $('journal-wrap').scrollTop = 0;
+    redrawRows();
+    announceRows(state.rows.map((r) => r.id));
     refreshStatus();
     refreshChart();
     refreshChoices(state.rows);
@@ -457,7 +533,7 @@
       } catch (e) {
         return;
       }
-      addLiveRows(batch.rows || []);
+      queueLiveRows(batch.rows || []);
       if (batch.lastId) state.lastId = Math.max(state.lastId, batch.lastId);
     });
     // Too far behind for the server to catch up row by row: the page is
@@ -494,6 +570,27 @@
     }
   }
 
+  function queueLiveRows(rows) {
+    for (const r of rows) state.livePending.push(r);
+    if (state.liveDrawTimer || !state.livePending.length) return;
+    const wait = Math.max(0, state.liveDrawnAt + LiveDrawMs - performance.now());
+    state.liveDrawTimer = setTimeout(drawPendingRows, wait);
+  }
+
+  function drawPendingRows() {
+    state.liveDrawTimer = 0;
+    state.liveDrawnAt = performance.now();
+    const rows = state.livePending;
+    state.livePending = [];
+    addLiveRows(rows);
+  }
+
+  function dropPendingRows() {
+    clearTimeout(state.liveDrawTimer);
+    state.liveDrawTimer = 0;
+    state.livePending = [];
+  }
+
   function addLiveRows(incoming) {
     let rows = incoming.filter((r) => !state.ids.has(r.id));
     if (!rows.length) return;
@@ -510,7 +607,6 @@
       state.liveElsewhere += rows.length - MaxShownRows;
       rows = rows.slice(rows.length - MaxShownRows);
     }
-    const body = $('journal-body');
     let added = 0;
     const marked = [];
     for (const r of rows) {
@@ -521,43 +617,57 @@
         state.liveElsewhere += 1;
         continue;
       }
-      const tr = rowElement(r);
-      tr.classList.add('fresh');
-      marked.push(tr);
-      body.insertBefore(tr, body.children[at] || null);
+      state.fresh.add(r.id);
+      marked.push(r.id);
       state.rows.splice(at, 0, r);
       state.ids.add(r.id);
       added += 1;
     }
     state.liveAdded += added;
-    if (marked.length) setTimeout(() => marked.forEach((tr) => tr.classList.remove('fresh')), FreshMarkMs);
+    if (marked.length) setTimeout(() => unmarkFresh(marked), FreshMarkMs);
     trimRows();
+    drawRows(true);
+    if (marked.length) announceRows(marked);
     refreshStatus();
     refreshChoices(rows);
     // New rows change the chart only where it draws their points.
     if (added && (chartKeys().length || (chart.series && chart.series.length))) refreshChart(true);
   }
 
+  // Tells whoever watches the page (its tests, the benchmark) which rows the
+  // table took in, drawn or standing in beyond the rows drawn.
+  function announceRows(ids) {
+    $('journal').dispatchEvent(new CustomEvent('rows-shown', { detail: ids }));
+  }
+
+  function unmarkFresh(ids) {
+    for (const id of ids) {
+      if (!state.fresh.delete(id)) continue;
+      const tr = drawn.rows.get(id);
+      if (tr) tr.classList.remove('fresh');
+    }
+  }
+
+  // Takes the earliest rows out of the page beyond what it holds; the
+  // drawing that follows takes their rows out of the table.
   function trimRows() {
     const excess = state.rows.length - MaxShownRows;
     if (excess <= 0) return;
-    const body = $('journal-body');
     let gone;
     if (state.sort === 'time') {
       // The earliest rows are at one end.
       const first = state.desc ? state.rows.length - excess : 0;
       gone = state.rows.splice(first, excess);
-      for (let i = 0; i < excess; ++i) body.removeChild(body.children[first]);
     } else {
       const ids = state.rows.map((r) => r.id).sort((a, b) => a - b).slice(0, excess);
       const drop = new Set(ids);
       gone = state.rows.filter((r) => drop.has(r.id));
       state.rows = state.rows.filter((r) => !drop.has(r.id));
-      for (const tr of Array.from(body.children)) if (drop.has(Number(tr.dataset.id))) body.removeChild(tr);
     }
     for (const r of gone) {
       state.ids.delete(r.id);
       state.selected.delete(r.id);
+      state.fresh.delete(r.id);
     }
   }
 
@@ -964,8 +1074,12 @@
     const r = state.rows.find((x) => x.id === id);
     if (!r || r.comments === count) return;
     r.comments = count;
-    const tr = $('journal-body').querySelector('tr[data-id="' + id + '"]');
-    if (tr) tr.replaceWith(rowElement(r));
+    const tr = drawn.rows.get(id);
+    if (tr) {
+      drawn.rows.delete(id);
+      tr.remove();
+      drawRows(true);
+    }
   }
 
   async function addEventComment(ev) {
@@ -1008,6 +1122,14 @@
     $('page-prev').addEventListener('click', () => turnPage(state.offset - PageRows));
     $('page-next').addEventListener('click', () => turnPage(state.offset + PageRows));
     $('journal-body').addEventListener('click', toggleRow);
+    let scrolled = 0;
+    $('journal-wrap').addEventListener('scroll', () => {
+      if (scrolled) return;
+      scrolled = requestAnimationFrame(() => {
+        scrolled = 0;
+        drawRows(false);
+      });
+    });
     $('incident-form').addEventListener('submit', addIncident);
     $('i-selection').addEventListener('click', incidentFromSelection);
     $('d-comment-form').addEventListener('submit', addIncidentComment);
