@@ -335,8 +335,9 @@
     for (let i = first; i < last; ++i) {
       const r = state.rows[i];
       const tr = drawn.rows.get(r.id) || rowElement(r);
-      // Stripes by the row's place in the whole table, not in the window.
-      tr.classList.toggle('even', (i & 1) === 1);
+      // Stripes by the row's place in the whole table counted from its end,
+      // which rows coming in at the top do not change.
+      tr.classList.toggle('even', ((n - i) & 1) === 0);
       keep.set(r.id, tr);
       order.push(tr);
     }
