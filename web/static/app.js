@@ -310,8 +310,9 @@
     return tr;
   }
 
-  // The rows drawn, by id, and the height a row stands in for.
-  const drawn = { rows: new Map(), rowHeight: 0, first: -1, last: -1 };
+  // The rows drawn, by id, and the height a row stands in for (a guess
+  // until a drawn row has been measured).
+  const drawn = { rows: new Map(), rowHeight: 20, first: -1, last: -1 };
 
   // Draws the rows around what is in view: rows already drawn stay as they
   // are, rows that come into the window are made, the rest are taken out.
@@ -320,9 +321,8 @@
     const wrap = $('journal-wrap');
     let first = 0;
     if (n > DrawnRows) {
-      const height = drawn.rowHeight || 20;
-      const top = Math.floor(wrap.scrollTop / height);
-      const inView = Math.ceil(wrap.clientHeight / height);
+      const top = Math.floor(wrap.scrollTop / drawn.rowHeight);
+      const inView = Math.ceil(wrap.clientHeight / drawn.rowHeight);
       first = Math.max(0, Math.min(n - DrawnRows, top - ((DrawnRows - inView) >> 1)));
     }
     const last = Math.min(n, first + DrawnRows);
@@ -355,7 +355,7 @@
   function standIn(id, rows) {
     const tbody = $(id);
     tbody.hidden = rows === 0;
-    if (rows) tbody.firstElementChild.style.height = rows * (drawn.rowHeight || 20) + 'px';
+    if (rows) tbody.firstElementChild.style.height = rows * drawn.rowHeight + 'px';
   }
 
   // Drawn again from the rows: a new page, new columns.
