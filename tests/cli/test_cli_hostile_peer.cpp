@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -311,6 +312,55 @@ std::string EventScript(int count, int startMs, int stepMs)
     return script;
 }
 
+// Changes the module's inputs in test mode, a step of one or two changes at
+// a time, each step once the journal holds every change made before it: each
+// step's events reach the collector in a block of their own however slow the
+// machine, where a timed script piles up in one block while a slow collector
+// still reads the point table.
+class InputDriver {
+public:
+    InputDriver(int simPort, std::string journal, int changes)
+        : thread_([this, simPort, journal = std::move(journal), changes] { run(simPort, journal, changes); })
+    {
+    }
+    ~InputDriver()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    InputDriver(const InputDriver&) = delete;
+    InputDriver& operator=(const InputDriver&) = delete;
+
+private:
+    static constexpr int TestModeRegister = 1577; // then the test inputs, points 1-16 and 17-32
+    static constexpr std::uint16_t TestModeOn = 0x55AA;
+
+    void run(int simPort, const std::string& journal, int changes)
+    {
+        ModbusPeer module("127.0.0.1", simPort);
+        if (!module.write(TestModeRegister, {TestModeOn}))
+            return;
+        std::uint16_t inputs = 0;
+        for (int made = 0, step = 0; made < changes && !stop_; ++step) {
+            for (int k = 0; k < 1 + step % 2 && made < changes; ++k, ++made) {
+                const std::uint16_t bit = std::uint16_t(1u << (made % 4));
+                inputs = (made / 4) % 2 == 0 ? std::uint16_t(inputs | bit) : std::uint16_t(inputs & ~bit);
+            }
+            if (!module.write(TestModeRegister + 1, {inputs}))
+                return;
+            const auto deadline = Clock::now() + std::chrono::seconds(30);
+            // Counted once the collector made the journal: opening it first
+            // would make it here.
+            while (!stop_ && (!std::filesystem::exists(journal) || JournalRowCount(journal, "point > 0") < made) &&
+                Clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 class CliHostilePeer : public testing::Test {
 protected:
     static constexpr int Events = 24;
@@ -383,9 +433,10 @@ Tamper Shared(const std::shared_ptr<Rotation>& rotation)
 
 TEST_F(CliHostilePeer, CollectStoresEveryEventOnceAndAcknowledgesNoFalsifiedBlock)
 {
-    startModule();
+    startModule(false);
     auto rotation = std::make_shared<Rotation>();
     startPeer(Shared(rotation));
+    const InputDriver driver(sim.port(), dir.file("j.sqlite"), Events);
     // Until every event is stored (or a row came twice), however slow the
     // machine; a run that never gets there is killed and fails.
     const RunResult r = cli({"collect", "--journal", dir.file("j.sqlite")}, 100, 60000,
