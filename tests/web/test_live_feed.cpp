@@ -155,17 +155,24 @@ TEST_F(LiveFeedTest, ASubscriberTooFarBehindGetsAGap)
     ASSERT_TRUE(feed.start(&error)) << error;
     const auto stream = std::make_shared<EventStream>();
     feed.subscribe(stream, {}, 1);
-    ASSERT_TRUE(journal_.add({PointChange(South, "2026-03-01T10:00:01.000", 1, true)}, &error)) << error;
 
     QByteArray all;
-    QElapsedTimer timer;
-    timer.start();
-    while (!all.contains("event: rows") && timer.elapsed() < 2000) {
-        while (const std::optional<QByteArray> chunk = stream->take())
-            all += *chunk;
-        QThread::msleep(10);
-    }
-    EXPECT_TRUE(all.contains("event: gap\ndata: {\"lastId\":5}\n\n")) << all.toStdString();
+    const auto takeUntil = [&](const char* what) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!all.contains(what) && timer.elapsed() < 5000) {
+            while (const std::optional<QByteArray> chunk = stream->take())
+                all += *chunk;
+            QThread::msleep(10);
+        }
+    };
+    // The next row only once the gap is told: a feed that polls after it
+    // would rightly tell a gap up to that row instead.
+    takeUntil("event: gap");
+    EXPECT_TRUE(all.endsWith("event: gap\ndata: {\"lastId\":5}\n\n")) << all.toStdString();
+    EXPECT_FALSE(all.contains("event: rows")) << all.toStdString();
+    ASSERT_TRUE(journal_.add({PointChange(South, "2026-03-01T10:00:01.000", 1, true)}, &error)) << error;
+    takeUntil("event: rows");
     EXPECT_EQ(all.count("\"moduleTime\""), 1) << all.toStdString();
     EXPECT_TRUE(all.contains("2026-03-01T10:00:01.000")) << all.toStdString();
 }
