@@ -48,10 +48,12 @@ TEST(CliSite, DeadModuleFailsAloneAndTheSummaryTellsEveryOutcome)
     ASSERT_GT(sim.startTcp({"--modules", "4", "--dead", "3"}), 0);
     TempDir dir;
     // A long reply window makes the dead module slow; the live ones must not
-    // wait for it.
-    const RunResult r = RunCli({"--tcp", "--trace", "--interval", "20", "--timeout", "800", "--ip", "127.0.0.1", "--ip",
-                                   "127.0.0.2", "--ip", "127.0.0.3", "--ip", "127.0.0.4", "upload", dir.file("s.csv")},
-        sim.port());
+    // wait for it. Long enough, too, that each live module gets a reply within
+    // it however busy the machine.
+    const RunResult r =
+        RunCli({"--tcp", "--trace", "--interval", "20", "--timeout", "2000", "--ip", "127.0.0.1", "--ip", "127.0.0.2",
+                   "--ip", "127.0.0.3", "--ip", "127.0.0.4", "upload", dir.file("s.csv")},
+            sim.port());
     EXPECT_EQ(r.exitCode, 1) << r.err;
     // The dead module's first reply window, as the trace shows it open and close.
     const std::size_t opened = FirstLine(r.err, R"(127\.0\.0\.3: \S+ > tcp unit)");
