@@ -39,7 +39,12 @@ void Log(const QString& words) { std::fprintf(stderr, "chronel-web: live feed: %
 
 } // namespace
 
-LiveFeed::LiveFeed(JournalLocation location, Timing timing) : location_(std::move(location)), timing_(timing) { }
+LiveFeed::LiveFeed(JournalLocation location, Timing timing)
+    : location_(std::move(location)), timing_(timing), watch_(location_)
+{
+    if (!watch_.watching() && location_.dialect == JournalDialect::Sqlite)
+        Log(watch_.whyNot() + QStringLiteral("; the journal is read every %1 ms").arg(timing_.pollMs));
+}
 
 LiveFeed::~LiveFeed() { stop(); }
 
@@ -82,7 +87,7 @@ void LiveFeed::stop()
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    wake_.notify_all();
+    watch_.wake();
     if (thread_.joinable())
         thread_.join();
 }
@@ -92,13 +97,17 @@ void LiveFeed::subscribe(std::shared_ptr<EventStream> stream, const JournalFilte
     // A first line at once, so that the browser sees the stream open.
     stream->push(QByteArrayLiteral(": live\n\n"));
     auto subscriber = std::make_unique<Subscriber>(Subscriber{std::move(stream), filter, after});
-    std::lock_guard lock(mutex_);
-    if (stopping_) {
-        subscriber->stream->close();
-        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) {
+            subscriber->stream->close();
+            return;
+        }
+        arriving_.push_back(std::move(subscriber));
+        ++count_;
     }
-    arriving_.push_back(std::move(subscriber));
-    ++count_;
+    // Its catch-up at once, not at the next poll.
+    watch_.wake();
 }
 
 int LiveFeed::subscribers() const
@@ -111,6 +120,8 @@ void LiveFeed::run(JournalStore* store)
 {
     Clock::time_point keepAlive = Clock::now() + std::chrono::milliseconds(timing_.keepAliveMs);
     QString lastError;
+    // Reads still to make settleMs apart since the journal was last written.
+    int followUps = 0;
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         for (auto& s : arriving_)
@@ -143,8 +154,20 @@ void LiveFeed::run(JournalStore* store)
 
         lock.lock();
         count_ = int(subscribers_.size() + arriving_.size());
-        if (!more)
-            wake_.wait_for(lock, std::chrono::milliseconds(timing_.pollMs), [this] { return stopping_; });
+        if (more || stopping_)
+            continue;
+        lock.unlock();
+        const JournalChangeWatch::Woken woken = watch_.wait(followUps > 0 ? timing_.settleMs : timing_.pollMs);
+        if (woken == JournalChangeWatch::Woken::Changed) {
+            // The first write of a commit wakes the feed: the rest of it,
+            // and of a burst, comes within the settling time. A commit
+            // slower than that is found by the reads that follow.
+            std::this_thread::sleep_for(std::chrono::milliseconds(timing_.settleMs));
+            followUps = 2;
+        } else if (woken == JournalChangeWatch::Woken::TimedOut && followUps > 0) {
+            --followUps;
+        }
+        lock.lock();
     }
     for (auto& s : arriving_)
         subscribers_.push_back(std::move(s));

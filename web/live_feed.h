@@ -1,7 +1,9 @@
 #pragma once
 // The journal's new rows, pushed to every browser that follows it
-// (GET /api/live). One thread polls the journal for all of them, on a
-// read-only store of its own, every PollMs; each new row's JSON is built
+// (GET /api/live). One thread reads the journal for all of them, on a
+// read-only store of its own: soon after each write to an SQLite journal's
+// files (JournalChangeWatch), and every PollMs whatever happened (a
+// PostgreSQL journal, a folder that cannot be watched); each new row's JSON is built
 // once (chatter and comment count included) and each subscriber gets the
 // rows its filter selects as one server-sent event:
 //   event: rows
@@ -19,13 +21,13 @@
 //
 // Thread safety: subscribe() and subscribers() may be called from any
 // thread; start() and stop() from the one that owns the feed.
+#include "journal/journal_change_watch.h"
 #include "journal/journal_location.h"
 #include "journal/journal_query.h"
 #include "web/web_event_stream.h"
 
 #include <QString>
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -37,6 +39,10 @@ class JournalStore;
 
 struct LiveFeedTiming {
     int pollMs = 250;
+    // After a write to the journal: the wait before reading it, which lets
+    // a burst's commits come together, and the reads after at this pace,
+    // which find a commit that was still being written at the first.
+    int settleMs = 30;
     int keepAliveMs = 15000;
     // How far behind the feed a subscriber's catch-up may start, in rows.
     qint64 maxCatchUpRows = 100000;
@@ -81,8 +87,8 @@ private:
     JournalLocation location_;
     Timing timing_;
     std::thread thread_;
+    JournalChangeWatch watch_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
     bool stopping_ = false;
     // Handed over by subscribe(), taken by the thread at its next poll.
     std::vector<std::unique_ptr<Subscriber>> arriving_;

@@ -1,8 +1,9 @@
 // GET /api/live: rows committed after a browser subscribed reach it once,
 // in id order, only those its filter selects, within a second; one that
-// asks from an older id first gets what it missed; a stream the client
-// closed is dropped; and with 25 browsers following a burst of 1000 events,
-// a row is on every stream within a second of its commit.
+// asks from an older id first gets what it missed; a commit is read at
+// once, not at the next poll; a stream the client closed is dropped; and
+// with 25 browsers following a burst of 1000 events, a row is on every
+// stream within a second of its commit.
 #include "api_fixture.h"
 
 #include "web/web_event_stream.h"
@@ -175,6 +176,39 @@ TEST_F(LiveFeedTest, ASubscriberTooFarBehindGetsAGap)
     takeUntil("event: rows");
     EXPECT_EQ(all.count("\"moduleTime\""), 1) << all.toStdString();
     EXPECT_TRUE(all.contains("2026-03-01T10:00:01.000")) << all.toStdString();
+}
+
+// An SQLite journal is read when written, not when the poll comes round:
+// with a poll a minute apart, a new subscriber's catch-up and each commit
+// reach the stream at once.
+TEST_F(LiveFeedTest, ACommitIsReadAtOnceNotAtTheNextPoll)
+{
+    QString error;
+    ASSERT_TRUE(journal_.add({PointChange(North, "2026-03-01T10:00:00.000", 1, true)}, &error)) << error;
+    LiveFeed feed(journal_.location(), {.pollMs = 60000});
+    ASSERT_TRUE(feed.start(&error)) << error;
+    const auto stream = std::make_shared<EventStream>();
+    QElapsedTimer timer;
+    timer.start();
+    feed.subscribe(stream, {}, 0);
+    Received rows;
+    TakeUntil(*stream, &rows, 10000, [&] { return rows.times.size() == 1; });
+    EXPECT_EQ(rows.times.size(), 1);
+    EXPECT_LT(timer.elapsed(), LatencyBoundMs);
+
+    for (int i = 1; i <= 3; ++i) {
+        timer.restart();
+        ASSERT_TRUE(
+            journal_.add({PointChange(South, QStringLiteral("2026-03-01T10:00:0%1.000").arg(i), 1, true)}, &error))
+            << error;
+        TakeUntil(*stream, &rows, 10000, [&] { return rows.times.size() == i + 1; });
+        EXPECT_EQ(rows.times.size(), i + 1);
+        EXPECT_LT(timer.elapsed(), LatencyBoundMs) << "commit " << i;
+    }
+    timer.restart();
+    feed.stop();
+    EXPECT_LT(timer.elapsed(), 1000) << "stopping waited for the poll";
+    EXPECT_TRUE(stream->closed());
 }
 
 // 25 browsers, a burst of 1000 events in blocks of 20 over about a second:
