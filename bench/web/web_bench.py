@@ -67,6 +67,7 @@ from pathlib import Path
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.common.exceptions import WebDriverException
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 import benchlib  # noqa: E402
@@ -246,7 +247,15 @@ def browser(work, i):
                 f"--user-data-dir={os.path.join(work, f'chromium-{i}')}", "--window-size=1400,900"):
         options.add_argument(arg)
     options.binary_location = "/usr/bin/chromium"
-    return webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
+    # A driver started beside others now and then ends at once (exit status
+    # 1, nothing said): it is started again.
+    for attempt in range(3):
+        try:
+            return webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
+        except WebDriverException:
+            if attempt == 2:
+                raise
+            time.sleep(0.5)
 
 
 # Notes in the page when each row appears in the table, by its id.
@@ -358,12 +367,14 @@ def stream_burst(server, seeder, base):
     cookie = Client(server.port, "bench").cookie
     received = [dict() for _ in range(LIVE_PAGES)]
     ready = threading.Barrier(LIVE_PAGES + 1)
-    conns = []
+    # The streams' sockets, kept as the request opens them: http.client lets go of a connection's socket once a
+    # response that ends with the connection (as an event stream does) has begun.
+    socks = []
 
     def listen(i):
         conn = http.client.HTTPConnection("127.0.0.1", server.port, timeout=30)
-        conns.append(conn)
         conn.request("GET", f"/api/live?after={base}", headers={"Cookie": cookie, "Accept": "text/event-stream"})
+        socks.append(conn.sock)
         answer = conn.getresponse()
         ready.wait(timeout=30)
         try:
@@ -387,9 +398,11 @@ def stream_burst(server, seeder, base):
         raise benchlib.BenchError("the event streams did not all open within 30 s")
     commits = commit_burst(seeder, base)
     time.sleep(3)
-    for conn in conns:
-        if conn.sock:
-            conn.sock.shutdown(socket.SHUT_RDWR)
+    for sock in socks:
+        try:
+            sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
     for t in threads:
         t.join(timeout=10)
     delays, missing = [], 0
