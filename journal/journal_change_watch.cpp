@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <poll.h>
@@ -35,7 +35,7 @@ JournalChangeWatch::JournalChangeWatch(const JournalLocation& location)
         return;
     }
     watch_ = inotify_add_watch(inotify_, QFile::encodeName(file.absolutePath()).constData(),
-        IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_ONLYDIR);
+        IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_ONLYDIR);
     if (watch_ < 0)
         whyNot_ = QStringLiteral("cannot watch folder %1: %2")
                       .arg(file.absolutePath(), QString::fromLocal8Bit(std::strerror(errno)));
@@ -53,8 +53,8 @@ JournalChangeWatch::Woken JournalChangeWatch::wait(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         std::array<pollfd, 2> fds{};
         fds[0] = {wakeFd_, POLLIN, 0};
         fds[1] = {watching() ? inotify_ : -1, POLLIN, 0};

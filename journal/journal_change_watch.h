@@ -22,7 +22,7 @@ class JournalChangeWatch {
 public:
     enum class Woken {
         Changed, // the journal was written (or the watch lost track: read it)
-        Asked, // wake() was called
+        Asked,   // wake() was called
         TimedOut,
     };
 
@@ -48,7 +48,8 @@ private:
     int inotify_ = -1;
     int watch_ = -1;
     int wakeFd_ = -1; // eventfd
-    // The names in the folder that belong to the journal.
+    // The journal's name in the folder; its -wal and -journal files are
+    // named after it.
     QString file_;
     QString whyNot_;
 };

@@ -1,8 +1,10 @@
 // A reader waiting for an SQLite journal's next rows is woken by a commit,
 // from any connection and through a link to the file, not by the folder's
-// other files; it is woken when asked; a PostgreSQL journal is not watched.
+// other files or its readers; it is woken when asked; a PostgreSQL journal
+// is not watched.
 #include "journal/journal_change_watch.h"
 #include "journal/journal_location.h"
+#include "journal/journal_query.h"
 #include "journal/journal_store.h"
 
 #include <QElapsedTimer>
@@ -69,6 +71,14 @@ TEST(JournalChangeWatchTest, ACommitWakesTheReaderAndNothingElseOfTheFolderDoes)
         EXPECT_EQ(watch.wait(300), Woken::TimedOut);
         // A wait that other files' notices interrupt still lasts its time.
         EXPECT_GE(timer.elapsed(), 250);
+
+        // Reading the journal is no change, or a reader that waits would
+        // wake itself.
+        JournalStore reader;
+        ASSERT_TRUE(reader.openReadOnly(location, &error)) << error.toStdString();
+        ASSERT_TRUE(JournalRows(reader, {}, &error)) << error.toStdString();
+        reader.close();
+        EXPECT_EQ(watch.wait(300), Woken::TimedOut);
 
         // A commit by a connection of its own, on a thread of its own, as
         // the collector's is, while the reader waits.
