@@ -447,10 +447,12 @@
   // The filter's lists are read again only when a module or point is new to
   // them, so a list the user has open is left alone otherwise.
   function refreshChoices(rows) {
-    const has = (select, value) => Array.from($(select).options).some((o) => o.value === value);
+    const values = (select) => new Set(Array.from($(select).options, (o) => o.value));
+    const modules = values('f-module');
+    const points = values('f-point');
     const chosen = $('f-module').value;
-    const fresh = rows.some((r) => !has('f-module', r.module) ||
-      ((!chosen || r.module === chosen) && !has('f-point', String(r.point))));
+    const fresh = rows.some((r) => !modules.has(r.module) ||
+      ((!chosen || r.module === chosen) && !points.has(String(r.point))));
     if (!fresh) return;
     loadModules().then(loadPoints).catch((e) => showError('error', e));
   }
