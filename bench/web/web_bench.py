@@ -264,8 +264,10 @@ window.__seen = {};
 const body = document.getElementById('journal-body');
 new MutationObserver(records => {
   const now = performance.timeOrigin + performance.now();
-  for (const r of records) for (const n of r.addedNodes)
-    if (n.dataset && n.dataset.id && !(n.dataset.id in window.__seen)) window.__seen[n.dataset.id] = now;
+  for (const r of records) for (const n of r.addedNodes) {
+    const id = n.nodeType === 1 ? n.getAttribute('data-id') : null;
+    if (id && !(id in window.__seen)) window.__seen[id] = now;
+  }
 }).observe(body, {childList: true});
 window.__shown = {};
 const table = document.getElementById('journal');
