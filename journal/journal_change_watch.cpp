@@ -70,9 +70,16 @@ JournalChangeWatch::Woken JournalChangeWatch::wait(int timeoutMs)
             eventfd_read(wakeFd_, &count);
             return Woken::Asked;
         }
-        // Only other files of the folder changed: wait on for the time left.
         if (drain() || !watching())
             return Woken::Changed;
+        // A watch the kernel reports broken would end every wait at once:
+        // given up, so that the caller's waits last their time again.
+        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            watch_ = -1;
+            whyNot_ = QStringLiteral("the watch of the journal's folder failed");
+            return Woken::Changed;
+        }
+        // Only other files of the folder changed: wait on for the time left.
     }
 }
 

@@ -3,9 +3,9 @@
 // (GET /api/live). One thread reads the journal for all of them, on a
 // read-only store of its own: soon after each write to an SQLite journal's
 // files (JournalChangeWatch), and every PollMs whatever happened (a
-// PostgreSQL journal, a folder that cannot be watched); each new row's JSON is built
-// once (chatter and comment count included) and each subscriber gets the
-// rows its filter selects as one server-sent event:
+// PostgreSQL journal, a folder that cannot be watched). Each new row's JSON
+// is built once (chatter and comment count included) and each subscriber
+// gets the rows its filter selects as one server-sent event:
 //   event: rows
 //   data: {"rows":[ROW,...],"lastId":N}
 // and a comment line every KeepAliveMs, so that proxies and the browser
