@@ -6,10 +6,11 @@
 // rather than up to a poll's period later.
 //
 // Linux inotify on the journal's folder, not on the files: the -wal file
-// comes and goes as connections open and close, the folder stays. A
-// PostgreSQL journal, or a folder that cannot be watched (no inotify
+// comes and goes as connections open and close, the folder stays. Writes
+// count, not closes: every reader closes the -wal it had open for writing.
+// A PostgreSQL journal, or a folder that cannot be watched (no inotify
 // watches left), is not watched: waits then last their whole time, and the
-// reader's poll is what finds new rows, as before.
+// reader's poll is what finds new rows.
 //
 // Thread safety: wake() may be called from any thread, wait() from one.
 #include <QString>
