@@ -189,15 +189,17 @@ std::vector<ScriptCase> ScriptCases()
             },
             -3, 3, -1, 300, 2000},
         // Each byte comes within the time-out of the one before, the whole
-        // reply takes far longer than one time-out: the time-out is per byte.
-        {"BytesTrickleWithinThePerByteTimeOut", read2, 200,
+        // reply takes more than twice one time-out: the time-out is per
+        // byte. The gap leaves a sanitizer build on a busy machine 375 ms of
+        // scheduling delay per byte (110 ms under 200 ms was too little).
+        {"BytesTrickleWithinThePerByteTimeOut", read2, 500,
             [](const Bytes& request, int) {
                 std::vector<Step> steps;
                 for (std::uint8_t b : ScriptedRtuSlave::readReply(request))
-                    steps.push_back({milliseconds(110), Bytes{b}});
+                    steps.push_back({milliseconds(125), Bytes{b}});
                 return steps;
             },
-            0, 3, 4, 900, 3000},
+            0, 3, 4, 1100, 5000},
         {"BrokenCrc", read2, AtOnceTimeoutMs,
             [](const Bytes& request, int) {
                 Bytes reply = ScriptedRtuSlave::readReply(request);
