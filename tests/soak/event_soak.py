@@ -182,7 +182,12 @@ def parse_log(path, rate):
             offset = (ms - base) % DAY_MS - FIRST_EVENT_MS
             n = int(round(offset / interval))
             point, on = int(m.group(6)), m.group(7) == "On"
-            if n < 0 or abs(offset - n * interval) > min(50, interval / 4) or expected_point(n) != (point, on):
+            # A stamp may come late on a loaded machine (89 ms once, with the
+            # whole suite running), up to half the interval the rounding
+            # allows; the point and state each number carries tell the
+            # events apart. Early, it is only ever by rounding.
+            late = offset - n * interval
+            if n < 0 or late < -min(50, interval / 4) or expected_point(n) != (point, on):
                 strays.append(line)
                 continue
             numbers.append(n)
